@@ -1,0 +1,95 @@
+#include "platform/Dialogs.h"
+
+#include "platform/Version.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace dialogs {
+namespace {
+Handler& CurrentHandler() {
+    static Handler handler;
+    return handler;
+}
+
+QString AppTitle() { return QString::fromLatin1(kv::kApplicationTitle); }
+
+void ConfigureFileDialog(QFileDialog& dialog, const Request& request) {
+    dialog.setWindowTitle(request.title);
+    if (!request.filter.isEmpty())
+        dialog.setNameFilter(request.filter);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty() && !request.fileName.contains('*'))
+        dialog.selectFile(request.fileName);
+}
+} // namespace
+
+void SetHandler(Handler handler) { CurrentHandler() = std::move(handler); }
+
+QString WithFullStop(const QString& message) {
+    if (message.isEmpty() || message.back().unicode() <= u'.')
+        return message;
+    return message + QLatin1Char('.');
+}
+
+void ShowMessage(const QString& text, QWidget* parent) {
+    if (auto& handler = CurrentHandler()) {
+        handler({Kind::Message, text, AppTitle(), {}, {}, {}, false});
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void ShowError(const QString& message, QWidget* parent) {
+    const QString text = WithFullStop(message);
+    if (auto& handler = CurrentHandler()) {
+        handler({Kind::Error, text, AppTitle(), {}, {}, {}, false});
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool AskYesNo(const QString& text, QWidget* parent) {
+    if (auto& handler = CurrentHandler())
+        return handler({Kind::Question, text, AppTitle(), {}, {}, {}, false}).accepted;
+    return QMessageBox::question(parent, AppTitle(), text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+QStringList GetOpenFileNames(const Request& request, QWidget* parent) {
+    if (auto& handler = CurrentHandler()) {
+        Request r = request;
+        r.kind = Kind::OpenFiles;
+        Answer a = handler(r);
+        return a.accepted ? a.files : QStringList{};
+    }
+    QFileDialog dialog(parent);
+    ConfigureFileDialog(dialog, request);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
+                                           : QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+QString GetSaveFileName(const Request& request, QWidget* parent) {
+    if (auto& handler = CurrentHandler()) {
+        Request r = request;
+        r.kind = Kind::SaveFile;
+        Answer a = handler(r);
+        return a.accepted && !a.files.isEmpty() ? a.files.front() : QString{};
+    }
+    QFileDialog dialog(parent);
+    ConfigureFileDialog(dialog, request);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The playlist and conversion commands decide themselves about overwriting.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+} // namespace dialogs

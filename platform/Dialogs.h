@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+// Every modal dialog and message box of the program goes through here, so that
+// tests can answer them without a user.
+namespace dialogs {
+
+enum class Kind { Message, Error, Question, OpenFiles, SaveFile };
+
+struct Request {
+    Kind kind = Kind::Message;
+    QString text;          // message, error or question text
+    QString title;         // window title
+    QString filter;        // file dialogs: name filter, e.g. "*.mp3"
+    QString defaultSuffix; // file dialogs: extension added when none is typed
+    QString fileName;      // file dialogs: initial file name field
+    bool multiSelect = false;
+};
+
+struct Answer {
+    bool accepted = false; // OK/Yes/Open/Save pressed
+    QStringList files;     // chosen files, in the dialog's order
+};
+
+using Handler = std::function<Answer(const Request&)>;
+
+// Installs a handler that answers every dialog instead of the user; an empty
+// handler restores the real dialogs.
+void SetHandler(Handler handler);
+
+// Plain modal message box with an OK button, titled with the application title.
+void ShowMessage(const QString& text, QWidget* parent = nullptr);
+
+// The standard error box for errors that leave a command: stop icon, OK,
+// titled with the application title, message passed through WithFullStop.
+void ShowError(const QString& message, QWidget* parent = nullptr);
+
+// Appends "." unless the text is empty or already ends in a character whose
+// code is at or below '.'.
+QString WithFullStop(const QString& message);
+
+// Yes/No question; true when the user answers Yes.
+bool AskYesNo(const QString& text, QWidget* parent = nullptr);
+
+// File dialogs. An empty list / string means the user cancelled.
+QStringList GetOpenFileNames(const Request& request, QWidget* parent = nullptr);
+QString GetSaveFileName(const Request& request, QWidget* parent = nullptr);
+
+} // namespace dialogs

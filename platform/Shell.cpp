@@ -1,0 +1,46 @@
+#include "platform/Shell.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace shell {
+
+std::string LocalAppDataFolder() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.local/share";
+}
+
+bool IsExistingFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+
+long long FileSize64(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return -1;
+    return static_cast<long long>(st.st_size);
+}
+
+bool OpenUrl(const std::string& address) {
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
+}
+
+std::string ProgramFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
+
+void ProcessMessages() { QCoreApplication::processEvents(); }
+
+} // namespace shell
