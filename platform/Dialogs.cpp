@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <exception>
 
 namespace dialogs {
 namespace {
@@ -49,6 +50,14 @@ void ShowError(const QString& message, QWidget* parent) {
     }
     QMessageBox box(QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+void RunCommand(const std::function<void()>& command, QWidget* parent) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        ShowError(QString::fromLocal8Bit(error.what()), parent);
+    }
 }
 
 bool AskYesNo(const QString& text, QWidget* parent) {

@@ -44,6 +44,10 @@ void ShowError(const QString& message, QWidget* parent = nullptr);
 // code is at or below '.'.
 QString WithFullStop(const QString& message);
 
+// Runs a user command; an error that leaves it is shown in the standard error
+// box (ShowError with the error's text), as the framework does for handlers.
+void RunCommand(const std::function<void()>& command, QWidget* parent = nullptr);
+
 // Yes/No question; true when the user answers Yes.
 bool AskYesNo(const QString& text, QWidget* parent = nullptr);
 
