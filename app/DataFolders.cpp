@@ -1,0 +1,15 @@
+#include "app/DataFolders.h"
+
+#include "platform/Shell.h"
+
+std::string CreateDataFolders(const std::string& localAppData) {
+    const std::string dataFolder = localAppData + "/Kolvadeck/";
+    // The sub-folder names are appended as they are; the doubled "/" that
+    // leaves is one separator to the file system.
+    for (const std::string& folder :
+         {dataFolder, dataFolder + "/queries/", dataFolder + "/downloads/"}) {
+        if (!shell::IsExistingFile(folder))
+            shell::CreateDirectory(folder);
+    }
+    return dataFolder;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+// The window's layout rules, computed on plain integers so that they hold
+// exactly as written also where they give zero or negative sizes. Every
+// division truncates towards zero and is taken of each operand separately.
+struct LayoutInput {
+    int windowWidth = 0, windowHeight = 0; // outer size of the window
+    int resultslistLeft = 0, morelblWidth = 0;
+    int previewboxWidth = 0, previewboxHeight = 0;
+    int playerbox1Height = 0, playerbox2Width = 0, mixerboxWidth = 0;
+    int listViewLeft = 0;
+};
+
+struct LayoutResult {
+    int pageWidth = 0, pageHeight = 0;
+    int listViewWidth = 0, listViewTop = 0, listViewHeight = 0;
+    int fileColumnWidth = 0, trackColumnWidth = 0;
+    int musicboxWidth = 0;
+    int resultslistWidth = 0, resultsColumn0Width = 0;
+    int morelblLeft = 0;
+    int previewboxLeft = 0, previewboxTop = 0;
+    int playerbox1Top = 0, playerbox2Top = 0, playerbox1Left = 0, playerbox2Left = 0;
+    int mixerboxLeft = 0;
+};
+
+LayoutResult ComputeLayout(const LayoutInput& in);

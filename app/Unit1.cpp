@@ -1,0 +1,166 @@
+#include "app/Unit1.h"
+
+#include "app/DataFolders.h"
+#include "app/LayoutRules.h"
+#include "decks/Playlist.h"
+#include "decks/PlaylistDropTarget.h"
+#include "decks/PlaylistFileCommands.h"
+#include "decks/TagEditor.h"
+#include "platform/Dialogs.h"
+#include "platform/Settings.h"
+#include "platform/Shell.h"
+#include "platform/Version.h"
+#include "search/Base64.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace {
+// Runs one start-up step; a failure skips the rest of that step only.
+template <typename Step> void Guarded(Step&& step) {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    BuildWindow();
+    playlist = std::make_unique<TPlaylist>(ListView1, this);
+    tagEditor = std::make_unique<TTagEditor>(TabSheet1, *playlist);
+    dropTarget = new TPlaylistDropTarget(
+        ListView1, [this](const std::vector<std::string>& paths) { playlist->WMDROPFILES(paths); });
+    ConnectCommands();
+    FormCreate();
+}
+
+TForm1::~TForm1() { FormDestroy(); }
+
+void TForm1::ConnectCommands() {
+    auto command = [this](QAction* action, auto handler) {
+        connect(action, &QAction::triggered, this,
+                [this, handler] { dialogs::RunCommand(handler, this); });
+    };
+    command(AddTracks2, [this] { playlist->AddTracks2Click(); });
+    command(AddTracks1, [this] { playlist->AddTracks1Click(); });
+    command(Load1, [this] { Load1Click(*playlist, this); });
+    command(Save1, [this] { Save1Click(*playlist, this); });
+    command(About1, [this] { About1Click(); });
+    command(Exit2, [this] { Exit2Click(); });
+    command(LoadPlaylist1, [this] { tagEditor->LoadPlaylist1Click(frameGeometry().width()); });
+    command(Move1, [this] { playlist->Move1Click(); });
+    command(Move2, [this] { playlist->Move2Click(); });
+    command(remove1, [this] { playlist->remove1Click(); });
+    ListView1->installEventFilter(this);
+}
+
+void TForm1::FormCreate() {
+    StartupMicrophone();
+    StartupLevelCapture();
+    StartupDeckSliders();
+    InstallDropHook();
+    StartupMasterVolume();
+    StartupDataFolders();
+    setWindowTitle(QString::fromLatin1(kv::kWindowCaption));
+}
+
+void TForm1::StartupMicrophone() {}
+
+void TForm1::StartupLevelCapture() {}
+
+void TForm1::StartupDeckSliders() {
+    player1vol->setValue(800);
+    player2vol->setValue(800);
+}
+
+void TForm1::InstallDropHook() { dropTarget->Install(); }
+
+void TForm1::StartupMasterVolume() {}
+
+void TForm1::StartupDataFolders() {
+    Guarded([this] { DataFolder = CreateDataFolders(shell::LocalAppDataFolder()); });
+}
+
+void TForm1::FormShow() { FormResize(); }
+
+void TForm1::FormResize() {
+    LayoutInput in;
+    in.windowWidth = frameGeometry().width();
+    in.windowHeight = frameGeometry().height();
+    in.playerbox1Height = playerbox1->height();
+    in.playerbox2Width = playerbox2->width();
+    in.mixerboxWidth = mixerbox->width();
+    in.listViewLeft = ListView1->x();
+    const LayoutResult r = ComputeLayout(in);
+
+    PageControl1->resize(r.pageWidth, r.pageHeight);
+    ListView1->resize(r.listViewWidth, ListView1->height());
+    ListView1->setColumnWidth(0, r.fileColumnWidth);
+    ListView1->setColumnWidth(1, r.trackColumnWidth);
+    playerbox1->move(r.playerbox1Left, r.playerbox1Top);
+    playerbox2->move(r.playerbox2Left, r.playerbox2Top);
+    mixerbox->move(r.mixerboxLeft, mixerbox->y());
+    ListView1->setGeometry(ListView1->x(), r.listViewTop, ListView1->width(), r.listViewHeight);
+}
+
+bool TForm1::FormCloseQuery() { return true; }
+
+void TForm1::FormDestroy() {
+    if (destroyed)
+        return;
+    destroyed = true;
+    dropTarget->Remove();
+}
+
+void TForm1::Exit2Click() {
+    if (FormCloseQuery())
+        QApplication::quit();
+}
+
+std::string TForm1::AboutAddress() {
+    return TrimRight(Base64Decode("aHR0cDovLz==")) + TrimRight(settings::SiteHost()) +
+           "/kolvadeck/";
+}
+
+void TForm1::About1Click() {
+    Guarded([] { shell::OpenUrl(AboutAddress()); });
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    FormShow();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+        const QString text = static_cast<QKeyEvent*>(event)->text();
+        if (text == QLatin1String("-") || text == QLatin1String("+")) {
+            dialogs::RunCommand([&] { playlist->ListView1KeyPress(text.front()); }, this);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QSlider;
+class QTabWidget;
+class QTimer;
+class QTreeWidget;
+class TPlaylist;
+class TPlaylistDropTarget;
+class TTagEditor;
+
+// The main window: owns every component of the program for the whole run and
+// connects the controls to the subsystems' handlers. The subsystems' logic
+// lives in their own folders; this class is the window's shell: its controls
+// and their design values, menus, layout rules, start-up and close.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Shell handlers.
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    bool FormCloseQuery();
+    void FormDestroy();
+    void Exit2Click();
+    void About1Click();
+
+    // The address "About" opens.
+    static std::string AboutAddress();
+
+    // Steps of the start-up sequence, in order.
+    void StartupMicrophone();
+    void StartupLevelCapture();
+    void StartupDeckSliders();
+    void InstallDropHook();
+    void StartupMasterVolume();
+    void StartupDataFolders();
+
+    std::string DataFolder;
+
+    // Controls (design names).
+    QTabWidget* PageControl1 = nullptr;
+    QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr;
+    QGroupBox *playerbox1 = nullptr, *playerbox2 = nullptr;
+    QLabel *Image1 = nullptr, *Image2 = nullptr;
+    QLabel *player1lbl = nullptr, *player2lbl = nullptr;
+    QLabel *player1time = nullptr, *player2time = nullptr;
+    QWidget* player1paintbox1 = nullptr;
+    QFrame* mixerbox = nullptr;
+    QSlider *player1vol = nullptr, *mastervol = nullptr, *micvol = nullptr, *player2vol = nullptr;
+    QWidget* vumeterleft = nullptr;
+    QCheckBox* micmute = nullptr;
+    QTreeWidget* ListView1 = nullptr;
+    QTimer* streamingupdatebackgroundtimer = nullptr;
+
+    // Menus.
+    QMenu* MainMenuPlaylist = nullptr;
+    QAction *AddTracks2 = nullptr, *Load1 = nullptr, *Save1 = nullptr, *Play1 = nullptr;
+    QAction *About1 = nullptr, *Exit2 = nullptr;
+    QMenu *PopupMenu1 = nullptr, *PopupMenu2 = nullptr, *PopupMenu3 = nullptr;
+    QAction *AddTracks1 = nullptr, *LoadPlaylist1 = nullptr, *PlayerA1 = nullptr,
+            *PlayerB1 = nullptr;
+    QAction *Move1 = nullptr, *Move2 = nullptr, *remove1 = nullptr;
+    QAction *Stop1 = nullptr, *MenuItem1 = nullptr;
+
+    // Subsystems.
+    std::unique_ptr<TPlaylist> playlist;
+    std::unique_ptr<TTagEditor> tagEditor;
+    TPlaylistDropTarget* dropTarget = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildWindow();
+    void BuildPlaylistPage();
+    void BuildDeck(int deck);
+    void BuildMixerPanel();
+    void BuildMenus();
+    void ConnectCommands();
+
+    bool destroyed = false;
+};

@@ -1,0 +1,19 @@
+#include "app/Unit1.h"
+#include "platform/Version.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kolvadeck"));
+    QApplication::setApplicationDisplayName(QString::fromLatin1(kv::kApplicationTitle));
+    QApplication::setDesktopFileName(QStringLiteral("kolvadeck"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kolvadeck.png")));
+    // Fusion honours the window's own palette (black with light blue text).
+    QApplication::setStyle(QStringLiteral("Fusion"));
+
+    TForm1 form;
+    form.showMaximized();
+    return QApplication::exec();
+}

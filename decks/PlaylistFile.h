@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Playlist files (".kvd"): one path per line, each line ended by CR LF, the
+// path bytes written unchanged.
+
+// Writes the file so that an existing playlist is never left half-written:
+// the lines go to a new file beside it, which is flushed to disk and renamed
+// over the old one. Returns false (leaving any old file as it was) on failure.
+bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths);
+
+// Reads the lines of a playlist file; lines may end in CR LF, a lone CR or a
+// lone LF. Returns false when the file cannot be read.
+bool ReadPlaylistFile(const std::string& file, std::vector<std::string>& lines);
+
+// Splits text into lines at CR LF, lone CR and lone LF; a final line without an
+// ending counts, a final ending does not start another line.
+std::vector<std::string> SplitLines(const std::string& text);

@@ -1,0 +1,106 @@
+#include "decks/TagEditor.h"
+
+#include "decks/Playlist.h"
+#include "decks/PlaylistItems.h"
+#include "platform/Ansi1252.h"
+#include "platform/Dialogs.h"
+#include "platform/WinColor.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+constexpr int kBoxWidth = 353, kBoxHeight = 193, kFieldLeft = 76, kFieldWidth = 269;
+
+std::string TrimTrailing(const std::string& text) {
+    size_t end = text.size();
+    while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= 32)
+        --end;
+    return text.substr(0, end);
+}
+
+// Field text as 8-bit bytes, cut to the field's capacity in the tag.
+std::string FieldBytes(const QLineEdit* edit, size_t capacity) {
+    std::string bytes = QStringToAnsi(edit->text());
+    if (bytes.size() > capacity)
+        bytes.resize(capacity);
+    return bytes;
+}
+
+QLineEdit* AddField(QGroupBox* box, const QString& caption, int top) {
+    auto* label = new QLabel(caption, box);
+    label->setGeometry(8, top + 3, kFieldLeft - 12, 16);
+    auto* edit = new QLineEdit(box);
+    edit->setGeometry(kFieldLeft, top, kFieldWidth, 21);
+    return edit;
+}
+} // namespace
+
+TTagEditor::TTagEditor(QWidget* page, TPlaylist& list) : QObject(page), playlist(list) {
+    id3box = new QGroupBox(QStringLiteral("ID3 Information"), page);
+    id3box->setObjectName(QStringLiteral("id3box"));
+    id3box->setGeometry(364, 442, kBoxWidth, kBoxHeight);
+    id3box->setAutoFillBackground(true);
+    QPalette palette = id3box->palette();
+    palette.setColor(QPalette::Window, FromWinColor(wincolor::kPanel));
+    palette.setColor(QPalette::WindowText, FromWinColor(wincolor::kTagEditorText));
+    id3box->setPalette(palette);
+    QFont bold = id3box->font();
+    bold.setBold(true);
+    id3box->setFont(bold);
+
+    id3artist = AddField(id3box, QStringLiteral("Artist"), 20);
+    id3title = AddField(id3box, QStringLiteral("Title"), 46);
+    id3album = AddField(id3box, QStringLiteral("Album"), 72);
+    id3year = AddField(id3box, QStringLiteral("Year"), 98);
+    id3genre = AddField(id3box, QStringLiteral("Genre"), 124);
+    Button3 = new QPushButton(QStringLiteral("Cancel"), id3box);
+    Button3->setGeometry(kFieldLeft + kFieldWidth - 75 - 80, 156, 75, 25);
+    Button2 = new QPushButton(QStringLiteral("Update"), id3box);
+    Button2->setGeometry(kFieldLeft + kFieldWidth - 75, 156, 75, 25);
+    QWidget::setTabOrder(id3artist, id3title);
+    QWidget::setTabOrder(id3title, id3album);
+    QWidget::setTabOrder(id3album, id3year);
+    QWidget::setTabOrder(id3year, Button2);
+    QWidget::setTabOrder(Button2, Button3);
+    QWidget::setTabOrder(Button3, id3genre);
+    id3box->hide();
+
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { dialogs::RunCommand([this] { Button2Click(); }, id3box->window()); });
+    connect(Button3, &QPushButton::clicked, this, &TTagEditor::Button3Click);
+}
+
+void TTagEditor::LoadPlaylist1Click(int windowWidth) {
+    const int selected = playlist::SelectedIndex(playlist.list());
+    if (selected < 0)
+        return; // nothing to show a tag of
+    id3box->move(windowWidth / 2 - id3box->width() / 2, 440);
+    id3box->show();
+    id3box->raise();
+    for (QLineEdit* edit : {id3artist, id3title, id3album, id3year, id3genre})
+        edit->clear();
+    if (!ReadTag(playlist::PathAt(playlist.list(), selected), EditedTag))
+        return;
+    id3artist->setText(AnsiToQString(TrimTrailing(EditedTag.artist)));
+    id3title->setText(AnsiToQString(TrimTrailing(EditedTag.title)));
+    id3year->setText(AnsiToQString(TrimTrailing(EditedTag.year)));
+    id3album->setText(AnsiToQString(TrimTrailing(EditedTag.album)));
+    id3genre->setText(QString::fromStdString(GenreName(EditedTag.genre)));
+}
+
+void TTagEditor::Button2Click() {
+    EditedTag.artist = FieldBytes(id3artist, 30);
+    EditedTag.title = FieldBytes(id3title, 30);
+    EditedTag.year = FieldBytes(id3year, 4);
+    EditedTag.album = FieldBytes(id3album, 30);
+    const int selected = playlist::SelectedIndex(playlist.list());
+    if (selected >= 0)
+        WriteTag(playlist::PathAt(playlist.list(), selected), EditedTag);
+    id3box->hide();
+    playlist.update_tracklist();
+}
+
+void TTagEditor::Button3Click() { id3box->hide(); }

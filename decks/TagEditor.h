@@ -1,0 +1,36 @@
+#pragma once
+
+#include "decks/tags/MP3Tags.h"
+
+#include <QObject>
+
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+class TPlaylist;
+
+// The "ID3 Information" box: shows the tag of the selected playlist row and
+// writes the edited artist, title, album and year back into the file. The box
+// is not modal; it builds itself (hidden) into the playlist page and connects
+// its own buttons.
+class TTagEditor : public QObject {
+    Q_OBJECT
+public:
+    TTagEditor(QWidget* page, TPlaylist& playlist);
+
+    // "ID3 Information": places the box centred on a window of this width,
+    // shows it and fills it from the selected row's file.
+    void LoadPlaylist1Click(int windowWidth);
+    void Button2Click(); // "Update"
+    void Button3Click(); // "Cancel"
+
+    ID3Tag EditedTag;
+
+    QGroupBox* id3box;
+    QLineEdit *id3artist, *id3title, *id3album, *id3year, *id3genre;
+    QPushButton *Button2, *Button3;
+
+private:
+    TPlaylist& playlist;
+};

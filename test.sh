@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds Kolvadeck and runs every test. Installs the Debian packages it needs
+# first. The system tests start their own private PulseAudio server (and, where
+# needed, HTTP and RTMP servers) on this machine only.
+#   ./test.sh               all tests
+#   ./test.sh -L decks      only one subsystem's tests (any ctest arguments)
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh test
+build=${KOLVADECK_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON >/dev/null
+cmake --build "$build" -j2
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 "$@"

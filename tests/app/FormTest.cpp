@@ -1,0 +1,127 @@
+// The main window built as the program builds it, on the virtual back ends.
+#include "app/Unit1.h"
+#include "app/DataFolders.h"
+#include "platform/Shell.h"
+#include "tests/support/TestApp.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+class FormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureTestApp();
+        ASSERT_TRUE(home.isValid());
+        ::setenv("XDG_DATA_HOME", home.path().toLocal8Bit().constData(), 1);
+    }
+    QTemporaryDir home;
+};
+
+long long ModificationTimeNs(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+} // namespace
+
+TEST_F(FormTest, StartsWithItsCaptionTabsAndDesignValues) {
+    TForm1 form;
+    EXPECT_EQ(form.windowTitle(), "Kolvadeck v2.6.0");
+    ASSERT_EQ(form.PageControl1->count(), 3);
+    EXPECT_EQ(form.PageControl1->tabText(0), "Playlist");
+    EXPECT_EQ(form.PageControl1->tabText(1), "Music Library");
+    EXPECT_EQ(form.PageControl1->tabText(2), "Broadcasting");
+    EXPECT_TRUE(form.PageControl1->isTabVisible(0));
+    EXPECT_TRUE(form.PageControl1->isTabVisible(1));
+    EXPECT_FALSE(form.PageControl1->isTabVisible(2));
+    EXPECT_EQ(form.PageControl1->currentIndex(), 0);
+    EXPECT_EQ(form.player1vol->value(), 800);
+    EXPECT_EQ(form.player2vol->value(), 800);
+    EXPECT_EQ(form.ListView1->headerItem()->text(0), "File");
+    EXPECT_EQ(form.ListView1->headerItem()->text(1), "Track");
+    EXPECT_EQ(form.Play1->text(), "Play");
+    EXPECT_TRUE(form.micmute->isChecked());
+    EXPECT_FALSE(form.tagEditor->id3box->isVisibleTo(&form));
+}
+
+TEST_F(FormTest, CreatesTheDataFoldersOnceAndLeavesThemOnTheNextStart) {
+    const std::string base = home.path().toStdString();
+    {
+        TForm1 form;
+        EXPECT_EQ(form.DataFolder, base + "/Kolvadeck/");
+    }
+    for (const char* sub : {"/Kolvadeck", "/Kolvadeck/queries", "/Kolvadeck/downloads"})
+        EXPECT_TRUE(shell::PathExists(base + sub)) << sub;
+    const long long before = ModificationTimeNs(base + "/Kolvadeck");
+    TForm1 second;
+    EXPECT_EQ(ModificationTimeNs(base + "/Kolvadeck"), before);
+}
+
+TEST_F(FormTest, DataFoldersAreMadeParentFirstAndAFileInTheWaySkipsThem) {
+    const std::string base = home.path().toStdString();
+    // Without the data folder the sub-folders cannot be made: shows the order.
+    const std::string made = CreateDataFolders(base);
+    EXPECT_EQ(made, base + "/Kolvadeck/");
+    EXPECT_TRUE(shell::PathExists(base + "/Kolvadeck/queries"));
+
+    QTemporaryDir other;
+    const std::string blocked = other.path().toStdString();
+    ::close(::creat((blocked + "/Kolvadeck").c_str(), 0644)); // a file, not a folder
+    CreateDataFolders(blocked);
+    EXPECT_TRUE(shell::IsExistingFile(blocked + "/Kolvadeck"));
+    EXPECT_FALSE(shell::PathExists(blocked + "/Kolvadeck/queries"));
+}
+
+TEST_F(FormTest, StartsWithoutItsFoldersWhenTheDataFolderIsReadOnly) {
+    ::chmod(home.path().toLocal8Bit().constData(), 0500);
+    TForm1 form; // must not throw
+    ::chmod(home.path().toLocal8Bit().constData(), 0700);
+    if (::geteuid() != 0) // root writes through the mode bits
+        EXPECT_FALSE(shell::PathExists(home.path().toStdString() + "/Kolvadeck"));
+    EXPECT_EQ(form.windowTitle(), "Kolvadeck v2.6.0");
+}
+
+TEST_F(FormTest, LayoutRulesPlaceTheControlsAtTwoWindowSizes) {
+    TForm1 form;
+    form.resize(1032, 746);
+    form.show();
+    form.FormResize();
+    const int width = form.frameGeometry().width(), height = form.frameGeometry().height();
+    EXPECT_EQ(form.PageControl1->width(), width - 30);
+    EXPECT_EQ(form.PageControl1->height(), height - 60);
+    EXPECT_EQ(form.ListView1->width(), width - 50);
+    EXPECT_EQ(form.ListView1->columnWidth(0), 0);
+    EXPECT_EQ(form.ListView1->columnWidth(1), width - 70);
+    EXPECT_EQ(form.playerbox1->pos(), QPoint(0, 10));
+    EXPECT_EQ(form.playerbox2->pos(), QPoint(width - 50 - 321, 10));
+    EXPECT_EQ(form.mixerbox->x(), (width - 50) / 2 - 363 / 2);
+    EXPECT_EQ(form.ListView1->y(), 405);
+    EXPECT_EQ(form.ListView1->height(), height - 60 - 385 - 50);
+
+    // The user widens the hidden "File" column; the next layout closes it again.
+    form.ListView1->setColumnWidth(0, 120);
+    form.resize(1400, 900);
+    form.FormResize();
+    const int wider = form.frameGeometry().width();
+    EXPECT_EQ(form.ListView1->columnWidth(0), 0);
+    EXPECT_EQ(form.PageControl1->width(), wider - 30);
+    EXPECT_EQ(form.playerbox2->x(), wider - 50 - 321);
+}
+
+TEST_F(FormTest, AboutOpensTheMakersPageOnTheConfiguredHost) {
+    ::setenv("KOLVADECK_SITE_HOST", "example.test", 1);
+    EXPECT_EQ(TForm1::AboutAddress(), "http://example.test/kolvadeck/");
+    ::unsetenv("KOLVADECK_SITE_HOST");
+    EXPECT_EQ(TForm1::AboutAddress(), "http://kolvadeck.org/kolvadeck/");
+}

@@ -1,0 +1,102 @@
+#include "decks/PlaylistFile.h"
+#include "tests/playlist/PlaylistFixture.h"
+
+#include <QFile>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using PlaylistFiles = PlaylistFixture;
+
+TEST_F(PlaylistFiles, SaveWritesOnePathPerCrLfLineAndLoadBringsTheListBack) {
+    std::vector<std::string> paths;
+    for (const char* name : {"one", "two", "thr\xc3\xa9\x65"}) {
+        paths.push_back(TaggedMp3(QString::fromUtf8(name) + ".mp3", "X", QString::fromUtf8(name)));
+        form->playlist->AddFile(paths.back());
+    }
+    const std::string saved = work.PathOf("set.kvd");
+    answerFiles = {QString::fromStdString(saved)};
+    form->Save1->trigger();
+    const QByteArray expected = QByteArray::fromStdString(paths[0] + "\r\n" + paths[1] + "\r\n" +
+                                                          paths[2] + "\r\n");
+    EXPECT_EQ(peer::FileBytes(saved), expected);
+    EXPECT_EQ(requests.back().defaultSuffix, "kvd");
+
+    form->remove1->trigger(); // nothing selected
+    playlist::Clear(form->ListView1);
+    form->Load1->trigger();
+    EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", QString::fromUtf8("X - thr\xc3\xa9\x65")}));
+
+    // Saving the loaded list again gives the same bytes.
+    answerFiles = {QString::fromStdString(work.PathOf("again.kvd"))};
+    form->Save1->trigger();
+    EXPECT_EQ(peer::FileBytes(work.PathOf("again.kvd")), expected);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(PlaylistFiles, LoadReadsAnyLineEndingAndSkipsLinesThatAreNotMp3) {
+    const std::string a = TaggedMp3("a.mp3", "A", "a"), b = TaggedMp3("b.mp3", "B", "b");
+    const std::string c = TaggedMp3("c.mp3", "C", "c");
+    const QByteArray text =
+        QByteArray::fromStdString(a + "\r\n\r\nnotes.txt\r" + b + "\n" + c); // no final ending
+    answerFiles = {QString::fromStdString(work.FileWithBytes("mixed.kvd", text))};
+    form->Load1->trigger();
+    EXPECT_EQ(Titles(), (QStringList{"A - a", "B - b", "C - c"}));
+    EXPECT_EQ(form->playlist->PathList,
+              (std::vector<std::string>{a, "", "notes.txt", b, c}));
+}
+
+TEST_F(PlaylistFiles, LoadOfAMissingFileSaysErrorAndKeepsTheList) {
+    form->playlist->AddFile(TaggedMp3("a.mp3", "A", "a"));
+    answerFiles = {QString::fromStdString(work.PathOf("nowhere.kvd"))};
+    form->Load1->trigger();
+    EXPECT_EQ(messages, QStringList{"Error!"});
+    EXPECT_EQ(Titles(), QStringList{"A - a"});
+}
+
+TEST_F(PlaylistFiles, LoadCancelledChangesNothing) {
+    form->playlist->AddFile(TaggedMp3("a.mp3", "A", "a"));
+    form->Load1->trigger();
+    EXPECT_EQ(Titles(), QStringList{"A - a"});
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(PlaylistFiles, SaveIntoAReadOnlyFolderSaysErrorAndTheOldPlaylistSurvives) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    form->playlist->AddFile(TaggedMp3("a.mp3", "A", "a"));
+    const QByteArray old = "/old/list.mp3\r\n";
+    const std::string file = work.FileWithBytes("keep.kvd", old);
+    const std::string folder = work.PathOf("");
+    ::chmod(folder.c_str(), 0500);
+    answerFiles = {QString::fromStdString(file)};
+    form->Save1->trigger();
+    ::chmod(folder.c_str(), 0700);
+    EXPECT_EQ(messages, QStringList{"Error!"});
+    EXPECT_EQ(peer::FileBytes(file), old);
+}
+
+TEST(PlaylistFileWriting, ReplacesAnExistingFileWholeAndKeepsItsMode) {
+    QTemporaryDir dir;
+    const std::string file = dir.filePath("list.kvd").toStdString();
+    ASSERT_TRUE(WritePlaylistFile(file, {"/a.mp3", "/b.mp3", "/c.mp3"}));
+    ::chmod(file.c_str(), 0600);
+    ASSERT_TRUE(WritePlaylistFile(file, {"/z.mp3"}));
+    EXPECT_EQ(peer::FileBytes(file), QByteArray("/z.mp3\r\n"));
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no leftovers
+    ASSERT_TRUE(WritePlaylistFile(file, {}));
+    EXPECT_EQ(peer::FileSize(file), 0);
+}
+
+TEST(PlaylistFileWriting, FailsWithoutTouchingAnythingWhenTheFolderIsMissing) {
+    EXPECT_FALSE(WritePlaylistFile("/nonexistent-folder-kv/list.kvd", {"/a.mp3"}));
+}
+
+TEST(PlaylistFileReading, SplitsOnCrLfLoneCrAndLoneLf) {
+    EXPECT_EQ(SplitLines("a\r\nb\rc\nd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\r\n"), std::vector<std::string>{"a"});
+    EXPECT_EQ(SplitLines("\n\n"), (std::vector<std::string>{"", ""}));
+    EXPECT_TRUE(SplitLines("").empty());
+}

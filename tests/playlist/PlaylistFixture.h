@@ -1,0 +1,56 @@
+#pragma once
+
+#include "app/Unit1.h"
+#include "decks/Playlist.h"
+#include "decks/PlaylistItems.h"
+#include "platform/Dialogs.h"
+#include "tests/support/TestApp.h"
+#include "tests/tags/PeerTools.h"
+
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+// A main window with a folder of real MP3 files tagged by lame, and a dialog
+// handler that answers with the files a test chose and records messages.
+class PlaylistFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureTestApp();
+        ::setenv("XDG_DATA_HOME", home.path().toLocal8Bit().constData(), 1);
+        dialogs::SetHandler([this](const dialogs::Request& request) {
+            requests.push_back(request);
+            if (request.kind == dialogs::Kind::Message || request.kind == dialogs::Kind::Error)
+                messages << request.text;
+            return dialogs::Answer{!answerFiles.isEmpty(), answerFiles};
+        });
+        form = std::make_unique<TForm1>();
+    }
+    void TearDown() override {
+        form.reset();
+        dialogs::SetHandler({});
+    }
+
+    // An MP3 tagged by lame with an ID3v1 tag holding artist and title.
+    std::string TaggedMp3(const QString& name, const QString& artist, const QString& title) {
+        const std::string path = work.PathOf(name);
+        peer::Run("lame", {"--quiet", "--id3v1-only", "--ta", artist, "--tt", title, work.Wav(),
+                           QString::fromStdString(path)});
+        return path;
+    }
+
+    QStringList Titles() const {
+        QStringList titles;
+        for (int i = 0; i < playlist::Count(form->ListView1); ++i)
+            titles << playlist::TitleAt(form->ListView1, i);
+        return titles;
+    }
+
+    QTemporaryDir home;
+    peer::Workspace work;
+    std::unique_ptr<TForm1> form;
+    QStringList answerFiles;
+    QStringList messages;
+    std::vector<dialogs::Request> requests;
+};

@@ -1,0 +1,118 @@
+#include "tests/playlist/PlaylistFixture.h"
+
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+using Playlist = PlaylistFixture;
+
+TEST_F(Playlist, CaptionsComeFromTheTagsOrTheFileName) {
+    TPlaylist& list = *form->playlist;
+    EXPECT_TRUE(list.AddFile(TaggedMp3("a.mp3", "Daft Punk", "Da Funk")));
+    const std::string untagged = work.FreshMp3("plain.mp3");
+    EXPECT_TRUE(list.AddFile(untagged));
+    EXPECT_TRUE(list.AddFile(work.PathOf("gone.mp3"))); // missing: listed by its name
+    EXPECT_FALSE(list.AddFile(work.PathOf("upper.MP3")));
+    EXPECT_FALSE(list.AddFile(work.PathOf("mixed.Mp3")));
+    EXPECT_FALSE(list.AddFile(work.PathOf("notes.txt")));
+    EXPECT_TRUE(list.AddFile(TaggedMp3("a2.mp3", "Daft Punk", "Da Funk"))); // twice is fine
+
+    const QStringList titles = Titles();
+    ASSERT_EQ(titles.size(), 4);
+    EXPECT_EQ(titles[0], "Daft Punk - Da Funk");
+    EXPECT_EQ(titles[2], "gone.mp3");
+    EXPECT_EQ(playlist::PathAt(form->ListView1, 0), work.PathOf("a.mp3"));
+    EXPECT_EQ(titles[1], "plain.mp3"); // no tag: named by its file
+}
+
+TEST_F(Playlist, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
+    const std::string path = work.FreshMp3("padded.mp3");
+    QByteArray tag(128, '\0');
+    tag.replace(0, 3, "TAG");
+    tag.replace(3, 30, QByteArray("Title").leftJustified(30, ' '));
+    tag.replace(33, 30, QByteArray("Artist", 6) + QByteArray(24, '\0'));
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(tag);
+    file.close();
+    const std::string empty = work.FreshMp3("empty.mp3");
+    QFile emptyTag(QString::fromStdString(empty));
+    ASSERT_TRUE(emptyTag.open(QIODevice::Append));
+    emptyTag.write(QByteArray("TAG") + QByteArray(125, '\0'));
+    emptyTag.close();
+
+    form->playlist->AddFile(path);
+    form->playlist->AddFile(empty);
+    EXPECT_EQ(Titles(), (QStringList{"Artist - Title", " - "}));
+}
+
+TEST_F(Playlist, MoveRemoveAndKeysActOnTheSelectedRow) {
+    for (const char* name : {"one", "two", "three"})
+        form->playlist->AddFile(TaggedMp3(QString(name) + ".mp3", "X", name));
+    QTreeWidget* list = form->ListView1;
+
+    form->Move2->trigger(); // nothing selected: nothing happens
+    form->remove1->trigger();
+    EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", "X - three"}));
+
+    playlist::Select(list, 0);
+    form->Move1->trigger(); // first row cannot go up
+    form->Move2->trigger();
+    EXPECT_EQ(Titles(), (QStringList{"X - two", "X - one", "X - three"}));
+    EXPECT_EQ(playlist::SelectedIndex(list), 1);
+
+    QTest::keyClick(list, Qt::Key_Plus, Qt::NoModifier);
+    EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three", "X - one"}));
+    EXPECT_EQ(playlist::SelectedIndex(list), 2);
+    form->Move2->trigger(); // last row cannot go down
+    EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three", "X - one"}));
+
+    QTest::keyClick(list, Qt::Key_Minus, Qt::NoModifier);
+    QTest::keyClick(list, Qt::Key_Minus, Qt::NoModifier);
+    EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", "X - three"}));
+    EXPECT_EQ(playlist::PathAt(list, 0), work.PathOf("one.mp3"));
+
+    form->remove1->trigger();
+    EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three"}));
+}
+
+TEST_F(Playlist, AddTracksAddsTheChosenFilesInOrderAndCancelAddsNothing) {
+    const std::string b = TaggedMp3("b.mp3", "B", "b"), a = TaggedMp3("a.mp3", "A", "a");
+    form->AddTracks2->trigger(); // cancelled
+    EXPECT_TRUE(Titles().isEmpty());
+    answerFiles = {QString::fromStdString(b), QString::fromStdString(a)};
+    form->AddTracks2->trigger();
+    EXPECT_EQ(Titles(), (QStringList{"B - b", "A - a"}));
+    ASSERT_FALSE(requests.empty());
+    EXPECT_TRUE(requests.back().multiSelect);
+    EXPECT_EQ(requests.back().filter, "*.mp3");
+}
+
+TEST_F(Playlist, DroppedFilesAreAddedAndFoldersSkipped) {
+    const std::string a = TaggedMp3("a.mp3", "A", "a"), b = TaggedMp3("b.mp3", "B", "b");
+    QDir(QString::fromStdString(work.PathOf(""))).mkdir("folder.mp3");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(a)),
+                  QUrl::fromLocalFile(QString::fromStdString(work.PathOf("folder.mp3"))),
+                  QUrl::fromLocalFile(QString::fromStdString(b))});
+    QWidget* target = form->ListView1->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    EXPECT_EQ(Titles(), (QStringList{"A - a", "B - b"}));
+}
+
+TEST_F(Playlist, RebuildRereadsTagsAndKeepsDeletedFilesInPlace) {
+    const std::string a = TaggedMp3("a.mp3", "A", "a"), b = TaggedMp3("b.mp3", "B", "b");
+    form->playlist->AddFile(a);
+    form->playlist->AddFile(b);
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(a)));
+    peer::Run("id3v2", {"-1", "-a", "New", "-t", "name", QString::fromStdString(b)});
+    form->playlist->update_tracklist();
+    EXPECT_EQ(Titles(), (QStringList{"a.mp3", "New - name"}));
+    EXPECT_EQ(form->playlist->PathList, (std::vector<std::string>{a, b}));
+}

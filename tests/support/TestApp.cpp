@@ -1,0 +1,14 @@
+#include "tests/support/TestApp.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+void EnsureTestApp() {
+    if (QApplication::instance())
+        return;
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static int argc = 1;
+    static char name[] = "kolvadeck-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+}
