@@ -1,0 +1,45 @@
+#include "mixer/MixerSliders.h"
+
+namespace mixer_sliders {
+
+void ApplyDesign(TXiTrackBar& s, int max) {
+    s.resize(kWidth, kHeight);
+    s.SetBackColor(clBlack);
+    s.SetTickColor(clGray);
+    s.SetDisabledTickColor(clSilver);
+    s.SetSlideBorderColor(0x2A2A2A);
+    s.SetSlideFaceColor(0x535353);
+    s.SetSlideGradColor(clBlack);
+    s.SetDisabledSlideBorderColor(0xBEBEBE);
+    s.SetDisabledSlideFaceColor(0xD8D8D8);
+    s.SetDisabledSlideGradColor(0xE8E8E8);
+    s.SetDisabledThumbBorderColor(0xB5B5B5);
+    s.SetDisabledThumbFaceColor(0xEAEAEA);
+    s.SetDisabledThumbGradColor(0xCFCFCF);
+    s.SetThumbBorderColor(0x2A2A2A);
+    s.SetThumbFaceColor(0x535353);
+    s.SetThumbGradColor(clBlack);
+    s.SetOverThumbBorderColor(0x2A2A2A);
+    s.SetOverThumbFaceColor(clSilver);
+    s.SetOverThumbGradColor(clBlack);
+    s.SetDownThumbBorderColor(0x2A2A2A);
+    s.SetDownThumbFaceColor(clSilver);
+    s.SetDownThumbGradColor(clBlack);
+    s.SetSmoothCorners(true);
+    s.SetColorScheme(TXiTrackBar::csCustom);
+    s.SetPosition(0);
+    s.SetMin(0);
+    s.SetMax(max);
+    s.SetFrequency(1);
+    s.SetTickStyle(TXiTrackBar::tsNone);
+    s.SetTickMarks(TXiTrackBar::tmBottomRight);
+    s.SetOrientation(TXiTrackBar::trVertical);
+}
+
+TXiTrackBar* Create(QWidget* parent, int max) {
+    auto* slider = new TXiTrackBar(parent);
+    ApplyDesign(*slider, max);
+    return slider;
+}
+
+} // namespace mixer_sliders

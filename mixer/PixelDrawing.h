@@ -1,0 +1,22 @@
+#pragma once
+
+#include "mixer/TRect.h"
+
+#include <QColor>
+#include <QImage>
+
+// Pixel-exact drawing on an RGB32 image with exclusive right/bottom edges;
+// everything is clipped to the image.
+namespace pixels {
+
+void FillRect(QImage& image, int left, int top, int right, int bottom, QRgb colour);
+void SetPixel(QImage& image, int x, int y, QRgb colour);
+// Outline of the rectangle, one pixel wide, inside its edges.
+void FrameRect(QImage& image, const TRect& r, QRgb colour);
+// Gradient from a to b in n steps of (b - a) / n per channel, n being the width
+// (acrossX: columns change from left to right) or the height (rows from top to
+// bottom); each line takes the rounded (halves to even) running values, so the
+// last line stops one step short of b.
+void FillGradient(QImage& image, const TRect& r, QColor a, QColor b, bool acrossX);
+
+} // namespace pixels

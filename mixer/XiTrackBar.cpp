@@ -1,0 +1,306 @@
+#include "mixer/XiTrackBar.h"
+
+#include "mixer/PixelDrawing.h"
+#include "mixer/XiTrackBarSchemes.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Nearest integer, halves to even (the default floating-point rounding mode).
+int RoundEven(double v) {
+    return int(std::nearbyint(v));
+}
+
+constexpr int kDragGrip = 5; // vertical drags hold the thumb 5 pixels below its top
+
+} // namespace
+
+struct TXiTrackBar::PaintColors {
+    TColor slideBorder, slideFace, slideGrad, tick, thumbBorder, thumbFace, thumbGrad;
+};
+
+bool TXiTrackBar::IsColorIndex(int index) {
+    return (index >= 0 && index <= 2) || (index >= 10 && index <= 18) ||
+           (index >= 20 && index <= 22) || (index >= 30 && index <= 32) ||
+           (index >= 40 && index <= 42);
+}
+
+TXiTrackBar::TXiTrackBar(QWidget* parent)
+    : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::NoFocus);
+    resize(100, 28);
+    SetColorScheme(csDesert);
+}
+
+TColor TXiTrackBar::Color(int index) const {
+    return IsColorIndex(index) ? colors_[std::size_t(index)] : clBlack;
+}
+
+void TXiTrackBar::SetColor(int index, TColor value) {
+    if (!IsColorIndex(index))
+        return;
+    colors_[std::size_t(index)] = value;
+    colorScheme_ = csCustom;
+    Paint();
+}
+
+void TXiTrackBar::SetColorScheme(TColorScheme scheme) {
+    colorScheme_ = scheme;
+    for (const auto& [index, value] : SchemeColors(scheme))
+        colors_[std::size_t(index)] = value;
+    update();
+}
+
+int TXiTrackBar::OffsetForPosition(int position) const {
+    const int range = max_ - min_;
+    if (range == 0 || trackLength_ <= 0)
+        return 0;
+    return RoundEven(double(trackLength_) / range * (position - min_));
+}
+
+int TXiTrackBar::PositionForOffset(int offset) const {
+    const int range = max_ - min_;
+    if (range == 0 || trackLength_ <= 0)
+        return position_;
+    return min_ + RoundEven(double(range) * offset / trackLength_);
+}
+
+void TXiTrackBar::SetPosition(int value) {
+    if (value < min_)
+        value = min_;
+    if (value > max_)
+        value = max_;
+    position_ = value;
+    thumbOffset_ = OffsetForPosition(position_);
+    Paint();
+    emit OnChange();
+}
+
+void TXiTrackBar::SetMin(int value) {
+    min_ = value;
+    if (position_ < min_)
+        position_ = min_;
+    thumbOffset_ = OffsetForPosition(position_);
+    Paint();
+}
+
+void TXiTrackBar::SetMax(int value) {
+    max_ = value;
+    if (position_ > max_)
+        position_ = max_;
+    thumbOffset_ = OffsetForPosition(position_);
+    Paint();
+}
+
+void TXiTrackBar::SetFrequency(int value) {
+    frequency_ = value;
+    Paint();
+}
+
+void TXiTrackBar::SetOrientation(TTrackBarOrientation value) {
+    orientation_ = value;
+    Paint();
+}
+
+void TXiTrackBar::SetTickMarks(TTickMark value) {
+    tickMarks_ = value;
+    Paint();
+}
+
+void TXiTrackBar::SetTickStyle(TTickStyle value) {
+    tickStyle_ = value;
+    Paint();
+}
+
+void TXiTrackBar::SetSmoothCorners(bool value) {
+    smoothCorners_ = value;
+    Paint();
+}
+
+TXiTrackBar::PaintColors TXiTrackBar::ChooseColors() const {
+    if (!isEnabled())
+        return {DisabledSlideBorderColor(), DisabledSlideFaceColor(),   DisabledSlideGradColor(),
+                DisabledTickColor(),        DisabledThumbBorderColor(), DisabledThumbFaceColor(),
+                DisabledThumbGradColor()};
+    PaintColors c{SlideBorderColor(), SlideFaceColor(), SlideGradColor(), TickColor(),
+                  ThumbBorderColor(), ThumbFaceColor(), ThumbGradColor()};
+    if (thumbState_ == tsOver) {
+        c.thumbBorder = OverThumbBorderColor();
+        c.thumbFace = OverThumbFaceColor();
+        c.thumbGrad = OverThumbGradColor();
+    } else if (thumbState_ == tsDown) {
+        c.thumbBorder = DownThumbBorderColor();
+        c.thumbFace = DownThumbFaceColor();
+        c.thumbGrad = DownThumbGradColor();
+    }
+    return c;
+}
+
+void TXiTrackBar::ComputeGeometry() {
+    const int w = width(), h = height();
+    if (orientation_ == trVertical) {
+        thickness_ = w - 8;
+        thumbLength_ = thickness_ / 2;
+        trackLength_ = h - thumbLength_;
+        position_ = PositionForOffset(thumbOffset_);
+        thumbOffset_ = OffsetForPosition(position_);
+        thumbRect_ = {4, thumbOffset_, 4 + thickness_, thumbOffset_ + thumbLength_};
+        const int left = w / 3 + 1;
+        trackRect_ = {left, 0, w - left, h};
+    } else {
+        thickness_ = h - 8;
+        thumbLength_ = thickness_ / 2;
+        trackLength_ = w - thumbLength_;
+        thumbRect_ = {thumbOffset_, 4, thumbOffset_ + thickness_ / 2, 4 + thickness_};
+        const int top = h / 3 + 1;
+        trackRect_ = {0, top, w, h - top};
+    }
+}
+
+void TXiTrackBar::DrawTicks(QImage& image, TColor tick) const {
+    const int range = max_ - min_;
+    if (tickStyle_ == tsNone || range < 0)
+        return;
+    const QRgb c = ToQColor(tick, palette()).rgb();
+    const bool vertical = orientation_ == trVertical;
+    const bool topLeft = tickMarks_ == tmTopLeft || tickMarks_ == tmBoth;
+    const bool bottomRight = tickMarks_ == tmBottomRight || tickMarks_ == tmBoth;
+    const int w = image.width(), h = image.height();
+    for (int i = 0; i <= range; ++i) {
+        const bool last = i == range;
+        const bool wanted = tickStyle_ == tsManual
+                                ? (i == 0 || last)
+                                : (last || frequency_ == 0 || i % frequency_ == 0);
+        if (!wanted)
+            continue;
+        const double along = range == 0 ? 0.0 : double(trackLength_) * i / range;
+        const int pos = RoundEven(along) + thumbLength_ / 2;
+        if (vertical) {
+            if (topLeft)
+                pixels::FillRect(image, 0, pos, 3, pos + 1, c);
+            if (bottomRight)
+                pixels::FillRect(image, w - 3, pos, w, pos + 1, c);
+        } else {
+            if (topLeft) {
+                const int top = RoundEven(along + thumbLength_ / 2.0);
+                pixels::FillRect(image, top, 0, top + 1, 3, c);
+            }
+            if (bottomRight)
+                pixels::FillRect(image, pos, h - 3, pos + 1, h, c);
+        }
+    }
+}
+
+static void SmoothCornersOf(QImage& image, const TRect& r, QRgb back) {
+    pixels::SetPixel(image, r.left, r.top, back);
+    pixels::SetPixel(image, r.left, r.bottom - 1, back);
+    pixels::SetPixel(image, r.right - 1, r.top, back);
+    pixels::SetPixel(image, r.right - 1, r.bottom - 1, back);
+}
+
+void TXiTrackBar::Paint() {
+    Render();
+    update();
+}
+
+void TXiTrackBar::Render() {
+    const PaintColors colors = ChooseColors();
+    const QPalette pal = palette();
+    const QRgb back = ToQColor(BackColor(), pal).rgb();
+    if (pal.color(QPalette::Window).rgb() != back) {
+        QPalette own = pal; // the control's own colour follows BackColor
+        own.setColor(QPalette::Window, QColor(back));
+        setPalette(own);
+    }
+
+    QImage image(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGB32);
+    image.fill(back);
+    ComputeGeometry();
+
+    const bool vertical = orientation_ == trVertical;
+    auto q = [&](TColor c) { return ToQColor(c, pal); };
+    pixels::FillGradient(image, trackRect_, q(colors.slideFace), q(colors.slideGrad), vertical);
+    pixels::FrameRect(image, trackRect_, q(colors.slideBorder).rgb());
+    if (smoothCorners_)
+        SmoothCornersOf(image, trackRect_, back);
+
+    pixels::FillGradient(image, thumbRect_, q(colors.thumbFace), q(colors.thumbGrad), !vertical);
+    pixels::FrameRect(image, thumbRect_, q(colors.thumbBorder).rgb());
+    if (smoothCorners_)
+        SmoothCornersOf(image, thumbRect_, back);
+
+    DrawTicks(image, colors.tick);
+    image_ = std::move(image);
+}
+
+void TXiTrackBar::paintEvent(QPaintEvent*) {
+    Render();
+    QPainter painter(this);
+    painter.drawImage(0, 0, image_);
+}
+
+void TXiTrackBar::resizeEvent(QResizeEvent*) {
+    Paint();
+}
+
+bool TXiTrackBar::OnThumb(const QPoint& p) const {
+    return p.x() > thumbRect_.left && p.x() < thumbRect_.right && p.y() > thumbRect_.top &&
+           p.y() < thumbRect_.bottom;
+}
+
+void TXiTrackBar::mousePressEvent(QMouseEvent* event) {
+    if (!isEnabled())
+        return;
+    if (OnThumb(event->position().toPoint()))
+        thumbState_ = tsDown;
+    Paint();
+}
+
+void TXiTrackBar::mouseMoveEvent(QMouseEvent* event) {
+    if (!isEnabled())
+        return;
+    const QPoint p = event->position().toPoint();
+    if (thumbState_ != tsDown) {
+        thumbState_ = OnThumb(p) ? tsOver : tsNormal;
+    } else {
+        const int wanted =
+            orientation_ == trVertical ? p.y() - kDragGrip : p.x() - thumbLength_ / 2;
+        const int offset = std::max(0, std::min(wanted, trackLength_));
+        position_ = PositionForOffset(offset);
+        thumbOffset_ = OffsetForPosition(position_);
+        emit OnChange();
+    }
+    Paint();
+}
+
+void TXiTrackBar::mouseReleaseEvent(QMouseEvent* event) {
+    if (!isEnabled())
+        return;
+    thumbState_ = OnThumb(event->position().toPoint()) ? tsOver : tsNormal;
+    Paint();
+}
+
+void TXiTrackBar::enterEvent(QEnterEvent*) {
+    Paint();
+}
+
+void TXiTrackBar::leaveEvent(QEvent*) {
+    if (!isEnabled())
+        return;
+    if (thumbState_ != tsDown)
+        thumbState_ = tsNormal;
+    Paint();
+}
+
+void TXiTrackBar::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange)
+        Paint();
+    QWidget::changeEvent(event);
+}
