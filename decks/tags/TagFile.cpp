@@ -1,0 +1,82 @@
+#include "decks/tags/TagFile.h"
+
+#include "decks/tags/TagErrors.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TagFile::TagFile(const std::string& path, Mode mode)
+    : path_(path) {
+    // O_NONBLOCK keeps a named pipe from blocking the open; it is rejected below.
+    const int flags = (mode == Mode::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
+    fd_ = ::open(path.c_str(), flags);
+    if (fd_ < 0) {
+        openError_ = errno;
+        return;
+    }
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd_, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;
+    // The owner's read-only marking is honoured even where the process could
+    // override it (running as root), so a protected file keeps its tag.
+    else if (mode == Mode::ReadWrite && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        error = EACCES;
+    if (error != 0) {
+        Fail(error);
+        return;
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    size_ = st.st_size;
+}
+
+TagFile::~TagFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void TagFile::Fail(int error) {
+    ::close(fd_);
+    fd_ = -1;
+    openError_ = error;
+}
+
+std::size_t TagFile::ReadAt(char* buffer, std::size_t count, off_t offset) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd_, buffer + done, count - done, offset + off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw EInOutError("reading", path_, errno);
+        if (n == 0)
+            break;
+        done += std::size_t(n);
+    }
+    return done;
+}
+
+void TagFile::WriteAt(const char* buffer, std::size_t count, off_t offset) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pwrite(fd_, buffer + done, count - done, offset + off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw EInOutError("writing", path_, n < 0 ? errno : EIO);
+        done += std::size_t(n);
+    }
+}
+
+void TagFile::Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    if (fd >= 0 && ::close(fd) != 0)
+        throw EInOutError("closing", path_, errno);
+}

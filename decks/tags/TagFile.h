@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <sys/types.h>
+
+// One regular file opened for the tag readers and the writer. Opening never
+// throws (IsOpen/OpenError tell); reads and writes that fail throw EInOutError.
+// Folders, pipes and devices count as files that cannot be opened, so that a
+// stray path never blocks or turns into an I/O error.
+class TagFile {
+public:
+    enum class Mode { Read, ReadWrite };
+
+    TagFile(const std::string& path, Mode mode);
+    ~TagFile();
+    TagFile(const TagFile&) = delete;
+    TagFile& operator=(const TagFile&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    int OpenError() const { return openError_; }
+    off_t Size() const { return size_; }
+
+    // Reads up to count bytes at offset; fewer only at the end of the file.
+    std::size_t ReadAt(char* buffer, std::size_t count, off_t offset);
+    // Writes all count bytes at offset.
+    void WriteAt(const char* buffer, std::size_t count, off_t offset);
+    // Closes the file, reporting a failed close (a write the system could not complete).
+    void Close();
+
+private:
+    void Fail(int error);
+
+    std::string path_;
+    int fd_ = -1;
+    int openError_ = 0;
+    off_t size_ = 0;
+};

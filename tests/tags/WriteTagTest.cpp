@@ -1,0 +1,166 @@
+// The writer: appending versus overwriting, what other readers see of the
+// written tag, field limits, Windows-1252 text, and files it must not touch.
+#include "PeerTools.h"
+
+#include "decks/tags/MP3Tags.h"
+#include "platform/Ansi1252.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+ID3Tag MakeTag(const std::string& title, const std::string& artist) {
+    ID3Tag tag;
+    tag.title = title;
+    tag.artist = artist;
+    tag.album = "Album";
+    tag.year = "2024";
+    tag.comment = "Comment";
+    tag.track = 4;
+    tag.genre = 42;
+    return tag;
+}
+
+TEST(WriteTag, AppendsOnceThenOverwritesAndMutagenReadsIt) {
+    peer::Workspace ws;
+    const std::string path = ws.FreshMp3("a.mp3");
+    const QByteArray audio = peer::FileBytes(path);
+
+    ASSERT_TRUE(WriteTag(path, MakeTag("First", "Someone")));
+    const QByteArray once = peer::FileBytes(path);
+    EXPECT_EQ(once.size(), audio.size() + 128);
+    EXPECT_TRUE(once.startsWith(audio));
+    QJsonObject theirs = peer::MutagenReadV1(path);
+    EXPECT_EQ(theirs["title"].toString(), "First");
+    EXPECT_EQ(theirs["artist"].toString(), "Someone");
+    EXPECT_EQ(theirs["album"].toString(), "Album");
+    EXPECT_EQ(theirs["year"].toString(), "2024");
+    EXPECT_EQ(theirs["comment"].toString(), "Comment");
+    EXPECT_EQ(theirs["track"].toString(), "4");
+    EXPECT_EQ(theirs["genre"].toString(), "Soul");
+
+    ASSERT_TRUE(WriteTag(path, MakeTag("Second", "Other")));
+    EXPECT_EQ(peer::FileSize(path), once.size());
+    EXPECT_TRUE(peer::FileBytes(path).startsWith(audio));
+    theirs = peer::MutagenReadV1(path);
+    EXPECT_EQ(theirs["title"].toString(), "Second");
+    EXPECT_EQ(theirs["artist"].toString(), "Other");
+
+    ID3Tag back;
+    ASSERT_TRUE(ReadTag(path, back));
+    EXPECT_TRUE(back.present);
+    EXPECT_EQ(back.title, "Second");
+    EXPECT_EQ(back.comment, "Comment");
+    EXPECT_EQ(back.track, 4);
+    EXPECT_EQ(back.genre, 42);
+}
+
+TEST(WriteTag, ReplacesTagsOfOtherToolsAndKeepsTheRestOfTheFile) {
+    peer::Workspace ws;
+    const std::string id3v2 = ws.FreshMp3("id3v2.mp3");
+    peer::Run("id3v2", {"-1", "-t", "Old title that is quite long", "-a", "Old",
+                        QString::fromStdString(id3v2)});
+    const QByteArray before = peer::FileBytes(id3v2);
+    ASSERT_TRUE(WriteTag(id3v2, MakeTag("New", "")));
+    const QByteArray after = peer::FileBytes(id3v2);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.left(before.size() - 128), before.left(before.size() - 128));
+    // The old, longer title leaves nothing behind the new one.
+    EXPECT_EQ(after.mid(after.size() - 125, 30), QByteArray("New").leftJustified(30, '\0'));
+    EXPECT_EQ(peer::MutagenReadV1(id3v2)["title"].toString(), "New");
+
+    // ID3v2 at the front, ID3v1 at the end: only the last 128 bytes change.
+    const std::string combined = ws.CopyOfPeerFile("mutagen-id3v1v2-combined.mp3");
+    const QByteArray original = peer::FileBytes(combined);
+    ASSERT_TRUE(WriteTag(combined, MakeTag("Cosmic", "Anais")));
+    const QByteArray rewritten = peer::FileBytes(combined);
+    ASSERT_EQ(rewritten.size(), original.size());
+    EXPECT_EQ(rewritten.left(original.size() - 128), original.left(original.size() - 128));
+
+    const std::string noTags = ws.CopyOfPeerFile("mutagen-no-tags.mp3");
+    const qint64 size = peer::FileSize(noTags);
+    ASSERT_TRUE(WriteTag(noTags, MakeTag("T", "A")));
+    EXPECT_EQ(peer::FileSize(noTags), size + 128);
+}
+
+TEST(WriteTag, CutsTextsToTheirFieldsWithoutTouchingTheNext) {
+    peer::Workspace ws;
+    const std::string path = ws.FreshMp3("long.mp3");
+    ID3Tag tag = MakeTag(std::string(40, 't'), std::string(31, 'a'));
+    tag.album = std::string(30, 'b');
+    tag.year = "19999";
+    tag.comment = std::string(35, 'c');
+    tag.track = 7;
+    tag.genre = 255;
+    ASSERT_TRUE(WriteTag(path, tag));
+    const QByteArray block = peer::FileBytes(path).right(128);
+    EXPECT_EQ(block.mid(3, 30), QByteArray(30, 't'));
+    EXPECT_EQ(block.mid(33, 30), QByteArray(30, 'a'));
+    EXPECT_EQ(block.mid(63, 30), QByteArray(30, 'b'));
+    EXPECT_EQ(block.mid(93, 4), "1999");
+    // A 29-character comment fills the field: no zero byte before the track.
+    EXPECT_EQ(block.mid(97, 29), QByteArray(29, 'c'));
+    EXPECT_EQ(uint8_t(block[126]), 7);
+    EXPECT_EQ(uint8_t(block[127]), 255);
+
+    ID3Tag back;
+    ASSERT_TRUE(ReadTag(path, back));
+    EXPECT_EQ(back.title, std::string(30, 't'));
+    EXPECT_EQ(back.year, "1999");
+    EXPECT_EQ(back.comment, std::string(29, 'c'));
+    EXPECT_EQ(back.track, 7);
+}
+
+TEST(WriteTag, WindowsAnsiTextSurvivesAndOtherReadersSeeIt) {
+    peer::Workspace ws;
+    const std::string path = ws.FreshMp3("ansi.mp3");
+    const QString artist = QString::fromUtf8("Beyoncé & Motörhead");
+    const QString title = QString::fromUtf8("€ 5 – “Live”");
+    ASSERT_TRUE(WriteTag(path, MakeTag(QStringToAnsi(title), QStringToAnsi(artist))));
+    const QByteArray block = peer::FileBytes(path).right(128);
+    EXPECT_EQ(block.mid(3, 12), QByteArray("\x80 5 \x96 \x93Live\x94"));
+
+    ID3Tag back;
+    ASSERT_TRUE(ReadTag(path, back));
+    EXPECT_EQ(AnsiToQString(back.title), title);
+    EXPECT_EQ(AnsiToQString(back.artist), artist);
+    // mutagen reads ID3v1 as Latin-1, which agrees with Windows-1252 above 0x9F.
+    EXPECT_EQ(peer::MutagenReadV1(path)["artist"].toString(), artist);
+}
+
+TEST(WriteTag, EmptyFileGetsOneBlockThatLaterWritesReplace) {
+    peer::Workspace ws;
+    const std::string path = ws.FileWithBytes("empty.mp3", "");
+    ASSERT_TRUE(WriteTag(path, MakeTag("One", "")));
+    EXPECT_EQ(peer::FileSize(path), 128);
+    ASSERT_TRUE(WriteTag(path, MakeTag("Two", "")));
+    EXPECT_EQ(peer::FileSize(path), 128);
+    ID3Tag back;
+    ASSERT_TRUE(ReadTag(path, back));
+    EXPECT_EQ(back.title, "Two");
+
+    const std::string tiny = ws.FileWithBytes("tiny.mp3", "xy");
+    ASSERT_TRUE(WriteTag(tiny, MakeTag("T", "")));
+    ASSERT_TRUE(WriteTag(tiny, MakeTag("U", "")));
+    EXPECT_EQ(peer::FileSize(tiny), 130);
+    EXPECT_TRUE(peer::FileBytes(tiny).startsWith("xyTAGU"));
+}
+
+TEST(WriteTag, LeavesFilesItMayNotWriteAlone) {
+    peer::Workspace ws;
+    const std::string path = ws.FreshMp3("ro.mp3");
+    peer::Run("id3v2", {"-1", "-t", "Protected", QString::fromStdString(path)});
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    const QByteArray before = peer::FileBytes(path);
+    EXPECT_FALSE(WriteTag(path, MakeTag("Changed", "")));
+    EXPECT_EQ(peer::FileBytes(path), before);
+
+    const std::string missing = ws.PathOf("missing.mp3");
+    EXPECT_FALSE(WriteTag(missing, MakeTag("x", "")));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(missing)));
+    EXPECT_FALSE(WriteTag(ws.PathOf(""), MakeTag("x", ""))); // a folder
+}
+
+} // namespace
