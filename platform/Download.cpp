@@ -1,0 +1,126 @@
+#include "platform/Download.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+long FromEnvironment(const char* name, long fallback) {
+    const char* value = std::getenv(name);
+    if (!value || !*value)
+        return fallback;
+    char* end = nullptr;
+    const long parsed = std::strtol(value, &end, 10);
+    return end && *end == '\0' && parsed > 0 ? parsed : fallback;
+}
+
+DownloadTimeouts& CurrentTimeouts() {
+    static DownloadTimeouts timeouts{
+        FromEnvironment("KOLVADECK_CONNECT_TIMEOUT_MS", DownloadTimeouts{}.connectMs),
+        FromEnvironment("KOLVADECK_DOWNLOAD_TIMEOUT_MS", DownloadTimeouts{}.totalMs)};
+    return timeouts;
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool CannotStandInUrl(const std::string& text, size_t i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte <= 0x20 || byte >= 0x7F)
+        return true;
+    if (std::strchr("\"<>\\^`{|}", static_cast<char>(byte)))
+        return true;
+    return byte == '%' &&
+           !(i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2]));
+}
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
+    return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+}
+
+void InitialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool Transfer(const std::string& address, FILE* out) {
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return false;
+    const DownloadTimeouts timeouts = GetDownloadTimeouts();
+    curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connectMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeouts.totalMs);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
+    const CURLcode result = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    return result == CURLE_OK;
+}
+
+} // namespace
+
+DownloadTimeouts GetDownloadTimeouts() {
+    return CurrentTimeouts();
+}
+
+void SetDownloadTimeouts(const DownloadTimeouts& timeouts) {
+    CurrentTimeouts() = timeouts;
+}
+
+std::string EscapeAddress(const std::string& address) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(address.size());
+    for (size_t i = 0; i < address.size(); ++i) {
+        if (!CannotStandInUrl(address, i)) {
+            out.push_back(address[i]);
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(address[i]);
+        out.push_back('%');
+        out.push_back(kHex[byte >> 4]);
+        out.push_back(kHex[byte & 0x0F]);
+    }
+    return out;
+}
+
+bool DownloadToFile(const std::string& address, const std::string& file) {
+    try {
+        if (address.empty() || file.empty())
+            return false;
+        InitialiseCurlOnce();
+        std::string temporary = file + ".XXXXXX";
+        const int descriptor = mkstemp(temporary.data());
+        if (descriptor < 0)
+            return false;
+        // mkstemp creates the file readable by its owner only; answers are ordinary files.
+        fchmod(descriptor, 0644);
+        FILE* out = fdopen(descriptor, "wb");
+        if (!out) {
+            close(descriptor);
+            std::remove(temporary.c_str());
+            return false;
+        }
+        bool ok = Transfer(EscapeAddress(address), out);
+        ok = std::fclose(out) == 0 && ok;
+        if (ok)
+            ok = std::rename(temporary.c_str(), file.c_str()) == 0;
+        if (!ok)
+            std::remove(temporary.c_str());
+        return ok;
+    } catch (...) {
+        return false;
+    }
+}

@@ -1,0 +1,9 @@
+#include "search/ClickLabel.h"
+
+#include <QMouseEvent>
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}

@@ -1,0 +1,216 @@
+#include "search/MusicLibrary.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Download.h"
+#include "platform/Settings.h"
+#include "platform/Shell.h"
+#include "search/ClickLabel.h"
+#include "search/MenuVisibility.h"
+#include "search/ResultReaders.h"
+#include "search/SearchAddress.h"
+#include "search/ShockwaveEx.h"
+#include "search/WaitCursor.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+std::string Utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+} // namespace
+
+TMusicLibrary::TMusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* form)
+    : QObject(tabSheet)
+    , form_(form)
+    , dataFolder_(std::move(dataFolder))
+    , w_(BuildMusicLibraryForm(tabSheet)) {
+    Connect();
+}
+
+void TMusicLibrary::Connect() {
+    // Each command runs like a framework handler: an error that leaves it is
+    // shown in the standard error box.
+    const auto command = [this](void (TMusicLibrary::*handler)()) {
+        return [this, handler] { dialogs::RunCommand([&] { (this->*handler)(); }, form_); };
+    };
+    connect(w_.Button4, &QPushButton::clicked, this, command(&TMusicLibrary::Button4Click));
+    connect(w_.genres_box, &QListWidget::itemClicked, this,
+            command(&TMusicLibrary::genres_boxClick));
+    connect(w_.SimilarTracksmenu, &QAction::triggered, this,
+            command(&TMusicLibrary::SimilarTracksmenuClick));
+    connect(w_.SimilarArtistsmenu, &QAction::triggered, this,
+            command(&TMusicLibrary::SimilarArtistsmenuClick));
+    connect(w_.sourcesmenu, &QAction::triggered, this, command(&TMusicLibrary::sourcesmenuClick));
+    connect(w_.resultslist, &QTreeWidget::itemDoubleClicked, this,
+            command(&TMusicLibrary::resultslistDblClick));
+    connect(w_.morelbl, &ClickLabel::clicked, this, command(&TMusicLibrary::morelblClick));
+    connect(w_.Label12, &ClickLabel::clicked, this, command(&TMusicLibrary::Label12Click));
+    connect(w_.Button7, &QPushButton::clicked, this, command(&TMusicLibrary::Button7Click));
+    connect(w_.resultslist, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) {
+                w_.PopupMenu4->popup(w_.resultslist->viewport()->mapToGlobal(at));
+            });
+}
+
+void TMusicLibrary::Button4Click() {
+    page_ = 1;
+    RunQuery(methods::kTrackSearch, Utf8(w_.qedit->text()));
+}
+
+void TMusicLibrary::genres_boxClick() {
+    const QListWidgetItem* genre = w_.genres_box->currentItem();
+    if (!genre)
+        return;
+    page_ = 1;
+    RunQuery(methods::kTagGetTopArtists, Utf8(genre->text()));
+}
+
+void TMusicLibrary::SimilarTracksmenuClick() {
+    if (const auto music = SelectedMusic()) {
+        page_ = 1;
+        RunQuery(methods::kTrackGetSimilar, {}, music->artist, music->track);
+    }
+}
+
+void TMusicLibrary::SimilarArtistsmenuClick() {
+    if (const auto music = SelectedMusic()) {
+        page_ = 1;
+        RunQuery(methods::kArtistGetSimilar, {}, music->artist);
+    }
+}
+
+void TMusicLibrary::sourcesmenuClick() {
+    if (const auto music = SelectedMusic()) {
+        page_ = 1;
+        RunQuery(methods::kYoutubeSources, music->artist + " " + music->track);
+    }
+}
+
+void TMusicLibrary::resultslistDblClick() {
+    const std::string& method = current_.method;
+    if (method == methods::kTrackSearch || method == methods::kTrackGetSimilar) {
+        sourcesmenuClick();
+    } else if (method == methods::kTagGetTopArtists || method == methods::kArtistGetSimilar) {
+        if (const auto music = SelectedMusic()) {
+            page_ = 1;
+            RunQuery(methods::kTrackSearch, music->artist);
+        }
+    } else if (method == methods::kYoutubeSources) {
+        if (const auto video = SelectedVideo())
+            Preview(*video);
+    }
+}
+
+void TMusicLibrary::Preview(const VideoResult& video) {
+    w_.flash1->SetFlashVars(
+        QStringLiteral("&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true"));
+    w_.flash1->LoadMovie(0, QString::fromStdString(video.playerAddress));
+    w_.previewbox->show();
+    w_.previewbox->raise();
+}
+
+void TMusicLibrary::morelblClick() {
+    ++page_;
+    const SearchRequest request = current_;
+    RunQuery(request.method, request.text, request.artist, request.track);
+}
+
+void TMusicLibrary::Label12Click() {
+    if (page_ > 1)
+        --page_;
+    const SearchRequest request = previous_;
+    RunQuery(request.method, request.text, request.artist, request.track);
+}
+
+void TMusicLibrary::Button7Click() {
+    w_.flash1->Stop();
+    w_.previewbox->hide();
+}
+
+void TMusicLibrary::RunQuery(const std::string& method, const std::string& text,
+                             const std::string& artist, const std::string& track) {
+    previous_ = current_;
+    current_ = {method, text, artist, track};
+    results_.Clear();
+    w_.resultslist->clear();
+    ApplyMenuVisibility(method);
+    const std::string address = SearchAddress(current_, page_, settings::SearchHost());
+    const std::string file = QueryFilePath(dataFolder_, method);
+
+    WaitCursor waitCursor;
+    const char* error = nullptr;
+    if (!DownloadToFile(address, file))
+        error = kNoConnectionError;
+    else if (!shell::IsExistingFile(file))
+        error = kNoAnswerFileError;
+    else
+        ReadQueryFile(file);
+    ApplyNoMatchesRule();
+    waitCursor.Restore();
+    if (error)
+        throw SearchError(error);
+}
+
+void TMusicLibrary::ReadQueryFile(const std::string& file) {
+    // A malformed or unexpected answer is no error: the rows read so far stay.
+    try {
+        if (LoadAnswer(file, xmlDoc_))
+            ReadAnswer(current_.method, xmlDoc_, results_);
+    } catch (const std::exception&) {
+    }
+    ShowRows();
+}
+
+void TMusicLibrary::ShowRows() {
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(results_.captions.size()));
+    for (const std::string& caption : results_.captions)
+        rows.push_back(new QTreeWidgetItem(QStringList{QString::fromStdString(caption)}));
+    w_.resultslist->addTopLevelItems(rows);
+}
+
+// An empty list, or one holding only the empty row of an answer without
+// matches, shows the no-matches row. A single real result stays visible. The
+// tables are emptied with it, so that no command acts on an entry the user
+// cannot see.
+void TMusicLibrary::ApplyNoMatchesRule() {
+    const auto& captions = results_.captions;
+    if (captions.size() > 1 || (captions.size() == 1 && !captions.front().empty()))
+        return;
+    results_.Clear();
+    w_.resultslist->clear();
+    w_.resultslist->addTopLevelItem(new QTreeWidgetItem(QStringList{kNoMatchesRow}));
+}
+
+void TMusicLibrary::ApplyMenuVisibility(const std::string& method) {
+    if (const auto visible = MenuVisibilityFor(method)) {
+        w_.sourcesmenu->setVisible(visible->sources);
+        w_.SimilarTracksmenu->setVisible(visible->similarTracks);
+        w_.SimilarArtistsmenu->setVisible(visible->similarArtists);
+    }
+}
+
+int TMusicLibrary::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = w_.resultslist->selectedItems();
+    return selected.isEmpty() ? -1 : w_.resultslist->indexOfTopLevelItem(selected.front());
+}
+
+std::optional<MusicResult> TMusicLibrary::SelectedMusic() const {
+    const int row = SelectedRow();
+    if (row < 0 || static_cast<size_t>(row) >= results_.music.size())
+        return std::nullopt;
+    return results_.music[static_cast<size_t>(row)];
+}
+
+std::optional<VideoResult> TMusicLibrary::SelectedVideo() const {
+    const int row = SelectedRow();
+    if (row < 0 || static_cast<size_t>(row) >= results_.video.size())
+        return std::nullopt;
+    return results_.video[static_cast<size_t>(row)];
+}

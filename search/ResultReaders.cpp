@@ -1,0 +1,127 @@
+#include "search/ResultReaders.h"
+
+#include "search/SearchRequest.h"
+#include "search/XmlLookup.h"
+
+#include <cstring>
+#include <functional>
+
+namespace {
+using xmllookup::Attribute;
+using xmllookup::Child;
+using xmllookup::ReadFailure;
+using xmllookup::Text;
+
+using RowFiller = std::function<void(const pugi::xml_node&, MusicResult&, std::string&)>;
+
+// Adds the row and its empty entry first, then fills them; a failed read keeps
+// what was stored before it and leaves the rest (the caption last) empty.
+void AddMusicRow(const pugi::xml_node& node, const RowFiller& fill, SearchResults& results) {
+    results.captions.emplace_back();
+    results.music.emplace_back();
+    try {
+        fill(node, results.music.back(), results.captions.back());
+    } catch (const ReadFailure&) {
+    }
+}
+
+void AddMusicRows(pugi::xml_node first, const RowFiller& fill, SearchResults& results) {
+    for (pugi::xml_node node = first; node; node = node.next_sibling())
+        AddMusicRow(node, fill, results);
+}
+
+void FillTrack(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
+    entry.artist = Text(Child(node, "artist"));
+    entry.track = Text(Child(node, "name"));
+    caption = entry.artist + " - " + entry.track;
+}
+
+void FillSimilarTrack(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
+    entry.artist = Text(Child(Child(node, "artist"), "name"));
+    entry.track = Text(Child(node, "name"));
+    caption = entry.artist + " - " + entry.track;
+}
+
+void FillArtist(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
+    entry.artist = Text(Child(node, "name"));
+    caption = entry.artist;
+}
+
+void ReadTrackSearch(const pugi::xml_node& top, SearchResults& results) {
+    // The first row is made before it is known that a match exists: an answer
+    // without matches yields one empty row, which the no-matches rule replaces.
+    const pugi::xml_node first = Child(Child(top, "trackmatches"), "track");
+    AddMusicRow(first, FillTrack, results);
+    if (first)
+        AddMusicRows(first.next_sibling(), FillTrack, results);
+}
+
+void ReadFirstMatches(const pugi::xml_node& top, const char* name, const RowFiller& fill,
+                      SearchResults& results) {
+    AddMusicRows(Child(top, name), fill, results);
+}
+
+// Reads one feed entry; a failed read ends the entry without a row.
+void ReadVideoEntry(const pugi::xml_node& entry, SearchResults& results) {
+    VideoResult video;
+    for (pugi::xml_node holder = entry.first_child(); holder; holder = holder.next_sibling()) {
+        for (pugi::xml_node content = holder.first_child(); content;
+             content = content.next_sibling()) {
+            for (pugi::xml_attribute a = content.first_attribute(); a; a = a.next_attribute()) {
+                if (std::strcmp(a.name(), "url") != 0 ||
+                    std::strcmp(content.name(), "media:content") != 0)
+                    continue;
+                const std::string type = Text(Attribute(content, "type"));
+                if (type == "video/3gpp") {
+                    video.mobileAddress = a.value();
+                    video.title = Text(Child(holder, "title"));
+                    video.pageAddress = Text(Attribute(Child(entry, "link"), "href"));
+                } else if (type == "application/x-shockwave-flash") {
+                    video.playerAddress = a.value();
+                }
+            }
+        }
+    }
+    if (video.title.empty() || video.playerAddress.empty() || video.mobileAddress.empty())
+        return;
+    results.captions.push_back(video.title);
+    results.video.push_back(std::move(video));
+}
+
+void ReadVideoFeed(const pugi::xml_node& feed, SearchResults& results) {
+    for (pugi::xml_node entry = Child(feed, "entry"); entry; entry = entry.next_sibling()) {
+        try {
+            ReadVideoEntry(entry, results);
+        } catch (const ReadFailure&) {
+        }
+    }
+}
+} // namespace
+
+void ReadAnswer(const std::string& method, const pugi::xml_document& answer,
+                SearchResults& results) {
+    const pugi::xml_node root = answer.document_element();
+    if (!root)
+        return;
+    if (method == methods::kYoutubeSources) {
+        ReadVideoFeed(root, results);
+        return;
+    }
+    const pugi::xml_node top = root.first_child();
+    if (!top)
+        return;
+    if (method == methods::kTrackSearch)
+        ReadTrackSearch(top, results);
+    else if (method == methods::kTrackGetSimilar)
+        ReadFirstMatches(top, "track", FillSimilarTrack, results);
+    else if (method == methods::kTagGetTopArtists || method == methods::kArtistGetSimilar)
+        ReadFirstMatches(top, "artist", FillArtist, results);
+}
+
+bool LoadAnswer(const std::string& file, pugi::xml_document& answer) {
+    // A document that is not well-formed is not loaded at all, not even in part.
+    if (answer.load_file(file.c_str(), pugi::parse_default))
+        return true;
+    answer.reset();
+    return false;
+}

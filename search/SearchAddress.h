@@ -1,0 +1,17 @@
+#pragma once
+
+#include "search/SearchRequest.h"
+
+#include <string>
+
+// The service address of a request: the scheme prefix, the host, then the
+// method's path and query with the arguments inserted as they are (no
+// escaping here; the download layer makes the address fetchable). Empty for a
+// method the service does not know.
+std::string SearchAddress(const SearchRequest& request, int page, const std::string& host);
+
+// The method's query file: dataFolder (ending in "/") + "queries/" + method + ".xml".
+std::string QueryFilePath(const std::string& dataFolder, const std::string& method);
+
+// The scheme prefix, decoded from its stored form.
+std::string SchemePrefix();

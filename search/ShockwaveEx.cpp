@@ -1,0 +1,98 @@
+#include "search/ShockwaveEx.h"
+
+#include <QAudioOutput>
+#include <QEvent>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QStackedLayout>
+#include <QUrl>
+#include <QVideoWidget>
+
+TShockwaveFlashEx::TShockwaveFlashEx(QWidget* parent)
+    : QWidget(parent)
+    , player_(new QMediaPlayer(this))
+    , audio_(new QAudioOutput(this))
+    , video_(new QVideoWidget(this))
+    , errorLabel_(new QLabel(this))
+    , pages_(new QStackedLayout(this)) {
+    pages_->setContentsMargins(0, 0, 0, 0);
+    pages_->addWidget(video_);
+    pages_->addWidget(errorLabel_);
+    errorLabel_->setAlignment(Qt::AlignCenter);
+    errorLabel_->setWordWrap(true);
+    setAutoFillBackground(true);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    player_->setAudioOutput(audio_);
+    player_->setVideoOutput(video_);
+    video_->installEventFilter(this);
+    // After an error the player still reports Playing; the error signal is
+    // the only reliable notice that nothing will be shown.
+    connect(player_, &QMediaPlayer::errorOccurred, this,
+            [this](QMediaPlayer::Error, const QString& text) { ShowError(text); });
+}
+
+TShockwaveFlashEx::~TShockwaveFlashEx() {
+    if (video_->isFullScreen())
+        video_->setFullScreen(false);
+}
+
+QString TShockwaveFlashEx::Variable(const QString& name) const {
+    for (const QString& pair : flashVars_.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const qsizetype equals = pair.indexOf(QLatin1Char('='));
+        if (equals > 0 && pair.left(equals) == name)
+            return pair.mid(equals + 1);
+    }
+    return {};
+}
+
+bool TShockwaveFlashEx::AutoPlay() const {
+    return Variable(QStringLiteral("autoplay")) == "1";
+}
+
+bool TShockwaveFlashEx::FullScreenAllowed() const {
+    return Variable(QStringLiteral("fs")) == "1" ||
+           Variable(QStringLiteral("allowFullScreen")) == "true";
+}
+
+void TShockwaveFlashEx::LoadMovie(int /*layer*/, const QString& address) {
+    errorLabel_->clear();
+    pages_->setCurrentWidget(video_);
+    player_->stop();
+    player_->setSource(QUrl(address, QUrl::TolerantMode));
+    if (AutoPlay())
+        player_->play();
+}
+
+void TShockwaveFlashEx::Stop() {
+    player_->stop();
+    if (video_->isFullScreen())
+        video_->setFullScreen(false);
+}
+
+void TShockwaveFlashEx::ToggleFullScreen() {
+    video_->setFullScreen(!video_->isFullScreen());
+}
+
+QString TShockwaveFlashEx::ErrorText() const {
+    return errorLabel_->text();
+}
+
+void TShockwaveFlashEx::ShowError(const QString& text) {
+    // The first error names the cause; the pipeline's follow-up errors do not.
+    if (!errorLabel_->text().isEmpty())
+        return;
+    if (video_->isFullScreen())
+        video_->setFullScreen(false);
+    errorLabel_->setText(text.isEmpty() ? tr("The video cannot be played.") : text);
+    pages_->setCurrentWidget(errorLabel_);
+}
+
+bool TShockwaveFlashEx::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == video_ && event->type() == QEvent::MouseButtonDblClick && FullScreenAllowed()) {
+        ToggleFullScreen();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
