@@ -1,0 +1,65 @@
+#pragma once
+
+#include "mixer/SSVolumeController.h"
+
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QWidget;
+
+// The mixer panel's controls that act on the system mixer: the master volume
+// slider `mastervol` (0..100), the microphone slider `micvol` (0..65535) and
+// the check box `micmute` "MUTE/MIC". Owns the master volume component ssVol1
+// and the microphone mute state MicMuted.
+//
+// Wiring in TForm1 (sliders are vertical, Position 0 at the top = loudest):
+//   mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
+//       micmute,
+//       [this](int p) { mastervol->setPosition(p); },  // must fire mastervol's change
+//       [this](int p) { micvol->setPosition(p); },     // must fire micvol's change
+//       [this] { CrossFading = false; }});
+//   mastervol OnChange -> mixerControls->mastervolChange(mastervol position)
+//   micvol OnChange    -> mixerControls->micvolChange(micvol position)
+//   micmute clicked    -> mixerControls->micmuteClick()
+// Constructing it applies ssVol1's stored settings (unmuted, 67, balance 0),
+// as loading the window does, so create it while building the window. Then in
+// FormCreate: StartupMicrophone() first, the level capture, deck sliders and
+// drop hook, then StartupMasterVolume().
+struct MixerPanelWidgets {
+    QCheckBox* micmute = nullptr;
+    std::function<void(int)> setMastervolPosition;
+    std::function<void(int)> setMicvolPosition;
+    std::function<void()> clearCrossFading;
+};
+
+class MixerPanelControls {
+public:
+    explicit MixerPanelControls(MixerPanelWidgets widgets,
+                                mixer::MixerSystem& system = mixer::DefaultSystem());
+
+    TssVolumeController& ssVol1() { return *ssVol1_; }
+    bool MicMuted() const { return micMuted_; }
+
+    // Start-up: mute the microphone and note it as muted, then put micvol at
+    // the bottom (Position 65535), whose change handler sets the microphone
+    // volume to 0 and clears the cross-fade flag.
+    void StartupMicrophone();
+    // Start-up: place mastervol at the system volume read afresh; its change
+    // handler writes that volume back.
+    void StartupMasterVolume();
+
+    void mastervolChange(int position);
+    void micvolChange(int position);
+    void micmuteClick();
+
+private:
+    QWidget* dialogParent() const;
+
+    MixerPanelWidgets widgets_;
+    mixer::MixerSystem& system_;
+    std::unique_ptr<TssVolumeController> ssVol1_;
+    bool micMuted_ = true;
+    int mastervolChanges_ = 0;
+    int micvolChanges_ = 0;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/mixer/Mixer.h"
+
+#include <cstdint>
+#include <memory>
+
+// The system's master volume: the volume and mute controls of the speakers
+// destination line of mixer device 0, offered as Volume 0..100, Balance
+// -100..100 (negative is towards the left channel) and Mute.
+//
+// The mixer is opened once at construction and kept open. When there is no
+// mixer, no speakers line or no such control, writes go nowhere and reads
+// return the values last stored.
+class TssVolumeController {
+public:
+    explicit TssVolumeController(mixer::MixerSystem& system = mixer::DefaultSystem());
+    ~TssVolumeController();
+    TssVolumeController(const TssVolumeController&) = delete;
+    TssVolumeController& operator=(const TssVolumeController&) = delete;
+
+    bool Mute() const { return mute_; }
+    void SetMute(bool mute);
+
+    // Reads the speakers volume afresh; refreshes both volume and balance.
+    int Volume();
+    // A value outside 0..100 is ignored; otherwise both channels are written
+    // with the stored balance.
+    void SetVolume(int volume);
+
+    // Reads the speakers volume afresh; refreshes both volume and balance.
+    int Balance();
+    // A value outside -100..100 is ignored; otherwise both channels are
+    // written with the stored volume.
+    void SetBalance(int balance);
+
+    // The program's stored settings, applied when the main window is built:
+    // unmuted, volume 67, balance 0, in that order.
+    void ApplyStoredSettings();
+
+private:
+    void writeVolumeAndBalance();
+    void readVolumeAndBalance();
+
+    std::unique_ptr<mixer::Mixer> mixer_;
+    std::uint32_t muteControlId_ = 0;
+    std::uint32_t volumeControlId_ = 0;
+    bool hasMuteControl_ = false;
+    bool hasVolumeControl_ = false;
+    bool mute_ = false;
+    int volume_ = 0;
+    int balance_ = 0;
+};

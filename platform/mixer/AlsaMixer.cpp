@@ -1,0 +1,426 @@
+#include "platform/mixer/AlsaMixer.h"
+
+#include "platform/mixer/QueuedNotice.h"
+#include "platform/mixer/ScaledRange.h"
+
+#include <QSocketNotifier>
+#include <alsa/asoundlib.h>
+#include <array>
+#include <optional>
+#include <poll.h>
+
+namespace mixer {
+namespace {
+
+constexpr const char* kControlDevice = "default";
+
+// Fixed control ids of the two lines.
+constexpr std::uint32_t kSpeakersVolumeId = 1;
+constexpr std::uint32_t kSpeakersMuteId = 2;
+constexpr std::uint32_t kMicrophoneVolumeId = 3;
+constexpr std::uint32_t kMicrophoneMuteId = 4;
+
+class AlsaMixer;
+
+// One simple-mixer element seen as a line's volume and mute controls.
+struct Element {
+    AlsaMixer* owner = nullptr;
+    snd_mixer_elem_t* elem = nullptr;
+    bool capture = false;
+    bool hasSwitch = false;
+    std::uint32_t channels = 2;
+    long min = 0;
+    long max = 0;
+    std::uint32_t volumeId = 0;
+    std::uint32_t muteId = 0;
+    // Values as last seen, to tell which control an element event changed.
+    std::array<std::uint32_t, 2> lastVolume{};
+    std::uint32_t lastMute = 0;
+
+    snd_mixer_selem_channel_id_t channel(std::size_t index) const {
+        if (channels == 1)
+            return SND_MIXER_SCHN_MONO;
+        return index == 0 ? SND_MIXER_SCHN_FRONT_LEFT : SND_MIXER_SCHN_FRONT_RIGHT;
+    }
+
+    std::uint32_t volume(std::size_t index) const {
+        long raw = 0;
+        if (capture)
+            snd_mixer_selem_get_capture_volume(elem, channel(index), &raw);
+        else
+            snd_mixer_selem_get_playback_volume(elem, channel(index), &raw);
+        return FromDeviceRange(raw, min, max);
+    }
+
+    std::uint32_t muted() const {
+        int on = 1;
+        if (capture)
+            snd_mixer_selem_get_capture_switch(elem, channel(0), &on);
+        else
+            snd_mixer_selem_get_playback_switch(elem, channel(0), &on);
+        return on ? 0 : 1;
+    }
+
+    int setVolume(snd_mixer_selem_channel_id_t ch, std::uint32_t value) const {
+        const long raw = ToDeviceRange(value, min, max);
+        return capture ? snd_mixer_selem_set_capture_volume(elem, ch, raw)
+                       : snd_mixer_selem_set_playback_volume(elem, ch, raw);
+    }
+
+    int setAllVolumes(std::uint32_t value) const {
+        const long raw = ToDeviceRange(value, min, max);
+        return capture ? snd_mixer_selem_set_capture_volume_all(elem, raw)
+                       : snd_mixer_selem_set_playback_volume_all(elem, raw);
+    }
+
+    int setMuted(bool mute) const {
+        return capture ? snd_mixer_selem_set_capture_switch_all(elem, mute ? 0 : 1)
+                       : snd_mixer_selem_set_playback_switch_all(elem, mute ? 0 : 1);
+    }
+
+    void remember() {
+        lastVolume = {volume(0), volume(1 % channels)};
+        lastMute = hasSwitch ? muted() : 0;
+    }
+};
+
+struct Line {
+    LineInfo info;
+    bool isSource = false;
+    Element* element = nullptr; // none: a line without controls
+};
+
+std::optional<Element> FindElement(snd_mixer_t* mixer, const char* name, bool capture) {
+    snd_mixer_selem_id_t* id = nullptr;
+    snd_mixer_selem_id_alloca(&id);
+    snd_mixer_selem_id_set_name(id, name);
+    snd_mixer_selem_id_set_index(id, 0);
+    snd_mixer_elem_t* elem = snd_mixer_find_selem(mixer, id);
+    if (!elem)
+        return std::nullopt;
+    Element element;
+    element.elem = elem;
+    element.capture = capture;
+    if (capture) {
+        if (!snd_mixer_selem_has_capture_volume(elem))
+            return std::nullopt;
+        element.hasSwitch = snd_mixer_selem_has_capture_switch(elem);
+        element.channels = snd_mixer_selem_is_capture_mono(elem) == 1 ? 1 : 2;
+        snd_mixer_selem_get_capture_volume_range(elem, &element.min, &element.max);
+    } else {
+        if (!snd_mixer_selem_has_playback_volume(elem))
+            return std::nullopt;
+        element.hasSwitch = snd_mixer_selem_has_playback_switch(elem);
+        element.channels = snd_mixer_selem_is_playback_mono(elem) == 1 ? 1 : 2;
+        snd_mixer_selem_get_playback_volume_range(elem, &element.min, &element.max);
+    }
+    return element;
+}
+
+// Opens and loads the simple mixer of the control device; nullptr when there
+// is none (no sound server, no card).
+snd_mixer_t* LoadMixer() {
+    snd_mixer_t* mixer = nullptr;
+    if (snd_mixer_open(&mixer, 0) < 0)
+        return nullptr;
+    if (snd_mixer_attach(mixer, kControlDevice) < 0 ||
+        snd_mixer_selem_register(mixer, nullptr, nullptr) < 0 || snd_mixer_load(mixer) < 0) {
+        snd_mixer_close(mixer);
+        return nullptr;
+    }
+    return mixer;
+}
+
+std::string CardName(snd_mixer_t* mixer) {
+    snd_hctl_t* hctl = nullptr;
+    snd_ctl_card_info_t* info = nullptr;
+    snd_ctl_card_info_alloca(&info);
+    if (snd_mixer_get_hctl(mixer, kControlDevice, &hctl) == 0 &&
+        snd_ctl_card_info(snd_hctl_ctl(hctl), info) == 0) {
+        const char* name = snd_ctl_card_info_get_name(info);
+        if (name && *name)
+            return name;
+    }
+    return kControlDevice;
+}
+
+class AlsaMixer : public Mixer {
+public:
+    AlsaMixer(snd_mixer_t* mixer, std::optional<Element> speakers,
+              std::optional<Element> microphone, ChangeNotice notice)
+        : mixer_(mixer)
+        , speakers_(std::move(speakers))
+        , microphone_(std::move(microphone))
+        , notice_(std::move(notice))
+        , handle_(NextMixerHandle())
+        , productName_(CardName(mixer)) {
+        if (speakers_) {
+            speakers_->owner = this;
+            speakers_->volumeId = kSpeakersVolumeId;
+            speakers_->muteId = speakers_->hasSwitch ? kSpeakersMuteId : 0;
+            addDestination("Master", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, &*speakers_, 0);
+        }
+        if (microphone_) {
+            microphone_->owner = this;
+            microphone_->volumeId = kMicrophoneVolumeId;
+            microphone_->muteId = microphone_->hasSwitch ? kMicrophoneMuteId : 0;
+            const std::uint32_t d =
+                addDestination("Capture", MIXERLINE_COMPONENTTYPE_DST_WAVEIN, nullptr, 1);
+            lines_.back().info.channels = microphone_->channels;
+            Line source;
+            source.isSource = true;
+            source.element = &*microphone_;
+            source.info = lineFor(*microphone_, "Capture", MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE);
+            source.info.destination = d;
+            source.info.source = 0;
+            source.info.lineId = 0x10000u | d;
+            lines_.push_back(source);
+        }
+        for (Element* element : elements()) {
+            element->remember();
+            snd_mixer_elem_set_callback_private(element->elem, element);
+            snd_mixer_elem_set_callback(element->elem, &AlsaMixer::ElementEvent);
+        }
+        if (notice_.wanted())
+            watchDescriptors();
+    }
+
+    ~AlsaMixer() override {
+        notifiers_.clear();
+        for (Element* element : elements())
+            snd_mixer_elem_set_callback(element->elem, nullptr);
+        snd_mixer_close(mixer_);
+    }
+
+    std::uint32_t handle() const override { return handle_; }
+
+    DeviceCaps caps() const override {
+        std::uint32_t destinations = 0;
+        for (const Line& line : lines_)
+            destinations += line.isSource ? 0 : 1;
+        return {productName_, destinations};
+    }
+
+    Result destinationLine(std::uint32_t destination, LineInfo& line) override {
+        for (const Line& candidate : lines_) {
+            if (!candidate.isSource && candidate.info.destination == destination) {
+                line = candidate.info;
+                return Result::Ok;
+            }
+        }
+        return Result::InvalidLine;
+    }
+
+    Result sourceLine(std::uint32_t destination, std::uint32_t source, LineInfo& line) override {
+        for (const Line& candidate : lines_) {
+            if (candidate.isSource && candidate.info.destination == destination &&
+                candidate.info.source == source) {
+                line = candidate.info;
+                return Result::Ok;
+            }
+        }
+        return Result::InvalidLine;
+    }
+
+    Result lineControls(std::uint32_t lineId, std::vector<ControlInfo>& controls) override {
+        for (const Line& line : lines_) {
+            if (line.info.lineId != lineId)
+                continue;
+            controls.clear();
+            if (const Element* element = line.element) {
+                controls.push_back({element->volumeId, MIXERCONTROL_CONTROLTYPE_VOLUME,
+                                    line.info.name + " Volume"});
+                if (element->hasSwitch)
+                    controls.push_back(
+                        {element->muteId, MIXERCONTROL_CONTROLTYPE_MUTE, line.info.name + " Mute"});
+            }
+            return Result::Ok;
+        }
+        return Result::InvalidLine;
+    }
+
+    Result controlDetails(std::uint32_t controlId, std::span<std::uint32_t> values) override {
+        if (values.empty() || values.size() > 2)
+            return Result::InvalidValue;
+        refresh();
+        bool isMute = false;
+        const Element* element = elementOf(controlId, isMute);
+        if (!element)
+            return Result::InvalidControl;
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = isMute ? element->muted() : element->volume(i % element->channels);
+        return Result::Ok;
+    }
+
+    Result setControlDetails(std::uint32_t controlId,
+                             std::span<const std::uint32_t> values) override {
+        if (values.empty() || values.size() > 2)
+            return Result::InvalidValue;
+        bool isMute = false;
+        const Element* element = elementOf(controlId, isMute);
+        if (!element)
+            return Result::InvalidControl;
+        int err = 0;
+        if (isMute) {
+            if (values[0] > 1)
+                return Result::InvalidValue;
+            err = element->setMuted(values[0] != 0);
+        } else {
+            for (std::uint32_t value : values) {
+                if (value > kMaxVolume)
+                    return Result::InvalidValue;
+            }
+            if (values.size() == 1 || element->channels == 1) {
+                err = element->setAllVolumes(values[0]);
+            } else {
+                err = element->setVolume(element->channel(0), values[0]);
+                if (err >= 0)
+                    err = element->setVolume(element->channel(1), values[1]);
+            }
+        }
+        refresh();
+        return err < 0 ? Result::Refused : Result::Ok;
+    }
+
+private:
+    std::uint32_t addDestination(const char* name, std::uint32_t type, Element* element,
+                                 std::uint32_t connections) {
+        Line line;
+        line.element = element;
+        line.info = element ? lineFor(*element, name, type) : LineInfo{};
+        line.info.name = name;
+        line.info.componentType = type;
+        line.info.destination = caps().destinations;
+        line.info.lineId = line.info.destination;
+        line.info.connections = connections;
+        lines_.push_back(line);
+        return line.info.destination;
+    }
+
+    static LineInfo lineFor(const Element& element, const char* name, std::uint32_t type) {
+        LineInfo info;
+        info.name = name;
+        info.componentType = type;
+        info.channels = element.channels;
+        info.controls = element.hasSwitch ? 2 : 1;
+        return info;
+    }
+
+    std::vector<Element*> elements() {
+        std::vector<Element*> list;
+        if (speakers_)
+            list.push_back(&*speakers_);
+        if (microphone_)
+            list.push_back(&*microphone_);
+        return list;
+    }
+
+    const Element* elementOf(std::uint32_t controlId, bool& isMute) {
+        for (Element* element : elements()) {
+            if (controlId == element->volumeId ||
+                (element->hasSwitch && controlId == element->muteId)) {
+                isMute = controlId == element->muteId;
+                return element;
+            }
+        }
+        return nullptr;
+    }
+
+    // Takes in the server's pending changes, so that reads see other
+    // programs' changes, and queues the notices they cause.
+    void refresh() {
+        if (snd_mixer_handle_events(mixer_) < 0)
+            notifiers_.clear(); // the server went away: stop watching
+        for (std::uint32_t controlId : changed_)
+            notice_.post(handle_, controlId);
+        changed_.clear();
+    }
+
+    static int ElementEvent(snd_mixer_elem_t* elem, unsigned int mask) {
+        if (mask == SND_CTL_EVENT_MASK_REMOVE || !(mask & SND_CTL_EVENT_MASK_VALUE))
+            return 0;
+        auto* element = static_cast<Element*>(snd_mixer_elem_get_callback_private(elem));
+        if (!element)
+            return 0;
+        const auto volume = element->lastVolume;
+        const auto mute = element->lastMute;
+        element->remember();
+        if (element->lastVolume != volume)
+            element->owner->changed_.push_back(element->volumeId);
+        if (element->hasSwitch && element->lastMute != mute)
+            element->owner->changed_.push_back(element->muteId);
+        return 0;
+    }
+
+    void watchDescriptors() {
+        const int count = snd_mixer_poll_descriptors_count(mixer_);
+        if (count <= 0)
+            return;
+        descriptors_.resize(static_cast<std::size_t>(count));
+        snd_mixer_poll_descriptors(mixer_, descriptors_.data(), static_cast<unsigned>(count));
+        for (const pollfd& descriptor : descriptors_) {
+            auto notifier = std::make_unique<QSocketNotifier>(descriptor.fd, QSocketNotifier::Read);
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
+                             [this] { onReadable(); });
+            notifiers_.push_back(std::move(notifier));
+        }
+    }
+
+    void onReadable() {
+        for (pollfd& descriptor : descriptors_)
+            descriptor.revents = POLLIN;
+        unsigned short revents = 0;
+        snd_mixer_poll_descriptors_revents(mixer_, descriptors_.data(),
+                                           static_cast<unsigned>(descriptors_.size()), &revents);
+        if (revents & (POLLERR | POLLNVAL | POLLHUP)) {
+            notifiers_.clear();
+            return;
+        }
+        refresh();
+    }
+
+    snd_mixer_t* mixer_;
+    std::optional<Element> speakers_;
+    std::optional<Element> microphone_;
+    QueuedNotice notice_;
+    std::uint32_t handle_;
+    std::string productName_;
+    std::vector<Line> lines_;
+    std::vector<pollfd> descriptors_;
+    std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
+    std::vector<std::uint32_t> changed_;
+};
+
+} // namespace
+
+int AlsaMixerSystem::deviceCount() {
+    std::unique_ptr<Mixer> mixer;
+    return open(0, {}, mixer) == Result::Ok ? 1 : 0;
+}
+
+Result AlsaMixerSystem::deviceCaps(int device, DeviceCaps& caps) {
+    std::unique_ptr<Mixer> mixer;
+    if (const Result result = open(device, {}, mixer); result != Result::Ok)
+        return result;
+    caps = mixer->caps();
+    return Result::Ok;
+}
+
+Result AlsaMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer) {
+    if (device != 0)
+        return Result::BadDeviceId;
+    snd_mixer_t* handle = LoadMixer();
+    if (!handle)
+        return Result::BadDeviceId;
+    auto speakers = FindElement(handle, "Master", false);
+    auto microphone = FindElement(handle, "Capture", true);
+    if (!speakers && !microphone) {
+        snd_mixer_close(handle);
+        return Result::BadDeviceId;
+    }
+    mixer = std::make_unique<AlsaMixer>(handle, std::move(speakers), std::move(microphone),
+                                        std::move(notice));
+    return Result::Ok;
+}
+
+} // namespace mixer

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/mixer/Mixer.h"
+
+// The ALSA simple mixer of the "default" control device, which on a desktop
+// is the sound server's (PulseAudio or PipeWire through libasound2-plugins).
+//
+// Device 0 is that mixer when it opens and has a "Master" playback element or
+// a "Capture" capture element; otherwise there is no device. Its lines:
+//   destination "Master"  (speakers)  volume + mute from the Master element
+//   destination "Capture" (recording) no controls, with one source:
+//     source "Capture" (microphone)   volume + mute from the Capture element
+// A destination is left out when its element is missing. Other elements are
+// not shown. The element's switch is the inverse of mute.
+namespace mixer {
+
+class AlsaMixerSystem : public MixerSystem {
+public:
+    int deviceCount() override;
+    Result deviceCaps(int device, DeviceCaps& caps) override;
+    Result open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer) override;
+};
+
+} // namespace mixer
