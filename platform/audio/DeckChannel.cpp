@@ -1,0 +1,119 @@
+#include "platform/audio/DeckChannel.h"
+
+#include "platform/audio/MediaError.h"
+
+#include <algorithm>
+
+namespace audio {
+
+void DeckChannel::ResetLocked() {
+    playing_.store(false, std::memory_order_release);
+    open_.store(false, std::memory_order_release);
+    decoder_.Close();
+    ring_.Reset();
+    lengthFrames_ = 0;
+    rendered_.store(0, std::memory_order_relaxed);
+    decodeDone_.store(false, std::memory_order_relaxed);
+    ended_.store(false, std::memory_order_relaxed);
+    endNotices_.store(0, std::memory_order_relaxed);
+    // Every start fades in from silence over the ramp, so that a deck opened
+    // and then set to volume 0 at once gives no burst.
+    ramp_.Jump(0.0f);
+}
+
+void DeckChannel::Open(const std::string& path) {
+    std::lock_guard decodeLock(decodeMutex_);
+    {
+        std::lock_guard mixLock(mixMutex_);
+        ResetLocked();
+    }
+    // The scan reads the whole file; the mixer meanwhile sees a closed deck.
+    decoder_.Open(path);
+    lengthFrames_ = decoder_.LengthFrames();
+    volume_.store(1000, std::memory_order_relaxed); // a freshly opened device plays at full volume
+    open_.store(true, std::memory_order_release);
+}
+
+void DeckChannel::Close() {
+    std::lock_guard decodeLock(decodeMutex_);
+    std::lock_guard mixLock(mixMutex_);
+    ResetLocked();
+}
+
+void DeckChannel::Play() {
+    ended_.store(false, std::memory_order_relaxed);
+    playing_.store(true, std::memory_order_release);
+}
+
+void DeckChannel::Stop() {
+    playing_.store(false, std::memory_order_release);
+}
+
+std::int64_t DeckChannel::PositionFrames() const {
+    // Decoded frames can differ from the scanned length by a few samples; a
+    // deck that played to its end stands exactly at its length.
+    if (ended_.load(std::memory_order_acquire))
+        return lengthFrames_;
+    return std::min(rendered_.load(std::memory_order_relaxed), lengthFrames_);
+}
+
+int DeckChannel::TakeEndNotices() {
+    return endNotices_.exchange(0, std::memory_order_acq_rel);
+}
+
+bool DeckChannel::WantsData() const {
+    return open_.load(std::memory_order_acquire) && !decodeDone_.load(std::memory_order_relaxed) &&
+           ring_.Writable() > 0;
+}
+
+std::size_t DeckChannel::Refill(std::size_t wantFrames) {
+    std::lock_guard decodeLock(decodeMutex_);
+    if (!open_.load(std::memory_order_acquire))
+        return 0;
+    std::size_t total = 0;
+    wantFrames = std::min(wantFrames, ring_.Capacity());
+    while (!decodeDone_.load(std::memory_order_relaxed) && ring_.Readable() < wantFrames) {
+        auto span = ring_.WriteSpan();
+        if (span.empty())
+            break;
+        const std::size_t got = decoder_.Decode(span.data(), span.size());
+        ring_.CommitWrite(got);
+        total += got;
+        // Published after the last frame, so the consumer that sees the flag
+        // also sees every frame.
+        if (decoder_.Finished())
+            decodeDone_.store(true, std::memory_order_release);
+    }
+    return total;
+}
+
+void DeckChannel::MixInto(StereoFrame* out, std::size_t frames) {
+    std::unique_lock mixLock(mixMutex_, std::try_to_lock);
+    if (!mixLock.owns_lock() || !playing_.load(std::memory_order_acquire))
+        return;
+    ramp_.SetTarget(VolumeToGain(volume_.load(std::memory_order_relaxed)));
+    // Read the flag before the ring: frames committed before it are visible.
+    const bool done = decodeDone_.load(std::memory_order_acquire);
+    std::size_t mixed = 0;
+    while (mixed < frames) {
+        auto span = ring_.ReadSpan();
+        const std::size_t n = std::min(span.size(), frames - mixed);
+        if (n == 0)
+            break;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float g = ramp_.Next();
+            out[mixed + i].left += span[i].left * g;
+            out[mixed + i].right += span[i].right * g;
+        }
+        ring_.CommitRead(n);
+        mixed += n;
+    }
+    rendered_.fetch_add(static_cast<std::int64_t>(mixed), std::memory_order_relaxed);
+    if (mixed < frames && done && ring_.Readable() == 0) {
+        playing_.store(false, std::memory_order_release);
+        ended_.store(true, std::memory_order_release);
+        endNotices_.fetch_add(1, std::memory_order_acq_rel);
+    }
+}
+
+} // namespace audio

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/audio/GainCurve.h"
+#include "platform/audio/Mp3Decoder.h"
+#include "platform/audio/SpscRing.h"
+#include "platform/audio/StereoFrame.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace audio {
+
+// The engine's side of one deck: a decoder, the ring of decoded frames and the
+// state the three threads share.
+//
+//   main thread   Open/Close/Play/Stop/SetVolume, reads Position.
+//   producer      Refill: decodes into the ring (the engine's decoder thread,
+//                 or the test's thread inside a virtual Render).
+//   consumer      MixInto: the sound callback; reads the ring, applies the gain.
+//
+// decodeMutex_ keeps the producer off the decoder while the main thread swaps
+// files. mixMutex_ keeps the consumer off the ring while it is reset; the
+// consumer only ever try_locks it and skips the deck for one period when the
+// main thread holds it, so the callback never waits.
+class DeckChannel {
+public:
+    static constexpr std::size_t kRingFrames = 1 << 16; // ~1.5 s
+
+    DeckChannel()
+        : ring_(kRingFrames) {}
+
+    // Main thread.
+    void Open(const std::string& path); // throws MediaError, leaves the deck closed
+    void Close();
+    bool IsOpen() const { return open_.load(std::memory_order_acquire); }
+    void Play();
+    void Stop();
+    bool IsPlaying() const { return playing_.load(std::memory_order_acquire); }
+    std::int64_t LengthFrames() const { return lengthFrames_; }
+    std::int64_t PositionFrames() const;
+    void SetVolume(int volume) { volume_.store(volume, std::memory_order_relaxed); }
+    int Volume() const { return volume_.load(std::memory_order_relaxed); }
+    // Ends of playback not yet handed to the owner; resets the count.
+    int TakeEndNotices();
+    bool HasEndNotices() const { return endNotices_.load(std::memory_order_acquire) > 0; }
+
+    // Producer: decodes until the ring holds at least wantFrames (or is full,
+    // or the file ended). Returns the frames decoded. Only for an open deck
+    // that plays or is about to.
+    std::size_t Refill(std::size_t wantFrames);
+    bool WantsData() const;
+
+    // Consumer: adds this deck's next frames, times its gain, to out.
+    void MixInto(StereoFrame* out, std::size_t frames);
+
+private:
+    void ResetLocked();
+
+    std::mutex decodeMutex_;
+    std::mutex mixMutex_;
+    Mp3Decoder decoder_;
+    SpscRing<StereoFrame> ring_;
+    GainRamp ramp_;                 // consumer's, reset under mixMutex_
+    std::int64_t lengthFrames_ = 0; // written under both locks while closed
+    std::atomic<bool> open_{false};
+    std::atomic<bool> playing_{false};
+    std::atomic<bool> decodeDone_{false}; // producer: the decoder gave its last frame
+    std::atomic<bool> ended_{false};      // consumer: every frame was played
+    std::atomic<int> volume_{1000};
+    std::atomic<std::int64_t> rendered_{0}; // frames this deck gave to the output
+    std::atomic<int> endNotices_{0};
+};
+
+} // namespace audio

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/audio/StereoFrame.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct mpg123_handle_struct;
+
+namespace audio {
+
+// One MP3 file decoded by libmpg123 to the engine's output format (44.1 kHz
+// stereo float): mono is doubled and other rates are resampled by the
+// library. Opening scans the whole file, so the length is exact (encoder
+// delay and padding removed when the file says how much). Not thread-safe:
+// one thread at a time.
+class Mp3Decoder {
+public:
+    Mp3Decoder();
+    ~Mp3Decoder();
+    Mp3Decoder(const Mp3Decoder&) = delete;
+    Mp3Decoder& operator=(const Mp3Decoder&) = delete;
+
+    // Throws MediaError with a plain text when the file is missing, empty, a
+    // RIFF (WAV) file, or holds no MPEG audio. Closes any file open before.
+    void Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return open_; }
+
+    // Length in output frames, known once Open returns.
+    std::int64_t LengthFrames() const { return lengthFrames_; }
+
+    // Decodes up to maxFrames frames into dst and returns how many it wrote.
+    // After the last frame (or a broken stream) Finished() turns true.
+    std::size_t Decode(StereoFrame* dst, std::size_t maxFrames);
+    bool Finished() const { return finished_; }
+
+private:
+    [[noreturn]] void Fail(const std::string& text);
+
+    mpg123_handle_struct* handle_ = nullptr;
+    bool open_ = false;
+    bool finished_ = false;
+    std::int64_t lengthFrames_ = 0;
+};
+
+} // namespace audio

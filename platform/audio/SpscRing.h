@@ -1,0 +1,64 @@
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <span>
+
+namespace audio {
+
+// Lock-free ring of frames between exactly one producer thread and one
+// consumer thread. Memory is allocated once, at construction. Each side asks
+// for the (at most two) contiguous spans it may touch, then commits what it
+// used; the commit publishes the frames with release ordering.
+template <typename T> class SpscRing {
+public:
+    explicit SpscRing(std::size_t capacityPow2)
+        : capacity_(capacityPow2)
+        , mask_(capacityPow2 - 1)
+        , items_(std::make_unique<T[]>(capacityPow2)) {}
+
+    std::size_t Capacity() const { return capacity_; }
+    std::size_t Readable() const {
+        return written_.load(std::memory_order_acquire) - read_.load(std::memory_order_relaxed);
+    }
+    std::size_t Writable() const {
+        return capacity_ -
+               (written_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire));
+    }
+
+    // Producer: the first contiguous free span (call again after committing
+    // to get the part that wraps around).
+    std::span<T> WriteSpan() {
+        const std::size_t w = written_.load(std::memory_order_relaxed);
+        const std::size_t start = w & mask_;
+        const std::size_t free = Writable();
+        return {items_.get() + start, std::min(free, capacity_ - start)};
+    }
+    void CommitWrite(std::size_t n) { written_.fetch_add(n, std::memory_order_release); }
+
+    // Consumer: the first contiguous readable span.
+    std::span<const T> ReadSpan() const {
+        const std::size_t r = read_.load(std::memory_order_relaxed);
+        const std::size_t start = r & mask_;
+        const std::size_t ready = Readable();
+        return {items_.get() + start, std::min(ready, capacity_ - start)};
+    }
+    void CommitRead(std::size_t n) { read_.fetch_add(n, std::memory_order_release); }
+
+    // Empties the ring. Only while neither side is running.
+    void Reset() {
+        written_.store(0, std::memory_order_relaxed);
+        read_.store(0, std::memory_order_relaxed);
+    }
+
+private:
+    const std::size_t capacity_;
+    const std::size_t mask_;
+    std::unique_ptr<T[]> items_;
+    std::atomic<std::size_t> written_{0};
+    std::atomic<std::size_t> read_{0};
+};
+
+} // namespace audio

@@ -1,0 +1,94 @@
+#include "platform/audio/TMediaPlayer.h"
+
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/MediaError.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace audio {
+
+namespace {
+int FramesToMs(std::int64_t frames) {
+    return static_cast<int>(frames * 1000 / kOutputRate);
+}
+} // namespace
+
+TMediaPlayer::TMediaPlayer(AudioEngine& engine)
+    : engine_(engine)
+    , channel_(engine.AttachPlayer(*this)) {}
+
+TMediaPlayer::~TMediaPlayer() {
+    engine_.DetachPlayer(*this);
+}
+
+void TMediaPlayer::RequireOpen(const char* operation) const {
+    if (!channel_.IsOpen())
+        throw MediaError(std::string("The deck is not open (") + operation + ")");
+}
+
+void TMediaPlayer::Open(const std::string& path) {
+    FileName = path;
+    onEnd_ = nullptr;
+    channel_.Open(path);
+    engine_.WakeProducer(); // start decoding ahead before Play is asked
+}
+
+void TMediaPlayer::Close() {
+    onEnd_ = nullptr;
+    channel_.Close();
+}
+
+bool TMediaPlayer::IsOpen() const {
+    return channel_.IsOpen();
+}
+
+void TMediaPlayer::Play(std::function<void()> onEnd) {
+    RequireOpen("play");
+    channel_.TakeEndNotices(); // an end not yet delivered belongs to the earlier play
+    onEnd_ = std::move(onEnd);
+    channel_.Play();
+    engine_.WakeProducer();
+}
+
+void TMediaPlayer::Stop() {
+    RequireOpen("stop");
+    onEnd_ = nullptr;
+    channel_.Stop();
+}
+
+bool TMediaPlayer::IsPlaying() const {
+    return channel_.IsPlaying();
+}
+
+int TMediaPlayer::Length() const {
+    RequireOpen("length");
+    return FramesToMs(channel_.LengthFrames());
+}
+
+int TMediaPlayer::Position() const {
+    RequireOpen("position");
+    return FramesToMs(channel_.PositionFrames());
+}
+
+void TMediaPlayer::SetTimeFormatMilliseconds() const {
+    RequireOpen("time format");
+}
+
+void TMediaPlayer::SetVolume(int volume) {
+    RequireOpen("volume");
+    channel_.SetVolume(std::clamp(volume, 0, 1000));
+}
+
+int TMediaPlayer::GetVolume() const {
+    return channel_.Volume();
+}
+
+void TMediaPlayer::NotifyEnd() {
+    // Taken out first: the handler may start this deck again.
+    auto handler = std::exchange(onEnd_, nullptr);
+    if (handler)
+        handler();
+}
+
+} // namespace audio

@@ -1,0 +1,255 @@
+// The audio engine and its deck devices on the virtual sound card, with real
+// MP3 files made by sox and lame in the test run.
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/GainCurve.h"
+#include "platform/audio/MediaError.h"
+#include "platform/audio/TMediaPlayer.h"
+#include "platform/audio/VirtualSoundCard.h"
+#include "tests/decks/SignalMeasure.h"
+#include "tests/decks/ToneFiles.h"
+
+#include <QRandomGenerator>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using audio::MediaError;
+using audio::TMediaPlayer;
+using audio::VirtualSoundCard;
+using tonefiles::Tone;
+
+namespace {
+
+constexpr double kMpegFrameMs = 1152 * 1000.0 / 44100; // one MPEG-1 layer III frame
+
+struct AudioDeck : ::testing::Test {
+    VirtualSoundCard card;
+    TMediaPlayer player{card};
+};
+
+TEST_F(AudioDeck, LengthIsExactWhenOpenReturnsForEveryRateAndLayout) {
+    player.Open(tonefiles::Mp3({.frequency = 1000, .seconds = 7}));
+    EXPECT_NEAR(player.Length(), 7000, kMpegFrameMs);
+    EXPECT_EQ(player.Position(), 0);
+    player.Open(tonefiles::Mp3({.frequency = 440, .seconds = 3, .rate = 48000}));
+    EXPECT_NEAR(player.Length(), 3000, kMpegFrameMs);
+    // lame writes no gapless info for this layout: the encoder's delay stays in.
+    player.Open(tonefiles::Mp3({.frequency = 440, .seconds = 5, .rate = 22050, .channels = 1}));
+    EXPECT_NEAR(player.Length(), 5000, 100);
+}
+
+TEST_F(AudioDeck, PositionFollowsTheRenderedOutputOnly) {
+    player.Open(tonefiles::Mp3({.seconds = 5}));
+    card.Render(1000);
+    EXPECT_EQ(player.Position(), 0) << "an opened deck waits for Play";
+    player.Play();
+    card.Render(1000);
+    EXPECT_EQ(player.Position(), 1000);
+    for (int i = 0; i < 250; ++i)
+        card.Render(2);
+    EXPECT_EQ(player.Position(), 1500);
+    player.Stop();
+    card.Render(700);
+    EXPECT_EQ(player.Position(), 1500);
+    player.Play(); // from where it stopped
+    card.Render(300);
+    EXPECT_EQ(player.Position(), 1800);
+}
+
+TEST_F(AudioDeck, EndNoticeOnceAtTheEndAndTheDeckStaysOpenAtItsLength) {
+    player.Open(tonefiles::Mp3({.seconds = 2}));
+    int notices = 0;
+    player.Play([&] { ++notices; });
+    card.Render(1500);
+    EXPECT_EQ(notices, 0);
+    card.Render(1000);
+    EXPECT_EQ(notices, 1);
+    EXPECT_TRUE(player.IsOpen());
+    EXPECT_FALSE(player.IsPlaying());
+    EXPECT_EQ(player.Position(), player.Length());
+    card.Render(1000);
+    EXPECT_EQ(notices, 1);
+}
+
+TEST_F(AudioDeck, StopAndCloseCancelTheEndNotice) {
+    int notices = 0;
+    player.Open(tonefiles::Mp3({.seconds = 2}));
+    player.Play([&] { ++notices; });
+    card.Render(500);
+    player.Stop();
+    player.Play(); // a new play without a handler replaces the old one
+    card.Render(3000);
+    player.Open(tonefiles::Mp3({.seconds = 2}));
+    player.Play([&] { ++notices; });
+    card.Render(500);
+    player.Close();
+    card.Render(3000);
+    EXPECT_EQ(notices, 0);
+}
+
+TEST_F(AudioDeck, VolumeReadsBackTheLastValueAndEachOpenStartsAtFull) {
+    EXPECT_EQ(player.GetVolume(), 1000) << "never opened";
+    EXPECT_THROW(player.SetVolume(200), MediaError) << "a closed deck takes no volume";
+    player.Open(tonefiles::Mp3({}));
+    EXPECT_EQ(player.GetVolume(), 1000);
+    player.SetVolume(350);
+    EXPECT_EQ(player.GetVolume(), 350);
+    player.SetVolume(1200);
+    EXPECT_EQ(player.GetVolume(), 1000);
+    player.SetVolume(-5);
+    EXPECT_EQ(player.GetVolume(), 0);
+    player.SetVolume(420);
+    player.Close();
+    EXPECT_EQ(player.GetVolume(), 420) << "reading a closed deck gives the last value";
+    player.Open(tonefiles::Mp3({}));
+    EXPECT_EQ(player.GetVolume(), 1000);
+}
+
+TEST_F(AudioDeck, OperationsOnAClosedDeckThrowButCloseAndVolumeReadDoNot) {
+    auto expectClosedBehaviour = [&] {
+        EXPECT_THROW(player.Play(), MediaError);
+        EXPECT_THROW(player.Stop(), MediaError);
+        EXPECT_THROW(player.Length(), MediaError);
+        EXPECT_THROW(player.Position(), MediaError);
+        EXPECT_THROW(player.SetTimeFormatMilliseconds(), MediaError);
+        EXPECT_NO_THROW(player.GetVolume());
+        EXPECT_NO_THROW(player.Close());
+    };
+    expectClosedBehaviour();
+    player.Open(tonefiles::Mp3({}));
+    EXPECT_NO_THROW(player.SetTimeFormatMilliseconds());
+    player.Close();
+    expectClosedBehaviour();
+}
+
+TEST_F(AudioDeck, OpeningAnOpenDeckClosesTheOldTrackAtOnce) {
+    player.Open(tonefiles::Mp3({.frequency = 1000, .seconds = 5}));
+    player.Play();
+    card.Render(2000);
+    player.Open(tonefiles::Mp3({.frequency = 3000, .seconds = 3}));
+    EXPECT_NEAR(player.Length(), 3000, kMpegFrameMs);
+    EXPECT_EQ(player.Position(), 0);
+    card.SetCapture(true);
+    card.Render(500);
+    EXPECT_EQ(player.Position(), 0);
+    EXPECT_EQ(measure::Rms(measure::Left(card.TakeCaptured())), 0.0) << "old track silent";
+    player.Play();
+    card.Render(500);
+    const auto out = measure::Left(card.TakeCaptured(), 2205);
+    EXPECT_NEAR(measure::ZeroCrossingFrequency(out, 44100), 3000, 30);
+}
+
+TEST_F(AudioDeck, FilesThatCannotBePlayedFailWithAPlainTextAndLeaveTheDeckClosed) {
+    QByteArray noise(64 * 1024, '\0');
+    QRandomGenerator rng(1234);
+    for (auto& b : noise)
+        b = static_cast<char>(rng.bounded(256));
+    const struct {
+        std::string path;
+        const char* words;
+    } cases[] = {
+        {tonefiles::Missing("nothing-here.mp3"), "not found"},
+        {tonefiles::Bytes("empty.mp3", {}), "empty"},
+        {tonefiles::Bytes("noise.mp3", noise), "No MPEG audio"},
+        {tonefiles::Wav({}, "wave.mp3"), "RIFF/WAV"},
+    };
+    for (const auto& c : cases) {
+        player.Open(tonefiles::Mp3({})); // an open deck is closed by the failing open
+        try {
+            player.Open(c.path);
+            ADD_FAILURE() << "opened " << c.path;
+        } catch (const MediaError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(player.IsOpen()) << c.path;
+        EXPECT_THROW(player.Length(), MediaError);
+        EXPECT_EQ(player.FileName, c.path);
+    }
+}
+
+TEST_F(AudioDeck, ATruncatedFilePlaysWhatItHolds) {
+    const auto whole = tonefiles::Mp3({.frequency = 500, .seconds = 4});
+    player.Open(tonefiles::Truncated(whole, "half.mp3", 0.5));
+    EXPECT_NEAR(player.Length(), 2000, 150);
+    int notices = 0;
+    player.Play([&] { ++notices; });
+    card.Render(5000);
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(player.Position(), player.Length());
+}
+
+TEST_F(AudioDeck, OtherRatesAndMonoComeOutAtTheRightPitchOnBothChannels) {
+    card.SetCapture(true);
+    for (const Tone& t : {Tone{.frequency = 440, .seconds = 2, .rate = 22050, .channels = 1},
+                          Tone{.frequency = 440, .seconds = 2, .rate = 48000}}) {
+        player.Open(tonefiles::Mp3(t));
+        player.Play();
+        card.Render(1000);
+        const auto out = card.TakeCaptured();
+        const auto left = measure::Left(out, 4410);
+        EXPECT_NEAR(measure::ZeroCrossingFrequency(left, 44100), 440, 5) << t.rate;
+        EXPECT_NEAR(measure::Rms(left), 0.5 / std::sqrt(2.0), 0.05) << t.rate;
+        EXPECT_FLOAT_EQ(out[10000].left, out[10000].right) << t.rate;
+    }
+}
+
+TEST(AudioGainCurve, RunsFromSilenceToFullWithoutGoingBack) {
+    EXPECT_EQ(audio::VolumeToGain(0), 0.0f);
+    EXPECT_EQ(audio::VolumeToGain(1000), 1.0f);
+    EXPECT_NEAR(audio::VolumeToGain(500), 0.25f, 1e-6);
+    for (int v = 1; v <= 1000; ++v)
+        EXPECT_GT(audio::VolumeToGain(v), audio::VolumeToGain(v - 1)) << v;
+}
+
+TEST_F(AudioDeck, VolumeStepsOfAHundredAreRampedNotJumped) {
+    // A 50 Hz tone changes by at most ~0.0036 between samples; a gain step
+    // that jumped would move one sample by up to 0.1.
+    player.Open(tonefiles::Mp3({.frequency = 50, .seconds = 4}));
+    player.Play();
+    card.Render(300);
+    card.SetCapture(true);
+    for (int v : {900, 1000, 900, 800, 700, 800, 900, 1000}) {
+        player.SetVolume(v);
+        card.Render(100);
+    }
+    const auto steps = measure::Left(card.TakeCaptured());
+    float largest = 0;
+    for (std::size_t i = 1; i < steps.size(); ++i)
+        largest = std::max(largest, std::abs(steps[i] - steps[i - 1]));
+    EXPECT_LT(largest, 0.006f);
+
+    // And the level settles where the curve says.
+    player.SetVolume(1000);
+    card.Render(200);
+    card.Render(1000);
+    const double full = measure::Rms(measure::Left(card.TakeCaptured(), 8820));
+    player.SetVolume(500);
+    card.Render(1000);
+    const double half = measure::Rms(measure::Left(card.TakeCaptured(), 8820));
+    EXPECT_NEAR(half / full, 0.25, 0.01);
+}
+
+TEST(AudioMixing, BothDecksAreMixedEachWithItsOwnGain) {
+    VirtualSoundCard card;
+    TMediaPlayer a(card), b(card);
+    a.Open(tonefiles::Mp3({.frequency = 1000, .seconds = 3, .amplitude = 0.3}));
+    b.Open(tonefiles::Mp3({.frequency = 3000, .seconds = 3, .amplitude = 0.3}));
+    a.Play();
+    b.Play();
+    b.SetVolume(500);
+    card.SetCapture(true);
+    card.Render(1000);
+    const auto x = measure::Left(card.TakeCaptured(), 4410, 22050);
+    EXPECT_NEAR(measure::Goertzel(x, 44100, 1000), 0.3, 0.02);
+    EXPECT_NEAR(measure::Goertzel(x, 44100, 3000), 0.3 * 0.25, 0.01);
+    EXPECT_EQ(a.Position(), 1000);
+    EXPECT_EQ(b.Position(), 1000);
+}
+
+TEST(AudioFactory, TheEnvironmentChoosesTheVirtualCard) {
+    ::setenv("KOLVADECK_AUDIO", "virtual", 1);
+    auto engine = audio::CreateAudioEngine();
+    EXPECT_STREQ(engine->BackendName(), "virtual");
+    EXPECT_NE(dynamic_cast<VirtualSoundCard*>(engine.get()), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/audio/StereoFrame.h"
+
+#include <cmath>
+#include <cstddef>
+#include <numbers>
+#include <vector>
+
+// Measures of recorded or rendered sound for the deck tests.
+namespace measure {
+
+inline std::vector<float> Left(const std::vector<audio::StereoFrame>& frames, std::size_t from = 0,
+                               std::size_t count = static_cast<std::size_t>(-1)) {
+    std::vector<float> out;
+    for (std::size_t i = from; i < frames.size() && out.size() < count; ++i)
+        out.push_back(frames[i].left);
+    return out;
+}
+
+inline double Rms(const std::vector<float>& x) {
+    if (x.empty())
+        return 0;
+    double sum = 0;
+    for (float v : x)
+        sum += double(v) * v;
+    return std::sqrt(sum / double(x.size()));
+}
+
+// Frequency from the count of sign changes (two per period).
+inline double ZeroCrossingFrequency(const std::vector<float>& x, double rate) {
+    int crossings = 0;
+    for (std::size_t i = 1; i < x.size(); ++i) {
+        if ((x[i - 1] < 0) != (x[i] < 0))
+            ++crossings;
+    }
+    return x.size() < 2 ? 0 : crossings / 2.0 * rate / double(x.size());
+}
+
+// Amplitude of one frequency in a window (Goertzel), scaled so that a sine
+// of amplitude a gives about a.
+inline double Goertzel(const std::vector<float>& x, double rate, double frequency) {
+    const double w = 2 * std::numbers::pi * frequency / rate;
+    const double c = 2 * std::cos(w);
+    double s1 = 0, s2 = 0;
+    for (float v : x) {
+        const double s = v + c * s1 - s2;
+        s2 = s1;
+        s1 = s;
+    }
+    const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
+    return x.empty() ? 0 : 2 * std::sqrt(std::max(power, 0.0)) / double(x.size());
+}
+
+} // namespace measure
