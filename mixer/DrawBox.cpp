@@ -1,0 +1,57 @@
+#include "mixer/DrawBox.h"
+
+#include <QPainter>
+
+TDrawBox::TDrawBox(QWidget* parent)
+    : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent); // nothing is erased before a paint
+    resize(50, 50);
+}
+
+void TDrawBox::SetBackGroundColor(TColor value) {
+    backGroundColor_ = value;
+    HandleSize();
+    DrawContents();
+    update();
+}
+
+bool TDrawBox::HandleSize() {
+    if (width() == bitmapWidth_ && height() == bitmapHeight_)
+        return false;
+    bitmapWidth_ = width();
+    bitmapHeight_ = height();
+    bitmap_ = QImage(std::max(bitmapWidth_, 1), std::max(bitmapHeight_, 1), QImage::Format_RGB32);
+    SizeChanged();
+    DrawContents();
+    update();
+    return true;
+}
+
+void TDrawBox::ClearBitmap() {
+    bitmap_.fill(ToQColor(backGroundColor_, palette()));
+}
+
+void TDrawBox::DrawContents() {
+    ClearBitmap();
+    QPainter p(&bitmap_);
+    p.setPen(Qt::black);
+    p.drawLine(0, 0, width() - 1, height() - 1);
+    p.drawLine(0, height() - 1, width() - 1, 0);
+}
+
+void TDrawBox::PaintNow() {
+    if (isVisible())
+        repaint();
+    else
+        update();
+}
+
+void TDrawBox::paintEvent(QPaintEvent*) {
+    HandleSize();
+    QPainter painter(this);
+    painter.drawImage(0, 0, bitmap_);
+}
+
+void TDrawBox::resizeEvent(QResizeEvent*) {
+    HandleSize();
+}

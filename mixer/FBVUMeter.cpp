@@ -1,0 +1,154 @@
+#include "mixer/FBVUMeter.h"
+
+#include "mixer/PixelDrawing.h"
+
+#include <algorithm>
+#include <cmath>
+
+TFBVUMeter::TFBVUMeter(QWidget* parent)
+    : TDrawBox(parent) {
+    resize(32, 152);
+    HandleSize(); // sizes the bitmap and builds the scale
+}
+
+TColor TFBVUMeter::Dimmed(TColor c) {
+    return (c >> 1) & 0x7F7F7F7F;
+}
+
+void TFBVUMeter::SetlevelMax(int value) {
+    levelMax_ = value < levelMin_ ? levelMin_ + 1 : value;
+    RebuildScale();
+}
+
+void TFBVUMeter::SetlevelMin(int value) {
+    levelMin_ = value > levelMax_ ? levelMax_ - 1 : value;
+    RebuildScale();
+}
+
+void TFBVUMeter::SetlevelHigh(int value) {
+    levelHigh_ = std::clamp(value, std::min(levelMin_, levelMax_), levelMax_);
+    RebuildScale();
+}
+
+void TFBVUMeter::SetlevelMed(int value) {
+    levelMed_ = std::clamp(value, std::min(levelMin_, levelMax_), levelMax_);
+    RebuildScale();
+}
+
+void TFBVUMeter::SetcolorHigh(TColor value) {
+    colorHigh_ = value;
+    colorHighDim_ = Dimmed(value);
+    RebuildScale();
+}
+
+void TFBVUMeter::SetcolorMed(TColor value) {
+    colorMed_ = value;
+    colorMedDim_ = Dimmed(value);
+    RebuildScale();
+}
+
+void TFBVUMeter::SetcolorLow(TColor value) {
+    colorLow_ = value;
+    colorLowDim_ = Dimmed(value);
+    RebuildScale();
+}
+
+void TFBVUMeter::Setstereo(bool value) {
+    if (value == stereo_)
+        return;
+    stereo_ = value;
+    RebuildScale();
+}
+
+void TFBVUMeter::SetpenWidth(int value) {
+    if (value == penWidth_)
+        return;
+    penWidth_ = value;
+    DrawContents();
+    update();
+}
+
+void TFBVUMeter::RebuildScale() {
+    if (HandleSize())
+        return; // the new size rebuilt the scale already
+    const int h = height();
+    int n = (h - 2) / 3 - 1;
+    if (n == 0)
+        n = 1;
+    n = std::min(n, kMaxTopIndex);
+    topIndex_ = n;
+    const int range = std::max(levelMax_ - levelMin_, 1);
+    // Band starts; rounding is to nearest, halves to even.
+    const int highIndex = n - int(std::nearbyint(double(levelMax_ - levelHigh_) * n / range));
+    const int medIndex = n - int(std::nearbyint(double(levelMax_ - levelMed_) * n / range));
+    for (int i = n; i >= 0; --i) {
+        const auto k = std::size_t(i);
+        thresholds_[k] = float(std::pow(10.0, -double(n - i) / n * range / 20.0));
+        if (i > highIndex) {
+            litColors_[k] = colorHigh_;
+            dimColors_[k] = colorHighDim_;
+        } else if (i > medIndex) {
+            litColors_[k] = colorMed_;
+            dimColors_[k] = colorMedDim_;
+        } else {
+            litColors_[k] = colorLow_;
+            dimColors_[k] = colorLowDim_;
+        }
+    }
+    const int w = width();
+    if (stereo_) {
+        const int half = w / 2;
+        columnStart_ = {1, half + 1};
+        columnEnd_ = {half - 2, w - 2};
+    } else {
+        columnStart_ = {1, 1};
+        columnEnd_ = {w - 2, w - 2};
+    }
+    DrawContents();
+    update();
+}
+
+void TFBVUMeter::DrawContents() {
+    ClearBitmap();
+    for (int i = 0; i <= topIndex_; ++i) {
+        DrawSegment(0, i, false);
+        if (stereo_)
+            DrawSegment(1, i, false);
+    }
+    litCount_ = {0, 0};
+}
+
+void TFBVUMeter::DrawSegment(int column, int i, bool lit) {
+    const TColor c = lit ? litColors_[std::size_t(i)] : dimColors_[std::size_t(i)];
+    // A line penWidth thick, covering the rows a wide pen centred on y covers.
+    const int top = SegmentY(i) - penWidth_ / 2;
+    pixels::FillRect(Canvas(), columnStart_[std::size_t(column)], top,
+                     columnEnd_[std::size_t(column)] + 1, top + penWidth_,
+                     ToQColor(c, palette()).rgb());
+}
+
+void TFBVUMeter::MoveColumn(int column, float level) {
+    int& lit = litCount_[std::size_t(column)];
+    const int n = topIndex_;
+    if (lit < n && level > thresholds_[std::size_t(lit)]) {
+        while (lit < n && level > thresholds_[std::size_t(lit)]) {
+            DrawSegment(column, lit, true);
+            ++lit;
+        }
+    } else {
+        while (lit > 0 && !(level > thresholds_[std::size_t(lit - 1)])) {
+            --lit;
+            DrawSegment(column, lit, false);
+        }
+    }
+}
+
+void TFBVUMeter::SetLevels(float left, float right) {
+    HandleSize();
+    leftLevel_ = left >= 0.0f ? left : 0.0f;
+    rightLevel_ = right >= 0.0f ? right : 0.0f;
+    MoveColumn(0, leftLevel_);
+    if (stereo_)
+        MoveColumn(1, rightLevel_);
+    PaintNow();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "mixer/AudioIO2.h"
+#include "mixer/FBVUMeter.h"
+
+#include <QObject>
+
+// The input level of the mixer panel: a TAudioInMM records the default input
+// and every filled buffer becomes one level on the meter `vumeterleft`.
+//
+// Wiring in TForm1:
+//   FormCreate, step 2 (after the microphone step):
+//       vumeterleft = CreateVuMeterLeft(mixerbox);          // VuMeterDesign.h
+//       inputLevel = new InputLevel(vumeterleft, this);
+//       inputLevel->Start();        // never throws; failures leave the meter at rest
+//   FormCloseQuery and Exit2Click:
+//       inputLevel->StopWhenDrained();
+// Nothing else: the capture reports on the main thread through the event loop.
+class InputLevel : public QObject {
+    Q_OBJECT
+public:
+    InputLevel(TFBVUMeter* vumeterleft, QObject* owner = nullptr);
+
+    // Creates the capture (WaveDevice -1, NumBuffers 1 - stored as 2 -,
+    // FrameRate 44100, Stereo, OnBufferFilled = AudioIn1BufferFilled) and
+    // starts it; the result is ignored. Returns the capture's result for tests.
+    bool Start();
+    // The capture's OnBufferFilled: the buffer's peak over 44100 goes to the
+    // meter. Always true (queue the buffer again).
+    bool AudioIn1BufferFilled(char* Buffer, int& Size);
+    // Tells the capture to stop once its buffers are back (window closing).
+    void StopWhenDrained();
+
+    TAudioInMM* AudioIn1() const { return audioIn1_; }
+
+private:
+    TFBVUMeter* vumeterleft_;
+    TAudioInMM* audioIn1_ = nullptr;
+};
+
+// The level of one buffer: its largest signed 16-bit sample (from 0, so
+// negative samples never count) divided by 44100.
+float BufferPeakLevel(const char* buffer, int size);
