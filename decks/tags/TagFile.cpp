@@ -10,6 +10,7 @@
 TagFile::TagFile(const std::string& path, Mode mode)
     : path_(path) {
     // O_NONBLOCK keeps a named pipe from blocking the open; it is rejected below.
+    // Regular files, the only ones kept, ignore the flag.
     const int flags = (mode == Mode::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
     fd_ = ::open(path.c_str(), flags);
     if (fd_ < 0) {
@@ -32,7 +33,6 @@ TagFile::TagFile(const std::string& path, Mode mode)
         Fail(error);
         return;
     }
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     size_ = st.st_size;
 }
 

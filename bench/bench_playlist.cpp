@@ -1,0 +1,122 @@
+// Filling the playlist: AddFile over 10,000 tagged MP3 files and one
+// update_tracklist over them, each against a floor that only opens every
+// file, reads its last 128 bytes and closes it.
+#include "decks/Playlist.h"
+#include "decks/tags/MP3Tags.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kFiles = 10000;
+std::vector<std::string> gPaths;
+
+bool Run(const QString& program, const QStringList& args) {
+    QProcess process;
+    process.start(program, args);
+    return process.waitForFinished(60000) && process.exitCode() == 0;
+}
+
+// One short lame-made MP3, copied kFiles times, each copy with its own tag.
+bool MakeFiles(const QTemporaryDir& dir) {
+    const QString wav = dir.filePath("tone.wav"), mp3 = dir.filePath("tone.mp3");
+    if (!Run("sox", {"-n", "-r", "44100", "-c", "2", wav, "synth", "0.1", "sine", "440"}) ||
+        !Run("lame", {"--quiet", wav, mp3}))
+        return false;
+    for (int i = 0; i < kFiles; ++i) {
+        const QString path = dir.filePath(QString("track%1.mp3").arg(i, 5, 10, QChar('0')));
+        ID3Tag tag;
+        tag.title = "Title " + std::to_string(i);
+        tag.artist = "Artist " + std::to_string(i % 97);
+        tag.genre = uint8_t(i % 80);
+        if (!QFile::copy(mp3, path) || !WriteTag(path.toStdString(), tag))
+            return false;
+        gPaths.push_back(path.toStdString());
+    }
+    return true;
+}
+
+void BM_Floor(benchmark::State& state) {
+    char block[128];
+    for (auto _ : state) {
+        for (const std::string& path : gPaths) {
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            const off_t size = ::lseek(fd, 0, SEEK_END);
+            benchmark::DoNotOptimize(::pread(fd, block, sizeof block, size - 128));
+            ::close(fd);
+        }
+    }
+}
+
+void BM_AddFile(benchmark::State& state) {
+    for (auto _ : state) {
+        QTreeWidget list;
+        list.setColumnCount(2);
+        TPlaylist playlist(&list, nullptr);
+        for (const std::string& path : gPaths)
+            playlist.AddFile(path);
+        benchmark::DoNotOptimize(list.topLevelItemCount());
+    }
+}
+
+void BM_UpdateTracklist(benchmark::State& state) {
+    QTreeWidget list;
+    list.setColumnCount(2);
+    TPlaylist playlist(&list, nullptr);
+    for (const std::string& path : gPaths)
+        playlist.AddFile(path);
+    for (auto _ : state) {
+        playlist.update_tracklist();
+        benchmark::DoNotOptimize(list.topLevelItemCount());
+    }
+}
+
+BENCHMARK(BM_Floor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UpdateTracklist)->Unit(benchmark::kMillisecond);
+
+// Keeps the real time per iteration of every run so the ratios can be printed.
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration)
+                seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid() || !MakeFiles(dir)) {
+        std::fprintf(stderr, "could not make the test files (sox, lame)\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double floor = reporter.seconds["BM_Floor"];
+    if (floor > 0) {
+        std::printf("ratio addfile_10k %.3f\n", reporter.seconds["BM_AddFile"] / floor);
+        std::printf("ratio update_tracklist_10k %.3f\n",
+                    reporter.seconds["BM_UpdateTracklist"] / floor);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
