@@ -2,6 +2,7 @@
 // captions, colours and menus. The layout rules move most of them later.
 #include "app/Unit1.h"
 
+#include "mixer/MixerSliders.h"
 #include "platform/JpegCodec.h"
 #include "platform/Version.h"
 #include "platform/WinColor.h"
@@ -14,7 +15,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
-#include <QSlider>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -47,12 +47,11 @@ QLabel* CentredLabel(const QString& text, QWidget* parent, const QRect& geometry
     return label;
 }
 
-QSlider* DeckSlider(QWidget* parent, int left, int maximum) {
-    // Vertical, 0 at the top: a position p stands for the volume maximum - p.
-    auto* slider = new QSlider(Qt::Vertical, parent);
-    slider->setRange(0, maximum);
-    slider->setInvertedAppearance(true);
-    slider->setGeometry(left, 30, 50, 280);
+// Vertical, 0 at the top: a position p stands for the volume maximum - p.
+TXiTrackBar* MixerSlider(QWidget* parent, const char* name, int left, int maximum) {
+    TXiTrackBar* slider = mixer_sliders::Create(parent, maximum);
+    slider->setObjectName(QString::fromLatin1(name));
+    slider->move(left, 30);
     return slider;
 }
 
@@ -108,6 +107,8 @@ void TForm1::BuildPlaylistPage() {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setFrameShape(QFrame::NoFrame);
+    ListView1->header()->setMinimumSectionSize(0); // "File" is kept zero wide
+    ListView1->header()->setStretchLastSection(false);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     QFont bold = ListView1->font();
     bold.setBold(true);
@@ -122,7 +123,8 @@ void TForm1::BuildDeck(int deck) {
 
     auto* image = new QLabel(box);
     image->setGeometry(8, 19, 300, 350);
-    image->setPixmap(DeckPicture(a ? QStringLiteral(":/deck_a.jpg") : QStringLiteral(":/deck_b.jpg")));
+    image->setPixmap(
+        DeckPicture(a ? QStringLiteral(":/deck_a.jpg") : QStringLiteral(":/deck_b.jpg")));
     image->setCursor(Qt::PointingHandCursor);
     image->setContextMenuPolicy(Qt::CustomContextMenu);
     image->installEventFilter(this); // double click loads the deck
@@ -153,14 +155,10 @@ void TForm1::BuildMixerPanel() {
     CentredLabel(QStringLiteral("PLAYER (A)"), mixerbox, QRect(0, 8, 70, 16));
     CentredLabel(QStringLiteral("MASTER"), mixerbox, QRect(70, 8, 70, 16));
     CentredLabel(QStringLiteral("PLAYER (B)"), mixerbox, QRect(293, 8, 70, 16));
-    player1vol = DeckSlider(mixerbox, 10, 1000);
-    player1vol->setObjectName(QStringLiteral("player1vol"));
-    mastervol = DeckSlider(mixerbox, 80, 100);
-    mastervol->setObjectName(QStringLiteral("mastervol"));
-    micvol = DeckSlider(mixerbox, 233, 65535);
-    micvol->setObjectName(QStringLiteral("micvol"));
-    player2vol = DeckSlider(mixerbox, 303, 1000);
-    player2vol->setObjectName(QStringLiteral("player2vol"));
+    player1vol = MixerSlider(mixerbox, "player1vol", 10, mixer_sliders::kDeckMax);
+    mastervol = MixerSlider(mixerbox, "mastervol", 80, mixer_sliders::kMasterMax);
+    micvol = MixerSlider(mixerbox, "micvol", 233, mixer_sliders::kMicMax);
+    player2vol = MixerSlider(mixerbox, "player2vol", 303, mixer_sliders::kDeckMax);
 
     vumeterleft = new QWidget(mixerbox);
     vumeterleft->setObjectName(QStringLiteral("vumeterleft"));
@@ -204,8 +202,9 @@ void TForm1::BuildMenus() {
     PopupMenu3 = new QMenu(this);
     MenuItem1 = PopupMenu3->addAction(QStringLiteral("Stop"));
 
-    connect(ListView1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at)); });
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at));
+    });
     connect(Image1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu2->popup(Image1->mapToGlobal(at)); });
     connect(Image2, &QWidget::customContextMenuRequested, this,

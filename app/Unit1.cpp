@@ -6,6 +6,8 @@
 #include "decks/PlaylistDropTarget.h"
 #include "decks/PlaylistFileCommands.h"
 #include "decks/TagEditor.h"
+#include "mixer/MixerPanelControls.h"
+#include "mixer/XiTrackBar.h"
 #include "platform/Dialogs.h"
 #include "platform/Settings.h"
 #include "platform/Shell.h"
@@ -21,7 +23,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QSlider>
 #include <QTabWidget>
 #include <QTreeWidget>
 
@@ -35,8 +36,13 @@ template <typename Step> void Guarded(Step&& step) {
 }
 } // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent) {
     BuildWindow();
+    // Loading the window applies the master volume component's stored values.
+    mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
+        micmute, [this](int p) { mastervol->SetPosition(p); },
+        [this](int p) { micvol->SetPosition(p); }, [this] { ClearCrossFading(); }});
     playlist = std::make_unique<TPlaylist>(ListView1, this);
     tagEditor = std::make_unique<TTagEditor>(TabSheet1, *playlist);
     dropTarget = new TPlaylistDropTarget(
@@ -45,7 +51,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TForm1::~TForm1() { FormDestroy(); }
+TForm1::~TForm1() {
+    FormDestroy();
+}
 
 void TForm1::ConnectCommands() {
     auto command = [this](QAction* action, auto handler) {
@@ -63,7 +71,15 @@ void TForm1::ConnectCommands() {
     command(Move2, [this] { playlist->Move2Click(); });
     command(remove1, [this] { playlist->remove1Click(); });
     ListView1->installEventFilter(this);
+
+    connect(mastervol, &TXiTrackBar::OnChange, this,
+            [this] { mixerControls->mastervolChange(mastervol->Position()); });
+    connect(micvol, &TXiTrackBar::OnChange, this,
+            [this] { mixerControls->micvolChange(micvol->Position()); });
+    connect(micmute, &QCheckBox::clicked, this, [this] { mixerControls->micmuteClick(); });
 }
+
+void TForm1::ClearCrossFading() {}
 
 void TForm1::FormCreate() {
     StartupMicrophone();
@@ -75,24 +91,32 @@ void TForm1::FormCreate() {
     setWindowTitle(QString::fromLatin1(kv::kWindowCaption));
 }
 
-void TForm1::StartupMicrophone() {}
+void TForm1::StartupMicrophone() {
+    Guarded([this] { mixerControls->StartupMicrophone(); });
+}
 
 void TForm1::StartupLevelCapture() {}
 
 void TForm1::StartupDeckSliders() {
-    player1vol->setValue(800);
-    player2vol->setValue(800);
+    player1vol->SetPosition(800);
+    player2vol->SetPosition(800);
 }
 
-void TForm1::InstallDropHook() { dropTarget->Install(); }
+void TForm1::InstallDropHook() {
+    dropTarget->Install();
+}
 
-void TForm1::StartupMasterVolume() {}
+void TForm1::StartupMasterVolume() {
+    Guarded([this] { mixerControls->StartupMasterVolume(); });
+}
 
 void TForm1::StartupDataFolders() {
     Guarded([this] { DataFolder = CreateDataFolders(shell::LocalAppDataFolder()); });
 }
 
-void TForm1::FormShow() { FormResize(); }
+void TForm1::FormShow() {
+    FormResize();
+}
 
 void TForm1::FormResize() {
     LayoutInput in;
@@ -114,7 +138,9 @@ void TForm1::FormResize() {
     ListView1->setGeometry(ListView1->x(), r.listViewTop, ListView1->width(), r.listViewHeight);
 }
 
-bool TForm1::FormCloseQuery() { return true; }
+bool TForm1::FormCloseQuery() {
+    return true;
+}
 
 void TForm1::FormDestroy() {
     if (destroyed)

@@ -10,11 +10,12 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QMenu;
-class QSlider;
 class QTabWidget;
 class QTimer;
 class QTreeWidget;
+class MixerPanelControls;
 class TPlaylist;
+class TXiTrackBar;
 class TPlaylistDropTarget;
 class TTagEditor;
 
@@ -48,6 +49,9 @@ public:
     void StartupMasterVolume();
     void StartupDataFolders();
 
+    // Stops an automatic cross-fade where it stands (deck and microphone sliders).
+    void ClearCrossFading();
+
     std::string DataFolder;
 
     // Controls (design names).
@@ -59,7 +63,8 @@ public:
     QLabel *player1time = nullptr, *player2time = nullptr;
     QWidget* player1paintbox1 = nullptr;
     QFrame* mixerbox = nullptr;
-    QSlider *player1vol = nullptr, *mastervol = nullptr, *micvol = nullptr, *player2vol = nullptr;
+    TXiTrackBar *player1vol = nullptr, *mastervol = nullptr, *micvol = nullptr,
+                *player2vol = nullptr;
     QWidget* vumeterleft = nullptr;
     QCheckBox* micmute = nullptr;
     QTreeWidget* ListView1 = nullptr;
@@ -78,6 +83,7 @@ public:
     // Subsystems.
     std::unique_ptr<TPlaylist> playlist;
     std::unique_ptr<TTagEditor> tagEditor;
+    std::unique_ptr<MixerPanelControls> mixerControls;
     TPlaylistDropTarget* dropTarget = nullptr;
 
 protected:

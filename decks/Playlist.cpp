@@ -43,7 +43,9 @@ std::string FileNamePart(const std::string& path) {
 }
 
 TPlaylist::TPlaylist(QTreeWidget* listView, QWidget* parent)
-    : QObject(listView), ListView1(listView), dialogParent(parent) {}
+    : QObject(listView)
+    , ListView1(listView)
+    , dialogParent(parent) {}
 
 bool TPlaylist::AddFile(const std::string& path) {
     if (!HasMp3Ending(path))

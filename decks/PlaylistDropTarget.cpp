@@ -7,7 +7,9 @@
 #include <QUrl>
 
 TPlaylistDropTarget::TPlaylistDropTarget(QAbstractItemView* view, Handler handler)
-    : QObject(view), list(view), onDrop(std::move(handler)) {}
+    : QObject(view)
+    , list(view)
+    , onDrop(std::move(handler)) {}
 
 void TPlaylistDropTarget::Install() {
     list->setAcceptDrops(true);

@@ -17,13 +17,17 @@ const QTreeWidgetItem* ItemAt(const QTreeWidget* list, int i) {
 }
 } // namespace
 
-int Count(const QTreeWidget* list) { return list->topLevelItemCount(); }
+int Count(const QTreeWidget* list) {
+    return list->topLevelItemCount();
+}
 
 std::string PathAt(const QTreeWidget* list, int i) {
     return ItemAt(list, i)->data(kFileColumn, kPathBytesRole).toByteArray().toStdString();
 }
 
-QString TitleAt(const QTreeWidget* list, int i) { return ItemAt(list, i)->text(kTrackColumn); }
+QString TitleAt(const QTreeWidget* list, int i) {
+    return ItemAt(list, i)->text(kTrackColumn);
+}
 
 int SelectedIndex(const QTreeWidget* list) {
     const auto selected = list->selectedItems();
@@ -51,8 +55,12 @@ int Insert(QTreeWidget* list, int i, const std::string& path, const QString& tit
     return at;
 }
 
-void RemoveAt(QTreeWidget* list, int i) { delete list->takeTopLevelItem(i); }
+void RemoveAt(QTreeWidget* list, int i) {
+    delete list->takeTopLevelItem(i);
+}
 
-void Clear(QTreeWidget* list) { list->clear(); }
+void Clear(QTreeWidget* list) {
+    list->clear();
+}
 
 } // namespace playlist

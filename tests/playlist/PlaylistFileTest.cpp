@@ -2,6 +2,8 @@
 #include "tests/playlist/PlaylistFixture.h"
 
 #include <QFile>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,15 +18,16 @@ TEST_F(PlaylistFiles, SaveWritesOnePathPerCrLfLineAndLoadBringsTheListBack) {
     const std::string saved = work.PathOf("set.kvd");
     answerFiles = {QString::fromStdString(saved)};
     form->Save1->trigger();
-    const QByteArray expected = QByteArray::fromStdString(paths[0] + "\r\n" + paths[1] + "\r\n" +
-                                                          paths[2] + "\r\n");
+    const QByteArray expected =
+        QByteArray::fromStdString(paths[0] + "\r\n" + paths[1] + "\r\n" + paths[2] + "\r\n");
     EXPECT_EQ(peer::FileBytes(saved), expected);
     EXPECT_EQ(requests.back().defaultSuffix, "kvd");
 
     form->remove1->trigger(); // nothing selected
     playlist::Clear(form->ListView1);
     form->Load1->trigger();
-    EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", QString::fromUtf8("X - thr\xc3\xa9\x65")}));
+    EXPECT_EQ(Titles(),
+              (QStringList{"X - one", "X - two", QString::fromUtf8("X - thr\xc3\xa9\x65")}));
 
     // Saving the loaded list again gives the same bytes.
     answerFiles = {QString::fromStdString(work.PathOf("again.kvd"))};
@@ -41,8 +44,7 @@ TEST_F(PlaylistFiles, LoadReadsAnyLineEndingAndSkipsLinesThatAreNotMp3) {
     answerFiles = {QString::fromStdString(work.FileWithBytes("mixed.kvd", text))};
     form->Load1->trigger();
     EXPECT_EQ(Titles(), (QStringList{"A - a", "B - b", "C - c"}));
-    EXPECT_EQ(form->playlist->PathList,
-              (std::vector<std::string>{a, "", "notes.txt", b, c}));
+    EXPECT_EQ(form->playlist->PathList, (std::vector<std::string>{a, "", "notes.txt", b, c}));
 }
 
 TEST_F(PlaylistFiles, LoadOfAMissingFileSaysErrorAndKeepsTheList) {
@@ -60,19 +62,28 @@ TEST_F(PlaylistFiles, LoadCancelledChangesNothing) {
     EXPECT_TRUE(messages.isEmpty());
 }
 
-TEST_F(PlaylistFiles, SaveIntoAReadOnlyFolderSaysErrorAndTheOldPlaylistSurvives) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
+TEST_F(PlaylistFiles, ASaveThatCannotBeWrittenSaysErrorAndTheOldPlaylistSurvives) {
     form->playlist->AddFile(TaggedMp3("a.mp3", "A", "a"));
     const QByteArray old = "/old/list.mp3\r\n";
     const std::string file = work.FileWithBytes("keep.kvd", old);
-    const std::string folder = work.PathOf("");
-    ::chmod(folder.c_str(), 0500);
     answerFiles = {QString::fromStdString(file)};
-    form->Save1->trigger();
-    ::chmod(folder.c_str(), 0700);
+    {
+        // A disk that fills up after 8 bytes (works for root too).
+        struct rlimit saved {};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit tiny = saved;
+        tiny.rlim_cur = 8;
+        ::setrlimit(RLIMIT_FSIZE, &tiny);
+        form->Save1->trigger();
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+    }
     EXPECT_EQ(messages, QStringList{"Error!"});
     EXPECT_EQ(peer::FileBytes(file), old);
+    EXPECT_EQ(QDir(QString::fromStdString(work.PathOf("")))
+                  .entryList({".kvd-*"}, QDir::Files | QDir::Hidden)
+                  .size(),
+              0);
 }
 
 TEST(PlaylistFileWriting, ReplacesAnExistingFileWholeAndKeepsItsMode) {

@@ -9,7 +9,8 @@ using TagEditor = PlaylistFixture;
 
 TEST_F(TagEditor, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
     const std::string path = TaggedMp3("a.mp3", "Old Artist", "Old Title");
-    peer::Run("id3v2", {"-1", "-A", "Album", "-y", "1999", "-g", "7", QString::fromStdString(path)});
+    peer::Run("id3v2",
+              {"-1", "-A", "Album", "-y", "1999", "-g", "7", QString::fromStdString(path)});
     form->playlist->AddFile(path);
     playlist::Select(form->ListView1, 0);
     TTagEditor& editor = *form->tagEditor;
@@ -37,7 +38,8 @@ TEST_F(TagEditor, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
     EXPECT_EQ(tag["genre"].toString(), "Hip-Hop");
     // Windows-1252 bytes: e-acute 0xE9, euro 0x80.
     EXPECT_TRUE(peer::FileBytes(path).right(128).mid(3, 6) == QByteArray("Caf\xe9 \x80"));
-    EXPECT_EQ(Titles(), QStringList{QString(30, QLatin1Char('x')) + QString::fromUtf8(" - Caf\xc3\xa9 \xe2\x82\xac")});
+    EXPECT_EQ(Titles(), QStringList{QString(30, QLatin1Char('x')) +
+                                    QString::fromUtf8(" - Caf\xc3\xa9 \xe2\x82\xac")});
 }
 
 TEST_F(TagEditor, CancelWritesNothingAndAnUnreadableFileLeavesTheFieldsEmpty) {
