@@ -36,16 +36,21 @@ void MixerPanelControls::StartupMicrophone() {
 }
 
 void MixerPanelControls::StartupMasterVolume() {
+    // The slider only shows the system volume here. Its change handler must
+    // not write it back: the read truncates (67 reads as 66), so writing the
+    // read value would lower the system volume by one step at every start.
+    struct Placing {
+        bool& flag;
+        ~Placing() { flag = false; }
+    } placing{placingMasterSlider_ = true};
     const int position = kMasterMax - ssVol1_->Volume();
-    const int before = mastervolChanges_;
     if (widgets_.setMastervolPosition)
         widgets_.setMastervolPosition(position);
-    if (mastervolChanges_ == before)
-        mastervolChange(position);
 }
 
 void MixerPanelControls::mastervolChange(int position) {
-    ++mastervolChanges_;
+    if (placingMasterSlider_)
+        return;
     ssVol1_->SetVolume(kMasterMax - position);
 }
 

@@ -45,8 +45,9 @@ public:
     // the bottom (Position 65535), whose change handler sets the microphone
     // volume to 0 and clears the cross-fade flag.
     void StartupMicrophone();
-    // Start-up: place mastervol at the system volume read afresh; its change
-    // handler writes that volume back.
+    // Start-up: place mastervol at the system volume read afresh. The system
+    // volume is left as it is (the slider's change handler writes nothing
+    // while it is placed).
     void StartupMasterVolume();
 
     void mastervolChange(int position);
@@ -60,6 +61,6 @@ private:
     mixer::MixerSystem& system_;
     std::unique_ptr<TssVolumeController> ssVol1_;
     bool micMuted_ = true;
-    int mastervolChanges_ = 0;
+    bool placingMasterSlider_ = false;
     int micvolChanges_ = 0;
 };

@@ -1,0 +1,156 @@
+#include "MixerPanelFixture.h"
+#include "mixer/MicrophoneRoutines.h"
+#include "platform/mixer/VirtualMixer.h"
+
+#include <gtest/gtest.h>
+
+using namespace mixer;
+using Levels = std::array<std::uint32_t, 2>;
+
+namespace {
+
+struct CardLines {
+    std::uint32_t speakersVolume = 0, speakersMute = 0, micVolume = 0, micMute = 0;
+    std::uint32_t mic = 0;
+};
+
+CardLines DeclareCard(VirtualMixerSystem& system, bool micHasMute = true) {
+    CardLines lines;
+    const int card = system.addDevice("Card");
+    const auto speakers =
+        system.addDestination(card, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
+    lines.speakersVolume = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    lines.speakersMute = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_MUTE);
+    const auto recording =
+        system.addDestination(card, "Recording", MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 2);
+    lines.mic = system.addSource(recording, "Mic", MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, 1);
+    lines.micVolume = system.addControl(lines.mic, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    if (micHasMute)
+        lines.micMute = system.addControl(lines.mic, MIXERCONTROL_CONTROLTYPE_MUTE);
+    return lines;
+}
+
+} // namespace
+
+TEST(MixerPanel, StartupLeavesSpeakersAt67AndMicrophoneMutedAtZero) {
+    ShownMessages shown;
+    VirtualMixerSystem system;
+    const CardLines card = DeclareCard(system);
+    system.setValues(card.speakersMute, {1, 0});
+    Panel panel(system);
+    panel.startup();
+
+    EXPECT_EQ(system.values(card.speakersMute)[0], 0u);
+    EXPECT_EQ(system.values(card.speakersVolume), (Levels{43908, 43908}));
+    EXPECT_EQ(system.values(card.micMute)[0], 1u);
+    EXPECT_EQ(system.values(card.micVolume)[0], 0u);
+    EXPECT_EQ(panel.micvol.value(), 65535);
+    EXPECT_EQ(panel.mastervol.value(), 34); // shows the volume read back, 66
+    EXPECT_TRUE(panel.micmute.isChecked());
+    EXPECT_TRUE(panel.controls->MicMuted());
+    EXPECT_EQ(panel.crossFadeClears, 1);
+    EXPECT_TRUE(shown.texts.isEmpty());
+    EXPECT_EQ(system.openMixers(), 1); // ssVol1's; the microphone routines close theirs
+}
+
+TEST(MixerPanel, MicrophoneVolumeIsSetEvenWhenTheSliderIsAlreadyAtTheBottom) {
+    VirtualMixerSystem system;
+    const CardLines card = DeclareCard(system);
+    Panel panel(system);
+    panel.micvol.setValue(65535);                 // the handler sets volume 0 ...
+    system.setValues(card.micVolume, {40000, 0}); // ... then someone raises it
+    panel.controls->StartupMicrophone();
+    EXPECT_EQ(system.values(card.micVolume)[0], 0u);
+}
+
+TEST(MixerPanel, SliderEndsGiveFullAndNoVolume) {
+    VirtualMixerSystem system;
+    const CardLines card = DeclareCard(system);
+    Panel panel(system);
+    panel.startup();
+    const int clears = panel.crossFadeClears;
+
+    panel.mastervol.setValue(0);
+    EXPECT_EQ(system.values(card.speakersVolume), (Levels{65535, 65535}));
+    panel.mastervol.setValue(100);
+    EXPECT_EQ(system.values(card.speakersVolume), (Levels{0, 0}));
+    EXPECT_EQ(panel.crossFadeClears, clears); // the master slider leaves the cross-fade alone
+
+    panel.micvol.setValue(0);
+    EXPECT_EQ(system.values(card.micVolume)[0], 65535u);
+    panel.micvol.setValue(65535);
+    EXPECT_EQ(system.values(card.micVolume)[0], 0u);
+    EXPECT_EQ(panel.crossFadeClears, clears + 2);
+}
+
+TEST(MixerPanel, MuteMicClickTogglesTheMicrophoneAndTheBox) {
+    ShownMessages shown;
+    VirtualMixerSystem system;
+    const CardLines card = DeclareCard(system);
+    Panel panel(system);
+    panel.startup();
+
+    panel.micmute.click();
+    EXPECT_EQ(system.values(card.micMute)[0], 0u);
+    EXPECT_FALSE(panel.micmute.isChecked());
+    EXPECT_FALSE(panel.controls->MicMuted());
+
+    panel.micmute.click();
+    EXPECT_EQ(system.values(card.micMute)[0], 1u);
+    EXPECT_TRUE(panel.micmute.isChecked());
+    EXPECT_TRUE(shown.texts.isEmpty());
+}
+
+TEST(MixerPanel, MicrophoneWithoutMuteShowsGetLineInfoErrorAndStillToggles) {
+    ShownMessages shown;
+    VirtualMixerSystem system;
+    DeclareCard(system, /*micHasMute=*/false);
+    Panel panel(system);
+    panel.startup();
+    EXPECT_EQ(shown.texts, QStringList{QStringLiteral("GetLineInfo Error")}); // start-up mute
+    shown.texts.clear();
+
+    panel.micmute.click();
+    EXPECT_EQ(shown.texts, QStringList{QStringLiteral("GetLineInfo Error")});
+    EXPECT_FALSE(panel.micmute.isChecked());
+    EXPECT_FALSE(panel.controls->MicMuted());
+    EXPECT_EQ(system.openMixers(), 1); // closed after the error too
+}
+
+TEST(MixerPanel, RefusedValueShowsSetControlDetailsError) {
+    ShownMessages shown;
+    VirtualMixerSystem system;
+    const CardLines card = DeclareCard(system);
+    system.setWritesRefused(card.micVolume, true);
+    SetMicVolume(1000, system);
+    EXPECT_EQ(shown.texts, QStringList{QStringLiteral("SetControlDetails Error")});
+    EXPECT_EQ(system.openMixers(), 0);
+}
+
+TEST(MixerPanel, NoMixerOrNoMicrophoneDoesNothingAndShowsNothing) {
+    ShownMessages shown;
+    VirtualMixerSystem none;
+    Panel panel(none);
+    panel.startup();
+    panel.micmute.click();
+    panel.micvol.setValue(100);
+    panel.mastervol.setValue(10);
+    EXPECT_FALSE(panel.controls->MicMuted()); // the flag follows the clicks regardless
+    EXPECT_FALSE(panel.micmute.isChecked());
+
+    VirtualMixerSystem closed;
+    const CardLines card = DeclareCard(closed);
+    closed.setOpenFails(0, true);
+    SetMicMute(false, closed);
+    SetMicVolume(5, closed);
+
+    VirtualMixerSystem noMic;
+    const int dev = noMic.addDevice("Card");
+    noMic.addDestination(dev, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
+    SetMicMute(true, noMic);
+    SetMicVolume(5, noMic);
+
+    EXPECT_TRUE(shown.texts.isEmpty());
+    EXPECT_EQ(closed.writeCount(card.micMute), 0);
+    EXPECT_EQ(noMic.openMixers(), 0);
+}

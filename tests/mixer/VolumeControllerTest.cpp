@@ -1,0 +1,127 @@
+#include "mixer/SSVolumeController.h"
+#include "platform/mixer/VirtualMixer.h"
+
+#include <gtest/gtest.h>
+
+using namespace mixer;
+using Levels = std::array<std::uint32_t, 2>;
+
+namespace {
+
+// A card whose speakers line has a stereo volume fader and a mute switch.
+struct SpeakersMixer : ::testing::Test {
+    VirtualMixerSystem system;
+    std::uint32_t volume = 0;
+    std::uint32_t mute = 0;
+
+    SpeakersMixer() {
+        const int card = system.addDevice("Card");
+        const auto speakers =
+            system.addDestination(card, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
+        volume = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
+        mute = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_MUTE);
+    }
+};
+
+} // namespace
+
+TEST_F(SpeakersMixer, CreationUnmutesAndReadsTheVolume) {
+    system.setValues(mute, {1, 0});
+    system.setValues(volume, {65535, 32767});
+    TssVolumeController ssVol1(system);
+    EXPECT_EQ(system.values(mute)[0], 0u);
+    EXPECT_FALSE(ssVol1.Mute());
+    EXPECT_EQ(ssVol1.Volume(), 100);
+    EXPECT_EQ(ssVol1.Balance(), -50);
+    EXPECT_EQ(system.openMixers(), 1); // kept open for the component's life
+}
+
+TEST_F(SpeakersMixer, StoredSettingsGive67PerCentCentred) {
+    system.setValues(volume, {10000, 60000});
+    TssVolumeController ssVol1(system);
+    ssVol1.SetMute(true);
+    ssVol1.ApplyStoredSettings();
+    EXPECT_EQ(system.values(mute)[0], 0u);
+    EXPECT_EQ(system.values(volume), (Levels{43908, 43908}));
+    EXPECT_EQ(ssVol1.Volume(), 66); // truncation loses one step
+    EXPECT_EQ(ssVol1.Balance(), 0);
+}
+
+TEST_F(SpeakersMixer, VolumeAndBalanceFigures) {
+    TssVolumeController ssVol1(system);
+    ssVol1.SetBalance(0);
+    ssVol1.SetVolume(100);
+    EXPECT_EQ(system.values(volume), (Levels{65535, 65535}));
+    ssVol1.SetVolume(1);
+    EXPECT_EQ(system.values(volume), (Levels{655, 655}));
+    EXPECT_EQ(ssVol1.Volume(), 0);
+
+    ssVol1.SetVolume(67);
+    ssVol1.SetBalance(-50);
+    EXPECT_EQ(system.values(volume), (Levels{43908, 21954}));
+    EXPECT_EQ(ssVol1.Volume(), 66);
+    EXPECT_EQ(ssVol1.Balance(), -50);
+
+    ssVol1.SetBalance(-100);
+    EXPECT_EQ(system.values(volume)[1], 0u);
+    ssVol1.SetBalance(100);
+    EXPECT_EQ(system.values(volume)[0], 0u);
+    EXPECT_GT(system.values(volume)[1], 0u);
+}
+
+TEST_F(SpeakersMixer, ReadsFollowTheMixer) {
+    TssVolumeController ssVol1(system);
+    system.setValues(volume, {65535, 32767});
+    EXPECT_EQ(ssVol1.Volume(), 100);
+    EXPECT_EQ(ssVol1.Balance(), -50);
+    system.setValues(volume, {0, 0});
+    EXPECT_EQ(ssVol1.Volume(), 0);
+    EXPECT_EQ(ssVol1.Balance(), 0); // whatever the last balance was
+    system.setValues(volume, {20000, 40000});
+    EXPECT_EQ(ssVol1.Balance(), 50);
+}
+
+TEST_F(SpeakersMixer, OutOfRangeValuesSendNothing) {
+    TssVolumeController ssVol1(system);
+    ssVol1.SetVolume(40);
+    const int writes = system.writeCount(volume);
+    const Levels before = system.values(volume);
+    for (int bad : {101, -1})
+        ssVol1.SetVolume(bad);
+    for (int bad : {101, -101})
+        ssVol1.SetBalance(bad);
+    EXPECT_EQ(system.writeCount(volume), writes);
+    EXPECT_EQ(system.values(volume), before);
+    EXPECT_EQ(ssVol1.Volume(), 40);
+    EXPECT_EQ(ssVol1.Balance(), 0);
+}
+
+TEST(VolumeControllerLines, FirstListedControlOfATypeWins) {
+    VirtualMixerSystem system;
+    const int card = system.addDevice("Card");
+    const auto speakers =
+        system.addDestination(card, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
+    const auto first = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    const auto second = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    TssVolumeController ssVol1(system);
+    ssVol1.SetVolume(50);
+    EXPECT_EQ(system.values(first)[0], 32767u);
+    EXPECT_EQ(system.writeCount(second), 0);
+}
+
+TEST(VolumeControllerLines, NoMixerKeepsTheStoredValues) {
+    VirtualMixerSystem none;
+    TssVolumeController ssVol1(none);
+    ssVol1.ApplyStoredSettings();
+    EXPECT_EQ(ssVol1.Volume(), 67);
+    EXPECT_EQ(ssVol1.Balance(), 0);
+    EXPECT_FALSE(ssVol1.Mute());
+
+    // A card without a speakers line behaves the same.
+    VirtualMixerSystem noSpeakers;
+    const int card = noSpeakers.addDevice("Card");
+    noSpeakers.addDestination(card, "Recording", MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 2);
+    TssVolumeController other(noSpeakers);
+    other.SetVolume(30);
+    EXPECT_EQ(other.Volume(), 30);
+}
