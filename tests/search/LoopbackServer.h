@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A small HTTP/1.1 server on 127.0.0.1 (a free port) for tests. It answers each
+// request from the registered routes (the first route whose prefix starts the
+// request target wins; none gives 404), honours single byte ranges so that media
+// players can fetch from it, and records every request line it received.
+class LoopbackServer {
+public:
+    struct Response {
+        int status = 200;
+        std::string contentType = "text/xml; charset=utf-8";
+        std::string body;
+        std::string location; // sent as Location for redirects
+    };
+
+    LoopbackServer();
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int Port() const { return port_; }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+    void Serve(const std::string& targetPrefix, Response response);
+    void ClearRoutes();
+
+    std::vector<std::string> RequestLines() const;
+    std::string LastRequestLine() const;
+    void ClearRequestLines();
+
+private:
+    void AcceptLoop();
+    void HandleConnection(int client);
+    Response Find(const std::string& target) const;
+
+    int port_ = 0; // set while the listener is made: declared first
+    int listener_ = -1;
+    std::atomic<bool> stopping_{false};
+    mutable std::mutex mutex_;
+    std::vector<std::pair<std::string, Response>> routes_;
+    std::vector<std::string> requestLines_;
+    std::vector<std::thread> connections_;
+    std::thread acceptor_;
+};
+
+// A port on 127.0.0.1 that accepts connections but never answers: the kernel
+// completes the handshake, nothing reads or writes.
+class SilentServer {
+public:
+    SilentServer();
+    ~SilentServer();
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int port_ = 0; // set while the listener is made: declared first
+    int listener_ = -1;
+};
+
+// A port on 127.0.0.1 on which nothing listens (connections are refused).
+int RefusedPort();
+
+// The contents of a file below tests/search/answers.
+std::string Answer(const std::string& name);
+
+// Reads a whole file.
+std::string ReadFile(const std::string& path);

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "LoopbackServer.h"
+#include "QtApp.h"
+#include "platform/Dialogs.h"
+#include "platform/Download.h"
+#include "search/MusicLibrary.h"
+
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+// The "Music Library" tab on its own page, talking to a loopback search
+// service, with a data folder of its own and every dialog answered by the test.
+class MusicLibraryFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        dataFolder_ = std::filesystem::path(testing::TempDir()) /
+                      ("musiclibrary_" + std::to_string(getpid()));
+        std::filesystem::remove_all(dataFolder_);
+        std::filesystem::create_directories(dataFolder_ / "queries");
+        UseHost(server_.Host());
+        savedTimeouts_ = GetDownloadTimeouts();
+        dialogs::SetHandler([this](const dialogs::Request& request) {
+            shown_.push_back(request);
+            return dialogs::Answer{true, {}};
+        });
+        page_ = std::make_unique<QWidget>();
+        page_->resize(1013, 655);
+        library_ = new TMusicLibrary(page_.get(), dataFolder_.string() + "/", page_.get());
+    }
+
+    void TearDown() override {
+        page_.reset();
+        dialogs::SetHandler({});
+        SetDownloadTimeouts(savedTimeouts_);
+        unsetenv("KOLVADECK_SEARCH_HOST");
+        std::filesystem::remove_all(dataFolder_);
+    }
+
+    static void UseHost(const std::string& host) {
+        setenv("KOLVADECK_SEARCH_HOST", host.c_str(), 1);
+    }
+
+    void ServeAnswer(const std::string& targetPrefix, const std::string& answerFile) {
+        server_.Serve(targetPrefix, {200, "text/xml; charset=utf-8", Answer(answerFile), {}});
+    }
+
+    // The captions of the results list as the user sees them.
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        QTreeWidget* list = library_->Widgets().resultslist;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            rows.push_back(list->topLevelItem(i)->text(0).toStdString());
+        return rows;
+    }
+
+    void SelectRow(int row) {
+        QTreeWidget* list = library_->Widgets().resultslist;
+        list->clearSelection();
+        list->topLevelItem(row)->setSelected(true);
+    }
+
+    std::vector<std::string> ErrorTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& r : shown_)
+            if (r.kind == dialogs::Kind::Error)
+                texts.push_back(r.text.toStdString());
+        return texts;
+    }
+
+    LoopbackServer server_;
+    std::filesystem::path dataFolder_;
+    std::unique_ptr<QWidget> page_;
+    TMusicLibrary* library_ = nullptr;
+    std::vector<dialogs::Request> shown_;
+    DownloadTimeouts savedTimeouts_;
+};

@@ -1,0 +1,242 @@
+#include "MusicLibraryFixture.h"
+#include "search/ClickLabel.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include <gmock/gmock.h>
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+const std::string kMusic = "/api/music/?method=";
+const std::string kNoMatches = "No matches found! Please verify your search criteria!";
+const std::string kNoConnection = "Unable to connect to the Internet, make sure you are connected!";
+
+std::string Get(const std::string& target) {
+    return "GET " + target + " HTTP/1.1";
+}
+
+class MusicLibraryTest : public MusicLibraryFixture {
+protected:
+    void SetUp() override {
+        MusicLibraryFixture::SetUp();
+        ServeAnswer(kMusic + "track.search&limit=100&track=believe", "track_search.xml");
+        ServeAnswer(kMusic + "track.search&limit=100&track=hello", "track_search_compact.xml");
+        ServeAnswer(kMusic + "track.search&limit=100&track=unique", "track_search_one.xml");
+        ServeAnswer(kMusic + "track.search&limit=100&track=zzzz", "track_search_empty.xml");
+        ServeAnswer(kMusic + "track.search", "track_search_compact.xml");
+        ServeAnswer(kMusic + "track.getSimilar", "track_getsimilar.xml");
+        ServeAnswer(kMusic + "tag.gettopartists", "tag_topartists.xml");
+        ServeAnswer(kMusic + "artist.getSimilar", "artist_getsimilar.xml");
+        ServeAnswer("/api/video/", "youtube_sources.xml");
+        page_->show();
+    }
+
+    const MusicLibraryWidgets& W() const { return library_->Widgets(); }
+
+    void Find(const QString& text) {
+        W().qedit->setText(text);
+        QTest::mouseClick(W().Button4, Qt::LeftButton);
+    }
+
+    void ClickGenre(const QString& genre) {
+        QListWidget* box = W().genres_box;
+        const auto items = box->findItems(genre, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1);
+        box->scrollToItem(items.front());
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {},
+                          box->visualItemRect(items.front()).center());
+    }
+
+    void DoubleClickRow(int row) {
+        QTreeWidget* list = W().resultslist;
+        const QRect place = list->visualItemRect(list->topLevelItem(row));
+        // A real double click: the first click presses the row, the second
+        // one arrives as the double click.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, place.center());
+    }
+
+    std::vector<bool> MenuShown() const {
+        return {W().sourcesmenu->isVisible(), W().SimilarTracksmenu->isVisible(),
+                W().SimilarArtistsmenu->isVisible()};
+    }
+};
+} // namespace
+
+TEST_F(MusicLibraryTest, FindListsTracksAndKeepsTheAnswerInTheMethodsQueryFile) {
+    Find("believe");
+    EXPECT_EQ(server_.LastRequestLine(),
+              Get(kMusic + "track.search&limit=100&track=believe&page=1"));
+    EXPECT_THAT(Rows(), ElementsAre("Cher - Believe", "Bj\xC3\xB6rk - J\xC3\xB3ga", "", "",
+                                    "Marvin Gaye & Tammi Terrell - Ain't No Mountain"));
+    EXPECT_EQ(ReadFile((dataFolder_ / "queries" / "track.search.xml").string()),
+              Answer("track_search.xml"));
+    EXPECT_THAT(MenuShown(), ElementsAre(true, true, true));
+    EXPECT_THAT(ErrorTexts(), IsEmpty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MusicLibraryTest, FindAsksForPageOneWhateverPageWasReached) {
+    Find("hello");
+    QTest::mouseClick(W().morelbl, Qt::LeftButton);
+    EXPECT_EQ(server_.LastRequestLine(), Get(kMusic + "track.search&limit=100&track=hello&page=2"));
+    Find("hello");
+    EXPECT_EQ(server_.LastRequestLine(), Get(kMusic + "track.search&limit=100&track=hello&page=1"));
+    EXPECT_THAT(Rows(), ElementsAre("Adele - Hello", "Lionel Richie - Hello"));
+}
+
+TEST_F(MusicLibraryTest, NonAsciiSearchTextIsSentAsEscapedUtf8) {
+    Find(QString::fromUtf8("Bj\xC3\xB6rk J\xC3\xB3ga"));
+    EXPECT_EQ(server_.LastRequestLine(),
+              Get(kMusic + "track.search&limit=100&track=Bj%C3%B6rk%20J%C3%B3ga&page=1"));
+}
+
+TEST_F(MusicLibraryTest, GenresAreSentAsTheyAreAndListArtists) {
+    ClickGenre("Hip Hop");
+    EXPECT_EQ(server_.LastRequestLine(),
+              Get(kMusic + "tag.gettopartists&limit=100&tag=Hip%20Hop&page=1"));
+    EXPECT_THAT(Rows(), ElementsAre("Kanye West", "Beyonc\xC3\xA9", "", "OutKast"));
+    EXPECT_THAT(MenuShown(), ElementsAre(false, false, true));
+    ClickGenre("R&B");
+    EXPECT_EQ(server_.LastRequestLine(),
+              Get(kMusic + "tag.gettopartists&limit=100&tag=R&B&page=1"));
+    EXPECT_EQ(W().genres_box->count(), 33);
+}
+
+TEST_F(MusicLibraryTest, DoubleClickOnAnArtistSearchesItsTracksAndBackReturns) {
+    ClickGenre("Hip Hop");
+    DoubleClickRow(0);
+    EXPECT_EQ(server_.LastRequestLine(),
+              Get(kMusic + "track.search&limit=100&track=Kanye%20West&page=1"));
+    EXPECT_THAT(MenuShown(), ElementsAre(true, true, true));
+    QTest::mouseClick(W().Label12, Qt::LeftButton);
+    EXPECT_EQ(server_.LastRequestLine(),
+              Get(kMusic + "tag.gettopartists&limit=100&tag=Hip%20Hop&page=1"));
+    EXPECT_THAT(Rows(), ElementsAre("Kanye West", "Beyonc\xC3\xA9", "", "OutKast"));
+}
+
+TEST_F(MusicLibraryTest, TrackRowsLeadToSimilarTracksArtistsAndVideoSources) {
+    Find("believe");
+    SelectRow(0);
+    W().SimilarTracksmenu->trigger();
+    EXPECT_EQ(server_.LastRequestLine(),
+              Get(kMusic + "track.getSimilar&limit=100&artist=Cher&track=Believe&page=1"));
+    EXPECT_THAT(Rows(), ElementsAre("Cher - Strong Enough", "", "Madonna - Ray of Light"));
+    SelectRow(1); // empty caption, artist only
+    W().SimilarArtistsmenu->trigger();
+    EXPECT_EQ(server_.LastRequestLine(),
+              Get(kMusic + "artist.getSimilar&limit=100&artist=Madonna&page=1"));
+    EXPECT_THAT(Rows(), ElementsAre("Jay-Z", "Sonny & Cher"));
+}
+
+TEST_F(MusicLibraryTest, SourcesAndDoubleClickSendTheSameVideoRequestAndPagesCountByFifty) {
+    const std::string firstPage = Get("/api/video/?vq=Cher%20Believe&max-results=50&start-index=1");
+    Find("believe");
+    SelectRow(0);
+    W().sourcesmenu->trigger();
+    EXPECT_EQ(server_.LastRequestLine(), firstPage);
+    EXPECT_THAT(MenuShown(), ElementsAre(false, false, false));
+    Find("believe");
+    DoubleClickRow(0);
+    EXPECT_EQ(server_.LastRequestLine(), firstPage);
+    EXPECT_THAT(Rows(), ElementsAre("Cher - Believe", "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga",
+                                    "Mobile group"));
+
+    QTest::mouseClick(W().morelbl, Qt::LeftButton);
+    EXPECT_EQ(server_.LastRequestLine(),
+              Get("/api/video/?vq=Cher%20Believe&max-results=50&start-index=51"));
+    QTest::mouseClick(W().Label12, Qt::LeftButton); // the same request, one page lower
+    EXPECT_EQ(server_.LastRequestLine(), firstPage);
+    EXPECT_EQ(library_->Page(), 1);
+    QTest::mouseClick(W().Label12, Qt::LeftButton); // page 1 stays 1
+    EXPECT_EQ(library_->Page(), 1);
+
+    SelectRow(0);
+    const auto video = library_->SelectedVideo();
+    ASSERT_TRUE(video.has_value());
+    EXPECT_EQ(video->playerAddress, "http://video.example/v/aaa?f=videos");
+    EXPECT_EQ(video->pageAddress, "http://video.example/watch?v=aaa");
+    EXPECT_FALSE(library_->SelectedMusic().has_value());
+}
+
+TEST_F(MusicLibraryTest, OneResultIsShownAndNoneGivesTheNoMatchesRow) {
+    Find("unique");
+    EXPECT_THAT(Rows(), ElementsAre("Lonely Artist - Unique Song"));
+    Find("zzzz");
+    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_TRUE(library_->Results().music.empty());
+    // The no-matches row stands for no entry: commands on it do nothing.
+    const size_t requests = server_.RequestLines().size();
+    SelectRow(0);
+    W().sourcesmenu->trigger();
+    W().SimilarTracksmenu->trigger();
+    DoubleClickRow(0);
+    EXPECT_EQ(server_.RequestLines().size(), requests);
+}
+
+TEST_F(MusicLibraryTest, ErrorPagesAndOtherTextEndAsTheNoMatchesRowWithoutAnError) {
+    server_.ClearRoutes();
+    server_.Serve(kMusic + "track.search&limit=100&track=html",
+                  {200, "text/html", Answer("error.html"), {}});
+    server_.Serve(kMusic + "track.search", {200, "text/plain", Answer("not_xml.txt"), {}});
+    server_.Serve("/api/video/", {200, "text/xml", "", {}});
+    Find("html");
+    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    Find("text");
+    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    library_->RunQuery("youtube.sources", "empty body");
+    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_THAT(ErrorTexts(), IsEmpty());
+}
+
+TEST_F(MusicLibraryTest, UnreachableServiceShowsTheConnectionErrorAsItIs) {
+    Find("believe");
+    server_.ClearRoutes(); // every request now gets 404
+    SelectRow(0);
+    W().SimilarTracksmenu->trigger();
+    EXPECT_THAT(ErrorTexts(), ElementsAre(kNoConnection)); // ends in "!": no full stop added
+    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_TRUE(library_->Results().music.empty());
+    EXPECT_EQ(library_->CurrentRequest().method, "track.getSimilar");
+    EXPECT_EQ(library_->PreviousRequest().text, "believe");
+    EXPECT_THAT(MenuShown(), ElementsAre(true, true, true));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_THROW(library_->RunQuery("track.search", "x"), SearchError);
+}
+
+TEST_F(MusicLibraryTest, RefusedAndSilentServersGiveTheConnectionError) {
+    UseHost("127.0.0.1:" + std::to_string(RefusedPort()));
+    Find("believe");
+    SilentServer silent;
+    UseHost(silent.Host());
+    SetDownloadTimeouts({1000, 300});
+    ClickGenre("Rock");
+    EXPECT_THAT(ErrorTexts(), ElementsAre(kNoConnection, kNoConnection));
+    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+}
+
+TEST_F(MusicLibraryTest, PagingBeforeAnySearchFailsWithoutARequest) {
+    QTest::mouseClick(W().morelbl, Qt::LeftButton);
+    QTest::mouseClick(W().Label12, Qt::LeftButton);
+    EXPECT_THAT(ErrorTexts(), ElementsAre(kNoConnection, kNoConnection));
+    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_THAT(server_.RequestLines(), IsEmpty());
+}
+
+TEST_F(MusicLibraryTest, AMissingQueryFolderFailsTheDownload) {
+    std::filesystem::remove_all(dataFolder_ / "queries");
+    Find("believe");
+    EXPECT_THAT(ErrorTexts(), ElementsAre(kNoConnection));
+}
+
+TEST_F(MusicLibraryTest, TheAnswerFileErrorIsShownWithAFullStop) {
+    dialogs::RunCommand([] { throw SearchError(kNoAnswerFileError); });
+    EXPECT_THAT(ErrorTexts(),
+                ElementsAre("Database connection error! Please check your internet connection."));
+}
