@@ -1,0 +1,115 @@
+// The input level of the running program against a real sound server: a tone
+// played into the microphone feed of the private PulseAudio server reaches
+// the meter through PortAudio; silence dims it again.
+#include "QtTestApp.h"
+#include "mixer/InputLevel.h"
+#include "mixer/VuMeterDesign.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+int RunTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(30000))
+        return -1;
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// Largest sample of a 16-bit WAV file written by sox (44-byte header).
+int WavPeak(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray all = f.readAll();
+    int peak = 0;
+    for (qsizetype at = 44; at + 1 < all.size(); at += 2) {
+        std::int16_t s;
+        std::memcpy(&s, all.constData() + at, 2);
+        peak = std::max(peak, int(s));
+    }
+    return peak;
+}
+
+// How many segments a peak should light on the window's meter: segment i of
+// 0..91 lights when peak / 44100 exceeds 10^(-(92 - i) / 92 * 50 / 20).
+int ExpectedLit(int peak) {
+    const double level = peak / 44100.0;
+    int lit = 0;
+    while (lit < 92 && level > std::pow(10.0, -(92.0 - lit) / 92.0 * 2.5))
+        ++lit;
+    return lit;
+}
+
+class MeterOnPulseAudio : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureQtApp();
+        ASSERT_NE(qgetenv("PULSE_SERVER"), QByteArray()) << "needs the private sound server";
+        wavein::UseBackend(wavein::Backend::PortAudio);
+        // The microphone at full volume, unmuted, whatever earlier tests left.
+        ASSERT_EQ(RunTool("pactl", {"set-source-mute", "ci_mic", "0"}), 0);
+        ASSERT_EQ(RunTool("pactl", {"set-source-volume", "ci_mic", "100%"}), 0);
+        ASSERT_EQ(RunTool("pactl", {"set-sink-mute", "ci_mic_feed", "0"}), 0);
+        ASSERT_EQ(RunTool("pactl", {"set-sink-volume", "ci_mic_feed", "100%"}), 0);
+        ASSERT_TRUE(dir_.isValid());
+    }
+    void TearDown() override { wavein::UseBackend(wavein::Backend::FromEnvironment); }
+    QTemporaryDir dir_;
+};
+
+TEST_F(MeterOnPulseAudio, ToneLightsTheMeterToItsPeakAndSilenceDimsIt) {
+    const QString tone = dir_.filePath("tone.wav");
+    ASSERT_EQ(RunTool("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3",
+                              "sine", "440", "vol", "0.5"}),
+              0);
+    const int peak = WavPeak(tone);
+    ASSERT_GT(peak, 16000);
+    const int expected = ExpectedLit(peak);
+    ASSERT_EQ(expected, 77); // 0.5 of full scale: level ~0.371
+
+    std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
+    InputLevel level(meter.get());
+    ASSERT_TRUE(level.Start()) << level.AudioIn1()->LastErrorText();
+    int buffers = 0, highest = 0;
+    level.AudioIn1()->OnBufferFilled = [&](char* b, int& size) {
+        const bool again = level.AudioIn1BufferFilled(b, size);
+        ++buffers;
+        highest = std::max(highest, meter->LitCount(0));
+        return again;
+    };
+    // Buffers arrive about every 46 ms; before the tone the microphone is silent.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return buffers >= 5; }, 10000));
+    EXPECT_EQ(meter->LitCount(0), 0);
+
+    QProcess paplay;
+    paplay.start("paplay", {"-d", "ci_mic_feed", tone});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return meter->LitCount(0) == expected; }, 10000))
+        << "lit " << meter->LitCount(0) << ", expected " << expected;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paplay.state() == QProcess::NotRunning; }, 15000));
+    EXPECT_EQ(paplay.exitCode(), 0);
+    EXPECT_EQ(highest, expected); // never above what the peak calls for
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return meter->LitCount(0) == 0; }, 10000));
+
+    // Closing: no more buffers once the capture has drained.
+    level.StopWhenDrained();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !level.AudioIn1()->DeviceOpen(); }, 5000));
+    // The device is gone: whatever was still pending is dropped.
+    const int seen = buffers;
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(buffers, seen);
+}
+
+} // namespace
