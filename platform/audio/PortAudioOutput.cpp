@@ -1,8 +1,10 @@
 #include "platform/audio/PortAudioOutput.h"
 
 #include <algorithm>
-#include <alsa/asoundlib.h>
+#include <cstdio>
+#include <fcntl.h>
 #include <portaudio.h>
+#include <unistd.h>
 
 namespace audio {
 
@@ -14,18 +16,39 @@ int Callback(const void*, void* output, unsigned long frames, const PaStreamCall
     return paContinue;
 }
 
-// PortAudio probes every ALSA device it can name; without a sound card ALSA
-// prints a line for each failure. Those lines say nothing to the user: we
-// report the outcome once ourselves.
-void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+// While PortAudio starts, it probes every host API and device it knows; ALSA
+// and JACK print a line for each probe that fails (a dozen on a desktop
+// without JACK). Those lines say nothing to the user, so standard error is
+// pointed at /dev/null for that moment; we report the outcome ourselves.
+class QuietStderr {
+public:
+    QuietStderr()
+        : saved_((std::fflush(stderr), ::dup(STDERR_FILENO))) {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0)
+            ::dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            ::close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_;
+};
 
 } // namespace
 
 std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::string* why) {
-    snd_lib_error_set_handler(&QuietAlsa);
+    QuietStderr quiet;
     PaError err = Pa_Initialize();
     if (err != paNoError) {
-        snd_lib_error_set_handler(nullptr);
         *why = Pa_GetErrorText(err);
         return nullptr;
     }
@@ -52,7 +75,6 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::
             stream = nullptr;
         }
     }
-    snd_lib_error_set_handler(nullptr);
     if (!stream) {
         Pa_Terminate();
         return nullptr;

@@ -3,10 +3,17 @@
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/GainCurve.h"
 #include "platform/audio/MediaError.h"
+#include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/TMediaPlayer.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "tests/decks/SignalMeasure.h"
 #include "tests/decks/ToneFiles.h"
+#include "tests/support/TestApp.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <chrono>
+#include <functional>
 
 #include <QRandomGenerator>
 #include <cstdlib>
@@ -250,6 +257,42 @@ TEST(AudioFactory, TheEnvironmentChoosesTheVirtualCard) {
     auto engine = audio::CreateAudioEngine();
     EXPECT_STREQ(engine->BackendName(), "virtual");
     EXPECT_NE(dynamic_cast<VirtualSoundCard*>(engine.get()), nullptr);
+}
+
+// Waits, events running, until the condition holds; false after the deadline.
+bool WaitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+TEST(AudioRealtime, WithoutASoundDeviceTheDecksKeepTimeOnASilentClockAndSaySoOnce) {
+    EnsureTestApp();
+    ::setenv("PULSE_SERVER", "unix:/nonexistent/native", 1); // no sound server, no card
+    ::testing::internal::CaptureStderr();
+    audio::RealtimeAudioEngine first;
+    audio::RealtimeAudioEngine second;
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(first.BackendName(), "silent");
+    EXPECT_STREQ(second.BackendName(), "silent");
+    const auto at = said.find("no sound output device");
+    ASSERT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find("no sound output device", at + 1), std::string::npos) << said;
+
+    // Time runs: the deck plays to its end, and the end notice arrives
+    // through the event loop.
+    TMediaPlayer player(first);
+    player.Open(tonefiles::Mp3({.seconds = 1}));
+    bool ended = false;
+    player.Play([&] { ended = true; });
+    EXPECT_TRUE(WaitFor([&] { return player.Position() >= 300; }));
+    EXPECT_TRUE(WaitFor([&] { return ended; }));
+    EXPECT_EQ(player.Position(), player.Length());
 }
 
 } // namespace

@@ -1,0 +1,171 @@
+// The real output: the engine plays through PortAudio into the private
+// PulseAudio server, and parec records the speakers' monitor. The sound is
+// measured, not assumed: frequency by zero crossings, level by RMS, and the
+// two tones of a cross-fade by Goertzel filters.
+#include "decks/DeckEngine.h"
+#include "decks/PlaylistItems.h"
+#include "platform/audio/RealtimeAudioEngine.h"
+#include "tests/decks/SignalMeasure.h"
+#include "tests/decks/ToneFiles.h"
+#include "tests/support/TestApp.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QThread>
+#include <QTreeWidget>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr std::size_t kWindow = kRate / 10; // 100 ms
+
+// Waits (events running) until the condition holds; false after the deadline.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 15000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// Records the speakers' monitor as float stereo until Stop.
+class MonitorRecording {
+public:
+    MonitorRecording() {
+        parec_.start("parec", {"-d", "ci_sink.monitor", "--raw", "--format=float32le",
+                               "--rate=44100", "--channels=2", "--latency-msec=20"});
+        started_ = parec_.waitForStarted(5000) &&
+                   WaitFor([this] { return parec_.bytesAvailable() > 0 || !Running(); }) &&
+                   Running();
+    }
+    bool Started() const { return started_; }
+    // The left channel of everything recorded.
+    std::vector<float> Stop() {
+        QByteArray raw = parec_.readAllStandardOutput();
+        parec_.terminate();
+        parec_.waitForFinished(5000);
+        raw += parec_.readAllStandardOutput();
+        std::vector<float> left(static_cast<std::size_t>(raw.size()) / 8);
+        for (std::size_t i = 0; i < left.size(); ++i)
+            std::memcpy(&left[i], raw.constData() + i * 8, 4);
+        return left;
+    }
+
+private:
+    bool Running() const { return parec_.state() == QProcess::Running; }
+    QProcess parec_;
+    bool started_ = false;
+};
+
+std::vector<float> Slice(const std::vector<float>& x, std::size_t from, std::size_t count) {
+    from = std::min(from, x.size());
+    return {x.begin() + long(from), x.begin() + long(std::min(x.size(), from + count))};
+}
+
+// Index of the first window whose level is above the noise floor.
+std::size_t SoundStart(const std::vector<float>& x) {
+    for (std::size_t i = 0; i + kWindow <= x.size(); i += kWindow / 10)
+        if (measure::Rms(Slice(x, i, kWindow / 10)) > 0.01)
+            return i;
+    return x.size();
+}
+
+class DeckSound : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureTestApp();
+        ASSERT_STREQ(engine.BackendName(), "portaudio")
+            << "the private sound server is not reachable";
+    }
+    audio::RealtimeAudioEngine engine;
+};
+
+TEST_F(DeckSound, ToneIsRecordedAtItsFrequencyAndTheDeckVolumeLowersItsLevel) {
+    audio::TMediaPlayer deckA(engine);
+    deckA.Open(tonefiles::Mp3({.frequency = 1000, .seconds = 8}));
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.Started());
+    deckA.Play();
+    ASSERT_TRUE(WaitFor([&] { return deckA.Position() >= 1500; }));
+    deckA.SetVolume(500);
+    ASSERT_TRUE(WaitFor([&] { return deckA.Position() >= 3000; }));
+    const auto sound = recording.Stop();
+
+    const std::size_t start = SoundStart(sound);
+    ASSERT_LT(start, sound.size()) << "nothing was recorded";
+    const auto loud = Slice(sound, start + kRate * 3 / 10, kRate * 9 / 10);
+    const auto soft = Slice(sound, start + kRate * 19 / 10, kRate * 8 / 10);
+    EXPECT_NEAR(measure::ZeroCrossingFrequency(loud, kRate), 1000, 10);
+    EXPECT_GT(measure::Rms(loud), 0.1);
+    // Volume 500 is gain 0.25 on the engine's curve.
+    EXPECT_NEAR(measure::Rms(soft) / measure::Rms(loud), 0.25, 0.05);
+}
+
+TEST_F(DeckSound, CrossFadeIsRecordedAsOneToneFallingWhileTheOtherRises) {
+    QTreeWidget list;
+    list.setColumnCount(2);
+    QLabel l1, l2, t1, t2;
+    QAction play("Play");
+    TDeckEngine decks(engine,
+                      DeckWidgets{&list, &l1, &l2, &t1, &t2, &play, nullptr, [] { return 0; }});
+    // The test gives the ticks; the timers must not fire by themselves.
+    decks.Timer1.setInterval(24 * 3600 * 1000);
+    decks.Timer2.setInterval(24 * 3600 * 1000);
+    playlist::Insert(&list, 0, tonefiles::Mp3({.frequency = 1000, .seconds = 12}), "1k");
+    playlist::Insert(&list, 1, tonefiles::Mp3({.frequency = 3000, .seconds = 12}), "3k");
+
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.Started());
+    decks.Play1Click();
+    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer1.Position() >= 2000; }));
+    decks.Timer1Timer(); // ten seconds before the end: the advance onto (B)
+    ASSERT_EQ(decks.CurrentDeck, 2);
+    // The ten steps of the cross-fade, 300 ms apart on (B)'s clock.
+    for (int step = 1; step <= 10; ++step) {
+        ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= step * 300; }));
+        decks.Timer2Timer();
+    }
+    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= 3600; }));
+    const auto sound = recording.Stop();
+
+    // From the first sound of (B) to the end, per 100 ms window.
+    std::vector<double> oneK, threeK;
+    for (std::size_t i = SoundStart(sound); i + kWindow <= sound.size(); i += kWindow) {
+        const auto x = Slice(sound, i, kWindow);
+        oneK.push_back(measure::Goertzel(x, kRate, 1000));
+        threeK.push_back(measure::Goertzel(x, kRate, 3000));
+    }
+    const auto fadeStart =
+        std::find_if(threeK.begin(), threeK.end(), [](double a) { return a > 0.002; });
+    ASSERT_NE(fadeStart, threeK.end()) << "deck (B) was never heard";
+    const std::size_t from = std::size_t(fadeStart - threeK.begin());
+    const std::size_t windows = 30; // the ten steps of 300 ms
+    ASSERT_GE(oneK.size(), from + windows);
+    auto mean = [&](const std::vector<double>& v, std::size_t quarter) {
+        double sum = 0;
+        for (std::size_t i = 0; i < windows / 3; ++i)
+            sum += v[from + quarter * windows / 3 + i];
+        return sum / double(windows / 3);
+    };
+    // Thirds of the fade: 1 kHz falls, 3 kHz rises, and they trade places.
+    EXPECT_GT(mean(oneK, 0), mean(oneK, 1));
+    EXPECT_GT(mean(oneK, 1), mean(oneK, 2));
+    EXPECT_LT(mean(threeK, 0), mean(threeK, 1));
+    EXPECT_LT(mean(threeK, 1), mean(threeK, 2));
+    EXPECT_GT(mean(oneK, 0), mean(threeK, 0));
+    EXPECT_LT(mean(oneK, 2), mean(threeK, 2));
+    EXPECT_GT(threeK.back(), 0.2) << "(B) at full volume at the end";
+    EXPECT_LT(oneK.back(), 0.01) << "(A) silent at the end";
+}
+
+} // namespace
