@@ -7,6 +7,7 @@
 #include "search/ClickLabel.h"
 #include "search/MenuVisibility.h"
 #include "search/ResultReaders.h"
+#include "search/ResultsList.h"
 #include "search/SearchAddress.h"
 #include "search/ShockwaveEx.h"
 #include "search/WaitCursor.h"
@@ -164,15 +165,7 @@ void TMusicLibrary::ReadQueryFile(const std::string& file) {
             ReadAnswer(current_.method, xmlDoc_, results_);
     } catch (const std::exception&) {
     }
-    ShowRows();
-}
-
-void TMusicLibrary::ShowRows() {
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(results_.captions.size()));
-    for (const std::string& caption : results_.captions)
-        rows.push_back(new QTreeWidgetItem(QStringList{QString::fromStdString(caption)}));
-    w_.resultslist->addTopLevelItems(rows);
+    ShowResultRows(w_.resultslist, results_);
 }
 
 // An empty list, or one holding only the empty row of an answer without

@@ -72,7 +72,6 @@ private:
     void Connect();
     int SelectedRow() const;
     void ReadQueryFile(const std::string& file);
-    void ShowRows();
     void ApplyNoMatchesRule();
     void ApplyMenuVisibility(const std::string& method);
     void Preview(const VideoResult& video);

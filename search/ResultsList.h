@@ -1,0 +1,8 @@
+#pragma once
+
+#include "search/SearchResults.h"
+
+class QTreeWidget;
+
+// Adds one row per caption to the results list, in answer order.
+void ShowResultRows(QTreeWidget* resultslist, const SearchResults& results);
