@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 
 #include "mixer/MixerSliders.h"
+#include "mixer/VuMeterDesign.h"
 #include "platform/JpegCodec.h"
 #include "platform/Version.h"
 #include "platform/WinColor.h"
@@ -160,9 +161,9 @@ void TForm1::BuildMixerPanel() {
     micvol = MixerSlider(mixerbox, "micvol", 233, mixer_sliders::kMicMax);
     player2vol = MixerSlider(mixerbox, "player2vol", 303, mixer_sliders::kDeckMax);
 
-    vumeterleft = new QWidget(mixerbox);
+    vumeterleft = CreateVuMeterLeft(mixerbox);
     vumeterleft->setObjectName(QStringLiteral("vumeterleft"));
-    vumeterleft->setGeometry(169, 30, 25, 281);
+    vumeterleft->move(169, 30);
 
     micmute = new QCheckBox(QStringLiteral("MUTE/MIC"), mixerbox);
     micmute->setObjectName(QStringLiteral("micmute"));

@@ -6,6 +6,7 @@
 #include "decks/PlaylistDropTarget.h"
 #include "decks/PlaylistFileCommands.h"
 #include "decks/TagEditor.h"
+#include "mixer/InputLevel.h"
 #include "mixer/MixerPanelControls.h"
 #include "mixer/XiTrackBar.h"
 #include "platform/Dialogs.h"
@@ -13,6 +14,8 @@
 #include "platform/Shell.h"
 #include "platform/Version.h"
 #include "search/Base64.h"
+#include "search/ClickLabel.h"
+#include "search/MusicLibrary.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,8 +39,14 @@ template <typename Step> void Guarded(Step&& step) {
 }
 } // namespace
 
+static void LoadResources() {
+    // The pictures are compiled into the static kv_app library.
+    Q_INIT_RESOURCE(resources);
+}
+
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent) {
+    LoadResources();
     BuildWindow();
     // Loading the window applies the master volume component's stored values.
     mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
@@ -49,6 +58,8 @@ TForm1::TForm1(QWidget* parent)
         ListView1, [this](const std::vector<std::string>& paths) { playlist->WMDROPFILES(paths); });
     ConnectCommands();
     FormCreate();
+    // The search keeps its answers in the data folder, known from start-up on.
+    musicLibrary = new TMusicLibrary(TabSheet2, DataFolder, this);
 }
 
 TForm1::~TForm1() {
@@ -95,7 +106,12 @@ void TForm1::StartupMicrophone() {
     Guarded([this] { mixerControls->StartupMicrophone(); });
 }
 
-void TForm1::StartupLevelCapture() {}
+void TForm1::StartupLevelCapture() {
+    Guarded([this] {
+        inputLevel = new InputLevel(vumeterleft, this);
+        inputLevel->Start();
+    });
+}
 
 void TForm1::StartupDeckSliders() {
     player1vol->SetPosition(800);
@@ -126,6 +142,13 @@ void TForm1::FormResize() {
     in.playerbox2Width = playerbox2->width();
     in.mixerboxWidth = mixerbox->width();
     in.listViewLeft = ListView1->x();
+    const MusicLibraryWidgets* music = musicLibrary ? &musicLibrary->Widgets() : nullptr;
+    if (music) {
+        in.resultslistLeft = music->resultslist->x();
+        in.morelblWidth = music->morelbl->width();
+        in.previewboxWidth = music->previewbox->width();
+        in.previewboxHeight = music->previewbox->height();
+    }
     const LayoutResult r = ComputeLayout(in);
 
     PageControl1->resize(r.pageWidth, r.pageHeight);
@@ -136,6 +159,13 @@ void TForm1::FormResize() {
     playerbox2->move(r.playerbox2Left, r.playerbox2Top);
     mixerbox->move(r.mixerboxLeft, mixerbox->y());
     ListView1->setGeometry(ListView1->x(), r.listViewTop, ListView1->width(), r.listViewHeight);
+    if (music) {
+        music->musicbox->resize(r.musicboxWidth, music->musicbox->height());
+        music->resultslist->resize(r.resultslistWidth, music->resultslist->height());
+        music->resultslist->setColumnWidth(0, r.resultsColumn0Width);
+        music->morelbl->move(r.morelblLeft, music->morelbl->y());
+        music->previewbox->move(r.previewboxLeft, r.previewboxTop);
+    }
 }
 
 bool TForm1::FormCloseQuery() {

@@ -13,7 +13,10 @@ class QMenu;
 class QTabWidget;
 class QTimer;
 class QTreeWidget;
+class InputLevel;
 class MixerPanelControls;
+class TFBVUMeter;
+class TMusicLibrary;
 class TPlaylist;
 class TXiTrackBar;
 class TPlaylistDropTarget;
@@ -65,7 +68,7 @@ public:
     QFrame* mixerbox = nullptr;
     TXiTrackBar *player1vol = nullptr, *mastervol = nullptr, *micvol = nullptr,
                 *player2vol = nullptr;
-    QWidget* vumeterleft = nullptr;
+    TFBVUMeter* vumeterleft = nullptr;
     QCheckBox* micmute = nullptr;
     QTreeWidget* ListView1 = nullptr;
     QTimer* streamingupdatebackgroundtimer = nullptr;
@@ -84,6 +87,8 @@ public:
     std::unique_ptr<TPlaylist> playlist;
     std::unique_ptr<TTagEditor> tagEditor;
     std::unique_ptr<MixerPanelControls> mixerControls;
+    InputLevel* inputLevel = nullptr;
+    TMusicLibrary* musicLibrary = nullptr;
     TPlaylistDropTarget* dropTarget = nullptr;
 
 protected:

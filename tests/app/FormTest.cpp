@@ -3,6 +3,8 @@
 #include "app/Unit1.h"
 #include "decks/TagEditor.h"
 #include "platform/Shell.h"
+#include "search/ClickLabel.h"
+#include "search/MusicLibrary.h"
 #include "tests/support/TestApp.h"
 
 #include "mixer/XiTrackBar.h"
@@ -56,6 +58,9 @@ TEST_F(FormTest, StartsWithItsCaptionTabsAndDesignValues) {
     EXPECT_EQ(form.Play1->text(), "Play");
     EXPECT_TRUE(form.micmute->isChecked());
     EXPECT_FALSE(form.tagEditor->id3box->isVisibleTo(&form));
+    // The deck pictures are decoded from their JPEGs.
+    EXPECT_EQ(form.Image1->pixmap().size(), QSize(300, 350));
+    EXPECT_EQ(form.Image2->pixmap().size(), QSize(300, 350));
 }
 
 TEST_F(FormTest, CreatesTheDataFoldersOnceAndLeavesThemOnTheNextStart) {
@@ -112,6 +117,13 @@ TEST_F(FormTest, LayoutRulesPlaceTheControlsAtTwoWindowSizes) {
     EXPECT_EQ(form.mixerbox->x(), (width - 50) / 2 - 363 / 2);
     EXPECT_EQ(form.ListView1->y(), 405);
     EXPECT_EQ(form.ListView1->height(), height - 60 - 385 - 50);
+    const MusicLibraryWidgets& music = form.musicLibrary->Widgets();
+    EXPECT_EQ(music.musicbox->width(), width - 50);
+    EXPECT_EQ(music.resultslist->width(), width - 50 - music.resultslist->x() - 10);
+    EXPECT_EQ(music.resultslist->columnWidth(0), music.resultslist->width() - 20);
+    EXPECT_EQ(music.morelbl->x(), width - 30 - music.morelbl->width() - 30);
+    EXPECT_EQ(music.previewbox->pos(), QPoint(width / 2 - music.previewbox->width() / 2,
+                                              height / 2 - music.previewbox->height() / 2));
 
     // The user widens the hidden "File" column; the next layout closes it again.
     form.ListView1->setColumnWidth(0, 120);

@@ -9,7 +9,8 @@ namespace peer {
 
 namespace {
 
-const char* kPeerData = "/work/shared/peer-data/id3v1";
+// The shared peer files lie beside the checkout.
+const char* kPeerData = KV_SOURCE_DIR "/../shared/peer-data/id3v1";
 // Debian's interpreter: python3-mutagen is installed for it.
 const char* kPython = "/usr/bin/python3";
 
