@@ -2,6 +2,7 @@
 
 #include "app/DataFolders.h"
 #include "app/LayoutRules.h"
+#include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistDropTarget.h"
 #include "decks/PlaylistFileCommands.h"
@@ -13,6 +14,7 @@
 #include "platform/Settings.h"
 #include "platform/Shell.h"
 #include "platform/Version.h"
+#include "platform/audio/AudioEngine.h"
 #include "search/Base64.h"
 #include "search/ClickLabel.h"
 #include "search/MusicLibrary.h"
@@ -48,6 +50,10 @@ TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent) {
     LoadResources();
     BuildWindow();
+    audioEngine = audio::CreateAudioEngine();
+    decks = std::make_unique<TDeckEngine>(
+        *audioEngine, DeckWidgets{ListView1, player1lbl, player2lbl, player1time, player2time,
+                                  Play1, this, [this] { return player2vol->Position(); }});
     // Loading the window applies the master volume component's stored values.
     mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
         micmute, [this](int p) { mastervol->SetPosition(p); },
@@ -83,6 +89,17 @@ void TForm1::ConnectCommands() {
     command(remove1, [this] { playlist->remove1Click(); });
     ListView1->installEventFilter(this);
 
+    command(Play1, [this] { decks->Play1Click(); });
+    command(PlayerA1, [this] { decks->PlayerA1Click(); });
+    command(PlayerB1, [this] { decks->PlayerB1Click(); });
+    command(Stop1, [this] { decks->Stop1Click(); });
+    command(MenuItem1, [this] { decks->MenuItem1Click(); });
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+            [this] { dialogs::RunCommand([this] { decks->ListView1DblClick(); }, this); });
+    connect(player1vol, &TXiTrackBar::OnChange, this,
+            [this] { decks->player1volChange(player1vol->Position()); });
+    connect(player2vol, &TXiTrackBar::OnChange, this,
+            [this] { decks->player2volChange(player2vol->Position()); });
     connect(mastervol, &TXiTrackBar::OnChange, this,
             [this] { mixerControls->mastervolChange(mastervol->Position()); });
     connect(micvol, &TXiTrackBar::OnChange, this,
@@ -90,7 +107,9 @@ void TForm1::ConnectCommands() {
     connect(micmute, &QCheckBox::clicked, this, [this] { mixerControls->micmuteClick(); });
 }
 
-void TForm1::ClearCrossFading() {}
+void TForm1::ClearCrossFading() {
+    decks->ClearCrossFading();
+}
 
 void TForm1::FormCreate() {
     StartupMicrophone();
@@ -211,6 +230,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick && (watched == Image1 || watched == Image2)) {
+        dialogs::RunCommand(
+            [&] { watched == Image1 ? decks->PlayerA1Click() : decks->PlayerB1Click(); }, this);
+        return true;
+    }
     if (watched == ListView1 && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         if (text == QLatin1String("-") || text == QLatin1String("+")) {

@@ -14,6 +14,10 @@ class QTabWidget;
 class QTimer;
 class QTreeWidget;
 class InputLevel;
+class TDeckEngine;
+namespace audio {
+class AudioEngine;
+}
 class MixerPanelControls;
 class TFBVUMeter;
 class TMusicLibrary;
@@ -83,7 +87,9 @@ public:
     QAction *Move1 = nullptr, *Move2 = nullptr, *remove1 = nullptr;
     QAction *Stop1 = nullptr, *MenuItem1 = nullptr;
 
-    // Subsystems.
+    // Subsystems. The audio engine outlives the decks that play on it.
+    std::unique_ptr<audio::AudioEngine> audioEngine;
+    std::unique_ptr<TDeckEngine> decks;
     std::unique_ptr<TPlaylist> playlist;
     std::unique_ptr<TTagEditor> tagEditor;
     std::unique_ptr<MixerPanelControls> mixerControls;

@@ -1,13 +1,18 @@
 // The main window built as the program builds it, on the virtual back ends.
 #include "app/DataFolders.h"
 #include "app/Unit1.h"
+#include "decks/DeckEngine.h"
+#include "decks/Playlist.h"
 #include "decks/TagEditor.h"
 #include "platform/Shell.h"
+#include "platform/audio/VirtualSoundCard.h"
 #include "search/ClickLabel.h"
 #include "search/MusicLibrary.h"
 #include "tests/support/TestApp.h"
+#include "tests/tags/PeerTools.h"
 
 #include "mixer/XiTrackBar.h"
+#include <QAction>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -140,4 +145,27 @@ TEST_F(FormTest, AboutOpensTheMakersPageOnTheConfiguredHost) {
     EXPECT_EQ(TForm1::AboutAddress(), "http://example.test/kolvadeck/");
     ::unsetenv("KOLVADECK_SITE_HOST");
     EXPECT_EQ(TForm1::AboutAddress(), "http://kolvadeck.org/kolvadeck/");
+}
+
+TEST_F(FormTest, PlayStartsTheListOnDeckAAndTheTimeLabelFollowsTheVirtualClock) {
+    peer::Workspace work;
+    const std::string path = work.PathOf("tagged.mp3");
+    peer::Run("lame", {"--quiet", "--id3v1-only", "--ta", "Artist", "--tt", "Tone", work.Wav(),
+                       QString::fromStdString(path)});
+    TForm1 form;
+    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine.get());
+    ASSERT_NE(card, nullptr) << "tests run on the virtual sound card";
+    form.playlist->AddFile(path);
+    form.Play1->trigger();
+    EXPECT_EQ(form.Play1->text(), "Stop");
+    EXPECT_EQ(form.player1lbl->text(), "Artist - Tone");
+    EXPECT_TRUE(form.decks->Timer1.isActive());
+    card->Render(100);
+    form.decks->Timer1Timer();
+    EXPECT_EQ(form.player1time->text(), "(A) 00:00/00:00"); // a 0.2 s tone
+
+    form.Play1->trigger(); // "Stop"
+    EXPECT_EQ(form.Play1->text(), "Play");
+    EXPECT_EQ(form.player1lbl->text(), "- - -");
+    EXPECT_FALSE(form.decks->Timer1.isActive());
 }
