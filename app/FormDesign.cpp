@@ -82,8 +82,8 @@ void TForm1::BuildWindow() {
     PageControl1->addTab(TabSheet1, QStringLiteral("Playlist"));
     PageControl1->addTab(TabSheet2, QStringLiteral("Music Library"));
     PageControl1->addTab(TabSheet3, QStringLiteral("Broadcasting"));
-    // The broadcast page is built but its tab stays hidden.
-    PageControl1->setTabVisible(2, false);
+    // The broadcast page is built but its tab stays hidden, unless asked for.
+    PageControl1->setTabVisible(2, qEnvironmentVariable("KOLVADECK_SHOW_BROADCASTING") == "1");
     PageControl1->setCurrentIndex(0);
 
     BuildPlaylistPage();
