@@ -4,7 +4,6 @@
 #include "search/XmlLookup.h"
 
 #include <cstring>
-#include <functional>
 
 namespace {
 using xmllookup::Attribute;
@@ -12,11 +11,11 @@ using xmllookup::Child;
 using xmllookup::ReadFailure;
 using xmllookup::Text;
 
-using RowFiller = std::function<void(const pugi::xml_node&, MusicResult&, std::string&)>;
+using RowFiller = void (*)(const pugi::xml_node&, MusicResult&, std::string&);
 
 // Adds the row and its empty entry first, then fills them; a failed read keeps
 // what was stored before it and leaves the rest (the caption last) empty.
-void AddMusicRow(const pugi::xml_node& node, const RowFiller& fill, SearchResults& results) {
+void AddMusicRow(const pugi::xml_node& node, RowFiller fill, SearchResults& results) {
     results.captions.emplace_back();
     results.music.emplace_back();
     try {
@@ -25,7 +24,7 @@ void AddMusicRow(const pugi::xml_node& node, const RowFiller& fill, SearchResult
     }
 }
 
-void AddMusicRows(pugi::xml_node first, const RowFiller& fill, SearchResults& results) {
+void AddMusicRows(pugi::xml_node first, RowFiller fill, SearchResults& results) {
     for (pugi::xml_node node = first; node; node = node.next_sibling())
         AddMusicRow(node, fill, results);
 }
@@ -56,7 +55,7 @@ void ReadTrackSearch(const pugi::xml_node& top, SearchResults& results) {
         AddMusicRows(first.next_sibling(), FillTrack, results);
 }
 
-void ReadFirstMatches(const pugi::xml_node& top, const char* name, const RowFiller& fill,
+void ReadFirstMatches(const pugi::xml_node& top, const char* name, RowFiller fill,
                       SearchResults& results) {
     AddMusicRows(Child(top, name), fill, results);
 }

@@ -1,12 +1,27 @@
 #include "search/XmlLookup.h"
 
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 namespace xmllookup {
 namespace {
-std::string PrefixOf(const char* qualifiedName) {
-    const char* colon = std::strchr(qualifiedName, ':');
-    return colon ? std::string(qualifiedName, colon) : std::string();
+std::string_view PrefixOf(std::string_view qualifiedName) {
+    const size_t colon = qualifiedName.find(':');
+    return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
+}
+
+// True when the attribute declares the namespace of `prefix` ("xmlns" for none).
+bool Declares(const pugi::xml_attribute& attribute, std::string_view prefix) {
+    const std::string_view name = attribute.name();
+    if (prefix.empty())
+        return name == "xmlns";
+    return name.size() == 6 + prefix.size() && name.substr(0, 6) == "xmlns:" &&
+           name.substr(6) == prefix;
+}
+
+bool NameMatches(const pugi::xml_node& node, const char* name) {
+    return std::strcmp(node.name(), name) == 0 || std::strcmp(LocalName(node.name()), name) == 0;
 }
 } // namespace
 
@@ -16,12 +31,12 @@ const char* LocalName(const char* qualifiedName) {
 }
 
 std::string NamespaceOf(const pugi::xml_node& element) {
-    const std::string prefix = PrefixOf(element.name());
-    const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + prefix;
+    const std::string_view prefix = PrefixOf(element.name());
     for (pugi::xml_node node = element; node && node.type() == pugi::node_element;
          node = node.parent()) {
-        if (const pugi::xml_attribute bound = node.attribute(declaration.c_str()))
-            return bound.value();
+        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+            if (Declares(a, prefix))
+                return a.value();
     }
     return {};
 }
@@ -29,13 +44,13 @@ std::string NamespaceOf(const pugi::xml_node& element) {
 pugi::xml_node Child(const pugi::xml_node& parent, const char* name) {
     if (!parent)
         return {};
-    const std::string parentNamespace = NamespaceOf(parent);
+    std::optional<std::string> parentNamespace; // looked up at the first name match
     for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
-        if (child.type() != pugi::node_element)
+        if (child.type() != pugi::node_element || !NameMatches(child, name))
             continue;
-        if (std::strcmp(child.name(), name) != 0 && std::strcmp(LocalName(child.name()), name) != 0)
-            continue;
-        if (parentNamespace.empty() || NamespaceOf(child) == parentNamespace)
+        if (!parentNamespace)
+            parentNamespace = NamespaceOf(parent);
+        if (parentNamespace->empty() || NamespaceOf(child) == *parentNamespace)
             return child;
     }
     return {};

@@ -1,0 +1,146 @@
+// Search speed: reading a 100-track answer into the results list against
+// parsing the same file with pugixml alone, and one whole search (download,
+// parse, list) from a loopback server against a bare libcurl download of the
+// same answer.
+#include "search/MusicLibrary.h"
+#include "search/ResultReaders.h"
+#include "search/ResultsList.h"
+
+// The tests' loopback HTTP server, compiled into this program as well.
+#include "../tests/search/LoopbackServer.cpp"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+
+namespace {
+std::string g_answerFile;
+std::string g_dataFolder;
+std::unique_ptr<LoopbackServer> g_server;
+
+std::string HundredTrackAnswer() {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<lfm status=\"ok\">\n"
+                      "  <results for=\"love\" "
+                      "xmlns:opensearch=\"http://a9.com/-/spec/opensearch/1.1/\">\n"
+                      "    <opensearch:totalResults>100</opensearch:totalResults>\n"
+                      "    <trackmatches>\n";
+    for (int i = 0; i < 100; ++i) {
+        const std::string n = std::to_string(i);
+        xml += "      <track>\n        <name>Love Song " + n + "</name>\n        <artist>Artist " +
+               n + "</artist>\n        <url>http://music.example/Artist+" + n +
+               "/_/Love+Song</url>\n        <streamable fulltrack=\"0\">0</streamable>\n"
+               "        <listeners>" +
+               n +
+               "000</listeners>\n        <image size=\"small\">"
+               "http://music.example/i/" +
+               n + ".png</image>\n      </track>\n";
+    }
+    return xml + "    </trackmatches>\n  </results>\n</lfm>\n";
+}
+
+void BM_FloorParse(benchmark::State& state) {
+    for (auto _ : state) {
+        pugi::xml_document document;
+        benchmark::DoNotOptimize(document.load_file(g_answerFile.c_str()));
+    }
+}
+
+void BM_ReadTrackSearch(benchmark::State& state) {
+    QTreeWidget list;
+    pugi::xml_document document;
+    for (auto _ : state) {
+        list.clear();
+        SearchResults results;
+        LoadAnswer(g_answerFile, document);
+        ReadAnswer("track.search", document, results);
+        ShowResultRows(&list, results);
+        benchmark::DoNotOptimize(list.topLevelItemCount());
+    }
+}
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
+    return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+}
+
+void BM_FloorCurl(benchmark::State& state) {
+    const std::string address = "http://" + g_server->Host() +
+                                "/api/music/?method=track.search&limit=100&track=love&page=1";
+    const std::string file = g_dataFolder + "floor.xml";
+    for (auto _ : state) {
+        FILE* out = std::fopen(file.c_str(), "wb");
+        CURL* curl = curl_easy_init();
+        curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
+        benchmark::DoNotOptimize(curl_easy_perform(curl));
+        curl_easy_cleanup(curl);
+        std::fclose(out);
+    }
+}
+
+void BM_RunQuery(benchmark::State& state) {
+    QWidget page;
+    TMusicLibrary library(&page, g_dataFolder, &page);
+    for (auto _ : state) {
+        library.RunQuery("track.search", "love");
+        benchmark::DoNotOptimize(library.Results().captions.size());
+    }
+}
+
+BENCHMARK(BM_FloorParse)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadTrackSearch)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FloorCurl)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RunQuery)->Unit(benchmark::kMicrosecond);
+
+// Keeps the real time per iteration of every run so the ratios can be printed.
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration)
+                seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+void PrintRatio(const char* name, double ours, double floor) {
+    if (floor > 0)
+        std::printf("ratio %s %.3f\n", name, ours / floor);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid() || !QDir(dir.path()).mkdir("queries"))
+        return 1;
+    g_dataFolder = dir.path().toStdString() + "/";
+    g_answerFile = g_dataFolder + "answer.xml";
+    const std::string answer = HundredTrackAnswer();
+    std::ofstream(g_answerFile) << answer;
+    g_server = std::make_unique<LoopbackServer>();
+    g_server->Serve("/api/music/", {200, "text/xml", answer, {}});
+    setenv("KOLVADECK_SEARCH_HOST", g_server->Host().c_str(), 1);
+
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    PrintRatio("read_track_search_100", reporter.seconds["BM_ReadTrackSearch"],
+               reporter.seconds["BM_FloorParse"]);
+    PrintRatio("runquery_loopback", reporter.seconds["BM_RunQuery"],
+               reporter.seconds["BM_FloorCurl"]);
+    benchmark::Shutdown();
+    g_server.reset();
+    return 0;
+}
