@@ -87,6 +87,23 @@ std::size_t DeckChannel::Refill(std::size_t wantFrames) {
     return total;
 }
 
+void DeckChannel::AddWithGain(StereoFrame* out, const StereoFrame* in, std::size_t n) {
+    std::size_t i = 0;
+    for (; i < n && ramp_.Ramping(); ++i) {
+        const float g = ramp_.Next();
+        out[i].left += in[i].left * g;
+        out[i].right += in[i].right * g;
+    }
+    // Steady gain: a plain loop the compiler vectorises; silence adds nothing.
+    const float g = ramp_.Current();
+    if (g == 0.0f)
+        return;
+    for (; i < n; ++i) {
+        out[i].left += in[i].left * g;
+        out[i].right += in[i].right * g;
+    }
+}
+
 void DeckChannel::MixInto(StereoFrame* out, std::size_t frames) {
     std::unique_lock mixLock(mixMutex_, std::try_to_lock);
     if (!mixLock.owns_lock() || !playing_.load(std::memory_order_acquire))
@@ -100,11 +117,7 @@ void DeckChannel::MixInto(StereoFrame* out, std::size_t frames) {
         const std::size_t n = std::min(span.size(), frames - mixed);
         if (n == 0)
             break;
-        for (std::size_t i = 0; i < n; ++i) {
-            const float g = ramp_.Next();
-            out[mixed + i].left += span[i].left * g;
-            out[mixed + i].right += span[i].right * g;
-        }
+        AddWithGain(out + mixed, span.data(), n);
         ring_.CommitRead(n);
         mixed += n;
     }

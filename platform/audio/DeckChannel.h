@@ -57,6 +57,7 @@ public:
 
 private:
     void ResetLocked();
+    void AddWithGain(StereoFrame* out, const StereoFrame* in, std::size_t n);
 
     std::mutex decodeMutex_;
     std::mutex mixMutex_;

@@ -18,6 +18,7 @@ public:
     void SetTarget(float target);
     float Next(); // the gain for the next frame
     float Current() const { return current_; }
+    bool Ramping() const { return remaining_ > 0; }
 
 private:
     float current_ = 0.0f;

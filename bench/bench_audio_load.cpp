@@ -1,0 +1,59 @@
+// Loading a deck: open + length of a 10-minute 320 kbps MP3 (the deck scans
+// the whole file so the length is exact), against the floor of a bare
+// mpg123_open + mpg123_scan on the same file.
+#include "bench/bench_audio_support.h"
+#include "platform/audio/TMediaPlayer.h"
+#include "platform/audio/VirtualSoundCard.h"
+
+#include <cstdio>
+#include <mpg123.h>
+
+namespace {
+
+std::string gFile;
+
+void BM_Mpg123OpenScan(benchmark::State& state) {
+    mpg123_handle* h = mpg123_new(nullptr, nullptr);
+    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    for (auto _ : state) {
+        mpg123_open(h, gFile.c_str());
+        mpg123_scan(h);
+        benchmark::DoNotOptimize(mpg123_length(h));
+        mpg123_close(h);
+    }
+    mpg123_delete(h);
+}
+
+void BM_DeckOpenLength(benchmark::State& state) {
+    audio::VirtualSoundCard card;
+    audio::TMediaPlayer deck(card);
+    for (auto _ : state) {
+        deck.Open(gFile);
+        benchmark::DoNotOptimize(deck.Length());
+    }
+}
+
+BENCHMARK(BM_Mpg123OpenScan)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(BM_DeckOpenLength)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    gFile = audiobench::Mp3("10min-320k", {"600", "sine", "220-880", "sine", "330"}, 320);
+    if (gFile.empty()) {
+        std::fprintf(stderr, "could not make the 10-minute MP3 (sox, lame)\n");
+        return 1;
+    }
+    mpg123_init();
+    benchmark::Initialize(&argc, argv);
+    audiobench::FastestRunReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    // CPU time: both sides are single-threaded work on a file in the page
+    // cache, and on a shared machine the wall clock mostly measures the others.
+    const double floor = reporter.cpuSeconds["BM_Mpg123OpenScan"];
+    if (floor > 0)
+        std::printf("ratio load_10min_320k %.3f\n",
+                    reporter.cpuSeconds["BM_DeckOpenLength"] / floor);
+    benchmark::Shutdown();
+    return 0;
+}
