@@ -1,5 +1,6 @@
 #include "mixer/DrawBox.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 TDrawBox::TDrawBox(QWidget* parent)
@@ -46,10 +47,22 @@ void TDrawBox::PaintNow() {
         update();
 }
 
-void TDrawBox::paintEvent(QPaintEvent*) {
-    HandleSize();
+void TDrawBox::PaintNow(const QRect& part) {
+    if (isVisible())
+        repaint(part);
+    else
+        update(part);
+}
+
+void TDrawBox::paintEvent(QPaintEvent* event) {
+    if (HandleSize()) {
+        QPainter painter(this);
+        painter.drawImage(0, 0, bitmap_);
+        return;
+    }
+    const QRect r = event->rect();
     QPainter painter(this);
-    painter.drawImage(0, 0, bitmap_);
+    painter.drawImage(r.topLeft(), bitmap_, r);
 }
 
 void TDrawBox::resizeEvent(QResizeEvent*) {

@@ -127,18 +127,29 @@ void TFBVUMeter::DrawSegment(int column, int i, bool lit) {
                      ToQColor(c, palette()).rgb());
 }
 
+void TFBVUMeter::MarkChanged(int i) {
+    if (changedLow_ > changedHigh_) {
+        changedLow_ = changedHigh_ = i;
+        return;
+    }
+    changedLow_ = std::min(changedLow_, i);
+    changedHigh_ = std::max(changedHigh_, i);
+}
+
 void TFBVUMeter::MoveColumn(int column, float level) {
     int& lit = litCount_[std::size_t(column)];
     const int n = topIndex_;
     if (lit < n && level > thresholds_[std::size_t(lit)]) {
         while (lit < n && level > thresholds_[std::size_t(lit)]) {
             DrawSegment(column, lit, true);
+            MarkChanged(lit);
             ++lit;
         }
     } else {
         while (lit > 0 && !(level > thresholds_[std::size_t(lit - 1)])) {
             --lit;
             DrawSegment(column, lit, false);
+            MarkChanged(lit);
         }
     }
 }
@@ -147,8 +158,16 @@ void TFBVUMeter::SetLevels(float left, float right) {
     HandleSize();
     leftLevel_ = left >= 0.0f ? left : 0.0f;
     rightLevel_ = right >= 0.0f ? right : 0.0f;
+    changedLow_ = 0;
+    changedHigh_ = -1;
     MoveColumn(0, leftLevel_);
     if (stereo_)
         MoveColumn(1, rightLevel_);
-    PaintNow();
+    // Only the rows of the segments that changed are copied to the screen;
+    // when none changed the picture on screen is already right.
+    if (changedLow_ > changedHigh_)
+        return;
+    const int top = SegmentY(changedHigh_) - penWidth_ / 2;
+    const int bottom = SegmentY(changedLow_) - penWidth_ / 2 + penWidth_;
+    PaintNow(QRect(0, top, width(), bottom - top));
 }

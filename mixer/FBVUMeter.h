@@ -64,6 +64,7 @@ private:
     void RebuildScale();
     void DrawSegment(int column, int i, bool lit);
     void MoveColumn(int column, float level);
+    void MarkChanged(int i);
 
     float leftLevel_ = 0.0f;
     float rightLevel_ = 0.0f;
@@ -83,4 +84,7 @@ private:
     std::array<TColor, kMaxTopIndex + 1> litColors_{};
     std::array<TColor, kMaxTopIndex + 1> dimColors_{};
     int topIndex_ = 0;
+    // Segments redrawn by the current SetLevels (lowest, highest); empty when lowest > highest.
+    int changedLow_ = 0;
+    int changedHigh_ = -1;
 };

@@ -1,0 +1,91 @@
+// The level meter's buffer handler: AudioIn1BufferFilled (peak of an 8192-byte
+// stereo buffer, meter update with the copy to the screen) against a floor that
+// only scans the same buffer for its peak.
+#include "mixer/FBVUMeter.h"
+#include "mixer/InputLevel.h"
+#include "mixer/VuMeterDesign.h"
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kBytes = 8192;
+
+// Two buffers of a 440 Hz tone whose peaks differ by a few segments, as a
+// voice or music moves the bar from one buffer to the next.
+std::vector<std::vector<char>> gBuffers;
+
+void MakeBuffers() {
+    for (double amplitude : {9000.0, 14000.0}) {
+        std::vector<std::int16_t> samples(kBytes / 2);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = std::int16_t(amplitude * std::sin(double(i / 2) * 0.0627));
+        std::vector<char> bytes(kBytes);
+        std::memcpy(bytes.data(), samples.data(), kBytes);
+        gBuffers.push_back(std::move(bytes));
+    }
+}
+
+void BM_PeakScanFloor(benchmark::State& state) {
+    std::size_t n = 0;
+    for (auto _ : state) {
+        const auto* s = reinterpret_cast<const std::int16_t*>(gBuffers[n++ & 1].data());
+        int peak = 0;
+        for (int i = 0; i < kBytes / 2; ++i)
+            peak = s[i] > peak ? s[i] : peak;
+        benchmark::DoNotOptimize(peak);
+    }
+}
+
+void BM_BufferFilled(benchmark::State& state) {
+    std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
+    meter->show(); // the program's meter is on screen: each level is copied there
+    QApplication::processEvents();
+    InputLevel level(meter.get());
+    std::size_t n = 0;
+    for (auto _ : state) {
+        int size = kBytes;
+        benchmark::DoNotOptimize(level.AudioIn1BufferFilled(gBuffers[n++ & 1].data(), size));
+    }
+    benchmark::DoNotOptimize(meter->LitCount(0));
+}
+
+BENCHMARK(BM_PeakScanFloor);
+BENCHMARK(BM_BufferFilled);
+
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration)
+                seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    MakeBuffers();
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double floor = reporter.seconds["BM_PeakScanFloor"];
+    if (floor > 0)
+        std::printf("ratio buffer_filled_8k %.3f\n", reporter.seconds["BM_BufferFilled"] / floor);
+    benchmark::Shutdown();
+    return 0;
+}
