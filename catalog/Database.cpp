@@ -1,0 +1,146 @@
+#include "catalog/Database.h"
+
+#include "catalog/Schema.h"
+
+#include <sqlite3.h>
+
+namespace {
+[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
+    throw CatalogError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+}
+} // namespace
+
+Statement::Statement(sqlite3* db, std::string_view sql)
+    : db_(db) {
+    if (sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                           &statement_, nullptr) != SQLITE_OK)
+        Fail(db, "prepare");
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(statement_);
+}
+
+Statement& Statement::Reset() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+    return *this;
+}
+
+Statement& Statement::Bind(int index, std::string_view text) {
+    if (sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT) != SQLITE_OK)
+        Fail(db_, "bind");
+    return *this;
+}
+
+Statement& Statement::Bind(int index, std::int64_t value) {
+    if (sqlite3_bind_int64(statement_, index, value) != SQLITE_OK)
+        Fail(db_, "bind");
+    return *this;
+}
+
+bool Statement::Step() {
+    const int result = sqlite3_step(statement_);
+    if (result == SQLITE_ROW)
+        return true;
+    if (result == SQLITE_DONE)
+        return false;
+    Fail(db_, "step");
+}
+
+void Statement::Run() {
+    while (Step()) {
+    }
+}
+
+std::string Statement::Text(int column) const {
+    const auto* text = sqlite3_column_text(statement_, column);
+    return text ? std::string(reinterpret_cast<const char*>(text),
+                              static_cast<size_t>(sqlite3_column_bytes(statement_, column)))
+                : std::string();
+}
+
+std::int64_t Statement::Int(int column) const {
+    return sqlite3_column_int64(statement_, column);
+}
+
+double Statement::Real(int column) const {
+    return sqlite3_column_double(statement_, column);
+}
+
+Database::Database(const std::string& path) {
+    if (sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        throw CatalogError("cannot open " + path + ": " + message);
+    }
+    // Readers keep answering while a scan writes (WAL); a writer waits briefly
+    // for another rather than failing.
+    sqlite3_busy_timeout(db_, 10000);
+    try {
+        Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+        CreateSchema();
+    } catch (...) {
+        statements_.clear();
+        sqlite3_close(db_);
+        throw;
+    }
+}
+
+Database::~Database() {
+    statements_.clear();
+    sqlite3_close(db_);
+}
+
+void Database::Exec(const char* sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string message = error ? error : "unknown error";
+        sqlite3_free(error);
+        throw CatalogError(message);
+    }
+}
+
+Statement& Database::Prepare(const std::string& sql) {
+    auto found = statements_.find(sql);
+    if (found == statements_.end())
+        found = statements_.emplace(sql, std::make_unique<Statement>(db_, sql)).first;
+    return found->second->Reset();
+}
+
+void Database::CreateSchema() {
+    Statement version(db_, "PRAGMA user_version");
+    version.Step();
+    const std::int64_t current = version.Int(0);
+    if (current == schema::kVersion)
+        return;
+    Transaction transaction(*this);
+    // A catalogue of another layout is rebuilt by the next scan.
+    if (current != 0)
+        Exec(schema::kDropAll);
+    Exec(schema::kCreate);
+    Exec(("PRAGMA user_version=" + std::to_string(schema::kVersion)).c_str());
+    transaction.Commit();
+}
+
+Transaction::Transaction(Database& db)
+    : db_(db) {
+    db_.Exec("BEGIN IMMEDIATE");
+}
+
+Transaction::~Transaction() {
+    if (!done_) {
+        try {
+            db_.Exec("ROLLBACK");
+        } catch (...) {
+        }
+    }
+}
+
+void Transaction::Commit() {
+    db_.Exec("COMMIT");
+    done_ = true;
+}

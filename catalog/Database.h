@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+struct CatalogError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One prepared statement, reset and rebound for each use.
+class Statement {
+public:
+    Statement(sqlite3* db, std::string_view sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Resets the statement and clears its bindings; returns it for binding.
+    Statement& Reset();
+    Statement& Bind(int index, std::string_view text);
+    Statement& Bind(int index, std::int64_t value);
+    // Steps once: true while a row is there, false when done. Throws on error.
+    bool Step();
+    void Run(); // steps to the end
+
+    std::string Text(int column) const;
+    std::int64_t Int(int column) const;
+    double Real(int column) const;
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+// A connection to the catalogue database, with its statements kept prepared.
+// One thread at a time; the pool hands out one per request.
+class Database {
+public:
+    // Opens (creating if need be) the database file and its tables.
+    explicit Database(const std::string& path);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    void Exec(const char* sql);
+    // The statement for this SQL text, prepared on first use and then reused.
+    Statement& Prepare(const std::string& sql);
+    sqlite3* Handle() const { return db_; }
+
+private:
+    void CreateSchema();
+
+    sqlite3* db_ = nullptr;
+    std::map<std::string, std::unique_ptr<Statement>, std::less<>> statements_;
+};
+
+// A transaction that rolls back unless committed.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    void Commit();
+
+private:
+    Database& db_;
+    bool done_ = false;
+};

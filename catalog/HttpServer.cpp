@@ -1,0 +1,158 @@
+#include "catalog/HttpServer.h"
+
+#include "catalog/Queries.h"
+
+#include <httplib.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+
+namespace {
+
+std::string RawQuery(const httplib::Request& request) {
+    const size_t mark = request.target.find('?');
+    return mark == std::string::npos ? std::string() : request.target.substr(mark + 1);
+}
+
+void Send(httplib::Response& response, const Reply& reply) {
+    response.status = reply.status;
+    response.set_content(reply.body, reply.contentType.c_str());
+}
+
+void NotFound(httplib::Response& response) {
+    response.status = 404;
+    response.set_content("Not found\n", "text/plain");
+}
+
+const char* MediaType(const std::string& extension) {
+    static const std::pair<const char*, const char*> kTypes[] = {
+        {"mp4", "video/mp4"},       {"m4v", "video/x-m4v"},      {"flv", "video/x-flv"},
+        {"webm", "video/webm"},     {"mkv", "video/x-matroska"}, {"avi", "video/x-msvideo"},
+        {"mov", "video/quicktime"}, {"3gp", "video/3gpp"},       {"mpg", "video/mpeg"},
+        {"mpeg", "video/mpeg"},     {"wmv", "video/x-ms-wmv"},   {"ogv", "video/ogg"}};
+    for (const auto& [name, type] : kTypes)
+        if (extension == name)
+            return type;
+    return "application/octet-stream";
+}
+
+// An open file handed to the response; closed when the response is done.
+struct OpenFile {
+    int descriptor = -1;
+    ~OpenFile() {
+        if (descriptor >= 0)
+            close(descriptor);
+    }
+};
+
+// A host header fit to start the media addresses with: a name or address and
+// an optional port, nothing else.
+bool PlainHost(const std::string& host) {
+    if (host.empty() || host.size() > 255)
+        return false;
+    for (const char c : host) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '.' || c == '-' || c == ':' || c == '[' ||
+                        c == ']';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+HttpServer::HttpServer(ConnectionPool& pool)
+    : pool_(pool)
+    , service_(pool)
+    , server_(std::make_unique<httplib::Server>()) {
+    Routes();
+}
+
+HttpServer::~HttpServer() = default;
+
+std::string HttpServer::ServiceAddress(const std::string& hostHeader) const {
+    if (PlainHost(hostHeader))
+        return "http://" + hostHeader;
+    const bool ipv6 = address_.find(':') != std::string::npos;
+    return "http://" + (ipv6 ? "[" + address_ + "]" : address_) + ":" + std::to_string(port_);
+}
+
+void HttpServer::Routes() {
+    server_->Get("/api/music/",
+                 [this](const httplib::Request& request, httplib::Response& response) {
+                     Send(response, service_.Music(RawQuery(request)));
+                 });
+    server_->Get("/api/video/", [this](const httplib::Request& request,
+                                       httplib::Response& response) {
+        Send(response,
+             service_.Video(RawQuery(request), ServiceAddress(request.get_header_value("Host"))));
+    });
+    server_->Get(R"(/media/(\d{1,18})\.([A-Za-z0-9]{1,8}))",
+                 [this](const httplib::Request& request, httplib::Response& response) {
+                     std::int64_t id = 0;
+                     const std::string idText = request.matches[1];
+                     std::from_chars(idText.data(), idText.data() + idText.size(), id);
+                     std::optional<queries::VideoFile> file;
+                     try {
+                         ConnectionPool::Lease db = pool_.Borrow();
+                         file = queries::FindVideoFile(*db, id);
+                     } catch (const CatalogError& error) {
+                         std::fprintf(stderr, "kolvadeck-catalog: %s\n", error.what());
+                     }
+                     if (!file || file->extension != request.matches[2].str()) {
+                         NotFound(response);
+                         return;
+                     }
+                     auto open = std::make_shared<OpenFile>();
+                     open->descriptor = ::open(file->path.c_str(), O_RDONLY | O_CLOEXEC);
+                     struct stat info {};
+                     if (open->descriptor < 0 || fstat(open->descriptor, &info) != 0 ||
+                         !S_ISREG(info.st_mode) || info.st_size <= 0) {
+                         NotFound(response);
+                         return;
+                     }
+                     response.set_header("Accept-Ranges", "bytes");
+                     response.set_content_provider(
+                         static_cast<size_t>(info.st_size), MediaType(file->extension),
+                         [open](size_t offset, size_t length, httplib::DataSink& sink) {
+                             char buffer[64 * 1024];
+                             const size_t want = std::min(length, sizeof buffer);
+                             const ssize_t got =
+                                 pread(open->descriptor, buffer, want, static_cast<off_t>(offset));
+                             if (got <= 0)
+                                 return false;
+                             return sink.write(buffer, static_cast<size_t>(got));
+                         });
+                 });
+    server_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (response.body.empty())
+            response.set_content(std::to_string(response.status) + "\n", "text/plain");
+    });
+    server_->set_exception_handler(
+        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+            response.status = 500;
+            response.set_content("Internal error\n", "text/plain");
+        });
+}
+
+int HttpServer::Bind(const std::string& address, int port) {
+    address_ = address;
+    if (port == 0)
+        port_ = server_->bind_to_any_port(address.c_str());
+    else
+        port_ = server_->bind_to_port(address.c_str(), port) ? port : -1;
+    return port_;
+}
+
+void HttpServer::Listen() {
+    server_->listen_after_bind();
+}
+
+void HttpServer::Stop() {
+    server_->stop();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "catalog/Database.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The searches the service answers, each one SQL statement over the
+// catalogue. The SQL texts are public so that the benchmarks can run the very
+// same statements through sqlite3 alone as their floor.
+namespace queries {
+
+struct Window {
+    std::int64_t limit = 100;
+    std::int64_t offset = 0;
+};
+
+struct Track {
+    std::string title;
+    std::string artist;
+    std::int64_t score = 0; // similar tracks: 3000 same artist, 2000+n n shared genres, 1000 decade
+};
+
+struct Artist {
+    std::string name;
+    std::int64_t tracks = 0;        // top artists: tracks matching the tag
+    std::int64_t sharedGenres = 0;  // similar artists
+    std::int64_t sharedDecades = 0; // similar artists
+};
+
+struct Video {
+    std::int64_t id = 0;
+    std::string title;
+    std::string artist;
+    std::string extension;
+    std::int64_t seconds = 0;
+};
+
+template <class Row> struct Found {
+    std::vector<Row> rows;
+    std::int64_t total = 0; // matches over all pages
+};
+
+extern const char* const kSearchTracksSql;
+extern const char* const kSimilarTracksSql;
+extern const char* const kTopArtistsOfGenreSql;
+extern const char* const kTopArtistsOfYearsSql;
+extern const char* const kSimilarArtistsSql;
+extern const char* const kSearchVideosSql;
+
+// An FTS5 query asking for every word of the text (as a word or its start);
+// empty when the text holds no word.
+std::string MatchAllWords(const std::string& text);
+
+Found<Track> SearchTracks(Database& db, const std::string& text, Window window);
+Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::string& track,
+                           Window window);
+Found<Artist> TopArtists(Database& db, const std::string& tag, Window window);
+Found<Artist> SimilarArtists(Database& db, const std::string& artist, Window window);
+Found<Video> SearchVideos(Database& db, const std::string& text, Window window);
+
+struct VideoFile {
+    std::string path;
+    std::string extension;
+};
+std::optional<VideoFile> FindVideoFile(Database& db, std::int64_t id);
+
+} // namespace queries

@@ -1,0 +1,193 @@
+#include "catalog/Scanner.h"
+
+#include "catalog/TagReading.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class Kind { Music, Video };
+
+struct FoundFile {
+    std::string path;
+    Kind kind;
+    std::int64_t size;
+    std::int64_t mtime; // nanoseconds
+};
+
+struct Known {
+    std::int64_t id;
+    std::int64_t size;
+    std::int64_t mtime;
+};
+
+// Every media file below the folders; directory links are not followed, so a
+// link cycle cannot trap the walk. Unreadable folders are passed over.
+void Walk(const std::string& root, Kind kind, std::vector<FoundFile>& found) {
+    std::error_code error;
+    fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        const std::string path = it->path().string();
+        if (kind == Kind::Music ? !IsMusicFile(path) : !IsVideoFile(path))
+            continue;
+        struct stat info {};
+        if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        found.push_back(
+            {path, kind, static_cast<std::int64_t>(info.st_size),
+             static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec});
+    }
+}
+
+std::unordered_map<std::string, Known> LoadKnown(Database& db, const char* table) {
+    std::unordered_map<std::string, Known> known;
+    Statement& all = db.Prepare(std::string("SELECT path, id, size, mtime FROM ") + table);
+    while (all.Step())
+        known.emplace(all.Text(0), Known{all.Int(1), all.Int(2), all.Int(3)});
+    return known;
+}
+
+void StoreTrack(Database& db, const FoundFile& file) {
+    const TrackTags tags = ReadTrackTags(file.path);
+    Statement& upsert = db.Prepare(
+        "INSERT INTO tracks(path, size, mtime, title, artist, album, year) VALUES (?,?,?,?,?,?,?) "
+        "ON CONFLICT(path) DO UPDATE SET size=excluded.size, mtime=excluded.mtime, "
+        "title=excluded.title, artist=excluded.artist, album=excluded.album, year=excluded.year "
+        "RETURNING id");
+    upsert.Bind(1, file.path).Bind(2, file.size).Bind(3, file.mtime).Bind(4, tags.title);
+    upsert.Bind(5, tags.artist).Bind(6, tags.album).Bind(7, std::int64_t{tags.year});
+    upsert.Step();
+    const std::int64_t id = upsert.Int(0);
+    upsert.Run();
+    db.Prepare("DELETE FROM track_genres WHERE track_id = ?").Bind(1, id).Run();
+    Statement& genre =
+        db.Prepare("INSERT OR IGNORE INTO track_genres(track_id, genre) VALUES (?,?)");
+    for (const std::string& key : tags.genres)
+        genre.Reset().Bind(1, id).Bind(2, key).Run();
+}
+
+void StoreVideo(Database& db, const FoundFile& file) {
+    const VideoTags tags = ReadVideoTags(file.path);
+    Statement& upsert =
+        db.Prepare("INSERT INTO videos(path, size, mtime, extension, name, title, artist, seconds) "
+                   "VALUES (?,?,?,?,?,?,?,?) ON CONFLICT(path) DO UPDATE SET size=excluded.size, "
+                   "mtime=excluded.mtime, extension=excluded.extension, name=excluded.name, "
+                   "title=excluded.title, artist=excluded.artist, seconds=excluded.seconds");
+    upsert.Bind(1, file.path)
+        .Bind(2, file.size)
+        .Bind(3, file.mtime)
+        .Bind(4, ExtensionOf(file.path));
+    upsert.Bind(5, tags.name).Bind(6, tags.title).Bind(7, tags.artist);
+    upsert.Bind(8, std::int64_t{tags.seconds});
+    upsert.Run();
+}
+
+// A folder that is not there now (an unplugged disk) keeps its catalogued files.
+bool UnderMissingFolder(const std::string& path, const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        std::error_code error;
+        if (fs::is_directory(folder, error))
+            continue;
+        const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
+        if (path.starts_with(prefix))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::string ExtensionOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+bool IsMusicFile(const std::string& path) {
+    return ExtensionOf(path) == "mp3";
+}
+
+bool IsVideoFile(const std::string& path) {
+    static const std::unordered_set<std::string> kVideo = {
+        "mp4", "m4v", "flv", "webm", "mkv", "avi", "mov", "3gp", "mpg", "mpeg", "wmv", "ogv"};
+    return kVideo.count(ExtensionOf(path)) != 0;
+}
+
+Scanner::Scanner(Database& db, ScanFolders folders)
+    : db_(db)
+    , folders_(std::move(folders)) {}
+
+void Scanner::SetProgress(Progress progress, std::int64_t every) {
+    progress_ = std::move(progress);
+    progressEvery_ = std::max<std::int64_t>(1, every);
+}
+
+ScanReport Scanner::Run() {
+    std::vector<FoundFile> found;
+    for (const std::string& folder : folders_.music)
+        Walk(folder, Kind::Music, found);
+    for (const std::string& folder : folders_.videos)
+        Walk(folder, Kind::Video, found);
+
+    std::unordered_map<std::string, Known> tracks = LoadKnown(db_, "tracks");
+    std::unordered_map<std::string, Known> videos = LoadKnown(db_, "videos");
+
+    ScanReport report;
+    report.found = static_cast<std::int64_t>(found.size());
+    // Commits in batches, so that the service already answers from what the
+    // scan has read while it goes on.
+    constexpr std::int64_t kBatch = 500;
+    auto transaction = std::make_unique<Transaction>(db_);
+    std::int64_t done = 0;
+    for (const FoundFile& file : found) {
+        if (Stopped())
+            break;
+        auto& known = file.kind == Kind::Music ? tracks : videos;
+        const auto entry = known.find(file.path);
+        if (entry != known.end() && entry->second.size == file.size &&
+            entry->second.mtime == file.mtime) {
+            ++report.unchanged;
+        } else {
+            file.kind == Kind::Music ? StoreTrack(db_, file) : StoreVideo(db_, file);
+            ++report.read;
+        }
+        if (entry != known.end())
+            known.erase(entry);
+        ++done;
+        if (done % kBatch == 0) {
+            transaction->Commit();
+            transaction = std::make_unique<Transaction>(db_);
+        }
+        if (progress_ && done % progressEvery_ == 0 && done != report.found)
+            progress_(done, report.found);
+    }
+    if (!Stopped()) {
+        const auto drop = [&](const std::unordered_map<std::string, Known>& gone,
+                              const std::vector<std::string>& folders, const char* sql) {
+            Statement& remove = db_.Prepare(sql);
+            for (const auto& [path, entry] : gone) {
+                if (UnderMissingFolder(path, folders))
+                    continue;
+                remove.Reset().Bind(1, entry.id).Run();
+                ++report.removed;
+            }
+        };
+        drop(tracks, folders_.music, "DELETE FROM tracks WHERE id = ?");
+        drop(videos, folders_.videos, "DELETE FROM videos WHERE id = ?");
+    }
+    transaction->Commit();
+    if (progress_)
+        progress_(done, report.found);
+    return report;
+}

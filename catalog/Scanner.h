@@ -1,0 +1,51 @@
+#pragma once
+
+#include "catalog/Database.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Keeps the catalogue in step with the user's folders: new and changed files
+// (by size and modification time) are read, unchanged ones skipped, files no
+// longer there dropped. Music is MP3 files; videos the usual containers.
+struct ScanFolders {
+    std::vector<std::string> music;
+    std::vector<std::string> videos;
+};
+
+struct ScanReport {
+    std::int64_t found = 0;     // media files found in the folders
+    std::int64_t read = 0;      // new or changed files whose tags were read
+    std::int64_t unchanged = 0; // skipped: same size and time as catalogued
+    std::int64_t removed = 0;   // catalogued files that are gone
+};
+
+class Scanner {
+public:
+    // progress(done, total) is called every `progressEvery` files and at the end.
+    using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
+
+    Scanner(Database& db, ScanFolders folders);
+    void SetProgress(Progress progress, std::int64_t every = 500);
+    // A flag another thread may set to end the scan early (nothing is dropped then).
+    void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+
+    ScanReport Run();
+
+private:
+    bool Stopped() const { return stop_ && *stop_; }
+
+    Database& db_;
+    ScanFolders folders_;
+    Progress progress_;
+    std::int64_t progressEvery_ = 500;
+    const std::atomic<bool>* stop_ = nullptr;
+};
+
+bool IsMusicFile(const std::string& path);
+bool IsVideoFile(const std::string& path);
+// The lower-case extension without its dot ("mp4"), empty when none.
+std::string ExtensionOf(const std::string& path);

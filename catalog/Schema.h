@@ -1,0 +1,71 @@
+#pragma once
+
+// The catalogue's tables. Music and videos are kept apart, each with a
+// full-text index (FTS5, kept in step by triggers) over the words searched.
+namespace schema {
+
+inline constexpr int kVersion = 1;
+
+inline constexpr const char* kDropAll = R"sql(
+DROP TABLE IF EXISTS tracks_fts; DROP TABLE IF EXISTS track_genres; DROP TABLE IF EXISTS tracks;
+DROP TABLE IF EXISTS videos_fts; DROP TABLE IF EXISTS videos;
+)sql";
+
+inline constexpr const char* kCreate = R"sql(
+CREATE TABLE IF NOT EXISTS tracks(
+  id INTEGER PRIMARY KEY,
+  path TEXT NOT NULL UNIQUE,
+  size INTEGER NOT NULL,
+  mtime INTEGER NOT NULL,
+  title TEXT NOT NULL,
+  artist TEXT NOT NULL,
+  album TEXT NOT NULL DEFAULT '',
+  year INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS tracks_by_artist ON tracks(artist COLLATE NOCASE);
+CREATE INDEX IF NOT EXISTS tracks_by_year ON tracks(year);
+CREATE TABLE IF NOT EXISTS track_genres(
+  track_id INTEGER NOT NULL,
+  genre TEXT NOT NULL,
+  PRIMARY KEY(track_id, genre)) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS track_genres_by_genre ON track_genres(genre, track_id);
+CREATE VIRTUAL TABLE IF NOT EXISTS tracks_fts USING fts5(
+  title, artist, content='tracks', content_rowid='id', tokenize='unicode61 remove_diacritics 2');
+CREATE TRIGGER IF NOT EXISTS tracks_ai AFTER INSERT ON tracks BEGIN
+  INSERT INTO tracks_fts(rowid, title, artist) VALUES (new.id, new.title, new.artist);
+END;
+CREATE TRIGGER IF NOT EXISTS tracks_ad AFTER DELETE ON tracks BEGIN
+  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist) VALUES ('delete', old.id, old.title, old.artist);
+  DELETE FROM track_genres WHERE track_id = old.id;
+END;
+CREATE TRIGGER IF NOT EXISTS tracks_au AFTER UPDATE ON tracks BEGIN
+  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist) VALUES ('delete', old.id, old.title, old.artist);
+  INSERT INTO tracks_fts(rowid, title, artist) VALUES (new.id, new.title, new.artist);
+END;
+
+CREATE TABLE IF NOT EXISTS videos(
+  id INTEGER PRIMARY KEY,
+  path TEXT NOT NULL UNIQUE,
+  size INTEGER NOT NULL,
+  mtime INTEGER NOT NULL,
+  extension TEXT NOT NULL,
+  name TEXT NOT NULL,
+  title TEXT NOT NULL,
+  artist TEXT NOT NULL DEFAULT '',
+  seconds INTEGER NOT NULL DEFAULT 0);
+CREATE VIRTUAL TABLE IF NOT EXISTS videos_fts USING fts5(
+  name, title, artist, content='videos', content_rowid='id', tokenize='unicode61 remove_diacritics 2');
+CREATE TRIGGER IF NOT EXISTS videos_ai AFTER INSERT ON videos BEGIN
+  INSERT INTO videos_fts(rowid, name, title, artist) VALUES (new.id, new.name, new.title, new.artist);
+END;
+CREATE TRIGGER IF NOT EXISTS videos_ad AFTER DELETE ON videos BEGIN
+  INSERT INTO videos_fts(videos_fts, rowid, name, title, artist)
+    VALUES ('delete', old.id, old.name, old.title, old.artist);
+END;
+CREATE TRIGGER IF NOT EXISTS videos_au AFTER UPDATE ON videos BEGIN
+  INSERT INTO videos_fts(videos_fts, rowid, name, title, artist)
+    VALUES ('delete', old.id, old.name, old.title, old.artist);
+  INSERT INTO videos_fts(rowid, name, title, artist) VALUES (new.id, new.name, new.title, new.artist);
+END;
+)sql";
+
+} // namespace schema

@@ -1,0 +1,137 @@
+#include "catalog/TagReading.h"
+
+#include "catalog/Genres.h"
+
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+#include <taglib/tpropertymap.h>
+
+#include <algorithm>
+
+namespace {
+
+bool ValidUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        size_t length = lead < 0x80                    ? 1
+                        : lead >= 0xC2 && lead <= 0xDF ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string Latin1ToUtf8(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out.push_back(c);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+            out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string Utf8(const TagLib::String& text) {
+    return CleanText(text.to8Bit(true));
+}
+
+// "Artist - Title" file names give both; any other name is the title alone.
+void FillFromFileName(const std::string& path, std::string& title, std::string& artist) {
+    const std::string stem = FileStem(path);
+    const size_t dash = stem.find(" - ");
+    if (dash != std::string::npos && dash > 0 && dash + 3 < stem.size()) {
+        if (artist.empty())
+            artist = CleanText(stem.substr(0, dash));
+        if (title.empty())
+            title = CleanText(stem.substr(dash + 3));
+    }
+    if (title.empty())
+        title = stem.empty() ? std::string("Untitled") : stem;
+    if (artist.empty())
+        artist = kUnknownArtist;
+}
+
+} // namespace
+
+std::string CleanText(std::string_view text) {
+    std::string utf8 = ValidUtf8(text) ? std::string(text) : Latin1ToUtf8(text);
+    std::string out;
+    out.reserve(utf8.size());
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            continue;
+        out.push_back(c);
+    }
+    const size_t first = out.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return out.substr(first, out.find_last_not_of(' ') - first + 1);
+}
+
+std::string FileStem(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        name.resize(dot);
+    std::replace(name.begin(), name.end(), '_', ' ');
+    return CleanText(name);
+}
+
+TrackTags ReadTrackTags(const std::string& path) {
+    TrackTags tags;
+    const TagLib::FileRef file(path.c_str(), false);
+    if (!file.isNull() && file.tag()) {
+        const TagLib::Tag* tag = file.tag(); // ID3v2 fields first, ID3v1 where they are empty
+        tags.title = Utf8(tag->title());
+        tags.artist = Utf8(tag->artist());
+        tags.album = Utf8(tag->album());
+        tags.year = static_cast<int>(tag->year());
+        // Several genres may be given: as separate values or in one text.
+        const TagLib::PropertyMap properties = file.file()->properties();
+        const auto genreValues = properties.find("GENRE");
+        std::vector<std::string> fields;
+        if (genreValues != properties.end())
+            for (const TagLib::String& value : genreValues->second)
+                fields.push_back(Utf8(value));
+        if (fields.empty())
+            fields.push_back(Utf8(tag->genre()));
+        for (const std::string& field : fields)
+            for (std::string& key : genres::KeysOfField(field))
+                if (std::find(tags.genres.begin(), tags.genres.end(), key) == tags.genres.end())
+                    tags.genres.push_back(std::move(key));
+    }
+    if (tags.year < 0 || tags.year > 9999)
+        tags.year = 0;
+    FillFromFileName(path, tags.title, tags.artist);
+    return tags;
+}
+
+VideoTags ReadVideoTags(const std::string& path) {
+    VideoTags tags;
+    tags.name = FileStem(path);
+    const TagLib::FileRef file(path.c_str(), true, TagLib::AudioProperties::Fast);
+    if (!file.isNull()) {
+        if (const TagLib::Tag* tag = file.tag()) {
+            tags.title = Utf8(tag->title());
+            tags.artist = Utf8(tag->artist());
+        }
+        if (const TagLib::AudioProperties* properties = file.audioProperties())
+            tags.seconds = properties->lengthInSeconds();
+    }
+    if (tags.title.empty())
+        tags.title = tags.name.empty() ? std::string("Untitled") : tags.name;
+    return tags;
+}
