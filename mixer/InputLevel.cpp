@@ -20,6 +20,14 @@ InputLevel::InputLevel(TFBVUMeter* vumeterleft, QObject* owner)
     , vumeterleft_(vumeterleft) {}
 
 bool InputLevel::Start() {
+    try {
+        return StartCapture();
+    } catch (...) {
+        return false; // the program runs on without level metering
+    }
+}
+
+bool InputLevel::StartCapture() {
     if (!audioIn1_) {
         audioIn1_ = new TAudioInMM(this);
         audioIn1_->SetWaveDevice(wavein::WAVE_MAPPER);

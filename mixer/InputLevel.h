@@ -34,6 +34,8 @@ public:
     TAudioInMM* AudioIn1() const { return audioIn1_; }
 
 private:
+    bool StartCapture();
+
     TFBVUMeter* vumeterleft_;
     TAudioInMM* audioIn1_ = nullptr;
 };

@@ -8,6 +8,7 @@ namespace wavein {
 namespace {
 
 constexpr unsigned long kFramesPerRead = 512; // ~12 ms at 44.1 kHz
+constexpr long kPollMs = 4;
 
 // PortAudio index of the n-th device that can record, or of the default input.
 int ResolveDevice(int device) {
@@ -79,6 +80,15 @@ void PortAudioWaveInDevice::StopSource() {
 void PortAudioWaveInDevice::CaptureLoop() {
     std::vector<char> chunk(kFramesPerRead * Format().nBlockAlign);
     while (running_) {
+        // Read only what is there, so that a stalled sound server can never
+        // keep a reset or close waiting on this thread.
+        const long available = Pa_GetStreamReadAvailable(stream_);
+        if (available < 0)
+            break;
+        if (available < long(kFramesPerRead)) {
+            Pa_Sleep(kPollMs);
+            continue;
+        }
         const PaError err = Pa_ReadStream(stream_, chunk.data(), kFramesPerRead);
         if (err != paNoError && err != paInputOverflowed)
             break;
