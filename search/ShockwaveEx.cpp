@@ -10,8 +10,6 @@
 
 TShockwaveFlashEx::TShockwaveFlashEx(QWidget* parent)
     : QWidget(parent)
-    , player_(new QMediaPlayer(this))
-    , audio_(new QAudioOutput(this))
     , video_(new QVideoWidget(this))
     , errorLabel_(new QLabel(this))
     , pages_(new QStackedLayout(this)) {
@@ -24,9 +22,18 @@ TShockwaveFlashEx::TShockwaveFlashEx(QWidget* parent)
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
+    video_->installEventFilter(this);
+}
+
+// The player and its sound output are made for the first movie only, so that
+// a program that never previews does not open the media and sound back ends.
+void TShockwaveFlashEx::EnsurePlayer() {
+    if (player_)
+        return;
+    player_ = new QMediaPlayer(this);
+    audio_ = new QAudioOutput(this);
     player_->setAudioOutput(audio_);
     player_->setVideoOutput(video_);
-    video_->installEventFilter(this);
     // After an error the player still reports Playing; the error signal is
     // the only reliable notice that nothing will be shown.
     connect(player_, &QMediaPlayer::errorOccurred, this,
@@ -59,6 +66,7 @@ bool TShockwaveFlashEx::FullScreenAllowed() const {
 void TShockwaveFlashEx::LoadMovie(int /*layer*/, const QString& address) {
     errorLabel_->clear();
     pages_->setCurrentWidget(video_);
+    EnsurePlayer();
     player_->stop();
     player_->setSource(QUrl(address, QUrl::TolerantMode));
     if (AutoPlay())
@@ -66,7 +74,8 @@ void TShockwaveFlashEx::LoadMovie(int /*layer*/, const QString& address) {
 }
 
 void TShockwaveFlashEx::Stop() {
-    player_->stop();
+    if (player_)
+        player_->stop();
     if (video_->isFullScreen())
         video_->setFullScreen(false);
 }

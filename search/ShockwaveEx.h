@@ -38,6 +38,7 @@ public:
 
     // The error text shown in place of the picture; empty while none is shown.
     QString ErrorText() const;
+    // The player; null until the first movie is loaded.
     QMediaPlayer* Player() const { return player_; }
     QVideoWidget* VideoWidget() const { return video_; }
 
@@ -45,6 +46,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void EnsurePlayer();
     void ShowError(const QString& text);
     QString Variable(const QString& name) const;
 
