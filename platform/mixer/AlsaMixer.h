@@ -5,8 +5,8 @@
 // The ALSA simple mixer of the "default" control device, which on a desktop
 // is the sound server's (PulseAudio or PipeWire through libasound2-plugins).
 //
-// Device 0 is that mixer when it opens and has a "Master" playback element or
-// a "Capture" capture element; otherwise there is no device. Its lines:
+// Device 0 is that control device when it can be opened; opening the mixer
+// also needs a "Master" playback element or a "Capture" capture element. Lines:
 //   destination "Master"  (speakers)  volume + mute from the Master element
 //   destination "Capture" (recording) no controls, with one source:
 //     source "Capture" (microphone)   volume + mute from the Capture element
