@@ -16,16 +16,16 @@ class QWidget;
 // Wiring in TForm1 (sliders are vertical, Position 0 at the top = loudest):
 //   mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
 //       micmute,
-//       [this](int p) { mastervol->setPosition(p); },  // must fire mastervol's change
-//       [this](int p) { micvol->setPosition(p); },     // must fire micvol's change
+//       [this](int p) { mastervol->SetPosition(p); },  // fires mastervol's OnChange
+//       [this](int p) { micvol->SetPosition(p); },     // fires micvol's OnChange
 //       [this] { CrossFading = false; }});
-//   mastervol OnChange -> mixerControls->mastervolChange(mastervol position)
-//   micvol OnChange    -> mixerControls->micvolChange(micvol position)
+//   mastervol OnChange -> mixerControls->mastervolChange(mastervol->Position())
+//   micvol OnChange    -> mixerControls->micvolChange(micvol->Position())
 //   micmute clicked    -> mixerControls->micmuteClick()
 // Constructing it applies ssVol1's stored settings (unmuted, 67, balance 0),
-// as loading the window does, so create it while building the window. Then in
-// FormCreate: StartupMicrophone() first, the level capture, deck sliders and
-// drop hook, then StartupMasterVolume().
+// as loading the window does, so create it while building the window, before
+// FormCreate. Then in FormCreate: StartupMicrophone() first, then the level
+// capture, deck sliders and drop hook, then StartupMasterVolume().
 struct MixerPanelWidgets {
     QCheckBox* micmute = nullptr;
     std::function<void(int)> setMastervolPosition;
