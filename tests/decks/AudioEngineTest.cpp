@@ -8,6 +8,7 @@
 #include "platform/audio/VirtualSoundCard.h"
 #include "tests/decks/SignalMeasure.h"
 #include "tests/decks/ToneFiles.h"
+#include "tests/decks/WaitFor.h"
 #include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
@@ -257,18 +258,6 @@ TEST(AudioFactory, TheEnvironmentChoosesTheVirtualCard) {
     auto engine = audio::CreateAudioEngine();
     EXPECT_STREQ(engine->BackendName(), "virtual");
     EXPECT_NE(dynamic_cast<VirtualSoundCard*>(engine.get()), nullptr);
-}
-
-// Waits, events running, until the condition holds; false after the deadline.
-bool WaitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-    }
-    return true;
 }
 
 TEST(AudioRealtime, WithoutASoundDeviceTheDecksKeepTimeOnASilentClockAndSaySoOnce) {

@@ -7,6 +7,7 @@
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "tests/decks/SignalMeasure.h"
 #include "tests/decks/ToneFiles.h"
+#include "tests/decks/WaitFor.h"
 #include "tests/support/TestApp.h"
 
 #include <QAction>
@@ -25,18 +26,6 @@ namespace {
 
 constexpr int kRate = 44100;
 constexpr std::size_t kWindow = kRate / 10; // 100 ms
-
-// Waits (events running) until the condition holds; false after the deadline.
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 15000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 // Records the speakers' monitor as float stereo until Stop.
 class MonitorRecording {
