@@ -35,22 +35,20 @@ void TFBVUMeter::SetlevelMed(int value) {
     RebuildScale();
 }
 
+void TFBVUMeter::SetBandColor(TColor& lit, TColor& dim, TColor value) {
+    lit = value;
+    dim = Dimmed(value);
+    RebuildScale();
+}
+
 void TFBVUMeter::SetcolorHigh(TColor value) {
-    colorHigh_ = value;
-    colorHighDim_ = Dimmed(value);
-    RebuildScale();
+    SetBandColor(colorHigh_, colorHighDim_, value);
 }
-
 void TFBVUMeter::SetcolorMed(TColor value) {
-    colorMed_ = value;
-    colorMedDim_ = Dimmed(value);
-    RebuildScale();
+    SetBandColor(colorMed_, colorMedDim_, value);
 }
-
 void TFBVUMeter::SetcolorLow(TColor value) {
-    colorLow_ = value;
-    colorLowDim_ = Dimmed(value);
-    RebuildScale();
+    SetBandColor(colorLow_, colorLowDim_, value);
 }
 
 void TFBVUMeter::Setstereo(bool value) {

@@ -62,6 +62,7 @@ protected:
 
 private:
     void RebuildScale();
+    void SetBandColor(TColor& lit, TColor& dim, TColor value);
     void DrawSegment(int column, int i, bool lit);
     void MoveColumn(int column, float level);
     void MarkChanged(int i);
