@@ -81,6 +81,10 @@ TEST_F(TrackBarPixels, TicksRoundHalvesToEvenAndManualDrawsTheEnds) {
     EXPECT_FALSE(tick(0, 141));
 
     slider_->SetMax(4);
+    slider_->SetFrequency(0); // every value gets a tick
+    const QImage every = slider_->grab().toImage();
+    for (int y : {10, 75, 140, 206, 271}) // round(261 * i / 4) + 10
+        EXPECT_EQ(every.pixel(0, y) | 0xFF000000u, Rgb(clGray)) << y;
     slider_->SetTickStyle(TXiTrackBar::tsManual);
     const QImage manual = slider_->grab().toImage();
     auto mtick = [&](int y) { return (manual.pixel(0, y) | 0xFF000000u) == Rgb(clGray); };

@@ -180,6 +180,28 @@ TEST_F(TrackBar, DragToBothEndsAndThumbStates) {
     EXPECT_EQ(seen_.size(), 3u);
 }
 
+TEST_F(TrackBar, HorizontalGeometryAndDrag) {
+    TXiTrackBar s; // 100 x 28, Max 10
+    s.show();
+    Record(s);
+    s.SetPosition(5);
+    EXPECT_EQ(s.Thickness(), 20);
+    EXPECT_EQ(s.ThumbLength(), 10);
+    EXPECT_EQ(s.TrackLength(), 90);
+    EXPECT_EQ(s.ThumbOffset(), 45);
+    EXPECT_EQ(s.Position(), 5); // a horizontal paint leaves Position alone
+    EXPECT_EQ(s.ThumbRect(), (TRect{45, 4, 55, 24}));
+    EXPECT_EQ(s.TrackRect(), (TRect{0, 10, 100, 18}));
+    QTest::mousePress(&s, Qt::LeftButton, {}, QPoint(50, 14));
+    QTest::mouseMove(&s, QPoint(5 + 27, 14)); // offset 27: 10 * 27 / 90 = 3
+    EXPECT_EQ(s.Position(), 3);
+    EXPECT_EQ(s.ThumbOffset(), 27);
+    QTest::mouseMove(&s, QPoint(99, 14));
+    EXPECT_EQ(s.Position(), 10);
+    QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(99, 14));
+    EXPECT_EQ(seen_, (std::vector<int>{5, 3, 10}));
+}
+
 TEST_F(TrackBar, ThumbBorderPixelsAreNotOnTheThumb) {
     auto s = Mixer(1000);
     s->show();
