@@ -1,0 +1,52 @@
+#include "broadcast/Audio.h"
+
+TAudio::TAudio(mixer::MixerSystem& mixers) {
+    recorder_ = std::make_unique<TRecorder>(*this);
+    player_ = std::make_unique<TPlayer>(*this);
+    mixerSettings_ = std::make_unique<TMixerSettings>(mixers);
+    mixerSettings_->OnMixerChange = [this](TMixerSettings& sender, std::uint16_t destination,
+                                           std::uint16_t source) {
+        if (OnMixerChange)
+            OnMixerChange(sender, destination, source);
+    };
+    SetMixerDeviceID(0);
+    ErrorText.clear();
+    // The player mirrors the format only; there is no output device to ask for.
+    if (wavein::waveInGetNumDevs() >= 1 && recorder_->AllocBuffers())
+        player_->AllocBuffers();
+}
+
+TAudio::~TAudio() {
+    mixerSettings_.reset();
+    // An open recorder is closed before its buffers go: the device writes into them.
+    if (recorder_->IsOpen)
+        recorder_->Stop();
+    recorder_.reset();
+    player_.reset();
+}
+
+void TAudio::SetAudioDeviceID(int value) {
+    if (value == audioDeviceID_)
+        return;
+    audioDeviceID_ = value > 9 ? wavein::WAVE_MAPPER : value;
+    recorder_->Reallocate();
+    player_->Reallocate();
+}
+
+void TAudio::SetMixerDeviceID(int value) {
+    if (value == mixerDeviceID_)
+        return;
+    mixerDeviceID_ = value;
+    if (mixerSettings_->Enumerate(value))
+        mixerSettings_->SetOk(true);
+}
+
+void TAudio::SetFormat(TAudioSettings& target, const std::function<void(TAudioSettings&)>& apply) {
+    if (separateCtrls_) {
+        apply(target);
+    } else {
+        apply(*player_);
+        apply(*recorder_);
+    }
+    recorder_->ApplySplitRule();
+}

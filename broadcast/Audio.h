@@ -1,0 +1,68 @@
+#pragma once
+
+#include "broadcast/AudioSettings.h"
+#include "broadcast/MixerSettings.h"
+#include "broadcast/Recorder.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// The broadcast's capture component: a wave-in recorder with a ring of four
+// buffers that hands each filled buffer to OnRecord on the capture thread, an
+// output settings object mirroring the format, and the mixer line list.
+// Nothing raises: operations return a Boolean and leave ErrorText.
+//
+// Threads: OnRecord runs on the capture thread (the wave-in function
+// callback); everything else, the re-queue of delivered buffers included,
+// runs on the main thread. The format and the device are changed only while
+// the recorder is closed.
+class TAudio {
+public:
+    // LP: the samples (the left half after a split), RP: the right half or
+    // null, BufferSize: bytes in LP. The handler is done with the data when it
+    // returns: the buffer goes back to the device.
+    using TNotifyAudioRecordEvent =
+        std::function<void(TRecorder& Sender, char* LP, char* RP, std::uint16_t BufferSize)>;
+
+    explicit TAudio(mixer::MixerSystem& mixers = mixer::DefaultSystem());
+    ~TAudio();
+    TAudio(const TAudio&) = delete;
+    TAudio& operator=(const TAudio&) = delete;
+
+    int AudioDeviceID() const { return audioDeviceID_; }
+    // Values above 9 become -1 (the system's default input); reallocates both
+    // objects' buffers when the value changes.
+    void SetAudioDeviceID(int value);
+    int MixerDeviceID() const { return mixerDeviceID_; }
+    // Lists the lines of that mixer device when the value changes.
+    void SetMixerDeviceID(int value);
+    bool SeparateCtrls() const { return separateCtrls_; }
+    void SetSeparateCtrls(bool value) { separateCtrls_ = value; }
+    std::string Version() const { return kVersion; }
+    void SetVersion(const std::string&) {} // read-only in effect
+
+    TRecorder& Recorder() { return *recorder_; }
+    TPlayer& Player() { return *player_; }
+    TMixerSettings& MixerSettings() { return *mixerSettings_; }
+
+    TNotifyAudioRecordEvent OnRecord;
+    TMixerSettings::TNotifyMixerChange OnMixerChange;
+
+    std::string ErrorText;
+    const int FormatSize = 18; // sizeof(WAVEFORMATEX)
+
+    // A format setter of `target`: with SeparateCtrls only that object takes
+    // the value; otherwise the player and then the recorder do.
+    void SetFormat(TAudioSettings& target, const std::function<void(TAudioSettings&)>& apply);
+
+private:
+    static constexpr const char* kVersion = "4.1 (32bit)";
+
+    int audioDeviceID_ = wavein::WAVE_MAPPER;
+    int mixerDeviceID_ = -1;
+    bool separateCtrls_ = false;
+    std::unique_ptr<TRecorder> recorder_;
+    std::unique_ptr<TPlayer> player_;
+    std::unique_ptr<TMixerSettings> mixerSettings_;
+};

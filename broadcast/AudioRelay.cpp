@@ -1,0 +1,61 @@
+#include "broadcast/AudioRelay.h"
+
+TAudioRelay::TAudioRelay() {
+    audiotcpserver.Bindings.IP = kIP;
+    audiotcpserver.Bindings.Port = kPort;
+    audiotcpserver.DefaultPort = kPort;
+    audiotcpserver.WriteTimeoutMs = kWriteTimeoutMs;
+    audiotcpserver.OnConnect = [this](net::TIdPeerThread& t) { audiotcpserverConnect(t); };
+    audiotcpserver.OnExecute = [this](net::TIdPeerThread& t) { audiotcpserverExecute(t); };
+    audiotcpserver.OnDisconnect = [this](net::TIdPeerThread& t) { audiotcpserverDisconnect(t); };
+}
+
+void TAudioRelay::audiotcpserverConnect(net::TIdPeerThread& AThread) {
+    try {
+        auto* entry = new ClientEntry{&AThread};
+        AThread.Data = entry;
+        ThreadListLock lock(*ClientList);
+        lock.Items().push_back(entry);
+    } catch (...) {
+        // The connection stays open and receives nothing.
+    }
+}
+
+void TAudioRelay::audiotcpserverDisconnect(net::TIdPeerThread& AThread) {
+    try {
+        auto* entry = static_cast<ClientEntry*>(AThread.Data);
+        if (entry && ClientList) {
+            ThreadListLock lock(*ClientList);
+            std::erase(lock.Items(), entry);
+        }
+        delete entry;
+        AThread.Data = nullptr;
+    } catch (...) {
+    }
+}
+
+void TAudioRelay::audiotcpserverExecute(net::TIdPeerThread&) {
+    // Nothing to do: the connection's thread only keeps the connection.
+}
+
+void TAudioRelay::Audio1Record(TRecorder&, char* LP, char*, std::uint16_t BufferSize) {
+    if (!Broadcasting || !ClientList)
+        return;
+    ThreadListLock lock(*ClientList);
+    const std::vector<ClientEntry*>& entries = lock.Items();
+    const std::size_t count = entries.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        // A closed, broken or stalled client fails here: it is disconnected
+        // and its entry goes when its thread ends; the others still get the
+        // block. The non-raising write keeps the capture thread free of
+        // allocations.
+        entries[i]->Thread->TryWriteBuffer(LP, BufferSize);
+    }
+}
+
+int TAudioRelay::ClientCount() {
+    if (!ClientList)
+        return 0;
+    ThreadListLock lock(*ClientList);
+    return int(lock.Items().size());
+}

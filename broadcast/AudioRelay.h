@@ -1,0 +1,53 @@
+#pragma once
+
+#include "broadcast/Recorder.h"
+#include "broadcast/ThreadList.h"
+#include "net/TcpServer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+// One relay client: the connection's thread, through which the block handler
+// writes to it. The thread's data slot points back at the entry.
+struct ClientEntry {
+    net::TIdPeerThread* Thread = nullptr;
+};
+
+// The local audio relay: while Broadcasting, every block the capture engine
+// records goes, unchanged and unframed, to every TCP client connected to
+// 127.0.0.1:8099. The server only sends.
+//
+// Threads: the server's listener and one thread per connection (connect,
+// execute, disconnect handlers), the capture thread (Audio1Record) and the
+// main thread (creating and freeing ClientList, activating and deactivating
+// the server). ClientList exists only while a broadcast runs; it is created
+// before the server is activated and before capture starts, and freed only
+// after capture has stopped and the server has been deactivated.
+//
+// A client that stops reading would hold every pass of the block handler, and
+// so the capture and all other clients, for ever: each write therefore waits
+// at most kWriteTimeoutMs for the client to take the block, well within the
+// capture ring's slack (three blocks, over a second at 22050 Hz), and a client
+// that misses it is disconnected and leaves the list.
+class TAudioRelay {
+public:
+    static constexpr const char* kIP = "127.0.0.1";
+    static constexpr int kPort = 8099;
+    static constexpr int kWriteTimeoutMs = 250;
+
+    TAudioRelay();
+
+    net::TIdTCPServer audiotcpserver;
+    std::atomic<bool> Broadcasting{false};
+    std::unique_ptr<TThreadList<ClientEntry*>> ClientList;
+
+    void audiotcpserverConnect(net::TIdPeerThread& AThread);
+    void audiotcpserverDisconnect(net::TIdPeerThread& AThread);
+    void audiotcpserverExecute(net::TIdPeerThread& AThread);
+    // The capture engine's OnRecord handler (capture thread).
+    void Audio1Record(TRecorder& Sender, char* LP, char* RP, std::uint16_t BufferSize);
+
+    // Entries in ClientList now (0 when there is no list).
+    int ClientCount();
+};

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/wavein/WaveIn.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class TAudio;
+
+enum class TChannels { Mono, Stereo };
+enum class TBPS { _8, _16 };
+
+// Format, buffers and ring indices shared by the recorder and the player.
+// The format setters go through the owning TAudio, which decides (by its
+// SeparateCtrls) whether one object or both take the new value.
+class TAudioSettings {
+public:
+    static constexpr int kRingSize = 4;
+
+    explicit TAudioSettings(TAudio& owner);
+    virtual ~TAudioSettings();
+    TAudioSettings(const TAudioSettings&) = delete;
+    TAudioSettings& operator=(const TAudioSettings&) = delete;
+
+    TChannels Channels() const { return channels_; }
+    TBPS BitsPerSample() const { return bitsPerSample_; }
+    std::uint16_t SampleRate() const { return sampleRate_; }
+    void SetChannels(TChannels value);
+    void SetBitsPerSample(TBPS value);
+    void SetSampleRate(std::uint16_t value);
+
+    // Allocates the format record and the four buffers (with their right-
+    // channel halves) for the current format; false with the owner's
+    // ErrorText on failure.
+    bool AllocBuffers();
+    void FreeBuffers();
+
+    TAudio& Owner;
+    std::array<wavein::WAVEHDR*, kRingSize> Headers{};
+    std::array<char*, kRingSize> Buffers{};
+    std::array<char*, kRingSize> RightBuffers{};
+    int AddIndex = 0;                // written by the main thread only
+    int DoneIndex = 0;               // written by the capture thread only
+    bool IsOpen = false;             // the device is open (main thread)
+    std::atomic<bool> Active{false}; // deliveries are taken (both threads)
+    wavein::WAVEFORMATEX* Format = nullptr;
+    std::uint16_t BufferSize = 0;
+
+protected:
+    friend class TAudio;
+    friend class TRecorder;
+    // Stores the value and reallocates, when it differs from this object's own.
+    void ApplyChannels(TChannels value);
+    void ApplyBitsPerSample(TBPS value);
+    void ApplySampleRate(std::uint16_t value);
+    void ApplyNoSamples(std::uint16_t value);
+    void Reallocate();
+
+    TChannels channels_ = TChannels::Mono;
+    TBPS bitsPerSample_ = TBPS::_8;
+    std::uint16_t sampleRate_ = 11025;
+    std::uint16_t noSamples_ = 8192;
+};
+
+// Output settings: a mirror of the format with its buffers; nothing plays
+// through it.
+class TPlayer : public TAudioSettings {
+public:
+    using TAudioSettings::TAudioSettings;
+};

@@ -1,0 +1,158 @@
+#include "broadcast/BroadcastController.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Download.h"
+#include "platform/JpegCodec.h"
+#include "platform/Shell.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <stdexcept>
+
+namespace {
+
+constexpr const char* kBroadcastNow = "Broadcast Now";
+constexpr const char* kCancelBroadcasting = "Cancel broadcasting?";
+
+// A picture decoded by its file name's extension: JPEG through the project's
+// codec, other formats (PNG, bitmaps) through Qt's readers.
+QImage LoadPicture(const QString& path) {
+    const QString lower = path.toLower();
+    if (lower.endsWith(".jpg") || lower.endsWith(".jpeg"))
+        return DecodeJpeg(path);
+    return QImage(path);
+}
+
+} // namespace
+
+TBroadcastController::TBroadcastController(QWidget* tabSheet, std::string dataFolder, QWidget* form,
+                                           BroadcastCallbacks callbacks)
+    : QObject(form)
+    , ConverterPath(shell::ProgramFolder() + "/mconv")
+    , form_(form)
+    , dataFolder_(std::move(dataFolder))
+    , callbacks_(std::move(callbacks))
+    , w_(BuildBroadcastForm(tabSheet))
+    , audio_(std::make_unique<TAudio>()) {
+    ConfigureAudio();
+    connect(w_.streamingfilebtn, &QPushButton::clicked, this,
+            [this] { dialogs::RunCommand([this] { streamingfilebtnClick(); }, form_); });
+    connect(w_.streamingbtn, &QPushButton::clicked, this,
+            [this] { dialogs::RunCommand([this] { streamingbtnClick(); }, form_); });
+}
+
+TBroadcastController::~TBroadcastController() {
+    if (relay_.Broadcasting)
+        StopBroadcast();
+    audio_.reset();
+}
+
+// Audio1 as the window's design sets it up, with the rate the converter is
+// told: raw samples carry no rate, so capturing at the declared 22050 Hz keeps
+// every tone at its own pitch.
+void TBroadcastController::ConfigureAudio() {
+    TAudio& a = *audio_;
+    a.Player().SetBitsPerSample(TBPS::_16);
+    a.Recorder().SetBitsPerSample(TBPS::_16);
+    a.Player().SetChannels(TChannels::Stereo);
+    a.Recorder().SetChannels(TChannels::Stereo);
+    a.Player().SetSampleRate(kSampleRate);
+    a.Recorder().SetSampleRate(kSampleRate);
+    a.Recorder().SetTrigLevel(0);
+    a.Recorder().SetTriggered(false);
+    a.OnRecord = [this](TRecorder& sender, char* lp, char* rp, std::uint16_t size) {
+        relay_.Audio1Record(sender, lp, rp, size);
+    };
+}
+
+void TBroadcastController::ShowPicture(const QImage& picture) {
+    picture_ = picture;
+    w_.streamingpreviewimage->setPixmap(QPixmap::fromImage(picture));
+}
+
+void TBroadcastController::SetStatus(const char* text) {
+    w_.streamingstatuslbl->setText(QString::fromLatin1(text));
+}
+
+void TBroadcastController::streamingfilebtnClick() {
+    const std::string t = w_.streamingbackgroundurledit->text().toStdString();
+    if (t.size() > 10 && t.compare(0, 7, "http://") == 0) {
+        const std::string file = dataFolder_ + "video_background.jpg";
+        DownloadToFile(t, file);
+        if (shell::IsExistingFile(file)) {
+            // Decoded as JPEG by its name; a failure keeps the previous picture.
+            const QImage picture = DecodeJpeg(QString::fromStdString(file));
+            if (!picture.isNull())
+                ShowPicture(picture);
+        }
+        return;
+    }
+    dialogs::Request request;
+    request.kind = dialogs::Kind::OpenFiles;
+    request.filter = QStringLiteral("*.jpg");
+    request.fileName = QStringLiteral("*.jpg");
+    request.defaultSuffix = QStringLiteral("png");
+    const QStringList files = dialogs::GetOpenFileNames(request, form_);
+    if (files.isEmpty())
+        return;
+    w_.streamingbackgroundurledit->setText(files.front());
+    const QImage picture = LoadPicture(files.front());
+    if (picture.isNull())
+        throw std::runtime_error("Could not load the picture " + files.front().toStdString());
+    ShowPicture(picture);
+}
+
+void TBroadcastController::streamingbtnClick() {
+    if (relay_.Broadcasting)
+        StopBroadcast();
+    else
+        StartBroadcast();
+}
+
+std::string TBroadcastController::ConverterParameters() const {
+    return " -loop_input -re -i \"" + dataFolder_ + "video.jpg" +
+           "\" -f s16le -ar 22050 -ab 96k -ac 2 -i \"tcp://127.0.0.1:8099/\" -deinterlace -s "
+           "320x240 -r 10 -b 220k -qscale 6 -ar 22050 -ab 96k -f flv \"" +
+           w_.streamingrtmpurledit->text().toStdString() + "/" +
+           w_.streamingstreamedit->text().toStdString() + "\"";
+}
+
+void TBroadcastController::StartBroadcast() {
+    relay_.Broadcasting = true;
+    relay_.ClientList = std::make_unique<TThreadList<ClientEntry*>>();
+    try {
+        relay_.audiotcpserver.SetActive(true);
+    } catch (...) {
+        SetStatus("The relay could not start");
+        throw; // shown in the standard error box; the next click stops
+    }
+    audio_->Recorder().Start(); // without a device the broadcast runs silent
+    try {
+        if (!picture_.isNull() &&
+            !EncodeJpeg(picture_, QString::fromStdString(dataFolder_ + "video.jpg")))
+            return;
+        const std::string parameters = ConverterParameters();
+        w_.streamingbtn->setText(QString::fromLatin1(kCancelBroadcasting));
+        SetStatus("Broadcasting");
+        if (callbacks_.RunTool)
+            callbacks_.RunTool(ConverterPath, parameters);
+        // The converter has ended (on its own or stopped by the user).
+        if (relay_.Broadcasting && w_.streamingbtn->text() == kCancelBroadcasting)
+            SetStatus("The converter has ended");
+    } catch (...) {
+    }
+}
+
+void TBroadcastController::StopBroadcast() {
+    audio_->Recorder().Stop();
+    relay_.audiotcpserver.SetActive(false);
+    relay_.ClientList.reset();
+    relay_.Broadcasting = false;
+    w_.streamingbtn->setText(QString::fromLatin1(kBroadcastNow));
+    SetStatus("Broadcast stopped");
+    // The converter would otherwise stream video with no sound until it ends.
+    if (callbacks_.EndTool)
+        callbacks_.EndTool();
+}

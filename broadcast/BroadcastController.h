@@ -1,0 +1,81 @@
+#pragma once
+
+#include "broadcast/Audio.h"
+#include "broadcast/AudioRelay.h"
+#include "broadcast/BroadcastForm.h"
+
+#include <QImage>
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QWidget;
+
+// What the controller needs from the main window.
+struct BroadcastCallbacks {
+    // Starts `program` hidden with the parameter string and returns when it has
+    // ended (or its wait was cancelled), letting window messages run meanwhile:
+    // the window's RunTool.
+    std::function<void(const std::string& program, const std::string& parameters)> RunTool;
+    // Ends the converter process RunTool is waiting for, if one runs.
+    std::function<void()> EndTool;
+};
+
+// The "Broadcasting" tab: builds its controls into the tab page, owns the
+// capture engine Audio1 (22050 Hz, 16-bit stereo, 8192-frame blocks, delivery
+// from the first non-negative sample) and the audio relay, and carries the
+// two commands. A broadcast is the recorder, the relay on 127.0.0.1:8099 and
+// the external converter "mconv" joining the background picture (as video)
+// with the relayed sound into an FLV stream pushed to the RTMP server.
+//
+// Wiring in TForm1 (after TabSheet3 exists and DataFolder is set):
+//     broadcast = new TBroadcastController(TabSheet3, DataFolder, this,
+//                     {[this](auto& p, auto& a) { RunTool(p, a); },
+//                      [this] { /* end ToolProcess */ }});
+// The controller connects its own buttons ("Load" -> streamingfilebtnClick,
+// "Broadcast Now" -> streamingbtnClick), each run through dialogs::RunCommand
+// so that an error leaving it reaches the standard error box. The tab stays
+// hidden unless KOLVADECK_SHOW_BROADCASTING=1. Delete the controller before
+// the window's other parts: a running broadcast is stopped then.
+class TBroadcastController : public QObject {
+public:
+    static constexpr std::uint16_t kSampleRate = 22050;
+
+    TBroadcastController(QWidget* tabSheet, std::string dataFolder, QWidget* form,
+                         BroadcastCallbacks callbacks);
+    ~TBroadcastController() override;
+
+    // "Load": a web address of more than 10 characters beginning "http://" is
+    // downloaded into "video_background.jpg"; anything else opens the file dialog.
+    void streamingfilebtnClick();
+    // "Broadcast Now" starts a broadcast; while one runs, the click stops it.
+    // Throws SocketError when the relay cannot listen.
+    void streamingbtnClick();
+
+    // The converter's parameter string for the current field texts.
+    std::string ConverterParameters() const;
+    // Full path of the converter; the folder of the executable by default.
+    std::string ConverterPath;
+
+    const BroadcastWidgets& Widgets() const { return w_; }
+    TAudio& Audio1() { return *audio_; }
+    TAudioRelay& Relay() { return relay_; }
+    bool Broadcasting() const { return relay_.Broadcasting; }
+    const QImage& Picture() const { return picture_; }
+
+private:
+    void StartBroadcast();
+    void StopBroadcast();
+    void ConfigureAudio();
+    void ShowPicture(const QImage& picture);
+    void SetStatus(const char* text);
+
+    QWidget* form_;
+    std::string dataFolder_;
+    BroadcastCallbacks callbacks_;
+    BroadcastWidgets w_;
+    TAudioRelay relay_; // outlives Audio1, whose capture thread writes through it
+    std::unique_ptr<TAudio> audio_;
+    QImage picture_;
+};

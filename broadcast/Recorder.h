@@ -1,0 +1,70 @@
+#pragma once
+
+#include "broadcast/AudioSettings.h"
+
+#include <QObject>
+#include <string>
+
+class TRecorder;
+
+// The hidden recorder window: on the main thread it hands each delivered
+// buffer back to the device (the re-queue message the data path posts).
+class TRecorderWindow : public QObject {
+public:
+    explicit TRecorderWindow(TRecorder& recorder)
+        : recorder_(recorder) {}
+    static void PostRequeue(TRecorderWindow* window);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    TRecorder& recorder_;
+};
+
+// The wave-in recorder: a ring of four buffers, one queued before the device
+// starts and three right after. Each filled buffer goes to the owner's
+// OnRecord on the capture thread (once triggered), then back to the device
+// through the main thread.
+class TRecorder : public TAudioSettings {
+public:
+    explicit TRecorder(TAudio& owner);
+    ~TRecorder() override;
+
+    std::uint16_t NoSamples() const { return noSamples_; }
+    // Sets the frame count of both the player and the recorder.
+    void SetNoSamples(std::uint16_t value);
+    bool SplitChannels() const { return splitChannels_; }
+    // Kept only for stereo; mono forces it off.
+    void SetSplitChannels(bool value);
+    void ApplySplitRule();
+    std::uint16_t TrigLevel() const { return trigLevel_; }
+    void SetTrigLevel(std::uint16_t value) { trigLevel_ = value; }
+    bool Triggered() const { return triggered_; }
+    void SetTriggered(bool value) { triggered_ = value; }
+
+    bool Start();
+    bool Stop();
+
+    // Internal steps, public for the component and its tests.
+    bool OpenDevice();
+    bool CloseDevice();
+    bool AddNextBuffer();
+    bool CheckTrigger(const char* data, std::uint16_t n);
+    void SplitStereo(char* lp, char* rp, std::uint16_t n);
+
+    wavein::HWAVEIN Handle = nullptr;
+
+private:
+    friend class TRecorderWindow;
+    static void DataPath(wavein::HWAVEIN, unsigned msg, std::uintptr_t instance, std::uintptr_t,
+                         std::uintptr_t);
+    void BufferDone();
+    void Requeue();
+    void Composed(const std::string& message, wavein::MMRESULT result);
+
+    bool splitChannels_ = false;
+    std::uint16_t trigLevel_ = 128;
+    bool triggered_ = true;
+    TRecorderWindow* window_;
+};

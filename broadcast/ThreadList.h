@@ -1,0 +1,35 @@
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+// A list guarded by one lock: LockList gives the list with the lock held,
+// UnlockList releases it. Use ThreadListLock to pair them.
+template <typename T> class TThreadList {
+public:
+    std::vector<T>& LockList() {
+        mutex_.lock();
+        return items_;
+    }
+    void UnlockList() { mutex_.unlock(); }
+
+private:
+    std::mutex mutex_;
+    std::vector<T> items_;
+};
+
+// Holds a TThreadList's lock for a scope, also when the scope is left by an exception.
+template <typename T> class ThreadListLock {
+public:
+    explicit ThreadListLock(TThreadList<T>& list)
+        : list_(list)
+        , items_(list.LockList()) {}
+    ~ThreadListLock() { list_.UnlockList(); }
+    ThreadListLock(const ThreadListLock&) = delete;
+    ThreadListLock& operator=(const ThreadListLock&) = delete;
+    std::vector<T>& Items() { return items_; }
+
+private:
+    TThreadList<T>& list_;
+    std::vector<T>& items_;
+};

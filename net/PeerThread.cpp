@@ -1,0 +1,101 @@
+#include "net/PeerThread.h"
+
+#include "net/NetError.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace net {
+
+TIdPeerThread::TIdPeerThread(Socket socket, int writeTimeoutMs)
+    : socket_(std::move(socket))
+    , writeTimeoutMs_(writeTimeoutMs) {}
+
+TIdPeerThread::~TIdPeerThread() {
+    Disconnect();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void TIdPeerThread::WriteBuffer(const void* data, std::size_t size) {
+    if (const int error = TryWriteBuffer(data, size))
+        throw SocketError(error == ETIMEDOUT ? "Socket write timed out."
+                                             : "Socket write failed. " + SystemText(error));
+}
+
+int TIdPeerThread::TryWriteBuffer(const void* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    std::lock_guard write(writeMutex_);
+    std::shared_lock fd(fdLock_);
+    if (ended_ || !socket_.Valid())
+        return EPIPE;
+    const int error = SendAll(socket_.Fd(), data, size, writeTimeoutMs_);
+    if (error) {
+        // A partial block has broken the stream for good: end the connection.
+        ended_ = true;
+        ::shutdown(socket_.Fd(), SHUT_RDWR);
+    }
+    return error;
+}
+
+void TIdPeerThread::Disconnect() {
+    std::shared_lock fd(fdLock_);
+    ended_ = true;
+    if (socket_.Valid())
+        ::shutdown(socket_.Fd(), SHUT_RDWR);
+}
+
+bool TIdPeerThread::WaitForClient() {
+    if (ended_)
+        return false;
+    pollfd p{socket_.Fd(), POLLIN, 0};
+    const int ready = ::poll(&p, 1, -1);
+    if (ready < 0)
+        return errno == EINTR && !ended_;
+    if (p.revents & (POLLERR | POLLNVAL))
+        return false;
+    // The relay never reads what a client sends; it is drained so that the
+    // end of the connection can be seen.
+    char discard[4096];
+    const ssize_t n = ::recv(socket_.Fd(), discard, sizeof discard, MSG_DONTWAIT);
+    if (n == 0)
+        return false;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        return false;
+    return !ended_;
+}
+
+void TIdPeerThread::Run(const Handler& onConnect, const Handler& onExecute,
+                        const Handler& onDisconnect, const std::function<void()>& onFinished) {
+    bool connected = true;
+    try {
+        if (onConnect)
+            onConnect(*this);
+    } catch (...) {
+        connected = false;
+    }
+    try {
+        while (connected && WaitForClient()) {
+            if (onExecute)
+                onExecute(*this);
+        }
+    } catch (...) {
+    }
+    ended_ = true;
+    try {
+        if (onDisconnect)
+            onDisconnect(*this);
+    } catch (...) {
+    }
+    {
+        std::unique_lock fd(fdLock_);
+        socket_.Close();
+    }
+    finished_ = true;
+    onFinished();
+}
+
+} // namespace net

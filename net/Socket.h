@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// A TCP socket descriptor owned by one object; closed with it.
+namespace net {
+
+class Socket {
+public:
+    Socket() = default;
+    explicit Socket(int fd)
+        : fd_(fd) {}
+    ~Socket() { Close(); }
+    Socket(Socket&& other) noexcept
+        : fd_(other.Release()) {}
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    int Fd() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+    int Release();
+    void Close();
+
+private:
+    int fd_ = -1;
+};
+
+// A listening socket bound to ip:port (SO_REUSEADDR, close-on-exec). Throws
+// SocketError "Could not bind socket. <system text>" when the address is taken.
+Socket Listen(const std::string& ip, int port, int backlog = 16);
+
+// A client connection to ip:port; throws SocketError when refused.
+Socket Connect(const std::string& ip, int port);
+
+// Sends the whole buffer, waiting at most timeoutMs in all for room in the
+// socket (timeoutMs < 0: no limit). Never raises SIGPIPE. Throws SocketError
+// on a closed or broken connection, or when the time runs out (the bytes
+// sent until then are gone: the stream is no longer whole).
+void WriteAll(int fd, const void* data, std::size_t size, int timeoutMs);
+// The same without raising (nor allocating): 0 when all was sent, else the
+// errno value (ETIMEDOUT when the time ran out, EPIPE when closed).
+int SendAll(int fd, const void* data, std::size_t size, int timeoutMs);
+
+} // namespace net

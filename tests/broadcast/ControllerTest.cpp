@@ -1,0 +1,249 @@
+#include "QtApp.h"
+#include "RelayClient.h"
+#include "broadcast/BroadcastController.h"
+#include "platform/Dialogs.h"
+#include "platform/JpegCodec.h"
+#include "platform/mixer/Mixer.h"
+#include "platform/mixer/VirtualMixer.h"
+#include "platform/wavein/VirtualWaveIn.h"
+#include "tests/search/LoopbackServer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+QByteArray JpegBytes(int width, int height, QColor color, const QString& path) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    EXPECT_TRUE(EncodeJpeg(image, path));
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+class BroadcastTab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureQtApp();
+        wavein::UseBackend(wavein::Backend::Virtual);
+        wavein::virtual_input::ResetState();
+        dataFolder_ = dir_.path().toStdString() + "/";
+        dialogs::SetHandler([this](const dialogs::Request& r) {
+            requests_.push_back(r);
+            dialogs::Answer a;
+            a.accepted = !answerFiles_.isEmpty();
+            a.files = answerFiles_;
+            return a;
+        });
+        BroadcastCallbacks callbacks;
+        callbacks.RunTool = [this](const std::string& program, const std::string& parameters) {
+            runs_.push_back({program, parameters});
+            if (duringRun_)
+                duringRun_();
+        };
+        callbacks.EndTool = [this] { ++endTools_; };
+        controller_ = std::make_unique<TBroadcastController>(&tab_, dataFolder_, &form_, callbacks);
+    }
+    void TearDown() override {
+        controller_.reset();
+        dialogs::SetHandler({});
+        EXPECT_TRUE(RelayPortRefuses());
+    }
+    const BroadcastWidgets& W() { return controller_->Widgets(); }
+    int DialogsOf(dialogs::Kind kind) {
+        int n = 0;
+        for (const auto& r : requests_)
+            n += r.kind == kind;
+        return n;
+    }
+
+    QTemporaryDir dir_;
+    std::string dataFolder_;
+    QWidget form_, tab_;
+    std::unique_ptr<TBroadcastController> controller_;
+    std::vector<dialogs::Request> requests_;
+    QStringList answerFiles_;
+    std::vector<std::pair<std::string, std::string>> runs_;
+    std::function<void()> duringRun_;
+    int endTools_ = 0;
+};
+
+TEST_F(BroadcastTab, DesignValues) {
+    EXPECT_EQ(W().streamingbtn->text(), "Broadcast Now");
+    EXPECT_EQ(W().streamingfilebtn->text(), "Load");
+    EXPECT_EQ(W().streamingbackgroundurledit->text(), "http://");
+    EXPECT_EQ(W().streamingpreviewurledit->text(), "http://");
+    EXPECT_TRUE(W().streamingstreamedit->text().isEmpty());
+    EXPECT_TRUE(W().streamingrtmpurledit->text().startsWith("rtmp://"));
+    EXPECT_TRUE(W().streamingrtmpurledit->text().endsWith("/live"));
+    EXPECT_EQ(W().streamingpreviewimage->size(), QSize(320, 240));
+    TRecorder& r = controller_->Audio1().Recorder();
+    EXPECT_EQ(r.BufferSize, 32768);
+    EXPECT_EQ(r.Format->nSamplesPerSec, 22050u);
+    EXPECT_EQ(r.Format->nChannels, 2);
+    EXPECT_FALSE(r.Triggered());
+    EXPECT_EQ(r.TrigLevel(), 0);
+    EXPECT_FALSE(r.SplitChannels());
+}
+
+TEST_F(BroadcastTab, ConverterParametersAsWritten) {
+    W().streamingrtmpurledit->setText("rtmp://127.0.0.1/live");
+    W().streamingstreamedit->setText("deck one");
+    EXPECT_EQ(controller_->ConverterParameters(),
+              " -loop_input -re -i \"" + dataFolder_ +
+                  "video.jpg\" -f s16le -ar 22050 -ab 96k -ac 2 -i \"tcp://127.0.0.1:8099/\" "
+                  "-deinterlace -s 320x240 -r 10 -b 220k -qscale 6 -ar 22050 -ab 96k -f flv "
+                  "\"rtmp://127.0.0.1/live/deck one\"");
+    W().streamingstreamedit->setText("");
+    EXPECT_TRUE(controller_->ConverterParameters().ends_with(" -f flv \"rtmp://127.0.0.1/live/\""));
+    W().streamingrtmpurledit->setText("rtmp://h/live/");
+    W().streamingstreamedit->setText("s");
+    EXPECT_TRUE(controller_->ConverterParameters().ends_with("\"rtmp://h/live//s\""));
+}
+
+TEST_F(BroadcastTab, LoadOpensTheFileDialogUnlessAnAddressIsLongEnough) {
+    for (const char* text :
+         {"http://", "http://abc", "HTTP://host/pic.jpg", "https://host/x.jpg", "/home/pic.jpg"}) {
+        requests_.clear();
+        W().streamingbackgroundurledit->setText(text);
+        controller_->streamingfilebtnClick();
+        ASSERT_EQ(requests_.size(), 1u) << text;
+        EXPECT_EQ(requests_[0].kind, dialogs::Kind::OpenFiles);
+        EXPECT_EQ(requests_[0].filter, "*.jpg");
+        EXPECT_EQ(requests_[0].fileName, "*.jpg");
+        EXPECT_EQ(requests_[0].defaultSuffix, "png");
+        EXPECT_EQ(W().streamingbackgroundurledit->text(), text); // cancelled: unchanged
+    }
+}
+
+TEST_F(BroadcastTab, LoadDownloadsAWebAddressAndKeepsAnEarlierPictureOnFailure) {
+    LoopbackServer server;
+    const QString sample = dir_.path() + "/sample.jpg";
+    LoopbackServer::Response picture;
+    picture.contentType = "image/jpeg";
+    picture.body = JpegBytes(200, 100, Qt::red, sample).toStdString();
+    server.Serve("/bg.jpg", picture);
+    // 11 characters and more: downloaded.
+    W().streamingbackgroundurledit->setText(
+        QString::fromStdString("http://" + server.Host() + "/bg.jpg"));
+    controller_->streamingfilebtnClick();
+    EXPECT_TRUE(requests_.empty());
+    EXPECT_EQ(server.LastRequestLine(), "GET /bg.jpg HTTP/1.1");
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(dataFolder_ + "video_background.jpg")));
+    EXPECT_EQ(controller_->Picture().size(), QSize(200, 100));
+    EXPECT_EQ(W().streamingpreviewimage->pixmap().size(), QSize(200, 100));
+
+    // A failed download: the file of the earlier one is loaded again.
+    W().streamingbackgroundurledit->setText(
+        QString::fromStdString("http://" + server.Host() + "/missing.jpg"));
+    controller_->streamingfilebtnClick();
+    EXPECT_EQ(controller_->Picture().size(), QSize(200, 100));
+    EXPECT_TRUE(requests_.empty());
+}
+
+TEST_F(BroadcastTab, LoadFromTheDialogAndAPictureThatCannotBeRead) {
+    const QString jpg = dir_.path() + "/chosen.jpg";
+    JpegBytes(64, 48, Qt::blue, jpg);
+    answerFiles_ = {jpg};
+    W().streamingfilebtn->click();
+    EXPECT_EQ(W().streamingbackgroundurledit->text(), jpg);
+    EXPECT_EQ(controller_->Picture().size(), QSize(64, 48));
+
+    const QString broken = dir_.path() + "/broken.jpg";
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a picture");
+    f.close();
+    answerFiles_ = {broken};
+    requests_.clear();
+    W().streamingfilebtn->click(); // through the command guard, as a user click
+    ASSERT_EQ(DialogsOf(dialogs::Kind::Error), 1);
+    EXPECT_EQ(controller_->Picture().size(), QSize(64, 48)); // the previous picture stays
+}
+
+TEST_F(BroadcastTab, BroadcastNowRunsTheConverterAndTheSecondClickStops) {
+    const QString jpg = dir_.path() + "/bg.jpg";
+    JpegBytes(320, 240, Qt::green, jpg);
+    answerFiles_ = {jpg};
+    controller_->streamingfilebtnClick();
+    W().streamingrtmpurledit->setText("rtmp://127.0.0.1/live");
+    W().streamingstreamedit->setText("test");
+    duringRun_ = [this] {
+        // While the converter runs: relay listening, recorder open, picture written.
+        EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
+        EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcasting");
+        EXPECT_TRUE(controller_->Broadcasting());
+        EXPECT_TRUE(controller_->Audio1().Recorder().IsOpen);
+        EXPECT_FALSE(RelayPortRefuses());
+        const QImage written = DecodeJpeg(QString::fromStdString(dataFolder_ + "video.jpg"));
+        EXPECT_EQ(written.size(), QSize(320, 240));
+        W().streamingbtn->click(); // the stop runs nested in the wait
+        EXPECT_FALSE(controller_->Broadcasting());
+        EXPECT_EQ(endTools_, 1);
+    };
+    W().streamingbtn->click();
+    ASSERT_EQ(runs_.size(), 1u);
+    EXPECT_TRUE(runs_[0].first.ends_with("/mconv"));
+    EXPECT_EQ(runs_[0].second, controller_->ConverterParameters());
+    EXPECT_EQ(W().streamingbtn->text(), "Broadcast Now");
+    EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcast stopped");
+    EXPECT_FALSE(controller_->Audio1().Recorder().IsOpen);
+    EXPECT_EQ(controller_->Relay().ClientList, nullptr);
+    EXPECT_TRUE(RelayPortRefuses());
+    EXPECT_EQ(DialogsOf(dialogs::Kind::Error), 0);
+}
+
+TEST_F(BroadcastTab, WithNoPictureNothingIsWrittenButTheConverterRuns) {
+    W().streamingbtn->click();
+    ASSERT_EQ(runs_.size(), 1u);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dataFolder_ + "video.jpg")));
+    // The converter ended by itself: the broadcast stays on until stopped.
+    EXPECT_TRUE(controller_->Broadcasting());
+    EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
+    EXPECT_EQ(W().streamingstatuslbl->text(), "The converter has ended");
+    W().streamingbtn->click();
+    EXPECT_FALSE(controller_->Broadcasting());
+}
+
+TEST_F(BroadcastTab, ATakenRelayPortShowsTheErrorAndTheNextClickStops) {
+    net::Socket other = net::Listen("127.0.0.1", 8099);
+    W().streamingbtn->click();
+    ASSERT_EQ(DialogsOf(dialogs::Kind::Error), 1);
+    EXPECT_EQ(requests_.back().text, "Could not bind socket. Address already in use.");
+    EXPECT_TRUE(runs_.empty());
+    EXPECT_FALSE(controller_->Audio1().Recorder().IsOpen);
+    EXPECT_EQ(W().streamingbtn->text(), "Broadcast Now");
+    EXPECT_TRUE(controller_->Broadcasting());
+    W().streamingbtn->click(); // stops
+    EXPECT_FALSE(controller_->Broadcasting());
+    EXPECT_EQ(DialogsOf(dialogs::Kind::Error), 1);
+    other.Close();
+}
+
+TEST_F(BroadcastTab, ARelayClientReceivesTheRecordedSound) {
+    wavein::virtual_input::SetTone(1000, 0.5);
+    duringRun_ = [this] {
+        RelayClient client;
+        ASSERT_TRUE(WaitUntil([&] { return controller_->Relay().ClientCount() == 1; }));
+        for (int i = 0; i < 3; ++i) {
+            wavein::virtual_input::Advance(8192);
+            QCoreApplication::sendPostedEvents();
+        }
+        ASSERT_TRUE(client.WaitForBytes(32768 * 2));
+        W().streamingbtn->click();
+        EXPECT_TRUE(client.WaitForEnd());
+    };
+    W().streamingbtn->click();
+    EXPECT_FALSE(controller_->Broadcasting());
+}
+
+} // namespace

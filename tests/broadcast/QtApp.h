@@ -1,0 +1,4 @@
+#pragma once
+
+// The test program's one QApplication (offscreen), made on first use.
+void EnsureQtApp();

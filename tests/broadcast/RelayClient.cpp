@@ -1,0 +1,88 @@
+#include "RelayClient.h"
+
+#include "net/NetError.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+RelayClient::RelayClient()
+    : socket_(net::Connect("127.0.0.1", 8099)) {
+    thread_ = std::thread([this] { ReadLoop(); });
+}
+
+RelayClient::~RelayClient() {
+    Kill();
+    thread_.join();
+}
+
+void RelayClient::ReadLoop() {
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::recv(socket_.Fd(), chunk, sizeof chunk, 0);
+        std::lock_guard lock(mutex_);
+        if (n <= 0) {
+            ended_ = true;
+            changed_.notify_all();
+            return;
+        }
+        bytes_.insert(bytes_.end(), chunk, chunk + n);
+        changed_.notify_all();
+    }
+}
+
+bool RelayClient::WaitForBytes(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(20), [&] {
+        return bytes_.size() >= count || ended_;
+    }) && bytes_.size() >= count;
+}
+
+bool RelayClient::WaitForEnd() {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return ended_; });
+}
+
+std::vector<char> RelayClient::Bytes() {
+    std::lock_guard lock(mutex_);
+    return bytes_;
+}
+
+void RelayClient::Kill() {
+    // shutdown wakes the reading thread; the descriptor is closed with the object.
+    ::shutdown(socket_.Fd(), SHUT_RDWR);
+}
+
+net::Socket ConnectStalledClient() {
+    net::Socket s(::socket(AF_INET, SOCK_STREAM, 0));
+    const int small = 4096;
+    ::setsockopt(s.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(8099);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(s.Fd(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        throw net::SocketError("stalled client could not connect");
+    return s;
+}
+
+bool RelayPortRefuses() {
+    try {
+        net::Connect("127.0.0.1", 8099);
+        return false;
+    } catch (const net::SocketError&) {
+        return true;
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "net/Socket.h"
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A local client of the relay that reads everything it is sent on a thread of
+// its own, until the server closes the connection or the test closes it.
+class RelayClient {
+public:
+    RelayClient();
+    ~RelayClient();
+
+    // Waits (at most 20 s) until `count` bytes have arrived; false otherwise.
+    bool WaitForBytes(std::size_t count);
+    // Waits (at most 20 s) until the server has closed the connection.
+    bool WaitForEnd();
+    std::vector<char> Bytes();
+    // Closes the socket at once (a killed client).
+    void Kill();
+
+private:
+    void ReadLoop();
+    net::Socket socket_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<char> bytes_;
+    bool ended_ = false;
+    std::thread thread_;
+};
+
+// Connects a client that never reads, with a small receive buffer.
+net::Socket ConnectStalledClient();
+// True when a connection to 127.0.0.1:8099 is refused.
+bool RelayPortRefuses();
+
+// Waits (at most 20 s) for a condition another thread brings about.
+bool WaitUntil(const std::function<bool()>& condition);

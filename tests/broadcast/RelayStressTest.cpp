@@ -1,0 +1,93 @@
+#include "RelayClient.h"
+#include "RelayFixture.h"
+
+#include <QCoreApplication>
+#include <atomic>
+#include <filesystem>
+#include <random>
+
+namespace {
+
+int Entries(const char* folder) {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
+using RelayStress = RelayFixture;
+
+// Clients join and leave at random (reading a while, or never reading and
+// hanging up) while blocks are recorded on a capture thread and re-queued by
+// the main thread, for about eight seconds. One client stays throughout and
+// must see whole blocks in recording order.
+TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
+    const int fdsBefore = Entries("/proc/self/fd");
+    const int threadsBefore = Entries("/proc/self/task");
+    StartBroadcast();
+    auto steady = std::make_unique<RelayClient>();
+    ASSERT_TRUE(WaitForClients(1));
+
+    std::atomic<bool> done{false};
+    std::atomic<int> fed{0}, joins{0};
+    std::thread capture([&] {
+        while (!done) {
+            const std::vector<char> bytes = Block(fed + 1);
+            wavein::virtual_input::Feed(bytes.data(), bytes.size());
+            ++fed;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    std::vector<std::thread> churn;
+    for (int c = 0; c < 4; ++c) {
+        churn.emplace_back([&, c] {
+            std::mt19937 random(unsigned(c + 1));
+            while (!done) {
+                ++joins;
+                if (random() % 3 == 0) {
+                    net::Socket quiet = ConnectStalledClient(); // hangs up unread
+                    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 30));
+                } else {
+                    RelayClient client;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 60));
+                }
+            }
+        });
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+    while (std::chrono::steady_clock::now() < end)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    done = true;
+    capture.join();
+    for (auto& t : churn)
+        t.join();
+    StopBroadcast();
+    ASSERT_TRUE(steady->WaitForEnd());
+
+    const std::vector<char> got = steady->Bytes();
+    ASSERT_EQ(got.size() % kBlock, 0u);
+    ASSERT_GT(got.size(), 10 * kBlock);
+    int last = 0;
+    for (std::size_t at = 0; at < got.size(); at += kBlock) {
+        std::int16_t first;
+        std::memcpy(&first, got.data() + at, 2);
+        const int k = first / 1000 + (first % 1000 ? 1 : 0); // a block starts at k*1000 mod 2^15
+        bool matched = false;
+        for (int candidate = last + 1; candidate <= fed && !matched; ++candidate) {
+            const auto block = Block(candidate);
+            if (std::equal(block.begin(), block.end(), got.begin() + std::ptrdiff_t(at))) {
+                last = candidate;
+                matched = true;
+            }
+        }
+        ASSERT_TRUE(matched) << "block at " << at << " (first sample " << first << ", ~" << k
+                             << ") is no recorded block after " << last;
+    }
+    steady.reset();
+    EXPECT_GT(joins.load(), 20);
+    EXPECT_EQ(relay_.audiotcpserver.ThreadCount(), 0);
+    EXPECT_EQ(Entries("/proc/self/fd"), fdsBefore);
+    EXPECT_EQ(Entries("/proc/self/task"), threadsBefore);
+}
+
+} // namespace

@@ -1,0 +1,180 @@
+#include "RelayClient.h"
+#include "RelayFixture.h"
+#include "net/NetError.h"
+
+#include <sys/socket.h>
+
+namespace {
+
+using AudioRelay = RelayFixture;
+
+std::vector<char> Concat(std::initializer_list<int> blocks) {
+    std::vector<char> out;
+    for (int k : blocks) {
+        const auto b = RelayFixture::Block(k);
+        out.insert(out.end(), b.begin(), b.end());
+    }
+    return out;
+}
+
+TEST_F(AudioRelay, NothingListensBeforeTheStartNorAfterTheStop) {
+    EXPECT_TRUE(RelayPortRefuses());
+    StartBroadcast();
+    EXPECT_FALSE(RelayPortRefuses());
+    StopBroadcast();
+    EXPECT_TRUE(RelayPortRefuses());
+    // A second broadcast starts from a new, empty list.
+    StartBroadcast();
+    EXPECT_EQ(relay_.ClientCount(), 0);
+    EXPECT_FALSE(RelayPortRefuses());
+}
+
+TEST_F(AudioRelay, BlocksWithNoClientAreDropped) {
+    StartBroadcast();
+    FeedBlock(1);
+    FeedBlock(2);
+    RelayClient client;
+    ASSERT_TRUE(WaitForClients(1));
+    FeedBlock(3);
+    ASSERT_TRUE(client.WaitForBytes(kBlock));
+    StopBroadcast();
+    ASSERT_TRUE(client.WaitForEnd());
+    EXPECT_EQ(client.Bytes(), Concat({3}));
+}
+
+TEST_F(AudioRelay, ClientsGetIdenticalStreamsFromTheBlockAfterJoining) {
+    StartBroadcast();
+    RelayClient first;
+    ASSERT_TRUE(WaitForClients(1));
+    FeedBlock(1);
+    FeedBlock(2);
+    RelayClient second;
+    ASSERT_TRUE(WaitForClients(2));
+    FeedBlock(3);
+    FeedBlock(4);
+    ASSERT_TRUE(first.WaitForBytes(4 * kBlock));
+    ASSERT_TRUE(second.WaitForBytes(2 * kBlock));
+    StopBroadcast(); // closes both connections and runs their disconnect handlers
+    EXPECT_EQ(relay_.ClientList, nullptr);
+    ASSERT_TRUE(first.WaitForEnd());
+    ASSERT_TRUE(second.WaitForEnd());
+
+    const std::vector<char> a = first.Bytes(), b = second.Bytes();
+    EXPECT_EQ(a, Concat({1, 2, 3, 4}));
+    EXPECT_EQ(b, Concat({3, 4})); // begins on a block boundary
+    EXPECT_TRUE(std::equal(b.begin(), b.end(), a.end() - std::ptrdiff_t(b.size())));
+}
+
+TEST_F(AudioRelay, AKilledClientLeavesTheBroadcastRunning) {
+    StartBroadcast();
+    auto killed = std::make_unique<RelayClient>();
+    ASSERT_TRUE(WaitForClients(1));
+    RelayClient survivor;
+    ASSERT_TRUE(WaitForClients(2));
+    FeedBlock(1);
+    ASSERT_TRUE(killed->WaitForBytes(kBlock));
+    killed.reset();
+    ASSERT_TRUE(WaitForClients(1)); // its entry goes when its thread ends
+    FeedBlock(2);
+    FeedBlock(3);
+    ASSERT_TRUE(survivor.WaitForBytes(3 * kBlock));
+    EXPECT_TRUE(relay_.Broadcasting);
+    EXPECT_TRUE(audio_->Recorder().IsOpen);
+    EXPECT_EQ(survivor.Bytes(), Concat({1, 2, 3}));
+    EXPECT_EQ(relay_.audiotcpserver.ThreadCount(), 1);
+}
+
+TEST_F(AudioRelay, AStalledClientIsDroppedAndTheOthersKeepReceiving) {
+    StartBroadcast();
+    RelayClient reader;
+    ASSERT_TRUE(WaitForClients(1));
+    net::Socket stalled = ConnectStalledClient();
+    ASSERT_TRUE(WaitForClients(2));
+    // Blocks go on until the stalled client's socket buffers are full and a
+    // write misses the time-out; every pass of the handler ends.
+    int fed = 0;
+    std::chrono::milliseconds longestPass{0};
+    while (relay_.ClientCount() == 2 && fed < 2000) {
+        const auto before = std::chrono::steady_clock::now();
+        FeedBlock(++fed);
+        longestPass = std::max(longestPass, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::steady_clock::now() - before));
+    }
+    ASSERT_TRUE(WaitForClients(1)) << "the stalled client was never dropped";
+    for (int more = 0; more < 3; ++more)
+        FeedBlock(++fed);
+    ASSERT_TRUE(reader.WaitForBytes(std::size_t(fed) * kBlock));
+    std::vector<char> expected;
+    for (int k = 1; k <= fed; ++k) {
+        const auto b = Block(k);
+        expected.insert(expected.end(), b.begin(), b.end());
+    }
+    EXPECT_EQ(reader.Bytes(), expected);
+    // The pass that dropped it waited one time-out, not for ever (the bound
+    // is loose so that a loaded machine does not fail it).
+    EXPECT_LT(longestPass.count(), 20 * TAudioRelay::kWriteTimeoutMs);
+    // The dropped connection was closed by the server.
+    char byte;
+    std::size_t drained = 0;
+    ssize_t n;
+    while ((n = ::recv(stalled.Fd(), &byte, 1, 0)) > 0)
+        ++drained;
+    EXPECT_EQ(n, 0);
+    EXPECT_LT(drained, std::size_t(fed) * kBlock);
+}
+
+TEST_F(AudioRelay, ATakenPortMakesTheActivationFail) {
+    net::Socket other = net::Listen("127.0.0.1", 8099);
+    relay_.Broadcasting = true;
+    relay_.ClientList = std::make_unique<TThreadList<ClientEntry*>>();
+    try {
+        relay_.audiotcpserver.SetActive(true);
+        FAIL() << "activation succeeded on a taken port";
+    } catch (const net::SocketError& e) {
+        EXPECT_STREQ(e.what(), "Could not bind socket. Address already in use");
+    }
+    EXPECT_FALSE(relay_.audiotcpserver.Active());
+    relay_.ClientList.reset();
+    relay_.Broadcasting = false;
+}
+
+TEST_F(AudioRelay, ServerBindsOnlyTheLoopbackAddress) {
+    StartBroadcast();
+    // Another address of this machine on the same port is free to bind.
+    EXPECT_NO_THROW(net::Listen("127.0.0.2", 8099));
+}
+
+TEST(TcpServer, WriteBufferRaisesOnAClosedConnection) {
+    net::TIdTCPServer server;
+    server.Bindings = {"127.0.0.1", 8099};
+    std::mutex m;
+    net::TIdPeerThread* peer = nullptr;
+    std::atomic<int> disconnects{0};
+    server.OnConnect = [&](net::TIdPeerThread& t) {
+        std::lock_guard lock(m);
+        peer = &t;
+    };
+    server.OnDisconnect = [&](net::TIdPeerThread& t) {
+        EXPECT_THROW(t.WriteBuffer("x", 1), net::SocketError);
+        ++disconnects;
+    };
+    server.SetActive(true);
+    {
+        net::Socket client = net::Connect("127.0.0.1", 8099);
+        ASSERT_TRUE(WaitUntil([&] {
+            std::lock_guard lock(m);
+            return peer != nullptr;
+        }));
+        char data[4] = {1, 2, 3, 4};
+        peer->WriteBuffer(data, 4);
+        char got[4];
+        ASSERT_EQ(::recv(client.Fd(), got, 4, MSG_WAITALL), 4);
+        EXPECT_EQ(std::memcmp(got, data, 4), 0);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return disconnects == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return server.ThreadCount() == 0; }));
+    server.SetActive(false);
+    EXPECT_EQ(disconnects, 1);
+}
+
+} // namespace
