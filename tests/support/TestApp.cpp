@@ -10,5 +10,7 @@ void EnsureTestApp() {
     static int argc = 1;
     static char name[] = "kolvadeck-test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    // Kept until the process ends: destroying it during static destruction,
+    // after widgets were shown, crashes in Qt's own teardown.
+    new QApplication(argc, argv);
 }
