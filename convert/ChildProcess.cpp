@@ -1,0 +1,139 @@
+#include "convert/ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+// Called directly: glibc 2.36 declares pidfd_open without C linkage for C++.
+int OpenPidfd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+
+// posix_spawn's helpers return an error number; the first one that fails wins.
+struct SpawnSetup {
+    posix_spawn_file_actions_t actions{};
+    posix_spawnattr_t attributes{};
+    int error = 0;
+
+    SpawnSetup() {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+        Check(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
+        // Only the standard streams reach the tool.
+        Check(posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1));
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGQUIT})
+            sigaddset(&defaults, signal);
+        Check(posix_spawnattr_setsigmask(&attributes, &none));
+        Check(posix_spawnattr_setsigdefault(&attributes, &defaults));
+        Check(posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                                        POSIX_SPAWN_SETSIGDEF));
+    }
+    ~SpawnSetup() {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    void Check(int result) {
+        if (error == 0)
+            error = result;
+    }
+};
+} // namespace
+
+int ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+                        ChildProcess& child) {
+    SpawnSetup setup;
+    if (setup.error != 0)
+        return setup.error;
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    // glibc reports a failed exec (missing file, no permission) as the result.
+    const int error =
+        posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+    if (error != 0)
+        return error;
+    child.pid_ = pid;
+    child.ended_ = false;
+    // The process cannot be reaped before we wait for it, so its id is still ours.
+    child.pidfd_ = OpenPidfd(pid);
+    return 0;
+}
+
+ChildProcess::~ChildProcess() {
+    Release();
+}
+
+bool ChildProcess::WaitFor(std::chrono::milliseconds slice) {
+    if (!Started() || ended_)
+        return true;
+    if (pidfd_ >= 0) {
+        pollfd ready{pidfd_, POLLIN, 0};
+        int result;
+        do
+            result = poll(&ready, 1, static_cast<int>(slice.count()));
+        while (result < 0 && errno == EINTR);
+        ended_ = result > 0;
+        return ended_;
+    }
+    // Without pidfd support: look every few milliseconds without reaping.
+    const auto until = std::chrono::steady_clock::now() + slice;
+    do {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid_)
+            return ended_ = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
+void ChildProcess::End(std::chrono::milliseconds grace) {
+    if (!Started())
+        return;
+    // The unreaped leader keeps the group's id from being reused meanwhile.
+    ::kill(-pid_, SIGTERM);
+    ::kill(-pid_, SIGCONT);
+    WaitFor(grace);
+    ::kill(-pid_, SIGKILL);
+    ended_ = true;
+    Release();
+}
+
+void ChildProcess::Release() {
+    if (!Started())
+        return;
+    CloseDescriptor();
+    const pid_t pid = pid_;
+    pid_ = 0;
+    if (ended_) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return;
+    }
+    std::thread([pid] {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+void ChildProcess::CloseDescriptor() {
+    if (pidfd_ >= 0)
+        ::close(pidfd_);
+    pidfd_ = -1;
+}
