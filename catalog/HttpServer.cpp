@@ -18,7 +18,27 @@ std::string RawQuery(const httplib::Request& request) {
     return mark == std::string::npos ? std::string() : request.target.substr(mark + 1);
 }
 
-void Send(httplib::Response& response, const Reply& reply) {
+// The library applies a request's byte ranges to every answer, and a range
+// that starts past the end makes it announce a wrapped-around length. Ranges
+// are therefore checked and fitted here, and dropped from answers they do not concern.
+void ForgetRanges(const httplib::Request& request) {
+    const_cast<httplib::Request&>(request).ranges.clear();
+}
+
+// False when a range asks for nothing of the file; otherwise ends that reach
+// past the file are brought back to its last byte.
+bool FitRanges(const httplib::Request& request, std::int64_t size) {
+    for (auto& [first, last] : const_cast<httplib::Request&>(request).ranges) {
+        if (first < 0 ? last <= 0 : first >= size || (last >= 0 && first > last))
+            return false;
+        if (first >= 0 && (last < 0 || last >= size))
+            last = static_cast<ssize_t>(size - 1);
+    }
+    return true;
+}
+
+void Send(const httplib::Request& request, httplib::Response& response, const Reply& reply) {
+    ForgetRanges(request);
     response.status = reply.status;
     response.set_content(reply.body, reply.contentType.c_str());
 }
@@ -85,56 +105,66 @@ std::string HttpServer::ServiceAddress(const std::string& hostHeader) const {
 void HttpServer::Routes() {
     server_->Get("/api/music/",
                  [this](const httplib::Request& request, httplib::Response& response) {
-                     Send(response, service_.Music(RawQuery(request)));
+                     Send(request, response, service_.Music(RawQuery(request)));
                  });
     server_->Get("/api/video/", [this](const httplib::Request& request,
                                        httplib::Response& response) {
-        Send(response,
+        Send(request, response,
              service_.Video(RawQuery(request), ServiceAddress(request.get_header_value("Host"))));
     });
-    server_->Get(R"(/media/(\d{1,18})\.([A-Za-z0-9]{1,8}))",
-                 [this](const httplib::Request& request, httplib::Response& response) {
-                     std::int64_t id = 0;
-                     const std::string idText = request.matches[1];
-                     std::from_chars(idText.data(), idText.data() + idText.size(), id);
-                     std::optional<queries::VideoFile> file;
-                     try {
-                         ConnectionPool::Lease db = pool_.Borrow();
-                         file = queries::FindVideoFile(*db, id);
-                     } catch (const CatalogError& error) {
-                         std::fprintf(stderr, "kolvadeck-catalog: %s\n", error.what());
-                     }
-                     if (!file || file->extension != request.matches[2].str()) {
-                         NotFound(response);
-                         return;
-                     }
-                     auto open = std::make_shared<OpenFile>();
-                     open->descriptor = ::open(file->path.c_str(), O_RDONLY | O_CLOEXEC);
-                     struct stat info {};
-                     if (open->descriptor < 0 || fstat(open->descriptor, &info) != 0 ||
-                         !S_ISREG(info.st_mode) || info.st_size <= 0) {
-                         NotFound(response);
-                         return;
-                     }
-                     response.set_header("Accept-Ranges", "bytes");
-                     response.set_content_provider(
-                         static_cast<size_t>(info.st_size), MediaType(file->extension),
-                         [open](size_t offset, size_t length, httplib::DataSink& sink) {
-                             char buffer[64 * 1024];
-                             const size_t want = std::min(length, sizeof buffer);
-                             const ssize_t got =
-                                 pread(open->descriptor, buffer, want, static_cast<off_t>(offset));
-                             if (got <= 0)
-                                 return false;
-                             return sink.write(buffer, static_cast<size_t>(got));
-                         });
-                 });
-    server_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
+    server_->Get(R"(/media/(\d{1,18})\.([A-Za-z0-9]{1,8}))", [this](const httplib::Request& request,
+                                                                    httplib::Response& response) {
+        std::int64_t id = 0;
+        const std::string idText = request.matches[1];
+        std::from_chars(idText.data(), idText.data() + idText.size(), id);
+        std::optional<queries::VideoFile> file;
+        try {
+            ConnectionPool::Lease db = pool_.Borrow();
+            file = queries::FindVideoFile(*db, id);
+        } catch (const CatalogError& error) {
+            std::fprintf(stderr, "kolvadeck-catalog: %s\n", error.what());
+        }
+        if (!file || file->extension != request.matches[2].str()) {
+            ForgetRanges(request);
+            NotFound(response);
+            return;
+        }
+        auto open = std::make_shared<OpenFile>();
+        open->descriptor = ::open(file->path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info {};
+        if (open->descriptor < 0 || fstat(open->descriptor, &info) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_size <= 0) {
+            ForgetRanges(request);
+            NotFound(response);
+            return;
+        }
+        if (!FitRanges(request, info.st_size)) {
+            ForgetRanges(request);
+            response.status = 416;
+            response.set_header("Content-Range", "bytes */" + std::to_string(info.st_size));
+            return;
+        }
+        response.set_header("Accept-Ranges", "bytes");
+        response.set_content_provider(
+            static_cast<size_t>(info.st_size), MediaType(file->extension),
+            [open](size_t offset, size_t length, httplib::DataSink& sink) {
+                char buffer[64 * 1024];
+                const size_t want = std::min(length, sizeof buffer);
+                const ssize_t got =
+                    pread(open->descriptor, buffer, want, static_cast<off_t>(offset));
+                if (got <= 0)
+                    return false;
+                return sink.write(buffer, static_cast<size_t>(got));
+            });
+    });
+    server_->set_error_handler([](const httplib::Request& request, httplib::Response& response) {
+        ForgetRanges(request);
         if (response.body.empty())
             response.set_content(std::to_string(response.status) + "\n", "text/plain");
     });
     server_->set_exception_handler(
-        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+        [](const httplib::Request& request, httplib::Response& response, std::exception_ptr) {
+            ForgetRanges(request);
             response.status = 500;
             response.set_content("Internal error\n", "text/plain");
         });

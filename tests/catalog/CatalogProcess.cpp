@@ -1,0 +1,84 @@
+#include "CatalogProcess.h"
+
+#include <QStringList>
+
+namespace {
+
+QStringList Arguments(const std::string& database, const std::string& music,
+                      const std::string& videos) {
+    return {
+        "--no-default-folders",        "--database", QString::fromStdString(database), "--music",
+        QString::fromStdString(music), "--videos",   QString::fromStdString(videos)};
+}
+
+// The program reads these too; the test's own environment must not leak in.
+QProcessEnvironment CleanEnvironment() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("KOLVADECK_MUSIC_DIRS");
+    environment.remove("KOLVADECK_VIDEO_DIRS");
+    environment.remove("KOLVADECK_CATALOG_DB");
+    return environment;
+}
+
+} // namespace
+
+CatalogProcess::~CatalogProcess() {
+    Stop();
+}
+
+std::string CatalogProcess::Program() {
+    return std::string(KV_BINARY_DIR) + "/app/kolvadeck-catalog";
+}
+
+bool CatalogProcess::Start(const std::string& database, const std::string& music,
+                           const std::string& videos, const std::vector<std::string>& extra) {
+    process_ = std::make_unique<QProcess>();
+    process_->setProcessEnvironment(CleanEnvironment());
+    QStringList arguments = Arguments(database, music, videos);
+    arguments << "--port"
+              << "0";
+    for (const std::string& option : extra)
+        arguments << QString::fromStdString(option);
+    process_->start(QString::fromStdString(Program()), arguments);
+    if (!process_->waitForStarted(10000))
+        return false;
+    // The first line on standard output names the bound address.
+    while (!process_->canReadLine()) {
+        if (!process_->waitForReadyRead(60000))
+            return false;
+    }
+    const QString line = QString::fromUtf8(process_->readLine()).trimmed();
+    const QString prefix = "listening on http://127.0.0.1:";
+    if (!line.startsWith(prefix))
+        return false;
+    bool ok = false;
+    port_ = line.mid(prefix.size()).toInt(&ok);
+    return ok && port_ > 0;
+}
+
+void CatalogProcess::Stop() {
+    if (!process_ || process_->state() == QProcess::NotRunning)
+        return;
+    process_->terminate();
+    if (!process_->waitForFinished(15000)) {
+        process_->kill();
+        process_->waitForFinished(5000);
+    }
+}
+
+std::string CatalogProcess::ErrorOutput() {
+    return process_ ? process_->readAllStandardError().toStdString() : std::string();
+}
+
+std::string CatalogProcess::ScanOnly(const std::string& database, const std::string& music,
+                                     const std::string& videos, int* exitCode) {
+    QProcess process;
+    process.setProcessEnvironment(CleanEnvironment());
+    QStringList arguments = Arguments(database, music, videos);
+    arguments << "--scan-only";
+    process.start(QString::fromStdString(Program()), arguments);
+    process.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardError().toStdString();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QProcess>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The real kolvadeck-catalog program, started on a free loopback port with a
+// database and folders of the test's choosing (never the user's own).
+class CatalogProcess {
+public:
+    ~CatalogProcess();
+
+    static std::string Program();
+
+    // Serves (with the given mode option, e.g. "--scan-first") and waits for
+    // its "listening on" line; false when it did not come up.
+    bool Start(const std::string& database, const std::string& music, const std::string& videos,
+               const std::vector<std::string>& extra = {"--scan-first"});
+    void Stop();
+
+    int Port() const { return port_; }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string ErrorOutput();
+
+    // Runs it with --scan-only to its end; returns its standard error output.
+    static std::string ScanOnly(const std::string& database, const std::string& music,
+                                const std::string& videos, int* exitCode = nullptr);
+
+private:
+    std::unique_ptr<QProcess> process_;
+    int port_ = -1;
+};

@@ -1,0 +1,195 @@
+// The player's own "Music Library" tab, through its real search client,
+// against the real kolvadeck-catalog serving a generated collection.
+#include "CatalogProcess.h"
+#include "Collection.h"
+#include "RawHttp.h"
+#include "platform/Dialogs.h"
+#include "search/MusicLibrary.h"
+#include "search/ShockwaveEx.h"
+#include "tests/search/QtApp.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMediaPlayer>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+class MusicLibraryEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        EnsureApplication();
+        const Collection& collection = SharedCollection();
+        data_ = fs::path(testing::TempDir()) / ("catalog_e2e_" + std::to_string(getpid()));
+        fs::remove_all(data_);
+        fs::create_directories(data_ / "queries");
+        server_ = new CatalogProcess;
+        if (!server_->Start((data_ / "catalog.sqlite").string(), collection.music.string(),
+                            collection.videos.string()))
+            server_->Stop();
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+        fs::remove_all(data_);
+    }
+
+    void SetUp() override {
+        ASSERT_GT(server_->Port(), 0) << "kolvadeck-catalog did not start";
+        setenv("KOLVADECK_SEARCH_HOST", server_->Host().c_str(), 1);
+        dialogs::SetHandler([this](const dialogs::Request& request) {
+            shown_.push_back(request.text.toStdString());
+            return dialogs::Answer{true, {}};
+        });
+        page_ = std::make_unique<QWidget>();
+        page_->resize(1013, 655);
+        library_ = new TMusicLibrary(page_.get(), data_.string() + "/", page_.get());
+    }
+    void TearDown() override {
+        page_.reset();
+        dialogs::SetHandler({});
+        unsetenv("KOLVADECK_SEARCH_HOST");
+        EXPECT_TRUE(shown_.empty()) << shown_.front();
+    }
+
+    Rows ListRows() const {
+        Rows rows;
+        QTreeWidget* list = library_->Widgets().resultslist;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            rows.push_back(list->topLevelItem(i)->text(0).toStdString());
+        return rows;
+    }
+    void SelectRow(const std::string& caption) {
+        QTreeWidget* list = library_->Widgets().resultslist;
+        list->clearSelection();
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            if (list->topLevelItem(i)->text(0).toStdString() == caption) {
+                list->topLevelItem(i)->setSelected(true);
+                list->setCurrentItem(list->topLevelItem(i));
+                return;
+            }
+        FAIL() << "no row " << caption;
+    }
+    void Find(const std::string& text) {
+        library_->Widgets().qedit->setText(QString::fromStdString(text));
+        library_->Button4Click();
+    }
+    void ClickGenre(const std::string& genre) {
+        QListWidget* box = library_->Widgets().genres_box;
+        const auto items = box->findItems(QString::fromStdString(genre), Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << genre;
+        box->setCurrentItem(items.front());
+        library_->genres_boxClick();
+    }
+
+    static inline CatalogProcess* server_ = nullptr;
+    static inline fs::path data_;
+    std::unique_ptr<QWidget> page_;
+    TMusicLibrary* library_ = nullptr;
+    std::vector<std::string> shown_;
+};
+
+TEST_F(MusicLibraryEndToEnd, FindsTracksByNameFromID3v2ID3v1AndFileNames) {
+    Find("prince");
+    EXPECT_EQ(ListRows(), (Rows{"Prince - Kiss", "Prince - When Doves Cry"}));
+    Find("Wanna Whitney"); // ID3v1 only; words in any order
+    ASSERT_EQ(library_->Results().music.size(), 1u);
+    EXPECT_EQ(library_->Results().music[0].track, "I Wanna Dance");
+    Find("doors madly"); // no tags: "Artist - Title" file name
+    ASSERT_EQ(library_->Results().music.size(), 1u);
+    EXPECT_EQ(library_->Results().music[0].artist, "The Doors");
+    EXPECT_EQ(library_->Results().music[0].track, "Love Her Madly");
+    Find("evil"); // markup in the names, control characters dropped
+    ASSERT_EQ(library_->Results().music.size(), 1u);
+    EXPECT_EQ(library_->Results().music[0].artist, "Evil <Band> & \"Co\" 'x'");
+    EXPECT_EQ(library_->Results().music[0].track, "Bad Song");
+    Find("prince nirvana");
+    EXPECT_EQ(ListRows(), (Rows{kNoMatchesRow}));
+}
+
+TEST_F(MusicLibraryEndToEnd, ListsArtistsOfAGenreOrADecade) {
+    ClickGenre("R&B"); // arrives split at its "&"
+    EXPECT_EQ(ListRows(), (Rows{"Prince", "Whitney Houston"}));
+    ClickGenre("Hip Hop"); // tagged "Hip-Hop"
+    EXPECT_EQ(ListRows(), (Rows{"Public Enemy", "Run-DMC"}));
+    ClickGenre("80's");
+    EXPECT_EQ(ListRows(), (Rows{"Prince", "Public Enemy", "Run-DMC", "Whitney Houston"}));
+    ClickGenre("90's");
+    EXPECT_EQ(ListRows(), (Rows{"Evil <Band> & \"Co\" 'x'", "Nirvana"}));
+    ClickGenre("Techno");
+    EXPECT_EQ(ListRows(), (Rows{kNoMatchesRow}));
+}
+
+TEST_F(MusicLibraryEndToEnd, SimilarTracksAndArtists) {
+    Find("prince");
+    SelectRow("Prince - Kiss");
+    library_->SimilarTracksmenuClick();
+    EXPECT_EQ(ListRows(), (Rows{"Prince - When Doves Cry", "Whitney Houston - I Wanna Dance",
+                                "Public Enemy - Fight the Power", "Run-DMC - Walk This Way"}));
+    ClickGenre("R&B");
+    SelectRow("Prince");
+    library_->SimilarArtistsmenuClick();
+    EXPECT_EQ(ListRows(), (Rows{"Whitney Houston", "Public Enemy", "Run-DMC"}));
+    // A double click on an artist searches its tracks.
+    SelectRow("Whitney Houston");
+    library_->resultslistDblClick();
+    EXPECT_EQ(library_->CurrentRequest().method, "track.search");
+    EXPECT_EQ(library_->CurrentRequest().text, "Whitney Houston");
+    ASSERT_EQ(library_->Results().music.size(), 1u);
+}
+
+TEST_F(MusicLibraryEndToEnd, VideoSourcesPreviewStreamAndDownload) {
+    Find("prince");
+    SelectRow("Prince - Kiss");
+    library_->resultslistDblClick(); // the track's video sources
+    EXPECT_EQ(library_->CurrentRequest().method, "youtube.sources");
+    EXPECT_EQ(ListRows(), (Rows{"Prince - Kiss (live)", "Prince - Kiss (video)"}));
+    ASSERT_EQ(library_->Results().video.size(), 2u);
+    const VideoResult video = library_->Results().video[0];
+    EXPECT_FALSE(video.mobileAddress.empty());
+
+    SelectRow("Prince - Kiss (live)");
+    library_->resultslistDblClick(); // the preview
+    EXPECT_FALSE(library_->Widgets().previewbox->isHidden());
+    EXPECT_EQ(library_->Widgets().flash1->Player()->source(),
+              QUrl(QString::fromStdString(video.playerAddress)));
+
+    // Both stream addresses answer byte ranges, as players ask for them.
+    const std::string original = (SharedCollection().videos / "Prince - Kiss (live).mp4").string();
+    const auto size = fs::file_size(original);
+    for (const std::string& address : {video.playerAddress, video.mobileAddress}) {
+        const QUrl url(QString::fromStdString(address));
+        const std::string target = url.path(QUrl::FullyEncoded).toStdString() + "?" +
+                                   url.query(QUrl::FullyEncoded).toStdString();
+        const RawAnswer part = RawGet(server_->Port(), target, "Range: bytes=0-99\r\n");
+        EXPECT_EQ(part.status, 206) << address;
+        EXPECT_EQ(part.body.size(), 100u);
+        EXPECT_NE(part.headers.find("Content-Range: bytes 0-99/" + std::to_string(size)),
+                  std::string::npos);
+    }
+
+    // The page address is what the downloader is given: it fetches the file whole.
+    const fs::path downloaded = data_ / "downloaded.mp4";
+    fs::remove(downloaded);
+    ASSERT_TRUE(RunCommand("yt-dlp --no-config --no-progress -q -o '" + downloaded.string() +
+                           "' '" + video.pageAddress + "'"));
+    ASSERT_TRUE(fs::exists(downloaded));
+    std::ifstream a(original, std::ios::binary), b(downloaded, std::ios::binary);
+    EXPECT_TRUE(
+        std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {}));
+}
+
+} // namespace
