@@ -25,13 +25,21 @@ TShockwaveFlashEx::TShockwaveFlashEx(QWidget* parent)
     video_->installEventFilter(this);
 }
 
-// The player and its sound output are made for the first movie only, so that
-// a program that never previews does not open the media and sound back ends.
-void TShockwaveFlashEx::EnsurePlayer() {
-    if (player_)
-        return;
+// Each movie gets a player of its own: errors the previous movie's pipeline
+// still has on its way cannot reach the new one. The sound output is made
+// with the first movie, so that a program that never previews does not open
+// the sound back end.
+void TShockwaveFlashEx::NewPlayer() {
+    if (player_) {
+        player_->disconnect(this);
+        player_->stop();
+        player_->setAudioOutput(nullptr);
+        player_->setVideoOutput(nullptr);
+        delete player_;
+    }
+    if (!audio_)
+        audio_ = new QAudioOutput(this);
     player_ = new QMediaPlayer(this);
-    audio_ = new QAudioOutput(this);
     player_->setAudioOutput(audio_);
     player_->setVideoOutput(video_);
     // After an error the player still reports Playing; the error signal is
@@ -66,8 +74,7 @@ bool TShockwaveFlashEx::FullScreenAllowed() const {
 void TShockwaveFlashEx::LoadMovie(int /*layer*/, const QString& address) {
     errorLabel_->clear();
     pages_->setCurrentWidget(video_);
-    EnsurePlayer();
-    player_->stop();
+    NewPlayer();
     player_->setSource(QUrl(address, QUrl::TolerantMode));
     if (AutoPlay())
         player_->play();

@@ -38,7 +38,7 @@ public:
 
     // The error text shown in place of the picture; empty while none is shown.
     QString ErrorText() const;
-    // The player; null until the first movie is loaded.
+    // The current movie's player; null until the first movie is loaded.
     QMediaPlayer* Player() const { return player_; }
     QVideoWidget* VideoWidget() const { return video_; }
 
@@ -46,7 +46,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void EnsurePlayer();
+    void NewPlayer();
     void ShowError(const QString& text);
     QString Variable(const QString& name) const;
 
