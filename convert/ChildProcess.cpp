@@ -14,7 +14,9 @@ extern char** environ;
 
 namespace {
 // Called directly: glibc 2.36 declares pidfd_open without C linkage for C++.
-int OpenPidfd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+int OpenPidfd(pid_t pid) {
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
 
 // posix_spawn's helpers return an error number; the first one that fails wins.
 struct SpawnSetup {

@@ -16,13 +16,13 @@ ConversionWidgets BuildConversionForm(QGroupBox* previewbox) {
     ConversionWidgets w;
     // Made first so that it lies beneath the controls beside it.
     w.convertgrp = new QGroupBox(QStringLiteral("Convert"), previewbox);
-    w.convertgrp->setGeometry(9, 300, 240, 34);
+    w.convertgrp->setGeometry(9, 300, 232, 34);
     // Sibling radio buttons exclude each other.
     w.mp3rb = FormatButton("MP3 (Audio)", previewbox, 12);
     w.mp4rb = FormatButton("MP4 (Video)", previewbox, 122);
     w.flvrb = FormatButton("FLV (Video)", previewbox, 232);
     w.mp3rb->setChecked(true);
     w.Button8 = new QPushButton(QString::fromLatin1(kConvertCaption), previewbox);
-    w.Button8->setGeometry(257, 304, 81, 28);
+    w.Button8->setGeometry(247, 304, 91, 28);
     return w;
 }

@@ -405,3 +405,39 @@ TEST(FileSize64Test, SizesBeyond32BitsAndMissingFiles) {
     fs::remove(big);
     EXPECT_EQ(shell::FileSize64(big.string()), -1);
 }
+
+TEST_F(ConversionTest, ControlsFitInThePreviewBoxBelowThePlayer) {
+    const ConversionWidgets& w = conversion_->Widgets();
+    QGroupBox* box = library_->Widgets().previewbox;
+    EXPECT_EQ(box->size(), QSize(347, 341));
+    EXPECT_TRUE(w.mp3rb->isChecked());
+    EXPECT_EQ(w.convertgrp->title(), "Convert");
+    EXPECT_EQ(w.Button8->text(), "Convert Now");
+    EXPECT_FALSE(conversion_->Timer3()->isActive());
+    EXPECT_EQ(conversion_->Timer3()->interval(), 1000);
+    const QRect player = library_->Widgets().flash1->geometry();
+    std::vector<QWidget*> controls = {w.mp3rb, w.mp4rb, w.flvrb, w.Button8, w.convertgrp};
+    for (QWidget* control : controls) {
+        EXPECT_TRUE(box->isAncestorOf(control));
+        const QRect at(control->mapTo(box, QPoint(0, 0)), control->size());
+        EXPECT_TRUE(box->rect().contains(at)) << control->objectName().toStdString();
+        EXPECT_GE(at.top(), 276);
+        EXPECT_FALSE(at.intersects(player));
+    }
+    // The captions are not cut off.
+    for (QAbstractButton* button :
+         {static_cast<QAbstractButton*>(w.mp3rb), static_cast<QAbstractButton*>(w.mp4rb),
+          static_cast<QAbstractButton*>(w.flvrb), static_cast<QAbstractButton*>(w.Button8)})
+        EXPECT_LE(button->sizeHint().width(), button->width()) << button->text().toStdString();
+    const int statusWidth =
+        w.convertgrp->fontMetrics().horizontalAdvance("Conversion running...9999999k");
+    EXPECT_LT(statusWidth, w.convertgrp->width() - 16);
+    // The format buttons exclude each other.
+    w.flvrb->click();
+    EXPECT_FALSE(w.mp3rb->isChecked());
+    EXPECT_FALSE(w.mp4rb->isChecked());
+    if (qEnvironmentVariableIsSet("KV_GRAB")) {
+        box->show();
+        box->grab().save(qEnvironmentVariable("KV_GRAB"));
+    }
+}

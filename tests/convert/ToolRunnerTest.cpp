@@ -109,6 +109,9 @@ TEST_F(ToolRunnerTest, CancelEndsTheWaitWithinASliceAndLeavesTheToolRunning) {
     EXPECT_EQ(RunTool(state_, "/bin/sleep", "30"), ToolOutcome::Cancelled);
     const auto late = Clock::now() - flagged;
     EXPECT_LT(late, std::chrono::milliseconds(500));
+    RecordProperty(
+        "wait_after_flag_us",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(late).count()));
     ASSERT_EQ(started_.size(), 1u);
     EXPECT_EQ(state_.ToolProcess, 0);
     // Left running unwatched, and reaped in the background once it ends.
