@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QGroupBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -44,12 +45,12 @@ TConversion::TConversion(TMusicLibrary* library, ToolState* tools, QWidget* form
     timer3_->setInterval(1000);
     connect(timer3_, &QTimer::timeout, this, &TConversion::Timer3Timer);
     connect(w_.Button8, &QPushButton::clicked, this, &TConversion::Button8Click);
-    // Any tool that cannot be started puts these controls back to idle.
-    tools_->OnLaunchFailure = [this] { SetIdle(); };
-}
-
-TConversion::~TConversion() {
-    tools_->OnLaunchFailure = nullptr;
+    // Any tool that cannot be started puts these controls back to idle. The
+    // state may outlive this controller or die before it (TForm1 owns both).
+    tools_->OnLaunchFailure = [self = QPointer<TConversion>(this)] {
+        if (self)
+            self->SetIdle();
+    };
 }
 
 QString TConversion::Status() const {

@@ -34,7 +34,6 @@ class TConversion : public QObject {
 public:
     TConversion(TMusicLibrary* library, ToolState* tools, QWidget* form,
                 std::string toolFolder = {});
-    ~TConversion() override;
 
     void Button8Click(); // starts a conversion, or cancels the running one
     void Timer3Timer();  // shows the target's size while a conversion runs
