@@ -141,7 +141,8 @@ void TMusicLibrary::RunQuery(const std::string& method, const std::string& text,
     results_.Clear();
     w_.resultslist->clear();
     ApplyMenuVisibility(method);
-    const std::string address = SearchAddress(current_, page_, settings::SearchHost());
+    const std::string address =
+        EscapeFragmentMarks(SearchAddress(current_, page_, settings::SearchHost()));
     const std::string file = QueryFilePath(dataFolder_, method);
 
     WaitCursor waitCursor;

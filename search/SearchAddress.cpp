@@ -28,6 +28,14 @@ std::string SearchAddress(const SearchRequest& request, int page, const std::str
     return {};
 }
 
+std::string EscapeFragmentMarks(const std::string& address) {
+    std::string out;
+    out.reserve(address.size());
+    for (char c : address)
+        out += c == '#' ? std::string("%23") : std::string(1, c);
+    return out;
+}
+
 std::string QueryFilePath(const std::string& dataFolder, const std::string& method) {
     return dataFolder + "queries/" + method + ".xml";
 }

@@ -10,6 +10,11 @@
 // method the service does not know.
 std::string SearchAddress(const SearchRequest& request, int page, const std::string& host);
 
+// The address with every "#" written as "%23". Service addresses carry no
+// fragment, so a "#" can only come from a search text, where it would end the
+// query and drop the keys after it (the page among them).
+std::string EscapeFragmentMarks(const std::string& address);
+
 // The method's query file: dataFolder (ending in "/") + "queries/" + method + ".xml".
 std::string QueryFilePath(const std::string& dataFolder, const std::string& method);
 

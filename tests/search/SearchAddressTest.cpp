@@ -44,6 +44,14 @@ TEST(SearchAddress, MethodNamesCompareExactly) {
     EXPECT_FALSE(MenuVisibilityFor("tag.gettopartists").has_value());
 }
 
+TEST(SearchAddress, AHashInATextStaysInTheQuery) {
+    // Service addresses carry no fragment: a "#" of a search text must not cut
+    // the page key off the query.
+    EXPECT_EQ(EscapeFragmentMarks(Address({"track.search", "C# Minor", "", ""}, 1)),
+              "http://search.example:8080/api/music/"
+              "?method=track.search&limit=100&track=C%23 Minor&page=1");
+}
+
 TEST(SearchAddress, QueryFileIsNamedAfterTheMethod) {
     EXPECT_EQ(QueryFilePath("/home/u/.local/share/Kolvadeck/", "track.search"),
               "/home/u/.local/share/Kolvadeck/queries/track.search.xml");
@@ -61,7 +69,7 @@ TEST(MenuVisibility, TrackRowsOfferAllCommandsArtistRowsOnlySimilarArtists) {
 
 TEST(EscapeAddress, EscapesOnlyWhatCannotStandInAnAddress) {
     EXPECT_EQ(EscapeAddress("http://h/?tag=Hip Hop&page=1"), "http://h/?tag=Hip%20Hop&page=1");
-    EXPECT_EQ(EscapeAddress("http://h/?tag=R&B&x=a=b#frag"), "http://h/?tag=R&B&x=a=b#frag");
+    EXPECT_EQ(EscapeAddress("http://h/?tag=R&B&x=a=b?#frag"), "http://h/?tag=R&B&x=a=b?#frag");
     EXPECT_EQ(EscapeAddress("http://h/?q=Bj\xC3\xB6rk"), "http://h/?q=Bj%C3%B6rk");
     EXPECT_EQ(EscapeAddress("a\tb\x7F\"<>\\^`{|}"), "a%09b%7F%22%3C%3E%5C%5E%60%7B%7C%7D");
     EXPECT_EQ(EscapeAddress("100% %41 %4"), "100%25%20%41%20%254");
