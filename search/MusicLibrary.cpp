@@ -146,6 +146,8 @@ void TMusicLibrary::RunQuery(const std::string& method, const std::string& text,
     const std::string file = QueryFilePath(dataFolder_, method);
 
     WaitCursor waitCursor;
+    // The download renames a complete answer into place and leaves nothing on
+    // failure, so the second error only catches a file that went away at once.
     const char* error = nullptr;
     if (!DownloadToFile(address, file))
         error = kNoConnectionError;
