@@ -51,7 +51,10 @@ protected:
                 duringRun_();
         };
         callbacks.EndTool = [this] { ++endTools_; };
-        controller_ = std::make_unique<TBroadcastController>(&tab_, dataFolder_, &form_, callbacks);
+        form_ = std::make_unique<QWidget>();
+        tab_ = std::make_unique<QWidget>();
+        controller_ =
+            std::make_unique<TBroadcastController>(tab_.get(), dataFolder_, form_.get(), callbacks);
     }
     void TearDown() override {
         controller_.reset();
@@ -68,7 +71,7 @@ protected:
 
     QTemporaryDir dir_;
     std::string dataFolder_;
-    QWidget form_, tab_;
+    std::unique_ptr<QWidget> form_, tab_; // made once the QApplication exists
     std::unique_ptr<TBroadcastController> controller_;
     std::vector<dialogs::Request> requests_;
     QStringList answerFiles_;
