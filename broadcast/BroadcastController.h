@@ -29,15 +29,16 @@ struct BroadcastCallbacks {
 // the external converter "mconv" joining the background picture (as video)
 // with the relayed sound into an FLV stream pushed to the RTMP server.
 //
-// Wiring in TForm1 (after TabSheet3 exists and DataFolder is set):
+// Wiring in TForm1 (after TabSheet3 exists and DataFolder is set; toolState is
+// the window's ToolState shared with the conversion, broadcast/ToolCallbacks.h):
 //     broadcast = new TBroadcastController(TabSheet3, DataFolder, this,
-//                     {[this](auto& p, auto& a) { RunTool(p, a); },
-//                      [this] { /* end ToolProcess */ }});
+//                                          ToolRunnerCallbacks(toolState));
 // The controller connects its own buttons ("Load" -> streamingfilebtnClick,
 // "Broadcast Now" -> streamingbtnClick), each run through dialogs::RunCommand
-// so that an error leaving it reaches the standard error box. The tab stays
-// hidden unless KOLVADECK_SHOW_BROADCASTING=1. Delete the controller before
-// the window's other parts: a running broadcast is stopped then.
+// so that an error leaving it reaches the standard error box. The converter is
+// the program folder's "mconv". The tab stays hidden unless
+// KOLVADECK_SHOW_BROADCASTING=1. The controller is a child of the form; a
+// broadcast still running when it is destroyed is stopped first.
 class TBroadcastController : public QObject {
 public:
     static constexpr std::uint16_t kSampleRate = 22050;
