@@ -1,5 +1,6 @@
 #include "catalog/Scanner.h"
 
+#include "catalog/ReadAhead.h"
 #include "catalog/TagReading.h"
 
 #include <algorithm>
@@ -53,8 +54,7 @@ std::unordered_map<std::string, Known> LoadKnown(Database& db, const char* table
     return known;
 }
 
-void StoreTrack(Database& db, const FoundFile& file) {
-    const TrackTags tags = ReadTrackTags(file.path);
+void StoreTrack(Database& db, const FoundFile& file, const TrackTags& tags) {
     Statement& upsert = db.Prepare(
         "INSERT INTO tracks(path, size, mtime, title, artist, album, year) VALUES (?,?,?,?,?,?,?) "
         "ON CONFLICT(path) DO UPDATE SET size=excluded.size, mtime=excluded.mtime, "
@@ -72,8 +72,7 @@ void StoreTrack(Database& db, const FoundFile& file) {
         genre.Reset().Bind(1, id).Bind(2, key).Run();
 }
 
-void StoreVideo(Database& db, const FoundFile& file) {
-    const VideoTags tags = ReadVideoTags(file.path);
+void StoreVideo(Database& db, const FoundFile& file, const VideoTags& tags) {
     Statement& upsert =
         db.Prepare("INSERT INTO videos(path, size, mtime, extension, name, title, artist, seconds) "
                    "VALUES (?,?,?,?,?,?,?,?) ON CONFLICT(path) DO UPDATE SET size=excluded.size, "
@@ -145,27 +144,43 @@ ScanReport Scanner::Run() {
 
     ScanReport report;
     report.found = static_cast<std::int64_t>(found.size());
-    // Commits in batches, so that the service already answers from what the
-    // scan has read while it goes on.
-    constexpr std::int64_t kBatch = 500;
-    auto transaction = std::make_unique<Transaction>(db_);
-    std::int64_t done = 0;
+    // Unchanged files are passed over first; the rest are read ahead on a
+    // thread of their own while this one stores them.
+    std::vector<const FoundFile*> changed;
+    std::vector<ReadAhead::Job> jobs;
     for (const FoundFile& file : found) {
-        if (Stopped())
-            break;
         auto& known = file.kind == Kind::Music ? tracks : videos;
         const auto entry = known.find(file.path);
         if (entry != known.end() && entry->second.size == file.size &&
             entry->second.mtime == file.mtime) {
             ++report.unchanged;
         } else {
-            file.kind == Kind::Music ? StoreTrack(db_, file) : StoreVideo(db_, file);
-            ++report.read;
+            changed.push_back(&file);
+            jobs.push_back({file.path, file.kind == Kind::Music});
         }
         if (entry != known.end())
             known.erase(entry);
+    }
+    std::int64_t done = report.unchanged;
+    if (progress_ && done > 0 && done != report.found)
+        progress_(done, report.found);
+
+    // Commits in batches, so that the service already answers from what the
+    // scan has read while it goes on.
+    constexpr std::int64_t kBatch = 500;
+    auto transaction = std::make_unique<Transaction>(db_);
+    ReadAhead reader(std::move(jobs), stop_);
+    for (const FoundFile* file : changed) {
+        const std::optional<ReadAhead::Result> tags = reader.Next();
+        if (!tags || Stopped())
+            break;
+        if (file->kind == Kind::Music)
+            StoreTrack(db_, *file, tags->track);
+        else
+            StoreVideo(db_, *file, tags->video);
+        ++report.read;
         ++done;
-        if (done % kBatch == 0) {
+        if (report.read % kBatch == 0) {
             transaction->Commit();
             transaction = std::make_unique<Transaction>(db_);
         }

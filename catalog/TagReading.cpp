@@ -99,15 +99,19 @@ TrackTags ReadTrackTags(const std::string& path) {
         tags.artist = Utf8(tag->artist());
         tags.album = Utf8(tag->album());
         tags.year = static_cast<int>(tag->year());
-        // Several genres may be given: as separate values or in one text.
-        const TagLib::PropertyMap properties = file.file()->properties();
-        const auto genreValues = properties.find("GENRE");
-        std::vector<std::string> fields;
-        if (genreValues != properties.end())
-            for (const TagLib::String& value : genreValues->second)
-                fields.push_back(Utf8(value));
-        if (fields.empty())
-            fields.push_back(Utf8(tag->genre()));
+        // Several genres may be given as separate values, which the joined
+        // text runs together with blanks; only then are the values asked for
+        // one by one (building the property map costs as much as the read).
+        std::vector<std::string> fields{Utf8(tag->genre())};
+        if (fields.front().find(' ') != std::string::npos) {
+            const TagLib::PropertyMap properties = file.file()->properties();
+            const auto values = properties.find("GENRE");
+            if (values != properties.end() && !values->second.isEmpty()) {
+                fields.clear();
+                for (const TagLib::String& value : values->second)
+                    fields.push_back(Utf8(value));
+            }
+        }
         for (const std::string& field : fields)
             for (std::string& key : genres::KeysOfField(field))
                 if (std::find(tags.genres.begin(), tags.genres.end(), key) == tags.genres.end())

@@ -25,12 +25,13 @@ struct Track {
     enum { Id3v2, Id3v1, Mutagen, None } tag;
 };
 
-// Hostile names go in through mutagen, which writes them unchanged.
+// Hostile names go in through mutagen, which writes them unchanged; its genre
+// field may hold several values, separated by "|".
 const Track kTracks[] = {
     {"kiss.mp3", "Kiss", "Prince", "R&B", 1986, Track::Id3v2},
     {"doves.mp3", "When Doves Cry", "Prince", "R&B", 1984, Track::Id3v2},
     {"whitney.mp3", "I Wanna Dance", "Whitney Houston", "R&B", 1987, Track::Id3v1},
-    {"run.mp3", "Walk This Way", "Run-DMC", "Hip-Hop", 1986, Track::Mutagen},
+    {"run.mp3", "Walk This Way", "Run-DMC", "Hip-Hop|Rock", 1986, Track::Mutagen}, // two values
     {"enemy.mp3", "Fight the Power", "Public Enemy", "Hip-Hop", 1989, Track::Id3v1},
     {"nirvana.mp3", "Smells Like Teen Spirit", "Nirvana", "Rock", 1991, Track::Id3v2},
     {"evil.mp3", "Bad\x01 Song\x1F", "Evil <Band> & \"Co\" 'x'", "Rock", 1995, Track::Mutagen},
@@ -65,7 +66,7 @@ void Make(Collection& c) {
                             "t = ID3()\n"
                             "t.add(TIT2(encoding=3, text=[sys.argv[2]]))\n"
                             "t.add(TPE1(encoding=3, text=[sys.argv[3]]))\n"
-                            "t.add(TCON(encoding=3, text=[sys.argv[4]]))\n"
+                            "t.add(TCON(encoding=3, text=sys.argv[4].split('|')))\n"
                             "t.add(TDRC(encoding=3, text=[sys.argv[5]]))\n"
                             "t.save(sys.argv[1])\n") +
                       " " + Quote(file) + " " + Quote(t.title) + " " + Quote(t.artist) + " " +

@@ -1,0 +1,54 @@
+#include "catalog/ReadAhead.h"
+
+ReadAhead::ReadAhead(std::vector<Job> jobs, const std::atomic<bool>* stop)
+    : jobs_(std::move(jobs))
+    , stop_(stop)
+    , worker_([this] { Work(); }) {}
+
+ReadAhead::~ReadAhead() {
+    {
+        const std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+}
+
+void ReadAhead::Work() {
+    for (const Job& job : jobs_) {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return quit_ || ready_.size() < kAhead; });
+            if (quit_)
+                return;
+        }
+        if (Stopped())
+            break;
+        Result result;
+        if (job.music)
+            result.track = ReadTrackTags(job.path);
+        else
+            result.video = ReadVideoTags(job.path);
+        {
+            const std::lock_guard lock(mutex_);
+            ready_.push_back(std::move(result));
+        }
+        changed_.notify_all();
+    }
+    const std::lock_guard lock(mutex_);
+    quit_ = true;
+    changed_.notify_all();
+}
+
+std::optional<ReadAhead::Result> ReadAhead::Next() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !ready_.empty() || quit_; });
+    if (ready_.empty())
+        return std::nullopt;
+    Result result = std::move(ready_.front());
+    ready_.pop_front();
+    ++taken_;
+    lock.unlock();
+    changed_.notify_all();
+    return result;
+}
