@@ -23,6 +23,10 @@ class TMusicLibrary;
 // While a tool runs the window stays live (RunTool pumps events): Timer3 shows
 // the target's growing size every second and "Cancel?" ends the running tool,
 // removes the intermediate and partial files and reports "Conversion aborted!".
+// A cancelled save dialog reports nothing. A target or page address that would
+// break out of its double quotes in a tool's parameters (a double quote, a
+// trailing backslash) is refused with "Conversion error!" before anything runs.
+// The controls sit in the box's design size (347 x 341) below the player.
 //
 // Wiring in TForm1 (after musicLibrary exists; `tools` is TForm1's ToolState,
 // also handed to the broadcast):
