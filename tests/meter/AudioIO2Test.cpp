@@ -1,5 +1,5 @@
 #include "mixer/AudioIO2.h"
-#include "QtTestApp.h"
+#include "tests/support/TestApp.h"
 #include "platform/wavein/VirtualWaveIn.h"
 
 #include <QCoreApplication>
@@ -14,7 +14,7 @@ namespace {
 class LevelCapture : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureQtApp();
+        EnsureTestApp();
         wavein::UseBackend(wavein::Backend::Virtual);
         vi::ResetState();
         in_ = std::make_unique<TAudioInMM>();

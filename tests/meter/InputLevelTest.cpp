@@ -1,5 +1,5 @@
 #include "mixer/InputLevel.h"
-#include "QtTestApp.h"
+#include "tests/support/TestApp.h"
 #include "mixer/VuMeterDesign.h"
 #include "platform/wavein/VirtualWaveIn.h"
 
@@ -16,7 +16,7 @@ namespace {
 class InputLevelOnVirtualInput : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureQtApp();
+        EnsureTestApp();
         wavein::UseBackend(wavein::Backend::Virtual);
         vi::ResetState();
         meter_.reset(CreateVuMeterLeft(nullptr));

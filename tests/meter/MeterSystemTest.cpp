@@ -1,7 +1,7 @@
 // The input level of the running program against a real sound server: a tone
 // played into the microphone feed of the private PulseAudio server reaches
 // the meter through PortAudio; silence dims it again.
-#include "QtTestApp.h"
+#include "tests/support/TestApp.h"
 #include "mixer/InputLevel.h"
 #include "mixer/VuMeterDesign.h"
 
@@ -54,7 +54,7 @@ int ExpectedLit(int peak) {
 class MeterOnPulseAudio : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureQtApp();
+        EnsureTestApp();
         ASSERT_NE(qgetenv("PULSE_SERVER"), QByteArray()) << "needs the private sound server";
         wavein::UseBackend(wavein::Backend::PortAudio);
         // The microphone at full volume, unmuted, whatever earlier tests left.

@@ -1,4 +1,4 @@
-#include "QtTestApp.h"
+#include "tests/support/TestApp.h"
 #include "mixer/FBVUMeter.h"
 #include "mixer/InputLevel.h"
 #include "mixer/VuMeterDesign.h"
@@ -24,7 +24,7 @@ std::vector<char> BufferWithPeak(std::int16_t peak, std::int16_t rest = -5) {
 class Meter : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureQtApp();
+        EnsureTestApp();
         meter_.reset(CreateVuMeterLeft(nullptr));
         level_ = std::make_unique<InputLevel>(meter_.get());
     }

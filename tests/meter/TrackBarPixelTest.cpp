@@ -1,4 +1,4 @@
-#include "QtTestApp.h"
+#include "tests/support/TestApp.h"
 #include "mixer/MixerSliders.h"
 #include "mixer/XiTrackBar.h"
 
@@ -16,7 +16,7 @@ QRgb Rgb(TColor c) {
 class TrackBarPixels : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureQtApp();
+        EnsureTestApp();
         slider_.reset(new TXiTrackBar);
         mixer_sliders::ApplyDesign(*slider_, 1000);
     }

@@ -1,4 +1,4 @@
-#include "QtTestApp.h"
+#include "tests/support/TestApp.h"
 #include "mixer/MixerSliders.h"
 #include "mixer/XiTrackBar.h"
 
@@ -13,7 +13,7 @@ namespace {
 
 class TrackBar : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureQtApp(); }
+    void SetUp() override { EnsureTestApp(); }
     std::unique_ptr<TXiTrackBar> Mixer(int max) {
         std::unique_ptr<TXiTrackBar> s(new TXiTrackBar);
         mixer_sliders::ApplyDesign(*s, max);

@@ -1,4 +1,5 @@
-#include <QApplication>
+#include "tests/support/TestApp.h"
+
 #include <gtest/gtest.h>
 
 // One QApplication for the whole test program: widgets and queued change
@@ -6,16 +7,7 @@
 namespace {
 class QtAppEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "mixer_tests";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> app_;
+    void SetUp() override { EnsureTestApp(); }
 };
 
 [[maybe_unused]] auto* const environment =
