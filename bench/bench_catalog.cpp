@@ -370,10 +370,11 @@ int main(int argc, char** argv) {
             std::printf("ratio %s_100k %.3f\n", method.name.c_str(),
                         reporter.seconds["BM_Ours_" + method.name] / floor);
     }
-    const double scanFloor = reporter.seconds["BM_Floor_first_scan"];
+    // A fixed iteration count adds "/iterations:3" to these names.
+    const double scanFloor = reporter.seconds["BM_Floor_first_scan/iterations:3"];
     if (scanFloor > 0)
         std::printf("ratio first_scan_10k %.3f\n",
-                    reporter.seconds["BM_Ours_first_scan"] / scanFloor);
+                    reporter.seconds["BM_Ours_first_scan/iterations:3"] / scanFloor);
     benchmark::Shutdown();
     pool = nullptr;
     fs::remove_all(folder);
