@@ -2,6 +2,9 @@
 
 #include "app/DataFolders.h"
 #include "app/LayoutRules.h"
+#include "broadcast/BroadcastController.h"
+#include "broadcast/ToolCallbacks.h"
+#include "convert/ConversionPipeline.h"
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistDropTarget.h"
@@ -66,6 +69,9 @@ TForm1::TForm1(QWidget* parent)
     FormCreate();
     // The search keeps its answers in the data folder, known from start-up on.
     musicLibrary = new TMusicLibrary(TabSheet2, DataFolder, this);
+    conversion = new TConversion(musicLibrary, &toolState, this);
+    broadcast =
+        new TBroadcastController(TabSheet3, DataFolder, this, ToolRunnerCallbacks(toolState));
 }
 
 TForm1::~TForm1() {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "convert/ToolRunner.h"
+
 #include <QMainWindow>
+
 #include <memory>
 #include <string>
 
@@ -14,6 +17,8 @@ class QTabWidget;
 class QTimer;
 class QTreeWidget;
 class InputLevel;
+class TBroadcastController;
+class TConversion;
 class TDeckEngine;
 namespace audio {
 class AudioEngine;
@@ -95,6 +100,11 @@ public:
     std::unique_ptr<MixerPanelControls> mixerControls;
     InputLevel* inputLevel = nullptr;
     TMusicLibrary* musicLibrary = nullptr;
+    // The cancel flag and watched process of the external tools, shared by the
+    // conversion and the broadcast.
+    ToolState toolState;
+    TConversion* conversion = nullptr;
+    TBroadcastController* broadcast = nullptr;
     TPlaylistDropTarget* dropTarget = nullptr;
 
 protected:

@@ -1,3 +1,4 @@
+#include "app/CatalogService.h"
 #include "app/Unit1.h"
 #include "platform/Version.h"
 
@@ -12,6 +13,9 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kolvadeck.png")));
     // Fusion honours the window's own palette (black with light blue text).
     QApplication::setStyle(QStringLiteral("Fusion"));
+
+    CatalogService catalog;
+    catalog.StartIfDefault();
 
     TForm1 form;
     form.showMaximized();
