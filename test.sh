@@ -2,8 +2,9 @@
 # Builds Kolvadeck and runs every test. Installs the Debian packages it needs
 # first. The system tests start their own private PulseAudio server (and, where
 # needed, HTTP and RTMP servers) on this machine only.
-#   ./test.sh               all tests
-#   ./test.sh -L decks      only one subsystem's tests (any ctest arguments)
+#   ./test.sh               everything: the suite, then each scripts/test-*.sh
+#                           step (sanitizer builds, fuzzing)
+#   ./test.sh -L decks      only the main suite, with these ctest arguments
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh test
@@ -12,3 +13,11 @@ cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON >/dev/null
 cmake --build "$build" -j2
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 "$@"
+
+# With ctest arguments, only the main suite runs.
+[ $# -eq 0 ] || exit 0
+for step in scripts/test-*.sh; do
+  [ -x "$step" ] || continue
+  echo "== $step"
+  "$step"
+done
