@@ -21,6 +21,7 @@ test_pkgs=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   lame id3v2 python3-mutagen sox libsox-fmt-mp3 mpg123 alsa-utils
   nginx libnginx-mod-rtmp xauth
+  clang-14 libclang-rt-14-dev
 )
 
 pkgs=("${build_pkgs[@]}")
