@@ -10,12 +10,6 @@ namespace audio {
 
 namespace {
 
-int Callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
-             PaStreamCallbackFlags, void* user) {
-    static_cast<MixSource*>(user)->MixOutput(static_cast<StereoFrame*>(output), frames);
-    return paContinue;
-}
-
 // While PortAudio starts, it probes every host API and device it knows; ALSA
 // and JACK print a line for each probe that fails (a dozen on a desktop
 // without JACK). Those lines say nothing to the user, so standard error is
@@ -45,6 +39,45 @@ private:
 
 } // namespace
 
+// The state moves kIdle -> kMixing -> kIdle around each mix, so a retirement
+// (kIdle -> kRetired) can never happen in the middle of one.
+bool PortAudioOutput::MixPeriod(StereoFrame* out, unsigned long frames) {
+    int idle = kIdle;
+    if (!state_.compare_exchange_strong(idle, kMixing, std::memory_order_acquire)) {
+        std::fill(out, out + frames, StereoFrame{0.0f, 0.0f});
+        return false;
+    }
+    source_.MixOutput(out, frames);
+    callbacks_.fetch_add(1, std::memory_order_relaxed);
+    state_.store(kIdle, std::memory_order_release);
+    return true;
+}
+
+struct PortAudioCallback {
+    static int Run(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                   PaStreamCallbackFlags, void* user) {
+        return static_cast<PortAudioOutput*>(user)->MixPeriod(static_cast<StereoFrame*>(output),
+                                                              frames)
+                   ? paContinue
+                   : paComplete;
+    }
+};
+
+bool PortAudioOutput::RetireIfStalled() {
+    const auto now = std::chrono::steady_clock::now();
+    const std::uint64_t count = callbacks_.load(std::memory_order_relaxed);
+    if (count != seenCallbacks_) {
+        seenCallbacks_ = count;
+        seenAt_ = now;
+        return false;
+    }
+    if (now - seenAt_ < (count == 0 ? kFirstCallbackLimit : kStallLimit))
+        return false;
+    int idle = kIdle;
+    return state_.compare_exchange_strong(idle, kRetired, std::memory_order_acq_rel) ||
+           idle == kRetired;
+}
+
 std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::string* why) {
     QuietStderr quiet;
     PaError err = Pa_Initialize();
@@ -53,6 +86,7 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::
         return nullptr;
     }
     const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+    std::unique_ptr<PortAudioOutput> output(new PortAudioOutput(source));
     PaStream* stream = nullptr;
     if (device == paNoDevice) {
         *why = "no output device";
@@ -65,7 +99,7 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::
         // from running dry when the machine is busy.
         params.suggestedLatency = std::max(Pa_GetDeviceInfo(device)->defaultLowOutputLatency, 0.04);
         err = Pa_OpenStream(&stream, nullptr, &params, kOutputRate, paFramesPerBufferUnspecified,
-                            paNoFlag, &Callback, &source);
+                            paNoFlag, &PortAudioCallback::Run, output.get());
         if (err == paNoError)
             err = Pa_StartStream(stream);
         if (err != paNoError) {
@@ -79,10 +113,13 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::
         Pa_Terminate();
         return nullptr;
     }
-    return std::unique_ptr<PortAudioOutput>(new PortAudioOutput(stream));
+    output->stream_ = stream;
+    return output;
 }
 
 PortAudioOutput::~PortAudioOutput() {
+    if (!stream_)
+        return; // Start failed; it already let PortAudio go
     // Stop waits for the callback to return; nothing mixes after this.
     Pa_StopStream(static_cast<PaStream*>(stream_));
     Pa_CloseStream(static_cast<PaStream*>(stream_));

@@ -2,6 +2,9 @@
 
 #include "platform/audio/AudioOutput.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -9,17 +12,45 @@ namespace audio {
 
 // The default output device through PortAudio (on Linux: ALSA's default,
 // which reaches PulseAudio or PipeWire), 44.1 kHz stereo float.
+//
+// A device can die while it plays (the sound server is killed or restarted):
+// PortAudio then simply stops calling back, with no error to the program.
+// RetireIfStalled, called regularly by the engine, notices the silence and
+// detaches the output from its source for good, so that another output can
+// take over the mix without two threads consuming it.
 class PortAudioOutput final : public AudioOutput {
 public:
+    // How long the device may go without asking for sound before it counts
+    // as dead: far longer than any period or scheduling delay, and longer
+    // still before the first callback (a sound server may take a second or
+    // two to resume a suspended sink for a new stream).
+    static constexpr std::chrono::milliseconds kStallLimit{2000};
+    static constexpr std::chrono::milliseconds kFirstCallbackLimit{5000};
+
     // The running output, or nullptr with the reason in *why.
     static std::unique_ptr<PortAudioOutput> Start(MixSource& source, std::string* why);
     ~PortAudioOutput() override;
     const char* Name() const override { return "portaudio"; }
 
+    // True once the device made no callback for kStallLimit; from then on
+    // the source is never called again by this output. One thread only.
+    bool RetireIfStalled();
+
 private:
-    explicit PortAudioOutput(void* stream)
-        : stream_(stream) {}
-    void* stream_;
+    enum State : int { kIdle, kMixing, kRetired };
+    explicit PortAudioOutput(MixSource& source)
+        : source_(source) {}
+    friend struct PortAudioCallback;
+    // The work of one device callback; returns false once retired.
+    bool MixPeriod(StereoFrame* out, unsigned long frames);
+
+    MixSource& source_;
+    void* stream_ = nullptr;
+    std::atomic<int> state_{kIdle};
+    std::atomic<std::uint64_t> callbacks_{0};
+    // RetireIfStalled's own record of the last callback count it saw.
+    std::uint64_t seenCallbacks_ = 0;
+    std::chrono::steady_clock::time_point seenAt_ = std::chrono::steady_clock::now();
 };
 
 } // namespace audio

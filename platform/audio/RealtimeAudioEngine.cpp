@@ -24,34 +24,59 @@ void ReportSilentOnce(const std::string& why) {
                  why.c_str());
 }
 
+void ReportDeviceLostOnce() {
+    static std::atomic<bool> said{false};
+    if (said.exchange(true))
+        return;
+    std::fprintf(stderr, "kolvadeck: the sound output stopped responding; "
+                         "the decks go on silently on a real-time clock\n");
+}
+
 } // namespace
 
 RealtimeAudioEngine::RealtimeAudioEngine(OutputChoice choice)
-    : noticeContext_(std::make_unique<QObject>())
-    , decoder_([this] { DecoderLoop(); }) {
+    : noticeContext_(std::make_unique<QObject>()) {
     std::string why = "silent output chosen";
-    if (choice == OutputChoice::DefaultDevice)
-        output_ = PortAudioOutput::Start(*this, &why);
+    if (choice == OutputChoice::DefaultDevice) {
+        auto device = PortAudioOutput::Start(*this, &why);
+        device_ = device.get();
+        output_ = std::move(device);
+    }
     if (!output_) {
         if (choice == OutputChoice::DefaultDevice)
             ReportSilentOnce(why);
         output_ = std::make_unique<SilentClockOutput>(*this);
     }
+    backendName_.store(output_->Name());
+    decoder_ = std::thread([this] { DecoderLoop(); });
 }
 
 RealtimeAudioEngine::~RealtimeAudioEngine() {
-    output_.reset();
     {
         std::lock_guard lock(wakeMutex_);
         quit_ = true;
     }
     wake_.notify_one();
     decoder_.join();
+    output_.reset();
+    deadDevice_.reset();
     noticeContext_.reset(); // drops end notices still queued for this engine
 }
 
 const char* RealtimeAudioEngine::BackendName() const {
-    return output_->Name();
+    return backendName_.load();
+}
+
+// Decoder thread. The retired device never calls the mix again, so the
+// silent clock can take over the rings as their one consumer.
+void RealtimeAudioEngine::FallBackIfDeviceDied() {
+    if (!device_ || !device_->RetireIfStalled())
+        return;
+    device_ = nullptr;
+    deadDevice_ = std::move(output_);
+    output_ = std::make_unique<SilentClockOutput>(*this);
+    backendName_.store(output_->Name());
+    ReportDeviceLostOnce();
 }
 
 void RealtimeAudioEngine::WakeProducer() {
@@ -77,6 +102,7 @@ void RealtimeAudioEngine::DecoderLoop() {
                 Channel(i).Refill(DeckChannel::kRingFrames);
         }
         PostEndNotices();
+        FallBackIfDeviceDied();
     }
 }
 
