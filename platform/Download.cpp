@@ -41,8 +41,20 @@ bool CannotStandInUrl(const std::string& text, size_t i) {
            !(i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2]));
 }
 
-size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
-    return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+struct Target {
+    FILE* file;
+    long long maxBytes; // 0: no limit
+    long long written = 0;
+};
+
+// Returning less than was given makes libcurl end the transfer with an error.
+size_t WriteToFile(char* data, size_t size, size_t count, void* target) {
+    auto* t = static_cast<Target*>(target);
+    const auto bytes = static_cast<long long>(size * count);
+    if (t->maxBytes > 0 && t->written + bytes > t->maxBytes)
+        return 0;
+    t->written += bytes;
+    return std::fwrite(data, size, count, t->file) * size;
 }
 
 void InitialiseCurlOnce() {
@@ -50,7 +62,7 @@ void InitialiseCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-bool Transfer(const std::string& address, FILE* out) {
+bool Transfer(const std::string& address, FILE* out, long long maxBytes) {
     CURL* curl = curl_easy_init();
     if (!curl)
         return false;
@@ -63,7 +75,10 @@ bool Transfer(const std::string& address, FILE* out) {
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connectMs);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeouts.totalMs);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
+    Target target{out, maxBytes};
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &target);
+    if (maxBytes > 0) // refuses an announced oversized answer before it comes
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     const CURLcode result = curl_easy_perform(curl);
     curl_easy_cleanup(curl);
     return result == CURLE_OK;
@@ -96,7 +111,7 @@ std::string EscapeAddress(const std::string& address) {
     return out;
 }
 
-bool DownloadToFile(const std::string& address, const std::string& file) {
+bool DownloadToFile(const std::string& address, const std::string& file, long long maxBytes) {
     try {
         if (address.empty() || file.empty())
             return false;
@@ -113,7 +128,7 @@ bool DownloadToFile(const std::string& address, const std::string& file) {
             std::remove(temporary.c_str());
             return false;
         }
-        bool ok = Transfer(EscapeAddress(address), out);
+        bool ok = Transfer(EscapeAddress(address), out, maxBytes);
         ok = std::fclose(out) == 0 && ok;
         if (ok)
             ok = std::rename(temporary.c_str(), file.c_str()) == 0;

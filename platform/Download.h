@@ -30,5 +30,6 @@ std::string EscapeAddress(const std::string& address);
 
 // Downloads the address into the file (created or overwritten). True when the
 // whole answer was written; false on any failure (empty or malformed address,
-// no connection, time-out, HTTP error status, file not writable). Never throws.
-bool DownloadToFile(const std::string& address, const std::string& file);
+// no connection, time-out, HTTP error status, file not writable, an answer
+// longer than maxBytes when that is above 0). Never throws.
+bool DownloadToFile(const std::string& address, const std::string& file, long long maxBytes = 0);

@@ -149,7 +149,7 @@ void TMusicLibrary::RunQuery(const std::string& method, const std::string& text,
     // The download renames a complete answer into place and leaves nothing on
     // failure, so the second error only catches a file that went away at once.
     const char* error = nullptr;
-    if (!DownloadToFile(address, file))
+    if (!DownloadToFile(address, file, kMaxQueryAnswerBytes))
         error = kNoConnectionError;
     else if (!shell::IsExistingFile(file))
         error = kNoAnswerFileError;

@@ -22,6 +22,11 @@ inline constexpr const char* kNoConnectionError =
     "Unable to connect to the Internet, make sure you are connected!";
 inline constexpr const char* kNoAnswerFileError =
     "Database connection error! Please check your internet connection";
+// The most a search answer may hold. A page of 100 results is a few tens of
+// KB; a server that sends more is broken, and a well-formed 50 MB answer was
+// measured to take ~850 MB and six seconds to list. A longer answer is a
+// failed transfer (the connection error).
+inline constexpr long long kMaxQueryAnswerBytes = 2LL << 20;
 inline constexpr const char* kNoMatchesRow =
     "No matches found! Please verify your search criteria!";
 

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -166,13 +167,23 @@ void LoopbackServer::HandleConnection(int client) {
     }
     if (!response.location.empty())
         extra += "Location: " + response.location + "\r\n";
-    std::string reply = "HTTP/1.1 " + std::to_string(response.status) + " " +
-                        Reason(response.status) + "\r\nContent-Type: " + response.contentType +
-                        "\r\nContent-Length: " + std::to_string(response.body.size()) +
-                        "\r\nAccept-Ranges: bytes\r\n" + extra + "Connection: close\r\n\r\n";
-    if (requestLine.rfind("HEAD ", 0) != 0)
-        reply += response.body;
+    const size_t total = response.body.size() * response.repeat;
+    std::string reply =
+        "HTTP/1.1 " + std::to_string(response.status) + " " + Reason(response.status) +
+        "\r\nContent-Type: " + response.contentType +
+        (response.announceLength ? "\r\nContent-Length: " + std::to_string(total) : std::string()) +
+        "\r\nAccept-Ranges: bytes\r\n" + extra + "Connection: close\r\n\r\n";
     SendAll(client, reply);
+    if (requestLine.rfind("HEAD ", 0) != 0) {
+        size_t left = response.dropAfter >= 0
+                          ? std::min(total, static_cast<size_t>(response.dropAfter))
+                          : total;
+        for (size_t i = 0; i < response.repeat && left > 0; ++i) {
+            const size_t n = std::min(left, response.body.size());
+            SendAll(client, n == response.body.size() ? response.body : response.body.substr(0, n));
+            left -= n;
+        }
+    }
     shutdown(client, SHUT_WR);
     close(client);
 }

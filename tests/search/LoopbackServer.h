@@ -18,6 +18,14 @@ public:
         std::string contentType = "text/xml; charset=utf-8";
         std::string body;
         std::string location; // sent as Location for redirects
+        // For answers larger than a test wants to hold: the body is sent this
+        // many times over (Content-Length counts them all).
+        std::size_t repeat = 1;
+        // When >= 0, the connection is closed after this many body bytes,
+        // as a server that dies mid-answer; with announceLength false no
+        // Content-Length is sent, so only the close ends the answer.
+        long long dropAfter = -1;
+        bool announceLength = true;
     };
 
     LoopbackServer();
