@@ -1,7 +1,7 @@
 // Loading a deck: open + length of a 10-minute 320 kbps MP3 (the deck scans
 // the whole file so the length is exact), against the floor of a bare
 // mpg123_open + mpg123_scan on the same file.
-#include "bench/bench_audio_support.h"
+#include "bench/BenchSupport.h"
 #include "platform/audio/TMediaPlayer.h"
 #include "platform/audio/VirtualSoundCard.h"
 
@@ -39,14 +39,14 @@ BENCHMARK(BM_DeckOpenLength)->Unit(benchmark::kMillisecond)->Repetitions(5);
 } // namespace
 
 int main(int argc, char** argv) {
-    gFile = audiobench::Mp3("10min-320k", {"600", "sine", "220-880", "sine", "330"}, 320);
+    gFile = benchsupport::Mp3("10min-320k", {"600", "sine", "220-880", "sine", "330"}, 320);
     if (gFile.empty()) {
         std::fprintf(stderr, "could not make the 10-minute MP3 (sox, lame)\n");
         return 1;
     }
     mpg123_init();
     benchmark::Initialize(&argc, argv);
-    audiobench::FastestRunReporter reporter;
+    benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     // CPU time: both sides are single-threaded work on a file in the page
     // cache, and on a shared machine the wall clock mostly measures the others.

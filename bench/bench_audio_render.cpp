@@ -2,7 +2,7 @@
 // virtual sound card (open, decode, gain, mix), against the mpg123 program
 // decoding the same two files (`mpg123 -q -w /dev/null`, CPU time of the
 // child from wait4).
-#include "bench/bench_audio_support.h"
+#include "bench/BenchSupport.h"
 #include "platform/audio/TMediaPlayer.h"
 #include "platform/audio/VirtualSoundCard.h"
 
@@ -81,14 +81,14 @@ BENCHMARK(BM_DecksRender)
 } // namespace
 
 int main(int argc, char** argv) {
-    gFileA = audiobench::Mp3("60s-a", {"60", "pinknoise", "vol", "0.3"}, 192);
-    gFileB = audiobench::Mp3("60s-b", {"60", "sine", "300-3000", "vol", "0.5"}, 192);
+    gFileA = benchsupport::Mp3("60s-a", {"60", "pinknoise", "vol", "0.3"}, 192);
+    gFileB = benchsupport::Mp3("60s-b", {"60", "sine", "300-3000", "vol", "0.5"}, 192);
     if (gFileA.empty() || gFileB.empty()) {
         std::fprintf(stderr, "could not make the 60-second MP3s (sox, lame)\n");
         return 1;
     }
     benchmark::Initialize(&argc, argv);
-    audiobench::FastestRunReporter reporter;
+    benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double peer = reporter.seconds["BM_Mpg123Decode"];
     if (peer > 0)

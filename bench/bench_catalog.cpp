@@ -9,6 +9,7 @@
 #include "catalog/Scanner.h"
 #include "catalog/Service.h"
 
+#include "bench/BenchSupport.h"
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <taglib/fileref.h>
@@ -324,17 +325,6 @@ void BM_Ours_first_scan(benchmark::State& state) {
     }
 }
 
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -362,7 +352,7 @@ int main(int argc, char** argv) {
         ->Iterations(3);
 
     benchmark::Initialize(&argc, argv);
-    RecordingReporter reporter;
+    benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const Method& method : Methods()) {
         const double floor = reporter.seconds["BM_Floor_" + method.name];
@@ -370,11 +360,10 @@ int main(int argc, char** argv) {
             std::printf("ratio %s_100k %.3f\n", method.name.c_str(),
                         reporter.seconds["BM_Ours_" + method.name] / floor);
     }
-    // A fixed iteration count adds "/iterations:3" to these names.
-    const double scanFloor = reporter.seconds["BM_Floor_first_scan/iterations:3"];
+    const double scanFloor = reporter.seconds["BM_Floor_first_scan"];
     if (scanFloor > 0)
         std::printf("ratio first_scan_10k %.3f\n",
-                    reporter.seconds["BM_Ours_first_scan/iterations:3"] / scanFloor);
+                    reporter.seconds["BM_Ours_first_scan"] / scanFloor);
     benchmark::Shutdown();
     pool = nullptr;
     fs::remove_all(folder);

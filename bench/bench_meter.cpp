@@ -5,7 +5,7 @@
 #include "mixer/InputLevel.h"
 #include "mixer/VuMeterDesign.h"
 
-#include "bench_audio_support.h"
+#include "bench/BenchSupport.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     MakeBuffers();
     benchmark::Initialize(&argc, argv);
     // The fastest CPU time of each (this process's work only: the machine is shared).
-    audiobench::FastestRunReporter reporter;
+    benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double floor = reporter.cpuSeconds["BM_PeakScanFloor"];
     if (floor > 0)

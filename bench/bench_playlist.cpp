@@ -4,6 +4,7 @@
 #include "decks/Playlist.h"
 #include "decks/tags/MP3Tags.h"
 
+#include "bench/BenchSupport.h"
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
@@ -86,16 +87,6 @@ BENCHMARK(BM_AddFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UpdateTracklist)->Unit(benchmark::kMillisecond);
 
 // Keeps the real time per iteration of every run so the ratios can be printed.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
 
 } // namespace
 
@@ -109,7 +100,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     benchmark::Initialize(&argc, argv);
-    RecordingReporter reporter;
+    benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double floor = reporter.seconds["BM_Floor"];
     if (floor > 0) {

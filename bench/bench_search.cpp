@@ -2,7 +2,7 @@
 // parsing the same file with pugixml alone, and one whole search (download,
 // parse, list) from a loopback server against a bare libcurl download of the
 // same answer.
-#include "bench_audio_support.h"
+#include "bench/BenchSupport.h"
 #include "search/MusicLibrary.h"
 #include "search/ResultReaders.h"
 #include "search/ResultsList.h"
@@ -103,10 +103,6 @@ BENCHMARK(BM_ReadTrackSearch)->Unit(benchmark::kMicrosecond)->Repetitions(5);
 BENCHMARK(BM_FloorCurl)->Unit(benchmark::kMicrosecond)->Repetitions(5);
 BENCHMARK(BM_RunQuery)->Unit(benchmark::kMicrosecond)->Repetitions(5);
 
-void PrintRatio(const char* name, double ours, double floor) {
-    if (floor > 0)
-        std::printf("ratio %s %.3f\n", name, ours / floor);
-}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -126,19 +122,19 @@ int main(int argc, char** argv) {
 
     benchmark::Initialize(&argc, argv);
     // The fastest of several runs each: the least disturbed by other work.
-    audiobench::FastestRunReporter reporter;
+    benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n"); // the console reporter leaves a colour reset on the last line
-    PrintRatio("read_track_search_100", reporter.seconds["BM_ReadTrackSearch"],
-               reporter.seconds["BM_FloorParse"]);
-    PrintRatio("runquery_loopback", reporter.seconds["BM_RunQuery"],
-               reporter.seconds["BM_FloorCurl"]);
+    benchsupport::PrintRatio("read_track_search_100", reporter.seconds["BM_ReadTrackSearch"],
+                             reporter.seconds["BM_FloorParse"]);
+    benchsupport::PrintRatio("runquery_loopback", reporter.seconds["BM_RunQuery"],
+                             reporter.seconds["BM_FloorCurl"]);
     // Wall time of a loopback transfer mostly waits on the scheduler; the
     // process's CPU time is the steadier comparison on a busy machine.
-    PrintRatio("read_track_search_100_cpu", reporter.cpuSeconds["BM_ReadTrackSearch"],
-               reporter.cpuSeconds["BM_FloorParse"]);
-    PrintRatio("runquery_loopback_cpu", reporter.cpuSeconds["BM_RunQuery"],
-               reporter.cpuSeconds["BM_FloorCurl"]);
+    benchsupport::PrintRatio("read_track_search_100_cpu", reporter.cpuSeconds["BM_ReadTrackSearch"],
+                             reporter.cpuSeconds["BM_FloorParse"]);
+    benchsupport::PrintRatio("runquery_loopback_cpu", reporter.cpuSeconds["BM_RunQuery"],
+                             reporter.cpuSeconds["BM_FloorCurl"]);
     benchmark::Shutdown();
     g_server.reset();
     return 0;

@@ -1,8 +1,8 @@
 #pragma once
 
-// Shared by the audio benchmarks: MP3 files made with sox and lame (kept in
-// /tmp between runs) and a reporter that keeps the fastest time of each
-// benchmark, which is the least disturbed by other work on the machine.
+// Shared by the benchmarks: MP3 files made with sox and lame (kept in /tmp
+// between runs), a reporter that keeps the fastest time of each benchmark
+// (the least disturbed by other work on the machine) and the ratio line.
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -10,10 +10,11 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <string>
 
-namespace audiobench {
+namespace benchsupport {
 
 inline bool Run(const QString& program, const QStringList& args) {
     QProcess process;
@@ -58,4 +59,10 @@ private:
     }
 };
 
-} // namespace audiobench
+// Prints `ratio NAME VALUE` (ours / floor) when the floor was measured.
+inline void PrintRatio(const std::string& name, double ours, double floor) {
+    if (floor > 0)
+        std::printf("ratio %s %.3f\n", name.c_str(), ours / floor);
+}
+
+} // namespace benchsupport
