@@ -6,9 +6,15 @@
 
 namespace {
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
-    throw CatalogError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+    throw CatalogError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"),
+                       db ? sqlite3_errcode(db) : SQLITE_NOMEM);
 }
 } // namespace
+
+bool CatalogError::Damaged() const {
+    const int primary = code_ & 0xFF;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
 
 Statement::Statement(sqlite3* db, std::string_view sql)
     : db_(db) {
@@ -74,8 +80,9 @@ Database::Database(const std::string& path) {
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        const int code = db_ ? sqlite3_errcode(db_) : SQLITE_NOMEM;
         sqlite3_close(db_);
-        throw CatalogError("cannot open " + path + ": " + message);
+        throw CatalogError("cannot open " + path + ": " + message, code);
     }
     // Readers keep answering while a scan writes (WAL); a writer waits briefly
     // for another rather than failing.
@@ -97,10 +104,11 @@ Database::~Database() {
 
 void Database::Exec(const char* sql) {
     char* error = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    const int code = sqlite3_exec(db_, sql, nullptr, nullptr, &error);
+    if (code != SQLITE_OK) {
         const std::string message = error ? error : "unknown error";
         sqlite3_free(error);
-        throw CatalogError(message);
+        throw CatalogError(message, code);
     }
 }
 

@@ -11,7 +11,15 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 struct CatalogError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    // code: SQLite's result code of the failure, 0 when it has none.
+    explicit CatalogError(const std::string& what, int code = 0)
+        : std::runtime_error(what)
+        , code_(code) {}
+    // The file is no database or a damaged one (rebuilding it is the cure).
+    bool Damaged() const;
+
+private:
+    int code_;
 };
 
 // One prepared statement, reset and rebound for each use.

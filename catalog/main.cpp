@@ -2,6 +2,7 @@
 // a catalogue of the user's own music and videos and answers the player's
 // searches over it on a loopback port.
 #include "catalog/ConnectionPool.h"
+#include "catalog/DamagedCatalogue.h"
 #include "catalog/HttpServer.h"
 #include "catalog/Options.h"
 #include "catalog/Scanner.h"
@@ -22,7 +23,9 @@ void PrintProgress(std::int64_t done, std::int64_t total) {
 
 std::atomic<bool> stopping{false};
 
-bool Scan(const Options& options) {
+// mayRebuild: no one else has the catalogue open yet, so damage found by the
+// scan can be cured by a fresh catalogue and one more scan.
+bool Scan(const Options& options, bool mayRebuild) {
     try {
         Database db(options.database);
         Scanner scanner(db, options.folders);
@@ -34,6 +37,18 @@ bool Scan(const Options& options) {
                      static_cast<long long>(report.unchanged),
                      static_cast<long long>(report.removed));
         return true;
+    } catch (const CatalogError& error) {
+        if (mayRebuild && error.Damaged()) {
+            try {
+                RebuildCatalogue(options.database, error);
+            } catch (const std::exception& again) {
+                std::fprintf(stderr, "kolvadeck-catalog: %s\n", again.what());
+                return false;
+            }
+            return Scan(options, false);
+        }
+        std::fprintf(stderr, "kolvadeck-catalog: scan failed: %s\n", error.what());
+        return false;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kolvadeck-catalog: scan failed: %s\n", error.what());
         return false;
@@ -55,15 +70,15 @@ int main(int argc, char** argv) {
     }
     try {
         std::filesystem::create_directories(std::filesystem::path(options->database).parent_path());
-        Database created(options->database); // the tables, before anyone reads them
+        OpenOrRebuildCatalogue(options->database); // the tables, before anyone reads them
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
         return 1;
     }
 
     if (options->mode == Options::Mode::ScanOnly)
-        return Scan(*options) ? 0 : 1;
-    if (options->mode == Options::Mode::ScanThenServe && !Scan(*options))
+        return Scan(*options, true) ? 0 : 1;
+    if (options->mode == Options::Mode::ScanThenServe && !Scan(*options, true))
         return 1;
 
     // INT and TERM are taken by a thread of their own, which ends the service.
@@ -87,7 +102,7 @@ int main(int argc, char** argv) {
 
     std::thread scan;
     if (options->mode == Options::Mode::ServeAndScan)
-        scan = std::thread([&] { Scan(*options); });
+        scan = std::thread([&] { Scan(*options, false); });
     std::thread watcher([&] {
         int signal = 0;
         sigwait(&stopSignals, &signal);

@@ -1,0 +1,29 @@
+#include "catalog/DamagedCatalogue.h"
+
+#include <cstdio>
+#include <filesystem>
+
+void OpenOrRebuildCatalogue(const std::string& path) {
+    try {
+        Database db(path);
+    } catch (const CatalogError& error) {
+        if (!error.Damaged())
+            throw;
+        RebuildCatalogue(path, error);
+    }
+}
+
+void RebuildCatalogue(const std::string& path, const CatalogError& damage) {
+    std::fprintf(stderr,
+                 "kolvadeck-catalog: the catalogue %s is damaged (%s); it is moved to "
+                 "%s.corrupt and rebuilt from the folders\n",
+                 path.c_str(), damage.what(), path.c_str());
+    std::error_code ignored;
+    std::filesystem::rename(path, path + ".corrupt", ignored);
+    // The journal files belong to the damaged file; left here they would be
+    // replayed into the new one.
+    std::filesystem::remove(path + "-wal", ignored);
+    std::filesystem::remove(path + "-shm", ignored);
+    std::filesystem::remove(path + "-journal", ignored);
+    Database fresh(path);
+}
