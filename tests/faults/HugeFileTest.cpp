@@ -1,0 +1,137 @@
+// A 2 GB file named .mp3 is added to the playlist and played: the listing
+// reads only the file's end, and the deck opens it (or refuses it) without
+// reading gigabytes or holding them in memory. The files are sparse, so they
+// take almost no disk.
+#include "decks/Playlist.h"
+#include "decks/PlaylistItems.h"
+#include "platform/audio/MediaError.h"
+#include "platform/audio/TMediaPlayer.h"
+#include "platform/audio/VirtualSoundCard.h"
+#include "tests/decks/ToneFiles.h"
+#include "tests/support/TestApp.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+constexpr off_t kTwoGigabytes = off_t{2} << 30;
+
+// Bytes this process has read through read() so far (/proc/self/io rchar).
+long long BytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return -1;
+}
+
+// A file of the given head followed by a hole up to 2 GB.
+std::string SparseFile(const QTemporaryDir& dir, const QString& name, const QByteArray& head) {
+    const std::string path = dir.filePath(name).toStdString();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_EQ(::write(fd, head.constData(), static_cast<size_t>(head.size())), head.size());
+    EXPECT_EQ(::ftruncate(fd, kTwoGigabytes), 0);
+    ::close(fd);
+    return path;
+}
+
+QByteArray Garbage(int n) {
+    std::mt19937 random(5);
+    QByteArray bytes(n, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
+QByteArray FileBytes(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct Outcome {
+    bool opened = false;
+    std::string error;
+    long long bytesRead = 0;
+    double seconds = 0;
+};
+
+Outcome OpenOnDeck(audio::TMediaPlayer& deck, const std::string& path) {
+    const long long before = BytesRead();
+    const auto start = std::chrono::steady_clock::now();
+    Outcome outcome;
+    try {
+        deck.Open(path);
+        outcome.opened = true;
+    } catch (const audio::MediaError& error) {
+        outcome.error = error.what();
+    }
+    outcome.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.bytesRead = BytesRead() - before;
+    std::printf("open of %s: %s, %.2f s, %lld MB read\n", path.c_str(),
+                outcome.opened ? "opened" : outcome.error.c_str(), outcome.seconds,
+                outcome.bytesRead >> 20);
+    return outcome;
+}
+
+class HugeFile : public ::testing::Test {
+protected:
+    void SetUp() override { EnsureTestApp(); }
+    QTemporaryDir dir;
+    audio::VirtualSoundCard card;
+};
+
+TEST_F(HugeFile, IsListedFromItsEndAlone) {
+    const std::string path = SparseFile(dir, "huge.mp3", Garbage(1 << 20));
+    QTreeWidget list;
+    TPlaylist playlist(&list, nullptr);
+    const long long before = BytesRead();
+    ASSERT_TRUE(playlist.AddFile(path));
+    EXPECT_LT(BytesRead() - before, 1 << 20);
+    EXPECT_EQ(playlist::TitleAt(&list, 0), "huge.mp3");
+}
+
+TEST_F(HugeFile, ShortTrackFollowedByAHoleOpensOrIsRefusedWithoutReadingItAll) {
+    const QByteArray track = FileBytes(tonefiles::Mp3({.frequency = 440, .seconds = 2}));
+    const std::string path = SparseFile(dir, "track-and-hole.mp3", track);
+    audio::TMediaPlayer deck(card);
+    const Outcome outcome = OpenOnDeck(deck, path);
+    EXPECT_LT(outcome.bytesRead, 64LL << 20);
+    if (outcome.opened) {
+        EXPECT_NEAR(deck.Length(), 2000, 100);
+        bool ended = false;
+        deck.Play([&] { ended = true; });
+        card.Render(2500);
+        EXPECT_TRUE(ended);
+    }
+}
+
+TEST_F(HugeFile, GarbageIsRefusedWithoutReadingItAll) {
+    const std::string path = SparseFile(dir, "garbage.mp3", Garbage(4 << 20));
+    audio::TMediaPlayer deck(card);
+    const Outcome outcome = OpenOnDeck(deck, path);
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_FALSE(deck.IsOpen());
+    EXPECT_LT(outcome.bytesRead, 64LL << 20);
+}
+
+TEST_F(HugeFile, AHoleAloneIsRefusedWithoutReadingItAll) {
+    const std::string path = SparseFile(dir, "hole.mp3", QByteArray(16, '\0'));
+    audio::TMediaPlayer deck(card);
+    const Outcome outcome = OpenOnDeck(deck, path);
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_LT(outcome.bytesRead, 64LL << 20);
+}
+
+} // namespace
