@@ -1,12 +1,14 @@
 // The catalogue service's request handling without HTTP, over a small
 // catalogue: the first byte chooses the music or the video path, the rest is
-// the query text as it came after "?". Every request gets a well-formed answer
-// that the player's reader loads; none fails inside the service.
+// the query text as it came after "?". Every request gets an answer that is
+// well-formed XML 1.0 in UTF-8 (checked by Qt's strict reader) and that the
+// player's reader loads; none fails inside the service.
 #include "catalog/ConnectionPool.h"
 #include "catalog/Database.h"
 #include "catalog/Service.h"
 #include "fuzz/FuzzCheck.h"
 
+#include <QXmlStreamReader>
 #include <pugixml.hpp>
 
 #include <cstdlib>
@@ -15,6 +17,15 @@
 #include <unistd.h>
 
 namespace {
+
+// True when the whole text is well-formed XML in valid UTF-8 with no
+// character XML 1.0 forbids.
+bool StrictlyWellFormed(const std::string& body) {
+    QXmlStreamReader reader(QByteArray::fromRawData(body.data(), qsizetype(body.size())));
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
 
 void AddTrack(Database& db, const char* title, const char* artist, std::int64_t year,
               std::initializer_list<const char*> genres) {
@@ -83,6 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pugi::xml_document answer;
     FuzzCheck(static_cast<bool>(answer.load_buffer(reply.body.data(), reply.body.size())),
               "the answer is XML");
+    FuzzCheck(StrictlyWellFormed(reply.body), "the answer is valid XML 1.0 in UTF-8");
     const pugi::xml_node root = answer.document_element();
     if (reply.status == 400)
         FuzzCheck(std::strcmp(root.name(), "lfm") == 0 &&
