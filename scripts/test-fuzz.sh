@@ -5,8 +5,9 @@
 # when any target crashes, leaks, hangs or breaks one of its checks.
 #   scripts/test-fuzz.sh                  every target
 #   scripts/test-fuzz.sh fuzz_base64 ...  only these
-# FUZZ_SECONDS (default 25) is each target's time; FUZZ_JOBS (default 2) how
-# many run at once. Nothing is written into the checkout but the build folder.
+# fuzz/dicts holds the words of each input format. FUZZ_SECONDS (default 25)
+# is each target's time; FUZZ_JOBS (default 2) how many run at once. Nothing
+# is written into the checkout but the build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -65,8 +66,17 @@ run_target() {
     find "$dir" -maxdepth 1 -type f ! -name '*.json' -exec cp -t "$corpus" {} +
   done
   chmod -R u+w "$corpus"
+  local dict=() name
+  case $target in
+    fuzz_read_title_tag | fuzz_read_tag | fuzz_write_tag) name=tags ;;
+    fuzz_answer_*) name=answers ;;
+    fuzz_catalog_service) name=catalog ;;
+    fuzz_command_line | fuzz_mconv_options | fuzz_yt_options) name=command_line ;;
+    *) name= ;;
+  esac
+  if [ -n "$name" ]; then dict=(-dict="$root/fuzz/dicts/$name.dict"); fi
   local status=0
-  (cd "$out" && TMPDIR="$out" "$build/fuzz/$target" "$corpus" \
+  (cd "$out" && TMPDIR="$out" "$build/fuzz/$target" "$corpus" "${dict[@]}" \
     -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$out/artifacts/" >"$out/log" 2>&1) || status=$?
   echo "$status" >"$out/status"
