@@ -1,5 +1,7 @@
 #include "platform/wavein/PortAudioWaveInDevice.h"
 
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <portaudio.h>
 #include <vector>
@@ -9,6 +11,9 @@ namespace {
 
 constexpr unsigned long kFramesPerRead = 512; // ~12 ms at 44.1 kHz
 constexpr long kPollMs = 4;
+// A capture thread polls every few milliseconds; one that has not ended
+// after this is stuck in the sound library.
+constexpr auto kStopLimit = std::chrono::seconds(1);
 
 // PortAudio index of the n-th device that can record, or of the default input.
 int ResolveDevice(int device) {
@@ -31,6 +36,8 @@ PortAudioWaveInDevice::PortAudioWaveInDevice(const WAVEFORMATEX& format,
 
 PortAudioWaveInDevice::~PortAudioWaveInDevice() {
     StopSource();
+    if (abandoned_)
+        return; // closing the stream or PortAudio would wait on the stuck thread's lock
     if (stream_)
         Pa_CloseStream(stream_);
     if (initialized_)
@@ -62,38 +69,66 @@ MMRESULT PortAudioWaveInDevice::Open(int paDevice) {
 }
 
 MMRESULT PortAudioWaveInDevice::StartSource() {
-    if (Pa_StartStream(stream_) != paNoError)
+    if (abandoned_ || Pa_StartStream(stream_) != paNoError)
         return MMSYSERR_ERROR;
-    running_ = true;
-    thread_ = std::thread([this] { CaptureLoop(); });
+    capture_ = std::make_shared<CaptureState>();
+    thread_ =
+        std::thread([this, stream = stream_, state = capture_] { CaptureLoop(stream, state); });
     return MMSYSERR_NOERROR;
 }
 
 void PortAudioWaveInDevice::StopSource() {
-    if (!running_.exchange(false))
+    if (!capture_)
         return;
-    if (thread_.joinable())
-        thread_.join();
+    const std::shared_ptr<CaptureState> state = std::move(capture_);
+    bool ended = false;
+    {
+        std::unique_lock lock(state->mutex);
+        state->running = false;
+        ended = state->ended.wait_for(lock, kStopLimit, [&] { return state->finished; });
+    }
+    if (!ended) {
+        thread_.detach();
+        abandoned_ = true;
+        std::fprintf(stderr, "kolvadeck: the sound input stopped responding and was left behind\n");
+        return;
+    }
+    thread_.join();
     Pa_StopStream(stream_);
 }
 
-void PortAudioWaveInDevice::CaptureLoop() {
+// Once state->running is false this touches nothing of the device: it may
+// already be gone.
+void PortAudioWaveInDevice::CaptureLoop(void* stream, const std::shared_ptr<CaptureState>& state) {
     std::vector<char> chunk(kFramesPerRead * Format().nBlockAlign);
-    while (running_) {
+    for (;;) {
+        {
+            std::lock_guard lock(state->mutex);
+            if (!state->running)
+                break;
+        }
         // Read only what is there, so that a stalled sound server can never
         // keep a reset or close waiting on this thread.
-        const long available = Pa_GetStreamReadAvailable(stream_);
+        const long available = Pa_GetStreamReadAvailable(stream);
         if (available < 0)
             break;
         if (available < long(kFramesPerRead)) {
             Pa_Sleep(kPollMs);
             continue;
         }
-        const PaError err = Pa_ReadStream(stream_, chunk.data(), kFramesPerRead);
+        const PaError err = Pa_ReadStream(stream, chunk.data(), kFramesPerRead);
         if (err != paNoError && err != paInputOverflowed)
+            break;
+        std::lock_guard lock(state->mutex);
+        if (!state->running)
             break;
         Deliver(chunk.data(), chunk.size());
     }
+    {
+        std::lock_guard lock(state->mutex);
+        state->finished = true;
+    }
+    state->ended.notify_all();
 }
 
 unsigned PortAudioInputCount() {
