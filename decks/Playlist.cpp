@@ -47,9 +47,9 @@ TPlaylist::TPlaylist(QTreeWidget* listView, QWidget* parent)
     , ListView1(listView)
     , dialogParent(parent) {}
 
-bool TPlaylist::AddFile(const std::string& path) {
+std::optional<QString> TPlaylist::RowTitle(const std::string& path) {
     if (!HasMp3Ending(path))
-        return false;
+        return std::nullopt;
     std::optional<QString> title;
     try {
         title = TrackTitleFromTag(path);
@@ -57,6 +57,13 @@ bool TPlaylist::AddFile(const std::string& path) {
     }
     if (!title)
         title = QFile::decodeName(QByteArray::fromStdString(FileNamePart(path)));
+    return title;
+}
+
+bool TPlaylist::AddFile(const std::string& path) {
+    const std::optional<QString> title = RowTitle(path);
+    if (!title)
+        return false;
     playlist::Insert(ListView1, playlist::Count(ListView1), path, *title);
     return true;
 }
@@ -120,9 +127,12 @@ void TPlaylist::update_tracklist() {
     for (int i = 0; i < count; ++i)
         paths.push_back(playlist::PathAt(ListView1, i));
     PathList = std::move(paths);
-    ListView1->setUpdatesEnabled(false);
     playlist::Clear(ListView1);
+    // The same rows AddFile would append one by one, added to the list at once.
+    std::vector<playlist::Row> rows;
+    rows.reserve(PathList.size());
     for (const std::string& path : PathList)
-        AddFile(path);
-    ListView1->setUpdatesEnabled(true);
+        if (std::optional<QString> title = RowTitle(path))
+            rows.push_back({path, std::move(*title)});
+    playlist::Append(ListView1, rows);
 }

@@ -45,6 +45,9 @@ public:
     QTreeWidget* list() const { return ListView1; }
 
 private:
+    // The title AddFile gives a path's row, or nothing when it adds no row.
+    static std::optional<QString> RowTitle(const std::string& path);
+
     QTreeWidget* ListView1;
     QWidget* dialogParent;
 };

@@ -15,6 +15,15 @@ const QTreeWidgetItem* ItemAt(const QTreeWidget* list, int i) {
         throw std::out_of_range("playlist index out of range");
     return list->topLevelItem(i);
 }
+
+QTreeWidgetItem* MakeItem(const std::string& path, const QString& title) {
+    auto* item = new QTreeWidgetItem;
+    const QByteArray bytes = QByteArray::fromStdString(path);
+    item->setText(kFileColumn, QFile::decodeName(bytes));
+    item->setData(kFileColumn, kPathBytesRole, bytes);
+    item->setText(kTrackColumn, title);
+    return item;
+}
 } // namespace
 
 int Count(const QTreeWidget* list) {
@@ -45,14 +54,18 @@ void Select(QTreeWidget* list, int i) {
 }
 
 int Insert(QTreeWidget* list, int i, const std::string& path, const QString& title) {
-    auto* item = new QTreeWidgetItem;
-    const QByteArray bytes = QByteArray::fromStdString(path);
-    item->setText(kFileColumn, QFile::decodeName(bytes));
-    item->setData(kFileColumn, kPathBytesRole, bytes);
-    item->setText(kTrackColumn, title);
+    QTreeWidgetItem* item = MakeItem(path, title);
     const int at = i < 0 || i > list->topLevelItemCount() ? list->topLevelItemCount() : i;
     list->insertTopLevelItem(at, item);
     return at;
+}
+
+void Append(QTreeWidget* list, const std::vector<Row>& rows) {
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (const Row& row : rows)
+        items.append(MakeItem(row.path, row.title));
+    list->addTopLevelItems(items);
 }
 
 void RemoveAt(QTreeWidget* list, int i) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 class QTreeWidget;
 
@@ -26,6 +27,14 @@ void Select(QTreeWidget* list, int i);
 
 // Inserts a row at index i (appends when i >= Count) and returns its index.
 int Insert(QTreeWidget* list, int i, const std::string& path, const QString& title);
+
+struct Row {
+    std::string path;
+    QString title;
+};
+
+// Appends rows in order with one insertion into the list.
+void Append(QTreeWidget* list, const std::vector<Row>& rows);
 
 void RemoveAt(QTreeWidget* list, int i);
 void Clear(QTreeWidget* list);
