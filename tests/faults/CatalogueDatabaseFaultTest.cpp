@@ -4,25 +4,17 @@
 #include "tests/catalog/CatalogProcess.h"
 #include "tests/catalog/Collection.h"
 #include "tests/catalog/RawHttp.h"
+#include "tests/faults/GarbageBytes.h"
 
 #include <QProcess>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <random>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Garbage(std::size_t n) {
-    std::mt19937 random(11);
-    std::string bytes(n, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
 
 void Overwrite(const fs::path& file, std::size_t offset, const std::string& bytes) {
     std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
@@ -70,6 +62,11 @@ protected:
         return CatalogProcess::ScanOnly(database_.string(), collection_.music.string(),
                                         collection_.videos.string(), code);
     }
+    // Makes one track look changed, so that the next scan must write.
+    void TouchTrack() {
+        const fs::path track = collection_.music / "kiss.mp3";
+        fs::last_write_time(track, fs::last_write_time(track) + std::chrono::seconds(10));
+    }
     // The body of a track search on a served catalogue.
     RawAnswer Search(CatalogProcess& service, const std::string& text) {
         return RawGet(service.Port(),
@@ -81,7 +78,7 @@ protected:
 };
 
 TEST_F(CatalogueDatabaseFault, GarbageFileIsMovedAsideAndRebuilt) {
-    const std::string garbage = Garbage(64 * 1024);
+    const std::string garbage = GarbageBytes(64 * 1024);
     std::ofstream(database_, std::ios::binary) << garbage;
     CatalogProcess service;
     ASSERT_TRUE(
@@ -102,10 +99,8 @@ TEST_F(CatalogueDatabaseFault, DamagedPagesFoundByTheScanAreRebuilt) {
     ASSERT_EQ(code, 0);
     ASSERT_GT(fs::file_size(database_), 4096u * 4);
     // Keep the header page (the file still opens), spoil the tables behind it.
-    Overwrite(database_, 4096, Garbage(fs::file_size(database_) - 4096));
-    fs::last_write_time(collection_.music / "kiss.mp3",
-                        fs::last_write_time(collection_.music / "kiss.mp3") +
-                            std::chrono::seconds(10));
+    Overwrite(database_, 4096, GarbageBytes(fs::file_size(database_) - 4096));
+    TouchTrack();
     const std::string output = ScanOnly(&code);
     EXPECT_EQ(code, 0) << output;
     EXPECT_NE(output.find("is damaged"), std::string::npos) << output;
@@ -130,9 +125,7 @@ TEST_F(CatalogueDatabaseFault, WriterLockLeavesAnswersAndEndsTheScanWithAMessage
         EXPECT_NE(Search(service, "kiss").body.find("<name>Kiss</name>"), std::string::npos);
     }
     // A scan that must write waits its bounded busy time, then gives up.
-    fs::last_write_time(collection_.music / "kiss.mp3",
-                        fs::last_write_time(collection_.music / "kiss.mp3") +
-                            std::chrono::seconds(10));
+    TouchTrack();
     const std::string output = ScanOnly(&code);
     EXPECT_EQ(code, 1) << output;
     EXPECT_NE(output.find("locked"), std::string::npos) << output;

@@ -8,6 +8,7 @@
 #include "platform/audio/TMediaPlayer.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "tests/decks/ToneFiles.h"
+#include "tests/faults/GarbageBytes.h"
 #include "tests/support/TestApp.h"
 
 #include <QFile>
@@ -18,7 +19,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <random>
 #include <unistd.h>
 
 namespace {
@@ -47,11 +47,7 @@ std::string SparseFile(const QTemporaryDir& dir, const QString& name, const QByt
 }
 
 QByteArray Garbage(int n) {
-    std::mt19937 random(5);
-    QByteArray bytes(n, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
+    return QByteArray::fromStdString(GarbageBytes(static_cast<std::size_t>(n)));
 }
 
 QByteArray FileBytes(const std::string& path) {

@@ -1,13 +1,13 @@
 // A search service that fails in the middle of an answer, or answers with far
 // too much garbage: the search ends with the connection error or the
 // no-matches row, the program's memory stays bounded, nothing crashes.
+#include "tests/faults/GarbageBytes.h"
 #include "tests/search/MusicLibraryFixture.h"
 
 #include <QLineEdit>
 
 #include <cstring>
 #include <fstream>
-#include <random>
 
 namespace {
 
@@ -22,14 +22,6 @@ long StatusMb(const char* key) {
 }
 void ResetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-std::string RandomBytes(std::size_t n) {
-    std::mt19937 random(7);
-    std::string bytes(n, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
 }
 
 // The start of a real answer, as a server would send it before it dies.
@@ -83,7 +75,7 @@ std::string HugeResultsDocument(std::size_t bytes) {
 }
 
 TEST_F(SearchServerFault, FiftyMegabytesOfGarbageAreRefusedWithBoundedMemory) {
-    LoopbackServer::Response garbage{200, "text/xml", RandomBytes(1 << 20), {}};
+    LoopbackServer::Response garbage{200, "text/xml", GarbageBytes(1 << 20), {}};
     garbage.repeat = 50;
     server_.Serve("/", garbage);
     library_->Widgets().qedit->setText("cher");
