@@ -76,6 +76,9 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1() {
     FormDestroy();
+    // These two use toolState, a member that dies before the window's children.
+    delete broadcast;
+    delete conversion;
 }
 
 void TForm1::ConnectCommands() {
