@@ -1,7 +1,7 @@
 #include "broadcast/Audio.h"
-#include "QtApp.h"
 #include "platform/mixer/VirtualMixer.h"
 #include "platform/wavein/VirtualWaveIn.h"
+#include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
 #include <cstring>
@@ -21,7 +21,7 @@ struct Delivery {
 class CaptureEngine : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureQtApp();
+        EnsureTestApp();
         wavein::UseBackend(wavein::Backend::Virtual);
         vi::ResetState();
         mixer::DeclareStandardLines(mixers_);

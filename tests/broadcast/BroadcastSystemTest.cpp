@@ -1,4 +1,3 @@
-#include "QtApp.h"
 #include "broadcast/BroadcastController.h"
 #include "broadcast/ToolCallbacks.h"
 #include "convert/ToolRunner.h"
@@ -7,7 +6,9 @@
 #include "platform/Dialogs.h"
 #include "platform/JpegCodec.h"
 #include "platform/wavein/WaveIn.h"
+#include "tests/support/TestApp.h"
 
+#include "tests/support/SignalMeasure.h"
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -20,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+
 #include <gtest/gtest.h>
 #include <map>
 #include <thread>
@@ -128,19 +130,12 @@ std::vector<float> Samples(const QByteArray& s16) {
     return x;
 }
 
-double ZeroCrossingFrequency(const std::vector<float>& x, double rate) {
-    int crossings = 0;
-    for (std::size_t i = 1; i < x.size(); ++i)
-        crossings += (x[i - 1] < 0) != (x[i] < 0);
-    return x.size() < 2 ? 0 : crossings / 2.0 * rate / double(x.size());
-}
-
 bool ConverterRunning(pid_t pid) {
     return pid > 0 && ::kill(pid, 0) == 0;
 }
 
 TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything) {
-    EnsureQtApp();
+    EnsureTestApp();
     ASSERT_NE(qgetenv("PULSE_SERVER"), QByteArray()) << "needs the private sound server";
     wavein::UseBackend(wavein::Backend::PortAudio);
     QTemporaryDir dir;
@@ -225,7 +220,7 @@ TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything
     for (float v : audio)
         sum += double(v) * v;
     EXPECT_GT(std::sqrt(sum / double(audio.size())), 0.05) << "the sound is silent";
-    const double frequency = ZeroCrossingFrequency(audio, 22050);
+    const double frequency = measure::ZeroCrossingFrequency(audio, 22050);
     EXPECT_NEAR(frequency, 1000.0, 20.0);
     std::printf("streams:\n%s measured tone %.1f Hz over %zu samples\n", streams.c_str(), frequency,
                 audio.size());

@@ -1,4 +1,3 @@
-#include "QtApp.h"
 #include "RelayClient.h"
 #include "broadcast/BroadcastController.h"
 #include "platform/Dialogs.h"
@@ -7,6 +6,7 @@
 #include "platform/mixer/VirtualMixer.h"
 #include "platform/wavein/VirtualWaveIn.h"
 #include "tests/search/LoopbackServer.h"
+#include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -33,7 +33,7 @@ QByteArray JpegBytes(int width, int height, QColor color, const QString& path) {
 class BroadcastTab : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureQtApp();
+        EnsureTestApp();
         wavein::UseBackend(wavein::Backend::Virtual);
         wavein::virtual_input::ResetState();
         dataFolder_ = dir_.path().toStdString() + "/";

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "QtApp.h"
 #include "RelayClient.h"
 #include "broadcast/Audio.h"
 #include "broadcast/AudioRelay.h"
 #include "platform/mixer/VirtualMixer.h"
 #include "platform/wavein/VirtualWaveIn.h"
+#include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
 #include <chrono>
@@ -25,7 +25,7 @@ public:
     static constexpr std::size_t kBlock = 32768;
 
     void SetUp() override {
-        EnsureQtApp();
+        EnsureTestApp();
         wavein::UseBackend(wavein::Backend::Virtual);
         wavein::virtual_input::ResetState();
         mixer::DeclareStandardLines(mixers_);

@@ -6,7 +6,7 @@
 #include "platform/Dialogs.h"
 #include "search/MusicLibrary.h"
 #include "search/ShockwaveEx.h"
-#include "tests/search/QtApp.h"
+#include "tests/support/TestApp.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -31,7 +31,7 @@ using Rows = std::vector<std::string>;
 class MusicLibraryEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        EnsureApplication();
+        EnsureTestApp();
         const Collection& collection = SharedCollection();
         data_ = fs::path(testing::TempDir()) / ("catalog_e2e_" + std::to_string(getpid()));
         fs::remove_all(data_);

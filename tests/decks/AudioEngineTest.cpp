@@ -6,9 +6,9 @@
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/TMediaPlayer.h"
 #include "platform/audio/VirtualSoundCard.h"
-#include "tests/decks/SignalMeasure.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
+#include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
 #include <QCoreApplication>

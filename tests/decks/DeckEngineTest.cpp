@@ -6,8 +6,8 @@
 #include "decks/DeckTimeText.h"
 #include "decks/PlaylistItems.h"
 #include "platform/audio/VirtualSoundCard.h"
-#include "tests/decks/SignalMeasure.h"
 #include "tests/decks/ToneFiles.h"
+#include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
 #include <QAction>

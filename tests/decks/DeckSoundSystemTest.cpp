@@ -5,9 +5,9 @@
 #include "decks/DeckEngine.h"
 #include "decks/PlaylistItems.h"
 #include "platform/audio/RealtimeAudioEngine.h"
-#include "tests/decks/SignalMeasure.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
+#include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
 #include <QAction>

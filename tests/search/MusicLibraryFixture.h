@@ -1,7 +1,7 @@
 #pragma once
 
 #include "LoopbackServer.h"
-#include "QtApp.h"
+#include "tests/support/TestApp.h"
 #include "platform/Dialogs.h"
 #include "platform/Download.h"
 #include "search/MusicLibrary.h"
@@ -20,7 +20,7 @@
 class MusicLibraryFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApplication();
+        EnsureTestApp();
         dataFolder_ = std::filesystem::path(testing::TempDir()) /
                       ("musiclibrary_" + std::to_string(getpid()));
         std::filesystem::remove_all(dataFolder_);

@@ -2,12 +2,13 @@
 
 #include "platform/audio/StereoFrame.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <numbers>
 #include <vector>
 
-// Measures of recorded or rendered sound for the deck tests.
+// Measures of recorded or rendered sound for the tests.
 namespace measure {
 
 inline std::vector<float> Left(const std::vector<audio::StereoFrame>& frames, std::size_t from = 0,
@@ -27,14 +28,23 @@ inline double Rms(const std::vector<float>& x) {
     return std::sqrt(sum / double(x.size()));
 }
 
-// Frequency from the count of sign changes (two per period).
+// Frequency from the median distance between rising zero crossings, placed
+// between samples by interpolation. Gaps in a recording (a sound server that
+// fell behind under load) leave the median alone, where a plain count of
+// crossings would read a lower pitch.
 inline double ZeroCrossingFrequency(const std::vector<float>& x, double rate) {
-    int crossings = 0;
-    for (std::size_t i = 1; i < x.size(); ++i) {
-        if ((x[i - 1] < 0) != (x[i] < 0))
-            ++crossings;
-    }
-    return x.size() < 2 ? 0 : crossings / 2.0 * rate / double(x.size());
+    std::vector<double> rising;
+    for (std::size_t i = 1; i < x.size(); ++i)
+        if (x[i - 1] < 0 && x[i] >= 0)
+            rising.push_back(double(i - 1) + x[i - 1] / (x[i - 1] - x[i]));
+    if (rising.size() < 3)
+        return 0;
+    std::vector<double> periods;
+    for (std::size_t i = 1; i < rising.size(); ++i)
+        periods.push_back(rising[i] - rising[i - 1]);
+    auto middle = periods.begin() + std::ptrdiff_t(periods.size() / 2);
+    std::nth_element(periods.begin(), middle, periods.end());
+    return rate / *middle;
 }
 
 // Amplitude of one frequency in a window (Goertzel), scaled so that a sine
