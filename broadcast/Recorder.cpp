@@ -1,6 +1,7 @@
 #include "broadcast/Recorder.h"
 
 #include "broadcast/Audio.h"
+#include "platform/ThreadHandOff.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -18,10 +19,13 @@ QEvent::Type RequeueEventType() {
 } // namespace
 
 void TRecorderWindow::PostRequeue(TRecorderWindow* window) {
-    QCoreApplication::postEvent(window, new QEvent(RequeueEventType()));
+    auto* event = new QEvent(RequeueEventType());
+    MarkHandOff(window);
+    QCoreApplication::postEvent(window, event);
 }
 
 bool TRecorderWindow::event(QEvent* event) {
+    MarkReceipt(this);
     if (event->type() != RequeueEventType())
         return QObject::event(event);
     recorder_.Requeue();

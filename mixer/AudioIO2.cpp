@@ -1,5 +1,6 @@
 #include "mixer/AudioIO2.h"
 
+#include "platform/ThreadHandOff.h"
 #include "platform/wavein/WaveInEvent.h"
 
 #include <algorithm>
@@ -115,6 +116,7 @@ TCallBackWinIn::TCallBackWinIn(TAudioInMM* owner, QObject* parent)
     , audioIn_(owner) {}
 
 bool TCallBackWinIn::event(QEvent* e) {
+    MarkReceipt(this);
     if (e->type() != WaveInEvent::EventType())
         return QObject::event(e);
     const auto* msg = static_cast<WaveInEvent*>(e);

@@ -1,5 +1,6 @@
 #include "platform/wavein/WaveInDevice.h"
 
+#include "platform/ThreadHandOff.h"
 #include "platform/wavein/WaveInEvent.h"
 
 #include <QCoreApplication>
@@ -20,11 +21,13 @@ WaveInDevice::WaveInDevice(const WAVEFORMATEX& format, const WaveInCallback& cal
 MMRESULT WaveInDevice::AddBuffer(WAVEHDR* header) {
     if (!header || !header->lpData || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
-    if (!(header->dwFlags & WHDR_PREPARED))
-        return WAVERR_UNPREPARED;
     if (const MMRESULT admitted = AdmitBuffer(); admitted != MMSYSERR_NOERROR)
         return admitted;
+    // The flags of a queued header are the capture thread's to change, so
+    // they are read under the lock too.
     std::lock_guard lock(mutex_);
+    if (!(header->dwFlags & WHDR_PREPARED))
+        return WAVERR_UNPREPARED;
     if (header->dwFlags & WHDR_INQUEUE)
         return WAVERR_STILLPLAYING;
     header->dwBytesRecorded = 0;
@@ -110,7 +113,9 @@ int WaveInDevice::Deliver(const char* bytes, std::size_t count) {
 void WaveInDevice::Notify(unsigned message, WAVEHDR* header) {
     const unsigned kind = callback_.flags & 0x70000;
     if (kind == CALLBACK_WINDOW && callback_.window) {
-        QCoreApplication::postEvent(callback_.window, new WaveInEvent(message, this, header));
+        auto* event = new WaveInEvent(message, this, header);
+        MarkHandOff(callback_.window);
+        QCoreApplication::postEvent(callback_.window, event);
     } else if (kind == CALLBACK_FUNCTION && callback_.function) {
         callback_.function(this, message, callback_.instance,
                            reinterpret_cast<std::uintptr_t>(header), 0);
