@@ -58,14 +58,25 @@ bool ProcessGone(pid_t pid) {
 }
 
 // Waits (busily, the tool runs meanwhile) until a file has some bytes.
-bool AppearsWithBytes(const std::string& path) {
+// Holds a just-started tool's process group and lets it run in 5 ms steps
+// until its output has bytes, so that it is caught while still running however
+// fast the machine converts. True when it stands stopped with output.
+bool HoldOnceOutputAppears(pid_t pid, const std::string& path) {
+    auto stopped = [pid] {
+        return QTest::qWaitFor([&] { return ProcessState(pid) == "T"; }, 5000);
+    };
+    if (::kill(-pid, SIGSTOP) != 0 || !stopped())
+        return false;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < until) {
-        if (shell::FileSize64(path) > 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    while (shell::FileSize64(path) <= 0) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        ::kill(-pid, SIGCONT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (::kill(-pid, SIGSTOP) != 0 || !stopped())
+            return false;
     }
-    return false;
+    return true;
 }
 
 class ConversionTest : public ::testing::Test {
@@ -165,9 +176,7 @@ protected:
         onStarted_ = [this, target](pid_t pid, size_t run) {
             if (run != 2)
                 return;
-            ASSERT_TRUE(AppearsWithBytes(target.string()));
-            ASSERT_EQ(::kill(-pid, SIGSTOP), 0);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return ProcessState(pid) == "T"; }, 5000));
+            ASSERT_TRUE(HoldOnceOutputAppears(pid, target.string()));
             conversion_->Timer3Timer();
             sizeTextWhileStopped_ = conversion_->Status().toStdString();
             ::kill(-pid, SIGCONT);
@@ -275,8 +284,7 @@ TEST_F(ConversionTest, CancelDuringTheConverterEndsItAndLeavesNoFiles) {
         if (run != 2)
             return;
         // Hold the converter mid-way, then click "Cancel?" as the user would.
-        ASSERT_TRUE(AppearsWithBytes(target.string()));
-        ASSERT_EQ(::kill(-pid, SIGSTOP), 0);
+        ASSERT_TRUE(HoldOnceOutputAppears(pid, target.string()));
         QTimer::singleShot(0, [this] {
             EXPECT_EQ(conversion_->Widgets().Button8->text(), "Cancel?");
             QTest::mouseClick(conversion_->Widgets().Button8, Qt::LeftButton);
