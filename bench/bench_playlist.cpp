@@ -86,8 +86,6 @@ BENCHMARK(BM_Floor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UpdateTracklist)->Unit(benchmark::kMillisecond);
 
-// Keeps the real time per iteration of every run so the ratios can be printed.
-
 } // namespace
 
 int main(int argc, char** argv) {
