@@ -46,13 +46,14 @@ const std::string& TestClip() {
     static const std::string clip = [] {
         const std::string path =
             testing::TempDir() + "/convert_clip_" + std::to_string(getpid()) + ".mp4";
-        const int status = RunProgram(
-            "ffmpeg", {"-nostdin", "-loglevel", "error", "-y",
-                       "-f",       "lavfi",     "-i",    "testsrc=size=320x240:rate=10",
-                       "-f",       "lavfi",     "-i",    "sine=frequency=1000:sample_rate=44100",
-                       "-t",       "3",         "-c:v",  "libx264",
-                       "-pix_fmt", "yuv420p",   "-c:a",  "aac",
-                       "-ac",      "2",         path});
+        const int status =
+            RunProgram("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                  "testsrc=size=320x240:rate=10", "-f", "lavfi", "-i",
+                                  "sine=frequency=1000:sample_rate=44100",
+                                  // Long enough that the converters write their output in
+                                  // several pieces, so a test can catch them mid-way.
+                                  "-t", "10", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a",
+                                  "aac", "-ac", "2", path});
         return status == 0 ? path : std::string();
     }();
     return clip;
