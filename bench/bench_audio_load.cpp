@@ -50,10 +50,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     // CPU time: both sides are single-threaded work on a file in the page
     // cache, and on a shared machine the wall clock mostly measures the others.
-    const double floor = reporter.cpuSeconds["BM_Mpg123OpenScan"];
-    if (floor > 0)
-        std::printf("ratio load_10min_320k %.3f\n",
-                    reporter.cpuSeconds["BM_DeckOpenLength"] / floor);
+    benchsupport::PrintRatio("load_10min_320k", reporter.cpuSeconds["BM_DeckOpenLength"],
+                             reporter.cpuSeconds["BM_Mpg123OpenScan"]);
     benchmark::Shutdown();
     return 0;
 }

@@ -90,9 +90,8 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double peer = reporter.seconds["BM_Mpg123Decode"];
-    if (peer > 0)
-        std::printf("ratio render_60s_two_decks %.3f\n", reporter.seconds["BM_DecksRender"] / peer);
+    benchsupport::PrintRatio("render_60s_two_decks", reporter.seconds["BM_DecksRender"],
+                             reporter.seconds["BM_Mpg123Decode"]);
     benchmark::Shutdown();
     return 0;
 }

@@ -354,16 +354,11 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const Method& method : Methods()) {
-        const double floor = reporter.seconds["BM_Floor_" + method.name];
-        if (floor > 0)
-            std::printf("ratio %s_100k %.3f\n", method.name.c_str(),
-                        reporter.seconds["BM_Ours_" + method.name] / floor);
-    }
-    const double scanFloor = reporter.seconds["BM_Floor_first_scan"];
-    if (scanFloor > 0)
-        std::printf("ratio first_scan_10k %.3f\n",
-                    reporter.seconds["BM_Ours_first_scan"] / scanFloor);
+    for (const Method& method : Methods())
+        benchsupport::PrintRatio(method.name + "_100k", reporter.seconds["BM_Ours_" + method.name],
+                                 reporter.seconds["BM_Floor_" + method.name]);
+    benchsupport::PrintRatio("first_scan_10k", reporter.seconds["BM_Ours_first_scan"],
+                             reporter.seconds["BM_Floor_first_scan"]);
     benchmark::Shutdown();
     pool = nullptr;
     fs::remove_all(folder);

@@ -74,10 +74,8 @@ int main(int argc, char** argv) {
     // The fastest CPU time of each (this process's work only: the machine is shared).
     benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double floor = reporter.cpuSeconds["BM_PeakScanFloor"];
-    if (floor > 0)
-        std::printf("ratio buffer_filled_8k %.3f\n",
-                    reporter.cpuSeconds["BM_BufferFilled"] / floor);
+    benchsupport::PrintRatio("buffer_filled_8k", reporter.cpuSeconds["BM_BufferFilled"],
+                             reporter.cpuSeconds["BM_PeakScanFloor"]);
     benchmark::Shutdown();
     return 0;
 }

@@ -101,11 +101,8 @@ int main(int argc, char** argv) {
     benchsupport::FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double floor = reporter.seconds["BM_Floor"];
-    if (floor > 0) {
-        std::printf("ratio addfile_10k %.3f\n", reporter.seconds["BM_AddFile"] / floor);
-        std::printf("ratio update_tracklist_10k %.3f\n",
-                    reporter.seconds["BM_UpdateTracklist"] / floor);
-    }
+    benchsupport::PrintRatio("addfile_10k", reporter.seconds["BM_AddFile"], floor);
+    benchsupport::PrintRatio("update_tracklist_10k", reporter.seconds["BM_UpdateTracklist"], floor);
     benchmark::Shutdown();
     return 0;
 }

@@ -95,7 +95,8 @@ BENCHMARK(BM_Audio1Record)->Arg(1)->Arg(8)->Arg(32)->Arg(100)->Repetitions(3)->U
 // the least disturbed by other work on the shared machine.
 class FastestPerArgument : public benchmark::ConsoleReporter {
 public:
-    FastestPerArgument() : ConsoleReporter(OO_Tabular) {} // no colour codes before `ratio`
+    FastestPerArgument()
+        : ConsoleReporter(OO_Tabular) {} // no colour codes before `ratio`
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration)
