@@ -79,6 +79,13 @@ bool PortAudioOutput::RetireIfStalled() {
 }
 
 std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::string* why) {
+    auto output = Open(source, why);
+    if (output && !output->Begin(why))
+        output.reset();
+    return output;
+}
+
+std::unique_ptr<PortAudioOutput> PortAudioOutput::Open(MixSource& source, std::string* why) {
     QuietStderr quiet;
     PaError err = Pa_Initialize();
     if (err != paNoError) {
@@ -100,12 +107,8 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::
         params.suggestedLatency = std::max(Pa_GetDeviceInfo(device)->defaultLowOutputLatency, 0.04);
         err = Pa_OpenStream(&stream, nullptr, &params, kOutputRate, paFramesPerBufferUnspecified,
                             paNoFlag, &PortAudioCallback::Run, output.get());
-        if (err == paNoError)
-            err = Pa_StartStream(stream);
         if (err != paNoError) {
             *why = Pa_GetErrorText(err);
-            if (stream)
-                Pa_CloseStream(stream);
             stream = nullptr;
         }
     }
@@ -117,11 +120,20 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::
     return output;
 }
 
+bool PortAudioOutput::Begin(std::string* why) {
+    const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
+    if (err != paNoError)
+        *why = Pa_GetErrorText(err);
+    return err == paNoError;
+}
+
 PortAudioOutput::~PortAudioOutput() {
     if (!stream_)
-        return; // Start failed; it already let PortAudio go
-    // Stop waits for the callback to return; nothing mixes after this.
-    Pa_StopStream(static_cast<PaStream*>(stream_));
+        return; // Open failed; it already let PortAudio go
+    // Stop waits for the callback to return; nothing mixes after this. A
+    // stream that never began is closed as it is.
+    if (Pa_IsStreamStopped(static_cast<PaStream*>(stream_)) == 0)
+        Pa_StopStream(static_cast<PaStream*>(stream_));
     Pa_CloseStream(static_cast<PaStream*>(stream_));
     Pa_Terminate();
 }

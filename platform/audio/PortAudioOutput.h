@@ -29,6 +29,10 @@ public:
 
     // The running output, or nullptr with the reason in *why.
     static std::unique_ptr<PortAudioOutput> Start(MixSource& source, std::string* why);
+    // The output opened but not yet asking for sound (Begin starts it), so
+    // that another output can keep the mix until the device is sure to work.
+    static std::unique_ptr<PortAudioOutput> Open(MixSource& source, std::string* why);
+    bool Begin(std::string* why);
     ~PortAudioOutput() override;
     const char* Name() const override { return "portaudio"; }
 

@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -24,12 +25,13 @@ void ReportSilentOnce(const std::string& why) {
                  why.c_str());
 }
 
-void ReportDeviceLostOnce() {
-    static std::atomic<bool> said{false};
-    if (said.exchange(true))
-        return;
+void ReportDeviceLost() {
     std::fprintf(stderr, "kolvadeck: the sound output stopped responding; "
                          "the decks go on silently on a real-time clock\n");
+}
+
+void ReportDeviceBack() {
+    std::fprintf(stderr, "kolvadeck: the sound output is back\n");
 }
 
 } // namespace
@@ -59,7 +61,7 @@ RealtimeAudioEngine::~RealtimeAudioEngine() {
     wake_.notify_one();
     decoder_.join();
     output_.reset();
-    deadDevice_.reset();
+    deadDevices_.clear();
     noticeContext_.reset(); // drops end notices still queued for this engine
 }
 
@@ -73,10 +75,39 @@ void RealtimeAudioEngine::FallBackIfDeviceDied() {
     if (!device_ || !device_->RetireIfStalled())
         return;
     device_ = nullptr;
-    deadDevice_ = std::move(output_);
+    deadDevices_.push_back(std::move(output_));
     output_ = std::make_unique<SilentClockOutput>(*this);
     backendName_.store(output_->Name());
-    ReportDeviceLostOnce();
+    const auto now = std::chrono::steady_clock::now();
+    const bool diedAgainSoon = deviceLost_ && now - reopenedAt_ < kSettleTime;
+    reopenDelay_ = diedAgainSoon ? std::min(reopenDelay_ * 2, kReopenLimit) : kReopenInterval;
+    deviceLost_ = true;
+    nextReopen_ = now + reopenDelay_;
+    ReportDeviceLost();
+}
+
+// Decoder thread. The device is opened while the silent clock still keeps
+// time and only started once the clock has stopped, so the rings never have
+// two consumers and the decks lose no more than the hand-over.
+void RealtimeAudioEngine::ReopenDeviceWhenBack() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!deviceLost_ || device_ || now < nextReopen_)
+        return;
+    nextReopen_ = now + reopenDelay_;
+    std::string why;
+    auto device = PortAudioOutput::Open(*this, &why);
+    if (!device)
+        return;
+    output_.reset();
+    if (!device->Begin(&why)) {
+        output_ = std::make_unique<SilentClockOutput>(*this);
+        return;
+    }
+    device_ = device.get();
+    output_ = std::move(device);
+    backendName_.store(output_->Name());
+    reopenedAt_ = now;
+    ReportDeviceBack();
 }
 
 void RealtimeAudioEngine::WakeProducer() {
@@ -103,6 +134,7 @@ void RealtimeAudioEngine::DecoderLoop() {
         }
         PostEndNotices();
         FallBackIfDeviceDied();
+        ReopenDeviceWhenBack();
     }
 }
 

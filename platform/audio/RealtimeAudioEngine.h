@@ -3,10 +3,12 @@
 #include "platform/audio/AudioEngine.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class QObject;
 
@@ -19,10 +21,19 @@ class PortAudioOutput;
 // from the rings. Ends of playback reach the players through the Qt event
 // loop of the thread that made the engine. When the device dies while the
 // program runs (the sound server went away), the decoder thread notices and
-// moves the mix to the silent clock, so the decks keep time.
+// moves the mix to the silent clock, so the decks keep time; from then on it
+// tries the default device again every few seconds and moves the mix back
+// to it once it opens (the sound server was restarted).
 class RealtimeAudioEngine final : public AudioEngine {
 public:
     enum class OutputChoice { DefaultDevice, SilentClock };
+
+    // Retries start at kReopenInterval; a device that dies again within
+    // kSettleTime of being reopened doubles the wait, up to kReopenLimit, so a
+    // half-dead server does not pile up dead streams.
+    static constexpr std::chrono::milliseconds kReopenInterval{2000};
+    static constexpr std::chrono::milliseconds kReopenLimit{64000};
+    static constexpr std::chrono::milliseconds kSettleTime{60000};
 
     explicit RealtimeAudioEngine(OutputChoice choice = OutputChoice::DefaultDevice);
     ~RealtimeAudioEngine() override;
@@ -34,6 +45,7 @@ private:
     void DecoderLoop();
     void PostEndNotices();
     void FallBackIfDeviceDied();
+    void ReopenDeviceWhenBack();
 
     std::unique_ptr<QObject> noticeContext_;
     std::atomic<bool> noticePosted_{false};
@@ -45,8 +57,14 @@ private:
     // Set before the decoder thread starts; afterwards changed only by that
     // thread, and read by others only through backendName_.
     std::unique_ptr<AudioOutput> output_;
-    PortAudioOutput* device_ = nullptr;       // output_ while it is the device
-    std::unique_ptr<AudioOutput> deadDevice_; // closed only at the end
+    PortAudioOutput* device_ = nullptr; // output_ while it is the device
+    // Devices that died, closed only at the end: closing one whose sound
+    // server is gone may wait on it.
+    std::vector<std::unique_ptr<AudioOutput>> deadDevices_;
+    bool deviceLost_ = false;
+    std::chrono::milliseconds reopenDelay_ = kReopenInterval;
+    std::chrono::steady_clock::time_point nextReopen_;
+    std::chrono::steady_clock::time_point reopenedAt_;
     std::atomic<const char*> backendName_{""};
 };
 

@@ -91,7 +91,9 @@ TEST_F(AudioRelay, AStalledClientIsDroppedAndTheOthersKeepReceiving) {
     net::Socket stalled = ConnectStalledClient();
     ASSERT_TRUE(WaitForClients(2));
     // Blocks go on until the stalled client's socket buffers are full and a
-    // write misses the time-out; every pass of the handler ends.
+    // write misses the time-out; every pass of the handler ends. The reader
+    // takes each block before the next is fed, so however slow the machine,
+    // it is never the client that misses a time-out.
     int fed = 0;
     std::chrono::milliseconds longestPass{0};
     while (relay_.ClientCount() == 2 && fed < 2000) {
@@ -99,6 +101,7 @@ TEST_F(AudioRelay, AStalledClientIsDroppedAndTheOthersKeepReceiving) {
         FeedBlock(++fed);
         longestPass = std::max(longestPass, std::chrono::duration_cast<std::chrono::milliseconds>(
                                                 std::chrono::steady_clock::now() - before));
+        ASSERT_TRUE(reader.WaitForBytes(std::size_t(fed) * kBlock));
     }
     ASSERT_TRUE(WaitForClients(1)) << "the stalled client was never dropped";
     for (int more = 0; more < 3; ++more)

@@ -5,6 +5,7 @@
 #include "decks/DeckEngine.h"
 #include "decks/PlaylistItems.h"
 #include "platform/audio/RealtimeAudioEngine.h"
+#include "tests/decks/MonitorRecording.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
 #include "tests/support/SignalMeasure.h"
@@ -26,35 +27,6 @@ namespace {
 
 constexpr int kRate = 44100;
 constexpr std::size_t kWindow = kRate / 10; // 100 ms
-
-// Records the speakers' monitor as float stereo until Stop.
-class MonitorRecording {
-public:
-    MonitorRecording() {
-        parec_.start("parec", {"-d", "ci_sink.monitor", "--raw", "--format=float32le",
-                               "--rate=44100", "--channels=2", "--latency-msec=20"});
-        started_ = parec_.waitForStarted(5000) &&
-                   WaitFor([this] { return parec_.bytesAvailable() > 0 || !Running(); }) &&
-                   Running();
-    }
-    bool Started() const { return started_; }
-    // The left channel of everything recorded.
-    std::vector<float> Stop() {
-        QByteArray raw = parec_.readAllStandardOutput();
-        parec_.terminate();
-        parec_.waitForFinished(5000);
-        raw += parec_.readAllStandardOutput();
-        std::vector<float> left(static_cast<std::size_t>(raw.size()) / 8);
-        for (std::size_t i = 0; i < left.size(); ++i)
-            std::memcpy(&left[i], raw.constData() + i * 8, 4);
-        return left;
-    }
-
-private:
-    bool Running() const { return parec_.state() == QProcess::Running; }
-    QProcess parec_;
-    bool started_ = false;
-};
 
 std::vector<float> Slice(const std::vector<float>& x, std::size_t from, std::size_t count) {
     from = std::min(from, x.size());

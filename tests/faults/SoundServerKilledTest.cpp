@@ -1,15 +1,17 @@
 // The sound server dies while a deck plays through PortAudio. The program must
 // keep running: the deck keeps time on a silent clock (position advances, the
 // end of the track is announced), and Stop, Close and the engine's destruction
-// return.
+// return. When a server is started again, the deck is heard again.
 #include "app/Unit1.h"
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "platform/Dialogs.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/TMediaPlayer.h"
+#include "tests/decks/MonitorRecording.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
+#include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
 #include <QAction>
@@ -31,20 +33,24 @@ namespace {
 // disturb the shared one of the other system tests.
 class PrivatePulse {
 public:
-    PrivatePulse() {
+    PrivatePulse() { Start(); }
+    ~PrivatePulse() { QProcess::execute(Script(), {"stop", dir_.path()}); }
+    bool Up() const { return up_ && pid_ > 0; }
+    void Kill() { ::kill(pid_, SIGKILL); }
+    // A new server on the same socket, as after a restart of the user's.
+    bool Start() {
         QProcess start;
         start.start(Script(), {"start", dir_.path()});
         up_ = start.waitForFinished(20000) && start.exitCode() == 0;
+        pid_ = 0;
         if (up_) {
             qputenv("PULSE_SERVER", ("unix:" + dir_.path() + "/native").toUtf8());
             QFile pid(dir_.path() + "/pid");
             if (pid.open(QIODevice::ReadOnly))
                 pid_ = pid.readAll().trimmed().toInt();
         }
+        return Up();
     }
-    ~PrivatePulse() { QProcess::execute(Script(), {"stop", dir_.path()}); }
-    bool Up() const { return up_ && pid_ > 0; }
-    void Kill() { ::kill(pid_, SIGKILL); }
 
 private:
     static QString Script() { return QStringLiteral(KV_SOURCE_DIR "/scripts/pulse-server.sh"); }
@@ -116,6 +122,41 @@ TEST(SoundServerKilled, DeckKeepsTimeAndEndsWhenTheServerDiesMidTrack) {
     EXPECT_TRUE(WaitFor([&] { return deck->Position() > 100; }, 10000));
     deck->Stop();
     deck->Close();
+
+    HangGuard guard("closing the deck and its engine", 10000);
+    deck.reset();
+    engine.reset();
+}
+
+TEST(SoundServerKilled, TheDeckIsHeardAgainWhenTheServerComesBack) {
+    EnsureTestApp();
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
+    auto engine = std::make_unique<audio::RealtimeAudioEngine>();
+    ASSERT_STREQ(engine->BackendName(), "portaudio");
+    auto deck = std::make_unique<audio::TMediaPlayer>(*engine);
+    deck->Open(tonefiles::Mp3({.frequency = 1000, .seconds = 30}));
+    deck->Play();
+    ASSERT_TRUE(WaitFor([&] { return deck->Position() > 200; }));
+
+    pulse.Kill();
+    ASSERT_TRUE(WaitFor([&] { return std::strcmp(engine->BackendName(), "silent") == 0; }))
+        << "the engine never left the dead device";
+    ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
+    ASSERT_TRUE(WaitFor([&] { return std::strcmp(engine->BackendName(), "portaudio") == 0; }))
+        << "the engine never went back to the sound server";
+    const int atReturn = deck->Position();
+
+    // The track goes on where the silent clock had brought it, and is heard.
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.Started());
+    ASSERT_TRUE(WaitFor([&] { return deck->Position() > atReturn + 1500; }));
+    const std::vector<float> sound = recording.Stop();
+    ASSERT_GT(sound.size(), 44100u / 2);
+    const std::vector<float> last(sound.end() - 44100 / 2, sound.end());
+    EXPECT_GT(measure::Rms(last), 0.1);
+    EXPECT_NEAR(measure::ZeroCrossingFrequency(last, 44100), 1000, 10);
+    EXPECT_LT(deck->Position(), 30000);
 
     HangGuard guard("closing the deck and its engine", 10000);
     deck.reset();
