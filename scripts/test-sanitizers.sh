@@ -4,7 +4,8 @@
 #     Sanitizer (build-asan), the system tests and the helper programs they
 #     start (kolvadeck-catalog, mconv, yt) included;
 #  2. ThreadSanitizer (build-tsan) on the tests of the threaded parts: the
-#     audio engine and decks (label decks), the wave-in level capture
+#     audio engine and decks (label decks; with the sound server killed and
+#     restarted under a playing deck), the wave-in level capture
 #     (tests/meter) and the broadcast capture engine and relay
 #     (tests/broadcast). Only those test programs are built.
 # Any sanitizer report fails the step, also one from a child process whose
@@ -61,7 +62,7 @@ if [ "$what" = all ] || [ "$what" = tsan ]; then
   logs=$root/$build/sanitizer-reports
   cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON -DKOLVADECK_SANITIZE=thread >/dev/null
   cmake --build "$build" -j2 --target \
-    audio_engine_test deck_engine_test deck_sound_system_test \
+    audio_engine_test deck_engine_test deck_sound_system_test fault_sound_server_test \
     level_capture_test level_meter_test meter_pulse \
     broadcast_unit broadcast_system mconv
   rm -rf "$logs" && mkdir -p "$logs"
