@@ -1,5 +1,6 @@
 #include "mixer/InputLevel.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -17,7 +18,41 @@ float BufferPeakLevel(const char* buffer, int size) {
 
 InputLevel::InputLevel(TFBVUMeter* vumeterleft, QObject* owner)
     : QObject(owner)
-    , vumeterleft_(vumeterleft) {}
+    , vumeterleft_(vumeterleft) {
+    connect(&watchdog_, &QTimer::timeout, this, [this] { CheckCapture(); });
+    SetStallLimitMs(wavein::ActiveBackend() == wavein::Backend::Virtual ? 0 : kStallLimitMs);
+}
+
+void InputLevel::SetStallLimitMs(int ms) {
+    stallLimitMs_ = ms;
+    retryDelayMs_ = ms;
+    if (ms > 0)
+        watchdog_.start(std::max(1, ms / 4));
+    else
+        watchdog_.stop();
+}
+
+// Main thread, from the watchdog. After a whole stall limit without a buffer
+// the capture is closed (an input thread stuck in the sound library is left
+// behind), the meter drops to rest and the capture is opened again. Each
+// attempt that brings no buffer doubles the wait for the next, so a
+// half-dead server costs little; a buffer resets it.
+void InputLevel::CheckCapture() {
+    if (stopping_ || !audioIn1_ || !everDelivered_ || sinceBuffer_.elapsed() < stallLimitMs_)
+        return;
+    if (sinceAttempt_.isValid()) {
+        if (sinceAttempt_.elapsed() < retryDelayMs_)
+            return;
+        retryDelayMs_ = std::min(retryDelayMs_ * 2, kLongestRetryMs);
+    }
+    if (audioIn1_->DeviceOpen())
+        audioIn1_->StopNow();
+    if (vumeterleft_)
+        vumeterleft_->SetLevels(0.0f, 0.0f);
+    sinceAttempt_.start();
+    sinceBuffer_.start(); // the reopened capture gets a whole stall limit
+    Start();
+}
 
 bool InputLevel::Start() {
     try {
@@ -42,6 +77,10 @@ bool InputLevel::StartCapture() {
 }
 
 bool InputLevel::AudioIn1BufferFilled(char* Buffer, int& Size) {
+    everDelivered_ = true;
+    sinceBuffer_.start();
+    sinceAttempt_.invalidate();
+    retryDelayMs_ = stallLimitMs_;
     if (Size <= 0 || !Buffer)
         return true;
     if (vumeterleft_)
@@ -50,6 +89,8 @@ bool InputLevel::AudioIn1BufferFilled(char* Buffer, int& Size) {
 }
 
 void InputLevel::StopWhenDrained() {
+    stopping_ = true;
+    watchdog_.stop();
     if (audioIn1_)
         audioIn1_->StopWhenDrained();
 }

@@ -3,7 +3,9 @@
 #include "mixer/AudioIO2.h"
 #include "mixer/FBVUMeter.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 // The input level of the mixer panel: a TAudioInMM records the default input
 // and every filled buffer becomes one level on the meter `vumeterleft`.
@@ -16,6 +18,12 @@
 //   FormCloseQuery and Exit2Click:
 //       inputLevel->StopWhenDrained();
 // Nothing else: the capture reports on the main thread through the event loop.
+//
+// When the sound server goes away, a real input simply stops delivering. A
+// capture that has delivered and then stays quiet for the stall limit is
+// closed and opened again, at doubling intervals (up to a minute) until
+// buffers flow, so the meter comes back when the server does. The virtual input has
+// no clock of its own, so there the watchdog is off unless a test sets it.
 class InputLevel : public QObject {
     Q_OBJECT
 public:
@@ -33,11 +41,25 @@ public:
 
     TAudioInMM* AudioIn1() const { return audioIn1_; }
 
+    static constexpr int kStallLimitMs = 3000;
+    static constexpr int kLongestRetryMs = 64000;
+    // Quiet time after which a delivering capture counts as stalled; 0 turns
+    // the watchdog off. The watchdog checks every quarter of it.
+    void SetStallLimitMs(int ms);
+
 private:
     bool StartCapture();
+    void CheckCapture();
 
     TFBVUMeter* vumeterleft_;
     TAudioInMM* audioIn1_ = nullptr;
+    QTimer watchdog_;
+    int stallLimitMs_ = 0;
+    bool everDelivered_ = false; // without an input that worked, nothing is watched
+    bool stopping_ = false;
+    QElapsedTimer sinceBuffer_;
+    QElapsedTimer sinceAttempt_;
+    int retryDelayMs_ = 0;
 };
 
 // The level of one buffer: its largest signed 16-bit sample (from 0, so

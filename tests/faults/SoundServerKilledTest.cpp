@@ -1,7 +1,10 @@
 // The sound server dies while a deck plays through PortAudio. The program must
 // keep running: the deck keeps time on a silent clock (position advances, the
 // end of the track is announced), and Stop, Close and the engine's destruction
-// return. When a server is started again, the deck is heard again.
+// return. When a server is started again, the deck is heard again and the
+// input meter shows the microphone again.
+#include "mixer/InputLevel.h"
+#include "mixer/VuMeterDesign.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/TMediaPlayer.h"
 #include "tests/decks/MonitorRecording.h"
@@ -11,6 +14,7 @@
 #include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
+#include <QTemporaryDir>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
@@ -88,6 +92,45 @@ TEST(SoundServerKilled, TheDeckIsHeardAgainWhenTheServerComesBack) {
     HangGuard guard("closing the deck and its engine", 10000);
     deck.reset();
     engine.reset();
+}
+
+TEST(SoundServerKilled, TheInputMeterRestsAndComesBackWithTheServer) {
+    EnsureTestApp();
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
+    QTemporaryDir dir;
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth",
+                                        "20", "sine", "440", "vol", "0.5"}),
+              0);
+    wavein::UseBackend(wavein::Backend::PortAudio);
+    std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
+    auto level = std::make_unique<InputLevel>(meter.get());
+    ASSERT_TRUE(level->Start()) << level->AudioIn1()->LastErrorText();
+
+    QProcess first;
+    first.start("paplay", {"-d", "ci_mic_feed", tone});
+    ASSERT_TRUE(WaitFor([&] { return meter->LitCount(0) > 50; })) << "the tone never lit the meter";
+    pulse.Kill();
+    // No frozen bar while there is no input.
+    ASSERT_TRUE(WaitFor([&] { return meter->LitCount(0) == 0; }, 10000))
+        << "the meter still shows " << meter->LitCount(0) << " segments";
+
+    ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
+    QProcess second;
+    second.start("paplay", {"-d", "ci_mic_feed", tone});
+    EXPECT_TRUE(WaitFor([&] { return meter->LitCount(0) > 50; }, 20000))
+        << "the meter never showed the restarted server's microphone";
+
+    HangGuard guard("closing the level capture", 10000);
+    level->StopWhenDrained();
+    EXPECT_TRUE(WaitFor([&] { return !level->AudioIn1()->DeviceOpen(); }, 5000));
+    level.reset();
+    second.kill();
+    second.waitForFinished();
+    first.kill();
+    first.waitForFinished();
+    wavein::UseBackend(wavein::Backend::FromEnvironment);
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 #include "mixer/InputLevel.h"
-#include "tests/support/TestApp.h"
 #include "mixer/VuMeterDesign.h"
 #include "platform/wavein/VirtualWaveIn.h"
+#include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -71,6 +72,46 @@ TEST_F(InputLevelOnVirtualInput, NoInputDeviceLeavesTheMeterAtRest) {
     vi::SetTone(440, 1.0);
     RecordBuffers(2);
     EXPECT_EQ(meter_->LitCount(0), 0);
+}
+
+// The watchdog on a capture that stops delivering (as a real input does when
+// the sound server goes away): the meter drops to rest, the capture is opened
+// again, a failed reopening is retried later, and buffers bring the meter back.
+TEST_F(InputLevelOnVirtualInput, AStalledCaptureIsReopenedUntilBuffersFlowAgain) {
+    level_->SetStallLimitMs(100);
+    ASSERT_TRUE(level_->Start());
+    vi::SetTone(440, 1.0);
+    RecordBuffers(2);
+    ASSERT_EQ(meter_->LitCount(0), 88);
+
+    vi::FailNextOpen(wavein::MMSYSERR_ALLOCATED);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::OpenDevices() == 0; }, 5000))
+        << "the stalled capture was never closed";
+    EXPECT_EQ(meter_->LitCount(0), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::OpenDevices() == 1; }, 5000))
+        << "the failed reopening was never retried";
+    // Fed until a buffer lands (a slow machine may see another stall first).
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            RecordBuffers(1);
+            return meter_->LitCount(0) == 88;
+        },
+        5000));
+
+    // Closing ends the watching: the drained capture stays closed.
+    level_->StopWhenDrained();
+    RecordBuffers(2);
+    QTest::qWait(400);
+    EXPECT_EQ(vi::OpenDevices(), 0);
+}
+
+// Without an input that ever delivered there is nothing to come back to.
+TEST_F(InputLevelOnVirtualInput, ACaptureThatNeverDeliveredIsLeftAlone) {
+    level_->SetStallLimitMs(50);
+    vi::FailNextOpen(wavein::MMSYSERR_NODRIVER);
+    EXPECT_FALSE(level_->Start());
+    QTest::qWait(300);
+    EXPECT_EQ(vi::OpenDevices(), 0);
 }
 
 } // namespace
