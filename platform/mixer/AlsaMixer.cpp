@@ -4,8 +4,10 @@
 #include "platform/mixer/ScaledRange.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <alsa/asoundlib.h>
 #include <array>
+#include <chrono>
 #include <optional>
 #include <poll.h>
 
@@ -176,21 +178,10 @@ public:
             source.info.lineId = 0x10000u | d;
             lines_.push_back(source);
         }
-        for (Element* element : elements()) {
-            element->remember();
-            snd_mixer_elem_set_callback_private(element->elem, element);
-            snd_mixer_elem_set_callback(element->elem, &AlsaMixer::ElementEvent);
-        }
-        if (notice_.wanted())
-            watchDescriptors();
+        attach();
     }
 
-    ~AlsaMixer() override {
-        notifiers_.clear();
-        for (Element* element : elements())
-            snd_mixer_elem_set_callback(element->elem, nullptr);
-        snd_mixer_close(mixer_);
-    }
+    ~AlsaMixer() override { detach(); }
 
     std::uint32_t handle() const override { return handle_; }
 
@@ -243,6 +234,8 @@ public:
         if (values.empty() || values.size() > 2)
             return Result::InvalidValue;
         refresh();
+        if (lost_)
+            reconnect();
         bool isMute = false;
         const Element* element = elementOf(controlId, isMute);
         if (!element)
@@ -260,29 +253,97 @@ public:
         const Element* element = elementOf(controlId, isMute);
         if (!element)
             return Result::InvalidControl;
-        int err = 0;
-        if (isMute) {
-            if (values[0] > 1)
-                return Result::InvalidValue;
-            err = element->setMuted(values[0] != 0);
-        } else {
-            for (std::uint32_t value : values) {
-                if (value > kMaxVolume)
-                    return Result::InvalidValue;
-            }
-            if (values.size() == 1 || element->channels == 1) {
-                err = element->setAllVolumes(values[0]);
-            } else {
-                err = element->setVolume(element->channel(0), values[0]);
-                if (err >= 0)
-                    err = element->setVolume(element->channel(1), values[1]);
-            }
+        if (isMute ? values[0] > 1 : std::any_of(values.begin(), values.end(), [](std::uint32_t v) {
+                return v > kMaxVolume;
+            }))
+            return Result::InvalidValue;
+        if (lost_)
+            reconnect();
+        int err = write(*element, isMute, values);
+        // A write to a server that went away fails; one that came back is
+        // reached through a fresh handle.
+        if (err < 0 && !lost_) {
+            lost_ = true;
+            if (reconnect())
+                err = write(*element, isMute, values);
         }
         refresh();
         return err < 0 ? Result::Refused : Result::Ok;
     }
 
 private:
+    // Pause between attempts to reach a server that went away, so that reads
+    // while it is gone cost nothing much.
+    static constexpr std::chrono::milliseconds kReconnectPause{1000};
+
+    static int write(const Element& element, bool isMute, std::span<const std::uint32_t> values) {
+        if (isMute)
+            return element.setMuted(values[0] != 0);
+        if (values.size() == 1 || element.channels == 1)
+            return element.setAllVolumes(values[0]);
+        const int err = element.setVolume(element.channel(0), values[0]);
+        return err < 0 ? err : element.setVolume(element.channel(1), values[1]);
+    }
+
+    void attach() {
+        for (Element* element : elements()) {
+            element->remember();
+            snd_mixer_elem_set_callback_private(element->elem, element);
+            snd_mixer_elem_set_callback(element->elem, &AlsaMixer::ElementEvent);
+        }
+        if (notice_.wanted())
+            watchDescriptors();
+    }
+
+    void detach() {
+        notifiers_.clear();
+        for (Element* element : elements())
+            snd_mixer_elem_set_callback(element->elem, nullptr);
+        snd_mixer_close(mixer_);
+    }
+
+    static bool SameKind(const std::optional<Element>& a, const std::optional<Element>& b) {
+        return a.has_value() == b.has_value() &&
+               (!a || (a->channels == b->channels && a->hasSwitch == b->hasSwitch));
+    }
+
+    // The sound server went away: once one answers again with the same kind
+    // of elements, a fresh handle replaces the dead one, the lines and ids
+    // stay, and every control is reported changed so that readers fetch the
+    // new server's values.
+    bool reconnect() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now < nextReconnect_)
+            return false;
+        nextReconnect_ = now + kReconnectPause;
+        snd_mixer_t* fresh = LoadMixer();
+        if (!fresh)
+            return false;
+        auto speakers = FindElement(fresh, "Master", false);
+        auto microphone = FindElement(fresh, "Capture", true);
+        if (!SameKind(speakers, speakers_) || !SameKind(microphone, microphone_)) {
+            snd_mixer_close(fresh);
+            return false;
+        }
+        detach();
+        mixer_ = fresh;
+        for (auto [mine, found] : {std::pair{&speakers_, &speakers}, {&microphone_, &microphone}}) {
+            if (*mine) {
+                (*mine)->elem = (*found)->elem;
+                (*mine)->min = (*found)->min;
+                (*mine)->max = (*found)->max;
+            }
+        }
+        attach();
+        lost_ = false;
+        for (Element* element : elements()) {
+            notice_.post(handle_, element->volumeId);
+            if (element->hasSwitch)
+                notice_.post(handle_, element->muteId);
+        }
+        return true;
+    }
+
     std::uint32_t addDestination(const char* name, std::uint32_t type, Element* element,
                                  std::uint32_t connections) {
         Line line;
@@ -329,8 +390,10 @@ private:
     // Takes in the server's pending changes, so that reads see other
     // programs' changes, and queues the notices they cause.
     void refresh() {
-        if (snd_mixer_handle_events(mixer_) < 0)
+        if (snd_mixer_handle_events(mixer_) < 0) {
             notifiers_.clear(); // the server went away: stop watching
+            lost_ = true;
+        }
         for (std::uint32_t controlId : changed_)
             notice_.post(handle_, controlId);
         changed_.clear();
@@ -374,6 +437,7 @@ private:
                                            static_cast<unsigned>(descriptors_.size()), &revents);
         if (revents & (POLLERR | POLLNVAL | POLLHUP)) {
             notifiers_.clear();
+            lost_ = true;
             return;
         }
         refresh();
@@ -389,6 +453,8 @@ private:
     std::vector<pollfd> descriptors_;
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
     std::vector<std::uint32_t> changed_;
+    bool lost_ = false;
+    std::chrono::steady_clock::time_point nextReconnect_;
 };
 
 } // namespace

@@ -1,16 +1,19 @@
 // The sound server dies while a deck plays through PortAudio. The program must
 // keep running: the deck keeps time on a silent clock (position advances, the
 // end of the track is announced), and Stop, Close and the engine's destruction
-// return. When a server is started again, the deck is heard again and the
-// input meter shows the microphone again.
+// return. When a server is started again, the deck is heard again, the input
+// meter shows the microphone again and the master volume reaches it.
 #include "mixer/InputLevel.h"
+#include "mixer/SSVolumeController.h"
 #include "mixer/VuMeterDesign.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/TMediaPlayer.h"
+#include "platform/mixer/AlsaMixer.h"
 #include "tests/decks/MonitorRecording.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
 #include "tests/faults/PrivatePulse.h"
+#include "tests/mixer/Pactl.h"
 #include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
@@ -131,6 +134,35 @@ TEST(SoundServerKilled, TheInputMeterRestsAndComesBackWithTheServer) {
     first.kill();
     first.waitForFinished();
     wavein::UseBackend(wavein::Backend::FromEnvironment);
+}
+
+TEST(SoundServerKilled, TheMasterVolumeReachesTheRestartedServer) {
+    EnsureTestApp();
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
+    mixer::AlsaMixerSystem alsa;
+    TssVolumeController ssVol1(alsa);
+    ssVol1.SetVolume(50);
+    ASSERT_EQ(pactl::SinkVolume(), (std::vector<int>{50, 50}));
+
+    pulse.Kill();
+    {
+        HangGuard guard("the master volume without a server", 10000);
+        ssVol1.SetVolume(40);
+        ssVol1.Volume();
+    }
+    ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            ssVol1.SetVolume(30);
+            return pactl::SinkVolume() == std::vector<int>{30, 30};
+        },
+        10000))
+        << "the restarted server's volume stays "
+        << pactl::Run({"get-sink-volume", "ci_sink"}).toStdString();
+    // Another program's change is read from the new server too.
+    pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "80%"});
+    EXPECT_TRUE(WaitFor([&] { return ssVol1.Volume() >= 79; }, 5000)) << ssVol1.Volume();
 }
 
 } // namespace
