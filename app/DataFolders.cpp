@@ -3,6 +3,8 @@
 #include "platform/Shell.h"
 
 std::string CreateDataFolders(const std::string& localAppData) {
+    // On a new account the XDG data folder itself may not exist yet.
+    shell::CreateFolderPath(localAppData);
     const std::string dataFolder = localAppData + "/Kolvadeck/";
     // The sub-folder names are appended as they are; the doubled "/" that
     // leaves is one separator to the file system.

@@ -55,8 +55,8 @@ TForm1::TForm1(QWidget* parent)
     BuildWindow();
     audioEngine = audio::CreateAudioEngine();
     decks = std::make_unique<TDeckEngine>(
-        *audioEngine, DeckWidgets{ListView1, player1lbl, player2lbl, player1time, player2time,
-                                  Play1, this, [this] { return player2vol->Position(); }});
+        *audioEngine,
+        DeckWidgets{ListView1, player1lbl, player2lbl, player1time, player2time, Play1, this});
     // Loading the window applies the master volume component's stored values.
     mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
         micmute, [this](int p) { mastervol->SetPosition(p); },
@@ -197,6 +197,8 @@ void TForm1::FormResize() {
 }
 
 bool TForm1::FormCloseQuery() {
+    if (inputLevel)
+        inputLevel->StopWhenDrained();
     return true;
 }
 

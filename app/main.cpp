@@ -1,6 +1,5 @@
 #include "app/CatalogService.h"
 #include "app/Unit1.h"
-#include "platform/Version.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -8,7 +7,6 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kolvadeck"));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(kv::kApplicationTitle));
     QApplication::setDesktopFileName(QStringLiteral("kolvadeck"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kolvadeck.png")));
     // Fusion honours the window's own palette (black with light blue text).

@@ -94,11 +94,6 @@ void TDeckEngine::SetPlayCaption(const char* text) {
         w_.Play1->setText(text);
 }
 
-int TDeckEngine::DeckBFadeInLimit() const {
-    // The volume deck (B)'s slider stands for.
-    return w_.player2volPosition ? kFullVolume - w_.player2volPosition() : kFullVolume;
-}
-
 void TDeckEngine::Play1Click() {
     if (playlist::Count(w_.ListView1) == 0)
         return;
@@ -312,7 +307,9 @@ void TDeckEngine::Timer2Timer() {
         SetDeckVolume(1, v);
     } else {
         SetDeckVolume(1, std::max(GetDeckVolume(1) - kFadeStep, 0));
-        v = std::min({GetDeckVolume(2) + kFadeStep, kFullVolume, DeckBFadeInLimit()});
+        // Deck (B) fades in to full volume as deck (A) does, so that the
+        // tracks of a list play at one level whichever deck takes them.
+        v = std::min(GetDeckVolume(2) + kFadeStep, kFullVolume);
         SetDeckVolume(2, v);
     }
     if (v <= 0)

@@ -24,8 +24,6 @@ struct DeckWidgets {
     QLabel* player2time = nullptr;    // deck (B) time
     QAction* Play1 = nullptr;         // main menu "Play"/"Stop"
     QWidget* form = nullptr;          // the window, repainted after an advance
-    // Position of deck (B)'s volume slider, 0 (top, loud) .. 1000 (bottom).
-    std::function<int()> player2volPosition;
 };
 
 // The two decks, (A) = MediaPlayer1 and (B) = MediaPlayer2, playing the
@@ -97,7 +95,6 @@ private:
     void StopDeck(int deck);
     void ShowColours();
     void SetPlayCaption(const char* text);
-    int DeckBFadeInLimit() const;
 
     DeckWidgets w_;
 };

@@ -26,7 +26,18 @@ bool PathExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-bool CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+bool CreateDirectory(const std::string& path) {
+    return ::mkdir(path.c_str(), 0755) == 0;
+}
+
+bool CreateFolderPath(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
+        ::mkdir(path.substr(0, slash).c_str(), 0700);
+    ::mkdir(path.c_str(), 0700);
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 long long FileSize64(const std::string& path) {
     struct stat st {};
@@ -39,8 +50,12 @@ bool OpenUrl(const std::string& address) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
 }
 
-std::string ProgramFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
+std::string ProgramFolder() {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
 
-void ProcessMessages() { QCoreApplication::processEvents(); }
+void ProcessMessages() {
+    QCoreApplication::processEvents();
+}
 
 } // namespace shell

@@ -18,6 +18,11 @@ bool PathExists(const std::string& path);
 // Creates one directory (not its parents); false on any failure.
 bool CreateDirectory(const std::string& path);
 
+// Creates the missing folders of an absolute path, parents first, each
+// readable by its owner only (as the XDG base directories want); false when
+// the path does not end up an existing folder.
+bool CreateFolderPath(const std::string& path);
+
 // Size of a file in bytes, or -1 when it cannot be read.
 long long FileSize64(const std::string& path);
 

@@ -4,10 +4,13 @@
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "decks/TagEditor.h"
+#include "mixer/AudioIO2.h"
+#include "mixer/InputLevel.h"
 #include "platform/Shell.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "search/ClickLabel.h"
 #include "search/MusicLibrary.h"
+#include "tests/decks/ToneFiles.h"
 #include "tests/support/TestApp.h"
 #include "tests/tags/PeerTools.h"
 
@@ -87,6 +90,14 @@ TEST_F(FormTest, DataFoldersAreMadeParentFirstAndAFileInTheWaySkipsThem) {
     const std::string made = CreateDataFolders(base);
     EXPECT_EQ(made, base + "/Kolvadeck/");
     EXPECT_TRUE(shell::PathExists(base + "/Kolvadeck/queries"));
+
+    // A new account has no XDG data folder yet: it is made, private.
+    const std::string fresh = base + "/new-home/.local/share";
+    CreateDataFolders(fresh);
+    EXPECT_TRUE(shell::PathExists(fresh + "/Kolvadeck/downloads"));
+    struct stat st {};
+    ASSERT_EQ(::stat((base + "/new-home/.local").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 
     QTemporaryDir other;
     const std::string blocked = other.path().toStdString();
@@ -168,4 +179,39 @@ TEST_F(FormTest, PlayStartsTheListOnDeckAAndTheTimeLabelFollowsTheVirtualClock) 
     EXPECT_EQ(form.Play1->text(), "Play");
     EXPECT_EQ(form.player1lbl->text(), "- - -");
     EXPECT_FALSE(form.decks->Timer1.isActive());
+}
+
+// With the deck sliders where start-up puts them, both decks fade in to full
+// volume: the tracks of a list play at one level whichever deck takes them.
+TEST_F(FormTest, BothDecksOfAListFadeInToFullVolume) {
+    TForm1 form;
+    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine.get());
+    ASSERT_NE(card, nullptr);
+    form.playlist->AddFile(tonefiles::Mp3({.frequency = 440, .seconds = 11}));
+    form.playlist->AddFile(tonefiles::Mp3({.frequency = 660, .seconds = 11}));
+    ASSERT_NEAR(form.player2vol->Position(), 800, 1); // volume 200
+    form.Play1->trigger();
+    card->Render(1500);
+    form.decks->Timer1Timer(); // less than ten seconds left: (B) takes item 1
+    ASSERT_EQ(form.decks->CurrentDeck, 2);
+    for (int step = 0; step < 10; ++step)
+        form.decks->Timer2Timer();
+    EXPECT_EQ(form.decks->GetDeckVolume(2), 1000);
+    EXPECT_EQ(form.decks->GetDeckVolume(1), 0);
+}
+
+// Closing the window and "Exit" both tell the level capture to stop once its
+// buffers are back.
+TEST_F(FormTest, ClosingAndExitStopTheLevelCapture) {
+    for (const bool byExit : {false, true}) {
+        TForm1 form;
+        form.show();
+        TAudioInMM* capture = form.inputLevel->AudioIn1();
+        ASSERT_TRUE(capture->Capturing());
+        if (byExit)
+            form.Exit2->trigger();
+        else
+            form.close();
+        EXPECT_FALSE(capture->Capturing()) << (byExit ? "Exit" : "close");
+    }
 }

@@ -77,8 +77,7 @@ TEST_F(DeckSound, CrossFadeIsRecordedAsOneToneFallingWhileTheOtherRises) {
     list.setColumnCount(2);
     QLabel l1, l2, t1, t2;
     QAction play("Play");
-    TDeckEngine decks(engine,
-                      DeckWidgets{&list, &l1, &l2, &t1, &t2, &play, nullptr, [] { return 0; }});
+    TDeckEngine decks(engine, DeckWidgets{&list, &l1, &l2, &t1, &t2, &play, nullptr});
     // The test gives the ticks; the timers must not fire by themselves.
     decks.Timer1.setInterval(24 * 3600 * 1000);
     decks.Timer2.setInterval(24 * 3600 * 1000);
