@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +27,36 @@ std::string FolderOf(const std::string& file) {
         return ".";
     return slash == 0 ? "/" : file.substr(0, slash);
 }
+
+// The file a save must change: a playlist reached through a symbolic link is
+// the file the link points to, so the link stays a link.
+std::string SaveTarget(const std::string& file) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return file;
+    char* resolved = ::realpath(file.c_str(), nullptr);
+    if (!resolved)
+        return file; // a dangling link is replaced by the new file
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
+// Without room for a new file beside it (a folder the user may not write to),
+// a playlist that may be written is overwritten in place, as any editor would.
+bool OverwriteInPlace(const std::string& file, const std::string& data) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && written;
+}
+
+mode_t NewFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
 } // namespace
 
 bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths) {
@@ -34,16 +65,23 @@ bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& 
         data += path;
         data += "\r\n";
     }
-    std::string temp = FolderOf(file) + "/.kvd-XXXXXX";
+    const std::string target = SaveTarget(file);
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0;
+    std::string temp = FolderOf(target) + "/.kvd-XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
-        return false;
-    // Keep the permissions of the playlist being replaced.
-    struct stat old {};
-    ::fchmod(fd, ::stat(file.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+        return replacing && S_ISREG(old.st_mode) && OverwriteInPlace(target, data);
+    // The new file takes the old one's permissions (and, where allowed, its
+    // owner and group); a new playlist gets what the user's umask gives.
+    ::fchmod(fd, replacing ? (old.st_mode & 07777) : NewFileMode());
+    if (replacing && ::fchown(fd, old.st_uid, old.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // Not the owner's to give away: the file stays the user's.
+    }
     const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), file.c_str()) != 0) {
+    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }

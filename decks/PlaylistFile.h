@@ -8,7 +8,9 @@
 
 // Writes the file so that an existing playlist is never left half-written:
 // the lines go to a new file beside it, which is flushed to disk and renamed
-// over the old one. Returns false (leaving any old file as it was) on failure.
+// over the old one (through a symbolic link, over the file it points to).
+// Only where no new file can be made beside it is a writable playlist
+// overwritten in place. Returns false on failure.
 bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths);
 
 // Reads the lines of a playlist file; lines may end in CR LF, a lone CR or a

@@ -101,6 +101,27 @@ TEST(PlaylistFileWriting, ReplacesAnExistingFileWholeAndKeepsItsMode) {
     EXPECT_EQ(peer::FileSize(file), 0);
 }
 
+TEST(PlaylistFileWriting, ALinkStaysALinkAndANewFileFollowsTheUmask) {
+    QTemporaryDir dir;
+    const std::string real = dir.filePath("real.kvd").toStdString();
+    const std::string link = dir.filePath("link.kvd").toStdString();
+    ASSERT_TRUE(WritePlaylistFile(real, {"/a.mp3"}));
+    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(WritePlaylistFile(link, {"/b.mp3"}));
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(peer::FileBytes(real), QByteArray("/b.mp3\r\n"));
+
+    const mode_t before = ::umask(027);
+    const std::string fresh = dir.filePath("fresh.kvd").toStdString();
+    const bool written = WritePlaylistFile(fresh, {"/c.mp3"});
+    ::umask(before);
+    ASSERT_TRUE(written);
+    ::stat(fresh.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
 TEST(PlaylistFileWriting, FailsWithoutTouchingAnythingWhenTheFolderIsMissing) {
     EXPECT_FALSE(WritePlaylistFile("/nonexistent-folder-kv/list.kvd", {"/a.mp3"}));
 }
