@@ -129,14 +129,14 @@ void TConversion::Convert(ConversionFormat format, const std::string& pageAddres
         RemoveFile(intermediate);
     SetStatus(kStreamingStatus);
     if (!RunStep("yt", DownloaderParameters(target, pageAddress)))
-        return Abort();
+        return Abort(target);
     // A fixed pause by design; it lets nothing else run.
     std::this_thread::sleep_for(downloadPause_);
     if (!shell::IsExistingFile(intermediate))
         dialogs::ShowMessage(QStringLiteral("Connection error!"), form_);
     SetStatus(kConvertingStatus);
     if (!RunStep("mconv", ConverterParameters(format, target)))
-        return Abort();
+        return Abort(target);
     SetIdle();
     if (shell::IsExistingFile(intermediate))
         RemoveFile(intermediate);
@@ -162,8 +162,9 @@ bool TConversion::RunStep(const char* tool, const std::string& parameters) {
     return outcome != ToolOutcome::Cancelled && !tools_->CancelRequested;
 }
 
-void TConversion::Abort() {
-    const std::string& target = conversionTarget_;
+// The target is the conversion's own: a second conversion started while
+// this one ran may have changed conversionTarget_.
+void TConversion::Abort(const std::string& target) {
     // Whatever lies there now was written by this conversion: an existing
     // target was deleted (after the user's Yes) before the tools started.
     RemoveFile(IntermediateFile(target));

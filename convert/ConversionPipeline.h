@@ -59,7 +59,7 @@ private:
     std::optional<ConversionFormat> CheckedFormat() const;
     void Convert(ConversionFormat format, const std::string& pageAddress);
     bool RunStep(const char* tool, const std::string& parameters);
-    void Abort();
+    void Abort(const std::string& target);
     void ShowPromotion();
     void SetIdle();
     void SetStatus(const QString& text);
