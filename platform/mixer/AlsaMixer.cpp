@@ -4,6 +4,7 @@
 #include "platform/mixer/ScaledRange.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <alsa/asoundlib.h>
 #include <array>
@@ -263,7 +264,7 @@ public:
         // A write to a server that went away fails; one that came back is
         // reached through a fresh handle.
         if (err < 0 && !lost_) {
-            lost_ = true;
+            markLost();
             if (reconnect())
                 err = write(*element, isMute, values);
         }
@@ -272,9 +273,10 @@ public:
     }
 
 private:
-    // Pause between attempts to reach a server that went away, so that reads
-    // while it is gone cost nothing much.
+    // Pause between attempts to reach a server that went away, doubling
+    // while it stays away, so that reads meanwhile cost nothing much.
     static constexpr std::chrono::milliseconds kReconnectPause{1000};
+    static constexpr std::chrono::milliseconds kLongestReconnectPause{64000};
 
     static int write(const Element& element, bool isMute, std::span<const std::uint32_t> values) {
         if (isMute)
@@ -315,7 +317,8 @@ private:
         const auto now = std::chrono::steady_clock::now();
         if (now < nextReconnect_)
             return false;
-        nextReconnect_ = now + kReconnectPause;
+        nextReconnect_ = now + reconnectPause_;
+        reconnectPause_ = std::min(reconnectPause_ * 2, kLongestReconnectPause);
         snd_mixer_t* fresh = LoadMixer();
         if (!fresh)
             return false;
@@ -336,6 +339,9 @@ private:
         }
         attach();
         lost_ = false;
+        reconnectPause_ = kReconnectPause;
+        if (reconnectTimer_)
+            reconnectTimer_->stop();
         for (Element* element : elements()) {
             notice_.post(handle_, element->volumeId);
             if (element->hasSwitch)
@@ -390,10 +396,8 @@ private:
     // Takes in the server's pending changes, so that reads see other
     // programs' changes, and queues the notices they cause.
     void refresh() {
-        if (snd_mixer_handle_events(mixer_) < 0) {
-            notifiers_.clear(); // the server went away: stop watching
-            lost_ = true;
-        }
+        if (snd_mixer_handle_events(mixer_) < 0)
+            markLost();
         for (std::uint32_t controlId : changed_)
             notice_.post(handle_, controlId);
         changed_.clear();
@@ -429,6 +433,28 @@ private:
         }
     }
 
+    // The server went away: its descriptors are no longer watched (the
+    // notifiers go later, as this may run inside one of their signals), and
+    // a mixer that reports changes keeps trying to reach a server again, so
+    // its notices resume without anyone reading first.
+    void markLost() {
+        lost_ = true;
+        for (auto& notifier : notifiers_) {
+            notifier->setEnabled(false);
+            notifier.release()->deleteLater();
+        }
+        notifiers_.clear();
+        if (!notice_.wanted())
+            return;
+        if (!reconnectTimer_) {
+            reconnectTimer_ = std::make_unique<QTimer>();
+            reconnectTimer_->setInterval(kReconnectPause);
+            QObject::connect(reconnectTimer_.get(), &QTimer::timeout, reconnectTimer_.get(),
+                             [this] { reconnect(); });
+        }
+        reconnectTimer_->start();
+    }
+
     void onReadable() {
         for (pollfd& descriptor : descriptors_)
             descriptor.revents = POLLIN;
@@ -436,8 +462,7 @@ private:
         snd_mixer_poll_descriptors_revents(mixer_, descriptors_.data(),
                                            static_cast<unsigned>(descriptors_.size()), &revents);
         if (revents & (POLLERR | POLLNVAL | POLLHUP)) {
-            notifiers_.clear();
-            lost_ = true;
+            markLost();
             return;
         }
         refresh();
@@ -454,7 +479,9 @@ private:
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
     std::vector<std::uint32_t> changed_;
     bool lost_ = false;
+    std::chrono::milliseconds reconnectPause_ = kReconnectPause;
     std::chrono::steady_clock::time_point nextReconnect_;
+    std::unique_ptr<QTimer> reconnectTimer_;
 };
 
 } // namespace

@@ -165,4 +165,28 @@ TEST(SoundServerKilled, TheMasterVolumeReachesTheRestartedServer) {
     EXPECT_TRUE(WaitFor([&] { return ssVol1.Volume() >= 79; }, 5000)) << ssVol1.Volume();
 }
 
+// A mixer that reports changes finds the new server by itself: nobody reads,
+// yet its notices resume.
+TEST(SoundServerKilled, MixerChangeNoticesResumeWithTheRestartedServer) {
+    EnsureTestApp();
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
+    mixer::AlsaMixerSystem alsa;
+    std::vector<std::uint32_t> notices;
+    std::unique_ptr<mixer::Mixer> opened;
+    ASSERT_EQ(
+        alsa.open(
+            0, [&](std::uint32_t, std::uint32_t control) { notices.push_back(control); }, opened),
+        mixer::Result::Ok);
+
+    pulse.Kill();
+    ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
+    ASSERT_TRUE(WaitFor([&] { return !notices.empty(); }, 15000))
+        << "the mixer never reported the new server";
+    notices.clear();
+    pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "40%"});
+    EXPECT_TRUE(WaitFor([&] { return !notices.empty(); }, 5000))
+        << "no notice of the new server's change";
+}
+
 } // namespace
