@@ -3,8 +3,26 @@
 #include "platform/Shell.h"
 
 #include <QFileInfo>
+#include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
+
+CatalogService::CatalogService()
+    : CatalogService(QString::fromStdString(shell::ProgramFolder()) +
+                         QStringLiteral("/kolvadeck-catalog"),
+                     {}) {}
+
+CatalogService::CatalogService(QString program, QStringList arguments)
+    : program_(std::move(program))
+    , arguments_(std::move(arguments)) {
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    // Ends with the program even when the program itself is killed.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    QObject::connect(&process, &QProcess::finished, &process,
+                     [this](int, QProcess::ExitStatus status) { Finished(status); });
+}
 
 CatalogService::~CatalogService() {
     Stop();
@@ -13,19 +31,35 @@ CatalogService::~CatalogService() {
 bool CatalogService::StartIfDefault() {
     if (!qEnvironmentVariableIsEmpty("KOLVADECK_SEARCH_HOST"))
         return false;
-    const QString program =
-        QString::fromStdString(shell::ProgramFolder()) + QStringLiteral("/kolvadeck-catalog");
-    if (!QFileInfo(program).isExecutable())
+    if (!QFileInfo(program_).isExecutable())
         return false;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    // Ends with the program even when the program itself is killed.
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    process.start(program, {});
+    stopping_ = false;
+    return Launch();
+}
+
+bool CatalogService::Launch() {
+    process.start(program_, arguments_);
+    running_.start();
     return process.waitForStarted(3000);
 }
 
+// An exit of its own (another instance holds the port, a bad database) is
+// final; a crash is not.
+void CatalogService::Finished(QProcess::ExitStatus status) {
+    if (stopping_ || status != QProcess::CrashExit)
+        return;
+    if (running_.elapsed() >= kSteadyRunMs)
+        restartDelayMs_ = kFirstRestartDelayMs;
+    const int delay = restartDelayMs_;
+    restartDelayMs_ = std::min(restartDelayMs_ * 2, kLongestRestartDelayMs);
+    QTimer::singleShot(delay, &process, [this] {
+        if (!stopping_ && process.state() == QProcess::NotRunning)
+            Launch();
+    });
+}
+
 void CatalogService::Stop() {
+    stopping_ = true;
     if (process.state() == QProcess::NotRunning)
         return;
     process.terminate(); // it ends a running scan and closes the database
