@@ -1,43 +1,12 @@
 #include "platform/audio/PortAudioOutput.h"
 
+#include "platform/audio/QuietStderr.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
 #include <portaudio.h>
-#include <unistd.h>
 
 namespace audio {
-
-namespace {
-
-// While PortAudio starts, it probes every host API and device it knows; ALSA
-// and JACK print a line for each probe that fails (a dozen on a desktop
-// without JACK). Those lines say nothing to the user, so standard error is
-// pointed at /dev/null for that moment; we report the outcome ourselves.
-class QuietStderr {
-public:
-    QuietStderr()
-        : saved_((std::fflush(stderr), ::dup(STDERR_FILENO))) {
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0)
-            ::dup2(null, STDERR_FILENO);
-        if (null >= 0)
-            ::close(null);
-    }
-    ~QuietStderr() {
-        if (saved_ >= 0) {
-            ::dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
-        }
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
-
-private:
-    int saved_;
-};
-
-} // namespace
 
 // The state moves kIdle -> kMixing -> kIdle around each mix, so a retirement
 // (kIdle -> kRetired) can never happen in the middle of one.

@@ -17,6 +17,16 @@ namespace {
 
 constexpr const char* kControlDevice = "default";
 
+// ALSA prints a line for every step of a failed look-up (dozens when there is
+// no sound card or server). They say nothing to the user; the program reports
+// what could not be opened itself.
+void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+void QuietAlsaMessages() {
+    static const bool quiet = snd_lib_error_set_handler(&IgnoreAlsaMessage) == 0;
+    (void)quiet;
+}
+
 // Fixed control ids of the two lines.
 constexpr std::uint32_t kSpeakersVolumeId = 1;
 constexpr std::uint32_t kSpeakersMuteId = 2;
@@ -123,6 +133,7 @@ std::optional<Element> FindElement(snd_mixer_t* mixer, const char* name, bool ca
 // Opens and loads the simple mixer of the control device; nullptr when there
 // is none (no sound server, no card).
 snd_mixer_t* LoadMixer() {
+    QuietAlsaMessages();
     snd_mixer_t* mixer = nullptr;
     if (snd_mixer_open(&mixer, 0) < 0)
         return nullptr;
@@ -490,6 +501,7 @@ int AlsaMixerSystem::deviceCount() {
     // Opening the control device alone is a fifth of the cost of loading the
     // whole mixer (1.4 against 6.8 ms on the sound server), and the count is
     // asked before every microphone change.
+    QuietAlsaMessages();
     snd_ctl_t* control = nullptr;
     if (snd_ctl_open(&control, kControlDevice, 0) < 0)
         return 0;

@@ -1,5 +1,7 @@
 #include "platform/wavein/PortAudioWaveInDevice.h"
 
+#include "platform/audio/QuietStderr.h"
+
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -132,6 +134,7 @@ void PortAudioWaveInDevice::CaptureLoop(void* stream, const std::shared_ptr<Capt
 }
 
 unsigned PortAudioInputCount() {
+    audio::QuietStderr quiet;
     if (Pa_Initialize() != paNoError)
         return 0;
     unsigned count = 0;
@@ -146,6 +149,7 @@ unsigned PortAudioInputCount() {
 
 MMRESULT OpenPortAudioWaveIn(HWAVEIN* handle, int device, const WAVEFORMATEX& format,
                              const WaveInCallback& callback) {
+    audio::QuietStderr quiet;
     if (Pa_Initialize() != paNoError)
         return MMSYSERR_NODRIVER;
     auto dev = std::make_unique<PortAudioWaveInDevice>(format, callback);
