@@ -30,7 +30,7 @@ std::unique_ptr<LoopbackServer> g_server;
 std::string HundredTrackAnswer() {
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<lfm status=\"ok\">\n"
                       "  <results for=\"love\" "
-                      "xmlns:opensearch=\"http://a9.com/-/spec/opensearch/1.1/\">\n"
+                      "xmlns:opensearch=\"http://music.example/ns/paging\">\n"
                       "    <opensearch:totalResults>100</opensearch:totalResults>\n"
                       "    <trackmatches>\n";
     for (int i = 0; i < 100; ++i) {

@@ -41,6 +41,11 @@ std::string MatchOf(std::int64_t score) {
     return text;
 }
 
+// The paging counts (total, start, page size) go under a namespace of the
+// catalogue's own: the client reads only each layout's own elements and
+// skips these, which are there for people and other tools.
+constexpr const char* kPagingNamespace = "http://kolvadeck.org/ns/paging";
+
 } // namespace
 
 std::string TrackSearch(const std::string& text, const queries::Found<queries::Track>& found,
@@ -48,7 +53,9 @@ std::string TrackSearch(const std::string& text, const queries::Found<queries::T
     std::string out = kDeclaration;
     out += "<lfm status=\"ok\">\n<results";
     AppendAttribute(out, "for", text);
-    out += " xmlns:opensearch=\"http://a9.com/-/spec/opensearch/1.1/\">\n<opensearch:Query "
+    out += " xmlns:opensearch=\"";
+    out += kPagingNamespace;
+    out += "\">\n<opensearch:Query "
            "role=\"request\"";
     AppendAttribute(out, "searchTerms", text);
     AppendAttribute(out, "startPage", Number(paging.page));
@@ -140,7 +147,9 @@ std::string VideoFeed(const std::string& text, const queries::Found<queries::Vid
                       const std::string& serviceAddress) {
     std::string out = kDeclaration;
     out += "<feed xmlns=\"http://www.w3.org/2005/Atom\" "
-           "xmlns:openSearch=\"http://a9.com/-/spec/opensearchrss/1.0/\" "
+           "xmlns:openSearch=\"" +
+           std::string(kPagingNamespace) +
+           "\" "
            "xmlns:media=\"http://search.yahoo.com/mrss/\" "
            "xmlns:yt=\"http://gdata.youtube.com/schemas/2007\">\n";
     AppendElement(out, "id", serviceAddress + "/api/video/");
