@@ -1,11 +1,10 @@
 // mconv: the media converter the program starts. It takes the converter
 // options of an old ffmpeg and runs Debian's ffmpeg with their modern forms.
 #include "tools/MconvOptions.h"
+#include "tools/ReplaceProcess.h"
 
-#include <cerrno>
-#include <cstring>
 #include <iostream>
-#include <unistd.h>
+#include <utility>
 
 int main(int argc, char** argv) {
     std::vector<std::string> translated;
@@ -15,13 +14,5 @@ int main(int argc, char** argv) {
         std::cerr << "mconv: " << error.what() << '\n';
         return 2;
     }
-    std::vector<char*> ffmpeg;
-    ffmpeg.push_back(const_cast<char*>("ffmpeg"));
-    for (std::string& argument : translated)
-        ffmpeg.push_back(argument.data());
-    ffmpeg.push_back(nullptr);
-    // Same process: whoever waits for or ends mconv waits for or ends ffmpeg.
-    execvp("ffmpeg", ffmpeg.data());
-    std::cerr << "mconv: cannot run ffmpeg: " << std::strerror(errno) << '\n';
-    return 127;
+    return ReplaceProcess("mconv", "ffmpeg", std::move(translated));
 }
