@@ -26,31 +26,19 @@ void TAudioSettings::SetSampleRate(std::uint16_t value) {
 }
 
 void TAudioSettings::ApplyChannels(TChannels value) {
-    if (value == channels_)
-        return;
-    channels_ = value;
-    Reallocate();
+    StoreAndReallocate(channels_, value);
 }
 
 void TAudioSettings::ApplyBitsPerSample(TBPS value) {
-    if (value == bitsPerSample_)
-        return;
-    bitsPerSample_ = value;
-    Reallocate();
+    StoreAndReallocate(bitsPerSample_, value);
 }
 
 void TAudioSettings::ApplySampleRate(std::uint16_t value) {
-    if (value == sampleRate_)
-        return;
-    sampleRate_ = value;
-    Reallocate();
+    StoreAndReallocate(sampleRate_, value);
 }
 
 void TAudioSettings::ApplyNoSamples(std::uint16_t value) {
-    if (value == noSamples_)
-        return;
-    noSamples_ = value;
-    Reallocate();
+    StoreAndReallocate(noSamples_, value);
 }
 
 void TAudioSettings::Reallocate() {

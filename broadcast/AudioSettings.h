@@ -57,6 +57,12 @@ protected:
     void ApplySampleRate(std::uint16_t value);
     void ApplyNoSamples(std::uint16_t value);
     void Reallocate();
+    template <typename Value> void StoreAndReallocate(Value& field, Value value) {
+        if (value == field)
+            return;
+        field = value;
+        Reallocate();
+    }
 
     TChannels channels_ = TChannels::Mono;
     TBPS bitsPerSample_ = TBPS::_8;

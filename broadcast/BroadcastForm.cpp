@@ -1,5 +1,6 @@
 #include "broadcast/BroadcastForm.h"
 
+#include "platform/PaintWidget.h"
 #include "platform/WinColor.h"
 
 #include <QGroupBox>
@@ -9,20 +10,10 @@
 
 namespace {
 
-void Paint(QWidget* widget) {
-    QPalette palette = widget->palette();
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        palette.setColor(role, FromWinColor(wincolor::kPanel));
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(role, FromWinColor(wincolor::kText));
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
 QGroupBox* Group(const char* caption, QWidget* parent, int left, int top, int width, int height) {
     auto* box = new QGroupBox(QString::fromLatin1(caption), parent);
     box->setGeometry(left, top, width, height);
-    Paint(box);
+    PaintWidget(box, wincolor::kPanel, wincolor::kText);
     return box;
 }
 

@@ -21,6 +21,13 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
+// Writes all of data, flushes it to disk and closes fd (always); true when
+// every step succeeded.
+bool WriteSyncClose(int fd, const std::string& data) {
+    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && written;
+}
+
 std::string FolderOf(const std::string& file) {
     const size_t slash = file.find_last_of('/');
     if (slash == std::string::npos)
@@ -46,10 +53,7 @@ std::string SaveTarget(const std::string& file) {
 // a playlist that may be written is overwritten in place, as any editor would.
 bool OverwriteInPlace(const std::string& file, const std::string& data) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && written;
+    return fd >= 0 && WriteSyncClose(fd, data);
 }
 
 mode_t NewFileMode() {
@@ -79,9 +83,7 @@ bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& 
         ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
         // Not the owner's to give away: the file stays the user's.
     }
-    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
+    if (!WriteSyncClose(fd, data) || ::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }

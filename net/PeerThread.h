@@ -44,7 +44,6 @@ public:
     // handler. Safe from any thread.
     void Disconnect();
 
-    bool Connected() const { return !ended_; }
     bool Finished() const { return finished_; }
 
 private:

@@ -111,10 +111,4 @@ int SendAll(int fd, const void* data, std::size_t size, int timeoutMs) {
     return 0;
 }
 
-void WriteAll(int fd, const void* data, std::size_t size, int timeoutMs) {
-    if (const int error = SendAll(fd, data, size, timeoutMs))
-        throw SocketError(error == ETIMEDOUT ? "Socket write timed out."
-                                             : "Socket write failed. " + SystemText(error));
-}
-
 } // namespace net

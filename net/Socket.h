@@ -35,12 +35,9 @@ Socket Listen(const std::string& ip, int port, int backlog = 16);
 Socket Connect(const std::string& ip, int port);
 
 // Sends the whole buffer, waiting at most timeoutMs in all for room in the
-// socket (timeoutMs < 0: no limit). Never raises SIGPIPE. Throws SocketError
-// on a closed or broken connection, or when the time runs out (the bytes
-// sent until then are gone: the stream is no longer whole).
-void WriteAll(int fd, const void* data, std::size_t size, int timeoutMs);
-// The same without raising (nor allocating): 0 when all was sent, else the
-// errno value (ETIMEDOUT when the time ran out, EPIPE when closed).
+// socket (timeoutMs < 0: no limit). Never raises SIGPIPE, never allocates.
+// 0 when all was sent, else the errno value (ETIMEDOUT when the time ran out,
+// EPIPE when closed); the bytes sent until then are gone.
 int SendAll(int fd, const void* data, std::size_t size, int timeoutMs);
 
 } // namespace net

@@ -1,5 +1,6 @@
 #include "search/MusicLibraryForm.h"
 
+#include "platform/PaintWidget.h"
 #include "platform/WinColor.h"
 #include "search/ClickLabel.h"
 #include "search/ShockwaveEx.h"
@@ -20,16 +21,6 @@ const char* const kGenres[33] = {
     "R&B",    "Rock",   "Soul",  "Techno",      "Trance"};
 
 namespace {
-void Paint(QWidget* widget, uint32_t background, uint32_t text) {
-    QPalette palette = widget->palette();
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        palette.setColor(role, FromWinColor(background));
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(role, FromWinColor(text));
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
 ClickLabel* MakeLink(const char* caption, QWidget* parent, int left, int top) {
     auto* label = new ClickLabel(QString::fromLatin1(caption), parent);
     QFont font = label->font();
@@ -55,14 +46,14 @@ QTreeWidget* MakeResultsList(QWidget* parent) {
     list->header()->setStretchLastSection(false);
     list->setColumnWidth(0, 200);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
-    Paint(list, wincolor::kBlack, wincolor::kText);
+    PaintWidget(list, wincolor::kBlack, wincolor::kText);
     return list;
 }
 
 void AddPreviewBox(MusicLibraryWidgets& w) {
     w.previewbox = new QGroupBox(QStringLiteral("Preview"), w.musicbox);
     w.previewbox->setGeometry(400, 120, 347, 341);
-    Paint(w.previewbox, wincolor::kPanel, wincolor::kText);
+    PaintWidget(w.previewbox, wincolor::kPanel, wincolor::kText);
     w.flash1 = new TShockwaveFlashEx(w.previewbox);
     w.flash1->setGeometry(9, 32, 329, 240);
     w.Button7 = new QPushButton(QStringLiteral("X"), w.previewbox);
@@ -84,11 +75,11 @@ MusicLibraryWidgets BuildMusicLibraryForm(QWidget* tabSheet) {
     MusicLibraryWidgets w;
     w.musicbox = new QGroupBox(tabSheet);
     w.musicbox->setGeometry(4, 4, 993, 641);
-    Paint(w.musicbox, wincolor::kPanel, wincolor::kText);
+    PaintWidget(w.musicbox, wincolor::kPanel, wincolor::kText);
 
     w.qedit = new QLineEdit(w.musicbox);
     w.qedit->setGeometry(16, 24, 257, 21);
-    Paint(w.qedit, wincolor::kText, wincolor::kBlack);
+    PaintWidget(w.qedit, wincolor::kText, wincolor::kBlack);
     w.Button4 = new QPushButton(QStringLiteral("Find"), w.musicbox);
     w.Button4->setGeometry(280, 22, 75, 25);
     w.Label12 = MakeLink("Back", w.musicbox, 372, 28);
@@ -97,7 +88,7 @@ MusicLibraryWidgets BuildMusicLibraryForm(QWidget* tabSheet) {
     w.genres_box = new QListWidget(w.musicbox);
     w.genres_box->setGeometry(16, 56, 145, 569);
     w.genres_box->setFrameShape(QFrame::NoFrame);
-    Paint(w.genres_box, wincolor::kBlack, wincolor::kText);
+    PaintWidget(w.genres_box, wincolor::kBlack, wincolor::kText);
     for (const char* genre : kGenres)
         w.genres_box->addItem(QString::fromUtf8(genre));
 
