@@ -21,6 +21,7 @@
 #include "search/Base64.h"
 #include "search/ClickLabel.h"
 #include "search/MusicLibrary.h"
+#include "search/SearchAddress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -215,8 +216,7 @@ void TForm1::Exit2Click() {
 }
 
 std::string TForm1::AboutAddress() {
-    return TrimRight(Base64Decode("aHR0cDovLz==")) + TrimRight(settings::SiteHost()) +
-           "/kolvadeck/";
+    return SchemePrefix() + TrimRight(settings::SiteHost()) + "/kolvadeck/";
 }
 
 void TForm1::About1Click() {

@@ -28,7 +28,6 @@ public:
     };
 
     Lease Borrow();
-    const std::string& Path() const { return path_; }
 
 private:
     std::string path_;

@@ -71,10 +71,6 @@ std::int64_t Statement::Int(int column) const {
     return sqlite3_column_int64(statement_, column);
 }
 
-double Statement::Real(int column) const {
-    return sqlite3_column_double(statement_, column);
-}
-
 Database::Database(const std::string& path) {
     if (sqlite3_open_v2(path.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,

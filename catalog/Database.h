@@ -40,7 +40,6 @@ public:
 
     std::string Text(int column) const;
     std::int64_t Int(int column) const;
-    double Real(int column) const;
 
 private:
     sqlite3* db_;
@@ -60,7 +59,6 @@ public:
     void Exec(const char* sql);
     // The statement for this SQL text, prepared on first use and then reused.
     Statement& Prepare(const std::string& sql);
-    sqlite3* Handle() const { return db_; }
 
 private:
     void CreateSchema();

@@ -1,6 +1,7 @@
 #include "catalog/HttpServer.h"
 
 #include "catalog/Queries.h"
+#include "catalog/Scanner.h"
 
 #include <httplib.h>
 
@@ -49,15 +50,8 @@ void NotFound(httplib::Response& response) {
 }
 
 const char* MediaType(const std::string& extension) {
-    static const std::pair<const char*, const char*> kTypes[] = {
-        {"mp4", "video/mp4"},       {"m4v", "video/x-m4v"},      {"flv", "video/x-flv"},
-        {"webm", "video/webm"},     {"mkv", "video/x-matroska"}, {"avi", "video/x-msvideo"},
-        {"mov", "video/quicktime"}, {"3gp", "video/3gpp"},       {"mpg", "video/mpeg"},
-        {"mpeg", "video/mpeg"},     {"wmv", "video/x-ms-wmv"},   {"ogv", "video/ogg"}};
-    for (const auto& [name, type] : kTypes)
-        if (extension == name)
-            return type;
-    return "application/octet-stream";
+    const char* video = VideoMediaType(extension);
+    return video ? video : "application/octet-stream";
 }
 
 // An open file handed to the response; closed when the response is done.

@@ -47,7 +47,6 @@ std::optional<ReadAhead::Result> ReadAhead::Next() {
         return std::nullopt;
     Result result = std::move(ready_.front());
     ready_.pop_front();
-    ++taken_;
     lock.unlock();
     changed_.notify_all();
     return result;

@@ -43,7 +43,6 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Result> ready_;
-    size_t taken_ = 0;
     bool quit_ = false;
     std::thread worker_;
 };

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace fs = std::filesystem;
 
@@ -87,17 +86,21 @@ void StoreVideo(Database& db, const FoundFile& file, const VideoTags& tags) {
     upsert.Run();
 }
 
-// A folder that is not there now (an unplugged disk) keeps its catalogued files.
-bool UnderMissingFolder(const std::string& path, const std::vector<std::string>& folders) {
+// The folders that are not there now (an unplugged disk), each ending in '/':
+// their catalogued files are kept.
+std::vector<std::string> MissingFolderPrefixes(const std::vector<std::string>& folders) {
+    std::vector<std::string> missing;
     for (const std::string& folder : folders) {
         std::error_code error;
-        if (fs::is_directory(folder, error))
-            continue;
-        const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
-        if (path.starts_with(prefix))
-            return true;
+        if (!fs::is_directory(folder, error))
+            missing.push_back(folder.ends_with('/') ? folder : folder + "/");
     }
-    return false;
+    return missing;
+}
+
+bool UnderAny(const std::string& path, const std::vector<std::string>& prefixes) {
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [&](const std::string& prefix) { return path.starts_with(prefix); });
 }
 
 } // namespace
@@ -117,20 +120,25 @@ bool IsMusicFile(const std::string& path) {
     return ExtensionOf(path) == "mp3";
 }
 
+const char* VideoMediaType(const std::string& extension) {
+    static const std::pair<const char*, const char*> kTypes[] = {
+        {"mp4", "video/mp4"},       {"m4v", "video/x-m4v"},      {"flv", "video/x-flv"},
+        {"webm", "video/webm"},     {"mkv", "video/x-matroska"}, {"avi", "video/x-msvideo"},
+        {"mov", "video/quicktime"}, {"3gp", "video/3gpp"},       {"mpg", "video/mpeg"},
+        {"mpeg", "video/mpeg"},     {"wmv", "video/x-ms-wmv"},   {"ogv", "video/ogg"}};
+    for (const auto& [name, type] : kTypes)
+        if (extension == name)
+            return type;
+    return nullptr;
+}
+
 bool IsVideoFile(const std::string& path) {
-    static const std::unordered_set<std::string> kVideo = {
-        "mp4", "m4v", "flv", "webm", "mkv", "avi", "mov", "3gp", "mpg", "mpeg", "wmv", "ogv"};
-    return kVideo.count(ExtensionOf(path)) != 0;
+    return VideoMediaType(ExtensionOf(path)) != nullptr;
 }
 
 Scanner::Scanner(Database& db, ScanFolders folders)
     : db_(db)
     , folders_(std::move(folders)) {}
-
-void Scanner::SetProgress(Progress progress, std::int64_t every) {
-    progress_ = std::move(progress);
-    progressEvery_ = std::max<std::int64_t>(1, every);
-}
 
 ScanReport Scanner::Run() {
     std::vector<FoundFile> found;
@@ -184,15 +192,16 @@ ScanReport Scanner::Run() {
             transaction->Commit();
             transaction = std::make_unique<Transaction>(db_);
         }
-        if (progress_ && done % progressEvery_ == 0 && done != report.found)
+        if (progress_ && done % kProgressEvery == 0 && done != report.found)
             progress_(done, report.found);
     }
     if (!Stopped()) {
         const auto drop = [&](const std::unordered_map<std::string, Known>& gone,
                               const std::vector<std::string>& folders, const char* sql) {
             Statement& remove = db_.Prepare(sql);
+            const std::vector<std::string> missing = MissingFolderPrefixes(folders);
             for (const auto& [path, entry] : gone) {
-                if (UnderMissingFolder(path, folders))
+                if (UnderAny(path, missing))
                     continue;
                 remove.Reset().Bind(1, entry.id).Run();
                 ++report.removed;

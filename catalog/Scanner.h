@@ -25,11 +25,12 @@ struct ScanReport {
 
 class Scanner {
 public:
-    // progress(done, total) is called every `progressEvery` files and at the end.
+    // progress(done, total) is called every kProgressEvery files and at the end.
     using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
 
     Scanner(Database& db, ScanFolders folders);
-    void SetProgress(Progress progress, std::int64_t every = 500);
+    static constexpr std::int64_t kProgressEvery = 500;
+    void SetProgress(Progress progress) { progress_ = std::move(progress); }
     // A flag another thread may set to end the scan early (nothing is dropped then).
     void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
@@ -41,11 +42,13 @@ private:
     Database& db_;
     ScanFolders folders_;
     Progress progress_;
-    std::int64_t progressEvery_ = 500;
     const std::atomic<bool>* stop_ = nullptr;
 };
 
 bool IsMusicFile(const std::string& path);
 bool IsVideoFile(const std::string& path);
+// The media type of a video file extension (lower case, no dot); nullptr for
+// any other extension.
+const char* VideoMediaType(const std::string& extension);
 // The lower-case extension without its dot ("mp4"), empty when none.
 std::string ExtensionOf(const std::string& path);

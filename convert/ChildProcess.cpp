@@ -121,17 +121,15 @@ void ChildProcess::Release() {
     CloseDescriptor();
     const pid_t pid = pid_;
     pid_ = 0;
-    if (ended_) {
+    const auto reap = [pid] {
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        return;
-    }
-    std::thread([pid] {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    };
+    if (ended_)
+        reap();
+    else
+        std::thread(reap).detach();
 }
 
 void ChildProcess::CloseDescriptor() {

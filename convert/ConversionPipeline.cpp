@@ -4,8 +4,8 @@
 #include "platform/Dialogs.h"
 #include "platform/Settings.h"
 #include "platform/Shell.h"
-#include "search/Base64.h"
 #include "search/MusicLibrary.h"
+#include "search/SearchAddress.h"
 #include "search/ShockwaveEx.h"
 
 #include <QFile>
@@ -178,8 +178,7 @@ void TConversion::ShowPromotion() {
         TShockwaveFlashEx* flash = library_->Widgets().flash1;
         flash->SetFlashVars(
             QStringLiteral("&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true"));
-        const std::string address =
-            Base64Decode("aHR0cDovLz==") + settings::SiteHost() + "/ads/swf/";
+        const std::string address = SchemePrefix() + settings::SiteHost() + "/ads/swf/";
         flash->LoadMovie(0, QString::fromStdString(address));
     } catch (...) {
         // The promotion is no part of the conversion.
