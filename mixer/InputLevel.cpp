@@ -38,15 +38,16 @@ void InputLevel::SetStallLimitMs(int ms) {
 // attempt that brings no buffer doubles the wait for the next, so a
 // half-dead server costs little; a buffer resets it.
 void InputLevel::CheckCapture() {
-    if (stopping_ || !audioIn1_ || !everDelivered_ || sinceBuffer_.elapsed() < stallLimitMs_)
+    // Without a buffer ever (no input that worked) there is nothing to watch.
+    if (stopping_ || !audioIn1_ || !sinceBuffer_.isValid() ||
+        sinceBuffer_.elapsed() < stallLimitMs_)
         return;
     if (sinceAttempt_.isValid()) {
         if (sinceAttempt_.elapsed() < retryDelayMs_)
             return;
         retryDelayMs_ = std::min(retryDelayMs_ * 2, kLongestRetryMs);
     }
-    if (audioIn1_->DeviceOpen())
-        audioIn1_->StopNow();
+    audioIn1_->StopNow();
     if (vumeterleft_)
         vumeterleft_->SetLevels(0.0f, 0.0f);
     sinceAttempt_.start();
@@ -77,7 +78,6 @@ bool InputLevel::StartCapture() {
 }
 
 bool InputLevel::AudioIn1BufferFilled(char* Buffer, int& Size) {
-    everDelivered_ = true;
     sinceBuffer_.start();
     sinceAttempt_.invalidate();
     retryDelayMs_ = stallLimitMs_;

@@ -55,9 +55,8 @@ private:
     TAudioInMM* audioIn1_ = nullptr;
     QTimer watchdog_;
     int stallLimitMs_ = 0;
-    bool everDelivered_ = false; // without an input that worked, nothing is watched
     bool stopping_ = false;
-    QElapsedTimer sinceBuffer_;
+    QElapsedTimer sinceBuffer_; // started by the first buffer
     QElapsedTimer sinceAttempt_;
     int retryDelayMs_ = 0;
 };

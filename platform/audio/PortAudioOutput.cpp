@@ -1,9 +1,8 @@
 #include "platform/audio/PortAudioOutput.h"
 
-#include "platform/audio/QuietStderr.h"
+#include "platform/audio/PortAudioSection.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <portaudio.h>
 
 namespace audio {
@@ -55,7 +54,7 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::
 }
 
 std::unique_ptr<PortAudioOutput> PortAudioOutput::Open(MixSource& source, std::string* why) {
-    QuietStderr quiet;
+    PortAudioSection section;
     PaError err = Pa_Initialize();
     if (err != paNoError) {
         *why = Pa_GetErrorText(err);
@@ -90,6 +89,7 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Open(MixSource& source, std::s
 }
 
 bool PortAudioOutput::Begin(std::string* why) {
+    PortAudioSection section;
     const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
     if (err != paNoError)
         *why = Pa_GetErrorText(err);
@@ -99,10 +99,10 @@ bool PortAudioOutput::Begin(std::string* why) {
 PortAudioOutput::~PortAudioOutput() {
     if (!stream_)
         return; // Open failed; it already let PortAudio go
-    // Stop waits for the callback to return; nothing mixes after this. A
-    // stream that never began is closed as it is.
-    if (Pa_IsStreamStopped(static_cast<PaStream*>(stream_)) == 0)
-        Pa_StopStream(static_cast<PaStream*>(stream_));
+    // Stop waits for the callback to return; nothing mixes after this (on a
+    // stream that never began it does nothing).
+    PortAudioSection section;
+    Pa_StopStream(static_cast<PaStream*>(stream_));
     Pa_CloseStream(static_cast<PaStream*>(stream_));
     Pa_Terminate();
 }

@@ -1,6 +1,6 @@
 #include "platform/wavein/PortAudioWaveInDevice.h"
 
-#include "platform/audio/QuietStderr.h"
+#include "platform/audio/PortAudioSection.h"
 
 #include <chrono>
 #include <cstdio>
@@ -40,6 +40,7 @@ PortAudioWaveInDevice::~PortAudioWaveInDevice() {
     StopSource();
     if (abandoned_)
         return; // closing the stream or PortAudio would wait on the stuck thread's lock
+    audio::PortAudioSection section;
     if (stream_)
         Pa_CloseStream(stream_);
     if (initialized_)
@@ -71,7 +72,9 @@ MMRESULT PortAudioWaveInDevice::Open(int paDevice) {
 }
 
 MMRESULT PortAudioWaveInDevice::StartSource() {
-    if (abandoned_ || Pa_StartStream(stream_) != paNoError)
+    if (abandoned_)
+        return MMSYSERR_ERROR;
+    if (audio::PortAudioSection section; Pa_StartStream(stream_) != paNoError)
         return MMSYSERR_ERROR;
     capture_ = std::make_shared<CaptureState>();
     thread_ =
@@ -96,6 +99,7 @@ void PortAudioWaveInDevice::StopSource() {
         return;
     }
     thread_.join();
+    audio::PortAudioSection section;
     Pa_StopStream(stream_);
 }
 
@@ -134,7 +138,7 @@ void PortAudioWaveInDevice::CaptureLoop(void* stream, const std::shared_ptr<Capt
 }
 
 unsigned PortAudioInputCount() {
-    audio::QuietStderr quiet;
+    audio::PortAudioSection section;
     if (Pa_Initialize() != paNoError)
         return 0;
     unsigned count = 0;
@@ -149,7 +153,7 @@ unsigned PortAudioInputCount() {
 
 MMRESULT OpenPortAudioWaveIn(HWAVEIN* handle, int device, const WAVEFORMATEX& format,
                              const WaveInCallback& callback) {
-    audio::QuietStderr quiet;
+    audio::PortAudioSection section;
     if (Pa_Initialize() != paNoError)
         return MMSYSERR_NODRIVER;
     auto dev = std::make_unique<PortAudioWaveInDevice>(format, callback);

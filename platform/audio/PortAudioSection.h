@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
 
 namespace audio {
@@ -32,6 +33,28 @@ public:
 
 private:
     int saved_;
+};
+
+// PortAudio keeps its initialisation count, host APIs and list of open
+// streams in globals without a lock of its own, while the output engine
+// (from its decoder thread, when it reopens a device) and the input capture
+// (from the main thread) both start and end streams. Every initialise,
+// terminate, open, start, stop and close is therefore made inside one
+// section; reading or writing a running stream is not. Standard error is
+// quieted for the section, so two quietings never overlap. Sections nest on
+// one thread.
+class PortAudioSection {
+public:
+    PortAudioSection()
+        : lock_(Mutex()) {}
+
+private:
+    static std::recursive_mutex& Mutex() {
+        static std::recursive_mutex mutex;
+        return mutex;
+    }
+    std::lock_guard<std::recursive_mutex> lock_;
+    QuietStderr quiet_; // made after the lock is taken, undone before it is let go
 };
 
 } // namespace audio
