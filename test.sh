@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh test
 build=${KOLVADECK_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON >/dev/null
+cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON -DKOLVADECK_WERROR=ON >/dev/null
 cmake --build "$build" -j2
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 300 "$@"

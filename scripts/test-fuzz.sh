@@ -26,7 +26,7 @@ trap cleanup EXIT
 
 echo "fuzz: building the targets in $build"
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang-14 \
-         -DCMAKE_CXX_COMPILER=clang++-14 -DKOLVADECK_TESTS=OFF -DKOLVADECK_FUZZ=ON &&
+         -DCMAKE_CXX_COMPILER=clang++-14 -DKOLVADECK_TESTS=OFF -DKOLVADECK_WERROR=ON -DKOLVADECK_FUZZ=ON &&
        cmake --build "$build" -j2 --target fuzz_all; } >"$work/build.log" 2>&1; then
   tail -n 40 "$work/build.log"
   echo "fuzz: the build failed"

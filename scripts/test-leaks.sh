@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${KOLVADECK_BUILD_DIR:-build}
-[ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON >/dev/null
+[ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON -DKOLVADECK_WERROR=ON >/dev/null
 cmake --build "$build" -j2 --target fault_leak_check >/dev/null
 runtime=$(gcc -print-file-name=liblsan.so)
 if [ ! -e "$runtime" ]; then

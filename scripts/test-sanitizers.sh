@@ -42,7 +42,7 @@ run_ctest() {
 if [ "$what" = all ] || [ "$what" = asan ]; then
   build=${KOLVADECK_ASAN_DIR:-build-asan}
   logs=$root/$build/sanitizer-reports
-  cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON \
+  cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON -DKOLVADECK_WERROR=ON \
     -DKOLVADECK_SANITIZE=address,undefined >/dev/null
   cmake --build "$build" -j2
   rm -rf "$logs" && mkdir -p "$logs"
@@ -60,7 +60,7 @@ fi
 if [ "$what" = all ] || [ "$what" = tsan ]; then
   build=${KOLVADECK_TSAN_DIR:-build-tsan}
   logs=$root/$build/sanitizer-reports
-  cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON -DKOLVADECK_SANITIZE=thread >/dev/null
+  cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON -DKOLVADECK_WERROR=ON -DKOLVADECK_SANITIZE=thread >/dev/null
   cmake --build "$build" -j2 --target \
     audio_engine_test deck_engine_test deck_sound_system_test fault_sound_server_test \
     level_capture_test level_meter_test meter_pulse \
