@@ -208,6 +208,8 @@ void TForm1::FormDestroy() {
         return;
     destroyed = true;
     dropTarget->Remove();
+    // Exit leaves the microphone and the master volume as they were found.
+    mixerControls->RestoreSystemMixer();
 }
 
 void TForm1::Exit2Click() {

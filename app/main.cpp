@@ -1,4 +1,5 @@
 #include "app/CatalogService.h"
+#include "app/CloseOnSignal.h"
 #include "app/Unit1.h"
 
 #include <QApplication>
@@ -12,10 +13,12 @@ int main(int argc, char** argv) {
     // Fusion honours the window's own palette (black with light blue text).
     QApplication::setStyle(QStringLiteral("Fusion"));
 
+    CloseOnSignal closeOnSignal;
     CatalogService catalog;
     catalog.StartIfDefault();
 
     TForm1 form;
+    closeOnSignal.SetWindow(&form);
     form.showMaximized();
     return QApplication::exec();
 }

@@ -4,15 +4,46 @@
 
 #include <QCheckBox>
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 constexpr int kMasterMax = 100;
 constexpr int kMicMax = 65535;
+// A microphone volume within half a percent of the slider's is what the
+// slider shows already: a written value reads back a step off after the
+// device's own scale, and following that would make the slider twitch.
+constexpr int kMicShownTolerance = kMicMax / 200;
+
+// The master volume 0..100 nearest to the louder channel. Rounded, unlike
+// ssVol1's truncating read, so that a whole percent set elsewhere (30 % is
+// 19661 of 65536) shows as that percent.
+int NearestPercent(const SystemMixerLines::Values& values) {
+    const int loudest = static_cast<int>(std::max(values[0], values[1]));
+    return (loudest * kMasterMax + kMicMax / 2) / kMicMax;
+}
+
+// Sets a flag for the life of the scope.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag)
+        : flag_(flag) {
+        flag_ = true;
+    }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
 } // namespace
 
 MixerPanelControls::MixerPanelControls(MixerPanelWidgets widgets, mixer::MixerSystem& system)
     : widgets_(std::move(widgets))
     , system_(system)
+    , lines_(std::make_unique<SystemMixerLines>(
+          system, [this](SystemMixerLines::Control control) { systemChanged(control); }))
+    , found_(std::make_unique<FoundMixerValues>(*lines_))
     , ssVol1_(std::make_unique<TssVolumeController>(system)) {
     ssVol1_->ApplyStoredSettings();
 }
@@ -28,6 +59,7 @@ void MixerPanelControls::StartupMicrophone() {
         widgets_.micmute->setChecked(micMuted_);
     // The slider's change handler does the work. A slider that already sits
     // at the bottom does not report a change, so run the handler here then.
+    const FlagScope startingUp(startingUp_);
     const int before = micvolChanges_;
     if (widgets_.setMicvolPosition)
         widgets_.setMicvolPosition(kMicMax);
@@ -39,22 +71,26 @@ void MixerPanelControls::StartupMasterVolume() {
     // The slider only shows the system volume here. Its change handler must
     // not write it back: the read truncates (67 reads as 66), so writing the
     // read value would lower the system volume by one step at every start.
-    struct Placing {
-        bool& flag;
-        ~Placing() { flag = false; }
-    } placing{placingMasterSlider_ = true};
+    const FlagScope placing(placingMasterSlider_);
     const int position = kMasterMax - ssVol1_->Volume();
     if (widgets_.setMastervolPosition)
         widgets_.setMastervolPosition(position);
 }
 
 void MixerPanelControls::mastervolChange(int position) {
-    if (placingMasterSlider_)
+    mastervolPosition_ = position;
+    if (placingMasterSlider_ || following_)
         return;
+    found_->UserSet(SystemMixerLines::MasterVolume);
     ssVol1_->SetVolume(kMasterMax - position);
 }
 
 void MixerPanelControls::micvolChange(int position) {
+    micvolPosition_ = position;
+    if (following_)
+        return;
+    if (!startingUp_)
+        found_->UserSet(SystemMixerLines::MicVolume);
     ++micvolChanges_;
     if (widgets_.clearCrossFading)
         widgets_.clearCrossFading();
@@ -63,6 +99,7 @@ void MixerPanelControls::micvolChange(int position) {
 }
 
 void MixerPanelControls::micmuteClick() {
+    found_->UserSet(SystemMixerLines::MicMute);
     if (micMuted_) {
         SetMicMute(false, system_, dialogParent());
         micMuted_ = false;
@@ -72,6 +109,37 @@ void MixerPanelControls::micmuteClick() {
     }
     if (widgets_.micmute)
         widgets_.micmute->setChecked(micMuted_);
+}
+
+void MixerPanelControls::RestoreSystemMixer() {
+    found_->Restore(*lines_);
+}
+
+void MixerPanelControls::systemChanged(SystemMixerLines::Control control) {
+    SystemMixerLines::Values values{};
+    if (!lines_->read(control, values))
+        return;
+    const FlagScope following(following_);
+    switch (control) {
+    case SystemMixerLines::MasterVolume:
+        if (const int position = kMasterMax - NearestPercent(values);
+            position != mastervolPosition_ && widgets_.setMastervolPosition)
+            widgets_.setMastervolPosition(position);
+        break;
+    case SystemMixerLines::MicVolume:
+        if (const int volume = static_cast<int>(std::max(values[0], values[1]));
+            std::abs(volume - (kMicMax - micvolPosition_)) > kMicShownTolerance &&
+            widgets_.setMicvolPosition)
+            widgets_.setMicvolPosition(kMicMax - volume);
+        break;
+    case SystemMixerLines::MicMute:
+        micMuted_ = values[0] != 0;
+        if (widgets_.micmute)
+            widgets_.micmute->setChecked(micMuted_);
+        break;
+    default:
+        break;
+    }
 }
 
 QWidget* MixerPanelControls::dialogParent() const {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "mixer/FoundMixerValues.h"
 #include "mixer/SSVolumeController.h"
+#include "mixer/SystemMixerLines.h"
 
 #include <functional>
 #include <memory>
@@ -22,10 +24,16 @@ class QWidget;
 //   mastervol OnChange -> mixerControls->mastervolChange(mastervol->Position())
 //   micvol OnChange    -> mixerControls->micvolChange(micvol->Position())
 //   micmute clicked    -> mixerControls->micmuteClick()
-// Constructing it applies ssVol1's stored settings (unmuted, 67, balance 0),
-// as loading the window does, so create it while building the window, before
-// FormCreate. Then in FormCreate: StartupMicrophone() first, then the level
-// capture, deck sliders and drop hook, then StartupMasterVolume().
+// Constructing it notes the system mixer's values as found, then applies
+// ssVol1's stored settings (unmuted, 67, balance 0), as loading the window
+// does, so create it while building the window, before FormCreate. Then in
+// FormCreate: StartupMicrophone() first, then the level capture, deck sliders
+// and drop hook, then StartupMasterVolume(). At exit RestoreSystemMixer().
+//
+// The panel follows the system: when the master volume or the microphone's
+// volume or mute changes outside (another program, a sound server that came
+// back), the sliders and the box show the new values without writing them
+// back and without touching the cross-fade.
 struct MixerPanelWidgets {
     QCheckBox* micmute = nullptr;
     std::function<void(int)> setMastervolPosition;
@@ -54,13 +62,26 @@ public:
     void micvolChange(int position);
     void micmuteClick();
 
+    // Puts the microphone's mute and volume and the master volume back as
+    // they were found, except what the user set in the panel. Once.
+    void RestoreSystemMixer();
+
 private:
     QWidget* dialogParent() const;
+    void systemChanged(SystemMixerLines::Control control);
 
     MixerPanelWidgets widgets_;
     mixer::MixerSystem& system_;
+    std::unique_ptr<SystemMixerLines> lines_;
+    std::unique_ptr<FoundMixerValues> found_;
     std::unique_ptr<TssVolumeController> ssVol1_;
     bool micMuted_ = true;
     bool placingMasterSlider_ = false;
+    // Set while the program itself moves a slider (start-up, following the
+    // system): the change handlers then neither write nor count a user's move.
+    bool following_ = false;
+    bool startingUp_ = false;
     int micvolChanges_ = 0;
+    int mastervolPosition_ = 0;
+    int micvolPosition_ = 0;
 };

@@ -288,6 +288,9 @@ private:
     // while it stays away, so that reads meanwhile cost nothing much.
     static constexpr std::chrono::milliseconds kReconnectPause{1000};
     static constexpr std::chrono::milliseconds kLongestReconnectPause{64000};
+    // An attempt while no server answers costs some 20 us (the connection
+    // is refused at once; measured against a socket nobody listens on).
+    static constexpr std::chrono::milliseconds kWatchReconnectPause{500};
 
     static int write(const Element& element, bool isMute, std::span<const std::uint32_t> values) {
         if (isMute)
@@ -324,9 +327,12 @@ private:
     // of elements, a fresh handle replaces the dead one, the lines and ids
     // stay, and every control is reported changed so that readers fetch the
     // new server's values.
-    bool reconnect() {
+    // Reads try again at a pace that slows while the server stays away; a
+    // mixer that reports changes also tries twice a second from its timer,
+    // so that its notices resume within a second of the server's return.
+    bool reconnect(bool paced = true) {
         const auto now = std::chrono::steady_clock::now();
-        if (now < nextReconnect_)
+        if (paced && now < nextReconnect_)
             return false;
         nextReconnect_ = now + reconnectPause_;
         reconnectPause_ = std::min(reconnectPause_ * 2, kLongestReconnectPause);
@@ -459,9 +465,9 @@ private:
             return;
         if (!reconnectTimer_) {
             reconnectTimer_ = std::make_unique<QTimer>();
-            reconnectTimer_->setInterval(kReconnectPause);
+            reconnectTimer_->setInterval(kWatchReconnectPause);
             QObject::connect(reconnectTimer_.get(), &QTimer::timeout, reconnectTimer_.get(),
-                             [this] { reconnect(); });
+                             [this] { reconnect(false); });
         }
         reconnectTimer_->start();
     }

@@ -50,7 +50,7 @@ TEST(MixerPanel, StartupLeavesSpeakersAt67AndMicrophoneMutedAtZero) {
     EXPECT_TRUE(panel.controls->MicMuted());
     EXPECT_EQ(panel.crossFadeClears, 1);
     EXPECT_TRUE(shown.texts.isEmpty());
-    EXPECT_EQ(system.openMixers(), 1); // ssVol1's; the microphone routines close theirs
+    EXPECT_EQ(system.openMixers(), 2); // ssVol1's and the panel's watch; the routines close theirs
 }
 
 TEST(MixerPanel, MicrophoneVolumeIsSetEvenWhenTheSliderIsAlreadyAtTheBottom) {
@@ -114,7 +114,7 @@ TEST(MixerPanel, MicrophoneWithoutMuteShowsGetLineInfoErrorAndStillToggles) {
     EXPECT_EQ(shown.texts, QStringList{QStringLiteral("GetLineInfo Error")});
     EXPECT_FALSE(panel.micmute.isChecked());
     EXPECT_FALSE(panel.controls->MicMuted());
-    EXPECT_EQ(system.openMixers(), 1); // closed after the error too
+    EXPECT_EQ(system.openMixers(), 2); // closed after the error too
 }
 
 TEST(MixerPanel, RefusedValueShowsSetControlDetailsError) {
