@@ -14,12 +14,13 @@ build_pkgs=(
   libmpg123-dev portaudio19-dev libasound2-dev libasound2-plugins
   libcurl4-openssl-dev libpugixml-dev libjpeg62-turbo-dev
   libsqlite3-dev libtag1-dev libcpp-httplib-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libebur128-dev
   ffmpeg yt-dlp xdg-utils fonts-dejavu-core
   xvfb pulseaudio pulseaudio-utils
 )
 test_pkgs=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  lame id3v2 python3-mutagen sox libsox-fmt-mp3 mpg123 alsa-utils
+  lame id3v2 python3-mutagen sox libsox-fmt-mp3 mpg123 alsa-utils flac opus-tools
   nginx libnginx-mod-rtmp xauth
   clang-14 libclang-rt-14-dev
 )

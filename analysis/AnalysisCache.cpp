@@ -1,0 +1,109 @@
+#include "analysis/AnalysisCache.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <cmath>
+#include <sys/stat.h>
+
+namespace analysis {
+
+namespace {
+
+constexpr int kFormatVersion = 1;
+
+// JSON has no infinity: a silent track's loudness is stored as null.
+QJsonValue Number(double value) {
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue();
+}
+double NumberOr(const QJsonValue& value, double missing) {
+    return value.isDouble() ? value.toDouble() : missing;
+}
+
+QString Key(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+} // namespace
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileStamp{std::int64_t(st.st_size),
+                     std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+AnalysisCache::AnalysisCache(QString file)
+    : file_(std::move(file)) {}
+
+QString AnalysisCache::DefaultFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Kolvadeck/analysis.json");
+}
+
+void AnalysisCache::LoadOnce() {
+    if (loaded_)
+        return;
+    loaded_ = true;
+    QFile file(file_);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    const QJsonObject root = doc.object();
+    if (root.value(QStringLiteral("version")).toInt() == kFormatVersion)
+        tracks_ = root.value(QStringLiteral("tracks")).toObject();
+}
+
+std::optional<LoudnessResult> AnalysisCache::Find(const std::string& path) {
+    const std::optional<FileStamp> stamp = StampOf(path);
+    if (!stamp)
+        return std::nullopt;
+    std::lock_guard lock(mutex_);
+    LoadOnce();
+    const QJsonObject entry = tracks_.value(Key(path)).toObject();
+    // Entries from a damaged store may lack fields: those count as misses.
+    if (entry.value(QStringLiteral("size")).toString() != QString::number(stamp->size) ||
+        entry.value(QStringLiteral("modifiedNs")).toString() !=
+            QString::number(stamp->modifiedNs) ||
+        !entry.value(QStringLiteral("length")).isDouble())
+        return std::nullopt;
+    LoudnessResult result;
+    result.integratedLufs = NumberOr(entry.value(QStringLiteral("lufs")), -HUGE_VAL);
+    result.truePeakDbtp = NumberOr(entry.value(QStringLiteral("truePeak")), -HUGE_VAL);
+    result.firstAudibleFrame = std::int64_t(NumberOr(entry.value(QStringLiteral("first")), -1));
+    result.lastAudibleFrame = std::int64_t(NumberOr(entry.value(QStringLiteral("last")), -1));
+    result.lengthFrames = std::int64_t(entry.value(QStringLiteral("length")).toDouble());
+    return result;
+}
+
+void AnalysisCache::Store(const std::string& path, const FileStamp& stamp,
+                          const LoudnessResult& result) {
+    std::lock_guard lock(mutex_);
+    LoadOnce();
+    QJsonObject entry;
+    // 64-bit integers as text: a JSON number keeps only 53 bits.
+    entry.insert(QStringLiteral("size"), QString::number(stamp.size));
+    entry.insert(QStringLiteral("modifiedNs"), QString::number(stamp.modifiedNs));
+    entry.insert(QStringLiteral("lufs"), Number(result.integratedLufs));
+    entry.insert(QStringLiteral("truePeak"), Number(result.truePeakDbtp));
+    entry.insert(QStringLiteral("first"), double(result.firstAudibleFrame));
+    entry.insert(QStringLiteral("last"), double(result.lastAudibleFrame));
+    entry.insert(QStringLiteral("length"), double(result.lengthFrames));
+    tracks_.insert(Key(path), entry);
+
+    QJsonObject root;
+    root.insert(QStringLiteral("version"), kFormatVersion);
+    root.insert(QStringLiteral("tracks"), tracks_);
+    QDir().mkpath(QFileInfo(file_).absolutePath());
+    QSaveFile out(file_);
+    if (out.open(QIODevice::WriteOnly)) {
+        out.write(QJsonDocument(root).toJson(QJsonDocument::Compact));
+        out.commit();
+    }
+}
+
+} // namespace analysis

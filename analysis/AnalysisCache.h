@@ -1,0 +1,53 @@
+#pragma once
+
+#include "analysis/LoudnessAnalysis.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace analysis {
+
+// What identifies one version of a file: a result measured on another size or
+// modification time is stale.
+struct FileStamp {
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The file's stamp now; nothing when it cannot be stat'ed.
+std::optional<FileStamp> StampOf(const std::string& path);
+
+// The per-user store of analysis results, one JSON file keyed by path and
+// checked against size and modification time. A missing, unreadable or
+// damaged store counts as empty and is rewritten whole by the next Store;
+// writes go to a temporary file renamed over the old one, so a crash leaves
+// the old or the new store, never a torn one. Failures to write are ignored
+// (the track is analysed again next time). Thread-safe.
+class AnalysisCache {
+public:
+    explicit AnalysisCache(QString file = DefaultFile());
+
+    // <XDG cache folder>/Kolvadeck/analysis.json (~/.cache/Kolvadeck/ by default).
+    static QString DefaultFile();
+    const QString& File() const { return file_; }
+
+    // The stored result for the file as it is now on disk.
+    std::optional<LoudnessResult> Find(const std::string& path);
+    // Records a result measured on the file as it was when stamped.
+    void Store(const std::string& path, const FileStamp& stamp, const LoudnessResult& result);
+
+private:
+    void LoadOnce();
+
+    QString file_;
+    std::mutex mutex_;
+    bool loaded_ = false;
+    QJsonObject tracks_;
+};
+
+} // namespace analysis

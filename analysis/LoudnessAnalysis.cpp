@@ -1,0 +1,80 @@
+#include "analysis/LoudnessAnalysis.h"
+
+#include "platform/audio/MediaError.h"
+#include "platform/audio/TrackDecoder.h"
+
+#include <cmath>
+#include <ebur128.h>
+#include <memory>
+#include <vector>
+
+namespace analysis {
+
+namespace {
+
+// -60 dBFS as a sample amplitude.
+constexpr float kAudibleLevel = 0.001f;
+// Frames per decoder call: large enough that the loudness meter's per-call
+// cost vanishes, small enough to answer a cancel at once.
+constexpr std::size_t kChunkFrames = 32768;
+
+struct MeterDeleter {
+    void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
+};
+
+std::int64_t FramesToMs(std::int64_t frames) {
+    return frames < 0 ? -1 : frames * 1000 / audio::kOutputRate;
+}
+
+} // namespace
+
+std::int64_t LoudnessResult::FirstAudibleMs() const {
+    return FramesToMs(firstAudibleFrame);
+}
+std::int64_t LoudnessResult::LastAudibleMs() const {
+    return FramesToMs(lastAudibleFrame);
+}
+
+LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>* cancel) {
+    std::unique_ptr<audio::TrackDecoder> decoder = audio::MakeTrackDecoder(path);
+    decoder->Open(path);
+    std::unique_ptr<ebur128_state, MeterDeleter> meter(
+        ebur128_init(2, audio::kOutputRate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK));
+    if (!meter)
+        throw audio::MediaError("Out of memory measuring " + path);
+
+    LoudnessResult result;
+    std::vector<audio::StereoFrame> chunk(kChunkFrames);
+    std::int64_t position = 0;
+    while (!decoder->Finished()) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            throw AnalysisCancelled{};
+        const std::size_t got = decoder->Decode(chunk.data(), chunk.size());
+        if (got == 0)
+            continue;
+        ebur128_add_frames_float(meter.get(), &chunk[0].left, got);
+        for (std::size_t i = 0; i < got; ++i) {
+            const audio::StereoFrame f = chunk[i];
+            if (std::fabs(f.left) > kAudibleLevel || std::fabs(f.right) > kAudibleLevel) {
+                if (result.firstAudibleFrame < 0)
+                    result.firstAudibleFrame = position + std::int64_t(i);
+                result.lastAudibleFrame = position + std::int64_t(i);
+            }
+        }
+        position += std::int64_t(got);
+    }
+    result.lengthFrames = position;
+    double loudness = -HUGE_VAL;
+    ebur128_loudness_global(meter.get(), &loudness);
+    result.integratedLufs = loudness;
+    double peak = 0;
+    for (unsigned channel = 0; channel < 2; ++channel) {
+        double channelPeak = 0;
+        ebur128_true_peak(meter.get(), channel, &channelPeak);
+        peak = std::max(peak, channelPeak);
+    }
+    result.truePeakDbtp = peak > 0 ? 20 * std::log10(peak) : -HUGE_VAL;
+    return result;
+}
+
+} // namespace analysis

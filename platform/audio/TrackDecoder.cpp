@@ -1,0 +1,62 @@
+#include "platform/audio/TrackDecoder.h"
+
+#include "platform/audio/FfmpegDecoder.h"
+#include "platform/audio/Mp3Decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace audio {
+
+namespace {
+
+// Presents one of the concrete decoders through the common interface.
+template <typename Decoder> class DecoderAdapter final : public TrackDecoder {
+public:
+    void Open(const std::string& path) override { decoder_.Open(path); }
+    void Close() override { decoder_.Close(); }
+    bool IsOpen() const override { return decoder_.IsOpen(); }
+    std::int64_t LengthFrames() const override { return decoder_.LengthFrames(); }
+    std::size_t Decode(StereoFrame* dst, std::size_t maxFrames) override {
+        return decoder_.Decode(dst, maxFrames);
+    }
+    bool Finished() const override { return decoder_.Finished(); }
+
+private:
+    Decoder decoder_;
+};
+
+// The extension after the last dot of the file name, lower-cased ("" if none).
+std::string LowerExtension(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = path.substr(dot + 1);
+    // ASCII only: the file system's bytes of other scripts stay as they are.
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+    return ext;
+}
+
+} // namespace
+
+bool IsMp3Extension(const std::string& path) {
+    return LowerExtension(path) == "mp3";
+}
+
+bool IsPlayableExtension(const std::string& path) {
+    static constexpr std::array<std::string_view, 10> kPlayable = {
+        "mp3", "flac", "ogg", "oga", "opus", "wav", "aif", "aiff", "m4a", "aac"};
+    const std::string ext = LowerExtension(path);
+    return std::find(kPlayable.begin(), kPlayable.end(), ext) != kPlayable.end();
+}
+
+std::unique_ptr<TrackDecoder> MakeTrackDecoder(const std::string& path) {
+    if (IsMp3Extension(path))
+        return std::make_unique<DecoderAdapter<Mp3Decoder>>();
+    return std::make_unique<DecoderAdapter<FfmpegDecoder>>();
+}
+
+} // namespace audio

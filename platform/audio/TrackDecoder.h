@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/audio/StereoFrame.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace audio {
+
+// A decoder of one track file to the engine's output format (44.1 kHz stereo
+// float), whatever its format. Open throws MediaError with a plain text; the
+// length is exact once Open returns. Not thread-safe: one thread at a time.
+class TrackDecoder {
+public:
+    virtual ~TrackDecoder() = default;
+    virtual void Open(const std::string& path) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    virtual std::int64_t LengthFrames() const = 0;
+    virtual std::size_t Decode(StereoFrame* dst, std::size_t maxFrames) = 0;
+    virtual bool Finished() const = 0;
+};
+
+// The decoder for this file's name: mpg123 for ".mp3", FFmpeg's libraries for
+// every other extension. Endings are compared without regard to case.
+std::unique_ptr<TrackDecoder> MakeTrackDecoder(const std::string& path);
+
+// Whether the file's extension is one of the sound formats the decks play
+// (mp3, flac, ogg, oga, opus, wav, aif, aiff, m4a, aac), in any case.
+bool IsPlayableExtension(const std::string& path);
+
+// Whether the file's extension is ".mp3", in any case.
+bool IsMp3Extension(const std::string& path);
+
+} // namespace audio

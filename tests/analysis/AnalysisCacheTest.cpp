@@ -1,0 +1,177 @@
+// The per-user analysis store and the background worker that fills it.
+#include "analysis/AnalysisCache.h"
+#include "analysis/AnalysisWorker.h"
+#include "tests/analysis/SoundFiles.h"
+#include "tests/decks/WaitFor.h"
+#include "tests/support/TestApp.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace {
+
+using analysis::AnalysisCache;
+using analysis::LoudnessResult;
+
+LoudnessResult Sample(double lufs) {
+    LoudnessResult r;
+    r.integratedLufs = lufs;
+    r.truePeakDbtp = -3;
+    r.firstAudibleFrame = 10;
+    r.lastAudibleFrame = 20;
+    r.lengthFrames = 30;
+    return r;
+}
+
+void SetModified(const std::string& path, time_t seconds) {
+    const timeval times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(utimes(path.c_str(), times), 0);
+}
+
+TEST(AnalysisCacheTest, HitsOnlyTheSameSizeAndModificationTime) {
+    QTemporaryDir dir;
+    const QString store = dir.filePath("sub/analysis.json");
+    const std::string track = soundfiles::WriteBytes("cached_track.flac", "abc");
+    SetModified(track, 1000000);
+    {
+        AnalysisCache cache(store);
+        EXPECT_FALSE(cache.Find(track));
+        cache.Store(track, *analysis::StampOf(track), Sample(-12.5));
+    }
+    AnalysisCache again(store); // a later run reads the file
+    ASSERT_TRUE(again.Find(track));
+    EXPECT_EQ(again.Find(track)->integratedLufs, -12.5);
+    EXPECT_EQ(again.Find(track)->lastAudibleFrame, 20);
+    SetModified(track, 1000001);
+    EXPECT_FALSE(again.Find(track)) << "modified since";
+    SetModified(track, 1000000);
+    EXPECT_TRUE(again.Find(track));
+    soundfiles::WriteBytes("cached_track.flac", "abcd");
+    SetModified(track, 1000000);
+    EXPECT_FALSE(again.Find(track)) << "another size";
+
+    // A silent track's loudness (-infinity) survives the trip through JSON.
+    again.Store(track, *analysis::StampOf(track), Sample(-HUGE_VAL));
+    EXPECT_EQ(AnalysisCache(store).Find(track)->integratedLufs, -HUGE_VAL);
+
+    qputenv("XDG_CACHE_HOME", dir.path().toUtf8());
+    EXPECT_EQ(AnalysisCache::DefaultFile(), dir.path() + "/Kolvadeck/analysis.json");
+}
+
+TEST(AnalysisCacheTest, ADamagedStoreIsIgnoredThenRewritten) {
+    QTemporaryDir dir;
+    const QString store = dir.filePath("analysis.json");
+    const std::string track = soundfiles::WriteBytes("damaged_store_track.flac", "xyz");
+    for (const QByteArray& damage :
+         {QByteArray("\x00\xff{\"version\":1,\"tra", 20),
+          QByteArray("{\"version\":1,\"tracks\":[1]}"),
+          QByteArray("{\"version\":1,\"tracks\":{\"") +
+              QFile::encodeName(QString::fromStdString(track)) + "\":{\"size\":\"3\"}}}"}) {
+        QFile f(store);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(damage);
+        f.close();
+        AnalysisCache cache(store);
+        EXPECT_FALSE(cache.Find(track));
+        cache.Store(track, *analysis::StampOf(track), Sample(-20));
+        EXPECT_EQ(AnalysisCache(store).Find(track)->integratedLufs, -20);
+    }
+}
+
+struct Collected {
+    QObject receiver; // on the test's (window) thread: makes the connections queued
+    std::vector<QString> order;
+    std::vector<LoudnessResult> results;
+    std::vector<QString> failures;
+    bool onWindowThread = true;
+};
+
+void Collect(analysis::AnalysisWorker& worker, Collected& c) {
+    QObject::connect(&worker, &analysis::AnalysisWorker::Analysed, &c.receiver,
+                     [&c](const QString& path, const LoudnessResult& r) {
+                         c.onWindowThread &= QThread::currentThread() == qApp->thread();
+                         c.order.push_back(path);
+                         c.results.push_back(r);
+                     });
+    QObject::connect(&worker, &analysis::AnalysisWorker::Failed, &c.receiver,
+                     [&c](const QString& path, const QString&) { c.failures.push_back(path); });
+}
+
+// Scheduling policy and nice value of one thread of this process.
+std::pair<int, int> PolicyAndNice(pid_t tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::vector<std::string> f{std::istream_iterator<std::string>(fields), {}};
+    // After the name: state is field 3, nice field 19, policy field 41.
+    return {std::stoi(f.at(41 - 3)), std::stoi(f.at(19 - 3))};
+}
+
+TEST(AnalysisWorkerTest, AnalysesTheNextTrackFirstAtIdlePriority) {
+    EnsureTestApp();
+    QTemporaryDir dir;
+    AnalysisCache cache(dir.filePath("analysis.json"));
+    const std::string wav = soundfiles::SoxWav("w.wav", {"2", "sine", "1000", "vol", "0.5"});
+    const std::string a = soundfiles::Encode(wav, "worker_a.flac");
+    const std::string b = soundfiles::Encode(wav, "worker_b.ogg");
+    const std::string next = soundfiles::Encode(wav, "worker_next.opus");
+    const std::string broken = soundfiles::WriteBytes("worker_broken.flac", "fLaC");
+    Collected c;
+    {
+        analysis::AnalysisWorker worker(cache);
+        Collect(worker, c);
+        for (const std::string& path : {a, b, next, broken, a})
+            worker.Enqueue(path);
+        worker.PutFirst(next);
+        EXPECT_EQ(worker.Waiting(), 4u) << "queued once each";
+        worker.Start();
+        ASSERT_TRUE(WaitFor([&] { return c.order.size() + c.failures.size() == 4; }, 60000));
+        ASSERT_NE(worker.ThreadId(), 0);
+        EXPECT_NE(worker.ThreadId(), gettid());
+        EXPECT_EQ(PolicyAndNice(worker.ThreadId()), std::make_pair(SCHED_IDLE, 19));
+    }
+    ASSERT_EQ(c.order.size(), 3u);
+    EXPECT_EQ(c.order[0].toStdString(), next);
+    EXPECT_EQ(c.order[1].toStdString(), a);
+    EXPECT_EQ(c.order[2].toStdString(), b);
+    EXPECT_EQ(c.failures, std::vector<QString>{QString::fromStdString(broken)});
+    EXPECT_TRUE(c.onWindowThread) << "results arrive queued on the owner's thread";
+    EXPECT_NEAR(c.results[1].integratedLufs, -6, 0.5);
+
+    // A result in the store is delivered without decoding: a planted value comes back.
+    cache.Store(a, *analysis::StampOf(a), Sample(-33));
+    Collected again;
+    analysis::AnalysisWorker worker(cache);
+    Collect(worker, again);
+    worker.Enqueue(a);
+    worker.Start();
+    ASSERT_TRUE(WaitFor([&] { return again.results.size() == 1; }));
+    EXPECT_EQ(again.results[0].integratedLufs, -33);
+}
+
+TEST(AnalysisWorkerTest, StopsALongAnalysisWhenDestroyed) {
+    EnsureTestApp();
+    QTemporaryDir dir;
+    AnalysisCache cache(dir.filePath("analysis.json"));
+    const std::string long_ = soundfiles::Encode(
+        soundfiles::SoxWav("long.wav", {"300", "sine", "1000", "vol", "0.5"}), "long.flac");
+    Collected c;
+    {
+        analysis::AnalysisWorker worker(cache);
+        Collect(worker, c);
+        worker.Enqueue(long_);
+        worker.Start();
+        ASSERT_TRUE(WaitFor([&] { return worker.Waiting() == 0; }));
+    } // joins: would take the whole decode without the cancel
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(c.order.empty());
+    EXPECT_FALSE(cache.Find(long_)) << "a cancelled analysis stores nothing";
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+// Every format the decks play, decoded through the factory's choice of
+// decoder: pitch, level, length, and refusals of what cannot be played.
+#include "platform/audio/FfmpegDecoder.h"
+#include "platform/audio/MediaError.h"
+#include "platform/audio/TrackDecoder.h"
+#include "tests/analysis/SoundFiles.h"
+#include "tests/support/SignalMeasure.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+using audio::StereoFrame;
+
+std::vector<StereoFrame> DecodeAll(audio::TrackDecoder& decoder) {
+    std::vector<StereoFrame> all;
+    std::vector<StereoFrame> chunk(1000); // odd size: chunk borders fall anywhere
+    while (!decoder.Finished()) {
+        const std::size_t got = decoder.Decode(chunk.data(), chunk.size());
+        all.insert(all.end(), chunk.begin(), chunk.begin() + std::ptrdiff_t(got));
+    }
+    return all;
+}
+
+const std::string& StereoTone() {
+    static const std::string wav =
+        soundfiles::SoxWav("tone.wav", {"3", "sine", "1000", "vol", "0.5"});
+    return wav;
+}
+
+struct Case {
+    const char* name; // file name; its extension picks the encoder and decoder
+    double frequency;
+};
+
+class FormatDecodeTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(FormatDecodeTest, DecodesAtPitchWithItsLength) {
+    const Case c = GetParam();
+    std::string path;
+    if (c.frequency == 440) {
+        // Mono at 48 kHz: resampled, and doubled to both sides at full level.
+        const std::string wav =
+            soundfiles::SoxWav("mono48k.wav", {"3", "sine", "440", "vol", "0.5"}, 48000, 1);
+        path = soundfiles::Encode(wav, c.name);
+    } else {
+        path = soundfiles::Encode(StereoTone(), c.name);
+    }
+    std::unique_ptr<audio::TrackDecoder> decoder = audio::MakeTrackDecoder(path);
+    decoder->Open(path);
+    const std::int64_t length = decoder->LengthFrames();
+    // Exact to the encoder: codec delay and padding are not counted.
+    EXPECT_NEAR(double(length), 3.0 * audio::kOutputRate, 0.002 * audio::kOutputRate);
+    const std::vector<StereoFrame> frames = DecodeAll(*decoder);
+    EXPECT_EQ(std::int64_t(frames.size()), length) << "the stated length is what Decode gives";
+
+    const std::vector<float> left = measure::Left(frames, 22050, 44100);
+    std::vector<float> right;
+    for (std::size_t i = 22050; i < 22050 + 44100; ++i)
+        right.push_back(frames[i].right);
+    EXPECT_NEAR(measure::ZeroCrossingFrequency(left, audio::kOutputRate), c.frequency,
+                c.frequency * 0.01);
+    EXPECT_NEAR(measure::Rms(left), 0.5 / std::sqrt(2.0), 0.05);
+    EXPECT_NEAR(measure::Rms(right), measure::Rms(left), 0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatDecodeTest,
+                         ::testing::Values(Case{"tone.flac", 1000}, Case{"tone.ogg", 1000},
+                                           Case{"tone.opus", 1000}, Case{"tone_copy.wav", 1000},
+                                           Case{"tone.aiff", 1000}, Case{"tone.m4a", 1000},
+                                           Case{"SONG.MP3", 1000}, Case{"MONO.FLAC", 440},
+                                           Case{"mono.m4a", 440}),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (ch == '.')
+                                     ch = '_';
+                             return name;
+                         });
+
+TEST(FfmpegDecoderTest, CountsTheLengthOfAFlacThatStatesNone) {
+    // Written to a pipe, the encoder cannot go back to note the sample count.
+    const std::string path = soundfiles::PathOf("piped.flac");
+    soundfiles::Run("ffmpeg",
+                    {"-nostdin", "-v", "error", "-i", QString::fromStdString(StereoTone()), "-f",
+                     "flac", "pipe:1"},
+                    QString::fromStdString(path));
+    audio::FfmpegDecoder decoder;
+    decoder.Open(path);
+    EXPECT_EQ(decoder.LengthFrames(), 3 * audio::kOutputRate);
+}
+
+TEST(FfmpegDecoderTest, RefusesWhatCannotBePlayedWithAPlainText) {
+    const std::string flac = soundfiles::Encode(StereoTone(), "good.flac");
+    const QByteArray good = soundfiles::ReadBytes(flac);
+    QByteArray garbage(200000, '\0');
+    for (qsizetype i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 7919 + 13) * 31 % 251);
+    // Headers intact, audio overwritten; only the marker; random bytes; empty; missing.
+    const std::vector<std::string> bad = {
+        soundfiles::WriteBytes("damaged.flac", good.left(42) + garbage),
+        soundfiles::WriteBytes("marker.flac", "fLaC"),
+        soundfiles::WriteBytes("random.ogg", garbage),
+        soundfiles::WriteBytes("empty.m4a", {}),
+        soundfiles::PathOf("missing.flac"),
+    };
+    for (const std::string& path : bad) {
+        audio::FfmpegDecoder decoder;
+        try {
+            decoder.Open(path);
+            ADD_FAILURE() << path << " opened";
+        } catch (const audio::MediaError& e) {
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+            EXPECT_FALSE(decoder.IsOpen());
+        }
+    }
+}
+
+TEST(FfmpegDecoderTest, PlaysATruncatedFileUpToWhereItBreaks) {
+    const QByteArray whole = soundfiles::ReadBytes(soundfiles::Encode(StereoTone(), "whole.flac"));
+    const std::string half = soundfiles::WriteBytes("half.flac", whole.left(whole.size() / 2));
+    std::unique_ptr<audio::TrackDecoder> decoder = audio::MakeTrackDecoder(half);
+    decoder->Open(half);
+    const std::size_t got = DecodeAll(*decoder).size();
+    EXPECT_GT(got, std::size_t(audio::kOutputRate)); // about 1.5 s of 3
+    EXPECT_LT(std::int64_t(got), decoder->LengthFrames());
+}
+
+TEST(TrackDecoderTest, ChoosesByExtensionWithoutRegardToCase) {
+    for (const char* path : {"a/SONG.MP3", "b.flac", "C.Flac", "d.ogg", "e.OPUS", "f.wav", "g.aiff",
+                             "h.aif", "i.m4a", "j.AAC", "k.oga"})
+        EXPECT_TRUE(audio::IsPlayableExtension(path)) << path;
+    for (const char* path : {"notes.txt", "mp3", "folder.mp3/cover", "x.mp3.part", "clip.mp4"})
+        EXPECT_FALSE(audio::IsPlayableExtension(path)) << path;
+    EXPECT_TRUE(audio::IsMp3Extension("/music/SONG.Mp3"));
+    EXPECT_FALSE(audio::IsMp3Extension("/music/song.flac"));
+    // A WAV named .mp3 goes to the MP3 decoder, which refuses it as before.
+    const std::string wavAsMp3 = soundfiles::Encode(StereoTone(), "wav_named.MP3.wav");
+    const std::string renamed =
+        soundfiles::WriteBytes("renamed.MP3", soundfiles::ReadBytes(wavAsMp3));
+    EXPECT_THROW(audio::MakeTrackDecoder(renamed)->Open(renamed), audio::MediaError);
+}
+
+} // namespace

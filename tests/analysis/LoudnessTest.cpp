@@ -1,0 +1,93 @@
+// Loudness, true peak, silence ends and the gain derived from them, checked
+// against ffmpeg's ebur128 filter on the same files.
+#include "analysis/LoudnessAnalysis.h"
+#include "analysis/ReplayGainTag.h"
+#include "analysis/TrackGain.h"
+#include "platform/audio/MediaError.h"
+#include "tests/analysis/SoundFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using analysis::AnalyseLoudness;
+using analysis::LoudnessResult;
+
+TEST(LoudnessTest, TracksTwentyLuApartAreGainedToTheSameLoudness) {
+    const std::string loud = soundfiles::Encode(
+        soundfiles::SoxWav("loud.wav", {"20", "sine", "1000", "vol", "0.5"}), "loud.flac");
+    const std::string quiet = soundfiles::Encode(
+        soundfiles::SoxWav("quiet.wav", {"20", "sine", "1000", "vol", "0.05"}), "quiet.mp3");
+    const LoudnessResult a = AnalyseLoudness(loud);
+    const LoudnessResult b = AnalyseLoudness(quiet);
+    EXPECT_NEAR(a.integratedLufs - b.integratedLufs, 20, 0.5);
+    const double gainA = analysis::TrackGainDb(a.integratedLufs, a.truePeakDbtp);
+    const double gainB = analysis::TrackGainDb(b.integratedLufs, b.truePeakDbtp);
+    // The oracle measures each file with our gain applied.
+    const soundfiles::Ebur128 gainedA = soundfiles::FfmpegLoudness(loud, gainA);
+    const soundfiles::Ebur128 gainedB = soundfiles::FfmpegLoudness(quiet, gainB);
+    EXPECT_NEAR(gainedA.integratedLufs, analysis::kTargetLufs, 0.5);
+    EXPECT_NEAR(gainedB.integratedLufs, analysis::kTargetLufs, 0.5);
+    EXPECT_NEAR(gainedA.integratedLufs, gainedB.integratedLufs, 0.5);
+    EXPECT_NEAR(analysis::GainFactor(-6.0206), 0.5, 1e-4);
+}
+
+TEST(LoudnessTest, APeakyTracksGainStopsAtTheTruePeakCeiling) {
+    // A quiet tone (about -26 LUFS) with a short burst near full scale: the
+    // loudness alone would ask for +8 dB.
+    const std::string wav = soundfiles::SoxWav("peaky.wav", {"10", "sine", "1000", "vol", "0.05"});
+    const std::string burst =
+        soundfiles::SoxWav("burst.wav", {"0.01", "sine", "3000", "vol", "0.9"});
+    const std::string peaky = soundfiles::PathOf("peaky_mix.flac");
+    soundfiles::Run("sox", {QString::fromStdString(wav), QString::fromStdString(burst),
+                            QString::fromStdString(peaky)});
+    const LoudnessResult r = AnalyseLoudness(peaky);
+    const soundfiles::Ebur128 oracle = soundfiles::FfmpegLoudness(peaky);
+    EXPECT_NEAR(r.integratedLufs, oracle.integratedLufs, 0.3);
+    EXPECT_NEAR(r.truePeakDbtp, oracle.truePeakDbtp, 0.3);
+    const double gain = analysis::TrackGainDb(r.integratedLufs, r.truePeakDbtp);
+    EXPECT_LT(gain, analysis::kTargetLufs - r.integratedLufs - 1);
+    EXPECT_NEAR(r.truePeakDbtp + gain, analysis::kPeakCeilingDbtp, 1e-9);
+    EXPECT_LE(soundfiles::FfmpegLoudness(peaky, gain).truePeakDbtp,
+              analysis::kPeakCeilingDbtp + 0.3);
+}
+
+TEST(LoudnessTest, FindsTheAudibleStartAndEnd) {
+    // 1.5 s of silence, 3 s of tone, 2.5 s of silence. 10 ms fades keep the
+    // lossy encoders from smearing a hard edge's splatter 60 ms wide.
+    const std::string wav =
+        soundfiles::SoxWav("padded.wav", {"3", "sine", "440", "vol", "0.5", "fade", "0.01", "3",
+                                          "0.01", "pad", "1.5", "2.5"});
+    for (const QString& name :
+         {QString("padded.flac"), QString("padded.mp3"), QString("padded.opus")}) {
+        const LoudnessResult r = AnalyseLoudness(soundfiles::Encode(wav, name));
+        EXPECT_NEAR(double(r.FirstAudibleMs()), 1500, 50) << name.toStdString();
+        EXPECT_NEAR(double(r.LastAudibleMs()), 4500, 50) << name.toStdString();
+        EXPECT_NEAR(double(r.lengthFrames), 7.0 * 44100, 0.02 * 44100) << name.toStdString();
+    }
+    const LoudnessResult silent = AnalyseLoudness(soundfiles::Encode(
+        soundfiles::SoxWav("silent.wav", {"2", "sine", "440", "vol", "0"}), "silent.flac"));
+    EXPECT_FALSE(silent.HasAudibleSound());
+    EXPECT_EQ(silent.FirstAudibleMs(), -1);
+    EXPECT_EQ(analysis::TrackGainDb(silent.integratedLufs, silent.truePeakDbtp), 0);
+    EXPECT_THROW(AnalyseLoudness(soundfiles::PathOf("nothing.flac")), audio::MediaError);
+}
+
+TEST(ReplayGainTagTest, ReadsTheTrackGainOfEachTagKind) {
+    const std::string wav = soundfiles::SoxWav("rg.wav", {"1", "sine", "440", "vol", "0.5"});
+    const auto tagged = [&](const QString& name, const QString& value) {
+        const std::string out = soundfiles::PathOf(name);
+        soundfiles::Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-i",
+                                   QString::fromStdString(wav), "-metadata",
+                                   "REPLAYGAIN_TRACK_GAIN=" + value, QString::fromStdString(out)});
+        return out;
+    };
+    EXPECT_NEAR(analysis::ReplayGainTag(tagged("rg.flac", "-6.48 dB")).value_or(99), -6.48, 1e-9);
+    EXPECT_NEAR(analysis::ReplayGainTag(tagged("rg.ogg", "+3.20 dB")).value_or(99), 3.2, 1e-9);
+    EXPECT_NEAR(analysis::ReplayGainTag(tagged("rg.mp3", "-1.5 dB")).value_or(99), -1.5, 1e-9);
+    EXPECT_FALSE(analysis::ReplayGainTag(tagged("rg_bad.flac", "loud")).has_value());
+    EXPECT_FALSE(analysis::ReplayGainTag(soundfiles::Encode(wav, "plain.flac")).has_value());
+    EXPECT_FALSE(analysis::ReplayGainTag(soundfiles::PathOf("absent.flac")).has_value());
+}
+
+} // namespace

@@ -1,0 +1,122 @@
+#include "tests/analysis/SoundFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <stdexcept>
+
+namespace soundfiles {
+
+namespace {
+
+QTemporaryDir& Folder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+void Run(const QString& program, const QStringList& args, const QString& stdoutFile) {
+    QProcess p;
+    if (!stdoutFile.isEmpty())
+        p.setStandardOutputFile(stdoutFile);
+    p.start(program, args);
+    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        throw std::runtime_error(QString("%1 failed: %2")
+                                     .arg(program, QString::fromLocal8Bit(p.readAllStandardError()))
+                                     .toStdString());
+}
+
+std::string PathOf(const QString& name) {
+    return Folder().filePath(name).toStdString();
+}
+
+std::string SoxWav(const QString& name, const QStringList& synth, int rate, int channels) {
+    const QString path = Folder().filePath(name);
+    Run("sox", QStringList{"-n", "-r", QString::number(rate), "-c", QString::number(channels), "-b",
+                           "16", path, "synth"} +
+                   synth);
+    return path.toStdString();
+}
+
+std::string Encode(const std::string& wav, const QString& name, const QString& artist,
+                   const QString& title) {
+    const QString out = Folder().filePath(name);
+    const QString ext = QFileInfo(name).suffix().toLower();
+    const bool tagged = !artist.isEmpty() || !title.isEmpty();
+    if (ext == "flac") {
+        QStringList args{"-s", "-f", "-o", out};
+        if (tagged)
+            args << "--tag=ARTIST=" + artist << "--tag=TITLE=" + title;
+        Run("flac", args << Q(wav));
+    } else if (ext == "opus") {
+        QStringList args{"--quiet"};
+        if (tagged)
+            args << "--artist" << artist << "--title" << title;
+        Run("opusenc", args << Q(wav) << out);
+    } else if (ext == "mp3" && !tagged) {
+        Run("lame", {"--quiet", "-b", "192", Q(wav), out});
+    } else if (ext == "aiff" || ext == "aif") {
+        Run("sox", {Q(wav), "-t", "aiff", out});
+    } else {
+        QStringList args{"-nostdin", "-v", "error", "-y", "-i", Q(wav)};
+        if (ext == "ogg")
+            args << "-c:a"
+                 << "libvorbis"
+                 << "-q:a"
+                 << "5";
+        else if (ext == "m4a")
+            args << "-c:a"
+                 << "aac"
+                 << "-b:a"
+                 << "160k";
+        if (tagged)
+            args << "-metadata"
+                 << "artist=" + artist << "-metadata"
+                 << "title=" + title;
+        Run("ffmpeg", args << out);
+    }
+    return out.toStdString();
+}
+
+std::string WriteBytes(const QString& name, const QByteArray& bytes) {
+    const QString path = Folder().filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+    return path.toStdString();
+}
+
+QByteArray ReadBytes(const std::string& path) {
+    QFile f(Q(path));
+    if (!f.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path);
+    return f.readAll();
+}
+
+Ebur128 FfmpegLoudness(const std::string& path, double gainDb) {
+    QProcess p;
+    p.start("ffmpeg", {"-nostdin", "-hide_banner", "-nostats", "-i", Q(path), "-af",
+                       QString("volume=%1dB,ebur128=peak=true").arg(gainDb), "-f", "null", "-"});
+    if (!p.waitForFinished(300000) || p.exitCode() != 0)
+        throw std::runtime_error("ffmpeg ebur128 failed on " + path);
+    // The summary at the end: "I:  -18.0 LUFS" ... "Peak:  -6.0 dBFS".
+    const QString log = QString::fromLocal8Bit(p.readAllStandardError());
+    const qsizetype summary = log.lastIndexOf("Summary:");
+    const QString tail = log.mid(summary < 0 ? 0 : summary);
+    const auto number = [&](const QString& pattern) {
+        const QRegularExpressionMatch m = QRegularExpression(pattern).match(tail);
+        if (!m.hasMatch())
+            throw std::runtime_error("no " + pattern.toStdString() + " in ffmpeg's summary");
+        return m.captured(1).toDouble();
+    };
+    return {number(R"(I:\s+(-?[\d.]+|-inf) LUFS)"), number(R"(Peak:\s+(-?[\d.]+|-inf) dBFS)")};
+}
+
+} // namespace soundfiles
