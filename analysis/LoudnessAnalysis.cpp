@@ -1,5 +1,6 @@
 #include "analysis/LoudnessAnalysis.h"
 
+#include "analysis/TruePeakMeter.h"
 #include "platform/audio/MediaError.h"
 #include "platform/audio/TrackDecoder.h"
 
@@ -22,6 +23,10 @@ struct MeterDeleter {
     void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
 };
 
+bool IsAudible(const audio::StereoFrame& f) {
+    return std::fabs(f.left) > kAudibleLevel || std::fabs(f.right) > kAudibleLevel;
+}
+
 std::int64_t FramesToMs(std::int64_t frames) {
     return frames < 0 ? -1 : frames * 1000 / audio::kOutputRate;
 }
@@ -39,11 +44,13 @@ LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>*
     std::unique_ptr<audio::TrackDecoder> decoder = audio::MakeTrackDecoder(path);
     decoder->Open(path);
     std::unique_ptr<ebur128_state, MeterDeleter> meter(
-        ebur128_init(2, audio::kOutputRate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK));
+        ebur128_init(2, audio::kOutputRate, EBUR128_MODE_I));
     if (!meter)
         throw audio::MediaError("Out of memory measuring " + path);
 
     LoudnessResult result;
+    // libebur128's own true peak would triple the analysis time.
+    TruePeakMeter truePeak;
     std::vector<audio::StereoFrame> chunk(kChunkFrames);
     std::int64_t position = 0;
     while (!decoder->Finished()) {
@@ -53,26 +60,25 @@ LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>*
         if (got == 0)
             continue;
         ebur128_add_frames_float(meter.get(), &chunk[0].left, got);
-        for (std::size_t i = 0; i < got; ++i) {
-            const audio::StereoFrame f = chunk[i];
-            if (std::fabs(f.left) > kAudibleLevel || std::fabs(f.right) > kAudibleLevel) {
-                if (result.firstAudibleFrame < 0)
+        truePeak.Add(chunk.data(), got);
+        // Only the ends matter: the first audible frame once, the last one
+        // found by scanning each piece backwards to its last audible frame.
+        if (result.firstAudibleFrame < 0)
+            for (std::size_t i = 0; i < got && result.firstAudibleFrame < 0; ++i)
+                if (IsAudible(chunk[i]))
                     result.firstAudibleFrame = position + std::int64_t(i);
+        for (std::size_t i = got; i-- > 0;)
+            if (IsAudible(chunk[i])) {
                 result.lastAudibleFrame = position + std::int64_t(i);
+                break;
             }
-        }
         position += std::int64_t(got);
     }
     result.lengthFrames = position;
     double loudness = -HUGE_VAL;
     ebur128_loudness_global(meter.get(), &loudness);
     result.integratedLufs = loudness;
-    double peak = 0;
-    for (unsigned channel = 0; channel < 2; ++channel) {
-        double channelPeak = 0;
-        ebur128_true_peak(meter.get(), channel, &channelPeak);
-        peak = std::max(peak, channelPeak);
-    }
+    const double peak = truePeak.Peak();
     result.truePeakDbtp = peak > 0 ? 20 * std::log10(peak) : -HUGE_VAL;
     return result;
 }
