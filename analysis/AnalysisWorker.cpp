@@ -53,7 +53,7 @@ void AnalysisWorker::Start() {
 void AnalysisWorker::Enqueue(const std::string& path) {
     {
         std::lock_guard lock(mutex_);
-        if (std::find(queue_.begin(), queue_.end(), path) != queue_.end())
+        if (!queued_.insert(path).second)
             return;
         queue_.push_back(path);
     }
@@ -63,7 +63,8 @@ void AnalysisWorker::Enqueue(const std::string& path) {
 void AnalysisWorker::PutFirst(const std::string& path) {
     {
         std::lock_guard lock(mutex_);
-        queue_.erase(std::remove(queue_.begin(), queue_.end(), path), queue_.end());
+        if (!queued_.insert(path).second)
+            queue_.erase(std::find(queue_.begin(), queue_.end(), path));
         queue_.push_front(path);
     }
     wake_.notify_one();
@@ -86,6 +87,7 @@ void AnalysisWorker::Run() {
                 return;
             path = std::move(queue_.front());
             queue_.pop_front();
+            queued_.erase(path);
         }
         AnalyseOne(path);
     }

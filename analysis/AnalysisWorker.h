@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/types.h>
 #include <thread>
+#include <unordered_set>
 
 namespace analysis {
 
@@ -52,6 +53,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::string> queue_;
+    // The same tracks, for a quick "already queued" when a playlist is added.
+    std::unordered_set<std::string> queued_;
     std::atomic<bool> stop_{false};
     std::atomic<pid_t> threadId_{0};
     std::thread thread_;

@@ -71,7 +71,15 @@ struct FfmpegDecoder::State {
     // Opens the container and the decoder of its best audio stream; returns
     // an empty text, or why it cannot.
     std::string Open(const std::string& path) {
-        int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+        // Only local files and the sound containers the decks play: left to
+        // itself libavformat opens "http:" paths, and plays a text file named
+        // .ogg as an HLS or concat playlist, fetching whatever it lists.
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+        av_dict_set(&options, "format_whitelist", "flac,ogg,wav,aiff,mov,aac,mp3", 0);
+        const std::string local = "file:" + path;
+        int rc = avformat_open_input(&format, local.c_str(), nullptr, &options);
+        av_dict_free(&options);
         if (rc < 0)
             return "The file is not in a sound format that can be played: " + path + " (" +
                    ErrorText(rc) + ")";

@@ -97,8 +97,12 @@ TEST(FfmpegDecoderTest, RefusesWhatCannotBePlayedWithAPlainText) {
     QByteArray garbage(200000, '\0');
     for (qsizetype i = 0; i < garbage.size(); ++i)
         garbage[i] = char((i * 7919 + 13) * 31 % 251);
-    // Headers intact, audio overwritten; only the marker; random bytes; empty; missing.
+    // Headers intact, audio overwritten; only the marker; random bytes; empty;
+    // missing; a playlist in disguise, which would fetch what it lists.
+    const std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:3,\ngood.flac\n"
+                                 "#EXT-X-ENDLIST\n";
     const std::vector<std::string> bad = {
+        soundfiles::WriteBytes("playlist.ogg", QByteArray::fromStdString(playlist)),
         soundfiles::WriteBytes("damaged.flac", good.left(42) + garbage),
         soundfiles::WriteBytes("marker.flac", "fLaC"),
         soundfiles::WriteBytes("random.ogg", garbage),
