@@ -27,7 +27,8 @@ std::optional<FileStamp> StampOf(const std::string& path);
 // damaged store counts as empty and is rewritten whole by the next Store;
 // writes go to a temporary file renamed over the old one, so a crash leaves
 // the old or the new store, never a torn one. Failures to write are ignored
-// (the track is analysed again next time). Thread-safe.
+// (the track is analysed again next time). Thread-safe; Find and Store read
+// and write files, so they belong on a worker, not the window's thread.
 class AnalysisCache {
 public:
     explicit AnalysisCache(QString file = DefaultFile());
