@@ -2,6 +2,7 @@
 // captions, colours and menus. The layout rules move most of them later.
 #include "app/Unit1.h"
 
+#include "decks/Playlist.h"
 #include "mixer/MixerSliders.h"
 #include "mixer/VuMeterDesign.h"
 #include "platform/JpegCodec.h"
@@ -18,7 +19,7 @@
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 QFont DesignFont() {
@@ -98,11 +99,14 @@ void TForm1::BuildPlaylistPage() {
     BuildDeck(2);
     BuildMixerPanel();
 
-    ListView1 = new QTreeWidget(TabSheet1);
+    // The list shows the playlist's items and shares its selection.
+    ListView1 = new QTreeView(TabSheet1);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(0, 398, 1013, 141);
-    ListView1->setColumnCount(2);
-    ListView1->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Track")});
+    QItemSelectionModel* ownSelection = ListView1->selectionModel();
+    ListView1->setModel(&playlist->Items());
+    ListView1->setSelectionModel(&playlist->Selection());
+    delete ownSelection;
     ListView1->setRootIsDecorated(false);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);

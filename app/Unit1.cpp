@@ -33,6 +33,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -42,6 +43,14 @@ template <typename Step> void Guarded(Step&& step) {
         step();
     } catch (...) {
     }
+}
+
+// Set on the palette (QPalette::WindowText): a style sheet that sets QLabel's
+// colour would hide it.
+void SetTextColour(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
 }
 } // namespace
 
@@ -53,16 +62,15 @@ static void LoadResources() {
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent) {
     LoadResources();
+    playlist = std::make_unique<TPlaylist>(this);
     BuildWindow();
     audioEngine = audio::CreateAudioEngine();
-    decks = std::make_unique<TDeckEngine>(
-        *audioEngine,
-        DeckWidgets{ListView1, player1lbl, player2lbl, player1time, player2time, Play1, this});
+    decks = std::make_unique<TDeckEngine>(*audioEngine, *playlist);
+    BindDecks();
     // Loading the window applies the master volume component's stored values.
     mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
         micmute, [this](int p) { mastervol->SetPosition(p); },
         [this](int p) { micvol->SetPosition(p); }, [this] { ClearCrossFading(); }});
-    playlist = std::make_unique<TPlaylist>(ListView1, this);
     tagEditor = std::make_unique<TTagEditor>(TabSheet1, *playlist);
     dropTarget = new TPlaylistDropTarget(
         ListView1, [this](const std::vector<std::string>& paths) { playlist->WMDROPFILES(paths); });
@@ -77,6 +85,8 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1() {
     FormDestroy();
+    // The list view shows the playlist, which goes before the window's children.
+    delete ListView1;
     // These two use toolState, a member that dies before the window's children.
     delete broadcast;
     delete conversion;
@@ -104,7 +114,7 @@ void TForm1::ConnectCommands() {
     command(PlayerB1, [this] { decks->PlayerB1Click(); });
     command(Stop1, [this] { decks->Stop1Click(); });
     command(MenuItem1, [this] { decks->MenuItem1Click(); });
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+    connect(ListView1, &QAbstractItemView::doubleClicked, this,
             [this] { dialogs::RunCommand([this] { decks->ListView1DblClick(); }, this); });
     connect(player1vol, &TXiTrackBar::OnChange, this,
             [this] { decks->player1volChange(player1vol->Position()); });
@@ -115,6 +125,22 @@ void TForm1::ConnectCommands() {
     connect(micvol, &TXiTrackBar::OnChange, this,
             [this] { mixerControls->micvolChange(micvol->Position()); });
     connect(micmute, &QCheckBox::clicked, this, [this] { mixerControls->micmuteClick(); });
+}
+
+// The deck labels and the "Play" item show what the deck engine says.
+void TForm1::BindDecks() {
+    auto title = [this](int deck) { return deck == 1 ? player1lbl : player2lbl; };
+    auto time = [this](int deck) { return deck == 1 ? player1time : player2time; };
+    connect(decks.get(), &TDeckEngine::titleChanged, this,
+            [title](int deck, const QString& text) { title(deck)->setText(text); });
+    connect(decks.get(), &TDeckEngine::timeChanged, this,
+            [time](int deck, const QString& text) { time(deck)->setText(text); });
+    connect(decks.get(), &TDeckEngine::colourChanged, this,
+            [title, time](int deck, const QColor& colour) {
+                SetTextColour(title(deck), colour);
+                SetTextColour(time(deck), colour);
+            });
+    connect(decks.get(), &TDeckEngine::playCaptionChanged, Play1, &QAction::setText);
 }
 
 void TForm1::ClearCrossFading() {

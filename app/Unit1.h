@@ -15,7 +15,7 @@ class QLabel;
 class QMenu;
 class QTabWidget;
 class QTimer;
-class QTreeWidget;
+class QTreeView;
 class InputLevel;
 class TBroadcastController;
 class TConversion;
@@ -79,7 +79,7 @@ public:
                 *player2vol = nullptr;
     TFBVUMeter* vumeterleft = nullptr;
     QCheckBox* micmute = nullptr;
-    QTreeWidget* ListView1 = nullptr;
+    QTreeView* ListView1 = nullptr;
     QTimer* streamingupdatebackgroundtimer = nullptr;
 
     // Menus.
@@ -92,10 +92,11 @@ public:
     QAction *Move1 = nullptr, *Move2 = nullptr, *remove1 = nullptr;
     QAction *Stop1 = nullptr, *MenuItem1 = nullptr;
 
-    // Subsystems. The audio engine outlives the decks that play on it.
+    // Subsystems. The audio engine outlives the decks that play on it; the
+    // playlist outlives the list view that shows it.
+    std::unique_ptr<TPlaylist> playlist;
     std::unique_ptr<audio::AudioEngine> audioEngine;
     std::unique_ptr<TDeckEngine> decks;
-    std::unique_ptr<TPlaylist> playlist;
     std::unique_ptr<TTagEditor> tagEditor;
     std::unique_ptr<MixerPanelControls> mixerControls;
     InputLevel* inputLevel = nullptr;
@@ -120,6 +121,7 @@ private:
     void BuildMixerPanel();
     void BuildMenus();
     void ConnectCommands();
+    void BindDecks();
 
     bool destroyed = false;
 };

@@ -1,14 +1,12 @@
 #include "decks/DeckEngine.h"
 
 #include "decks/DeckTimeText.h"
-#include "decks/PlaylistItems.h"
-#include "platform/Shell.h"
+#include "decks/Playlist.h"
 #include "platform/WinColor.h"
+#include "platform/audio/MediaError.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QTreeWidget>
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 
 namespace {
@@ -31,26 +29,35 @@ void Enable(QTimer& timer) {
         timer.start();
 }
 
-void SetText(QLabel* label, const QString& text) {
-    if (label)
-        label->setText(text);
+qint64 SteadyMs(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
 }
 
-void SetColour(QLabel* label, const QColor& colour) {
-    if (!label || label->palette().color(QPalette::WindowText) == colour)
-        return;
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+char DeckLetter(int deck) {
+    return deck == 1 ? 'A' : 'B';
+}
+
+QString ReasonText(const audio::LoadResult& result) {
+    switch (result.fault) {
+    case audio::MediaFault::Missing:
+        return QObject::tr("Cannot play: the file is missing.");
+    case audio::MediaFault::NotMp3:
+        return QObject::tr("Cannot play: this is not an MP3 file.");
+    case audio::MediaFault::Damaged:
+        return QObject::tr("Cannot play: the file is damaged or holds no MP3 audio.");
+    case audio::MediaFault::Other:
+        break;
+    }
+    return QObject::tr("Cannot play: %1").arg(QString::fromStdString(result.error));
 }
 
 } // namespace
 
-TDeckEngine::TDeckEngine(audio::AudioEngine& engine, const DeckWidgets& widgets, QObject* parent)
+TDeckEngine::TDeckEngine(audio::AudioEngine& engine, TPlaylist& playlist, QObject* parent)
     : QObject(parent)
     , MediaPlayer1(engine)
     , MediaPlayer2(engine)
-    , w_(widgets) {
+    , playlist_(playlist) {
     Timer1.setInterval(500);
     Timer2.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this, &TDeckEngine::Timer1Timer);
@@ -63,15 +70,12 @@ QColor TDeckEngine::TextColour() {
 QColor TDeckEngine::IdleColour() {
     return FromWinColor(wincolor::kGrey);
 }
+QString TDeckEngine::NothingPlayableText() {
+    return tr("Nothing in the playlist can be played");
+}
 
 audio::TMediaPlayer& TDeckEngine::Deck(int deck) {
     return deck == 1 ? MediaPlayer1 : MediaPlayer2;
-}
-QLabel* TDeckEngine::TitleLabel(int deck) const {
-    return deck == 1 ? w_.player1lbl : w_.player2lbl;
-}
-QLabel* TDeckEngine::TimeLabel(int deck) const {
-    return deck == 1 ? w_.player1time : w_.player2time;
 }
 
 void TDeckEngine::SetDeckVolume(int deck, int value) {
@@ -82,104 +86,197 @@ int TDeckEngine::GetDeckVolume(int deck) const {
     return (deck == 1 ? MediaPlayer1 : MediaPlayer2).GetVolume();
 }
 
-void TDeckEngine::LoadDeck(int deck, int index) {
-    auto& player = Deck(deck);
-    player.FileName = playlist::PathAt(w_.ListView1, index);
-    player.Open(player.FileName);
-    player.Play();
+bool TDeckEngine::IsLoading(int deck) const {
+    return (deck == 1 ? MediaPlayer1 : MediaPlayer2).IsLoading();
 }
 
-void TDeckEngine::SetPlayCaption(const char* text) {
-    if (w_.Play1)
-        w_.Play1->setText(text);
-}
-
-void TDeckEngine::Play1Click() {
-    if (playlist::Count(w_.ListView1) == 0)
+void TDeckEngine::SetTitle(int deck, const QString& text) {
+    QString& title = titles_[Slot(deck)];
+    if (title == text)
         return;
-    if (ListPlaying) {
-        Timer1.stop();
-        Timer2.stop();
-        shell::ProcessMessages();
-        SetPlayCaption("Play");
-        Guarded([&] { MediaPlayer1.Close(); });
-        Guarded([&] { MediaPlayer2.Close(); });
-        SetText(w_.player1lbl, "- - -");
-        SetText(w_.player2lbl, "- - -");
-        ListPlaying = false;
-        shell::ProcessMessages();
+    title = text;
+    emit titleChanged(deck, text);
+}
+
+void TDeckEngine::SetTime(int deck, const QString& text) {
+    QString& time = times_[Slot(deck)];
+    if (time == text)
+        return;
+    time = text;
+    emit timeChanged(deck, text);
+}
+
+void TDeckEngine::SetColour(int deck, const QColor& colour) {
+    QColor& current = colours_[Slot(deck)];
+    if (current == colour)
+        return;
+    current = colour;
+    emit colourChanged(deck, colour);
+}
+
+void TDeckEngine::SetPlayCaption(const QString& text) {
+    if (playCaption_ == text)
+        return;
+    playCaption_ = text;
+    emit playCaptionChanged(text);
+}
+
+// Loads item index onto the deck: sets its file and starts the open on the
+// engine's loader. The rest of the command's guarded block runs in Loaded.
+// Throws std::out_of_range for an index past the end of the list.
+void TDeckEngine::LoadItem(int deck, int index, LoadFor purpose) {
+    const std::string path = playlist_.PathAt(index);
+    const QString title = playlist_.TitleAt(index);
+    Deck(deck).Load(path, [this, deck, index, purpose, path, title](const audio::LoadResult& r) {
+        if (r.loaded)
+            Loaded(deck, index, purpose, title);
+        else
+            CannotPlay(deck, index, purpose, path, r);
+    });
+}
+
+void TDeckEngine::Loaded(int deck, int index, LoadFor purpose, const QString& title) {
+    failedInARow_ = 0;
+    if (index < playlist_.Count())
+        playlist_.MarkPlayable(index);
+    Guarded([&] {
+        Deck(deck).Play();
+        switch (purpose) {
+        case LoadFor::ListStart: // at the volume the freshly opened deck has
+            SetTitle(deck, title);
+            break;
+        case LoadFor::DoubleClick:
+            SetDeckVolume(deck, 0);
+            if (deck == 2)
+                CrossFading = true;
+            SetTitle(deck, title);
+            break;
+        case LoadFor::Player:
+            SetDeckVolume(deck, 0);
+            SetTitle(deck, title);
+            break;
+        case LoadFor::Advance:
+            SetDeckVolume(deck, 0);
+            CrossFading = true;
+            playlist_.Select(index);
+            break;
+        }
+        emit trackStarted(deck, index);
+    });
+    if (purpose != LoadFor::Advance)
+        return;
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - advanceStart_);
+    if (took.count() > advanceTimeLeftMs_)
+        std::fprintf(stderr,
+                     "kolvadeck: deck (%c) took %lld ms to load the next track, longer than "
+                     "the %d ms the playing track had left\n",
+                     DeckLetter(deck), static_cast<long long>(took.count()), advanceTimeLeftMs_);
+    // The stop check that followed the open in the tick of the advance.
+    if (Advancing && CurrentDeck == deck)
+        StopCheck();
+}
+
+// The item cannot play: it is marked, and the next item is tried on the same
+// deck for the same command, so the list never falls silent on a bad file.
+void TDeckEngine::CannotPlay(int deck, int index, LoadFor purpose, const std::string& path,
+                             const audio::LoadResult& result) {
+    const int count = playlist_.Count();
+    if (index < count && playlist_.PathAt(index) == path)
+        playlist_.MarkUnplayable(index, ReasonText(result));
+    if (++failedInARow_ >= count) {
+        StopList(deck);
         return;
     }
-    playlist::Select(w_.ListView1, 0);
-    w_.ListView1->repaint();
+    const int next = index + 1 >= count ? 0 : index + 1;
+    if (CurrentDeck == deck)
+        CurrentIndex = next;
+    if (purpose == LoadFor::Advance)
+        SetTitle(deck, playlist_.TitleAt(next));
+    Guarded([&] { LoadItem(deck, next, purpose); });
+}
+
+// No item of the list can play: everything stops, as the "Stop" command
+// does, and the deck's title says why.
+void TDeckEngine::StopList(int deck) {
+    failedInARow_ = 0;
+    Timer1.stop();
+    Timer2.stop();
+    SetPlayCaption(QStringLiteral("Play"));
+    MediaPlayer1.Close();
+    MediaPlayer2.Close();
+    SetTitle(deck, NothingPlayableText());
+    SetTitle(deck == 1 ? 2 : 1, QStringLiteral("- - -"));
+    ListPlaying = false;
+    Advancing = false;
+    CrossFading = false;
+}
+
+// While the caption reads "Stop", whichever command started the decks, the
+// command stops both decks and the list.
+void TDeckEngine::Play1Click() {
+    if (playlist_.Count() == 0)
+        return;
+    if (ListPlaying || playCaption_ == QLatin1String("Stop")) {
+        Timer1.stop();
+        Timer2.stop();
+        SetPlayCaption(QStringLiteral("Play"));
+        MediaPlayer1.Close();
+        MediaPlayer2.Close();
+        SetTitle(1, QStringLiteral("- - -"));
+        SetTitle(2, QStringLiteral("- - -"));
+        ListPlaying = false;
+        return;
+    }
+    playlist_.Select(0);
     ListPlaying = true;
     CurrentDeck = 1;
     CurrentIndex = 0;
-    Guarded([&] {
-        LoadDeck(1, 0); // at the volume the freshly opened deck has
-        SetText(w_.player1lbl, playlist::TitleAt(w_.ListView1, 0));
-    });
+    failedInARow_ = 0;
+    Guarded([&] { LoadItem(1, 0, LoadFor::ListStart); });
     Advancing = false;
     Enable(Timer1);
     Enable(Timer2);
-    SetPlayCaption("Stop");
+    SetPlayCaption(QStringLiteral("Stop"));
     CrossFading = false;
-    shell::ProcessMessages();
 }
 
 void TDeckEngine::ListView1DblClick() {
-    if (playlist::Count(w_.ListView1) == 0)
+    if (playlist_.Count() == 0)
         return;
-    const int index = playlist::SelectedIndex(w_.ListView1);
+    const int index = playlist_.SelectedIndex();
     if (index < 0)
         return; // nothing selected: nothing to play
     CurrentIndex = index;
+    failedInARow_ = 0;
     if (CurrentDeck == 1) {
         CurrentDeck = 2;
-        Guarded([&] {
-            LoadDeck(2, index);
-            SetDeckVolume(2, 0);
-            CrossFading = true;
-            SetText(w_.player2lbl, playlist::TitleAt(w_.ListView1, index));
-        });
+        Guarded([&] { LoadItem(2, index, LoadFor::DoubleClick); });
     } else {
         CurrentDeck = 1;
-        Guarded([&] {
-            LoadDeck(1, index);
-            SetDeckVolume(1, 0);
-            SetText(w_.player1lbl, playlist::TitleAt(w_.ListView1, index));
-        });
-        // Even when (A) failed to open: (B) then fades out to silence.
+        Guarded([&] { LoadItem(1, index, LoadFor::DoubleClick); });
+        // (B) fades out as soon as (A) plays.
         CrossFading = true;
     }
     Enable(Timer1);
     Enable(Timer2);
     Advancing = false;
-    SetPlayCaption("Stop");
+    SetPlayCaption(QStringLiteral("Stop"));
 }
 
 void TDeckEngine::PlayOnSelectedItem(int deck) {
-    const int index = playlist::SelectedIndex(w_.ListView1);
+    const int index = playlist_.SelectedIndex();
     if (index < 0)
         return; // nothing selected: nothing to play
     CurrentIndex = index;
     CurrentDeck = deck;
-    Guarded([&] {
-        LoadDeck(deck, index);
-        const QString title = playlist::TitleAt(w_.ListView1, index);
-        if (deck == 1) {
-            SetDeckVolume(1, 0);
-            SetText(w_.player1lbl, title);
-        } else {
-            SetText(w_.player2lbl, title);
-            SetDeckVolume(2, 0);
-        }
-    });
+    failedInARow_ = 0;
+    Guarded([&] { LoadItem(deck, index, LoadFor::Player); });
     Enable(Timer2);
     Enable(Timer1);
     CrossFading = true;
     Advancing = false;
-    SetPlayCaption("Stop");
+    SetPlayCaption(QStringLiteral("Stop"));
 }
 
 void TDeckEngine::PlayerA1Click() {
@@ -190,10 +287,10 @@ void TDeckEngine::PlayerB1Click() {
 }
 
 void TDeckEngine::StopDeck(int deck) {
-    SetText(TitleLabel(deck), "STOP");
-    SetText(TimeLabel(deck), deck == 1 ? "(A) - - -" : "(B) - - -");
+    SetTitle(deck, QStringLiteral("STOP"));
+    SetTime(deck, deck == 1 ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
     Guarded([&] { Deck(deck).Stop(); });
-    Guarded([&] { Deck(deck).Close(); });
+    Deck(deck).Close(); // also cancels a load in progress
 }
 
 void TDeckEngine::Stop1Click() {
@@ -215,11 +312,8 @@ void TDeckEngine::player2volChange(int position) {
 
 void TDeckEngine::ShowColours() {
     const int lit = CurrentDeck == 1 ? 1 : 2;
-    const int grey = lit == 1 ? 2 : 1;
-    SetColour(TitleLabel(lit), TextColour());
-    SetColour(TimeLabel(lit), TextColour());
-    SetColour(TitleLabel(grey), IdleColour());
-    SetColour(TimeLabel(grey), IdleColour());
+    SetColour(lit, TextColour());
+    SetColour(lit == 1 ? 2 : 1, IdleColour());
 }
 
 void TDeckEngine::ShowDeckTime(int deck) {
@@ -228,29 +322,30 @@ void TDeckEngine::ShowDeckTime(int deck) {
         const int position = player.Position();
         const int length = player.Length(); // a deck that is not open keeps its label
         player.SetTimeFormatMilliseconds();
-        SetText(TimeLabel(deck), DeckTimeText(deck == 1 ? 'A' : 'B', position, length));
+        SetTime(deck, DeckTimeText(DeckLetter(deck), position, length));
     });
 }
 
 void TDeckEngine::AdvanceTo(int deck) {
+    auto& outgoing = Deck(deck == 1 ? 2 : 1);
+    advanceStart_ = std::chrono::steady_clock::now();
+    const int position = outgoing.Position(), length = outgoing.Length();
+    advanceTimeLeftMs_ = std::max(length - position, 0);
+    const auto due = advanceStart_ - std::chrono::milliseconds(
+                                         std::max(position - (length - kAdvanceBeforeEndMs), 0));
     ++CurrentIndex;
-    if (CurrentIndex > playlist::Count(w_.ListView1) - 1)
+    if (CurrentIndex > playlist_.Count() - 1)
         CurrentIndex = 0;
     Advancing = true;
-    Guarded([&] { Deck(deck).Close(); });
-    SetText(TitleLabel(deck), "");
+    Deck(deck).Close();
+    SetTitle(deck, QString());
     CurrentDeck = deck;
+    failedInARow_ = 0;
+    emit advanceStarted(deck, CurrentIndex, SteadyMs(due));
     Guarded([&] {
-        SetText(TitleLabel(deck), playlist::TitleAt(w_.ListView1, CurrentIndex));
-        LoadDeck(deck, CurrentIndex);
-        SetDeckVolume(deck, 0);
-        CrossFading = true;
-        playlist::Select(w_.ListView1, CurrentIndex);
-        if (w_.form)
-            w_.form->repaint();
-        shell::ProcessMessages();
+        SetTitle(deck, playlist_.TitleAt(CurrentIndex));
+        LoadItem(deck, CurrentIndex, LoadFor::Advance);
     });
-    shell::ProcessMessages();
 }
 
 void TDeckEngine::StopCheck() {
@@ -260,19 +355,19 @@ void TDeckEngine::StopCheck() {
         bool cut = GetDeckVolume(outgoing) == 0;
         if (!cut) {
             const int position = incoming.Position();
-            const int length = incoming.Length(); // fails when the incoming deck is not open
+            const int length = incoming.Length(); // fails while the incoming deck is not open
             cut = position == length || length == 0 || incoming.FileName.empty();
         }
         if (cut) {
             Guarded([&] { Deck(outgoing).Stop(); });
-            Guarded([&] { Deck(outgoing).Close(); });
+            Deck(outgoing).Close();
         }
         Advancing = false;
     });
 }
 
+// Nothing here waits: a deck that loads counts as not open until it answers.
 void TDeckEngine::Timer1Timer() {
-    Timer1.stop(); // no second tick inside this one, even while messages run
     ShowColours();
     ShowDeckTime(1);
     ShowDeckTime(2);
@@ -290,15 +385,14 @@ void TDeckEngine::Timer1Timer() {
     });
     if (Advancing)
         StopCheck();
-    if (CurrentIndex > playlist::Count(w_.ListView1) - 1) {
+    if (CurrentIndex > playlist_.Count() - 1)
         CurrentIndex = 0;
-        shell::ProcessMessages();
-    }
-    Timer1.start();
 }
 
+// The fade waits while the incoming (current) deck is still loading, so its
+// ten steps begin once it plays.
 void TDeckEngine::Timer2Timer() {
-    if (!CrossFading)
+    if (!CrossFading || (CurrentDeck != 0 && IsLoading(CurrentDeck)))
         return;
     int v = 0;
     if (CurrentDeck == 1) {

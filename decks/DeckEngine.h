@@ -2,54 +2,41 @@
 
 #include "platform/audio/TMediaPlayer.h"
 
+#include <QColor>
 #include <QObject>
+#include <QString>
 #include <QTimer>
+#include <array>
+#include <chrono>
 
-class QAction;
-class QLabel;
-class QTreeWidget;
-class QWidget;
+class TPlaylist;
 
 namespace audio {
 class AudioEngine;
 }
 
-// The widgets the deck engine reads and writes; all belong to the main window.
-struct DeckWidgets {
-    QTreeWidget* ListView1 = nullptr; // the playlist
-    QLabel* player1lbl = nullptr;     // deck (A) title
-    QLabel* player2lbl = nullptr;     // deck (B) title
-    QLabel* player1time = nullptr;    // deck (A) time
-    QLabel* player2time = nullptr;    // deck (B) time
-    QAction* Play1 = nullptr;         // main menu "Play"/"Stop"
-    QWidget* form = nullptr;          // the window, repainted after an advance
-};
-
 // The two decks, (A) = MediaPlayer1 and (B) = MediaPlayer2, playing the
 // playlist in turn: ten seconds before the current track ends the next one
 // starts on the other deck at volume 0 and Timer2 cross-fades the two by 100
 // a second. Every deck operation inside a command or tick is guarded: a
-// failure skips the rest of its block and nothing is shown.
+// failure skips the rest of its block.
 //
-// Label colours are set on each label's palette (QPalette::WindowText): the
-// current deck's labels in the text colour, the other deck's in grey. A style
-// sheet that sets QLabel's colour would hide them.
+// Loading a deck never waits: the file is opened and scanned on the audio
+// engine's loader, and what a command or an advance does after the open
+// (play, volume, title, fade, selection) runs when the deck reports it
+// loaded. Meanwhile the deck counts as not open, so no second advance can
+// start, and the fade waits until the incoming deck plays. A track that
+// cannot play is marked in the playlist and the next item is tried at once,
+// each item at most once per pass round the list; when none can play the
+// list stops and says so in the deck's title.
 //
-// Wiring in TForm1 (the controller owns Timer1 and Timer2 and connects them):
-//   Play1 triggered                     -> Play1Click
-//   ListView1 itemDoubleClicked         -> ListView1DblClick
-//   "Player (A)" action, Image1 double click -> PlayerA1Click
-//   "Player (B)" action, Image2 double click -> PlayerB1Click
-//   PopupMenu2 "Stop"                   -> Stop1Click
-//   PopupMenu3 "Stop"                   -> MenuItem1Click
-//   player1vol valueChanged(int)        -> player1volChange
-//   player2vol valueChanged(int)        -> player2volChange
-//   micvol's change handler             -> ClearCrossFading
-// The engine passed in must outlive this object.
+// The engine owns the decks' state and what the window shows of it (title,
+// time text, colours, the play command's caption) and announces changes by
+// signal; the window binds its labels and menu item to them.
 class TDeckEngine : public QObject {
     Q_OBJECT
 public:
-    TDeckEngine(audio::AudioEngine& engine, const DeckWidgets& widgets, QObject* parent = nullptr);
+    TDeckEngine(audio::AudioEngine& engine, TPlaylist& playlist, QObject* parent = nullptr);
 
     int CurrentDeck = 0;  // 1 = (A), 2 = (B), 0 = none yet
     int CurrentIndex = 0; // playlist index of the current track
@@ -65,9 +52,18 @@ public:
     // Deck volume 0..1000; setting fails silently on a deck that is not open.
     void SetDeckVolume(int deck, int value);
     int GetDeckVolume(int deck) const;
+    bool IsLoading(int deck) const;
+
+    // What the window shows of deck 1 or 2, and the "Play" item's caption.
+    QString TitleText(int deck) const { return titles_[Slot(deck)]; }
+    QString TimeText(int deck) const { return times_[Slot(deck)]; }
+    QColor DeckColour(int deck) const { return colours_[Slot(deck)]; }
+    QString PlayCaption() const { return playCaption_; }
 
     static QColor TextColour();
     static QColor IdleColour();
+    // The title label's text when no item of the list can play.
+    static QString NothingPlayableText();
 
 public slots:
     void Play1Click();
@@ -82,18 +78,49 @@ public slots:
     void Timer2Timer();
     void ClearCrossFading() { CrossFading = false; }
 
+signals:
+    void titleChanged(int deck, const QString& text);
+    void timeChanged(int deck, const QString& text);
+    // The colour of the deck's title and time labels.
+    void colourChanged(int deck, const QColor& colour);
+    void playCaptionChanged(const QString& caption);
+    // An automatic advance onto deck, for item index, started now; dueMs is
+    // the steady-clock time (ms, std::chrono::steady_clock) at which the
+    // outgoing deck reached ten seconds before its end.
+    void advanceStarted(int deck, int index, qint64 dueMs);
+    // Item index began to play on deck (any command or advance).
+    void trackStarted(int deck, int index);
+
 private:
+    // What runs once a deck has loaded, per command that loaded it.
+    enum class LoadFor { ListStart, DoubleClick, Player, Advance };
+
+    static std::size_t Slot(int deck) { return deck == 1 ? 0 : 1; }
     audio::TMediaPlayer& Deck(int deck);
-    QLabel* TitleLabel(int deck) const;
-    QLabel* TimeLabel(int deck) const;
-    void LoadDeck(int deck, int index);
+    void LoadItem(int deck, int index, LoadFor purpose);
+    void Loaded(int deck, int index, LoadFor purpose, const QString& title);
+    void CannotPlay(int deck, int index, LoadFor purpose, const std::string& path,
+                    const audio::LoadResult& result);
+    void StopList(int deck);
     void ShowDeckTime(int deck);
     void AdvanceTo(int deck);
     void StopCheck();
     void PlayOnSelectedItem(int deck);
     void StopDeck(int deck);
     void ShowColours();
-    void SetPlayCaption(const char* text);
+    void SetTitle(int deck, const QString& text);
+    void SetTime(int deck, const QString& text);
+    void SetColour(int deck, const QColor& colour);
+    void SetPlayCaption(const QString& text);
 
-    DeckWidgets w_;
+    TPlaylist& playlist_;
+    std::array<QString, 2> titles_{QStringLiteral("- - - "), QStringLiteral("- - -")};
+    std::array<QString, 2> times_{QStringLiteral("(A) - - -"), QStringLiteral("(B) - - -")};
+    std::array<QColor, 2> colours_{TextColour(), TextColour()};
+    QString playCaption_ = QStringLiteral("Play");
+    int failedInARow_ = 0; // items that could not play since the last that did
+    // The advance in progress: when it started and how long the outgoing
+    // track had left then, to report a load that outlasts it.
+    std::chrono::steady_clock::time_point advanceStart_;
+    int advanceTimeLeftMs_ = 0;
 };

@@ -7,7 +7,6 @@
 #include "platform/Shell.h"
 
 #include <QFile>
-#include <QTreeWidget>
 #include <cstring>
 
 namespace {
@@ -42,10 +41,24 @@ std::string FileNamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-TPlaylist::TPlaylist(QTreeWidget* listView, QWidget* parent)
-    : QObject(listView)
-    , ListView1(listView)
-    , dialogParent(parent) {}
+TPlaylist::TPlaylist(QWidget* parent)
+    : dialogParent(parent) {}
+
+int TPlaylist::SelectedIndex() const {
+    return playlist::SelectedIndex(selection_);
+}
+
+void TPlaylist::Select(int i) {
+    playlist::Select(selection_, i);
+}
+
+void TPlaylist::MarkPlayable(int i) {
+    items_.SetPlayability(i, Playability::Playable);
+}
+
+void TPlaylist::MarkUnplayable(int i, const QString& reason) {
+    items_.SetPlayability(i, Playability::Unplayable, reason);
+}
 
 std::optional<QString> TPlaylist::RowTitle(const std::string& path) {
     if (!HasMp3Ending(path))
@@ -61,10 +74,19 @@ std::optional<QString> TPlaylist::RowTitle(const std::string& path) {
 }
 
 bool TPlaylist::AddFile(const std::string& path) {
+    if (path.find_first_of("\r\n") != std::string::npos) {
+        QString name = QFile::decodeName(QByteArray::fromStdString(path));
+        name.replace(QLatin1Char('\r'), QChar(0x21B5)).replace(QLatin1Char('\n'), QChar(0x21B5));
+        dialogs::ShowMessage(tr("This file is not added: its name holds a line break, which "
+                                "a playlist file cannot keep.\n%1")
+                                 .arg(name),
+                             dialogParent);
+        return false;
+    }
     const std::optional<QString> title = RowTitle(path);
     if (!title)
         return false;
-    playlist::Insert(ListView1, playlist::Count(ListView1), path, *title);
+    items_.Insert(items_.Count(), {path, *title, Playability::Untried, {}});
     return true;
 }
 
@@ -80,31 +102,28 @@ void TPlaylist::AddTracks1Click() {
 }
 
 void TPlaylist::remove1Click() {
-    const int i = playlist::SelectedIndex(ListView1);
+    const int i = SelectedIndex();
     if (i >= 0)
-        playlist::RemoveAt(ListView1, i);
+        items_.RemoveAt(i);
 }
 
+// A moved item keeps what the decks found out about it.
 void TPlaylist::Move1Click() {
-    const int i = playlist::SelectedIndex(ListView1);
+    const int i = SelectedIndex();
     if (i <= 0)
         return;
-    const std::string path = playlist::PathAt(ListView1, i);
-    const QString title = playlist::TitleAt(ListView1, i);
-    playlist::Insert(ListView1, i - 1, path, title);
-    playlist::RemoveAt(ListView1, i + 1);
-    playlist::Select(ListView1, i - 1);
+    items_.Insert(i - 1, items_.At(i));
+    items_.RemoveAt(i + 1);
+    Select(i - 1);
 }
 
 void TPlaylist::Move2Click() {
-    const int i = playlist::SelectedIndex(ListView1);
-    if (i < 0 || i >= playlist::Count(ListView1) - 1)
+    const int i = SelectedIndex();
+    if (i < 0 || i >= Count() - 1)
         return;
-    const std::string path = playlist::PathAt(ListView1, i);
-    const QString title = playlist::TitleAt(ListView1, i);
-    playlist::Insert(ListView1, i + 2, path, title);
-    playlist::RemoveAt(ListView1, i);
-    playlist::Select(ListView1, i + 1);
+    items_.Insert(i + 2, items_.At(i));
+    items_.RemoveAt(i);
+    Select(i + 1);
 }
 
 void TPlaylist::ListView1KeyPress(QChar key) {
@@ -120,19 +139,19 @@ void TPlaylist::WMDROPFILES(const std::vector<std::string>& paths) {
             AddFile(path);
 }
 
+// Rebuilt items start untried: the decks find out afresh whether they play.
 void TPlaylist::update_tracklist() {
     std::vector<std::string> paths;
-    const int count = playlist::Count(ListView1);
-    paths.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i)
-        paths.push_back(playlist::PathAt(ListView1, i));
+    paths.reserve(static_cast<size_t>(Count()));
+    for (int i = 0; i < Count(); ++i)
+        paths.push_back(PathAt(i));
     PathList = std::move(paths);
-    playlist::Clear(ListView1);
+    items_.Clear();
     // The same rows AddFile would append one by one, added to the list at once.
-    std::vector<playlist::Row> rows;
+    std::vector<PlaylistEntry> rows;
     rows.reserve(PathList.size());
     for (const std::string& path : PathList)
         if (std::optional<QString> title = RowTitle(path))
-            rows.push_back({path, std::move(*title)});
-    playlist::Append(ListView1, rows);
+            rows.push_back({path, std::move(*title), Playability::Untried, {}});
+    items_.Append(std::move(rows));
 }

@@ -1,17 +1,20 @@
 #pragma once
 
+#include "decks/PlaylistModel.h"
+
+#include <QItemSelectionModel>
 #include <QObject>
 #include <QStringList>
 #include <optional>
 #include <string>
 #include <vector>
 
-class QTreeWidget;
 class QWidget;
 
 // The playlist below the decks: adding MP3 files (dialog, drop, rebuild),
-// moving and removing rows. Rows live in the list widget itself; PathList is
-// the list of paths the last rebuild or playlist load produced.
+// moving and removing rows. The rows live in Items(), which the window's list
+// view shows, and the selected row in Selection(), which the view shares;
+// PathList is the list of paths the last rebuild or playlist load produced.
 //
 // Wiring in the main window: the "Add Tracks" menu items -> AddTracks1Click,
 // "Remove" -> remove1Click, "Move (-)" -> Move1Click, "Move (+)" -> Move2Click,
@@ -19,11 +22,14 @@ class QWidget;
 class TPlaylist : public QObject {
     Q_OBJECT
 public:
-    TPlaylist(QTreeWidget* listView, QWidget* dialogParent);
+    // Messages (a refused file name) are shown over dialogParent.
+    explicit TPlaylist(QWidget* dialogParent = nullptr);
 
     // Appends one row for a path ending in ".mp3" (exactly, lower case); the
     // title comes from the file's ID3v1 tag, or is the file name when the file
-    // cannot be read. Returns false when the path was not added.
+    // cannot be read. A name holding a line break is refused with a message
+    // naming it: a playlist file could not hold it. Returns false when the
+    // path was not added.
     bool AddFile(const std::string& path);
 
     void AddTracks1Click();
@@ -42,13 +48,26 @@ public:
 
     std::vector<std::string> PathList;
 
-    QTreeWidget* list() const { return ListView1; }
+    PlaylistModel* list() { return &items_; }
+    PlaylistModel& Items() { return items_; }
+    QItemSelectionModel& Selection() { return selection_; }
+
+    int Count() const { return items_.Count(); }
+    // Throw std::out_of_range past the end.
+    std::string PathAt(int i) const { return items_.At(i).path; }
+    QString TitleAt(int i) const { return items_.At(i).title; }
+    int SelectedIndex() const;
+    void Select(int i);
+    // What the decks found when they last tried item i.
+    void MarkPlayable(int i);
+    void MarkUnplayable(int i, const QString& reason);
 
 private:
     // The title AddFile gives a path's row, or nothing when it adds no row.
     static std::optional<QString> RowTitle(const std::string& path);
 
-    QTreeWidget* ListView1;
+    PlaylistModel items_;
+    QItemSelectionModel selection_{&items_};
     QWidget* dialogParent;
 };
 

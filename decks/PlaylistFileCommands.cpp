@@ -40,8 +40,7 @@ void Load1Click(TPlaylist& playlist, QWidget* parent) {
         return;
     }
     playlist.PathList = std::move(lines);
-    QTreeWidget* list = playlist.list();
-    playlist::Clear(list);
+    playlist.list()->Clear();
     for (const std::string& path : playlist.PathList)
         playlist.AddFile(path);
 }

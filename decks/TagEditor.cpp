@@ -76,7 +76,7 @@ TTagEditor::TTagEditor(QWidget* page, TPlaylist& list)
 }
 
 void TTagEditor::LoadPlaylist1Click(int windowWidth) {
-    const int selected = playlist::SelectedIndex(playlist.list());
+    const int selected = playlist.SelectedIndex();
     if (selected < 0)
         return; // nothing to show a tag of
     id3box->move(windowWidth / 2 - id3box->width() / 2, 440);
@@ -84,7 +84,7 @@ void TTagEditor::LoadPlaylist1Click(int windowWidth) {
     id3box->raise();
     for (QLineEdit* edit : {id3artist, id3title, id3album, id3year, id3genre})
         edit->clear();
-    if (!ReadTag(playlist::PathAt(playlist.list(), selected), EditedTag))
+    if (!ReadTag(playlist.PathAt(selected), EditedTag))
         return;
     id3artist->setText(AnsiToQString(TrimTrailing(EditedTag.artist)));
     id3title->setText(AnsiToQString(TrimTrailing(EditedTag.title)));
@@ -98,9 +98,9 @@ void TTagEditor::Button2Click() {
     EditedTag.title = FieldBytes(id3title, 30);
     EditedTag.year = FieldBytes(id3year, 4);
     EditedTag.album = FieldBytes(id3album, 30);
-    const int selected = playlist::SelectedIndex(playlist.list());
+    const int selected = playlist.SelectedIndex();
     if (selected >= 0)
-        WriteTag(playlist::PathAt(playlist.list(), selected), EditedTag);
+        WriteTag(playlist.PathAt(selected), EditedTag);
     id3box->hide();
     playlist.update_tracklist();
 }

@@ -1,11 +1,82 @@
 #include "platform/audio/AudioEngine.h"
 
+#include "platform/ThreadHandOff.h"
 #include "platform/audio/MediaError.h"
 #include "platform/audio/TMediaPlayer.h"
 
+#include <QMetaObject>
+#include <QObject>
 #include <algorithm>
 
 namespace audio {
+
+AudioEngine::AudioEngine()
+    : loadAnswers_(std::make_unique<QObject>()) {}
+
+AudioEngine::~AudioEngine() {
+    for (auto& cancel : loadCancel_)
+        if (cancel)
+            cancel->store(true);
+    for (LoadJob& job : loadJobs_)
+        job.thread.join();
+    loadAnswers_.reset(); // drops answers still queued for this engine
+}
+
+int AudioEngine::SlotOf(const TMediaPlayer& player) const {
+    for (std::size_t i = 0; i < players_.size(); ++i)
+        if (players_[i] == &player)
+            return static_cast<int>(i);
+    throw MediaError("The deck does not belong to this engine");
+}
+
+void AudioEngine::ReapFinishedJobs() {
+    for (auto it = loadJobs_.begin(); it != loadJobs_.end();) {
+        if (it->finished.load(std::memory_order_acquire)) {
+            it->thread.join();
+            it = loadJobs_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void AudioEngine::StartLoad(TMediaPlayer& player, const std::string& path) {
+    const int slot = SlotOf(player);
+    CancelLoad(player);
+    ReapFinishedJobs();
+    const unsigned generation = ++loadGeneration_[static_cast<std::size_t>(slot)];
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    loadCancel_[static_cast<std::size_t>(slot)] = cancel;
+    LoadJob& job = loadJobs_.emplace_back();
+    const auto started = std::chrono::steady_clock::now();
+    job.thread = std::thread([this, &job, slot, generation, path, cancel, started] {
+        LoadResult result;
+        // Shared so that the queued call can be copied; it moves the decoder out.
+        auto decoder = std::make_shared<std::unique_ptr<Mp3Decoder>>();
+        try {
+            *decoder = DeckChannel::OpenDecoder(path, cancel.get());
+            result.loaded = true;
+            result.lengthMs = static_cast<int>((*decoder)->LengthFrames() * 1000 / kOutputRate);
+        } catch (const MediaError& error) {
+            result.error = error.what();
+            result.fault = error.Fault();
+        } catch (const std::exception& error) {
+            result.error = error.what();
+        }
+        QObject* answers = loadAnswers_.get();
+        MarkHandOff(answers);
+        QMetaObject::invokeMethod(
+            answers,
+            [this, answers, slot, generation, decoder, result, started]() mutable {
+                MarkReceipt(answers);
+                result.took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - started);
+                Deliver(slot, generation, std::move(*decoder), std::move(result));
+            },
+            Qt::QueuedConnection);
+        job.finished.store(true, std::memory_order_release);
+    });
+}
 
 void AudioEngine::MixOutput(StereoFrame* out, std::size_t frames) {
     std::fill(out, out + frames, StereoFrame{0.0f, 0.0f});
@@ -15,6 +86,32 @@ void AudioEngine::MixOutput(StereoFrame* out, std::size_t frames) {
         out[i].left = std::clamp(out[i].left, -1.0f, 1.0f);
         out[i].right = std::clamp(out[i].right, -1.0f, 1.0f);
     }
+}
+
+void AudioEngine::CancelLoad(TMediaPlayer& player) {
+    const auto slot = static_cast<std::size_t>(SlotOf(player));
+    ++loadGeneration_[slot];
+    if (loadCancel_[slot])
+        loadCancel_[slot]->store(true);
+    loadCancel_[slot].reset();
+}
+
+int AudioEngine::LoadsPending() const {
+    return static_cast<int>(std::count_if(loadCancel_.begin(), loadCancel_.end(),
+                                          [](const auto& cancel) { return cancel != nullptr; }));
+}
+
+void AudioEngine::Deliver(int slot, unsigned generation, std::unique_ptr<Mp3Decoder> decoder,
+                          LoadResult result) {
+    const auto i = static_cast<std::size_t>(slot);
+    if (generation != loadGeneration_[i] || !players_[i])
+        return; // a stale answer: the deck was closed or loaded again meanwhile
+    loadCancel_[i].reset();
+    if (decoder) {
+        channels_[i].Install(std::move(decoder));
+        WakeProducer(); // decode ahead before the player is asked to play
+    }
+    players_[i]->LoadFinished(result);
 }
 
 DeckChannel& AudioEngine::AttachPlayer(TMediaPlayer& player) {
@@ -30,6 +127,10 @@ DeckChannel& AudioEngine::AttachPlayer(TMediaPlayer& player) {
 void AudioEngine::DetachPlayer(TMediaPlayer& player) {
     for (std::size_t i = 0; i < players_.size(); ++i) {
         if (players_[i] == &player) {
+            ++loadGeneration_[i];
+            if (loadCancel_[i])
+                loadCancel_[i]->store(true);
+            loadCancel_[i].reset();
             channels_[i].Close();
             players_[i] = nullptr;
         }

@@ -2,10 +2,17 @@
 
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/DeckChannel.h"
+#include "platform/audio/LoadResult.h"
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <list>
 #include <memory>
 #include <string>
+#include <thread>
+
+class QObject;
 
 namespace audio {
 
@@ -16,6 +23,13 @@ class TMediaPlayer;
 // Decoding happens outside the output callback (on the engine's decoder
 // thread, or inside VirtualSoundCard::Render); the callback only adds ready
 // frames times each deck's gain.
+//
+// Files are opened and scanned (which reads all of them) on loader threads,
+// one per load, so that a slow disk or a pipe never holds up the main thread
+// nor another deck's load; the answer comes back to the main thread through
+// its event loop. Each deck counts its loads: an answer for a load that was
+// cancelled or replaced (the deck was closed or loaded again meanwhile) is
+// dropped.
 //
 // Back ends (CreateAudioEngine picks one from the environment variable
 // KOLVADECK_AUDIO):
@@ -28,8 +42,8 @@ class AudioEngine : public MixSource {
 public:
     static constexpr int kMaxDecks = 4;
 
-    AudioEngine() = default;
-    ~AudioEngine() override = default;
+    AudioEngine();
+    ~AudioEngine() override;
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
 
@@ -42,6 +56,13 @@ public:
     // For TMediaPlayer: a free deck (throws MediaError when all are taken).
     DeckChannel& AttachPlayer(TMediaPlayer& player);
     void DetachPlayer(TMediaPlayer& player);
+    // For TMediaPlayer, main thread: opens path for the player's deck on a
+    // loader thread; the player's LoadFinished gets the answer. Starting a
+    // load cancels the deck's earlier one.
+    void StartLoad(TMediaPlayer& player, const std::string& path);
+    void CancelLoad(TMediaPlayer& player);
+    // Loads started and not yet answered or cancelled (main thread).
+    int LoadsPending() const;
     // Asks the producer to decode now (a deck was opened or started).
     virtual void WakeProducer() {}
 
@@ -52,8 +73,22 @@ protected:
     DeckChannel& Channel(int i) { return channels_[static_cast<std::size_t>(i)]; }
 
 private:
+    struct LoadJob {
+        std::thread thread;
+        std::atomic<bool> finished{false};
+    };
+    int SlotOf(const TMediaPlayer& player) const;
+    void Deliver(int slot, unsigned generation, std::unique_ptr<Mp3Decoder> decoder,
+                 LoadResult result);
+    void ReapFinishedJobs();
+
     std::array<DeckChannel, kMaxDecks> channels_;
     std::array<TMediaPlayer*, kMaxDecks> players_{}; // main thread only
+    // Main thread: each deck's load count and the cancel flag of its load.
+    std::array<unsigned, kMaxDecks> loadGeneration_{};
+    std::array<std::shared_ptr<std::atomic<bool>>, kMaxDecks> loadCancel_{};
+    std::list<LoadJob> loadJobs_;
+    std::unique_ptr<QObject> loadAnswers_; // lives on the main thread
 };
 
 // The engine the program should use, chosen by KOLVADECK_AUDIO (see above).

@@ -9,7 +9,7 @@ namespace audio {
 void DeckChannel::ResetLocked() {
     playing_.store(false, std::memory_order_release);
     open_.store(false, std::memory_order_release);
-    decoder_.Close();
+    decoder_.reset();
     ring_.Reset();
     lengthFrames_ = 0;
     rendered_.store(0, std::memory_order_relaxed);
@@ -21,15 +21,26 @@ void DeckChannel::ResetLocked() {
     ramp_.Jump(0.0f);
 }
 
+std::unique_ptr<Mp3Decoder> DeckChannel::OpenDecoder(const std::string& path,
+                                                     const std::atomic<bool>* cancel) {
+    auto decoder = std::make_unique<Mp3Decoder>();
+    decoder->Open(path, cancel);
+    return decoder;
+}
+
 void DeckChannel::Open(const std::string& path) {
+    Close();
+    Install(OpenDecoder(path));
+}
+
+void DeckChannel::Install(std::unique_ptr<Mp3Decoder> decoder) {
     std::lock_guard decodeLock(decodeMutex_);
     {
         std::lock_guard mixLock(mixMutex_);
         ResetLocked();
     }
-    // The scan reads the whole file; the mixer meanwhile sees a closed deck.
-    decoder_.Open(path);
-    lengthFrames_ = decoder_.LengthFrames();
+    lengthFrames_ = decoder->LengthFrames();
+    decoder_ = std::move(decoder);
     volume_.store(1000, std::memory_order_relaxed); // a freshly opened device plays at full volume
     open_.store(true, std::memory_order_release);
 }
@@ -76,12 +87,12 @@ std::size_t DeckChannel::Refill(std::size_t wantFrames) {
         auto span = ring_.WriteSpan();
         if (span.empty())
             break;
-        const std::size_t got = decoder_.Decode(span.data(), span.size());
+        const std::size_t got = decoder_->Decode(span.data(), span.size());
         ring_.CommitWrite(got);
         total += got;
         // Published after the last frame, so the consumer that sees the flag
         // also sees every frame.
-        if (decoder_.Finished())
+        if (decoder_->Finished())
             decodeDone_.store(true, std::memory_order_release);
     }
     return total;

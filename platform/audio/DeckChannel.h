@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -21,7 +22,8 @@ namespace audio {
 //   consumer      MixInto: the sound callback; reads the ring, applies the gain.
 //
 // decodeMutex_ keeps the producer off the decoder while the main thread swaps
-// files. mixMutex_ keeps the consumer off the ring while it is reset; the
+// files. Files are opened and scanned elsewhere (OpenDecoder, on a loader
+// thread) and only installed here. mixMutex_ keeps the consumer off the ring while it is reset; the
 // consumer only ever try_locks it and skips the deck for one period when the
 // main thread holds it, so the callback never waits.
 class DeckChannel {
@@ -31,8 +33,15 @@ public:
     DeckChannel()
         : ring_(kRingFrames) {}
 
+    // Any thread: opens and scans a file (slow: reads all of it). Throws
+    // MediaError. Touches no channel state.
+    static std::unique_ptr<Mp3Decoder> OpenDecoder(const std::string& path,
+                                                   const std::atomic<bool>* cancel = nullptr);
+
     // Main thread.
-    void Open(const std::string& path); // throws MediaError, leaves the deck closed
+    void Open(const std::string& path); // blocks; throws MediaError, leaves the deck closed
+    // Puts a decoder OpenDecoder made in place of the deck's file: quick.
+    void Install(std::unique_ptr<Mp3Decoder> decoder);
     void Close();
     bool IsOpen() const { return open_.load(std::memory_order_acquire); }
     void Play();
@@ -61,7 +70,7 @@ private:
 
     std::mutex decodeMutex_;
     std::mutex mixMutex_;
-    Mp3Decoder decoder_;
+    std::unique_ptr<Mp3Decoder> decoder_; // null while closed
     SpscRing<StereoFrame> ring_;
     GainRamp ramp_;                 // consumer's, reset under mixMutex_
     std::int64_t lengthFrames_ = 0; // written under both locks while closed

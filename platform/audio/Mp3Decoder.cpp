@@ -2,11 +2,16 @@
 
 #include "platform/audio/MediaError.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <mpg123.h>
 #include <mutex>
+#include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace audio {
 
@@ -29,6 +34,47 @@ bool HasRiffHeader(const std::string& path) {
     return riff;
 }
 
+// A pipe cannot be scanned and then read again from its start, so its bytes
+// are first copied into an anonymous memory file. The copy waits for the
+// writer in short polls so that a cancelled load ends soon.
+constexpr off_t kMaxPipeBytes = off_t{1} << 30;
+
+int CopyPipeToMemory(const std::string& path, const std::atomic<bool>* cancel) {
+    const int in = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
+        return -1;
+    const int out = ::memfd_create("kolvadeck-deck", MFD_CLOEXEC);
+    off_t total = 0;
+    bool ok = out >= 0;
+    char buffer[65536];
+    while (ok) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            ok = false;
+            break;
+        }
+        pollfd p{in, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (ready == 0 || (ready < 0 && errno == EINTR))
+            continue; // no writer yet, or nothing new
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n == 0)
+            break; // the writer closed the pipe
+        if (n < 0) {
+            ok = errno == EAGAIN || errno == EINTR;
+            continue;
+        }
+        total += n;
+        ok = total <= kMaxPipeBytes && ::write(out, buffer, static_cast<size_t>(n)) == n;
+    }
+    ::close(in);
+    if (!ok || total == 0 || ::lseek(out, 0, SEEK_SET) != 0) {
+        if (out >= 0)
+            ::close(out);
+        return -1;
+    }
+    return out;
+}
+
 } // namespace
 
 Mp3Decoder::Mp3Decoder() {
@@ -48,34 +94,44 @@ Mp3Decoder::~Mp3Decoder() {
     mpg123_delete(handle_);
 }
 
-void Mp3Decoder::Fail(const std::string& text) {
+void Mp3Decoder::Fail(const std::string& text, MediaFault fault) {
     Close();
-    throw MediaError(text);
+    throw MediaError(text, fault);
 }
 
-void Mp3Decoder::Open(const std::string& path) {
+void Mp3Decoder::Open(const std::string& path, const std::atomic<bool>* cancel) {
     Close();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        Fail("The file was not found: " + path);
-    if (!S_ISREG(st.st_mode))
-        Fail("Not a file: " + path);
-    if (st.st_size == 0)
-        Fail("The file is empty: " + path);
-    if (HasRiffHeader(path))
-        Fail("Not an MPEG audio file (it holds RIFF/WAV data): " + path);
-    if (mpg123_open(handle_, path.c_str()) != MPG123_OK)
-        Fail("The file cannot be opened: " + path + " " + mpg123_strerror(handle_));
+        Fail("The file was not found: " + path, MediaFault::Missing);
+    const bool pipe = S_ISFIFO(st.st_mode);
+    if (!S_ISREG(st.st_mode) && !pipe)
+        Fail("Not a file: " + path, MediaFault::Missing);
+    if (pipe) {
+        memoryFd_ = CopyPipeToMemory(path, cancel);
+        if (memoryFd_ < 0)
+            Fail("Nothing could be read from " + path, MediaFault::Damaged);
+    } else if (st.st_size == 0) {
+        Fail("The file is empty: " + path, MediaFault::Damaged);
+    }
+    const std::string source = pipe ? "/proc/self/fd/" + std::to_string(memoryFd_) : path;
+    if (HasRiffHeader(source))
+        Fail("Not an MPEG audio file (it holds RIFF/WAV data): " + path, MediaFault::NotMp3);
+    const int opened = pipe ? mpg123_open_fd(handle_, memoryFd_) : mpg123_open(handle_, path.c_str());
+    if (opened != MPG123_OK)
+        Fail("The file cannot be opened: " + path + " " + mpg123_strerror(handle_),
+             MediaFault::Missing);
     open_ = true;
     long rate = 0;
     int channels = 0, encoding = 0;
     // mpg123_open accepts anything; the first frame and the scan tell.
     if (mpg123_scan(handle_) != MPG123_OK ||
         mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK)
-        Fail("No MPEG audio found in " + path + " " + mpg123_strerror(handle_));
+        Fail("No MPEG audio found in " + path + " " + mpg123_strerror(handle_),
+             MediaFault::Damaged);
     const off_t length = mpg123_length(handle_);
     if (length <= 0)
-        Fail("No MPEG audio found in " + path);
+        Fail("No MPEG audio found in " + path, MediaFault::Damaged);
     lengthFrames_ = length;
     finished_ = false;
 }
@@ -83,6 +139,9 @@ void Mp3Decoder::Open(const std::string& path) {
 void Mp3Decoder::Close() {
     if (open_)
         mpg123_close(handle_);
+    if (memoryFd_ >= 0)
+        ::close(memoryFd_);
+    memoryFd_ = -1;
     open_ = false;
     finished_ = false;
     lengthFrames_ = 0;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/audio/MediaError.h"
 #include "platform/audio/StereoFrame.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,7 +16,7 @@ namespace audio {
 // stereo float): mono is doubled and other rates are resampled by the
 // library. Opening scans the whole file, so the length is exact (encoder
 // delay and padding removed when the file says how much). Not thread-safe:
-// one thread at a time.
+// one thread at a time. Opening reads the whole file: do it on a worker.
 class Mp3Decoder {
 public:
     Mp3Decoder();
@@ -22,9 +24,11 @@ public:
     Mp3Decoder(const Mp3Decoder&) = delete;
     Mp3Decoder& operator=(const Mp3Decoder&) = delete;
 
-    // Throws MediaError with a plain text when the file is missing, empty, a
-    // RIFF (WAV) file, or holds no MPEG audio. Closes any file open before.
-    void Open(const std::string& path);
+    // Throws MediaError with a plain text and its fault when the file is
+    // missing, empty, a RIFF (WAV) file, or holds no MPEG audio. Closes any
+    // file open before. A named pipe is read to its end first; setting
+    // *cancel makes that give up within a tenth of a second.
+    void Open(const std::string& path, const std::atomic<bool>* cancel = nullptr);
     void Close();
     bool IsOpen() const { return open_; }
 
@@ -37,9 +41,10 @@ public:
     bool Finished() const { return finished_; }
 
 private:
-    [[noreturn]] void Fail(const std::string& text);
+    [[noreturn]] void Fail(const std::string& text, MediaFault fault);
 
     mpg123_handle_struct* handle_ = nullptr;
+    int memoryFd_ = -1; // a pipe's bytes, copied
     bool open_ = false;
     bool finished_ = false;
     std::int64_t lengthFrames_ = 0;

@@ -28,14 +28,35 @@ void TMediaPlayer::RequireOpen(const char* operation) const {
 }
 
 void TMediaPlayer::Open(const std::string& path) {
+    Close();
     FileName = path;
-    onEnd_ = nullptr;
     channel_.Open(path);
     engine_.WakeProducer(); // start decoding ahead before Play is asked
 }
 
+void TMediaPlayer::Load(const std::string& path, std::function<void(const LoadResult&)> done) {
+    Close();
+    FileName = path;
+    loading_ = true;
+    onLoaded_ = std::move(done);
+    engine_.StartLoad(*this, path);
+}
+
+void TMediaPlayer::LoadFinished(const LoadResult& result) {
+    loading_ = false;
+    // Taken out first: the handler may load this deck again.
+    auto handler = std::exchange(onLoaded_, nullptr);
+    if (handler)
+        handler(result);
+}
+
 void TMediaPlayer::Close() {
     onEnd_ = nullptr;
+    if (loading_) {
+        engine_.CancelLoad(*this);
+        loading_ = false;
+        onLoaded_ = nullptr;
+    }
     channel_.Close();
 }
 

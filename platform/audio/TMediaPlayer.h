@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/audio/LoadResult.h"
+
 #include <functional>
 #include <string>
 
@@ -24,11 +26,18 @@ public:
     std::string FileName;
 
     // Closes the deck if open (the old track stops at once), then opens the
-    // file and scans it, so Length is exact on return. Throws MediaError with
-    // a plain text when the file cannot be played; the deck is then closed.
-    // The freshly opened deck stands at position 0 with volume 1000.
+    // file and scans it on the engine's loader; returns at once. done runs on
+    // the main thread with the answer: "loaded" (the deck is then open, at
+    // position 0 with volume 1000, its Length exact) or "cannot play" (the
+    // deck stays closed). Closing or loading again before the answer cancels
+    // this load: its done never runs.
+    void Load(const std::string& path, std::function<void(const LoadResult&)> done);
+    bool IsLoading() const { return loading_; }
+    // The same, waiting for the answer: throws MediaError when the file
+    // cannot be played. Blocks the caller for the whole scan, so it is for
+    // tools and tests; the window's thread uses Load.
     void Open(const std::string& path);
-    // Stops and closes; nothing happens on a deck that is not open.
+    // Stops and closes, cancelling a load; nothing happens on a closed deck.
     void Close();
     bool IsOpen() const;
 
@@ -53,6 +62,8 @@ public:
 
     // Called by the engine on the main thread when playback ran out.
     void NotifyEnd();
+    // Called by the engine on the main thread with the answer of Load.
+    void LoadFinished(const LoadResult& result);
 
 private:
     void RequireOpen(const char* operation) const;
@@ -60,6 +71,8 @@ private:
     AudioEngine& engine_;
     DeckChannel& channel_;
     std::function<void()> onEnd_;
+    std::function<void(const LoadResult&)> onLoaded_;
+    bool loading_ = false;
 };
 
 } // namespace audio

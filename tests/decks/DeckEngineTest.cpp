@@ -1,20 +1,18 @@
-// The deck engine through whole scenarios: a real playlist widget, real
-// labels, real MP3 files, on the virtual sound card. The test owns time: it
-// renders 500 ms of sound before each display tick and calls the cross-fade
-// tick every second.
+// The deck engine through whole scenarios: the playlist's items, no window,
+// real MP3 files, on the virtual sound card. The test owns time: it renders
+// 500 ms of sound before each display tick and calls the cross-fade tick
+// every second; after each command or tick it lets the engine's loader answer
+// the loads it was given.
 #include "decks/DeckEngine.h"
 #include "decks/DeckTimeText.h"
-#include "decks/PlaylistItems.h"
+#include "decks/Playlist.h"
 #include "platform/audio/VirtualSoundCard.h"
+#include "tests/decks/SettleLoads.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
-#include <QAction>
-#include <QLabel>
 #include <QRandomGenerator>
-#include <QTreeWidget>
-#include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -29,7 +27,7 @@ struct Change {
     bool operator==(const Change&) const = default;
 };
 
-// Made before the fixture's widgets.
+// Made before the fixture's objects.
 struct WithApp {
     WithApp() { EnsureTestApp(); }
 };
@@ -37,18 +35,22 @@ struct WithApp {
 class Decks : public ::testing::Test, WithApp {
 protected:
     Decks() {
-        list.setColumnCount(2);
-        engine = std::make_unique<TDeckEngine>(
-            card, DeckWidgets{&list, &lbl1, &lbl2, &time1, &time2, &play1, &form});
+        engine = std::make_unique<TDeckEngine>(card, list);
         // The test calls the ticks itself; the real timers must never fire
-        // while a handler lets pending events run.
+        // while it waits for the loader.
         engine->Timer1.setInterval(24 * 3600 * 1000);
         engine->Timer2.setInterval(24 * 3600 * 1000);
     }
 
     void Add(const std::string& path, const QString& title) {
-        playlist::Insert(&list, playlist::Count(&list), path, title);
+        list.Items().Insert(list.Count(), {path, title, Playability::Untried, {}});
     }
+    // Runs a command and lets its loads answer.
+    template <typename Command> void Do(Command command) {
+        command();
+        ASSERT_TRUE(SettleLoads(card));
+    }
+    Playability PlayabilityOf(int i) { return list.Items().At(i).playability; }
     static std::string Track(double frequency, double seconds) {
         return tonefiles::Mp3({.frequency = frequency, .seconds = seconds});
     }
@@ -59,6 +61,7 @@ protected:
     void Tick() {
         card.Render(500);
         engine->Timer1Timer();
+        EXPECT_TRUE(SettleLoads(card));
         if (++ticks % 2 == 1)
             engine->Timer2Timer();
     }
@@ -86,10 +89,7 @@ protected:
     }
 
     audio::VirtualSoundCard card;
-    QTreeWidget list;
-    QLabel lbl1{"- - - "}, lbl2{"- - -"}, time1{"(A) - - -"}, time2{"(B) - - -"};
-    QAction play1{"Play"};
-    QWidget form;
+    TPlaylist list;
     int ticks = 0;
     std::unique_ptr<TDeckEngine> engine;
 };
@@ -103,7 +103,7 @@ TEST(DeckTime, MinutesAndSecondsOfPositionAndLength) {
 TEST_F(Decks, StartsIdleWithBothTimersSetButOff) {
     EXPECT_EQ(engine->CurrentDeck, 0);
     EXPECT_FALSE(engine->ListPlaying || engine->Advancing || engine->CrossFading);
-    TDeckEngine fresh(card, DeckWidgets{&list, &lbl1, &lbl2, &time1, &time2, &play1, &form});
+    TDeckEngine fresh(card, list);
     EXPECT_EQ(fresh.Timer1.interval(), 500);
     EXPECT_EQ(fresh.Timer2.interval(), 1000);
     EXPECT_FALSE(fresh.Timer1.isActive() || fresh.Timer2.isActive());
@@ -112,20 +112,20 @@ TEST_F(Decks, StartsIdleWithBothTimersSetButOff) {
 TEST_F(Decks, PlayOnTwoItemsLoopsOnAlternatingDecksWithTenStepFades) {
     Add(Track(440, 20), "Tone 440");
     Add(Track(660, 20), "Tone 660");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     EXPECT_TRUE(engine->ListPlaying);
-    EXPECT_EQ(play1.text(), "Stop");
+    EXPECT_EQ(engine->PlayCaption(), "Stop");
     EXPECT_TRUE(engine->Timer1.isActive() && engine->Timer2.isActive());
-    EXPECT_EQ(lbl1.text(), "Tone 440");
+    EXPECT_EQ(engine->TitleText(1), "Tone 440");
     EXPECT_EQ(engine->GetDeckVolume(1), 1000) << "Play leaves the opening volume";
-    EXPECT_EQ(playlist::SelectedIndex(&list), 0);
+    EXPECT_EQ(list.SelectedIndex(), 0);
 
     // 10 s before the end of item 0: item 1 on (B) at volume 0, then ten steps.
     EXPECT_EQ(RunSeconds(10), (std::vector<Change>{{2, 1}}));
     EXPECT_EQ(engine->GetDeckVolume(2), 0);
     EXPECT_TRUE(engine->CrossFading);
-    EXPECT_EQ(lbl2.text(), "Tone 660");
-    EXPECT_EQ(playlist::SelectedIndex(&list), 1);
+    EXPECT_EQ(engine->TitleText(2), "Tone 660");
+    EXPECT_EQ(list.SelectedIndex(), 1);
     std::vector<std::pair<int, int>> expected;
     for (int k = 1; k <= 10; ++k)
         expected.emplace_back(1000 - 100 * k, 100 * k);
@@ -145,7 +145,7 @@ TEST_F(Decks, PlayOnTwoItemsLoopsOnAlternatingDecksWithTenStepFades) {
 TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
     Add(Track(1000, 21), "1k");
     Add(Track(3000, 21), "3k");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     RunSeconds(11); // the advance comes 11 s in
     ASSERT_EQ(engine->CurrentDeck, 2);
     card.SetCapture(true);
@@ -166,9 +166,9 @@ TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
 
 TEST_F(Decks, AOneItemListLoopsOnItself) {
     Add(Track(440, 14), "Only");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{2, 0}}));
-    EXPECT_EQ(lbl2.text(), "Only");
+    EXPECT_EQ(engine->TitleText(2), "Only");
     EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{1, 0}}));
     EXPECT_TRUE(engine->MediaPlayer1.IsPlaying());
     EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{2, 0}}));
@@ -177,7 +177,7 @@ TEST_F(Decks, AOneItemListLoopsOnItself) {
 TEST_F(Decks, ATrackShorterThanTenSecondsAdvancesAtTheFirstTick) {
     Add(Track(440, 4), "Short");
     Add(Track(660, 20), "Long");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     Tick();
     EXPECT_EQ(engine->CurrentDeck, 2);
     EXPECT_EQ(engine->CurrentIndex, 1);
@@ -188,7 +188,7 @@ TEST_F(Decks, ATrackShorterThanTenSecondsAdvancesAtTheFirstTick) {
 TEST_F(Decks, TheOutgoingDeckIsCutWhenItIsAlreadySilent) {
     Add(Track(440, 12), "A");
     Add(Track(660, 12), "B");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     engine->player1volChange(1000); // slider at the bottom: volume 0
     Tick();
     RunSeconds(1.5);
@@ -200,7 +200,7 @@ TEST_F(Decks, TheOutgoingDeckIsCutWhenItIsAlreadySilent) {
 TEST_F(Decks, MovingADeckSliderFreezesTheFade) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     RunSeconds(10);
     FadeVolumes(3);
     ASSERT_EQ(engine->GetDeckVolume(1), 700);
@@ -213,7 +213,7 @@ TEST_F(Decks, MovingADeckSliderFreezesTheFade) {
     EXPECT_EQ(engine->GetDeckVolume(2), 300);
 
     // The microphone slider freezes it too.
-    engine->PlayerA1Click(); // item 1 is selected: onto (A), fading in
+    Do([&] { engine->PlayerA1Click(); }); // item 1 is selected: onto (A), fading in
     FadeVolumes(2);
     const int a = engine->GetDeckVolume(1), b = engine->GetDeckVolume(2);
     engine->ClearCrossFading();
@@ -225,94 +225,100 @@ TEST_F(Decks, MovingADeckSliderFreezesTheFade) {
 TEST_F(Decks, StopOnTheOutgoingDeckDuringAFadeLeavesTheIncomingOneAlone) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     RunSeconds(10);
     FadeVolumes(3);
     engine->Stop1Click();
-    EXPECT_EQ(lbl1.text(), "STOP");
-    EXPECT_EQ(time1.text(), "(A) - - -");
+    EXPECT_EQ(engine->TitleText(1), "STOP");
+    EXPECT_EQ(engine->TimeText(1), "(A) - - -");
     EXPECT_FALSE(engine->MediaPlayer1.IsOpen());
     FadeVolumes(7);
     EXPECT_EQ(engine->GetDeckVolume(2), 1000);
     EXPECT_TRUE(engine->MediaPlayer2.IsPlaying());
-    EXPECT_EQ(time1.text(), "(A) - - -") << "a closed deck keeps its label";
+    EXPECT_EQ(engine->TimeText(1), "(A) - - -") << "a closed deck keeps its label";
     EXPECT_EQ(engine->CurrentDeck, 2);
 }
 
 TEST_F(Decks, StopOnTheCurrentDeckLeavesTheListSilentUntilAStart) {
     Add(Track(440, 12), "A");
     Add(Track(660, 12), "B");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     engine->Stop1Click();
     EXPECT_EQ(RunSeconds(10), std::vector<Change>{});
     EXPECT_TRUE(engine->Timer1.isActive());
-    playlist::Select(&list, 1);
-    engine->PlayerB1Click();
+    list.Select(1);
+    Do([&] { engine->PlayerB1Click(); });
     EXPECT_EQ(engine->CurrentDeck, 2);
     EXPECT_TRUE(engine->MediaPlayer2.IsPlaying());
     EXPECT_EQ(engine->GetDeckVolume(2), 0);
-    EXPECT_EQ(lbl2.text(), "B");
+    EXPECT_EQ(engine->TitleText(2), "B");
 }
 
 TEST_F(Decks, RemovingItemsPastCurrentIndexWrapsToTheTop) {
     Add(Track(440, 14), "x");
     Add(Track(550, 14), "y");
     Add(Track(660, 14), "z");
-    playlist::Select(&list, 2);
-    engine->PlayerA1Click();
+    list.Select(2);
+    Do([&] { engine->PlayerA1Click(); });
     ASSERT_EQ(engine->CurrentIndex, 2);
-    playlist::RemoveAt(&list, 2);
-    playlist::RemoveAt(&list, 1);
+    list.Items().RemoveAt(2);
+    list.Items().RemoveAt(1);
     Tick();
     EXPECT_EQ(engine->CurrentIndex, 0) << "put back by the display tick";
     EXPECT_TRUE(engine->MediaPlayer1.IsPlaying()) << "the removed track plays on";
     // The next advance plays what stands after index 0: the list wraps to x.
     EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{2, 0}}));
-    EXPECT_EQ(lbl2.text(), "x");
+    EXPECT_EQ(engine->TitleText(2), "x");
 }
 
 TEST_F(Decks, PlayThenStopClosesBothDecksAndStopsTheTimers) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     RunSeconds(11);
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     EXPECT_FALSE(engine->ListPlaying);
-    EXPECT_EQ(play1.text(), "Play");
+    EXPECT_EQ(engine->PlayCaption(), "Play");
     EXPECT_FALSE(engine->Timer1.isActive() || engine->Timer2.isActive());
     EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen());
-    EXPECT_EQ(lbl1.text(), "- - -");
-    EXPECT_EQ(lbl2.text(), "- - -");
-    EXPECT_TRUE(time2.text().startsWith("(B) 00:0")) << "time labels keep their text";
+    EXPECT_EQ(engine->TitleText(1), "- - -");
+    EXPECT_EQ(engine->TitleText(2), "- - -");
+    EXPECT_TRUE(engine->TimeText(2).startsWith("(B) 00:0")) << "time labels keep their text";
 }
 
-TEST_F(Decks, DoubleClicksAlternateDecksAndPlayThenRestartsTheList) {
+// The caption reads "Stop" after a double click or "Player (B)" start, and
+// then the command stops, as it says.
+TEST_F(Decks, DoubleClicksAlternateDecksAndStopStopsWhateverStartedThem) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
-    playlist::Select(&list, 1);
-    engine->ListView1DblClick();
+    list.Select(1);
+    Do([&] { engine->ListView1DblClick(); });
     EXPECT_EQ(engine->CurrentDeck, 1) << "no deck yet: (A)";
     EXPECT_TRUE(engine->CrossFading);
     EXPECT_EQ(engine->GetDeckVolume(1), 0);
-    engine->ListView1DblClick();
+    Do([&] { engine->ListView1DblClick(); });
     EXPECT_EQ(engine->CurrentDeck, 2);
-    EXPECT_EQ(play1.text(), "Stop");
+    EXPECT_EQ(engine->PlayCaption(), "Stop");
     EXPECT_FALSE(engine->ListPlaying);
-    engine->Play1Click(); // reads "Stop" but starts the list: item 0 on (A)
-    EXPECT_TRUE(engine->ListPlaying);
-    EXPECT_EQ(engine->CurrentDeck, 1);
-    EXPECT_EQ(engine->CurrentIndex, 0);
-    EXPECT_FALSE(engine->CrossFading);
+    for (bool byPlayerB : {false, true}) {
+        if (byPlayerB)
+            Do([&] { engine->PlayerB1Click(); });
+        Do([&] { engine->Play1Click(); }); // "Stop"
+        EXPECT_EQ(engine->PlayCaption(), "Play") << byPlayerB;
+        EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen()) << byPlayerB;
+        EXPECT_FALSE(engine->Timer1.isActive() || engine->Timer2.isActive()) << byPlayerB;
+        EXPECT_FALSE(engine->ListPlaying);
+    }
 }
 
 TEST_F(Decks, CommandsNeedingASelectionOrItemsDoNothingWithout) {
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     EXPECT_FALSE(engine->ListPlaying);
     Add(Track(440, 5), "A");
-    list.clearSelection();
-    engine->ListView1DblClick();
-    engine->PlayerA1Click();
-    engine->PlayerB1Click();
+    list.Select(-1);
+    Do([&] { engine->ListView1DblClick(); });
+    Do([&] { engine->PlayerA1Click(); });
+    Do([&] { engine->PlayerB1Click(); });
     EXPECT_EQ(engine->CurrentDeck, 0);
     EXPECT_FALSE(engine->Timer1.isActive());
     EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen());
@@ -321,83 +327,111 @@ TEST_F(Decks, CommandsNeedingASelectionOrItemsDoNothingWithout) {
 TEST_F(Decks, LabelColoursAndTimeFollowTheCurrentDeck) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     RunSeconds(1.5);
-    auto colour = [](QLabel& l) { return l.palette().color(QPalette::WindowText); };
-    EXPECT_EQ(colour(lbl1), QColor(0xA9, 0xD9, 0xFC));
-    EXPECT_EQ(colour(time1), QColor(0xA9, 0xD9, 0xFC));
-    EXPECT_EQ(colour(lbl2), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(colour(time2), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(time1.text(), "(A) 00:01/00:20");
-    EXPECT_EQ(time2.text(), "(B) - - -");
+    EXPECT_EQ(engine->DeckColour(1), QColor(0xA9, 0xD9, 0xFC));
+    EXPECT_EQ(engine->DeckColour(2), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(engine->TimeText(1), "(A) 00:01/00:20");
+    EXPECT_EQ(engine->TimeText(2), "(B) - - -");
     RunSeconds(9);
     Tick(); // the colours of the tick after the advance
-    EXPECT_EQ(colour(lbl2), QColor(0xA9, 0xD9, 0xFC));
-    EXPECT_EQ(colour(lbl1), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(time2.text(), "(B) 00:01/00:20");
+    EXPECT_EQ(engine->DeckColour(2), QColor(0xA9, 0xD9, 0xFC));
+    EXPECT_EQ(engine->DeckColour(1), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(engine->TimeText(2), "(B) 00:01/00:20");
 }
 
-TEST_F(Decks, FilesThatCannotBeOpenedLeaveTheEngineRunning) {
+// A track that cannot play is marked with the reason and the next item plays
+// at once, whichever command met it; the list never falls silent on it.
+TEST_F(Decks, FilesThatCannotPlayAreMarkedAndSkipped) {
     QByteArray noise(32 * 1024, '\0');
     QRandomGenerator rng(99);
     for (auto& b : noise)
         b = static_cast<char>(rng.bounded(256));
-    const std::string bad[] = {
-        tonefiles::Missing("gone.mp3"),
-        tonefiles::Bytes("zero.mp3", {}),
-        tonefiles::Bytes("random.mp3", noise),
-        tonefiles::Wav({.seconds = 1}, "riff.mp3"),
+    const std::pair<std::string, QString> bad[] = {
+        {tonefiles::Missing("gone.mp3"), "missing"},
+        {tonefiles::Bytes("zero.mp3", {}), "damaged"},
+        {tonefiles::Bytes("random.mp3", noise), "damaged"},
+        {tonefiles::Wav({.seconds = 1}, "riff.mp3"), "not an MP3"},
     };
-    for (const auto& path : bad) {
-        playlist::Clear(&list);
+    for (const auto& [path, why] : bad) {
+        list.Items().Clear();
         Add(Track(440, 10.5), "Good");
         Add(path, "Bad");
-        engine->Play1Click();
+        Add(Track(660, 12), "Next");
+        Do([&] { engine->Play1Click(); });
         if (!engine->ListPlaying)
-            engine->Play1Click();
-        Tick(); // advance onto the bad file at once
+            Do([&] { engine->Play1Click(); });
+        Tick(); // the advance meets the bad item and goes on to the next
         EXPECT_EQ(engine->CurrentDeck, 2) << path;
-        EXPECT_FALSE(engine->MediaPlayer2.IsOpen()) << path;
-        EXPECT_EQ(lbl2.text(), "Bad") << path;
-        EXPECT_TRUE(engine->Advancing) << "the incoming deck failed: " << path;
-        EXPECT_FALSE(engine->CrossFading) << path;
-        RunSeconds(12); // (A) plays to its end; no further advance
-        EXPECT_EQ(engine->MediaPlayer1.Position(), engine->MediaPlayer1.Length()) << path;
-        EXPECT_EQ(engine->CurrentDeck, 2) << path;
-        EXPECT_TRUE(engine->Timer1.isActive()) << path;
-        engine->Play1Click(); // Stop
+        EXPECT_EQ(engine->CurrentIndex, 2) << path;
+        EXPECT_TRUE(engine->MediaPlayer2.IsPlaying()) << path;
+        EXPECT_EQ(engine->TitleText(2), "Next") << path;
+        EXPECT_EQ(PlayabilityOf(1), Playability::Unplayable) << path;
+        EXPECT_TRUE(list.Items().At(1).reason.contains(why)) << path;
+        EXPECT_EQ(PlayabilityOf(2), Playability::Playable) << path;
+        EXPECT_TRUE(engine->CrossFading && !engine->Advancing) << path;
+        EXPECT_TRUE(engine->MediaPlayer1.IsPlaying()) << "the outgoing deck fades out: " << path;
+        Do([&] { engine->Play1Click(); }); // Stop
     }
 
-    // Started on a bad file: silent, timers on, nothing breaks.
-    playlist::Clear(&list);
-    Add(bad[2], "Bad");
+    // Started on a bad item, by "Play" and by "Player (B)": the next one plays.
+    list.Items().Clear();
+    Add(bad[2].first, "Bad");
     Add(Track(440, 11), "Good");
-    engine->Play1Click();
-    EXPECT_TRUE(engine->ListPlaying);
-    EXPECT_FALSE(engine->MediaPlayer1.IsOpen());
-    EXPECT_EQ(lbl1.text(), "- - -") << "commands set the title after a successful open";
-    EXPECT_EQ(RunSeconds(3), std::vector<Change>{});
+    Do([&] { engine->Play1Click(); });
+    EXPECT_EQ(engine->CurrentIndex, 1);
+    EXPECT_TRUE(engine->MediaPlayer1.IsPlaying());
+    EXPECT_EQ(engine->TitleText(1), "Good");
+    list.Select(0);
+    Do([&] { engine->PlayerB1Click(); });
+    EXPECT_TRUE(engine->MediaPlayer2.IsPlaying());
+    EXPECT_EQ(engine->TitleText(2), "Good");
+
+    // Re-adding an item clears its mark.
+    Add(bad[2].first, "Bad again");
+    EXPECT_EQ(PlayabilityOf(2), Playability::Untried);
 }
 
-TEST_F(Decks, AnIncomingDeckThatFailedIsClearedOnceTheOutgoingDeckIsSilent) {
+TEST_F(Decks, AListWhereNothingCanPlayStopsCleanlyAndSaysSo) {
+    Add(tonefiles::Missing("one.mp3"), "One");
+    Add(tonefiles::Wav({.seconds = 1}, "two.mp3"), "Two");
+    list.Select(1);
+    for (int start = 0; start < 2; ++start) {
+        Do([&] { start == 0 ? engine->Play1Click() : engine->ListView1DblClick(); });
+        EXPECT_EQ(engine->PlayCaption(), "Play") << start;
+        EXPECT_FALSE(engine->ListPlaying || engine->CrossFading || engine->Advancing);
+        EXPECT_FALSE(engine->Timer1.isActive() || engine->Timer2.isActive());
+        EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen());
+        EXPECT_EQ(engine->TitleText(engine->CurrentDeck), TDeckEngine::NothingPlayableText());
+        EXPECT_EQ(PlayabilityOf(0), Playability::Unplayable);
+        EXPECT_EQ(PlayabilityOf(1), Playability::Unplayable);
+    }
+}
+
+// A deck closed or loaded again while its load runs ignores the old answer.
+TEST_F(Decks, AStaleLoadAnswerIsDropped) {
     Add(Track(440, 20), "A");
-    Add(tonefiles::Missing("gone-too.mp3"), "Bad");
-    playlist::Select(&list, 0);
-    engine->ListView1DblClick(); // (A) fading in from 0
-    RunSeconds(10.5);            // (A) at 1000; the advance onto the bad item
-    ASSERT_EQ(engine->CurrentDeck, 2);
-    ASSERT_TRUE(engine->Advancing);
-    EXPECT_TRUE(engine->CrossFading) << "left on by the double click";
-    RunSeconds(11); // (A) fades out; at volume 0 the stop check cuts it
-    EXPECT_FALSE(engine->Advancing);
+    Add(Track(660, 13), "B");
+    list.Select(0);
+    engine->PlayerA1Click();
+    engine->Stop1Click(); // before the loader answered
+    ASSERT_TRUE(SettleLoads(card));
     EXPECT_FALSE(engine->MediaPlayer1.IsOpen());
+    EXPECT_EQ(engine->TitleText(1), "STOP");
+
+    engine->PlayerA1Click();
+    list.Select(1);
+    engine->PlayerA1Click(); // replaces the first load
+    ASSERT_TRUE(SettleLoads(card));
+    EXPECT_EQ(engine->TitleText(1), "B");
+    EXPECT_NEAR(engine->MediaPlayer1.Length(), 13000, 100);
 }
 
 TEST_F(Decks, ATruncatedFilePlaysAsFarAsItGoes) {
     const auto whole = Track(440, 16);
     Add(tonefiles::Truncated(whole, "cut.mp3", 0.75), "Cut");
     Add(Track(660, 20), "Next");
-    engine->Play1Click();
+    Do([&] { engine->Play1Click(); });
     EXPECT_TRUE(engine->MediaPlayer1.IsOpen());
     EXPECT_NEAR(engine->MediaPlayer1.Length(), 12000, 200);
     const auto changes = RunSeconds(2.5);
