@@ -27,8 +27,8 @@ void Select(QItemSelectionModel& selection, int i) {
         selection.clearSelection();
         return;
     }
-    selection.setCurrentIndex(model->index(i, 0), QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
+    selection.setCurrentIndex(model->index(i, 0),
+                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 int Count(const QAbstractItemView* view) {

@@ -117,7 +117,8 @@ void Mp3Decoder::Open(const std::string& path, const std::atomic<bool>* cancel) 
     const std::string source = pipe ? "/proc/self/fd/" + std::to_string(memoryFd_) : path;
     if (HasRiffHeader(source))
         Fail("Not an MPEG audio file (it holds RIFF/WAV data): " + path, MediaFault::NotMp3);
-    const int opened = pipe ? mpg123_open_fd(handle_, memoryFd_) : mpg123_open(handle_, path.c_str());
+    const int opened =
+        pipe ? mpg123_open_fd(handle_, memoryFd_) : mpg123_open(handle_, path.c_str());
     if (opened != MPG123_OK)
         Fail("The file cannot be opened: " + path + " " + mpg123_strerror(handle_),
              MediaFault::Missing);

@@ -3,20 +3,18 @@
 // measured, not assumed: frequency by zero crossings, level by RMS, and the
 // two tones of a cross-fade by Goertzel filters.
 #include "decks/DeckEngine.h"
-#include "decks/PlaylistItems.h"
+#include "decks/Playlist.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "tests/decks/MonitorRecording.h"
+#include "tests/decks/SettleLoads.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
 #include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
-#include <QAction>
 #include <QCoreApplication>
-#include <QLabel>
 #include <QProcess>
 #include <QThread>
-#include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -48,8 +46,22 @@ protected:
         ASSERT_STREQ(engine.BackendName(), "portaudio")
             << "the private sound server is not reachable";
     }
+    void Add(const std::string& path, const QString& title) {
+        list.Items().Insert(list.Count(), {path, title, Playability::Untried, {}});
+    }
     audio::RealtimeAudioEngine engine;
+    TPlaylist list;
 };
+
+// The longest run of 10 ms windows below the noise floor, in ms.
+int LongestSilenceMs(const std::vector<float>& x) {
+    int longest = 0, run = 0;
+    for (std::size_t i = 0; i + kRate / 100 <= x.size(); i += kRate / 100) {
+        run = measure::Rms(Slice(x, i, kRate / 100)) < 0.005 ? run + 10 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
 
 TEST_F(DeckSound, ToneIsRecordedAtItsFrequencyAndTheDeckVolumeLowersItsLevel) {
     audio::TMediaPlayer deckA(engine);
@@ -73,22 +85,20 @@ TEST_F(DeckSound, ToneIsRecordedAtItsFrequencyAndTheDeckVolumeLowersItsLevel) {
 }
 
 TEST_F(DeckSound, CrossFadeIsRecordedAsOneToneFallingWhileTheOtherRises) {
-    QTreeWidget list;
-    list.setColumnCount(2);
-    QLabel l1, l2, t1, t2;
-    QAction play("Play");
-    TDeckEngine decks(engine, DeckWidgets{&list, &l1, &l2, &t1, &t2, &play, nullptr});
+    TDeckEngine decks(engine, list);
     // The test gives the ticks; the timers must not fire by themselves.
     decks.Timer1.setInterval(24 * 3600 * 1000);
     decks.Timer2.setInterval(24 * 3600 * 1000);
-    playlist::Insert(&list, 0, tonefiles::Mp3({.frequency = 1000, .seconds = 12}), "1k");
-    playlist::Insert(&list, 1, tonefiles::Mp3({.frequency = 3000, .seconds = 12}), "3k");
+    Add(tonefiles::Mp3({.frequency = 1000, .seconds = 12}), "1k");
+    Add(tonefiles::Mp3({.frequency = 3000, .seconds = 12}), "3k");
 
     MonitorRecording recording;
     ASSERT_TRUE(recording.Started());
     decks.Play1Click();
+    ASSERT_TRUE(SettleLoads(engine));
     ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer1.Position() >= 2000; }));
     decks.Timer1Timer(); // ten seconds before the end: the advance onto (B)
+    ASSERT_TRUE(SettleLoads(engine));
     ASSERT_EQ(decks.CurrentDeck, 2);
     // The ten steps of the cross-fade, 300 ms apart on (B)'s clock.
     for (int step = 1; step <= 10; ++step) {
@@ -126,6 +136,65 @@ TEST_F(DeckSound, CrossFadeIsRecordedAsOneToneFallingWhileTheOtherRises) {
     EXPECT_LT(mean(oneK, 2), mean(threeK, 2));
     EXPECT_GT(threeK.back(), 0.2) << "(B) at full volume at the end";
     EXPECT_LT(oneK.back(), 0.01) << "(A) silent at the end";
+}
+
+// On the window's own timers: the list goes from the first good track past a
+// WAV renamed to .mp3 and a missing file to the second good track, with no
+// gap in the sound, and the two bad items carry their mark.
+TEST_F(DeckSound, BadItemsAreSkippedWithoutAGap) {
+    TDeckEngine decks(engine, list);
+    Add(tonefiles::Mp3({.frequency = 1000, .seconds = 11}), "1k");
+    Add(tonefiles::Wav({.seconds = 2}, "renamed-wav.mp3"), "wav");
+    Add(tonefiles::Missing("missing.mp3"), "missing");
+    Add(tonefiles::Mp3({.frequency = 3000, .seconds = 30}), "3k");
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.Started());
+    decks.Play1Click();
+    ASSERT_TRUE(WaitFor([&] { return decks.CurrentIndex == 3 && decks.MediaPlayer2.IsOpen(); }));
+    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= 10500; }, 20000));
+    const auto sound = recording.Stop();
+    const auto from = SoundStart(sound);
+    ASSERT_LT(from, sound.size());
+    const auto played = Slice(sound, from, sound.size() - from - kRate / 2);
+    const int gap = LongestSilenceMs(played);
+    std::printf("longest silence %d ms in %.1f s\n", gap, double(played.size()) / kRate);
+    EXPECT_LE(gap, 200);
+    EXPECT_GT(measure::Goertzel(Slice(played, 0, kWindow), kRate, 1000), 0.1);
+    EXPECT_GT(measure::Goertzel(Slice(played, played.size() - kWindow, kWindow), kRate, 3000), 0.1);
+    for (int bad : {1, 2})
+        EXPECT_EQ(list.Items().At(bad).playability, Playability::Unplayable) << bad;
+    EXPECT_EQ(list.Items().At(3).playability, Playability::Playable);
+}
+
+// "Stop" stops, whether a double click or "Player (B)" started the decks.
+TEST_F(DeckSound, StopAfterADoubleClickOrPlayerBStartIsSilentWithinASecond) {
+    TDeckEngine decks(engine, list);
+    Add(tonefiles::Mp3({.frequency = 1000, .seconds = 30}), "1k");
+    Add(tonefiles::Mp3({.frequency = 3000, .seconds = 30}), "3k");
+    for (const bool playerB : {false, true}) {
+        list.Select(playerB ? 1 : 0);
+        playerB ? decks.PlayerB1Click() : decks.ListView1DblClick();
+        auto& deck = playerB ? decks.MediaPlayer2 : decks.MediaPlayer1;
+        // Fading in from 0 on the window's timers: heard after a few steps.
+        ASSERT_TRUE(
+            WaitFor([&] { return deck.IsOpen() && decks.GetDeckVolume(playerB ? 2 : 1) >= 400; }));
+        {
+            MonitorRecording playing;
+            ASSERT_TRUE(playing.Started());
+            WaitFor([] { return false; }, 300);
+            EXPECT_GT(measure::Rms(playing.Stop()), 0.02) << playerB;
+        }
+        ASSERT_EQ(decks.PlayCaption(), "Stop");
+        decks.Play1Click();
+        EXPECT_EQ(decks.PlayCaption(), "Play");
+        EXPECT_FALSE(decks.MediaPlayer1.IsOpen() || decks.MediaPlayer2.IsOpen()) << playerB;
+        WaitFor([] { return false; }, 1000);
+        MonitorRecording after;
+        ASSERT_TRUE(after.Started());
+        WaitFor([] { return false; }, 500);
+        EXPECT_LT(measure::Rms(after.Stop()), 0.002) << playerB;
+        EXPECT_FALSE(decks.MediaPlayer1.IsOpen() || decks.MediaPlayer2.IsOpen()) << playerB;
+    }
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "platform/Dialogs.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "search/MusicLibrary.h"
+#include "tests/decks/SettleLoads.h"
 #include "tests/search/LoopbackServer.h"
 #include "tests/support/TestApp.h"
 #include "tests/tags/PeerTools.h"
@@ -59,10 +60,12 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
     for (const std::string& file : files)
         form->playlist->AddFile(file);
     form->Play1->trigger();
+    ASSERT_TRUE(SettleLoads(*card));
     EXPECT_EQ(form->player1lbl->text(), "Artist - One");
     for (int i = 0; i < 20; ++i) { // both short tracks play through
         card->Render(50);
         form->decks->Timer1Timer();
+        ASSERT_TRUE(SettleLoads(*card));
         form->decks->Timer2Timer();
         QApplication::processEvents();
     }

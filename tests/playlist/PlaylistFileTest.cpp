@@ -24,7 +24,7 @@ TEST_F(PlaylistFiles, SaveWritesOnePathPerCrLfLineAndLoadBringsTheListBack) {
     EXPECT_EQ(requests.back().defaultSuffix, "kvd");
 
     form->remove1->trigger(); // nothing selected
-    playlist::Clear(form->ListView1);
+    form->playlist->list()->Clear();
     form->Load1->trigger();
     EXPECT_EQ(Titles(),
               (QStringList{"X - one", "X - two", QString::fromUtf8("X - thr\xc3\xa9\x65")}));

@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTest>
+#include <QTreeView>
 #include <QUrl>
 
 using Playlist = PlaylistFixture;
@@ -51,7 +52,7 @@ TEST_F(Playlist, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
 TEST_F(Playlist, MoveRemoveAndKeysActOnTheSelectedRow) {
     for (const char* name : {"one", "two", "three"})
         form->playlist->AddFile(TaggedMp3(QString(name) + ".mp3", "X", name));
-    QTreeWidget* list = form->ListView1;
+    QTreeView* list = form->ListView1;
 
     form->Move2->trigger(); // nothing selected: nothing happens
     form->remove1->trigger();
@@ -115,4 +116,33 @@ TEST_F(Playlist, RebuildRereadsTagsAndKeepsDeletedFilesInPlace) {
     form->playlist->update_tracklist();
     EXPECT_EQ(Titles(), (QStringList{"a.mp3", "New - name"}));
     EXPECT_EQ(form->playlist->PathList, (std::vector<std::string>{a, b}));
+}
+
+// A name with a line break could not be kept in a playlist file: the dialog
+// and a drop refuse it with a message that names it, and add the others.
+TEST_F(Playlist, AFileNameWithALineBreakIsRefusedWithAMessage) {
+    const std::string good = TaggedMp3("good.mp3", "G", "g");
+    const std::string broken = work.PathOf("two\nlines.mp3");
+    QFile::copy(QString::fromStdString(good), QString::fromStdString(broken));
+    answerFiles = {QString::fromStdString(broken), QString::fromStdString(good)};
+    form->AddTracks2->trigger();
+    EXPECT_EQ(Titles(), (QStringList{"G - g"}));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QString::fromUtf8("two\u21B5lines.mp3")))
+        << messages[0].toStdString();
+
+    form->playlist->WMDROPFILES({broken, good});
+    EXPECT_EQ(Titles(), (QStringList{"G - g", "G - g"}));
+    EXPECT_EQ(messages.size(), 2);
+}
+
+// The list view shows an unplayable item's mark and reason from the model.
+TEST_F(Playlist, TheViewShowsTheMarkOfAnItemThatCannotPlay) {
+    form->playlist->AddFile(work.PathOf("gone.mp3"));
+    form->playlist->MarkUnplayable(0, "Cannot play: the file is missing.");
+    const QModelIndex track = form->ListView1->model()->index(0, PlaylistModel::kTrackColumn);
+    EXPECT_EQ(track.data(Qt::ToolTipRole).toString(), "Cannot play: the file is missing.");
+    EXPECT_TRUE(track.data(Qt::FontRole).value<QFont>().strikeOut());
+    form->playlist->update_tracklist(); // editing a tag rebuilds: the mark is cleared
+    EXPECT_FALSE(form->ListView1->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
 }

@@ -1,0 +1,115 @@
+// Loading never holds up the window's thread: on the real clock, a deck loads
+// a track from a named pipe that a writer fills over three seconds while the
+// deck engine plays two short tracks in a loop on the window's own timers.
+#include "decks/DeckEngine.h"
+#include "decks/Playlist.h"
+#include "platform/audio/RealtimeAudioEngine.h"
+#include "tests/decks/ToneFiles.h"
+#include "tests/decks/WaitFor.h"
+#include "tests/support/TestApp.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+qint64 SteadyNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Writes bytes into a pipe in thirty pieces a tenth of a second apart.
+void TrickleInto(const std::string& fifo, const QByteArray& bytes, std::atomic<bool>& quit) {
+    int fd = -1;
+    while (fd < 0 && !quit) { // no reader yet: ENXIO
+        fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (fd < 0)
+        return;
+    ::fcntl(fd, F_SETFL, 0);
+    const qsizetype piece = bytes.size() / 30 + 1;
+    for (qsizetype at = 0; at < bytes.size() && !quit; at += piece) {
+        const auto n = std::min(piece, bytes.size() - at);
+        if (::write(fd, bytes.constData() + at, static_cast<size_t>(n)) != n)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ::close(fd);
+}
+
+TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
+    EnsureTestApp();
+    std::signal(SIGPIPE, SIG_IGN);
+    audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::SilentClock);
+    TPlaylist list;
+    TDeckEngine decks(engine, list);
+    for (double frequency : {440.0, 660.0})
+        list.Items().Insert(list.Count(), {tonefiles::Mp3({.frequency = frequency, .seconds = 11}),
+                                           "tone",
+                                           Playability::Untried,
+                                           {}});
+    std::vector<qint64> lateness;
+    QObject::connect(&decks, &TDeckEngine::advanceStarted,
+                     [&](int, int, qint64 dueMs) { lateness.push_back(SteadyNowMs() - dueMs); });
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout,
+                     [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+
+    QTemporaryDir dir;
+    const std::string fifo = dir.filePath("slow.mp3").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    QFile track(QString::fromStdString(tonefiles::Mp3({.frequency = 1000, .seconds = 3})));
+    ASSERT_TRUE(track.open(QIODevice::ReadOnly));
+    std::atomic<bool> quit{false};
+    std::thread writer(TrickleInto, fifo, track.readAll(), std::ref(quit));
+
+    decks.Play1Click();
+    sinceTick.start();
+    probe.start();
+    audio::TMediaPlayer third(engine);
+    audio::LoadResult answer;
+    bool answered = false;
+    third.Load(fifo, [&](const audio::LoadResult& r) {
+        answer = r;
+        answered = true;
+    });
+    const bool done = WaitFor([&] { return answered; }, 20000);
+    WaitFor([] { return false; }, 2000); // advances after the load too
+    quit = true;
+    writer.join();
+    ASSERT_TRUE(done);
+
+    EXPECT_TRUE(answer.loaded) << answer.error;
+    EXPECT_NEAR(answer.lengthMs, 3000, 100);
+    EXPECT_GE(answer.took.count(), 2500) << "the writer took three seconds";
+    std::printf("load %lld ms; longest gap of a 20 ms timer %lld ms; %zu advances, latest %lld ms "
+                "after due\n",
+                static_cast<long long>(answer.took.count()), static_cast<long long>(longestGap),
+                lateness.size(),
+                static_cast<long long>(*std::max_element(lateness.begin(), lateness.end())));
+    // Scheduling tolerance for a loaded machine; a blocked thread shows seconds.
+    EXPECT_LT(longestGap, 300);
+    EXPECT_GE(lateness.size(), 3u);
+    for (qint64 late : lateness) // the display tick comes every 500 ms
+        EXPECT_LT(late, 800);
+}
+
+} // namespace
