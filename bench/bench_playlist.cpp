@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -61,24 +60,20 @@ void BM_Floor(benchmark::State& state) {
 
 void BM_AddFile(benchmark::State& state) {
     for (auto _ : state) {
-        QTreeWidget list;
-        list.setColumnCount(2);
-        TPlaylist playlist(&list, nullptr);
+        TPlaylist playlist;
         for (const std::string& path : gPaths)
             playlist.AddFile(path);
-        benchmark::DoNotOptimize(list.topLevelItemCount());
+        benchmark::DoNotOptimize(playlist.Count());
     }
 }
 
 void BM_UpdateTracklist(benchmark::State& state) {
-    QTreeWidget list;
-    list.setColumnCount(2);
-    TPlaylist playlist(&list, nullptr);
+    TPlaylist playlist;
     for (const std::string& path : gPaths)
         playlist.AddFile(path);
     for (auto _ : state) {
         playlist.update_tracklist();
-        benchmark::DoNotOptimize(list.topLevelItemCount());
+        benchmark::DoNotOptimize(playlist.Count());
     }
 }
 
