@@ -228,10 +228,13 @@ void FfmpegDecoder::Open(const std::string& path) {
     if (std::string error = state_->Open(path); !error.empty())
         Fail(error);
     const AVStream* stream = state_->format->streams[state_->stream];
-    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+    // A length guessed from the bit rate (raw AAC, say) is no length.
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0 &&
+        state_->format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
         std::int64_t duration = stream->duration;
         // Ogg's end granule counts Opus's pre-skip, which the decoder drops.
-        if (stream->codecpar->codec_id == AV_CODEC_ID_OPUS)
+        if (stream->codecpar->codec_id == AV_CODEC_ID_OPUS &&
+            std::strcmp(state_->format->iformat->name, "ogg") == 0)
             duration -= av_rescale_q(stream->codecpar->initial_padding,
                                      {1, stream->codecpar->sample_rate}, stream->time_base);
         lengthFrames_ =

@@ -17,11 +17,12 @@ namespace audio {
 // Length: taken from the container where it states the sample count
 // (FLAC STREAMINFO, WAV/AIFF data size, the Ogg end granule less Opus's
 // pre-skip, the MP4 edit list without the AAC priming and padding),
-// converted to output frames; where the container states none, Open decodes
-// the whole file once to count. Decode delivers exactly that many frames:
-// codec padding past the stated end is cut, a few frames of resampler
-// rounding short of it are filled with silence; a file that breaks off
-// early ends early. Not thread-safe: one thread at a time.
+// converted to output frames; where the container states none or only
+// guesses it from the bit rate (raw AAC), Open decodes the whole file once
+// to count (raw AAC then counts the encoder's priming and padding too). Decode delivers exactly
+// that many frames: codec padding past the stated end is cut, a few frames of resampler rounding
+// short of it are filled with silence; a file that breaks off early ends early. Not thread-safe:
+// one thread at a time.
 class FfmpegDecoder {
 public:
     FfmpegDecoder();
