@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <taglib/fileref.h>
+#include <taglib/mp4file.h>
 #include <taglib/tpropertymap.h>
 
 namespace analysis {
@@ -31,6 +32,15 @@ std::optional<double> ReplayGainTag(const std::string& path) {
     TagLib::FileRef file(path.c_str(), false);
     if (file.isNull() || !file.file())
         return std::nullopt;
+    // TagLib lists MP4 freeform atoms ("----:com.apple.iTunes:...") not
+    // among the properties; they are read from the atoms themselves.
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file.file()); mp4 && mp4->tag()) {
+        for (const auto& [name, item] : mp4->tag()->itemMap())
+            if (name.upper() == "----:COM.APPLE.ITUNES:REPLAYGAIN_TRACK_GAIN" &&
+                !item.toStringList().isEmpty())
+                return ParseGain(item.toStringList().front().to8Bit(true));
+        return std::nullopt;
+    }
     const TagLib::PropertyMap properties = file.file()->properties();
     for (const auto& [key, values] : properties) {
         if (key.upper() == "REPLAYGAIN_TRACK_GAIN" && !values.isEmpty())

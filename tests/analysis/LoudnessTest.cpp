@@ -7,6 +7,7 @@
 #include "tests/analysis/SoundFiles.h"
 
 #include <gtest/gtest.h>
+#include <taglib/mp4file.h>
 
 namespace {
 
@@ -85,6 +86,14 @@ TEST(ReplayGainTagTest, ReadsTheTrackGainOfEachTagKind) {
     EXPECT_NEAR(analysis::ReplayGainTag(tagged("rg.flac", "-6.48 dB")).value_or(99), -6.48, 1e-9);
     EXPECT_NEAR(analysis::ReplayGainTag(tagged("rg.ogg", "+3.20 dB")).value_or(99), 3.2, 1e-9);
     EXPECT_NEAR(analysis::ReplayGainTag(tagged("rg.mp3", "-1.5 dB")).value_or(99), -1.5, 1e-9);
+    const std::string m4a = soundfiles::Encode(wav, "rg.m4a");
+    {
+        TagLib::MP4::File file(m4a.c_str());
+        file.tag()->setItem("----:com.apple.iTunes:replaygain_track_gain",
+                            TagLib::MP4::Item(TagLib::StringList("-4.25 dB")));
+        ASSERT_TRUE(file.save());
+    }
+    EXPECT_NEAR(analysis::ReplayGainTag(m4a).value_or(99), -4.25, 1e-9);
     EXPECT_FALSE(analysis::ReplayGainTag(tagged("rg_bad.flac", "loud")).has_value());
     EXPECT_FALSE(analysis::ReplayGainTag(soundfiles::Encode(wav, "plain.flac")).has_value());
     EXPECT_FALSE(analysis::ReplayGainTag(soundfiles::PathOf("absent.flac")).has_value());
