@@ -165,16 +165,26 @@ void TDeckEngine::Loaded(int deck, int index, LoadFor purpose, const QString& ti
     });
     if (purpose != LoadFor::Advance)
         return;
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - advanceStart_);
-    if (took.count() > advanceTimeLeftMs_)
-        std::fprintf(stderr,
-                     "kolvadeck: deck (%c) took %lld ms to load the next track, longer than "
-                     "the %d ms the playing track had left\n",
-                     DeckLetter(deck), static_cast<long long>(took.count()), advanceTimeLeftMs_);
+    ReportSlowLoad(deck, "took");
     // The stop check that followed the open in the tick of the advance.
     if (Advancing && CurrentDeck == deck)
         StopCheck();
+}
+
+// An incoming deck that loads for longer than the outgoing track had left
+// is said once on standard error (the list does not wait for it); state is
+// "took" once it loaded, "spent" from the display tick while it still loads.
+void TDeckEngine::ReportSlowLoad(int deck, const char* state) {
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - advanceStart_);
+    if (slowLoadReported_ || took.count() <= advanceTimeLeftMs_)
+        return;
+    slowLoadReported_ = true;
+    std::fprintf(stderr,
+                 "kolvadeck: deck (%c) %s %lld ms loading the next track, longer than the "
+                 "%d ms the playing track had left\n",
+                 DeckLetter(deck), state, static_cast<long long>(took.count()), advanceTimeLeftMs_);
+    emit loadOutlastedTrack(deck, took.count(), advanceTimeLeftMs_);
 }
 
 // The item cannot play: it is marked, and the next item is tried on the same
@@ -341,6 +351,7 @@ void TDeckEngine::AdvanceTo(int deck) {
     SetTitle(deck, QString());
     CurrentDeck = deck;
     failedInARow_ = 0;
+    slowLoadReported_ = false;
     emit advanceStarted(deck, CurrentIndex, SteadyMs(due));
     Guarded([&] {
         SetTitle(deck, playlist_.TitleAt(CurrentIndex));
@@ -385,6 +396,8 @@ void TDeckEngine::Timer1Timer() {
     });
     if (Advancing)
         StopCheck();
+    if (Advancing && IsLoading(CurrentDeck))
+        ReportSlowLoad(CurrentDeck, "spent");
     if (CurrentIndex > playlist_.Count() - 1)
         CurrentIndex = 0;
 }

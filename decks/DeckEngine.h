@@ -88,6 +88,9 @@ signals:
     // the steady-clock time (ms, std::chrono::steady_clock) at which the
     // outgoing deck reached ten seconds before its end.
     void advanceStarted(int deck, int index, qint64 dueMs);
+    // The incoming deck of an advance loaded for longer (tookMs so far) than
+    // the outgoing track had left (leftMs); said once per advance.
+    void loadOutlastedTrack(int deck, qint64 tookMs, int leftMs);
     // Item index began to play on deck (any command or advance).
     void trackStarted(int deck, int index);
 
@@ -105,6 +108,7 @@ private:
     void ShowDeckTime(int deck);
     void AdvanceTo(int deck);
     void StopCheck();
+    void ReportSlowLoad(int deck, const char* state);
     void PlayOnSelectedItem(int deck);
     void StopDeck(int deck);
     void ShowColours();
@@ -123,4 +127,5 @@ private:
     // track had left then, to report a load that outlasts it.
     std::chrono::steady_clock::time_point advanceStart_;
     int advanceTimeLeftMs_ = 0;
+    bool slowLoadReported_ = false;
 };

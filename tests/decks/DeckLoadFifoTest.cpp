@@ -112,4 +112,43 @@ TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
         EXPECT_LT(late, 800);
 }
 
+// An advance onto a pipe that fills for longer than the outgoing track has
+// left: the slow load is reported, the list does not wait for it, and the
+// track plays once it has loaded.
+TEST(DeckLoad, AnAdvanceOntoASlowLoadIsReportedAndPlaysWhenLoaded) {
+    EnsureTestApp();
+    std::signal(SIGPIPE, SIG_IGN);
+    audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::SilentClock);
+    TPlaylist list;
+    TDeckEngine decks(engine, list);
+    QTemporaryDir dir;
+    const std::string fifo = dir.filePath("slow.mp3").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    list.Items().Insert(
+        0, {tonefiles::Mp3({.frequency = 440, .seconds = 1.5}), "short", Playability::Untried, {}});
+    list.Items().Insert(1, {fifo, "slow", Playability::Untried, {}});
+    QFile track(QString::fromStdString(tonefiles::Mp3({.frequency = 1000, .seconds = 13})));
+    ASSERT_TRUE(track.open(QIODevice::ReadOnly));
+    std::atomic<bool> quit{false};
+    std::thread writer(TrickleInto, fifo, track.readAll(), std::ref(quit));
+    int reports = 0, reportedLeftMs = -1;
+    QObject::connect(&decks, &TDeckEngine::loadOutlastedTrack, [&](int deck, qint64, int leftMs) {
+        EXPECT_EQ(deck, 2);
+        ++reports;
+        reportedLeftMs = leftMs;
+    });
+
+    decks.Play1Click();
+    const bool played = WaitFor([&] { return decks.MediaPlayer2.IsPlaying(); }, 20000);
+    quit = true;
+    writer.join();
+    ASSERT_TRUE(played);
+    EXPECT_EQ(reports, 1);
+    EXPECT_LT(reportedLeftMs, 1500);
+    EXPECT_EQ(decks.CurrentDeck, 2);
+    EXPECT_NEAR(decks.MediaPlayer2.Length(), 13000, 100);
+    EXPECT_EQ(decks.TitleText(2), "slow");
+    EXPECT_FALSE(decks.Advancing) << "the stop check ran once (B) loaded";
+}
+
 } // namespace
