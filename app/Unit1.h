@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/ToolRunner.h"
+#include "convert/ToolState.h"
 
 #include <QMainWindow>
 
@@ -101,8 +101,8 @@ public:
     std::unique_ptr<MixerPanelControls> mixerControls;
     InputLevel* inputLevel = nullptr;
     TMusicLibrary* musicLibrary = nullptr;
-    // The cancel flag and watched process of the external tools, shared by the
-    // conversion and the broadcast.
+    // What the tool runs of the conversion and the broadcast share (the reset
+    // of the conversion controls after a tool could not be started).
     ToolState toolState;
     TConversion* conversion = nullptr;
     TBroadcastController* broadcast = nullptr;

@@ -136,13 +136,17 @@ void TBroadcastController::StartBroadcast() {
         const std::string parameters = ConverterParameters();
         w_.streamingbtn->setText(QString::fromLatin1(kCancelBroadcasting));
         SetStatus("Broadcasting");
-        if (callbacks_.RunTool)
-            callbacks_.RunTool(ConverterPath, parameters);
-        // The converter has ended (on its own or stopped by the user).
-        if (relay_.Broadcasting && w_.streamingbtn->text() == kCancelBroadcasting)
-            SetStatus("The converter has ended");
+        if (callbacks_.StartTool &&
+            !callbacks_.StartTool(ConverterPath, parameters, [this] { ConverterEnded(); }))
+            ConverterEnded();
     } catch (...) {
     }
+}
+
+// The broadcast stays on, capture and relay running, until the user stops it.
+void TBroadcastController::ConverterEnded() {
+    if (relay_.Broadcasting && w_.streamingbtn->text() == kCancelBroadcasting)
+        SetStatus("The converter has ended");
 }
 
 void TBroadcastController::StopBroadcast() {
@@ -152,7 +156,8 @@ void TBroadcastController::StopBroadcast() {
     relay_.Broadcasting = false;
     w_.streamingbtn->setText(QString::fromLatin1(kBroadcastNow));
     SetStatus("Broadcast stopped");
-    // The converter would otherwise stream video with no sound until it ends.
+    // The converter would otherwise stream video with no sound until it ends;
+    // its process group is ended in the background.
     if (callbacks_.EndTool)
         callbacks_.EndTool();
 }

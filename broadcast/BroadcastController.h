@@ -14,11 +14,14 @@ class QWidget;
 
 // What the controller needs from the main window.
 struct BroadcastCallbacks {
-    // Starts `program` hidden with the parameter string and returns when it has
-    // ended (or its wait was cancelled), letting window messages run meanwhile:
-    // the window's RunTool.
-    std::function<void(const std::string& program, const std::string& parameters)> RunTool;
-    // Ends the converter process RunTool is waiting for, if one runs.
+    // Starts `program` hidden with the parameter string and returns at once;
+    // `ended` runs later on the window's thread if the program ends by itself.
+    // False when it could not be started (the reason has been shown).
+    std::function<bool(const std::string& program, const std::string& parameters,
+                        std::function<void()> ended)>
+        StartTool;
+    // Ends the program StartTool started, if it still runs; its `ended` is
+    // then not called.
     std::function<void()> EndTool;
 };
 
@@ -36,7 +39,9 @@ struct BroadcastCallbacks {
 // The controller connects its own buttons ("Load" -> streamingfilebtnClick,
 // "Broadcast Now" -> streamingbtnClick), each run through dialogs::RunCommand
 // so that an error leaving it reaches the standard error box. The converter is
-// the program folder's "mconv". The tab stays hidden unless
+// the program folder's "mconv"; starting returns as soon as it runs, and a
+// converter that ends by itself leaves the broadcast on (status "The
+// converter has ended") until the user stops it. The tab stays hidden unless
 // KOLVADECK_SHOW_BROADCASTING=1. The controller is a child of the form; a
 // broadcast still running when it is destroyed is stopped first.
 class TBroadcastController : public QObject {
@@ -68,6 +73,7 @@ public:
 private:
     void StartBroadcast();
     void StopBroadcast();
+    void ConverterEnded();
     void ConfigureAudio();
     void ShowPicture(const QImage& picture);
     void SetStatus(const char* text);

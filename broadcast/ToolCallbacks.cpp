@@ -1,33 +1,59 @@
 #include "broadcast/ToolCallbacks.h"
 
-#include "convert/ToolRunner.h"
+#include "convert/ToolRun.h"
 
-#include <csignal>
+#include <QObject>
+
 #include <memory>
 #include <utility>
 
+namespace {
+// The converter of the running broadcast, and stopped ones still ending.
+class ConverterRuns {
+public:
+    explicit ConverterRuns(ToolState& state)
+        : state_(state) {}
+
+    bool Start(const std::string& program, const std::string& parameters,
+               std::function<void()> ended) {
+        End();
+        auto* run = new ToolRun(state_, &owner_);
+        if (!run->Start(program, parameters)) {
+            delete run;
+            return false;
+        }
+        current_ = run;
+        QObject::connect(run, &ToolRun::finished, run, [this, run, ended = std::move(ended)] {
+            run->deleteLater();
+            if (current_ != run)
+                return; // stopped: ended by the user
+            current_ = nullptr;
+            if (ended)
+                ended();
+        });
+        return true;
+    }
+
+    // The run goes on ending by itself and is deleted once it has finished.
+    void End() {
+        if (ToolRun* run = std::exchange(current_, nullptr))
+            run->End();
+    }
+
+private:
+    ToolState& state_;
+    QObject owner_; // parent of every run: the last to go ends those left
+    ToolRun* current_ = nullptr;
+};
+} // namespace
+
 BroadcastCallbacks ToolRunnerCallbacks(ToolState& state) {
-    // The converter's process id while its RunTool waits; nested runs of other
-    // tools do not replace it.
-    auto converter = std::make_shared<pid_t>(0);
+    auto runs = std::make_shared<ConverterRuns>(state);
     BroadcastCallbacks callbacks;
-    callbacks.RunTool = [&state, converter](const std::string& program,
-                                            const std::string& parameters) {
-        auto previous = state.OnStarted;
-        bool first = true;
-        state.OnStarted = [converter, previous, &first](pid_t pid) {
-            if (std::exchange(first, false))
-                *converter = pid;
-            if (previous)
-                previous(pid);
-        };
-        RunTool(state, program, parameters);
-        state.OnStarted = previous;
-        *converter = 0;
+    callbacks.StartTool = [runs](const std::string& program, const std::string& parameters,
+                                 std::function<void()> ended) {
+        return runs->Start(program, parameters, std::move(ended));
     };
-    callbacks.EndTool = [converter] {
-        if (*converter > 0)
-            ::kill(*converter, SIGTERM);
-    };
+    callbacks.EndTool = [runs] { runs->End(); };
     return callbacks;
 }

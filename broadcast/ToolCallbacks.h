@@ -4,8 +4,10 @@
 
 struct ToolState;
 
-// The controller's callbacks on the window's tool runner: RunTool runs the
-// converter through it (sharing the window's ToolState with the conversion),
-// and EndTool asks that converter's process to end (SIGTERM) so that a stopped
-// broadcast leaves no converter streaming on.
+// The controller's callbacks on the window's tools: StartTool runs the
+// converter as a ToolRun (sharing the window's ToolState with the conversion),
+// and EndTool ends that converter's process group (SIGTERM, SIGKILL after
+// ToolRun::kEndGrace) without waiting, so that a stopped broadcast leaves no
+// converter streaming on. Runs still going when the callbacks are destroyed
+// are ended then (bounded).
 BroadcastCallbacks ToolRunnerCallbacks(ToolState& state);

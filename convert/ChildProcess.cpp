@@ -79,38 +79,42 @@ ChildProcess::~ChildProcess() {
     Release();
 }
 
-bool ChildProcess::WaitFor(std::chrono::milliseconds slice) {
+bool ChildProcess::HasEnded() {
     if (!Started() || ended_)
         return true;
     if (pidfd_ >= 0) {
         pollfd ready{pidfd_, POLLIN, 0};
-        int result;
-        do
-            result = poll(&ready, 1, static_cast<int>(slice.count()));
-        while (result < 0 && errno == EINTR);
-        ended_ = result > 0;
+        ended_ = poll(&ready, 1, 0) > 0;
         return ended_;
     }
-    // Without pidfd support: look every few milliseconds without reaping.
-    const auto until = std::chrono::steady_clock::now() + slice;
-    do {
-        siginfo_t info{};
-        if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            info.si_pid == pid_)
-            return ended_ = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    } while (std::chrono::steady_clock::now() < until);
-    return false;
+    siginfo_t info{};
+    ended_ = waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == pid_;
+    return ended_;
+}
+
+void ChildProcess::SignalGroup(int signal) const {
+    if (Started())
+        ::kill(-pid_, signal);
 }
 
 void ChildProcess::End(std::chrono::milliseconds grace) {
     if (!Started())
         return;
-    // The unreaped leader keeps the group's id from being reused meanwhile.
-    ::kill(-pid_, SIGTERM);
-    ::kill(-pid_, SIGCONT);
-    WaitFor(grace);
-    ::kill(-pid_, SIGKILL);
+    SignalGroup(SIGTERM);
+    SignalGroup(SIGCONT);
+    // Bounded by `grace`; without a pidfd the group is killed at once.
+    if (pidfd_ >= 0 && !ended_) {
+        pollfd ready{pidfd_, POLLIN, 0};
+        const auto until = std::chrono::steady_clock::now() + grace;
+        for (auto left = grace; left.count() > 0;) {
+            if (poll(&ready, 1, static_cast<int>(left.count())) >= 0 || errno != EINTR)
+                break;
+            left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
+        }
+    }
+    SignalGroup(SIGKILL);
     ended_ = true;
     Release();
 }

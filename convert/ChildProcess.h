@@ -8,9 +8,10 @@
 // One external program started without a shell: its own session (no
 // controlling terminal, its own process group), standard input from /dev/null,
 // no other descriptors of ours, the caller's current folder and environment.
-// It holds the process and a descriptor to wait on it (a pidfd), and releases
+// It holds the process and a descriptor to watch it (a pidfd), and releases
 // both exactly once: by reaping an ended process, or by handing a running one
-// to a background reaper so that it leaves no zombie.
+// to a background reaper so that it leaves no zombie. Nothing here waits,
+// except End, which is meant for shutting down.
 class ChildProcess {
 public:
     // Starts `program` (a path; not searched in PATH) with `arguments` (not
@@ -27,12 +28,20 @@ public:
     pid_t Pid() const { return pid_; }
     bool Started() const { return pid_ > 0; }
 
-    // Waits at most `slice` for the process to end; true once it has ended.
-    bool WaitFor(std::chrono::milliseconds slice);
+    // A descriptor that turns readable when the process has ended; -1 where the
+    // kernel has no pidfd (then HasEnded has to be asked from time to time).
+    int Descriptor() const { return pidfd_; }
 
-    // Asks the whole process group to end (SIGTERM, and SIGCONT for a stopped
-    // one), gives it `grace` to do so, then kills whatever is left of the group
-    // and reaps the process.
+    // True once the process has ended; never waits and does not reap.
+    bool HasEnded();
+
+    // Sends `signal` to the whole process group. The unreaped leader keeps the
+    // group's id from being reused, so this never reaches a stranger.
+    void SignalGroup(int signal) const;
+
+    // For shutting down only: asks the group to end (SIGTERM, and SIGCONT for
+    // a stopped one), waits at most `grace` for the process, then kills
+    // whatever is left of the group and reaps the process.
     void End(std::chrono::milliseconds grace);
 
     // Releases the process: reaps it when it has ended, otherwise leaves it

@@ -16,7 +16,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <thread>
 
 namespace {
 const QString kIdleStatus = QStringLiteral("Conversion");
@@ -41,9 +40,13 @@ TConversion::TConversion(TMusicLibrary* library, ToolState* tools, QWidget* form
     , form_(form)
     , toolFolder_(toolFolder.empty() ? shell::ProgramFolder() : std::move(toolFolder))
     , w_(BuildConversionForm(library->Widgets().previewbox))
-    , timer3_(new QTimer(this)) {
+    , timer3_(new QTimer(this))
+    , run_(new ToolRun(*tools, this)) {
     timer3_->setInterval(1000);
     connect(timer3_, &QTimer::timeout, this, &TConversion::Timer3Timer);
+    pause_.setSingleShot(true);
+    connect(&pause_, &QTimer::timeout, this, &TConversion::StartConverter);
+    connect(run_, &ToolRun::finished, this, &TConversion::ToolFinished);
     connect(w_.Button8, &QPushButton::clicked, this, &TConversion::Button8Click);
     // Any tool that cannot be started puts these controls back to idle. The
     // state may outlive this controller or die before it (TForm1 owns both).
@@ -51,6 +54,14 @@ TConversion::TConversion(TMusicLibrary* library, ToolState* tools, QWidget* form
         if (self)
             self->SetIdle();
     };
+}
+
+TConversion::~TConversion() {
+    if (step_ == Step::Idle)
+        return;
+    delete run_; // ends a running tool first
+    RemoveFile(IntermediateFile(target_));
+    RemoveFile(target_);
 }
 
 QString TConversion::Status() const {
@@ -64,8 +75,21 @@ void TConversion::SetStatus(const QString& text) {
 
 void TConversion::SetIdle() {
     w_.Button8->setText(QString::fromLatin1(kConvertCaption));
+    UpdateButton();
     timer3_->stop();
     SetStatus(kIdleStatus);
+}
+
+void TConversion::SetStep(Step step) {
+    step_ = step;
+    UpdateButton();
+}
+
+// "Convert Now" waits until the running conversion is over; "Cancel?" is
+// there whenever its caption shows.
+void TConversion::UpdateButton() {
+    w_.Button8->setEnabled(step_ == Step::Idle ||
+                           w_.Button8->text() == QLatin1String(kCancelCaption));
 }
 
 std::optional<ConversionFormat> TConversion::CheckedFormat() const {
@@ -80,13 +104,10 @@ std::optional<ConversionFormat> TConversion::CheckedFormat() const {
 
 void TConversion::Button8Click() {
     SetStatus(kIdleStatus);
-    if (w_.Button8->text() == QLatin1String(kCancelCaption)) {
-        // The running RunTool sees the flag within one wait slice, ends its tool
-        // and the conversion cleans up after it.
-        tools_->CancelRequested = true;
-        SetIdle();
-        return;
-    }
+    if (w_.Button8->text() == QLatin1String(kCancelCaption))
+        return Cancel();
+    if (step_ != Step::Idle)
+        return; // the last conversion is still ending
     const auto video = library_->SelectedVideo();
     const auto format = CheckedFormat();
     if (!video || video->mobileAddress.empty() || !format)
@@ -111,38 +132,89 @@ void TConversion::Button8Click() {
 }
 
 void TConversion::Convert(ConversionFormat format, const std::string& pageAddress) {
-    const std::string target = conversionTarget_;
-    const std::string intermediate = IntermediateFile(target);
-    if (shell::IsExistingFile(target)) {
-        if (!dialogs::AskYesNo("File " + Text(target) + " exists! Overwrite?", form_)) {
+    target_ = conversionTarget_;
+    if (shell::IsExistingFile(target_)) {
+        if (!dialogs::AskYesNo("File " + Text(target_) + " exists! Overwrite?", form_)) {
             dialogs::ShowMessage(QStringLiteral("Conversion aborted!"), form_);
             return;
         }
-        RemoveFile(target);
+        RemoveFile(target_);
     }
+    converterParameters_ = ConverterParameters(format, target_);
     ShowPromotion();
     timer3_->start();
     w_.Button8->setText(QString::fromLatin1(kCancelCaption));
-    tools_->CancelRequested = false;
     SetStatus(kSetUpStatus);
-    if (shell::IsExistingFile(intermediate))
-        RemoveFile(intermediate);
+    if (shell::IsExistingFile(IntermediateFile(target_)))
+        RemoveFile(IntermediateFile(target_));
     SetStatus(kStreamingStatus);
-    if (!RunStep("yt", DownloaderParameters(target, pageAddress)))
-        return Abort(target);
-    // A fixed pause by design; it lets nothing else run.
-    std::this_thread::sleep_for(downloadPause_);
-    if (!shell::IsExistingFile(intermediate))
+    if (StartTool("yt", DownloaderParameters(target_, pageAddress)))
+        SetStep(Step::Downloading);
+    else
+        Pause(); // the failure was shown; the steps go on as after a download
+}
+
+// Starts one step's tool; false when it could not be started (reported, and
+// the controls went idle).
+bool TConversion::StartTool(const char* tool, const std::string& parameters) {
+    return run_->Start(toolFolder_ + "/" + tool, parameters);
+}
+
+void TConversion::ToolFinished() {
+    switch (step_) {
+    case Step::Downloading:
+        return Pause();
+    case Step::Converting:
+        return Finish();
+    case Step::Ending:
+        return Abort();
+    case Step::Idle:
+    case Step::Pausing:
+        return;
+    }
+}
+
+// A fixed pause by design between the download and the conversion.
+void TConversion::Pause() {
+    SetStep(Step::Pausing);
+    pause_.start(downloadPause_);
+}
+
+void TConversion::StartConverter() {
+    if (!shell::IsExistingFile(IntermediateFile(target_)))
         dialogs::ShowMessage(QStringLiteral("Connection error!"), form_);
+    if (step_ != Step::Pausing)
+        return; // cancelled while the message was open
     SetStatus(kConvertingStatus);
-    if (!RunStep("mconv", ConverterParameters(format, target)))
-        return Abort(target);
+    if (StartTool("mconv", converterParameters_))
+        SetStep(Step::Converting);
+    else
+        Finish();
+}
+
+void TConversion::Finish() {
+    SetStep(Step::Idle);
     SetIdle();
-    if (shell::IsExistingFile(intermediate))
-        RemoveFile(intermediate);
-    dialogs::ShowMessage(shell::IsExistingFile(target) ? QStringLiteral("Conversion successfull!")
-                                                       : QStringLiteral("Conversion error!"),
+    if (shell::IsExistingFile(IntermediateFile(target_)))
+        RemoveFile(IntermediateFile(target_));
+    dialogs::ShowMessage(shell::IsExistingFile(target_) ? QStringLiteral("Conversion successfull!")
+                                                        : QStringLiteral("Conversion error!"),
                          form_);
+    emit conversionFinished();
+}
+
+// "Cancel?": the controls go idle at once; the conversion ends when its tool
+// has (its process group is asked to end, then killed), or at once in the pause.
+void TConversion::Cancel() {
+    SetIdle();
+    if (step_ == Step::Pausing) {
+        pause_.stop();
+        return Abort();
+    }
+    if (step_ == Step::Downloading || step_ == Step::Converting) {
+        SetStep(Step::Ending);
+        run_->End();
+    }
 }
 
 // While the downloader runs the target does not exist yet and the status
@@ -154,23 +226,15 @@ void TConversion::Timer3Timer() {
     SetStatus(kConvertingStatus + QString::number(kib) + QLatin1Char('k'));
 }
 
-// Runs one tool; false when the user cancelled meanwhile (the tool is then
-// ended, not left running unwatched).
-bool TConversion::RunStep(const char* tool, const std::string& parameters) {
-    const ToolOutcome outcome =
-        RunTool(*tools_, toolFolder_ + "/" + tool, parameters, CancelAction::EndTool);
-    return outcome != ToolOutcome::Cancelled && !tools_->CancelRequested;
-}
-
-// The target is the conversion's own: a second conversion started while
-// this one ran may have changed conversionTarget_.
-void TConversion::Abort(const std::string& target) {
-    // Whatever lies there now was written by this conversion: an existing
-    // target was deleted (after the user's Yes) before the tools started.
-    RemoveFile(IntermediateFile(target));
-    RemoveFile(target);
+// Whatever lies at the conversion's own paths was written by it: an existing
+// target was deleted (after the user's Yes) before the tools started.
+void TConversion::Abort() {
+    RemoveFile(IntermediateFile(target_));
+    RemoveFile(target_);
+    SetStep(Step::Idle);
     SetIdle();
     dialogs::ShowMessage(QStringLiteral("Conversion aborted!"), form_);
+    emit conversionFinished();
 }
 
 void TConversion::ShowPromotion() {

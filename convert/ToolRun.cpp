@@ -1,0 +1,74 @@
+#include "convert/ToolRun.h"
+
+#include "convert/CommandLine.h"
+#include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QString>
+
+#include <csignal>
+#include <cstring>
+#include <utility>
+
+ToolRun::ToolRun(ToolState& state, QObject* parent)
+    : QObject(parent)
+    , state_(state) {
+    poll_.setInterval(20);
+    connect(&poll_, &QTimer::timeout, this, &ToolRun::CheckEnded);
+    killTimer_.setSingleShot(true);
+    connect(&killTimer_, &QTimer::timeout, this, [this] { child_.SignalGroup(SIGKILL); });
+}
+
+ToolRun::~ToolRun() {
+    delete notifier_;
+    child_.End(kEndGrace);
+}
+
+bool ToolRun::Start(const std::string& program, const std::string& parameters) {
+    if (const int error = ChildProcess::Start(program, SplitCommandLine(parameters), child_)) {
+        dialogs::ShowMessage(QString::fromLocal8Bit(std::strerror(error)),
+                             QApplication::activeWindow());
+        if (state_.OnLaunchFailure)
+            state_.OnLaunchFailure();
+        return false;
+    }
+    ending_ = false;
+    if (child_.Descriptor() >= 0) {
+        notifier_ = new QSocketNotifier(child_.Descriptor(), QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &ToolRun::CheckEnded);
+    } else {
+        poll_.start();
+    }
+    if (state_.OnStarted)
+        state_.OnStarted(child_.Pid());
+    return true;
+}
+
+void ToolRun::End() {
+    if (!Running() || ending_)
+        return;
+    ending_ = true;
+    child_.SignalGroup(SIGTERM);
+    child_.SignalGroup(SIGCONT);
+    killTimer_.start(kEndGrace);
+}
+
+void ToolRun::CheckEnded() {
+    if (!child_.HasEnded())
+        return;
+    // Quiet before its descriptor is closed; deleted later, as this may run
+    // inside its own signal.
+    if (notifier_) {
+        notifier_->setEnabled(false);
+        notifier_->deleteLater();
+        notifier_ = nullptr;
+    }
+    poll_.stop();
+    killTimer_.stop();
+    // An ended run leaves nothing of its group behind.
+    if (std::exchange(ending_, false))
+        child_.SignalGroup(SIGKILL);
+    child_.Release();
+    emit finished();
+}

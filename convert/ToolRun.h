@@ -1,0 +1,54 @@
+#pragma once
+
+#include "convert/ChildProcess.h"
+#include "convert/ToolState.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <string>
+
+class QSocketNotifier;
+
+// One run of an external tool, watched from the window's event loop: Start
+// returns at once and `finished` is emitted once the tool's process has ended
+// and been reaped. The tool starts with `parameters` split as a Windows
+// command line (SplitCommandLine), without a shell or terminal, standard input
+// from /dev/null, in its own process group, in the program's current folder.
+// A tool that cannot be started: the system's own words in a plain message
+// box, then the state's OnLaunchFailure. A ToolRun may be started again once
+// it has finished. Main thread only.
+class ToolRun : public QObject {
+    Q_OBJECT
+public:
+    // How long an ended tool may take to finish its files before it is killed.
+    static constexpr std::chrono::milliseconds kEndGrace{3000};
+
+    explicit ToolRun(ToolState& state, QObject* parent = nullptr);
+    // A tool still running is ended (bounded by kEndGrace): shutting down.
+    ~ToolRun() override;
+
+    // False when the tool could not be started (already reported).
+    bool Start(const std::string& program, const std::string& parameters);
+    bool Running() const { return child_.Started(); }
+    pid_t Pid() const { return child_.Pid(); }
+
+    // Asks the tool's whole process group to end (SIGTERM, SIGCONT) and kills
+    // what is left of it kEndGrace later, or as soon as the tool has ended.
+    // `finished` follows. Does nothing when no tool runs.
+    void End();
+
+signals:
+    void finished();
+
+private:
+    void CheckEnded();
+
+    ToolState& state_;
+    ChildProcess child_;
+    QSocketNotifier* notifier_ = nullptr; // on the pidfd, while the tool runs
+    QTimer poll_;      // watches the process where there is no pidfd
+    QTimer killTimer_; // the bound of End
+    bool ending_ = false;
+};

@@ -1,0 +1,174 @@
+#include "LoopWatch.h"
+#include "convert/ToolRun.h"
+#include "platform/Dialogs.h"
+#include "tests/support/TestApp.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Gone, or a zombie waiting for a reaper that is not ours (an orphaned child
+// of the tool waits for the system's init).
+bool ProcessGone(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return true;
+    const auto close = line.rfind(')');
+    return close != std::string::npos && line.compare(close + 2, 1, "Z") == 0;
+}
+
+size_t OpenDescriptors() {
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}));
+}
+
+class ToolRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureTestApp();
+        folder_ = fs::path(testing::TempDir()) / ("toolrun_" + std::to_string(getpid()));
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        dialogs::SetHandler([this](const dialogs::Request& request) {
+            messages_.push_back(request.text.toStdString());
+            return dialogs::Answer{true, {}};
+        });
+        state_.OnStarted = [this](pid_t pid) { started_.push_back(pid); };
+        state_.OnLaunchFailure = [this] { ++launchFailures_; };
+    }
+    void TearDown() override {
+        dialogs::SetHandler({});
+        fs::remove_all(folder_);
+    }
+
+    // Starts `parameters` for /bin/sh and returns once the shell has written
+    // its pid file (so that its children exist).
+    pid_t StartShell(ToolRun& run, const std::string& script, const fs::path& ready) {
+        EXPECT_TRUE(run.Start("/bin/sh", "-c \"" + script + "\""));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ReadAll(ready).ends_with('\n'); }, 5000));
+        return std::stoi(ReadAll(ready));
+    }
+
+    fs::path folder_;
+    ToolState state_;
+    std::vector<pid_t> started_;
+    std::vector<std::string> messages_;
+    int launchFailures_ = 0;
+};
+} // namespace
+
+TEST_F(ToolRunTest, EndedToolIsReportedReapedAndReleasedAndCanRunAgain) {
+    const size_t descriptors = OpenDescriptors();
+    ToolRun run(state_);
+    QSignalSpy finished(&run, &ToolRun::finished);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(run.Start("/bin/true", ""));
+        EXPECT_EQ(finished.count(), i); // Start returns at once
+        ASSERT_TRUE(finished.wait(5000));
+        EXPECT_FALSE(run.Running());
+        // Reaped: no zombie left behind.
+        EXPECT_EQ(waitpid(started_.back(), nullptr, WNOHANG), -1);
+        EXPECT_EQ(errno, ECHILD);
+    }
+    EXPECT_EQ(started_.size(), 2u);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(ToolRunTest, ToolGetsSplitArgumentsNoTerminalNullInputAndOurFolder) {
+    const fs::path report = folder_ / "report.txt";
+    // A descriptor of ours without close-on-exec must not reach the tool.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaked, 0);
+    const std::string script =
+        "{ for a; do printf '[%s]' \\\"$a\\\"; done; echo; pwd; readlink /proc/$$/fd/0; "
+        "cut -d' ' -f6 /proc/$$/stat; test -e /proc/$$/fd/" +
+        std::to_string(leaked) + " && echo leaked || echo closed; }";
+    const fs::path cwd = fs::current_path();
+    fs::current_path(folder_);
+    ToolRun run(state_);
+    QSignalSpy finished(&run, &ToolRun::finished);
+    ASSERT_TRUE(run.Start("/bin/sh", "-c \"" + script +
+                                         " > report.txt\" sh \"a b\" \"\" c\\\"d \"e\\\\\\\"f\""));
+    fs::current_path(cwd);
+    ::close(leaked);
+    ASSERT_TRUE(finished.wait(5000));
+    ASSERT_EQ(started_.size(), 1u);
+    EXPECT_EQ(ReadAll(report), "[a b][][c\"d][e\\\"f]\n" + fs::canonical(folder_).string() +
+                                   "\n/dev/null\n" + std::to_string(started_[0]) + "\nclosed\n");
+}
+
+// The loop keeps turning while a tool runs and while an ended tool is given
+// its grace; End reaches the tool's children too.
+TEST_F(ToolRunTest, EndTakesTheWholeGroupWithoutHoldingTheEventLoop) {
+    const fs::path ready = folder_ / "child.pid";
+    ToolRun run(state_);
+    QSignalSpy finished(&run, &ToolRun::finished);
+    LoopWatch watch;
+    const pid_t child = StartShell(run, "sleep 30 & echo $! > " + ready.string() + "; wait", ready);
+    QTest::qWait(200);
+    run.End();
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_TRUE(ProcessGone(started_[0]));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(child); }, 5000));
+
+    // A tool that ignores SIGTERM (its child too) is killed after the grace.
+    fs::remove(ready);
+    QElapsedTimer since;
+    const pid_t stubborn =
+        StartShell(run, "trap '' TERM; sleep 30 & echo $! > " + ready.string() + "; wait", ready);
+    since.start();
+    run.End();
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_GE(since.elapsed(), ToolRun::kEndGrace.count() - 50);
+    EXPECT_TRUE(ProcessGone(started_[1]));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(stubborn); }, 5000));
+    // Loose: only a held loop (a wait for the tool) could reach a second.
+    EXPECT_LT(watch.LongestGapMs(), 1000);
+    EXPECT_GT(watch.Ticks(), 100);
+}
+
+TEST_F(ToolRunTest, DestroyingARunEndsItsTool) {
+    const fs::path ready = folder_ / "child.pid";
+    auto run = std::make_unique<ToolRun>(state_);
+    const pid_t child = StartShell(*run, "sleep 30 & echo $! > " + ready.string() + "; wait", ready);
+    run.reset();
+    EXPECT_TRUE(ProcessGone(started_[0]));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(child); }, 5000));
+}
+
+TEST_F(ToolRunTest, ProgramThatCannotStartShowsTheSystemsWords) {
+    ToolRun run(state_);
+    EXPECT_FALSE(run.Start((folder_ / "yt").string(), " -o \"x\""));
+    EXPECT_EQ(messages_, std::vector<std::string>{"No such file or directory"});
+    EXPECT_EQ(launchFailures_, 1);
+
+    const fs::path notExecutable = folder_ / "mconv";
+    std::ofstream(notExecutable) << "#!/bin/sh\n";
+    fs::permissions(notExecutable, fs::perms::owner_read | fs::perms::owner_write);
+    messages_.clear();
+    EXPECT_FALSE(run.Start(notExecutable.string(), ""));
+    EXPECT_EQ(messages_, std::vector<std::string>{"Permission denied"});
+    EXPECT_EQ(launchFailures_, 2);
+    EXPECT_TRUE(started_.empty());
+    EXPECT_FALSE(run.Running());
+}
