@@ -18,7 +18,7 @@ struct BroadcastCallbacks {
     // `ended` runs later on the window's thread if the program ends by itself.
     // False when it could not be started (the reason has been shown).
     std::function<bool(const std::string& program, const std::string& parameters,
-                        std::function<void()> ended)>
+                       std::function<void()> ended)>
         StartTool;
     // Ends the program StartTool started, if it still runs; its `ended` is
     // then not called.

@@ -93,8 +93,8 @@ private:
     QTimer* timer3_;
     std::string conversionTarget_;
     std::chrono::milliseconds downloadPause_{5000};
-    ToolRun* run_;       // yt, then mconv
-    QTimer pause_;       // between them
+    ToolRun* run_; // yt, then mconv
+    QTimer pause_; // between them
     Step step_ = Step::Idle;
     std::string target_; // the running conversion's own {T}
     std::string converterParameters_;

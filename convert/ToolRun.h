@@ -48,7 +48,7 @@ private:
     ToolState& state_;
     ChildProcess child_;
     QSocketNotifier* notifier_ = nullptr; // on the pidfd, while the tool runs
-    QTimer poll_;      // watches the process where there is no pidfd
-    QTimer killTimer_; // the bound of End
+    QTimer poll_;                         // watches the process where there is no pidfd
+    QTimer killTimer_;                    // the bound of End
     bool ending_ = false;
 };

@@ -1,6 +1,6 @@
 #include "broadcast/BroadcastController.h"
 #include "broadcast/ToolCallbacks.h"
-#include "convert/ToolRunner.h"
+#include "convert/ToolState.h"
 #include "net/NetError.h"
 #include "net/Socket.h"
 #include "platform/Dialogs.h"
@@ -14,7 +14,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <QTest>
 #include <QWidget>
 #include <atomic>
 #include <cmath>
@@ -181,31 +181,22 @@ TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything
     controller->Widgets().streamingstreamedit->setText("kvtest");
 
     Probe probe;
-    std::thread prober;
-    QTimer::singleShot(0, [&] { prober = std::thread([&] { ProbeStream(probe); }); });
-    bool stopClickSeen = false;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (probe.done && !stopClickSeen) {
-            stopClickSeen = true;
-            EXPECT_EQ(controller->Widgets().streamingbtn->text(), "Cancel broadcasting?");
-            controller->Widgets().streamingbtn->click(); // "Cancel broadcasting?"
-        }
-    });
-    watcher.start(50);
-    controller->Widgets().streamingbtn->click(); // returns once the converter has ended
-    watcher.stop();
-    if (prober.joinable())
-        prober.join();
+    controller->Widgets().streamingbtn->click(); // returns with the converter running
+    ASSERT_TRUE(ConverterRunning(converter));
+    std::thread prober([&] { ProbeStream(probe); });
+    // The window's loop runs the capture and watches the converter meanwhile.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return probe.done.load(); }, 120000));
+    prober.join();
+    EXPECT_TRUE(ConverterRunning(converter)) << "the converter ended before the probes were done";
+    EXPECT_EQ(controller->Widgets().streamingbtn->text(), "Cancel broadcasting?");
+    controller->Widgets().streamingbtn->click(); // "Cancel broadcasting?"
     paplay.kill();
     paplay.waitForFinished();
 
-    EXPECT_TRUE(stopClickSeen) << "the converter ended before the probes were done";
     EXPECT_EQ(controller->Widgets().streamingbtn->text(), "Broadcast Now");
     EXPECT_FALSE(controller->Broadcasting());
     EXPECT_FALSE(PortAccepts(8099));
-    EXPECT_FALSE(ConverterRunning(converter));
-    EXPECT_EQ(tools.ToolProcess, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !ConverterRunning(converter); }, 10000));
 
     const std::string streams = probe.streams.toStdString();
     EXPECT_NE(streams.find("width=320"), std::string::npos) << streams;

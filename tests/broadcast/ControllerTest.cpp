@@ -1,5 +1,7 @@
 #include "RelayClient.h"
 #include "broadcast/BroadcastController.h"
+#include "broadcast/ToolCallbacks.h"
+#include "convert/ToolState.h"
 #include "platform/Dialogs.h"
 #include "platform/JpegCodec.h"
 #include "platform/mixer/Mixer.h"
@@ -15,7 +17,11 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -28,6 +34,16 @@ QByteArray JpegBytes(int width, int height, QColor color, const QString& path) {
     QFile f(path);
     f.open(QIODevice::ReadOnly);
     return f.readAll();
+}
+
+// Gone, or a zombie left for the system's init to reap.
+bool ProcessGone(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return true;
+    const auto close = line.rfind(')');
+    return close != std::string::npos && line.compare(close + 2, 1, "Z") == 0;
 }
 
 class BroadcastTab : public ::testing::Test {
@@ -45,10 +61,11 @@ protected:
             return a;
         });
         BroadcastCallbacks callbacks;
-        callbacks.RunTool = [this](const std::string& program, const std::string& parameters) {
+        callbacks.StartTool = [this](const std::string& program, const std::string& parameters,
+                                     std::function<void()> ended) {
             runs_.push_back({program, parameters});
-            if (duringRun_)
-                duringRun_();
+            converterEnds_ = std::move(ended);
+            return true;
         };
         callbacks.EndTool = [this] { ++endTools_; };
         form_ = std::make_unique<QWidget>();
@@ -62,6 +79,16 @@ protected:
         EXPECT_TRUE(RelayPortRefuses());
     }
     const BroadcastWidgets& W() { return controller_->Widgets(); }
+    // The controller on the window's real tool runner, with `script` as mconv.
+    void UseRealRunner(const std::string& script) {
+        const std::string path = dataFolder_ + "mconv";
+        std::ofstream(path) << "#!/bin/sh\n" << script << "\n";
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        tools_.OnStarted = [this](pid_t pid) { converter_ = pid; };
+        controller_ = std::make_unique<TBroadcastController>(tab_.get(), dataFolder_, form_.get(),
+                                                             ToolRunnerCallbacks(tools_));
+        controller_->ConverterPath = path;
+    }
     int DialogsOf(dialogs::Kind kind) {
         int n = 0;
         for (const auto& r : requests_)
@@ -71,12 +98,14 @@ protected:
 
     QTemporaryDir dir_;
     std::string dataFolder_;
+    ToolState tools_; // outlives the controller
+    pid_t converter_ = 0;
     std::unique_ptr<QWidget> form_, tab_; // made once the QApplication exists
     std::unique_ptr<TBroadcastController> controller_;
     std::vector<dialogs::Request> requests_;
     QStringList answerFiles_;
     std::vector<std::pair<std::string, std::string>> runs_;
-    std::function<void()> duringRun_;
+    std::function<void()> converterEnds_; // what the converter's own end calls
     int endTools_ = 0;
 };
 
@@ -173,30 +202,29 @@ TEST_F(BroadcastTab, LoadFromTheDialogAndAPictureThatCannotBeRead) {
     EXPECT_EQ(controller_->Picture().size(), QSize(64, 48)); // the previous picture stays
 }
 
-TEST_F(BroadcastTab, BroadcastNowRunsTheConverterAndTheSecondClickStops) {
+TEST_F(BroadcastTab, BroadcastNowStartsTheConverterAndTheSecondClickStops) {
     const QString jpg = dir_.path() + "/bg.jpg";
     JpegBytes(320, 240, Qt::green, jpg);
     answerFiles_ = {jpg};
     controller_->streamingfilebtnClick();
     W().streamingrtmpurledit->setText("rtmp://127.0.0.1/live");
     W().streamingstreamedit->setText("test");
-    duringRun_ = [this] {
-        // While the converter runs: relay listening, recorder open, picture written.
-        EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
-        EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcasting");
-        EXPECT_TRUE(controller_->Broadcasting());
-        EXPECT_TRUE(controller_->Audio1().Recorder().IsOpen);
-        EXPECT_FALSE(RelayPortRefuses());
-        const QImage written = DecodeJpeg(QString::fromStdString(dataFolder_ + "video.jpg"));
-        EXPECT_EQ(written.size(), QSize(320, 240));
-        W().streamingbtn->click(); // the stop runs nested in the wait
-        EXPECT_FALSE(controller_->Broadcasting());
-        EXPECT_EQ(endTools_, 1);
-    };
-    W().streamingbtn->click();
+    W().streamingbtn->click(); // returns with the converter started
     ASSERT_EQ(runs_.size(), 1u);
     EXPECT_TRUE(runs_[0].first.ends_with("/mconv"));
     EXPECT_EQ(runs_[0].second, controller_->ConverterParameters());
+    // While the converter runs: relay listening, recorder open, picture written.
+    EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
+    EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcasting");
+    EXPECT_TRUE(controller_->Broadcasting());
+    EXPECT_TRUE(controller_->Audio1().Recorder().IsOpen);
+    EXPECT_FALSE(RelayPortRefuses());
+    const QImage written = DecodeJpeg(QString::fromStdString(dataFolder_ + "video.jpg"));
+    EXPECT_EQ(written.size(), QSize(320, 240));
+
+    W().streamingbtn->click();
+    EXPECT_EQ(endTools_, 1);
+    EXPECT_FALSE(controller_->Broadcasting());
     EXPECT_EQ(W().streamingbtn->text(), "Broadcast Now");
     EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcast stopped");
     EXPECT_FALSE(controller_->Audio1().Recorder().IsOpen);
@@ -209,10 +237,58 @@ TEST_F(BroadcastTab, WithNoPictureNothingIsWrittenButTheConverterRuns) {
     W().streamingbtn->click();
     ASSERT_EQ(runs_.size(), 1u);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dataFolder_ + "video.jpg")));
-    // The converter ended by itself: the broadcast stays on until stopped.
+    // The converter ends by itself: the broadcast stays on until stopped.
+    ASSERT_TRUE(converterEnds_);
+    converterEnds_();
     EXPECT_TRUE(controller_->Broadcasting());
+    EXPECT_TRUE(controller_->Audio1().Recorder().IsOpen);
+    EXPECT_FALSE(RelayPortRefuses());
     EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
     EXPECT_EQ(W().streamingstatuslbl->text(), "The converter has ended");
+    W().streamingbtn->click();
+    EXPECT_FALSE(controller_->Broadcasting());
+}
+
+// Start returns while the converter runs; a stop ends the converter's whole
+// process group and nothing of the ending is shown.
+TEST_F(BroadcastTab, StopRightAfterStartEndsTheConvertersProcessGroup) {
+    const std::string childFile = dataFolder_ + "child.pid";
+    UseRealRunner("sleep 30 & echo $! > '" + childFile + "'; wait");
+    W().streamingbtn->click();
+    ASSERT_GT(converter_, 0);
+    EXPECT_FALSE(ProcessGone(converter_));
+    EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
+    pid_t child = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(std::ifstream(childFile) >> child); }, 5000));
+    W().streamingbtn->click();
+    EXPECT_FALSE(controller_->Broadcasting());
+    EXPECT_FALSE(controller_->Audio1().Recorder().IsOpen);
+    EXPECT_EQ(controller_->Relay().ClientList, nullptr);
+    EXPECT_TRUE(RelayPortRefuses());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(converter_); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(child); }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(W().streamingbtn->text(), "Broadcast Now");
+    EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcast stopped");
+
+    // A converter that ends by itself leaves the broadcast on.
+    UseRealRunner("exit 0");
+    W().streamingbtn->click();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return W().streamingstatuslbl->text() == "The converter has ended"; }, 5000));
+    EXPECT_TRUE(controller_->Broadcasting());
+    EXPECT_FALSE(RelayPortRefuses());
+    EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
+    W().streamingbtn->click();
+    EXPECT_FALSE(controller_->Broadcasting());
+
+    // One that cannot start: the system's words, and the same state.
+    controller_->ConverterPath = dataFolder_ + "missing";
+    W().streamingbtn->click();
+    ASSERT_FALSE(requests_.empty());
+    EXPECT_EQ(requests_.back().text, "No such file or directory");
+    EXPECT_EQ(W().streamingstatuslbl->text(), "The converter has ended");
+    EXPECT_TRUE(controller_->Broadcasting());
     W().streamingbtn->click();
     EXPECT_FALSE(controller_->Broadcasting());
 }
@@ -234,18 +310,16 @@ TEST_F(BroadcastTab, ATakenRelayPortShowsTheErrorAndTheNextClickStops) {
 
 TEST_F(BroadcastTab, ARelayClientReceivesTheRecordedSound) {
     wavein::virtual_input::SetTone(1000, 0.5);
-    duringRun_ = [this] {
-        RelayClient client;
-        ASSERT_TRUE(WaitUntil([&] { return controller_->Relay().ClientCount() == 1; }));
-        for (int i = 0; i < 3; ++i) {
-            wavein::virtual_input::Advance(8192);
-            QCoreApplication::sendPostedEvents();
-        }
-        ASSERT_TRUE(client.WaitForBytes(32768 * 2));
-        W().streamingbtn->click();
-        EXPECT_TRUE(client.WaitForEnd());
-    };
     W().streamingbtn->click();
+    RelayClient client;
+    ASSERT_TRUE(WaitUntil([&] { return controller_->Relay().ClientCount() == 1; }));
+    for (int i = 0; i < 3; ++i) {
+        wavein::virtual_input::Advance(8192);
+        QCoreApplication::sendPostedEvents();
+    }
+    ASSERT_TRUE(client.WaitForBytes(32768 * 2));
+    W().streamingbtn->click();
+    EXPECT_TRUE(client.WaitForEnd());
     EXPECT_FALSE(controller_->Broadcasting());
 }
 

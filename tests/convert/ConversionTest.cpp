@@ -1,6 +1,7 @@
 // The user's steps in the "Preview" box with the real yt and mconv fetching
 // from a loopback search service.
 #include "../search/LoopbackServer.h"
+#include "LoopWatch.h"
 #include "Media.h"
 #include "convert/ConversionPipeline.h"
 #include "platform/Dialogs.h"
@@ -13,6 +14,7 @@
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -23,8 +25,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -166,7 +170,13 @@ protected:
         ASSERT_TRUE(library_->Widgets().previewbox->isVisible());
         format->setChecked(true);
         saveAs_ = QString::fromStdString(target.string());
+        QSignalSpy finished(conversion_, &TConversion::conversionFinished);
         QTest::mouseClick(conversion_->Widgets().Button8, Qt::LeftButton);
+        // The click returns at once; the tools' steps follow on the loop.
+        if (conversion_->Converting()) {
+            ASSERT_TRUE(finished.wait(120000));
+        }
+        EXPECT_FALSE(conversion_->Converting());
     }
 
     void ExpectIdle() const {
@@ -324,6 +334,37 @@ TEST_F(ConversionTest, CancelDuringTheDownloadSkipsTheConverter) {
     EXPECT_TRUE(ProcessGone(started_[0]));
     EXPECT_TRUE(fs::is_empty(folder_ / "out"));
     ExpectIdle();
+}
+
+// The window's loop turns all along (the pause is a timer, the tools are
+// watched, not waited for), and "Cancel?" in the pause skips the converter.
+TEST_F(ConversionTest, CancelDuringThePauseSkipsTheConverterAndTheLoopNeverStops) {
+    conversion_->SetDownloadPause(std::chrono::milliseconds(5000));
+    const fs::path target = folder_ / "out" / "paused.mp3";
+    std::optional<LoopWatch> watch; // from the start of the tools
+    onStarted_ = [&](pid_t pid, size_t run) {
+        if (run != 1)
+            return;
+        watch.emplace();
+        QTimer::singleShot(0, [this, pid, target] {
+            // yt has ended and the pause runs: its download is there.
+            ASSERT_TRUE(QTest::qWaitFor([&] { return ProcessGone(pid); }, 60000));
+            ASSERT_TRUE(conversion_->Converting());
+            EXPECT_EQ(conversion_->Widgets().Button8->text(), "Cancel?");
+            EXPECT_TRUE(fs::exists(IntermediateFile(target.string())));
+            QTest::mouseClick(conversion_->Widgets().Button8, Qt::LeftButton);
+        });
+    };
+    ConvertFirstVideo(conversion_->Widgets().mp3rb, target);
+    EXPECT_EQ(messages_, std::vector<std::string>{"Conversion aborted!"});
+    EXPECT_EQ(started_.size(), 1u);
+    EXPECT_TRUE(fs::is_empty(folder_ / "out"));
+    ExpectIdle();
+    // Loose: a sleep or a wait for a tool on the loop's thread lasts seconds.
+    ASSERT_TRUE(watch);
+    EXPECT_LT(watch->LongestGapMs(), 1000);
+    std::printf("longest gap of the loop during the conversion: %lld ms\n",
+                static_cast<long long>(watch->LongestGapMs()));
 }
 
 TEST_F(ConversionTest, MissingDownloaderShowsTheSystemsTextAndGoesIdle) {

@@ -1,5 +1,5 @@
-#include "LoopWatch.h"
 #include "convert/ToolRun.h"
+#include "LoopWatch.h"
 #include "platform/Dialogs.h"
 #include "tests/support/TestApp.h"
 
@@ -150,7 +150,8 @@ TEST_F(ToolRunTest, EndTakesTheWholeGroupWithoutHoldingTheEventLoop) {
 TEST_F(ToolRunTest, DestroyingARunEndsItsTool) {
     const fs::path ready = folder_ / "child.pid";
     auto run = std::make_unique<ToolRun>(state_);
-    const pid_t child = StartShell(*run, "sleep 30 & echo $! > " + ready.string() + "; wait", ready);
+    const pid_t child =
+        StartShell(*run, "sleep 30 & echo $! > " + ready.string() + "; wait", ready);
     run.reset();
     EXPECT_TRUE(ProcessGone(started_[0]));
     EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(child); }, 5000));
