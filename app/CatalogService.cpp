@@ -1,5 +1,6 @@
 #include "app/CatalogService.h"
 
+#include "catalog/ExitCodes.h"
 #include "platform/Shell.h"
 
 #include <QFileInfo>
@@ -46,6 +47,15 @@ bool CatalogService::Launch() {
 // An exit of its own (another instance holds the port, a bad database) is
 // final; a crash is not.
 void CatalogService::Finished(QProcess::ExitStatus status) {
+    if (status == QProcess::NormalExit && process.exitCode() == catalog_exit::kAlreadyServing) {
+        portHolder_ = Port::OwnService;
+        qInfo("Music Library: your catalogue already runs; the searches go to it");
+    } else if (status == QProcess::NormalExit &&
+               process.exitCode() == catalog_exit::kPortHeldByOther) {
+        portHolder_ = Port::HeldByOther;
+        qWarning("Music Library: the catalogue's port is held by another program or another "
+                 "user; its answers are not your catalogue's");
+    }
     if (stopping_ || status != QProcess::CrashExit)
         return;
     if (running_.elapsed() >= kSteadyRunMs)

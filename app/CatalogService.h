@@ -7,8 +7,11 @@
 // The bundled search service, kolvadeck-catalog, beside the executable. When
 // the search host is the built-in default, the program starts it for its own
 // run (it serves at once and scans the music and video folders in the
-// background) and ends it on exit. Another instance already serving the port
-// makes this one exit with an error; the searches then reach that one.
+// background) and ends it on exit. The port is the service's alone: when it is
+// taken, the service finds out who holds it and exits saying so. This user's
+// own catalogue (another run of the program) is fine, as the searches reach
+// it; a port held by anything else is reported, as the searches would reach a
+// stranger.
 //
 // A service that crashes (or is killed) is started again, after 1 s and then
 // doubling waits up to a minute while it keeps crashing soon after starting,
@@ -30,6 +33,14 @@ public:
     // program is missing; returns whether it was started.
     bool StartIfDefault();
     void Stop();
+    enum class Port {
+        Unknown,    // not started, or still starting
+        OwnService, // this user's catalogue already serves it
+        HeldByOther // another program or user holds it
+    };
+    // What the service found when it could not take the port.
+    Port PortHolder() const { return portHolder_; }
+
     // The running service's process id; 0 when none runs.
     qint64 ProcessId() const { return process.processId(); }
 
@@ -43,4 +54,5 @@ private:
     bool stopping_ = false;
     int restartDelayMs_ = kFirstRestartDelayMs;
     QElapsedTimer running_;
+    Port portHolder_ = Port::Unknown;
 };

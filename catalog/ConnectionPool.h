@@ -2,6 +2,8 @@
 
 #include "catalog/Database.h"
 
+#include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -9,13 +11,18 @@
 
 // Connections to one catalogue for the server's worker threads: each request
 // borrows one and gives it back, so prepared statements are reused.
+//
+// Damage found by a query is reported here; whoever rebuilds the catalogue
+// (the scan thread) renews the pool, so that connections to the file moved
+// aside are closed as they come back. Reports made through connections of an
+// earlier file are ignored, so one damaged file is rebuilt once.
 class ConnectionPool {
 public:
     explicit ConnectionPool(std::string path);
 
     class Lease {
     public:
-        Lease(ConnectionPool& pool, std::unique_ptr<Database> db);
+        Lease(ConnectionPool& pool, std::unique_ptr<Database> db, std::uint64_t generation);
         ~Lease();
         Lease(const Lease&) = delete;
         Lease& operator=(const Lease&) = delete;
@@ -25,12 +32,29 @@ public:
     private:
         ConnectionPool& pool_;
         std::unique_ptr<Database> db_;
+        std::uint64_t generation_;
     };
 
     Lease Borrow();
 
+    // Which catalogue file the connections now belong to.
+    std::uint64_t Generation() const;
+    // A query over a connection of that generation met a damaged file.
+    void ReportDamage(std::uint64_t generation);
+    // Waits up to the timeout for a report; true (and the report taken) when
+    // there is one.
+    bool WaitForDamage(int timeoutMs);
+    // Called once the file has been rebuilt: pooled connections are dropped.
+    void Renew();
+    // Wakes WaitForDamage without a report (the service ends).
+    void Interrupt();
+
 private:
     std::string path_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
     std::vector<std::unique_ptr<Database>> idle_;
+    std::uint64_t generation_ = 0;
+    bool damaged_ = false;
+    bool interrupted_ = false;
 };

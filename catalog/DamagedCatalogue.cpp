@@ -1,11 +1,19 @@
 #include "catalog/DamagedCatalogue.h"
 
+#include <sqlite3.h>
+
 #include <cstdio>
 #include <filesystem>
 
 void OpenOrRebuildCatalogue(const std::string& path) {
     try {
-        Database db(path);
+        std::string problem;
+        {
+            Database db(path);
+            problem = db.QuickCheck();
+        }
+        if (problem != "ok")
+            RebuildCatalogue(path, CatalogError("integrity check: " + problem, SQLITE_CORRUPT));
     } catch (const CatalogError& error) {
         if (!error.Damaged())
             throw;

@@ -9,7 +9,9 @@
 // for whoever wants to look at it, and a fresh one is made for the scan to
 // fill. The user is told on standard error.
 
-// Opens the catalogue, rebuilding it when it is damaged. Throws CatalogError
+// Opens the catalogue and checks it (SQLite's quick check reads every page,
+// so damage inside the data is found, not only a broken header), rebuilding
+// it when it is damaged. Throws CatalogError
 // when the fresh file cannot be made either, or when the failure was not
 // damage (a lock, a missing folder).
 void OpenOrRebuildCatalogue(const std::string& path);

@@ -4,6 +4,10 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
     throw CatalogError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"),
@@ -72,6 +76,15 @@ std::int64_t Statement::Int(int column) const {
 }
 
 Database::Database(const std::string& path) {
+    // The catalogue lists the user's files: it is made (or kept) readable by
+    // the user alone. SQLite gives its journal files the same mode.
+    if (!path.empty() && path.front() != ':') {
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            fchmod(fd, 0600);
+            close(fd);
+        }
+    }
     if (sqlite3_open_v2(path.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
@@ -106,6 +119,11 @@ void Database::Exec(const char* sql) {
         sqlite3_free(error);
         throw CatalogError(message, code);
     }
+}
+
+std::string Database::QuickCheck() {
+    Statement check(db_, "PRAGMA quick_check(1)");
+    return check.Step() ? check.Text(0) : std::string();
 }
 
 Statement& Database::Prepare(const std::string& sql) {

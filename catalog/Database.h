@@ -50,13 +50,16 @@ private:
 // One thread at a time; the pool hands out one per request.
 class Database {
 public:
-    // Opens (creating if need be) the database file and its tables.
+    // Opens (creating if need be, mode 0600) the database file and its tables.
     explicit Database(const std::string& path);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
     void Exec(const char* sql);
+    // SQLite's quick integrity check: "ok", or the first problem found.
+    // Throws when the file is too damaged to be read at all.
+    std::string QuickCheck();
     // The statement for this SQL text, prepared on first use and then reused.
     Statement& Prepare(const std::string& sql);
 

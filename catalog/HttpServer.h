@@ -1,36 +1,46 @@
 #pragma once
 
 #include "catalog/ConnectionPool.h"
+#include "catalog/LoopbackServer.h"
 #include "catalog/Service.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
-namespace httplib {
-class Server;
-}
+class ApiRouter;
 
-// The service over HTTP: the music and video search paths, and /media/<id>.<ext>
-// streaming a catalogued video (byte ranges honoured). Media are found by their
-// catalogue id only; nothing of a request is ever used as a file path.
+// The service over HTTP: the music and video search paths, /api/identity, and
+// /media/<id>.<ext> streaming a catalogued video (byte ranges honoured). Media
+// are found by their catalogue id only and sent only from inside the video
+// folders; nothing of a request is ever used as a file path.
 class HttpServer {
 public:
-    explicit HttpServer(ConnectionPool& pool);
+    HttpServer(ConnectionPool& pool, std::vector<std::string> videoFolders);
     ~HttpServer();
 
-    // Binds to address:port (port 0: a free one); the bound port, or -1.
-    int Bind(const std::string& address, int port);
+    // The text /api/identity answers, by which the program recognises its own
+    // service already holding the port.
+    void SetIdentity(std::string identity);
+
+    // Binds to address:port (port 0: a free one); the bound port, or -1 with
+    // errno in error.
+    int Bind(const std::string& address, int port, int& error);
     // Serves until Stop() is called (from another thread or a signal's watcher).
     void Listen();
     void Stop();
 
 private:
-    void Routes();
-    std::string ServiceAddress(const std::string& hostHeader) const;
+    Outgoing Handle(const RequestHead& head, std::string_view block);
+    Outgoing Media(const RequestHead& head, std::string_view block);
+    std::string ServiceAddress() const;
 
     ConnectionPool& pool_;
     Service service_;
-    std::unique_ptr<httplib::Server> server_;
+    std::vector<std::string> videoFolders_;
+    std::string identity_;
+    std::unique_ptr<ApiRouter> router_;
+    LoopbackServer server_;
     std::string address_;
     int port_ = -1;
 };

@@ -1,5 +1,6 @@
 #include "catalog/Scanner.h"
 
+#include "catalog/MediaFile.h"
 #include "catalog/ReadAhead.h"
 #include "catalog/TagReading.h"
 
@@ -28,16 +29,31 @@ struct Known {
 };
 
 // Every media file below the folders; directory links are not followed, so a
-// link cycle cannot trap the walk. Unreadable folders are passed over.
-void Walk(const std::string& root, Kind kind, std::vector<FoundFile>& found) {
+// link cycle cannot trap the walk. A link to a file is taken only when it
+// resolves to a regular file inside one of the folders, and is catalogued by
+// its resolved path: a link never makes a file from elsewhere (another
+// user's, a private one) servable. Unreadable folders are passed over.
+void Walk(const std::string& root, const std::vector<std::string>& folders, Kind kind,
+          std::vector<FoundFile>& found) {
     std::error_code error;
     fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error);
     for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        const std::string path = it->path().string();
+        std::string path = it->path().string();
         if (kind == Kind::Music ? !IsMusicFile(path) : !IsVideoFile(path))
             continue;
+        std::error_code linkError;
+        if (it->is_symlink(linkError)) {
+            const std::string target = fs::canonical(path, linkError).string();
+            const bool inside =
+                !linkError && std::any_of(folders.begin(), folders.end(), [&](const auto& folder) {
+                    return InsideFolder(target, folder);
+                });
+            if (!inside)
+                continue;
+            path = target;
+        }
         struct stat info {};
-        if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
         found.push_back(
             {path, kind, static_cast<std::int64_t>(info.st_size),
@@ -143,9 +159,16 @@ Scanner::Scanner(Database& db, ScanFolders folders)
 ScanReport Scanner::Run() {
     std::vector<FoundFile> found;
     for (const std::string& folder : folders_.music)
-        Walk(folder, Kind::Music, found);
+        Walk(folder, folders_.music, Kind::Music, found);
     for (const std::string& folder : folders_.videos)
-        Walk(folder, Kind::Video, found);
+        Walk(folder, folders_.videos, Kind::Video, found);
+    // A file reached both by its name and through a link is catalogued once.
+    std::sort(found.begin(), found.end(),
+              [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
+    found.erase(
+        std::unique(found.begin(), found.end(),
+                    [](const FoundFile& a, const FoundFile& b) { return a.path == b.path; }),
+        found.end());
 
     std::unordered_map<std::string, Known> tracks = LoadKnown(db_, "tracks");
     std::unordered_map<std::string, Known> videos = LoadKnown(db_, "videos");

@@ -47,6 +47,7 @@ Reply Service::Music(std::string_view rawQuery) {
     std::string method = query->Get("method");
     std::transform(method.begin(), method.end(), method.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::uint64_t generation = pool_.Generation();
     try {
         ConnectionPool::Lease db = pool_.Borrow();
         if (method == "track.search") {
@@ -70,6 +71,8 @@ Reply Service::Music(std::string_view rawQuery) {
         }
     } catch (const CatalogError& error) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n", error.what());
+        if (error.Damaged())
+            pool_.ReportDamage(generation);
         return Reply{500, "text/xml; charset=utf-8",
                      answers::Failure(kOperationFailed, "Operation failed")};
     }
@@ -89,6 +92,7 @@ Reply Service::Video(std::string_view rawQuery, const std::string& serviceAddres
         return Refuse(kInvalidParameters, "Invalid start-index or max-results");
     const std::int64_t count = std::min<std::int64_t>(*perPage, kMaxVideoResults);
     const std::string text = query->Has("vq") ? query->Get("vq") : query->Get("q");
+    const std::uint64_t generation = pool_.Generation();
     try {
         ConnectionPool::Lease db = pool_.Borrow();
         const auto found = queries::SearchVideos(*db, text, {count, *start - 1});
@@ -97,6 +101,8 @@ Reply Service::Video(std::string_view rawQuery, const std::string& serviceAddres
         return reply;
     } catch (const CatalogError& error) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n", error.what());
+        if (error.Damaged())
+            pool_.ReportDamage(generation);
         return Reply{500, "text/xml; charset=utf-8",
                      answers::Failure(kOperationFailed, "Operation failed")};
     }

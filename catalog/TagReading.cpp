@@ -2,6 +2,10 @@
 
 #include "catalog/Genres.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 #include <taglib/tpropertymap.h>
@@ -90,9 +94,26 @@ std::string FileStem(const std::string& path) {
     return CleanText(name);
 }
 
+namespace {
+
+// Tags are read only from a regular file reached without a link: a FIFO or
+// device swapped in after the walk would block the reader, a link could lead
+// out of the folders.
+bool PlainFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    struct stat info {};
+    const bool plain = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (fd >= 0)
+        close(fd);
+    return plain;
+}
+
+} // namespace
+
 TrackTags ReadTrackTags(const std::string& path) {
     TrackTags tags;
-    const TagLib::FileRef file(path.c_str(), false);
+    const TagLib::FileRef file =
+        PlainFile(path) ? TagLib::FileRef(path.c_str(), false) : TagLib::FileRef();
     if (!file.isNull() && file.tag()) {
         const TagLib::Tag* tag = file.tag(); // ID3v2 fields first, ID3v1 where they are empty
         tags.title = Utf8(tag->title());
@@ -126,7 +147,9 @@ TrackTags ReadTrackTags(const std::string& path) {
 VideoTags ReadVideoTags(const std::string& path) {
     VideoTags tags;
     tags.name = FileStem(path);
-    const TagLib::FileRef file(path.c_str(), true, TagLib::AudioProperties::Fast);
+    const TagLib::FileRef file =
+        PlainFile(path) ? TagLib::FileRef(path.c_str(), true, TagLib::AudioProperties::Fast)
+                        : TagLib::FileRef();
     if (!file.isNull()) {
         if (const TagLib::Tag* tag = file.tag()) {
             tags.title = Utf8(tag->title());

@@ -3,16 +3,24 @@
 // searches over it on a loopback port.
 #include "catalog/ConnectionPool.h"
 #include "catalog/DamagedCatalogue.h"
+#include "catalog/DataFolder.h"
+#include "catalog/ExitCodes.h"
 #include "catalog/HttpServer.h"
+#include "catalog/InstanceIdentity.h"
 #include "catalog/Options.h"
 #include "catalog/Scanner.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <pthread.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -23,9 +31,13 @@ void PrintProgress(std::int64_t done, std::int64_t total) {
 
 std::atomic<bool> stopping{false};
 
-// mayRebuild: no one else has the catalogue open yet, so damage found by the
-// scan can be cured by a fresh catalogue and one more scan.
-bool Scan(const Options& options, bool mayRebuild) {
+// A damaged file is rebuilt at most this often in one run: more means the
+// disk itself is failing, and rebuilding again would not help.
+constexpr int kMostRebuilds = 3;
+
+enum class ScanResult { Done, Damaged, Failed };
+
+ScanResult Scan(const Options& options) {
     try {
         Database db(options.database);
         Scanner scanner(db, options.folders);
@@ -36,24 +48,105 @@ bool Scan(const Options& options, bool mayRebuild) {
                      static_cast<long long>(report.found), static_cast<long long>(report.read),
                      static_cast<long long>(report.unchanged),
                      static_cast<long long>(report.removed));
-        return true;
+        return ScanResult::Done;
     } catch (const CatalogError& error) {
-        if (mayRebuild && error.Damaged()) {
-            try {
-                RebuildCatalogue(options.database, error);
-            } catch (const std::exception& again) {
-                std::fprintf(stderr, "kolvadeck-catalog: %s\n", again.what());
-                return false;
-            }
-            return Scan(options, false);
-        }
         std::fprintf(stderr, "kolvadeck-catalog: scan failed: %s\n", error.what());
-        return false;
+        return error.Damaged() ? ScanResult::Damaged : ScanResult::Failed;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kolvadeck-catalog: scan failed: %s\n", error.what());
+        return ScanResult::Failed;
+    }
+}
+
+bool Rebuild(const std::string& path, const char* why) {
+    try {
+        RebuildCatalogue(path, CatalogError(why));
+        return true;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
         return false;
     }
 }
+
+// Before serving: a damaged catalogue found by the scan is rebuilt and scanned again.
+bool ScanBeforeServing(const Options& options) {
+    for (int rebuilds = 0;; ++rebuilds) {
+        const ScanResult result = Scan(options);
+        if (result != ScanResult::Damaged || rebuilds == kMostRebuilds)
+            return result == ScanResult::Done;
+        if (!Rebuild(options.database, "damage found by the scan"))
+            return false;
+    }
+}
+
+// While serving: scans when asked to at start, and whenever a query or the
+// scan meets a damaged file, moves it aside, rebuilds it and scans again.
+void Maintain(const Options& options, ConnectionPool& pool, bool scanFirst) {
+    bool scan = scanFirst;
+    for (int rebuilds = 0; !stopping;) {
+        if (scan && Scan(options) == ScanResult::Damaged)
+            pool.ReportDamage(pool.Generation());
+        scan = false;
+        if (!pool.WaitForDamage(1000) || stopping)
+            continue;
+        if (rebuilds++ == kMostRebuilds) {
+            std::fprintf(stderr, "kolvadeck-catalog: the catalogue keeps being damaged; "
+                                 "it is no longer rebuilt in this run\n");
+            return;
+        }
+        if (Rebuild(options.database, "a query met a damaged file"))
+            scan = true;
+        pool.Renew();
+    }
+}
+
+// The port is taken: by this user's own catalogue (then the searches already
+// have their service) or by something else.
+int PortTaken(const Options& options, const std::string& identity) {
+    if (instance_identity::Answers(options.bind, options.port, identity)) {
+        std::fprintf(stderr,
+                     "kolvadeck-catalog: your catalogue already serves on %s:%d; this one ends\n",
+                     options.bind.c_str(), options.port);
+        return catalog_exit::kAlreadyServing;
+    }
+    std::fprintf(stderr,
+                 "kolvadeck-catalog: %s:%d is held by another program or another user; the "
+                 "catalogue cannot serve there\n",
+                 options.bind.c_str(), options.port);
+    return catalog_exit::kPortHeldByOther;
+}
+
+// INT and TERM are taken by a thread of their own, which ends the service at
+// any stage (a scan before serving included). They are blocked before any
+// other thread starts, so that every thread inherits the mask.
+sigset_t BlockStopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    return signals;
+}
+
+class SignalWatcher {
+public:
+    SignalWatcher(sigset_t signals, std::function<void()> onStop)
+        : signals_(signals)
+        , watcher_([this, stop = std::move(onStop)] {
+            int signal = 0;
+            sigwait(&signals_, &signal);
+            stop();
+        }) {}
+    ~SignalWatcher() {
+        // The watcher waits for a signal; if the service ended otherwise, send it one.
+        pthread_kill(watcher_.native_handle(), SIGTERM);
+        watcher_.join();
+    }
+
+private:
+    sigset_t signals_;
+    std::thread watcher_;
+};
 
 } // namespace
 
@@ -62,59 +155,71 @@ int main(int argc, char** argv) {
     const auto options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n%s", error.c_str(), kUsage);
-        return 2;
+        return catalog_exit::kBadArguments;
     }
     if (options->help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    const std::string dataFolder =
+        std::filesystem::absolute(options->database).parent_path().string();
+    std::string identity;
     try {
-        std::filesystem::create_directories(std::filesystem::path(options->database).parent_path());
-        OpenOrRebuildCatalogue(options->database); // the tables, before anyone reads them
+        PrepareDataFolder(dataFolder,
+                          std::filesystem::path(DefaultDatabasePath()).parent_path().string());
+        identity =
+            instance_identity::Text(getuid(), instance_identity::LoadOrCreateSecret(dataFolder));
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
-        return 1;
+        return catalog_exit::kFailed;
     }
-
-    if (options->mode == Options::Mode::ScanOnly)
-        return Scan(*options, true) ? 0 : 1;
-    if (options->mode == Options::Mode::ScanThenServe && !Scan(*options, true))
-        return 1;
-
-    // INT and TERM are taken by a thread of their own, which ends the service.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     ConnectionPool pool(options->database);
-    HttpServer server(pool);
-    const int port = server.Bind(options->bind, options->port);
-    if (port < 0) {
-        std::fprintf(stderr, "kolvadeck-catalog: cannot listen on %s:%d\n", options->bind.c_str(),
-                     options->port);
-        return 1;
+    const sigset_t stopSignals = BlockStopSignals();
+    HttpServer server(pool, options->folders.videos);
+    server.SetIdentity(identity);
+    const SignalWatcher watcher(stopSignals, [&] {
+        stopping = true;
+        pool.Interrupt();
+        server.Stop();
+    });
+    // The port is taken before the catalogue is touched, so that a second
+    // instance leaves the first one's file alone.
+    int port = 0;
+    if (options->mode != Options::Mode::ScanOnly) {
+        int bindError = 0;
+        port = server.Bind(options->bind, options->port, bindError);
+        if (port < 0 && bindError == EADDRINUSE)
+            return PortTaken(*options, identity);
+        if (port < 0) {
+            std::fprintf(stderr, "kolvadeck-catalog: cannot listen on %s:%d: %s\n",
+                         options->bind.c_str(), options->port, std::strerror(bindError));
+            return catalog_exit::kFailed;
+        }
     }
+    try {
+        OpenOrRebuildCatalogue(options->database); // the tables, before anyone reads them
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
+        return catalog_exit::kFailed;
+    }
+
+    if (options->mode == Options::Mode::ScanOnly)
+        return ScanBeforeServing(*options) ? 0 : catalog_exit::kFailed;
+    if (options->mode == Options::Mode::ScanThenServe && !ScanBeforeServing(*options))
+        return catalog_exit::kFailed;
+    if (stopping)
+        return 0;
+
     std::printf("listening on http://%s:%d\n", options->bind.c_str(), port);
     std::fflush(stdout);
 
-    std::thread scan;
-    if (options->mode == Options::Mode::ServeAndScan)
-        scan = std::thread([&] { Scan(*options, false); });
-    std::thread watcher([&] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        stopping = true;
-        server.Stop();
-    });
+    std::thread maintenance(
+        [&] { Maintain(*options, pool, options->mode == Options::Mode::ServeAndScan); });
     server.Listen();
     stopping = true;
-    if (scan.joinable())
-        scan.join();
-    // The watcher waits for a signal; if the server ended otherwise, send it one.
-    pthread_kill(watcher.native_handle(), SIGTERM);
-    watcher.join();
+    pool.Interrupt();
+    maintenance.join();
     return 0;
 }

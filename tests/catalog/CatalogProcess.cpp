@@ -56,6 +56,15 @@ bool CatalogProcess::Start(const std::string& database, const std::string& music
     return ok && port_ > 0;
 }
 
+bool CatalogProcess::TerminatedWithin(int ms) {
+    if (!process_ || process_->state() == QProcess::NotRunning)
+        return true;
+    process_->terminate();
+    const bool ended = process_->waitForFinished(ms);
+    Stop();
+    return ended;
+}
+
 void CatalogProcess::Stop() {
     if (!process_ || process_->state() == QProcess::NotRunning)
         return;
@@ -72,10 +81,19 @@ std::string CatalogProcess::ErrorOutput() {
 
 std::string CatalogProcess::ScanOnly(const std::string& database, const std::string& music,
                                      const std::string& videos, int* exitCode) {
+    std::vector<std::string> arguments;
+    for (const QString& argument : Arguments(database, music, videos))
+        arguments.push_back(argument.toStdString());
+    arguments.push_back("--scan-only");
+    return Run(arguments, exitCode);
+}
+
+std::string CatalogProcess::Run(const std::vector<std::string>& given, int* exitCode) {
     QProcess process;
     process.setProcessEnvironment(CleanEnvironment());
-    QStringList arguments = Arguments(database, music, videos);
-    arguments << "--scan-only";
+    QStringList arguments;
+    for (const std::string& argument : given)
+        arguments << QString::fromStdString(argument);
     process.start(QString::fromStdString(Program()), arguments);
     process.waitForFinished(120000);
     if (exitCode)

@@ -19,6 +19,9 @@ public:
     bool Start(const std::string& database, const std::string& music, const std::string& videos,
                const std::vector<std::string>& extra = {"--scan-first"});
     void Stop();
+    // Sends TERM; whether it ended within the time (it is killed otherwise).
+    bool TerminatedWithin(int ms);
+    qint64 Pid() const { return process_ ? process_->processId() : 0; }
 
     int Port() const { return port_; }
     std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
@@ -27,6 +30,10 @@ public:
     // Runs it with --scan-only to its end; returns its standard error output.
     static std::string ScanOnly(const std::string& database, const std::string& music,
                                 const std::string& videos, int* exitCode = nullptr);
+
+    // Runs it with these arguments (and a clean environment) to its end;
+    // returns its standard error output.
+    static std::string Run(const std::vector<std::string>& arguments, int* exitCode);
 
 private:
     std::unique_ptr<QProcess> process_;

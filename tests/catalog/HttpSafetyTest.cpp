@@ -115,10 +115,12 @@ TEST_F(HttpSafety, VideosStreamWithByteRanges) {
     EXPECT_EQ(past.status, 206);
     EXPECT_EQ(past.body, file.substr(file.size() - 5));
     for (const std::string& range :
-         {std::string("999999999-"), std::to_string(file.size()) + "-", std::string("5-2")}) {
+         {std::string("999999999-"), std::to_string(file.size()) + "-", std::string("-0")}) {
         const RawAnswer refused = Get(media, "Range: bytes=" + range + "\r\n");
         EXPECT_EQ(refused.status, 416) << range;
-        EXPECT_EQ(refused.headers.find("Content-Length: 1844"), std::string::npos) << range;
+        EXPECT_NE(refused.headers.find("Content-Range: bytes */" + std::to_string(file.size())),
+                  std::string::npos)
+            << range;
     }
 }
 
@@ -145,7 +147,7 @@ TEST_F(HttpSafety, MalformedQueriesAreRefusedWithAWellFormedError) {
     // Beyond what the server reads of a request line at all.
     const RawAnswer huge =
         Get("/api/music/?method=track.search&track=" + std::string(100000, 'b') + "&page=1");
-    EXPECT_TRUE(huge.status == 400 || huge.status == 414) << huge.status;
+    EXPECT_TRUE(huge.status == 400 || huge.status == 414 || huge.status == 431) << huge.status;
 }
 
 TEST_F(HttpSafety, HostileNamesAndHostsStayWellFormed) {
@@ -155,10 +157,15 @@ TEST_F(HttpSafety, HostileNamesAndHostsStayWellFormed) {
     ASSERT_EQ(results.captions.size(), 1u);
     EXPECT_EQ(results.captions[0], "Evil <Band> & \"Co\" 'x' - Bad Song");
 
-    // A Host header that is no host name is not copied into the addresses.
+    // A Host header that is no host name is refused; a loopback name is served,
+    // and the addresses name the service's own address whatever it said.
+    EXPECT_EQ(RawGet(server_->Port(), "/api/video/?vq=kiss&max-results=50&start-index=1",
+                     "Host: evil\"><x a='&\r\n")
+                  .status,
+              421);
     const RawAnswer feed =
         RawGet(server_->Port(), "/api/video/?vq=kiss&max-results=50&start-index=1",
-               "Host: evil\"><x a='&\r\n");
+               "Host: LocalHost:" + std::to_string(server_->Port()) + "\r\n");
     ASSERT_EQ(feed.status, 200);
     const SearchResults videos = Read(methods::kYoutubeSources, feed.body);
     ASSERT_EQ(videos.video.size(), 2u);

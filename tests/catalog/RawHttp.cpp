@@ -20,9 +20,13 @@ RawAnswer RawGet(int port, const std::string& target, const std::string& extraHe
         close(s);
         return answer;
     }
-    const std::string request = "GET " + target +
-                                " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n" +
-                                extraHeaders + "Connection: close\r\n\r\n";
+    // The service's own Host unless the test gives one.
+    const bool ownHost =
+        extraHeaders.starts_with("Host:") || extraHeaders.find("\r\nHost:") != std::string::npos;
+    const std::string request =
+        "GET " + target + " HTTP/1.1\r\n" +
+        (ownHost ? std::string() : "Host: 127.0.0.1:" + std::to_string(port) + "\r\n") +
+        extraHeaders + "Connection: close\r\n\r\n";
     size_t sent = 0;
     while (sent < request.size()) {
         const ssize_t n = send(s, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);

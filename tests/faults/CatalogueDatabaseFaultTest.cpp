@@ -110,6 +110,33 @@ TEST_F(CatalogueDatabaseFault, DamagedPagesFoundByTheScanAreRebuilt) {
     EXPECT_NE(Search(service, "kiss").body.find("<name>Kiss</name>"), std::string::npos);
 }
 
+TEST_F(CatalogueDatabaseFault, DamagedPagesFoundAtStartAreRebuiltAndServed) {
+    int code = -1;
+    ScanOnly(&code);
+    ASSERT_EQ(code, 0);
+    // The header page opens; the pages behind it are damaged, and no file
+    // changed, so no scan would write (and meet the damage) by itself.
+    Overwrite(database_, 4096, GarbageBytes(fs::file_size(database_) - 4096));
+    CatalogProcess service;
+    ASSERT_TRUE(service.Start(database_.string(), collection_.music.string(),
+                              collection_.videos.string(), {}))
+        << service.ErrorOutput();
+    RawAnswer answer;
+    for (int i = 0; i < 100 && answer.body.find("<name>Kiss</name>") == std::string::npos; ++i) {
+        answer = Search(service, "kiss");
+        EXPECT_NE(answer.status, 500) << "a damaged catalogue was served";
+        usleep(100000);
+    }
+    EXPECT_NE(answer.body.find("<name>Kiss</name>"), std::string::npos) << answer.body;
+    EXPECT_TRUE(fs::exists(database_.string() + ".corrupt"));
+    // A restart finds the rebuilt catalogue sound and keeps it.
+    service.Stop();
+    ASSERT_TRUE(service.Start(database_.string(), collection_.music.string(),
+                              collection_.videos.string(), {"--no-scan"}));
+    EXPECT_NE(Search(service, "kiss").body.find("<name>Kiss</name>"), std::string::npos);
+    EXPECT_EQ(service.ErrorOutput().find("is damaged"), std::string::npos);
+}
+
 TEST_F(CatalogueDatabaseFault, WriterLockLeavesAnswersAndEndsTheScanWithAMessage) {
     int code = -1;
     ScanOnly(&code);
