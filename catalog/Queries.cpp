@@ -1,6 +1,9 @@
 #include "catalog/Queries.h"
 
 #include "catalog/Genres.h"
+#include "catalog/Similarity.h"
+
+#include <algorithm>
 
 namespace queries {
 
@@ -127,8 +130,12 @@ Found<Track> SearchTracks(Database& db, const std::string& text, Window window) 
     return Collect<Track>(s, 2, ReadTrack);
 }
 
-Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::string& track,
-                           Window window) {
+namespace {
+
+// The catalogue's answer over the full SQL: used while the precomputed lists
+// are out of date (a scan is changing the tracks) or do not cover the seed.
+Found<Track> SimilarTracksBySql(Database& db, const std::string& artist, const std::string& track,
+                                Window window) {
     Statement& s = db.Prepare(kSimilarTracksSql);
     s.Bind(1, artist).Bind(2, track).Bind(3, window.limit).Bind(4, window.offset);
     return Collect<Track>(s, 3, [](const Statement& row) {
@@ -136,11 +143,109 @@ Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::s
     });
 }
 
+// The seed profile's key: the track (or, when it is not catalogued, all the
+// artist's tracks) with its genres and decades.
+std::optional<std::string> SeedKey(Database& db, const std::string& artist,
+                                   const std::string& track) {
+    std::vector<std::int64_t> ids;
+    std::vector<std::int64_t> decades;
+    const auto read = [&](Statement& s) {
+        while (s.Step()) {
+            ids.push_back(s.Int(0));
+            if (s.Int(1) > 0)
+                decades.push_back(s.Int(1) / 10);
+        }
+    };
+    read(db.Prepare("SELECT id, year FROM tracks WHERE artist = ?1 COLLATE NOCASE AND "
+                    "title = ?2 COLLATE NOCASE")
+             .Bind(1, artist)
+             .Bind(2, track));
+    if (ids.empty())
+        read(db.Prepare("SELECT id, year FROM tracks WHERE artist = ?1 COLLATE NOCASE")
+                 .Bind(1, artist));
+    if (ids.empty())
+        return std::nullopt;
+    std::vector<std::string> genres;
+    Statement& genresOf = db.Prepare("SELECT genre FROM track_genres WHERE track_id = ?");
+    for (const std::int64_t id : ids) {
+        genresOf.Reset().Bind(1, id);
+        while (genresOf.Step())
+            genres.push_back(genresOf.Text(0));
+    }
+    return similarity::ProfileKey(similarity::Fold(artist), genres, decades);
+}
+
+} // namespace
+
+// The artist's other tracks first (read in order from the artist index),
+// then the profile's precomputed list.
+Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::string& track,
+                           Window window) {
+    if (!similarity::Ready(db))
+        return SimilarTracksBySql(db, artist, track, window);
+    const std::optional<std::string> key = SeedKey(db, artist, track);
+    if (!key)
+        return {};
+    Statement& profile = db.Prepare("SELECT id FROM track_profiles WHERE key = ?");
+    profile.Bind(1, *key);
+    if (!profile.Step())
+        return SimilarTracksBySql(db, artist, track, window);
+    const std::int64_t profileId = profile.Int(0);
+    profile.Reset();
+
+    Found<Track> found;
+    std::int64_t skip = window.offset;
+    const auto take = [&](Statement& s, std::int64_t score) {
+        while (static_cast<std::int64_t>(found.rows.size()) < window.limit && s.Step()) {
+            if (skip > 0) {
+                --skip;
+                continue;
+            }
+            found.rows.push_back({s.Text(0), s.Text(1), score < 0 ? s.Int(2) : score});
+        }
+        s.Reset();
+    };
+    Statement& own = db.Prepare(
+        "SELECT title, artist FROM tracks WHERE artist = ?1 COLLATE NOCASE AND "
+        "NOT title = ?2 COLLATE NOCASE ORDER BY artist COLLATE NOCASE, title COLLATE NOCASE");
+    own.Bind(1, artist).Bind(2, track);
+    take(own, 3000);
+    Statement& listed =
+        db.Prepare("SELECT t.title, t.artist, s.score FROM similar_tracks s "
+                   "JOIN tracks t ON t.id = s.track_id WHERE s.profile = ? ORDER BY s.rank");
+    listed.Bind(1, profileId);
+    take(listed, -1);
+    found.total = static_cast<std::int64_t>(found.rows.size());
+    return found;
+}
+
+// The paged list of a genre or decade, precomputed; the total is the last rank.
+std::optional<Found<Artist>> ListedTopArtists(Database& db, const std::string& tag, Window window) {
+    if (!similarity::Ready(db))
+        return std::nullopt;
+    Statement& s = db.Prepare("SELECT a.name, l.tracks FROM top_artists l JOIN artists a "
+                              "ON a.id = l.artist WHERE l.tag = ? AND l.rank >= ? "
+                              "ORDER BY l.rank LIMIT ?");
+    s.Bind(1, tag).Bind(2, window.offset).Bind(3, window.limit);
+    Found<Artist> found = Collect<Artist>(s, 1, [](const Statement& row) {
+        return Artist{row.Text(0), row.Int(1), 0, 0};
+    });
+    Statement& last = db.Prepare("SELECT rank FROM top_artists WHERE tag = ? ORDER BY rank DESC "
+                                 "LIMIT 1");
+    last.Bind(1, tag);
+    found.total = last.Step() ? last.Int(0) + 1 : 0;
+    last.Reset();
+    return found;
+}
+
 Found<Artist> TopArtists(Database& db, const std::string& tag, Window window) {
     const auto readArtist = [](const Statement& row) {
         return Artist{row.Text(0), row.Int(1), 0, 0};
     };
     if (const auto years = genres::DecadeOfTag(tag)) {
+        if (years->first % 10 == 0 && years->last == years->first + 9)
+            if (auto listed = ListedTopArtists(db, "y:" + std::to_string(years->first), window))
+                return *listed;
         Statement& s = db.Prepare(kTopArtistsOfYearsSql);
         s.Bind(1, std::int64_t{years->first}).Bind(2, std::int64_t{years->last});
         s.Bind(3, window.limit).Bind(4, window.offset);
@@ -149,12 +254,26 @@ Found<Artist> TopArtists(Database& db, const std::string& tag, Window window) {
     const std::string key = genres::Key(tag);
     if (key.empty())
         return {};
+    if (auto listed = ListedTopArtists(db, "g:" + key, window))
+        return *listed;
     Statement& s = db.Prepare(kTopArtistsOfGenreSql);
     s.Bind(1, key).Bind(2, window.limit).Bind(3, window.offset);
     return Collect<Artist>(s, 2, readArtist);
 }
 
 Found<Artist> SimilarArtists(Database& db, const std::string& artist, Window window) {
+    if (similarity::Ready(db)) {
+        Statement& s =
+            db.Prepare("SELECT o.name, l.genres, l.decades FROM artists a "
+                       "JOIN similar_artists l ON l.artist = a.id JOIN artists o ON o.id = l.other "
+                       "WHERE a.key = ? AND l.rank >= ? ORDER BY l.rank LIMIT ?");
+        s.Bind(1, similarity::Fold(artist)).Bind(2, window.offset).Bind(3, window.limit);
+        Found<Artist> found;
+        while (s.Step())
+            found.rows.push_back({s.Text(0), 0, s.Int(1), s.Int(2)});
+        found.total = static_cast<std::int64_t>(found.rows.size());
+        return found;
+    }
     Statement& s = db.Prepare(kSimilarArtistsSql);
     s.Bind(1, artist).Bind(2, window.limit).Bind(3, window.offset);
     return Collect<Artist>(s, 3, [](const Statement& row) {

@@ -2,6 +2,7 @@
 
 #include "catalog/MediaFile.h"
 #include "catalog/ReadAhead.h"
+#include "catalog/Similarity.h"
 #include "catalog/TagReading.h"
 
 #include <algorithm>
@@ -200,6 +201,8 @@ ScanReport Scanner::Run() {
     // scan has read while it goes on.
     constexpr std::int64_t kBatch = 500;
     auto transaction = std::make_unique<Transaction>(db_);
+    if (!changed.empty())
+        similarity::Invalidate(db_);
     ReadAhead reader(std::move(jobs), stop_);
     for (const FoundFile* file : changed) {
         const std::optional<ReadAhead::Result> tags = reader.Next();
@@ -226,14 +229,18 @@ ScanReport Scanner::Run() {
             for (const auto& [path, entry] : gone) {
                 if (UnderAny(path, missing))
                     continue;
+                if (report.removed++ == 0)
+                    similarity::Invalidate(db_);
                 remove.Reset().Bind(1, entry.id).Run();
-                ++report.removed;
             }
         };
         drop(tracks, folders_.music, "DELETE FROM tracks WHERE id = ?");
         drop(videos, folders_.videos, "DELETE FROM videos WHERE id = ?");
     }
     transaction->Commit();
+    // The similarity lists follow the tracks once the scan has seen them all.
+    if (!Stopped() && (report.read > 0 || report.removed > 0 || !similarity::Ready(db_)))
+        similarity::Recompute(db_);
     if (progress_)
         progress_(done, report.found);
     return report;

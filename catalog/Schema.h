@@ -4,11 +4,14 @@
 // full-text index (FTS5, kept in step by triggers) over the words searched.
 namespace schema {
 
-inline constexpr int kVersion = 1;
+inline constexpr int kVersion = 2;
 
 inline constexpr const char* kDropAll = R"sql(
 DROP TABLE IF EXISTS tracks_fts; DROP TABLE IF EXISTS track_genres; DROP TABLE IF EXISTS tracks;
 DROP TABLE IF EXISTS videos_fts; DROP TABLE IF EXISTS videos;
+DROP TABLE IF EXISTS similarity_ready; DROP TABLE IF EXISTS artists;
+DROP TABLE IF EXISTS track_profiles; DROP TABLE IF EXISTS similar_tracks;
+DROP TABLE IF EXISTS similar_artists; DROP TABLE IF EXISTS top_artists;
 )sql";
 
 inline constexpr const char* kCreate = R"sql(
@@ -21,7 +24,8 @@ CREATE TABLE IF NOT EXISTS tracks(
   artist TEXT NOT NULL,
   album TEXT NOT NULL DEFAULT '',
   year INTEGER NOT NULL DEFAULT 0);
-CREATE INDEX IF NOT EXISTS tracks_by_artist ON tracks(artist COLLATE NOCASE);
+CREATE INDEX IF NOT EXISTS tracks_by_artist
+  ON tracks(artist COLLATE NOCASE, title COLLATE NOCASE);
 CREATE INDEX IF NOT EXISTS tracks_by_year ON tracks(year);
 CREATE TABLE IF NOT EXISTS track_genres(
   track_id INTEGER NOT NULL,
@@ -41,6 +45,35 @@ CREATE TRIGGER IF NOT EXISTS tracks_au AFTER UPDATE ON tracks BEGIN
   INSERT INTO tracks_fts(tracks_fts, rowid, title, artist) VALUES ('delete', old.id, old.title, old.artist);
   INSERT INTO tracks_fts(rowid, title, artist) VALUES (new.id, new.title, new.artist);
 END;
+
+-- Worked out after each scan that changed the tracks (see Similarity.h).
+CREATE TABLE IF NOT EXISTS similarity_ready(done INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS artists(
+  id INTEGER PRIMARY KEY,
+  key TEXT NOT NULL UNIQUE,
+  name TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS track_profiles(
+  key TEXT PRIMARY KEY,
+  id INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS similar_tracks(
+  profile INTEGER NOT NULL,
+  rank INTEGER NOT NULL,
+  track_id INTEGER NOT NULL,
+  score INTEGER NOT NULL,
+  PRIMARY KEY(profile, rank)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS similar_artists(
+  artist INTEGER NOT NULL,
+  rank INTEGER NOT NULL,
+  other INTEGER NOT NULL,
+  genres INTEGER NOT NULL,
+  decades INTEGER NOT NULL,
+  PRIMARY KEY(artist, rank)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS top_artists(
+  tag TEXT NOT NULL,
+  rank INTEGER NOT NULL,
+  artist INTEGER NOT NULL,
+  tracks INTEGER NOT NULL,
+  PRIMARY KEY(tag, rank)) WITHOUT ROWID;
 
 CREATE TABLE IF NOT EXISTS videos(
   id INTEGER PRIMARY KEY,

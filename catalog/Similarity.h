@@ -1,0 +1,40 @@
+#pragma once
+
+#include "catalog/Database.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the similar-track, similar-artist and top-artist answers need, worked
+// out once over the whole catalogue after a scan that changed it, so that each
+// answer is an indexed lookup instead of a pass over every track sharing a
+// genre or decade. The lists are kept in tables beside the tracks:
+//   artists          one row per artist (names compared without regard to ASCII case)
+//   track_profiles   one row per seed profile: an artist with a set of genres and decades
+//   similar_tracks   per profile, the closest tracks of other artists, best first
+//   similar_artists  per artist, the closest other artists, best first
+//   top_artists      per genre or decade tag, every artist by its tracks there
+// The row "similarity_ready" says the lists match the tracks; a scan removes
+// it before it changes anything, and the answers fall back on plain SQL until
+// the lists are made again.
+namespace similarity {
+
+// Similar answers hold at most this many rows (the player asks for 100).
+inline constexpr int kListLength = 100;
+
+// Remakes every list in one transaction and marks them ready.
+void Recompute(Database& db);
+// Marks the lists out of date (inside the caller's transaction).
+void Invalidate(Database& db);
+bool Ready(Database& db);
+
+// The folding SQLite's NOCASE applies: ASCII letters lowered.
+std::string Fold(std::string_view text);
+// The key of a seed profile: the artist's folded name, its genre keys and its
+// decades, each set sorted.
+std::string ProfileKey(const std::string& artistKey, std::vector<std::string> genres,
+                       std::vector<std::int64_t> decades);
+
+} // namespace similarity
