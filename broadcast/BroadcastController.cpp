@@ -1,5 +1,6 @@
 #include "broadcast/BroadcastController.h"
 
+#include "platform/BackgroundTask.h"
 #include "platform/Dialogs.h"
 #include "platform/Download.h"
 #include "platform/JpegCodec.h"
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <mutex>
 #include <stdexcept>
 
 namespace {
@@ -77,16 +79,10 @@ void TBroadcastController::SetStatus(const char* text) {
 }
 
 void TBroadcastController::streamingfilebtnClick() {
+    backgroundDownload_.reset(); // the latest "Load" decides the picture
     const std::string t = w_.streamingbackgroundurledit->text().toStdString();
     if (t.size() > 10 && t.compare(0, 7, "http://") == 0) {
-        const std::string file = dataFolder_ + "video_background.jpg";
-        DownloadToFile(t, file);
-        if (shell::IsExistingFile(file)) {
-            // Decoded as JPEG by its name; a failure keeps the previous picture.
-            const QImage picture = DecodeJpeg(QString::fromStdString(file));
-            if (!picture.isNull())
-                ShowPicture(picture);
-        }
+        LoadBackgroundFrom(t);
         return;
     }
     dialogs::Request request;
@@ -102,6 +98,33 @@ void TBroadcastController::streamingfilebtnClick() {
     if (picture.isNull())
         throw std::runtime_error("Could not load the picture " + files.front().toStdString());
     ShowPicture(picture);
+}
+
+// Downloads and decodes on a worker; the preview changes when both are done.
+// The download's own result is not looked at: a file left by an earlier one
+// is shown when this one fails. A later "Load" cancels this one.
+void TBroadcastController::LoadBackgroundFrom(const std::string& address) {
+    const std::string file = dataFolder_ + "video_background.jpg";
+    backgroundDownload_ = std::make_unique<BackgroundTask>(
+        this, [this, address, file](const std::atomic<bool>& cancelled) {
+            // A cancelled download leaves before the next one writes the file.
+            static std::mutex backgroundFile;
+            std::lock_guard lock(backgroundFile);
+            if (cancelled)
+                return BackgroundTask::Completion();
+            DownloadToFile(address, file, 0, &cancelled);
+            // Decoded as JPEG by its name; a failure keeps the previous picture.
+            const QImage picture =
+                shell::IsExistingFile(file) ? DecodeJpeg(QString::fromStdString(file)) : QImage();
+            return BackgroundTask::Completion([this, picture] {
+                if (!picture.isNull())
+                    ShowPicture(picture);
+            });
+        });
+}
+
+bool TBroadcastController::LoadingBackground() const {
+    return backgroundDownload_ && backgroundDownload_->Running();
 }
 
 void TBroadcastController::streamingbtnClick() {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+class BackgroundTask;
 class QWidget;
 
 // What the controller needs from the main window.
@@ -53,8 +54,10 @@ public:
     ~TBroadcastController() override;
 
     // "Load": a web address of more than 10 characters beginning "http://" is
-    // downloaded into "video_background.jpg"; anything else opens the file dialog.
+    // downloaded into "video_background.jpg" on a worker (LoadingBackground
+    // until the preview is updated); anything else opens the file dialog.
     void streamingfilebtnClick();
+    bool LoadingBackground() const;
     // "Broadcast Now" starts a broadcast; while one runs, the click stops it.
     // Throws SocketError when the relay cannot listen.
     void streamingbtnClick();
@@ -77,6 +80,7 @@ private:
     void ConfigureAudio();
     void ShowPicture(const QImage& picture);
     void SetStatus(const char* text);
+    void LoadBackgroundFrom(const std::string& address);
 
     QWidget* form_;
     std::string dataFolder_;
@@ -85,4 +89,5 @@ private:
     TAudioRelay relay_; // outlives Audio1, whose capture thread writes through it
     std::unique_ptr<TAudio> audio_;
     QImage picture_;
+    std::unique_ptr<BackgroundTask> backgroundDownload_;
 };

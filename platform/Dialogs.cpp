@@ -13,7 +13,9 @@ Handler& CurrentHandler() {
     return handler;
 }
 
-QString AppTitle() { return QString::fromLatin1(kv::kApplicationTitle); }
+QString AppTitle() {
+    return QString::fromLatin1(kv::kApplicationTitle);
+}
 
 void ConfigureFileDialog(QFileDialog& dialog, const Request& request) {
     dialog.setWindowTitle(request.title);
@@ -25,7 +27,9 @@ void ConfigureFileDialog(QFileDialog& dialog, const Request& request) {
 }
 } // namespace
 
-void SetHandler(Handler handler) { CurrentHandler() = std::move(handler); }
+void SetHandler(Handler handler) {
+    CurrentHandler() = std::move(handler);
+}
 
 QString WithFullStop(const QString& message) {
     if (message.isEmpty() || message.back().unicode() <= u'.')
@@ -50,6 +54,18 @@ void ShowError(const QString& message, QWidget* parent) {
     }
     QMessageBox box(QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+void OpenError(const QString& message, QWidget* parent) {
+    const QString text = WithFullStop(message);
+    if (auto& handler = CurrentHandler()) {
+        handler({Kind::Error, text, AppTitle(), {}, {}, {}, false});
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
 }
 
 void RunCommand(const std::function<void()>& command, QWidget* parent) {

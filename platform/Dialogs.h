@@ -40,6 +40,11 @@ void ShowMessage(const QString& text, QWidget* parent = nullptr);
 // titled with the application title, message passed through WithFullStop.
 void ShowError(const QString& message, QWidget* parent = nullptr);
 
+// The same box opened without waiting for it: returns at once, the box
+// deletes itself when closed. For errors that arrive in a completion handler,
+// where the window's thread must go on turning.
+void OpenError(const QString& message, QWidget* parent = nullptr);
+
 // Appends "." unless the text is empty or already ends in a character whose
 // code is at or below '.'.
 QString WithFullStop(const QString& message);

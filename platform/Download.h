@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 
 // Fetches web addresses into local files (libcurl).
@@ -31,5 +32,10 @@ std::string EscapeAddress(const std::string& address);
 // Downloads the address into the file (created or overwritten). True when the
 // whole answer was written; false on any failure (empty or malformed address,
 // no connection, time-out, HTTP error status, file not writable, an answer
-// longer than maxBytes when that is above 0). Never throws.
-bool DownloadToFile(const std::string& address, const std::string& file, long long maxBytes = 0);
+// longer than maxBytes when that is above 0, a cancelled transfer). Never
+// throws. Blocks its caller until the transfer ends, so it runs on a worker
+// (platform/BackgroundTask.h), never on the window's thread. When `cancelled`
+// is given, setting it ends the transfer within about 50 ms and leaves nothing
+// behind, as any other failure.
+bool DownloadToFile(const std::string& address, const std::string& file, long long maxBytes = 0,
+                    const std::atomic<bool>* cancelled = nullptr);

@@ -1,16 +1,12 @@
 #include "search/MusicLibrary.h"
 
 #include "platform/Dialogs.h"
-#include "platform/Download.h"
 #include "platform/Settings.h"
-#include "platform/Shell.h"
 #include "search/ClickLabel.h"
 #include "search/MenuVisibility.h"
-#include "search/ResultReaders.h"
 #include "search/ResultsList.h"
 #include "search/SearchAddress.h"
 #include "search/ShockwaveEx.h"
-#include "search/WaitCursor.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -28,10 +24,13 @@ std::string Utf8(const QString& text) {
 
 TMusicLibrary::TMusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* form)
     : QObject(tabSheet)
+    , tab_(tabSheet)
     , form_(form)
     , dataFolder_(std::move(dataFolder))
-    , w_(BuildMusicLibraryForm(tabSheet)) {
+    , w_(BuildMusicLibraryForm(tabSheet))
+    , client_(new SearchClient(this)) {
     Connect();
+    connect(client_, &SearchClient::answered, this, &TMusicLibrary::ShowAnswer);
 }
 
 void TMusicLibrary::Connect() {
@@ -145,30 +144,23 @@ void TMusicLibrary::RunQuery(const std::string& method, const std::string& text,
         EscapeFragmentMarks(SearchAddress(current_, page_, settings::SearchHost()));
     const std::string file = QueryFilePath(dataFolder_, method);
 
-    WaitCursor waitCursor;
-    // The download renames a complete answer into place and leaves nothing on
-    // failure, so the second error only catches a file that went away at once.
-    const char* error = nullptr;
-    if (!DownloadToFile(address, file, kMaxQueryAnswerBytes))
-        error = kNoConnectionError;
-    else if (!shell::IsExistingFile(file))
-        error = kNoAnswerFileError;
-    else
-        ReadQueryFile(file);
-    ApplyNoMatchesRule();
-    waitCursor.Restore();
-    if (error)
-        throw SearchError(error);
+    // Over the tab only: the rest of the window stays as usable as before.
+    tab_->setCursor(Qt::WaitCursor);
+    client_->Start(method, address, file);
 }
 
-void TMusicLibrary::ReadQueryFile(const std::string& file) {
-    // A malformed or unexpected answer is no error: the rows read so far stay.
-    try {
-        if (LoadAnswer(file, xmlDoc_))
-            ReadAnswer(current_.method, xmlDoc_, results_);
-    } catch (const std::exception&) {
-    }
+bool TMusicLibrary::Searching() const {
+    return client_->Running();
+}
+
+void TMusicLibrary::ShowAnswer(const SearchAnswer& answer) {
+    results_ = answer.results;
     ShowResultRows(w_.resultslist, results_);
+    ApplyNoMatchesRule();
+    tab_->unsetCursor();
+    if (!answer.error.empty())
+        dialogs::OpenError(QString::fromStdString(answer.error), form_);
+    emit answerShown();
 }
 
 // An empty list, or one holding only the empty row of an answer without

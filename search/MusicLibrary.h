@@ -1,45 +1,36 @@
 #pragma once
 
 #include "search/MusicLibraryForm.h"
+#include "search/SearchClient.h"
 #include "search/SearchRequest.h"
 #include "search/SearchResults.h"
 
 #include <QObject>
 
 #include <optional>
-#include <pugixml.hpp>
-#include <stdexcept>
 #include <string>
 
 class QWidget;
 
-// A search that could not reach the service; its text is shown to the user.
-struct SearchError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-inline constexpr const char* kNoConnectionError =
-    "Unable to connect to the Internet, make sure you are connected!";
-inline constexpr const char* kNoAnswerFileError =
-    "Database connection error! Please check your internet connection";
-// The most a search answer may hold. A page of 100 results is a few tens of
-// KB; a server that sends more is broken, and a well-formed 50 MB answer was
-// measured to take ~850 MB and six seconds to list. A longer answer is a
-// failed transfer (the connection error).
-inline constexpr long long kMaxQueryAnswerBytes = 2LL << 20;
 inline constexpr const char* kNoMatchesRow =
     "No matches found! Please verify your search criteria!";
 
 // The "Music Library" tab: builds its controls into the tab page, connects
 // them, and carries the search commands, the query state (page and the
-// one-step request history), the loaded answer and the result tables.
+// one-step request history) and the result tables of the answer shown.
+//
+// A search runs on SearchClient's worker: a command returns at once with the
+// list emptied and the wait cursor over the tab; the answer's rows, the
+// no-matches rule, the normal cursor and then any connection error follow when
+// it arrives (answerShown). A new command cancels the search still running,
+// so only the latest request's answer is ever shown.
 //
 // Wiring in TForm1: create it once after TabSheet2 exists,
 //     musicLibrary = new TMusicLibrary(TabSheet2, DataFolder, this);
 // (DataFolder ends in "/"), and in FormResize apply the layout rules to
 // musicLibrary->Widgets().musicbox, .resultslist, .morelbl and .previewbox.
-// The controller connects its own widgets; errors that leave a command are
-// shown in the standard error box.
+// The controller connects its own widgets; a connection error is shown in
+// the standard error box, opened without waiting for it.
 class TMusicLibrary : public QObject {
     Q_OBJECT
 public:
@@ -47,7 +38,7 @@ public:
 
     const MusicLibraryWidgets& Widgets() const { return w_; }
 
-    // The commands. Each may throw SearchError (from RunQuery).
+    // The commands.
     void Button4Click();    // "Find": track search for the text of qedit
     void genres_boxClick(); // top artists of the current genre
     void SimilarTracksmenuClick();
@@ -58,9 +49,9 @@ public:
     void Label12Click();        // "Back": the previous request, one page lower
     void Button7Click();        // closes the preview
 
-    // The one search operation: downloads the method's answer into its query
-    // file, reads it into the list and the tables. Throws SearchError when the
-    // service cannot be reached; the list then shows the no-matches row.
+    // The one search operation: shifts the history, empties the results and
+    // starts downloading the method's answer into its query file; the answer
+    // is read into the list and the tables when it arrives.
     void RunQuery(const std::string& method, const std::string& text = {},
                   const std::string& artist = {}, const std::string& track = {});
 
@@ -73,20 +64,29 @@ public:
     std::optional<MusicResult> SelectedMusic() const;
     std::optional<VideoResult> SelectedVideo() const;
 
+    // True while a request's answer is awaited.
+    bool Searching() const;
+
+signals:
+    // The latest request's answer (or its error) is now shown; after a
+    // connection error this comes once the error box is open.
+    void answerShown();
+
 private:
     void Connect();
     int SelectedRow() const;
-    void ReadQueryFile(const std::string& file);
+    void ShowAnswer(const SearchAnswer& answer);
     void ApplyNoMatchesRule();
     void ApplyMenuVisibility(const std::string& method);
     void Preview(const VideoResult& video);
 
+    QWidget* tab_;
     QWidget* form_;
     std::string dataFolder_;
     MusicLibraryWidgets w_;
     int page_ = 0;
     SearchRequest current_;
     SearchRequest previous_;
-    pugi::xml_document xmlDoc_;
     SearchResults results_;
+    SearchClient* client_;
 };

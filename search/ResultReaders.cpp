@@ -3,7 +3,12 @@
 #include "search/SearchRequest.h"
 #include "search/XmlLookup.h"
 
+#include <QStringDecoder>
+
+#include <cctype>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace {
 using xmllookup::Attribute;
@@ -87,6 +92,33 @@ void ReadVideoEntry(const pugi::xml_node& entry, SearchResults& results) {
     results.video.push_back(std::move(video));
 }
 
+// Whether the parser reads the document as UTF-8: no UTF-16 or UTF-32 form
+// (a byte order mark or zero bytes among the first four) and no declared
+// Latin-1, the one 8-bit encoding it converts. Every other document, one
+// without a declaration among them, is UTF-8 by the rules of XML.
+bool ReadAsUtf8(const std::string& bytes) {
+    const std::string head = bytes.substr(0, 4);
+    if (head.find('\0') != std::string::npos || head.starts_with("\xFE\xFF") ||
+        head.starts_with("\xFF\xFE"))
+        return false;
+    if (!bytes.starts_with("<?xml"))
+        return true;
+    std::string declaration = bytes.substr(0, bytes.find("?>"));
+    for (char& c : declaration)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t at = declaration.find("encoding");
+    if (at == std::string::npos)
+        return true;
+    const std::string rest = declaration.substr(at);
+    return rest.find("iso-8859-1") == std::string::npos && rest.find("latin1") == std::string::npos;
+}
+
+bool IsValidUtf8(const std::string& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    return !decoder.hasError();
+}
+
 void ReadVideoFeed(const pugi::xml_node& feed, SearchResults& results) {
     for (pugi::xml_node entry = Child(feed, "entry"); entry; entry = entry.next_sibling()) {
         try {
@@ -119,7 +151,18 @@ void ReadAnswer(const std::string& method, const pugi::xml_document& answer,
 
 bool LoadAnswer(const std::string& file, pugi::xml_document& answer) {
     // A document that is not well-formed is not loaded at all, not even in part.
-    if (answer.load_file(file.c_str(), pugi::parse_default))
+    answer.reset();
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return false;
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in.eof() && in.fail())
+        return false;
+    // The parser passes bytes that are not UTF-8 through unchecked; in a
+    // document read as UTF-8 they make it not well-formed.
+    if (ReadAsUtf8(bytes) && !IsValidUtf8(bytes))
+        return false;
+    if (answer.load_buffer(bytes.data(), bytes.size(), pugi::parse_default))
         return true;
     answer.reset();
     return false;

@@ -168,6 +168,8 @@ TEST_F(BroadcastTab, LoadDownloadsAWebAddressAndKeepsAnEarlierPictureOnFailure) 
     W().streamingbackgroundurledit->setText(
         QString::fromStdString("http://" + server.Host() + "/bg.jpg"));
     controller_->streamingfilebtnClick();
+    EXPECT_TRUE(controller_->LoadingBackground()); // the click returns before the download ends
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller_->LoadingBackground(); }, 10000));
     EXPECT_TRUE(requests_.empty());
     EXPECT_EQ(server.LastRequestLine(), "GET /bg.jpg HTTP/1.1");
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dataFolder_ + "video_background.jpg")));
@@ -178,6 +180,7 @@ TEST_F(BroadcastTab, LoadDownloadsAWebAddressAndKeepsAnEarlierPictureOnFailure) 
     W().streamingbackgroundurledit->setText(
         QString::fromStdString("http://" + server.Host() + "/missing.jpg"));
     controller_->streamingfilebtnClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller_->LoadingBackground(); }, 10000));
     EXPECT_EQ(controller_->Picture().size(), QSize(200, 100));
     EXPECT_TRUE(requests_.empty());
 }

@@ -6,6 +6,7 @@
 #include "platform/Dialogs.h"
 #include "search/MusicLibrary.h"
 #include "search/ShockwaveEx.h"
+#include "tests/search/AwaitAnswer.h"
 #include "tests/support/TestApp.h"
 
 #include <QGroupBox>
@@ -85,14 +86,14 @@ protected:
     }
     void Find(const std::string& text) {
         library_->Widgets().qedit->setText(QString::fromStdString(text));
-        library_->Button4Click();
+        ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->Button4Click(); }));
     }
     void ClickGenre(const std::string& genre) {
         QListWidget* box = library_->Widgets().genres_box;
         const auto items = box->findItems(QString::fromStdString(genre), Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1) << genre;
         box->setCurrentItem(items.front());
-        library_->genres_boxClick();
+        ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->genres_boxClick(); }));
     }
 
     static inline CatalogProcess* server_ = nullptr;
@@ -138,16 +139,16 @@ TEST_F(MusicLibraryEndToEnd, ListsArtistsOfAGenreOrADecade) {
 TEST_F(MusicLibraryEndToEnd, SimilarTracksAndArtists) {
     Find("prince");
     SelectRow("Prince - Kiss");
-    library_->SimilarTracksmenuClick();
+    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->SimilarTracksmenuClick(); }));
     EXPECT_EQ(ListRows(), (Rows{"Prince - When Doves Cry", "Whitney Houston - I Wanna Dance",
                                 "Public Enemy - Fight the Power", "Run-DMC - Walk This Way"}));
     ClickGenre("R&B");
     SelectRow("Prince");
-    library_->SimilarArtistsmenuClick();
+    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->SimilarArtistsmenuClick(); }));
     EXPECT_EQ(ListRows(), (Rows{"Whitney Houston", "Public Enemy", "Run-DMC"}));
     // A double click on an artist searches its tracks.
     SelectRow("Whitney Houston");
-    library_->resultslistDblClick();
+    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->resultslistDblClick(); }));
     EXPECT_EQ(library_->CurrentRequest().method, "track.search");
     EXPECT_EQ(library_->CurrentRequest().text, "Whitney Houston");
     ASSERT_EQ(library_->Results().music.size(), 1u);
@@ -156,7 +157,8 @@ TEST_F(MusicLibraryEndToEnd, SimilarTracksAndArtists) {
 TEST_F(MusicLibraryEndToEnd, VideoSourcesPreviewStreamAndDownload) {
     Find("prince");
     SelectRow("Prince - Kiss");
-    library_->resultslistDblClick(); // the track's video sources
+    // the track's video sources
+    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->resultslistDblClick(); }));
     EXPECT_EQ(library_->CurrentRequest().method, "youtube.sources");
     EXPECT_EQ(ListRows(), (Rows{"Prince - Kiss (live)", "Prince - Kiss (video)"}));
     ASSERT_EQ(library_->Results().video.size(), 2u);

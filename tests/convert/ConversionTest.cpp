@@ -1,5 +1,6 @@
 // The user's steps in the "Preview" box with the real yt and mconv fetching
 // from a loopback search service.
+#include "../search/AwaitAnswer.h"
 #include "../search/LoopbackServer.h"
 #include "LoopWatch.h"
 #include "Media.h"
@@ -161,7 +162,8 @@ protected:
     // The user's steps: the video search, a double click on the first video
     // (the preview opens), the format, "Convert Now" and the save dialog.
     void ConvertFirstVideo(QRadioButton* format, const fs::path& target) {
-        library_->RunQuery("youtube.sources", "test clip");
+        ASSERT_TRUE(
+            AwaitAnswer(*library_, [this] { library_->RunQuery("youtube.sources", "test clip"); }));
         QTreeWidget* list = library_->Widgets().resultslist;
         ASSERT_EQ(list->topLevelItemCount(), 2);
         const QPoint row = list->visualItemRect(list->topLevelItem(0)).center();
@@ -446,7 +448,8 @@ TEST_F(ConversionTest, HostilePageAddressesRunNothingAndReadNoLocalFile) {
 
 TEST_F(ConversionTest, NothingHappensWithoutAVideoRowOrAConfirmedDialog) {
     // No row selected.
-    library_->RunQuery("youtube.sources", "test clip");
+    ASSERT_TRUE(
+        AwaitAnswer(*library_, [this] { library_->RunQuery("youtube.sources", "test clip"); }));
     conversion_->Button8Click();
     EXPECT_TRUE(saveRequests_.empty());
 

@@ -12,6 +12,7 @@
 #include "platform/audio/VirtualSoundCard.h"
 #include "search/MusicLibrary.h"
 #include "tests/decks/SettleLoads.h"
+#include "tests/search/AwaitAnswer.h"
 #include "tests/search/LoopbackServer.h"
 #include "tests/support/TestApp.h"
 #include "tests/tags/PeerTools.h"
@@ -77,7 +78,7 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
     EXPECT_EQ(playlist::TitleAt(form->ListView1, 1), "Artist - Second");
 
     form->musicLibrary->Widgets().qedit->setText("cher");
-    form->musicLibrary->Button4Click();
+    EXPECT_TRUE(AwaitAnswer(*form->musicLibrary, [&] { form->musicLibrary->Button4Click(); }));
     EXPECT_GT(form->musicLibrary->Widgets().resultslist->topLevelItemCount(), 1);
 
     EXPECT_TRUE(form->close());

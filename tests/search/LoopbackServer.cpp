@@ -36,6 +36,19 @@ void SendAll(int fd, const std::string& data) {
     }
 }
 
+// Sends one byte per interval until done, the client hangs up (its end
+// becomes readable: nothing more is expected from it) or the server stops.
+void Trickle(int fd, const std::string& data, int intervalMs, const std::atomic<bool>& stopping) {
+    for (char byte : data) {
+        pollfd p{fd, POLLIN, 0};
+        for (int waited = 0; waited < intervalMs && !stopping; waited += 20)
+            if (poll(&p, 1, 20) != 0)
+                return;
+        if (stopping || send(fd, &byte, 1, MSG_NOSIGNAL) != 1)
+            return;
+    }
+}
+
 std::string ReadHead(int fd) {
     std::string head;
     char buffer[4096];
@@ -142,6 +155,7 @@ void LoopbackServer::AcceptLoop() {
 }
 
 void LoopbackServer::HandleConnection(int client) {
+    ++open_;
     const std::string head = ReadHead(client);
     const std::string requestLine = head.substr(0, head.find("\r\n"));
     {
@@ -174,7 +188,9 @@ void LoopbackServer::HandleConnection(int client) {
         (response.announceLength ? "\r\nContent-Length: " + std::to_string(total) : std::string()) +
         "\r\nAccept-Ranges: bytes\r\n" + extra + "Connection: close\r\n\r\n";
     SendAll(client, reply);
-    if (requestLine.rfind("HEAD ", 0) != 0) {
+    if (response.trickleMs > 0) {
+        Trickle(client, response.body, response.trickleMs, stopping_);
+    } else if (requestLine.rfind("HEAD ", 0) != 0) {
         size_t left = response.dropAfter >= 0
                           ? std::min(total, static_cast<size_t>(response.dropAfter))
                           : total;
@@ -186,6 +202,7 @@ void LoopbackServer::HandleConnection(int client) {
     }
     shutdown(client, SHUT_WR);
     close(client);
+    --open_;
 }
 
 SilentServer::SilentServer()

@@ -26,6 +26,9 @@ public:
         // Content-Length is sent, so only the close ends the answer.
         long long dropAfter = -1;
         bool announceLength = true;
+        // When > 0, the body goes out one byte per this many milliseconds
+        // (a server that trickles); a client that hangs up ends it at once.
+        int trickleMs = 0;
     };
 
     LoopbackServer();
@@ -42,6 +45,8 @@ public:
     std::vector<std::string> RequestLines() const;
     std::string LastRequestLine() const;
     void ClearRequestLines();
+    // Connections whose answer is still being sent.
+    int OpenConnections() const { return open_; }
 
 private:
     void AcceptLoop();
@@ -51,6 +56,7 @@ private:
     int port_ = 0; // set while the listener is made: declared first
     int listener_ = -1;
     std::atomic<bool> stopping_{false};
+    std::atomic<int> open_{0};
     mutable std::mutex mutex_;
     std::vector<std::pair<std::string, Response>> routes_;
     std::vector<std::string> requestLines_;

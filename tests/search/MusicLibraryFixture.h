@@ -1,10 +1,11 @@
 #pragma once
 
+#include "AwaitAnswer.h"
 #include "LoopbackServer.h"
-#include "tests/support/TestApp.h"
 #include "platform/Dialogs.h"
 #include "platform/Download.h"
 #include "search/MusicLibrary.h"
+#include "tests/support/TestApp.h"
 
 #include <QTreeWidget>
 #include <QWidget>
@@ -13,6 +14,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 // The "Music Library" tab on its own page, talking to a loopback search
@@ -50,6 +52,12 @@ protected:
 
     void ServeAnswer(const std::string& targetPrefix, const std::string& answerFile) {
         server_.Serve(targetPrefix, {200, "text/xml; charset=utf-8", Answer(answerFile), {}});
+    }
+
+    // Runs a command that starts a search and waits until its answer is shown.
+    void Searched(const std::function<void()>& command) {
+        ASSERT_TRUE(AwaitAnswer(*library_, command));
+        EXPECT_FALSE(library_->Searching());
     }
 
     // The captions of the results list as the user sees them.

@@ -41,7 +41,15 @@ protected:
 
     void Find(const QString& text) {
         W().qedit->setText(text);
-        QTest::mouseClick(W().Button4, Qt::LeftButton);
+        Searched([&] { QTest::mouseClick(W().Button4, Qt::LeftButton); });
+    }
+
+    void Click(QWidget* label) {
+        Searched([&] { QTest::mouseClick(label, Qt::LeftButton); });
+    }
+
+    void Trigger(QAction* item) {
+        Searched([&] { item->trigger(); });
     }
 
     void ClickGenre(const QString& genre) {
@@ -49,17 +57,29 @@ protected:
         const auto items = box->findItems(genre, Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1);
         box->scrollToItem(items.front());
-        QTest::mouseClick(box->viewport(), Qt::LeftButton, {},
-                          box->visualItemRect(items.front()).center());
+        Searched([&] {
+            QTest::mouseClick(box->viewport(), Qt::LeftButton, {},
+                              box->visualItemRect(items.front()).center());
+        });
+    }
+
+    // A real double click: the first click presses the row, the second one
+    // arrives as the double click.
+    void PressDoubleClick(int row) {
+        QTreeWidget* list = W().resultslist;
+        const QRect place = list->visualItemRect(list->topLevelItem(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, place.center());
     }
 
     void DoubleClickRow(int row) {
-        QTreeWidget* list = W().resultslist;
-        const QRect place = list->visualItemRect(list->topLevelItem(row));
-        // A real double click: the first click presses the row, the second
-        // one arrives as the double click.
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, place.center());
+        Searched([&] { PressDoubleClick(row); });
+    }
+
+    // No wait cursor left anywhere: not on the tab, not over the application.
+    bool NormalCursor() const {
+        return page_->cursor().shape() != Qt::WaitCursor &&
+               QApplication::overrideCursor() == nullptr;
     }
 
     std::vector<bool> MenuShown() const {
@@ -79,12 +99,12 @@ TEST_F(MusicLibraryTest, FindListsTracksAndKeepsTheAnswerInTheMethodsQueryFile) 
               Answer("track_search.xml"));
     EXPECT_THAT(MenuShown(), ElementsAre(true, true, true));
     EXPECT_THAT(ErrorTexts(), IsEmpty());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(NormalCursor());
 }
 
 TEST_F(MusicLibraryTest, FindAsksForPageOneWhateverPageWasReached) {
     Find("hello");
-    QTest::mouseClick(W().morelbl, Qt::LeftButton);
+    Click(W().morelbl);
     EXPECT_EQ(server_.LastRequestLine(), Get(kMusic + "track.search&limit=100&track=hello&page=2"));
     Find("hello");
     EXPECT_EQ(server_.LastRequestLine(), Get(kMusic + "track.search&limit=100&track=hello&page=1"));
@@ -115,7 +135,7 @@ TEST_F(MusicLibraryTest, DoubleClickOnAnArtistSearchesItsTracksAndBackReturns) {
     EXPECT_EQ(server_.LastRequestLine(),
               Get(kMusic + "track.search&limit=100&track=Kanye%20West&page=1"));
     EXPECT_THAT(MenuShown(), ElementsAre(true, true, true));
-    QTest::mouseClick(W().Label12, Qt::LeftButton);
+    Click(W().Label12);
     EXPECT_EQ(server_.LastRequestLine(),
               Get(kMusic + "tag.gettopartists&limit=100&tag=Hip%20Hop&page=1"));
     EXPECT_THAT(Rows(), ElementsAre("Kanye West", "Beyonc\xC3\xA9", "", "OutKast"));
@@ -124,12 +144,12 @@ TEST_F(MusicLibraryTest, DoubleClickOnAnArtistSearchesItsTracksAndBackReturns) {
 TEST_F(MusicLibraryTest, TrackRowsLeadToSimilarTracksArtistsAndVideoSources) {
     Find("believe");
     SelectRow(0);
-    W().SimilarTracksmenu->trigger();
+    Trigger(W().SimilarTracksmenu);
     EXPECT_EQ(server_.LastRequestLine(),
               Get(kMusic + "track.getSimilar&limit=100&artist=Cher&track=Believe&page=1"));
     EXPECT_THAT(Rows(), ElementsAre("Cher - Strong Enough", "", "Madonna - Ray of Light"));
     SelectRow(1); // empty caption, artist only
-    W().SimilarArtistsmenu->trigger();
+    Trigger(W().SimilarArtistsmenu);
     EXPECT_EQ(server_.LastRequestLine(),
               Get(kMusic + "artist.getSimilar&limit=100&artist=Madonna&page=1"));
     EXPECT_THAT(Rows(), ElementsAre("Jay-Z", "Sonny & Cher"));
@@ -139,7 +159,7 @@ TEST_F(MusicLibraryTest, SourcesAndDoubleClickSendTheSameVideoRequestAndPagesCou
     const std::string firstPage = Get("/api/video/?vq=Cher%20Believe&max-results=50&start-index=1");
     Find("believe");
     SelectRow(0);
-    W().sourcesmenu->trigger();
+    Trigger(W().sourcesmenu);
     EXPECT_EQ(server_.LastRequestLine(), firstPage);
     EXPECT_THAT(MenuShown(), ElementsAre(false, false, false));
     Find("believe");
@@ -148,13 +168,13 @@ TEST_F(MusicLibraryTest, SourcesAndDoubleClickSendTheSameVideoRequestAndPagesCou
     EXPECT_THAT(Rows(), ElementsAre("Cher - Believe", "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga",
                                     "Mobile group"));
 
-    QTest::mouseClick(W().morelbl, Qt::LeftButton);
+    Click(W().morelbl);
     EXPECT_EQ(server_.LastRequestLine(),
               Get("/api/video/?vq=Cher%20Believe&max-results=50&start-index=51"));
-    QTest::mouseClick(W().Label12, Qt::LeftButton); // the same request, one page lower
+    Click(W().Label12); // the same request, one page lower
     EXPECT_EQ(server_.LastRequestLine(), firstPage);
     EXPECT_EQ(library_->Page(), 1);
-    QTest::mouseClick(W().Label12, Qt::LeftButton); // page 1 stays 1
+    Click(W().Label12); // page 1 stays 1
     EXPECT_EQ(library_->Page(), 1);
 
     SelectRow(0);
@@ -176,7 +196,8 @@ TEST_F(MusicLibraryTest, OneResultIsShownAndNoneGivesTheNoMatchesRow) {
     SelectRow(0);
     W().sourcesmenu->trigger();
     W().SimilarTracksmenu->trigger();
-    DoubleClickRow(0);
+    PressDoubleClick(0);
+    EXPECT_FALSE(library_->Searching());
     EXPECT_EQ(server_.RequestLines().size(), requests);
 }
 
@@ -190,7 +211,7 @@ TEST_F(MusicLibraryTest, ErrorPagesAndOtherTextEndAsTheNoMatchesRowWithoutAnErro
     EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
     Find("text");
     EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
-    library_->RunQuery("youtube.sources", "empty body");
+    Searched([&] { library_->RunQuery("youtube.sources", "empty body"); });
     EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
     EXPECT_THAT(ErrorTexts(), IsEmpty());
 }
@@ -199,15 +220,14 @@ TEST_F(MusicLibraryTest, UnreachableServiceShowsTheConnectionErrorAsItIs) {
     Find("believe");
     server_.ClearRoutes(); // every request now gets 404
     SelectRow(0);
-    W().SimilarTracksmenu->trigger();
+    Trigger(W().SimilarTracksmenu);
     EXPECT_THAT(ErrorTexts(), ElementsAre(kNoConnection)); // ends in "!": no full stop added
     EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
     EXPECT_TRUE(library_->Results().music.empty());
     EXPECT_EQ(library_->CurrentRequest().method, "track.getSimilar");
     EXPECT_EQ(library_->PreviousRequest().text, "believe");
     EXPECT_THAT(MenuShown(), ElementsAre(true, true, true));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_THROW(library_->RunQuery("track.search", "x"), SearchError);
+    EXPECT_TRUE(NormalCursor());
 }
 
 TEST_F(MusicLibraryTest, RefusedAndSilentServersGiveTheConnectionError) {
@@ -222,8 +242,8 @@ TEST_F(MusicLibraryTest, RefusedAndSilentServersGiveTheConnectionError) {
 }
 
 TEST_F(MusicLibraryTest, PagingBeforeAnySearchFailsWithoutARequest) {
-    QTest::mouseClick(W().morelbl, Qt::LeftButton);
-    QTest::mouseClick(W().Label12, Qt::LeftButton);
+    Click(W().morelbl);
+    Click(W().Label12);
     EXPECT_THAT(ErrorTexts(), ElementsAre(kNoConnection, kNoConnection));
     EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
     EXPECT_THAT(server_.RequestLines(), IsEmpty());
@@ -236,7 +256,7 @@ TEST_F(MusicLibraryTest, AMissingQueryFolderFailsTheDownload) {
 }
 
 TEST_F(MusicLibraryTest, TheAnswerFileErrorIsShownWithAFullStop) {
-    dialogs::RunCommand([] { throw SearchError(kNoAnswerFileError); });
+    dialogs::OpenError(kNoAnswerFileError);
     EXPECT_THAT(ErrorTexts(),
                 ElementsAre("Database connection error! Please check your internet connection."));
 }

@@ -42,7 +42,7 @@ protected:
         Replace(feed, "PLAYER_TWO", "http://" + server_.Host() + "/media/missing.mp4");
         server_.Serve("/api/video/", {200, "text/xml", feed, {}});
         page_->show();
-        library_->RunQuery("youtube.sources", "clips");
+        Searched([&] { library_->RunQuery("youtube.sources", "clips"); });
     }
 
     static void Replace(std::string& text, const std::string& from, const std::string& to) {

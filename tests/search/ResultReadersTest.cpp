@@ -162,3 +162,27 @@ TEST(AnyAnswer, DocumentsThatAreNotXmlReadNothing) {
     ReadAnswer(methods::kTagGetTopArtists, document, r);
     EXPECT_THAT(r.captions, IsEmpty());
 }
+
+TEST(AnyAnswer, BytesThatAreNotUtf8MakeADocumentReadAsUtf8Malformed) {
+    const std::string file = testing::TempDir() + "/encoding_answer.xml";
+    const auto artists = [&](const std::string& text) {
+        std::ofstream(file, std::ios::binary) << text;
+        pugi::xml_document document;
+        SearchResults r;
+        if (LoadAnswer(file, document))
+            ReadAnswer(methods::kTagGetTopArtists, document, r);
+        return r.captions;
+    };
+    const std::string body = "<lfm><topartists><artist><name>Sch\xF6n</name></artist>"
+                             "<artist><name>B</name></artist></topartists></lfm>";
+    EXPECT_THAT(artists(body), IsEmpty()); // no declaration: UTF-8 by rule
+    EXPECT_THAT(artists("<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + body), IsEmpty());
+    EXPECT_THAT(artists("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + body),
+                ElementsAre("Sch\xC3\xB6n", "B"));
+    EXPECT_THAT(artists("\xEF\xBB\xBF<lfm><topartists><artist><name>Sch\xC3\xB6n</name></artist>"
+                        "</topartists></lfm>"),
+                ElementsAre("Sch\xC3\xB6n"));
+    EXPECT_THAT(artists("<lfm><topartists><artist><name>\xC0\xAF</name></artist></topartists>"
+                        "</lfm>"),
+                IsEmpty()); // an overlong form is no UTF-8 either
+}

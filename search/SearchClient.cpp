@@ -1,0 +1,68 @@
+#include "search/SearchClient.h"
+
+#include "platform/BackgroundTask.h"
+#include "platform/Download.h"
+#include "platform/Shell.h"
+#include "search/MusicLibrary.h"
+#include "search/ResultReaders.h"
+
+#include <mutex>
+
+namespace {
+// Two requests of one method write the same query file. A cancelled request
+// leaves before the next one may start writing, so a late rename of the old
+// answer can never overwrite the new one or be read in its place.
+std::mutex& QueryFilesLock() {
+    static std::mutex lock;
+    return lock;
+}
+} // namespace
+
+SearchClient::SearchClient(QObject* parent)
+    : QObject(parent) {}
+
+SearchClient::~SearchClient() = default;
+
+void SearchClient::Start(const std::string& method, const std::string& address,
+                         const std::string& queryFile) {
+    Cancel();
+    task_ = std::make_unique<BackgroundTask>(this, [this, method, address,
+                                                    queryFile](const std::atomic<bool>& cancelled) {
+        auto answer = std::make_shared<SearchAnswer>(Fetch(method, address, queryFile, cancelled));
+        return [this, answer] { emit answered(*answer); };
+    });
+}
+
+void SearchClient::Cancel() {
+    if (task_)
+        task_->Cancel();
+    task_.reset();
+}
+
+bool SearchClient::Running() const {
+    return task_ && task_->Running();
+}
+
+SearchAnswer SearchClient::Fetch(const std::string& method, const std::string& address,
+                                 const std::string& queryFile, const std::atomic<bool>& cancelled) {
+    SearchAnswer answer;
+    std::lock_guard lock(QueryFilesLock());
+    if (cancelled)
+        return answer;
+    // The download renames a complete answer into place and leaves nothing on
+    // failure, so the second error only catches a file that went away at once.
+    if (!DownloadToFile(address, queryFile, kMaxQueryAnswerBytes, &cancelled)) {
+        answer.error = kNoConnectionError;
+    } else if (!shell::IsExistingFile(queryFile)) {
+        answer.error = kNoAnswerFileError;
+    } else {
+        // A malformed or unexpected answer is no error: the rows read so far stay.
+        try {
+            pugi::xml_document document;
+            if (LoadAnswer(queryFile, document))
+                ReadAnswer(method, document, answer.results);
+        } catch (const std::exception&) {
+        }
+    }
+    return answer;
+}
