@@ -54,8 +54,4 @@ std::string ProgramFolder() {
     return QCoreApplication::applicationDirPath().toStdString();
 }
 
-void ProcessMessages() {
-    QCoreApplication::processEvents();
-}
-
 } // namespace shell

@@ -32,7 +32,4 @@ bool OpenUrl(const std::string& address);
 // Folder of the running executable, with no trailing separator.
 std::string ProgramFolder();
 
-// Lets pending window events run (timers, input, repaints).
-void ProcessMessages();
-
 } // namespace shell
