@@ -223,10 +223,8 @@ void TDeckEngine::StopList(int deck) {
 }
 
 // While the caption reads "Stop", whichever command started the decks, the
-// command stops both decks and the list.
+// command stops both decks and the list, also when the list was emptied.
 void TDeckEngine::Play1Click() {
-    if (playlist_.Count() == 0)
-        return;
     if (ListPlaying || playCaption_ == QLatin1String("Stop")) {
         Timer1.stop();
         Timer2.stop();
@@ -238,6 +236,8 @@ void TDeckEngine::Play1Click() {
         ListPlaying = false;
         return;
     }
+    if (playlist_.Count() == 0)
+        return;
     playlist_.Select(0);
     ListPlaying = true;
     CurrentDeck = 1;

@@ -309,6 +309,12 @@ TEST_F(Decks, DoubleClicksAlternateDecksAndStopStopsWhateverStartedThem) {
         EXPECT_FALSE(engine->Timer1.isActive() || engine->Timer2.isActive()) << byPlayerB;
         EXPECT_FALSE(engine->ListPlaying);
     }
+    // Also when the list was emptied while the decks play.
+    Do([&] { engine->ListView1DblClick(); });
+    list.Items().Clear();
+    Do([&] { engine->Play1Click(); });
+    EXPECT_EQ(engine->PlayCaption(), "Play");
+    EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen());
 }
 
 TEST_F(Decks, CommandsNeedingASelectionOrItemsDoNothingWithout) {
