@@ -2,6 +2,8 @@
 #include "CatalogProcess.h"
 #include "Collection.h"
 #include "catalog/Database.h"
+#include "catalog/Queries.h"
+#include "catalog/Similarity.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +56,15 @@ protected:
             titles.push_back(all.Text(0));
         return titles;
     }
+    // The similar tracks from the lists the scan left ready.
+    std::vector<std::string> Similar(const std::string& artist, const std::string& title) {
+        Database db(database_);
+        EXPECT_TRUE(similarity::Ready(db));
+        std::vector<std::string> titles;
+        for (const auto& track : queries::SimilarTracks(db, artist, title, {100, 0}).rows)
+            titles.push_back(track.title);
+        return titles;
+    }
     static void Touch(const fs::path& file) {
         fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(10));
     }
@@ -81,13 +92,21 @@ TEST_F(Rescan, OnlyNewOrChangedFilesAreReadAndGoneOnesDropped) {
     const auto titles = Titles("tracks");
     EXPECT_NE(std::find(titles.begin(), titles.end(), "Kiss (Extended)"), titles.end());
     EXPECT_EQ(std::find(titles.begin(), titles.end(), "Kiss"), titles.end());
+    // The similarity lists follow the rescans.
+    const auto whitney = Similar("Whitney Houston", "I Wanna Dance");
+    EXPECT_NE(std::find(whitney.begin(), whitney.end(), "Kiss (Extended)"), whitney.end());
+    EXPECT_EQ(std::find(whitney.begin(), whitney.end(), "Kiss"), whitney.end());
 
+    const auto rock = Similar("Run-DMC", "Walk This Way");
+    EXPECT_NE(std::find(rock.begin(), rock.end(), "Smells Like Teen Spirit"), rock.end());
     fs::remove(collection_.music / "nirvana.mp3");
     fs::remove(collection_.videos / "Nirvana - Teen Spirit.mp4");
     EXPECT_EQ(Scan(), (Summary{all - 2, 0, all - 2, 2}));
     for (const char* table : {"tracks", "videos"})
         for (const std::string& title : Titles(table))
             EXPECT_EQ(title.find("Spirit"), std::string::npos) << table;
+    for (const std::string& title : Similar("Run-DMC", "Walk This Way"))
+        EXPECT_EQ(title.find("Spirit"), std::string::npos);
 
     fs::copy_file(collection_.music / "doves.mp3", collection_.music / "doves copy.mp3");
     EXPECT_EQ(Scan(), (Summary{all - 1, 1, all - 2, 0}));
