@@ -1,11 +1,17 @@
 #include "catalog/InstanceIdentity.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace instance_identity {
@@ -33,6 +39,38 @@ std::string ReadSecret(const std::string& path) {
     close(fd);
     return n == static_cast<ssize_t>(sizeof buffer) ? std::string(buffer, sizeof buffer)
                                                     : std::string();
+}
+
+// The owner of the socket listening on address:port as the kernel lists it
+// in /proc/net/tcp or tcp6 (address words printed as %08X of the stored
+// 32-bit words); -1 when it is not listed.
+long ListenerUid(const addrinfo& address) {
+    char local[64] = {};
+    const bool ipv6 = address.ai_family == AF_INET6;
+    const auto* words =
+        ipv6 ? reinterpret_cast<const std::uint32_t*>(
+                   &reinterpret_cast<const sockaddr_in6*>(address.ai_addr)->sin6_addr)
+             : reinterpret_cast<const std::uint32_t*>(
+                   &reinterpret_cast<const sockaddr_in*>(address.ai_addr)->sin_addr);
+    const unsigned port =
+        ntohs(ipv6 ? reinterpret_cast<const sockaddr_in6*>(address.ai_addr)->sin6_port
+                   : reinterpret_cast<const sockaddr_in*>(address.ai_addr)->sin_port);
+    int at = 0;
+    for (int i = 0; i < (ipv6 ? 4 : 1); ++i)
+        at += std::snprintf(local + at, sizeof local - static_cast<size_t>(at), "%08X", words[i]);
+    std::snprintf(local + at, sizeof local - static_cast<size_t>(at), ":%04X", port);
+    std::ifstream table(ipv6 ? "/proc/net/tcp6" : "/proc/net/tcp");
+    std::string line;
+    std::getline(table, line); // the heading
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, localAddress, remote, state, queues, timer, retransmits;
+        long uid = -1;
+        fields >> slot >> localAddress >> remote >> state >> queues >> timer >> retransmits >> uid;
+        if (localAddress == local && state == "0A") // listening
+            return uid;
+    }
+    return -1;
 }
 
 } // namespace
@@ -83,6 +121,13 @@ bool Answers(const std::string& address, int port, const std::string& identity) 
     addrinfo* found = nullptr;
     if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found)
         return false;
+    // The kernel's word on the listener's owner comes first: the identity
+    // answer can be read by anyone who asked this user's service before.
+    const long owner = ListenerUid(*found);
+    if (owner >= 0 && owner != static_cast<long>(getuid())) {
+        freeaddrinfo(found);
+        return false;
+    }
     const int s = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     timeval timeout{2, 0};
     const bool connected = s >= 0 &&

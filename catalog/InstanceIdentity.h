@@ -11,8 +11,9 @@ namespace instance_identity {
 std::string LoadOrCreateSecret(const std::string& dataFolder);
 // The answer of /api/identity for this user and secret.
 std::string Text(unsigned uid, const std::string& secret);
-// Whether whatever listens on address:port answers /api/identity with
-// exactly this text (within a short time; false on any failure).
+// Whether whatever listens on address:port is owned by this user (as far as
+// the kernel's socket table tells) and answers /api/identity with exactly
+// this text (within a short time; false on any failure).
 bool Answers(const std::string& address, int port, const std::string& identity);
 
 } // namespace instance_identity

@@ -5,6 +5,7 @@
 #include "Collection.h"
 #include "RawHttp.h"
 
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -203,6 +204,42 @@ TEST_F(Security, ASecondInstanceIsRefusedAndTellsWhoHoldsThePort) {
     // The port was never shared: every search reaches the one catalogue.
     for (int i = 0; i < 20; ++i)
         EXPECT_NE(Search().body.find("Kiss"), std::string::npos);
+}
+
+TEST_F(Security, AnotherUserReplayingTheIdentityIsNotTakenForTheCatalogue) {
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to listen as another user";
+    // Anyone may have read the identity from the running service; another
+    // user listening on a port answers it word for word.
+    const std::string identity = Get("/api/identity").body;
+    ASSERT_NE(identity.find("secret="), std::string::npos);
+    const fs::path script = collection_.root / "squatter.py";
+    std::ofstream(script) << "import socket,sys\n"
+                             "s=socket.socket(); s.bind(('127.0.0.1',0)); s.listen(8)\n"
+                             "print(s.getsockname()[1], flush=True)\n"
+                             "body=open(sys.argv[1],'rb').read()\n"
+                             "while True:\n"
+                             "  c,_=s.accept(); c.recv(65536)\n"
+                             "  c.sendall(b'HTTP/1.1 200 OK\\r\\nContent-Length: %d\\r\\n"
+                             "Connection: close\\r\\n\\r\\n' % len(body) + body); c.close()\n";
+    std::ofstream(collection_.root / "identity.txt") << identity;
+    fs::permissions(collection_.root, fs::perms::all);
+    fs::permissions(script, fs::perms::all);
+    fs::permissions(collection_.root / "identity.txt", fs::perms::all);
+    QProcess squatter;
+    squatter.start("setpriv",
+                   {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3",
+                    QString::fromStdString(script.string()),
+                    QString::fromStdString((collection_.root / "identity.txt").string())});
+    ASSERT_TRUE(squatter.waitForReadyRead(10000)) << squatter.readAllStandardError().toStdString();
+    const std::string port = squatter.readLine().trimmed().toStdString();
+    int code = -1;
+    const std::string message = CatalogProcess::Run(
+        {"--no-default-folders", "--no-scan", "--port", port, "--database", database_.string()},
+        &code);
+    squatter.kill();
+    squatter.waitForFinished(5000);
+    EXPECT_EQ(code, 4) << message;
 }
 
 TEST_F(Security, OnlyLoopbackHostsAreServed) {
