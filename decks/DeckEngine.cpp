@@ -3,6 +3,7 @@
 #include "decks/DeckTimeText.h"
 #include "decks/Playlist.h"
 #include "platform/WinColor.h"
+#include "platform/audio/GainCurve.h"
 #include "platform/audio/MediaError.h"
 
 #include <algorithm>
@@ -312,12 +313,12 @@ void TDeckEngine::MenuItem1Click() {
 
 void TDeckEngine::player1volChange(int position) {
     CrossFading = false;
-    SetDeckVolume(1, kFullVolume - position);
+    SetDeckVolume(1, audio::SliderLevelToVolume(kFullVolume - position));
 }
 
 void TDeckEngine::player2volChange(int position) {
     CrossFading = false;
-    SetDeckVolume(2, kFullVolume - position);
+    SetDeckVolume(2, audio::SliderLevelToVolume(kFullVolume - position));
 }
 
 void TDeckEngine::ShowColours() {

@@ -1,12 +1,28 @@
 #include "platform/audio/GainCurve.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 namespace audio {
 
+namespace {
+constexpr double kQuarterTurn = std::numbers::pi / 2;
+} // namespace
+
 float VolumeToGain(int volume) {
-    const float v = static_cast<float>(std::clamp(volume, 0, 1000)) / 1000.0f;
-    return v * v;
+    // The ends are exact: sin(pi/2) in float arithmetic need not be 1.
+    if (volume <= 0)
+        return 0.0f;
+    if (volume >= 1000)
+        return 1.0f;
+    return static_cast<float>(std::sin(kQuarterTurn * volume / 1000.0));
+}
+
+int SliderLevelToVolume(int level) {
+    const double fraction = std::clamp(level, 0, 1000) / 1000.0;
+    // The inverse of VolumeToGain at gain = fraction^2.
+    return static_cast<int>(std::lround(std::asin(fraction * fraction) / kQuarterTurn * 1000.0));
 }
 
 void GainRamp::Jump(float gain) {

@@ -2,10 +2,28 @@
 
 namespace audio {
 
-// Deck volume 0..1000 to linear gain: gain = (volume / 1000)^2. The square
-// follows loudness better than a straight line (500 is -12 dB, 100 is -40 dB)
-// and 0 is true silence. Values outside 0..1000 are clamped.
+// Deck volume 0..1000 to linear gain: gain = sin(volume / 1000 * pi / 2).
+//
+// The cross-fade moves the outgoing deck down and the incoming deck up in
+// steps of 100, so the two volumes always add up to 1000 (v and 1000 - v).
+// With this law the two gains are sin and cos of the same angle: their
+// squares add up to 1, so two uncorrelated tracks of equal level keep their
+// summed power exactly (0 dB) at every step of the fade, where the former
+// square law dipped by 9 dB in the middle. The price is the middle of the
+// volume scale: for any law that keeps a fade within 1 dB, volume 500 must be
+// between -2 and -4 dB (2 * gain(500)^2 is the summed power at the middle
+// step), so volume 500 cannot also sound "half as loud".
+//
+// The deck sliders therefore do not set the volume directly: a slider's level
+// goes through SliderLevelToVolume, which keeps the slider's feel of gain =
+// (level / 1000)^2 (its middle is -12 dB, a tenth of the way up -40 dB).
+// 0 stays true silence and 1000 full gain on both scales. Values outside
+// 0..1000 are clamped.
 float VolumeToGain(int volume);
+
+// A deck slider's level 0..1000 (0 silent, 1000 full) to the deck volume
+// whose gain is (level / 1000)^2, rounded to the nearest volume.
+int SliderLevelToVolume(int level);
 
 // Moves a gain to a new target in equal steps over a fixed number of frames,
 // so that a volume change never jumps between two samples (the cross-fade

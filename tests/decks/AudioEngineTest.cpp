@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
+#include <cmath>
 #include <functional>
 
 #include <QRandomGenerator>
@@ -203,9 +204,24 @@ TEST_F(AudioDeck, OtherRatesAndMonoComeOutAtTheRightPitchOnBothChannels) {
 TEST(AudioGainCurve, RunsFromSilenceToFullWithoutGoingBack) {
     EXPECT_EQ(audio::VolumeToGain(0), 0.0f);
     EXPECT_EQ(audio::VolumeToGain(1000), 1.0f);
-    EXPECT_NEAR(audio::VolumeToGain(500), 0.25f, 1e-6);
     for (int v = 1; v <= 1000; ++v)
         EXPECT_GT(audio::VolumeToGain(v), audio::VolumeToGain(v - 1)) << v;
+    EXPECT_EQ(audio::SliderLevelToVolume(0), 0);
+    EXPECT_EQ(audio::SliderLevelToVolume(1000), 1000);
+    for (int level = 1; level <= 1000; ++level)
+        EXPECT_GE(audio::SliderLevelToVolume(level), audio::SliderLevelToVolume(level - 1));
+}
+
+TEST(AudioGainCurve, FadeStepsKeepTheSummedPowerAndTheSliderMiddleIsClearlyQuieter) {
+    // Two uncorrelated tracks of equal level at volumes v and 1000 - v, as
+    // every step of the cross-fade leaves them: their powers add.
+    for (int v = 0; v <= 1000; v += 100) {
+        const double a = audio::VolumeToGain(v), b = audio::VolumeToGain(1000 - v);
+        EXPECT_NEAR(10 * std::log10(a * a + b * b), 0.0, 1.0) << v;
+    }
+    const double middle = audio::VolumeToGain(audio::SliderLevelToVolume(500));
+    EXPECT_GT(20 * std::log10(middle), -20.0);
+    EXPECT_LT(20 * std::log10(middle), -10.0);
 }
 
 TEST_F(AudioDeck, VolumeStepsOfAHundredAreRampedNotJumped) {
@@ -230,7 +246,7 @@ TEST_F(AudioDeck, VolumeStepsOfAHundredAreRampedNotJumped) {
     card.Render(200);
     card.Render(1000);
     const double full = measure::Rms(measure::Left(card.TakeCaptured(), 8820));
-    player.SetVolume(500);
+    player.SetVolume(audio::SliderLevelToVolume(500)); // gain 0.25
     card.Render(1000);
     const double half = measure::Rms(measure::Left(card.TakeCaptured(), 8820));
     EXPECT_NEAR(half / full, 0.25, 0.01);
@@ -243,7 +259,7 @@ TEST(AudioMixing, BothDecksAreMixedEachWithItsOwnGain) {
     b.Open(tonefiles::Mp3({.frequency = 3000, .seconds = 3, .amplitude = 0.3}));
     a.Play();
     b.Play();
-    b.SetVolume(500);
+    b.SetVolume(audio::SliderLevelToVolume(500)); // gain 0.25
     card.SetCapture(true);
     card.Render(1000);
     const auto x = measure::Left(card.TakeCaptured(), 4410, 22050);

@@ -4,6 +4,7 @@
 // two tones of a cross-fade by Goertzel filters.
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
+#include "platform/audio/GainCurve.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "tests/decks/MonitorRecording.h"
 #include "tests/decks/SettleLoads.h"
@@ -17,6 +18,7 @@
 #include <QThread>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
@@ -70,7 +72,7 @@ TEST_F(DeckSound, ToneIsRecordedAtItsFrequencyAndTheDeckVolumeLowersItsLevel) {
     ASSERT_TRUE(recording.Started());
     deckA.Play();
     ASSERT_TRUE(WaitFor([&] { return deckA.Position() >= 1500; }));
-    deckA.SetVolume(500);
+    deckA.SetVolume(audio::SliderLevelToVolume(500));
     ASSERT_TRUE(WaitFor([&] { return deckA.Position() >= 3000; }));
     const auto sound = recording.Stop();
 
@@ -80,7 +82,7 @@ TEST_F(DeckSound, ToneIsRecordedAtItsFrequencyAndTheDeckVolumeLowersItsLevel) {
     const auto soft = Slice(sound, start + kRate * 19 / 10, kRate * 8 / 10);
     EXPECT_NEAR(measure::ZeroCrossingFrequency(loud, kRate), 1000, 10);
     EXPECT_GT(measure::Rms(loud), 0.1);
-    // Volume 500 is gain 0.25 on the engine's curve.
+    // The deck slider's middle is gain 0.25.
     EXPECT_NEAR(measure::Rms(soft) / measure::Rms(loud), 0.25, 0.05);
 }
 
@@ -195,6 +197,44 @@ TEST_F(DeckSound, StopAfterADoubleClickOrPlayerBStartIsSilentWithinASecond) {
         EXPECT_LT(measure::Rms(after.Stop()), 0.002) << playerB;
         EXPECT_FALSE(decks.MediaPlayer1.IsOpen() || decks.MediaPlayer2.IsOpen()) << playerB;
     }
+}
+
+TEST_F(DeckSound, AnAutomaticFadeBetweenTwoEqualTonesKeepsTheirSummedLevel) {
+    TDeckEngine decks(engine, list);
+    decks.Timer1.setInterval(24 * 3600 * 1000);
+    decks.Timer2.setInterval(24 * 3600 * 1000);
+    const double amplitude = 0.3;
+    Add(tonefiles::Mp3({.frequency = 1000, .seconds = 12, .amplitude = amplitude}), "1k");
+    Add(tonefiles::Mp3({.frequency = 3000, .seconds = 12, .amplitude = amplitude}), "3k");
+
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.Started());
+    decks.Play1Click();
+    ASSERT_TRUE(SettleLoads(engine));
+    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer1.Position() >= 2000; }));
+    decks.Timer1Timer(); // the advance onto (B)
+    ASSERT_TRUE(SettleLoads(engine));
+    ASSERT_EQ(decks.CurrentDeck, 2);
+    for (int step = 1; step <= 10; ++step) {
+        ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= step * 400; }));
+        decks.Timer2Timer();
+    }
+    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= 4800; }));
+    const auto sound = recording.Stop();
+
+    // Per 100 ms window, from (A) alone through the fade to (B) alone: the
+    // power of the two tones adds, so every window is at (A)'s level.
+    const std::size_t start = SoundStart(sound) + 2 * kWindow;
+    ASSERT_LT(start + 60 * kWindow, sound.size()) << "too little was recorded";
+    const double reference = 20 * std::log10(measure::Rms(Slice(sound, start, 10 * kWindow)));
+    EXPECT_NEAR(reference, 20 * std::log10(amplitude / std::sqrt(2.0)), 1.0);
+    for (std::size_t i = start; i + kWindow <= sound.size(); i += kWindow) {
+        const double level = 20 * std::log10(measure::Rms(Slice(sound, i, kWindow)));
+        EXPECT_NEAR(level, reference, 1.0) << "at " << (i - start) * 1000 / kRate << " ms";
+    }
+    const auto last = Slice(sound, sound.size() - kWindow, kWindow);
+    EXPECT_GT(measure::Goertzel(last, kRate, 3000), 0.8 * amplitude) << "(B) at full volume";
+    EXPECT_LT(measure::Goertzel(last, kRate, 1000), 0.01) << "(A) silent at the end";
 }
 
 } // namespace
