@@ -1,6 +1,7 @@
 #include "app/CatalogService.h"
 #include "app/CloseOnSignal.h"
 #include "app/Unit1.h"
+#include "platform/audio/UnderrunLog.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
     // Fusion honours the window's own palette (black with light blue text).
     QApplication::setStyle(QStringLiteral("Fusion"));
 
+    // --verbose also shows the sound output's underruns as they happen.
+    audio::UnderrunLog underrunLog(QApplication::arguments().contains(QStringLiteral("--verbose")));
     CloseOnSignal closeOnSignal;
     CatalogService catalog;
     catalog.StartIfDefault();

@@ -1,6 +1,7 @@
 #include "platform/audio/DeckChannel.h"
 
 #include "platform/audio/MediaError.h"
+#include "platform/audio/UnderrunCount.h"
 
 #include <algorithm>
 
@@ -132,7 +133,12 @@ void DeckChannel::MixInto(StereoFrame* out, std::size_t frames) {
         ring_.CommitRead(n);
         mixed += n;
     }
-    rendered_.fetch_add(static_cast<std::int64_t>(mixed), std::memory_order_relaxed);
+    const std::int64_t before =
+        rendered_.fetch_add(static_cast<std::int64_t>(mixed), std::memory_order_relaxed);
+    // A deck that has started and is short of frames before its end leaves
+    // a gap of silence (one that has not started yet merely starts later).
+    if (mixed < frames && !done && before + static_cast<std::int64_t>(mixed) > 0)
+        CountUnderrun();
     if (mixed < frames && done && ring_.Readable() == 0) {
         playing_.store(false, std::memory_order_release);
         ended_.store(true, std::memory_order_release);

@@ -18,6 +18,11 @@ namespace audio {
 // RetireIfStalled, called regularly by the engine, notices the silence and
 // detaches the output from its source for good, so that another output can
 // take over the mix without two threads consuming it.
+//
+// The callback thread asks for real-time scheduling on its first period, and
+// the threads the stream's open started (PulseAudio's client loop behind
+// ALSA) are given the same, since the sound passes through them too. Periods
+// the device reports as run dry are counted as underruns.
 class PortAudioOutput final : public AudioOutput {
 public:
     // How long the device may go without asking for sound before it counts
@@ -26,6 +31,8 @@ public:
     // two to resume a suspended sink for a new stream).
     static constexpr std::chrono::milliseconds kStallLimit{2000};
     static constexpr std::chrono::milliseconds kFirstCallbackLimit{5000};
+    // The output buffer asked of the device, in seconds (see Open).
+    static constexpr double kSuggestedLatency = 0.020;
 
     // The running output, or nullptr with the reason in *why.
     static std::unique_ptr<PortAudioOutput> Start(MixSource& source, std::string* why);
@@ -52,6 +59,7 @@ private:
     void* stream_ = nullptr;
     std::atomic<int> state_{kIdle};
     std::atomic<std::uint64_t> callbacks_{0};
+    bool askedRealtime_ = false; // the callback thread's own
     // RetireIfStalled's own record of the last callback count it saw.
     std::uint64_t seenCallbacks_ = 0;
     std::chrono::steady_clock::time_point seenAt_ = std::chrono::steady_clock::now();

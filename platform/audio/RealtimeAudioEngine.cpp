@@ -1,6 +1,7 @@
 #include "platform/audio/RealtimeAudioEngine.h"
 
 #include "platform/audio/PortAudioOutput.h"
+#include "platform/audio/RealtimeScheduling.h"
 #include "platform/audio/SilentClockOutput.h"
 
 #include <QMetaObject>
@@ -133,6 +134,7 @@ void RealtimeAudioEngine::DecoderLoop() {
                 Channel(i).Refill(DeckChannel::kRingFrames);
         }
         PostEndNotices();
+        ReportRealtimeRefusalOnce(); // the output thread cannot print
         FallBackIfDeviceDied();
         ReopenDeviceWhenBack();
     }

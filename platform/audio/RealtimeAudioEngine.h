@@ -18,12 +18,13 @@ class PortAudioOutput;
 
 // The engine on a real clock: a decoder thread keeps each open deck's ring
 // about 1.5 s ahead, and an output (PortAudio, else the silent clock) mixes
-// from the rings. Ends of playback reach the players through the Qt event
-// loop of the thread that made the engine. When the device dies while the
-// program runs (the sound server went away), the decoder thread notices and
-// moves the mix to the silent clock, so the decks keep time; from then on it
-// tries the default device again every few seconds and moves the mix back
-// to it once it opens (the sound server was restarted).
+// from the rings. The margin is measured, not guessed: with both cores of a
+// 2-core machine busy, the decoder's longest wait-and-top-up took 14-50 ms
+// (bench_play_latency), so the ring is some thirty times what it needs. Ends of playback reach the
+// players through the Qt event loop of the thread that made the engine. When the device dies while
+// the program runs (the sound server went away), the decoder thread notices and moves the mix to
+// the silent clock, so the decks keep time; from then on it tries the default device again every
+// few seconds and moves the mix back to it once it opens (the sound server was restarted).
 class RealtimeAudioEngine final : public AudioEngine {
 public:
     enum class OutputChoice { DefaultDevice, SilentClock };

@@ -1,10 +1,12 @@
 // The audio engine and its deck devices on the virtual sound card, with real
 // MP3 files made by sox and lame in the test run.
 #include "platform/audio/AudioEngine.h"
+#include "platform/audio/DeckChannel.h"
 #include "platform/audio/GainCurve.h"
 #include "platform/audio/MediaError.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/TMediaPlayer.h"
+#include "platform/audio/UnderrunCount.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
@@ -222,6 +224,28 @@ TEST(AudioGainCurve, FadeStepsKeepTheSummedPowerAndTheSliderMiddleIsClearlyQuiet
     const double middle = audio::VolumeToGain(audio::SliderLevelToVolume(500));
     EXPECT_GT(20 * std::log10(middle), -20.0);
     EXPECT_LT(20 * std::log10(middle), -10.0);
+}
+
+TEST(AudioUnderruns, APlayingDeckShortOfFramesBeforeItsEndIsCountedAStartingOneIsNot) {
+    audio::DeckChannel channel;
+    channel.Open(tonefiles::Mp3({.frequency = 440, .seconds = 4})); // longer than the ring
+    std::vector<audio::StereoFrame> out(2048);
+    const std::uint64_t before = audio::UnderrunCount();
+    channel.Play();
+    channel.MixInto(out.data(), out.size()); // nothing decoded yet: it starts later
+    EXPECT_EQ(audio::UnderrunCount(), before);
+    channel.Refill(audio::DeckChannel::kRingFrames);
+    for (std::size_t f = 0; f < audio::DeckChannel::kRingFrames; f += out.size())
+        channel.MixInto(out.data(), out.size());
+    EXPECT_EQ(audio::UnderrunCount(), before) << "the ring held enough";
+    channel.MixInto(out.data(), out.size()); // the ring ran dry mid-track
+    EXPECT_EQ(audio::UnderrunCount(), before + 1);
+    for (int i = 0; i < 200 && channel.IsPlaying(); ++i) {
+        channel.Refill(audio::DeckChannel::kRingFrames);
+        channel.MixInto(out.data(), out.size());
+    }
+    EXPECT_FALSE(channel.IsPlaying()) << "played to its end";
+    EXPECT_EQ(audio::UnderrunCount(), before + 1) << "the end is no gap";
 }
 
 TEST_F(AudioDeck, VolumeStepsOfAHundredAreRampedNotJumped) {
