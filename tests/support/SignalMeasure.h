@@ -62,4 +62,27 @@ inline double Goertzel(const std::vector<float>& x, double rate, double frequenc
     return x.empty() ? 0 : 2 * std::sqrt(std::max(power, 0.0)) / double(x.size());
 }
 
+// The silent stretches (every sample below a noise floor) longer than
+// minSamples between the first and the last sound of x: the gaps a listener
+// hears in what should be continuous sound. Returns their lengths.
+inline std::vector<std::size_t> Gaps(const std::vector<float>& x, std::size_t minSamples,
+                                     float floor = 1e-3f) {
+    std::vector<std::size_t> gaps;
+    auto loud = [&](std::size_t i) { return std::abs(x[i]) >= floor; };
+    std::size_t i = 0;
+    while (i < x.size() && !loud(i))
+        ++i;
+    std::size_t run = 0;
+    for (; i < x.size(); ++i) {
+        if (!loud(i)) {
+            ++run;
+            continue;
+        }
+        if (run > minSamples)
+            gaps.push_back(run);
+        run = 0;
+    }
+    return gaps; // a trailing run is the end of the sound, not a gap
+}
+
 } // namespace measure
