@@ -17,6 +17,8 @@ ToolRun::ToolRun(ToolState& state, QObject* parent)
     poll_.setInterval(20);
     connect(&poll_, &QTimer::timeout, this, &ToolRun::CheckEnded);
     killTimer_.setSingleShot(true);
+    // A coarse timer could fire up to 5% early and cut the grace short.
+    killTimer_.setTimerType(Qt::PreciseTimer);
     connect(&killTimer_, &QTimer::timeout, this, [this] { child_.SignalGroup(SIGKILL); });
 }
 
