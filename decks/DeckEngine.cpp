@@ -63,6 +63,12 @@ TDeckEngine::TDeckEngine(audio::AudioEngine& engine, TPlaylist& playlist, QObjec
     Timer2.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this, &TDeckEngine::Timer1Timer);
     connect(&Timer2, &QTimer::timeout, this, &TDeckEngine::Timer2Timer);
+    advanceTick.setSingleShot(true);
+    advanceTick.setTimerType(Qt::PreciseTimer);
+    connect(&advanceTick, &QTimer::timeout, this, [this] {
+        if (Timer1.isActive()) // not after the list was stopped
+            Timer1Timer();
+    });
 }
 
 QColor TDeckEngine::TextColour() {
@@ -401,6 +407,23 @@ void TDeckEngine::Timer1Timer() {
         ReportSlowLoad(CurrentDeck, "spent");
     if (CurrentIndex > playlist_.Count() - 1)
         CurrentIndex = 0;
+    ArmAdvanceTick();
+}
+
+// When the current deck reaches ten seconds before its end before the next
+// display tick, that moment gets a tick of its own.
+void TDeckEngine::ArmAdvanceTick() {
+    advanceTick.stop();
+    if (Advancing || CurrentDeck == 0 || !Timer1.isActive())
+        return;
+    Guarded([&] {
+        auto& current = Deck(CurrentDeck);
+        if (!current.IsPlaying())
+            return;
+        const int untilDue = current.Length() - kAdvanceBeforeEndMs - current.Position();
+        if (untilDue > 0 && untilDue < Timer1.interval())
+            advanceTick.start(untilDue + 1);
+    });
 }
 
 // The fade waits while the incoming (current) deck is still loading, so its

@@ -48,6 +48,10 @@ public:
     audio::TMediaPlayer MediaPlayer2;
     QTimer Timer1; // display and advance, 500 ms
     QTimer Timer2; // cross-fade, 1000 ms
+    // One extra display tick at the exact moment an advance falls due
+    // between two ticks of Timer1, so that a hand-over starts on time
+    // instead of up to one display interval late.
+    QTimer advanceTick;
 
     // Deck volume 0..1000; setting fails silently on a deck that is not open.
     void SetDeckVolume(int deck, int value);
@@ -108,6 +112,7 @@ private:
     void ShowDeckTime(int deck);
     void AdvanceTo(int deck);
     void StopCheck();
+    void ArmAdvanceTick();
     void ReportSlowLoad(int deck, const char* state);
     void PlayOnSelectedItem(int deck);
     void StopDeck(int deck);

@@ -1,0 +1,171 @@
+// The music never waits for the rest of the program: on the real audio
+// engine (silent clock), two short tracks loop on the decks while a search
+// hangs on a server that sends one byte a second, a video is downloaded and
+// converted by the real tools, and a third deck loads a track from a pipe
+// that a writer fills slowly. Every automatic advance must start on time and
+// the window's event loop must keep answering posted events.
+#include "../convert/Media.h"
+#include "../search/LoopbackServer.h"
+#include "convert/ConversionPipeline.h"
+#include "decks/DeckEngine.h"
+#include "decks/Playlist.h"
+#include "platform/Dialogs.h"
+#include "platform/audio/RealtimeAudioEngine.h"
+#include "search/MusicLibrary.h"
+#include "tests/decks/ToneFiles.h"
+#include "tests/decks/WaitFor.h"
+#include "tests/search/AwaitAnswer.h"
+#include "tests/support/EventLoopProbe.h"
+#include "tests/support/TestApp.h"
+
+#include <QFile>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+qint64 SteadyNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// Fills a named pipe with `bytes` over about `spread`, once a reader opened it.
+void FillSlowly(const std::string& fifo, const QByteArray& bytes, std::chrono::milliseconds spread,
+                const std::atomic<bool>& quit) {
+    int fd = -1;
+    while (fd < 0 && !quit) {
+        fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); // ENXIO until the reader comes
+        if (fd < 0)
+            std::this_thread::sleep_for(10ms);
+    }
+    if (fd < 0)
+        return;
+    ::fcntl(fd, F_SETFL, 0);
+    constexpr int kPieces = 40;
+    const qsizetype piece = bytes.size() / kPieces + 1;
+    for (qsizetype at = 0; at < bytes.size() && !quit; at += piece) {
+        const auto n = std::min(piece, bytes.size() - at);
+        if (::write(fd, bytes.constData() + at, static_cast<size_t>(n)) != n)
+            break;
+        std::this_thread::sleep_for(spread / kPieces);
+    }
+    ::close(fd);
+}
+
+TEST(NeverWaits, AdvancesStayOnTimeWhileSearchConversionAndSlowLoadRun) {
+    EnsureTestApp();
+    std::signal(SIGPIPE, SIG_IGN);
+    ASSERT_FALSE(TestClip().empty()) << "ffmpeg could not make the test clip";
+    QTemporaryDir folder;
+    ASSERT_TRUE(QDir().mkpath(folder.filePath("data/queries")));
+
+    // The search service: video sources answer at once and link to a clip it
+    // serves; a track search trickles one byte a second.
+    LoopbackServer server;
+    const std::string clip = "http://" + server.Host() + "/media/clip.mp4";
+    server.Serve("/media/clip.mp4", {200, "video/mp4", ReadFile(TestClip()), {}});
+    server.Serve("/api/video/", {200,
+                                 "text/xml",
+                                 Replaced(Answer("youtube_sources.xml"),
+                                          "http://video.example/watch?v=", clip + "?v="),
+                                 {}});
+    LoopbackServer::Response trickle{200, "text/xml", Answer("track_search.xml"), {}};
+    trickle.trickleMs = 1000;
+    server.Serve("/api/music/", trickle);
+    setenv("KOLVADECK_SEARCH_HOST", server.Host().c_str(), 1);
+    setenv("KOLVADECK_SITE_HOST", server.Host().c_str(), 1);
+    const QString target = folder.filePath("out.mp3");
+    dialogs::SetHandler([&](const dialogs::Request& r) {
+        return r.kind == dialogs::Kind::SaveFile ? dialogs::Answer{true, {target}}
+                                                 : dialogs::Answer{true, {}};
+    });
+
+    audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::SilentClock);
+    TPlaylist list;
+    TDeckEngine decks(engine, list);
+    // 11.5 s tracks: an advance falls due every 1.5 s.
+    for (double frequency : {440.0, 660.0})
+        list.Items().Insert(list.Count(),
+                            {tonefiles::Mp3({.frequency = frequency, .seconds = 11.5}),
+                             "tone",
+                             Playability::Untried,
+                             {}});
+    std::vector<qint64> lateness;
+    QObject::connect(&decks, &TDeckEngine::advanceStarted,
+                     [&](int, int, qint64 dueMs) { lateness.push_back(SteadyNowMs() - dueMs); });
+
+    QWidget page;
+    page.resize(1013, 655);
+    ToolState tools;
+    auto* library = new TMusicLibrary(&page, folder.filePath("data/").toStdString(), &page);
+    auto* conversion = new TConversion(library, &tools, &page, KV_BINARY_DIR "/app");
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    ASSERT_TRUE(AwaitAnswer(*library, [&] { library->RunQuery("youtube.sources", "clip"); }));
+    QTreeWidget* results = library->Widgets().resultslist;
+    ASSERT_GT(results->topLevelItemCount(), 0);
+    results->setCurrentItem(results->topLevelItem(0));
+    conversion->Widgets().mp3rb->setChecked(true);
+
+    QTemporaryDir pipes;
+    const std::string fifo = pipes.filePath("slow.mp3").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    QFile slowTrack(QString::fromStdString(tonefiles::Mp3({.frequency = 1000, .seconds = 4})));
+    ASSERT_TRUE(slowTrack.open(QIODevice::ReadOnly));
+    std::atomic<bool> quit{false};
+    std::thread writer(FillSlowly, fifo, slowTrack.readAll(), 6000ms, std::cref(quit));
+
+    EventLoopProbe probe;
+    decks.Play1Click();
+    probe.Start();
+    conversion->Button8Click(); // yt, a five-second pause, mconv
+    ASSERT_TRUE(conversion->Converting());
+    library->RunQuery("track.search", "never answers in time");
+    audio::TMediaPlayer third(engine);
+    bool loaded = false;
+    third.Load(fifo, [&](const audio::LoadResult& r) { loaded = r.loaded; });
+
+    const bool allDone =
+        WaitFor([&] { return !conversion->Converting() && loaded && lateness.size() >= 6; }, 60000);
+    EXPECT_TRUE(library->Searching()) << "the search must still hang when the others are done";
+    probe.Stop();
+    quit = true;
+    writer.join();
+    dialogs::SetHandler({});
+    unsetenv("KOLVADECK_SEARCH_HOST");
+    unsetenv("KOLVADECK_SITE_HOST");
+
+    ASSERT_TRUE(allDone) << "conversion done: " << !conversion->Converting()
+                         << ", pipe loaded: " << loaded << ", advances: " << lateness.size();
+    EXPECT_TRUE(QFile::exists(target)) << "the conversion made its file";
+    const qint64 latest = *std::max_element(lateness.begin(), lateness.end());
+    std::printf("%zu advances, latest %lld ms after due; longest posted-event round trip %lld us "
+                "(%d probes)\n",
+                lateness.size(), static_cast<long long>(latest),
+                static_cast<long long>(probe.Longest().count()), probe.Count());
+    EXPECT_LE(latest, 100);
+    EXPECT_LE(probe.Longest(), 50ms);
+}
+
+} // namespace
