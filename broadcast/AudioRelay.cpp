@@ -4,7 +4,8 @@ TAudioRelay::TAudioRelay() {
     audiotcpserver.Bindings.IP = kIP;
     audiotcpserver.Bindings.Port = kPort;
     audiotcpserver.DefaultPort = kPort;
-    audiotcpserver.WriteTimeoutMs = kWriteTimeoutMs;
+    audiotcpserver.MaxConnections = kMaxClients;
+    audiotcpserver.SendQueueBlocks = kSlackBlocks;
     audiotcpserver.OnConnect = [this](net::TIdPeerThread& t) { audiotcpserverConnect(t); };
     audiotcpserver.OnExecute = [this](net::TIdPeerThread& t) { audiotcpserverExecute(t); };
     audiotcpserver.OnDisconnect = [this](net::TIdPeerThread& t) { audiotcpserverDisconnect(t); };
@@ -41,16 +42,8 @@ void TAudioRelay::audiotcpserverExecute(net::TIdPeerThread&) {
 void TAudioRelay::Audio1Record(TRecorder&, char* LP, char*, std::uint16_t BufferSize) {
     if (!Broadcasting || !ClientList)
         return;
-    ThreadListLock lock(*ClientList);
-    const std::vector<ClientEntry*>& entries = lock.Items();
-    const std::size_t count = entries.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        // A closed, broken or stalled client fails here: it is disconnected
-        // and its entry goes when its thread ends; the others still get the
-        // block. The non-raising write keeps the capture thread free of
-        // allocations.
-        entries[i]->Thread->TryWriteBuffer(LP, BufferSize);
-    }
+    // Queued for every client at once; the server's listener thread sends it.
+    audiotcpserver.SendToAll(LP, BufferSize);
 }
 
 int TAudioRelay::ClientCount() {

@@ -25,16 +25,18 @@ struct ClientEntry {
 // before the server is activated and before capture starts, and freed only
 // after capture has stopped and the server has been deactivated.
 //
-// A client that stops reading would hold every pass of the block handler, and
-// so the capture and all other clients, for ever: each write therefore waits
-// at most kWriteTimeoutMs for the client to take the block, well within the
-// capture ring's slack (three blocks, over a second at 22050 Hz), and a client
-// that misses it is disconnected and leaves the list.
+// No client can hold up the capture or the others: a block is copied once
+// into the server's queue of kSlackBlocks blocks (the capture ring's slack)
+// and sent to each client without blocking by the server's listener thread.
+// A client that falls more than that many blocks behind is dropped; a client
+// that keeps up receives every block whole. At most kMaxClients are served;
+// a further client is accepted and closed at once.
 class TAudioRelay {
 public:
     static constexpr const char* kIP = "127.0.0.1";
     static constexpr int kPort = 8099;
-    static constexpr int kWriteTimeoutMs = 250;
+    static constexpr int kSlackBlocks = 3; // the capture ring's four buffers, less the one filling
+    static constexpr int kMaxClients = 64;
 
     TAudioRelay();
 

@@ -1,6 +1,7 @@
 #include "net/PeerThread.h"
 
 #include "net/NetError.h"
+#include "net/TcpServer.h"
 
 #include <cerrno>
 #include <poll.h>
@@ -45,7 +46,7 @@ void TIdPeerThread::Disconnect() {
     std::shared_lock fd(fdLock_);
     ended_ = true;
     if (socket_.Valid())
-        ::shutdown(socket_.Fd(), SHUT_RDWR);
+        ::shutdown(socket_.Fd(), SHUT_RD);
 }
 
 bool TIdPeerThread::WaitForClient() {
@@ -68,34 +69,35 @@ bool TIdPeerThread::WaitForClient() {
     return !ended_;
 }
 
-void TIdPeerThread::Run(const Handler& onConnect, const Handler& onExecute,
-                        const Handler& onDisconnect, const std::function<void()>& onFinished) {
+void TIdPeerThread::Run(TIdTCPServer& server) {
     bool connected = true;
     try {
-        if (onConnect)
-            onConnect(*this);
+        if (server.OnConnect)
+            server.OnConnect(*this);
+        server.fanOut_.Add(receiver_, socket_.Fd());
     } catch (...) {
         connected = false;
     }
     try {
         while (connected && WaitForClient()) {
-            if (onExecute)
-                onExecute(*this);
+            if (server.OnExecute)
+                server.OnExecute(*this);
         }
     } catch (...) {
     }
     ended_ = true;
     try {
-        if (onDisconnect)
-            onDisconnect(*this);
+        if (server.OnDisconnect)
+            server.OnDisconnect(*this);
     } catch (...) {
     }
+    server.fanOut_.Remove(receiver_, kFinishBlockMs);
     {
         std::unique_lock fd(fdLock_);
         socket_.Close();
     }
     finished_ = true;
-    onFinished();
+    server.Wake();
 }
 
 } // namespace net

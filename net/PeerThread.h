@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/BlockFanOut.h"
 #include "net/Socket.h"
 
 #include <atomic>
@@ -16,11 +17,15 @@ class TIdTCPServer;
 // One accepted connection and the thread that serves it. The thread runs the
 // server's connect handler, then the execute handler each time the client
 // sends something, until the connection ends (the client closes it, a write
-// fails or the server is deactivated); then the disconnect handler, and the
-// socket is closed.
+// fails, it falls behind the server's SendToAll or the server is
+// deactivated); then the disconnect handler, and the socket is closed.
 class TIdPeerThread {
 public:
     using Handler = std::function<void(TIdPeerThread&)>;
+
+    // How long an ending connection may wait for the rest of its block in
+    // progress of the server's SendToAll.
+    static constexpr int kFinishBlockMs = 250;
 
     TIdPeerThread(Socket socket, int writeTimeoutMs);
     ~TIdPeerThread();
@@ -41,15 +46,15 @@ public:
     int TryWriteBuffer(const void* data, std::size_t size);
 
     // Ends the connection: wakes the thread, which then runs the disconnect
-    // handler. Safe from any thread.
+    // handler. Safe from any thread. Only reading is shut down here, so that
+    // a block in progress can still be finished before the socket closes.
     void Disconnect();
 
     bool Finished() const { return finished_; }
 
 private:
     friend class TIdTCPServer;
-    void Run(const Handler& onConnect, const Handler& onExecute, const Handler& onDisconnect,
-             const std::function<void()>& onFinished);
+    void Run(TIdTCPServer& server);
     // True while the client is connected: waits for data or the end, and
     // throws nothing.
     bool WaitForClient();
@@ -60,6 +65,7 @@ private:
     std::mutex writeMutex_;    // one write at a time, so blocks never interleave
     std::atomic<bool> ended_{false};
     std::atomic<bool> finished_{false};
+    BlockFanOut::Receiver receiver_; // its place in the server's SendToAll stream
     std::thread thread_;
 };
 

@@ -2,12 +2,15 @@
 
 #include "net/NetError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace net {
 
@@ -33,6 +36,9 @@ void TIdTCPServer::Activate() {
         throw SocketError("Could not create event. " + SystemText(errno));
     }
     stopping_ = false;
+    acceptPauseMs_ = 0;
+    fanOut_.Wake = [this] { Wake(); };
+    fanOut_.Start(SendQueueBlocks, MaxBlockSize);
     listenThread_ = std::thread([this] { ListenLoop(); });
     active_ = true;
 }
@@ -42,6 +48,7 @@ void TIdTCPServer::Deactivate() {
     Wake();
     if (listenThread_.joinable())
         listenThread_.join();
+    fanOut_.Stop();
     listener_.Close();
 
     std::list<std::unique_ptr<TIdPeerThread>> peers;
@@ -69,33 +76,71 @@ void TIdTCPServer::Wake() {
         auto n = ::write(wakeFd_, &one, sizeof one);
 }
 
+void TIdTCPServer::SendToAll(const void* data, std::size_t size) {
+    fanOut_.Push(data, size);
+}
+
 void TIdTCPServer::ListenLoop() {
+    std::vector<pollfd> fds;
     while (!stopping_) {
-        pollfd p[2] = {{listener_.Fd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0 && errno != EINTR)
+        const int pauseLeft = AcceptPauseLeft();
+        fds.clear();
+        fds.push_back({wakeFd_, POLLIN, 0});
+        if (pauseLeft == 0)
+            fds.push_back({listener_.Fd(), POLLIN, 0});
+        const std::size_t firstClient = fds.size();
+        fanOut_.AppendPollFds(fds);
+        const int ready = ::poll(fds.data(), fds.size(), pauseLeft > 0 ? pauseLeft : -1);
+        fanOut_.AfterPoll(fds.data() + firstClient, fds.size() - firstClient);
+        if (ready < 0 && errno != EINTR)
             break;
-        if (p[1].revents & POLLIN) {
+        if (fds[0].revents & POLLIN) {
             std::uint64_t count;
             [[maybe_unused]] auto n = ::read(wakeFd_, &count, sizeof count);
             ReapFinished();
         }
-        if (!stopping_ && (p[0].revents & POLLIN))
+        if (!stopping_ && pauseLeft == 0 && (fds[1].revents & POLLIN))
             Accept();
+        fanOut_.SendPending();
     }
+}
+
+int TIdTCPServer::AcceptPauseLeft() const {
+    if (acceptPauseMs_ == 0)
+        return 0;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        acceptResumes_ - std::chrono::steady_clock::now());
+    return left.count() > 0 ? int(left.count()) : 0;
+}
+
+void TIdTCPServer::PauseAccepting() {
+    acceptPauseMs_ = acceptPauseMs_ == 0 ? 100 : std::min(2 * acceptPauseMs_, 1000);
+    acceptResumes_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(acceptPauseMs_);
 }
 
 void TIdTCPServer::Accept() {
     const int fd = ::accept4(listener_.Fd(), nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0)
-        return; // the client gave up already, or out of descriptors: try again later
-    auto peer = std::make_unique<TIdPeerThread>(Socket(fd), WriteTimeoutMs);
-    TIdPeerThread* raw = peer.get();
-    {
-        std::lock_guard lock(peersMutex_);
-        peers_.push_back(std::move(peer));
+    if (fd < 0) {
+        // Retrying at once would find the same pending connection and fail
+        // again: a busy loop until a descriptor comes free.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            PauseAccepting();
+        return; // else the client gave up already
     }
-    raw->thread_ = std::thread(
-        [this, raw] { raw->Run(OnConnect, OnExecute, OnDisconnect, [this] { Wake(); }); });
+    acceptPauseMs_ = 0;
+    Socket socket(fd);
+    ReapFinished();
+    if (MaxConnections > 0 && ThreadCount() >= MaxConnections)
+        return; // refused: closed at once
+    auto peer = std::make_unique<TIdPeerThread>(std::move(socket), WriteTimeoutMs);
+    TIdPeerThread* raw = peer.get();
+    std::lock_guard lock(peersMutex_);
+    try {
+        raw->thread_ = std::thread([this, raw] { raw->Run(*this); });
+    } catch (const std::system_error&) {
+        return; // no thread to serve it: closed at once
+    }
+    peers_.push_back(std::move(peer));
 }
 
 void TIdTCPServer::ReapFinished() {

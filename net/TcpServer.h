@@ -3,6 +3,7 @@
 #include "net/PeerThread.h"
 
 #include <atomic>
+#include <chrono>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,13 @@ namespace net {
 // connections, and a thread per connection (TIdPeerThread) that runs
 // OnConnect, OnExecute and OnDisconnect. No greeting is sent and nothing is
 // read on the client's behalf.
+//
+// SendToAll hands one stream of blocks to every connection through the
+// listener thread (see BlockFanOut): the caller never waits for a client, and
+// a client more than SendQueueBlocks blocks behind is dropped. Beyond
+// MaxConnections a new connection is accepted and closed at once. When the
+// process runs out of descriptors, the listener stops accepting for 100 ms,
+// then 200, 400, ... up to 1 s, instead of retrying at once.
 //
 // Handlers are set while the server is inactive. SetActive(true) binds and
 // listens (throws SocketError, e.g. "Could not bind socket. Address already
@@ -37,6 +45,11 @@ public:
     int DefaultPort = 0; // used when the binding names no port
     // How long a write may wait for a client to take the bytes (ms; < 0: no limit).
     int WriteTimeoutMs = -1;
+    // Connections served at once (0: no limit).
+    int MaxConnections = 0;
+    // Blocks SendToAll keeps for slow connections, and their largest size.
+    int SendQueueBlocks = 0;
+    std::size_t MaxBlockSize = 65535;
     TIdPeerThread::Handler OnConnect;
     TIdPeerThread::Handler OnExecute;
     TIdPeerThread::Handler OnDisconnect;
@@ -46,13 +59,22 @@ public:
     // Connection threads alive now (served or still ending).
     int ThreadCount();
 
+    // Queues a block for every connection (from any thread; never blocks on
+    // a connection, never allocates). Nothing while inactive.
+    void SendToAll(const void* data, std::size_t size);
+
 private:
+    friend class TIdPeerThread;
     void Activate();
     void Deactivate();
     void ListenLoop();
     void Accept();
     void ReapFinished();
     void Wake();
+    // Out of descriptors: stop polling the listener for a while.
+    void PauseAccepting();
+    // Milliseconds until accepting resumes (0: accepting now).
+    int AcceptPauseLeft() const;
 
     bool active_ = false;
     Socket listener_;
@@ -61,6 +83,9 @@ private:
     std::thread listenThread_;
     std::mutex peersMutex_;
     std::list<std::unique_ptr<TIdPeerThread>> peers_;
+    BlockFanOut fanOut_;
+    int acceptPauseMs_ = 0; // listener thread only
+    std::chrono::steady_clock::time_point acceptResumes_;
 };
 
 } // namespace net

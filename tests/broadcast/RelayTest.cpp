@@ -90,10 +90,10 @@ TEST_F(AudioRelay, AStalledClientIsDroppedAndTheOthersKeepReceiving) {
     ASSERT_TRUE(WaitForClients(1));
     net::Socket stalled = ConnectStalledClient();
     ASSERT_TRUE(WaitForClients(2));
-    // Blocks go on until the stalled client's socket buffers are full and a
-    // write misses the time-out; every pass of the handler ends. The reader
-    // takes each block before the next is fed, so however slow the machine,
-    // it is never the client that misses a time-out.
+    // Blocks go on until the stalled client's socket buffers are full and it
+    // falls more than the queue's slack behind. The reader takes each block
+    // before the next is fed, so however slow the machine, it is never the
+    // client that falls behind.
     int fed = 0;
     std::chrono::milliseconds longestPass{0};
     while (relay_.ClientCount() == 2 && fed < 2000) {
@@ -113,9 +113,9 @@ TEST_F(AudioRelay, AStalledClientIsDroppedAndTheOthersKeepReceiving) {
         expected.insert(expected.end(), b.begin(), b.end());
     }
     EXPECT_EQ(reader.Bytes(), expected);
-    // The pass that dropped it waited one time-out, not for ever (the bound
-    // is loose so that a loaded machine does not fail it).
-    EXPECT_LT(longestPass.count(), 20 * TAudioRelay::kWriteTimeoutMs);
+    // No block waited for the stalled client (the bound is loose so that a
+    // loaded machine does not fail it; a waiting write would take seconds).
+    EXPECT_LT(longestPass.count(), 1000);
     // The dropped connection was closed by the server.
     char byte;
     std::size_t drained = 0;

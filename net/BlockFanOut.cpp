@@ -1,0 +1,147 @@
+#include "net/BlockFanOut.h"
+
+#include "net/Socket.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace net {
+
+void BlockFanOut::Start(int blocks, std::size_t maxBlockSize) {
+    std::lock_guard lock(mutex_);
+    const std::size_t n = blocks > 0 ? std::size_t(blocks) : 0;
+    ring_.assign(n * maxBlockSize, 0);
+    sizes_.assign(n, 0);
+    slot_ = maxBlockSize;
+    last_ = 0;
+    sending_ = true;
+}
+
+void BlockFanOut::Stop() {
+    std::lock_guard lock(mutex_);
+    for (Receiver* r : polled_)
+        r->Polled = false;
+    polled_.clear();
+    sending_ = false;
+    pollDone_.notify_all();
+}
+
+void BlockFanOut::Add(Receiver& receiver, int fd) {
+    std::lock_guard lock(mutex_);
+    receiver = Receiver{};
+    receiver.Fd = fd;
+    receiver.Next = last_ + 1;
+    receivers_.push_back(&receiver);
+}
+
+void BlockFanOut::Remove(Receiver& receiver, int finishMs) {
+    std::unique_lock lock(mutex_);
+    std::erase(receivers_, &receiver);
+    while (receiver.Polled && sending_) {
+        if (Wake)
+            Wake();
+        pollDone_.wait(lock);
+    }
+    // The slot may be overwritten as soon as the lock is released.
+    std::vector<char> rest;
+    if (!receiver.Dropped && receiver.Sent > 0 && receiver.Next <= last_) {
+        const std::size_t at = std::size_t(receiver.Next % sizes_.size());
+        const char* block = ring_.data() + at * slot_;
+        rest.assign(block + receiver.Sent, block + sizes_[at]);
+    }
+    receiver.Dropped = true;
+    lock.unlock();
+    if (!rest.empty())
+        SendAll(receiver.Fd, rest.data(), rest.size(), finishMs);
+}
+
+void BlockFanOut::Push(const void* data, std::size_t size) {
+    if (size == 0)
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (sizes_.empty())
+            return;
+        const std::uint64_t block = ++last_;
+        const std::uint64_t slots = sizes_.size();
+        // Whoever still needs the block this one overwrites is too far behind.
+        for (std::size_t i = receivers_.size(); i-- > 0;) {
+            if (receivers_[i]->Next + slots <= block)
+                Drop(*receivers_[i]);
+        }
+        const std::size_t at = std::size_t(block % slots);
+        sizes_[at] = std::min(size, slot_);
+        std::memcpy(ring_.data() + at * slot_, data, sizes_[at]);
+        if (receivers_.empty())
+            return;
+    }
+    if (Wake)
+        Wake();
+}
+
+void BlockFanOut::AppendPollFds(std::vector<pollfd>& fds) {
+    std::lock_guard lock(mutex_);
+    polled_.clear();
+    for (Receiver* r : receivers_) {
+        if (!r->Waiting)
+            continue;
+        r->Polled = true;
+        polled_.push_back(r);
+        fds.push_back({r->Fd, POLLOUT, 0});
+    }
+}
+
+void BlockFanOut::AfterPoll(const pollfd* fds, std::size_t count) {
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < polled_.size() && i < count; ++i) {
+        polled_[i]->Polled = false;
+        if (fds[i].revents)
+            polled_[i]->Waiting = false;
+    }
+    polled_.clear();
+    pollDone_.notify_all();
+}
+
+void BlockFanOut::SendPending() {
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = receivers_.size(); i-- > 0;) {
+        if (!receivers_[i]->Waiting)
+            SendTo(*receivers_[i]);
+    }
+}
+
+void BlockFanOut::SendTo(Receiver& r) {
+    const std::uint64_t slots = sizes_.size();
+    while (r.Next <= last_) {
+        const std::size_t at = std::size_t(r.Next % slots);
+        const char* block = ring_.data() + at * slot_;
+        const ssize_t n =
+            ::send(r.Fd, block + r.Sent, sizes_[at] - r.Sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) {
+            r.Sent += std::size_t(n);
+            if (r.Sent == sizes_[at]) {
+                ++r.Next;
+                r.Sent = 0;
+            }
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            r.Waiting = true;
+            return;
+        } else {
+            Drop(r); // closed or broken
+            return;
+        }
+    }
+}
+
+void BlockFanOut::Drop(Receiver& r) {
+    r.Dropped = true;
+    ::shutdown(r.Fd, SHUT_RDWR); // wakes the connection's thread, which ends it
+    std::erase(receivers_, &r);
+}
+
+} // namespace net

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+struct pollfd;
+
+namespace net {
+
+// One stream of blocks sent to many connections by one thread, so that the
+// producer never waits for a slow reader: Push copies a block into a ring of
+// a few blocks and returns; the sending thread (the server's listener) hands
+// each connection, without blocking, whatever it has not taken yet, and polls
+// for room only those whose socket is full. A connection that falls so far
+// behind that its next block would be overwritten is dropped (both directions
+// shut down), so each connection receives whole blocks in order or ends.
+class BlockFanOut {
+public:
+    // One connection's place in the stream; owned by the connection, listed
+    // between Add and Remove. Guarded by the fan-out's lock.
+    struct Receiver {
+        int Fd = -1;
+        std::uint64_t Next = 0; // the next block to send
+        std::size_t Sent = 0;   // bytes of it already sent
+        bool Waiting = false;   // its socket was full: wait for room
+        bool Polled = false;    // the sending thread is polling its descriptor
+        bool Dropped = false;
+    };
+
+    // Called when there is something to send (wakes the sending thread).
+    std::function<void()> Wake;
+
+    // Makes a ring of `blocks` blocks of up to `maxBlockSize` bytes (0 blocks:
+    // Push does nothing); the sending thread runs from now on.
+    void Start(int blocks, std::size_t maxBlockSize);
+    // The sending thread has ended: nothing is polled any more.
+    void Stop();
+
+    // The connection receives from the next block on.
+    void Add(Receiver& receiver, int fd);
+    // After this the fan-out no longer touches the connection's descriptor. A
+    // connection that was not dropped first gets the rest of the block in
+    // progress (waiting at most finishMs), so it never ends in a torn block.
+    void Remove(Receiver& receiver, int finishMs);
+
+    // Copies a block into the ring for every receiver; never blocks on a
+    // connection and never allocates. Blocks larger than the ring's are cut.
+    void Push(const void* data, std::size_t size);
+
+    // Sending thread: the descriptors to poll for room (appended to fds).
+    void AppendPollFds(std::vector<pollfd>& fds);
+    // Sending thread: the results of that poll (fds: the appended entries).
+    void AfterPoll(const pollfd* fds, std::size_t count);
+    // Sending thread: sends what each receiver with room has not taken yet.
+    void SendPending();
+
+private:
+    void Drop(Receiver& receiver);
+    void SendTo(Receiver& receiver);
+
+    std::mutex mutex_;
+    std::condition_variable pollDone_;
+    bool sending_ = false; // the sending thread runs
+    std::vector<char> ring_;
+    std::vector<std::size_t> sizes_;
+    std::size_t slot_ = 0;   // bytes per ring slot
+    std::uint64_t last_ = 0; // the newest block (blocks count from 1)
+    std::vector<Receiver*> receivers_;
+    std::vector<Receiver*> polled_;
+};
+
+} // namespace net

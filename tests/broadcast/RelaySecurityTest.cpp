@@ -1,0 +1,257 @@
+// The relay under abuse from the same machine: clients that never read, more
+// clients than it serves, and more clients than the process has descriptors.
+#include "RelayClient.h"
+#include "RelayFixture.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using RelaySecurity = RelayFixture;
+
+long Ms(Clock::duration d) {
+    return long(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+}
+
+// Loopback readers served by one polling thread, which notes when each reader
+// completes a block and the longest wait between two blocks of one reader.
+class TimedReaders {
+public:
+    explicit TimedReaders(int n) {
+        for (int i = 0; i < n; ++i)
+            sockets_.push_back(net::Connect("127.0.0.1", 8099));
+        bytes_.assign(std::size_t(n), 0);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~TimedReaders() {
+        for (auto& s : sockets_)
+            ::shutdown(s.Fd(), SHUT_RDWR);
+        thread_.join();
+    }
+    // Starts timing: the first block of each reader is due from now.
+    void Start() {
+        std::lock_guard lock(mutex_);
+        last_.assign(sockets_.size(), Clock::now());
+        timing_ = true;
+    }
+    void StopTiming() {
+        std::lock_guard lock(mutex_);
+        timing_ = false;
+    }
+    Clock::duration LongestGap() {
+        std::lock_guard lock(mutex_);
+        return longest_;
+    }
+    std::size_t FewestBytes() {
+        std::lock_guard lock(mutex_);
+        return *std::min_element(bytes_.begin(), bytes_.end());
+    }
+
+private:
+    void Run() {
+        std::vector<pollfd> fds;
+        for (auto& s : sockets_)
+            fds.push_back({s.Fd(), POLLIN, 0});
+        std::vector<char> chunk(1 << 16);
+        std::size_t open = fds.size();
+        while (open > 0 && ::poll(fds.data(), fds.size(), -1) >= 0) {
+            for (std::size_t i = 0; i < fds.size(); ++i) {
+                if (fds[i].fd < 0 || !fds[i].revents)
+                    continue;
+                const ssize_t n = ::recv(fds[i].fd, chunk.data(), chunk.size(), MSG_DONTWAIT);
+                if (n == 0 || (n < 0 && errno != EAGAIN)) {
+                    fds[i].fd = -1;
+                    --open;
+                    continue;
+                }
+                if (n > 0)
+                    Count(i, std::size_t(n));
+            }
+        }
+    }
+    void Count(std::size_t reader, std::size_t n) {
+        std::lock_guard lock(mutex_);
+        const std::size_t before = bytes_[reader] / RelayFixture::kBlock;
+        bytes_[reader] += n;
+        if (!timing_ || bytes_[reader] / RelayFixture::kBlock == before)
+            return;
+        const auto now = Clock::now();
+        longest_ = std::max(longest_, now - last_[reader]);
+        last_[reader] = now;
+    }
+
+    std::vector<net::Socket> sockets_;
+    std::mutex mutex_;
+    std::vector<std::size_t> bytes_;
+    std::vector<Clock::time_point> last_;
+    Clock::duration longest_{};
+    bool timing_ = false;
+    std::thread thread_;
+};
+
+// Fifty readers keep hearing a block every 50 ms while twenty clients that
+// never read join in two waves and are dropped; no block waits for them.
+TEST_F(RelaySecurity, ReadersKeepTheirPaceBesideClientsThatNeverRead) {
+    StartBroadcast();
+    TimedReaders readers(50);
+    ASSERT_TRUE(WaitForClients(50));
+
+    const std::vector<char> block = Block(1);
+    std::atomic<bool> done{false};
+    std::atomic<int> fed{0};
+    Clock::duration longestHandOver{};
+    readers.Start();
+    std::thread capture([&] {
+        auto next = Clock::now();
+        while (!done) {
+            const auto before = Clock::now();
+            relay_.Audio1Record(audio_->Recorder(), const_cast<char*>(block.data()), nullptr,
+                                std::uint16_t(kBlock));
+            longestHandOver = std::max(longestHandOver, Clock::now() - before);
+            ++fed;
+            next += std::chrono::milliseconds(50);
+            std::this_thread::sleep_until(next);
+        }
+    });
+    for (int wave = 0; wave < 2; ++wave) {
+        std::vector<net::Socket> silent;
+        for (int i = 0; i < 10; ++i)
+            silent.push_back(ConnectStalledClient());
+        ASSERT_TRUE(WaitForClients(60));
+        EXPECT_TRUE(WaitForClients(50)) << "clients that never read were not dropped";
+    }
+    const int target = fed + 10;
+    EXPECT_TRUE(WaitUntil([&] { return fed >= target; }));
+    done = true;
+    capture.join();
+    readers.StopTiming();
+    EXPECT_TRUE(WaitUntil([&] { return readers.FewestBytes() >= std::size_t(fed) * kBlock; }))
+        << "a reader lost blocks";
+    const long gap = Ms(readers.LongestGap());
+    std::printf("longest reader gap %ld ms, longest block hand-over %ld ms, %d blocks\n", gap,
+                Ms(longestHandOver), fed.load());
+    std::fflush(stdout);
+    EXPECT_LT(gap, 300);
+}
+
+TEST_F(RelaySecurity, TheSixtyFifthClientIsRefusedAtOnce) {
+    StartBroadcast();
+    std::vector<net::Socket> clients;
+    for (int i = 0; i < 64; ++i)
+        clients.push_back(net::Connect("127.0.0.1", 8099));
+    ASSERT_TRUE(WaitForClients(64));
+    net::Socket extra = net::Connect("127.0.0.1", 8099);
+    pollfd p{extra.Fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the 65th client was kept waiting";
+    char byte;
+    EXPECT_EQ(::recv(extra.Fd(), &byte, 1, 0), 0);
+    EXPECT_EQ(relay_.ClientCount(), 64);
+    // A place that comes free is taken by the next client.
+    clients.pop_back();
+    ASSERT_TRUE(WaitForClients(63));
+    clients.push_back(net::Connect("127.0.0.1", 8099));
+    EXPECT_TRUE(WaitForClients(64));
+}
+
+// CPU time of this process so far, in clock ticks, read through a descriptor
+// opened before the descriptors ran out.
+long CpuTicks(int statFd) {
+    char text[1024];
+    const ssize_t n = ::pread(statFd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return -1;
+    text[n] = '\0';
+    const char* p = std::strrchr(text, ')'); // the command name may hold spaces
+    long utime = 0, stime = 0;
+    // Fields after the name: state, then 10 numbers before utime and stime.
+    if (!p || std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &utime,
+                          &stime) != 2)
+        return -1;
+    return utime + stime;
+}
+
+// A child process that opens `count` connections to the relay and holds them
+// until its pipe closes. Only system calls run after the fork.
+pid_t HoldConnections(int count, const int pipe[2], rlim_t descriptors) {
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    ::close(pipe[1]);
+    struct rlimit limit {
+        descriptors, descriptors
+    };
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(8099);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // One at a time, as clients arrive, so that those the relay cannot take
+    // wait in its listen queue.
+    const timespec pause{0, 2'000'000};
+    for (int i = 0; i < count; ++i) {
+        const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::nanosleep(&pause, nullptr);
+    }
+    char byte;
+    while (::read(pipe[0], &byte, 1) > 0) {
+    }
+    ::_exit(0);
+}
+
+// Out of descriptors, the relay stops accepting for a while instead of
+// retrying at once; given descriptors again, it serves its 64 clients.
+TEST_F(RelaySecurity, OutOfDescriptorsTheRelayWaitsQuietly) {
+    StartBroadcast();
+    const int statFd = ::open("/proc/self/stat", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(statFd, 0);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    struct rlimit tight = saved;
+    tight.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const pid_t child = HoldConnections(74, pipeFds, saved.rlim_max);
+    ASSERT_GT(child, 0);
+    ::close(pipeFds[0]);
+
+    // The connections arrive, the descriptors run out; then the relay idles.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const int served = relay_.ClientCount();
+    const long ticksBefore = CpuTicks(statFd);
+    const auto before = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const long ticks = CpuTicks(statFd) - ticksBefore;
+    const double seconds = std::chrono::duration<double>(Clock::now() - before).count();
+    const double percent = 100.0 * double(ticks) / double(::sysconf(_SC_CLK_TCK)) / seconds;
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    std::printf("%d clients served at 64 descriptors; CPU %.1f %% over %.1f s\n", served, percent,
+                seconds);
+    std::fflush(stdout);
+    EXPECT_GE(ticksBefore, 0);
+    EXPECT_LT(served, 64);
+    EXPECT_LT(percent, 5.0);
+
+    EXPECT_TRUE(WaitUntil([&] { return relay_.ClientCount() >= 64; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(relay_.ClientCount(), 64);
+
+    ::close(pipeFds[1]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(statFd);
+    EXPECT_TRUE(WaitForClients(0));
+}
+
+} // namespace
