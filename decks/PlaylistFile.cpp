@@ -1,9 +1,15 @@
 #include "decks/PlaylistFile.h"
 
+#include "decks/SaveJournal.h"
+
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,11 +55,40 @@ std::string SaveTarget(const std::string& file) {
     return target;
 }
 
-// Without room for a new file beside it (a folder the user may not write to),
-// a playlist that may be written is overwritten in place, as any editor would.
-bool OverwriteInPlace(const std::string& file, const std::string& data) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    return fd >= 0 && WriteSyncClose(fd, data);
+constexpr char kTemporaryPrefix[] = ".kvd-"; // + the six characters of mkstemp
+
+bool IsTemporaryName(const char* name) {
+    const size_t prefix = sizeof kTemporaryPrefix - 1;
+    if (std::strncmp(name, kTemporaryPrefix, prefix) != 0 || std::strlen(name) != prefix + 6)
+        return false;
+    for (const char* c = name + prefix; *c; ++c) {
+        if (!std::isalnum(static_cast<unsigned char>(*c)))
+            return false;
+    }
+    return true;
+}
+
+// Removes the temporaries that killed saves left in folder: only files of
+// exactly our pattern, regular, of this user, and stale: a save in progress
+// holds a lock on its temporary, which ends with the process.
+void RemoveStaleTemporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsTemporaryName(entry->d_name))
+            continue;
+        const int fd =
+            ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 mode_t NewFileMode() {
@@ -64,6 +99,12 @@ mode_t NewFileMode() {
 } // namespace
 
 bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths) {
+    return WritePlaylistFile(file, paths, JournalFolder());
+}
+
+bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths,
+                       const std::string& journalFolder) {
+    RestoreUnfinishedSaves(journalFolder);
     std::string data;
     for (const std::string& path : paths) {
         data += path;
@@ -72,10 +113,17 @@ bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& 
     const std::string target = SaveTarget(file);
     struct stat old {};
     const bool replacing = ::stat(target.c_str(), &old) == 0;
-    std::string temp = FolderOf(target) + "/.kvd-XXXXXX";
+    RemoveStaleTemporaries(FolderOf(target));
+    std::string temp = FolderOf(target) + "/" + kTemporaryPrefix + "XXXXXX";
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return replacing && S_ISREG(old.st_mode) && OverwriteInPlace(target, data);
+    if (fd < 0) {
+        // Without room for a new file beside it (a folder the user may not
+        // write to), a playlist that may be written is overwritten in place,
+        // its old content kept in a journal until the new one is complete.
+        return replacing && S_ISREG(old.st_mode) &&
+               OverwriteWithJournal(target, data, journalFolder);
+    }
+    ::flock(fd, LOCK_EX); // a live save's: not to be cleaned away
     // The new file takes the old one's permissions (and, where allowed, its
     // owner and group); a new playlist gets what the user's umask gives.
     ::fchmod(fd, replacing ? (old.st_mode & 07777) : NewFileMode());
@@ -110,6 +158,12 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 bool ReadPlaylistFile(const std::string& file, std::vector<std::string>& lines) {
+    return ReadPlaylistFile(file, lines, JournalFolder());
+}
+
+bool ReadPlaylistFile(const std::string& file, std::vector<std::string>& lines,
+                      const std::string& journalFolder) {
+    RestoreUnfinishedSaves(journalFolder);
     std::FILE* f = std::fopen(file.c_str(), "rb");
     if (!f)
         return false;

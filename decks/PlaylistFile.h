@@ -10,12 +10,19 @@
 // the lines go to a new file beside it, which is flushed to disk and renamed
 // over the old one (through a symbolic link, over the file it points to).
 // Only where no new file can be made beside it is a writable playlist
-// overwritten in place. Returns false on failure.
+// overwritten in place, its old content journaled first (SaveJournal.h).
+// Temporaries that killed saves left in the folder go first. Returns false
+// on failure.
 bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths);
+bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths,
+                       const std::string& journalFolder);
 
-// Reads the lines of a playlist file; lines may end in CR LF, a lone CR or a
-// lone LF. Returns false when the file cannot be read.
+// Reads the lines of a playlist file, after restoring any playlist whose save
+// did not finish; lines may end in CR LF, a lone CR or a lone LF. Returns
+// false when the file cannot be read.
 bool ReadPlaylistFile(const std::string& file, std::vector<std::string>& lines);
+bool ReadPlaylistFile(const std::string& file, std::vector<std::string>& lines,
+                      const std::string& journalFolder);
 
 // Splits text into lines at CR LF, lone CR and lone LF; a final line without an
 // ending counts, a final ending does not start another line.
