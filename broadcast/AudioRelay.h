@@ -26,11 +26,11 @@ struct ClientEntry {
 // after capture has stopped and the server has been deactivated.
 //
 // No client can hold up the capture or the others: a block is copied once
-// into the server's queue of kSlackBlocks blocks (the capture ring's slack)
-// and sent to each client without blocking by the server's listener thread.
-// A client that falls more than that many blocks behind is dropped; a client
-// that keeps up receives every block whole. At most kMaxClients are served;
-// a further client is accepted and closed at once.
+// into the server's send ring and sent to each client without blocking by
+// the server's listener thread. A client that stops taking blocks is dropped
+// once it is more than kSlackBlocks (the capture ring's slack) behind; a
+// client that keeps up receives every block whole. At most kMaxClients are
+// served; a further client is accepted and closed at once.
 class TAudioRelay {
 public:
     static constexpr const char* kIP = "127.0.0.1";

@@ -10,9 +10,10 @@
 
 namespace net {
 
-void BlockFanOut::Start(int blocks, std::size_t maxBlockSize) {
+void BlockFanOut::Start(int slack, std::size_t maxBlockSize) {
     std::lock_guard lock(mutex_);
-    const std::size_t n = blocks > 0 ? std::size_t(blocks) : 0;
+    slack_ = slack > 0 ? std::uint64_t(slack) : 0;
+    const std::size_t n = slack > 0 ? std::size_t(slack + kLateBlocks) : 0;
     ring_.assign(n * maxBlockSize, 0);
     sizes_.assign(n, 0);
     slot_ = maxBlockSize;
@@ -67,9 +68,11 @@ void BlockFanOut::Push(const void* data, std::size_t size) {
             return;
         const std::uint64_t block = ++last_;
         const std::uint64_t slots = sizes_.size();
-        // Whoever still needs the block this one overwrites is too far behind.
         for (std::size_t i = receivers_.size(); i-- > 0;) {
-            if (receivers_[i]->Next + slots <= block)
+            const Receiver& r = *receivers_[i];
+            // Behind with a full socket, or still needing the block this one
+            // overwrites.
+            if ((r.Waiting && r.Next + slack_ <= block) || r.Next + slots <= block)
                 Drop(*receivers_[i]);
         }
         const std::size_t at = std::size_t(block % slots);

@@ -12,12 +12,15 @@ struct pollfd;
 namespace net {
 
 // One stream of blocks sent to many connections by one thread, so that the
-// producer never waits for a slow reader: Push copies a block into a ring of
-// a few blocks and returns; the sending thread (the server's listener) hands
-// each connection, without blocking, whatever it has not taken yet, and polls
-// for room only those whose socket is full. A connection that falls so far
-// behind that its next block would be overwritten is dropped (both directions
-// shut down), so each connection receives whole blocks in order or ends.
+// producer never waits for a slow reader: Push copies a block into a ring and
+// returns; the sending thread (the server's listener) hands each connection,
+// without blocking, whatever it has not taken yet, and polls for room only
+// those whose socket is full. A connection whose socket is full and that is
+// more than `slack` blocks behind is dropped (both directions shut down). The
+// ring keeps kLateBlocks more, so that a connection that does read is not
+// dropped when the sending thread itself is late (a burst of blocks, a loaded
+// machine); one whose next block would still be overwritten is dropped too.
+// Each connection thus receives whole blocks in order, or ends.
 class BlockFanOut {
 public:
     // One connection's place in the stream; owned by the connection, listed
@@ -34,9 +37,11 @@ public:
     // Called when there is something to send (wakes the sending thread).
     std::function<void()> Wake;
 
-    // Makes a ring of `blocks` blocks of up to `maxBlockSize` bytes (0 blocks:
-    // Push does nothing); the sending thread runs from now on.
-    void Start(int blocks, std::size_t maxBlockSize);
+    static constexpr int kLateBlocks = 13;
+
+    // Makes a ring of slack + kLateBlocks blocks of up to `maxBlockSize` bytes
+    // (slack 0: Push does nothing); the sending thread runs from now on.
+    void Start(int slack, std::size_t maxBlockSize);
     // The sending thread has ended: nothing is polled any more.
     void Stop();
 
@@ -67,6 +72,7 @@ private:
     bool sending_ = false; // the sending thread runs
     std::vector<char> ring_;
     std::vector<std::size_t> sizes_;
+    std::uint64_t slack_ = 0;
     std::size_t slot_ = 0;   // bytes per ring slot
     std::uint64_t last_ = 0; // the newest block (blocks count from 1)
     std::vector<Receiver*> receivers_;

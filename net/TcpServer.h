@@ -19,7 +19,8 @@ namespace net {
 //
 // SendToAll hands one stream of blocks to every connection through the
 // listener thread (see BlockFanOut): the caller never waits for a client, and
-// a client more than SendQueueBlocks blocks behind is dropped. Beyond
+// a client that does not take its blocks (its socket full) more than
+// SendQueueBlocks blocks behind is dropped. Beyond
 // MaxConnections a new connection is accepted and closed at once. When the
 // process runs out of descriptors, the listener stops accepting for 100 ms,
 // then 200, 400, ... up to 1 s, instead of retrying at once.
@@ -47,7 +48,8 @@ public:
     int WriteTimeoutMs = -1;
     // Connections served at once (0: no limit).
     int MaxConnections = 0;
-    // Blocks SendToAll keeps for slow connections, and their largest size.
+    // Blocks a connection with a full socket may fall behind SendToAll before
+    // it is dropped (0: SendToAll sends nothing), and the largest block.
     int SendQueueBlocks = 0;
     std::size_t MaxBlockSize = 65535;
     TIdPeerThread::Handler OnConnect;
