@@ -1,9 +1,8 @@
 #include "Media.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -14,12 +13,17 @@ std::string Slurp(const std::string& path) {
     std::ifstream in(path);
     return {std::istreambuf_iterator<char>(in), {}};
 }
+
+// Where the helpers keep their files: the system's temporary folder (usable
+// by the benchmarks too, which do not link the test framework).
+std::string ScratchDir() {
+    return std::filesystem::temp_directory_path().string();
+}
 } // namespace
 
 int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                std::string* errors) {
-    const std::string errorFile =
-        testing::TempDir() + "/run_errors_" + std::to_string(getpid()) + ".txt";
+    const std::string errorFile = ScratchDir() + "/run_errors_" + std::to_string(getpid()) + ".txt";
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : arguments)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -45,7 +49,7 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
 const std::string& TestClip() {
     static const std::string clip = [] {
         const std::string path =
-            testing::TempDir() + "/convert_clip_" + std::to_string(getpid()) + ".mp4";
+            ScratchDir() + "/convert_clip_" + std::to_string(getpid()) + ".mp4";
         const int status =
             RunProgram("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                   "testsrc=size=320x240:rate=10", "-f", "lavfi", "-i",
@@ -60,7 +64,7 @@ const std::string& TestClip() {
 }
 
 std::vector<ProbedStream> Probe(const std::string& path) {
-    const std::string out = testing::TempDir() + "/probe_" + std::to_string(getpid()) + ".txt";
+    const std::string out = ScratchDir() + "/probe_" + std::to_string(getpid()) + ".txt";
     const std::string command = "ffprobe -v error -rw_timeout 5000000 -of compact=p=0:nk=0 "
                                 "-show_entries stream=codec_type,codec_name,width,height,"
                                 "r_frame_rate,sample_rate,channels '" +
