@@ -178,15 +178,29 @@ void TForm1::BuildMixerPanel() {
 void TForm1::BuildMenus() {
     MainMenuPlaylist = menuBar()->addMenu(QStringLiteral("Playlist"));
     AddTracks2 = MainMenuPlaylist->addAction(QStringLiteral("Add Tracks"));
+    AddTracks2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     MainMenuPlaylist->addSeparator();
     Load1 = MainMenuPlaylist->addAction(QStringLiteral("Load"));
+    Load1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     Save1 = MainMenuPlaylist->addAction(QStringLiteral("Save"));
+    Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     MainMenuPlaylist->addSeparator();
     Play1 = MainMenuPlaylist->addAction(QStringLiteral("Play"));
+    // Space plays and stops only where it types nothing: in the playlist.
+    Play1->setShortcut(QKeySequence(Qt::Key_Space));
+    Play1->setShortcutContext(Qt::WidgetShortcut);
+    ListView1->addAction(Play1);
+    Find1 = MainMenuPlaylist->addAction(QStringLiteral("Search Music"));
+    Find1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    MainMenuPlaylist->addSeparator();
+    MainMenuSettings = MainMenuPlaylist->addMenu(QStringLiteral("Settings"));
+    RestorePlaylist1 = MainMenuSettings->addAction(QStringLiteral("Restore playlist at start"));
+    RestorePlaylist1->setCheckable(true);
     MainMenuPlaylist->addSeparator();
     About1 = MainMenuPlaylist->addAction(QStringLiteral("About"));
     MainMenuPlaylist->addSeparator();
     Exit2 = MainMenuPlaylist->addAction(QStringLiteral("Exit"));
+    Exit2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     PopupMenu1 = new QMenu(this);
     AddTracks1 = PopupMenu1->addAction(QStringLiteral("Add Tracks"));

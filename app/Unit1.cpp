@@ -2,6 +2,9 @@
 
 #include "app/DataFolders.h"
 #include "app/LayoutRules.h"
+#include "app/MprisService.h"
+#include "app/SessionPlaylist.h"
+#include "app/Settings.h"
 #include "broadcast/BroadcastController.h"
 #include "broadcast/ToolCallbacks.h"
 #include "convert/ConversionPipeline.h"
@@ -32,6 +35,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -62,6 +66,7 @@ static void LoadResources() {
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent) {
     LoadResources();
+    settings = std::make_unique<Settings>();
     playlist = std::make_unique<TPlaylist>(this);
     BuildWindow();
     audioEngine = audio::CreateAudioEngine();
@@ -81,10 +86,13 @@ TForm1::TForm1(QWidget* parent)
     conversion = new TConversion(musicLibrary, &toolState, this);
     broadcast =
         new TBroadcastController(TabSheet3, DataFolder, this, ToolRunnerCallbacks(toolState));
+    StartupSession();
+    StartupMediaControls();
 }
 
 TForm1::~TForm1() {
     FormDestroy();
+    dialogs::SetFolderMemory({});
     // The list view shows the playlist, which goes before the window's children.
     delete ListView1;
     // These two use toolState, a member that dies before the window's children.
@@ -102,6 +110,7 @@ void TForm1::ConnectCommands() {
     command(Load1, [this] { Load1Click(*playlist, this); });
     command(Save1, [this] { Save1Click(*playlist, this); });
     command(About1, [this] { About1Click(); });
+    command(Find1, [this] { FindMusic(); });
     command(Exit2, [this] { Exit2Click(); });
     command(LoadPlaylist1, [this] { tagEditor->LoadPlaylist1Click(frameGeometry().width()); });
     command(Move1, [this] { playlist->Move1Click(); });
@@ -141,6 +150,46 @@ void TForm1::BindDecks() {
                 SetTextColour(time(deck), colour);
             });
     connect(decks.get(), &TDeckEngine::playCaptionChanged, Play1, &QAction::setText);
+}
+
+// The setting is read at start; the list is kept whatever it says.
+void TForm1::StartupSession() {
+    const QString key = QStringLiteral("session/restorePlaylist");
+    RestorePlaylist1->setChecked(settings->Value(key, true).toBool());
+    connect(RestorePlaylist1, &QAction::toggled, this, [this, key](bool on) {
+        settings->SetValue(key, on);
+        settings->Sync();
+    });
+    dialogs::SetFolderMemory(
+        {[this](const QString& kind) {
+             return settings->Value(QStringLiteral("folders/") + kind).toString();
+         },
+         [this](const QString& kind, const QString& folder) {
+             settings->SetValue(QStringLiteral("folders/") + kind, folder);
+             settings->Sync();
+         }});
+    session = std::make_unique<SessionPlaylist>(*playlist);
+    if (RestorePlaylist1->isChecked())
+        Guarded([this] { session->Restore(); });
+}
+
+void TForm1::StartupMediaControls() {
+    mpris = MprisService::Start(*decks, *playlist,
+                                {[this] {
+                                     show();
+                                     raise();
+                                     activateWindow();
+                                 },
+                                 [this] { Exit2Click(); }});
+}
+
+void TForm1::FindMusic() {
+    if (!musicLibrary)
+        return;
+    PageControl1->setCurrentWidget(TabSheet2);
+    QLineEdit* box = musicLibrary->Widgets().qedit;
+    box->setFocus(Qt::ShortcutFocusReason);
+    box->selectAll();
 }
 
 void TForm1::ClearCrossFading() {

@@ -17,6 +17,9 @@ class QTabWidget;
 class QTimer;
 class QTreeView;
 class InputLevel;
+class MprisService;
+class SessionPlaylist;
+class Settings;
 class TBroadcastController;
 class TConversion;
 class TDeckEngine;
@@ -86,6 +89,9 @@ public:
     QMenu* MainMenuPlaylist = nullptr;
     QAction *AddTracks2 = nullptr, *Load1 = nullptr, *Save1 = nullptr, *Play1 = nullptr;
     QAction *About1 = nullptr, *Exit2 = nullptr;
+    QAction* Find1 = nullptr; // focus the search box
+    QMenu* MainMenuSettings = nullptr;
+    QAction* RestorePlaylist1 = nullptr;
     QMenu *PopupMenu1 = nullptr, *PopupMenu2 = nullptr, *PopupMenu3 = nullptr;
     QAction *AddTracks1 = nullptr, *LoadPlaylist1 = nullptr, *PlayerA1 = nullptr,
             *PlayerB1 = nullptr;
@@ -107,6 +113,10 @@ public:
     TConversion* conversion = nullptr;
     TBroadcastController* broadcast = nullptr;
     TPlaylistDropTarget* dropTarget = nullptr;
+    std::unique_ptr<Settings> settings;
+    // Both read the playlist and the decks, which outlive them.
+    std::unique_ptr<SessionPlaylist> session;
+    std::unique_ptr<MprisService> mpris;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -122,6 +132,9 @@ private:
     void BuildMenus();
     void ConnectCommands();
     void BindDecks();
+    void FindMusic();
+    void StartupSession();
+    void StartupMediaControls();
 
     bool destroyed = false;
 };

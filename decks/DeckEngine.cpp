@@ -317,6 +317,14 @@ void TDeckEngine::MenuItem1Click() {
     StopDeck(2);
 }
 
+bool TDeckEngine::AdvanceNow() {
+    if (playCaption_ != QLatin1String("Stop") || Advancing || CurrentDeck == 0 ||
+        IsLoading(CurrentDeck) || playlist_.Count() == 0)
+        return false;
+    AdvanceTo(CurrentDeck == 1 ? 2 : 1);
+    return true;
+}
+
 void TDeckEngine::player1volChange(int position) {
     CrossFading = false;
     SetDeckVolume(1, audio::SliderLevelToVolume(kFullVolume - position));

@@ -76,6 +76,9 @@ public slots:
     void PlayerB1Click();
     void Stop1Click();
     void MenuItem1Click();
+    // Starts the advance to the next item now, with the usual fade, while the
+    // list plays and no advance is under way; returns whether it started.
+    bool AdvanceNow();
     void player1volChange(int position);
     void player2volChange(int position);
     void Timer1Timer();

@@ -97,6 +97,7 @@ void TPlaylist::AddTracks1Click() {
     request.defaultSuffix = QStringLiteral("mp3");
     request.fileName = QStringLiteral("*.mp3");
     request.multiSelect = true;
+    request.folderKey = QStringLiteral("tracks");
     for (const QString& file : dialogs::GetOpenFileNames(request, dialogParent))
         AddFile(QFile::encodeName(file).toStdString());
 }

@@ -14,6 +14,7 @@ dialogs::Request PlaylistDialog(const QString& title) {
     request.filter = QStringLiteral("*.kvd");
     request.defaultSuffix = QStringLiteral("kvd");
     request.fileName = QStringLiteral("*.kvd");
+    request.folderKey = QStringLiteral("playlists");
     return request;
 }
 } // namespace

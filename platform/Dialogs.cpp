@@ -2,8 +2,11 @@
 
 #include "platform/Version.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <exception>
 
 namespace dialogs {
@@ -11,6 +14,30 @@ namespace {
 Handler& CurrentHandler() {
     static Handler handler;
     return handler;
+}
+
+FolderMemory& CurrentFolderMemory() {
+    static FolderMemory memory;
+    return memory;
+}
+
+// The request with the folder its kind of file was last chosen in.
+Request WithStartFolder(Request request) {
+    if (request.folderKey.isEmpty() || !request.directory.isEmpty())
+        return request;
+    const FolderMemory& memory = CurrentFolderMemory();
+    const QString last = memory.load ? memory.load(request.folderKey) : QString();
+    request.directory = !last.isEmpty() && QFileInfo(last).isDir()
+                            ? last
+                            : QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return request;
+}
+
+void RememberFolder(const Request& request, const QStringList& files) {
+    const FolderMemory& memory = CurrentFolderMemory();
+    if (request.folderKey.isEmpty() || files.isEmpty() || !memory.store)
+        return;
+    memory.store(request.folderKey, QFileInfo(files.front()).absolutePath());
 }
 
 QString AppTitle() {
@@ -22,6 +49,8 @@ void ConfigureFileDialog(QFileDialog& dialog, const Request& request) {
     if (!request.filter.isEmpty())
         dialog.setNameFilter(request.filter);
     dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.directory.isEmpty())
+        dialog.setDirectory(request.directory);
     if (!request.fileName.isEmpty() && !request.fileName.contains('*'))
         dialog.selectFile(request.fileName);
 }
@@ -29,6 +58,10 @@ void ConfigureFileDialog(QFileDialog& dialog, const Request& request) {
 
 void SetHandler(Handler handler) {
     CurrentHandler() = std::move(handler);
+}
+
+void SetFolderMemory(FolderMemory memory) {
+    CurrentFolderMemory() = std::move(memory);
 }
 
 QString WithFullStop(const QString& message) {
@@ -39,7 +72,7 @@ QString WithFullStop(const QString& message) {
 
 void ShowMessage(const QString& text, QWidget* parent) {
     if (auto& handler = CurrentHandler()) {
-        handler({Kind::Message, text, AppTitle(), {}, {}, {}, false});
+        handler({Kind::Message, text, AppTitle(), {}, {}, {}, false, {}, {}});
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Ok, parent);
@@ -49,7 +82,7 @@ void ShowMessage(const QString& text, QWidget* parent) {
 void ShowError(const QString& message, QWidget* parent) {
     const QString text = WithFullStop(message);
     if (auto& handler = CurrentHandler()) {
-        handler({Kind::Error, text, AppTitle(), {}, {}, {}, false});
+        handler({Kind::Error, text, AppTitle(), {}, {}, {}, false, {}, {}});
         return;
     }
     QMessageBox box(QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok, parent);
@@ -78,12 +111,13 @@ void RunCommand(const std::function<void()>& command, QWidget* parent) {
 
 bool AskYesNo(const QString& text, QWidget* parent) {
     if (auto& handler = CurrentHandler())
-        return handler({Kind::Question, text, AppTitle(), {}, {}, {}, false}).accepted;
+        return handler({Kind::Question, text, AppTitle(), {}, {}, {}, false, {}, {}}).accepted;
     return QMessageBox::question(parent, AppTitle(), text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
 }
 
-QStringList GetOpenFileNames(const Request& request, QWidget* parent) {
+namespace {
+QStringList AskOpenFileNames(const Request& request, QWidget* parent) {
     if (auto& handler = CurrentHandler()) {
         Request r = request;
         r.kind = Kind::OpenFiles;
@@ -100,7 +134,7 @@ QStringList GetOpenFileNames(const Request& request, QWidget* parent) {
     return dialog.selectedFiles();
 }
 
-QString GetSaveFileName(const Request& request, QWidget* parent) {
+QString AskSaveFileName(const Request& request, QWidget* parent) {
     if (auto& handler = CurrentHandler()) {
         Request r = request;
         r.kind = Kind::SaveFile;
@@ -115,6 +149,22 @@ QString GetSaveFileName(const Request& request, QWidget* parent) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().front();
+}
+} // namespace
+
+QStringList GetOpenFileNames(const Request& request, QWidget* parent) {
+    const Request r = WithStartFolder(request);
+    const QStringList files = AskOpenFileNames(r, parent);
+    RememberFolder(r, files);
+    return files;
+}
+
+QString GetSaveFileName(const Request& request, QWidget* parent) {
+    const Request r = WithStartFolder(request);
+    const QString file = AskSaveFileName(r, parent);
+    if (!file.isEmpty())
+        RememberFolder(r, {file});
+    return file;
 }
 
 } // namespace dialogs

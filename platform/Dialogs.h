@@ -20,6 +20,10 @@ struct Request {
     QString defaultSuffix; // file dialogs: extension added when none is typed
     QString fileName;      // file dialogs: initial file name field
     bool multiSelect = false;
+    // File dialogs: the kind of file ("tracks", "playlists"), whose last used
+    // folder the dialog starts in; the seam fills directory from it.
+    QString folderKey;
+    QString directory; // file dialogs: the folder the dialog starts in
 };
 
 struct Answer {
@@ -32,6 +36,14 @@ using Handler = std::function<Answer(const Request&)>;
 // Installs a handler that answers every dialog instead of the user; an empty
 // handler restores the real dialogs.
 void SetHandler(Handler handler);
+
+// Where the last used folder of each kind of file is kept. Without one, or
+// before a kind was first used, file dialogs start in the XDG music folder.
+struct FolderMemory {
+    std::function<QString(const QString& key)> load;
+    std::function<void(const QString& key, const QString& folder)> store;
+};
+void SetFolderMemory(FolderMemory memory);
 
 // Plain modal message box with an OK button, titled with the application title.
 void ShowMessage(const QString& text, QWidget* parent = nullptr);

@@ -40,6 +40,7 @@ void TMusicLibrary::Connect() {
         return [this, handler] { dialogs::RunCommand([&] { (this->*handler)(); }, form_); };
     };
     connect(w_.Button4, &QPushButton::clicked, this, command(&TMusicLibrary::Button4Click));
+    connect(w_.qedit, &QLineEdit::returnPressed, this, command(&TMusicLibrary::Button4Click));
     connect(w_.genres_box, &QListWidget::itemClicked, this,
             command(&TMusicLibrary::genres_boxClick));
     connect(w_.SimilarTracksmenu, &QAction::triggered, this,

@@ -35,7 +35,8 @@ protected:
     void SetUp() override {
         EnsureTestApp();
         ASSERT_TRUE(home.isValid());
-        ::setenv("XDG_DATA_HOME", home.path().toLocal8Bit().constData(), 1);
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+            ::setenv(name, home.path().toLocal8Bit().constData(), 1);
     }
     QTemporaryDir home;
 };

@@ -446,3 +446,30 @@ TEST_F(Decks, ATruncatedFilePlaysAsFarAsItGoes) {
 }
 
 } // namespace
+
+TEST_F(Decks, AdvanceNowStartsTheNextItemWithTheUsualFadeOnlyWhilePlaying) {
+    Add(Track(440, 30), "A");
+    Add(Track(660, 30), "B");
+    EXPECT_FALSE(engine->AdvanceNow()) << "a stopped list has nothing to advance";
+    Do([&] { engine->Play1Click(); });
+    RunSeconds(2);
+    bool started = false;
+    Do([&] { started = engine->AdvanceNow(); });
+    ASSERT_TRUE(started);
+    EXPECT_EQ(engine->CurrentDeck, 2);
+    EXPECT_EQ(engine->CurrentIndex, 1);
+    EXPECT_EQ(engine->TitleText(2), "B");
+    EXPECT_EQ(engine->GetDeckVolume(2), 0);
+    EXPECT_TRUE(engine->CrossFading);
+    std::vector<std::pair<int, int>> expected;
+    for (int k = 1; k <= 10; ++k)
+        expected.emplace_back(1000 - 100 * k, 100 * k);
+    EXPECT_EQ(FadeVolumes(10), expected);
+    // Past the end of the list it wraps to the top, on the other deck.
+    Do([&] { started = engine->AdvanceNow(); });
+    EXPECT_TRUE(started);
+    EXPECT_EQ(engine->CurrentDeck, 1);
+    EXPECT_EQ(engine->CurrentIndex, 0);
+    Do([&] { engine->Play1Click(); });
+    EXPECT_FALSE(engine->AdvanceNow());
+}

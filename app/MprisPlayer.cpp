@@ -1,0 +1,121 @@
+#include "app/MprisPlayer.h"
+
+#include "decks/DeckEngine.h"
+#include "decks/Playlist.h"
+
+#include <QDBusMessage>
+#include <QFile>
+#include <QUrl>
+#include <exception>
+
+namespace {
+const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+// A row's title reads "artist - title" when the file has a tag.
+void SplitTitle(const QString& text, QString& artist, QString& title) {
+    const int dash = text.indexOf(QLatin1String(" - "));
+    artist = dash > 0 ? text.left(dash) : QString();
+    title = dash > 0 ? text.mid(dash + 3) : text;
+}
+} // namespace
+
+MprisPlayer::MprisPlayer(QObject* exported, QDBusConnection bus, TDeckEngine& decks,
+                         TPlaylist& playlist, std::function<QString(int deck)> artwork)
+    : QDBusAbstractAdaptor(exported)
+    , bus_(std::move(bus))
+    , decks_(decks)
+    , playlist_(playlist)
+    , artwork_(std::move(artwork)) {
+    connect(&decks_, &TDeckEngine::trackStarted, this, &MprisPlayer::TrackStarted);
+    connect(&decks_, &TDeckEngine::playCaptionChanged, this, [this] {
+        if (!Playing())
+            metadata_.clear();
+        AnnounceChanged({QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"),
+                         QStringLiteral("CanGoNext"), QStringLiteral("CanPause")});
+    });
+    auto playable = [this] { AnnounceChanged({QStringLiteral("CanPlay")}); };
+    connect(&playlist_.Items(), &QAbstractItemModel::rowsInserted, this, playable);
+    connect(&playlist_.Items(), &QAbstractItemModel::rowsRemoved, this, playable);
+    connect(&playlist_.Items(), &QAbstractItemModel::modelReset, this, playable);
+}
+
+bool MprisPlayer::Playing() const {
+    return decks_.PlayCaption() == QLatin1String("Stop");
+}
+
+QString MprisPlayer::PlaybackStatus() const {
+    return Playing() ? QStringLiteral("Playing") : QStringLiteral("Stopped");
+}
+
+bool MprisPlayer::CanPlay() const {
+    return playlist_.Count() > 0;
+}
+
+qlonglong MprisPlayer::Position() const {
+    if (!Playing() || decks_.CurrentDeck == 0)
+        return 0;
+    try {
+        const auto& deck = decks_.CurrentDeck == 1 ? decks_.MediaPlayer1 : decks_.MediaPlayer2;
+        return qlonglong(deck.Position()) * 1000;
+    } catch (const std::exception&) {
+        return 0; // the deck is not open (yet)
+    }
+}
+
+void MprisPlayer::Play() {
+    if (!Playing())
+        decks_.Play1Click();
+}
+
+void MprisPlayer::Stop() {
+    if (Playing())
+        decks_.Play1Click();
+}
+
+void MprisPlayer::PlayPause() {
+    decks_.Play1Click();
+}
+
+void MprisPlayer::Next() {
+    decks_.AdvanceNow();
+}
+
+void MprisPlayer::TrackStarted(int deck, int index) {
+    if (index < 0 || index >= playlist_.Count())
+        return;
+    QString artist, title;
+    SplitTitle(playlist_.TitleAt(index), artist, title);
+    QVariantMap m;
+    m.insert(QStringLiteral("mpris:trackid"),
+             QVariant::fromValue(
+                 QDBusObjectPath(QStringLiteral("/org/kolvadeck/track/%1").arg(++trackCount_))));
+    m.insert(QStringLiteral("xesam:title"), title);
+    if (!artist.isEmpty())
+        m.insert(QStringLiteral("xesam:artist"), QStringList{artist});
+    m.insert(QStringLiteral("xesam:url"),
+             QUrl::fromLocalFile(QFile::decodeName(playlist_.PathAt(index).c_str()))
+                 .toString(QUrl::FullyEncoded));
+    try {
+        const auto& player = deck == 1 ? decks_.MediaPlayer1 : decks_.MediaPlayer2;
+        m.insert(QStringLiteral("mpris:length"), qlonglong(player.Length()) * 1000);
+    } catch (const std::exception&) {
+        // A length the deck cannot tell is left out.
+    }
+    const QString art = artwork_ ? artwork_(deck) : QString();
+    if (!art.isEmpty())
+        m.insert(QStringLiteral("mpris:artUrl"), QUrl::fromLocalFile(art).toString());
+    metadata_ = m;
+    AnnounceChanged({QStringLiteral("Metadata")});
+}
+
+void MprisPlayer::AnnounceChanged(const QStringList& names) {
+    QVariantMap changed;
+    for (const QString& name : names)
+        changed.insert(name, property(name.toLatin1().constData()));
+    QDBusMessage signal =
+        QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                   QStringLiteral("PropertiesChanged"));
+    signal << kInterface << changed << QStringList();
+    bus_.send(signal);
+}

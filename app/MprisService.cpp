@@ -1,0 +1,74 @@
+#include "app/MprisService.h"
+
+#include "app/MprisPlayer.h"
+#include "app/MprisRoot.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.kolvadeck");
+
+// Only a bus the session names: connecting otherwise makes D-Bus try to
+// launch one for the display, which is no business of a player.
+bool SessionBusConfigured() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+} // namespace
+
+MprisService::MprisService(QDBusConnection bus)
+    : bus_(std::move(bus)) {}
+
+std::unique_ptr<MprisService> MprisService::Start(TDeckEngine& decks, TPlaylist& playlist,
+                                                  Hooks hooks) {
+    if (!SessionBusConfigured())
+        return nullptr;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return nullptr;
+    std::unique_ptr<MprisService> service(new MprisService(bus));
+    new MprisRoot(service.get(), std::move(hooks.raise), std::move(hooks.quit));
+    new MprisPlayer(service.get(), bus, decks, playlist, &MprisService::DeckArtwork);
+    if (!bus.registerObject(kObjectPath, service.get(), QDBusConnection::ExportAdaptors))
+        return nullptr;
+    // A second running copy takes an instance name, as MPRIS asks.
+    QString name = kServiceName;
+    if (!bus.registerService(name)) {
+        name = kServiceName + QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid());
+        if (!bus.registerService(name)) {
+            bus.unregisterObject(kObjectPath);
+            return nullptr;
+        }
+    }
+    service->serviceName_ = name;
+    return service;
+}
+
+MprisService::~MprisService() {
+    bus_.unregisterService(serviceName_);
+    bus_.unregisterObject(kObjectPath);
+}
+
+QString MprisService::DeckArtwork(int deck) {
+    const QString resource =
+        deck == 1 ? QStringLiteral(":/deck_a.jpg") : QStringLiteral(":/deck_b.jpg");
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                           QStringLiteral("/Kolvadeck");
+    const QString file = folder + resource.mid(1);
+    if (QFileInfo::exists(file))
+        return file;
+    // About 19 KB from the program's resources; a failure leaves no artwork.
+    QDir().mkpath(folder);
+    QFile::remove(file + QStringLiteral(".tmp"));
+    if (!QFile::copy(resource, file + QStringLiteral(".tmp")) ||
+        !QFile::rename(file + QStringLiteral(".tmp"), file))
+        return {};
+    return file;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class TDeckEngine;
+class TPlaylist;
+
+// The program as an MPRIS media player on the session bus
+// (org.mpris.MediaPlayer2.kolvadeck), so that media keys and the desktop's
+// player controls reach the decks. Without a session bus there is none.
+class MprisService : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<void()> raise;
+        std::function<void()> quit;
+    };
+    // Null when no session bus is configured or reachable.
+    static std::unique_ptr<MprisService> Start(TDeckEngine& decks, TPlaylist& playlist,
+                                               Hooks hooks);
+    ~MprisService() override;
+
+    QString ServiceName() const { return serviceName_; }
+
+private:
+    explicit MprisService(QDBusConnection bus);
+    // The file of a deck's picture for the shell to show, written once into
+    // the cache folder.
+    static QString DeckArtwork(int deck);
+
+    QDBusConnection bus_;
+    QString serviceName_;
+};

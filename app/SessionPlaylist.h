@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+#include <QTimer>
+
+class TPlaylist;
+
+// Keeps the current playlist in the XDG state folder so that it comes back at
+// the next start. Every change of the list's items is written half a second
+// after the last one, by a writer thread, through a new file renamed over the
+// old one; the last change is written before the object goes.
+class SessionPlaylist : public QObject {
+    Q_OBJECT
+public:
+    explicit SessionPlaylist(TPlaylist& playlist, QString file = DefaultFile(),
+                             QObject* parent = nullptr);
+    ~SessionPlaylist() override;
+
+    // $XDG_STATE_HOME/Kolvadeck/playlist.kvd (~/.local/state when unset).
+    static QString DefaultFile();
+
+    // Adds the saved items to the list; nothing plays.
+    void Restore();
+
+private:
+    void Changed();
+    void Write();
+
+    TPlaylist& playlist_;
+    QString file_;
+    QTimer debounce_;
+    QThreadPool writer_; // one thread: writes land in order
+    bool restoring_ = false;
+};

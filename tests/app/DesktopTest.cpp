@@ -1,0 +1,173 @@
+// The window as a desktop program: keyboard shortcuts, Enter in the search
+// box, the folders file dialogs start in, and the playlist kept across runs.
+// Offscreen, on the virtual back ends, with every dialog answered by the test.
+#include "app/SessionPlaylist.h"
+#include "app/Unit1.h"
+#include "decks/DeckEngine.h"
+#include "decks/Playlist.h"
+#include "platform/Dialogs.h"
+#include "search/MusicLibrary.h"
+#include "tests/decks/ToneFiles.h"
+#include "tests/decks/WaitFor.h"
+#include "tests/support/TestApp.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+namespace {
+class Desktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureTestApp();
+        ASSERT_TRUE(home.isValid());
+        for (const char* name :
+             {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+            ::setenv(name, home.path().toLocal8Bit().constData(), 1);
+        dialogs::SetHandler([this](const dialogs::Request& r) {
+            asked.push_back(r);
+            dialogs::Answer answer;
+            answer.accepted = !answers.isEmpty();
+            if (answer.accepted)
+                answer.files = {answers.takeFirst()};
+            return answer;
+        });
+    }
+    void TearDown() override { dialogs::SetHandler({}); }
+
+    static void Activate(TForm1& form) {
+        form.show();
+        QApplication::setActiveWindow(&form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    }
+    static std::string Tone(double frequency) {
+        return tonefiles::Mp3({.frequency = frequency, .seconds = 1});
+    }
+
+    QTemporaryDir home;
+    std::vector<dialogs::Request> asked; // every dialog shown, in order
+    QStringList answers;                 // the files the next dialogs choose
+};
+} // namespace
+
+TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
+    TForm1 form;
+    Activate(form);
+    EXPECT_EQ(form.AddTracks2->shortcut().toString(), "Ctrl+O");
+    EXPECT_EQ(form.Save1->shortcut().toString(), "Ctrl+S");
+    EXPECT_EQ(form.Load1->shortcut().toString(), "Ctrl+L");
+    EXPECT_EQ(form.Play1->shortcut().toString(), "Space");
+    EXPECT_EQ(form.Find1->shortcut().toString(), "Ctrl+F");
+    EXPECT_EQ(form.Exit2->shortcut().toString(), "Ctrl+Q");
+
+    QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(&form, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[0].title, "Add Tracks");
+    EXPECT_EQ(asked[1].kind, dialogs::Kind::SaveFile);
+    EXPECT_EQ(asked[2].title, "Load");
+
+    // Space in the playlist plays and stops the list.
+    form.playlist->AddFile(Tone(440));
+    form.ListView1->setFocus();
+    QTest::keyClick(form.ListView1, Qt::Key_Space);
+    EXPECT_EQ(form.decks->PlayCaption(), "Stop");
+    QTest::keyClick(form.ListView1, Qt::Key_Space);
+    EXPECT_EQ(form.decks->PlayCaption(), "Play");
+
+    // Ctrl+F goes to the search box, where Space is only a letter.
+    QLineEdit* box = form.musicLibrary->Widgets().qedit;
+    QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet2);
+    EXPECT_EQ(QApplication::focusWidget(), box);
+    QTest::keyClicks(box, "a b");
+    EXPECT_EQ(box->text(), "a b");
+    EXPECT_EQ(form.decks->PlayCaption(), "Play");
+
+    QSignalSpy quit(form.Exit2, &QAction::triggered);
+    QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(Desktop, EnterInTheSearchBoxSearches) {
+    // Nothing listens on the discard port: the search reports that it could
+    // not connect, which shows that Enter ran it.
+    ::setenv("KOLVADECK_SEARCH_HOST", "127.0.0.1:9", 1);
+    TForm1 form;
+    Activate(form);
+    QLineEdit* box = form.musicLibrary->Widgets().qedit;
+    QTest::keyClicks(box, "tone");
+    QTest::keyClick(box, Qt::Key_Return);
+    ::unsetenv("KOLVADECK_SEARCH_HOST");
+    EXPECT_TRUE(WaitFor([&] { return !asked.empty(); }, 10000));
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.front().kind, dialogs::Kind::Error);
+}
+
+TEST_F(Desktop, FileDialogsStartInTheMusicFolderThenInTheFolderLastUsed) {
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    const QString tracks = home.path() + "/tracks", lists = home.path() + "/lists";
+    QDir().mkpath(tracks);
+    QDir().mkpath(lists);
+    QFile::copy(QString::fromStdString(Tone(440)), tracks + "/a.mp3");
+    {
+        TForm1 form;
+        answers = {tracks + "/a.mp3", lists + "/set.kvd"};
+        form.AddTracks2->trigger();
+        form.Save1->trigger();
+        form.Load1->trigger();      // cancelled
+        form.AddTracks2->trigger(); // cancelled
+        ASSERT_EQ(asked.size(), 4u);
+        EXPECT_EQ(asked[0].directory, music);
+        EXPECT_EQ(asked[1].directory, music) << "playlists have their own folder";
+        EXPECT_EQ(asked[2].directory, lists);
+        EXPECT_EQ(asked[3].directory, tracks);
+    }
+    // The folders are kept for the next run; one that has gone counts as none.
+    QDir(lists).removeRecursively();
+    asked.clear();
+    TForm1 form;
+    form.AddTracks2->trigger();
+    form.Load1->trigger();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].directory, tracks);
+    EXPECT_EQ(asked[1].directory, music);
+}
+
+TEST_F(Desktop, ThePlaylistComesBackAtTheNextStartWithoutPlaying) {
+    const std::string a = Tone(440), b = Tone(660);
+    const QString kept = SessionPlaylist::DefaultFile();
+    EXPECT_EQ(kept, home.path() + "/Kolvadeck/playlist.kvd");
+    {
+        TForm1 form;
+        EXPECT_TRUE(form.RestorePlaylist1->isChecked()) << "on by default";
+        form.playlist->AddFile(a);
+        form.playlist->AddFile(b);
+        // Kept a moment after the change, while the window runs.
+        EXPECT_TRUE(WaitFor([&] { return QFile(kept).size() > 0; }, 5000));
+        form.playlist->Select(0);
+        form.remove1->trigger(); // kept when the window goes
+    }
+    {
+        TForm1 form;
+        ASSERT_EQ(form.playlist->Count(), 1);
+        EXPECT_EQ(form.playlist->PathAt(0), b);
+        EXPECT_EQ(form.decks->PlayCaption(), "Play");
+        EXPECT_FALSE(form.decks->ListPlaying);
+        EXPECT_FALSE(form.decks->MediaPlayer1.IsOpen() || form.decks->MediaPlayer2.IsOpen());
+        form.RestorePlaylist1->trigger(); // off
+    }
+    TForm1 form;
+    EXPECT_FALSE(form.RestorePlaylist1->isChecked());
+    EXPECT_EQ(form.playlist->Count(), 0);
+}
