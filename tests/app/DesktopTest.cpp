@@ -1,6 +1,7 @@
 // The window as a desktop program: keyboard shortcuts, Enter in the search
 // box, the folders file dialogs start in, and the playlist kept across runs.
 // Offscreen, on the virtual back ends, with every dialog answered by the test.
+#include "app/MprisService.h"
 #include "app/SessionPlaylist.h"
 #include "app/Unit1.h"
 #include "decks/DeckEngine.h"
@@ -60,7 +61,10 @@ protected:
 } // namespace
 
 TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    ::unsetenv("XDG_RUNTIME_DIR");
     TForm1 form;
+    EXPECT_EQ(form.mpris, nullptr) << "no session bus: no media player service, no error";
     Activate(form);
     EXPECT_EQ(form.AddTracks2->shortcut().toString(), "Ctrl+O");
     EXPECT_EQ(form.Save1->shortcut().toString(), "Ctrl+S");

@@ -1,0 +1,124 @@
+// The window as an MPRIS player on a private session bus, driven by playerctl
+// as a desktop shell or media key daemon would, while the real decks play
+// into the private PulseAudio server and its speakers' monitor is recorded.
+#include "app/MprisService.h"
+#include "app/Unit1.h"
+#include "decks/DeckEngine.h"
+#include "decks/Playlist.h"
+#include "platform/audio/AudioEngine.h"
+#include "tests/decks/MonitorRecording.h"
+#include "tests/decks/ToneFiles.h"
+#include "tests/decks/WaitFor.h"
+#include "tests/support/SignalMeasure.h"
+#include "tests/support/TestApp.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+constexpr double kRate = 44100;
+
+// A session bus of the test's own, the address of which the program finds
+// in DBUS_SESSION_BUS_ADDRESS.
+class PrivateBus {
+public:
+    PrivateBus() {
+        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        if (daemon_.waitForStarted(5000) && daemon_.waitForReadyRead(5000))
+            address_ = daemon_.readLine().trimmed();
+        if (!address_.isEmpty())
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.constData(), 1);
+    }
+    ~PrivateBus() {
+        daemon_.terminate();
+        daemon_.waitForFinished(5000);
+    }
+    bool Started() const { return !address_.isEmpty(); }
+
+private:
+    QProcess daemon_;
+    QByteArray address_;
+};
+
+// Runs playerctl on the program's player; the window's events run meanwhile,
+// since it is the window that answers.
+QString Ctl(const QStringList& args) {
+    QProcess ctl;
+    ctl.start("playerctl", QStringList{"-p", "kolvadeck"} + args);
+    WaitFor([&] { return ctl.state() == QProcess::NotRunning; }, 10000);
+    return QString::fromUtf8(ctl.readAllStandardOutput()).trimmed();
+}
+
+const QString kFormat = "{{xesam:title}}|{{xesam:artist}}|{{mpris:length}}|{{xesam:url}}|"
+                        "{{mpris:artUrl}}";
+
+double Level(const std::vector<float>& sound, double frequency) {
+    const std::size_t n = std::min<std::size_t>(sound.size(), std::size_t(kRate) / 2);
+    return measure::Goertzel({sound.end() - long(n), sound.end()}, kRate, frequency);
+}
+} // namespace
+
+TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
+    EnsureTestApp();
+    QTemporaryDir home;
+    for (const char* name :
+         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+        ::setenv(name, home.path().toLocal8Bit().constData(), 1);
+    PrivateBus bus;
+    ASSERT_TRUE(bus.Started());
+    TForm1 form;
+    ASSERT_STREQ(form.audioEngine->BackendName(), "portaudio")
+        << "the private sound server is not reachable";
+    ASSERT_NE(form.mpris, nullptr);
+    const std::string low = tonefiles::Mp3({.frequency = 440, .seconds = 30});
+    const std::string high = tonefiles::Mp3({.frequency = 1320, .seconds = 30});
+    form.playlist->Items().Insert(0, {low, "Test Artist - Low Tone", Playability::Untried, {}});
+    form.playlist->Items().Insert(1, {high, "High Tone", Playability::Untried, {}});
+
+    QProcess follow; // what the shell hears of the status changes
+    follow.start("playerctl", {"-p", "kolvadeck", "--follow", "status"});
+    ASSERT_TRUE(WaitFor([&] { return follow.canReadLine(); }, 10000));
+    EXPECT_EQ(follow.readLine().trimmed(), "Stopped");
+    EXPECT_EQ(Ctl({"metadata", "--format", "{{mpris:length}}"}), "");
+
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.Started());
+    Ctl({"play"});
+    ASSERT_TRUE(WaitFor([&] { return form.decks->MediaPlayer1.IsOpen(); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return form.decks->MediaPlayer1.Position() >= 1500; }));
+    EXPECT_EQ(Ctl({"status"}), "Playing");
+    const QString cache = home.path() + "/Kolvadeck/";
+    EXPECT_EQ(Ctl({"metadata", "--format", kFormat}),
+              "Low Tone|Test Artist|30000000|" +
+                  QUrl::fromLocalFile(QString::fromStdString(low)).toString() + "|file://" + cache +
+                  "deck_a.jpg");
+    EXPECT_TRUE(QFile::exists(cache + "deck_a.jpg"));
+    const double lowAlone = Level(recording.Stop(), 440);
+
+    // Next: the other deck takes the next track and the usual ten-step fade
+    // hands over to it.
+    MonitorRecording afterNext;
+    ASSERT_TRUE(afterNext.Started());
+    Ctl({"next"});
+    ASSERT_TRUE(WaitFor(
+        [&] { return form.decks->CurrentDeck == 2 && form.decks->MediaPlayer2.IsOpen(); }, 10000));
+    EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}|{{mpris:artUrl}}"}),
+              "High Tone||file://" + cache + "deck_b.jpg");
+    ASSERT_TRUE(WaitFor([&] { return form.decks->GetDeckVolume(2) == 1000; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return form.decks->MediaPlayer2.Position() >= 12000; }, 5000));
+    const auto handedOver = afterNext.Stop();
+    EXPECT_GT(Level(handedOver, 1320), lowAlone / 4) << "the next track is heard";
+    EXPECT_LT(Level(handedOver, 440), lowAlone / 20) << "the first track has faded out";
+
+    Ctl({"stop"});
+    EXPECT_FALSE(form.decks->ListPlaying);
+    EXPECT_FALSE(form.decks->MediaPlayer1.IsOpen() || form.decks->MediaPlayer2.IsOpen());
+    EXPECT_EQ(Ctl({"status"}), "Stopped");
+    QByteArray heard;
+    EXPECT_TRUE(WaitFor([&] { return (heard += follow.readAll()).endsWith("Stopped\n"); }, 5000));
+    EXPECT_TRUE(heard.startsWith("Playing\n")) << heard.constData();
+    follow.terminate();
+    follow.waitForFinished(5000);
+}
