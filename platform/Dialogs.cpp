@@ -92,7 +92,7 @@ void ShowError(const QString& message, QWidget* parent) {
 void OpenError(const QString& message, QWidget* parent) {
     const QString text = WithFullStop(message);
     if (auto& handler = CurrentHandler()) {
-        handler({Kind::Error, text, AppTitle(), {}, {}, {}, false});
+        handler({Kind::Error, text, AppTitle(), {}, {}, {}, false, {}, {}});
         return;
     }
     auto* box = new QMessageBox(QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok, parent);
