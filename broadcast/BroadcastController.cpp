@@ -105,8 +105,8 @@ void TBroadcastController::streamingfilebtnClick() {
 // is shown when this one fails. A later "Load" cancels this one.
 void TBroadcastController::LoadBackgroundFrom(const std::string& address) {
     const std::string file = dataFolder_ + "video_background.jpg";
-    backgroundDownload_ = std::make_unique<BackgroundTask>(
-        this, [this, address, file](const std::atomic<bool>& cancelled) {
+    backgroundDownload_ =
+        std::make_unique<BackgroundTask>([this, address, file](const std::atomic<bool>& cancelled) {
             // A cancelled download leaves before the next one writes the file.
             static std::mutex backgroundFile;
             std::lock_guard lock(backgroundFile);
@@ -114,9 +114,10 @@ void TBroadcastController::LoadBackgroundFrom(const std::string& address) {
                 return BackgroundTask::Completion();
             DownloadToFile(address, file, 0, &cancelled);
             // Decoded as JPEG by its name; a failure keeps the previous picture.
-            const QImage picture =
+            QImage picture =
                 shell::IsExistingFile(file) ? DecodeJpeg(QString::fromStdString(file)) : QImage();
-            return BackgroundTask::Completion([this, picture] {
+            // Moved, so that the picture is released on the window's thread only.
+            return BackgroundTask::Completion([this, picture = std::move(picture)] {
                 if (!picture.isNull())
                     ShowPicture(picture);
             });

@@ -1,27 +1,26 @@
 #pragma once
 
-#include <QObject>
-
 #include <atomic>
 #include <functional>
 #include <memory>
 
 // Runs blocking work (a download, the reading of what it fetched) on a thread
-// of its own and hands the outcome back to the thread of a receiver object by
-// a queued call, so that the window's thread never waits for it. This is the
+// of its own and hands the outcome back, by a posted event, to the thread that
+// made the task, so that the window's thread never waits for it. This is the
 // program's one way of fetching anything.
 //
 // The work receives a cancel flag and returns the completion to run on the
-// receiver's thread. Cancelling (or destroying the task) sets the flag and
+// task's thread. Cancelling (or destroying the task) sets the flag and
 // guarantees that the completion never runs, even when the work had already
 // finished and its completion was queued. Nothing waits for the worker: it
-// ends on its own once its work sees the flag.
+// ends on its own once its work sees the flag. The completion and everything
+// it holds are released on the task's thread.
 class BackgroundTask {
 public:
     using Completion = std::function<void()>;
     using Work = std::function<Completion(const std::atomic<bool>& cancelled)>;
 
-    BackgroundTask(QObject* receiver, Work work);
+    explicit BackgroundTask(Work work);
     ~BackgroundTask();
     BackgroundTask(const BackgroundTask&) = delete;
     BackgroundTask& operator=(const BackgroundTask&) = delete;
@@ -32,5 +31,7 @@ public:
 
 private:
     struct State;
+    class Inbox;
     std::shared_ptr<State> state_;
+    Inbox* inbox_;
 };

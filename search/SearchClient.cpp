@@ -26,10 +26,11 @@ SearchClient::~SearchClient() = default;
 void SearchClient::Start(const std::string& method, const std::string& address,
                          const std::string& queryFile) {
     Cancel();
-    task_ = std::make_unique<BackgroundTask>(this, [this, method, address,
-                                                    queryFile](const std::atomic<bool>& cancelled) {
+    task_ = std::make_unique<BackgroundTask>([this, method, address,
+                                              queryFile](const std::atomic<bool>& cancelled) {
         auto answer = std::make_shared<SearchAnswer>(Fetch(method, address, queryFile, cancelled));
-        return [this, answer] { emit answered(*answer); };
+        // Moved, so that the answer is released on this object's thread only.
+        return [this, answer = std::move(answer)] { emit answered(*answer); };
     });
 }
 
