@@ -8,6 +8,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh test
+# The window's thread never waits: no nested event loop, sleep or blocking
+# process wait in product code.
+./scripts/check-no-wait.sh
 build=${KOLVADECK_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON -DKOLVADECK_WERROR=ON >/dev/null
 cmake --build "$build" -j2

@@ -23,6 +23,12 @@ CatalogService::CatalogService(QString program, QStringList arguments)
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     QObject::connect(&process, &QProcess::finished, &process,
                      [this](int, QProcess::ExitStatus status) { Finished(status); });
+    QObject::connect(&process, &QProcess::errorOccurred, &process,
+                     [this](QProcess::ProcessError e) {
+                         if (e == QProcess::FailedToStart)
+                             qWarning("Music Library: the catalogue could not be started: %s",
+                                      qPrintable(process.errorString()));
+                     });
 }
 
 CatalogService::~CatalogService() {
@@ -38,10 +44,12 @@ bool CatalogService::StartIfDefault() {
     return Launch();
 }
 
+// Returns at once: the window's thread never waits for the service, and a
+// start that fails is reported by errorOccurred.
 bool CatalogService::Launch() {
     process.start(program_, arguments_);
     running_.start();
-    return process.waitForStarted(3000);
+    return process.state() != QProcess::NotRunning;
 }
 
 // An exit of its own (another instance holds the port, a bad database) is
@@ -72,9 +80,9 @@ void CatalogService::Stop() {
     stopping_ = true;
     if (process.state() == QProcess::NotRunning)
         return;
-    process.terminate(); // it ends a running scan and closes the database
-    if (!process.waitForFinished(3000)) {
+    process.terminate();                  // it ends a running scan and closes the database
+    if (!process.waitForFinished(3000)) { // wait-ok: at exit only, bounded
         process.kill();
-        process.waitForFinished(1000);
+        process.waitForFinished(1000); // wait-ok: at exit only, bounded
     }
 }

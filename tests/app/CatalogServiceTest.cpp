@@ -33,8 +33,8 @@ protected:
 TEST_F(Catalog, AKilledServiceIsStartedAgainAndAStoppedOneIsNot) {
     CatalogService service(Program(), {"--port", "0"});
     ASSERT_TRUE(service.StartIfDefault());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.ProcessId() > 0; }, 10000));
     const qint64 first = service.ProcessId();
-    ASSERT_GT(first, 0);
     ::kill(pid_t(first), SIGKILL);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return service.ProcessId() > 0 && service.ProcessId() != first; }, 10000))
