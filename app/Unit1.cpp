@@ -296,8 +296,16 @@ std::string TForm1::AboutAddress() {
     return SchemePrefix() + TrimRight(settings::SiteHost()) + "/kolvadeck/";
 }
 
+// Without a program to open addresses, the address is shown instead, in a
+// box that does not hold up the window.
 void TForm1::About1Click() {
-    Guarded([] { shell::OpenUrl(AboutAddress()); });
+    Guarded([this] {
+        const std::string address = AboutAddress();
+        if (!shell::OpenUrl(address))
+            dialogs::OpenError(tr("No web browser could be opened. The address is %1")
+                                   .arg(QString::fromStdString(address)),
+                               this);
+    });
 }
 
 void TForm1::showEvent(QShowEvent* event) {

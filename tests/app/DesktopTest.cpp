@@ -175,3 +175,19 @@ TEST_F(Desktop, ThePlaylistComesBackAtTheNextStartWithoutPlaying) {
     EXPECT_FALSE(form.RestorePlaylist1->isChecked());
     EXPECT_EQ(form.playlist->Count(), 0);
 }
+
+TEST_F(Desktop, AboutWithoutAnAddressOpenerShowsTheAddress) {
+    // An empty PATH and no $BROWSER: nothing can open an address.
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray browser = qgetenv("BROWSER");
+    ::setenv("PATH", home.path().toLocal8Bit().constData(), 1);
+    ::unsetenv("BROWSER");
+    TForm1 form;
+    form.About1->trigger();
+    ::setenv("PATH", path.constData(), 1);
+    if (!browser.isEmpty())
+        ::setenv("BROWSER", browser.constData(), 1);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].text.contains(QString::fromStdString(TForm1::AboutAddress())))
+        << asked[0].text.toStdString();
+}
