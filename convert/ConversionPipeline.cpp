@@ -243,7 +243,7 @@ void TConversion::ShowPromotion() {
         flash->SetFlashVars(
             QStringLiteral("&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true"));
         const std::string address = SchemePrefix() + settings::SiteHost() + "/ads/swf/";
-        flash->LoadMovie(0, QString::fromStdString(address));
+        flash->LoadPromotion(QString::fromStdString(address));
     } catch (...) {
         // The promotion is no part of the conversion.
     }

@@ -72,6 +72,16 @@ bool TShockwaveFlashEx::FullScreenAllowed() const {
 }
 
 void TShockwaveFlashEx::LoadMovie(int /*layer*/, const QString& address) {
+    Load(address, false);
+}
+
+void TShockwaveFlashEx::LoadPromotion(const QString& address) {
+    Load(address, true);
+}
+
+void TShockwaveFlashEx::Load(const QString& address, bool promotion) {
+    promotion_ = promotion;
+    failed_ = false;
     errorLabel_->clear();
     pages_->setCurrentWidget(video_);
     NewPlayer();
@@ -97,11 +107,16 @@ QString TShockwaveFlashEx::ErrorText() const {
 
 void TShockwaveFlashEx::ShowError(const QString& text) {
     // The first error names the cause; the pipeline's follow-up errors do not.
-    if (!errorLabel_->text().isEmpty())
+    if (failed_)
         return;
+    failed_ = true;
+    // The framework's words are for the log, not for the user.
+    qWarning("kolvadeck: the preview of %s cannot play: %s",
+             qUtf8Printable(player_ ? player_->source().toString() : QString()),
+             qUtf8Printable(text));
     if (video_->isFullScreen())
         video_->setFullScreen(false);
-    errorLabel_->setText(text.isEmpty() ? tr("The video cannot be played.") : text);
+    errorLabel_->setText(promotion_ ? QString() : tr("Preview unavailable"));
     pages_->setCurrentWidget(errorLabel_);
 }
 

@@ -28,6 +28,9 @@ public:
     // Loads the address into the player (there is one layer; any layer number
     // replaces the movie shown) and plays it at once when autoplay=1 is set.
     void LoadMovie(int layer, const QString& address);
+    // Loads a promotion the same way; one that cannot play leaves the box
+    // blank instead of saying so.
+    void LoadPromotion(const QString& address);
 
     // Stops playing and leaves full screen.
     void Stop();
@@ -36,8 +39,11 @@ public:
     bool FullScreenAllowed() const;
     void ToggleFullScreen();
 
-    // The error text shown in place of the picture; empty while none is shown.
+    // The text shown in place of the picture when the movie cannot play
+    // ("Preview unavailable"; the media framework's reason goes to the log);
+    // empty while none is shown, and for a promotion.
     QString ErrorText() const;
+    bool Failed() const { return failed_; }
     // The current movie's player; null until the first movie is loaded.
     QMediaPlayer* Player() const { return player_; }
     QVideoWidget* VideoWidget() const { return video_; }
@@ -47,6 +53,7 @@ protected:
 
 private:
     void NewPlayer();
+    void Load(const QString& address, bool promotion);
     void ShowError(const QString& text);
     QString Variable(const QString& name) const;
 
@@ -56,4 +63,6 @@ private:
     QVideoWidget* video_ = nullptr;
     QLabel* errorLabel_ = nullptr;
     QStackedLayout* pages_ = nullptr;
+    bool promotion_ = false;
+    bool failed_ = false;
 };

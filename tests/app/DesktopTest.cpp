@@ -8,6 +8,7 @@
 #include "decks/Playlist.h"
 #include "platform/Dialogs.h"
 #include "search/MusicLibrary.h"
+#include "search/ShockwaveEx.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
 #include "tests/support/TestApp.h"
@@ -23,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace {
@@ -190,4 +192,22 @@ TEST_F(Desktop, AboutWithoutAnAddressOpenerShowsTheAddress) {
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_TRUE(asked[0].text.contains(QString::fromStdString(TForm1::AboutAddress())))
         << asked[0].text.toStdString();
+}
+
+TEST_F(Desktop, APreviewThatCannotPlayNeverShowsTheFrameworksWords) {
+    const QString junk = home.path() + "/junk.flv";
+    QFile file(junk);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    TForm1 form;
+    TShockwaveFlashEx* flash = form.musicLibrary->Widgets().flash1;
+    flash->SetFlashVars("&autoplay=1");
+    flash->LoadPromotion(QUrl::fromLocalFile(junk).toString());
+    ASSERT_TRUE(WaitFor([&] { return flash->Failed(); }, 20000));
+    EXPECT_EQ(flash->ErrorText(), "") << "a promotion that cannot load leaves the box blank";
+    flash->LoadMovie(0, QUrl::fromLocalFile(junk).toString());
+    EXPECT_FALSE(flash->Failed());
+    ASSERT_TRUE(WaitFor([&] { return flash->Failed(); }, 20000));
+    EXPECT_EQ(flash->ErrorText(), "Preview unavailable");
 }
