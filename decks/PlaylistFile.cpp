@@ -14,26 +14,6 @@
 #include <unistd.h>
 
 namespace {
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Writes all of data, flushes it to disk and closes fd (always); true when
-// every step succeeded.
-bool WriteSyncClose(int fd, const std::string& data) {
-    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && written;
-}
-
 std::string FolderOf(const std::string& file) {
     const size_t slash = file.find_last_of('/');
     if (slash == std::string::npos)

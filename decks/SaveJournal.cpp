@@ -53,10 +53,7 @@ void SyncFolder(const std::string& folder) {
 // Replaces the whole content of an existing file, flushed to disk.
 bool Overwrite(const std::string& file, const std::string& data) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && written;
+    return fd >= 0 && WriteSyncClose(fd, data);
 }
 
 bool IsJournalName(const char* name) {
@@ -85,6 +82,11 @@ bool Restore(int fd) {
     return Overwrite(target, text.substr(size_t(header) + targetLength));
 }
 } // namespace
+
+bool WriteSyncClose(int fd, const std::string& data) {
+    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && written;
+}
 
 std::string JournalFolder() {
     return shell::LocalAppDataFolder() + "/Kolvadeck/";

@@ -14,6 +14,10 @@
 // was never touched: it is simply removed. A save in progress holds a lock on
 // its journal, so another process never restores under it.
 
+// Writes all of data (short and interrupted writes retried), flushes it to
+// disk and closes fd (always); true when every step succeeded.
+bool WriteSyncClose(int fd, const std::string& data);
+
 // The per-user data folder that holds the journals ("<XDG data>/Kolvadeck/").
 std::string JournalFolder();
 

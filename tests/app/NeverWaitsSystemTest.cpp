@@ -12,6 +12,7 @@
 #include "platform/Dialogs.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "search/MusicLibrary.h"
+#include "tests/decks/SlowPipe.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
 #include "tests/search/AwaitAnswer.h"
@@ -38,39 +39,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-qint64 SteadyNowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
     for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
-}
-
-// Fills a named pipe with `bytes` over about `spread`, once a reader opened it.
-void FillSlowly(const std::string& fifo, const QByteArray& bytes, std::chrono::milliseconds spread,
-                const std::atomic<bool>& quit) {
-    int fd = -1;
-    while (fd < 0 && !quit) {
-        fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); // ENXIO until the reader comes
-        if (fd < 0)
-            std::this_thread::sleep_for(10ms);
-    }
-    if (fd < 0)
-        return;
-    ::fcntl(fd, F_SETFL, 0);
-    constexpr int kPieces = 40;
-    const qsizetype piece = bytes.size() / kPieces + 1;
-    for (qsizetype at = 0; at < bytes.size() && !quit; at += piece) {
-        const auto n = std::min(piece, bytes.size() - at);
-        if (::write(fd, bytes.constData() + at, static_cast<size_t>(n)) != n)
-            break;
-        std::this_thread::sleep_for(spread / kPieces);
-    }
-    ::close(fd);
 }
 
 TEST(NeverWaits, AdvancesStayOnTimeWhileSearchConversionAndSlowLoadRun) {
@@ -134,7 +106,7 @@ TEST(NeverWaits, AdvancesStayOnTimeWhileSearchConversionAndSlowLoadRun) {
     QFile slowTrack(QString::fromStdString(tonefiles::Mp3({.frequency = 1000, .seconds = 4})));
     ASSERT_TRUE(slowTrack.open(QIODevice::ReadOnly));
     std::atomic<bool> quit{false};
-    std::thread writer(FillSlowly, fifo, slowTrack.readAll(), 6000ms, std::cref(quit));
+    std::thread writer(FillPipeSlowly, fifo, slowTrack.readAll(), 6000ms, std::cref(quit), 40);
 
     EventLoopProbe probe;
     decks.Play1Click();

@@ -4,6 +4,7 @@
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "platform/audio/RealtimeAudioEngine.h"
+#include "tests/decks/SlowPipe.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
 #include "tests/support/TestApp.h"
@@ -24,33 +25,6 @@
 #include <unistd.h>
 
 namespace {
-
-qint64 SteadyNowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// Writes bytes into a pipe in thirty pieces a tenth of a second apart.
-void TrickleInto(const std::string& fifo, const QByteArray& bytes, std::atomic<bool>& quit) {
-    int fd = -1;
-    while (fd < 0 && !quit) { // no reader yet: ENXIO
-        fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd < 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (fd < 0)
-        return;
-    ::fcntl(fd, F_SETFL, 0);
-    const qsizetype piece = bytes.size() / 30 + 1;
-    for (qsizetype at = 0; at < bytes.size() && !quit; at += piece) {
-        const auto n = std::min(piece, bytes.size() - at);
-        if (::write(fd, bytes.constData() + at, static_cast<size_t>(n)) != n)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ::close(fd);
-}
 
 TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
     EnsureTestApp();
@@ -79,7 +53,8 @@ TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
     QFile track(QString::fromStdString(tonefiles::Mp3({.frequency = 1000, .seconds = 3})));
     ASSERT_TRUE(track.open(QIODevice::ReadOnly));
     std::atomic<bool> quit{false};
-    std::thread writer(TrickleInto, fifo, track.readAll(), std::ref(quit));
+    std::thread writer(FillPipeSlowly, fifo, track.readAll(), std::chrono::milliseconds(3000),
+                       std::cref(quit), 30);
 
     decks.Play1Click();
     sinceTick.start();
@@ -130,7 +105,8 @@ TEST(DeckLoad, AnAdvanceOntoASlowLoadIsReportedAndPlaysWhenLoaded) {
     QFile track(QString::fromStdString(tonefiles::Mp3({.frequency = 1000, .seconds = 13})));
     ASSERT_TRUE(track.open(QIODevice::ReadOnly));
     std::atomic<bool> quit{false};
-    std::thread writer(TrickleInto, fifo, track.readAll(), std::ref(quit));
+    std::thread writer(FillPipeSlowly, fifo, track.readAll(), std::chrono::milliseconds(3000),
+                       std::cref(quit), 30);
     int reports = 0, reportedLeftMs = -1;
     QObject::connect(&decks, &TDeckEngine::loadOutlastedTrack, [&](int deck, qint64, int leftMs) {
         EXPECT_EQ(deck, 2);
