@@ -4,6 +4,8 @@
 #include "platform/Shell.h"
 
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
 #include <csignal>
@@ -41,7 +43,36 @@ bool CatalogService::StartIfDefault() {
     if (!QFileInfo(program_).isExecutable())
         return false;
     stopping_ = false;
+    startedByDefault_ = true;
     return Launch();
+}
+
+bool CatalogService::Revive(quint16 port, std::function<void()> ready) {
+    if (!startedByDefault_ || stopping_ || process.state() != QProcess::NotRunning)
+        return false;
+    if (!Launch())
+        return false;
+    restartDelayMs_ = kFirstRestartDelayMs;
+    AwaitListening(port, kReviveTries, std::move(ready));
+    return true;
+}
+
+// Tries a connection every 100 ms without waiting for it on this thread.
+void CatalogService::AwaitListening(quint16 port, int triesLeft, std::function<void()> ready) {
+    auto* probe = new QTcpSocket(&process);
+    auto next = [this, probe, port, triesLeft, ready](bool listening) mutable {
+        probe->disconnect();
+        probe->deleteLater();
+        if (listening || triesLeft <= 1)
+            return ready();
+        QTimer::singleShot(100, &process, [this, port, triesLeft, ready = std::move(ready)] {
+            AwaitListening(port, triesLeft - 1, ready);
+        });
+    };
+    QObject::connect(probe, &QTcpSocket::connected, &process, [next]() mutable { next(true); });
+    QObject::connect(probe, &QTcpSocket::errorOccurred, &process,
+                     [next](QAbstractSocket::SocketError) mutable { next(false); });
+    probe->connectToHost(QHostAddress::LocalHost, port);
 }
 
 // Returns at once: the window's thread never waits for the service, and a

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QProcess>
 #include <QStringList>
+
+#include <functional>
 
 // The bundled search service, kolvadeck-catalog, beside the executable. When
 // the search host is the built-in default, the program starts it for its own
@@ -21,6 +24,7 @@ public:
     static constexpr int kFirstRestartDelayMs = 1000;
     static constexpr int kLongestRestartDelayMs = 60000;
     static constexpr int kSteadyRunMs = 60000;
+    static constexpr int kReviveTries = 50; // 100 ms apart
 
     // The program beside this executable, with no arguments.
     CatalogService();
@@ -33,6 +37,12 @@ public:
     // program is missing; returns whether it was started.
     bool StartIfDefault();
     void Stop();
+    // A search found the service unreachable: when the program started it and
+    // it is not running now (it ended, or waits to be started again after a
+    // crash), it is started at once and `ready` runs once it accepts
+    // connections on `port` of 127.0.0.1 (or after a few seconds, when it does
+    // not). False when there is nothing to start; `ready` then never runs.
+    bool Revive(quint16 port, std::function<void()> ready);
     enum class Port {
         Unknown,    // not started, or still starting
         OwnService, // this user's catalogue already serves it
@@ -47,11 +57,13 @@ public:
 private:
     bool Launch();
     void Finished(QProcess::ExitStatus status);
+    void AwaitListening(quint16 port, int triesLeft, std::function<void()> ready);
 
     QString program_;
     QStringList arguments_;
     QProcess process;
     bool stopping_ = false;
+    bool startedByDefault_ = false;
     int restartDelayMs_ = kFirstRestartDelayMs;
     QElapsedTimer running_;
     Port portHolder_ = Port::Unknown;

@@ -1,7 +1,9 @@
 #include "app/CatalogService.h"
 #include "app/CloseOnSignal.h"
 #include "app/Unit1.h"
+#include "catalog/DefaultPort.h"
 #include "platform/audio/UnderrunLog.h"
+#include "search/MusicLibrary.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -22,6 +24,10 @@ int main(int argc, char** argv) {
 
     TForm1 form;
     closeOnSignal.SetWindow(&form);
+    // A search that finds the bundled catalogue gone starts it again once.
+    form.musicLibrary->SetReconnect([&catalog](std::function<void()> retry) {
+        return catalog.Revive(kDefaultCatalogPort, std::move(retry));
+    });
     form.showMaximized();
     return QApplication::exec();
 }

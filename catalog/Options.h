@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalog/DefaultPort.h"
 #include "catalog/Scanner.h"
 
 #include <optional>
@@ -16,7 +17,7 @@ struct Options {
     };
     Mode mode = Mode::ServeAndScan;
     std::string bind = "127.0.0.1";
-    int port = 8098;
+    int port = kDefaultCatalogPort;
     std::string database;
     ScanFolders folders;
     bool help = false;

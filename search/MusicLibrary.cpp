@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -147,7 +148,27 @@ void TMusicLibrary::RunQuery(const std::string& method, const std::string& text,
 
     // Over the tab only: the rest of the window stays as usable as before.
     tab_->setCursor(Qt::WaitCursor);
+    ++requestNumber_;
+    retried_ = false;
     client_->Start(method, address, file);
+}
+
+// The latest request could not connect: when the service can be brought
+// back, the request is sent again once it answers, and the wait goes on.
+bool TMusicLibrary::RetryAfterReconnect() {
+    if (!reconnect_ || retried_)
+        return false;
+    retried_ = true;
+    const int request = requestNumber_;
+    const SearchRequest current = current_;
+    const std::string address =
+        EscapeFragmentMarks(SearchAddress(current, page_, settings::SearchHost()));
+    const std::string file = QueryFilePath(dataFolder_, current.method);
+    return reconnect_(
+        [this, self = QPointer<TMusicLibrary>(this), request, current, address, file] {
+            if (self && request == requestNumber_)
+                client_->Start(current.method, address, file);
+        });
 }
 
 bool TMusicLibrary::Searching() const {
@@ -155,6 +176,8 @@ bool TMusicLibrary::Searching() const {
 }
 
 void TMusicLibrary::ShowAnswer(const SearchAnswer& answer) {
+    if (answer.error == kNoConnectionError && RetryAfterReconnect())
+        return;
     results_ = answer.results;
     ShowResultRows(w_.resultslist, results_);
     ApplyNoMatchesRule();

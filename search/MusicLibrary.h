@@ -7,6 +7,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -67,6 +68,13 @@ public:
     // True while a request's answer is awaited.
     bool Searching() const;
 
+    // Asked when a search could not connect to the service: may bring the
+    // service back and call `retry` once it can be asked again (true), or
+    // cannot help (false). A request is retried once; only then, or when
+    // nothing could be done, is the connection error shown.
+    using Reconnect = std::function<bool(std::function<void()> retry)>;
+    void SetReconnect(Reconnect reconnect) { reconnect_ = std::move(reconnect); }
+
 signals:
     // The latest request's answer (or its error) is now shown; after a
     // connection error this comes once the error box is open.
@@ -76,6 +84,7 @@ private:
     void Connect();
     int SelectedRow() const;
     void ShowAnswer(const SearchAnswer& answer);
+    bool RetryAfterReconnect();
     void ApplyNoMatchesRule();
     void ApplyMenuVisibility(const std::string& method);
     void Preview(const VideoResult& video);
@@ -89,4 +98,7 @@ private:
     SearchRequest previous_;
     SearchResults results_;
     SearchClient* client_;
+    Reconnect reconnect_;
+    int requestNumber_ = 0; // of the latest request, so a stale retry is dropped
+    bool retried_ = false;  // the latest request was sent again after a reconnect
 };

@@ -1,11 +1,16 @@
 // The bundled search service as the program runs it: a crash brings it back,
 // an exit of its own or the program's stop does not.
 #include "app/CatalogService.h"
+#include "platform/Dialogs.h"
+#include "search/MusicLibrary.h"
+#include "tests/search/AwaitAnswer.h"
 #include "tests/support/TestApp.h"
 
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QWidget>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -54,6 +59,58 @@ TEST_F(Catalog, AServiceThatCannotListenIsNotStartedAgain) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return service.ProcessId() == 0; }, 10000));
     QTest::qWait(CatalogService::kFirstRestartDelayMs + 500);
     EXPECT_EQ(service.ProcessId(), 0);
+}
+
+// A search that finds the catalogue gone starts it again and is sent again
+// once it listens; a search that still cannot connect after its one retry,
+// or that nothing can help, shows the connection error.
+TEST_F(Catalog, ASearchThatFindsTheServiceGoneStartsItAndRetriesOnce) {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    CatalogService service(Program(), {"--port", QString::number(port)});
+    ASSERT_TRUE(service.StartIfDefault());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.ProcessId() > 0; }, 10000));
+    ::kill(pid_t(service.ProcessId()), SIGTERM); // an exit of its own: not started again
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.ProcessId() == 0; }, 10000));
+
+    qputenv("KOLVADECK_SEARCH_HOST", "127.0.0.1:" + QByteArray::number(port));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("data/queries"));
+    QStringList errors;
+    dialogs::SetHandler([&](const dialogs::Request& r) {
+        errors << r.text;
+        return dialogs::Answer{true, {}};
+    });
+    QWidget page;
+    TMusicLibrary library(&page, dir.filePath("data/").toStdString(), &page);
+    int asked = 0;
+    library.SetReconnect([&](std::function<void()> retry) {
+        ++asked;
+        return service.Revive(port, std::move(retry));
+    });
+    ASSERT_TRUE(AwaitAnswer(library, [&] { library.RunQuery("track.search", "anything"); }));
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
+    EXPECT_GT(service.ProcessId(), 0) << "started again";
+
+    service.Stop(); // the program's stop is final: nothing to bring back
+    ASSERT_TRUE(AwaitAnswer(library, [&] { library.RunQuery("track.search", "again"); }));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(errors, QStringList{kNoConnectionError});
+
+    // A reconnect that claims success but leaves the port closed: one retry only.
+    errors.clear();
+    library.SetReconnect([&](std::function<void()> retry) {
+        ++asked;
+        QTimer::singleShot(0, retry);
+        return true;
+    });
+    ASSERT_TRUE(AwaitAnswer(library, [&] { library.RunQuery("track.search", "once"); }));
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(errors.size(), 1);
+    dialogs::SetHandler({});
+    qunsetenv("KOLVADECK_SEARCH_HOST");
 }
 
 } // namespace
