@@ -228,10 +228,25 @@ TEST_F(DeckSound, AnAutomaticFadeBetweenTwoEqualTonesKeepsTheirSummedLevel) {
     ASSERT_LT(start + 60 * kWindow, sound.size()) << "too little was recorded";
     const double reference = 20 * std::log10(measure::Rms(Slice(sound, start, 10 * kWindow)));
     EXPECT_NEAR(reference, 20 * std::log10(amplitude / std::sqrt(2.0)), 1.0);
+    // A window with a dropout in it (a stall of the sound server on a busy
+    // machine, which the dropout tests count) says nothing of the fade law:
+    // it is left out, and only a few may be.
+    int windows = 0, withDropout = 0;
     for (std::size_t i = start; i + kWindow <= sound.size(); i += kWindow) {
-        const double level = 20 * std::log10(measure::Rms(Slice(sound, i, kWindow)));
+        const auto window = Slice(sound, i, kWindow);
+        ++windows;
+        // A little beyond the window too: a gap that begins at its edge.
+        const std::size_t margin = std::min<std::size_t>(kRate / 100, sound.size() - i - kWindow);
+        const auto around = Slice(sound, i - kRate / 100, kWindow + kRate / 100 + margin);
+        if (!measure::Gaps(around, kRate * 2 / 1000).empty()) {
+            ++withDropout;
+            continue;
+        }
+        const double level = 20 * std::log10(measure::Rms(window));
         EXPECT_NEAR(level, reference, 1.0) << "at " << (i - start) * 1000 / kRate << " ms";
     }
+    EXPECT_LE(withDropout * 10, windows)
+        << withDropout << " of " << windows << " windows had a dropout";
     const auto last = Slice(sound, sound.size() - kWindow, kWindow);
     EXPECT_GT(measure::Goertzel(last, kRate, 3000), 0.8 * amplitude) << "(B) at full volume";
     EXPECT_LT(measure::Goertzel(last, kRate, 1000), 0.01) << "(A) silent at the end";
