@@ -1,6 +1,7 @@
 #include "analysis/AnalysisWorker.h"
 
 #include "analysis/AnalysisCache.h"
+#include "analysis/ReplayGainTag.h"
 
 #include <QFile>
 #include <algorithm>
@@ -103,6 +104,8 @@ void AnalysisWorker::AnalyseOne(const std::string& path) {
         emit Failed(ToQString(path), QStringLiteral("The file was not found: ") + ToQString(path));
         return;
     }
+    if (const std::optional<double> tagGain = ReplayGainTag(path))
+        emit TagGainRead(ToQString(path), *tagGain);
     try {
         const LoudnessResult result = AnalyseLoudness(path, &stop_);
         cache_.Store(path, *stamp, result);

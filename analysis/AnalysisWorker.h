@@ -44,6 +44,9 @@ public:
 signals:
     void Analysed(const QString& path, const analysis::LoudnessResult& result);
     void Failed(const QString& path, const QString& reason);
+    // A track not yet in the cache carries a ReplayGain track gain tag (dB):
+    // said before its analysis starts, to be used until it ends.
+    void TagGainRead(const QString& path, double gainDb);
 
 private:
     void Run();

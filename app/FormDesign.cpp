@@ -197,6 +197,11 @@ void TForm1::BuildMenus() {
     RestorePlaylist1 = MainMenuSettings->addAction(QStringLiteral("Restore playlist at start"));
     RestorePlaylist1->setCheckable(true);
     MainMenuPlaylist->addSeparator();
+    NormaliseLoudness1 = MainMenuSettings->addAction(QStringLiteral("Normalise loudness"));
+    NormaliseLoudness1->setCheckable(true);
+    SkipSilence1 = MainMenuSettings->addAction(QStringLiteral("Skip silence at track ends"));
+    SkipSilence1->setCheckable(true);
+    MainMenuPlaylist->addSeparator();
     About1 = MainMenuPlaylist->addAction(QStringLiteral("About"));
     MainMenuPlaylist->addSeparator();
     Exit2 = MainMenuPlaylist->addAction(QStringLiteral("Exit"));

@@ -5,6 +5,7 @@
 #include "app/MprisService.h"
 #include "app/SessionPlaylist.h"
 #include "app/Settings.h"
+#include "app/TrackShaper.h"
 #include "broadcast/BroadcastController.h"
 #include "broadcast/ToolCallbacks.h"
 #include "convert/ConversionPipeline.h"
@@ -72,6 +73,8 @@ TForm1::TForm1(QWidget* parent)
     audioEngine = audio::CreateAudioEngine();
     decks = std::make_unique<TDeckEngine>(*audioEngine, *playlist);
     BindDecks();
+    trackShaper = std::make_unique<TrackShaper>(*settings, *playlist, *decks);
+    BindSettings();
     // Loading the window applies the master volume component's stored values.
     mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
         micmute, [this](int p) { mastervol->SetPosition(p); },
@@ -190,6 +193,22 @@ void TForm1::FindMusic() {
     QLineEdit* box = musicLibrary->Widgets().qedit;
     box->setFocus(Qt::ShortcutFocusReason);
     box->selectAll();
+}
+
+// The settings' menu items show the stored choices and store each change.
+void TForm1::BindSettings() {
+    NormaliseLoudness1->setChecked(settings->NormaliseLoudness());
+    SkipSilence1->setChecked(settings->SkipSilence());
+    connect(NormaliseLoudness1, &QAction::toggled, this, [this](bool on) {
+        settings->SetNormaliseLoudness(on);
+        settings->Sync();
+        trackShaper->SettingsChanged();
+    });
+    connect(SkipSilence1, &QAction::toggled, this, [this](bool on) {
+        settings->SetSkipSilence(on);
+        settings->Sync();
+        trackShaper->SettingsChanged();
+    });
 }
 
 void TForm1::ClearCrossFading() {

@@ -23,6 +23,7 @@ class Settings;
 class TBroadcastController;
 class TConversion;
 class TDeckEngine;
+class TrackShaper;
 namespace audio {
 class AudioEngine;
 }
@@ -92,6 +93,8 @@ public:
     QAction* Find1 = nullptr; // focus the search box
     QMenu* MainMenuSettings = nullptr;
     QAction* RestorePlaylist1 = nullptr;
+    // In the "Settings" submenu: checkable, kept in the settings file.
+    QAction *NormaliseLoudness1 = nullptr, *SkipSilence1 = nullptr;
     QMenu *PopupMenu1 = nullptr, *PopupMenu2 = nullptr, *PopupMenu3 = nullptr;
     QAction *AddTracks1 = nullptr, *LoadPlaylist1 = nullptr, *PlayerA1 = nullptr,
             *PlayerB1 = nullptr;
@@ -114,6 +117,7 @@ public:
     TBroadcastController* broadcast = nullptr;
     TPlaylistDropTarget* dropTarget = nullptr;
     std::unique_ptr<Settings> settings;
+    std::unique_ptr<TrackShaper> trackShaper; // uses decks, playlist and settings
     // Both read the playlist and the decks, which outlive them.
     std::unique_ptr<SessionPlaylist> session;
     std::unique_ptr<MprisService> mpris;
@@ -135,6 +139,7 @@ private:
     void FindMusic();
     void StartupSession();
     void StartupMediaControls();
+    void BindSettings();
 
     bool destroyed = false;
 };

@@ -133,8 +133,14 @@ std::string ExtensionOf(const std::string& path) {
     return extension;
 }
 
+// The sound formats the decks play, so that every track the catalogue
+// offers can be added to the playlist.
 bool IsMusicFile(const std::string& path) {
-    return ExtensionOf(path) == "mp3";
+    static const char* const kMusic[] = {"mp3", "flac", "ogg",  "oga", "opus",
+                                         "wav", "aif",  "aiff", "m4a", "aac"};
+    const std::string extension = ExtensionOf(path);
+    return std::any_of(std::begin(kMusic), std::end(kMusic),
+                       [&](const char* name) { return extension == name; });
 }
 
 const char* VideoMediaType(const std::string& extension) {

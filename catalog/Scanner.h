@@ -10,7 +10,8 @@
 
 // Keeps the catalogue in step with the user's folders: new and changed files
 // (by size and modification time) are read, unchanged ones skipped, files no
-// longer there dropped. Music is MP3 files; videos the usual containers.
+// longer there dropped. Music is the sound formats the decks play (MP3, FLAC, Ogg, Opus, WAV, AIFF,
+// M4A/AAC); videos the usual containers.
 struct ScanFolders {
     std::vector<std::string> music;
     std::vector<std::string> videos;

@@ -45,7 +45,7 @@ QString ReasonText(const audio::LoadResult& result) {
     case audio::MediaFault::NotMp3:
         return QObject::tr("Cannot play: this is not an MP3 file.");
     case audio::MediaFault::Damaged:
-        return QObject::tr("Cannot play: the file is damaged or holds no MP3 audio.");
+        return QObject::tr("Cannot play: the file is damaged or holds no sound it can play.");
     case audio::MediaFault::Other:
         break;
     }
@@ -97,6 +97,23 @@ bool TDeckEngine::IsLoading(int deck) const {
     return (deck == 1 ? MediaPlayer1 : MediaPlayer2).IsLoading();
 }
 
+TDeckEngine::TrackPlan TDeckEngine::PlanFor(const std::string& path) const {
+    return planner_ ? planner_(path) : TrackPlan{};
+}
+
+void TDeckEngine::RefreshTrackGains() {
+    for (int deck : {1, 2})
+        if (Deck(deck).IsOpen())
+            Deck(deck).SetTrackGain(PlanFor(Deck(deck).FileName).gain);
+}
+
+int TDeckEngine::AdvanceEndMs(int deck) {
+    auto& player = Deck(deck);
+    const int length = player.Length();
+    const int musicEnd = PlanFor(player.FileName).musicEndMs;
+    return musicEnd >= 0 ? std::min(musicEnd, length) : length;
+}
+
 void TDeckEngine::SetTitle(int deck, const QString& text) {
     QString& title = titles_[Slot(deck)];
     if (title == text)
@@ -134,18 +151,23 @@ void TDeckEngine::SetPlayCaption(const QString& text) {
 void TDeckEngine::LoadItem(int deck, int index, LoadFor purpose) {
     const std::string path = playlist_.PathAt(index);
     const QString title = playlist_.TitleAt(index);
-    Deck(deck).Load(path, [this, deck, index, purpose, path, title](const audio::LoadResult& r) {
-        if (r.loaded)
-            Loaded(deck, index, purpose, title);
-        else
-            CannotPlay(deck, index, purpose, path, r);
-    });
+    Deck(deck).Load(
+        path,
+        [this, deck, index, purpose, path, title](const audio::LoadResult& r) {
+            if (r.loaded)
+                Loaded(deck, index, purpose, title);
+            else
+                CannotPlay(deck, index, purpose, path, r);
+        },
+        PlanFor(path).startMs);
 }
 
 void TDeckEngine::Loaded(int deck, int index, LoadFor purpose, const QString& title) {
     failedInARow_ = 0;
     if (index < playlist_.Count())
         playlist_.MarkPlayable(index);
+    // Asked again now: an analysis may have come in while the deck loaded.
+    Deck(deck).SetTrackGain(PlanFor(Deck(deck).FileName).gain);
     Guarded([&] {
         Deck(deck).Play();
         switch (purpose) {
@@ -354,7 +376,7 @@ void TDeckEngine::ShowDeckTime(int deck) {
 void TDeckEngine::AdvanceTo(int deck) {
     auto& outgoing = Deck(deck == 1 ? 2 : 1);
     advanceStart_ = std::chrono::steady_clock::now();
-    const int position = outgoing.Position(), length = outgoing.Length();
+    const int position = outgoing.Position(), length = AdvanceEndMs(deck == 1 ? 2 : 1);
     advanceTimeLeftMs_ = std::max(length - position, 0);
     const auto due = advanceStart_ - std::chrono::milliseconds(
                                          std::max(position - (length - kAdvanceBeforeEndMs), 0));
@@ -399,14 +421,14 @@ void TDeckEngine::Timer1Timer() {
     ShowDeckTime(2);
     Guarded([&] {
         if (MediaPlayer1.Length() > 0 &&
-            MediaPlayer1.Position() >= MediaPlayer1.Length() - kAdvanceBeforeEndMs &&
-            CurrentDeck == 1 && !Advancing)
+            MediaPlayer1.Position() >= AdvanceEndMs(1) - kAdvanceBeforeEndMs && CurrentDeck == 1 &&
+            !Advancing)
             AdvanceTo(2);
     });
     Guarded([&] {
         if (MediaPlayer2.Length() > 0 &&
-            MediaPlayer2.Position() >= MediaPlayer2.Length() - kAdvanceBeforeEndMs &&
-            CurrentDeck == 2 && !Advancing)
+            MediaPlayer2.Position() >= AdvanceEndMs(2) - kAdvanceBeforeEndMs && CurrentDeck == 2 &&
+            !Advancing)
             AdvanceTo(1);
     });
     if (Advancing)

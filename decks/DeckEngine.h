@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <array>
 #include <chrono>
+#include <functional>
+#include <string>
 
 class TPlaylist;
 
@@ -33,9 +35,21 @@ class AudioEngine;
 // The engine owns the decks' state and what the window shows of it (title,
 // time text, colours, the play command's caption) and announces changes by
 // signal; the window binds its labels and menu item to them.
+//
+// A track planner, when set, shapes each track: its gain (loudness
+// normalisation), where it starts (after its leading silence) and where its
+// music ends (the advance then comes ten seconds before that instead of the
+// file's end). Without one, every track plays whole at gain 1.
 class TDeckEngine : public QObject {
     Q_OBJECT
 public:
+    struct TrackPlan {
+        double gain = 1.0;   // linear factor on the deck's volume
+        int startMs = 0;     // playback starts here
+        int musicEndMs = -1; // the last audible sound; -1: the file's end
+    };
+    using TrackPlanner = std::function<TrackPlan(const std::string& path)>;
+
     TDeckEngine(audio::AudioEngine& engine, TPlaylist& playlist, QObject* parent = nullptr);
 
     int CurrentDeck = 0;  // 1 = (A), 2 = (B), 0 = none yet
@@ -57,6 +71,10 @@ public:
     void SetDeckVolume(int deck, int value);
     int GetDeckVolume(int deck) const;
     bool IsLoading(int deck) const;
+    void SetTrackPlanner(TrackPlanner planner) { planner_ = std::move(planner); }
+    // Asks the planner again for the open decks' gains (an analysis arrived
+    // or a setting changed); the change is ramped.
+    void RefreshTrackGains();
 
     // What the window shows of deck 1 or 2, and the "Play" item's caption.
     QString TitleText(int deck) const { return titles_[Slot(deck)]; }
@@ -113,6 +131,9 @@ private:
                     const audio::LoadResult& result);
     void StopList(int deck);
     void ShowDeckTime(int deck);
+    TrackPlan PlanFor(const std::string& path) const;
+    // Where the deck's advance is counted from: its music's end or its length.
+    int AdvanceEndMs(int deck);
     void AdvanceTo(int deck);
     void StopCheck();
     void ArmAdvanceTick();
@@ -126,6 +147,7 @@ private:
     void SetPlayCaption(const QString& text);
 
     TPlaylist& playlist_;
+    TrackPlanner planner_;
     std::array<QString, 2> titles_{QStringLiteral("- - - "), QStringLiteral("- - -")};
     std::array<QString, 2> times_{QStringLiteral("(A) - - -"), QStringLiteral("(B) - - -")};
     std::array<QColor, 2> colours_{TextColour(), TextColour()};

@@ -1,12 +1,15 @@
 #include "decks/Playlist.h"
 
+#include "analysis/TrackTitle.h"
 #include "decks/PlaylistItems.h"
 #include "decks/tags/MP3Works.h"
 #include "platform/Ansi1252.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
+#include "platform/audio/TrackDecoder.h"
 
 #include <QFile>
+#include <QStringList>
 #include <cstring>
 
 namespace {
@@ -21,9 +24,20 @@ std::string CleanField(const std::string& field) {
     return text;
 }
 
-bool HasMp3Ending(const std::string& path) {
-    const size_t length = std::strlen(path.c_str());
-    return length >= 4 && path.compare(length - 4, 4, ".mp3") == 0;
+// The name as the file system sees it ends at the first zero byte.
+std::string NameBeforeZero(const std::string& path) {
+    return std::string(path.c_str());
+}
+
+// The add-tracks dialog's filter: every playable extension, in lower and
+// upper case, since the dialog's filter may compare case.
+QString SoundFileFilter() {
+    QStringList patterns;
+    for (const char* ext :
+         {"mp3", "flac", "ogg", "oga", "opus", "wav", "aif", "aiff", "m4a", "aac"})
+        patterns << QStringLiteral("*.") + QLatin1String(ext)
+                 << QStringLiteral("*.") + QString::fromLatin1(ext).toUpper();
+    return QObject::tr("Sound files (%1)").arg(patterns.join(QLatin1Char(' ')));
 }
 } // namespace
 
@@ -61,11 +75,14 @@ void TPlaylist::MarkUnplayable(int i, const QString& reason) {
 }
 
 std::optional<QString> TPlaylist::RowTitle(const std::string& path) {
-    if (!HasMp3Ending(path))
+    const std::string name = NameBeforeZero(path);
+    if (!audio::IsPlayableExtension(name))
         return std::nullopt;
     std::optional<QString> title;
     try {
-        title = TrackTitleFromTag(path);
+        // MP3 files are named by their ID3v1 tag; every other format by its
+        // own tags (Vorbis comments, MP4 atoms, ID3v2) through TagLib.
+        title = audio::IsMp3Extension(name) ? TrackTitleFromTag(path) : analysis::TagTitle(path);
     } catch (const std::exception&) {
     }
     if (!title)
@@ -93,9 +110,8 @@ bool TPlaylist::AddFile(const std::string& path) {
 void TPlaylist::AddTracks1Click() {
     dialogs::Request request;
     request.title = tr("Add Tracks");
-    request.filter = QStringLiteral("*.mp3");
+    request.filter = SoundFileFilter();
     request.defaultSuffix = QStringLiteral("mp3");
-    request.fileName = QStringLiteral("*.mp3");
     request.multiSelect = true;
     request.folderKey = QStringLiteral("tracks");
     for (const QString& file : dialogs::GetOpenFileNames(request, dialogParent))

@@ -11,7 +11,7 @@
 
 class QWidget;
 
-// The playlist below the decks: adding MP3 files (dialog, drop, rebuild),
+// The playlist below the decks: adding sound files (dialog, drop, rebuild),
 // moving and removing rows. The rows live in Items(), which the window's list
 // view shows, and the selected row in Selection(), which the view shares;
 // PathList is the list of paths the last rebuild or playlist load produced.
@@ -25,9 +25,10 @@ public:
     // Messages (a refused file name) are shown over dialogParent.
     explicit TPlaylist(QWidget* dialogParent = nullptr);
 
-    // Appends one row for a path ending in ".mp3" (exactly, lower case); the
-    // title comes from the file's ID3v1 tag, or is the file name when the file
-    // cannot be read. A name holding a line break is refused with a message
+    // Appends one row for a path with a playable extension (MP3, FLAC, Ogg,
+    // Opus, WAV, AIFF, M4A/AAC, in any case); the title comes from an MP3's
+    // ID3v1 tag or another format's own tags ("Artist - Title"), else it is
+    // the file name. A name holding a line break is refused with a message
     // naming it: a playlist file could not hold it. Returns false when the
     // path was not added.
     bool AddFile(const std::string& path);

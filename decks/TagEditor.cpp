@@ -1,10 +1,12 @@
 #include "decks/TagEditor.h"
 
+#include "analysis/FileTags.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistItems.h"
 #include "platform/Ansi1252.h"
 #include "platform/Dialogs.h"
 #include "platform/WinColor.h"
+#include "platform/audio/TrackDecoder.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -68,6 +70,10 @@ TTagEditor::TTagEditor(QWidget* page, TPlaylist& list)
     QWidget::setTabOrder(id3year, Button2);
     QWidget::setTabOrder(Button2, Button3);
     QWidget::setTabOrder(Button3, id3genre);
+    note = new QLabel(tr("Read only: only MP3 files' ID3v1 tags can be edited here."), id3box);
+    note->setGeometry(8, 150, kFieldLeft + kFieldWidth - 75 - 80 - 16, 36);
+    note->setWordWrap(true);
+    note->hide();
     id3box->hide();
 
     connect(Button2, &QPushButton::clicked, this,
@@ -84,7 +90,17 @@ void TTagEditor::LoadPlaylist1Click(int windowWidth) {
     id3box->raise();
     for (QLineEdit* edit : {id3artist, id3title, id3album, id3year, id3genre})
         edit->clear();
-    if (!ReadTag(playlist.PathAt(selected), EditedTag))
+    const std::string path = playlist.PathAt(selected);
+    const bool editable = audio::IsMp3Extension(path);
+    for (QLineEdit* edit : {id3artist, id3title, id3album, id3year})
+        edit->setReadOnly(!editable);
+    Button2->setEnabled(editable);
+    note->setVisible(!editable);
+    if (!editable) {
+        ShowReadOnlyTags(path);
+        return;
+    }
+    if (!ReadTag(path, EditedTag))
         return;
     id3artist->setText(AnsiToQString(TrimTrailing(EditedTag.artist)));
     id3title->setText(AnsiToQString(TrimTrailing(EditedTag.title)));
@@ -93,7 +109,21 @@ void TTagEditor::LoadPlaylist1Click(int windowWidth) {
     id3genre->setText(QString::fromStdString(GenreName(EditedTag.genre)));
 }
 
+// Other formats keep their names in their own tags (Vorbis comments, MP4
+// atoms), which the ID3v1 writer cannot write: they are shown, not edited.
+void TTagEditor::ShowReadOnlyTags(const std::string& path) {
+    if (const std::optional<analysis::FileTags> tags = analysis::ReadFileTags(path)) {
+        id3artist->setText(tags->artist);
+        id3title->setText(tags->title);
+        id3album->setText(tags->album);
+        id3year->setText(tags->year);
+        id3genre->setText(tags->genre);
+    }
+}
+
 void TTagEditor::Button2Click() {
+    if (!Button2->isEnabled())
+        return;
     EditedTag.artist = FieldBytes(id3artist, 30);
     EditedTag.title = FieldBytes(id3title, 30);
     EditedTag.year = FieldBytes(id3year, 4);

@@ -5,13 +5,15 @@
 #include <QObject>
 
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QWidget;
 class TPlaylist;
 
 // The "ID3 Information" box: shows the tag of the selected playlist row and
-// writes the edited artist, title, album and year back into the file. The box
+// writes the edited artist, title, album and year back into an MP3 file's
+// ID3v1 tag; other formats' tags are shown read only, with a note why. The box
 // is not modal; it builds itself (hidden) into the playlist page and connects
 // its own buttons.
 class TTagEditor : public QObject {
@@ -30,7 +32,9 @@ public:
     QGroupBox* id3box;
     QLineEdit *id3artist, *id3title, *id3album, *id3year, *id3genre;
     QPushButton *Button2, *Button3;
+    QLabel* note; // says why the tags of a file other than MP3 cannot be edited
 
 private:
+    void ShowReadOnlyTags(const std::string& path);
     TPlaylist& playlist;
 };

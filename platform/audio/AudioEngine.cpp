@@ -40,7 +40,8 @@ void AudioEngine::ReapFinishedJobs() {
     }
 }
 
-void AudioEngine::StartLoad(TMediaPlayer& player, const std::string& path) {
+void AudioEngine::StartLoad(TMediaPlayer& player, const std::string& path,
+                            std::int64_t startFrame) {
     const int slot = SlotOf(player);
     CancelLoad(player);
     ReapFinishedJobs();
@@ -49,12 +50,12 @@ void AudioEngine::StartLoad(TMediaPlayer& player, const std::string& path) {
     loadCancel_[static_cast<std::size_t>(slot)] = cancel;
     LoadJob& job = loadJobs_.emplace_back();
     const auto started = std::chrono::steady_clock::now();
-    job.thread = std::thread([this, &job, slot, generation, path, cancel, started] {
+    job.thread = std::thread([this, &job, slot, generation, path, cancel, started, startFrame] {
         LoadResult result;
         // Shared so that the queued call can be copied; it moves the decoder out.
-        auto decoder = std::make_shared<std::unique_ptr<Mp3Decoder>>();
+        auto decoder = std::make_shared<std::unique_ptr<TrackDecoder>>();
         try {
-            *decoder = DeckChannel::OpenDecoder(path, cancel.get());
+            *decoder = DeckChannel::OpenDecoder(path, cancel.get(), startFrame);
             result.loaded = true;
             result.lengthMs = static_cast<int>((*decoder)->LengthFrames() * 1000 / kOutputRate);
         } catch (const MediaError& error) {
@@ -67,11 +68,11 @@ void AudioEngine::StartLoad(TMediaPlayer& player, const std::string& path) {
         MarkHandOff(answers);
         QMetaObject::invokeMethod(
             answers,
-            [this, answers, slot, generation, decoder, result, started]() mutable {
+            [this, answers, slot, generation, decoder, result, started, startFrame]() mutable {
                 MarkReceipt(answers);
                 result.took = std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::chrono::steady_clock::now() - started);
-                Deliver(slot, generation, std::move(*decoder), std::move(result));
+                Deliver(slot, generation, std::move(*decoder), startFrame, std::move(result));
             },
             Qt::QueuedConnection);
         job.finished.store(true, std::memory_order_release);
@@ -101,14 +102,14 @@ int AudioEngine::LoadsPending() const {
                                           [](const auto& cancel) { return cancel != nullptr; }));
 }
 
-void AudioEngine::Deliver(int slot, unsigned generation, std::unique_ptr<Mp3Decoder> decoder,
-                          LoadResult result) {
+void AudioEngine::Deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
+                          std::int64_t startFrame, LoadResult result) {
     const auto i = static_cast<std::size_t>(slot);
     if (generation != loadGeneration_[i] || !players_[i])
         return; // a stale answer: the deck was closed or loaded again meanwhile
     loadCancel_[i].reset();
     if (decoder) {
-        channels_[i].Install(std::move(decoder));
+        channels_[i].Install(std::move(decoder), startFrame);
         WakeProducer(); // decode ahead before the player is asked to play
     }
     players_[i]->LoadFinished(result);

@@ -59,7 +59,8 @@ public:
     // For TMediaPlayer, main thread: opens path for the player's deck on a
     // loader thread; the player's LoadFinished gets the answer. Starting a
     // load cancels the deck's earlier one.
-    void StartLoad(TMediaPlayer& player, const std::string& path);
+    // Playback then begins startFrame frames into the file.
+    void StartLoad(TMediaPlayer& player, const std::string& path, std::int64_t startFrame = 0);
     void CancelLoad(TMediaPlayer& player);
     // Loads started and not yet answered or cancelled (main thread).
     int LoadsPending() const;
@@ -78,8 +79,8 @@ private:
         std::atomic<bool> finished{false};
     };
     int SlotOf(const TMediaPlayer& player) const;
-    void Deliver(int slot, unsigned generation, std::unique_ptr<Mp3Decoder> decoder,
-                 LoadResult result);
+    void Deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
+                 std::int64_t startFrame, LoadResult result);
     void ReapFinishedJobs();
 
     std::array<DeckChannel, kMaxDecks> channels_;

@@ -4,6 +4,7 @@
 #include "platform/audio/UnderrunCount.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace audio {
 
@@ -22,10 +23,25 @@ void DeckChannel::ResetLocked() {
     ramp_.Jump(0.0f);
 }
 
-std::unique_ptr<Mp3Decoder> DeckChannel::OpenDecoder(const std::string& path,
-                                                     const std::atomic<bool>* cancel) {
-    auto decoder = std::make_unique<Mp3Decoder>();
+std::unique_ptr<TrackDecoder> DeckChannel::OpenDecoder(const std::string& path,
+                                                       const std::atomic<bool>* cancel,
+                                                       std::int64_t startFrame) {
+    std::unique_ptr<TrackDecoder> decoder = MakeTrackDecoder(path);
     decoder->Open(path, cancel);
+    // Decode and drop up to the start: exact for every format, and cheap
+    // (a few seconds of sound decode in milliseconds).
+    std::vector<StereoFrame> scratch(4096);
+    std::int64_t left = std::min(startFrame, decoder->LengthFrames());
+    while (left > 0 && !decoder->Finished()) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            throw MediaError("The load was cancelled: " + path);
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::int64_t>(left, static_cast<std::int64_t>(scratch.size())));
+        const std::size_t got = decoder->Decode(scratch.data(), want);
+        if (got == 0 && decoder->Finished())
+            break;
+        left -= static_cast<std::int64_t>(got);
+    }
     return decoder;
 }
 
@@ -34,7 +50,7 @@ void DeckChannel::Open(const std::string& path) {
     Install(OpenDecoder(path));
 }
 
-void DeckChannel::Install(std::unique_ptr<Mp3Decoder> decoder) {
+void DeckChannel::Install(std::unique_ptr<TrackDecoder> decoder, std::int64_t startFrame) {
     std::lock_guard decodeLock(decodeMutex_);
     {
         std::lock_guard mixLock(mixMutex_);
@@ -42,6 +58,9 @@ void DeckChannel::Install(std::unique_ptr<Mp3Decoder> decoder) {
     }
     lengthFrames_ = decoder->LengthFrames();
     decoder_ = std::move(decoder);
+    rendered_.store(std::clamp<std::int64_t>(startFrame, 0, lengthFrames_),
+                    std::memory_order_relaxed);
+    trackGain_.store(1.0f, std::memory_order_relaxed);
     volume_.store(1000, std::memory_order_relaxed); // a freshly opened device plays at full volume
     open_.store(true, std::memory_order_release);
 }
@@ -120,7 +139,8 @@ void DeckChannel::MixInto(StereoFrame* out, std::size_t frames) {
     std::unique_lock mixLock(mixMutex_, std::try_to_lock);
     if (!mixLock.owns_lock() || !playing_.load(std::memory_order_acquire))
         return;
-    ramp_.SetTarget(VolumeToGain(volume_.load(std::memory_order_relaxed)));
+    ramp_.SetTarget(VolumeToGain(volume_.load(std::memory_order_relaxed)) *
+                    trackGain_.load(std::memory_order_relaxed));
     // Read the flag before the ring: frames committed before it are visible.
     const bool done = decodeDone_.load(std::memory_order_acquire);
     std::size_t mixed = 0;

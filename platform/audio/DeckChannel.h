@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/audio/GainCurve.h"
-#include "platform/audio/Mp3Decoder.h"
 #include "platform/audio/SpscRing.h"
 #include "platform/audio/StereoFrame.h"
+#include "platform/audio/TrackDecoder.h"
 
 #include <atomic>
 #include <cstdint>
@@ -33,15 +33,18 @@ public:
     DeckChannel()
         : ring_(kRingFrames) {}
 
-    // Any thread: opens and scans a file (slow: reads all of it). Throws
-    // MediaError. Touches no channel state.
-    static std::unique_ptr<Mp3Decoder> OpenDecoder(const std::string& path,
-                                                   const std::atomic<bool>* cancel = nullptr);
+    // Any thread: opens and scans a file of any playable format (slow: reads
+    // all of it), then decodes and drops its first startFrame frames so that
+    // playback begins there. Throws MediaError. Touches no channel state.
+    static std::unique_ptr<TrackDecoder> OpenDecoder(const std::string& path,
+                                                     const std::atomic<bool>* cancel = nullptr,
+                                                     std::int64_t startFrame = 0);
 
     // Main thread.
     void Open(const std::string& path); // blocks; throws MediaError, leaves the deck closed
     // Puts a decoder OpenDecoder made in place of the deck's file: quick.
-    void Install(std::unique_ptr<Mp3Decoder> decoder);
+    // startFrame is where that decoder stands: the deck's position begins there.
+    void Install(std::unique_ptr<TrackDecoder> decoder, std::int64_t startFrame = 0);
     void Close();
     bool IsOpen() const { return open_.load(std::memory_order_acquire); }
     void Play();
@@ -51,6 +54,10 @@ public:
     std::int64_t PositionFrames() const;
     void SetVolume(int volume) { volume_.store(volume, std::memory_order_relaxed); }
     int Volume() const { return volume_.load(std::memory_order_relaxed); }
+    // The track's own gain (linear, from loudness normalisation), multiplied
+    // with the volume's gain and ramped with it. 1 as a deck opens.
+    void SetTrackGain(float factor) { trackGain_.store(factor, std::memory_order_relaxed); }
+    float TrackGain() const { return trackGain_.load(std::memory_order_relaxed); }
     // Ends of playback not yet handed to the owner; resets the count.
     int TakeEndNotices();
     bool HasEndNotices() const { return endNotices_.load(std::memory_order_acquire) > 0; }
@@ -70,7 +77,7 @@ private:
 
     std::mutex decodeMutex_;
     std::mutex mixMutex_;
-    std::unique_ptr<Mp3Decoder> decoder_; // null while closed
+    std::unique_ptr<TrackDecoder> decoder_; // null while closed
     SpscRing<StereoFrame> ring_;
     GainRamp ramp_;                 // consumer's, reset under mixMutex_
     std::int64_t lengthFrames_ = 0; // written under both locks while closed
@@ -79,6 +86,7 @@ private:
     std::atomic<bool> decodeDone_{false}; // producer: the decoder gave its last frame
     std::atomic<bool> ended_{false};      // consumer: every frame was played
     std::atomic<int> volume_{1000};
+    std::atomic<float> trackGain_{1.0f};
     std::atomic<std::int64_t> rendered_{0}; // frames this deck gave to the output
     std::atomic<int> endNotices_{0};
 };

@@ -34,12 +34,14 @@ void TMediaPlayer::Open(const std::string& path) {
     engine_.WakeProducer(); // start decoding ahead before Play is asked
 }
 
-void TMediaPlayer::Load(const std::string& path, std::function<void(const LoadResult&)> done) {
+void TMediaPlayer::Load(const std::string& path, std::function<void(const LoadResult&)> done,
+                        int startMs) {
     Close();
     FileName = path;
     loading_ = true;
     onLoaded_ = std::move(done);
-    engine_.StartLoad(*this, path);
+    engine_.StartLoad(*this, path,
+                      static_cast<std::int64_t>(std::max(startMs, 0)) * kOutputRate / 1000);
 }
 
 void TMediaPlayer::LoadFinished(const LoadResult& result) {
@@ -58,6 +60,11 @@ void TMediaPlayer::Close() {
         onLoaded_ = nullptr;
     }
     channel_.Close();
+}
+
+void TMediaPlayer::SetTrackGain(double factor) {
+    if (channel_.IsOpen())
+        channel_.SetTrackGain(static_cast<float>(factor));
 }
 
 bool TMediaPlayer::IsOpen() const {

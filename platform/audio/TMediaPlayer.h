@@ -10,7 +10,7 @@ namespace audio {
 class AudioEngine;
 class DeckChannel;
 
-// One deck device: plays one MP3 file through the engine it was made on.
+// One deck device: plays one track file (any playable format) through the engine it was made on.
 // Times are whole milliseconds. Play, Stop, Length, Position and
 // SetTimeFormatMilliseconds throw MediaError on a deck that is not open;
 // GetVolume never fails. Main thread only.
@@ -31,7 +31,9 @@ public:
     // position 0 with volume 1000, its Length exact) or "cannot play" (the
     // deck stays closed). Closing or loading again before the answer cancels
     // this load: its done never runs.
-    void Load(const std::string& path, std::function<void(const LoadResult&)> done);
+    // startMs > 0 starts playback (and the position) that far into the file.
+    void Load(const std::string& path, std::function<void(const LoadResult&)> done,
+              int startMs = 0);
     bool IsLoading() const { return loading_; }
     // The same, waiting for the answer: throws MediaError when the file
     // cannot be played. Blocks the caller for the whole scan, so it is for
@@ -59,6 +61,10 @@ public:
     void SetVolume(int volume);
     // The last volume set, or 1000 as a device opens.
     int GetVolume() const;
+    // The track's own linear gain (loudness normalisation), multiplied with
+    // the volume's gain and ramped like it; 1 as a device opens. Nothing
+    // happens on a deck that is not open.
+    void SetTrackGain(double factor);
 
     // Called by the engine on the main thread when playback ran out.
     void NotifyEnd();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <type_traits>
 
 namespace audio {
 
@@ -14,7 +15,12 @@ namespace {
 // Presents one of the concrete decoders through the common interface.
 template <typename Decoder> class DecoderAdapter final : public TrackDecoder {
 public:
-    void Open(const std::string& path) override { decoder_.Open(path); }
+    void Open(const std::string& path, const std::atomic<bool>* cancel) override {
+        if constexpr (std::is_same_v<Decoder, Mp3Decoder>)
+            decoder_.Open(path, cancel);
+        else
+            decoder_.Open(path);
+    }
     void Close() override { decoder_.Close(); }
     bool IsOpen() const override { return decoder_.IsOpen(); }
     std::int64_t LengthFrames() const override { return decoder_.LengthFrames(); }

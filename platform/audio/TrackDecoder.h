@@ -2,6 +2,7 @@
 
 #include "platform/audio/StereoFrame.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,7 +16,8 @@ namespace audio {
 class TrackDecoder {
 public:
     virtual ~TrackDecoder() = default;
-    virtual void Open(const std::string& path) = 0;
+    // cancel, when given and set, may stop a long open early (MediaError).
+    virtual void Open(const std::string& path, const std::atomic<bool>* cancel = nullptr) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     virtual std::int64_t LengthFrames() const = 0;

@@ -18,6 +18,7 @@
 #include "mixer/XiTrackBar.h"
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -35,7 +36,8 @@ protected:
     void SetUp() override {
         EnsureTestApp();
         ASSERT_TRUE(home.isValid());
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+        for (const char* name :
+             {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
             ::setenv(name, home.path().toLocal8Bit().constData(), 1);
     }
     QTemporaryDir home;
@@ -84,6 +86,28 @@ TEST_F(FormTest, CreatesTheDataFoldersOnceAndLeavesThemOnTheNextStart) {
     const long long before = ModificationTimeNs(base + "/Kolvadeck");
     TForm1 second;
     EXPECT_EQ(ModificationTimeNs(base + "/Kolvadeck"), before);
+}
+
+TEST_F(FormTest, TheSettingsMenuKeepsItsChoicesAcrossRunsAndDamageGivesDefaults) {
+    {
+        TForm1 form;
+        ASSERT_TRUE(form.NormaliseLoudness1->isCheckable());
+        EXPECT_TRUE(form.NormaliseLoudness1->isChecked());
+        EXPECT_TRUE(form.SkipSilence1->isChecked());
+        form.NormaliseLoudness1->setChecked(false);
+    }
+    {
+        TForm1 form;
+        EXPECT_FALSE(form.NormaliseLoudness1->isChecked()) << "the choice lasted";
+        EXPECT_TRUE(form.SkipSilence1->isChecked());
+    }
+    QFile file(home.path() + "/Kolvadeck/Kolvadeck.conf");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[playback\nnormaliseLoudness=false\n\xff\xfe");
+    file.close();
+    TForm1 form;
+    EXPECT_TRUE(form.NormaliseLoudness1->isChecked());
+    EXPECT_TRUE(form.SkipSilence1->isChecked());
 }
 
 TEST_F(FormTest, DataFoldersAreMadeParentFirstAndAFileInTheWaySkipsThem) {

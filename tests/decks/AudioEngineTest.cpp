@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <optional>
 
 #include <QRandomGenerator>
 #include <cstdlib>
@@ -291,6 +292,30 @@ TEST(AudioMixing, BothDecksAreMixedEachWithItsOwnGain) {
     EXPECT_NEAR(measure::Goertzel(x, 44100, 3000), 0.3 * 0.25, 0.01);
     EXPECT_EQ(a.Position(), 1000);
     EXPECT_EQ(b.Position(), 1000);
+}
+
+TEST(AudioMixing, AWavFileLoadsPastItsStartAndItsTrackGainMultipliesTheVolume) {
+    EnsureTestApp();
+    VirtualSoundCard card;
+    TMediaPlayer deck(card);
+    std::optional<audio::LoadResult> answer;
+    deck.Load(
+        tonefiles::Wav({.frequency = 1000, .seconds = 4, .amplitude = 0.4}, "gain.wav"),
+        [&](const audio::LoadResult& r) { answer = r; }, 1500);
+    ASSERT_TRUE(WaitFor([&] { return answer.has_value(); }));
+    ASSERT_TRUE(answer->loaded) << answer->error;
+    EXPECT_EQ(deck.Length(), 4000);
+    EXPECT_EQ(deck.Position(), 1500) << "the position counts from the file's start";
+    deck.SetVolume(500);
+    deck.SetTrackGain(0.5);
+    deck.Play();
+    card.SetCapture(true);
+    card.Render(2000);
+    const auto x = measure::Left(card.TakeCaptured(), 4410, 44100);
+    EXPECT_NEAR(measure::Goertzel(x, 44100, 1000), 0.4 * 0.25 * 0.5, 0.005);
+    EXPECT_EQ(deck.Position(), 3500);
+    card.Render(600);
+    EXPECT_FALSE(deck.IsPlaying()) << "2.5 s were left after the start";
 }
 
 TEST(AudioFactory, TheEnvironmentChoosesTheVirtualCard) {

@@ -15,13 +15,17 @@ TEST_F(Playlist, CaptionsComeFromTheTagsOrTheFileName) {
     const std::string untagged = work.FreshMp3("plain.mp3");
     EXPECT_TRUE(list.AddFile(untagged));
     EXPECT_TRUE(list.AddFile(work.PathOf("gone.mp3"))); // missing: listed by its name
-    EXPECT_FALSE(list.AddFile(work.PathOf("upper.MP3")));
-    EXPECT_FALSE(list.AddFile(work.PathOf("mixed.Mp3")));
+    // Extensions in any case, and every playable format, are added.
+    EXPECT_TRUE(list.AddFile(work.PathOf("upper.MP3")));
+    EXPECT_TRUE(list.AddFile(work.PathOf("mixed.FlaC")));
     EXPECT_FALSE(list.AddFile(work.PathOf("notes.txt")));
+    EXPECT_FALSE(list.AddFile(work.PathOf("flac")));
     EXPECT_TRUE(list.AddFile(TaggedMp3("a2.mp3", "Daft Punk", "Da Funk"))); // twice is fine
 
     const QStringList titles = Titles();
-    ASSERT_EQ(titles.size(), 4);
+    ASSERT_EQ(titles.size(), 6);
+    EXPECT_EQ(titles[3], "upper.MP3");
+    EXPECT_EQ(titles[4], "mixed.FlaC");
     EXPECT_EQ(titles[0], "Daft Punk - Da Funk");
     EXPECT_EQ(titles[2], "gone.mp3");
     EXPECT_EQ(playlist::PathAt(form->ListView1, 0), work.PathOf("a.mp3"));

@@ -1,0 +1,24 @@
+#include "analysis/FileTags.h"
+
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+
+namespace analysis {
+
+namespace {
+QString FromTagLib(const TagLib::String& text) {
+    return QString::fromStdString(text.to8Bit(true)).trimmed();
+}
+} // namespace
+
+std::optional<FileTags> ReadFileTags(const std::string& path) {
+    TagLib::FileRef file(path.c_str(), false);
+    if (file.isNull() || !file.tag())
+        return std::nullopt;
+    const TagLib::Tag& tag = *file.tag();
+    FileTags tags{FromTagLib(tag.artist()), FromTagLib(tag.title()), FromTagLib(tag.album()),
+                  tag.year() ? QString::number(tag.year()) : QString(), FromTagLib(tag.genre())};
+    return tags;
+}
+
+} // namespace analysis

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+
+namespace analysis {
+
+// The common tag fields of a file of any format TagLib reads (ID3v2, Vorbis
+// comments, MP4 atoms, APE), for showing; the year is empty when unset.
+struct FileTags {
+    QString artist, title, album, year, genre;
+};
+
+// Nothing when TagLib cannot read the file or it holds no tag.
+std::optional<FileTags> ReadFileTags(const std::string& path);
+
+} // namespace analysis

@@ -1,0 +1,84 @@
+#include "app/TrackShaper.h"
+
+#include "analysis/TrackGain.h"
+#include "app/Settings.h"
+#include "decks/Playlist.h"
+
+#include <QFile>
+
+namespace {
+QString Key(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+} // namespace
+
+TrackShaper::TrackShaper(Settings& settings, TPlaylist& playlist, TDeckEngine& decks,
+                         const QString& cacheFile, QObject* parent)
+    : QObject(parent)
+    , settings_(settings)
+    , playlist_(playlist)
+    , decks_(decks)
+    , cache_(cacheFile)
+    , worker_(cache_) {
+    connect(&worker_, &analysis::AnalysisWorker::Analysed, this,
+            [this](const QString& path, const analysis::LoudnessResult& result) {
+                // A deck already playing keeps its level: a jump in the
+                // middle of a track is worse than a track at its own level.
+                results_.insert(path, result);
+                emit trackAnalysed(path, true);
+            });
+    connect(&worker_, &analysis::AnalysisWorker::Failed, this,
+            [this](const QString& path, const QString&) { emit trackAnalysed(path, false); });
+    connect(&worker_, &analysis::AnalysisWorker::TagGainRead, this,
+            [this](const QString& path, double gainDb) { tagGainsDb_.insert(path, gainDb); });
+    PlaylistModel& rows = playlist_.Items();
+    connect(&rows, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { QueueRows(first, last); });
+    connect(&rows, &QAbstractItemModel::modelReset, this,
+            [this] { QueueRows(0, playlist_.Count() - 1); });
+    // The track after the one that just started is the next to play.
+    connect(&decks_, &TDeckEngine::trackStarted, this, [this](int, int index) {
+        const int count = playlist_.Count();
+        if (count > 0)
+            worker_.PutFirst(playlist_.PathAt((index + 1) % count));
+    });
+    decks_.SetTrackPlanner([this](const std::string& path) { return Plan(path); });
+    QueueRows(0, playlist_.Count() - 1);
+    worker_.Start();
+}
+
+TrackShaper::~TrackShaper() {
+    decks_.SetTrackPlanner({});
+}
+
+void TrackShaper::QueueRows(int first, int last) {
+    for (int i = std::max(first, 0); i <= last && i < playlist_.Count(); ++i)
+        worker_.Enqueue(playlist_.PathAt(i));
+}
+
+bool TrackShaper::IsAnalysed(const std::string& path) const {
+    return results_.contains(Key(path));
+}
+
+TDeckEngine::TrackPlan TrackShaper::Plan(const std::string& path) const {
+    TDeckEngine::TrackPlan plan;
+    const QString key = Key(path);
+    const auto analysed = results_.constFind(key);
+    const bool known = analysed != results_.constEnd();
+    if (settings_.NormaliseLoudness()) {
+        if (known)
+            plan.gain = analysis::GainFactor(
+                analysis::TrackGainDb(analysed->integratedLufs, analysed->truePeakDbtp));
+        else if (const auto tag = tagGainsDb_.constFind(key); tag != tagGainsDb_.constEnd())
+            plan.gain = analysis::GainFactor(*tag);
+    }
+    if (settings_.SkipSilence() && known && analysed->HasAudibleSound()) {
+        plan.startMs = static_cast<int>(analysed->FirstAudibleMs());
+        plan.musicEndMs = static_cast<int>(analysed->LastAudibleMs());
+    }
+    return plan;
+}
+
+void TrackShaper::SettingsChanged() {
+    decks_.RefreshTrackGains();
+}

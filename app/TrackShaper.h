@@ -1,0 +1,49 @@
+#pragma once
+
+#include "analysis/AnalysisCache.h"
+#include "analysis/AnalysisWorker.h"
+#include "decks/DeckEngine.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+class Settings;
+class TPlaylist;
+
+// Loudness normalisation and silence skipping for the decks: queues the
+// playlist's tracks for analysis as they are added (the next one to play
+// first), keeps the results, and answers the deck engine's TrackPlan for a
+// path from them and the two settings. Until a track is analysed its
+// ReplayGain tag gives the gain (0 dB without one) and it plays whole. A
+// result reaches a track when a deck loads it; a change of setting reaches
+// the playing decks at once.
+class TrackShaper : public QObject {
+    Q_OBJECT
+public:
+    TrackShaper(Settings& settings, TPlaylist& playlist, TDeckEngine& decks,
+                const QString& cacheFile = analysis::AnalysisCache::DefaultFile(),
+                QObject* parent = nullptr);
+    // The decks stop asking: they may outlive the shaper.
+    ~TrackShaper() override;
+
+    TDeckEngine::TrackPlan Plan(const std::string& path) const;
+    // A setting changed: the playing decks' gains follow at once.
+    void SettingsChanged();
+    bool IsAnalysed(const std::string& path) const;
+
+signals:
+    // A track's analysis arrived (or failed: analysed = false).
+    void trackAnalysed(const QString& path, bool analysed);
+
+private:
+    void QueueRows(int first, int last);
+
+    Settings& settings_;
+    TPlaylist& playlist_;
+    TDeckEngine& decks_;
+    analysis::AnalysisCache cache_;
+    analysis::AnalysisWorker worker_;
+    QHash<QString, analysis::LoudnessResult> results_;
+    QHash<QString, double> tagGainsDb_;
+};

@@ -1,0 +1,226 @@
+// Loudness normalisation, silence skipping and the other sound formats, end
+// to end: files made by real encoders, the decks playing them through
+// PortAudio into the private PulseAudio server, the speakers' monitor
+// recorded and measured (loudness by ffmpeg's ebur128 filter, pitch by zero
+// crossings, the hand-over by where each tone begins).
+#include "app/Settings.h"
+#include "app/TrackShaper.h"
+#include "decks/DeckEngine.h"
+#include "decks/Playlist.h"
+#include "platform/audio/RealtimeAudioEngine.h"
+#include "tests/analysis/SoundFiles.h"
+#include "tests/decks/MonitorRecording.h"
+#include "tests/decks/SettleLoads.h"
+#include "tests/decks/WaitFor.h"
+#include "tests/support/SignalMeasure.h"
+#include "tests/support/TestApp.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kAnalysisWaitMs = 180000; // the analysis runs at idle priority
+
+std::vector<float> Slice(const std::vector<float>& x, std::size_t from, std::size_t count) {
+    from = std::min(from, x.size());
+    return {x.begin() + long(from), x.begin() + long(std::min(x.size(), from + count))};
+}
+
+// The first sample index from which a 50 ms window holds this tone.
+std::size_t ToneStart(const std::vector<float>& x, double frequency, std::size_t from = 0) {
+    const std::size_t window = kRate / 20;
+    for (std::size_t i = from; i + window <= x.size(); i += window / 5)
+        if (measure::Goertzel(Slice(x, i, window), kRate, frequency) > 0.02)
+            return i;
+    return x.size();
+}
+
+// A mono 32-bit float WAV of the recording, for ffmpeg.
+std::string WriteWav(const std::vector<float>& x, const QString& name) {
+    const std::string path = soundfiles::PathOf(name);
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::WriteOnly))
+        return {};
+    QDataStream out(&f);
+    out.setByteOrder(QDataStream::LittleEndian);
+    const auto bytes = quint32(x.size() * 4);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + bytes);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(3) << quint16(1) << quint32(kRate) << quint32(kRate * 4)
+        << quint16(4) << quint16(32);
+    out.writeRawData("data", 4);
+    out << bytes;
+    out.writeRawData(reinterpret_cast<const char*>(x.data()), int(bytes));
+    return path;
+}
+
+class TrackShaping : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureTestApp();
+        ASSERT_STREQ(engine.BackendName(), "portaudio")
+            << "the private sound server is not reachable";
+        // The test gives the ticks it wants.
+        decks.Timer1.setInterval(24 * 3600 * 1000);
+        decks.Timer2.setInterval(24 * 3600 * 1000);
+        QObject::connect(&shaper, &TrackShaper::trackAnalysed, &shaper,
+                         [this](const QString&, bool) { ++analysed; });
+    }
+    bool AddAndAnalyse(const std::vector<std::string>& paths) {
+        for (const std::string& path : paths)
+            if (!list.AddFile(path))
+                return false;
+        return WaitFor([&] { return analysed >= int(paths.size()); }, kAnalysisWaitMs);
+    }
+    // Plays the list's first item from the start for ms and returns the recording.
+    std::vector<float> PlayFirstFor(int ms) {
+        MonitorRecording recording;
+        if (!recording.Started())
+            return {};
+        decks.Play1Click();
+        SettleLoads(engine);
+        WaitFor([&] { return decks.MediaPlayer1.Position() >= ms; });
+        auto sound = recording.Stop();
+        decks.Play1Click(); // stops the list
+        return sound;
+    }
+
+    QTemporaryDir dir;
+    Settings settings{dir.filePath("Kolvadeck.conf")};
+    audio::RealtimeAudioEngine engine;
+    TPlaylist list;
+    TDeckEngine decks{engine, list};
+    TrackShaper shaper{settings, list, decks, dir.filePath("analysis.json")};
+    int analysed = 0;
+};
+
+TEST_F(TrackShaping, TracksMastered20LuApartPlayWithin1LuOfEachOther) {
+    const std::string loud = soundfiles::Encode(
+        soundfiles::SoxWav("loud.wav", {"6", "sine", "1000", "vol", "0.5"}), "loud.flac");
+    const std::string quiet = soundfiles::Encode(
+        soundfiles::SoxWav("quiet.wav", {"6", "sine", "1000", "vol", "0.05"}), "quiet.ogg");
+    ASSERT_TRUE(AddAndAnalyse({loud, quiet}));
+
+    auto measure = [&](const QString& name) {
+        const auto sound = PlayFirstFor(3500);
+        const std::size_t start = ToneStart(sound, 1000);
+        // The middle of the track, away from the start's ramp.
+        return soundfiles::FfmpegLoudness(
+                   WriteWav(Slice(sound, start + kRate / 2, kRate * 2), name))
+            .integratedLufs;
+    };
+    const double loudLufs = measure("loud-rec.wav");
+    list.Select(0);
+    list.Move2Click(); // the quiet track first
+    const double quietLufs = measure("quiet-rec.wav");
+    EXPECT_NEAR(loudLufs, quietLufs, 1.0);
+
+    // Without normalisation the quiet track plays as mastered: the recording
+    // is lower by the gain the analysis gave it (about 8 dB).
+    const double quietGainDb = 20 * std::log10(shaper.Plan(quiet).gain);
+    EXPECT_GT(quietGainDb, 5.0);
+    settings.SetNormaliseLoudness(false);
+    const double unshapedQuiet = measure("quiet-raw.wav");
+    EXPECT_NEAR(quietLufs - unshapedQuiet, quietGainDb, 1.0);
+}
+
+TEST_F(TrackShaping, HandsOverTenSecondsBeforeTheLastSoundAndSkipsLeadingSilence) {
+    // 15 s of tone, then 8 s of silence; then 2 s of silence before a tone.
+    const std::string first = soundfiles::Encode(
+        soundfiles::SoxWav("tail.wav", {"15", "sine", "1000", "vol", "0.5", "pad", "0", "8"}),
+        "tail.flac");
+    const std::string second = soundfiles::Encode(
+        soundfiles::SoxWav("lead.wav", {"6", "sine", "3000", "vol", "0.5", "pad", "2", "0"}),
+        "lead.mp3");
+    ASSERT_TRUE(AddAndAnalyse({first, second}));
+
+    int advanceAtMs = -1, incomingStartMs = -1;
+    QObject::connect(&decks, &TDeckEngine::advanceStarted, &decks,
+                     [&](int, int, qint64) { advanceAtMs = decks.MediaPlayer1.Position(); });
+    QObject::connect(&decks, &TDeckEngine::trackStarted, &decks, [&](int deck, int) {
+        if (deck != 2)
+            return;
+        incomingStartMs = decks.MediaPlayer2.Position();
+        // Straight to the incoming track, so that its first sound is heard.
+        decks.SetDeckVolume(2, 1000);
+        decks.SetDeckVolume(1, 0);
+    });
+    decks.Timer1.setInterval(50);
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.Started());
+    decks.Play1Click();
+    ASSERT_TRUE(WaitFor([&] { return incomingStartMs >= 0; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= incomingStartMs + 1000; }));
+    const auto sound = recording.Stop();
+
+    EXPECT_NEAR(advanceAtMs, 5000, 500) << "10 s before the last sound at 15 s";
+    EXPECT_NEAR(incomingStartMs, 2000, 100) << "the incoming deck starts at its first sound";
+    const std::size_t oneK = ToneStart(sound, 1000);
+    const std::size_t threeK = ToneStart(sound, 3000, oneK);
+    ASSERT_LT(threeK, sound.size()) << "the incoming tone was never heard";
+    EXPECT_NEAR(double(threeK - oneK) / kRate, 5.0, 0.5)
+        << "heard 5 s after the first track began, without its 2 s of silence";
+}
+
+TEST_F(TrackShaping, EveryFormatPlaysAtItsPitchWithItsTagTitleAndADamagedFlacIsSkipped) {
+    struct Case {
+        QString name;
+        double frequency;
+        QString title;
+    };
+    const std::vector<Case> cases = {
+        {"t.flac", 400, "Artist flac - Title flac"}, {"t.ogg", 500, "Artist ogg - Title ogg"},
+        {"t.opus", 600, "Artist opus - Title opus"}, {"t.m4a", 700, "Artist m4a - Title m4a"},
+        {"t.wav", 800, "Artist wav - Title wav"},    {"T.AIFF", 900, "T.AIFF"},
+        {"T.MP3", 1100, "Artist mp3 - Title mp3"}};
+    for (const Case& c : cases) {
+        const QString ext = c.name.section('.', -1).toLower();
+        const std::string wav = soundfiles::SoxWav(
+            ext + ".wav", {"3", "sine", QString::number(c.frequency), "vol", "0.5"});
+        std::string path;
+        if (ext == "mp3") { // ID3v1 names an MP3
+            path = soundfiles::PathOf(c.name);
+            soundfiles::Run("lame",
+                            {"--quiet", "--id3v1-only", "--ta", "Artist mp3", "--tt", "Title mp3",
+                             QString::fromStdString(wav), QString::fromStdString(path)});
+        } else {
+            path = soundfiles::Encode(wav, c.name, "Artist " + ext, "Title " + ext);
+        }
+        ASSERT_TRUE(list.AddFile(path)) << c.name.toStdString();
+        EXPECT_EQ(list.TitleAt(list.Count() - 1), c.title);
+
+        audio::TMediaPlayer deck(engine);
+        deck.Open(path);
+        MonitorRecording recording;
+        ASSERT_TRUE(recording.Started());
+        deck.Play();
+        ASSERT_TRUE(WaitFor([&] { return deck.Position() >= 1500; }));
+        const auto sound = recording.Stop();
+        const std::size_t start = ToneStart(sound, c.frequency);
+        EXPECT_NEAR(measure::ZeroCrossingFrequency(Slice(sound, start + kRate / 5, kRate), kRate),
+                    c.frequency, c.frequency * 0.01)
+            << c.name.toStdString();
+    }
+
+    // A FLAC whose frames are noise: marked and skipped, the next item plays.
+    QByteArray damaged = "fLaC";
+    for (int i = 0; i < 20000; ++i)
+        damaged += char((i * 7919 + 13) % 251);
+    TPlaylist second;
+    TDeckEngine secondDecks(engine, second);
+    second.AddFile(soundfiles::WriteBytes("damaged.flac", damaged));
+    second.AddFile(soundfiles::PathOf("t.flac"));
+    secondDecks.Play1Click();
+    ASSERT_TRUE(WaitFor([&] { return secondDecks.MediaPlayer1.IsPlaying(); }));
+    EXPECT_EQ(second.Items().At(0).playability, Playability::Unplayable);
+    EXPECT_EQ(secondDecks.MediaPlayer1.FileName, soundfiles::PathOf("t.flac"));
+    secondDecks.Play1Click();
+}
+
+} // namespace
