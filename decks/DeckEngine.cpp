@@ -440,8 +440,9 @@ void TDeckEngine::Timer1Timer() {
     ArmAdvanceTick();
 }
 
-// When the current deck reaches ten seconds before its end before the next
-// display tick, that moment gets a tick of its own.
+// When the current deck reaches ten seconds before its end (the end of its
+// music, when the planner knows it) before the next display tick, that
+// moment gets a tick of its own.
 void TDeckEngine::ArmAdvanceTick() {
     advanceTick.stop();
     if (Advancing || CurrentDeck == 0 || !Timer1.isActive())
@@ -450,7 +451,7 @@ void TDeckEngine::ArmAdvanceTick() {
         auto& current = Deck(CurrentDeck);
         if (!current.IsPlaying())
             return;
-        const int untilDue = current.Length() - kAdvanceBeforeEndMs - current.Position();
+        const int untilDue = AdvanceEndMs(CurrentDeck) - kAdvanceBeforeEndMs - current.Position();
         if (untilDue > 0 && untilDue < Timer1.interval())
             advanceTick.start(untilDue + 1);
     });
