@@ -72,9 +72,11 @@ bool TIdPeerThread::WaitForClient() {
 void TIdPeerThread::Run(TIdTCPServer& server) {
     bool connected = true;
     try {
+        // Joins the stream before the connect handler lists the client, so
+        // that every block sent once the client is listed reaches it.
+        server.fanOut_.Add(receiver_, socket_.Fd());
         if (server.OnConnect)
             server.OnConnect(*this);
-        server.fanOut_.Add(receiver_, socket_.Fd());
     } catch (...) {
         connected = false;
     }
