@@ -42,4 +42,11 @@ bool SourceMuted() {
         .contains(QStringLiteral("Mute: yes"));
 }
 
+void ResetToFullVolume() {
+    Run({"set-sink-mute", "@DEFAULT_SINK@", "0"});
+    Run({"set-sink-volume", "@DEFAULT_SINK@", "100%"});
+    Run({"set-source-mute", "@DEFAULT_SOURCE@", "0"});
+    Run({"set-source-volume", "@DEFAULT_SOURCE@", "100%"});
+}
+
 } // namespace pactl

@@ -15,6 +15,9 @@ QString Run(const QStringList& arguments);
 std::vector<int> Percentages(const QString& volumeOutput);
 
 std::vector<int> SinkVolume();
+// Speakers and microphone unmuted at 100 %: how the shared private server
+// must be left for the tests that record what it plays.
+void ResetToFullVolume();
 std::vector<int> SourceVolume();
 bool SinkMuted();
 bool SourceMuted();

@@ -25,6 +25,9 @@ protected:
         ASSERT_FALSE(pactl::SourceMuted());
     }
 
+    // The server is shared with the tests that record what it plays.
+    void TearDown() override { pactl::ResetToFullVolume(); }
+
     AlsaMixerSystem alsa;
 };
 

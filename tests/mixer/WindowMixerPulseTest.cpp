@@ -39,7 +39,10 @@ protected:
         pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "35%"});
         ExpectAsFound();
     }
-    void TearDown() override { dialogs::SetHandler({}); }
+    void TearDown() override {
+        dialogs::SetHandler({});
+        pactl::ResetToFullVolume();
+    }
 
     static void ExpectAsFound(const Percent& master = {35, 35}) {
         EXPECT_EQ(pactl::SourceVolume(), (Percent{80, 80}));
