@@ -52,7 +52,7 @@ if [ "$what" = all ] || [ "$what" = asan ]; then
   export ASAN_OPTIONS="detect_leaks=0:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:log_path=$logs/report"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$logs/report"
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer: whole suite"
-  run_ctest "$build"
+  run_ctest "$build" -LE long
   check_reports "$logs" "asan+ubsan"
   unset ASAN_OPTIONS UBSAN_OPTIONS
 fi
