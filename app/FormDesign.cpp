@@ -77,10 +77,10 @@ void TForm1::BuildWindow() {
     PageControl1 = new QTabWidget(central);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(0, 4, 1021, 683);
-    TabSheet1 = new QWidget;
+    playlistTab = new QWidget;
     TabSheet2 = new QWidget;
     TabSheet3 = new QWidget;
-    PageControl1->addTab(TabSheet1, QStringLiteral("Playlist"));
+    PageControl1->addTab(playlistTab, QStringLiteral("Playlist"));
     PageControl1->addTab(TabSheet2, QStringLiteral("Music Library"));
     PageControl1->addTab(TabSheet3, QStringLiteral("Broadcasting"));
     // The broadcast page is built but its tab stays hidden, unless asked for.
@@ -100,29 +100,29 @@ void TForm1::BuildPlaylistPage() {
     BuildMixerPanel();
 
     // The list shows the playlist's items and shares its selection.
-    ListView1 = new QTreeView(TabSheet1);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setGeometry(0, 398, 1013, 141);
-    QItemSelectionModel* ownSelection = ListView1->selectionModel();
-    ListView1->setModel(&playlist->Items());
-    ListView1->setSelectionModel(&playlist->Selection());
+    playlistView = new QTreeView(playlistTab);
+    playlistView->setObjectName(QStringLiteral("playlistView"));
+    playlistView->setGeometry(0, 398, 1013, 141);
+    QItemSelectionModel* ownSelection = playlistView->selectionModel();
+    playlistView->setModel(&playlist->Items());
+    playlistView->setSelectionModel(&playlist->Selection());
     delete ownSelection;
-    ListView1->setRootIsDecorated(false);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setFrameShape(QFrame::NoFrame);
-    ListView1->header()->setMinimumSectionSize(0); // "File" is kept zero wide
-    ListView1->header()->setStretchLastSection(false);
-    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    QFont bold = ListView1->font();
+    playlistView->setRootIsDecorated(false);
+    playlistView->setSelectionMode(QAbstractItemView::SingleSelection);
+    playlistView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    playlistView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    playlistView->setFrameShape(QFrame::NoFrame);
+    playlistView->header()->setMinimumSectionSize(0); // "File" is kept zero wide
+    playlistView->header()->setStretchLastSection(false);
+    playlistView->setContextMenuPolicy(Qt::CustomContextMenu);
+    QFont bold = playlistView->font();
     bold.setBold(true);
-    ListView1->setFont(bold);
+    playlistView->setFont(bold);
 }
 
 void TForm1::BuildDeck(int deck) {
     const bool a = deck == 1;
-    auto* box = new QGroupBox(TabSheet1);
+    auto* box = new QGroupBox(playlistTab);
     box->setObjectName(a ? QStringLiteral("playerbox1") : QStringLiteral("playerbox2"));
     box->setGeometry(a ? QRect(4, 4, 321, 385) : QRect(676, 2, 321, 385));
 
@@ -151,7 +151,7 @@ void TForm1::BuildDeck(int deck) {
 }
 
 void TForm1::BuildMixerPanel() {
-    mixerbox = new QFrame(TabSheet1);
+    mixerbox = new QFrame(playlistTab);
     mixerbox->setObjectName(QStringLiteral("mixerbox"));
     mixerbox->setGeometry(328, 4, 363, 385);
     mixerbox->setFrameShape(QFrame::NoFrame);
@@ -185,11 +185,11 @@ void TForm1::BuildMenus() {
     Save1 = MainMenuPlaylist->addAction(QStringLiteral("Save"));
     Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     MainMenuPlaylist->addSeparator();
-    Play1 = MainMenuPlaylist->addAction(QStringLiteral("Play"));
+    playAction = MainMenuPlaylist->addAction(QStringLiteral("Play"));
     // Space plays and stops only where it types nothing: in the playlist.
-    Play1->setShortcut(QKeySequence(Qt::Key_Space));
-    Play1->setShortcutContext(Qt::WidgetShortcut);
-    ListView1->addAction(Play1);
+    playAction->setShortcut(QKeySequence(Qt::Key_Space));
+    playAction->setShortcutContext(Qt::WidgetShortcut);
+    playlistView->addAction(playAction);
     Find1 = MainMenuPlaylist->addAction(QStringLiteral("Search Music"));
     Find1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     MainMenuPlaylist->addSeparator();
@@ -226,8 +226,8 @@ void TForm1::BuildMenus() {
     PopupMenu3 = new QMenu(this);
     MenuItem1 = PopupMenu3->addAction(QStringLiteral("Stop"));
 
-    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at));
+    connect(playlistView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PopupMenu1->popup(playlistView->viewport()->mapToGlobal(at));
     });
     connect(Image1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu2->popup(Image1->mapToGlobal(at)); });

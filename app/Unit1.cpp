@@ -79,9 +79,11 @@ TForm1::TForm1(QWidget* parent)
     mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
         micmute, [this](int p) { mastervol->SetPosition(p); },
         [this](int p) { micvol->SetPosition(p); }, [this] { ClearCrossFading(); }});
-    tagEditor = std::make_unique<TTagEditor>(TabSheet1, *playlist);
-    dropTarget = new TPlaylistDropTarget(
-        ListView1, [this](const std::vector<std::string>& paths) { playlist->WMDROPFILES(paths); });
+    tagEditor = std::make_unique<TTagEditor>(playlistTab, *playlist);
+    dropTarget =
+        new TPlaylistDropTarget(playlistView, [this](const std::vector<std::string>& paths) {
+            playlist->WMDROPFILES(paths);
+        });
     ConnectCommands();
     FormCreate();
     // The search keeps its answers in the data folder, known from start-up on.
@@ -97,7 +99,7 @@ TForm1::~TForm1() {
     FormDestroy();
     dialogs::SetFolderMemory({});
     // The list view shows the playlist, which goes before the window's children.
-    delete ListView1;
+    delete playlistView;
     // These two use toolState, a member that dies before the window's children.
     delete broadcast;
     delete conversion;
@@ -119,14 +121,14 @@ void TForm1::ConnectCommands() {
     command(Move1, [this] { playlist->Move1Click(); });
     command(Move2, [this] { playlist->Move2Click(); });
     command(remove1, [this] { playlist->remove1Click(); });
-    ListView1->installEventFilter(this);
+    playlistView->installEventFilter(this);
 
-    command(Play1, [this] { decks->Play1Click(); });
+    command(playAction, [this] { decks->Play1Click(); });
     command(PlayerA1, [this] { decks->PlayerA1Click(); });
     command(PlayerB1, [this] { decks->PlayerB1Click(); });
     command(Stop1, [this] { decks->Stop1Click(); });
     command(MenuItem1, [this] { decks->MenuItem1Click(); });
-    connect(ListView1, &QAbstractItemView::doubleClicked, this,
+    connect(playlistView, &QAbstractItemView::doubleClicked, this,
             [this] { dialogs::RunCommand([this] { decks->ListView1DblClick(); }, this); });
     connect(player1vol, &TXiTrackBar::OnChange, this,
             [this] { decks->player1volChange(player1vol->Position()); });
@@ -152,7 +154,7 @@ void TForm1::BindDecks() {
                 SetTextColour(title(deck), colour);
                 SetTextColour(time(deck), colour);
             });
-    connect(decks.get(), &TDeckEngine::playCaptionChanged, Play1, &QAction::setText);
+    connect(decks.get(), &TDeckEngine::playCaptionChanged, playAction, &QAction::setText);
 }
 
 // The setting is read at start; the list is kept whatever it says.
@@ -264,7 +266,7 @@ void TForm1::FormResize() {
     in.playerbox1Height = playerbox1->height();
     in.playerbox2Width = playerbox2->width();
     in.mixerboxWidth = mixerbox->width();
-    in.listViewLeft = ListView1->x();
+    in.listViewLeft = playlistView->x();
     const MusicLibraryWidgets* music = musicLibrary ? &musicLibrary->Widgets() : nullptr;
     if (music) {
         in.resultslistLeft = music->resultslist->x();
@@ -275,13 +277,14 @@ void TForm1::FormResize() {
     const LayoutResult r = ComputeLayout(in);
 
     PageControl1->resize(r.pageWidth, r.pageHeight);
-    ListView1->resize(r.listViewWidth, ListView1->height());
-    ListView1->setColumnWidth(0, r.fileColumnWidth);
-    ListView1->setColumnWidth(1, r.trackColumnWidth);
+    playlistView->resize(r.listViewWidth, playlistView->height());
+    playlistView->setColumnWidth(0, r.fileColumnWidth);
+    playlistView->setColumnWidth(1, r.trackColumnWidth);
     playerbox1->move(r.playerbox1Left, r.playerbox1Top);
     playerbox2->move(r.playerbox2Left, r.playerbox2Top);
     mixerbox->move(r.mixerboxLeft, mixerbox->y());
-    ListView1->setGeometry(ListView1->x(), r.listViewTop, ListView1->width(), r.listViewHeight);
+    playlistView->setGeometry(playlistView->x(), r.listViewTop, playlistView->width(),
+                              r.listViewHeight);
     if (music) {
         music->musicbox->resize(r.musicboxWidth, music->musicbox->height());
         music->resultslist->resize(r.resultslistWidth, music->resultslist->height());
@@ -350,7 +353,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             [&] { watched == Image1 ? decks->PlayerA1Click() : decks->PlayerB1Click(); }, this);
         return true;
     }
-    if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+    if (watched == playlistView && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         if (text == QLatin1String("-") || text == QLatin1String("+")) {
             dialogs::RunCommand([&] { playlist->ListView1KeyPress(text.front()); }, this);

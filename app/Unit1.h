@@ -72,7 +72,7 @@ public:
 
     // Controls (design names).
     QTabWidget* PageControl1 = nullptr;
-    QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr;
+    QWidget *playlistTab = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr;
     QGroupBox *playerbox1 = nullptr, *playerbox2 = nullptr;
     QLabel *Image1 = nullptr, *Image2 = nullptr;
     QLabel *player1lbl = nullptr, *player2lbl = nullptr;
@@ -83,12 +83,12 @@ public:
                 *player2vol = nullptr;
     TFBVUMeter* vumeterleft = nullptr;
     QCheckBox* micmute = nullptr;
-    QTreeView* ListView1 = nullptr;
+    QTreeView* playlistView = nullptr;
     QTimer* streamingupdatebackgroundtimer = nullptr;
 
     // Menus.
     QMenu* MainMenuPlaylist = nullptr;
-    QAction *AddTracks2 = nullptr, *Load1 = nullptr, *Save1 = nullptr, *Play1 = nullptr;
+    QAction *AddTracks2 = nullptr, *Load1 = nullptr, *Save1 = nullptr, *playAction = nullptr;
     QAction *About1 = nullptr, *Exit2 = nullptr;
     QAction* Find1 = nullptr; // focus the search box
     QMenu* MainMenuSettings = nullptr;

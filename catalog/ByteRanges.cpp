@@ -34,21 +34,21 @@ ByteRanges ByteRanges::Of(std::string_view header, std::int64_t size) {
         return whole;
     header.remove_prefix(6);
     std::vector<Part> wanted;
-    bool anySpec = false;
+    bool anyRange = false;
     while (!header.empty()) {
         const size_t comma = header.find(',');
-        const std::string_view spec = Trim(header.substr(0, comma));
+        const std::string_view range = Trim(header.substr(0, comma));
         header = comma == std::string_view::npos ? std::string_view() : header.substr(comma + 1);
-        if (spec.empty())
+        if (range.empty())
             continue;
-        anySpec = true;
-        const size_t dash = spec.find('-');
+        anyRange = true;
+        const size_t dash = range.find('-');
         if (dash == std::string_view::npos)
             return whole;
         const auto first =
-            dash == 0 ? std::optional<std::int64_t>(-1) : Number(spec.substr(0, dash));
-        const auto last = dash + 1 == spec.size() ? std::optional<std::int64_t>(-1)
-                                                  : Number(spec.substr(dash + 1));
+            dash == 0 ? std::optional<std::int64_t>(-1) : Number(range.substr(0, dash));
+        const auto last = dash + 1 == range.size() ? std::optional<std::int64_t>(-1)
+                                                   : Number(range.substr(dash + 1));
         if (!first || !last || (*first < 0 && *last < 0) ||
             (*first >= 0 && *last >= 0 && *last < *first))
             return whole;
@@ -61,7 +61,7 @@ ByteRanges ByteRanges::Of(std::string_view header, std::int64_t size) {
         if (wanted.size() > 64 * kMaxRanges) // reading on would only waste time
             return whole;
     }
-    if (!anySpec)
+    if (!anyRange)
         return whole;
     if (wanted.empty())
         return ByteRanges{Kind::Unsatisfiable, {}};

@@ -71,7 +71,7 @@ TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
     EXPECT_EQ(form.AddTracks2->shortcut().toString(), "Ctrl+O");
     EXPECT_EQ(form.Save1->shortcut().toString(), "Ctrl+S");
     EXPECT_EQ(form.Load1->shortcut().toString(), "Ctrl+L");
-    EXPECT_EQ(form.Play1->shortcut().toString(), "Space");
+    EXPECT_EQ(form.playAction->shortcut().toString(), "Space");
     EXPECT_EQ(form.Find1->shortcut().toString(), "Ctrl+F");
     EXPECT_EQ(form.Exit2->shortcut().toString(), "Ctrl+Q");
 
@@ -85,10 +85,10 @@ TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
 
     // Space in the playlist plays and stops the list.
     form.playlist->AddFile(Tone(440));
-    form.ListView1->setFocus();
-    QTest::keyClick(form.ListView1, Qt::Key_Space);
+    form.playlistView->setFocus();
+    QTest::keyClick(form.playlistView, Qt::Key_Space);
     EXPECT_EQ(form.decks->PlayCaption(), "Stop");
-    QTest::keyClick(form.ListView1, Qt::Key_Space);
+    QTest::keyClick(form.playlistView, Qt::Key_Space);
     EXPECT_EQ(form.decks->PlayCaption(), "Play");
 
     // Ctrl+F goes to the search box, where Space is only a letter.

@@ -65,9 +65,9 @@ TEST_F(FormTest, StartsWithItsCaptionTabsAndDesignValues) {
     EXPECT_EQ(form.player1vol->Position(), 799);
     EXPECT_EQ(form.player2vol->Position(), 799);
     EXPECT_EQ(form.micvol->Position(), 65535);
-    EXPECT_EQ(form.ListView1->model()->headerData(0, Qt::Horizontal), "File");
-    EXPECT_EQ(form.ListView1->model()->headerData(1, Qt::Horizontal), "Track");
-    EXPECT_EQ(form.Play1->text(), "Play");
+    EXPECT_EQ(form.playlistView->model()->headerData(0, Qt::Horizontal), "File");
+    EXPECT_EQ(form.playlistView->model()->headerData(1, Qt::Horizontal), "Track");
+    EXPECT_EQ(form.playAction->text(), "Play");
     EXPECT_TRUE(form.micmute->isChecked());
     EXPECT_FALSE(form.tagEditor->id3box->isVisibleTo(&form));
     // The deck pictures are decoded from their JPEGs.
@@ -151,14 +151,14 @@ TEST_F(FormTest, LayoutRulesPlaceTheControlsAtTwoWindowSizes) {
     const int width = form.frameGeometry().width(), height = form.frameGeometry().height();
     EXPECT_EQ(form.PageControl1->width(), width - 30);
     EXPECT_EQ(form.PageControl1->height(), height - 60);
-    EXPECT_EQ(form.ListView1->width(), width - 50);
-    EXPECT_EQ(form.ListView1->columnWidth(0), 0);
-    EXPECT_EQ(form.ListView1->columnWidth(1), width - 70);
+    EXPECT_EQ(form.playlistView->width(), width - 50);
+    EXPECT_EQ(form.playlistView->columnWidth(0), 0);
+    EXPECT_EQ(form.playlistView->columnWidth(1), width - 70);
     EXPECT_EQ(form.playerbox1->pos(), QPoint(0, 10));
     EXPECT_EQ(form.playerbox2->pos(), QPoint(width - 50 - 321, 10));
     EXPECT_EQ(form.mixerbox->x(), (width - 50) / 2 - 363 / 2);
-    EXPECT_EQ(form.ListView1->y(), 405);
-    EXPECT_EQ(form.ListView1->height(), height - 60 - 385 - 50);
+    EXPECT_EQ(form.playlistView->y(), 405);
+    EXPECT_EQ(form.playlistView->height(), height - 60 - 385 - 50);
     const MusicLibraryWidgets& music = form.musicLibrary->Widgets();
     EXPECT_EQ(music.musicbox->width(), width - 50);
     EXPECT_EQ(music.resultslist->width(), width - 50 - music.resultslist->x() - 10);
@@ -168,11 +168,11 @@ TEST_F(FormTest, LayoutRulesPlaceTheControlsAtTwoWindowSizes) {
                                               height / 2 - music.previewbox->height() / 2));
 
     // The user widens the hidden "File" column; the next layout closes it again.
-    form.ListView1->setColumnWidth(0, 120);
+    form.playlistView->setColumnWidth(0, 120);
     form.resize(1400, 900);
     form.FormResize();
     const int wider = form.frameGeometry().width();
-    EXPECT_EQ(form.ListView1->columnWidth(0), 0);
+    EXPECT_EQ(form.playlistView->columnWidth(0), 0);
     EXPECT_EQ(form.PageControl1->width(), wider - 30);
     EXPECT_EQ(form.playerbox2->x(), wider - 50 - 321);
 }
@@ -193,8 +193,8 @@ TEST_F(FormTest, PlayStartsTheListOnDeckAAndTheTimeLabelFollowsTheVirtualClock) 
     auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine.get());
     ASSERT_NE(card, nullptr) << "tests run on the virtual sound card";
     form.playlist->AddFile(path);
-    form.Play1->trigger();
-    EXPECT_EQ(form.Play1->text(), "Stop");
+    form.playAction->trigger();
+    EXPECT_EQ(form.playAction->text(), "Stop");
     ASSERT_TRUE(SettleLoads(*card));
     EXPECT_EQ(form.player1lbl->text(), "Artist - Tone");
     EXPECT_TRUE(form.decks->Timer1.isActive());
@@ -202,8 +202,8 @@ TEST_F(FormTest, PlayStartsTheListOnDeckAAndTheTimeLabelFollowsTheVirtualClock) 
     form.decks->Timer1Timer();
     EXPECT_EQ(form.player1time->text(), "(A) 00:00/00:00"); // a 0.2 s tone
 
-    form.Play1->trigger(); // "Stop"
-    EXPECT_EQ(form.Play1->text(), "Play");
+    form.playAction->trigger(); // "Stop"
+    EXPECT_EQ(form.playAction->text(), "Play");
     EXPECT_EQ(form.player1lbl->text(), "- - -");
     EXPECT_FALSE(form.decks->Timer1.isActive());
 }
@@ -217,7 +217,7 @@ TEST_F(FormTest, BothDecksOfAListFadeInToFullVolume) {
     form.playlist->AddFile(tonefiles::Mp3({.frequency = 440, .seconds = 11}));
     form.playlist->AddFile(tonefiles::Mp3({.frequency = 660, .seconds = 11}));
     ASSERT_NEAR(form.player2vol->Position(), 800, 1); // volume 200
-    form.Play1->trigger();
+    form.playAction->trigger();
     ASSERT_TRUE(SettleLoads(*card));
     card->Render(1500);
     form.decks->Timer1Timer(); // less than ten seconds left: (B) takes item 1

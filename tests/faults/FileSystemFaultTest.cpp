@@ -102,7 +102,7 @@ TEST_F(FileSystemFault, PlaylistSavedOntoAFullDiskSaysErrorAndKeepsTheOldFile) {
     EXPECT_EQ(messages, QStringList{"Error!"});
     EXPECT_EQ(peer::FileBytes(file), kOldPlaylist);
     EXPECT_EQ(Leftovers(QFileInfo(QString::fromStdString(file)).path()), 0);
-    EXPECT_EQ(playlist::Count(form->ListView1), 200);
+    EXPECT_EQ(playlist::Count(form->playlistView), 200);
 }
 
 // No new file can be made beside the playlist, but the playlist itself may be
@@ -139,7 +139,7 @@ TEST_F(FileSystemFault, PlaylistSavedBelowAPathThatIsAFileSaysError) {
 TEST_F(FileSystemFault, TagWrittenIntoAFileThatCannotChangeLeavesItAndTheListAsTheyWere) {
     const std::string path = TaggedMp3("a.mp3", "Old Artist", "Old Title");
     form->playlist->AddFile(path);
-    playlist::Select(form->ListView1, 0);
+    playlist::Select(form->playlistView, 0);
     const QByteArray before = peer::FileBytes(path);
     Immutable frozen(path);
     if (!frozen.Ok())
@@ -156,7 +156,7 @@ TEST_F(FileSystemFault, TagWrittenIntoAFileThatCannotChangeLeavesItAndTheListAsT
 TEST_F(FileSystemFault, TagWrittenIntoAFileThatVanishedDoesNotMakeItAgain) {
     const std::string path = TaggedMp3("gone.mp3", "Old Artist", "Old Title");
     form->playlist->AddFile(path);
-    playlist::Select(form->ListView1, 0);
+    playlist::Select(form->playlistView, 0);
     TTagEditor& editor = *form->tagEditor;
     form->LoadPlaylist1->trigger();
     ASSERT_EQ(editor.id3title->text(), "Old Title");
@@ -165,7 +165,7 @@ TEST_F(FileSystemFault, TagWrittenIntoAFileThatVanishedDoesNotMakeItAgain) {
     editor.Button2->click();
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path))) << "the tag made the file again";
-    ASSERT_EQ(playlist::Count(form->ListView1), 1);
+    ASSERT_EQ(playlist::Count(form->playlistView), 1);
     const QString shown = Titles().front();
     EXPECT_TRUE(shown == "Old Artist - Old Title" || shown.contains("gone")) << shown.toStdString();
 }

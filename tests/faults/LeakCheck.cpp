@@ -60,7 +60,7 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
 
     for (const std::string& file : files)
         form->playlist->AddFile(file);
-    form->Play1->trigger();
+    form->playAction->trigger();
     ASSERT_TRUE(SettleLoads(*card));
     EXPECT_EQ(form->player1lbl->text(), "Artist - One");
     for (int i = 0; i < 20; ++i) { // both short tracks play through
@@ -71,11 +71,11 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
         QApplication::processEvents();
     }
 
-    playlist::Select(form->ListView1, 1);
+    playlist::Select(form->playlistView, 1);
     form->LoadPlaylist1->trigger();
     form->tagEditor->id3title->setText("Second");
     form->tagEditor->Button2->click();
-    EXPECT_EQ(playlist::TitleAt(form->ListView1, 1), "Artist - Second");
+    EXPECT_EQ(playlist::TitleAt(form->playlistView, 1), "Artist - Second");
 
     form->musicLibrary->Widgets().qedit->setText("cher");
     EXPECT_TRUE(AwaitAnswer(*form->musicLibrary, [&] { form->musicLibrary->Button4Click(); }));

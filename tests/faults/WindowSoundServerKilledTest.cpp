@@ -33,7 +33,7 @@ TEST(SoundServerKilledUnderTheWindow, WholeWindowOnTheRealBackEndsGoesOnAndClose
     ASSERT_STREQ(form->audioEngine->BackendName(), "portaudio");
     for (double frequency : {440.0, 550.0, 660.0})
         form->playlist->AddFile(tonefiles::Mp3({.frequency = frequency, .seconds = 2}));
-    form->Play1->trigger();
+    form->playAction->trigger();
     ASSERT_TRUE(WaitFor([&] { return form->decks->CurrentDeck == 1; }));
 
     pulse.Kill();
@@ -52,7 +52,7 @@ TEST(SoundServerKilledUnderTheWindow, WholeWindowOnTheRealBackEndsGoesOnAndClose
     })) << "the engine never left the dead device";
     {
         HangGuard guard("stopping and closing the window", 10000);
-        form->Play1->trigger(); // "Stop"
+        form->playAction->trigger(); // "Stop"
         form->close();
         form.reset();
     }

@@ -45,8 +45,8 @@ protected:
 
     QStringList Titles() const {
         QStringList titles;
-        for (int i = 0; i < playlist::Count(form->ListView1); ++i)
-            titles << playlist::TitleAt(form->ListView1, i);
+        for (int i = 0; i < playlist::Count(form->playlistView); ++i)
+            titles << playlist::TitleAt(form->playlistView, i);
         return titles;
     }
 

@@ -28,7 +28,7 @@ TEST_F(Playlist, CaptionsComeFromTheTagsOrTheFileName) {
     EXPECT_EQ(titles[4], "mixed.FlaC");
     EXPECT_EQ(titles[0], "Daft Punk - Da Funk");
     EXPECT_EQ(titles[2], "gone.mp3");
-    EXPECT_EQ(playlist::PathAt(form->ListView1, 0), work.PathOf("a.mp3"));
+    EXPECT_EQ(playlist::PathAt(form->playlistView, 0), work.PathOf("a.mp3"));
     EXPECT_EQ(titles[1], "plain.mp3"); // no tag: named by its file
 }
 
@@ -56,7 +56,7 @@ TEST_F(Playlist, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
 TEST_F(Playlist, MoveRemoveAndKeysActOnTheSelectedRow) {
     for (const char* name : {"one", "two", "three"})
         form->playlist->AddFile(TaggedMp3(QString(name) + ".mp3", "X", name));
-    QTreeView* list = form->ListView1;
+    QTreeView* list = form->playlistView;
 
     form->Move2->trigger(); // nothing selected: nothing happens
     form->remove1->trigger();
@@ -103,7 +103,7 @@ TEST_F(Playlist, DroppedFilesAreAddedAndFoldersSkipped) {
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(a)),
                   QUrl::fromLocalFile(QString::fromStdString(work.PathOf("folder.mp3"))),
                   QUrl::fromLocalFile(QString::fromStdString(b))});
-    QWidget* target = form->ListView1->viewport();
+    QWidget* target = form->playlistView->viewport();
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     EXPECT_TRUE(enter.isAccepted());
@@ -145,9 +145,9 @@ TEST_F(Playlist, AFileNameWithALineBreakIsRefusedWithAMessage) {
 TEST_F(Playlist, TheViewShowsTheMarkOfAnItemThatCannotPlay) {
     form->playlist->AddFile(work.PathOf("gone.mp3"));
     form->playlist->MarkUnplayable(0, "Cannot play: the file is missing.");
-    const QModelIndex track = form->ListView1->model()->index(0, PlaylistModel::kTrackColumn);
+    const QModelIndex track = form->playlistView->model()->index(0, PlaylistModel::kTrackColumn);
     EXPECT_EQ(track.data(Qt::ToolTipRole).toString(), "Cannot play: the file is missing.");
     EXPECT_TRUE(track.data(Qt::FontRole).value<QFont>().strikeOut());
     form->playlist->update_tracklist(); // editing a tag rebuilds: the mark is cleared
-    EXPECT_FALSE(form->ListView1->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
+    EXPECT_FALSE(form->playlistView->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
 }

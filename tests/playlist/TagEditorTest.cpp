@@ -12,7 +12,7 @@ TEST_F(TagEditor, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
     peer::Run("id3v2",
               {"-1", "-A", "Album", "-y", "1999", "-g", "7", QString::fromStdString(path)});
     form->playlist->AddFile(path);
-    playlist::Select(form->ListView1, 0);
+    playlist::Select(form->playlistView, 0);
     TTagEditor& editor = *form->tagEditor;
 
     form->LoadPlaylist1->trigger();
@@ -48,14 +48,14 @@ TEST_F(TagEditor, CancelWritesNothingAndAnUnreadableFileLeavesTheFieldsEmpty) {
     form->playlist->AddFile(work.PathOf("missing.mp3"));
     const QByteArray before = peer::FileBytes(path);
 
-    playlist::Select(form->ListView1, 0);
+    playlist::Select(form->playlistView, 0);
     form->LoadPlaylist1->trigger();
     form->tagEditor->id3artist->setText("Changed");
     form->tagEditor->Button3->click();
     EXPECT_EQ(peer::FileBytes(path), before);
     EXPECT_FALSE(form->tagEditor->id3box->isVisibleTo(form.get()));
 
-    playlist::Select(form->ListView1, 1);
+    playlist::Select(form->playlistView, 1);
     form->LoadPlaylist1->trigger();
     EXPECT_TRUE(form->tagEditor->id3box->isVisibleTo(form.get()));
     EXPECT_TRUE(form->tagEditor->id3artist->text().isEmpty());
@@ -67,9 +67,9 @@ TEST_F(TagEditor, UpdateWritesIntoTheRowSelectedNow) {
     const std::string second = work.FreshMp3("second.mp3"); // untagged
     form->playlist->AddFile(first);
     form->playlist->AddFile(second);
-    playlist::Select(form->ListView1, 0);
+    playlist::Select(form->playlistView, 0);
     form->LoadPlaylist1->trigger();
-    playlist::Select(form->ListView1, 1);
+    playlist::Select(form->playlistView, 1);
     const qint64 size = peer::FileSize(second);
     form->tagEditor->Button2->click();
     EXPECT_EQ(peer::FileSize(second), size + 128); // a tag appended
