@@ -33,6 +33,9 @@ public:
     static constexpr std::chrono::milliseconds kFirstCallbackLimit{5000};
     // The output buffer asked of the device, in seconds (see Open).
     static constexpr double kSuggestedLatency = 0.020;
+    // Frames per callback: the 20 ms buffer is refilled in ~2.9 ms steps
+    // (see Open).
+    static constexpr unsigned long kFramesPerPeriod = 128;
 
     // The running output, or nullptr with the reason in *why.
     static std::unique_ptr<PortAudioOutput> Start(MixSource& source, std::string* why);
