@@ -10,11 +10,9 @@
 
 TShockwaveFlashEx::TShockwaveFlashEx(QWidget* parent)
     : QWidget(parent)
-    , video_(new QVideoWidget(this))
     , errorLabel_(new QLabel(this))
     , pages_(new QStackedLayout(this)) {
     pages_->setContentsMargins(0, 0, 0, 0);
-    pages_->addWidget(video_);
     pages_->addWidget(errorLabel_);
     errorLabel_->setAlignment(Qt::AlignCenter);
     errorLabel_->setWordWrap(true);
@@ -22,6 +20,16 @@ TShockwaveFlashEx::TShockwaveFlashEx(QWidget* parent)
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
+}
+
+// A video widget loads the media framework's back end (and its plug-ins) as
+// it is made, so it is made with the first movie: a program that never
+// previews does not load them at all.
+void TShockwaveFlashEx::EnsureVideoWidget() {
+    if (video_)
+        return;
+    video_ = new QVideoWidget(this);
+    pages_->insertWidget(0, video_);
     video_->installEventFilter(this);
 }
 
@@ -49,7 +57,7 @@ void TShockwaveFlashEx::NewPlayer() {
 }
 
 TShockwaveFlashEx::~TShockwaveFlashEx() {
-    if (video_->isFullScreen())
+    if (video_ && video_->isFullScreen())
         video_->setFullScreen(false);
 }
 
@@ -83,6 +91,7 @@ void TShockwaveFlashEx::Load(const QString& address, bool promotion) {
     promotion_ = promotion;
     failed_ = false;
     errorLabel_->clear();
+    EnsureVideoWidget();
     pages_->setCurrentWidget(video_);
     NewPlayer();
     player_->setSource(QUrl(address, QUrl::TolerantMode));
@@ -93,12 +102,13 @@ void TShockwaveFlashEx::Load(const QString& address, bool promotion) {
 void TShockwaveFlashEx::Stop() {
     if (player_)
         player_->stop();
-    if (video_->isFullScreen())
+    if (video_ && video_->isFullScreen())
         video_->setFullScreen(false);
 }
 
 void TShockwaveFlashEx::ToggleFullScreen() {
-    video_->setFullScreen(!video_->isFullScreen());
+    if (video_)
+        video_->setFullScreen(!video_->isFullScreen());
 }
 
 QString TShockwaveFlashEx::ErrorText() const {
@@ -114,14 +124,15 @@ void TShockwaveFlashEx::ShowError(const QString& text) {
     qWarning("kolvadeck: the preview of %s cannot play: %s",
              qUtf8Printable(player_ ? player_->source().toString() : QString()),
              qUtf8Printable(text));
-    if (video_->isFullScreen())
+    if (video_ && video_->isFullScreen())
         video_->setFullScreen(false);
     errorLabel_->setText(promotion_ ? QString() : tr("Preview unavailable"));
     pages_->setCurrentWidget(errorLabel_);
 }
 
 bool TShockwaveFlashEx::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == video_ && event->type() == QEvent::MouseButtonDblClick && FullScreenAllowed()) {
+    if (video_ && watched == video_ && event->type() == QEvent::MouseButtonDblClick &&
+        FullScreenAllowed()) {
         ToggleFullScreen();
         return true;
     }

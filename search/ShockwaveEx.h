@@ -44,7 +44,8 @@ public:
     // empty while none is shown, and for a promotion.
     QString ErrorText() const;
     bool Failed() const { return failed_; }
-    // The current movie's player; null until the first movie is loaded.
+    // The current movie's player and its picture; null until the first movie
+    // is loaded.
     QMediaPlayer* Player() const { return player_; }
     QVideoWidget* VideoWidget() const { return video_; }
 
@@ -52,6 +53,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void EnsureVideoWidget();
     void NewPlayer();
     void Load(const QString& address, bool promotion);
     void ShowError(const QString& text);
