@@ -38,6 +38,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -75,10 +76,6 @@ TForm1::TForm1(QWidget* parent)
     BindDecks();
     trackShaper = std::make_unique<TrackShaper>(*settings, *playlist, *decks);
     BindSettings();
-    // Loading the window applies the master volume component's stored values.
-    mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
-        micmute, [this](int p) { mastervol->SetPosition(p); },
-        [this](int p) { micvol->SetPosition(p); }, [this] { ClearCrossFading(); }});
     tagEditor = std::make_unique<TTagEditor>(playlistTab, *playlist);
     dropTarget =
         new TPlaylistDropTarget(playlistView, [this](const std::vector<std::string>& paths) {
@@ -134,11 +131,18 @@ void TForm1::ConnectCommands() {
             [this] { decks->player1volChange(player1vol->Position()); });
     connect(player2vol, &TXiTrackBar::OnChange, this,
             [this] { decks->player2volChange(player2vol->Position()); });
-    connect(mastervol, &TXiTrackBar::OnChange, this,
-            [this] { mixerControls->mastervolChange(mastervol->Position()); });
-    connect(micvol, &TXiTrackBar::OnChange, this,
-            [this] { mixerControls->micvolChange(micvol->Position()); });
-    connect(micmute, &QCheckBox::clicked, this, [this] { mixerControls->micmuteClick(); });
+    connect(mastervol, &TXiTrackBar::OnChange, this, [this] {
+        if (mixerControls)
+            mixerControls->mastervolChange(mastervol->Position());
+    });
+    connect(micvol, &TXiTrackBar::OnChange, this, [this] {
+        if (mixerControls)
+            mixerControls->micvolChange(micvol->Position());
+    });
+    connect(micmute, &QCheckBox::clicked, this, [this] {
+        if (mixerControls)
+            mixerControls->micmuteClick();
+    });
 }
 
 // The deck labels and the "Play" item show what the deck engine says.
@@ -218,13 +222,27 @@ void TForm1::ClearCrossFading() {
 }
 
 void TForm1::FormCreate() {
-    StartupMicrophone();
-    StartupLevelCapture();
     StartupDeckSliders();
     InstallDropHook();
-    StartupMasterVolume();
     StartupDataFolders();
     setWindowTitle(QString::fromLatin1(kv::kWindowCaption));
+}
+
+// The system mixer, the level capture and the sound output take a noticeable
+// time to open (a sound server to reach, PortAudio probing its devices); the
+// window is shown first and they are opened on the next turn of the event
+// loop. The output device opens on the audio engine's own thread.
+void TForm1::OpenSoundDevices() {
+    if (mixerControls)
+        return;
+    // Creating it applies the master volume component's stored values.
+    mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
+        micmute, [this](int p) { mastervol->SetPosition(p); },
+        [this](int p) { micvol->SetPosition(p); }, [this] { ClearCrossFading(); }});
+    StartupMicrophone();
+    StartupLevelCapture();
+    StartupMasterVolume();
+    audioEngine->OpenDevice();
 }
 
 void TForm1::StartupMicrophone() {
@@ -306,7 +324,8 @@ void TForm1::FormDestroy() {
     destroyed = true;
     dropTarget->Remove();
     // Exit leaves the microphone and the master volume as they were found.
-    mixerControls->RestoreSystemMixer();
+    if (mixerControls)
+        mixerControls->RestoreSystemMixer();
 }
 
 void TForm1::Exit2Click() {
@@ -333,6 +352,10 @@ void TForm1::About1Click() {
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     FormShow();
+    if (!soundDevicesAsked) {
+        soundDevicesAsked = true;
+        QTimer::singleShot(0, this, [this] { OpenSoundDevices(); });
+    }
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -57,7 +57,12 @@ public:
     // The address "About" opens.
     static std::string AboutAddress();
 
-    // Steps of the start-up sequence, in order.
+    // Opens the system mixer and the sound devices (once); the first showing
+    // of the window does it on the next turn of the event loop.
+    void OpenSoundDevices();
+
+    // Steps of the start-up sequence, in order (the first two and the last
+    // run in OpenSoundDevices).
     void StartupMicrophone();
     void StartupLevelCapture();
     void StartupDeckSliders();
@@ -107,7 +112,7 @@ public:
     std::unique_ptr<audio::AudioEngine> audioEngine;
     std::unique_ptr<TDeckEngine> decks;
     std::unique_ptr<TTagEditor> tagEditor;
-    std::unique_ptr<MixerPanelControls> mixerControls;
+    std::unique_ptr<MixerPanelControls> mixerControls; // null until OpenSoundDevices
     InputLevel* inputLevel = nullptr;
     TMusicLibrary* musicLibrary = nullptr;
     // What the tool runs of the conversion and the broadcast share (the reset
@@ -142,4 +147,5 @@ private:
     void BindSettings();
 
     bool destroyed = false;
+    bool soundDevicesAsked = false;
 };

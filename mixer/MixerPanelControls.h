@@ -26,9 +26,9 @@ class QWidget;
 //   micmute clicked    -> mixerControls->micmuteClick()
 // Constructing it notes the system mixer's values as found, then applies
 // ssVol1's stored settings (unmuted, 67, balance 0), as loading the window
-// does, so create it while building the window, before FormCreate. Then in
-// FormCreate: StartupMicrophone() first, then the level capture, deck sliders
-// and drop hook, then StartupMasterVolume(). At exit RestoreSystemMixer().
+// does. The window creates it once it is shown (TForm1::OpenSoundDevices),
+// then calls StartupMicrophone() first, then starts the level capture, then
+// StartupMasterVolume(). At exit RestoreSystemMixer().
 //
 // The panel follows the system: when the master volume or the microphone's
 // volume or mute changes outside (another program, a sound server that came

@@ -33,9 +33,10 @@ class TMediaPlayer;
 //
 // Back ends (CreateAudioEngine picks one from the environment variable
 // KOLVADECK_AUDIO):
-//   unset     PortAudio's default output (PulseAudio/PipeWire through ALSA);
-//             when no device opens, a silent real-time clock (said once on
-//             standard error) so that the decks still keep time.
+//   unset     PortAudio's default output (PulseAudio/PipeWire through ALSA),
+//             opened when OpenDevice is called; when no device opens, a
+//             silent real-time clock (said once on standard error) so that
+//             the decks still keep time.
 //   silent    the silent real-time clock without trying a device.
 //   virtual   VirtualSoundCard: a clock the caller advances with Render().
 class AudioEngine : public MixSource {
@@ -66,6 +67,9 @@ public:
     int LoadsPending() const;
     // Asks the producer to decode now (a deck was opened or started).
     virtual void WakeProducer() {}
+    // Opens the sound device of an engine made to open it on request, without
+    // waiting for it; the decks keep time on a silent clock until it plays.
+    virtual void OpenDevice() {}
 
 protected:
     // Main thread: hands each deck's ends of playback to its player.

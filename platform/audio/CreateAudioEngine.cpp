@@ -14,7 +14,8 @@ std::unique_ptr<AudioEngine> CreateAudioEngine() {
     if (choice && std::strcmp(choice, "silent") == 0)
         return std::make_unique<RealtimeAudioEngine>(
             RealtimeAudioEngine::OutputChoice::SilentClock);
-    return std::make_unique<RealtimeAudioEngine>();
+    return std::make_unique<RealtimeAudioEngine>(
+        RealtimeAudioEngine::OutputChoice::DeviceOnRequest);
 }
 
 } // namespace audio

@@ -38,7 +38,8 @@ void ReportDeviceBack() {
 } // namespace
 
 RealtimeAudioEngine::RealtimeAudioEngine(OutputChoice choice)
-    : noticeContext_(std::make_unique<QObject>()) {
+    : noticeContext_(std::make_unique<QObject>())
+    , opensOnRequest_(choice == OutputChoice::DeviceOnRequest) {
     std::string why = "silent output chosen";
     if (choice == OutputChoice::DefaultDevice) {
         auto device = PortAudioOutput::Start(*this, &why);
@@ -96,19 +97,42 @@ void RealtimeAudioEngine::ReopenDeviceWhenBack() {
         return;
     nextReopen_ = now + reopenDelay_;
     std::string why;
-    auto device = PortAudioOutput::Open(*this, &why);
+    if (!HandOverTo(PortAudioOutput::Open(*this, &why), &why))
+        return;
+    reopenedAt_ = now;
+    ReportDeviceBack();
+}
+
+// Decoder thread. Moves the mix from the silent clock to an opened device;
+// false (the silent clock goes on) when there is none or it does not start.
+bool RealtimeAudioEngine::HandOverTo(std::unique_ptr<PortAudioOutput> device, std::string* why) {
     if (!device)
-        return;
+        return false;
     output_.reset();
-    if (!device->Begin(&why)) {
+    if (!device->Begin(why)) {
         output_ = std::make_unique<SilentClockOutput>(*this);
-        return;
+        return false;
     }
     device_ = device.get();
     output_ = std::move(device);
     backendName_.store(output_->Name());
-    reopenedAt_ = now;
-    ReportDeviceBack();
+    return true;
+}
+
+// Decoder thread: the first opening of the device asked for by OpenDevice.
+void RealtimeAudioEngine::OpenRequestedDevice() {
+    if (!deviceRequested_.exchange(false) || device_ || deviceLost_)
+        return;
+    std::string why;
+    if (!HandOverTo(PortAudioOutput::Open(*this, &why), &why))
+        ReportSilentOnce(why);
+}
+
+void RealtimeAudioEngine::OpenDevice() {
+    if (!opensOnRequest_)
+        return; // the device was tried at the start, or silence was chosen
+    deviceRequested_.store(true);
+    WakeProducer();
 }
 
 void RealtimeAudioEngine::WakeProducer() {
@@ -135,6 +159,7 @@ void RealtimeAudioEngine::DecoderLoop() {
         }
         PostEndNotices();
         ReportRealtimeRefusalOnce(); // the output thread cannot print
+        OpenRequestedDevice();
         FallBackIfDeviceDied();
         ReopenDeviceWhenBack();
     }

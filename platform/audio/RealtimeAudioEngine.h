@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -27,7 +28,10 @@ class PortAudioOutput;
 // few seconds and moves the mix back to it once it opens (the sound server was restarted).
 class RealtimeAudioEngine final : public AudioEngine {
 public:
-    enum class OutputChoice { DefaultDevice, SilentClock };
+    // DeviceOnRequest starts on the silent clock and opens the default device
+    // on the decoder thread once OpenDevice is called, so that whoever makes
+    // the engine does not wait for the sound server.
+    enum class OutputChoice { DefaultDevice, DeviceOnRequest, SilentClock };
 
     // Retries start at kReopenInterval; a device that dies again within
     // kSettleTime of being reopened doubles the wait, up to kReopenLimit, so a
@@ -41,12 +45,15 @@ public:
 
     const char* BackendName() const override;
     void WakeProducer() override;
+    void OpenDevice() override;
 
 private:
     void DecoderLoop();
     void PostEndNotices();
     void FallBackIfDeviceDied();
     void ReopenDeviceWhenBack();
+    void OpenRequestedDevice();
+    bool HandOverTo(std::unique_ptr<PortAudioOutput> device, std::string* why);
 
     std::unique_ptr<QObject> noticeContext_;
     std::atomic<bool> noticePosted_{false};
@@ -67,6 +74,8 @@ private:
     std::chrono::steady_clock::time_point nextReopen_;
     std::chrono::steady_clock::time_point reopenedAt_;
     std::atomic<const char*> backendName_{""};
+    const bool opensOnRequest_;
+    std::atomic<bool> deviceRequested_{false};
 };
 
 } // namespace audio

@@ -10,6 +10,7 @@
 #include "platform/audio/VirtualSoundCard.h"
 #include "search/ClickLabel.h"
 #include "search/MusicLibrary.h"
+#include "tests/app/ShownWindow.h"
 #include "tests/decks/SettleLoads.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/support/TestApp.h"
@@ -17,6 +18,7 @@
 
 #include "mixer/XiTrackBar.h"
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QFrame>
@@ -64,15 +66,33 @@ TEST_F(FormTest, StartsWithItsCaptionTabsAndDesignValues) {
     // 800 is written; the 50 x 280 slider's thumb offset 207 reads back as 799.
     EXPECT_EQ(form.player1vol->Position(), 799);
     EXPECT_EQ(form.player2vol->Position(), 799);
-    EXPECT_EQ(form.micvol->Position(), 65535);
     EXPECT_EQ(form.playlistView->model()->headerData(0, Qt::Horizontal), "File");
     EXPECT_EQ(form.playlistView->model()->headerData(1, Qt::Horizontal), "Track");
     EXPECT_EQ(form.playAction->text(), "Play");
-    EXPECT_TRUE(form.micmute->isChecked());
     EXPECT_FALSE(form.tagEditor->id3box->isVisibleTo(&form));
     // The deck pictures are decoded from their JPEGs.
     EXPECT_EQ(form.Image1->pixmap().size(), QSize(300, 350));
     EXPECT_EQ(form.Image2->pixmap().size(), QSize(300, 350));
+}
+
+// The mixer and the sound devices are opened after the window is shown, once.
+TEST_F(FormTest, OpensTheSoundDevicesOnceTheWindowIsShown) {
+    TForm1 form;
+    QApplication::processEvents();
+    EXPECT_EQ(form.mixerControls, nullptr);
+    EXPECT_EQ(form.inputLevel, nullptr);
+    form.mastervol->SetPosition(10); // no mixer yet: moving the sliders touches nothing
+    form.micmute->click();
+    ASSERT_TRUE(ShowAndOpenSoundDevices(form));
+    EXPECT_EQ(form.micvol->Position(), 65535);
+    EXPECT_TRUE(form.micmute->isChecked());
+    ASSERT_NE(form.inputLevel, nullptr);
+    EXPECT_TRUE(form.inputLevel->AudioIn1()->Capturing());
+    InputLevel* const opened = form.inputLevel;
+    form.hide();
+    form.show();
+    QApplication::processEvents();
+    EXPECT_EQ(form.inputLevel, opened) << "showing again opened the devices again";
 }
 
 TEST_F(FormTest, CreatesTheDataFoldersOnceAndLeavesThemOnTheNextStart) {
@@ -234,7 +254,7 @@ TEST_F(FormTest, BothDecksOfAListFadeInToFullVolume) {
 TEST_F(FormTest, ClosingAndExitStopTheLevelCapture) {
     for (const bool byExit : {false, true}) {
         TForm1 form;
-        form.show();
+        ASSERT_TRUE(ShowAndOpenSoundDevices(form));
         TAudioInMM* capture = form.inputLevel->AudioIn1();
         ASSERT_TRUE(capture->Capturing());
         if (byExit)

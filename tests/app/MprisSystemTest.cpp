@@ -6,6 +6,7 @@
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "platform/audio/AudioEngine.h"
+#include "tests/app/ShownWindow.h"
 #include "tests/decks/MonitorRecording.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
@@ -71,8 +72,7 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     TForm1 form;
     // The levels below compare the tracks as mastered.
     form.NormaliseLoudness1->setChecked(false);
-    ASSERT_STREQ(form.audioEngine->BackendName(), "portaudio")
-        << "the private sound server is not reachable";
+    ASSERT_TRUE(ShowAndOpenSoundDevices(form, true)) << "the private sound server is not reachable";
     ASSERT_NE(form.mpris, nullptr);
     const std::string low = tonefiles::Mp3({.frequency = 440, .seconds = 30});
     const std::string high = tonefiles::Mp3({.frequency = 1320, .seconds = 30});

@@ -6,6 +6,7 @@
 #include "decks/Playlist.h"
 #include "platform/audio/GainCurve.h"
 #include "platform/audio/RealtimeAudioEngine.h"
+#include "platform/audio/TMediaPlayer.h"
 #include "tests/decks/MonitorRecording.h"
 #include "tests/decks/SettleLoads.h"
 #include "tests/decks/ToneFiles.h"
@@ -250,6 +251,30 @@ TEST_F(DeckSound, AnAutomaticFadeBetweenTwoEqualTonesKeepsTheirSummedLevel) {
     const auto last = Slice(sound, sound.size() - kWindow, kWindow);
     EXPECT_GT(measure::Goertzel(last, kRate, 3000), 0.8 * amplitude) << "(B) at full volume";
     EXPECT_LT(measure::Goertzel(last, kRate, 1000), 0.01) << "(A) silent at the end";
+}
+
+// The window makes its engine before it shows and asks for the device after:
+// until then the decks keep time silently, and the device takes over without
+// stopping them. An engine made silent stays silent when asked.
+TEST(EngineOnRequest, KeepsTimeSilentlyUntilAskedThenPlaysOnTheDevice) {
+    EnsureTestApp();
+    using Choice = audio::RealtimeAudioEngine::OutputChoice;
+    audio::RealtimeAudioEngine silent(Choice::SilentClock);
+    audio::RealtimeAudioEngine engine(Choice::DeviceOnRequest);
+    EXPECT_STREQ(engine.BackendName(), "silent");
+    audio::TMediaPlayer player(engine);
+    player.Open(tonefiles::Mp3({.seconds = 5}));
+    player.Play([] {});
+    ASSERT_TRUE(WaitFor([&] { return player.Position() >= 200; }));
+    EXPECT_STREQ(engine.BackendName(), "silent") << "the device opened before it was asked for";
+
+    silent.OpenDevice();
+    engine.OpenDevice();
+    EXPECT_TRUE(WaitFor([&] { return std::strcmp(engine.BackendName(), "portaudio") == 0; }));
+    const int at = player.Position();
+    EXPECT_TRUE(WaitFor([&] { return player.Position() >= at + 200; }))
+        << "the deck stopped at the hand-over";
+    EXPECT_STREQ(silent.BackendName(), "silent");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "decks/Playlist.h"
 #include "platform/Dialogs.h"
 #include "platform/audio/RealtimeAudioEngine.h"
+#include "tests/app/ShownWindow.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
 #include "tests/faults/PrivatePulse.h"
@@ -29,8 +30,7 @@ TEST(SoundServerKilledUnderTheWindow, WholeWindowOnTheRealBackEndsGoesOnAndClose
     dialogs::SetHandler([](const dialogs::Request&) { return dialogs::Answer{true, {}}; });
 
     auto form = std::make_unique<TForm1>();
-    form->show();
-    ASSERT_STREQ(form->audioEngine->BackendName(), "portaudio");
+    ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true)) << form->audioEngine->BackendName();
     for (double frequency : {440.0, 550.0, 660.0})
         form->playlist->AddFile(tonefiles::Mp3({.frequency = frequency, .seconds = 2}));
     form->playAction->trigger();

@@ -7,6 +7,7 @@
 #include "decks/DeckEngine.h"
 #include "mixer/XiTrackBar.h"
 #include "platform/Dialogs.h"
+#include "tests/app/ShownWindow.h"
 #include "tests/faults/PrivatePulse.h"
 #include "tests/support/TestApp.h"
 
@@ -68,7 +69,7 @@ protected:
 
 TEST_F(WindowMixer, CloseRestoresAndThePanelFollowsOtherPrograms) {
     auto form = std::make_unique<TForm1>();
-    form->show();
+    ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
     ExpectStartupChangedIt();
     form->decks->CrossFading = true;
 
@@ -99,7 +100,7 @@ TEST_F(WindowMixer, CloseRestoresAndThePanelFollowsOtherPrograms) {
 
 TEST_F(WindowMixer, TheUsersMasterVolumeStaysAtExit) {
     auto form = std::make_unique<TForm1>();
-    form->show();
+    ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
     form->mastervol->SetPosition(50); // as a drag of the slider does
     form->close();
     form.reset();
@@ -137,7 +138,7 @@ TEST_F(WindowMixer, PanelShowsTheNewServerAfterARestart) {
         PrivatePulse pulse;
         ASSERT_TRUE(pulse.Up());
         auto form = std::make_unique<TForm1>();
-        form->show();
+        ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
         ASSERT_TRUE(form->micmute->isChecked());
         pulse.Kill();
         QTest::qWait(300); // the old server's end is seen

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/Unit1.h"
+#include "platform/audio/AudioEngine.h"
+
+#include <QTest>
+#include <cstring>
+
+// Shows the window as the program does and waits for what it opens once shown:
+// the system mixer and the level capture, and with realOutput the sound output
+// too (it opens on the audio engine's thread).
+inline bool ShowAndOpenSoundDevices(TForm1& form, bool realOutput = false) {
+    form.show();
+    return QTest::qWaitFor(
+        [&] {
+            return form.mixerControls &&
+                   (!realOutput || std::strcmp(form.audioEngine->BackendName(), "portaudio") == 0);
+        },
+        15000);
+}
