@@ -40,20 +40,6 @@ void TDrawBox::DrawContents() {
     p.drawLine(0, height() - 1, width() - 1, 0);
 }
 
-void TDrawBox::PaintNow() {
-    if (isVisible())
-        repaint();
-    else
-        update();
-}
-
-void TDrawBox::PaintNow(const QRect& part) {
-    if (isVisible())
-        repaint(part);
-    else
-        update(part);
-}
-
 void TDrawBox::paintEvent(QPaintEvent* event) {
     if (HandleSize()) {
         QPainter painter(this);

@@ -29,10 +29,6 @@ protected:
     // Fills the bitmap with BackGroundColor.
     void ClearBitmap();
     QImage& Canvas() { return bitmap_; }
-    // Copies the bitmap (or only the given part of it) to the screen now
-    // instead of waiting for a paint event.
-    void PaintNow();
-    void PaintNow(const QRect& part);
     // Gives the bitmap the control's size if it changed; true if it did.
     bool HandleSize();
 

@@ -1,9 +1,9 @@
 #include "mixer/FBVUMeter.h"
 
-#include "mixer/PixelDrawing.h"
-
+#include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 TFBVUMeter::TFBVUMeter(QWidget* parent)
     : TDrawBox(parent) {
@@ -106,23 +106,33 @@ void TFBVUMeter::RebuildScale() {
     update();
 }
 
+// Resolves the segments' colours once per full picture, so that a new level
+// only fills rectangles.
 void TFBVUMeter::DrawContents() {
     ClearBitmap();
+    const QPalette pal = palette();
     for (int i = 0; i <= topIndex_; ++i) {
-        DrawSegment(0, i, false);
+        litFills_[std::size_t(i)] = ToQColor(litColors_[std::size_t(i)], pal);
+        dimFills_[std::size_t(i)] = ToQColor(dimColors_[std::size_t(i)], pal);
+    }
+    QPainter painter(&Canvas());
+    for (int i = 0; i <= topIndex_; ++i) {
+        DrawSegment(painter, 0, i, false);
         if (stereo_)
-            DrawSegment(1, i, false);
+            DrawSegment(painter, 1, i, false);
     }
     litCount_ = {0, 0};
 }
 
-void TFBVUMeter::DrawSegment(int column, int i, bool lit) {
-    const TColor c = lit ? litColors_[std::size_t(i)] : dimColors_[std::size_t(i)];
+void TFBVUMeter::DrawSegment(QPainter& painter, int column, int i, bool lit) {
+    const int left = columnStart_[std::size_t(column)];
+    const int right = columnEnd_[std::size_t(column)];
+    if (right < left || penWidth_ <= 0)
+        return;
     // A line penWidth thick, covering the rows a wide pen centred on y covers.
     const int top = SegmentY(i) - penWidth_ / 2;
-    pixels::FillRect(Canvas(), columnStart_[std::size_t(column)], top,
-                     columnEnd_[std::size_t(column)] + 1, top + penWidth_,
-                     ToQColor(c, palette()).rgb());
+    painter.fillRect(left, top, right - left + 1, penWidth_,
+                     lit ? litFills_[std::size_t(i)] : dimFills_[std::size_t(i)]);
 }
 
 void TFBVUMeter::MarkChanged(int i) {
@@ -134,21 +144,21 @@ void TFBVUMeter::MarkChanged(int i) {
     changedHigh_ = std::max(changedHigh_, i);
 }
 
-void TFBVUMeter::MoveColumn(int column, float level) {
+void TFBVUMeter::MoveColumn(std::optional<QPainter>& painter, int column, float level) {
     int& lit = litCount_[std::size_t(column)];
     const int n = topIndex_;
+    auto draw = [&](int i, bool on) {
+        if (!painter)
+            painter.emplace(&Canvas()); // only a level that changes the picture paints
+        DrawSegment(*painter, column, i, on);
+        MarkChanged(i);
+    };
     if (lit < n && level > thresholds_[std::size_t(lit)]) {
-        while (lit < n && level > thresholds_[std::size_t(lit)]) {
-            DrawSegment(column, lit, true);
-            MarkChanged(lit);
-            ++lit;
-        }
+        while (lit < n && level > thresholds_[std::size_t(lit)])
+            draw(lit++, true);
     } else {
-        while (lit > 0 && !(level > thresholds_[std::size_t(lit - 1)])) {
-            --lit;
-            DrawSegment(column, lit, false);
-            MarkChanged(lit);
-        }
+        while (lit > 0 && !(level > thresholds_[std::size_t(lit - 1)]))
+            draw(--lit, false);
     }
 }
 
@@ -158,14 +168,18 @@ void TFBVUMeter::SetLevels(float left, float right) {
     rightLevel_ = right >= 0.0f ? right : 0.0f;
     changedLow_ = 0;
     changedHigh_ = -1;
-    MoveColumn(0, leftLevel_);
-    if (stereo_)
-        MoveColumn(1, rightLevel_);
-    // Only the rows of the segments that changed are copied to the screen;
-    // when none changed the picture on screen is already right.
+    {
+        std::optional<QPainter> painter;
+        MoveColumn(painter, 0, leftLevel_);
+        if (stereo_)
+            MoveColumn(painter, 1, rightLevel_);
+    }
+    // Only the rows of the segments that changed are copied to the screen,
+    // with the window's next paint: a burst of levels costs one copy, and the
+    // caller does not wait for the display server.
     if (changedLow_ > changedHigh_)
         return;
     const int top = SegmentY(changedHigh_) - penWidth_ / 2;
     const int bottom = SegmentY(changedLow_) - penWidth_ / 2 + penWidth_;
-    PaintNow(QRect(0, top, width(), bottom - top));
+    update(QRect(0, top, width(), bottom - top));
 }

@@ -2,13 +2,19 @@
 
 #include "mixer/DrawBox.h"
 
+#include <QColor>
 #include <array>
+#include <optional>
+
+class QPainter;
 
 // TFBVUMeter: a bar of horizontal segments on a decibel scale, in one column
 // or two (stereo). Segment i (0 at the bottom .. N at the top) lights when the
 // level exceeds its threshold; the top segment N is never lit. Three colour
 // bands (low, medium, high) each have a lit and a dimmed colour. A new level
-// redraws only the segments whose state changes, then copies the picture once.
+// redraws only the segments whose state changes (filled rectangles in the
+// segments' colours, resolved once per full picture), then schedules one copy
+// of those rows to the screen.
 class TFBVUMeter : public TDrawBox {
     Q_OBJECT
 public:
@@ -38,7 +44,8 @@ public:
     void SetpenWidth(int value);
 
     // Moves both columns to the new levels (linear, 1.0 = full scale) and
-    // paints at once. Negative or not-a-number levels count as 0.
+    // draws them into the picture at once; the screen follows with the next
+    // paint. Negative or not-a-number levels count as 0.
     void SetLevels(float left, float right);
 
     // The scale, for layout and tests.
@@ -63,8 +70,8 @@ protected:
 private:
     void RebuildScale();
     void SetBandColor(TColor& lit, TColor& dim, TColor value);
-    void DrawSegment(int column, int i, bool lit);
-    void MoveColumn(int column, float level);
+    void DrawSegment(QPainter& painter, int column, int i, bool lit);
+    void MoveColumn(std::optional<QPainter>& painter, int column, float level);
     void MarkChanged(int i);
 
     float leftLevel_ = 0.0f;
@@ -84,6 +91,8 @@ private:
     std::array<float, kMaxTopIndex + 1> thresholds_{};
     std::array<TColor, kMaxTopIndex + 1> litColors_{};
     std::array<TColor, kMaxTopIndex + 1> dimColors_{};
+    std::array<QColor, kMaxTopIndex + 1> litFills_{};
+    std::array<QColor, kMaxTopIndex + 1> dimFills_{};
     int topIndex_ = 0;
     // Segments redrawn by the current SetLevels (lowest, highest); empty when lowest > highest.
     int changedLow_ = 0;

@@ -1,6 +1,5 @@
 #include "mixer/XiTrackBar.h"
 
-#include "mixer/PixelDrawing.h"
 #include "mixer/XiTrackBarSchemes.h"
 
 #include <QMouseEvent>
@@ -16,6 +15,55 @@ int RoundEven(double v) {
 }
 
 constexpr int kDragGrip = 5; // vertical drags hold the thumb 5 pixels below its top
+
+// Fills the rectangle with exclusive right/bottom edges; an empty or inverted
+// one draws nothing.
+void Fill(QPainter& painter, int left, int top, int right, int bottom, const QColor& colour) {
+    if (right > left && bottom > top)
+        painter.fillRect(left, top, right - left, bottom - top, colour);
+}
+
+// Outline of the rectangle, one pixel wide, inside its edges.
+void Frame(QPainter& painter, const TRect& r, const QColor& colour) {
+    if (r.right <= r.left || r.bottom <= r.top)
+        return;
+    Fill(painter, r.left, r.top, r.right, r.top + 1, colour);
+    Fill(painter, r.left, r.bottom - 1, r.right, r.bottom, colour);
+    Fill(painter, r.left, r.top, r.left + 1, r.bottom, colour);
+    Fill(painter, r.right - 1, r.top, r.right, r.bottom, colour);
+}
+
+// Gradient from a to b in n steps of (b - a) / n per channel, n being the
+// width (acrossX: columns change from left to right) or the height; each line
+// takes the rounded (halves to even) running values, so the last line stops
+// one step short of b.
+void FillGradient(QPainter& painter, const TRect& r, QColor a, QColor b, bool acrossX) {
+    const int n = acrossX ? r.right - r.left : r.bottom - r.top;
+    if (n <= 0)
+        return;
+    double red = a.red(), green = a.green(), blue = a.blue();
+    const double dr = double(b.red() - a.red()) / n;
+    const double dg = double(b.green() - a.green()) / n;
+    const double db = double(b.blue() - a.blue()) / n;
+    auto channel = [](double v) { return std::clamp(RoundEven(v), 0, 255); };
+    for (int i = 0; i < n; ++i) {
+        const QColor c(channel(red), channel(green), channel(blue));
+        if (acrossX)
+            Fill(painter, r.left + i, r.top, r.left + i + 1, r.bottom, c);
+        else
+            Fill(painter, r.left, r.top + i, r.right, r.top + i + 1, c);
+        red += dr;
+        green += dg;
+        blue += db;
+    }
+}
+
+void SmoothCornersOf(QPainter& painter, const TRect& r, const QColor& back) {
+    Fill(painter, r.left, r.top, r.left + 1, r.top + 1, back);
+    Fill(painter, r.left, r.bottom - 1, r.left + 1, r.bottom, back);
+    Fill(painter, r.right - 1, r.top, r.right, r.top + 1, back);
+    Fill(painter, r.right - 1, r.bottom - 1, r.right, r.bottom, back);
+}
 
 } // namespace
 
@@ -55,6 +103,7 @@ void TXiTrackBar::SetColorScheme(TColorScheme scheme) {
     colorScheme_ = scheme;
     for (const auto& [index, value] : SchemeColors(scheme))
         colors_[std::size_t(index)] = value;
+    imageStale_ = true; // drawn with the next paint
     update();
 }
 
@@ -164,15 +213,15 @@ void TXiTrackBar::ComputeGeometry() {
     }
 }
 
-void TXiTrackBar::DrawTicks(QImage& image, TColor tick) const {
+void TXiTrackBar::DrawTicks(QPainter& painter, TColor tick) const {
     const int range = max_ - min_;
     if (tickStyle_ == tsNone || range < 0)
         return;
-    const QRgb c = ToQColor(tick, palette()).rgb();
+    const QColor c = ToQColor(tick, palette());
     const bool vertical = orientation_ == trVertical;
     const bool topLeft = tickMarks_ == tmTopLeft || tickMarks_ == tmBoth;
     const bool bottomRight = tickMarks_ == tmBottomRight || tickMarks_ == tmBoth;
-    const int w = image.width(), h = image.height();
+    const int w = image_.width(), h = image_.height();
     for (int i = 0; i <= range; ++i) {
         const bool last = i == range;
         const bool wanted = tickStyle_ == tsManual
@@ -184,25 +233,18 @@ void TXiTrackBar::DrawTicks(QImage& image, TColor tick) const {
         const int pos = RoundEven(along) + thumbLength_ / 2;
         if (vertical) {
             if (topLeft)
-                pixels::FillRect(image, 0, pos, 3, pos + 1, c);
+                Fill(painter, 0, pos, 3, pos + 1, c);
             if (bottomRight)
-                pixels::FillRect(image, w - 3, pos, w, pos + 1, c);
+                Fill(painter, w - 3, pos, w, pos + 1, c);
         } else {
             if (topLeft) {
                 const int top = RoundEven(along + thumbLength_ / 2.0);
-                pixels::FillRect(image, top, 0, top + 1, 3, c);
+                Fill(painter, top, 0, top + 1, 3, c);
             }
             if (bottomRight)
-                pixels::FillRect(image, pos, h - 3, pos + 1, h, c);
+                Fill(painter, pos, h - 3, pos + 1, h, c);
         }
     }
-}
-
-static void SmoothCornersOf(QImage& image, const TRect& r, QRgb back) {
-    pixels::SetPixel(image, r.left, r.top, back);
-    pixels::SetPixel(image, r.left, r.bottom - 1, back);
-    pixels::SetPixel(image, r.right - 1, r.top, back);
-    pixels::SetPixel(image, r.right - 1, r.bottom - 1, back);
 }
 
 void TXiTrackBar::Paint() {
@@ -220,28 +262,34 @@ void TXiTrackBar::Render() {
         setPalette(own);
     }
 
-    QImage image(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGB32);
-    image.fill(back);
+    const QSize size(std::max(width(), 1), std::max(height(), 1));
+    if (image_.size() != size)
+        image_ = QImage(size, QImage::Format_RGB32);
+    image_.fill(back);
     ComputeGeometry();
 
     const bool vertical = orientation_ == trVertical;
     auto q = [&](TColor c) { return ToQColor(c, pal); };
-    pixels::FillGradient(image, trackRect_, q(colors.slideFace), q(colors.slideGrad), vertical);
-    pixels::FrameRect(image, trackRect_, q(colors.slideBorder).rgb());
+    QPainter painter(&image_);
+    FillGradient(painter, trackRect_, q(colors.slideFace), q(colors.slideGrad), vertical);
+    Frame(painter, trackRect_, q(colors.slideBorder));
     if (smoothCorners_)
-        SmoothCornersOf(image, trackRect_, back);
+        SmoothCornersOf(painter, trackRect_, QColor(back));
 
-    pixels::FillGradient(image, thumbRect_, q(colors.thumbFace), q(colors.thumbGrad), !vertical);
-    pixels::FrameRect(image, thumbRect_, q(colors.thumbBorder).rgb());
+    FillGradient(painter, thumbRect_, q(colors.thumbFace), q(colors.thumbGrad), !vertical);
+    Frame(painter, thumbRect_, q(colors.thumbBorder));
     if (smoothCorners_)
-        SmoothCornersOf(image, thumbRect_, back);
+        SmoothCornersOf(painter, thumbRect_, QColor(back));
 
-    DrawTicks(image, colors.tick);
-    image_ = std::move(image);
+    DrawTicks(painter, colors.tick);
+    imageStale_ = false;
 }
 
+// The picture is kept between paints; it is drawn again only when something
+// it shows changed without a Paint (a colour scheme, the palette, the size).
 void TXiTrackBar::paintEvent(QPaintEvent*) {
-    Render();
+    if (imageStale_ || image_.size() != QSize(std::max(width(), 1), std::max(height(), 1)))
+        Render();
     QPainter painter(this);
     painter.drawImage(0, 0, image_);
 }
@@ -302,5 +350,7 @@ void TXiTrackBar::leaveEvent(QEvent*) {
 void TXiTrackBar::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange)
         Paint();
+    else if (event->type() == QEvent::PaletteChange)
+        imageStale_ = true;
     QWidget::changeEvent(event);
 }

@@ -7,9 +7,12 @@
 #include <QWidget>
 #include <array>
 
+class QPainter;
+
 // TXiTrackBar: a self-drawn slider. Track and thumb are filled with colour
 // gradients and outlined, optionally with smoothed corners and tick marks; the
-// whole control is drawn into an off-screen image that is copied in one step.
+// whole control is drawn with QPainter into an off-screen image, kept between
+// paints, that is copied in one step.
 //
 // API summary
 //   Range and value: Min(), Max(), Position(), SetMin(), SetMax(), SetPosition(),
@@ -182,7 +185,7 @@ private:
     PaintColors ChooseColors() const;
     void Render();
     void ComputeGeometry();
-    void DrawTicks(QImage& image, TColor tick) const;
+    void DrawTicks(QPainter& painter, TColor tick) const;
     int OffsetForPosition(int position) const;
     int PositionForOffset(int offset) const;
     bool OnThumb(const QPoint& p) const;
@@ -205,4 +208,5 @@ private:
     int thumbLength_ = 10;
     int thickness_ = 20;
     QImage image_;
+    bool imageStale_ = true; // image_ no longer shows the control's state
 };

@@ -1,4 +1,4 @@
-#include "mixer/PixelDrawing.h"
+#include "tests/meter/ReferencePixels.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,10 @@
 #include <QColor>
 #include <QImage>
 
-// Pixel-exact drawing on an RGB32 image with exclusive right/bottom edges;
-// everything is clipped to the image.
+// Pixel-exact drawing on an RGB32 image with exclusive right/bottom edges,
+// row by row through scanLine; everything is clipped to the image. The meter
+// and the slider drew this way before they drew with QPainter: the tests draw
+// the pictures the controls must still show with it.
 namespace pixels {
 
 void FillRect(QImage& image, int left, int top, int right, int bottom, QRgb colour);

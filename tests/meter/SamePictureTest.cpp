@@ -1,0 +1,113 @@
+// The meter and the slider draw with QPainter on kept images; their pictures
+// must be, pixel for pixel, those of the row-by-row drawing they replaced. The
+// reference is drawn here from each control's own geometry and colours.
+#include "mixer/FBVUMeter.h"
+#include "mixer/MixerSliders.h"
+#include "mixer/VuMeterDesign.h"
+#include "mixer/XiTrackBar.h"
+#include "tests/meter/ReferencePixels.h"
+#include "tests/support/TestApp.h"
+
+#include <QImage>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+QImage Shown(QWidget& w) {
+    return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage ReferenceSlider(const TXiTrackBar& s, bool down) {
+    const QPalette pal = s.palette();
+    auto q = [&](TColor c) { return ToQColor(c, pal); };
+    QImage img(s.size(), QImage::Format_RGB32);
+    const QRgb back = q(s.BackColor()).rgb();
+    img.fill(back);
+    const bool vertical = s.Orientation() == TXiTrackBar::trVertical;
+    auto corners = [&](const TRect& r) {
+        if (!s.SmoothCorners())
+            return;
+        for (const auto& [x, y] : {std::pair{r.left, r.top},
+                                   {r.left, r.bottom - 1},
+                                   {r.right - 1, r.top},
+                                   {r.right - 1, r.bottom - 1}})
+            pixels::SetPixel(img, x, y, back);
+    };
+    pixels::FillGradient(img, s.TrackRect(), q(s.SlideFaceColor()), q(s.SlideGradColor()),
+                         vertical);
+    pixels::FrameRect(img, s.TrackRect(), q(s.SlideBorderColor()).rgb());
+    corners(s.TrackRect());
+    pixels::FillGradient(img, s.ThumbRect(), q(down ? s.DownThumbFaceColor() : s.ThumbFaceColor()),
+                         q(down ? s.DownThumbGradColor() : s.ThumbGradColor()), !vertical);
+    pixels::FrameRect(img, s.ThumbRect(),
+                      q(down ? s.DownThumbBorderColor() : s.ThumbBorderColor()).rgb());
+    corners(s.ThumbRect());
+    return img;
+}
+
+QImage ReferenceMeter(const TFBVUMeter& m) {
+    const QPalette pal = m.palette();
+    QImage img(m.size(), QImage::Format_RGB32);
+    img.fill(ToQColor(m.BackGroundColor(), pal));
+    for (int column = 0; column < (m.stereo() ? 2 : 1); ++column) {
+        for (int i = 0; i <= m.TopIndex(); ++i) {
+            const TColor c = i < m.LitCount(column) ? m.LitColor(i) : m.DimColor(i);
+            const int top = m.SegmentY(i) - m.penWidth() / 2;
+            pixels::FillRect(img, m.ColumnStart(column), top, m.ColumnEnd(column) + 1,
+                             top + m.penWidth(), ToQColor(c, pal).rgb());
+        }
+    }
+    return img;
+}
+
+TEST(SamePicture, SliderInBothOrientationsPositionsCornersAndThumbStates) {
+    EnsureTestApp();
+    for (const bool vertical : {true, false}) {
+        for (const bool smooth : {true, false}) {
+            TXiTrackBar s;
+            mixer_sliders::ApplyDesign(s, 1000);
+            if (!vertical) {
+                s.SetOrientation(TXiTrackBar::trHorizontal);
+                s.resize(200, 28);
+            }
+            s.SetSmoothCorners(smooth);
+            for (const int position : {0, 377, 1000}) {
+                s.SetPosition(position);
+                EXPECT_EQ(Shown(s), ReferenceSlider(s, false))
+                    << "vertical " << vertical << " smooth " << smooth << " at " << position;
+            }
+            // Pressed on the thumb: the thumb takes the "down" colours.
+            const TRect t = s.ThumbRect();
+            s.show();
+            QTest::mousePress(&s, Qt::LeftButton, {},
+                              QPoint((t.left + t.right) / 2, (t.top + t.bottom) / 2));
+            ASSERT_EQ(s.ThumbState(), TXiTrackBar::tsDown);
+            EXPECT_EQ(Shown(s), ReferenceSlider(s, true)) << "vertical " << vertical;
+            // A new scheme is drawn with the next paint, not with the old colours.
+            s.SetColorScheme(TXiTrackBar::csSky);
+            QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(0, 0));
+            EXPECT_EQ(Shown(s), ReferenceSlider(s, false)) << "vertical " << vertical;
+        }
+    }
+}
+
+TEST(SamePicture, MeterAsLevelsRiseAndFallInStereoAndMono) {
+    EnsureTestApp();
+    std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
+    for (const bool stereo : {false, true}) {
+        meter->Setstereo(stereo);
+        for (const auto& [left, right] :
+             {std::pair{0.5f, 0.02f}, {1.0f, 0.3f}, {0.01f, 1.0f}, {0.0f, 0.0f}, {0.2f, 0.7f}}) {
+            meter->SetLevels(left, right);
+            EXPECT_EQ(Shown(*meter), ReferenceMeter(*meter))
+                << "stereo " << stereo << " levels " << left << " " << right;
+        }
+    }
+    meter->SetpenWidth(3); // a pen wider than the gap between segments
+    meter->SetLevels(0.4f, 0.4f);
+    EXPECT_EQ(Shown(*meter), ReferenceMeter(*meter));
+}
+
+} // namespace
