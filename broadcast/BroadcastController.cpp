@@ -36,9 +36,7 @@ TBroadcastController::TBroadcastController(QWidget* tabSheet, std::string dataFo
     , form_(form)
     , dataFolder_(std::move(dataFolder))
     , callbacks_(std::move(callbacks))
-    , w_(BuildBroadcastForm(tabSheet))
-    , audio_(std::make_unique<TAudio>()) {
-    ConfigureAudio();
+    , w_(BuildBroadcastForm(tabSheet)) {
     connect(w_.streamingfilebtn, &QPushButton::clicked, this,
             [this] { dialogs::RunCommand([this] { streamingfilebtnClick(); }, form_); });
     connect(w_.streamingbtn, &QPushButton::clicked, this,
@@ -49,6 +47,14 @@ TBroadcastController::~TBroadcastController() {
     if (relay_.Broadcasting)
         StopBroadcast();
     audio_.reset();
+}
+
+TAudio& TBroadcastController::Audio1() {
+    if (!audio_) {
+        audio_ = std::make_unique<TAudio>();
+        ConfigureAudio();
+    }
+    return *audio_;
 }
 
 // Audio1 as the window's design sets it up, with the rate the converter is
@@ -152,7 +158,7 @@ void TBroadcastController::StartBroadcast() {
         SetStatus("The relay could not start");
         throw; // shown in the standard error box; the next click stops
     }
-    audio_->Recorder().Start(); // without a device the broadcast runs silent
+    Audio1().Recorder().Start(); // without a device the broadcast runs silent
     try {
         if (!picture_.isNull() &&
             !EncodeJpeg(picture_, QString::fromStdString(dataFolder_ + "video.jpg")))
@@ -174,7 +180,7 @@ void TBroadcastController::ConverterEnded() {
 }
 
 void TBroadcastController::StopBroadcast() {
-    audio_->Recorder().Stop();
+    Audio1().Recorder().Stop();
     relay_.audiotcpserver.SetActive(false);
     relay_.ClientList.reset();
     relay_.Broadcasting = false;

@@ -68,7 +68,10 @@ public:
     std::string ConverterPath;
 
     const BroadcastWidgets& Widgets() const { return w_; }
-    TAudio& Audio1() { return *audio_; }
+    // The capture the broadcast sends, made with its first use: making it asks
+    // the system mixer and PortAudio for their devices, which most runs never
+    // need and which would hold up the start.
+    TAudio& Audio1();
     TAudioRelay& Relay() { return relay_; }
     bool Broadcasting() const { return relay_.Broadcasting; }
     const QImage& Picture() const { return picture_; }
@@ -86,8 +89,8 @@ private:
     std::string dataFolder_;
     BroadcastCallbacks callbacks_;
     BroadcastWidgets w_;
-    TAudioRelay relay_; // outlives Audio1, whose capture thread writes through it
-    std::unique_ptr<TAudio> audio_;
+    TAudioRelay relay_;             // outlives Audio1, whose capture thread writes through it
+    std::unique_ptr<TAudio> audio_; // null until Audio1
     QImage picture_;
     std::unique_ptr<BackgroundTask> backgroundDownload_;
 };
