@@ -2,7 +2,7 @@
 // against `flac -d -c` (to WAV on a thrown-away output), in CPU time.
 #include "bench/BenchSupport.h"
 #include "bench/PeerProcess.h"
-#include "platform/audio/FfmpegDecoder.h"
+#include "ffmpeg/FfmpegDecoder.h"
 
 #include <QTemporaryDir>
 #include <vector>

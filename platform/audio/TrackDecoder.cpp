@@ -1,37 +1,16 @@
 #include "platform/audio/TrackDecoder.h"
 
-#include "platform/audio/FfmpegDecoder.h"
+#include "platform/audio/DecoderAdapter.h"
+#include "platform/audio/FfmpegModule.h"
 #include "platform/audio/Mp3Decoder.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
-#include <type_traits>
 
 namespace audio {
 
 namespace {
-
-// Presents one of the concrete decoders through the common interface.
-template <typename Decoder> class DecoderAdapter final : public TrackDecoder {
-public:
-    void Open(const std::string& path, const std::atomic<bool>* cancel) override {
-        if constexpr (std::is_same_v<Decoder, Mp3Decoder>)
-            decoder_.Open(path, cancel);
-        else
-            decoder_.Open(path);
-    }
-    void Close() override { decoder_.Close(); }
-    bool IsOpen() const override { return decoder_.IsOpen(); }
-    std::int64_t LengthFrames() const override { return decoder_.LengthFrames(); }
-    std::size_t Decode(StereoFrame* dst, std::size_t maxFrames) override {
-        return decoder_.Decode(dst, maxFrames);
-    }
-    bool Finished() const override { return decoder_.Finished(); }
-
-private:
-    Decoder decoder_;
-};
 
 // The extension after the last dot of the file name, lower-cased ("" if none).
 std::string LowerExtension(const std::string& path) {
@@ -62,7 +41,7 @@ bool IsPlayableExtension(const std::string& path) {
 std::unique_ptr<TrackDecoder> MakeTrackDecoder(const std::string& path) {
     if (IsMp3Extension(path))
         return std::make_unique<DecoderAdapter<Mp3Decoder>>();
-    return std::make_unique<DecoderAdapter<FfmpegDecoder>>();
+    return MakeFfmpegDecoder();
 }
 
 } // namespace audio

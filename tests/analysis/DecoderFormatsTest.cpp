@@ -1,6 +1,6 @@
 // Every format the decks play, decoded through the factory's choice of
 // decoder: pitch, level, length, and refusals of what cannot be played.
-#include "platform/audio/FfmpegDecoder.h"
+#include "ffmpeg/FfmpegDecoder.h"
 #include "platform/audio/MediaError.h"
 #include "platform/audio/TrackDecoder.h"
 #include "tests/analysis/SoundFiles.h"

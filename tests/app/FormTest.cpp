@@ -95,6 +95,20 @@ TEST_F(FormTest, OpensTheSoundDevicesOnceTheWindowIsShown) {
     EXPECT_EQ(form.inputLevel, opened) << "showing again opened the devices again";
 }
 
+// The large libraries of what a start does not use (FFmpeg's decoders,
+// libcurl's transfers, the media framework's plug-ins) are loaded on first use.
+TEST_F(FormTest, StartsWithoutTheDecoderDownloadAndVideoLibraries) {
+    TForm1 form;
+    ASSERT_TRUE(ShowAndOpenSoundDevices(form));
+    QApplication::processEvents();
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    EXPECT_TRUE(mapped.contains("libQt6Widgets")) << "the maps were not read";
+    for (const char* library : {"libavformat", "libavcodec", "libcurl", "libgst"})
+        EXPECT_FALSE(mapped.contains(library)) << library << " is loaded at start";
+}
+
 TEST_F(FormTest, CreatesTheDataFoldersOnceAndLeavesThemOnTheNextStart) {
     const std::string base = home.path().toStdString();
     {

@@ -1,4 +1,4 @@
-#include "platform/audio/FfmpegDecoder.h"
+#include "ffmpeg/FfmpegDecoder.h"
 
 #include "platform/audio/MediaError.h"
 

@@ -1,0 +1,55 @@
+#include "platform/LoadableModule.h"
+
+#include <array>
+#include <climits>
+#include <dlfcn.h>
+#include <map>
+#include <mutex>
+#include <unistd.h>
+
+namespace {
+
+std::string ProgramFolder() {
+    std::array<char, PATH_MAX> path{};
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (n <= 0)
+        return {};
+    const std::string program(path.data(), std::size_t(n));
+    return program.substr(0, program.find_last_of('/'));
+}
+
+void* Load(const std::string& module, std::string* why) {
+    for (const std::string& folder :
+         {ProgramFolder(), std::string(KV_MODULE_INSTALL_DIR), std::string(KV_MODULE_BUILD_DIR)}) {
+        const std::string path = folder + "/" + module + ".so";
+        if (::access(path.c_str(), R_OK) != 0)
+            continue;
+        if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL))
+            return handle;
+        const char* error = ::dlerror();
+        *why = error ? error : path;
+        return nullptr;
+    }
+    *why = module + ".so was not found";
+    return nullptr;
+}
+
+} // namespace
+
+void* ModuleSymbol(const std::string& module, const char* symbol, std::string* why) {
+    static std::mutex mutex;
+    static std::map<std::string, void*> loaded; // null: tried and failed
+    std::lock_guard lock(mutex);
+    auto it = loaded.find(module);
+    if (it == loaded.end())
+        it = loaded.emplace(module, Load(module, why)).first;
+    if (!it->second) {
+        if (why->empty())
+            *why = module + ".so could not be loaded";
+        return nullptr;
+    }
+    void* address = ::dlsym(it->second, symbol);
+    if (!address)
+        *why = module + ".so has no " + symbol;
+    return address;
+}
