@@ -11,7 +11,7 @@ namespace analysis {
 // The true (inter-sample) peak of a stereo signal as EBU R128 asks for it:
 // the largest absolute value of the signal oversampled four times through a
 // 49-tap windowed-sinc interpolator (ITU-R BS.1770 annex 2). The work is
-// done four output samples at a time, and blocks whose samples are too low
+// done eight output samples at a time, and blocks whose samples are too low
 // to reach the peak found so far through any of the filter's phases are
 // passed over: an exact bound, not an estimate, so the result is the same.
 class TruePeakMeter {

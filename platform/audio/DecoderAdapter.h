@@ -2,11 +2,16 @@
 
 #include "platform/audio/TrackDecoder.h"
 
+#include <utility>
+
 namespace audio {
 
 // Presents one of the concrete decoders through the common interface.
 template <typename Decoder> class DecoderAdapter final : public TrackDecoder {
 public:
+    template <typename... Args>
+    explicit DecoderAdapter(Args&&... args)
+        : decoder_(std::forward<Args>(args)...) {}
     void Open(const std::string& path, const std::atomic<bool>* cancel) override {
         if constexpr (requires(Decoder d) { d.Open(path, cancel); })
             decoder_.Open(path, cancel);

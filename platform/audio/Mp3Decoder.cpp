@@ -77,7 +77,8 @@ int CopyPipeToMemory(const std::string& path, const std::atomic<bool>* cancel) {
 
 } // namespace
 
-Mp3Decoder::Mp3Decoder() {
+Mp3Decoder::Mp3Decoder(bool exactLength)
+    : exactLength_(exactLength) {
     InitLibraryOnce();
     int err = MPG123_OK;
     handle_ = mpg123_new(nullptr, &err);
@@ -126,7 +127,7 @@ void Mp3Decoder::Open(const std::string& path, const std::atomic<bool>* cancel) 
     long rate = 0;
     int channels = 0, encoding = 0;
     // mpg123_open accepts anything; the first frame and the scan tell.
-    if (mpg123_scan(handle_) != MPG123_OK ||
+    if ((exactLength_ && mpg123_scan(handle_) != MPG123_OK) ||
         mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK)
         Fail("No MPEG audio found in " + path + " " + mpg123_strerror(handle_),
              MediaFault::Damaged);

@@ -17,9 +17,12 @@ namespace audio {
 // library. Opening scans the whole file, so the length is exact (encoder
 // delay and padding removed when the file says how much). Not thread-safe:
 // one thread at a time. Opening reads the whole file: do it on a worker.
+// A decoder made without exactLength skips that scan (a tenth of a full
+// decode) for a caller that reads the track once, start to end: its length
+// is then the library's estimate.
 class Mp3Decoder {
 public:
-    Mp3Decoder();
+    explicit Mp3Decoder(bool exactLength = true);
     ~Mp3Decoder();
     Mp3Decoder(const Mp3Decoder&) = delete;
     Mp3Decoder& operator=(const Mp3Decoder&) = delete;
@@ -32,7 +35,7 @@ public:
     void Close();
     bool IsOpen() const { return open_; }
 
-    // Length in output frames, known once Open returns.
+    // Length in output frames, known once Open returns (see exactLength).
     std::int64_t LengthFrames() const { return lengthFrames_; }
 
     // Decodes up to maxFrames frames into dst and returns how many it wrote.
@@ -45,6 +48,7 @@ private:
 
     mpg123_handle_struct* handle_ = nullptr;
     int memoryFd_ = -1; // a pipe's bytes, copied
+    bool exactLength_ = true;
     bool open_ = false;
     bool finished_ = false;
     std::int64_t lengthFrames_ = 0;

@@ -38,9 +38,9 @@ bool IsPlayableExtension(const std::string& path) {
     return std::find(kPlayable.begin(), kPlayable.end(), ext) != kPlayable.end();
 }
 
-std::unique_ptr<TrackDecoder> MakeTrackDecoder(const std::string& path) {
+std::unique_ptr<TrackDecoder> MakeTrackDecoder(const std::string& path, TrackLength length) {
     if (IsMp3Extension(path))
-        return std::make_unique<DecoderAdapter<Mp3Decoder>>();
+        return std::make_unique<DecoderAdapter<Mp3Decoder>>(length == TrackLength::Exact);
     return MakeFfmpegDecoder();
 }
 

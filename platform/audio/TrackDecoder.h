@@ -25,9 +25,15 @@ public:
     virtual bool Finished() const = 0;
 };
 
+// Whether the caller needs the exact length before decoding: a deck does
+// (its time display, seeking); a caller that reads the track once from start
+// to end does not, and an MP3 then opens without scanning the whole file.
+enum class TrackLength { Exact, NotNeeded };
+
 // The decoder for this file's name: mpg123 for ".mp3", FFmpeg's libraries for
 // every other extension. Endings are compared without regard to case.
-std::unique_ptr<TrackDecoder> MakeTrackDecoder(const std::string& path);
+std::unique_ptr<TrackDecoder> MakeTrackDecoder(const std::string& path,
+                                               TrackLength length = TrackLength::Exact);
 
 // Whether the file's extension is one of the sound formats the decks play
 // (mp3, flac, ogg, oga, opus, wav, aif, aiff, m4a, aac), in any case.
