@@ -1,5 +1,7 @@
 #include "analysis/TrackTitle.h"
 
+#include "formats/ChunkTextTags.h"
+
 #include <QFile>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
@@ -15,11 +17,20 @@ QString FromTagLib(const TagLib::String& text) {
 } // namespace
 
 std::optional<QString> TagTitle(const std::string& path) {
-    TagLib::FileRef file(path.c_str(), false);
-    if (file.isNull() || !file.tag())
-        return std::nullopt;
-    const QString artist = FromTagLib(file.tag()->artist());
-    const QString title = FromTagLib(file.tag()->title());
+    QString artist, title;
+    {
+        TagLib::FileRef file(path.c_str(), false);
+        if (!file.isNull() && file.tag()) {
+            artist = FromTagLib(file.tag()->artist());
+            title = FromTagLib(file.tag()->title());
+        }
+    }
+    // A WAV or AIFF without an ID3 chunk may still be named in its own chunks.
+    if (artist.isEmpty() && title.isEmpty())
+        if (const std::optional<formats::ChunkTextTags> chunks = formats::ReadChunkTextTags(path)) {
+            artist = QString::fromStdString(chunks->artist);
+            title = QString::fromStdString(chunks->title);
+        }
     if (artist.isEmpty() && title.isEmpty())
         return std::nullopt;
     return artist + QStringLiteral(" - ") + title;

@@ -1,6 +1,7 @@
 #include "catalog/TagReading.h"
 
 #include "catalog/Genres.h"
+#include "formats/ChunkTextTags.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -140,6 +141,12 @@ TrackTags ReadTrackTags(const std::string& path) {
     }
     if (tags.year < 0 || tags.year > 9999)
         tags.year = 0;
+    // A WAV or AIFF without an ID3 chunk may still be named in its own chunks.
+    if (tags.title.empty() && tags.artist.empty() && PlainFile(path))
+        if (const std::optional<formats::ChunkTextTags> chunks = formats::ReadChunkTextTags(path)) {
+            tags.title = CleanText(chunks->title);
+            tags.artist = CleanText(chunks->artist);
+        }
     FillFromFileName(path, tags.title, tags.artist);
     return tags;
 }

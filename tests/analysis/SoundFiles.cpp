@@ -62,8 +62,11 @@ std::string Encode(const std::string& wav, const QString& name, const QString& a
         Run("opusenc", args << Q(wav) << out);
     } else if (ext == "mp3" && !tagged) {
         Run("lame", {"--quiet", "-b", "192", Q(wav), out});
-    } else if (ext == "aiff" || ext == "aif") {
+    } else if ((ext == "aiff" || ext == "aif") && !tagged) {
         Run("sox", {Q(wav), "-t", "aiff", out});
+    } else if (ext == "aiff" || ext == "aif") { // ffmpeg's AUTH and NAME chunks
+        Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-i", Q(wav), "-metadata",
+                       "author=" + artist, "-metadata", "title=" + title, out});
     } else {
         QStringList args{"-nostdin", "-v", "error", "-y", "-i", Q(wav)};
         if (ext == "ogg")

@@ -20,7 +20,8 @@ std::string SoxWav(const QString& name, const QStringList& synth, int rate = 441
                    int channels = 2);
 
 // The WAV encoded to the format of the name's extension (flac, ogg, opus,
-// aiff, m4a, mp3, wav), with artist and title tags when given.
+// aiff, m4a, mp3, wav), with artist and title tags when given: a WAV's in
+// RIFF INFO, an AIFF's in AUTH and NAME chunks (as ffmpeg writes them).
 std::string Encode(const std::string& wav, const QString& name, const QString& artist = {},
                    const QString& title = {});
 

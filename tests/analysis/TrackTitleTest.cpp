@@ -8,12 +8,22 @@ namespace {
 
 TEST(TrackTitleTest, ArtistAndTitleFromEachFormatsTags) {
     const std::string wav = soundfiles::SoxWav("titled.wav", {"1", "sine", "440", "vol", "0.5"});
-    for (const QString& name :
-         {QString("t.flac"), QString("t.ogg"), QString("t.m4a"), QString("t.opus")}) {
+    for (const QString& name : {QString("t.flac"), QString("t.ogg"), QString("t.m4a"),
+                                QString("t.opus"), QString("t.wav"), QString("T.AIFF")}) {
         const std::string path = soundfiles::Encode(wav, name, "Zoë Artist", "Night – Song");
         EXPECT_EQ(analysis::TrackTitle(path), QString("Zoë Artist - Night – Song"))
             << name.toStdString();
     }
+    // An AIFF tagged in an ID3 chunk rather than in its own text chunks.
+    const std::string id3Aiff = soundfiles::PathOf("id3.aif");
+    soundfiles::Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-i", QString::fromStdString(wav),
+                               "-write_id3v2", "1", "-metadata", "artist=Zoë Artist", "-metadata",
+                               "title=Night – Song", QString::fromStdString(id3Aiff)});
+    EXPECT_EQ(analysis::TrackTitle(id3Aiff), QString("Zoë Artist - Night – Song"));
+    // Chunks that claim more bytes than the file holds name nothing.
+    QByteArray cut = soundfiles::ReadBytes(soundfiles::Encode(wav, "cut.wav", "A", "T"));
+    cut.truncate(0x30);
+    EXPECT_EQ(analysis::TrackTitle(soundfiles::WriteBytes("cut.wav", cut)), QString("cut.wav"));
     const std::string untagged = soundfiles::Encode(wav, "Untagged Song.FLAC");
     EXPECT_FALSE(analysis::TagTitle(untagged));
     EXPECT_EQ(analysis::TrackTitle(untagged), QString("Untagged Song.FLAC"));
