@@ -56,7 +56,7 @@ void AnalysisWorker::Enqueue(const std::string& path) {
         std::lock_guard lock(mutex_);
         if (!queued_.insert(path).second)
             return;
-        queue_.push_back(path);
+        lookQueue_.push_back(path);
     }
     wake_.notify_one();
 }
@@ -64,16 +64,26 @@ void AnalysisWorker::Enqueue(const std::string& path) {
 void AnalysisWorker::PutFirst(const std::string& path) {
     {
         std::lock_guard lock(mutex_);
-        if (!queued_.insert(path).second)
-            queue_.erase(std::find(queue_.begin(), queue_.end(), path));
-        queue_.push_front(path);
+        urgent_.insert(path);
+        if (queued_.insert(path).second) {
+            lookQueue_.push_front(path);
+        } else if (const auto at = std::find(queue_.begin(), queue_.end(), path);
+                   at != queue_.end()) {
+            queue_.erase(at);
+            queue_.push_front(path);
+            urgent_.erase(path);
+        } else if (const auto waiting = std::find(lookQueue_.begin(), lookQueue_.end(), path);
+                   waiting != lookQueue_.end()) {
+            lookQueue_.erase(waiting);
+            lookQueue_.push_front(path);
+        } // else in its look right now: it goes first when that ends
     }
     wake_.notify_one();
 }
 
 std::size_t AnalysisWorker::Waiting() const {
     std::lock_guard lock(mutex_);
-    return queue_.size();
+    return lookQueue_.size() + queue_.size();
 }
 
 void AnalysisWorker::Run() {
@@ -81,20 +91,51 @@ void AnalysisWorker::Run() {
     LowerThisThreadsPriority();
     for (;;) {
         std::string path;
+        bool look = false;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            wake_.wait(lock, [this] { return stop_ || !lookQueue_.empty() || !queue_.empty(); });
             if (stop_)
                 return;
-            path = std::move(queue_.front());
-            queue_.pop_front();
-            queued_.erase(path);
+            look = !lookQueue_.empty();
+            std::deque<std::string>& from = look ? lookQueue_ : queue_;
+            path = std::move(from.front());
+            from.pop_front();
+            if (!look)
+                queued_.erase(path);
         }
-        AnalyseOne(path);
+        if (!look) {
+            AnalyseOne(path);
+            continue;
+        }
+        const bool analyse = LookAt(path);
+        std::lock_guard lock(mutex_);
+        const bool urgent = urgent_.erase(path) > 0;
+        if (!analyse)
+            queued_.erase(path);
+        else if (urgent)
+            queue_.push_front(std::move(path));
+        else
+            queue_.push_back(std::move(path));
     }
 }
 
+bool AnalysisWorker::LookAt(const std::string& path) {
+    if (std::optional<LoudnessResult> cached = cache_.Find(path)) {
+        emit Analysed(ToQString(path), *cached);
+        return false;
+    }
+    if (!StampOf(path)) {
+        emit Failed(ToQString(path), QStringLiteral("The file was not found: ") + ToQString(path));
+        return false;
+    }
+    if (const std::optional<double> tagGain = ReplayGainTag(path))
+        emit TagGainRead(ToQString(path), *tagGain);
+    return true;
+}
+
 void AnalysisWorker::AnalyseOne(const std::string& path) {
+    // The file may have changed since its look, or been analysed meanwhile.
     if (std::optional<LoudnessResult> cached = cache_.Find(path)) {
         emit Analysed(ToQString(path), *cached);
         return;
@@ -104,8 +145,6 @@ void AnalysisWorker::AnalyseOne(const std::string& path) {
         emit Failed(ToQString(path), QStringLiteral("The file was not found: ") + ToQString(path));
         return;
     }
-    if (const std::optional<double> tagGain = ReplayGainTag(path))
-        emit TagGainRead(ToQString(path), *tagGain);
     try {
         const LoudnessResult result = AnalyseLoudness(path, &stop_);
         cache_.Store(path, *stamp, result);

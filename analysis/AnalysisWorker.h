@@ -21,8 +21,11 @@ class AnalysisCache;
 // Analyses queued tracks one after another on its own thread, at the lowest
 // scheduling priority (SCHED_IDLE, nice 19) so that it never takes time from
 // the audio or the window; a result already in the cache is delivered without
-// decoding, a new one is stored there. Results arrive by queued signal on
-// the thread that owns the worker. The queue's methods never wait on I/O.
+// decoding, a new one is stored there. Every queued track first gets a quick
+// look (its cached result, else its ReplayGain tag) before any track's full
+// analysis starts, so that a track played early already has a gain. Results
+// arrive by queued signal on the thread that owns the worker. The queue's
+// methods never wait on I/O.
 class AnalysisWorker : public QObject {
     Q_OBJECT
 public:
@@ -36,7 +39,7 @@ public:
     void Enqueue(const std::string& path);
     // Puts a track at the front (the next one to play), moving it if queued.
     void PutFirst(const std::string& path);
-    // Tracks waiting (not counting the one in hand).
+    // Tracks waiting for a look or an analysis (not counting the one in hand).
     std::size_t Waiting() const;
     // The kernel's id of the worker thread; 0 before Start.
     pid_t ThreadId() const { return threadId_.load(); }
@@ -45,18 +48,24 @@ signals:
     void Analysed(const QString& path, const analysis::LoudnessResult& result);
     void Failed(const QString& path, const QString& reason);
     // A track not yet in the cache carries a ReplayGain track gain tag (dB):
-    // said before its analysis starts, to be used until it ends.
+    // said in its quick look, to be used until its analysis ends.
     void TagGainRead(const QString& path, double gainDb);
 
 private:
     void Run();
+    // The quick look: true when the track still needs its full analysis.
+    bool LookAt(const std::string& path);
     void AnalyseOne(const std::string& path);
 
     AnalysisCache& cache_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    // Tracks waiting for their quick look; then for their analysis.
+    std::deque<std::string> lookQueue_;
     std::deque<std::string> queue_;
-    // The same tracks, for a quick "already queued" when a playlist is added.
+    // Looked-at tracks that go to the front of the analysis queue.
+    std::unordered_set<std::string> urgent_;
+    // Every waiting track, for a quick "already queued" when a playlist is added.
     std::unordered_set<std::string> queued_;
     std::atomic<bool> stop_{false};
     std::atomic<pid_t> threadId_{0};

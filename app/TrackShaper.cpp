@@ -30,7 +30,12 @@ TrackShaper::TrackShaper(Settings& settings, TPlaylist& playlist, TDeckEngine& d
     connect(&worker_, &analysis::AnalysisWorker::Failed, this,
             [this](const QString& path, const QString&) { emit trackAnalysed(path, false); });
     connect(&worker_, &analysis::AnalysisWorker::TagGainRead, this,
-            [this](const QString& path, double gainDb) { tagGainsDb_.insert(path, gainDb); });
+            [this](const QString& path, double gainDb) {
+                // A deck may have loaded the track before its tag was read:
+                // it takes the tag's gain now, still near its start.
+                tagGainsDb_.insert(path, gainDb);
+                decks_.RefreshTrackGain(QFile::encodeName(path).toStdString());
+            });
     PlaylistModel& rows = playlist_.Items();
     connect(&rows, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { QueueRows(first, last); });

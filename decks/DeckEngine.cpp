@@ -107,6 +107,12 @@ void TDeckEngine::RefreshTrackGains() {
             Deck(deck).SetTrackGain(PlanFor(Deck(deck).FileName).gain);
 }
 
+void TDeckEngine::RefreshTrackGain(const std::string& path) {
+    for (int deck : {1, 2})
+        if (Deck(deck).IsOpen() && Deck(deck).FileName == path)
+            Deck(deck).SetTrackGain(PlanFor(path).gain);
+}
+
 int TDeckEngine::AdvanceEndMs(int deck) {
     auto& player = Deck(deck);
     const int length = player.Length();

@@ -75,6 +75,8 @@ public:
     // Asks the planner again for the open decks' gains (an analysis arrived
     // or a setting changed); the change is ramped.
     void RefreshTrackGains();
+    // The same for the open decks holding this file only.
+    void RefreshTrackGain(const std::string& path);
 
     // What the window shows of deck 1 or 2, and the "Play" item's caption.
     QString TitleText(int deck) const { return titles_[Slot(deck)]; }

@@ -67,6 +67,10 @@ void TMediaPlayer::SetTrackGain(double factor) {
         channel_.SetTrackGain(static_cast<float>(factor));
 }
 
+double TMediaPlayer::TrackGain() const {
+    return channel_.TrackGain();
+}
+
 bool TMediaPlayer::IsOpen() const {
     return channel_.IsOpen();
 }

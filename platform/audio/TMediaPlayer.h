@@ -65,6 +65,7 @@ public:
     // the volume's gain and ramped like it; 1 as a device opens. Nothing
     // happens on a deck that is not open.
     void SetTrackGain(double factor);
+    double TrackGain() const;
 
     // Called by the engine on the main thread when playback ran out.
     void NotifyEnd();
