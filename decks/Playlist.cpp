@@ -1,6 +1,5 @@
 #include "decks/Playlist.h"
 
-#include "analysis/TrackTitle.h"
 #include "decks/PlaylistItems.h"
 #include "decks/tags/MP3Works.h"
 #include "platform/Ansi1252.h"
@@ -58,6 +57,8 @@ std::string FileNamePart(const std::string& path) {
 TPlaylist::TPlaylist(QWidget* parent)
     : dialogParent(parent) {}
 
+TPlaylist::~TPlaylist() = default;
+
 int TPlaylist::SelectedIndex() const {
     return playlist::SelectedIndex(selection_);
 }
@@ -74,20 +75,40 @@ void TPlaylist::MarkUnplayable(int i, const QString& reason) {
     items_.SetPlayability(i, Playability::Unplayable, reason);
 }
 
-std::optional<QString> TPlaylist::RowTitle(const std::string& path) {
+std::optional<TPlaylist::FirstTitle> TPlaylist::RowTitle(const std::string& path) {
     const std::string name = NameBeforeZero(path);
     if (!audio::IsPlayableExtension(name))
         return std::nullopt;
+    const QString fileName = QFile::decodeName(QByteArray::fromStdString(FileNamePart(path)));
+    // Every other format is named by its own tags (Vorbis comments, MP4
+    // atoms, ID3v2, RIFF INFO) through TagLib, later and off this thread.
+    if (!audio::IsMp3Extension(name))
+        return FirstTitle{fileName, true};
+    // MP3 files are named by their ID3v1 tag: 128 bytes, read at once.
     std::optional<QString> title;
     try {
-        // MP3 files are named by their ID3v1 tag; every other format by its
-        // own tags (Vorbis comments, MP4 atoms, ID3v2) through TagLib.
-        title = audio::IsMp3Extension(name) ? TrackTitleFromTag(path) : analysis::TagTitle(path);
+        title = TrackTitleFromTag(path);
     } catch (const std::exception&) {
     }
-    if (!title)
-        title = QFile::decodeName(QByteArray::fromStdString(FileNamePart(path)));
-    return title;
+    return FirstTitle{title.value_or(fileName), false};
+}
+
+void TPlaylist::AppendRows(const std::vector<std::string>& paths) {
+    std::vector<PlaylistEntry> rows;
+    std::vector<bool> readTags;
+    rows.reserve(paths.size());
+    for (const std::string& path : paths)
+        if (std::optional<FirstTitle> first = RowTitle(path)) {
+            rows.push_back({path, std::move(first->title), Playability::Untried, {}, 0});
+            readTags.push_back(first->readTags);
+        }
+    const int start = items_.Count();
+    items_.Append(std::move(rows));
+    for (std::size_t i = 0; i < readTags.size(); ++i)
+        if (readTags[i]) {
+            const PlaylistEntry& row = items_.At(start + int(i));
+            titles_.Request(row.id, row.path);
+        }
 }
 
 bool TPlaylist::AddFile(const std::string& path) {
@@ -100,10 +121,9 @@ bool TPlaylist::AddFile(const std::string& path) {
                              dialogParent);
         return false;
     }
-    const std::optional<QString> title = RowTitle(path);
-    if (!title)
+    if (!RowTitle(path))
         return false;
-    items_.Insert(items_.Count(), {path, *title, Playability::Untried, {}});
+    AppendRows({path});
     return true;
 }
 
@@ -165,10 +185,5 @@ void TPlaylist::update_tracklist() {
     PathList = std::move(paths);
     items_.Clear();
     // The same rows AddFile would append one by one, added to the list at once.
-    std::vector<PlaylistEntry> rows;
-    rows.reserve(PathList.size());
-    for (const std::string& path : PathList)
-        if (std::optional<QString> title = RowTitle(path))
-            rows.push_back({path, std::move(*title), Playability::Untried, {}});
-    items_.Append(std::move(rows));
+    AppendRows(PathList);
 }

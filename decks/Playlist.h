@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decks/PlaylistModel.h"
+#include "decks/PlaylistTitleReader.h"
 
 #include <QItemSelectionModel>
 #include <QObject>
@@ -24,11 +25,13 @@ class TPlaylist : public QObject {
 public:
     // Messages (a refused file name) are shown over dialogParent.
     explicit TPlaylist(QWidget* dialogParent = nullptr);
+    ~TPlaylist() override;
 
     // Appends one row for a path with a playable extension (MP3, FLAC, Ogg,
     // Opus, WAV, AIFF, M4A/AAC, in any case); the title comes from an MP3's
     // ID3v1 tag or another format's own tags ("Artist - Title"), else it is
-    // the file name. A name holding a line break is refused with a message
+    // the file name. Other formats' tags are read in the background: their
+    // rows show the file name until then. A name holding a line break is refused with a message
     // naming it: a playlist file could not hold it. Returns false when the
     // path was not added.
     bool AddFile(const std::string& path);
@@ -64,10 +67,17 @@ public:
     void MarkUnplayable(int i, const QString& reason);
 
 private:
-    // The title AddFile gives a path's row, or nothing when it adds no row.
-    static std::optional<QString> RowTitle(const std::string& path);
+    struct FirstTitle {
+        QString title;
+        bool readTags = false; // the title follows from the tags, later
+    };
+    // The title AddFile first gives a path's row, or nothing when it adds no row.
+    static std::optional<FirstTitle> RowTitle(const std::string& path);
+    // Rows for the paths that have a title, their tags asked for.
+    void AppendRows(const std::vector<std::string>& paths);
 
     PlaylistModel items_;
+    PlaylistTitleReader titles_{items_};
     QItemSelectionModel selection_{&items_};
     QWidget* dialogParent;
 };

@@ -56,6 +56,8 @@ const PlaylistEntry& PlaylistModel::At(int i) const {
 
 int PlaylistModel::Insert(int i, PlaylistEntry entry) {
     const int at = i < 0 || i > Count() ? Count() : i;
+    if (entry.id == 0)
+        entry.id = ++lastId_;
     beginInsertRows({}, at, at);
     entries_.insert(entries_.begin() + at, std::move(entry));
     endInsertRows();
@@ -66,8 +68,11 @@ void PlaylistModel::Append(std::vector<PlaylistEntry> entries) {
     if (entries.empty())
         return;
     beginInsertRows({}, Count(), Count() + static_cast<int>(entries.size()) - 1);
-    for (PlaylistEntry& entry : entries)
+    for (PlaylistEntry& entry : entries) {
+        if (entry.id == 0)
+            entry.id = ++lastId_;
         entries_.push_back(std::move(entry));
+    }
     endInsertRows();
 }
 
@@ -92,4 +97,11 @@ void PlaylistModel::SetPlayability(int i, Playability playability, const QString
     entry.playability = playability;
     entry.reason = playability == Playability::Unplayable ? reason : QString();
     emit dataChanged(index(i, 0), index(i, 1));
+}
+
+void PlaylistModel::SetTitle(int i, const QString& title) {
+    if (i < 0 || i >= Count())
+        return;
+    entries_[static_cast<std::size_t>(i)].title = title;
+    emit dataChanged(index(i, kTrackColumn), index(i, kTrackColumn));
 }

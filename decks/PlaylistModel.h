@@ -14,6 +14,9 @@ struct PlaylistEntry {
     QString title;
     Playability playability = Playability::Untried;
     QString reason; // why it cannot play
+    // Names the row while it lives, wherever it moves (a moved row is a copy
+    // of it); given by the model when an entry comes in with 0.
+    quint64 id = 0;
 };
 
 // The playlist's items in play order, shown in two columns: "File" (the path)
@@ -37,12 +40,15 @@ public:
     // Item i; throws std::out_of_range past the end.
     const PlaylistEntry& At(int i) const;
     // Inserts at i (appends when i is outside 0..Count) and returns the index.
+    // Entries without an id get a new one.
     int Insert(int i, PlaylistEntry entry);
     void Append(std::vector<PlaylistEntry> entries);
     void RemoveAt(int i);
     void Clear();
     void SetPlayability(int i, Playability playability, const QString& reason = {});
+    void SetTitle(int i, const QString& title);
 
 private:
     std::vector<PlaylistEntry> entries_;
+    quint64 lastId_ = 0;
 };

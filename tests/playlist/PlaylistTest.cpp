@@ -1,5 +1,7 @@
 #include "tests/playlist/PlaylistFixture.h"
 
+#include "tests/decks/WaitFor.h"
+
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
@@ -30,6 +32,28 @@ TEST_F(Playlist, CaptionsComeFromTheTagsOrTheFileName) {
     EXPECT_EQ(titles[2], "gone.mp3");
     EXPECT_EQ(playlist::PathAt(form->playlistView, 0), work.PathOf("a.mp3"));
     EXPECT_EQ(titles[1], "plain.mp3"); // no tag: named by its file
+}
+
+TEST_F(Playlist, OtherFormatsShowTheirFileNameUntilTheirTagsAreReadInTheBackground) {
+    TPlaylist& list = *form->playlist;
+    auto flac = [&](const QString& name, const QString& artist, const QString& title) {
+        const std::string path = work.PathOf(name);
+        peer::Run("flac", {"-s", "-f", "--tag=ARTIST=" + artist, "--tag=TITLE=" + title, "-o",
+                           QString::fromStdString(path), work.Wav()});
+        return path;
+    };
+    for (const std::string& path :
+         {flac("a.flac", "A", "One"), flac("b.flac", "B", "Two"), flac("c.flac", "C", "Three")})
+        list.AddFile(path);
+    EXPECT_EQ(Titles(), (QStringList{"a.flac", "b.flac", "c.flac"}));
+    // Before the answer: a row moves, another goes.
+    list.Select(2);
+    list.Move1Click();
+    list.Select(0);
+    list.remove1Click();
+    EXPECT_TRUE(WaitFor([&] {
+        return Titles() == QStringList{"C - Three", "B - Two"};
+    })) << Titles().join(", ").toStdString();
 }
 
 TEST_F(Playlist, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {

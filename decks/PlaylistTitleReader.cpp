@@ -1,0 +1,46 @@
+#include "decks/PlaylistTitleReader.h"
+
+#include "analysis/TrackTitle.h"
+#include "decks/PlaylistModel.h"
+
+#include <QHash>
+#include <QTimer>
+#include <algorithm>
+
+PlaylistTitleReader::PlaylistTitleReader(PlaylistModel& rows)
+    : rows_(rows) {}
+
+// Destroying the tasks cancels them: no answer reaches a model that is gone.
+PlaylistTitleReader::~PlaylistTitleReader() = default;
+
+void PlaylistTitleReader::Request(quint64 rowId, std::string path) {
+    if (pending_.empty())
+        QTimer::singleShot(0, &context_, [this] { Flush(); });
+    pending_.emplace_back(rowId, std::move(path));
+}
+
+void PlaylistTitleReader::Flush() {
+    std::erase_if(tasks_, [](const auto& task) { return !task->Running(); });
+    tasks_.push_back(std::make_unique<BackgroundTask>(
+        [this, batch = std::exchange(pending_, {})](const std::atomic<bool>& cancelled) {
+            Titles titles;
+            for (const auto& [id, path] : batch) {
+                if (cancelled)
+                    break;
+                if (std::optional<QString> title = analysis::TagTitle(path))
+                    titles.emplace_back(id, std::move(*title));
+            }
+            return [this, titles = std::move(titles)] { Apply(titles); };
+        }));
+}
+
+void PlaylistTitleReader::Apply(const Titles& titles) {
+    if (titles.empty())
+        return;
+    QHash<quint64, QString> byId;
+    for (const auto& [id, title] : titles)
+        byId.insert(id, title);
+    for (int i = 0; i < rows_.Count(); ++i)
+        if (const auto title = byId.constFind(rows_.At(i).id); title != byId.constEnd())
+            rows_.SetTitle(i, *title);
+}
