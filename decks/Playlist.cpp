@@ -121,7 +121,7 @@ bool TPlaylist::AddFile(const std::string& path) {
                              dialogParent);
         return false;
     }
-    if (!RowTitle(path))
+    if (!audio::IsPlayableExtension(NameBeforeZero(path)))
         return false;
     AppendRows({path});
     return true;
