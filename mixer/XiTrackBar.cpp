@@ -247,21 +247,32 @@ void TXiTrackBar::DrawTicks(QPainter& painter, TColor tick) const {
     }
 }
 
+// The geometry and the palette follow at once (the position a change handler
+// reads is the painted one); the picture is drawn with the next paint, once
+// for any number of changes before it (a design sets some twenty values).
 void TXiTrackBar::Paint() {
-    Render();
+    FollowBackColor();
+    ComputeGeometry();
+    imageStale_ = true;
     update();
 }
 
-void TXiTrackBar::Render() {
-    const PaintColors colors = ChooseColors();
+// The control's own colour (its palette's Window) follows BackColor.
+void TXiTrackBar::FollowBackColor() {
     const QPalette pal = palette();
     const QRgb back = ToQColor(BackColor(), pal).rgb();
     if (pal.color(QPalette::Window).rgb() != back) {
-        QPalette own = pal; // the control's own colour follows BackColor
+        QPalette own = pal;
         own.setColor(QPalette::Window, QColor(back));
         setPalette(own);
     }
+}
 
+void TXiTrackBar::Render() {
+    FollowBackColor();
+    const PaintColors colors = ChooseColors();
+    const QPalette pal = palette();
+    const QRgb back = ToQColor(BackColor(), pal).rgb();
     const QSize size(std::max(width(), 1), std::max(height(), 1));
     if (image_.size() != size)
         image_ = QImage(size, QImage::Format_RGB32);

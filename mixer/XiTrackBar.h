@@ -28,7 +28,8 @@ class QPainter;
 //     Writing any colour switches ColorScheme to csCustom.
 //   Mouse: press on the thumb and drag it; OnChange() fires on every move while
 //     dragging. No keyboard or wheel input.
-// Every setter but SetColorScheme redraws the off-screen image at once.
+// Every setter but SetColorScheme recomputes the geometry at once; the
+// off-screen image is drawn with the next paint.
 // The divisions by (Max - Min) and by the track length are guarded: with an
 // empty range or a control shorter than its thumb the thumb rests at the start.
 class TXiTrackBar : public QWidget {
@@ -163,8 +164,8 @@ public:
         return thickness_;
     }
 
-    // Recomputes the geometry and redraws the off-screen image now, then
-    // schedules the copy to the screen.
+    // Recomputes the geometry now and schedules the drawing of the off-screen
+    // image and its copy to the screen.
     void Paint();
 
 signals:
@@ -184,6 +185,7 @@ private:
     struct PaintColors;
     PaintColors ChooseColors() const;
     void Render();
+    void FollowBackColor();
     void ComputeGeometry();
     void DrawTicks(QPainter& painter, TColor tick) const;
     int OffsetForPosition(int position) const;
