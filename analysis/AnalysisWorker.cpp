@@ -1,6 +1,7 @@
 #include "analysis/AnalysisWorker.h"
 
 #include "analysis/AnalysisCache.h"
+#include "analysis/AnalysisLog.h"
 #include "analysis/ReplayGainTag.h"
 
 #include <QFile>
@@ -151,6 +152,7 @@ void AnalysisWorker::AnalyseOne(const std::string& path) {
         emit Analysed(ToQString(path), result);
     } catch (const AnalysisCancelled&) {
     } catch (const std::exception& e) {
+        qCInfo(lcAnalysis, "cannot analyse %s: %s", path.c_str(), e.what());
         emit Failed(ToQString(path), QString::fromStdString(e.what()));
     }
 }

@@ -1,5 +1,6 @@
 #include "app/CatalogService.h"
 
+#include "app/AppLog.h"
 #include "catalog/ExitCodes.h"
 #include "platform/Shell.h"
 
@@ -25,12 +26,12 @@ CatalogService::CatalogService(QString program, QStringList arguments)
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     QObject::connect(&process, &QProcess::finished, &process,
                      [this](int, QProcess::ExitStatus status) { Finished(status); });
-    QObject::connect(&process, &QProcess::errorOccurred, &process,
-                     [this](QProcess::ProcessError e) {
-                         if (e == QProcess::FailedToStart)
-                             qWarning("Music Library: the catalogue could not be started: %s",
-                                      qPrintable(process.errorString()));
-                     });
+    QObject::connect(
+        &process, &QProcess::errorOccurred, &process, [this](QProcess::ProcessError e) {
+            if (e == QProcess::FailedToStart)
+                qCWarning(lcApp, "Music Library: the catalogue could not be started: %s",
+                          qPrintable(process.errorString()));
+        });
 }
 
 CatalogService::~CatalogService() {
@@ -88,12 +89,13 @@ bool CatalogService::Launch() {
 void CatalogService::Finished(QProcess::ExitStatus status) {
     if (status == QProcess::NormalExit && process.exitCode() == catalog_exit::kAlreadyServing) {
         portHolder_ = Port::OwnService;
-        qInfo("Music Library: your catalogue already runs; the searches go to it");
+        qCInfo(lcApp, "Music Library: your catalogue already runs; the searches go to it");
     } else if (status == QProcess::NormalExit &&
                process.exitCode() == catalog_exit::kPortHeldByOther) {
         portHolder_ = Port::HeldByOther;
-        qWarning("Music Library: the catalogue's port is held by another program or another "
-                 "user; its answers are not your catalogue's");
+        qCWarning(lcApp,
+                  "Music Library: the catalogue's port is held by another program or another "
+                  "user; its answers are not your catalogue's");
     }
     if (stopping_ || status != QProcess::CrashExit)
         return;

@@ -1,5 +1,6 @@
 #include "app/SessionPlaylist.h"
 
+#include "app/AppLog.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistFile.h"
 
@@ -65,6 +66,6 @@ void SessionPlaylist::Write() {
     writer_.start([file, folder, paths = std::move(paths)] {
         QDir().mkpath(folder);
         if (!WritePlaylistFile(file, paths))
-            qWarning("kolvadeck: cannot keep the playlist in %s", file.c_str());
+            qCWarning(lcApp, "cannot keep the playlist in %s", file.c_str());
     });
 }

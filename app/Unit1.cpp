@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include "app/AppLog.h"
 #include "app/DataFolders.h"
 #include "app/LayoutRules.h"
 #include "app/MprisService.h"
@@ -18,6 +19,7 @@
 #include "mixer/MixerPanelControls.h"
 #include "mixer/XiTrackBar.h"
 #include "platform/Dialogs.h"
+#include "platform/Guarded.h"
 #include "platform/Settings.h"
 #include "platform/Shell.h"
 #include "platform/Version.h"
@@ -43,14 +45,6 @@
 #include <QTreeWidget>
 
 namespace {
-// Runs one start-up step; a failure skips the rest of that step only.
-template <typename Step> void Guarded(Step&& step) {
-    try {
-        step();
-    } catch (...) {
-    }
-}
-
 // Set on the palette (QPalette::WindowText): a style sheet that sets QLabel's
 // colour would hide it.
 void SetTextColour(QLabel* label, const QColor& colour) {
@@ -179,7 +173,7 @@ void TForm1::StartupSession() {
          }});
     session = std::make_unique<SessionPlaylist>(*playlist);
     if (RestorePlaylist1->isChecked())
-        Guarded([this] { session->Restore(); });
+        Guarded(lcApp, "restoring the playlist", [this] { session->Restore(); });
 }
 
 void TForm1::StartupMediaControls() {
@@ -246,11 +240,11 @@ void TForm1::OpenSoundDevices() {
 }
 
 void TForm1::StartupMicrophone() {
-    Guarded([this] { mixerControls->StartupMicrophone(); });
+    Guarded(lcApp, "microphone start-up", [this] { mixerControls->StartupMicrophone(); });
 }
 
 void TForm1::StartupLevelCapture() {
-    Guarded([this] {
+    Guarded(lcApp, "level capture start-up", [this] {
         inputLevel = new InputLevel(vumeterleft, this);
         inputLevel->Start();
     });
@@ -266,11 +260,12 @@ void TForm1::InstallDropHook() {
 }
 
 void TForm1::StartupMasterVolume() {
-    Guarded([this] { mixerControls->StartupMasterVolume(); });
+    Guarded(lcApp, "master volume start-up", [this] { mixerControls->StartupMasterVolume(); });
 }
 
 void TForm1::StartupDataFolders() {
-    Guarded([this] { DataFolder = CreateDataFolders(shell::LocalAppDataFolder()); });
+    Guarded(lcApp, "creating the data folders",
+            [this] { DataFolder = CreateDataFolders(shell::LocalAppDataFolder()); });
 }
 
 void TForm1::FormShow() {
@@ -340,7 +335,7 @@ std::string TForm1::AboutAddress() {
 // Without a program to open addresses, the address is shown instead, in a
 // box that does not hold up the window.
 void TForm1::About1Click() {
-    Guarded([this] {
+    Guarded(lcApp, "opening the about page", [this] {
         const std::string address = AboutAddress();
         if (!shell::OpenUrl(address))
             dialogs::OpenError(tr("No web browser could be opened. The address is %1")

@@ -1,5 +1,8 @@
 #include "broadcast/AudioRelay.h"
 
+#include "broadcast/BroadcastLog.h"
+#include "platform/Guarded.h"
+
 TAudioRelay::TAudioRelay() {
     audiotcpserver.Bindings.IP = kIP;
     audiotcpserver.Bindings.Port = kPort;
@@ -9,6 +12,9 @@ TAudioRelay::TAudioRelay() {
     audiotcpserver.OnConnect = [this](net::TIdPeerThread& t) { audiotcpserverConnect(t); };
     audiotcpserver.OnExecute = [this](net::TIdPeerThread& t) { audiotcpserverExecute(t); };
     audiotcpserver.OnDisconnect = [this](net::TIdPeerThread& t) { audiotcpserverDisconnect(t); };
+    audiotcpserver.OnException = [](const char* handler, const std::string& what) {
+        qCWarning(lcBroadcast, "relay client %s failed: %s", handler, what.c_str());
+    };
 }
 
 void TAudioRelay::audiotcpserverConnect(net::TIdPeerThread& AThread) {
@@ -19,6 +25,7 @@ void TAudioRelay::audiotcpserverConnect(net::TIdPeerThread& AThread) {
         lock.Items().push_back(entry);
     } catch (...) {
         // The connection stays open and receives nothing.
+        LogCaughtException(lcBroadcast, "listing a relay client");
     }
 }
 
@@ -32,6 +39,7 @@ void TAudioRelay::audiotcpserverDisconnect(net::TIdPeerThread& AThread) {
         delete entry;
         AThread.Data = nullptr;
     } catch (...) {
+        LogCaughtException(lcBroadcast, "unlisting a relay client");
     }
 }
 

@@ -1,8 +1,10 @@
 #include "broadcast/BroadcastController.h"
 
+#include "broadcast/BroadcastLog.h"
 #include "platform/BackgroundTask.h"
 #include "platform/Dialogs.h"
 #include "platform/Download.h"
+#include "platform/Guarded.h"
 #include "platform/JpegCodec.h"
 #include "platform/Shell.h"
 
@@ -170,6 +172,7 @@ void TBroadcastController::StartBroadcast() {
             !callbacks_.StartTool(ConverterPath, parameters, [this] { ConverterEnded(); }))
             ConverterEnded();
     } catch (...) {
+        LogCaughtException(lcBroadcast, "starting the converter");
     }
 }
 

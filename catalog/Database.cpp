@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+#include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -155,9 +157,12 @@ Transaction::Transaction(Database& db)
 
 Transaction::~Transaction() {
     if (!done_) {
+        // A destructor must not throw; the failed rollback is said on standard
+        // error, the catalogue's log, and SQLite rolls back when the database closes.
         try {
             db_.Exec("ROLLBACK");
-        } catch (...) {
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "kolvadeck-catalog: rollback failed: %s\n", error.what());
         }
     }
 }

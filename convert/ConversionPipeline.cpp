@@ -1,7 +1,9 @@
 #include "convert/ConversionPipeline.h"
 
 #include "convert/CommandLine.h"
+#include "convert/ConvertLog.h"
 #include "platform/Dialogs.h"
+#include "platform/Guarded.h"
 #include "platform/Settings.h"
 #include "platform/Shell.h"
 #include "search/MusicLibrary.h"
@@ -246,5 +248,6 @@ void TConversion::ShowPromotion() {
         flash->LoadPromotion(QString::fromStdString(address));
     } catch (...) {
         // The promotion is no part of the conversion.
+        LogCaughtException(lcConvert, "showing the promotion");
     }
 }

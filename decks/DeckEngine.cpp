@@ -1,14 +1,15 @@
 #include "decks/DeckEngine.h"
 
 #include "decks/DeckTimeText.h"
+#include "decks/DecksLog.h"
 #include "decks/Playlist.h"
+#include "platform/Guarded.h"
 #include "platform/WinColor.h"
 #include "platform/audio/GainCurve.h"
 #include "platform/audio/MediaError.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <exception>
+#include <utility>
 
 namespace {
 
@@ -16,12 +17,11 @@ constexpr int kAdvanceBeforeEndMs = 10000;
 constexpr int kFadeStep = 100;
 constexpr int kFullVolume = 1000;
 
-// A guarded block: any failure inside skips the rest of it, silently.
-template <typename Block> void Guarded(Block&& block) {
-    try {
-        block();
-    } catch (const std::exception&) {
-    }
+// A deck command that fails (most often: asked of a deck that is not open,
+// which the display tick does all the time) skips the rest of its block; it
+// is logged at debug level only.
+template <typename Block> void TryDeckStep(const char* step, Block&& block) {
+    Guarded(lcDecks, step, std::forward<Block>(block), QtDebugMsg);
 }
 
 // Turns a timer on; one that runs already keeps its phase.
@@ -86,7 +86,7 @@ audio::TMediaPlayer& TDeckEngine::Deck(int deck) {
 }
 
 void TDeckEngine::SetDeckVolume(int deck, int value) {
-    Guarded([&] { Deck(deck).SetVolume(value); });
+    TryDeckStep("deck volume", [&] { Deck(deck).SetVolume(value); });
 }
 
 int TDeckEngine::GetDeckVolume(int deck) const {
@@ -174,7 +174,7 @@ void TDeckEngine::Loaded(int deck, int index, LoadFor purpose, const QString& ti
         playlist_.MarkPlayable(index);
     // Asked again now: an analysis may have come in while the deck loaded.
     Deck(deck).SetTrackGain(PlanFor(Deck(deck).FileName).gain);
-    Guarded([&] {
+    TryDeckStep("play after load", [&] {
         Deck(deck).Play();
         switch (purpose) {
         case LoadFor::ListStart: // at the volume the freshly opened deck has
@@ -215,10 +215,10 @@ void TDeckEngine::ReportSlowLoad(int deck, const char* state) {
     if (slowLoadReported_ || took.count() <= advanceTimeLeftMs_)
         return;
     slowLoadReported_ = true;
-    std::fprintf(stderr,
-                 "kolvadeck: deck (%c) %s %lld ms loading the next track, longer than the "
-                 "%d ms the playing track had left\n",
-                 DeckLetter(deck), state, static_cast<long long>(took.count()), advanceTimeLeftMs_);
+    qCWarning(lcDecks,
+              "deck (%c) %s %lld ms loading the next track, longer than the "
+              "%d ms the playing track had left",
+              DeckLetter(deck), state, static_cast<long long>(took.count()), advanceTimeLeftMs_);
     emit loadOutlastedTrack(deck, took.count(), advanceTimeLeftMs_);
 }
 
@@ -238,7 +238,7 @@ void TDeckEngine::CannotPlay(int deck, int index, LoadFor purpose, const std::st
         CurrentIndex = next;
     if (purpose == LoadFor::Advance)
         SetTitle(deck, playlist_.TitleAt(next));
-    Guarded([&] { LoadItem(deck, next, purpose); });
+    TryDeckStep("next item", [&] { LoadItem(deck, next, purpose); });
 }
 
 // No item of the list can play: everything stops, as the "Stop" command
@@ -278,7 +278,7 @@ void TDeckEngine::Play1Click() {
     CurrentDeck = 1;
     CurrentIndex = 0;
     failedInARow_ = 0;
-    Guarded([&] { LoadItem(1, 0, LoadFor::ListStart); });
+    TryDeckStep("list start", [&] { LoadItem(1, 0, LoadFor::ListStart); });
     Advancing = false;
     Enable(Timer1);
     Enable(Timer2);
@@ -296,10 +296,10 @@ void TDeckEngine::ListView1DblClick() {
     failedInARow_ = 0;
     if (CurrentDeck == 1) {
         CurrentDeck = 2;
-        Guarded([&] { LoadItem(2, index, LoadFor::DoubleClick); });
+        TryDeckStep("double-click on deck B", [&] { LoadItem(2, index, LoadFor::DoubleClick); });
     } else {
         CurrentDeck = 1;
-        Guarded([&] { LoadItem(1, index, LoadFor::DoubleClick); });
+        TryDeckStep("double-click on deck A", [&] { LoadItem(1, index, LoadFor::DoubleClick); });
         // (B) fades out as soon as (A) plays.
         CrossFading = true;
     }
@@ -316,7 +316,7 @@ void TDeckEngine::PlayOnSelectedItem(int deck) {
     CurrentIndex = index;
     CurrentDeck = deck;
     failedInARow_ = 0;
-    Guarded([&] { LoadItem(deck, index, LoadFor::Player); });
+    TryDeckStep("load from the player", [&] { LoadItem(deck, index, LoadFor::Player); });
     Enable(Timer2);
     Enable(Timer1);
     CrossFading = true;
@@ -334,7 +334,7 @@ void TDeckEngine::PlayerB1Click() {
 void TDeckEngine::StopDeck(int deck) {
     SetTitle(deck, QStringLiteral("STOP"));
     SetTime(deck, deck == 1 ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
-    Guarded([&] { Deck(deck).Stop(); });
+    TryDeckStep("deck stop", [&] { Deck(deck).Stop(); });
     Deck(deck).Close(); // also cancels a load in progress
 }
 
@@ -370,7 +370,7 @@ void TDeckEngine::ShowColours() {
 }
 
 void TDeckEngine::ShowDeckTime(int deck) {
-    Guarded([&] {
+    TryDeckStep("deck time", [&] {
         auto& player = Deck(deck);
         const int position = player.Position();
         const int length = player.Length(); // a deck that is not open keeps its label
@@ -396,14 +396,14 @@ void TDeckEngine::AdvanceTo(int deck) {
     failedInARow_ = 0;
     slowLoadReported_ = false;
     emit advanceStarted(deck, CurrentIndex, SteadyMs(due));
-    Guarded([&] {
+    TryDeckStep("advance", [&] {
         SetTitle(deck, playlist_.TitleAt(CurrentIndex));
         LoadItem(deck, CurrentIndex, LoadFor::Advance);
     });
 }
 
 void TDeckEngine::StopCheck() {
-    Guarded([&] {
+    TryDeckStep("stop check", [&] {
         auto& incoming = Deck(CurrentDeck);
         const int outgoing = CurrentDeck == 1 ? 2 : 1;
         bool cut = GetDeckVolume(outgoing) == 0;
@@ -413,7 +413,7 @@ void TDeckEngine::StopCheck() {
             cut = position == length || length == 0 || incoming.FileName.empty();
         }
         if (cut) {
-            Guarded([&] { Deck(outgoing).Stop(); });
+            TryDeckStep("outgoing deck stop", [&] { Deck(outgoing).Stop(); });
             Deck(outgoing).Close();
         }
         Advancing = false;
@@ -425,13 +425,13 @@ void TDeckEngine::Timer1Timer() {
     ShowColours();
     ShowDeckTime(1);
     ShowDeckTime(2);
-    Guarded([&] {
+    TryDeckStep("advance from deck A", [&] {
         if (MediaPlayer1.Length() > 0 &&
             MediaPlayer1.Position() >= AdvanceEndMs(1) - kAdvanceBeforeEndMs && CurrentDeck == 1 &&
             !Advancing)
             AdvanceTo(2);
     });
-    Guarded([&] {
+    TryDeckStep("advance from deck B", [&] {
         if (MediaPlayer2.Length() > 0 &&
             MediaPlayer2.Position() >= AdvanceEndMs(2) - kAdvanceBeforeEndMs && CurrentDeck == 2 &&
             !Advancing)
@@ -453,7 +453,7 @@ void TDeckEngine::ArmAdvanceTick() {
     advanceTick.stop();
     if (Advancing || CurrentDeck == 0 || !Timer1.isActive())
         return;
-    Guarded([&] {
+    TryDeckStep("advance tick", [&] {
         auto& current = Deck(CurrentDeck);
         if (!current.IsPlaying())
             return;

@@ -1,5 +1,8 @@
 #include "mixer/InputLevel.h"
 
+#include "mixer/MixerLog.h"
+#include "platform/Guarded.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -59,6 +62,7 @@ bool InputLevel::Start() {
     try {
         return StartCapture();
     } catch (...) {
+        LogCaughtException(lcMixer, "opening the level capture");
         return false; // the program runs on without level metering
     }
 }

@@ -1,6 +1,8 @@
 #include "mixer/MixerPanelControls.h"
 
 #include "mixer/MicrophoneRoutines.h"
+#include "mixer/MixerLog.h"
+#include "platform/Guarded.h"
 
 #include <QCheckBox>
 #include <algorithm>
@@ -53,6 +55,7 @@ void MixerPanelControls::StartupMicrophone() {
         SetMicMute(true, system_, dialogParent());
     } catch (...) {
         // Start-up goes on whatever the microphone does.
+        LogCaughtException(lcMixer, "muting the microphone at start-up");
     }
     micMuted_ = true;
     if (widgets_.micmute)

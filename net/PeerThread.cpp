@@ -4,11 +4,28 @@
 #include "net/TcpServer.h"
 
 #include <cerrno>
+#include <exception>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace net {
+
+namespace {
+// Hands the exception being handled to the server's owner, which logs it;
+// the connection then ends as if the client had left.
+void ReportException(TIdTCPServer& server, const char* handler) {
+    if (!server.OnException)
+        return;
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        server.OnException(handler, error.what());
+    } catch (...) {
+        server.OnException(handler, "an exception of unknown type");
+    }
+}
+} // namespace
 
 TIdPeerThread::TIdPeerThread(Socket socket, int writeTimeoutMs)
     : socket_(std::move(socket))
@@ -79,6 +96,7 @@ void TIdPeerThread::Run(TIdTCPServer& server) {
             server.OnConnect(*this);
     } catch (...) {
         connected = false;
+        ReportException(server, "connect");
     }
     try {
         while (connected && WaitForClient()) {
@@ -86,12 +104,14 @@ void TIdPeerThread::Run(TIdTCPServer& server) {
                 server.OnExecute(*this);
         }
     } catch (...) {
+        ReportException(server, "execute");
     }
     ended_ = true;
     try {
         if (server.OnDisconnect)
             server.OnDisconnect(*this);
     } catch (...) {
+        ReportException(server, "disconnect");
     }
     server.fanOut_.Remove(receiver_, kFinishBlockMs);
     {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,9 @@ public:
     TIdPeerThread::Handler OnConnect;
     TIdPeerThread::Handler OnExecute;
     TIdPeerThread::Handler OnDisconnect;
+    // Told when a handler throws (from the connection's thread): which handler
+    // and what it threw. The connection then ends as if the client had left.
+    std::function<void(const char* handler, const std::string& what)> OnException;
 
     bool Active() const { return active_; }
     void SetActive(bool active);

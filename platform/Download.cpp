@@ -1,6 +1,8 @@
 #include "platform/Download.h"
 
+#include "platform/Guarded.h"
 #include "platform/LoadableModule.h"
+#include "platform/PlatformLog.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +109,7 @@ bool DownloadToFile(const std::string& address, const std::string& file, long lo
             std::remove(temporary.c_str());
         return ok;
     } catch (...) {
+        LogCaughtException(lcPlatform, "download");
         return false;
     }
 }

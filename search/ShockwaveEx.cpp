@@ -1,5 +1,7 @@
 #include "search/ShockwaveEx.h"
 
+#include "search/SearchLog.h"
+
 #include <QAudioOutput>
 #include <QEvent>
 #include <QLabel>
@@ -121,9 +123,9 @@ void TShockwaveFlashEx::ShowError(const QString& text) {
         return;
     failed_ = true;
     // The framework's words are for the log, not for the user.
-    qWarning("kolvadeck: the preview of %s cannot play: %s",
-             qUtf8Printable(player_ ? player_->source().toString() : QString()),
-             qUtf8Printable(text));
+    qCWarning(lcSearch, "the preview of %s cannot play: %s",
+              qUtf8Printable(player_ ? player_->source().toString() : QString()),
+              qUtf8Printable(text));
     if (video_ && video_->isFullScreen())
         video_->setFullScreen(false);
     errorLabel_->setText(promotion_ ? QString() : tr("Preview unavailable"));

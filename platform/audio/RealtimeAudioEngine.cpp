@@ -1,5 +1,6 @@
 #include "platform/audio/RealtimeAudioEngine.h"
 
+#include "platform/audio/AudioLog.h"
 #include "platform/audio/PortAudioOutput.h"
 #include "platform/audio/RealtimeScheduling.h"
 #include "platform/audio/SilentClockOutput.h"
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 
 namespace audio {
 
@@ -20,19 +20,19 @@ void ReportSilentOnce(const std::string& why) {
     static std::atomic<bool> said{false};
     if (said.exchange(true))
         return;
-    std::fprintf(stderr,
-                 "kolvadeck: no sound output device could be opened (%s); "
-                 "the decks play silently on a real-time clock\n",
-                 why.c_str());
+    qCWarning(lcAudio,
+              "no sound output device could be opened (%s); "
+              "the decks play silently on a real-time clock",
+              why.c_str());
 }
 
 void ReportDeviceLost() {
-    std::fprintf(stderr, "kolvadeck: the sound output stopped responding; "
-                         "the decks go on silently on a real-time clock\n");
+    qCWarning(lcAudio, "the sound output stopped responding; "
+                       "the decks go on silently on a real-time clock");
 }
 
 void ReportDeviceBack() {
-    std::fprintf(stderr, "kolvadeck: the sound output is back\n");
+    qCWarning(lcAudio, "the sound output is back");
 }
 
 } // namespace

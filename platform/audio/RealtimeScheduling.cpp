@@ -1,9 +1,10 @@
 #include "platform/audio/RealtimeScheduling.h"
 
+#include "platform/audio/AudioLog.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -76,10 +77,10 @@ void ReportRealtimeRefusalOnce() {
     const int outcome = gOutcome.load(std::memory_order_acquire);
     if (outcome <= 0 || gReported.exchange(true))
         return;
-    std::fprintf(stderr,
-                 "kolvadeck: the sound output runs without real-time scheduling (%s); "
-                 "it may drop out while the machine is busy\n",
-                 std::strerror(outcome));
+    qCWarning(lcAudio,
+              "the sound output runs without real-time scheduling (%s); "
+              "it may drop out while the machine is busy",
+              std::strerror(outcome));
 }
 
 std::string RealtimeSchedulingState() {

@@ -1,35 +1,41 @@
 #include "platform/audio/UnderrunLog.h"
 
+#include "platform/audio/AudioLog.h"
 #include "platform/audio/RealtimeScheduling.h"
 #include "platform/audio/UnderrunCount.h"
 
-#include <cstdio>
+#include <string>
 
 namespace audio {
 
 UnderrunLog::UnderrunLog(bool verbose) {
     if (!verbose)
         return;
+    // Verbose shows the sound output's info lines (QT_LOGGING_RULES still wins).
+    QLoggingCategory::setFilterRules(QStringLiteral("kolvadeck.audio.info=true"));
     connect(&timer_, &QTimer::timeout, this, [this] { Check(); });
     timer_.start(1000);
 }
 
+// A run with dropouts says so as a warning; a clean one only as info.
 UnderrunLog::~UnderrunLog() {
-    std::fprintf(stderr, "kolvadeck: sound output underruns: %llu\n",
-                 static_cast<unsigned long long>(UnderrunCount()));
+    const auto count = static_cast<unsigned long long>(UnderrunCount());
+    if (count > 0)
+        qCWarning(lcAudio, "sound output underruns: %llu", count);
+    else
+        qCInfo(lcAudio, "sound output underruns: %llu", count);
 }
 
 void UnderrunLog::Check() {
     const std::string state = RealtimeSchedulingState();
     if (!stateShown_ && state != "not asked yet") {
         stateShown_ = true;
-        std::fprintf(stderr, "kolvadeck: sound output thread: %s\n", state.c_str());
+        qCInfo(lcAudio, "sound output thread: %s", state.c_str());
     }
     const std::uint64_t count = UnderrunCount();
     if (count != shown_) {
         shown_ = count;
-        std::fprintf(stderr, "kolvadeck: sound output underruns: %llu\n",
-                     static_cast<unsigned long long>(count));
+        qCInfo(lcAudio, "sound output underruns: %llu", static_cast<unsigned long long>(count));
     }
 }
 

@@ -1,9 +1,9 @@
 #include "platform/wavein/PortAudioWaveInDevice.h"
 
+#include "platform/audio/AudioLog.h"
 #include "platform/audio/PortAudioSection.h"
 
 #include <chrono>
-#include <cstdio>
 #include <memory>
 #include <portaudio.h>
 #include <vector>
@@ -95,7 +95,7 @@ void PortAudioWaveInDevice::StopSource() {
     if (!ended) {
         thread_.detach();
         abandoned_ = true;
-        std::fprintf(stderr, "kolvadeck: the sound input stopped responding and was left behind\n");
+        qCWarning(lcAudio, "the sound input stopped responding and was left behind");
         return;
     }
     thread_.join();

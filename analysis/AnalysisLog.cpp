@@ -1,0 +1,3 @@
+#include "analysis/AnalysisLog.h"
+
+Q_LOGGING_CATEGORY(lcAnalysis, "kolvadeck.analysis", QtWarningMsg)

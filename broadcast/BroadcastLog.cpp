@@ -1,0 +1,3 @@
+#include "broadcast/BroadcastLog.h"
+
+Q_LOGGING_CATEGORY(lcBroadcast, "kolvadeck.broadcast", QtWarningMsg)

@@ -1,0 +1,3 @@
+#include "decks/DecksLog.h"
+
+Q_LOGGING_CATEGORY(lcDecks, "kolvadeck.decks", QtWarningMsg)

@@ -1,0 +1,3 @@
+#include "mixer/MixerLog.h"
+
+Q_LOGGING_CATEGORY(lcMixer, "kolvadeck.mixer", QtWarningMsg)

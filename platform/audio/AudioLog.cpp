@@ -1,0 +1,3 @@
+#include "platform/audio/AudioLog.h"
+
+Q_LOGGING_CATEGORY(lcAudio, "kolvadeck.audio", QtWarningMsg)
