@@ -6,7 +6,7 @@
 #  2. ThreadSanitizer (build-tsan) on the tests of the threaded parts: the
 #     audio engine and decks (label decks; with the sound server killed and
 #     restarted under a playing deck), the wave-in level capture
-#     (tests/meter) and the broadcast capture engine and relay
+#     (tests/mixer) and the broadcast capture engine and relay
 #     (tests/broadcast). Only those test programs are built.
 # Any sanitizer report fails the step, also one from a child process whose
 # exit status a test did not look at: every report is written to a log file

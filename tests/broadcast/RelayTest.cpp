@@ -2,7 +2,10 @@
 #include "RelayFixture.h"
 #include "net/NetError.h"
 
+#include <stdexcept>
+#include <string>
 #include <sys/socket.h>
+#include <vector>
 
 namespace {
 
@@ -178,6 +181,31 @@ TEST(TcpServer, WriteBufferRaisesOnAClosedConnection) {
     ASSERT_TRUE(WaitUntil([&] { return server.ThreadCount() == 0; }));
     server.SetActive(false);
     EXPECT_EQ(disconnects, 1);
+}
+
+// A handler that throws ends its connection; the owner hears which handler
+// and what it threw, and the disconnect handler still runs.
+TEST(TcpServer, AThrowingHandlerIsReportedAndTheConnectionEnds) {
+    net::TIdTCPServer server;
+    server.Bindings = {"127.0.0.1", 8099};
+    std::mutex m;
+    std::vector<std::string> reports;
+    std::atomic<int> disconnects{0};
+    server.OnConnect = [](net::TIdPeerThread&) { throw std::runtime_error("list is gone"); };
+    server.OnDisconnect = [&](net::TIdPeerThread&) { ++disconnects; };
+    server.OnException = [&](const char* handler, const std::string& what) {
+        std::lock_guard lock(m);
+        reports.push_back(std::string(handler) + ": " + what);
+    };
+    server.SetActive(true);
+    net::Socket client = net::Connect("127.0.0.1", 8099);
+    char byte;
+    EXPECT_EQ(::recv(client.Fd(), &byte, 1, 0), 0); // closed by the server
+    ASSERT_TRUE(WaitUntil([&] { return server.ThreadCount() == 0; }));
+    server.SetActive(false);
+    EXPECT_EQ(disconnects, 1);
+    std::lock_guard lock(m);
+    EXPECT_EQ(reports, std::vector<std::string>{"connect: list is gone"});
 }
 
 } // namespace

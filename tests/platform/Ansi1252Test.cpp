@@ -1,4 +1,4 @@
-#include "PeerTools.h"
+#include "tests/tags/PeerTools.h"
 
 #include "platform/Ansi1252.h"
 

@@ -5,7 +5,7 @@
 #include "mixer/MixerSliders.h"
 #include "mixer/VuMeterDesign.h"
 #include "mixer/XiTrackBar.h"
-#include "tests/meter/ReferencePixels.h"
+#include "tests/mixer/ReferencePixels.h"
 #include "tests/support/TestApp.h"
 
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "tests/meter/ReferencePixels.h"
+#include "tests/mixer/ReferencePixels.h"
 
 #include <algorithm>
 #include <cmath>
