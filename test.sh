@@ -14,6 +14,8 @@ cd "$(dirname "$0")"
 build=${KOLVADECK_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DKOLVADECK_TESTS=ON -DKOLVADECK_WERROR=ON >/dev/null
 cmake --build "$build" -j2
+# clang-tidy (the root .clang-tidy) on the sources changed against main.
+./scripts/check-tidy.sh "$build"
 export QT_QPA_PLATFORM=offscreen
 # The two-minute busy-machine dropout test (label long) runs here, alone; the
 # sanitizer builds leave it out, since their timing says nothing.

@@ -18,7 +18,8 @@ struct Target {
 // Returning less than was given makes libcurl end the transfer with an error.
 size_t WriteToFile(char* data, size_t size, size_t count, void* target) {
     auto* t = static_cast<Target*>(target);
-    const auto bytes = static_cast<long long>(size * count);
+    const std::size_t given = size * count; // libcurl: size is 1, count a block
+    const auto bytes = static_cast<long long>(given);
     if (t->maxBytes > 0 && t->written + bytes > t->maxBytes)
         return 0;
     t->written += bytes;

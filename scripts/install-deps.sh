@@ -22,7 +22,7 @@ test_pkgs=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libx11-dev
   lame id3v2 python3-mutagen sox libsox-fmt-mp3 mpg123 alsa-utils flac opus-tools
   nginx libnginx-mod-rtmp xauth dbus playerctl
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-tidy
 )
 
 pkgs=("${build_pkgs[@]}")
