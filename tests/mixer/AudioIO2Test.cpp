@@ -1,6 +1,6 @@
 #include "mixer/AudioIO2.h"
-#include "tests/support/TestApp.h"
 #include "platform/wavein/VirtualWaveIn.h"
+#include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The input level of the running program against a real sound server: a tone
 // played into the microphone feed of the private PulseAudio server reaches
 // the meter through PortAudio; silence dims it again.
-#include "tests/support/TestApp.h"
 #include "mixer/InputLevel.h"
 #include "mixer/VuMeterDesign.h"
+#include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
 #include <QFile>

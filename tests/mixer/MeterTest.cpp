@@ -1,7 +1,7 @@
-#include "tests/support/TestApp.h"
 #include "mixer/FBVUMeter.h"
 #include "mixer/InputLevel.h"
 #include "mixer/VuMeterDesign.h"
+#include "tests/support/TestApp.h"
 
 #include <QImage>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "tests/support/TestApp.h"
 #include "mixer/MixerSliders.h"
 #include "mixer/XiTrackBar.h"
+#include "tests/support/TestApp.h"
 
 #include <QImage>
 #include <QTest>
