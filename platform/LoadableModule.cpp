@@ -21,7 +21,8 @@ std::string ProgramFolder() {
 void* Load(const std::string& module, std::string* why) {
     for (const std::string& folder :
          {ProgramFolder(), std::string(KV_MODULE_INSTALL_DIR), std::string(KV_MODULE_BUILD_DIR)}) {
-        const std::string path = folder + "/" + module + ".so";
+        std::string path = folder;
+        path.append("/").append(module).append(".so");
         if (::access(path.c_str(), R_OK) != 0)
             continue;
         if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL))
