@@ -12,7 +12,7 @@ TAudio::TAudio(mixer::MixerSystem& mixers) {
     SetMixerDeviceID(0);
     ErrorText.clear();
     // The player mirrors the format only; there is no output device to ask for.
-    if (wavein::waveInGetNumDevs() >= 1 && recorder_->AllocBuffers())
+    if (audio::InputDeviceCount() >= 1 && recorder_->AllocBuffers())
         player_->AllocBuffers();
 }
 
@@ -28,7 +28,7 @@ TAudio::~TAudio() {
 void TAudio::SetAudioDeviceID(int value) {
     if (value == audioDeviceID_)
         return;
-    audioDeviceID_ = value > 9 ? wavein::WAVE_MAPPER : value;
+    audioDeviceID_ = value > 9 ? audio::InputCapture::kDefaultDevice : value;
     recorder_->Reallocate();
     player_->Reallocate();
 }

@@ -8,13 +8,13 @@
 #include <memory>
 #include <string>
 
-// The broadcast's capture component: a wave-in recorder with a ring of four
-// buffers that hands each filled buffer to OnRecord on the capture thread, an
+// The broadcast's capture component: a sound-input recorder with a ring of
+// four buffers that hands each filled buffer to OnRecord on the capture thread, an
 // output settings object mirroring the format, and the mixer line list.
 // Nothing raises: operations return a Boolean and leave ErrorText.
 //
-// Threads: OnRecord runs on the capture thread (the wave-in function
-// callback); everything else, the re-queue of delivered buffers included,
+// Threads: OnRecord runs on the capture thread (the input capture's block
+// handler); everything else, the re-queue of delivered buffers included,
 // runs on the main thread. The format and the device are changed only while
 // the recorder is closed.
 class TAudio {
@@ -50,7 +50,6 @@ public:
     TMixerSettings::TNotifyMixerChange OnMixerChange;
 
     std::string ErrorText;
-    const int FormatSize = 18; // sizeof(WAVEFORMATEX)
 
     // A format setter of `target`: with SeparateCtrls only that object takes
     // the value; otherwise the player and then the recorder do.
@@ -59,7 +58,7 @@ public:
 private:
     static constexpr const char* kVersion = "4.1 (32bit)";
 
-    int audioDeviceID_ = wavein::WAVE_MAPPER;
+    int audioDeviceID_ = audio::InputCapture::kDefaultDevice;
     int mixerDeviceID_ = -1;
     bool separateCtrls_ = false;
     std::unique_ptr<TRecorder> recorder_;

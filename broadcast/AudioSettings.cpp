@@ -4,8 +4,6 @@
 
 #include <new>
 
-using namespace wavein;
-
 TAudioSettings::TAudioSettings(TAudio& owner)
     : Owner(owner) {}
 
@@ -47,46 +45,26 @@ void TAudioSettings::Reallocate() {
 }
 
 bool TAudioSettings::AllocBuffers() {
-    Format = reinterpret_cast<WAVEFORMATEX*>(new (std::nothrow) char[Owner.FormatSize]);
-    if (!Format) {
-        Owner.ErrorText = "Not enough memory to allocate WaveFormat";
-        return false;
-    }
-    Format->wFormatTag = WAVE_FORMAT_PCM;
-    Format->nChannels = channels_ == TChannels::Mono ? 1 : 2;
-    Format->nSamplesPerSec = sampleRate_;
-    Format->wBitsPerSample = bitsPerSample_ == TBPS::_8 ? 8 : 16;
-    Format->nBlockAlign = std::uint16_t(Format->nChannels * (Format->wBitsPerSample / 8));
-    Format->nAvgBytesPerSec = Format->nSamplesPerSec * Format->nBlockAlign;
-    Format->cbSize = 0;
-    BufferSize = std::uint16_t(noSamples_ * Format->nBlockAlign); // held in 16 bits
+    Format.channels = channels_ == TChannels::Mono ? 1 : 2;
+    Format.rate = sampleRate_;
+    Format.sampleType =
+        bitsPerSample_ == TBPS::_8 ? audio::SampleType::UInt8 : audio::SampleType::Int16;
+    BufferSize = std::uint16_t(noSamples_ * Format.bytesPerFrame()); // held in 16 bits
     for (int i = 0; i < kRingSize; ++i) {
-        Headers[i] = new (std::nothrow) WAVEHDR{};
-        if (!Headers[i]) {
-            Owner.ErrorText = "Not enough memory to allocate WaveHeader";
-            return false;
-        }
         Buffers[i] = new (std::nothrow) char[BufferSize];
         RightBuffers[i] = new (std::nothrow) char[BufferSize / 2];
         if (!Buffers[i] || !RightBuffers[i]) {
             Owner.ErrorText = "Not enough memory to allocate Wave Buffer";
             return false;
         }
-        Headers[i]->lpData = Buffers[i];
     }
     return true;
 }
 
 void TAudioSettings::FreeBuffers() {
-    if (!Format)
-        return;
-    delete[] reinterpret_cast<char*>(Format);
-    Format = nullptr;
     for (int i = 0; i < kRingSize; ++i) {
         delete[] Buffers[i];
         delete[] RightBuffers[i];
-        delete Headers[i];
         Buffers[i] = RightBuffers[i] = nullptr;
-        Headers[i] = nullptr;
     }
 }

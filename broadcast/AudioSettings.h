@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/wavein/WaveIn.h"
+#include "platform/capture/CaptureFormat.h"
 
 #include <array>
 #include <atomic>
@@ -31,21 +31,19 @@ public:
     void SetBitsPerSample(TBPS value);
     void SetSampleRate(std::uint16_t value);
 
-    // Allocates the format record and the four buffers (with their right-
-    // channel halves) for the current format; false with the owner's
-    // ErrorText on failure.
+    // Sets the format record and allocates the four buffers (with their right-
+    // channel halves) for it; false with the owner's ErrorText on failure.
     bool AllocBuffers();
     void FreeBuffers();
 
     TAudio& Owner;
-    std::array<wavein::WAVEHDR*, kRingSize> Headers{};
     std::array<char*, kRingSize> Buffers{};
     std::array<char*, kRingSize> RightBuffers{};
     int AddIndex = 0;                // written by the main thread only
     int DoneIndex = 0;               // written by the capture thread only
     bool IsOpen = false;             // the device is open (main thread)
     std::atomic<bool> Active{false}; // deliveries are taken (both threads)
-    wavein::WAVEFORMATEX* Format = nullptr;
+    audio::CaptureFormat Format;
     std::uint16_t BufferSize = 0;
 
 protected:

@@ -5,9 +5,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <algorithm>
 #include <cstring>
-
-using namespace wavein;
 
 namespace {
 
@@ -56,11 +55,8 @@ void TRecorder::ApplySplitRule() {
         splitChannels_ = false;
 }
 
-void TRecorder::Composed(const std::string& message, MMRESULT result) {
-    char text[255];
-    text[0] = '\0';
-    waveInGetErrorTextA(result, text, sizeof text);
-    Owner.ErrorText = text[0] ? message + " " + text : message;
+void TRecorder::Composed(const std::string& message, const audio::Status& status) {
+    Owner.ErrorText = message + " " + status.error();
 }
 
 bool TRecorder::OpenDevice() {
@@ -68,49 +64,36 @@ bool TRecorder::OpenDevice() {
         return true;
     AddIndex = 0;
     DoneIndex = 0;
-    WaveInCallback callback;
-    callback.flags = CALLBACK_FUNCTION | WAVE_ALLOWSYNC;
-    callback.function = &TRecorder::DataPath;
-    callback.instance = reinterpret_cast<std::uintptr_t>(this);
-    if (const MMRESULT r = waveInOpen(&Handle, Owner.AudioDeviceID(), Format, callback)) {
-        CloseDevice();
-        Composed("Could not open the input device for recording: ", r);
-        return false;
-    }
-    IsOpen = true;
-    for (int i = 0; i < kRingSize; ++i) {
-        *Headers[i] = WAVEHDR{};
-        Headers[i]->lpData = Buffers[i];
-        Headers[i]->dwBufferLength = BufferSize;
-    }
-    for (int i = 0; i < kRingSize; ++i) {
-        if (const MMRESULT r = waveInPrepareHeader(Handle, Headers[i], sizeof(WAVEHDR))) {
-            CloseDevice();
-            Composed("Error preparing header for recording: ", r);
-            return false;
-        }
-    }
-    if (!AddNextBuffer()) {
+    queued_ = 0;
+    // A block size that wrapped to 0 in its 16 bits, or buffers that could
+    // not be allocated, leave nothing to record into.
+    if (BufferSize == 0 || !Buffers[0]) {
         Owner.ErrorText = "Error adding next input buffer";
         return false;
     }
+    const audio::Status opened = audio::OpenInputCapture(
+        Owner.AudioDeviceID(), Format, BufferSize,
+        [this](std::span<const char> block) { BlockRecorded(block); }, capture_);
+    if (!opened) {
+        Composed("Could not open the input device for recording: ", opened);
+        return false;
+    }
+    IsOpen = true;
+    Active = true;
+    AddNextBuffer();
     return true;
 }
 
 bool TRecorder::Start() {
     if (!OpenDevice())
         return false;
-    if (const MMRESULT r = waveInStart(Handle)) {
-        Composed("Error starting wave record: ", r);
+    if (const audio::Status started = capture_->start(); !started) {
+        Composed("Error starting wave record: ", started);
         CloseDevice();
         return false;
     }
-    for (int i = 0; i < 3; ++i) {
-        if (!AddNextBuffer()) {
-            Owner.ErrorText = "Error adding next input buffer";
-            return false;
-        }
-    }
+    for (int i = 0; i < 3; ++i)
+        AddNextBuffer();
     return true;
 }
 
@@ -119,14 +102,9 @@ bool TRecorder::Stop() {
     return CloseDevice();
 }
 
-bool TRecorder::AddNextBuffer() {
-    if (const MMRESULT r = waveInAddBuffer(Handle, Headers[AddIndex], sizeof(WAVEHDR))) {
-        Stop();
-        Composed("Error adding input buffer", r);
-        return false;
-    }
+void TRecorder::AddNextBuffer() {
+    ++queued_;
     AddIndex = (AddIndex + 1) % kRingSize;
-    return true;
 }
 
 bool TRecorder::CloseDevice() {
@@ -134,52 +112,24 @@ bool TRecorder::CloseDevice() {
         Owner.ErrorText = "Recorder already closed";
         return true;
     }
-    if (waveInReset(Handle)) {
-        Owner.ErrorText = "Error in waveInReset";
-        return false;
-    }
-    for (int i = 0; i < kRingSize; ++i) {
-        if (const MMRESULT r = waveInUnprepareHeader(Handle, Headers[i], sizeof(WAVEHDR))) {
-            Composed("Error in waveInUnprepareHeader", r);
-            return false;
-        }
-    }
-    if (waveInClose(Handle)) {
-        Owner.ErrorText = "Error closing input device";
-        return false;
-    }
-    Handle = nullptr;
+    capture_.reset(); // stops it: no block is recorded after this
+    queued_ = 0;
     IsOpen = false;
+    Active = false;
     return true;
 }
 
-void TRecorder::DataPath(HWAVEIN, unsigned msg, std::uintptr_t instance, std::uintptr_t,
-                         std::uintptr_t) {
-    auto* recorder = reinterpret_cast<TRecorder*>(instance);
-    switch (msg) {
-    case MM_WIM_OPEN:
-        recorder->Active = true;
-        break;
-    case MM_WIM_CLOSE:
-        recorder->Active = false;
-        break;
-    case MM_WIM_DATA:
-        if (recorder->Active)
-            recorder->BufferDone();
-        break;
-    default:
-        break;
-    }
-}
-
-// Capture thread: deliver the buffer the device is expected to return next
-// (buffers come back in the order they were added), then ask the main thread
-// to queue it again. Nothing here allocates, waits on the main thread or
-// touches files.
-void TRecorder::BufferDone() {
+// Capture thread: fill the buffer queued first (buffers are taken in the
+// order they were queued) and deliver it, then ask the main thread to queue
+// it again. Nothing here allocates, waits on the main thread or touches files.
+void TRecorder::BlockRecorded(std::span<const char> block) {
+    if (!Active || queued_ == 0)
+        return; // no buffer queued: the block is lost
+    --queued_;
     char* lp = Buffers[DoneIndex];
     char* rp = RightBuffers[DoneIndex];
-    const auto n = std::uint16_t(Headers[DoneIndex]->dwBytesRecorded & 0xFFFF);
+    const auto n = std::uint16_t(std::min<std::size_t>(block.size(), BufferSize));
+    std::memcpy(lp, block.data(), n);
     if (CheckTrigger(lp, n) && Owner.OnRecord) {
         if (splitChannels_) {
             SplitStereo(lp, rp, n);
@@ -188,10 +138,8 @@ void TRecorder::BufferDone() {
             Owner.OnRecord(*this, lp, nullptr, n);
         }
     }
-    if (n > 0) {
-        TRecorderWindow::PostRequeue(window_);
-        DoneIndex = (DoneIndex + 1) % kRingSize;
-    }
+    TRecorderWindow::PostRequeue(window_);
+    DoneIndex = (DoneIndex + 1) % kRingSize;
 }
 
 void TRecorder::Requeue() {

@@ -1,8 +1,12 @@
 #pragma once
 
 #include "broadcast/AudioSettings.h"
+#include "platform/capture/InputCapture.h"
 
 #include <QObject>
+#include <atomic>
+#include <memory>
+#include <span>
 #include <string>
 
 class TRecorder;
@@ -22,10 +26,11 @@ private:
     TRecorder& recorder_;
 };
 
-// The wave-in recorder: a ring of four buffers, one queued before the device
-// starts and three right after. Each filled buffer goes to the owner's
-// OnRecord on the capture thread (once triggered), then back to the device
-// through the main thread.
+// The sound-input recorder: a ring of four buffers, one queued before the
+// capture starts and three right after. Each recorded block fills the next
+// queued buffer, which goes to the owner's OnRecord on the capture thread
+// (once triggered), then is queued again through the main thread. A block
+// that finds no buffer queued is lost.
 class TRecorder : public TAudioSettings {
 public:
     explicit TRecorder(TAudio& owner);
@@ -49,22 +54,21 @@ public:
     // Internal steps, public for the component and its tests.
     bool OpenDevice();
     bool CloseDevice();
-    bool AddNextBuffer();
+    void AddNextBuffer();
     bool CheckTrigger(const char* data, std::uint16_t n);
     void SplitStereo(char* lp, char* rp, std::uint16_t n);
 
-    wavein::HWAVEIN Handle = nullptr;
-
 private:
     friend class TRecorderWindow;
-    static void DataPath(wavein::HWAVEIN, unsigned msg, std::uintptr_t instance, std::uintptr_t,
-                         std::uintptr_t);
-    void BufferDone();
+    // Capture thread: one block recorded.
+    void BlockRecorded(std::span<const char> block);
     void Requeue();
-    void Composed(const std::string& message, wavein::MMRESULT result);
+    void Composed(const std::string& message, const audio::Status& status);
 
     bool splitChannels_ = false;
     std::uint16_t trigLevel_ = 128;
     bool triggered_ = true;
     TRecorderWindow* window_;
+    std::unique_ptr<audio::InputCapture> capture_;
+    std::atomic<int> queued_{0}; // buffers waiting for a block
 };

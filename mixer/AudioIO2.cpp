@@ -1,77 +1,80 @@
 #include "mixer/AudioIO2.h"
 
 #include "platform/ThreadHandOff.h"
-#include "platform/wavein/WaveInEvent.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <algorithm>
+#include <cstring>
 #include <new>
 
-using namespace wavein;
+namespace {
+
+// What the capture reports to the main thread.
+class CaptureNotice : public QEvent {
+public:
+    enum Kind { Started, BufferFilled, Stopped };
+    static QEvent::Type EventType() {
+        static const auto type = QEvent::Type(QEvent::registerEventType());
+        return type;
+    }
+    CaptureNotice(Kind kind, int slot = -1)
+        : QEvent(EventType())
+        , kind(kind)
+        , slot(slot) {}
+    const Kind kind;
+    const int slot;
+};
+
+void Post(QObject* receiver, CaptureNotice::Kind kind, int slot = -1) {
+    MarkHandOff(receiver);
+    QCoreApplication::postEvent(receiver, new CaptureNotice(kind, slot));
+}
+
+} // namespace
 
 TAudioIO2::TAudioIO2(QObject* owner)
     : QObject(owner) {
-    format_.wFormatTag = WAVE_FORMAT_PCM;
-    format_.nChannels = 1;
-    format_.nSamplesPerSec = 22050;
-    format_.wBitsPerSample = 16;
-    format_.cbSize = 0;
+    format_.channels = 1;
+    format_.rate = 22050;
+    format_.sampleType = audio::SampleType::Int16;
     ApplyFormatRule();
-    if (AllocateHeaders())
-        AllocateBuffers();
+    AllocateBuffers();
 }
 
 TAudioIO2::~TAudioIO2() {
     FreeBuffers();
-    FreeHeaders();
 }
 
 void TAudioIO2::ApplyFormatRule() {
-    format_.nBlockAlign = std::uint16_t((format_.wBitsPerSample / 8) * format_.nChannels);
-    format_.nAvgBytesPerSec = std::uint32_t(format_.nBlockAlign) * format_.nSamplesPerSec;
-    bufferSize_ = requestedSize_ - requestedSize_ % format_.nBlockAlign;
-}
-
-bool TAudioIO2::AllocateHeaders() {
-    for (auto& header : headers_) {
-        header.reset(new (std::nothrow) WAVEHDR{});
-        if (!header) {
-            FreeHeaders();
-            lastErrorText_ = "Error allocating wave header memory";
-            return false;
-        }
-    }
-    return true;
+    bufferSize_ = requestedSize_ - requestedSize_ % format_.bytesPerFrame();
 }
 
 bool TAudioIO2::AllocateBuffers() {
+    std::lock_guard lock(ringMutex_);
     for (int i = 0; i < numBuffers_; ++i) {
         if (buffers_[std::size_t(i)] && allocatedSize_[std::size_t(i)] >= bufferSize_)
             continue;
         buffers_[std::size_t(i)].reset(new (std::nothrow) char[std::size_t(bufferSize_)]);
         allocatedSize_[std::size_t(i)] = bufferSize_;
         if (!buffers_[std::size_t(i)]) {
-            FreeBuffers();
+            for (std::size_t j = 0; j < kRingSlots; ++j) {
+                buffers_[j].reset();
+                allocatedSize_[j] = 0;
+            }
             lastErrorText_ = "Error allocating wave buffer memory";
             return false;
         }
-        if (headers_[std::size_t(i)])
-            headers_[std::size_t(i)]->lpData = buffers_[std::size_t(i)].get();
     }
     return true;
 }
 
 void TAudioIO2::FreeBuffers() {
+    std::lock_guard lock(ringMutex_);
     for (std::size_t i = 0; i < kRingSlots; ++i) {
         buffers_[i].reset();
         allocatedSize_[i] = 0;
-        if (headers_[i])
-            headers_[i]->lpData = nullptr;
     }
-}
-
-void TAudioIO2::FreeHeaders() {
-    for (auto& header : headers_)
-        header.reset();
 }
 
 void TAudioIO2::SetBufferSize(int value) {
@@ -86,17 +89,17 @@ void TAudioIO2::SetNumBuffers(int value) {
 }
 
 void TAudioIO2::SetFrameRate(int value) {
-    format_.nSamplesPerSec = std::uint32_t(value);
+    format_.rate = value;
     ApplyFormatRule();
 }
 
 void TAudioIO2::SetStereo(bool value) {
-    format_.nChannels = value ? 2 : 1;
+    format_.channels = value ? 2 : 1;
     ApplyFormatRule();
 }
 
 void TAudioIO2::SetQuantization(int value) {
-    format_.wBitsPerSample = value <= 8 ? 8 : 16;
+    format_.sampleType = value <= 8 ? audio::SampleType::UInt8 : audio::SampleType::Int16;
     ApplyFormatRule();
 }
 
@@ -117,24 +120,22 @@ TCallBackWinIn::TCallBackWinIn(TAudioInMM* owner, QObject* parent)
 
 bool TCallBackWinIn::event(QEvent* e) {
     MarkReceipt(this);
-    if (e->type() != WaveInEvent::EventType())
+    if (e->type() != CaptureNotice::EventType())
         return QObject::event(e);
-    const auto* msg = static_cast<WaveInEvent*>(e);
-    switch (msg->message) {
-    case MM_WIM_OPEN:
+    const auto* notice = static_cast<CaptureNotice*>(e);
+    switch (notice->kind) {
+    case CaptureNotice::Started:
         if (audioIn_->OnStart)
             audioIn_->OnStart(this);
         break;
-    case MM_WIM_CLOSE:
+    case CaptureNotice::Stopped:
         if (audioIn_->OnStop)
             audioIn_->OnStop(this);
         break;
-    case MM_WIM_DATA:
-        // Buffers handed back by the reset inside a close belong to a closed device.
+    case CaptureNotice::BufferFilled:
+        // Buffers filled before a close belong to a closed capture.
         if (!retired_)
-            audioIn_->BufferReturned(msg->header);
-        break;
-    default:
+            audioIn_->BufferReturned(notice->slot);
         break;
     }
     return true;
@@ -152,102 +153,88 @@ TAudioInMM::~TAudioInMM() {
     delete callbackWin_.data();
 }
 
-std::string TAudioInMM::PlatformText(MMRESULT result) const {
-    char text[256];
-    waveInGetErrorTextA(result, text, sizeof text);
-    return text;
-}
-
 bool TAudioInMM::StartCapture() {
-    return OpenWaveIn() && StartWaveIn();
+    return OpenInput() && StartInput();
 }
 
-bool TAudioInMM::OpenWaveIn() {
+bool TAudioInMM::OpenInput() {
     if (deviceOpen_) {
         lastErrorText_ = "Wave Input device is already open";
         return false;
     }
     currentSlot_ = 0;
+    ApplyFormatRule();
+    // A larger buffer size or more buffers than at the last allocation get
+    // fresh memory here, so a block never goes past a buffer.
+    if (!AllocateBuffers())
+        return false;
     callbackWin_ = new TCallBackWinIn(this, this);
-    WaveInCallback callback;
-    callback.flags = CALLBACK_WINDOW | WAVE_ALLOWSYNC;
-    callback.window = callbackWin_;
-    if (const MMRESULT r = waveInOpen(&waveIn_, waveDevice_, &format_, callback)) {
-        lastErrorText_ = PlatformText(r);
+    const audio::Status opened = audio::OpenInputCapture(
+        waveDevice_, format_, std::size_t(bufferSize_),
+        [this, receiver = callbackWin_.data()](std::span<const char> block) {
+            TakeBlock(receiver, block);
+        },
+        capture_);
+    if (!opened) {
+        lastErrorText_ = opened.error();
         callbackWin_->deleteLater();
         callbackWin_ = nullptr;
-        waveIn_ = nullptr;
         return false;
     }
     deviceOpen_ = true;
-
-    ApplyFormatRule();
-    // A larger buffer size or more buffers than at the last allocation get
-    // fresh memory here, so the device never writes past a buffer.
-    if (!AllocateBuffers()) {
-        CloseWaveIn();
-        return false;
-    }
-    for (int i = 0; i < numBuffers_; ++i) {
-        WAVEHDR& h = *headers_[std::size_t(i)];
-        h = WAVEHDR{};
-        h.lpData = buffers_[std::size_t(i)].get();
-        h.dwBufferLength = std::uint32_t(bufferSize_);
-    }
-    for (int i = 0; i < numBuffers_; ++i) {
-        if (const MMRESULT r =
-                waveInPrepareHeader(waveIn_, headers_[std::size_t(i)].get(), sizeof(WAVEHDR))) {
-            lastErrorText_ = PlatformText(r);
-            CloseWaveIn();
-            return false;
-        }
-    }
+    Post(callbackWin_, CaptureNotice::Started);
     queuedCount_ = 0;
     capturing_ = true;
     recording_ = true;
     return true;
 }
 
-bool TAudioInMM::StartWaveIn() {
-    if (const MMRESULT r = waveInStart(waveIn_)) {
-        CloseWaveIn();
-        lastErrorText_ = "Error starting wave record: " + PlatformText(r);
+bool TAudioInMM::StartInput() {
+    if (const audio::Status started = capture_->start(); !started) {
+        CloseInput();
+        lastErrorText_ = "Error starting wave record: " + started.error();
         return false;
     }
     recording_ = true;
-    for (int i = 0; i < numBuffers_; ++i) {
-        if (!QueueBuffer()) {
-            CloseWaveIn();
-            return false;
-        }
-    }
+    for (int i = 0; i < numBuffers_; ++i)
+        QueueBuffer();
     return true;
 }
 
-bool TAudioInMM::QueueBuffer() {
-    WAVEHDR* h = headers_[std::size_t(currentSlot_)].get();
-    h->dwFlags = WHDR_PREPARED;
-    if (const MMRESULT r = waveInAddBuffer(waveIn_, h, sizeof(WAVEHDR))) {
-        lastErrorText_ = PlatformText(r);
-        StopWhenDrained();
-        return false;
+void TAudioInMM::QueueBuffer() {
+    {
+        std::lock_guard lock(ringMutex_);
+        queued_.push_back(currentSlot_);
     }
     currentSlot_ = (currentSlot_ + 1) % numBuffers_;
     ++queuedCount_;
-    return true;
 }
 
-void TAudioInMM::BufferReturned(WAVEHDR* header) {
+void TAudioInMM::TakeBlock(QObject* receiver, std::span<const char> block) {
+    int slot;
+    {
+        std::lock_guard lock(ringMutex_);
+        if (queued_.empty())
+            return; // no buffer waits: the block is lost
+        slot = queued_.front();
+        queued_.pop_front();
+        // A buffer size changed while open may have left the slot smaller or empty.
+        if (char* buffer = buffers_[std::size_t(slot)].get())
+            std::memcpy(buffer, block.data(),
+                        std::min(std::size_t(allocatedSize_[std::size_t(slot)]), block.size()));
+    }
+    Post(receiver, CaptureNotice::BufferFilled, slot);
+}
+
+void TAudioInMM::BufferReturned(int slot) {
     if (!deviceOpen_)
         return;
     --queuedCount_;
     recording_ = queuedCount_ > 0;
-    // The device returns buffers in the order they were queued, so this is
-    // normally the current slot; after a refused buffer the ring no longer
-    // matches that order, so the slot is taken from the returned header.
-    for (int i = 0; i < numBuffers_; ++i)
-        if (headers_[std::size_t(i)].get() == header)
-            currentSlot_ = i;
+    // Buffers come back in the order they were queued, so this is normally
+    // the current slot; after a refused buffer the ring no longer matches
+    // that order, so the slot is taken from the notice.
+    currentSlot_ = slot;
     const bool drained = !recording_;
 
     bool requeue = false;
@@ -264,24 +251,26 @@ void TAudioInMM::BufferReturned(WAVEHDR* header) {
         QueueBuffer();
     if (drained) {
         capturing_ = false;
-        CloseWaveIn();
+        CloseInput();
     }
 }
 
-void TAudioInMM::CloseWaveIn() {
+void TAudioInMM::CloseInput() {
     recording_ = false;
     if (!deviceOpen_)
         return;
-    for (int i = 0; i < numBuffers_; ++i)
-        waveInUnprepareHeader(waveIn_, headers_[std::size_t(i)].get(), sizeof(WAVEHDR));
     if (callbackWin_)
         callbackWin_->Retire();
-    waveInReset(waveIn_);
-    waveInClose(waveIn_);
-    waveIn_ = nullptr;
+    capture_.reset(); // stops it: no block is taken after this
+    {
+        std::lock_guard lock(ringMutex_);
+        queued_.clear();
+    }
     deviceOpen_ = false;
-    if (callbackWin_)
+    if (callbackWin_) {
+        Post(callbackWin_, CaptureNotice::Stopped);
         callbackWin_->deleteLater();
+    }
     callbackWin_ = nullptr;
 }
 
@@ -290,8 +279,7 @@ void TAudioInMM::StopNow() {
         return;
     recording_ = false;
     capturing_ = false;
-    waveInReset(waveIn_);
-    CloseWaveIn();
+    CloseInput();
 }
 
 void TAudioInMM::StopWhenDrained() {

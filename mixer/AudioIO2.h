@@ -1,22 +1,28 @@
 #pragma once
 
-#include "platform/wavein/WaveIn.h"
+#include "platform/capture/InputCapture.h"
 
 #include <QObject>
 #include <QPointer>
 #include <array>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <string>
 
-// The level capture: records a wave-in device into a ring of a few buffers and
+// The level capture: records a sound input into a ring of a few buffers and
 // hands each filled buffer to OnBufferFilled on the main thread.
 //
 // TAudioIO2 holds what does not depend on the device: the PCM format, the ring
 // of 4 slots (only the first NumBuffers used) with its memory, the running
-// flags and OnStart/OnStop. TAudioInMM opens the device, queues and re-queues
-// the buffers and closes it. Nothing here raises or shows a message: failing
-// operations return false and leave LastErrorText().
+// flags and OnStart/OnStop. TAudioInMM opens the capture, keeps the buffers
+// that wait for a block (queued), hands them out and closes the capture. A
+// block recorded while no buffer waits is lost; once the last queued buffer
+// came back without being queued again, the capture closes. Nothing here
+// raises or shows a message: failing operations return false and leave
+// LastErrorText().
 class TAudioIO2 : public QObject {
     Q_OBJECT
 public:
@@ -33,14 +39,14 @@ public:
     // Buffers in use, 2..4 (clamped); nothing is allocated on writing.
     int NumBuffers() const { return numBuffers_; }
     void SetNumBuffers(int value);
-    int FrameRate() const { return int(format_.nSamplesPerSec); }
+    int FrameRate() const { return format_.rate; }
     void SetFrameRate(int value);
-    bool Stereo() const { return format_.nChannels == 2; }
+    bool Stereo() const { return format_.channels == 2; }
     void SetStereo(bool value);
     // Bits per sample: below 8 becomes 8, above 8 becomes 16.
-    int Quantization() const { return format_.wBitsPerSample; }
+    int Quantization() const { return format_.bytesPerSample() * 8; }
     void SetQuantization(int value);
-    // Device number; -1 is the system's preferred input.
+    // Device number; -1 (audio::InputCapture::kDefaultDevice) is the system's preferred input.
     int WaveDevice() const { return waveDevice_; }
     void SetWaveDevice(int value) { waveDevice_ = value; }
 
@@ -51,26 +57,25 @@ public:
     bool Recording() const { return recording_; }
     int QueuedCount() const { return queuedCount_; }
     const std::string& LastErrorText() const { return lastErrorText_; }
-    const wavein::WAVEFORMATEX& Format() const { return format_; }
+    const audio::CaptureFormat& Format() const { return format_; }
 
     virtual void StopNow();
     virtual void StopWhenDrained();
 
 protected:
     void ApplyFormatRule();
-    bool AllocateHeaders();
     // Gives each slot in use a buffer of at least the buffer size (keeps
     // big-enough ones); false with LastErrorText on failure.
     bool AllocateBuffers();
     void FreeBuffers();
-    void FreeHeaders();
 
     int bufferSize_ = 0;
     int requestedSize_ = 8192;
     int numBuffers_ = 4;
-    wavein::WAVEFORMATEX format_{};
-    int waveDevice_ = wavein::WAVE_MAPPER;
-    std::array<std::unique_ptr<wavein::WAVEHDR>, kRingSlots> headers_;
+    audio::CaptureFormat format_{};
+    int waveDevice_ = audio::InputCapture::kDefaultDevice;
+    // Guards the buffers' memory and the queue, which the capture thread fills.
+    std::mutex ringMutex_;
     std::array<std::unique_ptr<char[]>, kRingSlots> buffers_;
     std::array<int, kRingSlots> allocatedSize_{};
     int currentSlot_ = 0;
@@ -82,9 +87,10 @@ protected:
 
 class TAudioInMM;
 
-// The hidden receiver of the device's notifications on the main thread; it
-// passes them to its TAudioInMM. A new one serves each opening; at close it is
-// retired (later buffer notices are dropped) and deleted.
+// The hidden receiver of the capture's notices on the main thread (started,
+// buffer filled, stopped); it passes them to its TAudioInMM. A new one serves
+// each opening; at close it is retired (later buffer notices are dropped) and
+// deleted.
 class TCallBackWinIn : public QObject {
     Q_OBJECT
 public:
@@ -121,14 +127,17 @@ public:
 
 private:
     friend class TCallBackWinIn;
-    bool OpenWaveIn();
-    bool StartWaveIn();
-    bool QueueBuffer();
-    void CloseWaveIn();
-    void BufferReturned(wavein::WAVEHDR* header);
-    std::string PlatformText(wavein::MMRESULT result) const;
+    bool OpenInput();
+    bool StartInput();
+    void QueueBuffer();
+    void CloseInput();
+    // Capture thread: fills the first queued buffer with the block and posts
+    // it to the opening's receiver.
+    void TakeBlock(QObject* receiver, std::span<const char> block);
+    void BufferReturned(int slot);
 
     bool deviceOpen_ = false;
     QPointer<TCallBackWinIn> callbackWin_;
-    wavein::HWAVEIN waveIn_ = nullptr;
+    std::unique_ptr<audio::InputCapture> capture_;
+    std::deque<int> queued_; // slots waiting for a block, in the order queued (ringMutex_)
 };

@@ -23,7 +23,8 @@ InputLevel::InputLevel(TFBVUMeter* vumeterleft, QObject* owner)
     : QObject(owner)
     , vumeterleft_(vumeterleft) {
     connect(&watchdog_, &QTimer::timeout, this, [this] { CheckCapture(); });
-    SetStallLimitMs(wavein::ActiveBackend() == wavein::Backend::Virtual ? 0 : kStallLimitMs);
+    SetStallLimitMs(
+        audio::ActiveCaptureBackend() == audio::CaptureBackend::Virtual ? 0 : kStallLimitMs);
 }
 
 void InputLevel::SetStallLimitMs(int ms) {
@@ -70,7 +71,7 @@ bool InputLevel::Start() {
 bool InputLevel::StartCapture() {
     if (!audioIn1_) {
         audioIn1_ = new TAudioInMM(this);
-        audioIn1_->SetWaveDevice(wavein::WAVE_MAPPER);
+        audioIn1_->SetWaveDevice(audio::InputCapture::kDefaultDevice);
         audioIn1_->SetNumBuffers(1);
         audioIn1_->SetFrameRate(44100);
         audioIn1_->SetStereo(true);

@@ -1,6 +1,6 @@
 #include "broadcast/Audio.h"
+#include "platform/capture/VirtualInput.h"
 #include "platform/mixer/VirtualMixer.h"
-#include "platform/wavein/VirtualWaveIn.h"
 #include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace vi = wavein::virtual_input;
+namespace vi = audio::virtual_input;
 
 namespace {
 
@@ -22,7 +22,7 @@ class CaptureEngine : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureTestApp();
-        wavein::UseBackend(wavein::Backend::Virtual);
+        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
         vi::ResetState();
         mixer::DeclareStandardLines(mixers_);
         audio_ = std::make_unique<TAudio>(mixers_);
@@ -37,7 +37,7 @@ protected:
     }
     void TearDown() override {
         audio_.reset();
-        EXPECT_EQ(vi::OpenDevices(), 0);
+        EXPECT_EQ(vi::OpenCaptures(), 0);
     }
     // 16-bit stereo, as the broadcast uses it.
     void Stereo16() {
@@ -74,10 +74,9 @@ TEST_F(CaptureEngine, CreationDefaultsAndFormatRecords) {
     EXPECT_TRUE(audio_->MixerSettings().Ok());
     ASSERT_NE(audio_->MixerSettings().Lines(), nullptr);
     EXPECT_EQ(audio_->MixerSettings().Lines()->Name, "Virtual Mixer");
-    ASSERT_NE(r.Format, nullptr);
     EXPECT_EQ(r.BufferSize, 8192);
-    EXPECT_EQ(r.Format->nAvgBytesPerSec, 11025u);
-    EXPECT_EQ(r.Format->nBlockAlign, 1);
+    EXPECT_EQ(r.Format.bytesPerSecond(), 11025);
+    EXPECT_EQ(r.Format.bytesPerFrame(), 1);
     EXPECT_TRUE(r.Triggered());
     EXPECT_EQ(r.TrigLevel(), 128);
 
@@ -85,17 +84,17 @@ TEST_F(CaptureEngine, CreationDefaultsAndFormatRecords) {
     r.SetChannels(TChannels::Stereo);
     r.SetSampleRate(44100);
     EXPECT_EQ(r.BufferSize, 32768);
-    EXPECT_EQ(r.Format->nAvgBytesPerSec, 176400u);
-    EXPECT_EQ(r.Format->nBlockAlign, 4);
-    EXPECT_EQ(r.Format->wBitsPerSample, 16);
+    EXPECT_EQ(r.Format.bytesPerSecond(), 176400);
+    EXPECT_EQ(r.Format.bytesPerFrame(), 4);
+    EXPECT_EQ(r.Format.sampleType, audio::SampleType::Int16);
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(r.Headers[i]->lpData, r.Buffers[i]);
+        EXPECT_NE(r.Buffers[i], nullptr);
 }
 
 TEST_F(CaptureEngine, SettersActOnBothObjectsUnlessSeparate) {
     audio_->Player().SetSampleRate(44100);
     EXPECT_EQ(audio_->Recorder().SampleRate(), 44100);
-    EXPECT_EQ(audio_->Recorder().Format->nSamplesPerSec, 44100u);
+    EXPECT_EQ(audio_->Recorder().Format.rate, 44100);
     audio_->Recorder().SetNoSamples(4096);
     EXPECT_EQ(audio_->Player().BufferSize, 4096);
     EXPECT_EQ(audio_->Recorder().BufferSize, 4096);
@@ -154,7 +153,7 @@ TEST_F(CaptureEngine, BlocksArriveInOrderAndReturnThroughTheMainThread) {
     EXPECT_TRUE(r.Stop());
     EXPECT_FALSE(r.IsOpen);
     EXPECT_FALSE(r.Active);
-    EXPECT_EQ(vi::OpenDevices(), 0);
+    EXPECT_EQ(vi::OpenCaptures(), 0);
     Requeue(); // a late re-queue finds the recorder closed
     EXPECT_EQ(deliveries_.size(), 12u);
 }
@@ -234,37 +233,38 @@ TEST_F(CaptureEngine, ErrorTexts) {
     EXPECT_TRUE(r.Stop());
     EXPECT_EQ(audio_->ErrorText, "Recorder already closed");
 
-    vi::FailNextOpen(wavein::MMSYSERR_ALLOCATED);
+    vi::FailNextOpen("The sound input is busy.");
     EXPECT_FALSE(r.Start());
-    EXPECT_EQ(audio_->ErrorText, "Could not open the input device for recording:  " +
-                                     wavein::ErrorText(wavein::MMSYSERR_ALLOCATED));
+    EXPECT_EQ(audio_->ErrorText,
+              "Could not open the input device for recording:  The sound input is busy.");
     EXPECT_FALSE(r.IsOpen);
 
-    // A buffer refused while recording stops the recorder.
-    ASSERT_TRUE(r.Start());
-    vi::FailAddBuffers(1, wavein::MMSYSERR_NOMEM);
-    Feed(std::vector<char>(r.BufferSize, 1));
-    Requeue();
+    vi::FailNextStart("gone");
+    EXPECT_FALSE(r.Start());
+    EXPECT_EQ(audio_->ErrorText, "Error starting wave record:  gone");
     EXPECT_FALSE(r.IsOpen);
-    EXPECT_EQ(audio_->ErrorText,
-              "Error adding input buffer " + wavein::ErrorText(wavein::MMSYSERR_NOMEM));
-    EXPECT_EQ(vi::OpenDevices(), 0);
+    EXPECT_EQ(vi::OpenCaptures(), 0);
 }
 
-TEST_F(CaptureEngine, StartFailsWhenTheFirstBufferIsRefused) {
-    vi::FailAddBuffers(1, wavein::MMSYSERR_NOMEM);
+// 16384 stereo 16-bit frames do not fit the 16-bit buffer size: it wraps to
+// 0, and the recorder refuses to start rather than record into nothing.
+TEST_F(CaptureEngine, StartFailsWhenTheBufferSizeWrapsToZero) {
+    Stereo16();
+    audio_->Recorder().SetNoSamples(16384);
+    ASSERT_EQ(audio_->Recorder().BufferSize, 0);
     EXPECT_FALSE(audio_->Recorder().Start());
     EXPECT_EQ(audio_->ErrorText, "Error adding next input buffer");
     EXPECT_FALSE(audio_->Recorder().IsOpen);
+    EXPECT_EQ(vi::OpenCaptures(), 0);
 }
 
 TEST_F(CaptureEngine, DestructionClosesAnOpenRecorder) {
     Stereo16();
     ASSERT_TRUE(audio_->Recorder().Start());
-    EXPECT_EQ(vi::OpenDevices(), 1);
+    EXPECT_EQ(vi::OpenCaptures(), 1);
     const std::vector<char> block = Block16(0);
     audio_.reset();
-    EXPECT_EQ(vi::OpenDevices(), 0);
+    EXPECT_EQ(vi::OpenCaptures(), 0);
     Feed(block); // nothing left to write into
     Requeue();
     EXPECT_TRUE(deliveries_.empty());

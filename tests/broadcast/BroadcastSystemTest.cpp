@@ -5,7 +5,7 @@
 #include "net/Socket.h"
 #include "platform/Dialogs.h"
 #include "platform/JpegCodec.h"
-#include "platform/wavein/WaveIn.h"
+#include "platform/capture/InputCapture.h"
 #include "tests/support/TestApp.h"
 
 #include "tests/support/SignalMeasure.h"
@@ -137,7 +137,7 @@ bool ConverterRunning(pid_t pid) {
 TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything) {
     EnsureTestApp();
     ASSERT_NE(qgetenv("PULSE_SERVER"), QByteArray()) << "needs the private sound server";
-    wavein::UseBackend(wavein::Backend::PortAudio);
+    audio::UseCaptureBackend(audio::CaptureBackend::PortAudio);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString d = dir.path();
@@ -218,7 +218,7 @@ TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything
 
     controller.reset();
     dialogs::SetHandler({});
-    wavein::UseBackend(wavein::Backend::FromEnvironment);
+    audio::UseCaptureBackend(audio::CaptureBackend::FromEnvironment);
 }
 
 } // namespace

@@ -4,9 +4,9 @@
 #include "convert/ToolState.h"
 #include "platform/Dialogs.h"
 #include "platform/JpegCodec.h"
+#include "platform/capture/VirtualInput.h"
 #include "platform/mixer/Mixer.h"
 #include "platform/mixer/VirtualMixer.h"
-#include "platform/wavein/VirtualWaveIn.h"
 #include "tests/search/LoopbackServer.h"
 #include "tests/support/TestApp.h"
 
@@ -50,8 +50,8 @@ class BroadcastTab : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureTestApp();
-        wavein::UseBackend(wavein::Backend::Virtual);
-        wavein::virtual_input::ResetState();
+        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
+        audio::virtual_input::ResetState();
         dataFolder_ = dir_.path().toStdString() + "/";
         dialogs::SetHandler([this](const dialogs::Request& r) {
             requests_.push_back(r);
@@ -120,8 +120,8 @@ TEST_F(BroadcastTab, DesignValues) {
     EXPECT_EQ(W().streamingpreviewimage->size(), QSize(320, 240));
     TRecorder& r = controller_->Audio1().Recorder();
     EXPECT_EQ(r.BufferSize, 32768);
-    EXPECT_EQ(r.Format->nSamplesPerSec, 22050u);
-    EXPECT_EQ(r.Format->nChannels, 2);
+    EXPECT_EQ(r.Format.rate, 22050);
+    EXPECT_EQ(r.Format.channels, 2);
     EXPECT_FALSE(r.Triggered());
     EXPECT_EQ(r.TrigLevel(), 0);
     EXPECT_FALSE(r.SplitChannels());
@@ -312,12 +312,12 @@ TEST_F(BroadcastTab, ATakenRelayPortShowsTheErrorAndTheNextClickStops) {
 }
 
 TEST_F(BroadcastTab, ARelayClientReceivesTheRecordedSound) {
-    wavein::virtual_input::SetTone(1000, 0.5);
+    audio::virtual_input::SetTone(1000, 0.5);
     W().streamingbtn->click();
     RelayClient client;
     ASSERT_TRUE(WaitUntil([&] { return controller_->Relay().ClientCount() == 1; }));
     for (int i = 0; i < 3; ++i) {
-        wavein::virtual_input::Advance(8192);
+        audio::virtual_input::Advance(8192);
         QCoreApplication::sendPostedEvents();
     }
     ASSERT_TRUE(client.WaitForBytes(32768 * 2));

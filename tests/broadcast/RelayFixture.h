@@ -3,8 +3,8 @@
 #include "RelayClient.h"
 #include "broadcast/Audio.h"
 #include "broadcast/AudioRelay.h"
+#include "platform/capture/VirtualInput.h"
 #include "platform/mixer/VirtualMixer.h"
-#include "platform/wavein/VirtualWaveIn.h"
 #include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
@@ -26,8 +26,8 @@ public:
 
     void SetUp() override {
         EnsureTestApp();
-        wavein::UseBackend(wavein::Backend::Virtual);
-        wavein::virtual_input::ResetState();
+        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
+        audio::virtual_input::ResetState();
         mixer::DeclareStandardLines(mixers_);
         audio_ = std::make_unique<TAudio>(mixers_);
         TRecorder& r = audio_->Recorder();
@@ -69,7 +69,7 @@ public:
     }
     void FeedBlock(int k) {
         const std::vector<char> bytes = Block(k);
-        wavein::virtual_input::Feed(bytes.data(), bytes.size());
+        audio::virtual_input::Feed(bytes.data(), bytes.size());
         QCoreApplication::sendPostedEvents();
     }
     bool WaitForClients(int n) {

@@ -40,7 +40,7 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
     std::thread capture([&] {
         while (!done) {
             const std::vector<char> bytes = Block(fed + 1);
-            wavein::virtual_input::Feed(bytes.data(), bytes.size());
+            audio::virtual_input::Feed(bytes.data(), bytes.size());
             ++fed;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

@@ -106,7 +106,7 @@ TEST(SoundServerKilled, TheInputMeterRestsAndComesBackWithTheServer) {
     ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth",
                                         "20", "sine", "440", "vol", "0.5"}),
               0);
-    wavein::UseBackend(wavein::Backend::PortAudio);
+    audio::UseCaptureBackend(audio::CaptureBackend::PortAudio);
     std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
     auto level = std::make_unique<InputLevel>(meter.get());
     ASSERT_TRUE(level->Start()) << level->AudioIn1()->LastErrorText();
@@ -133,7 +133,7 @@ TEST(SoundServerKilled, TheInputMeterRestsAndComesBackWithTheServer) {
     second.waitForFinished();
     first.kill();
     first.waitForFinished();
-    wavein::UseBackend(wavein::Backend::FromEnvironment);
+    audio::UseCaptureBackend(audio::CaptureBackend::FromEnvironment);
 }
 
 TEST(SoundServerKilled, TheMasterVolumeReachesTheRestartedServer) {

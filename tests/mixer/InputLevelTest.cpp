@@ -1,6 +1,6 @@
 #include "mixer/InputLevel.h"
 #include "mixer/VuMeterDesign.h"
-#include "platform/wavein/VirtualWaveIn.h"
+#include "platform/capture/VirtualInput.h"
 #include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-namespace vi = wavein::virtual_input;
+namespace vi = audio::virtual_input;
 
 namespace {
 
@@ -18,14 +18,14 @@ class InputLevelOnVirtualInput : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureTestApp();
-        wavein::UseBackend(wavein::Backend::Virtual);
+        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
         vi::ResetState();
         meter_.reset(CreateVuMeterLeft(nullptr));
         level_ = std::make_unique<InputLevel>(meter_.get());
     }
     void TearDown() override {
         level_.reset();
-        EXPECT_EQ(vi::OpenDevices(), 0);
+        EXPECT_EQ(vi::OpenCaptures(), 0);
     }
     void RecordBuffers(int n) {
         for (int i = 0; i < n; ++i) {
@@ -67,7 +67,7 @@ TEST_F(InputLevelOnVirtualInput, ToneLightsSilenceDimsAndStopHoldsTheBar) {
 }
 
 TEST_F(InputLevelOnVirtualInput, NoInputDeviceLeavesTheMeterAtRest) {
-    vi::FailNextOpen(wavein::MMSYSERR_NODRIVER);
+    vi::FailNextOpen("There is no sound input to record from.");
     EXPECT_FALSE(level_->Start());
     vi::SetTone(440, 1.0);
     RecordBuffers(2);
@@ -84,11 +84,11 @@ TEST_F(InputLevelOnVirtualInput, AStalledCaptureIsReopenedUntilBuffersFlowAgain)
     RecordBuffers(2);
     ASSERT_EQ(meter_->LitCount(0), 88);
 
-    vi::FailNextOpen(wavein::MMSYSERR_ALLOCATED);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::OpenDevices() == 0; }, 5000))
+    vi::FailNextOpen("The sound input is busy.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::OpenCaptures() == 0; }, 5000))
         << "the stalled capture was never closed";
     EXPECT_EQ(meter_->LitCount(0), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::OpenDevices() == 1; }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::OpenCaptures() == 1; }, 5000))
         << "the failed reopening was never retried";
     // Fed until a buffer lands (a slow machine may see another stall first).
     EXPECT_TRUE(QTest::qWaitFor(
@@ -102,16 +102,16 @@ TEST_F(InputLevelOnVirtualInput, AStalledCaptureIsReopenedUntilBuffersFlowAgain)
     level_->StopWhenDrained();
     RecordBuffers(2);
     QTest::qWait(400);
-    EXPECT_EQ(vi::OpenDevices(), 0);
+    EXPECT_EQ(vi::OpenCaptures(), 0);
 }
 
 // Without an input that ever delivered there is nothing to come back to.
 TEST_F(InputLevelOnVirtualInput, ACaptureThatNeverDeliveredIsLeftAlone) {
     level_->SetStallLimitMs(50);
-    vi::FailNextOpen(wavein::MMSYSERR_NODRIVER);
+    vi::FailNextOpen("There is no sound input to record from.");
     EXPECT_FALSE(level_->Start());
     QTest::qWait(300);
-    EXPECT_EQ(vi::OpenDevices(), 0);
+    EXPECT_EQ(vi::OpenCaptures(), 0);
 }
 
 } // namespace

@@ -56,7 +56,7 @@ protected:
     void SetUp() override {
         EnsureTestApp();
         ASSERT_NE(qgetenv("PULSE_SERVER"), QByteArray()) << "needs the private sound server";
-        wavein::UseBackend(wavein::Backend::PortAudio);
+        audio::UseCaptureBackend(audio::CaptureBackend::PortAudio);
         // The microphone at full volume, unmuted, whatever earlier tests left.
         ASSERT_EQ(RunTool("pactl", {"set-source-mute", "ci_mic", "0"}), 0);
         ASSERT_EQ(RunTool("pactl", {"set-source-volume", "ci_mic", "100%"}), 0);
@@ -64,7 +64,7 @@ protected:
         ASSERT_EQ(RunTool("pactl", {"set-sink-volume", "ci_mic_feed", "100%"}), 0);
         ASSERT_TRUE(dir_.isValid());
     }
-    void TearDown() override { wavein::UseBackend(wavein::Backend::FromEnvironment); }
+    void TearDown() override { audio::UseCaptureBackend(audio::CaptureBackend::FromEnvironment); }
     QTemporaryDir dir_;
 };
 

@@ -1,6 +1,6 @@
-#include "platform/wavein/VirtualWaveIn.h"
+#include "platform/capture/VirtualInput.h"
 
-#include "platform/wavein/VirtualWaveInDevice.h"
+#include "platform/capture/VirtualInputCapture.h"
 
 #include <QFile>
 #include <algorithm>
@@ -8,23 +8,25 @@
 #include <cstring>
 #include <mutex>
 #include <numbers>
+#include <utility>
 
-namespace wavein {
+namespace audio {
 namespace {
+
+class VirtualInputCapture;
 
 enum class Source { Silence, Tone, Samples };
 
 struct State {
     std::mutex mutex;
-    std::vector<VirtualWaveInDevice*> devices;
+    std::vector<VirtualInputCapture*> captures;
     Source source = Source::Silence;
     double frequency = 0.0;
     double amplitude = 0.0;
     std::vector<std::int16_t> samples;
     int sampleChannels = 1;
-    MMRESULT nextOpen = MMSYSERR_NOERROR;
-    int failingAdds = 0;
-    MMRESULT addError = MMSYSERR_NOERROR;
+    std::string nextOpenError;
+    std::string nextStartError;
 };
 
 State& S() {
@@ -32,88 +34,100 @@ State& S() {
     return state;
 }
 
-std::vector<VirtualWaveInDevice*> StartedDevices() {
-    std::lock_guard lock(S().mutex);
-    std::vector<VirtualWaveInDevice*> out;
-    for (auto* d : S().devices)
-        if (d->Started())
-            out.push_back(d);
-    return out;
+// A capture on the virtual input; it registers itself so that the test's
+// Advance/Feed reach it.
+class VirtualInputCapture : public InputCapture {
+public:
+    VirtualInputCapture(const CaptureFormat& format, std::size_t blockBytes, BlockHandler handler)
+        : InputCapture(format, blockBytes, std::move(handler)) {
+        std::lock_guard lock(S().mutex);
+        S().captures.push_back(this);
+    }
+    ~VirtualInputCapture() override {
+        std::lock_guard lock(S().mutex);
+        std::erase(S().captures, this);
+    }
+    void record(const char* bytes, std::size_t count) { deliver(bytes, count); }
+
+    double phase = 0.0;          // tone phase, radians
+    std::size_t sampleFrame = 0; // position in the looped samples
+
+protected:
+    Status startSource() override {
+        std::lock_guard lock(S().mutex);
+        if (std::string error = std::exchange(S().nextStartError, {}); !error.empty())
+            return Status::Failure(std::move(error));
+        return Status::Ok();
+    }
+    void stopSource() override {}
+};
+
+std::vector<VirtualInputCapture*> RunningCaptures() {
+    std::vector<VirtualInputCapture*> all;
+    {
+        std::lock_guard lock(S().mutex);
+        all = S().captures;
+    }
+    std::erase_if(all, [](VirtualInputCapture* c) { return !c->running(); });
+    return all;
 }
 
 // One sample of channel `ch` of the next frame, as a signed 16-bit value.
-std::int16_t NextSample(const VirtualWaveInDevice& d, int ch) {
+std::int16_t NextSample(const VirtualInputCapture& c, int ch) {
     State& s = S();
     switch (s.source) {
     case Source::Silence:
         return 0;
     case Source::Tone:
-        return std::int16_t(std::lrint(std::sin(d.phase) * s.amplitude * 32767.0));
+        return std::int16_t(std::lrint(std::sin(c.phase) * s.amplitude * 32767.0));
     case Source::Samples: {
         const std::size_t frames = s.samples.size() / std::size_t(s.sampleChannels);
         if (frames == 0)
             return 0;
         const int srcCh = std::min(ch, s.sampleChannels - 1);
         return s
-            .samples[(d.sampleFrame % frames) * std::size_t(s.sampleChannels) + std::size_t(srcCh)];
+            .samples[(c.sampleFrame % frames) * std::size_t(s.sampleChannels) + std::size_t(srcCh)];
     }
     }
     return 0;
 }
 
-std::vector<char> Render(VirtualWaveInDevice& d, int frames) {
-    const WAVEFORMATEX& f = d.Format();
-    const double rate = f.nSamplesPerSec ? f.nSamplesPerSec : 1;
+std::vector<char> Render(VirtualInputCapture& c, int frames) {
+    const CaptureFormat& f = c.format();
     std::vector<char> out;
-    out.reserve(std::size_t(frames) * f.nBlockAlign);
+    out.reserve(std::size_t(frames) * std::size_t(f.bytesPerFrame()));
     std::lock_guard lock(S().mutex);
     for (int i = 0; i < frames; ++i) {
-        for (int ch = 0; ch < f.nChannels; ++ch) {
-            const std::int16_t v = NextSample(d, ch);
-            if (f.wBitsPerSample == 8) {
+        for (int ch = 0; ch < f.channels; ++ch) {
+            const std::int16_t v = NextSample(c, ch);
+            if (f.sampleType == SampleType::UInt8) {
                 out.push_back(char(std::uint8_t((v >> 8) + 128)));
             } else {
                 out.push_back(char(v & 0xFF));
                 out.push_back(char((v >> 8) & 0xFF));
             }
         }
-        d.phase =
-            std::fmod(d.phase + 2 * std::numbers::pi * S().frequency / rate, 2 * std::numbers::pi);
-        ++d.sampleFrame;
+        c.phase = std::fmod(c.phase + 2 * std::numbers::pi * S().frequency / f.rate,
+                            2 * std::numbers::pi);
+        ++c.sampleFrame;
     }
     return out;
 }
 
 } // namespace
 
-VirtualWaveInDevice::VirtualWaveInDevice(const WAVEFORMATEX& format, const WaveInCallback& callback)
-    : WaveInDevice(format, callback) {
-    std::lock_guard lock(S().mutex);
-    S().devices.push_back(this);
-}
-
-VirtualWaveInDevice::~VirtualWaveInDevice() {
-    std::lock_guard lock(S().mutex);
-    std::erase(S().devices, this);
-}
-
-MMRESULT VirtualWaveInDevice::AdmitBuffer() {
-    std::lock_guard lock(S().mutex);
-    if (S().failingAdds <= 0)
-        return MMSYSERR_NOERROR;
-    --S().failingAdds;
-    return S().addError;
-}
-
-MMRESULT OpenVirtualWaveIn(HWAVEIN* handle, const WAVEFORMATEX& format,
-                           const WaveInCallback& callback) {
+Status OpenVirtualInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
+                               InputCapture::BlockHandler handler,
+                               std::unique_ptr<InputCapture>& capture) {
+    if (device != InputCapture::kDefaultDevice && device != 0)
+        return Status::Failure("That sound input device does not exist.");
     {
         std::lock_guard lock(S().mutex);
-        if (const MMRESULT r = std::exchange(S().nextOpen, MMSYSERR_NOERROR))
-            return r;
+        if (std::string error = std::exchange(S().nextOpenError, {}); !error.empty())
+            return Status::Failure(std::move(error));
     }
-    *handle = new VirtualWaveInDevice(format, callback);
-    return MMSYSERR_NOERROR;
+    capture = std::make_unique<VirtualInputCapture>(format, blockBytes, std::move(handler));
+    return Status::Ok();
 }
 
 namespace virtual_input {
@@ -167,40 +181,39 @@ bool LoadWavFile(const std::string& path) {
 }
 
 void Advance(int frames) {
-    for (auto* d : StartedDevices()) {
-        const std::vector<char> bytes = Render(*d, frames);
-        d->Deliver(bytes.data(), bytes.size());
+    for (auto* c : RunningCaptures()) {
+        const std::vector<char> bytes = Render(*c, frames);
+        c->record(bytes.data(), bytes.size());
     }
 }
 
 void Feed(const void* bytes, std::size_t count) {
-    for (auto* d : StartedDevices())
-        d->Deliver(static_cast<const char*>(bytes), count);
+    for (auto* c : RunningCaptures())
+        c->record(static_cast<const char*>(bytes), count);
 }
 
-int OpenDevices() {
+int OpenCaptures() {
     std::lock_guard lock(S().mutex);
-    return int(S().devices.size());
+    return int(S().captures.size());
 }
 
-void FailNextOpen(MMRESULT error) {
+void FailNextOpen(std::string error) {
     std::lock_guard lock(S().mutex);
-    S().nextOpen = error;
+    S().nextOpenError = std::move(error);
 }
 
-void FailAddBuffers(int count, MMRESULT error) {
+void FailNextStart(std::string error) {
     std::lock_guard lock(S().mutex);
-    S().failingAdds = count;
-    S().addError = error;
+    S().nextStartError = std::move(error);
 }
 
 void ResetState() {
     std::lock_guard lock(S().mutex);
     S().source = Source::Silence;
     S().samples.clear();
-    S().nextOpen = MMSYSERR_NOERROR;
-    S().failingAdds = 0;
+    S().nextOpenError.clear();
+    S().nextStartError.clear();
 }
 
 } // namespace virtual_input
-} // namespace wavein
+} // namespace audio

@@ -1,39 +1,36 @@
 #pragma once
 
-#include "platform/wavein/WaveIn.h"
-
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // The virtual input: a sound source the test sets and a clock the test
 // advances. Nothing is recorded until the test calls Advance or Feed; the
-// recorded bytes then go to every started virtual device at once, and their
-// notifications are posted (window form) or called on the calling thread
-// (function form).
-namespace wavein::virtual_input {
+// recording then goes to every running virtual capture at once, and their
+// handlers run on the calling thread.
+namespace audio::virtual_input {
 
 // Sine tone at the given frequency; amplitude 0..1 of full scale.
 void SetTone(double frequencyHz, double amplitude);
 void SetSilence();
 // Interleaved 16-bit samples with their channel count, played in a loop at
-// each device's own frame rate.
+// each capture's own frame rate.
 void SetSamples(std::vector<std::int16_t> interleaved, int channels);
 // Loads a 16-bit PCM WAV file as the looped source; false if it cannot be read.
 bool LoadWavFile(const std::string& path);
 
-// Records `frames` sample frames into every started device.
+// Records `frames` sample frames into every running capture.
 void Advance(int frames);
-// Records these exact bytes (already in the device's format) into every started device.
+// Records these exact bytes (already in the capture's format) into every running capture.
 void Feed(const void* bytes, std::size_t count);
 
-// Number of virtual devices open now.
-int OpenDevices();
-// Failure injection: the next open fails with this code (0 = succeed), and
-// the next `count` buffers added are refused with `error`.
-void FailNextOpen(MMRESULT error);
-void FailAddBuffers(int count, MMRESULT error);
+// Number of virtual captures open now.
+int OpenCaptures();
+// Failure injection: the next open, or the next start, fails with this text.
+void FailNextOpen(std::string error);
+void FailNextStart(std::string error);
 // Back to silence, no injected failures.
 void ResetState();
 
-} // namespace wavein::virtual_input
+} // namespace audio::virtual_input
