@@ -40,7 +40,7 @@ bool TMixerSettings::Enumerate(int device) {
         LineInfo destination;
         if (handle_->destinationLine(d, destination) != Result::Ok)
             return false;
-        const bool onSpeakers = destination.componentType == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+        const bool onSpeakers = destination.kind == LineKind::Speakers;
         addLine(destination, onSpeakers);
         for (std::uint32_t s = 0; s < destination.connections; ++s) {
             LineInfo source;
@@ -84,12 +84,12 @@ void TMixerSettings::readControls(const LineInfo& line, TMixDetails& record) {
     const std::size_t channels = std::clamp<std::uint32_t>(line.channels, 1, 2);
     for (const ControlInfo& control : controls) {
         std::array<std::uint32_t, 2> values{};
-        const bool oneValue = control.controlType == MIXERCONTROL_CONTROLTYPE_MUTE;
+        const bool oneValue = control.kind == ControlKind::Mute;
         const std::span<std::uint32_t> wanted(values.data(), oneValue ? 1 : channels);
         if (handle_->controlDetails(control.controlId, wanted) != Result::Ok)
             continue;
-        switch (control.controlType) {
-        case MIXERCONTROL_CONTROLTYPE_VOLUME:
+        switch (control.kind) {
+        case ControlKind::Volume:
             record.VolumeID = control.controlId;
             record.VolumeLeft = static_cast<std::uint16_t>(values[0]);
             if (channels == 1) {
@@ -100,7 +100,7 @@ void TMixerSettings::readControls(const LineInfo& line, TMixDetails& record) {
             }
             record.HasControls = true;
             break;
-        case MIXERCONTROL_CONTROLTYPE_MUTE:
+        case ControlKind::Mute:
             if (record.MuteID == TMixDetails::kNoControl) {
                 record.MuteID = control.controlId;
                 record.Muted = values[0] != 0;
@@ -108,7 +108,7 @@ void TMixerSettings::readControls(const LineInfo& line, TMixDetails& record) {
                 record.Flags &= static_cast<std::uint16_t>(~TMixDetails::kFlagNoMute);
             }
             break;
-        case MIXERCONTROL_CONTROLTYPE_PEAKMETER:
+        case ControlKind::PeakMeter:
             record.MeterID = control.controlId;
             record.MeterChannels = channels == 1 ? 1 : 2;
             break;

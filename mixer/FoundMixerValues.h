@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mixer/SystemMixerLines.h"
+#include "platform/mixer/SystemMixer.h"
 
 #include <array>
 #include <optional>
@@ -14,16 +14,16 @@
 class FoundMixerValues {
 public:
     // Reads the controls now (before start-up changes them).
-    explicit FoundMixerValues(SystemMixerLines& lines);
+    explicit FoundMixerValues(mixer::SystemMixer& lines);
 
-    void UserSet(SystemMixerLines::Control control) { userSet_[control] = true; }
-    bool WasUserSet(SystemMixerLines::Control control) const { return userSet_[control]; }
+    void UserSet(mixer::SystemMixer::Control control) { userSet_[control] = true; }
+    bool WasUserSet(mixer::SystemMixer::Control control) const { return userSet_[control]; }
 
     // Writes the found values back; runs once, later calls do nothing.
-    void Restore(SystemMixerLines& lines);
+    void Restore(mixer::SystemMixer& lines);
 
 private:
-    std::array<std::optional<SystemMixerLines::Values>, SystemMixerLines::kControlCount> found_;
-    std::array<bool, SystemMixerLines::kControlCount> userSet_{};
+    std::array<std::optional<mixer::SystemMixer::Values>, mixer::SystemMixer::kControlCount> found_;
+    std::array<bool, mixer::SystemMixer::kControlCount> userSet_{};
     bool restored_ = false;
 };

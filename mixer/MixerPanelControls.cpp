@@ -19,7 +19,7 @@ constexpr int kMicShownTolerance = kMicMax / 200;
 // The master volume 0..100 nearest to the louder channel. Rounded, unlike
 // ssVol1's truncating read, so that a whole percent set elsewhere (30 % is
 // 19661 of 65536) shows as that percent.
-int NearestPercent(const SystemMixerLines::Values& values) {
+int NearestPercent(const mixer::SystemMixer::Values& values) {
     const int loudest = static_cast<int>(std::max(values[0], values[1]));
     return (loudest * kMasterMax + kMicMax / 2) / kMicMax;
 }
@@ -43,9 +43,9 @@ private:
 MixerPanelControls::MixerPanelControls(MixerPanelWidgets widgets, mixer::MixerSystem& system)
     : widgets_(std::move(widgets))
     , system_(system)
-    , lines_(std::make_unique<SystemMixerLines>(
-          system, [this](SystemMixerLines::Control control) { systemChanged(control); }))
-    , found_(std::make_unique<FoundMixerValues>(*lines_))
+    , systemMixer_(std::make_unique<mixer::SystemMixer>(
+          system, [this](mixer::SystemMixer::Control control) { systemChanged(control); }))
+    , found_(std::make_unique<FoundMixerValues>(*systemMixer_))
     , ssVol1_(std::make_unique<TssVolumeController>(system)) {
     ssVol1_->ApplyStoredSettings();
 }
@@ -84,7 +84,7 @@ void MixerPanelControls::mastervolChange(int position) {
     mastervolPosition_ = position;
     if (placingMasterSlider_ || following_)
         return;
-    found_->UserSet(SystemMixerLines::MasterVolume);
+    found_->UserSet(mixer::SystemMixer::MasterVolume);
     ssVol1_->SetVolume(kMasterMax - position);
 }
 
@@ -93,7 +93,7 @@ void MixerPanelControls::micvolChange(int position) {
     if (following_)
         return;
     if (!startingUp_)
-        found_->UserSet(SystemMixerLines::MicVolume);
+        found_->UserSet(mixer::SystemMixer::MicVolume);
     ++micvolChanges_;
     if (widgets_.clearCrossFading)
         widgets_.clearCrossFading();
@@ -102,7 +102,7 @@ void MixerPanelControls::micvolChange(int position) {
 }
 
 void MixerPanelControls::micmuteClick() {
-    found_->UserSet(SystemMixerLines::MicMute);
+    found_->UserSet(mixer::SystemMixer::MicMute);
     if (micMuted_) {
         SetMicMute(false, system_, dialogParent());
         micMuted_ = false;
@@ -115,27 +115,27 @@ void MixerPanelControls::micmuteClick() {
 }
 
 void MixerPanelControls::RestoreSystemMixer() {
-    found_->Restore(*lines_);
+    found_->Restore(*systemMixer_);
 }
 
-void MixerPanelControls::systemChanged(SystemMixerLines::Control control) {
-    SystemMixerLines::Values values{};
-    if (!lines_->read(control, values))
+void MixerPanelControls::systemChanged(mixer::SystemMixer::Control control) {
+    mixer::SystemMixer::Values values{};
+    if (!systemMixer_->read(control, values))
         return;
     const FlagScope following(following_);
     switch (control) {
-    case SystemMixerLines::MasterVolume:
+    case mixer::SystemMixer::MasterVolume:
         if (const int position = kMasterMax - NearestPercent(values);
             position != mastervolPosition_ && widgets_.setMastervolPosition)
             widgets_.setMastervolPosition(position);
         break;
-    case SystemMixerLines::MicVolume:
+    case mixer::SystemMixer::MicVolume:
         if (const int volume = static_cast<int>(std::max(values[0], values[1]));
             std::abs(volume - (kMicMax - micvolPosition_)) > kMicShownTolerance &&
             widgets_.setMicvolPosition)
             widgets_.setMicvolPosition(kMicMax - volume);
         break;
-    case SystemMixerLines::MicMute:
+    case mixer::SystemMixer::MicMute:
         micMuted_ = values[0] != 0;
         if (widgets_.micmute)
             widgets_.micmute->setChecked(micMuted_);

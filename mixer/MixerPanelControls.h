@@ -2,7 +2,7 @@
 
 #include "mixer/FoundMixerValues.h"
 #include "mixer/SSVolumeController.h"
-#include "mixer/SystemMixerLines.h"
+#include "platform/mixer/SystemMixer.h"
 
 #include <functional>
 #include <memory>
@@ -68,11 +68,11 @@ public:
 
 private:
     QWidget* dialogParent() const;
-    void systemChanged(SystemMixerLines::Control control);
+    void systemChanged(mixer::SystemMixer::Control control);
 
     MixerPanelWidgets widgets_;
     mixer::MixerSystem& system_;
-    std::unique_ptr<SystemMixerLines> lines_;
+    std::unique_ptr<mixer::SystemMixer> systemMixer_;
     std::unique_ptr<FoundMixerValues> found_;
     std::unique_ptr<TssVolumeController> ssVol1_;
     bool micMuted_ = true;

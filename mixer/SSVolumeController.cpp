@@ -2,30 +2,10 @@
 
 #include "mixer/VolumeArithmetic.h"
 
-#include <array>
-
 using namespace mixer;
 
-TssVolumeController::TssVolumeController(MixerSystem& system) {
-    if (system.open(0, {}, mixer_) != Result::Ok)
-        mixer_.reset();
-    LineInfo speakers;
-    std::vector<ControlInfo> controls;
-    if (mixer_ &&
-        mixer_->lineByComponentType(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, speakers) == Result::Ok &&
-        mixer_->lineControls(speakers.lineId, controls) == Result::Ok) {
-        // Scanned from the last to the first, so where a line has several
-        // controls of one type the first listed wins.
-        for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
-            if (it->controlType == MIXERCONTROL_CONTROLTYPE_VOLUME) {
-                volumeControlId_ = it->controlId;
-                hasVolumeControl_ = true;
-            } else if (it->controlType == MIXERCONTROL_CONTROLTYPE_MUTE) {
-                muteControlId_ = it->controlId;
-                hasMuteControl_ = true;
-            }
-        }
-    }
+TssVolumeController::TssVolumeController(MixerSystem& system)
+    : mixer_(system) {
     SetMute(false);
     readVolumeAndBalance();
 }
@@ -34,10 +14,7 @@ TssVolumeController::~TssVolumeController() = default;
 
 void TssVolumeController::SetMute(bool mute) {
     mute_ = mute;
-    if (!mixer_ || !hasMuteControl_)
-        return;
-    const std::array<std::uint32_t, 1> value{mute ? 1u : 0u};
-    mixer_->setControlDetails(muteControlId_, value);
+    mixer_.write(SystemMixer::MasterMute, {mute ? 1u : 0u, mute ? 1u : 0u});
 }
 
 int TssVolumeController::Volume() {
@@ -71,18 +48,13 @@ void TssVolumeController::ApplyStoredSettings() {
 }
 
 void TssVolumeController::writeVolumeAndBalance() {
-    if (!mixer_ || !hasVolumeControl_)
-        return;
     const ChannelLevels levels = LevelsFor(volume_, balance_);
-    const std::array<std::uint32_t, 2> values{levels.left, levels.right};
-    mixer_->setControlDetails(volumeControlId_, values);
+    mixer_.write(SystemMixer::MasterVolume, {levels.left, levels.right});
 }
 
 void TssVolumeController::readVolumeAndBalance() {
-    if (!mixer_ || !hasVolumeControl_)
-        return;
-    std::array<std::uint32_t, 2> values{};
-    if (mixer_->controlDetails(volumeControlId_, values) != Result::Ok)
+    SystemMixer::Values values{};
+    if (!mixer_.read(SystemMixer::MasterVolume, values))
         return;
     const VolumeAndBalance read = VolumeAndBalanceOf({values[0], values[1]});
     volume_ = read.volume;

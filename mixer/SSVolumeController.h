@@ -1,13 +1,13 @@
 #pragma once
 
-#include "platform/mixer/Mixer.h"
+#include "platform/mixer/SystemMixer.h"
 
 #include <cstdint>
 #include <memory>
 
-// The system's master volume: the volume and mute controls of the speakers
-// destination line of mixer device 0, offered as Volume 0..100, Balance
-// -100..100 (negative is towards the left channel) and Mute.
+// The system's master volume and mute (mixer::SystemMixer), offered as
+// Volume 0..100, Balance -100..100 (negative is towards the left channel) and
+// Mute.
 //
 // The mixer is opened once at construction and kept open. When there is no
 // mixer, no speakers line or no such control, writes go nowhere and reads
@@ -42,11 +42,7 @@ private:
     void writeVolumeAndBalance();
     void readVolumeAndBalance();
 
-    std::unique_ptr<mixer::Mixer> mixer_;
-    std::uint32_t muteControlId_ = 0;
-    std::uint32_t volumeControlId_ = 0;
-    bool hasMuteControl_ = false;
-    bool hasVolumeControl_ = false;
+    mixer::SystemMixer mixer_;
     bool mute_ = false;
     int volume_ = 0;
     int balance_ = 0;

@@ -172,19 +172,18 @@ public:
             speakers_->owner = this;
             speakers_->volumeId = kSpeakersVolumeId;
             speakers_->muteId = speakers_->hasSwitch ? kSpeakersMuteId : 0;
-            addDestination("Master", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, &*speakers_, 0);
+            addDestination("Master", LineKind::Speakers, &*speakers_, 0);
         }
         if (microphone_) {
             microphone_->owner = this;
             microphone_->volumeId = kMicrophoneVolumeId;
             microphone_->muteId = microphone_->hasSwitch ? kMicrophoneMuteId : 0;
-            const std::uint32_t d =
-                addDestination("Capture", MIXERLINE_COMPONENTTYPE_DST_WAVEIN, nullptr, 1);
+            const std::uint32_t d = addDestination("Capture", LineKind::Recording, nullptr, 1);
             lines_.back().info.channels = microphone_->channels;
             Line source;
             source.isSource = true;
             source.element = &*microphone_;
-            source.info = lineFor(*microphone_, "Capture", MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE);
+            source.info = lineFor(*microphone_, "Capture", LineKind::Microphone);
             source.info.destination = d;
             source.info.source = 0;
             source.info.lineId = 0x10000u | d;
@@ -231,11 +230,11 @@ public:
                 continue;
             controls.clear();
             if (const Element* element = line.element) {
-                controls.push_back({element->volumeId, MIXERCONTROL_CONTROLTYPE_VOLUME,
-                                    line.info.name + " Volume"});
+                controls.push_back(
+                    {element->volumeId, ControlKind::Volume, line.info.name + " Volume"});
                 if (element->hasSwitch)
                     controls.push_back(
-                        {element->muteId, MIXERCONTROL_CONTROLTYPE_MUTE, line.info.name + " Mute"});
+                        {element->muteId, ControlKind::Mute, line.info.name + " Mute"});
             }
             return Result::Ok;
         }
@@ -367,13 +366,13 @@ private:
         return true;
     }
 
-    std::uint32_t addDestination(const char* name, std::uint32_t type, Element* element,
+    std::uint32_t addDestination(const char* name, LineKind type, Element* element,
                                  std::uint32_t connections) {
         Line line;
         line.element = element;
         line.info = element ? lineFor(*element, name, type) : LineInfo{};
         line.info.name = name;
-        line.info.componentType = type;
+        line.info.kind = type;
         line.info.destination = caps().destinations;
         line.info.lineId = line.info.destination;
         line.info.connections = connections;
@@ -381,10 +380,10 @@ private:
         return line.info.destination;
     }
 
-    static LineInfo lineFor(const Element& element, const char* name, std::uint32_t type) {
+    static LineInfo lineFor(const Element& element, const char* name, LineKind type) {
         LineInfo info;
         info.name = name;
-        info.componentType = type;
+        info.kind = type;
         info.channels = element.channels;
         info.controls = element.hasSwitch ? 2 : 1;
         return info;

@@ -22,19 +22,19 @@ const char* ResultText(Result result) {
     return "unknown mixer error";
 }
 
-Result Mixer::lineByComponentType(std::uint32_t componentType, LineInfo& line) {
+Result Mixer::lineByKind(LineKind kind, LineInfo& line) {
     const std::uint32_t destinations = caps().destinations;
     for (std::uint32_t d = 0; d < destinations; ++d) {
         LineInfo destination;
         if (destinationLine(d, destination) != Result::Ok)
             continue;
-        if (destination.componentType == componentType) {
+        if (destination.kind == kind) {
             line = destination;
             return Result::Ok;
         }
         for (std::uint32_t s = 0; s < destination.connections; ++s) {
             LineInfo source;
-            if (sourceLine(d, s, source) == Result::Ok && source.componentType == componentType) {
+            if (sourceLine(d, s, source) == Result::Ok && source.kind == kind) {
                 line = source;
                 return Result::Ok;
             }
@@ -43,13 +43,12 @@ Result Mixer::lineByComponentType(std::uint32_t componentType, LineInfo& line) {
     return Result::InvalidLine;
 }
 
-Result Mixer::lineControlByType(std::uint32_t lineId, std::uint32_t controlType,
-                                ControlInfo& control) {
+Result Mixer::lineControlByKind(std::uint32_t lineId, ControlKind kind, ControlInfo& control) {
     std::vector<ControlInfo> controls;
     if (const Result result = lineControls(lineId, controls); result != Result::Ok)
         return result;
     for (const ControlInfo& candidate : controls) {
-        if (candidate.controlType == controlType) {
+        if (candidate.kind == kind) {
             control = candidate;
             return Result::Ok;
         }

@@ -8,10 +8,11 @@
 #include <span>
 #include <vector>
 
-// The system mixer, shaped like the Windows mixer API: numbered devices, each
-// with destination lines (speakers, recording) that have source lines
-// (microphone, ...), lines carrying controls (volume, mute, peak meter) that
-// are addressed by id and hold one value per channel.
+// The mixer devices underneath SystemMixer (SystemMixer.h) and the mixer
+// line list: numbered devices, each with destination lines (speakers,
+// recording) that have source lines (microphone, ...), lines carrying
+// controls (volume, mute, peak meter) that are addressed by id and hold one
+// value per channel.
 //
 // Values: volume 0..65535, mute 0 or 1. A read or write names one or two
 // channels: one channel on a stereo control reads the first channel and writes
@@ -41,11 +42,11 @@ public:
     virtual Result setControlDetails(std::uint32_t controlId,
                                      std::span<const std::uint32_t> values) = 0;
 
-    // The first line of that component type: destinations first, each
+    // The first line of that kind: destinations first, each
     // followed by its sources.
-    Result lineByComponentType(std::uint32_t componentType, LineInfo& line);
-    // The first control of that type on the line.
-    Result lineControlByType(std::uint32_t lineId, std::uint32_t controlType, ControlInfo& control);
+    Result lineByKind(LineKind kind, LineInfo& line);
+    // The first control of that kind on the line.
+    Result lineControlByKind(std::uint32_t lineId, ControlKind kind, ControlInfo& control);
 };
 
 // The mixer devices of the system.

@@ -3,21 +3,25 @@
 #include <cstdint>
 #include <string>
 
-// Records and constants of the system mixer interface. The constant names and
-// values are those of the Windows mixer API, so that code written against it
-// reads the same here.
+// Records of the system mixer interface.
 namespace mixer {
 
-inline constexpr std::uint32_t MIXERLINE_COMPONENTTYPE_DST_UNDEFINED = 0;
-inline constexpr std::uint32_t MIXERLINE_COMPONENTTYPE_DST_SPEAKERS = 4;
-inline constexpr std::uint32_t MIXERLINE_COMPONENTTYPE_DST_WAVEIN = 7;
-inline constexpr std::uint32_t MIXERLINE_COMPONENTTYPE_SRC_LINE = 0x1002;
-inline constexpr std::uint32_t MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE = 0x1003;
-inline constexpr std::uint32_t MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT = 0x1008;
+// What a line carries: destinations (where sound goes) and sources (what
+// feeds a destination).
+enum class LineKind {
+    Other,      // a destination of no particular kind
+    Speakers,   // destination: what is heard
+    Recording,  // destination: what is recorded
+    LineIn,     // source: the line input
+    Microphone, // source: the microphone
+    Playback,   // source: the program's own playback
+};
 
-inline constexpr std::uint32_t MIXERCONTROL_CONTROLTYPE_PEAKMETER = 0x10020001;
-inline constexpr std::uint32_t MIXERCONTROL_CONTROLTYPE_MUTE = 0x20010002;
-inline constexpr std::uint32_t MIXERCONTROL_CONTROLTYPE_VOLUME = 0x50030001;
+enum class ControlKind {
+    Volume,    // a fader, one value per channel
+    Mute,      // a switch, one value: 1 muted
+    PeakMeter, // a read-only level
+};
 
 // Fader values run 0..kMaxVolume whatever the back end's own range is.
 inline constexpr std::uint32_t kMaxVolume = 65535;
@@ -26,8 +30,8 @@ enum class Result {
     Ok,
     BadDeviceId,    // no mixer device with that number
     OpenFailed,     // the device exists but could not be opened
-    InvalidLine,    // no line with that index, id or component type
-    InvalidControl, // no control with that id or type
+    InvalidLine,    // no line with that index, id or kind
+    InvalidControl, // no control with that id or kind
     InvalidValue,   // channel count or value out of range
     Refused,        // the device did not take the value
 };
@@ -44,7 +48,7 @@ struct LineInfo {
     std::uint32_t destination = 0; // index of the destination line (its own, or its parent's)
     std::uint32_t source = 0;      // index among the destination's sources; 0 for a destination
     std::uint32_t lineId = 0;
-    std::uint32_t componentType = 0;
+    LineKind kind = LineKind::Other;
     std::uint32_t channels = 0;    // 1 mono, 2 stereo
     std::uint32_t connections = 0; // destinations: number of source lines
     std::uint32_t controls = 0;
@@ -53,7 +57,7 @@ struct LineInfo {
 
 struct ControlInfo {
     std::uint32_t controlId = 0;
-    std::uint32_t controlType = 0;
+    ControlKind kind = ControlKind::Volume;
     std::string name;
 };
 

@@ -134,11 +134,10 @@ public:
         VirtualControl* control = ownControl(controlId);
         if (!control)
             return Result::InvalidControl;
-        const std::uint32_t limit =
-            control->info.controlType == MIXERCONTROL_CONTROLTYPE_MUTE ? 1 : kMaxVolume;
+        const std::uint32_t limit = control->info.kind == ControlKind::Mute ? 1 : kMaxVolume;
         if (std::any_of(values.begin(), values.end(), [limit](auto v) { return v > limit; }))
             return Result::InvalidValue;
-        if (control->refused || control->info.controlType == MIXERCONTROL_CONTROLTYPE_PEAKMETER)
+        if (control->refused || control->info.kind == ControlKind::PeakMeter)
             return Result::Refused;
         std::array<std::uint32_t, 2> next = control->values;
         if (values.size() == 1 || control->channels == 1)
@@ -192,15 +191,14 @@ int VirtualMixerSystem::addDevice(std::string productName) {
     return static_cast<int>(state_->devices.size()) - 1;
 }
 
-std::uint32_t VirtualMixerSystem::addDestination(int device, std::string name,
-                                                 std::uint32_t componentType,
+std::uint32_t VirtualMixerSystem::addDestination(int device, std::string name, LineKind kind,
                                                  std::uint32_t channels) {
     VirtualDevice& owner = state_->devices.at(static_cast<std::size_t>(device));
     VirtualLine line;
     line.device = device;
     line.info.destination = static_cast<std::uint32_t>(owner.destinations.size());
     line.info.lineId = state_->nextId++;
-    line.info.componentType = componentType;
+    line.info.kind = kind;
     line.info.channels = channels;
     line.info.name = std::move(name);
     owner.destinations.push_back(line.info.lineId);
@@ -209,7 +207,7 @@ std::uint32_t VirtualMixerSystem::addDestination(int device, std::string name,
 }
 
 std::uint32_t VirtualMixerSystem::addSource(std::uint32_t destinationLineId, std::string name,
-                                            std::uint32_t componentType, std::uint32_t channels) {
+                                            LineKind kind, std::uint32_t channels) {
     VirtualLine& parent = state_->lines.at(destinationLineId);
     VirtualLine line;
     line.device = parent.device;
@@ -217,7 +215,7 @@ std::uint32_t VirtualMixerSystem::addSource(std::uint32_t destinationLineId, std
     line.info.destination = parent.info.destination;
     line.info.source = static_cast<std::uint32_t>(parent.sources.size());
     line.info.lineId = state_->nextId++;
-    line.info.componentType = componentType;
+    line.info.kind = kind;
     line.info.channels = channels;
     line.info.name = std::move(name);
     parent.sources.push_back(line.info.lineId);
@@ -226,16 +224,15 @@ std::uint32_t VirtualMixerSystem::addSource(std::uint32_t destinationLineId, std
     return line.info.lineId;
 }
 
-std::uint32_t VirtualMixerSystem::addControl(std::uint32_t lineId, std::uint32_t controlType,
+std::uint32_t VirtualMixerSystem::addControl(std::uint32_t lineId, ControlKind kind,
                                              std::string name) {
     VirtualLine& line = state_->lines.at(lineId);
     VirtualControl control;
-    control.info = {state_->nextId++, controlType, std::move(name)};
+    control.info = {state_->nextId++, kind, std::move(name)};
     control.lineId = lineId;
-    control.channels = controlType == MIXERCONTROL_CONTROLTYPE_MUTE
-                           ? 1
-                           : std::clamp<std::uint32_t>(line.info.channels, 1, 2);
-    if (controlType == MIXERCONTROL_CONTROLTYPE_VOLUME)
+    control.channels =
+        kind == ControlKind::Mute ? 1 : std::clamp<std::uint32_t>(line.info.channels, 1, 2);
+    if (kind == ControlKind::Volume)
         control.values = {kMaxVolume, control.channels == 2 ? kMaxVolume : 0};
     line.controls.push_back(control.info.controlId);
     line.info.controls = static_cast<std::uint32_t>(line.controls.size());
@@ -302,16 +299,13 @@ Result VirtualMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr
 
 void DeclareStandardLines(VirtualMixerSystem& system) {
     const int device = system.addDevice("Virtual Mixer");
-    const auto speakers =
-        system.addDestination(device, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
-    system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME, "Speakers Volume");
-    system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_MUTE, "Speakers Mute");
-    const auto recording =
-        system.addDestination(device, "Recording", MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 2);
-    const auto microphone =
-        system.addSource(recording, "Microphone", MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, 2);
-    system.addControl(microphone, MIXERCONTROL_CONTROLTYPE_VOLUME, "Microphone Volume");
-    system.addControl(microphone, MIXERCONTROL_CONTROLTYPE_MUTE, "Microphone Mute");
+    const auto speakers = system.addDestination(device, "Speakers", LineKind::Speakers, 2);
+    system.addControl(speakers, ControlKind::Volume, "Speakers Volume");
+    system.addControl(speakers, ControlKind::Mute, "Speakers Mute");
+    const auto recording = system.addDestination(device, "Recording", LineKind::Recording, 2);
+    const auto microphone = system.addSource(recording, "Microphone", LineKind::Microphone, 2);
+    system.addControl(microphone, ControlKind::Volume, "Microphone Volume");
+    system.addControl(microphone, ControlKind::Mute, "Microphone Mute");
 }
 
 } // namespace mixer

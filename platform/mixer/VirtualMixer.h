@@ -21,13 +21,12 @@ public:
     // Declaration. Ids are unique across the whole system. Returns the new
     // device's number, line's id or control's id.
     int addDevice(std::string productName);
-    std::uint32_t addDestination(int device, std::string name, std::uint32_t componentType,
+    std::uint32_t addDestination(int device, std::string name, LineKind kind,
                                  std::uint32_t channels);
-    std::uint32_t addSource(std::uint32_t destinationLineId, std::string name,
-                            std::uint32_t componentType, std::uint32_t channels);
+    std::uint32_t addSource(std::uint32_t destinationLineId, std::string name, LineKind kind,
+                            std::uint32_t channels);
     // A control with as many channels as its line (a mute switch has one).
-    std::uint32_t addControl(std::uint32_t lineId, std::uint32_t controlType,
-                             std::string name = {});
+    std::uint32_t addControl(std::uint32_t lineId, ControlKind kind, std::string name = {});
 
     // Declared failures.
     void setOpenFails(int device, bool fails);

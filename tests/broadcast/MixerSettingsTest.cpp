@@ -29,16 +29,15 @@ struct SoundCard {
 
     SoundCard() {
         device = system.addDevice("CI Card");
-        speakers =
-            system.addDestination(device, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
-        speakersVolume = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
-        speakersMute = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_MUTE);
-        wave = system.addSource(speakers, "Wave", MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, 2);
-        waveVolume = system.addControl(wave, MIXERCONTROL_CONTROLTYPE_VOLUME);
-        mic = system.addSource(speakers, "Mic", MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, 1);
-        micVolume = system.addControl(mic, MIXERCONTROL_CONTROLTYPE_VOLUME);
-        micMute = system.addControl(mic, MIXERCONTROL_CONTROLTYPE_MUTE);
-        micMeter = system.addControl(mic, MIXERCONTROL_CONTROLTYPE_PEAKMETER);
+        speakers = system.addDestination(device, "Speakers", LineKind::Speakers, 2);
+        speakersVolume = system.addControl(speakers, ControlKind::Volume);
+        speakersMute = system.addControl(speakers, ControlKind::Mute);
+        wave = system.addSource(speakers, "Wave", LineKind::Playback, 2);
+        waveVolume = system.addControl(wave, ControlKind::Volume);
+        mic = system.addSource(speakers, "Mic", LineKind::Microphone, 1);
+        micVolume = system.addControl(mic, ControlKind::Volume);
+        micMute = system.addControl(mic, ControlKind::Mute);
+        micMeter = system.addControl(mic, ControlKind::PeakMeter);
         system.setValues(speakersVolume, {30000, 20000});
         system.setValues(speakersMute, {1, 0});
         system.setValues(micVolume, {1234, 0});
@@ -96,9 +95,9 @@ TEST(MixerSettings, SpeakersWithTwoSourcesGiveFourRecords) {
 TEST(MixerSettings, SourcesOfTheNextDestinationCountFromZero) {
     SoundCard card;
     const auto recording =
-        card.system.addDestination(card.device, "Recording", MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 2);
-    const auto line = card.system.addSource(recording, "Line", MIXERLINE_COMPONENTTYPE_SRC_LINE, 2);
-    const auto meter = card.system.addControl(line, MIXERCONTROL_CONTROLTYPE_PEAKMETER);
+        card.system.addDestination(card.device, "Recording", LineKind::Recording, 2);
+    const auto line = card.system.addSource(recording, "Line", LineKind::LineIn, 2);
+    const auto meter = card.system.addControl(line, ControlKind::PeakMeter);
     TMixerSettings settings(card.system);
     ASSERT_TRUE(settings.Enumerate(0));
     const auto records = Records(settings);
@@ -117,12 +116,11 @@ TEST(MixerSettings, SourcesOfTheNextDestinationCountFromZero) {
 TEST(MixerSettings, TwoMuteSwitchesKeepTheFirstAndALaterFaderReplaces) {
     VirtualMixerSystem system;
     const int dev = system.addDevice("Card");
-    const auto line =
-        system.addDestination(dev, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 1);
-    const auto firstMute = system.addControl(line, MIXERCONTROL_CONTROLTYPE_MUTE);
-    const auto secondMute = system.addControl(line, MIXERCONTROL_CONTROLTYPE_MUTE);
-    system.addControl(line, MIXERCONTROL_CONTROLTYPE_VOLUME);
-    const auto laterFader = system.addControl(line, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    const auto line = system.addDestination(dev, "Speakers", LineKind::Speakers, 1);
+    const auto firstMute = system.addControl(line, ControlKind::Mute);
+    const auto secondMute = system.addControl(line, ControlKind::Mute);
+    system.addControl(line, ControlKind::Volume);
+    const auto laterFader = system.addControl(line, ControlKind::Volume);
     system.setValues(secondMute, {1, 0});
     system.setValues(laterFader, {777, 0});
     TMixerSettings settings(system);

@@ -17,16 +17,14 @@ struct CardLines {
 CardLines DeclareCard(VirtualMixerSystem& system, bool micHasMute = true) {
     CardLines lines;
     const int card = system.addDevice("Card");
-    const auto speakers =
-        system.addDestination(card, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
-    lines.speakersVolume = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
-    lines.speakersMute = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_MUTE);
-    const auto recording =
-        system.addDestination(card, "Recording", MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 2);
-    lines.mic = system.addSource(recording, "Mic", MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, 1);
-    lines.micVolume = system.addControl(lines.mic, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    const auto speakers = system.addDestination(card, "Speakers", LineKind::Speakers, 2);
+    lines.speakersVolume = system.addControl(speakers, ControlKind::Volume);
+    lines.speakersMute = system.addControl(speakers, ControlKind::Mute);
+    const auto recording = system.addDestination(card, "Recording", LineKind::Recording, 2);
+    lines.mic = system.addSource(recording, "Mic", LineKind::Microphone, 1);
+    lines.micVolume = system.addControl(lines.mic, ControlKind::Volume);
     if (micHasMute)
-        lines.micMute = system.addControl(lines.mic, MIXERCONTROL_CONTROLTYPE_MUTE);
+        lines.micMute = system.addControl(lines.mic, ControlKind::Mute);
     return lines;
 }
 
@@ -146,7 +144,7 @@ TEST(MixerPanel, NoMixerOrNoMicrophoneDoesNothingAndShowsNothing) {
 
     VirtualMixerSystem noMic;
     const int dev = noMic.addDevice("Card");
-    noMic.addDestination(dev, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
+    noMic.addDestination(dev, "Speakers", LineKind::Speakers, 2);
     SetMicMute(true, noMic);
     SetMicVolume(5, noMic);
 

@@ -21,16 +21,13 @@ struct FoundCard {
     // A card as the user left it: speakers muted at 35 %, microphone on at 80 %.
     FoundCard() {
         const int card = system.addDevice("Card");
-        const auto speakers =
-            system.addDestination(card, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
-        speakersVolume = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
-        speakersMute = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_MUTE);
-        const auto recording =
-            system.addDestination(card, "Recording", MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 2);
-        const auto mic =
-            system.addSource(recording, "Mic", MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, 2);
-        micVolume = system.addControl(mic, MIXERCONTROL_CONTROLTYPE_VOLUME);
-        micMute = system.addControl(mic, MIXERCONTROL_CONTROLTYPE_MUTE);
+        const auto speakers = system.addDestination(card, "Speakers", LineKind::Speakers, 2);
+        speakersVolume = system.addControl(speakers, ControlKind::Volume);
+        speakersMute = system.addControl(speakers, ControlKind::Mute);
+        const auto recording = system.addDestination(card, "Recording", LineKind::Recording, 2);
+        const auto mic = system.addSource(recording, "Mic", LineKind::Microphone, 2);
+        micVolume = system.addControl(mic, ControlKind::Volume);
+        micMute = system.addControl(mic, ControlKind::Mute);
         system.setValues(speakersVolume, kMaster35);
         system.setValues(speakersMute, {1, 0});
         system.setValues(micVolume, kMic80);

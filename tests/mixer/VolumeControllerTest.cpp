@@ -16,10 +16,9 @@ struct SpeakersMixer : ::testing::Test {
 
     SpeakersMixer() {
         const int card = system.addDevice("Card");
-        const auto speakers =
-            system.addDestination(card, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
-        volume = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
-        mute = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_MUTE);
+        const auto speakers = system.addDestination(card, "Speakers", LineKind::Speakers, 2);
+        volume = system.addControl(speakers, ControlKind::Volume);
+        mute = system.addControl(speakers, ControlKind::Mute);
     }
 };
 
@@ -99,10 +98,9 @@ TEST_F(SpeakersMixer, OutOfRangeValuesSendNothing) {
 TEST(VolumeControllerLines, FirstListedControlOfATypeWins) {
     VirtualMixerSystem system;
     const int card = system.addDevice("Card");
-    const auto speakers =
-        system.addDestination(card, "Speakers", MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2);
-    const auto first = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
-    const auto second = system.addControl(speakers, MIXERCONTROL_CONTROLTYPE_VOLUME);
+    const auto speakers = system.addDestination(card, "Speakers", LineKind::Speakers, 2);
+    const auto first = system.addControl(speakers, ControlKind::Volume);
+    const auto second = system.addControl(speakers, ControlKind::Volume);
     TssVolumeController ssVol1(system);
     ssVol1.SetVolume(50);
     EXPECT_EQ(system.values(first)[0], 32767u);
@@ -120,7 +118,7 @@ TEST(VolumeControllerLines, NoMixerKeepsTheStoredValues) {
     // A card without a speakers line behaves the same.
     VirtualMixerSystem noSpeakers;
     const int card = noSpeakers.addDevice("Card");
-    noSpeakers.addDestination(card, "Recording", MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 2);
+    noSpeakers.addDestination(card, "Recording", LineKind::Recording, 2);
     TssVolumeController other(noSpeakers);
     other.SetVolume(30);
     EXPECT_EQ(other.Volume(), 30);
