@@ -138,7 +138,9 @@ TEST_F(WindowMixer, PanelShowsTheNewServerAfterARestart) {
         PrivatePulse pulse;
         ASSERT_TRUE(pulse.Up());
         auto form = std::make_unique<TForm1>();
-        ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
+        // The output must be running before the server goes: PortAudio can
+        // deadlock in a stream start that the server dies under.
+        ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true));
         ASSERT_TRUE(form->micmute->isChecked());
         pulse.Kill();
         QTest::qWait(300); // the old server's end is seen
