@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -18,9 +19,19 @@ std::string ProgramFolder() {
     return program.substr(0, program.find_last_of('/'));
 }
 
+// Beside the program, then where it is installed. The build tree is searched
+// only by programs that run from it (tests, benchmarks): an installed program
+// never loads code from a folder that may since belong to someone else.
+std::vector<std::string> ModuleFolders() {
+    const std::string program = ProgramFolder();
+    std::vector<std::string> folders{program, KV_MODULE_INSTALL_DIR};
+    if (program.starts_with(KV_BUILD_ROOT "/"))
+        folders.emplace_back(KV_MODULE_BUILD_DIR);
+    return folders;
+}
+
 void* Load(const std::string& module, std::string* why) {
-    for (const std::string& folder :
-         {ProgramFolder(), std::string(KV_MODULE_INSTALL_DIR), std::string(KV_MODULE_BUILD_DIR)}) {
+    for (const std::string& folder : ModuleFolders()) {
         std::string path = folder;
         path.append("/").append(module).append(".so");
         if (::access(path.c_str(), R_OK) != 0)
