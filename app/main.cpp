@@ -1,5 +1,6 @@
 #include "app/CatalogService.h"
 #include "app/CloseOnSignal.h"
+#include "app/ExitWatchdog.h"
 #include "app/Unit1.h"
 #include "catalog/DefaultPort.h"
 #include "platform/audio/UnderrunLog.h"
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kolvadeck.png")));
     // Fusion honours the window's own palette (black with light blue text).
     QApplication::setStyle(QStringLiteral("Fusion"));
+    // Declared first so that it watches every teardown below it.
+    ExitWatchdog exitWatchdog;
 
     // --verbose also shows the sound output's underruns as they happen.
     audio::UnderrunLog underrunLog(QApplication::arguments().contains(QStringLiteral("--verbose")));
@@ -29,5 +32,7 @@ int main(int argc, char** argv) {
         return catalog.Revive(kDefaultCatalogPort, std::move(retry));
     });
     form.showMaximized();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    exitWatchdog.Arm(std::chrono::seconds(8), status);
+    return status;
 }
