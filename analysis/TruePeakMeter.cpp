@@ -91,10 +91,16 @@ void TruePeakMeter::Add(const audio::StereoFrame* frames, std::size_t count) {
     Measure(right_, count);
 }
 
-// Built twice, for AVX2 and for the baseline; the loader picks the one the
-// processor runs (the filter is most of the meter's time).
-__attribute__((target_clones("avx2", "default"))) void
-TruePeakMeter::Measure(std::vector<float>& samples, std::size_t count) {
+// Built twice with GCC, for AVX2 and for the baseline; the loader picks the
+// one the processor runs (the filter is most of the meter's time). Clang
+// accepts clones only on a function's first declaration, so its builds (the
+// fuzzing and analysis ones) keep the baseline.
+#if defined(__clang__)
+#define KV_AVX2_CLONES
+#else
+#define KV_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+KV_AVX2_CLONES void TruePeakMeter::Measure(std::vector<float>& samples, std::size_t count) {
     // x[n - k] for k up to kHistory reaches into the previous call's samples.
     const float* x = samples.data() + kHistory;
     for (std::size_t start = 0; start < count; start += kBlock) {

@@ -20,8 +20,6 @@ files=()
 for f in $changed; do
   f=${f%.h}
   f=${f%.cpp}.cpp
-  # clang 14 cannot parse gcc's target_clones on a member defined after use.
-  [ "$f" = analysis/TruePeakMeter.cpp ] && continue
   [ -f "$f" ] && files+=("$f")
 done
 mapfile -t files < <(printf '%s\n' "${files[@]}" | sort -u | grep . || true)
