@@ -116,7 +116,7 @@ TEST_F(WindowMixer, TerminationSignalsCloseThroughTheNormalPath) {
         // No catalogue service: its fixed port belongs to other tests.
         environment.insert(QStringLiteral("KOLVADECK_SEARCH_HOST"), QStringLiteral("127.0.0.1:9"));
         program.setProcessEnvironment(environment);
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
         program.start(QStringLiteral(KV_BINARY_DIR "/app/kolvadeck"));
         ASSERT_TRUE(program.waitForStarted(5000));
         ASSERT_TRUE(QTest::qWaitFor([] { return pactl::SourceMuted(); }, 20000))
@@ -125,6 +125,8 @@ TEST_F(WindowMixer, TerminationSignalsCloseThroughTheNormalPath) {
         ASSERT_TRUE(program.waitForFinished(20000)) << "signal " << signal;
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << "signal " << signal;
         EXPECT_EQ(program.exitCode(), 0);
+        const QByteArray log = program.readAllStandardError();
+        EXPECT_TRUE(log.contains("sound output underruns: ")) << log.toStdString();
         ExpectAsFound();
         pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "35%"});
     }
