@@ -26,9 +26,12 @@ public:
     const int slot;
 };
 
+// The notice is made before the hand-off is marked, so its receiver sees it
+// whole.
 void Post(QObject* receiver, CaptureNotice::Kind kind, int slot = -1) {
+    auto* notice = new CaptureNotice(kind, slot);
     MarkHandOff(receiver);
-    QCoreApplication::postEvent(receiver, new CaptureNotice(kind, slot));
+    QCoreApplication::postEvent(receiver, notice);
 }
 
 } // namespace

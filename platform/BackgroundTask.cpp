@@ -42,10 +42,10 @@ public:
         : state_(std::move(state)) {}
 
     bool event(QEvent* e) override {
+        MarkReceipt(state_.get()); // before the event is read at all
         if (e->type() != CompletionEventType())
             return QObject::event(e);
         const std::shared_ptr<State> state = state_; // the task may end in the completion
-        MarkReceipt(state.get());
         if (state->cancelled)
             return true;
         state->done = true;
@@ -69,8 +69,9 @@ BackgroundTask::BackgroundTask(Work work)
         std::lock_guard lock(state->inboxLock);
         if (state->cancelled || !state->inbox || !completion)
             return;
-        MarkHandOff(state.get());
-        QCoreApplication::postEvent(state->inbox, new CompletionEvent(std::move(completion)));
+        auto* event = new CompletionEvent(std::move(completion));
+        MarkHandOff(state.get()); // after the event is made, so the receiver sees it whole
+        QCoreApplication::postEvent(state->inbox, event);
     }).detach();
 }
 

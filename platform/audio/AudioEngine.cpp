@@ -1,17 +1,16 @@
 #include "platform/audio/AudioEngine.h"
 
-#include "platform/ThreadHandOff.h"
+#include "platform/CallInbox.h"
 #include "platform/audio/MediaError.h"
 #include "platform/audio/TMediaPlayer.h"
 
-#include <QMetaObject>
 #include <QObject>
 #include <algorithm>
 
 namespace audio {
 
 AudioEngine::AudioEngine()
-    : loadAnswers_(std::make_unique<QObject>()) {}
+    : loadAnswers_(std::make_unique<CallInbox>()) {}
 
 AudioEngine::~AudioEngine() {
     for (auto& cancel : loadCancel_)
@@ -64,17 +63,12 @@ void AudioEngine::StartLoad(TMediaPlayer& player, const std::string& path,
         } catch (const std::exception& error) {
             result.error = error.what();
         }
-        QObject* answers = loadAnswers_.get();
-        MarkHandOff(answers);
-        QMetaObject::invokeMethod(
-            answers,
-            [this, answers, slot, generation, decoder, result, started, startFrame]() mutable {
-                MarkReceipt(answers);
+        loadAnswers_->Send(
+            [this, slot, generation, decoder, result, started, startFrame]() mutable {
                 result.took = std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::chrono::steady_clock::now() - started);
                 Deliver(slot, generation, std::move(*decoder), startFrame, std::move(result));
-            },
-            Qt::QueuedConnection);
+            });
         job.finished.store(true, std::memory_order_release);
     });
 }

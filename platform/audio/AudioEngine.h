@@ -13,6 +13,7 @@
 #include <thread>
 
 class QObject;
+class CallInbox;
 
 namespace audio {
 
@@ -93,7 +94,7 @@ private:
     std::array<unsigned, kMaxDecks> loadGeneration_{};
     std::array<std::shared_ptr<std::atomic<bool>>, kMaxDecks> loadCancel_{};
     std::list<LoadJob> loadJobs_;
-    std::unique_ptr<QObject> loadAnswers_; // lives on the main thread
+    std::unique_ptr<CallInbox> loadAnswers_; // lives on the main thread
 };
 
 // The engine the program should use, chosen by KOLVADECK_AUDIO (see above).
