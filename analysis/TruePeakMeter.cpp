@@ -93,9 +93,10 @@ void TruePeakMeter::Add(const audio::StereoFrame* frames, std::size_t count) {
 
 // Built twice with GCC, for AVX2 and for the baseline; the loader picks the
 // one the processor runs (the filter is most of the meter's time). Clang
-// accepts clones only on a function's first declaration, so its builds (the
-// fuzzing and analysis ones) keep the baseline.
-#if defined(__clang__)
+// accepts clones only on a function's first declaration, and a sanitizer's
+// instrumented clone picker runs before the sanitizer is set up and crashes,
+// so those builds keep the baseline.
+#if defined(__clang__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KV_AVX2_CLONES
 #else
 #define KV_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
