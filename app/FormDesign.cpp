@@ -78,11 +78,11 @@ void TForm1::BuildWindow() {
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(0, 4, 1021, 683);
     playlistTab = new QWidget;
-    TabSheet2 = new QWidget;
-    TabSheet3 = new QWidget;
+    libraryTab = new QWidget;
+    broadcastTab = new QWidget;
     PageControl1->addTab(playlistTab, QStringLiteral("Playlist"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("Music Library"));
-    PageControl1->addTab(TabSheet3, QStringLiteral("Broadcasting"));
+    PageControl1->addTab(libraryTab, QStringLiteral("Music Library"));
+    PageControl1->addTab(broadcastTab, QStringLiteral("Broadcasting"));
     // The broadcast page is built but its tab stays hidden, unless asked for.
     PageControl1->setTabVisible(2, qEnvironmentVariable("KOLVADECK_SHOW_BROADCASTING") == "1");
     PageControl1->setCurrentIndex(0);

@@ -78,10 +78,10 @@ TForm1::TForm1(QWidget* parent)
     ConnectCommands();
     FormCreate();
     // The search keeps its answers in the data folder, known from start-up on.
-    musicLibrary = new TMusicLibrary(TabSheet2, DataFolder, this);
+    musicLibrary = new TMusicLibrary(libraryTab, DataFolder, this);
     conversion = new TConversion(musicLibrary, &toolState, this);
     broadcast =
-        new TBroadcastController(TabSheet3, DataFolder, this, ToolRunnerCallbacks(toolState));
+        new TBroadcastController(broadcastTab, DataFolder, this, ToolRunnerCallbacks(toolState));
     StartupSession();
     StartupMediaControls();
 }
@@ -189,7 +189,7 @@ void TForm1::StartupMediaControls() {
 void TForm1::FindMusic() {
     if (!musicLibrary)
         return;
-    PageControl1->setCurrentWidget(TabSheet2);
+    PageControl1->setCurrentWidget(libraryTab);
     QLineEdit* box = musicLibrary->Widgets().qedit;
     box->setFocus(Qt::ShortcutFocusReason);
     box->selectAll();

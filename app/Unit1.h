@@ -77,7 +77,7 @@ public:
 
     // Controls (design names).
     QTabWidget* PageControl1 = nullptr;
-    QWidget *playlistTab = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr;
+    QWidget *playlistTab = nullptr, *libraryTab = nullptr, *broadcastTab = nullptr;
     QGroupBox *playerbox1 = nullptr, *playerbox2 = nullptr;
     QLabel *Image1 = nullptr, *Image2 = nullptr;
     QLabel *player1lbl = nullptr, *player2lbl = nullptr;

@@ -33,9 +33,9 @@ struct BroadcastCallbacks {
 // the external converter "mconv" joining the background picture (as video)
 // with the relayed sound into an FLV stream pushed to the RTMP server.
 //
-// Wiring in TForm1 (after TabSheet3 exists and DataFolder is set; toolState is
+// Wiring in TForm1 (after broadcastTab exists and DataFolder is set; toolState is
 // the window's ToolState shared with the conversion, broadcast/ToolCallbacks.h):
-//     broadcast = new TBroadcastController(TabSheet3, DataFolder, this,
+//     broadcast = new TBroadcastController(broadcastTab, DataFolder, this,
 //                                          ToolRunnerCallbacks(toolState));
 // The controller connects its own buttons ("Load" -> streamingfilebtnClick,
 // "Broadcast Now" -> streamingbtnClick), each run through dialogs::RunCommand

@@ -26,8 +26,8 @@ inline constexpr const char* kNoMatchesRow =
 // it arrives (answerShown). A new command cancels the search still running,
 // so only the latest request's answer is ever shown.
 //
-// Wiring in TForm1: create it once after TabSheet2 exists,
-//     musicLibrary = new TMusicLibrary(TabSheet2, DataFolder, this);
+// Wiring in TForm1: create it once after libraryTab exists,
+//     musicLibrary = new TMusicLibrary(libraryTab, DataFolder, this);
 // (DataFolder ends in "/"), and in FormResize apply the layout rules to
 // musicLibrary->Widgets().musicbox, .resultslist, .morelbl and .previewbox.
 // The controller connects its own widgets; a connection error is shown in

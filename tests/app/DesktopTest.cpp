@@ -94,7 +94,7 @@ TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
     // Ctrl+F goes to the search box, where Space is only a letter.
     QLineEdit* box = form.musicLibrary->Widgets().qedit;
     QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
-    EXPECT_EQ(form.PageControl1->currentWidget(), form.TabSheet2);
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.libraryTab);
     EXPECT_EQ(QApplication::focusWidget(), box);
     QTest::keyClicks(box, "a b");
     EXPECT_EQ(box->text(), "a b");
