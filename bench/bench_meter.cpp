@@ -50,22 +50,10 @@ void BM_PeakScanFloor(benchmark::State& state) {
     }
 }
 
-void BM_BufferFilled(benchmark::State& state) {
-    std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
-    meter->show(); // the program's meter is on screen: each level is copied there
-    QApplication::processEvents();
-    InputLevel level(meter.get());
-    std::size_t n = 0;
-    for (auto _ : state) {
-        int size = kBytes;
-        benchmark::DoNotOptimize(level.AudioIn1BufferFilled(gBuffers[n++ & 1].data(), size));
-    }
-    benchmark::DoNotOptimize(meter->LitCount(0));
-}
-
-// Each buffer followed by the paint it asks for (as the event loop runs it
-// between two buffers 46 ms apart).
-void BM_BufferFilledAndPainted(benchmark::State& state) {
+// Buffers fed to the program's meter, which is on screen (each level is
+// copied there); with paint, each buffer is followed by the paint it asks for,
+// as the event loop runs it between two buffers 46 ms apart.
+void FeedBuffers(benchmark::State& state, bool paint) {
     std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
     meter->show();
     QApplication::processEvents();
@@ -74,9 +62,17 @@ void BM_BufferFilledAndPainted(benchmark::State& state) {
     for (auto _ : state) {
         int size = kBytes;
         benchmark::DoNotOptimize(level.AudioIn1BufferFilled(gBuffers[n++ & 1].data(), size));
-        QApplication::processEvents();
+        if (paint)
+            QApplication::processEvents();
     }
     benchmark::DoNotOptimize(meter->LitCount(0));
+}
+
+void BM_BufferFilled(benchmark::State& state) {
+    FeedBuffers(state, false);
+}
+void BM_BufferFilledAndPainted(benchmark::State& state) {
+    FeedBuffers(state, true);
 }
 
 BENCHMARK(BM_PeakScanFloor)->Repetitions(3);
