@@ -20,15 +20,15 @@ void SplitTitle(const QString& text, QString& artist, QString& title) {
 }
 } // namespace
 
-MprisPlayer::MprisPlayer(QObject* exported, QDBusConnection bus, TDeckEngine& decks,
-                         TPlaylist& playlist, std::function<QString(int deck)> artwork)
+MprisPlayer::MprisPlayer(QObject* exported, QDBusConnection bus, DeckEngine& decks,
+                         Playlist& playlist, std::function<QString(int deck)> artwork)
     : QDBusAbstractAdaptor(exported)
     , bus_(std::move(bus))
     , decks_(decks)
     , playlist_(playlist)
     , artwork_(std::move(artwork)) {
-    connect(&decks_, &TDeckEngine::trackStarted, this, &MprisPlayer::TrackStarted);
-    connect(&decks_, &TDeckEngine::playCaptionChanged, this, [this] {
+    connect(&decks_, &DeckEngine::trackStarted, this, &MprisPlayer::TrackStarted);
+    connect(&decks_, &DeckEngine::playCaptionChanged, this, [this] {
         if (!Playing())
             metadata_.clear();
         AnnounceChanged({QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"),
@@ -56,7 +56,7 @@ qlonglong MprisPlayer::Position() const {
     if (!Playing() || decks_.CurrentDeck == 0)
         return 0;
     try {
-        const auto& deck = decks_.CurrentDeck == 1 ? decks_.MediaPlayer1 : decks_.MediaPlayer2;
+        const auto& deck = decks_.CurrentDeck == 1 ? decks_.deckA_ : decks_.deckB_;
         return qlonglong(deck.Position()) * 1000;
     } catch (const std::exception&) {
         return 0; // the deck is not open (yet)
@@ -65,16 +65,16 @@ qlonglong MprisPlayer::Position() const {
 
 void MprisPlayer::Play() {
     if (!Playing())
-        decks_.Play1Click();
+        decks_.playOrStop();
 }
 
 void MprisPlayer::Stop() {
     if (Playing())
-        decks_.Play1Click();
+        decks_.playOrStop();
 }
 
 void MprisPlayer::PlayPause() {
-    decks_.Play1Click();
+    decks_.playOrStop();
 }
 
 void MprisPlayer::Next() {
@@ -97,7 +97,7 @@ void MprisPlayer::TrackStarted(int deck, int index) {
              QUrl::fromLocalFile(QFile::decodeName(playlist_.PathAt(index).c_str()))
                  .toString(QUrl::FullyEncoded));
     try {
-        const auto& player = deck == 1 ? decks_.MediaPlayer1 : decks_.MediaPlayer2;
+        const auto& player = deck == 1 ? decks_.deckA_ : decks_.deckB_;
         m.insert(QStringLiteral("mpris:length"), qlonglong(player.Length()) * 1000);
     } catch (const std::exception&) {
         // A length the deck cannot tell is left out.

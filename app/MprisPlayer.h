@@ -6,8 +6,8 @@
 #include <QVariantMap>
 #include <functional>
 
-class TDeckEngine;
-class TPlaylist;
+class DeckEngine;
+class Playlist;
 
 // The MPRIS player interface over the decks: the list's "Play" command is
 // play and stop (a list has no pause), "Next" advances now with the usual
@@ -31,7 +31,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanControl READ CanControl)
 public:
     // artwork(deck) is the file of a deck's picture, or empty when it has none.
-    MprisPlayer(QObject* exported, QDBusConnection bus, TDeckEngine& decks, TPlaylist& playlist,
+    MprisPlayer(QObject* exported, QDBusConnection bus, DeckEngine& decks, Playlist& playlist,
                 std::function<QString(int deck)> artwork);
 
     QString PlaybackStatus() const;
@@ -65,8 +65,8 @@ private:
     void AnnounceChanged(const QStringList& names);
 
     QDBusConnection bus_;
-    TDeckEngine& decks_;
-    TPlaylist& playlist_;
+    DeckEngine& decks_;
+    Playlist& playlist_;
     std::function<QString(int)> artwork_;
     QVariantMap metadata_;
     int trackCount_ = 0; // makes each started track's id new

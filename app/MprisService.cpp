@@ -26,7 +26,7 @@ bool SessionBusConfigured() {
 MprisService::MprisService(QDBusConnection bus)
     : bus_(std::move(bus)) {}
 
-std::unique_ptr<MprisService> MprisService::Start(TDeckEngine& decks, TPlaylist& playlist,
+std::unique_ptr<MprisService> MprisService::Start(DeckEngine& decks, Playlist& playlist,
                                                   Hooks hooks) {
     if (!SessionBusConfigured())
         return nullptr;

@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-class TDeckEngine;
-class TPlaylist;
+class DeckEngine;
+class Playlist;
 
 // The program as an MPRIS media player on the session bus
 // (org.mpris.MediaPlayer2.kolvadeck), so that media keys and the desktop's
@@ -20,8 +20,7 @@ public:
         std::function<void()> quit;
     };
     // Null when no session bus is configured or reachable.
-    static std::unique_ptr<MprisService> Start(TDeckEngine& decks, TPlaylist& playlist,
-                                               Hooks hooks);
+    static std::unique_ptr<MprisService> Start(DeckEngine& decks, Playlist& playlist, Hooks hooks);
     ~MprisService() override;
 
     QString ServiceName() const { return serviceName_; }

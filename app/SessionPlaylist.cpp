@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-SessionPlaylist::SessionPlaylist(TPlaylist& playlist, QString file, QObject* parent)
+SessionPlaylist::SessionPlaylist(Playlist& playlist, QString file, QObject* parent)
     : QObject(parent)
     , playlist_(playlist)
     , file_(std::move(file)) {
@@ -46,7 +46,7 @@ void SessionPlaylist::Restore() {
     restoring_ = true;
     for (const std::string& path : paths)
         if (!path.empty())
-            playlist_.AddFile(path);
+            playlist_.addFile(path);
     restoring_ = false;
 }
 

@@ -5,7 +5,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
-class TPlaylist;
+class Playlist;
 
 // Keeps the current playlist in the XDG state folder so that it comes back at
 // the next start. Every change of the list's items is written half a second
@@ -14,7 +14,7 @@ class TPlaylist;
 class SessionPlaylist : public QObject {
     Q_OBJECT
 public:
-    explicit SessionPlaylist(TPlaylist& playlist, QString file = DefaultFile(),
+    explicit SessionPlaylist(Playlist& playlist, QString file = DefaultFile(),
                              QObject* parent = nullptr);
     ~SessionPlaylist() override;
 
@@ -28,7 +28,7 @@ private:
     void Changed();
     void Write();
 
-    TPlaylist& playlist_;
+    Playlist& playlist_;
     QString file_;
     QTimer debounce_;
     QThreadPool writer_; // one thread: writes land in order

@@ -12,7 +12,7 @@ QString Key(const std::string& path) {
 }
 } // namespace
 
-TrackShaper::TrackShaper(Settings& settings, TPlaylist& playlist, TDeckEngine& decks,
+TrackShaper::TrackShaper(Settings& settings, Playlist& playlist, DeckEngine& decks,
                          const QString& cacheFile, QObject* parent)
     : QObject(parent)
     , settings_(settings)
@@ -42,7 +42,7 @@ TrackShaper::TrackShaper(Settings& settings, TPlaylist& playlist, TDeckEngine& d
     connect(&rows, &QAbstractItemModel::modelReset, this,
             [this] { QueueRows(0, playlist_.Count() - 1); });
     // The track after the one that just started is the next to play.
-    connect(&decks_, &TDeckEngine::trackStarted, this, [this](int, int index) {
+    connect(&decks_, &DeckEngine::trackStarted, this, [this](int, int index) {
         const int count = playlist_.Count();
         if (count > 0)
             worker_.PutFirst(playlist_.PathAt((index + 1) % count));
@@ -65,8 +65,8 @@ bool TrackShaper::IsAnalysed(const std::string& path) const {
     return results_.contains(Key(path));
 }
 
-TDeckEngine::TrackPlan TrackShaper::Plan(const std::string& path) const {
-    TDeckEngine::TrackPlan plan;
+DeckEngine::TrackPlan TrackShaper::Plan(const std::string& path) const {
+    DeckEngine::TrackPlan plan;
     const QString key = Key(path);
     const auto analysed = results_.constFind(key);
     const bool known = analysed != results_.constEnd();

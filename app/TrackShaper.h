@@ -9,7 +9,7 @@
 #include <QString>
 
 class Settings;
-class TPlaylist;
+class Playlist;
 
 // Loudness normalisation and silence skipping for the decks: queues the
 // playlist's tracks for analysis as they are added (the next one to play
@@ -21,13 +21,13 @@ class TPlaylist;
 class TrackShaper : public QObject {
     Q_OBJECT
 public:
-    TrackShaper(Settings& settings, TPlaylist& playlist, TDeckEngine& decks,
+    TrackShaper(Settings& settings, Playlist& playlist, DeckEngine& decks,
                 const QString& cacheFile = analysis::AnalysisCache::DefaultFile(),
                 QObject* parent = nullptr);
     // The decks stop asking: they may outlive the shaper.
     ~TrackShaper() override;
 
-    TDeckEngine::TrackPlan Plan(const std::string& path) const;
+    DeckEngine::TrackPlan Plan(const std::string& path) const;
     // A setting changed: the playing decks' gains follow at once.
     void SettingsChanged();
     bool IsAnalysed(const std::string& path) const;
@@ -40,8 +40,8 @@ private:
     void QueueRows(int first, int last);
 
     Settings& settings_;
-    TPlaylist& playlist_;
-    TDeckEngine& decks_;
+    Playlist& playlist_;
+    DeckEngine& decks_;
     analysis::AnalysisCache cache_;
     analysis::AnalysisWorker worker_;
     QHash<QString, analysis::LoudnessResult> results_;

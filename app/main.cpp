@@ -1,7 +1,7 @@
 #include "app/CatalogService.h"
 #include "app/CloseOnSignal.h"
 #include "app/ExitWatchdog.h"
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "catalog/DefaultPort.h"
 #include "platform/audio/UnderrunLog.h"
 #include "search/MusicLibrary.h"
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     CatalogService catalog;
     catalog.StartIfDefault();
 
-    TForm1 form;
+    MainWindow form;
     closeOnSignal.SetWindow(&form);
     // A search that finds the bundled catalogue gone starts it again once.
     form.musicLibrary->SetReconnect([&catalog](std::function<void()> retry) {

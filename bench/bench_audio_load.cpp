@@ -2,7 +2,7 @@
 // the whole file so the length is exact), against the floor of a bare
 // mpg123_open + mpg123_scan on the same file.
 #include "bench/BenchSupport.h"
-#include "platform/audio/TMediaPlayer.h"
+#include "platform/audio/DeckPlayer.h"
 #include "platform/audio/VirtualSoundCard.h"
 
 #include <cstdio>
@@ -26,7 +26,7 @@ void BM_Mpg123OpenScan(benchmark::State& state) {
 
 void BM_DeckOpenLength(benchmark::State& state) {
     audio::VirtualSoundCard card;
-    audio::TMediaPlayer deck(card);
+    audio::DeckPlayer deck(card);
     for (auto _ : state) {
         deck.Open(gFile);
         benchmark::DoNotOptimize(deck.Length());

@@ -3,7 +3,7 @@
 // decoding the same two files (`mpg123 -q -w /dev/null`, CPU time of the
 // child from wait4).
 #include "bench/BenchSupport.h"
-#include "platform/audio/TMediaPlayer.h"
+#include "platform/audio/DeckPlayer.h"
 #include "platform/audio/VirtualSoundCard.h"
 
 #include <cstdio>
@@ -49,7 +49,7 @@ void BM_DecksRender(benchmark::State& state) {
     for (auto _ : state) {
         const double start = ProcessCpuSeconds();
         audio::VirtualSoundCard card;
-        audio::TMediaPlayer a(card), b(card);
+        audio::DeckPlayer a(card), b(card);
         a.Open(gFileA);
         b.Open(gFileB);
         a.Play();

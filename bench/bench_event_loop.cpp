@@ -32,8 +32,8 @@ struct Setup {
     LoopbackServer server;
     ToolState tools;
     std::unique_ptr<QWidget> page;
-    TMusicLibrary* library = nullptr;
-    TConversion* conversion = nullptr;
+    MusicLibrary* library = nullptr;
+    ConversionPipeline* conversion = nullptr;
 };
 Setup* g_setup = nullptr;
 
@@ -80,13 +80,13 @@ void BM_TricklingSearchStall(benchmark::State& state) {
 
 void BM_ConversionStall(benchmark::State& state) {
     for (auto _ : state) {
-        QTreeWidget* results = g_setup->library->Widgets().resultslist;
+        QTreeWidget* results = g_setup->library->Widgets().resultsList;
         if (results->topLevelItemCount() == 0) {
             state.SkipWithError("no video row to convert");
             return;
         }
         results->setCurrentItem(results->topLevelItem(0));
-        g_setup->conversion->Button8Click();
+        g_setup->conversion->startOrCancel();
         if (!g_setup->conversion->Converting()) {
             state.SkipWithError("the conversion did not start");
             return;
@@ -149,11 +149,11 @@ int main(int argc, char** argv) {
     });
     setup.page = std::make_unique<QWidget>();
     setup.page->resize(1013, 655);
-    setup.library = new TMusicLibrary(
-        setup.page.get(), setup.folder.filePath("data/").toStdString(), setup.page.get());
+    setup.library = new MusicLibrary(setup.page.get(), setup.folder.filePath("data/").toStdString(),
+                                     setup.page.get());
     setup.conversion =
-        new TConversion(setup.library, &setup.tools, setup.page.get(),
-                        QCoreApplication::applicationDirPath().toStdString() + "/../app");
+        new ConversionPipeline(setup.library, &setup.tools, setup.page.get(),
+                               QCoreApplication::applicationDirPath().toStdString() + "/../app");
     setup.page->show();
     setup.library->RunQuery("youtube.sources", "clip");
     Watch(5s, [&] { return !setup.library->Searching(); });

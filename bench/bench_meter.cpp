@@ -1,11 +1,11 @@
-// The level meter's buffer handler: AudioIn1BufferFilled (peak of an 8192-byte
+// The level meter's buffer handler: onCaptureBuffer (peak of an 8192-byte
 // stereo buffer, meter update) against a floor that only scans the same buffer
 // for its peak; and the same handler followed by the window's paint that copies
 // the changed rows to the screen. Drawn on a private Xvfb through the xcb
 // platform (a real X server) unless QT_QPA_PLATFORM names another.
-#include "mixer/FBVUMeter.h"
 #include "mixer/InputLevel.h"
-#include "mixer/VuMeterDesign.h"
+#include "mixer/InputMeterDesign.h"
+#include "mixer/LevelMeter.h"
 
 #include "bench/BenchSupport.h"
 #include "bench/PrivateXvfb.h"
@@ -54,14 +54,14 @@ void BM_PeakScanFloor(benchmark::State& state) {
 // copied there); with paint, each buffer is followed by the paint it asks for,
 // as the event loop runs it between two buffers 46 ms apart.
 void FeedBuffers(benchmark::State& state, bool paint) {
-    std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
+    std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
     meter->show();
     QApplication::processEvents();
     InputLevel level(meter.get());
     std::size_t n = 0;
     for (auto _ : state) {
         int size = kBytes;
-        benchmark::DoNotOptimize(level.AudioIn1BufferFilled(gBuffers[n++ & 1].data(), size));
+        benchmark::DoNotOptimize(level.onCaptureBuffer(gBuffers[n++ & 1].data(), size));
         if (paint)
             QApplication::processEvents();
     }

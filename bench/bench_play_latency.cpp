@@ -1,6 +1,6 @@
 // Play-to-sound latency and dropouts of the real output, on a private
 // PulseAudio server (the tests' configuration):
-//   - latency: from TMediaPlayer::Play to the tone at ci_sink.monitor, against
+//   - latency: from DeckPlayer::Play to the tone at ci_sink.monitor, against
 //     `paplay` of the same tone measured the same way (from the spawn), each
 //     the median of several repetitions;
 //   - dropouts: two decks play for a minute while two processes spin on the
@@ -10,9 +10,9 @@
 //     load, from a deck's ring falling short to it being full again.
 #include "bench/BenchSupport.h"
 #include "platform/audio/DeckChannel.h"
+#include "platform/audio/DeckPlayer.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/RealtimeScheduling.h"
-#include "platform/audio/TMediaPlayer.h"
 #include "platform/audio/UnderrunCount.h"
 #include "tests/support/SignalMeasure.h"
 
@@ -161,7 +161,7 @@ void BM_PlayLatency(benchmark::State& state) {
     audio::RealtimeAudioEngine engine;
     MonitorTap tap(false);
     for (auto _ : state) {
-        audio::TMediaPlayer deck(engine);
+        audio::DeckPlayer deck(engine);
         deck.Open(gMp3);
         Quiet(300); // the decoder fills the deck's ring; the monitor falls silent
         const auto start = Clock::now();
@@ -240,7 +240,7 @@ struct DropoutRun {
 DropoutRun PlayUnderLoad(int seconds) {
     DropoutRun run;
     audio::RealtimeAudioEngine engine;
-    audio::TMediaPlayer a(engine), b(engine);
+    audio::DeckPlayer a(engine), b(engine);
     MonitorTap tap(true);
     a.Open(benchsupport::Mp3("tone-1k-long", {"130", "sine", "1000", "vol", "0.3"}, 192));
     b.Open(benchsupport::Mp3("tone-3k-long", {"130", "sine", "3000", "vol", "0.3"}, 192));

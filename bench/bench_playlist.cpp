@@ -1,8 +1,8 @@
-// Filling the playlist: AddFile over 10,000 tagged MP3 files and one
-// update_tracklist over them, each against a floor that only opens every
+// Filling the playlist: addFile over 10,000 tagged MP3 files and one
+// refreshTitles over them, each against a floor that only opens every
 // file, reads its last 128 bytes and closes it.
 #include "decks/Playlist.h"
-#include "decks/tags/MP3Tags.h"
+#include "decks/tags/Id3v1Tag.h"
 
 #include "bench/BenchSupport.h"
 #include <QApplication>
@@ -60,19 +60,19 @@ void BM_Floor(benchmark::State& state) {
 
 void BM_AddFile(benchmark::State& state) {
     for (auto _ : state) {
-        TPlaylist playlist;
+        Playlist playlist;
         for (const std::string& path : gPaths)
-            playlist.AddFile(path);
+            playlist.addFile(path);
         benchmark::DoNotOptimize(playlist.Count());
     }
 }
 
 void BM_UpdateTracklist(benchmark::State& state) {
-    TPlaylist playlist;
+    Playlist playlist;
     for (const std::string& path : gPaths)
-        playlist.AddFile(path);
+        playlist.addFile(path);
     for (auto _ : state) {
-        playlist.update_tracklist();
+        playlist.refreshTitles();
         benchmark::DoNotOptimize(playlist.Count());
     }
 }

@@ -1,9 +1,9 @@
-// One block delivered by the relay (Audio1Record queues a 32768-byte block,
+// One block delivered by the relay (relayBlock queues a 32768-byte block,
 // the server's listener thread sends it to every client) until every one of
 // 1, 8, 32 and 64 loopback clients has read it, against a floor of blocking
 // writes of the same block to as many plain loopback connections in a plain
 // loop, also until every reader has read it.
-#include "broadcast/Audio.h"
+#include "broadcast/AudioCapture.h"
 #include "broadcast/AudioRelay.h"
 #include "net/Socket.h"
 
@@ -81,33 +81,33 @@ void BM_PlainWrites(benchmark::State& state) {
     }
 }
 
-void BM_Audio1Record(benchmark::State& state) {
+void BM_RelayBlock(benchmark::State& state) {
     const int clients = int(state.range(0));
-    TAudio audio;
-    TAudioRelay relay;
+    AudioCapture audio;
+    AudioRelay relay;
     relay.Broadcasting = true;
-    relay.ClientList = std::make_unique<TThreadList<ClientEntry*>>();
-    relay.audiotcpserver.SetActive(true);
+    relay.ClientList = std::make_unique<ThreadList<ClientEntry*>>();
+    relay.tcpServer.SetActive(true);
     {
         Readers readers;
         for (int i = 0; i < clients; ++i)
-            readers.Add(net::Connect("127.0.0.1", TAudioRelay::kPort));
+            readers.Add(net::Connect("127.0.0.1", AudioRelay::kPort));
         while (relay.ClientCount() < clients)
             std::this_thread::yield();
         char* block = const_cast<char*>(gBlock.data());
         std::size_t total = 0;
         for (auto _ : state) {
-            relay.Audio1Record(audio.Recorder(), block, nullptr, std::uint16_t(kBlock));
+            relay.relayBlock(audio.Recorder(), block, nullptr, std::uint16_t(kBlock));
             total += kBlock * std::size_t(clients);
             readers.WaitFor(total);
         }
-        relay.audiotcpserver.SetActive(false);
+        relay.tcpServer.SetActive(false);
     }
     relay.ClientList.reset();
 }
 
 BENCHMARK(BM_PlainWrites)->Arg(1)->Arg(8)->Arg(32)->Arg(64)->Repetitions(3)->UseRealTime();
-BENCHMARK(BM_Audio1Record)->Arg(1)->Arg(8)->Arg(32)->Arg(64)->Repetitions(3)->UseRealTime();
+BENCHMARK(BM_RelayBlock)->Arg(1)->Arg(8)->Arg(32)->Arg(64)->Repetitions(3)->UseRealTime();
 
 // Keeps the fastest wall time per iteration of each benchmark and argument:
 // the least disturbed by other work on the shared machine.
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const char* clients : {"1", "8", "32", "64"}) {
         const double floor = reporter.seconds[std::string("BM_PlainWrites/") + clients];
-        const double ours = reporter.seconds[std::string("BM_Audio1Record/") + clients];
+        const double ours = reporter.seconds[std::string("BM_RelayBlock/") + clients];
         if (floor > 0)
             std::printf("ratio audio1record_%s %.3f\n", clients, ours / floor);
     }

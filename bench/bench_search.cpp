@@ -92,11 +92,11 @@ void BM_FloorCurl(benchmark::State& state) {
 
 void BM_RunQuery(benchmark::State& state) {
     QWidget page;
-    TMusicLibrary library(&page, g_dataFolder, &page);
+    MusicLibrary library(&page, g_dataFolder, &page);
     // A search answers on a worker: each iteration turns the event loop
     // until the answer is shown, as the window would.
     QEventLoop loop;
-    QObject::connect(&library, &TMusicLibrary::answerShown, &loop, &QEventLoop::quit);
+    QObject::connect(&library, &MusicLibrary::answerShown, &loop, &QEventLoop::quit);
     for (auto _ : state) {
         library.RunQuery("track.search", "love");
         loop.exec();

@@ -3,21 +3,21 @@
 #include "broadcast/BroadcastLog.h"
 #include "platform/Guarded.h"
 
-TAudioRelay::TAudioRelay() {
-    audiotcpserver.Bindings.IP = kIP;
-    audiotcpserver.Bindings.Port = kPort;
-    audiotcpserver.DefaultPort = kPort;
-    audiotcpserver.MaxConnections = kMaxClients;
-    audiotcpserver.SendQueueBlocks = kSlackBlocks;
-    audiotcpserver.OnConnect = [this](net::TIdPeerThread& t) { audiotcpserverConnect(t); };
-    audiotcpserver.OnExecute = [this](net::TIdPeerThread& t) { audiotcpserverExecute(t); };
-    audiotcpserver.OnDisconnect = [this](net::TIdPeerThread& t) { audiotcpserverDisconnect(t); };
-    audiotcpserver.OnException = [](const char* handler, const std::string& what) {
+AudioRelay::AudioRelay() {
+    tcpServer.Bindings.IP = kIP;
+    tcpServer.Bindings.Port = kPort;
+    tcpServer.DefaultPort = kPort;
+    tcpServer.MaxConnections = kMaxClients;
+    tcpServer.SendQueueBlocks = kSlackBlocks;
+    tcpServer.OnConnect = [this](net::Connection& t) { onClientConnected(t); };
+    tcpServer.OnExecute = [this](net::Connection& t) { serveClient(t); };
+    tcpServer.OnDisconnect = [this](net::Connection& t) { onClientGone(t); };
+    tcpServer.OnException = [](const char* handler, const std::string& what) {
         qCWarning(lcBroadcast, "relay client %s failed: %s", handler, what.c_str());
     };
 }
 
-void TAudioRelay::audiotcpserverConnect(net::TIdPeerThread& AThread) {
+void AudioRelay::onClientConnected(net::Connection& AThread) {
     try {
         auto* entry = new ClientEntry{&AThread};
         AThread.Data = entry;
@@ -29,7 +29,7 @@ void TAudioRelay::audiotcpserverConnect(net::TIdPeerThread& AThread) {
     }
 }
 
-void TAudioRelay::audiotcpserverDisconnect(net::TIdPeerThread& AThread) {
+void AudioRelay::onClientGone(net::Connection& AThread) {
     try {
         auto* entry = static_cast<ClientEntry*>(AThread.Data);
         if (entry && ClientList) {
@@ -43,18 +43,18 @@ void TAudioRelay::audiotcpserverDisconnect(net::TIdPeerThread& AThread) {
     }
 }
 
-void TAudioRelay::audiotcpserverExecute(net::TIdPeerThread&) {
+void AudioRelay::serveClient(net::Connection&) {
     // Nothing to do: the connection's thread only keeps the connection.
 }
 
-void TAudioRelay::Audio1Record(TRecorder&, char* LP, char*, std::uint16_t BufferSize) {
+void AudioRelay::relayBlock(CaptureRecorder&, char* LP, char*, std::uint16_t BufferSize) {
     if (!Broadcasting || !ClientList)
         return;
     // Queued for every client at once; the server's listener thread sends it.
-    audiotcpserver.SendToAll(LP, BufferSize);
+    tcpServer.SendToAll(LP, BufferSize);
 }
 
-int TAudioRelay::ClientCount() {
+int AudioRelay::ClientCount() {
     if (!ClientList)
         return 0;
     ThreadListLock lock(*ClientList);

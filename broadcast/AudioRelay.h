@@ -1,6 +1,6 @@
 #pragma once
 
-#include "broadcast/Recorder.h"
+#include "broadcast/CaptureRecorder.h"
 #include "broadcast/ThreadList.h"
 #include "net/TcpServer.h"
 
@@ -11,7 +11,7 @@
 // One relay client: the connection's thread, through which the block handler
 // writes to it. The thread's data slot points back at the entry.
 struct ClientEntry {
-    net::TIdPeerThread* Thread = nullptr;
+    net::Connection* Thread = nullptr;
 };
 
 // The local audio relay: while Broadcasting, every block the capture engine
@@ -19,7 +19,7 @@ struct ClientEntry {
 // 127.0.0.1:8099. The server only sends.
 //
 // Threads: the server's listener and one thread per connection (connect,
-// execute, disconnect handlers), the capture thread (Audio1Record) and the
+// execute, disconnect handlers), the capture thread (relayBlock) and the
 // main thread (creating and freeing ClientList, activating and deactivating
 // the server). ClientList exists only while a broadcast runs; it is created
 // before the server is activated and before capture starts, and freed only
@@ -31,24 +31,24 @@ struct ClientEntry {
 // once it is more than kSlackBlocks (the capture ring's slack) behind; a
 // client that keeps up receives every block whole. At most kMaxClients are
 // served; a further client is accepted and closed at once.
-class TAudioRelay {
+class AudioRelay {
 public:
     static constexpr const char* kIP = "127.0.0.1";
     static constexpr int kPort = 8099;
     static constexpr int kSlackBlocks = 3; // the capture ring's four buffers, less the one filling
     static constexpr int kMaxClients = 64;
 
-    TAudioRelay();
+    AudioRelay();
 
-    net::TIdTCPServer audiotcpserver;
+    net::TcpServer tcpServer;
     std::atomic<bool> Broadcasting{false};
-    std::unique_ptr<TThreadList<ClientEntry*>> ClientList;
+    std::unique_ptr<ThreadList<ClientEntry*>> ClientList;
 
-    void audiotcpserverConnect(net::TIdPeerThread& AThread);
-    void audiotcpserverDisconnect(net::TIdPeerThread& AThread);
-    void audiotcpserverExecute(net::TIdPeerThread& AThread);
+    void onClientConnected(net::Connection& AThread);
+    void onClientGone(net::Connection& AThread);
+    void serveClient(net::Connection& AThread);
     // The capture engine's OnRecord handler (capture thread).
-    void Audio1Record(TRecorder& Sender, char* LP, char* RP, std::uint16_t BufferSize);
+    void relayBlock(CaptureRecorder& Sender, char* LP, char* RP, std::uint16_t BufferSize);
 
     // Entries in ClientList now (0 when there is no list).
     int ClientCount();

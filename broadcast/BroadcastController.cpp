@@ -31,62 +31,62 @@ QImage LoadPicture(const QString& path) {
 
 } // namespace
 
-TBroadcastController::TBroadcastController(QWidget* tabSheet, std::string dataFolder, QWidget* form,
-                                           BroadcastCallbacks callbacks)
+BroadcastController::BroadcastController(QWidget* tabSheet, std::string dataFolder, QWidget* form,
+                                         BroadcastCallbacks callbacks)
     : QObject(form)
     , ConverterPath(shell::ProgramFolder() + "/mconv")
     , form_(form)
     , dataFolder_(std::move(dataFolder))
     , callbacks_(std::move(callbacks))
     , w_(BuildBroadcastForm(tabSheet)) {
-    connect(w_.streamingfilebtn, &QPushButton::clicked, this,
-            [this] { dialogs::RunCommand([this] { streamingfilebtnClick(); }, form_); });
-    connect(w_.streamingbtn, &QPushButton::clicked, this,
-            [this] { dialogs::RunCommand([this] { streamingbtnClick(); }, form_); });
+    connect(w_.loadBackgroundButton, &QPushButton::clicked, this,
+            [this] { dialogs::RunCommand([this] { loadBackground(); }, form_); });
+    connect(w_.broadcastButton, &QPushButton::clicked, this,
+            [this] { dialogs::RunCommand([this] { startOrStop(); }, form_); });
 }
 
-TBroadcastController::~TBroadcastController() {
+BroadcastController::~BroadcastController() {
     if (relay_.Broadcasting)
         StopBroadcast();
     audio_.reset();
 }
 
-TAudio& TBroadcastController::Audio1() {
+AudioCapture& BroadcastController::audioCapture() {
     if (!audio_) {
-        audio_ = std::make_unique<TAudio>();
+        audio_ = std::make_unique<AudioCapture>();
         ConfigureAudio();
     }
     return *audio_;
 }
 
-// Audio1 as the window's design sets it up, with the rate the converter is
+// audioCapture as the window's design sets it up, with the rate the converter is
 // told: raw samples carry no rate, so capturing at the declared 22050 Hz keeps
 // every tone at its own pitch.
-void TBroadcastController::ConfigureAudio() {
-    TAudio& a = *audio_;
-    a.Player().SetBitsPerSample(TBPS::_16);
-    a.Recorder().SetBitsPerSample(TBPS::_16);
-    a.Player().SetChannels(TChannels::Stereo);
-    a.Recorder().SetChannels(TChannels::Stereo);
+void BroadcastController::ConfigureAudio() {
+    AudioCapture& a = *audio_;
+    a.Player().SetBitsPerSample(SampleDepth::_16);
+    a.Recorder().SetBitsPerSample(SampleDepth::_16);
+    a.Player().SetChannels(ChannelMode::Stereo);
+    a.Recorder().SetChannels(ChannelMode::Stereo);
     a.Player().SetSampleRate(kSampleRate);
     a.Recorder().SetSampleRate(kSampleRate);
     a.Recorder().SetTrigLevel(0);
     a.Recorder().SetTriggered(false);
-    a.OnRecord = [this](TRecorder& sender, char* lp, char* rp, std::uint16_t size) {
-        relay_.Audio1Record(sender, lp, rp, size);
+    a.OnRecord = [this](CaptureRecorder& sender, char* lp, char* rp, std::uint16_t size) {
+        relay_.relayBlock(sender, lp, rp, size);
     };
 }
 
-void TBroadcastController::ShowPicture(const QImage& picture) {
+void BroadcastController::ShowPicture(const QImage& picture) {
     picture_ = picture;
     w_.streamingpreviewimage->setPixmap(QPixmap::fromImage(picture));
 }
 
-void TBroadcastController::SetStatus(const char* text) {
+void BroadcastController::SetStatus(const char* text) {
     w_.streamingstatuslbl->setText(QString::fromLatin1(text));
 }
 
-void TBroadcastController::streamingfilebtnClick() {
+void BroadcastController::loadBackground() {
     backgroundDownload_.reset(); // the latest "Load" decides the picture
     const std::string t = w_.streamingbackgroundurledit->text().toStdString();
     if (t.size() > 10 && t.compare(0, 7, "http://") == 0) {
@@ -111,7 +111,7 @@ void TBroadcastController::streamingfilebtnClick() {
 // Downloads and decodes on a worker; the preview changes when both are done.
 // The download's own result is not looked at: a file left by an earlier one
 // is shown when this one fails. A later "Load" cancels this one.
-void TBroadcastController::LoadBackgroundFrom(const std::string& address) {
+void BroadcastController::LoadBackgroundFrom(const std::string& address) {
     const std::string file = dataFolder_ + "video_background.jpg";
     backgroundDownload_ =
         std::make_unique<BackgroundTask>([this, address, file](const std::atomic<bool>& cancelled) {
@@ -132,18 +132,18 @@ void TBroadcastController::LoadBackgroundFrom(const std::string& address) {
         });
 }
 
-bool TBroadcastController::LoadingBackground() const {
+bool BroadcastController::LoadingBackground() const {
     return backgroundDownload_ && backgroundDownload_->Running();
 }
 
-void TBroadcastController::streamingbtnClick() {
+void BroadcastController::startOrStop() {
     if (relay_.Broadcasting)
         StopBroadcast();
     else
         StartBroadcast();
 }
 
-std::string TBroadcastController::ConverterParameters() const {
+std::string BroadcastController::ConverterParameters() const {
     return " -loop_input -re -i \"" + dataFolder_ + "video.jpg" +
            "\" -f s16le -ar 22050 -ab 96k -ac 2 -i \"tcp://127.0.0.1:8099/\" -deinterlace -s "
            "320x240 -r 10 -b 220k -qscale 6 -ar 22050 -ab 96k -f flv \"" +
@@ -151,22 +151,22 @@ std::string TBroadcastController::ConverterParameters() const {
            w_.streamingstreamedit->text().toStdString() + "\"";
 }
 
-void TBroadcastController::StartBroadcast() {
+void BroadcastController::StartBroadcast() {
     relay_.Broadcasting = true;
-    relay_.ClientList = std::make_unique<TThreadList<ClientEntry*>>();
+    relay_.ClientList = std::make_unique<ThreadList<ClientEntry*>>();
     try {
-        relay_.audiotcpserver.SetActive(true);
+        relay_.tcpServer.SetActive(true);
     } catch (...) {
         SetStatus("The relay could not start");
         throw; // shown in the standard error box; the next click stops
     }
-    Audio1().Recorder().Start(); // without a device the broadcast runs silent
+    audioCapture().Recorder().Start(); // without a device the broadcast runs silent
     try {
         if (!picture_.isNull() &&
             !EncodeJpeg(picture_, QString::fromStdString(dataFolder_ + "video.jpg")))
             return;
         const std::string parameters = ConverterParameters();
-        w_.streamingbtn->setText(QString::fromLatin1(kCancelBroadcasting));
+        w_.broadcastButton->setText(QString::fromLatin1(kCancelBroadcasting));
         SetStatus("Broadcasting");
         if (callbacks_.StartTool &&
             !callbacks_.StartTool(ConverterPath, parameters, [this] { ConverterEnded(); }))
@@ -177,17 +177,17 @@ void TBroadcastController::StartBroadcast() {
 }
 
 // The broadcast stays on, capture and relay running, until the user stops it.
-void TBroadcastController::ConverterEnded() {
-    if (relay_.Broadcasting && w_.streamingbtn->text() == kCancelBroadcasting)
+void BroadcastController::ConverterEnded() {
+    if (relay_.Broadcasting && w_.broadcastButton->text() == kCancelBroadcasting)
         SetStatus("The converter has ended");
 }
 
-void TBroadcastController::StopBroadcast() {
-    Audio1().Recorder().Stop();
-    relay_.audiotcpserver.SetActive(false);
+void BroadcastController::StopBroadcast() {
+    audioCapture().Recorder().Stop();
+    relay_.tcpServer.SetActive(false);
     relay_.ClientList.reset();
     relay_.Broadcasting = false;
-    w_.streamingbtn->setText(QString::fromLatin1(kBroadcastNow));
+    w_.broadcastButton->setText(QString::fromLatin1(kBroadcastNow));
     SetStatus("Broadcast stopped");
     // The converter would otherwise stream video with no sound until it ends;
     // its process group is ended in the background.

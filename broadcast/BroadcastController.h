@@ -1,6 +1,6 @@
 #pragma once
 
-#include "broadcast/Audio.h"
+#include "broadcast/AudioCapture.h"
 #include "broadcast/AudioRelay.h"
 #include "broadcast/BroadcastForm.h"
 
@@ -27,40 +27,40 @@ struct BroadcastCallbacks {
 };
 
 // The "Broadcasting" tab: builds its controls into the tab page, owns the
-// capture engine Audio1 (22050 Hz, 16-bit stereo, 8192-frame blocks, delivery
+// capture engine audioCapture (22050 Hz, 16-bit stereo, 8192-frame blocks, delivery
 // from the first non-negative sample) and the audio relay, and carries the
 // two commands. A broadcast is the recorder, the relay on 127.0.0.1:8099 and
 // the external converter "mconv" joining the background picture (as video)
 // with the relayed sound into an FLV stream pushed to the RTMP server.
 //
-// Wiring in TForm1 (after broadcastTab exists and DataFolder is set; toolState is
+// Wiring in MainWindow (after broadcastTab exists and DataFolder is set; toolState is
 // the window's ToolState shared with the conversion, broadcast/ToolCallbacks.h):
-//     broadcast = new TBroadcastController(broadcastTab, DataFolder, this,
+//     broadcast = new BroadcastController(broadcastTab, DataFolder, this,
 //                                          ToolRunnerCallbacks(toolState));
-// The controller connects its own buttons ("Load" -> streamingfilebtnClick,
-// "Broadcast Now" -> streamingbtnClick), each run through dialogs::RunCommand
+// The controller connects its own buttons ("Load" -> loadBackground,
+// "Broadcast Now" -> startOrStop), each run through dialogs::RunCommand
 // so that an error leaving it reaches the standard error box. The converter is
 // the program folder's "mconv"; starting returns as soon as it runs, and a
 // converter that ends by itself leaves the broadcast on (status "The
 // converter has ended") until the user stops it. The tab stays hidden unless
 // KOLVADECK_SHOW_BROADCASTING=1. The controller is a child of the form; a
 // broadcast still running when it is destroyed is stopped first.
-class TBroadcastController : public QObject {
+class BroadcastController : public QObject {
 public:
     static constexpr std::uint16_t kSampleRate = 22050;
 
-    TBroadcastController(QWidget* tabSheet, std::string dataFolder, QWidget* form,
-                         BroadcastCallbacks callbacks);
-    ~TBroadcastController() override;
+    BroadcastController(QWidget* tabSheet, std::string dataFolder, QWidget* form,
+                        BroadcastCallbacks callbacks);
+    ~BroadcastController() override;
 
     // "Load": a web address of more than 10 characters beginning "http://" is
     // downloaded into "video_background.jpg" on a worker (LoadingBackground
     // until the preview is updated); anything else opens the file dialog.
-    void streamingfilebtnClick();
+    void loadBackground();
     bool LoadingBackground() const;
     // "Broadcast Now" starts a broadcast; while one runs, the click stops it.
     // Throws SocketError when the relay cannot listen.
-    void streamingbtnClick();
+    void startOrStop();
 
     // The converter's parameter string for the current field texts.
     std::string ConverterParameters() const;
@@ -71,8 +71,8 @@ public:
     // The capture the broadcast sends, made with its first use: making it asks
     // the system mixer and PortAudio for their devices, which most runs never
     // need and which would hold up the start.
-    TAudio& Audio1();
-    TAudioRelay& Relay() { return relay_; }
+    AudioCapture& audioCapture();
+    AudioRelay& Relay() { return relay_; }
     bool Broadcasting() const { return relay_.Broadcasting; }
     const QImage& Picture() const { return picture_; }
 
@@ -89,8 +89,8 @@ private:
     std::string dataFolder_;
     BroadcastCallbacks callbacks_;
     BroadcastWidgets w_;
-    TAudioRelay relay_;             // outlives Audio1, whose capture thread writes through it
-    std::unique_ptr<TAudio> audio_; // null until Audio1
+    AudioRelay relay_; // outlives audioCapture, whose capture thread writes through it
+    std::unique_ptr<AudioCapture> audio_; // null until audioCapture
     QImage picture_;
     std::unique_ptr<BackgroundTask> backgroundDownload_;
 };

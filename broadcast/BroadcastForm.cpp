@@ -41,8 +41,8 @@ BroadcastWidgets BuildBroadcastForm(QWidget* tabSheet) {
     sourceLabel->setGeometry(12, 27, 110, 17);
     w.streamingbackgroundurledit = new QLineEdit(QStringLiteral("http://"), w.backgroundbox);
     w.streamingbackgroundurledit->setGeometry(124, 24, 210, 23);
-    w.streamingfilebtn = new QPushButton(QStringLiteral("Load"), w.backgroundbox);
-    w.streamingfilebtn->setGeometry(340, 23, 72, 25);
+    w.loadBackgroundButton = new QPushButton(QStringLiteral("Load"), w.backgroundbox);
+    w.loadBackgroundButton->setGeometry(340, 23, 72, 25);
     auto* previewLabel = new QLabel(QStringLiteral("Preview:"), w.backgroundbox);
     previewLabel->setGeometry(12, 58, 110, 17);
     w.streamingpreviewimage = new QLabel(w.backgroundbox);
@@ -56,7 +56,7 @@ BroadcastWidgets BuildBroadcastForm(QWidget* tabSheet) {
     w.streamingstatuslbl->setGeometry(12, 24, 416, 17);
     w.streamingpreviewbtn = new QPushButton(QStringLiteral("Watch"), w.controlbox);
     w.streamingpreviewbtn->setGeometry(12, 72, 120, 30);
-    w.streamingbtn = new QPushButton(QStringLiteral("Broadcast Now"), w.controlbox);
-    w.streamingbtn->setGeometry(248, 72, 180, 30);
+    w.broadcastButton = new QPushButton(QStringLiteral("Broadcast Now"), w.controlbox);
+    w.broadcastButton->setGeometry(248, 72, 180, 30);
     return w;
 }

@@ -16,11 +16,11 @@ struct BroadcastWidgets {
     QLineEdit* streamingstreamedit = nullptr;     // "Stream:"
     QLineEdit* streamingpreviewurledit = nullptr; // "Preview (Url):", read by nothing
     QLineEdit* streamingbackgroundurledit = nullptr; // "URL/File (*.jpg):"
-    QPushButton* streamingfilebtn = nullptr;         // "Load"
+    QPushButton* loadBackgroundButton = nullptr;     // "Load"
     QLabel* streamingpreviewimage = nullptr;         // 320 x 240, picture at its own size
     QLabel* streamingstatuslbl = nullptr;
     QPushButton* streamingpreviewbtn = nullptr; // "Watch", no handler
-    QPushButton* streamingbtn = nullptr;        // "Broadcast Now" / "Cancel broadcasting?"
+    QPushButton* broadcastButton = nullptr;     // "Broadcast Now" / "Cancel broadcasting?"
 };
 
 inline constexpr const char* kInitialRtmpUrl = "rtmp://live.restream.io/live";

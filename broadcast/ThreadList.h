@@ -5,7 +5,7 @@
 
 // A list guarded by one lock: LockList gives the list with the lock held,
 // UnlockList releases it. Use ThreadListLock to pair them.
-template <typename T> class TThreadList {
+template <typename T> class ThreadList {
 public:
     std::vector<T>& LockList() {
         mutex_.lock();
@@ -18,10 +18,10 @@ private:
     std::vector<T> items_;
 };
 
-// Holds a TThreadList's lock for a scope, also when the scope is left by an exception.
+// Holds a ThreadList's lock for a scope, also when the scope is left by an exception.
 template <typename T> class ThreadListLock {
 public:
-    explicit ThreadListLock(TThreadList<T>& list)
+    explicit ThreadListLock(ThreadList<T>& list)
         : list_(list)
         , items_(list.LockList()) {}
     ~ThreadListLock() { list_.UnlockList(); }
@@ -30,6 +30,6 @@ public:
     std::vector<T>& Items() { return items_; }
 
 private:
-    TThreadList<T>& list_;
+    ThreadList<T>& list_;
     std::vector<T>& items_;
 };

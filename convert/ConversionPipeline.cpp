@@ -8,7 +8,7 @@
 #include "platform/Shell.h"
 #include "search/MusicLibrary.h"
 #include "search/SearchAddress.h"
-#include "search/ShockwaveEx.h"
+#include "search/VideoPreview.h"
 
 #include <QFile>
 #include <QGroupBox>
@@ -34,31 +34,31 @@ QString Text(const std::string& bytes) {
 }
 } // namespace
 
-TConversion::TConversion(TMusicLibrary* library, ToolState* tools, QWidget* form,
-                         std::string toolFolder)
+ConversionPipeline::ConversionPipeline(MusicLibrary* library, ToolState* tools, QWidget* form,
+                                       std::string toolFolder)
     : QObject(form)
     , library_(library)
     , tools_(tools)
     , form_(form)
     , toolFolder_(toolFolder.empty() ? shell::ProgramFolder() : std::move(toolFolder))
     , w_(BuildConversionForm(library->Widgets().previewbox))
-    , timer3_(new QTimer(this))
+    , progressTimer_(new QTimer(this))
     , run_(new ToolRun(*tools, this)) {
-    timer3_->setInterval(1000);
-    connect(timer3_, &QTimer::timeout, this, &TConversion::Timer3Timer);
+    progressTimer_->setInterval(1000);
+    connect(progressTimer_, &QTimer::timeout, this, &ConversionPipeline::onProgressTick);
     pause_.setSingleShot(true);
-    connect(&pause_, &QTimer::timeout, this, &TConversion::StartConverter);
-    connect(run_, &ToolRun::finished, this, &TConversion::ToolFinished);
-    connect(w_.Button8, &QPushButton::clicked, this, &TConversion::Button8Click);
+    connect(&pause_, &QTimer::timeout, this, &ConversionPipeline::StartConverter);
+    connect(run_, &ToolRun::finished, this, &ConversionPipeline::ToolFinished);
+    connect(w_.convertButton, &QPushButton::clicked, this, &ConversionPipeline::startOrCancel);
     // Any tool that cannot be started puts these controls back to idle. The
-    // state may outlive this controller or die before it (TForm1 owns both).
-    tools_->OnLaunchFailure = [self = QPointer<TConversion>(this)] {
+    // state may outlive this controller or die before it (MainWindow owns both).
+    tools_->OnLaunchFailure = [self = QPointer<ConversionPipeline>(this)] {
         if (self)
             self->SetIdle();
     };
 }
 
-TConversion::~TConversion() {
+ConversionPipeline::~ConversionPipeline() {
     if (step_ == Step::Idle)
         return;
     delete run_; // ends a running tool first
@@ -66,35 +66,35 @@ TConversion::~TConversion() {
     RemoveFile(target_);
 }
 
-QString TConversion::Status() const {
+QString ConversionPipeline::Status() const {
     return w_.convertgrp->title();
 }
 
-void TConversion::SetStatus(const QString& text) {
+void ConversionPipeline::SetStatus(const QString& text) {
     w_.convertgrp->setTitle(text);
     emit statusChanged(text);
 }
 
-void TConversion::SetIdle() {
-    w_.Button8->setText(QString::fromLatin1(kConvertCaption));
+void ConversionPipeline::SetIdle() {
+    w_.convertButton->setText(QString::fromLatin1(kConvertCaption));
     UpdateButton();
-    timer3_->stop();
+    progressTimer_->stop();
     SetStatus(kIdleStatus);
 }
 
-void TConversion::SetStep(Step step) {
+void ConversionPipeline::SetStep(Step step) {
     step_ = step;
     UpdateButton();
 }
 
 // "Convert Now" waits until the running conversion is over; "Cancel?" is
 // there whenever its caption shows.
-void TConversion::UpdateButton() {
-    w_.Button8->setEnabled(step_ == Step::Idle ||
-                           w_.Button8->text() == QLatin1String(kCancelCaption));
+void ConversionPipeline::UpdateButton() {
+    w_.convertButton->setEnabled(step_ == Step::Idle ||
+                                 w_.convertButton->text() == QLatin1String(kCancelCaption));
 }
 
-std::optional<ConversionFormat> TConversion::CheckedFormat() const {
+std::optional<ConversionFormat> ConversionPipeline::CheckedFormat() const {
     if (w_.mp3rb->isChecked())
         return ConversionFormat::MP3;
     if (w_.mp4rb->isChecked())
@@ -104,9 +104,9 @@ std::optional<ConversionFormat> TConversion::CheckedFormat() const {
     return std::nullopt;
 }
 
-void TConversion::Button8Click() {
+void ConversionPipeline::startOrCancel() {
     SetStatus(kIdleStatus);
-    if (w_.Button8->text() == QLatin1String(kCancelCaption))
+    if (w_.convertButton->text() == QLatin1String(kCancelCaption))
         return Cancel();
     if (step_ != Step::Idle)
         return; // the last conversion is still ending
@@ -133,7 +133,7 @@ void TConversion::Button8Click() {
     Convert(*format, video->pageAddress);
 }
 
-void TConversion::Convert(ConversionFormat format, const std::string& pageAddress) {
+void ConversionPipeline::Convert(ConversionFormat format, const std::string& pageAddress) {
     target_ = conversionTarget_;
     if (shell::IsExistingFile(target_)) {
         if (!dialogs::AskYesNo("File " + Text(target_) + " exists! Overwrite?", form_)) {
@@ -144,8 +144,8 @@ void TConversion::Convert(ConversionFormat format, const std::string& pageAddres
     }
     converterParameters_ = ConverterParameters(format, target_);
     ShowPromotion();
-    timer3_->start();
-    w_.Button8->setText(QString::fromLatin1(kCancelCaption));
+    progressTimer_->start();
+    w_.convertButton->setText(QString::fromLatin1(kCancelCaption));
     SetStatus(kSetUpStatus);
     if (shell::IsExistingFile(IntermediateFile(target_)))
         RemoveFile(IntermediateFile(target_));
@@ -158,11 +158,11 @@ void TConversion::Convert(ConversionFormat format, const std::string& pageAddres
 
 // Starts one step's tool; false when it could not be started (reported, and
 // the controls went idle).
-bool TConversion::StartTool(const char* tool, const std::string& parameters) {
+bool ConversionPipeline::StartTool(const char* tool, const std::string& parameters) {
     return run_->Start(toolFolder_ + "/" + tool, parameters);
 }
 
-void TConversion::ToolFinished() {
+void ConversionPipeline::ToolFinished() {
     switch (step_) {
     case Step::Downloading:
         return Pause();
@@ -177,12 +177,12 @@ void TConversion::ToolFinished() {
 }
 
 // A fixed pause by design between the download and the conversion.
-void TConversion::Pause() {
+void ConversionPipeline::Pause() {
     SetStep(Step::Pausing);
     pause_.start(downloadPause_);
 }
 
-void TConversion::StartConverter() {
+void ConversionPipeline::StartConverter() {
     if (!shell::IsExistingFile(IntermediateFile(target_)))
         dialogs::ShowMessage(QStringLiteral("Connection error!"), form_);
     if (step_ != Step::Pausing)
@@ -194,7 +194,7 @@ void TConversion::StartConverter() {
         Finish();
 }
 
-void TConversion::Finish() {
+void ConversionPipeline::Finish() {
     SetStep(Step::Idle);
     SetIdle();
     if (shell::IsExistingFile(IntermediateFile(target_)))
@@ -207,7 +207,7 @@ void TConversion::Finish() {
 
 // "Cancel?": the controls go idle at once; the conversion ends when its tool
 // has (its process group is asked to end, then killed), or at once in the pause.
-void TConversion::Cancel() {
+void ConversionPipeline::Cancel() {
     SetIdle();
     if (step_ == Step::Pausing) {
         pause_.stop();
@@ -221,7 +221,7 @@ void TConversion::Cancel() {
 
 // While the downloader runs the target does not exist yet and the status
 // keeps reading "Streaming...".
-void TConversion::Timer3Timer() {
+void ConversionPipeline::onProgressTick() {
     if (!shell::IsExistingFile(conversionTarget_))
         return;
     const long long kib = shell::FileSize64(conversionTarget_) / 1024;
@@ -230,7 +230,7 @@ void TConversion::Timer3Timer() {
 
 // Whatever lies at the conversion's own paths was written by it: an existing
 // target was deleted (after the user's Yes) before the tools started.
-void TConversion::Abort() {
+void ConversionPipeline::Abort() {
     RemoveFile(IntermediateFile(target_));
     RemoveFile(target_);
     SetStep(Step::Idle);
@@ -239,9 +239,9 @@ void TConversion::Abort() {
     emit conversionFinished();
 }
 
-void TConversion::ShowPromotion() {
+void ConversionPipeline::ShowPromotion() {
     try {
-        TShockwaveFlashEx* flash = library_->Widgets().flash1;
+        VideoPreview* flash = library_->Widgets().previewPlayer;
         flash->SetFlashVars(
             QStringLiteral("&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true"));
         const std::string address = SchemePrefix() + settings::SiteHost() + "/ads/swf/";

@@ -13,7 +13,7 @@
 #include <string>
 
 class QWidget;
-class TMusicLibrary;
+class MusicLibrary;
 
 // The download-and-convert pipeline of the "Preview" box: builds the format
 // buttons, "Convert Now" and the status line into the box, and converts the
@@ -21,7 +21,7 @@ class TMusicLibrary;
 // "{T}.flv" beside the chosen target {T}, a pause of 5 s follows, `mconv`
 // turns that into the target, the intermediate file is deleted and the
 // outcome is judged by the target. The steps are chained on the tools' ends
-// and a single-shot timer, so the window never waits: Timer3 shows the
+// and a single-shot timer, so the window never waits: progressTimer shows the
 // target's growing size every second, and "Cancel?" ends the running tool's
 // process group (or the pause), removes the conversion's own intermediate
 // and partial target and reports "Conversion aborted!". Until a cancelled
@@ -32,25 +32,25 @@ class TMusicLibrary;
 // refused with "Conversion error!" before anything runs. The controls sit in
 // the box's design size (347 x 341) below the player.
 //
-// Wiring in TForm1 (after musicLibrary exists; `tools` is TForm1's ToolState,
+// Wiring in MainWindow (after musicLibrary exists; `tools` is MainWindow's ToolState,
 // also handed to the broadcast):
-//     conversion = new TConversion(musicLibrary, &tools, this);
-// The controller connects Button8 and Timer3 itself. If the tool folder is not
+//     conversion = new ConversionPipeline(musicLibrary, &tools, this);
+// The controller connects convertButton and progressTimer itself. If the tool folder is not
 // the program's folder, pass it as the fourth argument.
-class TConversion : public QObject {
+class ConversionPipeline : public QObject {
     Q_OBJECT
 public:
-    TConversion(TMusicLibrary* library, ToolState* tools, QWidget* form,
-                std::string toolFolder = {});
+    ConversionPipeline(MusicLibrary* library, ToolState* tools, QWidget* form,
+                       std::string toolFolder = {});
     // A conversion still running is ended with its tool (bounded) and leaves
     // none of its files.
-    ~TConversion() override;
+    ~ConversionPipeline() override;
 
-    void Button8Click(); // starts a conversion, or cancels the running one
-    void Timer3Timer();  // shows the target's size while a conversion runs
+    void startOrCancel();  // starts a conversion, or cancels the running one
+    void onProgressTick(); // shows the target's size while a conversion runs
 
     const ConversionWidgets& Widgets() const { return w_; }
-    QTimer* Timer3() const { return timer3_; }
+    QTimer* progressTimer() const { return progressTimer_; }
     const std::string& ConversionTarget() const { return conversionTarget_; }
     QString Status() const;
 
@@ -85,12 +85,12 @@ private:
     void UpdateButton();
     void SetStatus(const QString& text);
 
-    TMusicLibrary* library_;
+    MusicLibrary* library_;
     ToolState* tools_;
     QWidget* form_;
     std::string toolFolder_;
     ConversionWidgets w_;
-    QTimer* timer3_;
+    QTimer* progressTimer_;
     std::string conversionTarget_;
     std::chrono::milliseconds downloadPause_{5000};
     ToolRun* run_; // yt, then mconv

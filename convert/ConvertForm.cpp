@@ -22,7 +22,7 @@ ConversionWidgets BuildConversionForm(QGroupBox* previewbox) {
     w.mp4rb = FormatButton("MP4 (Video)", previewbox, 122);
     w.flvrb = FormatButton("FLV (Video)", previewbox, 232);
     w.mp3rb->setChecked(true);
-    w.Button8 = new QPushButton(QString::fromLatin1(kConvertCaption), previewbox);
-    w.Button8->setGeometry(247, 304, 91, 28);
+    w.convertButton = new QPushButton(QString::fromLatin1(kConvertCaption), previewbox);
+    w.convertButton->setGeometry(247, 304, 91, 28);
     return w;
 }

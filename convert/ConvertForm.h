@@ -6,11 +6,11 @@ class QRadioButton;
 
 // The conversion controls of the "Preview" box, by their design names.
 struct ConversionWidgets {
-    QRadioButton* mp3rb = nullptr;   // "MP3 (Audio)", checked at start
-    QRadioButton* mp4rb = nullptr;   // "MP4 (Video)"
-    QRadioButton* flvrb = nullptr;   // "FLV (Video)"
-    QPushButton* Button8 = nullptr;  // "Convert Now" / "Cancel?"
-    QGroupBox* convertgrp = nullptr; // its title is the status line
+    QRadioButton* mp3rb = nullptr;        // "MP3 (Audio)", checked at start
+    QRadioButton* mp4rb = nullptr;        // "MP4 (Video)"
+    QRadioButton* flvrb = nullptr;        // "FLV (Video)"
+    QPushButton* convertButton = nullptr; // "Convert Now" / "Cancel?"
+    QGroupBox* convertgrp = nullptr;      // its title is the status line
 };
 
 inline constexpr const char* kConvertCaption = "Convert Now";

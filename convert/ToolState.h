@@ -4,7 +4,7 @@
 #include <sys/types.h>
 
 // What the main window keeps for the external tools it runs, shared by every
-// ToolRun (the conversion's and the broadcast's). TForm1 owns one ToolState
+// ToolRun (the conversion's and the broadcast's). MainWindow owns one ToolState
 // for the whole run and hands it to each controller.
 struct ToolState {
     // Called after a tool could not be started and the system's text was

@@ -54,73 +54,73 @@ QString ReasonText(const audio::LoadResult& result) {
 
 } // namespace
 
-TDeckEngine::TDeckEngine(audio::AudioEngine& engine, TPlaylist& playlist, QObject* parent)
+DeckEngine::DeckEngine(audio::AudioEngine& engine, Playlist& playlist, QObject* parent)
     : QObject(parent)
-    , MediaPlayer1(engine)
-    , MediaPlayer2(engine)
+    , deckA_(engine)
+    , deckB_(engine)
     , playlist_(playlist) {
-    Timer1.setInterval(500);
-    Timer2.setInterval(1000);
-    connect(&Timer1, &QTimer::timeout, this, &TDeckEngine::Timer1Timer);
-    connect(&Timer2, &QTimer::timeout, this, &TDeckEngine::Timer2Timer);
+    displayTimer.setInterval(500);
+    fadeTimer.setInterval(1000);
+    connect(&displayTimer, &QTimer::timeout, this, &DeckEngine::onDisplayTick);
+    connect(&fadeTimer, &QTimer::timeout, this, &DeckEngine::onFadeTick);
     advanceTick.setSingleShot(true);
     advanceTick.setTimerType(Qt::PreciseTimer);
     connect(&advanceTick, &QTimer::timeout, this, [this] {
-        if (Timer1.isActive()) // not after the list was stopped
-            Timer1Timer();
+        if (displayTimer.isActive()) // not after the list was stopped
+            onDisplayTick();
     });
 }
 
-QColor TDeckEngine::TextColour() {
+QColor DeckEngine::TextColour() {
     return FromWinColor(wincolor::kText);
 }
-QColor TDeckEngine::IdleColour() {
+QColor DeckEngine::IdleColour() {
     return FromWinColor(wincolor::kGrey);
 }
-QString TDeckEngine::NothingPlayableText() {
+QString DeckEngine::NothingPlayableText() {
     return tr("Nothing in the playlist can be played");
 }
 
-audio::TMediaPlayer& TDeckEngine::Deck(int deck) {
-    return deck == 1 ? MediaPlayer1 : MediaPlayer2;
+audio::DeckPlayer& DeckEngine::Deck(int deck) {
+    return deck == 1 ? deckA_ : deckB_;
 }
 
-void TDeckEngine::SetDeckVolume(int deck, int value) {
+void DeckEngine::SetDeckVolume(int deck, int value) {
     TryDeckStep("deck volume", [&] { Deck(deck).SetVolume(value); });
 }
 
-int TDeckEngine::GetDeckVolume(int deck) const {
-    return (deck == 1 ? MediaPlayer1 : MediaPlayer2).GetVolume();
+int DeckEngine::GetDeckVolume(int deck) const {
+    return (deck == 1 ? deckA_ : deckB_).GetVolume();
 }
 
-bool TDeckEngine::IsLoading(int deck) const {
-    return (deck == 1 ? MediaPlayer1 : MediaPlayer2).IsLoading();
+bool DeckEngine::IsLoading(int deck) const {
+    return (deck == 1 ? deckA_ : deckB_).IsLoading();
 }
 
-TDeckEngine::TrackPlan TDeckEngine::PlanFor(const std::string& path) const {
+DeckEngine::TrackPlan DeckEngine::PlanFor(const std::string& path) const {
     return planner_ ? planner_(path) : TrackPlan{};
 }
 
-void TDeckEngine::RefreshTrackGains() {
+void DeckEngine::RefreshTrackGains() {
     for (int deck : {1, 2})
         if (Deck(deck).IsOpen())
             Deck(deck).SetTrackGain(PlanFor(Deck(deck).FileName).gain);
 }
 
-void TDeckEngine::RefreshTrackGain(const std::string& path) {
+void DeckEngine::RefreshTrackGain(const std::string& path) {
     for (int deck : {1, 2})
         if (Deck(deck).IsOpen() && Deck(deck).FileName == path)
             Deck(deck).SetTrackGain(PlanFor(path).gain);
 }
 
-int TDeckEngine::AdvanceEndMs(int deck) {
+int DeckEngine::AdvanceEndMs(int deck) {
     auto& player = Deck(deck);
     const int length = player.Length();
     const int musicEnd = PlanFor(player.FileName).musicEndMs;
     return musicEnd >= 0 ? std::min(musicEnd, length) : length;
 }
 
-void TDeckEngine::SetTitle(int deck, const QString& text) {
+void DeckEngine::SetTitle(int deck, const QString& text) {
     QString& title = titles_[Slot(deck)];
     if (title == text)
         return;
@@ -128,7 +128,7 @@ void TDeckEngine::SetTitle(int deck, const QString& text) {
     emit titleChanged(deck, text);
 }
 
-void TDeckEngine::SetTime(int deck, const QString& text) {
+void DeckEngine::SetTime(int deck, const QString& text) {
     QString& time = times_[Slot(deck)];
     if (time == text)
         return;
@@ -136,7 +136,7 @@ void TDeckEngine::SetTime(int deck, const QString& text) {
     emit timeChanged(deck, text);
 }
 
-void TDeckEngine::SetColour(int deck, const QColor& colour) {
+void DeckEngine::SetColour(int deck, const QColor& colour) {
     QColor& current = colours_[Slot(deck)];
     if (current == colour)
         return;
@@ -144,7 +144,7 @@ void TDeckEngine::SetColour(int deck, const QColor& colour) {
     emit colourChanged(deck, colour);
 }
 
-void TDeckEngine::SetPlayCaption(const QString& text) {
+void DeckEngine::SetPlayCaption(const QString& text) {
     if (playCaption_ == text)
         return;
     playCaption_ = text;
@@ -154,7 +154,7 @@ void TDeckEngine::SetPlayCaption(const QString& text) {
 // Loads item index onto the deck: sets its file and starts the open on the
 // engine's loader. The rest of the command's guarded block runs in Loaded.
 // Throws std::out_of_range for an index past the end of the list.
-void TDeckEngine::LoadItem(int deck, int index, LoadFor purpose) {
+void DeckEngine::LoadItem(int deck, int index, LoadFor purpose) {
     const std::string path = playlist_.PathAt(index);
     const QString title = playlist_.TitleAt(index);
     Deck(deck).Load(
@@ -168,7 +168,7 @@ void TDeckEngine::LoadItem(int deck, int index, LoadFor purpose) {
         PlanFor(path).startMs);
 }
 
-void TDeckEngine::Loaded(int deck, int index, LoadFor purpose, const QString& title) {
+void DeckEngine::Loaded(int deck, int index, LoadFor purpose, const QString& title) {
     failedInARow_ = 0;
     if (index < playlist_.Count())
         playlist_.MarkPlayable(index);
@@ -209,7 +209,7 @@ void TDeckEngine::Loaded(int deck, int index, LoadFor purpose, const QString& ti
 // An incoming deck that loads for longer than the outgoing track had left
 // is said once on standard error (the list does not wait for it); state is
 // "took" once it loaded, "spent" from the display tick while it still loads.
-void TDeckEngine::ReportSlowLoad(int deck, const char* state) {
+void DeckEngine::ReportSlowLoad(int deck, const char* state) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - advanceStart_);
     if (slowLoadReported_ || took.count() <= advanceTimeLeftMs_)
@@ -224,8 +224,8 @@ void TDeckEngine::ReportSlowLoad(int deck, const char* state) {
 
 // The item cannot play: it is marked, and the next item is tried on the same
 // deck for the same command, so the list never falls silent on a bad file.
-void TDeckEngine::CannotPlay(int deck, int index, LoadFor purpose, const std::string& path,
-                             const audio::LoadResult& result) {
+void DeckEngine::CannotPlay(int deck, int index, LoadFor purpose, const std::string& path,
+                            const audio::LoadResult& result) {
     const int count = playlist_.Count();
     if (index < count && playlist_.PathAt(index) == path)
         playlist_.MarkUnplayable(index, ReasonText(result));
@@ -243,13 +243,13 @@ void TDeckEngine::CannotPlay(int deck, int index, LoadFor purpose, const std::st
 
 // No item of the list can play: everything stops, as the "Stop" command
 // does, and the deck's title says why.
-void TDeckEngine::StopList(int deck) {
+void DeckEngine::StopList(int deck) {
     failedInARow_ = 0;
-    Timer1.stop();
-    Timer2.stop();
+    displayTimer.stop();
+    fadeTimer.stop();
     SetPlayCaption(QStringLiteral("Play"));
-    MediaPlayer1.Close();
-    MediaPlayer2.Close();
+    deckA_.Close();
+    deckB_.Close();
     SetTitle(deck, NothingPlayableText());
     SetTitle(deck == 1 ? 2 : 1, QStringLiteral("- - -"));
     ListPlaying = false;
@@ -259,13 +259,13 @@ void TDeckEngine::StopList(int deck) {
 
 // While the caption reads "Stop", whichever command started the decks, the
 // command stops both decks and the list, also when the list was emptied.
-void TDeckEngine::Play1Click() {
+void DeckEngine::playOrStop() {
     if (ListPlaying || playCaption_ == QLatin1String("Stop")) {
-        Timer1.stop();
-        Timer2.stop();
+        displayTimer.stop();
+        fadeTimer.stop();
         SetPlayCaption(QStringLiteral("Play"));
-        MediaPlayer1.Close();
-        MediaPlayer2.Close();
+        deckA_.Close();
+        deckB_.Close();
         SetTitle(1, QStringLiteral("- - -"));
         SetTitle(2, QStringLiteral("- - -"));
         ListPlaying = false;
@@ -280,13 +280,13 @@ void TDeckEngine::Play1Click() {
     failedInARow_ = 0;
     TryDeckStep("list start", [&] { LoadItem(1, 0, LoadFor::ListStart); });
     Advancing = false;
-    Enable(Timer1);
-    Enable(Timer2);
+    Enable(displayTimer);
+    Enable(fadeTimer);
     SetPlayCaption(QStringLiteral("Stop"));
     CrossFading = false;
 }
 
-void TDeckEngine::ListView1DblClick() {
+void DeckEngine::playSelectedWithFade() {
     if (playlist_.Count() == 0)
         return;
     const int index = playlist_.SelectedIndex();
@@ -303,13 +303,13 @@ void TDeckEngine::ListView1DblClick() {
         // (B) fades out as soon as (A) plays.
         CrossFading = true;
     }
-    Enable(Timer1);
-    Enable(Timer2);
+    Enable(displayTimer);
+    Enable(fadeTimer);
     Advancing = false;
     SetPlayCaption(QStringLiteral("Stop"));
 }
 
-void TDeckEngine::PlayOnSelectedItem(int deck) {
+void DeckEngine::PlayOnSelectedItem(int deck) {
     const int index = playlist_.SelectedIndex();
     if (index < 0)
         return; // nothing selected: nothing to play
@@ -317,35 +317,35 @@ void TDeckEngine::PlayOnSelectedItem(int deck) {
     CurrentDeck = deck;
     failedInARow_ = 0;
     TryDeckStep("load from the player", [&] { LoadItem(deck, index, LoadFor::Player); });
-    Enable(Timer2);
-    Enable(Timer1);
+    Enable(fadeTimer);
+    Enable(displayTimer);
     CrossFading = true;
     Advancing = false;
     SetPlayCaption(QStringLiteral("Stop"));
 }
 
-void TDeckEngine::PlayerA1Click() {
+void DeckEngine::playSelectedOnA() {
     PlayOnSelectedItem(1);
 }
-void TDeckEngine::PlayerB1Click() {
+void DeckEngine::playSelectedOnB() {
     PlayOnSelectedItem(2);
 }
 
-void TDeckEngine::StopDeck(int deck) {
+void DeckEngine::StopDeck(int deck) {
     SetTitle(deck, QStringLiteral("STOP"));
     SetTime(deck, deck == 1 ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
     TryDeckStep("deck stop", [&] { Deck(deck).Stop(); });
     Deck(deck).Close(); // also cancels a load in progress
 }
 
-void TDeckEngine::Stop1Click() {
+void DeckEngine::stopDeckA() {
     StopDeck(1);
 }
-void TDeckEngine::MenuItem1Click() {
+void DeckEngine::stopDeckB() {
     StopDeck(2);
 }
 
-bool TDeckEngine::AdvanceNow() {
+bool DeckEngine::AdvanceNow() {
     if (playCaption_ != QLatin1String("Stop") || Advancing || CurrentDeck == 0 ||
         IsLoading(CurrentDeck) || playlist_.Count() == 0)
         return false;
@@ -353,23 +353,23 @@ bool TDeckEngine::AdvanceNow() {
     return true;
 }
 
-void TDeckEngine::player1volChange(int position) {
+void DeckEngine::setDeckALevel(int position) {
     CrossFading = false;
     SetDeckVolume(1, audio::SliderLevelToVolume(kFullVolume - position));
 }
 
-void TDeckEngine::player2volChange(int position) {
+void DeckEngine::setDeckBLevel(int position) {
     CrossFading = false;
     SetDeckVolume(2, audio::SliderLevelToVolume(kFullVolume - position));
 }
 
-void TDeckEngine::ShowColours() {
+void DeckEngine::ShowColours() {
     const int lit = CurrentDeck == 1 ? 1 : 2;
     SetColour(lit, TextColour());
     SetColour(lit == 1 ? 2 : 1, IdleColour());
 }
 
-void TDeckEngine::ShowDeckTime(int deck) {
+void DeckEngine::ShowDeckTime(int deck) {
     TryDeckStep("deck time", [&] {
         auto& player = Deck(deck);
         const int position = player.Position();
@@ -379,7 +379,7 @@ void TDeckEngine::ShowDeckTime(int deck) {
     });
 }
 
-void TDeckEngine::AdvanceTo(int deck) {
+void DeckEngine::AdvanceTo(int deck) {
     auto& outgoing = Deck(deck == 1 ? 2 : 1);
     advanceStart_ = std::chrono::steady_clock::now();
     const int position = outgoing.Position(), length = AdvanceEndMs(deck == 1 ? 2 : 1);
@@ -402,7 +402,7 @@ void TDeckEngine::AdvanceTo(int deck) {
     });
 }
 
-void TDeckEngine::StopCheck() {
+void DeckEngine::StopCheck() {
     TryDeckStep("stop check", [&] {
         auto& incoming = Deck(CurrentDeck);
         const int outgoing = CurrentDeck == 1 ? 2 : 1;
@@ -421,20 +421,18 @@ void TDeckEngine::StopCheck() {
 }
 
 // Nothing here waits: a deck that loads counts as not open until it answers.
-void TDeckEngine::Timer1Timer() {
+void DeckEngine::onDisplayTick() {
     ShowColours();
     ShowDeckTime(1);
     ShowDeckTime(2);
     TryDeckStep("advance from deck A", [&] {
-        if (MediaPlayer1.Length() > 0 &&
-            MediaPlayer1.Position() >= AdvanceEndMs(1) - kAdvanceBeforeEndMs && CurrentDeck == 1 &&
-            !Advancing)
+        if (deckA_.Length() > 0 && deckA_.Position() >= AdvanceEndMs(1) - kAdvanceBeforeEndMs &&
+            CurrentDeck == 1 && !Advancing)
             AdvanceTo(2);
     });
     TryDeckStep("advance from deck B", [&] {
-        if (MediaPlayer2.Length() > 0 &&
-            MediaPlayer2.Position() >= AdvanceEndMs(2) - kAdvanceBeforeEndMs && CurrentDeck == 2 &&
-            !Advancing)
+        if (deckB_.Length() > 0 && deckB_.Position() >= AdvanceEndMs(2) - kAdvanceBeforeEndMs &&
+            CurrentDeck == 2 && !Advancing)
             AdvanceTo(1);
     });
     if (Advancing)
@@ -449,23 +447,23 @@ void TDeckEngine::Timer1Timer() {
 // When the current deck reaches ten seconds before its end (the end of its
 // music, when the planner knows it) before the next display tick, that
 // moment gets a tick of its own.
-void TDeckEngine::ArmAdvanceTick() {
+void DeckEngine::ArmAdvanceTick() {
     advanceTick.stop();
-    if (Advancing || CurrentDeck == 0 || !Timer1.isActive())
+    if (Advancing || CurrentDeck == 0 || !displayTimer.isActive())
         return;
     TryDeckStep("advance tick", [&] {
         auto& current = Deck(CurrentDeck);
         if (!current.IsPlaying())
             return;
         const int untilDue = AdvanceEndMs(CurrentDeck) - kAdvanceBeforeEndMs - current.Position();
-        if (untilDue > 0 && untilDue < Timer1.interval())
+        if (untilDue > 0 && untilDue < displayTimer.interval())
             advanceTick.start(untilDue + 1);
     });
 }
 
 // The fade waits while the incoming (current) deck is still loading, so its
 // ten steps begin once it plays.
-void TDeckEngine::Timer2Timer() {
+void DeckEngine::onFadeTick() {
     if (!CrossFading || (CurrentDeck != 0 && IsLoading(CurrentDeck)))
         return;
     int v = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/audio/TMediaPlayer.h"
+#include "platform/audio/DeckPlayer.h"
 
 #include <QColor>
 #include <QObject>
@@ -11,15 +11,15 @@
 #include <functional>
 #include <string>
 
-class TPlaylist;
+class Playlist;
 
 namespace audio {
 class AudioEngine;
 }
 
-// The two decks, (A) = MediaPlayer1 and (B) = MediaPlayer2, playing the
+// The two decks, (A) = deckA_ and (B) = deckB_, playing the
 // playlist in turn: ten seconds before the current track ends the next one
-// starts on the other deck at volume 0 and Timer2 cross-fades the two by 100
+// starts on the other deck at volume 0 and fadeTimer cross-fades the two by 100
 // a second. Every deck operation inside a command or tick is guarded: a
 // failure skips the rest of its block.
 //
@@ -40,7 +40,7 @@ class AudioEngine;
 // normalisation), where it starts (after its leading silence) and where its
 // music ends (the advance then comes ten seconds before that instead of the
 // file's end). Without one, every track plays whole at gain 1.
-class TDeckEngine : public QObject {
+class DeckEngine : public QObject {
     Q_OBJECT
 public:
     struct TrackPlan {
@@ -50,7 +50,7 @@ public:
     };
     using TrackPlanner = std::function<TrackPlan(const std::string& path)>;
 
-    TDeckEngine(audio::AudioEngine& engine, TPlaylist& playlist, QObject* parent = nullptr);
+    DeckEngine(audio::AudioEngine& engine, Playlist& playlist, QObject* parent = nullptr);
 
     int CurrentDeck = 0;  // 1 = (A), 2 = (B), 0 = none yet
     int CurrentIndex = 0; // playlist index of the current track
@@ -58,12 +58,12 @@ public:
     bool Advancing = false;
     bool CrossFading = false;
 
-    audio::TMediaPlayer MediaPlayer1;
-    audio::TMediaPlayer MediaPlayer2;
-    QTimer Timer1; // display and advance, 500 ms
-    QTimer Timer2; // cross-fade, 1000 ms
+    audio::DeckPlayer deckA_;
+    audio::DeckPlayer deckB_;
+    QTimer displayTimer; // display and advance, 500 ms
+    QTimer fadeTimer;    // cross-fade, 1000 ms
     // One extra display tick at the exact moment an advance falls due
-    // between two ticks of Timer1, so that a hand-over starts on time
+    // between two ticks of displayTimer, so that a hand-over starts on time
     // instead of up to one display interval late.
     QTimer advanceTick;
 
@@ -90,19 +90,19 @@ public:
     static QString NothingPlayableText();
 
 public slots:
-    void Play1Click();
-    void ListView1DblClick();
-    void PlayerA1Click();
-    void PlayerB1Click();
-    void Stop1Click();
-    void MenuItem1Click();
+    void playOrStop();
+    void playSelectedWithFade();
+    void playSelectedOnA();
+    void playSelectedOnB();
+    void stopDeckA();
+    void stopDeckB();
     // Starts the advance to the next item now, with the usual fade, while the
     // list plays and no advance is under way; returns whether it started.
     bool AdvanceNow();
-    void player1volChange(int position);
-    void player2volChange(int position);
-    void Timer1Timer();
-    void Timer2Timer();
+    void setDeckALevel(int position);
+    void setDeckBLevel(int position);
+    void onDisplayTick();
+    void onFadeTick();
     void ClearCrossFading() { CrossFading = false; }
 
 signals:
@@ -126,7 +126,7 @@ private:
     enum class LoadFor { ListStart, DoubleClick, Player, Advance };
 
     static std::size_t Slot(int deck) { return deck == 1 ? 0 : 1; }
-    audio::TMediaPlayer& Deck(int deck);
+    audio::DeckPlayer& Deck(int deck);
     void LoadItem(int deck, int index, LoadFor purpose);
     void Loaded(int deck, int index, LoadFor purpose, const QString& title);
     void CannotPlay(int deck, int index, LoadFor purpose, const std::string& path,
@@ -148,7 +148,7 @@ private:
     void SetColour(int deck, const QColor& colour);
     void SetPlayCaption(const QString& text);
 
-    TPlaylist& playlist_;
+    Playlist& playlist_;
     TrackPlanner planner_;
     std::array<QString, 2> titles_{QStringLiteral("- - - "), QStringLiteral("- - -")};
     std::array<QString, 2> times_{QStringLiteral("(A) - - -"), QStringLiteral("(B) - - -")};

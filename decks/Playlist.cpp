@@ -1,7 +1,7 @@
 #include "decks/Playlist.h"
 
 #include "decks/PlaylistItems.h"
-#include "decks/tags/MP3Works.h"
+#include "decks/tags/QuickTag.h"
 #include "platform/Ansi1252.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
@@ -54,28 +54,28 @@ std::string FileNamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-TPlaylist::TPlaylist(QWidget* parent)
+Playlist::Playlist(QWidget* parent)
     : dialogParent(parent) {}
 
-TPlaylist::~TPlaylist() = default;
+Playlist::~Playlist() = default;
 
-int TPlaylist::SelectedIndex() const {
+int Playlist::SelectedIndex() const {
     return playlist::SelectedIndex(selection_);
 }
 
-void TPlaylist::Select(int i) {
+void Playlist::Select(int i) {
     playlist::Select(selection_, i);
 }
 
-void TPlaylist::MarkPlayable(int i) {
+void Playlist::MarkPlayable(int i) {
     items_.SetPlayability(i, Playability::Playable);
 }
 
-void TPlaylist::MarkUnplayable(int i, const QString& reason) {
+void Playlist::MarkUnplayable(int i, const QString& reason) {
     items_.SetPlayability(i, Playability::Unplayable, reason);
 }
 
-std::optional<TPlaylist::FirstTitle> TPlaylist::RowTitle(const std::string& path) {
+std::optional<Playlist::FirstTitle> Playlist::RowTitle(const std::string& path) {
     const std::string name = NameBeforeZero(path);
     if (!audio::IsPlayableExtension(name))
         return std::nullopt;
@@ -93,7 +93,7 @@ std::optional<TPlaylist::FirstTitle> TPlaylist::RowTitle(const std::string& path
     return FirstTitle{title.value_or(fileName), false};
 }
 
-void TPlaylist::AppendRows(const std::vector<std::string>& paths) {
+void Playlist::AppendRows(const std::vector<std::string>& paths) {
     std::vector<PlaylistEntry> rows;
     std::vector<bool> readTags;
     rows.reserve(paths.size());
@@ -111,7 +111,7 @@ void TPlaylist::AppendRows(const std::vector<std::string>& paths) {
         }
 }
 
-bool TPlaylist::AddFile(const std::string& path) {
+bool Playlist::addFile(const std::string& path) {
     if (path.find_first_of("\r\n") != std::string::npos) {
         QString name = QFile::decodeName(QByteArray::fromStdString(path));
         name.replace(QLatin1Char('\r'), QChar(0x21B5)).replace(QLatin1Char('\n'), QChar(0x21B5));
@@ -127,7 +127,7 @@ bool TPlaylist::AddFile(const std::string& path) {
     return true;
 }
 
-void TPlaylist::AddTracks1Click() {
+void Playlist::addTracks() {
     dialogs::Request request;
     request.title = tr("Add Tracks");
     request.filter = SoundFileFilter();
@@ -135,17 +135,17 @@ void TPlaylist::AddTracks1Click() {
     request.multiSelect = true;
     request.folderKey = QStringLiteral("tracks");
     for (const QString& file : dialogs::GetOpenFileNames(request, dialogParent))
-        AddFile(QFile::encodeName(file).toStdString());
+        addFile(QFile::encodeName(file).toStdString());
 }
 
-void TPlaylist::remove1Click() {
+void Playlist::removeSelected() {
     const int i = SelectedIndex();
     if (i >= 0)
         items_.RemoveAt(i);
 }
 
 // A moved item keeps what the decks found out about it.
-void TPlaylist::Move1Click() {
+void Playlist::moveUp() {
     const int i = SelectedIndex();
     if (i <= 0)
         return;
@@ -154,7 +154,7 @@ void TPlaylist::Move1Click() {
     Select(i - 1);
 }
 
-void TPlaylist::Move2Click() {
+void Playlist::moveDown() {
     const int i = SelectedIndex();
     if (i < 0 || i >= Count() - 1)
         return;
@@ -163,27 +163,27 @@ void TPlaylist::Move2Click() {
     Select(i + 1);
 }
 
-void TPlaylist::ListView1KeyPress(QChar key) {
+void Playlist::onViewKeyPress(QChar key) {
     if (key == QLatin1Char('-'))
-        Move1Click();
+        moveUp();
     else if (key == QLatin1Char('+'))
-        Move2Click();
+        moveDown();
 }
 
-void TPlaylist::WMDROPFILES(const std::vector<std::string>& paths) {
+void Playlist::addDroppedFiles(const std::vector<std::string>& paths) {
     for (const std::string& path : paths)
         if (shell::IsExistingFile(path))
-            AddFile(path);
+            addFile(path);
 }
 
 // Rebuilt items start untried: the decks find out afresh whether they play.
-void TPlaylist::update_tracklist() {
+void Playlist::refreshTitles() {
     std::vector<std::string> paths;
     paths.reserve(static_cast<size_t>(Count()));
     for (int i = 0; i < Count(); ++i)
         paths.push_back(PathAt(i));
     PathList = std::move(paths);
     items_.Clear();
-    // The same rows AddFile would append one by one, added to the list at once.
+    // The same rows addFile would append one by one, added to the list at once.
     AppendRows(PathList);
 }

@@ -17,15 +17,15 @@ class QWidget;
 // view shows, and the selected row in Selection(), which the view shares;
 // PathList is the list of paths the last rebuild or playlist load produced.
 //
-// Wiring in the main window: the "Add Tracks" menu items -> AddTracks1Click,
-// "Remove" -> remove1Click, "Move (-)" -> Move1Click, "Move (+)" -> Move2Click,
-// key presses on the list -> ListView1KeyPress, dropped files -> WMDROPFILES.
-class TPlaylist : public QObject {
+// Wiring in the main window: the "Add Tracks" menu items -> addTracks,
+// "Remove" -> removeSelected, "Move (-)" -> moveUp, "Move (+)" -> moveDown,
+// key presses on the list -> onViewKeyPress, dropped files -> addDroppedFiles.
+class Playlist : public QObject {
     Q_OBJECT
 public:
     // Messages (a refused file name) are shown over dialogParent.
-    explicit TPlaylist(QWidget* dialogParent = nullptr);
-    ~TPlaylist() override;
+    explicit Playlist(QWidget* dialogParent = nullptr);
+    ~Playlist() override;
 
     // Appends one row for a path with a playable extension (MP3, FLAC, Ogg,
     // Opus, WAV, AIFF, M4A/AAC, in any case); the title comes from an MP3's
@@ -34,21 +34,20 @@ public:
     // rows show the file name until then. A name holding a line break is refused with a message
     // naming it: a playlist file could not hold it. Returns false when the
     // path was not added.
-    bool AddFile(const std::string& path);
+    bool addFile(const std::string& path);
 
-    void AddTracks1Click();
-    void AddTracks2Click() { AddTracks1Click(); }
-    void remove1Click();
-    void Move1Click(); // one place up
-    void Move2Click(); // one place down
-    void ListView1KeyPress(QChar key);
+    void addTracks();
+    void removeSelected();
+    void moveUp();   // one place up
+    void moveDown(); // one place down
+    void onViewKeyPress(QChar key);
 
     // Files dropped from a file manager: existing regular files are added in
     // order, anything else (folders, vanished files) is skipped.
-    void WMDROPFILES(const std::vector<std::string>& paths);
+    void addDroppedFiles(const std::vector<std::string>& paths);
 
     // Rebuilds every row from its own path, reading each tag again.
-    void update_tracklist();
+    void refreshTitles();
 
     std::vector<std::string> PathList;
 
@@ -71,7 +70,7 @@ private:
         QString title;
         bool readTags = false; // the title follows from the tags, later
     };
-    // The title AddFile first gives a path's row, or nothing when it adds no row.
+    // The title addFile first gives a path's row, or nothing when it adds no row.
     static std::optional<FirstTitle> RowTitle(const std::string& path);
     // Rows for the paths that have a title, their tags asked for.
     void AppendRows(const std::vector<std::string>& paths);

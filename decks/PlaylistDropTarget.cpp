@@ -6,24 +6,24 @@
 #include <QMimeData>
 #include <QUrl>
 
-TPlaylistDropTarget::TPlaylistDropTarget(QAbstractItemView* view, Handler handler)
+PlaylistDropTarget::PlaylistDropTarget(QAbstractItemView* view, Handler handler)
     : QObject(view)
     , list(view)
     , onDrop(std::move(handler)) {}
 
-void TPlaylistDropTarget::Install() {
+void PlaylistDropTarget::Install() {
     list->setAcceptDrops(true);
     list->viewport()->setAcceptDrops(true);
     list->viewport()->installEventFilter(this);
 }
 
-void TPlaylistDropTarget::Remove() {
+void PlaylistDropTarget::Remove() {
     list->viewport()->removeEventFilter(this);
     list->viewport()->setAcceptDrops(false);
     list->setAcceptDrops(false);
 }
 
-bool TPlaylistDropTarget::eventFilter(QObject* watched, QEvent* event) {
+bool PlaylistDropTarget::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {

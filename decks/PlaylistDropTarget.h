@@ -10,11 +10,11 @@ class QAbstractItemView;
 // Accepts files dragged from a file manager onto the playlist and hands their
 // local paths (file-system bytes) on, in the order of the drag. Installed on the
 // list's viewport by Install and taken off again by Remove.
-class TPlaylistDropTarget : public QObject {
+class PlaylistDropTarget : public QObject {
     Q_OBJECT
 public:
     using Handler = std::function<void(const std::vector<std::string>&)>;
-    TPlaylistDropTarget(QAbstractItemView* list, Handler onDrop);
+    PlaylistDropTarget(QAbstractItemView* list, Handler onDrop);
 
     void Install();
     void Remove();

@@ -19,8 +19,8 @@ dialogs::Request PlaylistDialog(const QString& title) {
 }
 } // namespace
 
-void Save1Click(TPlaylist& playlist, QWidget* parent) {
-    playlist.update_tracklist();
+void savePlaylistFile(Playlist& playlist, QWidget* parent) {
+    playlist.refreshTitles();
     const QString name = dialogs::GetSaveFileName(PlaylistDialog(QObject::tr("Save")), parent);
     if (name.isEmpty())
         return;
@@ -28,7 +28,7 @@ void Save1Click(TPlaylist& playlist, QWidget* parent) {
         dialogs::ShowMessage(QStringLiteral("Error!"), parent);
 }
 
-void Load1Click(TPlaylist& playlist, QWidget* parent) {
+void loadPlaylistFile(Playlist& playlist, QWidget* parent) {
     playlist.PathList.clear();
     dialogs::Request request = PlaylistDialog(QObject::tr("Load"));
     request.multiSelect = true;
@@ -43,5 +43,5 @@ void Load1Click(TPlaylist& playlist, QWidget* parent) {
     playlist.PathList = std::move(lines);
     playlist.list()->Clear();
     for (const std::string& path : playlist.PathList)
-        playlist.AddFile(path);
+        playlist.addFile(path);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 class QWidget;
-class TPlaylist;
+class Playlist;
 
 // The "Save" and "Load" commands of the "Playlist" menu.
-void Save1Click(TPlaylist& playlist, QWidget* parent);
-void Load1Click(TPlaylist& playlist, QWidget* parent);
+void savePlaylistFile(Playlist& playlist, QWidget* parent);
+void loadPlaylistFile(Playlist& playlist, QWidget* parent);

@@ -40,7 +40,7 @@ QLineEdit* AddField(QGroupBox* box, const QString& caption, int top) {
 }
 } // namespace
 
-TTagEditor::TTagEditor(QWidget* page, TPlaylist& list)
+TagEditor::TagEditor(QWidget* page, Playlist& list)
     : QObject(page)
     , playlist(list) {
     id3box = new QGroupBox(QStringLiteral("ID3 Information"), page);
@@ -60,28 +60,28 @@ TTagEditor::TTagEditor(QWidget* page, TPlaylist& list)
     id3album = AddField(id3box, QStringLiteral("Album"), 72);
     id3year = AddField(id3box, QStringLiteral("Year"), 98);
     id3genre = AddField(id3box, QStringLiteral("Genre"), 124);
-    Button3 = new QPushButton(QStringLiteral("Cancel"), id3box);
-    Button3->setGeometry(kFieldLeft + kFieldWidth - 75 - 80, 156, 75, 25);
-    Button2 = new QPushButton(QStringLiteral("Update"), id3box);
-    Button2->setGeometry(kFieldLeft + kFieldWidth - 75, 156, 75, 25);
+    cancelButton = new QPushButton(QStringLiteral("Cancel"), id3box);
+    cancelButton->setGeometry(kFieldLeft + kFieldWidth - 75 - 80, 156, 75, 25);
+    applyButton = new QPushButton(QStringLiteral("Update"), id3box);
+    applyButton->setGeometry(kFieldLeft + kFieldWidth - 75, 156, 75, 25);
     QWidget::setTabOrder(id3artist, id3title);
     QWidget::setTabOrder(id3title, id3album);
     QWidget::setTabOrder(id3album, id3year);
-    QWidget::setTabOrder(id3year, Button2);
-    QWidget::setTabOrder(Button2, Button3);
-    QWidget::setTabOrder(Button3, id3genre);
+    QWidget::setTabOrder(id3year, applyButton);
+    QWidget::setTabOrder(applyButton, cancelButton);
+    QWidget::setTabOrder(cancelButton, id3genre);
     note = new QLabel(tr("Read only: only MP3 files' ID3v1 tags can be edited here."), id3box);
     note->setGeometry(8, 150, kFieldLeft + kFieldWidth - 75 - 80 - 16, 36);
     note->setWordWrap(true);
     note->hide();
     id3box->hide();
 
-    connect(Button2, &QPushButton::clicked, this,
-            [this] { dialogs::RunCommand([this] { Button2Click(); }, id3box->window()); });
-    connect(Button3, &QPushButton::clicked, this, &TTagEditor::Button3Click);
+    connect(applyButton, &QPushButton::clicked, this,
+            [this] { dialogs::RunCommand([this] { apply(); }, id3box->window()); });
+    connect(cancelButton, &QPushButton::clicked, this, &TagEditor::cancel);
 }
 
-void TTagEditor::LoadPlaylist1Click(int windowWidth) {
+void TagEditor::showForSelected(int windowWidth) {
     const int selected = playlist.SelectedIndex();
     if (selected < 0)
         return; // nothing to show a tag of
@@ -94,7 +94,7 @@ void TTagEditor::LoadPlaylist1Click(int windowWidth) {
     const bool editable = audio::IsMp3Extension(path);
     for (QLineEdit* edit : {id3artist, id3title, id3album, id3year})
         edit->setReadOnly(!editable);
-    Button2->setEnabled(editable);
+    applyButton->setEnabled(editable);
     note->setVisible(!editable);
     if (!editable) {
         ShowReadOnlyTags(path);
@@ -111,7 +111,7 @@ void TTagEditor::LoadPlaylist1Click(int windowWidth) {
 
 // Other formats keep their names in their own tags (Vorbis comments, MP4
 // atoms), which the ID3v1 writer cannot write: they are shown, not edited.
-void TTagEditor::ShowReadOnlyTags(const std::string& path) {
+void TagEditor::ShowReadOnlyTags(const std::string& path) {
     if (const std::optional<analysis::FileTags> tags = analysis::ReadFileTags(path)) {
         id3artist->setText(tags->artist);
         id3title->setText(tags->title);
@@ -121,8 +121,8 @@ void TTagEditor::ShowReadOnlyTags(const std::string& path) {
     }
 }
 
-void TTagEditor::Button2Click() {
-    if (!Button2->isEnabled())
+void TagEditor::apply() {
+    if (!applyButton->isEnabled())
         return;
     EditedTag.artist = FieldBytes(id3artist, 30);
     EditedTag.title = FieldBytes(id3title, 30);
@@ -132,9 +132,9 @@ void TTagEditor::Button2Click() {
     if (selected >= 0)
         WriteTag(playlist.PathAt(selected), EditedTag);
     id3box->hide();
-    playlist.update_tracklist();
+    playlist.refreshTitles();
 }
 
-void TTagEditor::Button3Click() {
+void TagEditor::cancel() {
     id3box->hide();
 }

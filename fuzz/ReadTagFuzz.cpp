@@ -1,5 +1,5 @@
 // The tag editor's reader on an arbitrary file.
-#include "decks/tags/MP3Tags.h"
+#include "decks/tags/Id3v1Tag.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/TempInputFile.h"
 

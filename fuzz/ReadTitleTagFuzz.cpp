@@ -1,6 +1,6 @@
 // The playlist's quick tag reader on an arbitrary file: the fields are exactly
 // the bytes of the last 128 (or of the whole shorter file, zero-padded).
-#include "decks/tags/MP3Works.h"
+#include "decks/tags/QuickTag.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/TempInputFile.h"
 

@@ -1,6 +1,6 @@
 // The tag writer on an arbitrary file with arbitrary texts: what it writes is
 // what the reader then finds, and the audio before the tag is left alone.
-#include "decks/tags/MP3Tags.h"
+#include "decks/tags/Id3v1Tag.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/TempInputFile.h"
 

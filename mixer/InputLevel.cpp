@@ -19,9 +19,9 @@ float BufferPeakLevel(const char* buffer, int size) {
     return float(peak) / 44100.0f;
 }
 
-InputLevel::InputLevel(TFBVUMeter* vumeterleft, QObject* owner)
+InputLevel::InputLevel(LevelMeter* inputMeter, QObject* owner)
     : QObject(owner)
-    , vumeterleft_(vumeterleft) {
+    , inputMeter_(inputMeter) {
     connect(&watchdog_, &QTimer::timeout, this, [this] { CheckCapture(); });
     SetStallLimitMs(
         audio::ActiveCaptureBackend() == audio::CaptureBackend::Virtual ? 0 : kStallLimitMs);
@@ -43,7 +43,7 @@ void InputLevel::SetStallLimitMs(int ms) {
 // half-dead server costs little; a buffer resets it.
 void InputLevel::CheckCapture() {
     // Without a buffer ever (no input that worked) there is nothing to watch.
-    if (stopping_ || !audioIn1_ || !sinceBuffer_.isValid() ||
+    if (stopping_ || !levelCapture_ || !sinceBuffer_.isValid() ||
         sinceBuffer_.elapsed() < stallLimitMs_)
         return;
     if (sinceAttempt_.isValid()) {
@@ -51,9 +51,9 @@ void InputLevel::CheckCapture() {
             return;
         retryDelayMs_ = std::min(retryDelayMs_ * 2, kLongestRetryMs);
     }
-    audioIn1_->StopNow();
-    if (vumeterleft_)
-        vumeterleft_->SetLevels(0.0f, 0.0f);
+    levelCapture_->StopNow();
+    if (inputMeter_)
+        inputMeter_->SetLevels(0.0f, 0.0f);
     sinceAttempt_.start();
     sinceBuffer_.start(); // the reopened capture gets a whole stall limit
     Start();
@@ -69,33 +69,33 @@ bool InputLevel::Start() {
 }
 
 bool InputLevel::StartCapture() {
-    if (!audioIn1_) {
-        audioIn1_ = new TAudioInMM(this);
-        audioIn1_->SetWaveDevice(audio::InputCapture::kDefaultDevice);
-        audioIn1_->SetNumBuffers(1);
-        audioIn1_->SetFrameRate(44100);
-        audioIn1_->SetStereo(true);
-        audioIn1_->OnBufferFilled = [this](char* buffer, int& size) {
-            return AudioIn1BufferFilled(buffer, size);
+    if (!levelCapture_) {
+        levelCapture_ = new LevelCapture(this);
+        levelCapture_->SetWaveDevice(audio::InputCapture::kDefaultDevice);
+        levelCapture_->SetNumBuffers(1);
+        levelCapture_->SetFrameRate(44100);
+        levelCapture_->SetStereo(true);
+        levelCapture_->OnBufferFilled = [this](char* buffer, int& size) {
+            return onCaptureBuffer(buffer, size);
         };
     }
-    return audioIn1_->StartCapture();
+    return levelCapture_->StartCapture();
 }
 
-bool InputLevel::AudioIn1BufferFilled(char* Buffer, int& Size) {
+bool InputLevel::onCaptureBuffer(char* Buffer, int& Size) {
     sinceBuffer_.start();
     sinceAttempt_.invalidate();
     retryDelayMs_ = stallLimitMs_;
     if (Size <= 0 || !Buffer)
         return true;
-    if (vumeterleft_)
-        vumeterleft_->SetLevels(BufferPeakLevel(Buffer, Size), 0.0f);
+    if (inputMeter_)
+        inputMeter_->SetLevels(BufferPeakLevel(Buffer, Size), 0.0f);
     return true;
 }
 
 void InputLevel::StopWhenDrained() {
     stopping_ = true;
     watchdog_.stop();
-    if (audioIn1_)
-        audioIn1_->StopWhenDrained();
+    if (levelCapture_)
+        levelCapture_->StopWhenDrained();
 }

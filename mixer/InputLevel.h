@@ -1,21 +1,21 @@
 #pragma once
 
-#include "mixer/AudioIO2.h"
-#include "mixer/FBVUMeter.h"
+#include "mixer/LevelCapture.h"
+#include "mixer/LevelMeter.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
-// The input level of the mixer panel: a TAudioInMM records the default input
-// and every filled buffer becomes one level on the meter `vumeterleft`.
+// The input level of the mixer panel: a LevelCapture records the default input
+// and every filled buffer becomes one level on the meter `inputMeter`.
 //
-// Wiring in TForm1:
-//   FormCreate, step 2 (after the microphone step):
-//       vumeterleft = CreateVuMeterLeft(mixerbox);          // VuMeterDesign.h
-//       inputLevel = new InputLevel(vumeterleft, this);
+// Wiring in MainWindow:
+//   startUp, step 2 (after the microphone step):
+//       inputMeter = CreateInputMeter(mixerBox);          // InputMeterDesign.h
+//       inputLevel = new InputLevel(inputMeter, this);
 //       inputLevel->Start();        // never throws; failures leave the meter at rest
-//   FormCloseQuery and Exit2Click:
+//   confirmClose and quit:
 //       inputLevel->StopWhenDrained();
 // Nothing else: the capture reports on the main thread through the event loop.
 //
@@ -27,19 +27,19 @@
 class InputLevel : public QObject {
     Q_OBJECT
 public:
-    InputLevel(TFBVUMeter* vumeterleft, QObject* owner = nullptr);
+    InputLevel(LevelMeter* inputMeter, QObject* owner = nullptr);
 
     // Creates the capture (WaveDevice -1, NumBuffers 1 - stored as 2 -,
-    // FrameRate 44100, Stereo, OnBufferFilled = AudioIn1BufferFilled) and
+    // FrameRate 44100, Stereo, OnBufferFilled = onCaptureBuffer) and
     // starts it; the result is ignored. Returns the capture's result for tests.
     bool Start();
     // The capture's OnBufferFilled: the buffer's peak over 44100 goes to the
     // meter. Always true (queue the buffer again).
-    bool AudioIn1BufferFilled(char* Buffer, int& Size);
+    bool onCaptureBuffer(char* Buffer, int& Size);
     // Tells the capture to stop once its buffers are back (window closing).
     void StopWhenDrained();
 
-    TAudioInMM* AudioIn1() const { return audioIn1_; }
+    LevelCapture* AudioIn1() const { return levelCapture_; }
 
     static constexpr int kStallLimitMs = 3000;
     static constexpr int kLongestRetryMs = 64000;
@@ -51,8 +51,8 @@ private:
     bool StartCapture();
     void CheckCapture();
 
-    TFBVUMeter* vumeterleft_;
-    TAudioInMM* audioIn1_ = nullptr;
+    LevelMeter* inputMeter_;
+    LevelCapture* levelCapture_ = nullptr;
     QTimer watchdog_;
     int stallLimitMs_ = 0;
     bool stopping_ = false;

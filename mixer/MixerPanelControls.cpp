@@ -17,7 +17,7 @@ constexpr int kMicMax = 65535;
 constexpr int kMicShownTolerance = kMicMax / 200;
 
 // The master volume 0..100 nearest to the louder channel. Rounded, unlike
-// ssVol1's truncating read, so that a whole percent set elsewhere (30 % is
+// masterVolume's truncating read, so that a whole percent set elsewhere (30 % is
 // 19661 of 65536) shows as that percent.
 int NearestPercent(const mixer::SystemMixer::Values& values) {
     const int loudest = static_cast<int>(std::max(values[0], values[1]));
@@ -46,8 +46,8 @@ MixerPanelControls::MixerPanelControls(MixerPanelWidgets widgets, mixer::MixerSy
     , systemMixer_(std::make_unique<mixer::SystemMixer>(
           system, [this](mixer::SystemMixer::Control control) { systemChanged(control); }))
     , found_(std::make_unique<FoundMixerValues>(*systemMixer_))
-    , ssVol1_(std::make_unique<TssVolumeController>(system)) {
-    ssVol1_->ApplyStoredSettings();
+    , masterVolume_(std::make_unique<MasterVolume>(system)) {
+    masterVolume_->ApplyStoredSettings();
 }
 
 void MixerPanelControls::StartupMicrophone() {
@@ -58,16 +58,16 @@ void MixerPanelControls::StartupMicrophone() {
         LogCaughtException(lcMixer, "muting the microphone at start-up");
     }
     micMuted_ = true;
-    if (widgets_.micmute)
-        widgets_.micmute->setChecked(micMuted_);
+    if (widgets_.micMute)
+        widgets_.micMute->setChecked(micMuted_);
     // The slider's change handler does the work. A slider that already sits
     // at the bottom does not report a change, so run the handler here then.
     const FlagScope startingUp(startingUp_);
-    const int before = micvolChanges_;
+    const int before = micLevelChanges_;
     if (widgets_.setMicvolPosition)
         widgets_.setMicvolPosition(kMicMax);
-    if (micvolChanges_ == before)
-        micvolChange(kMicMax);
+    if (micLevelChanges_ == before)
+        setMicVolume(kMicMax);
 }
 
 void MixerPanelControls::StartupMasterVolume() {
@@ -75,33 +75,33 @@ void MixerPanelControls::StartupMasterVolume() {
     // not write it back: the read truncates (67 reads as 66), so writing the
     // read value would lower the system volume by one step at every start.
     const FlagScope placing(placingMasterSlider_);
-    const int position = kMasterMax - ssVol1_->Volume();
+    const int position = kMasterMax - masterVolume_->Volume();
     if (widgets_.setMastervolPosition)
         widgets_.setMastervolPosition(position);
 }
 
-void MixerPanelControls::mastervolChange(int position) {
-    mastervolPosition_ = position;
+void MixerPanelControls::setMasterVolume(int position) {
+    masterLevelPosition_ = position;
     if (placingMasterSlider_ || following_)
         return;
     found_->UserSet(mixer::SystemMixer::MasterVolume);
-    ssVol1_->SetVolume(kMasterMax - position);
+    masterVolume_->SetVolume(kMasterMax - position);
 }
 
-void MixerPanelControls::micvolChange(int position) {
-    micvolPosition_ = position;
+void MixerPanelControls::setMicVolume(int position) {
+    micLevelPosition_ = position;
     if (following_)
         return;
     if (!startingUp_)
         found_->UserSet(mixer::SystemMixer::MicVolume);
-    ++micvolChanges_;
+    ++micLevelChanges_;
     if (widgets_.clearCrossFading)
         widgets_.clearCrossFading();
     const int volume = std::clamp(kMicMax - position, 0, kMicMax);
     SetMicVolume(static_cast<std::uint16_t>(volume), system_, dialogParent());
 }
 
-void MixerPanelControls::micmuteClick() {
+void MixerPanelControls::applyMicMute() {
     found_->UserSet(mixer::SystemMixer::MicMute);
     if (micMuted_) {
         SetMicMute(false, system_, dialogParent());
@@ -110,8 +110,8 @@ void MixerPanelControls::micmuteClick() {
         SetMicMute(true, system_, dialogParent());
         micMuted_ = true;
     }
-    if (widgets_.micmute)
-        widgets_.micmute->setChecked(micMuted_);
+    if (widgets_.micMute)
+        widgets_.micMute->setChecked(micMuted_);
 }
 
 void MixerPanelControls::RestoreSystemMixer() {
@@ -126,19 +126,19 @@ void MixerPanelControls::systemChanged(mixer::SystemMixer::Control control) {
     switch (control) {
     case mixer::SystemMixer::MasterVolume:
         if (const int position = kMasterMax - NearestPercent(values);
-            position != mastervolPosition_ && widgets_.setMastervolPosition)
+            position != masterLevelPosition_ && widgets_.setMastervolPosition)
             widgets_.setMastervolPosition(position);
         break;
     case mixer::SystemMixer::MicVolume:
         if (const int volume = static_cast<int>(std::max(values[0], values[1]));
-            std::abs(volume - (kMicMax - micvolPosition_)) > kMicShownTolerance &&
+            std::abs(volume - (kMicMax - micLevelPosition_)) > kMicShownTolerance &&
             widgets_.setMicvolPosition)
             widgets_.setMicvolPosition(kMicMax - volume);
         break;
     case mixer::SystemMixer::MicMute:
         micMuted_ = values[0] != 0;
-        if (widgets_.micmute)
-            widgets_.micmute->setChecked(micMuted_);
+        if (widgets_.micMute)
+            widgets_.micMute->setChecked(micMuted_);
         break;
     default:
         break;
@@ -146,5 +146,5 @@ void MixerPanelControls::systemChanged(mixer::SystemMixer::Control control) {
 }
 
 QWidget* MixerPanelControls::dialogParent() const {
-    return widgets_.micmute ? widgets_.micmute->window() : nullptr;
+    return widgets_.micMute ? widgets_.micMute->window() : nullptr;
 }

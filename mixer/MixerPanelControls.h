@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mixer/FoundMixerValues.h"
-#include "mixer/SSVolumeController.h"
+#include "mixer/MasterVolume.h"
 #include "platform/mixer/SystemMixer.h"
 
 #include <functional>
@@ -11,22 +11,22 @@ class QCheckBox;
 class QWidget;
 
 // The mixer panel's controls that act on the system mixer: the master volume
-// slider `mastervol` (0..100), the microphone slider `micvol` (0..65535) and
-// the check box `micmute` "MUTE/MIC". Owns the master volume component ssVol1
+// slider `masterLevel` (0..100), the microphone slider `micLevel` (0..65535) and
+// the check box `micMute` "MUTE/MIC". Owns the master volume component masterVolume
 // and the microphone mute state MicMuted.
 //
-// Wiring in TForm1 (sliders are vertical, Position 0 at the top = loudest):
+// Wiring in MainWindow (sliders are vertical, Position 0 at the top = loudest):
 //   mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
-//       micmute,
-//       [this](int p) { mastervol->SetPosition(p); },  // fires mastervol's OnChange
-//       [this](int p) { micvol->SetPosition(p); },     // fires micvol's OnChange
+//       micMute,
+//       [this](int p) { masterLevel->SetPosition(p); },  // fires masterLevel's OnChange
+//       [this](int p) { micLevel->SetPosition(p); },     // fires micLevel's OnChange
 //       [this] { CrossFading = false; }});
-//   mastervol OnChange -> mixerControls->mastervolChange(mastervol->Position())
-//   micvol OnChange    -> mixerControls->micvolChange(micvol->Position())
-//   micmute clicked    -> mixerControls->micmuteClick()
+//   masterLevel OnChange -> mixerControls->setMasterVolume(masterLevel->Position())
+//   micLevel OnChange    -> mixerControls->setMicVolume(micLevel->Position())
+//   micMute clicked    -> mixerControls->applyMicMute()
 // Constructing it notes the system mixer's values as found, then applies
-// ssVol1's stored settings (unmuted, 67, balance 0), as loading the window
-// does. The window creates it once it is shown (TForm1::OpenSoundDevices),
+// masterVolume's stored settings (unmuted, 67, balance 0), as loading the window
+// does. The window creates it once it is shown (MainWindow::OpenSoundDevices),
 // then calls StartupMicrophone() first, then starts the level capture, then
 // StartupMasterVolume(). At exit RestoreSystemMixer().
 //
@@ -35,7 +35,7 @@ class QWidget;
 // back), the sliders and the box show the new values without writing them
 // back and without touching the cross-fade.
 struct MixerPanelWidgets {
-    QCheckBox* micmute = nullptr;
+    QCheckBox* micMute = nullptr;
     std::function<void(int)> setMastervolPosition;
     std::function<void(int)> setMicvolPosition;
     std::function<void()> clearCrossFading;
@@ -46,21 +46,21 @@ public:
     explicit MixerPanelControls(MixerPanelWidgets widgets,
                                 mixer::MixerSystem& system = mixer::DefaultSystem());
 
-    TssVolumeController& ssVol1() { return *ssVol1_; }
+    MasterVolume& masterVolume() { return *masterVolume_; }
     bool MicMuted() const { return micMuted_; }
 
-    // Start-up: mute the microphone and note it as muted, then put micvol at
+    // Start-up: mute the microphone and note it as muted, then put micLevel at
     // the bottom (Position 65535), whose change handler sets the microphone
     // volume to 0 and clears the cross-fade flag.
     void StartupMicrophone();
-    // Start-up: place mastervol at the system volume read afresh. The system
+    // Start-up: place masterLevel at the system volume read afresh. The system
     // volume is left as it is (the slider's change handler writes nothing
     // while it is placed).
     void StartupMasterVolume();
 
-    void mastervolChange(int position);
-    void micvolChange(int position);
-    void micmuteClick();
+    void setMasterVolume(int position);
+    void setMicVolume(int position);
+    void applyMicMute();
 
     // Puts the microphone's mute and volume and the master volume back as
     // they were found, except what the user set in the panel. Once.
@@ -74,14 +74,14 @@ private:
     mixer::MixerSystem& system_;
     std::unique_ptr<mixer::SystemMixer> systemMixer_;
     std::unique_ptr<FoundMixerValues> found_;
-    std::unique_ptr<TssVolumeController> ssVol1_;
+    std::unique_ptr<MasterVolume> masterVolume_;
     bool micMuted_ = true;
     bool placingMasterSlider_ = false;
     // Set while the program itself moves a slider (start-up, following the
     // system): the change handlers then neither write nor count a user's move.
     bool following_ = false;
     bool startingUp_ = false;
-    int micvolChanges_ = 0;
-    int mastervolPosition_ = 0;
-    int micvolPosition_ = 0;
+    int micLevelChanges_ = 0;
+    int masterLevelPosition_ = 0;
+    int micLevelPosition_ = 0;
 };

@@ -2,7 +2,7 @@
 
 namespace mixer_sliders {
 
-void ApplyDesign(TXiTrackBar& s, int max) {
+void ApplyDesign(GradientSlider& s, int max) {
     s.resize(kWidth, kHeight);
     s.SetBackColor(clBlack);
     s.SetTickColor(clGray);
@@ -26,18 +26,18 @@ void ApplyDesign(TXiTrackBar& s, int max) {
     s.SetDownThumbFaceColor(clSilver);
     s.SetDownThumbGradColor(clBlack);
     s.SetSmoothCorners(true);
-    s.SetColorScheme(TXiTrackBar::csCustom);
+    s.SetColorScheme(GradientSlider::csCustom);
     s.SetPosition(0);
     s.SetMin(0);
     s.SetMax(max);
     s.SetFrequency(1);
-    s.SetTickStyle(TXiTrackBar::tsNone);
-    s.SetTickMarks(TXiTrackBar::tmBottomRight);
-    s.SetOrientation(TXiTrackBar::trVertical);
+    s.SetTickStyle(GradientSlider::tsNone);
+    s.SetTickMarks(GradientSlider::tmBottomRight);
+    s.SetOrientation(GradientSlider::trVertical);
 }
 
-TXiTrackBar* Create(QWidget* parent, int max) {
-    auto* slider = new TXiTrackBar(parent);
+GradientSlider* Create(QWidget* parent, int max) {
+    auto* slider = new GradientSlider(parent);
     ApplyDesign(*slider, max);
     return slider;
 }

@@ -1,26 +1,26 @@
 #pragma once
 
-#include "mixer/XiTrackBar.h"
+#include "mixer/GradientSlider.h"
 
 // The mixer panel's four sliders share one stored design: 50 x 280, vertical
 // (0 at the top), Min 0, Frequency 1, no ticks, smoothed corners, dark custom
 // colours. Only Max differs.
 namespace mixer_sliders {
 
-constexpr int kDeckMax = 1000;  // player1vol, player2vol
-constexpr int kMasterMax = 100; // mastervol
-constexpr int kMicMax = 65535;  // micvol
+constexpr int kDeckMax = 1000;  // deckALevel, deckBLevel
+constexpr int kMasterMax = 100; // masterLevel
+constexpr int kMicMax = 65535;  // micLevel
 constexpr int kWidth = 50;
 constexpr int kHeight = 280;
 
 // Applies the stored design to an existing slider, in the order a stored form
 // loads it: size, colours, then ColorScheme, Position, Min, Max, Frequency,
 // TickStyle, TickMarks, Orientation. Position is left at 0; OnChange fires once.
-void ApplyDesign(TXiTrackBar& slider, int max);
+void ApplyDesign(GradientSlider& slider, int max);
 
 // Creates a slider as a child of parent with the stored design applied.
-// Usage in TForm1: player1vol = mixer_sliders::Create(mixerbox, mixer_sliders::kDeckMax);
-//   player1vol->move(x, y); connect(player1vol, &TXiTrackBar::OnChange, ...player1volChange);
-TXiTrackBar* Create(QWidget* parent, int max);
+// Usage in MainWindow: deckALevel = mixer_sliders::Create(mixerBox, mixer_sliders::kDeckMax);
+//   deckALevel->move(x, y); connect(deckALevel, &GradientSlider::OnChange, ...setDeckALevel);
+GradientSlider* Create(QWidget* parent, int max);
 
 } // namespace mixer_sliders

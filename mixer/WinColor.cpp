@@ -2,15 +2,15 @@
 
 #include "platform/WinColor.h"
 
-QColor ToQColor(TColor c, const QPalette& palette) {
+QColor ToQColor(StoredColour c, const QPalette& palette) {
     if ((c >> 24) == 0xFF) {
-        constexpr TColor kButtonFaceIndex = 15;
+        constexpr StoredColour kButtonFaceIndex = 15;
         return (c & 0xFFFFFF) == kButtonFaceIndex ? palette.color(QPalette::Button)
                                                   : palette.color(QPalette::Window);
     }
     return FromWinColor(c);
 }
 
-TColor FromQColor(const QColor& c) {
-    return TColor(c.red()) | (TColor(c.green()) << 8) | (TColor(c.blue()) << 16);
+StoredColour FromQColor(const QColor& c) {
+    return StoredColour(c.red()) | (StoredColour(c.green()) << 8) | (StoredColour(c.blue()) << 16);
 }

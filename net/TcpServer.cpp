@@ -14,11 +14,11 @@
 
 namespace net {
 
-TIdTCPServer::~TIdTCPServer() {
+TcpServer::~TcpServer() {
     SetActive(false);
 }
 
-void TIdTCPServer::SetActive(bool active) {
+void TcpServer::SetActive(bool active) {
     if (active == active_)
         return;
     if (active)
@@ -27,7 +27,7 @@ void TIdTCPServer::SetActive(bool active) {
         Deactivate();
 }
 
-void TIdTCPServer::Activate() {
+void TcpServer::Activate() {
     const int port = Bindings.Port ? Bindings.Port : DefaultPort;
     listener_ = Listen(Bindings.IP, port);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -43,7 +43,7 @@ void TIdTCPServer::Activate() {
     active_ = true;
 }
 
-void TIdTCPServer::Deactivate() {
+void TcpServer::Deactivate() {
     stopping_ = true;
     Wake();
     if (listenThread_.joinable())
@@ -51,7 +51,7 @@ void TIdTCPServer::Deactivate() {
     fanOut_.Stop();
     listener_.Close();
 
-    std::list<std::unique_ptr<TIdPeerThread>> peers;
+    std::list<std::unique_ptr<Connection>> peers;
     {
         std::lock_guard lock(peersMutex_);
         peers.swap(peers_);
@@ -65,22 +65,22 @@ void TIdTCPServer::Deactivate() {
     active_ = false;
 }
 
-int TIdTCPServer::ThreadCount() {
+int TcpServer::ThreadCount() {
     std::lock_guard lock(peersMutex_);
     return int(peers_.size());
 }
 
-void TIdTCPServer::Wake() {
+void TcpServer::Wake() {
     const std::uint64_t one = 1;
     if (wakeFd_ >= 0) [[maybe_unused]]
         auto n = ::write(wakeFd_, &one, sizeof one);
 }
 
-void TIdTCPServer::SendToAll(const void* data, std::size_t size) {
+void TcpServer::SendToAll(const void* data, std::size_t size) {
     fanOut_.Push(data, size);
 }
 
-void TIdTCPServer::ListenLoop() {
+void TcpServer::ListenLoop() {
     std::vector<pollfd> fds;
     while (!stopping_) {
         const int pauseLeft = AcceptPauseLeft();
@@ -105,7 +105,7 @@ void TIdTCPServer::ListenLoop() {
     }
 }
 
-int TIdTCPServer::AcceptPauseLeft() const {
+int TcpServer::AcceptPauseLeft() const {
     if (acceptPauseMs_ == 0)
         return 0;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(
@@ -113,12 +113,12 @@ int TIdTCPServer::AcceptPauseLeft() const {
     return left.count() > 0 ? int(left.count()) : 0;
 }
 
-void TIdTCPServer::PauseAccepting() {
+void TcpServer::PauseAccepting() {
     acceptPauseMs_ = acceptPauseMs_ == 0 ? 100 : std::min(2 * acceptPauseMs_, 1000);
     acceptResumes_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(acceptPauseMs_);
 }
 
-void TIdTCPServer::Accept() {
+void TcpServer::Accept() {
     const int fd = ::accept4(listener_.Fd(), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) {
         // Retrying at once would find the same pending connection and fail
@@ -132,8 +132,8 @@ void TIdTCPServer::Accept() {
     ReapFinished();
     if (MaxConnections > 0 && ThreadCount() >= MaxConnections)
         return; // refused: closed at once
-    auto peer = std::make_unique<TIdPeerThread>(std::move(socket), WriteTimeoutMs);
-    TIdPeerThread* raw = peer.get();
+    auto peer = std::make_unique<Connection>(std::move(socket), WriteTimeoutMs);
+    Connection* raw = peer.get();
     std::lock_guard lock(peersMutex_);
     try {
         raw->thread_ = std::thread([this, raw] { raw->Run(*this); });
@@ -143,8 +143,8 @@ void TIdTCPServer::Accept() {
     peers_.push_back(std::move(peer));
 }
 
-void TIdTCPServer::ReapFinished() {
-    std::list<std::unique_ptr<TIdPeerThread>> finished;
+void TcpServer::ReapFinished() {
+    std::list<std::unique_ptr<Connection>> finished;
     {
         std::lock_guard lock(peersMutex_);
         for (auto it = peers_.begin(); it != peers_.end();) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/PeerThread.h"
+#include "net/Connection.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,7 +14,7 @@
 namespace net {
 
 // A threaded TCP server: one binding, a listener thread that accepts
-// connections, and a thread per connection (TIdPeerThread) that runs
+// connections, and a thread per connection (Connection) that runs
 // OnConnect, OnExecute and OnDisconnect. No greeting is sent and nothing is
 // read on the client's behalf.
 //
@@ -31,17 +31,17 @@ namespace net {
 // in use", leaving the server inactive); SetActive(false) stops accepting,
 // ends every connection and returns once every connection thread has run its
 // disconnect handler and ended.
-class TIdTCPServer {
+class TcpServer {
 public:
     struct Binding {
         std::string IP = "0.0.0.0";
         int Port = 0;
     };
 
-    TIdTCPServer() = default;
-    ~TIdTCPServer();
-    TIdTCPServer(const TIdTCPServer&) = delete;
-    TIdTCPServer& operator=(const TIdTCPServer&) = delete;
+    TcpServer() = default;
+    ~TcpServer();
+    TcpServer(const TcpServer&) = delete;
+    TcpServer& operator=(const TcpServer&) = delete;
 
     Binding Bindings;
     int DefaultPort = 0; // used when the binding names no port
@@ -53,9 +53,9 @@ public:
     // it is dropped (0: SendToAll sends nothing), and the largest block.
     int SendQueueBlocks = 0;
     std::size_t MaxBlockSize = 65535;
-    TIdPeerThread::Handler OnConnect;
-    TIdPeerThread::Handler OnExecute;
-    TIdPeerThread::Handler OnDisconnect;
+    Connection::Handler OnConnect;
+    Connection::Handler OnExecute;
+    Connection::Handler OnDisconnect;
     // Told when a handler throws (from the connection's thread): which handler
     // and what it threw. The connection then ends as if the client had left.
     std::function<void(const char* handler, const std::string& what)> OnException;
@@ -70,7 +70,7 @@ public:
     void SendToAll(const void* data, std::size_t size);
 
 private:
-    friend class TIdPeerThread;
+    friend class Connection;
     void Activate();
     void Deactivate();
     void ListenLoop();
@@ -88,7 +88,7 @@ private:
     std::atomic<bool> stopping_{false};
     std::thread listenThread_;
     std::mutex peersMutex_;
-    std::list<std::unique_ptr<TIdPeerThread>> peers_;
+    std::list<std::unique_ptr<Connection>> peers_;
     BlockFanOut fanOut_;
     int acceptPauseMs_ = 0; // listener thread only
     std::chrono::steady_clock::time_point acceptResumes_;

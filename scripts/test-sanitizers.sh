@@ -76,7 +76,7 @@ if [ "$what" = all ] || [ "$what" = tsan ]; then
   # Tests of programs not built in this tree are left out by ctest's label
   # filter (their tests are not discovered).
   run_ctest "$build" -L 'decks|broadcast'
-  run_ctest "$build" -R '^(LevelCapture|WaveInApi|InputLevelOnVirtualInput|MeterOnPulseAudio)\.'
+  run_ctest "$build" -R '^(LevelCaptureTest|WaveInApi|InputLevelOnVirtualInput|MeterOnPulseAudio)\.'
   unset LD_PRELOAD
   check_reports "$logs" "tsan"
   unset TSAN_OPTIONS

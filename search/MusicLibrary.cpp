@@ -6,7 +6,7 @@
 #include "search/MenuVisibility.h"
 #include "search/ResultsList.h"
 #include "search/SearchAddress.h"
-#include "search/ShockwaveEx.h"
+#include "search/VideoPreview.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -23,7 +23,7 @@ std::string Utf8(const QString& text) {
 }
 } // namespace
 
-TMusicLibrary::TMusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* form)
+MusicLibrary::MusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* form)
     : QObject(tabSheet)
     , tab_(tabSheet)
     , form_(form)
@@ -31,73 +31,73 @@ TMusicLibrary::TMusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget*
     , w_(BuildMusicLibraryForm(tabSheet))
     , client_(new SearchClient(this)) {
     Connect();
-    connect(client_, &SearchClient::answered, this, &TMusicLibrary::ShowAnswer);
+    connect(client_, &SearchClient::answered, this, &MusicLibrary::ShowAnswer);
 }
 
-void TMusicLibrary::Connect() {
+void MusicLibrary::Connect() {
     // Each command runs like a framework handler: an error that leaves it is
     // shown in the standard error box.
-    const auto command = [this](void (TMusicLibrary::*handler)()) {
+    const auto command = [this](void (MusicLibrary::*handler)()) {
         return [this, handler] { dialogs::RunCommand([&] { (this->*handler)(); }, form_); };
     };
-    connect(w_.Button4, &QPushButton::clicked, this, command(&TMusicLibrary::Button4Click));
-    connect(w_.qedit, &QLineEdit::returnPressed, this, command(&TMusicLibrary::Button4Click));
-    connect(w_.genres_box, &QListWidget::itemClicked, this,
-            command(&TMusicLibrary::genres_boxClick));
-    connect(w_.SimilarTracksmenu, &QAction::triggered, this,
-            command(&TMusicLibrary::SimilarTracksmenuClick));
-    connect(w_.SimilarArtistsmenu, &QAction::triggered, this,
-            command(&TMusicLibrary::SimilarArtistsmenuClick));
-    connect(w_.sourcesmenu, &QAction::triggered, this, command(&TMusicLibrary::sourcesmenuClick));
-    connect(w_.resultslist, &QTreeWidget::itemDoubleClicked, this,
-            command(&TMusicLibrary::resultslistDblClick));
-    connect(w_.morelbl, &ClickLabel::clicked, this, command(&TMusicLibrary::morelblClick));
-    connect(w_.Label12, &ClickLabel::clicked, this, command(&TMusicLibrary::Label12Click));
-    connect(w_.Button7, &QPushButton::clicked, this, command(&TMusicLibrary::Button7Click));
-    connect(w_.resultslist, &QTreeWidget::customContextMenuRequested, this,
+    connect(w_.findButton, &QPushButton::clicked, this, command(&MusicLibrary::find));
+    connect(w_.searchBox, &QLineEdit::returnPressed, this, command(&MusicLibrary::find));
+    connect(w_.genresList, &QListWidget::itemClicked, this, command(&MusicLibrary::showGenre));
+    connect(w_.similarTracksAction, &QAction::triggered, this,
+            command(&MusicLibrary::findSimilarTracks));
+    connect(w_.similarArtistsAction, &QAction::triggered, this,
+            command(&MusicLibrary::findSimilarArtists));
+    connect(w_.sourcesAction, &QAction::triggered, this, command(&MusicLibrary::findSources));
+    connect(w_.resultsList, &QTreeWidget::itemDoubleClicked, this,
+            command(&MusicLibrary::openSelected));
+    connect(w_.moreLabel, &ClickLabel::clicked, this, command(&MusicLibrary::nextPage));
+    connect(w_.backLabel, &ClickLabel::clicked, this, command(&MusicLibrary::back));
+    connect(w_.closePreviewButton, &QPushButton::clicked, this,
+            command(&MusicLibrary::closePreview));
+    connect(w_.resultsList, &QTreeWidget::customContextMenuRequested, this,
             [this](const QPoint& at) {
-                w_.PopupMenu4->popup(w_.resultslist->viewport()->mapToGlobal(at));
+                w_.resultsContextMenu->popup(w_.resultsList->viewport()->mapToGlobal(at));
             });
 }
 
-void TMusicLibrary::Button4Click() {
+void MusicLibrary::find() {
     page_ = 1;
-    RunQuery(methods::kTrackSearch, Utf8(w_.qedit->text()));
+    RunQuery(methods::kTrackSearch, Utf8(w_.searchBox->text()));
 }
 
-void TMusicLibrary::genres_boxClick() {
-    const QListWidgetItem* genre = w_.genres_box->currentItem();
+void MusicLibrary::showGenre() {
+    const QListWidgetItem* genre = w_.genresList->currentItem();
     if (!genre)
         return;
     page_ = 1;
     RunQuery(methods::kTagGetTopArtists, Utf8(genre->text()));
 }
 
-void TMusicLibrary::SimilarTracksmenuClick() {
+void MusicLibrary::findSimilarTracks() {
     if (const auto music = SelectedMusic()) {
         page_ = 1;
         RunQuery(methods::kTrackGetSimilar, {}, music->artist, music->track);
     }
 }
 
-void TMusicLibrary::SimilarArtistsmenuClick() {
+void MusicLibrary::findSimilarArtists() {
     if (const auto music = SelectedMusic()) {
         page_ = 1;
         RunQuery(methods::kArtistGetSimilar, {}, music->artist);
     }
 }
 
-void TMusicLibrary::sourcesmenuClick() {
+void MusicLibrary::findSources() {
     if (const auto music = SelectedMusic()) {
         page_ = 1;
         RunQuery(methods::kYoutubeSources, music->artist + " " + music->track);
     }
 }
 
-void TMusicLibrary::resultslistDblClick() {
+void MusicLibrary::openSelected() {
     const std::string& method = current_.method;
     if (method == methods::kTrackSearch || method == methods::kTrackGetSimilar) {
-        sourcesmenuClick();
+        findSources();
     } else if (method == methods::kTagGetTopArtists || method == methods::kArtistGetSimilar) {
         if (const auto music = SelectedMusic()) {
             page_ = 1;
@@ -109,38 +109,38 @@ void TMusicLibrary::resultslistDblClick() {
     }
 }
 
-void TMusicLibrary::Preview(const VideoResult& video) {
-    w_.flash1->SetFlashVars(
+void MusicLibrary::Preview(const VideoResult& video) {
+    w_.previewPlayer->SetFlashVars(
         QStringLiteral("&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true"));
-    w_.flash1->LoadMovie(0, QString::fromStdString(video.playerAddress));
+    w_.previewPlayer->LoadMovie(0, QString::fromStdString(video.playerAddress));
     w_.previewbox->show();
     w_.previewbox->raise();
 }
 
-void TMusicLibrary::morelblClick() {
+void MusicLibrary::nextPage() {
     ++page_;
     const SearchRequest request = current_;
     RunQuery(request.method, request.text, request.artist, request.track);
 }
 
-void TMusicLibrary::Label12Click() {
+void MusicLibrary::back() {
     if (page_ > 1)
         --page_;
     const SearchRequest request = previous_;
     RunQuery(request.method, request.text, request.artist, request.track);
 }
 
-void TMusicLibrary::Button7Click() {
-    w_.flash1->Stop();
+void MusicLibrary::closePreview() {
+    w_.previewPlayer->Stop();
     w_.previewbox->hide();
 }
 
-void TMusicLibrary::RunQuery(const std::string& method, const std::string& text,
-                             const std::string& artist, const std::string& track) {
+void MusicLibrary::RunQuery(const std::string& method, const std::string& text,
+                            const std::string& artist, const std::string& track) {
     previous_ = current_;
     current_ = {method, text, artist, track};
     results_.Clear();
-    w_.resultslist->clear();
+    w_.resultsList->clear();
     ApplyMenuVisibility(method);
     const std::string address =
         EscapeFragmentMarks(SearchAddress(current_, page_, settings::SearchHost()));
@@ -155,7 +155,7 @@ void TMusicLibrary::RunQuery(const std::string& method, const std::string& text,
 
 // The latest request could not connect: when the service can be brought
 // back, the request is sent again once it answers, and the wait goes on.
-bool TMusicLibrary::RetryAfterReconnect() {
+bool MusicLibrary::RetryAfterReconnect() {
     if (!reconnect_ || retried_)
         return false;
     retried_ = true;
@@ -164,22 +164,21 @@ bool TMusicLibrary::RetryAfterReconnect() {
     const std::string address =
         EscapeFragmentMarks(SearchAddress(current, page_, settings::SearchHost()));
     const std::string file = QueryFilePath(dataFolder_, current.method);
-    return reconnect_(
-        [this, self = QPointer<TMusicLibrary>(this), request, current, address, file] {
-            if (self && request == requestNumber_)
-                client_->Start(current.method, address, file);
-        });
+    return reconnect_([this, self = QPointer<MusicLibrary>(this), request, current, address, file] {
+        if (self && request == requestNumber_)
+            client_->Start(current.method, address, file);
+    });
 }
 
-bool TMusicLibrary::Searching() const {
+bool MusicLibrary::Searching() const {
     return client_->Running();
 }
 
-void TMusicLibrary::ShowAnswer(const SearchAnswer& answer) {
+void MusicLibrary::ShowAnswer(const SearchAnswer& answer) {
     if (answer.error == kNoConnectionError && RetryAfterReconnect())
         return;
     results_ = answer.results;
-    ShowResultRows(w_.resultslist, results_);
+    ShowResultRows(w_.resultsList, results_);
     ApplyNoMatchesRule();
     tab_->unsetCursor();
     if (!answer.error.empty())
@@ -191,36 +190,36 @@ void TMusicLibrary::ShowAnswer(const SearchAnswer& answer) {
 // matches, shows the no-matches row. A single real result stays visible. The
 // tables are emptied with it, so that no command acts on an entry the user
 // cannot see.
-void TMusicLibrary::ApplyNoMatchesRule() {
+void MusicLibrary::ApplyNoMatchesRule() {
     const auto& captions = results_.captions;
     if (captions.size() > 1 || (captions.size() == 1 && !captions.front().empty()))
         return;
     results_.Clear();
-    w_.resultslist->clear();
-    w_.resultslist->addTopLevelItem(new QTreeWidgetItem(QStringList{kNoMatchesRow}));
+    w_.resultsList->clear();
+    w_.resultsList->addTopLevelItem(new QTreeWidgetItem(QStringList{kNoMatchesRow}));
 }
 
-void TMusicLibrary::ApplyMenuVisibility(const std::string& method) {
+void MusicLibrary::ApplyMenuVisibility(const std::string& method) {
     if (const auto visible = MenuVisibilityFor(method)) {
-        w_.sourcesmenu->setVisible(visible->sources);
-        w_.SimilarTracksmenu->setVisible(visible->similarTracks);
-        w_.SimilarArtistsmenu->setVisible(visible->similarArtists);
+        w_.sourcesAction->setVisible(visible->sources);
+        w_.similarTracksAction->setVisible(visible->similarTracks);
+        w_.similarArtistsAction->setVisible(visible->similarArtists);
     }
 }
 
-int TMusicLibrary::SelectedRow() const {
-    const QList<QTreeWidgetItem*> selected = w_.resultslist->selectedItems();
-    return selected.isEmpty() ? -1 : w_.resultslist->indexOfTopLevelItem(selected.front());
+int MusicLibrary::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = w_.resultsList->selectedItems();
+    return selected.isEmpty() ? -1 : w_.resultsList->indexOfTopLevelItem(selected.front());
 }
 
-std::optional<MusicResult> TMusicLibrary::SelectedMusic() const {
+std::optional<MusicResult> MusicLibrary::SelectedMusic() const {
     const int row = SelectedRow();
     if (row < 0 || static_cast<size_t>(row) >= results_.music.size())
         return std::nullopt;
     return results_.music[static_cast<size_t>(row)];
 }
 
-std::optional<VideoResult> TMusicLibrary::SelectedVideo() const {
+std::optional<VideoResult> MusicLibrary::SelectedVideo() const {
     const int row = SelectedRow();
     if (row < 0 || static_cast<size_t>(row) >= results_.video.size())
         return std::nullopt;

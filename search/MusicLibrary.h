@@ -26,29 +26,29 @@ inline constexpr const char* kNoMatchesRow =
 // it arrives (answerShown). A new command cancels the search still running,
 // so only the latest request's answer is ever shown.
 //
-// Wiring in TForm1: create it once after libraryTab exists,
-//     musicLibrary = new TMusicLibrary(libraryTab, DataFolder, this);
-// (DataFolder ends in "/"), and in FormResize apply the layout rules to
-// musicLibrary->Widgets().musicbox, .resultslist, .morelbl and .previewbox.
+// Wiring in MainWindow: create it once after libraryTab exists,
+//     musicLibrary = new MusicLibrary(libraryTab, DataFolder, this);
+// (DataFolder ends in "/"), and in applyLayout apply the layout rules to
+// musicLibrary->Widgets().musicbox, .resultsList, .moreLabel and .previewbox.
 // The controller connects its own widgets; a connection error is shown in
 // the standard error box, opened without waiting for it.
-class TMusicLibrary : public QObject {
+class MusicLibrary : public QObject {
     Q_OBJECT
 public:
-    TMusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* form);
+    MusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* form);
 
     const MusicLibraryWidgets& Widgets() const { return w_; }
 
     // The commands.
-    void Button4Click();    // "Find": track search for the text of qedit
-    void genres_boxClick(); // top artists of the current genre
-    void SimilarTracksmenuClick();
-    void SimilarArtistsmenuClick();
-    void sourcesmenuClick();    // video sources of the selected track
-    void resultslistDblClick(); // acts on the selected row by the current method
-    void morelblClick();        // next page of the current request
-    void Label12Click();        // "Back": the previous request, one page lower
-    void Button7Click();        // closes the preview
+    void find();      // "Find": track search for the text of searchBox
+    void showGenre(); // top artists of the current genre
+    void findSimilarTracks();
+    void findSimilarArtists();
+    void findSources();  // video sources of the selected track
+    void openSelected(); // acts on the selected row by the current method
+    void nextPage();     // next page of the current request
+    void back();         // "Back": the previous request, one page lower
+    void closePreview(); // closes the preview
 
     // The one search operation: shifts the history, empties the results and
     // starts downloading the method's answer into its query file; the answer

@@ -3,7 +3,7 @@
 #include "platform/PaintWidget.h"
 #include "platform/WinColor.h"
 #include "search/ClickLabel.h"
-#include "search/ShockwaveEx.h"
+#include "search/VideoPreview.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -54,20 +54,20 @@ void AddPreviewBox(MusicLibraryWidgets& w) {
     w.previewbox = new QGroupBox(QStringLiteral("Preview"), w.musicbox);
     w.previewbox->setGeometry(400, 120, 347, 341);
     PaintWidget(w.previewbox, wincolor::kPanel, wincolor::kText);
-    w.flash1 = new TShockwaveFlashEx(w.previewbox);
-    w.flash1->setGeometry(9, 32, 329, 240);
-    w.Button7 = new QPushButton(QStringLiteral("X"), w.previewbox);
-    w.Button7->setGeometry(320, 10, 18, 18);
+    w.previewPlayer = new VideoPreview(w.previewbox);
+    w.previewPlayer->setGeometry(9, 32, 329, 240);
+    w.closePreviewButton = new QPushButton(QStringLiteral("X"), w.previewbox);
+    w.closePreviewButton->setGeometry(320, 10, 18, 18);
     w.previewbox->hide();
 }
 
 void AddContextMenu(MusicLibraryWidgets& w) {
-    w.PopupMenu4 = new QMenu(w.resultslist);
-    w.sourcesmenu = w.PopupMenu4->addAction(QStringLiteral("Sources"));
-    w.PopupMenu4->addSeparator();
-    w.SimilarTracksmenu = w.PopupMenu4->addAction(QStringLiteral("Similar Tracks"));
-    w.PopupMenu4->addSeparator();
-    w.SimilarArtistsmenu = w.PopupMenu4->addAction(QStringLiteral("Similar Artists"));
+    w.resultsContextMenu = new QMenu(w.resultsList);
+    w.sourcesAction = w.resultsContextMenu->addAction(QStringLiteral("Sources"));
+    w.resultsContextMenu->addSeparator();
+    w.similarTracksAction = w.resultsContextMenu->addAction(QStringLiteral("Similar Tracks"));
+    w.resultsContextMenu->addSeparator();
+    w.similarArtistsAction = w.resultsContextMenu->addAction(QStringLiteral("Similar Artists"));
 }
 } // namespace
 
@@ -77,22 +77,22 @@ MusicLibraryWidgets BuildMusicLibraryForm(QWidget* tabSheet) {
     w.musicbox->setGeometry(4, 4, 993, 641);
     PaintWidget(w.musicbox, wincolor::kPanel, wincolor::kText);
 
-    w.qedit = new QLineEdit(w.musicbox);
-    w.qedit->setGeometry(16, 24, 257, 21);
-    PaintWidget(w.qedit, wincolor::kText, wincolor::kBlack);
-    w.Button4 = new QPushButton(QStringLiteral("Find"), w.musicbox);
-    w.Button4->setGeometry(280, 22, 75, 25);
-    w.Label12 = MakeLink("Back", w.musicbox, 372, 28);
-    w.morelbl = MakeLink("More Results", w.musicbox, 900, 28);
+    w.searchBox = new QLineEdit(w.musicbox);
+    w.searchBox->setGeometry(16, 24, 257, 21);
+    PaintWidget(w.searchBox, wincolor::kText, wincolor::kBlack);
+    w.findButton = new QPushButton(QStringLiteral("Find"), w.musicbox);
+    w.findButton->setGeometry(280, 22, 75, 25);
+    w.backLabel = MakeLink("Back", w.musicbox, 372, 28);
+    w.moreLabel = MakeLink("More Results", w.musicbox, 900, 28);
 
-    w.genres_box = new QListWidget(w.musicbox);
-    w.genres_box->setGeometry(16, 56, 145, 569);
-    w.genres_box->setFrameShape(QFrame::NoFrame);
-    PaintWidget(w.genres_box, wincolor::kBlack, wincolor::kText);
+    w.genresList = new QListWidget(w.musicbox);
+    w.genresList->setGeometry(16, 56, 145, 569);
+    w.genresList->setFrameShape(QFrame::NoFrame);
+    PaintWidget(w.genresList, wincolor::kBlack, wincolor::kText);
     for (const char* genre : kGenres)
-        w.genres_box->addItem(QString::fromUtf8(genre));
+        w.genresList->addItem(QString::fromUtf8(genre));
 
-    w.resultslist = MakeResultsList(w.musicbox);
+    w.resultsList = MakeResultsList(w.musicbox);
     AddContextMenu(w);
     AddPreviewBox(w);
     w.previewbox->raise();

@@ -9,28 +9,28 @@ class QMenu;
 class QPushButton;
 class QTreeWidget;
 class QWidget;
-class TShockwaveFlashEx;
+class VideoPreview;
 
 // The controls of the "Music Library" tab, by their design names.
 struct MusicLibraryWidgets {
     QGroupBox* musicbox = nullptr;     // holds everything below
-    QLineEdit* qedit = nullptr;        // search text
-    QPushButton* Button4 = nullptr;    // "Find"
-    QListWidget* genres_box = nullptr; // the 33 genres
-    QTreeWidget* resultslist = nullptr;
-    QMenu* PopupMenu4 = nullptr; // context menu of resultslist
-    QAction* sourcesmenu = nullptr;
-    QAction* SimilarTracksmenu = nullptr;
-    QAction* SimilarArtistsmenu = nullptr;
-    ClickLabel* morelbl = nullptr;   // "More Results"
-    ClickLabel* Label12 = nullptr;   // "Back"
+    QLineEdit* searchBox = nullptr;    // search text
+    QPushButton* findButton = nullptr; // "Find"
+    QListWidget* genresList = nullptr; // the 33 genres
+    QTreeWidget* resultsList = nullptr;
+    QMenu* resultsContextMenu = nullptr; // context menu of resultsList
+    QAction* sourcesAction = nullptr;
+    QAction* similarTracksAction = nullptr;
+    QAction* similarArtistsAction = nullptr;
+    ClickLabel* moreLabel = nullptr; // "More Results"
+    ClickLabel* backLabel = nullptr; // "Back"
     QGroupBox* previewbox = nullptr; // "Preview", hidden at start; the conversion
-                                     // controls go below flash1 (from y 276)
-    TShockwaveFlashEx* flash1 = nullptr;
-    QPushButton* Button7 = nullptr; // "X" closes the preview
+                                     // controls go below previewPlayer (from y 276)
+    VideoPreview* previewPlayer = nullptr;
+    QPushButton* closePreviewButton = nullptr; // "X" closes the preview
 };
 
-// The genre tags of genres_box, in list order.
+// The genre tags of genresList, in list order.
 extern const char* const kGenres[33];
 
 // Builds the tab's controls into `tabSheet` (the "Music Library" page) at their

@@ -2,10 +2,10 @@
 
 #include <QTreeWidget>
 
-void ShowResultRows(QTreeWidget* resultslist, const SearchResults& results) {
+void ShowResultRows(QTreeWidget* resultsList, const SearchResults& results) {
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(results.captions.size()));
     for (const std::string& caption : results.captions)
         rows.push_back(new QTreeWidgetItem(QStringList{QString::fromStdString(caption)}));
-    resultslist->addTopLevelItems(rows);
+    resultsList->addTopLevelItems(rows);
 }

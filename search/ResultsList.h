@@ -5,4 +5,4 @@
 class QTreeWidget;
 
 // Adds one row per caption to the results list, in answer order.
-void ShowResultRows(QTreeWidget* resultslist, const SearchResults& results);
+void ShowResultRows(QTreeWidget* resultsList, const SearchResults& results);

@@ -1,4 +1,4 @@
-#include "decks/tags/MP3Tags.h"
+#include "decks/tags/Id3v1Tag.h"
 
 #include "decks/tags/ID3v1Layout.h"
 

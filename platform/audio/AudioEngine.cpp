@@ -1,8 +1,8 @@
 #include "platform/audio/AudioEngine.h"
 
 #include "platform/CallInbox.h"
+#include "platform/audio/DeckPlayer.h"
 #include "platform/audio/MediaError.h"
-#include "platform/audio/TMediaPlayer.h"
 
 #include <QObject>
 #include <algorithm>
@@ -21,7 +21,7 @@ AudioEngine::~AudioEngine() {
     loadAnswers_.reset(); // drops answers still queued for this engine
 }
 
-int AudioEngine::SlotOf(const TMediaPlayer& player) const {
+int AudioEngine::SlotOf(const DeckPlayer& player) const {
     for (std::size_t i = 0; i < players_.size(); ++i)
         if (players_[i] == &player)
             return static_cast<int>(i);
@@ -39,8 +39,7 @@ void AudioEngine::ReapFinishedJobs() {
     }
 }
 
-void AudioEngine::StartLoad(TMediaPlayer& player, const std::string& path,
-                            std::int64_t startFrame) {
+void AudioEngine::StartLoad(DeckPlayer& player, const std::string& path, std::int64_t startFrame) {
     const int slot = SlotOf(player);
     CancelLoad(player);
     ReapFinishedJobs();
@@ -83,7 +82,7 @@ void AudioEngine::MixOutput(StereoFrame* out, std::size_t frames) {
     }
 }
 
-void AudioEngine::CancelLoad(TMediaPlayer& player) {
+void AudioEngine::CancelLoad(DeckPlayer& player) {
     const auto slot = static_cast<std::size_t>(SlotOf(player));
     ++loadGeneration_[slot];
     if (loadCancel_[slot])
@@ -109,7 +108,7 @@ void AudioEngine::Deliver(int slot, unsigned generation, std::unique_ptr<TrackDe
     players_[i]->LoadFinished(result);
 }
 
-DeckChannel& AudioEngine::AttachPlayer(TMediaPlayer& player) {
+DeckChannel& AudioEngine::AttachPlayer(DeckPlayer& player) {
     for (std::size_t i = 0; i < players_.size(); ++i) {
         if (!players_[i]) {
             players_[i] = &player;
@@ -119,7 +118,7 @@ DeckChannel& AudioEngine::AttachPlayer(TMediaPlayer& player) {
     throw MediaError("No free deck in the audio engine");
 }
 
-void AudioEngine::DetachPlayer(TMediaPlayer& player) {
+void AudioEngine::DetachPlayer(DeckPlayer& player) {
     for (std::size_t i = 0; i < players_.size(); ++i) {
         if (players_[i] == &player) {
             ++loadGeneration_[i];

@@ -17,10 +17,10 @@ class CallInbox;
 
 namespace audio {
 
-class TMediaPlayer;
+class DeckPlayer;
 
 // Mixes every open deck into one stereo 44.1 kHz output. Each deck is a
-// TMediaPlayer made on this engine; the engine must outlive its players.
+// DeckPlayer made on this engine; the engine must outlive its players.
 // Decoding happens outside the output callback (on the engine's decoder
 // thread, or inside VirtualSoundCard::Render); the callback only adds ready
 // frames times each deck's gain.
@@ -55,15 +55,15 @@ public:
     // The output callback's work: the sum of all playing decks, clipped.
     void MixOutput(StereoFrame* out, std::size_t frames) final;
 
-    // For TMediaPlayer: a free deck (throws MediaError when all are taken).
-    DeckChannel& AttachPlayer(TMediaPlayer& player);
-    void DetachPlayer(TMediaPlayer& player);
-    // For TMediaPlayer, main thread: opens path for the player's deck on a
+    // For DeckPlayer: a free deck (throws MediaError when all are taken).
+    DeckChannel& AttachPlayer(DeckPlayer& player);
+    void DetachPlayer(DeckPlayer& player);
+    // For DeckPlayer, main thread: opens path for the player's deck on a
     // loader thread; the player's LoadFinished gets the answer. Starting a
     // load cancels the deck's earlier one.
     // Playback then begins startFrame frames into the file.
-    void StartLoad(TMediaPlayer& player, const std::string& path, std::int64_t startFrame = 0);
-    void CancelLoad(TMediaPlayer& player);
+    void StartLoad(DeckPlayer& player, const std::string& path, std::int64_t startFrame = 0);
+    void CancelLoad(DeckPlayer& player);
     // Loads started and not yet answered or cancelled (main thread).
     int LoadsPending() const;
     // Asks the producer to decode now (a deck was opened or started).
@@ -83,13 +83,13 @@ private:
         std::thread thread;
         std::atomic<bool> finished{false};
     };
-    int SlotOf(const TMediaPlayer& player) const;
+    int SlotOf(const DeckPlayer& player) const;
     void Deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
                  std::int64_t startFrame, LoadResult result);
     void ReapFinishedJobs();
 
     std::array<DeckChannel, kMaxDecks> channels_;
-    std::array<TMediaPlayer*, kMaxDecks> players_{}; // main thread only
+    std::array<DeckPlayer*, kMaxDecks> players_{}; // main thread only
     // Main thread: each deck's load count and the cancel flag of its load.
     std::array<unsigned, kMaxDecks> loadGeneration_{};
     std::array<std::shared_ptr<std::atomic<bool>>, kMaxDecks> loadCancel_{};

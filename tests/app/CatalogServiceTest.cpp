@@ -83,7 +83,7 @@ TEST_F(Catalog, ASearchThatFindsTheServiceGoneStartsItAndRetriesOnce) {
         return dialogs::Answer{true, {}};
     });
     QWidget page;
-    TMusicLibrary library(&page, dir.filePath("data/").toStdString(), &page);
+    MusicLibrary library(&page, dir.filePath("data/").toStdString(), &page);
     int asked = 0;
     library.SetReconnect([&](std::function<void()> retry) {
         ++asked;

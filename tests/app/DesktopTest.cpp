@@ -1,14 +1,14 @@
 // The window as a desktop program: keyboard shortcuts, Enter in the search
 // box, the folders file dialogs start in, and the playlist kept across runs.
 // Offscreen, on the virtual back ends, with every dialog answered by the test.
+#include "app/MainWindow.h"
 #include "app/MprisService.h"
 #include "app/SessionPlaylist.h"
-#include "app/Unit1.h"
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "platform/Dialogs.h"
 #include "search/MusicLibrary.h"
-#include "search/ShockwaveEx.h"
+#include "search/VideoPreview.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/decks/WaitFor.h"
 #include "tests/support/TestApp.h"
@@ -47,7 +47,7 @@ protected:
     }
     void TearDown() override { dialogs::SetHandler({}); }
 
-    static void Activate(TForm1& form) {
+    static void Activate(MainWindow& form) {
         form.show();
         QApplication::setActiveWindow(&form);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
@@ -65,15 +65,15 @@ protected:
 TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
     ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
     ::unsetenv("XDG_RUNTIME_DIR");
-    TForm1 form;
+    MainWindow form;
     EXPECT_EQ(form.mpris, nullptr) << "no session bus: no media player service, no error";
     Activate(form);
-    EXPECT_EQ(form.AddTracks2->shortcut().toString(), "Ctrl+O");
-    EXPECT_EQ(form.Save1->shortcut().toString(), "Ctrl+S");
-    EXPECT_EQ(form.Load1->shortcut().toString(), "Ctrl+L");
+    EXPECT_EQ(form.addTracksMenuAction->shortcut().toString(), "Ctrl+O");
+    EXPECT_EQ(form.saveAction->shortcut().toString(), "Ctrl+S");
+    EXPECT_EQ(form.loadAction->shortcut().toString(), "Ctrl+L");
     EXPECT_EQ(form.playAction->shortcut().toString(), "Space");
-    EXPECT_EQ(form.Find1->shortcut().toString(), "Ctrl+F");
-    EXPECT_EQ(form.Exit2->shortcut().toString(), "Ctrl+Q");
+    EXPECT_EQ(form.findAction->shortcut().toString(), "Ctrl+F");
+    EXPECT_EQ(form.exitAction->shortcut().toString(), "Ctrl+Q");
 
     QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
     QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
@@ -84,7 +84,7 @@ TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
     EXPECT_EQ(asked[2].title, "Load");
 
     // Space in the playlist plays and stops the list.
-    form.playlist->AddFile(Tone(440));
+    form.playlist->addFile(Tone(440));
     form.playlistView->setFocus();
     QTest::keyClick(form.playlistView, Qt::Key_Space);
     EXPECT_EQ(form.decks->PlayCaption(), "Stop");
@@ -92,15 +92,15 @@ TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
     EXPECT_EQ(form.decks->PlayCaption(), "Play");
 
     // Ctrl+F goes to the search box, where Space is only a letter.
-    QLineEdit* box = form.musicLibrary->Widgets().qedit;
+    QLineEdit* box = form.musicLibrary->Widgets().searchBox;
     QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
-    EXPECT_EQ(form.PageControl1->currentWidget(), form.libraryTab);
+    EXPECT_EQ(form.tabs->currentWidget(), form.libraryTab);
     EXPECT_EQ(QApplication::focusWidget(), box);
     QTest::keyClicks(box, "a b");
     EXPECT_EQ(box->text(), "a b");
     EXPECT_EQ(form.decks->PlayCaption(), "Play");
 
-    QSignalSpy quit(form.Exit2, &QAction::triggered);
+    QSignalSpy quit(form.exitAction, &QAction::triggered);
     QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quit.count(), 1);
 }
@@ -109,9 +109,9 @@ TEST_F(Desktop, EnterInTheSearchBoxSearches) {
     // Nothing listens on the discard port: the search reports that it could
     // not connect, which shows that Enter ran it.
     ::setenv("KOLVADECK_SEARCH_HOST", "127.0.0.1:9", 1);
-    TForm1 form;
+    MainWindow form;
     Activate(form);
-    QLineEdit* box = form.musicLibrary->Widgets().qedit;
+    QLineEdit* box = form.musicLibrary->Widgets().searchBox;
     QTest::keyClicks(box, "tone");
     QTest::keyClick(box, Qt::Key_Return);
     ::unsetenv("KOLVADECK_SEARCH_HOST");
@@ -127,12 +127,12 @@ TEST_F(Desktop, FileDialogsStartInTheMusicFolderThenInTheFolderLastUsed) {
     QDir().mkpath(lists);
     QFile::copy(QString::fromStdString(Tone(440)), tracks + "/a.mp3");
     {
-        TForm1 form;
+        MainWindow form;
         answers = {tracks + "/a.mp3", lists + "/set.kvd"};
-        form.AddTracks2->trigger();
-        form.Save1->trigger();
-        form.Load1->trigger();      // cancelled
-        form.AddTracks2->trigger(); // cancelled
+        form.addTracksMenuAction->trigger();
+        form.saveAction->trigger();
+        form.loadAction->trigger();          // cancelled
+        form.addTracksMenuAction->trigger(); // cancelled
         ASSERT_EQ(asked.size(), 4u);
         EXPECT_EQ(asked[0].directory, music);
         EXPECT_EQ(asked[1].directory, music) << "playlists have their own folder";
@@ -142,9 +142,9 @@ TEST_F(Desktop, FileDialogsStartInTheMusicFolderThenInTheFolderLastUsed) {
     // The folders are kept for the next run; one that has gone counts as none.
     QDir(lists).removeRecursively();
     asked.clear();
-    TForm1 form;
-    form.AddTracks2->trigger();
-    form.Load1->trigger();
+    MainWindow form;
+    form.addTracksMenuAction->trigger();
+    form.loadAction->trigger();
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[0].directory, tracks);
     EXPECT_EQ(asked[1].directory, music);
@@ -155,26 +155,26 @@ TEST_F(Desktop, ThePlaylistComesBackAtTheNextStartWithoutPlaying) {
     const QString kept = SessionPlaylist::DefaultFile();
     EXPECT_EQ(kept, home.path() + "/Kolvadeck/playlist.kvd");
     {
-        TForm1 form;
-        EXPECT_TRUE(form.RestorePlaylist1->isChecked()) << "on by default";
-        form.playlist->AddFile(a);
-        form.playlist->AddFile(b);
+        MainWindow form;
+        EXPECT_TRUE(form.restorePlaylistAction->isChecked()) << "on by default";
+        form.playlist->addFile(a);
+        form.playlist->addFile(b);
         // Kept a moment after the change, while the window runs.
         EXPECT_TRUE(WaitFor([&] { return QFile(kept).size() > 0; }, 5000));
         form.playlist->Select(0);
-        form.remove1->trigger(); // kept when the window goes
+        form.removeAction->trigger(); // kept when the window goes
     }
     {
-        TForm1 form;
+        MainWindow form;
         ASSERT_EQ(form.playlist->Count(), 1);
         EXPECT_EQ(form.playlist->PathAt(0), b);
         EXPECT_EQ(form.decks->PlayCaption(), "Play");
         EXPECT_FALSE(form.decks->ListPlaying);
-        EXPECT_FALSE(form.decks->MediaPlayer1.IsOpen() || form.decks->MediaPlayer2.IsOpen());
-        form.RestorePlaylist1->trigger(); // off
+        EXPECT_FALSE(form.decks->deckA_.IsOpen() || form.decks->deckB_.IsOpen());
+        form.restorePlaylistAction->trigger(); // off
     }
-    TForm1 form;
-    EXPECT_FALSE(form.RestorePlaylist1->isChecked());
+    MainWindow form;
+    EXPECT_FALSE(form.restorePlaylistAction->isChecked());
     EXPECT_EQ(form.playlist->Count(), 0);
 }
 
@@ -184,13 +184,13 @@ TEST_F(Desktop, AboutWithoutAnAddressOpenerShowsTheAddress) {
     const QByteArray browser = qgetenv("BROWSER");
     ::setenv("PATH", home.path().toLocal8Bit().constData(), 1);
     ::unsetenv("BROWSER");
-    TForm1 form;
-    form.About1->trigger();
+    MainWindow form;
+    form.aboutAction->trigger();
     ::setenv("PATH", path.constData(), 1);
     if (!browser.isEmpty())
         ::setenv("BROWSER", browser.constData(), 1);
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_TRUE(asked[0].text.contains(QString::fromStdString(TForm1::AboutAddress())))
+    EXPECT_TRUE(asked[0].text.contains(QString::fromStdString(MainWindow::AboutAddress())))
         << asked[0].text.toStdString();
 }
 
@@ -200,8 +200,8 @@ TEST_F(Desktop, APreviewThatCannotPlayNeverShowsTheFrameworksWords) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(4096, 'x'));
     file.close();
-    TForm1 form;
-    TShockwaveFlashEx* flash = form.musicLibrary->Widgets().flash1;
+    MainWindow form;
+    VideoPreview* flash = form.musicLibrary->Widgets().previewPlayer;
     flash->SetFlashVars("&autoplay=1");
     flash->LoadPromotion(QUrl::fromLocalFile(junk).toString());
     ASSERT_TRUE(WaitFor([&] { return flash->Failed(); }, 20000));

@@ -1,8 +1,8 @@
 // The window as an MPRIS player on a private session bus, driven by playerctl
 // as a desktop shell or media key daemon would, while the real decks play
 // into the private PulseAudio server and its speakers' monitor is recorded.
+#include "app/MainWindow.h"
 #include "app/MprisService.h"
-#include "app/Unit1.h"
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "platform/audio/AudioEngine.h"
@@ -69,9 +69,9 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
         ::setenv(name, home.path().toLocal8Bit().constData(), 1);
     PrivateBus bus;
     ASSERT_TRUE(bus.Started());
-    TForm1 form;
+    MainWindow form;
     // The levels below compare the tracks as mastered.
-    form.NormaliseLoudness1->setChecked(false);
+    form.normaliseLoudnessAction->setChecked(false);
     ASSERT_TRUE(ShowAndOpenSoundDevices(form, true)) << "the private sound server is not reachable";
     ASSERT_NE(form.mpris, nullptr);
     const std::string low = tonefiles::Mp3({.frequency = 440, .seconds = 30});
@@ -88,8 +88,8 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     MonitorRecording recording;
     ASSERT_TRUE(recording.Started());
     Ctl({"play"});
-    ASSERT_TRUE(WaitFor([&] { return form.decks->MediaPlayer1.IsOpen(); }, 10000));
-    ASSERT_TRUE(WaitFor([&] { return form.decks->MediaPlayer1.Position() >= 1500; }));
+    ASSERT_TRUE(WaitFor([&] { return form.decks->deckA_.IsOpen(); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return form.decks->deckA_.Position() >= 1500; }));
     EXPECT_EQ(Ctl({"status"}), "Playing");
     const QString cache = home.path() + "/Kolvadeck/";
     EXPECT_EQ(Ctl({"metadata", "--format", kFormat}),
@@ -104,19 +104,19 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     MonitorRecording afterNext;
     ASSERT_TRUE(afterNext.Started());
     Ctl({"next"});
-    ASSERT_TRUE(WaitFor(
-        [&] { return form.decks->CurrentDeck == 2 && form.decks->MediaPlayer2.IsOpen(); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return form.decks->CurrentDeck == 2 && form.decks->deckB_.IsOpen(); },
+                        10000));
     EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}|{{mpris:artUrl}}"}),
               "High Tone||file://" + cache + "deck_b.jpg");
     ASSERT_TRUE(WaitFor([&] { return form.decks->GetDeckVolume(2) == 1000; }, 20000));
-    ASSERT_TRUE(WaitFor([&] { return form.decks->MediaPlayer2.Position() >= 12000; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return form.decks->deckB_.Position() >= 12000; }, 5000));
     const auto handedOver = afterNext.Stop();
     EXPECT_GT(Level(handedOver, 1320), lowAlone / 4) << "the next track is heard";
     EXPECT_LT(Level(handedOver, 440), lowAlone / 20) << "the first track has faded out";
 
     Ctl({"stop"});
     EXPECT_FALSE(form.decks->ListPlaying);
-    EXPECT_FALSE(form.decks->MediaPlayer1.IsOpen() || form.decks->MediaPlayer2.IsOpen());
+    EXPECT_FALSE(form.decks->deckA_.IsOpen() || form.decks->deckB_.IsOpen());
     EXPECT_EQ(Ctl({"status"}), "Stopped");
     QByteArray heard;
     EXPECT_TRUE(WaitFor([&] { return (heard += follow.readAll()).endsWith("Stopped\n"); }, 5000));

@@ -74,8 +74,8 @@ TEST(NeverWaits, AdvancesStayOnTimeWhileSearchConversionAndSlowLoadRun) {
     });
 
     audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::SilentClock);
-    TPlaylist list;
-    TDeckEngine decks(engine, list);
+    Playlist list;
+    DeckEngine decks(engine, list);
     // 11.5 s tracks: an advance falls due every 1.5 s.
     for (double frequency : {440.0, 660.0})
         list.Items().Insert(list.Count(),
@@ -84,18 +84,18 @@ TEST(NeverWaits, AdvancesStayOnTimeWhileSearchConversionAndSlowLoadRun) {
                              Playability::Untried,
                              {}});
     std::vector<qint64> lateness;
-    QObject::connect(&decks, &TDeckEngine::advanceStarted,
+    QObject::connect(&decks, &DeckEngine::advanceStarted,
                      [&](int, int, qint64 dueMs) { lateness.push_back(SteadyNowMs() - dueMs); });
 
     QWidget page;
     page.resize(1013, 655);
     ToolState tools;
-    auto* library = new TMusicLibrary(&page, folder.filePath("data/").toStdString(), &page);
-    auto* conversion = new TConversion(library, &tools, &page, KV_BINARY_DIR "/app");
+    auto* library = new MusicLibrary(&page, folder.filePath("data/").toStdString(), &page);
+    auto* conversion = new ConversionPipeline(library, &tools, &page, KV_BINARY_DIR "/app");
     page.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
     ASSERT_TRUE(AwaitAnswer(*library, [&] { library->RunQuery("youtube.sources", "clip"); }));
-    QTreeWidget* results = library->Widgets().resultslist;
+    QTreeWidget* results = library->Widgets().resultsList;
     ASSERT_GT(results->topLevelItemCount(), 0);
     results->setCurrentItem(results->topLevelItem(0));
     conversion->Widgets().mp3rb->setChecked(true);
@@ -109,12 +109,12 @@ TEST(NeverWaits, AdvancesStayOnTimeWhileSearchConversionAndSlowLoadRun) {
     std::thread writer(FillPipeSlowly, fifo, slowTrack.readAll(), 6000ms, std::cref(quit), 40);
 
     EventLoopProbe probe;
-    decks.Play1Click();
+    decks.playOrStop();
     probe.Start();
-    conversion->Button8Click(); // yt, a five-second pause, mconv
+    conversion->startOrCancel(); // yt, a five-second pause, mconv
     ASSERT_TRUE(conversion->Converting());
     library->RunQuery("track.search", "never answers in time");
-    audio::TMediaPlayer third(engine);
+    audio::DeckPlayer third(engine);
     bool loaded = false;
     third.Load(fifo, [&](const audio::LoadResult& r) { loaded = r.loaded; });
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "platform/audio/AudioEngine.h"
 
 #include <QTest>
@@ -9,7 +9,7 @@
 // Shows the window as the program does and waits for what it opens once shown:
 // the system mixer and the level capture, and with realOutput the sound output
 // too (it opens on the audio engine's thread).
-inline bool ShowAndOpenSoundDevices(TForm1& form, bool realOutput = false) {
+inline bool ShowAndOpenSoundDevices(MainWindow& form, bool realOutput = false) {
     form.show();
     return QTest::qWaitFor(
         [&] {

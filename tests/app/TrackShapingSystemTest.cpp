@@ -74,14 +74,14 @@ protected:
         ASSERT_STREQ(engine.BackendName(), "portaudio")
             << "the private sound server is not reachable";
         // The test gives the ticks it wants.
-        decks.Timer1.setInterval(24 * 3600 * 1000);
-        decks.Timer2.setInterval(24 * 3600 * 1000);
+        decks.displayTimer.setInterval(24 * 3600 * 1000);
+        decks.fadeTimer.setInterval(24 * 3600 * 1000);
         QObject::connect(&shaper, &TrackShaper::trackAnalysed, &shaper,
                          [this](const QString&, bool) { ++analysed; });
     }
     bool AddAndAnalyse(const std::vector<std::string>& paths) {
         for (const std::string& path : paths)
-            if (!list.AddFile(path))
+            if (!list.addFile(path))
                 return false;
         return WaitFor([&] { return analysed >= int(paths.size()); }, kAnalysisWaitMs);
     }
@@ -90,19 +90,19 @@ protected:
         MonitorRecording recording;
         if (!recording.Started())
             return {};
-        decks.Play1Click();
+        decks.playOrStop();
         SettleLoads(engine);
-        WaitFor([&] { return decks.MediaPlayer1.Position() >= ms; });
+        WaitFor([&] { return decks.deckA_.Position() >= ms; });
         auto sound = recording.Stop();
-        decks.Play1Click(); // stops the list
+        decks.playOrStop(); // stops the list
         return sound;
     }
 
     QTemporaryDir dir;
     Settings settings{dir.filePath("Kolvadeck.conf")};
     audio::RealtimeAudioEngine engine;
-    TPlaylist list;
-    TDeckEngine decks{engine, list};
+    Playlist list;
+    DeckEngine decks{engine, list};
     TrackShaper shaper{settings, list, decks, dir.filePath("analysis.json")};
     int analysed = 0;
 };
@@ -124,7 +124,7 @@ TEST_F(TrackShaping, TracksMastered20LuApartPlayWithin1LuOfEachOther) {
     };
     const double loudLufs = measure("loud-rec.wav");
     list.Select(0);
-    list.Move2Click(); // the quiet track first
+    list.moveDown(); // the quiet track first
     const double quietLufs = measure("quiet-rec.wav");
     Report("loudness_difference_lu", loudLufs - quietLufs);
     EXPECT_NEAR(loudLufs, quietLufs, 1.0);
@@ -151,17 +151,17 @@ TEST_F(TrackShaping, ATrackPlayedBeforeItsAnalysisHasItsReplayGainTagsGain) {
     double gainAtAnalysis = -1;
     QObject::connect(&shaper, &TrackShaper::trackAnalysed, &shaper, [&](const QString& path, bool) {
         if (path.toStdString() == tagged)
-            gainAtAnalysis = decks.MediaPlayer1.TrackGain();
+            gainAtAnalysis = decks.deckA_.TrackGain();
     });
-    ASSERT_TRUE(list.AddFile(busy));
-    ASSERT_TRUE(list.AddFile(tagged));
+    ASSERT_TRUE(list.addFile(busy));
+    ASSERT_TRUE(list.addFile(tagged));
     list.Select(1);
-    list.Move1Click();
-    decks.Play1Click();
+    list.moveUp();
+    decks.playOrStop();
     ASSERT_TRUE(WaitFor([&] { return gainAtAnalysis >= 0; }, kAnalysisWaitMs));
-    EXPECT_EQ(decks.MediaPlayer1.FileName, tagged);
+    EXPECT_EQ(decks.deckA_.FileName, tagged);
     EXPECT_NEAR(20 * std::log10(gainAtAnalysis), -7.5, 0.01);
-    decks.Play1Click();
+    decks.playOrStop();
 }
 
 TEST_F(TrackShaping, HandsOverTenSecondsBeforeTheLastSoundAndSkipsLeadingSilence) {
@@ -175,22 +175,22 @@ TEST_F(TrackShaping, HandsOverTenSecondsBeforeTheLastSoundAndSkipsLeadingSilence
     ASSERT_TRUE(AddAndAnalyse({first, second}));
 
     int advanceAtMs = -1, incomingStartMs = -1;
-    QObject::connect(&decks, &TDeckEngine::advanceStarted, &decks,
-                     [&](int, int, qint64) { advanceAtMs = decks.MediaPlayer1.Position(); });
-    QObject::connect(&decks, &TDeckEngine::trackStarted, &decks, [&](int deck, int) {
+    QObject::connect(&decks, &DeckEngine::advanceStarted, &decks,
+                     [&](int, int, qint64) { advanceAtMs = decks.deckA_.Position(); });
+    QObject::connect(&decks, &DeckEngine::trackStarted, &decks, [&](int deck, int) {
         if (deck != 2)
             return;
-        incomingStartMs = decks.MediaPlayer2.Position();
+        incomingStartMs = decks.deckB_.Position();
         // Straight to the incoming track, so that its first sound is heard.
         decks.SetDeckVolume(2, 1000);
         decks.SetDeckVolume(1, 0);
     });
-    decks.Timer1.setInterval(50);
+    decks.displayTimer.setInterval(50);
     MonitorRecording recording;
     ASSERT_TRUE(recording.Started());
-    decks.Play1Click();
+    decks.playOrStop();
     ASSERT_TRUE(WaitFor([&] { return incomingStartMs >= 0; }, 20000));
-    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= incomingStartMs + 1000; }));
+    ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() >= incomingStartMs + 1000; }));
     const auto sound = recording.Stop();
 
     Report("handover_offset_s", (advanceAtMs - 5000) / 1000.0);
@@ -228,12 +228,12 @@ TEST_F(TrackShaping, EveryFormatPlaysAtItsPitchWithItsTagTitleAndADamagedFlacIsS
         } else {
             path = soundfiles::Encode(wav, c.name, "Artist " + ext, "Title " + ext);
         }
-        ASSERT_TRUE(list.AddFile(path)) << c.name.toStdString();
+        ASSERT_TRUE(list.addFile(path)) << c.name.toStdString();
         const int row = list.Count() - 1;
         EXPECT_TRUE(WaitFor([&] { return list.TitleAt(row) == c.title; }))
             << list.TitleAt(row).toStdString();
 
-        audio::TMediaPlayer deck(engine);
+        audio::DeckPlayer deck(engine);
         deck.Open(path);
         MonitorRecording recording;
         ASSERT_TRUE(recording.Started());
@@ -251,15 +251,15 @@ TEST_F(TrackShaping, EveryFormatPlaysAtItsPitchWithItsTagTitleAndADamagedFlacIsS
     QByteArray damaged = "fLaC";
     for (int i = 0; i < 20000; ++i)
         damaged += char((i * 7919 + 13) % 251);
-    TPlaylist second;
-    TDeckEngine secondDecks(engine, second);
-    second.AddFile(soundfiles::WriteBytes("damaged.flac", damaged));
-    second.AddFile(soundfiles::PathOf("t.flac"));
-    secondDecks.Play1Click();
-    ASSERT_TRUE(WaitFor([&] { return secondDecks.MediaPlayer1.IsPlaying(); }));
+    Playlist second;
+    DeckEngine secondDecks(engine, second);
+    second.addFile(soundfiles::WriteBytes("damaged.flac", damaged));
+    second.addFile(soundfiles::PathOf("t.flac"));
+    secondDecks.playOrStop();
+    ASSERT_TRUE(WaitFor([&] { return secondDecks.deckA_.IsPlaying(); }));
     EXPECT_EQ(second.Items().At(0).playability, Playability::Unplayable);
-    EXPECT_EQ(secondDecks.MediaPlayer1.FileName, soundfiles::PathOf("t.flac"));
-    secondDecks.Play1Click();
+    EXPECT_EQ(secondDecks.deckA_.FileName, soundfiles::PathOf("t.flac"));
+    secondDecks.playOrStop();
 }
 
 } // namespace

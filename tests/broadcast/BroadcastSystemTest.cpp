@@ -172,28 +172,28 @@ TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything
     ToolState tools;
     pid_t converter = 0;
     tools.OnStarted = [&](pid_t pid) { converter = pid; };
-    auto controller = std::make_unique<TBroadcastController>(&tab, d.toStdString() + "/", &form,
-                                                             ToolRunnerCallbacks(tools));
+    auto controller = std::make_unique<BroadcastController>(&tab, d.toStdString() + "/", &form,
+                                                            ToolRunnerCallbacks(tools));
     controller->ConverterPath = KV_MCONV;
-    controller->Widgets().streamingfilebtn->click();
+    controller->Widgets().loadBackgroundButton->click();
     ASSERT_FALSE(controller->Picture().isNull());
     controller->Widgets().streamingrtmpurledit->setText("rtmp://127.0.0.1/live");
     controller->Widgets().streamingstreamedit->setText("kvtest");
 
     Probe probe;
-    controller->Widgets().streamingbtn->click(); // returns with the converter running
+    controller->Widgets().broadcastButton->click(); // returns with the converter running
     ASSERT_TRUE(ConverterRunning(converter));
     std::thread prober([&] { ProbeStream(probe); });
     // The window's loop runs the capture and watches the converter meanwhile.
     EXPECT_TRUE(QTest::qWaitFor([&] { return probe.done.load(); }, 120000));
     prober.join();
     EXPECT_TRUE(ConverterRunning(converter)) << "the converter ended before the probes were done";
-    EXPECT_EQ(controller->Widgets().streamingbtn->text(), "Cancel broadcasting?");
-    controller->Widgets().streamingbtn->click(); // "Cancel broadcasting?"
+    EXPECT_EQ(controller->Widgets().broadcastButton->text(), "Cancel broadcasting?");
+    controller->Widgets().broadcastButton->click(); // "Cancel broadcasting?"
     paplay.kill();
     paplay.waitForFinished();
 
-    EXPECT_EQ(controller->Widgets().streamingbtn->text(), "Broadcast Now");
+    EXPECT_EQ(controller->Widgets().broadcastButton->text(), "Broadcast Now");
     EXPECT_FALSE(controller->Broadcasting());
     EXPECT_FALSE(PortAccepts(8099));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !ConverterRunning(converter); }, 10000));

@@ -71,7 +71,7 @@ protected:
         form_ = std::make_unique<QWidget>();
         tab_ = std::make_unique<QWidget>();
         controller_ =
-            std::make_unique<TBroadcastController>(tab_.get(), dataFolder_, form_.get(), callbacks);
+            std::make_unique<BroadcastController>(tab_.get(), dataFolder_, form_.get(), callbacks);
     }
     void TearDown() override {
         controller_.reset();
@@ -85,8 +85,8 @@ protected:
         std::ofstream(path) << "#!/bin/sh\n" << script << "\n";
         std::filesystem::permissions(path, std::filesystem::perms::owner_all);
         tools_.OnStarted = [this](pid_t pid) { converter_ = pid; };
-        controller_ = std::make_unique<TBroadcastController>(tab_.get(), dataFolder_, form_.get(),
-                                                             ToolRunnerCallbacks(tools_));
+        controller_ = std::make_unique<BroadcastController>(tab_.get(), dataFolder_, form_.get(),
+                                                            ToolRunnerCallbacks(tools_));
         controller_->ConverterPath = path;
     }
     int DialogsOf(dialogs::Kind kind) {
@@ -101,7 +101,7 @@ protected:
     ToolState tools_; // outlives the controller
     pid_t converter_ = 0;
     std::unique_ptr<QWidget> form_, tab_; // made once the QApplication exists
-    std::unique_ptr<TBroadcastController> controller_;
+    std::unique_ptr<BroadcastController> controller_;
     std::vector<dialogs::Request> requests_;
     QStringList answerFiles_;
     std::vector<std::pair<std::string, std::string>> runs_;
@@ -110,15 +110,15 @@ protected:
 };
 
 TEST_F(BroadcastTab, DesignValues) {
-    EXPECT_EQ(W().streamingbtn->text(), "Broadcast Now");
-    EXPECT_EQ(W().streamingfilebtn->text(), "Load");
+    EXPECT_EQ(W().broadcastButton->text(), "Broadcast Now");
+    EXPECT_EQ(W().loadBackgroundButton->text(), "Load");
     EXPECT_EQ(W().streamingbackgroundurledit->text(), "http://");
     EXPECT_EQ(W().streamingpreviewurledit->text(), "http://");
     EXPECT_TRUE(W().streamingstreamedit->text().isEmpty());
     EXPECT_TRUE(W().streamingrtmpurledit->text().startsWith("rtmp://"));
     EXPECT_TRUE(W().streamingrtmpurledit->text().endsWith("/live"));
     EXPECT_EQ(W().streamingpreviewimage->size(), QSize(320, 240));
-    TRecorder& r = controller_->Audio1().Recorder();
+    CaptureRecorder& r = controller_->audioCapture().Recorder();
     EXPECT_EQ(r.BufferSize, 32768);
     EXPECT_EQ(r.Format.rate, 22050);
     EXPECT_EQ(r.Format.channels, 2);
@@ -147,7 +147,7 @@ TEST_F(BroadcastTab, LoadOpensTheFileDialogUnlessAnAddressIsLongEnough) {
          {"http://", "http://abc", "HTTP://host/pic.jpg", "https://host/x.jpg", "/home/pic.jpg"}) {
         requests_.clear();
         W().streamingbackgroundurledit->setText(text);
-        controller_->streamingfilebtnClick();
+        controller_->loadBackground();
         ASSERT_EQ(requests_.size(), 1u) << text;
         EXPECT_EQ(requests_[0].kind, dialogs::Kind::OpenFiles);
         EXPECT_EQ(requests_[0].filter, "*.jpg");
@@ -167,7 +167,7 @@ TEST_F(BroadcastTab, LoadDownloadsAWebAddressAndKeepsAnEarlierPictureOnFailure) 
     // 11 characters and more: downloaded.
     W().streamingbackgroundurledit->setText(
         QString::fromStdString("http://" + server.Host() + "/bg.jpg"));
-    controller_->streamingfilebtnClick();
+    controller_->loadBackground();
     EXPECT_TRUE(controller_->LoadingBackground()); // the click returns before the download ends
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller_->LoadingBackground(); }, 10000));
     EXPECT_TRUE(requests_.empty());
@@ -179,7 +179,7 @@ TEST_F(BroadcastTab, LoadDownloadsAWebAddressAndKeepsAnEarlierPictureOnFailure) 
     // A failed download: the file of the earlier one is loaded again.
     W().streamingbackgroundurledit->setText(
         QString::fromStdString("http://" + server.Host() + "/missing.jpg"));
-    controller_->streamingfilebtnClick();
+    controller_->loadBackground();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller_->LoadingBackground(); }, 10000));
     EXPECT_EQ(controller_->Picture().size(), QSize(200, 100));
     EXPECT_TRUE(requests_.empty());
@@ -189,7 +189,7 @@ TEST_F(BroadcastTab, LoadFromTheDialogAndAPictureThatCannotBeRead) {
     const QString jpg = dir_.path() + "/chosen.jpg";
     JpegBytes(64, 48, Qt::blue, jpg);
     answerFiles_ = {jpg};
-    W().streamingfilebtn->click();
+    W().loadBackgroundButton->click();
     EXPECT_EQ(W().streamingbackgroundurledit->text(), jpg);
     EXPECT_EQ(controller_->Picture().size(), QSize(64, 48));
 
@@ -200,7 +200,7 @@ TEST_F(BroadcastTab, LoadFromTheDialogAndAPictureThatCannotBeRead) {
     f.close();
     answerFiles_ = {broken};
     requests_.clear();
-    W().streamingfilebtn->click(); // through the command guard, as a user click
+    W().loadBackgroundButton->click(); // through the command guard, as a user click
     ASSERT_EQ(DialogsOf(dialogs::Kind::Error), 1);
     EXPECT_EQ(controller_->Picture().size(), QSize(64, 48)); // the previous picture stays
 }
@@ -209,46 +209,46 @@ TEST_F(BroadcastTab, BroadcastNowStartsTheConverterAndTheSecondClickStops) {
     const QString jpg = dir_.path() + "/bg.jpg";
     JpegBytes(320, 240, Qt::green, jpg);
     answerFiles_ = {jpg};
-    controller_->streamingfilebtnClick();
+    controller_->loadBackground();
     W().streamingrtmpurledit->setText("rtmp://127.0.0.1/live");
     W().streamingstreamedit->setText("test");
-    W().streamingbtn->click(); // returns with the converter started
+    W().broadcastButton->click(); // returns with the converter started
     ASSERT_EQ(runs_.size(), 1u);
     EXPECT_TRUE(runs_[0].first.ends_with("/mconv"));
     EXPECT_EQ(runs_[0].second, controller_->ConverterParameters());
     // While the converter runs: relay listening, recorder open, picture written.
-    EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
+    EXPECT_EQ(W().broadcastButton->text(), "Cancel broadcasting?");
     EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcasting");
     EXPECT_TRUE(controller_->Broadcasting());
-    EXPECT_TRUE(controller_->Audio1().Recorder().IsOpen);
+    EXPECT_TRUE(controller_->audioCapture().Recorder().IsOpen);
     EXPECT_FALSE(RelayPortRefuses());
     const QImage written = DecodeJpeg(QString::fromStdString(dataFolder_ + "video.jpg"));
     EXPECT_EQ(written.size(), QSize(320, 240));
 
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     EXPECT_EQ(endTools_, 1);
     EXPECT_FALSE(controller_->Broadcasting());
-    EXPECT_EQ(W().streamingbtn->text(), "Broadcast Now");
+    EXPECT_EQ(W().broadcastButton->text(), "Broadcast Now");
     EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcast stopped");
-    EXPECT_FALSE(controller_->Audio1().Recorder().IsOpen);
+    EXPECT_FALSE(controller_->audioCapture().Recorder().IsOpen);
     EXPECT_EQ(controller_->Relay().ClientList, nullptr);
     EXPECT_TRUE(RelayPortRefuses());
     EXPECT_EQ(DialogsOf(dialogs::Kind::Error), 0);
 }
 
 TEST_F(BroadcastTab, WithNoPictureNothingIsWrittenButTheConverterRuns) {
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     ASSERT_EQ(runs_.size(), 1u);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dataFolder_ + "video.jpg")));
     // The converter ends by itself: the broadcast stays on until stopped.
     ASSERT_TRUE(converterEnds_);
     converterEnds_();
     EXPECT_TRUE(controller_->Broadcasting());
-    EXPECT_TRUE(controller_->Audio1().Recorder().IsOpen);
+    EXPECT_TRUE(controller_->audioCapture().Recorder().IsOpen);
     EXPECT_FALSE(RelayPortRefuses());
-    EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
+    EXPECT_EQ(W().broadcastButton->text(), "Cancel broadcasting?");
     EXPECT_EQ(W().streamingstatuslbl->text(), "The converter has ended");
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     EXPECT_FALSE(controller_->Broadcasting());
 }
 
@@ -257,55 +257,55 @@ TEST_F(BroadcastTab, WithNoPictureNothingIsWrittenButTheConverterRuns) {
 TEST_F(BroadcastTab, StopRightAfterStartEndsTheConvertersProcessGroup) {
     const std::string childFile = dataFolder_ + "child.pid";
     UseRealRunner("sleep 30 & echo $! > '" + childFile + "'; wait");
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     ASSERT_GT(converter_, 0);
     EXPECT_FALSE(ProcessGone(converter_));
-    EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
+    EXPECT_EQ(W().broadcastButton->text(), "Cancel broadcasting?");
     pid_t child = 0;
     ASSERT_TRUE(QTest::qWaitFor([&] { return bool(std::ifstream(childFile) >> child); }, 5000));
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     EXPECT_FALSE(controller_->Broadcasting());
-    EXPECT_FALSE(controller_->Audio1().Recorder().IsOpen);
+    EXPECT_FALSE(controller_->audioCapture().Recorder().IsOpen);
     EXPECT_EQ(controller_->Relay().ClientList, nullptr);
     EXPECT_TRUE(RelayPortRefuses());
     EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(converter_); }, 5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(child); }, 5000));
     QTest::qWait(50);
-    EXPECT_EQ(W().streamingbtn->text(), "Broadcast Now");
+    EXPECT_EQ(W().broadcastButton->text(), "Broadcast Now");
     EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcast stopped");
 
     // A converter that ends by itself leaves the broadcast on.
     UseRealRunner("exit 0");
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return W().streamingstatuslbl->text() == "The converter has ended"; }, 5000));
     EXPECT_TRUE(controller_->Broadcasting());
     EXPECT_FALSE(RelayPortRefuses());
-    EXPECT_EQ(W().streamingbtn->text(), "Cancel broadcasting?");
-    W().streamingbtn->click();
+    EXPECT_EQ(W().broadcastButton->text(), "Cancel broadcasting?");
+    W().broadcastButton->click();
     EXPECT_FALSE(controller_->Broadcasting());
 
     // One that cannot start: the system's words, and the same state.
     controller_->ConverterPath = dataFolder_ + "missing";
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     ASSERT_FALSE(requests_.empty());
     EXPECT_EQ(requests_.back().text, "No such file or directory");
     EXPECT_EQ(W().streamingstatuslbl->text(), "The converter has ended");
     EXPECT_TRUE(controller_->Broadcasting());
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     EXPECT_FALSE(controller_->Broadcasting());
 }
 
 TEST_F(BroadcastTab, ATakenRelayPortShowsTheErrorAndTheNextClickStops) {
     net::Socket other = net::Listen("127.0.0.1", 8099);
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     ASSERT_EQ(DialogsOf(dialogs::Kind::Error), 1);
     EXPECT_EQ(requests_.back().text, "Could not bind socket. Address already in use.");
     EXPECT_TRUE(runs_.empty());
-    EXPECT_FALSE(controller_->Audio1().Recorder().IsOpen);
-    EXPECT_EQ(W().streamingbtn->text(), "Broadcast Now");
+    EXPECT_FALSE(controller_->audioCapture().Recorder().IsOpen);
+    EXPECT_EQ(W().broadcastButton->text(), "Broadcast Now");
     EXPECT_TRUE(controller_->Broadcasting());
-    W().streamingbtn->click(); // stops
+    W().broadcastButton->click(); // stops
     EXPECT_FALSE(controller_->Broadcasting());
     EXPECT_EQ(DialogsOf(dialogs::Kind::Error), 1);
     other.Close();
@@ -313,7 +313,7 @@ TEST_F(BroadcastTab, ATakenRelayPortShowsTheErrorAndTheNextClickStops) {
 
 TEST_F(BroadcastTab, ARelayClientReceivesTheRecordedSound) {
     audio::virtual_input::SetTone(1000, 0.5);
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     RelayClient client;
     ASSERT_TRUE(WaitUntil([&] { return controller_->Relay().ClientCount() == 1; }));
     for (int i = 0; i < 3; ++i) {
@@ -321,7 +321,7 @@ TEST_F(BroadcastTab, ARelayClientReceivesTheRecordedSound) {
         QCoreApplication::sendPostedEvents();
     }
     ASSERT_TRUE(client.WaitForBytes(32768 * 2));
-    W().streamingbtn->click();
+    W().broadcastButton->click();
     EXPECT_TRUE(client.WaitForEnd());
     EXPECT_FALSE(controller_->Broadcasting());
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "RelayClient.h"
-#include "broadcast/Audio.h"
+#include "broadcast/AudioCapture.h"
 #include "broadcast/AudioRelay.h"
 #include "platform/capture/VirtualInput.h"
 #include "platform/mixer/VirtualMixer.h"
@@ -29,15 +29,15 @@ public:
         audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
         audio::virtual_input::ResetState();
         mixer::DeclareStandardLines(mixers_);
-        audio_ = std::make_unique<TAudio>(mixers_);
-        TRecorder& r = audio_->Recorder();
-        r.SetBitsPerSample(TBPS::_16);
-        r.SetChannels(TChannels::Stereo);
+        audio_ = std::make_unique<AudioCapture>(mixers_);
+        CaptureRecorder& r = audio_->Recorder();
+        r.SetBitsPerSample(SampleDepth::_16);
+        r.SetChannels(ChannelMode::Stereo);
         r.SetSampleRate(22050);
         r.SetTrigLevel(0);
         r.SetTriggered(false);
-        audio_->OnRecord = [this](TRecorder& s, char* lp, char* rp, std::uint16_t n) {
-            relay_.Audio1Record(s, lp, rp, n);
+        audio_->OnRecord = [this](CaptureRecorder& s, char* lp, char* rp, std::uint16_t n) {
+            relay_.relayBlock(s, lp, rp, n);
         };
     }
     void TearDown() override {
@@ -47,13 +47,13 @@ public:
     }
     void StartBroadcast() {
         relay_.Broadcasting = true;
-        relay_.ClientList = std::make_unique<TThreadList<ClientEntry*>>();
-        relay_.audiotcpserver.SetActive(true);
+        relay_.ClientList = std::make_unique<ThreadList<ClientEntry*>>();
+        relay_.tcpServer.SetActive(true);
         ASSERT_TRUE(audio_->Recorder().Start()) << audio_->ErrorText;
     }
     void StopBroadcast() {
         audio_->Recorder().Stop();
-        relay_.audiotcpserver.SetActive(false);
+        relay_.tcpServer.SetActive(false);
         relay_.ClientList.reset();
         relay_.Broadcasting = false;
     }
@@ -77,6 +77,6 @@ public:
     }
 
     mixer::VirtualMixerSystem mixers_;
-    TAudioRelay relay_;
-    std::unique_ptr<TAudio> audio_;
+    AudioRelay relay_;
+    std::unique_ptr<AudioCapture> audio_;
 };

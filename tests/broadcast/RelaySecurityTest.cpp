@@ -115,8 +115,8 @@ TEST_F(RelaySecurity, ReadersKeepTheirPaceBesideClientsThatNeverRead) {
         auto next = Clock::now();
         while (!done) {
             const auto before = Clock::now();
-            relay_.Audio1Record(audio_->Recorder(), const_cast<char*>(block.data()), nullptr,
-                                std::uint16_t(kBlock));
+            relay_.relayBlock(audio_->Recorder(), const_cast<char*>(block.data()), nullptr,
+                              std::uint16_t(kBlock));
             longestHandOver = std::max(longestHandOver, Clock::now() - before);
             ++fed;
             next += std::chrono::milliseconds(50);

@@ -92,7 +92,7 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
     }
     steady.reset();
     EXPECT_GT(joins.load(), 20);
-    EXPECT_EQ(relay_.audiotcpserver.ThreadCount(), 0);
+    EXPECT_EQ(relay_.tcpServer.ThreadCount(), 0);
     EXPECT_EQ(Entries("/proc/self/fd"), fdsBefore);
     EXPECT_EQ(Entries("/proc/self/task"), threadsBefore);
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-using AudioRelay = RelayFixture;
+using AudioRelayTest = RelayFixture;
 
 std::vector<char> Concat(std::initializer_list<int> blocks) {
     std::vector<char> out;
@@ -20,7 +20,7 @@ std::vector<char> Concat(std::initializer_list<int> blocks) {
     return out;
 }
 
-TEST_F(AudioRelay, NothingListensBeforeTheStartNorAfterTheStop) {
+TEST_F(AudioRelayTest, NothingListensBeforeTheStartNorAfterTheStop) {
     EXPECT_TRUE(RelayPortRefuses());
     StartBroadcast();
     EXPECT_FALSE(RelayPortRefuses());
@@ -32,7 +32,7 @@ TEST_F(AudioRelay, NothingListensBeforeTheStartNorAfterTheStop) {
     EXPECT_FALSE(RelayPortRefuses());
 }
 
-TEST_F(AudioRelay, BlocksWithNoClientAreDropped) {
+TEST_F(AudioRelayTest, BlocksWithNoClientAreDropped) {
     StartBroadcast();
     FeedBlock(1);
     FeedBlock(2);
@@ -45,7 +45,7 @@ TEST_F(AudioRelay, BlocksWithNoClientAreDropped) {
     EXPECT_EQ(client.Bytes(), Concat({3}));
 }
 
-TEST_F(AudioRelay, ClientsGetIdenticalStreamsFromTheBlockAfterJoining) {
+TEST_F(AudioRelayTest, ClientsGetIdenticalStreamsFromTheBlockAfterJoining) {
     StartBroadcast();
     RelayClient first;
     ASSERT_TRUE(WaitForClients(1));
@@ -68,7 +68,7 @@ TEST_F(AudioRelay, ClientsGetIdenticalStreamsFromTheBlockAfterJoining) {
     EXPECT_TRUE(std::equal(b.begin(), b.end(), a.end() - std::ptrdiff_t(b.size())));
 }
 
-TEST_F(AudioRelay, AKilledClientLeavesTheBroadcastRunning) {
+TEST_F(AudioRelayTest, AKilledClientLeavesTheBroadcastRunning) {
     StartBroadcast();
     auto killed = std::make_unique<RelayClient>();
     ASSERT_TRUE(WaitForClients(1));
@@ -84,10 +84,10 @@ TEST_F(AudioRelay, AKilledClientLeavesTheBroadcastRunning) {
     EXPECT_TRUE(relay_.Broadcasting);
     EXPECT_TRUE(audio_->Recorder().IsOpen);
     EXPECT_EQ(survivor.Bytes(), Concat({1, 2, 3}));
-    EXPECT_EQ(relay_.audiotcpserver.ThreadCount(), 1);
+    EXPECT_EQ(relay_.tcpServer.ThreadCount(), 1);
 }
 
-TEST_F(AudioRelay, AStalledClientIsDroppedAndTheOthersKeepReceiving) {
+TEST_F(AudioRelayTest, AStalledClientIsDroppedAndTheOthersKeepReceiving) {
     StartBroadcast();
     RelayClient reader;
     ASSERT_TRUE(WaitForClients(1));
@@ -129,38 +129,38 @@ TEST_F(AudioRelay, AStalledClientIsDroppedAndTheOthersKeepReceiving) {
     EXPECT_LT(drained, std::size_t(fed) * kBlock);
 }
 
-TEST_F(AudioRelay, ATakenPortMakesTheActivationFail) {
+TEST_F(AudioRelayTest, ATakenPortMakesTheActivationFail) {
     net::Socket other = net::Listen("127.0.0.1", 8099);
     relay_.Broadcasting = true;
-    relay_.ClientList = std::make_unique<TThreadList<ClientEntry*>>();
+    relay_.ClientList = std::make_unique<ThreadList<ClientEntry*>>();
     try {
-        relay_.audiotcpserver.SetActive(true);
+        relay_.tcpServer.SetActive(true);
         FAIL() << "activation succeeded on a taken port";
     } catch (const net::SocketError& e) {
         EXPECT_STREQ(e.what(), "Could not bind socket. Address already in use");
     }
-    EXPECT_FALSE(relay_.audiotcpserver.Active());
+    EXPECT_FALSE(relay_.tcpServer.Active());
     relay_.ClientList.reset();
     relay_.Broadcasting = false;
 }
 
-TEST_F(AudioRelay, ServerBindsOnlyTheLoopbackAddress) {
+TEST_F(AudioRelayTest, ServerBindsOnlyTheLoopbackAddress) {
     StartBroadcast();
     // Another address of this machine on the same port is free to bind.
     EXPECT_NO_THROW(net::Listen("127.0.0.2", 8099));
 }
 
 TEST(TcpServer, WriteBufferRaisesOnAClosedConnection) {
-    net::TIdTCPServer server;
+    net::TcpServer server;
     server.Bindings = {"127.0.0.1", 8099};
     std::mutex m;
-    net::TIdPeerThread* peer = nullptr;
+    net::Connection* peer = nullptr;
     std::atomic<int> disconnects{0};
-    server.OnConnect = [&](net::TIdPeerThread& t) {
+    server.OnConnect = [&](net::Connection& t) {
         std::lock_guard lock(m);
         peer = &t;
     };
-    server.OnDisconnect = [&](net::TIdPeerThread& t) {
+    server.OnDisconnect = [&](net::Connection& t) {
         EXPECT_THROW(t.WriteBuffer("x", 1), net::SocketError);
         ++disconnects;
     };
@@ -186,13 +186,13 @@ TEST(TcpServer, WriteBufferRaisesOnAClosedConnection) {
 // A handler that throws ends its connection; the owner hears which handler
 // and what it threw, and the disconnect handler still runs.
 TEST(TcpServer, AThrowingHandlerIsReportedAndTheConnectionEnds) {
-    net::TIdTCPServer server;
+    net::TcpServer server;
     server.Bindings = {"127.0.0.1", 8099};
     std::mutex m;
     std::vector<std::string> reports;
     std::atomic<int> disconnects{0};
-    server.OnConnect = [](net::TIdPeerThread&) { throw std::runtime_error("list is gone"); };
-    server.OnDisconnect = [&](net::TIdPeerThread&) { ++disconnects; };
+    server.OnConnect = [](net::Connection&) { throw std::runtime_error("list is gone"); };
+    server.OnDisconnect = [&](net::Connection&) { ++disconnects; };
     server.OnException = [&](const char* handler, const std::string& what) {
         std::lock_guard lock(m);
         reports.push_back(std::string(handler) + ": " + what);

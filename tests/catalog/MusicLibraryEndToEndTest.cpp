@@ -5,7 +5,7 @@
 #include "RawHttp.h"
 #include "platform/Dialogs.h"
 #include "search/MusicLibrary.h"
-#include "search/ShockwaveEx.h"
+#include "search/VideoPreview.h"
 #include "tests/search/AwaitAnswer.h"
 #include "tests/support/TestApp.h"
 
@@ -57,7 +57,7 @@ protected:
         });
         page_ = std::make_unique<QWidget>();
         page_->resize(1013, 655);
-        library_ = new TMusicLibrary(page_.get(), data_.string() + "/", page_.get());
+        library_ = new MusicLibrary(page_.get(), data_.string() + "/", page_.get());
     }
     void TearDown() override {
         page_.reset();
@@ -68,13 +68,13 @@ protected:
 
     Rows ListRows() const {
         Rows rows;
-        QTreeWidget* list = library_->Widgets().resultslist;
+        QTreeWidget* list = library_->Widgets().resultsList;
         for (int i = 0; i < list->topLevelItemCount(); ++i)
             rows.push_back(list->topLevelItem(i)->text(0).toStdString());
         return rows;
     }
     void SelectRow(const std::string& caption) {
-        QTreeWidget* list = library_->Widgets().resultslist;
+        QTreeWidget* list = library_->Widgets().resultsList;
         list->clearSelection();
         for (int i = 0; i < list->topLevelItemCount(); ++i)
             if (list->topLevelItem(i)->text(0).toStdString() == caption) {
@@ -85,21 +85,21 @@ protected:
         FAIL() << "no row " << caption;
     }
     void Find(const std::string& text) {
-        library_->Widgets().qedit->setText(QString::fromStdString(text));
-        ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->Button4Click(); }));
+        library_->Widgets().searchBox->setText(QString::fromStdString(text));
+        ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->find(); }));
     }
     void ClickGenre(const std::string& genre) {
-        QListWidget* box = library_->Widgets().genres_box;
+        QListWidget* box = library_->Widgets().genresList;
         const auto items = box->findItems(QString::fromStdString(genre), Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1) << genre;
         box->setCurrentItem(items.front());
-        ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->genres_boxClick(); }));
+        ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->showGenre(); }));
     }
 
     static inline CatalogProcess* server_ = nullptr;
     static inline fs::path data_;
     std::unique_ptr<QWidget> page_;
-    TMusicLibrary* library_ = nullptr;
+    MusicLibrary* library_ = nullptr;
     std::vector<std::string> shown_;
 };
 
@@ -139,16 +139,16 @@ TEST_F(MusicLibraryEndToEnd, ListsArtistsOfAGenreOrADecade) {
 TEST_F(MusicLibraryEndToEnd, SimilarTracksAndArtists) {
     Find("prince");
     SelectRow("Prince - Kiss");
-    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->SimilarTracksmenuClick(); }));
+    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->findSimilarTracks(); }));
     EXPECT_EQ(ListRows(), (Rows{"Prince - When Doves Cry", "Whitney Houston - I Wanna Dance",
                                 "Public Enemy - Fight the Power", "Run-DMC - Walk This Way"}));
     ClickGenre("R&B");
     SelectRow("Prince");
-    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->SimilarArtistsmenuClick(); }));
+    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->findSimilarArtists(); }));
     EXPECT_EQ(ListRows(), (Rows{"Whitney Houston", "Public Enemy", "Run-DMC"}));
     // A double click on an artist searches its tracks.
     SelectRow("Whitney Houston");
-    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->resultslistDblClick(); }));
+    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->openSelected(); }));
     EXPECT_EQ(library_->CurrentRequest().method, "track.search");
     EXPECT_EQ(library_->CurrentRequest().text, "Whitney Houston");
     ASSERT_EQ(library_->Results().music.size(), 1u);
@@ -158,7 +158,7 @@ TEST_F(MusicLibraryEndToEnd, VideoSourcesPreviewStreamAndDownload) {
     Find("prince");
     SelectRow("Prince - Kiss");
     // the track's video sources
-    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->resultslistDblClick(); }));
+    ASSERT_TRUE(AwaitAnswer(*library_, [this] { library_->openSelected(); }));
     EXPECT_EQ(library_->CurrentRequest().method, "youtube.sources");
     EXPECT_EQ(ListRows(), (Rows{"Prince - Kiss (live)", "Prince - Kiss (video)"}));
     ASSERT_EQ(library_->Results().video.size(), 2u);
@@ -166,9 +166,9 @@ TEST_F(MusicLibraryEndToEnd, VideoSourcesPreviewStreamAndDownload) {
     EXPECT_FALSE(video.mobileAddress.empty());
 
     SelectRow("Prince - Kiss (live)");
-    library_->resultslistDblClick(); // the preview
+    library_->openSelected(); // the preview
     EXPECT_FALSE(library_->Widgets().previewbox->isHidden());
-    EXPECT_EQ(library_->Widgets().flash1->Player()->source(),
+    EXPECT_EQ(library_->Widgets().previewPlayer->Player()->source(),
               QUrl(QString::fromStdString(video.playerAddress)));
 
     // Both stream addresses answer byte ranges, as players ask for them.

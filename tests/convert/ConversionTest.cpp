@@ -8,7 +8,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
 #include "search/MusicLibrary.h"
-#include "search/ShockwaveEx.h"
+#include "search/VideoPreview.h"
 #include "tests/support/TestApp.h"
 
 #include <QGroupBox>
@@ -112,10 +112,10 @@ protected:
         tools_.OnStarted = [this](pid_t pid) { Started(pid); };
         page_ = std::make_unique<QWidget>();
         page_->resize(1013, 655);
-        library_ = new TMusicLibrary(page_.get(), (folder_ / "data").string() + "/", page_.get());
-        conversion_ = new TConversion(library_, &tools_, page_.get(), kToolFolder);
+        library_ = new MusicLibrary(page_.get(), (folder_ / "data").string() + "/", page_.get());
+        conversion_ = new ConversionPipeline(library_, &tools_, page_.get(), kToolFolder);
         conversion_->SetDownloadPause(std::chrono::milliseconds(0));
-        QObject::connect(conversion_, &TConversion::statusChanged,
+        QObject::connect(conversion_, &ConversionPipeline::statusChanged,
                          [this](const QString& text) { statuses_.push_back(text.toStdString()); });
         page_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(page_.get()));
@@ -164,7 +164,7 @@ protected:
     void ConvertFirstVideo(QRadioButton* format, const fs::path& target) {
         ASSERT_TRUE(
             AwaitAnswer(*library_, [this] { library_->RunQuery("youtube.sources", "test clip"); }));
-        QTreeWidget* list = library_->Widgets().resultslist;
+        QTreeWidget* list = library_->Widgets().resultsList;
         ASSERT_EQ(list->topLevelItemCount(), 2);
         const QPoint row = list->visualItemRect(list->topLevelItem(0)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row);
@@ -172,8 +172,8 @@ protected:
         ASSERT_TRUE(library_->Widgets().previewbox->isVisible());
         format->setChecked(true);
         saveAs_ = QString::fromStdString(target.string());
-        QSignalSpy finished(conversion_, &TConversion::conversionFinished);
-        QTest::mouseClick(conversion_->Widgets().Button8, Qt::LeftButton);
+        QSignalSpy finished(conversion_, &ConversionPipeline::conversionFinished);
+        QTest::mouseClick(conversion_->Widgets().convertButton, Qt::LeftButton);
         // The click returns at once; the tools' steps follow on the loop.
         if (conversion_->Converting()) {
             ASSERT_TRUE(finished.wait(120000));
@@ -182,9 +182,9 @@ protected:
     }
 
     void ExpectIdle() const {
-        EXPECT_EQ(conversion_->Widgets().Button8->text(), "Convert Now");
+        EXPECT_EQ(conversion_->Widgets().convertButton->text(), "Convert Now");
         EXPECT_EQ(conversion_->Status(), "Conversion");
-        EXPECT_FALSE(conversion_->Timer3()->isActive());
+        EXPECT_FALSE(conversion_->progressTimer()->isActive());
     }
 
     bool SawSizeText() const {
@@ -200,7 +200,7 @@ protected:
             if (run != 2)
                 return;
             ASSERT_TRUE(StopAtFirstWrite(pid, target.string()));
-            conversion_->Timer3Timer();
+            conversion_->onProgressTick();
             sizeTextWhileStopped_ = conversion_->Status().toStdString();
             ::kill(-pid, SIGCONT);
         };
@@ -210,8 +210,8 @@ protected:
     fs::path folder_;
     ToolState tools_;
     std::unique_ptr<QWidget> page_;
-    TMusicLibrary* library_ = nullptr;
-    TConversion* conversion_ = nullptr;
+    MusicLibrary* library_ = nullptr;
+    ConversionPipeline* conversion_ = nullptr;
     QString saveAs_;
     bool overwrite_ = true;
     std::vector<dialogs::Request> saveRequests_;
@@ -248,9 +248,9 @@ TEST_F(ConversionTest, Mp3FromTheSelectedVideo) {
     EXPECT_EQ(statuses_.back(), "Conversion");
     ExpectIdle();
     // The promotional movie played in the preview meanwhile.
-    EXPECT_EQ(library_->Widgets().flash1->FlashVars(),
+    EXPECT_EQ(library_->Widgets().previewPlayer->FlashVars(),
               "&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true");
-    EXPECT_EQ(library_->Widgets().flash1->Player()->source().toString().toStdString(),
+    EXPECT_EQ(library_->Widgets().previewPlayer->Player()->source().toString().toStdString(),
               "http://" + server_.Host() + "/ads/swf/");
     ASSERT_EQ(started_.size(), 2u);
     for (pid_t pid : started_)
@@ -258,13 +258,13 @@ TEST_F(ConversionTest, Mp3FromTheSelectedVideo) {
 
     // The progress timer's arithmetic on the kept target.
     fs::resize_file(target, 524288);
-    conversion_->Timer3Timer();
+    conversion_->onProgressTick();
     EXPECT_EQ(conversion_->Status(), "Conversion running...512k");
     fs::resize_file(target, 1023);
-    conversion_->Timer3Timer();
+    conversion_->onProgressTick();
     EXPECT_EQ(conversion_->Status(), "Conversion running...0k");
     fs::remove(target);
-    conversion_->Timer3Timer();
+    conversion_->onProgressTick();
     EXPECT_EQ(conversion_->Status(), "Conversion running...0k");
 }
 
@@ -312,8 +312,8 @@ TEST_F(ConversionTest, CancelDuringTheConverterEndsItAndLeavesNoFiles) {
         // Hold the converter mid-way, then click "Cancel?" as the user would.
         ASSERT_TRUE(StopAtFirstWrite(pid, target.string()));
         QTimer::singleShot(0, [this] {
-            EXPECT_EQ(conversion_->Widgets().Button8->text(), "Cancel?");
-            QTest::mouseClick(conversion_->Widgets().Button8, Qt::LeftButton);
+            EXPECT_EQ(conversion_->Widgets().convertButton->text(), "Cancel?");
+            QTest::mouseClick(conversion_->Widgets().convertButton, Qt::LeftButton);
         });
     };
     ConvertFirstVideo(conversion_->Widgets().mp4rb, target);
@@ -328,7 +328,7 @@ TEST_F(ConversionTest, CancelDuringTheDownloadSkipsTheConverter) {
     const fs::path target = folder_ / "out" / "early.mp3";
     onStarted_ = [this](pid_t, size_t run) {
         if (run == 1)
-            QTimer::singleShot(0, [this] { conversion_->Button8Click(); });
+            QTimer::singleShot(0, [this] { conversion_->startOrCancel(); });
     };
     ConvertFirstVideo(conversion_->Widgets().mp3rb, target);
     EXPECT_EQ(messages_, std::vector<std::string>{"Conversion aborted!"});
@@ -352,9 +352,9 @@ TEST_F(ConversionTest, CancelDuringThePauseSkipsTheConverterAndTheLoopNeverStops
             // yt has ended and the pause runs: its download is there.
             ASSERT_TRUE(QTest::qWaitFor([&] { return ProcessGone(pid); }, 60000));
             ASSERT_TRUE(conversion_->Converting());
-            EXPECT_EQ(conversion_->Widgets().Button8->text(), "Cancel?");
+            EXPECT_EQ(conversion_->Widgets().convertButton->text(), "Cancel?");
             EXPECT_TRUE(fs::exists(IntermediateFile(target.string())));
-            QTest::mouseClick(conversion_->Widgets().Button8, Qt::LeftButton);
+            QTest::mouseClick(conversion_->Widgets().convertButton, Qt::LeftButton);
         });
     };
     ConvertFirstVideo(conversion_->Widgets().mp3rb, target);
@@ -374,14 +374,14 @@ TEST_F(ConversionTest, MissingDownloaderShowsTheSystemsTextAndGoesIdle) {
     fs::create_directories(tools);
     fs::create_symlink(kToolFolder + "/mconv", tools / "mconv");
     delete conversion_;
-    conversion_ = new TConversion(library_, &tools_, page_.get(), tools.string());
+    conversion_ = new ConversionPipeline(library_, &tools_, page_.get(), tools.string());
     conversion_->SetDownloadPause(std::chrono::milliseconds(0));
     // The controls when the user reads the message after the failed start.
     std::vector<std::string> controlsAtMessage;
     onMessage_ = [this, &controlsAtMessage](const std::string&) {
-        controlsAtMessage.push_back(conversion_->Widgets().Button8->text().toStdString() + "|" +
-                                    conversion_->Status().toStdString() + "|" +
-                                    (conversion_->Timer3()->isActive() ? "on" : "off"));
+        controlsAtMessage.push_back(conversion_->Widgets().convertButton->text().toStdString() +
+                                    "|" + conversion_->Status().toStdString() + "|" +
+                                    (conversion_->progressTimer()->isActive() ? "on" : "off"));
     };
     const fs::path target = folder_ / "out" / "nothing.mp3";
     ConvertFirstVideo(conversion_->Widgets().mp3rb, target);
@@ -450,13 +450,13 @@ TEST_F(ConversionTest, NothingHappensWithoutAVideoRowOrAConfirmedDialog) {
     // No row selected.
     ASSERT_TRUE(
         AwaitAnswer(*library_, [this] { library_->RunQuery("youtube.sources", "test clip"); }));
-    conversion_->Button8Click();
+    conversion_->startOrCancel();
     EXPECT_TRUE(saveRequests_.empty());
 
     // The dialog cancelled: nothing runs and nothing is reported.
-    library_->Widgets().resultslist->topLevelItem(0)->setSelected(true);
+    library_->Widgets().resultsList->topLevelItem(0)->setSelected(true);
     saveAs_.clear();
-    conversion_->Button8Click();
+    conversion_->startOrCancel();
     EXPECT_EQ(saveRequests_.size(), 1u);
     EXPECT_TRUE(messages_.empty());
     EXPECT_TRUE(started_.empty());
@@ -478,11 +478,11 @@ TEST_F(ConversionTest, ControlsFitInThePreviewBoxBelowThePlayer) {
     EXPECT_EQ(box->size(), QSize(347, 341));
     EXPECT_TRUE(w.mp3rb->isChecked());
     EXPECT_EQ(w.convertgrp->title(), "Convert");
-    EXPECT_EQ(w.Button8->text(), "Convert Now");
-    EXPECT_FALSE(conversion_->Timer3()->isActive());
-    EXPECT_EQ(conversion_->Timer3()->interval(), 1000);
-    const QRect player = library_->Widgets().flash1->geometry();
-    std::vector<QWidget*> controls = {w.mp3rb, w.mp4rb, w.flvrb, w.Button8, w.convertgrp};
+    EXPECT_EQ(w.convertButton->text(), "Convert Now");
+    EXPECT_FALSE(conversion_->progressTimer()->isActive());
+    EXPECT_EQ(conversion_->progressTimer()->interval(), 1000);
+    const QRect player = library_->Widgets().previewPlayer->geometry();
+    std::vector<QWidget*> controls = {w.mp3rb, w.mp4rb, w.flvrb, w.convertButton, w.convertgrp};
     for (QWidget* control : controls) {
         EXPECT_TRUE(box->isAncestorOf(control));
         const QRect at(control->mapTo(box, QPoint(0, 0)), control->size());
@@ -493,7 +493,7 @@ TEST_F(ConversionTest, ControlsFitInThePreviewBoxBelowThePlayer) {
     // The captions are not cut off.
     for (QAbstractButton* button :
          {static_cast<QAbstractButton*>(w.mp3rb), static_cast<QAbstractButton*>(w.mp4rb),
-          static_cast<QAbstractButton*>(w.flvrb), static_cast<QAbstractButton*>(w.Button8)})
+          static_cast<QAbstractButton*>(w.flvrb), static_cast<QAbstractButton*>(w.convertButton)})
         EXPECT_LE(button->sizeHint().width(), button->width()) << button->text().toStdString();
     const int statusWidth =
         w.convertgrp->fontMetrics().horizontalAdvance("Conversion running...9999999k");

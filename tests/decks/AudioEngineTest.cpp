@@ -2,10 +2,10 @@
 // MP3 files made by sox and lame in the test run.
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/DeckChannel.h"
+#include "platform/audio/DeckPlayer.h"
 #include "platform/audio/GainCurve.h"
 #include "platform/audio/MediaError.h"
 #include "platform/audio/RealtimeAudioEngine.h"
-#include "platform/audio/TMediaPlayer.h"
 #include "platform/audio/UnderrunCount.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "tests/decks/ToneFiles.h"
@@ -24,8 +24,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+using audio::DeckPlayer;
 using audio::MediaError;
-using audio::TMediaPlayer;
 using audio::VirtualSoundCard;
 using tonefiles::Tone;
 
@@ -35,7 +35,7 @@ constexpr double kMpegFrameMs = 1152 * 1000.0 / 44100; // one MPEG-1 layer III f
 
 struct AudioDeck : ::testing::Test {
     VirtualSoundCard card;
-    TMediaPlayer player{card};
+    DeckPlayer player{card};
 };
 
 TEST_F(AudioDeck, LengthIsExactWhenOpenReturnsForEveryRateAndLayout) {
@@ -279,7 +279,7 @@ TEST_F(AudioDeck, VolumeStepsOfAHundredAreRampedNotJumped) {
 
 TEST(AudioMixing, BothDecksAreMixedEachWithItsOwnGain) {
     VirtualSoundCard card;
-    TMediaPlayer a(card), b(card);
+    DeckPlayer a(card), b(card);
     a.Open(tonefiles::Mp3({.frequency = 1000, .seconds = 3, .amplitude = 0.3}));
     b.Open(tonefiles::Mp3({.frequency = 3000, .seconds = 3, .amplitude = 0.3}));
     a.Play();
@@ -297,7 +297,7 @@ TEST(AudioMixing, BothDecksAreMixedEachWithItsOwnGain) {
 TEST(AudioMixing, AWavFileLoadsPastItsStartAndItsTrackGainMultipliesTheVolume) {
     EnsureTestApp();
     VirtualSoundCard card;
-    TMediaPlayer deck(card);
+    DeckPlayer deck(card);
     std::optional<audio::LoadResult> answer;
     deck.Load(
         tonefiles::Wav({.frequency = 1000, .seconds = 4, .amplitude = 0.4}, "gain.wav"),
@@ -340,7 +340,7 @@ TEST(AudioRealtime, WithoutASoundDeviceTheDecksKeepTimeOnASilentClockAndSaySoOnc
 
     // Time runs: the deck plays to its end, and the end notice arrives
     // through the event loop.
-    TMediaPlayer player(first);
+    DeckPlayer player(first);
     player.Open(tonefiles::Mp3({.seconds = 1}));
     bool ended = false;
     player.Play([&] { ended = true; });

@@ -35,11 +35,11 @@ struct WithApp {
 class Decks : public ::testing::Test, WithApp {
 protected:
     Decks() {
-        engine = std::make_unique<TDeckEngine>(card, list);
+        engine = std::make_unique<DeckEngine>(card, list);
         // The test calls the ticks itself; the real timers must never fire
         // while it waits for the loader.
-        engine->Timer1.setInterval(24 * 3600 * 1000);
-        engine->Timer2.setInterval(24 * 3600 * 1000);
+        engine->displayTimer.setInterval(24 * 3600 * 1000);
+        engine->fadeTimer.setInterval(24 * 3600 * 1000);
     }
 
     void Add(const std::string& path, const QString& title) {
@@ -60,10 +60,10 @@ protected:
     // of tracks with whole-second lengths).
     void Tick() {
         card.Render(500);
-        engine->Timer1Timer();
+        engine->onDisplayTick();
         EXPECT_TRUE(SettleLoads(card));
         if (++ticks % 2 == 1)
-            engine->Timer2Timer();
+            engine->onFadeTick();
     }
     // Runs ticks for a while and records every change of the current deck.
     std::vector<Change> RunSeconds(double seconds) {
@@ -89,9 +89,9 @@ protected:
     }
 
     audio::VirtualSoundCard card;
-    TPlaylist list;
+    Playlist list;
     int ticks = 0;
-    std::unique_ptr<TDeckEngine> engine;
+    std::unique_ptr<DeckEngine> engine;
 };
 
 TEST(DeckTime, MinutesAndSecondsOfPositionAndLength) {
@@ -103,19 +103,19 @@ TEST(DeckTime, MinutesAndSecondsOfPositionAndLength) {
 TEST_F(Decks, StartsIdleWithBothTimersSetButOff) {
     EXPECT_EQ(engine->CurrentDeck, 0);
     EXPECT_FALSE(engine->ListPlaying || engine->Advancing || engine->CrossFading);
-    TDeckEngine fresh(card, list);
-    EXPECT_EQ(fresh.Timer1.interval(), 500);
-    EXPECT_EQ(fresh.Timer2.interval(), 1000);
-    EXPECT_FALSE(fresh.Timer1.isActive() || fresh.Timer2.isActive());
+    DeckEngine fresh(card, list);
+    EXPECT_EQ(fresh.displayTimer.interval(), 500);
+    EXPECT_EQ(fresh.fadeTimer.interval(), 1000);
+    EXPECT_FALSE(fresh.displayTimer.isActive() || fresh.fadeTimer.isActive());
 }
 
 TEST_F(Decks, PlayOnTwoItemsLoopsOnAlternatingDecksWithTenStepFades) {
     Add(Track(440, 20), "Tone 440");
     Add(Track(660, 20), "Tone 660");
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     EXPECT_TRUE(engine->ListPlaying);
     EXPECT_EQ(engine->PlayCaption(), "Stop");
-    EXPECT_TRUE(engine->Timer1.isActive() && engine->Timer2.isActive());
+    EXPECT_TRUE(engine->displayTimer.isActive() && engine->fadeTimer.isActive());
     EXPECT_EQ(engine->TitleText(1), "Tone 440");
     EXPECT_EQ(engine->GetDeckVolume(1), 1000) << "Play leaves the opening volume";
     EXPECT_EQ(list.SelectedIndex(), 0);
@@ -145,7 +145,7 @@ TEST_F(Decks, PlayOnTwoItemsLoopsOnAlternatingDecksWithTenStepFades) {
 TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
     Add(Track(1000, 21), "1k");
     Add(Track(3000, 21), "3k");
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     RunSeconds(11); // the advance comes 11 s in
     ASSERT_EQ(engine->CurrentDeck, 2);
     card.SetCapture(true);
@@ -166,46 +166,46 @@ TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
 
 TEST_F(Decks, AOneItemListLoopsOnItself) {
     Add(Track(440, 14), "Only");
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{2, 0}}));
     EXPECT_EQ(engine->TitleText(2), "Only");
     EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{1, 0}}));
-    EXPECT_TRUE(engine->MediaPlayer1.IsPlaying());
+    EXPECT_TRUE(engine->deckA_.IsPlaying());
     EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{2, 0}}));
 }
 
 TEST_F(Decks, ATrackShorterThanTenSecondsAdvancesAtTheFirstTick) {
     Add(Track(440, 4), "Short");
     Add(Track(660, 20), "Long");
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     Tick();
     EXPECT_EQ(engine->CurrentDeck, 2);
     EXPECT_EQ(engine->CurrentIndex, 1);
     EXPECT_FALSE(engine->Advancing) << "the stop check ran in the same tick";
-    EXPECT_TRUE(engine->MediaPlayer1.IsOpen()) << "the outgoing deck plays on, fading";
+    EXPECT_TRUE(engine->deckA_.IsOpen()) << "the outgoing deck plays on, fading";
 }
 
 TEST_F(Decks, TheOutgoingDeckIsCutWhenItIsAlreadySilent) {
     Add(Track(440, 12), "A");
     Add(Track(660, 12), "B");
-    Do([&] { engine->Play1Click(); });
-    engine->player1volChange(1000); // slider at the bottom: volume 0
+    Do([&] { engine->playOrStop(); });
+    engine->setDeckALevel(1000); // slider at the bottom: volume 0
     Tick();
     RunSeconds(1.5);
     EXPECT_EQ(engine->CurrentDeck, 2);
-    EXPECT_FALSE(engine->MediaPlayer1.IsOpen()) << "cut in the tick of the advance";
+    EXPECT_FALSE(engine->deckA_.IsOpen()) << "cut in the tick of the advance";
     EXPECT_FALSE(engine->Advancing);
 }
 
 TEST_F(Decks, MovingADeckSliderFreezesTheFade) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     RunSeconds(10);
     FadeVolumes(3);
     ASSERT_EQ(engine->GetDeckVolume(1), 700);
     ASSERT_EQ(engine->GetDeckVolume(2), 300);
-    engine->player1volChange(400);
+    engine->setDeckALevel(400);
     EXPECT_FALSE(engine->CrossFading);
     // Level 600 on the slider is gain 0.36, volume 234.
     EXPECT_EQ(engine->GetDeckVolume(1), 234) << "the slider's volume";
@@ -214,7 +214,7 @@ TEST_F(Decks, MovingADeckSliderFreezesTheFade) {
     EXPECT_EQ(engine->GetDeckVolume(2), 300);
 
     // The microphone slider freezes it too.
-    Do([&] { engine->PlayerA1Click(); }); // item 1 is selected: onto (A), fading in
+    Do([&] { engine->playSelectedOnA(); }); // item 1 is selected: onto (A), fading in
     FadeVolumes(2);
     const int a = engine->GetDeckVolume(1), b = engine->GetDeckVolume(2);
     engine->ClearCrossFading();
@@ -226,16 +226,16 @@ TEST_F(Decks, MovingADeckSliderFreezesTheFade) {
 TEST_F(Decks, StopOnTheOutgoingDeckDuringAFadeLeavesTheIncomingOneAlone) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     RunSeconds(10);
     FadeVolumes(3);
-    engine->Stop1Click();
+    engine->stopDeckA();
     EXPECT_EQ(engine->TitleText(1), "STOP");
     EXPECT_EQ(engine->TimeText(1), "(A) - - -");
-    EXPECT_FALSE(engine->MediaPlayer1.IsOpen());
+    EXPECT_FALSE(engine->deckA_.IsOpen());
     FadeVolumes(7);
     EXPECT_EQ(engine->GetDeckVolume(2), 1000);
-    EXPECT_TRUE(engine->MediaPlayer2.IsPlaying());
+    EXPECT_TRUE(engine->deckB_.IsPlaying());
     EXPECT_EQ(engine->TimeText(1), "(A) - - -") << "a closed deck keeps its label";
     EXPECT_EQ(engine->CurrentDeck, 2);
 }
@@ -243,14 +243,14 @@ TEST_F(Decks, StopOnTheOutgoingDeckDuringAFadeLeavesTheIncomingOneAlone) {
 TEST_F(Decks, StopOnTheCurrentDeckLeavesTheListSilentUntilAStart) {
     Add(Track(440, 12), "A");
     Add(Track(660, 12), "B");
-    Do([&] { engine->Play1Click(); });
-    engine->Stop1Click();
+    Do([&] { engine->playOrStop(); });
+    engine->stopDeckA();
     EXPECT_EQ(RunSeconds(10), std::vector<Change>{});
-    EXPECT_TRUE(engine->Timer1.isActive());
+    EXPECT_TRUE(engine->displayTimer.isActive());
     list.Select(1);
-    Do([&] { engine->PlayerB1Click(); });
+    Do([&] { engine->playSelectedOnB(); });
     EXPECT_EQ(engine->CurrentDeck, 2);
-    EXPECT_TRUE(engine->MediaPlayer2.IsPlaying());
+    EXPECT_TRUE(engine->deckB_.IsPlaying());
     EXPECT_EQ(engine->GetDeckVolume(2), 0);
     EXPECT_EQ(engine->TitleText(2), "B");
 }
@@ -260,13 +260,13 @@ TEST_F(Decks, RemovingItemsPastCurrentIndexWrapsToTheTop) {
     Add(Track(550, 14), "y");
     Add(Track(660, 14), "z");
     list.Select(2);
-    Do([&] { engine->PlayerA1Click(); });
+    Do([&] { engine->playSelectedOnA(); });
     ASSERT_EQ(engine->CurrentIndex, 2);
     list.Items().RemoveAt(2);
     list.Items().RemoveAt(1);
     Tick();
     EXPECT_EQ(engine->CurrentIndex, 0) << "put back by the display tick";
-    EXPECT_TRUE(engine->MediaPlayer1.IsPlaying()) << "the removed track plays on";
+    EXPECT_TRUE(engine->deckA_.IsPlaying()) << "the removed track plays on";
     // The next advance plays what stands after index 0: the list wraps to x.
     EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{2, 0}}));
     EXPECT_EQ(engine->TitleText(2), "x");
@@ -275,13 +275,13 @@ TEST_F(Decks, RemovingItemsPastCurrentIndexWrapsToTheTop) {
 TEST_F(Decks, PlayThenStopClosesBothDecksAndStopsTheTimers) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     RunSeconds(11);
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     EXPECT_FALSE(engine->ListPlaying);
     EXPECT_EQ(engine->PlayCaption(), "Play");
-    EXPECT_FALSE(engine->Timer1.isActive() || engine->Timer2.isActive());
-    EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen());
+    EXPECT_FALSE(engine->displayTimer.isActive() || engine->fadeTimer.isActive());
+    EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen());
     EXPECT_EQ(engine->TitleText(1), "- - -");
     EXPECT_EQ(engine->TitleText(2), "- - -");
     EXPECT_TRUE(engine->TimeText(2).startsWith("(B) 00:0")) << "time labels keep their text";
@@ -293,48 +293,48 @@ TEST_F(Decks, DoubleClicksAlternateDecksAndStopStopsWhateverStartedThem) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
     list.Select(1);
-    Do([&] { engine->ListView1DblClick(); });
+    Do([&] { engine->playSelectedWithFade(); });
     EXPECT_EQ(engine->CurrentDeck, 1) << "no deck yet: (A)";
     EXPECT_TRUE(engine->CrossFading);
     EXPECT_EQ(engine->GetDeckVolume(1), 0);
-    Do([&] { engine->ListView1DblClick(); });
+    Do([&] { engine->playSelectedWithFade(); });
     EXPECT_EQ(engine->CurrentDeck, 2);
     EXPECT_EQ(engine->PlayCaption(), "Stop");
     EXPECT_FALSE(engine->ListPlaying);
     for (bool byPlayerB : {false, true}) {
         if (byPlayerB)
-            Do([&] { engine->PlayerB1Click(); });
-        Do([&] { engine->Play1Click(); }); // "Stop"
+            Do([&] { engine->playSelectedOnB(); });
+        Do([&] { engine->playOrStop(); }); // "Stop"
         EXPECT_EQ(engine->PlayCaption(), "Play") << byPlayerB;
-        EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen()) << byPlayerB;
-        EXPECT_FALSE(engine->Timer1.isActive() || engine->Timer2.isActive()) << byPlayerB;
+        EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen()) << byPlayerB;
+        EXPECT_FALSE(engine->displayTimer.isActive() || engine->fadeTimer.isActive()) << byPlayerB;
         EXPECT_FALSE(engine->ListPlaying);
     }
     // Also when the list was emptied while the decks play.
-    Do([&] { engine->ListView1DblClick(); });
+    Do([&] { engine->playSelectedWithFade(); });
     list.Items().Clear();
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     EXPECT_EQ(engine->PlayCaption(), "Play");
-    EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen());
+    EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen());
 }
 
 TEST_F(Decks, CommandsNeedingASelectionOrItemsDoNothingWithout) {
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     EXPECT_FALSE(engine->ListPlaying);
     Add(Track(440, 5), "A");
     list.Select(-1);
-    Do([&] { engine->ListView1DblClick(); });
-    Do([&] { engine->PlayerA1Click(); });
-    Do([&] { engine->PlayerB1Click(); });
+    Do([&] { engine->playSelectedWithFade(); });
+    Do([&] { engine->playSelectedOnA(); });
+    Do([&] { engine->playSelectedOnB(); });
     EXPECT_EQ(engine->CurrentDeck, 0);
-    EXPECT_FALSE(engine->Timer1.isActive());
-    EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen());
+    EXPECT_FALSE(engine->displayTimer.isActive());
+    EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen());
 }
 
 TEST_F(Decks, LabelColoursAndTimeFollowTheCurrentDeck) {
     Add(Track(440, 20), "A");
     Add(Track(660, 20), "B");
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     RunSeconds(1.5);
     EXPECT_EQ(engine->DeckColour(1), QColor(0xA9, 0xD9, 0xFC));
     EXPECT_EQ(engine->DeckColour(2), QColor(0x80, 0x80, 0x80));
@@ -365,33 +365,33 @@ TEST_F(Decks, FilesThatCannotPlayAreMarkedAndSkipped) {
         Add(Track(440, 10.5), "Good");
         Add(path, "Bad");
         Add(Track(660, 12), "Next");
-        Do([&] { engine->Play1Click(); });
+        Do([&] { engine->playOrStop(); });
         if (!engine->ListPlaying)
-            Do([&] { engine->Play1Click(); });
+            Do([&] { engine->playOrStop(); });
         Tick(); // the advance meets the bad item and goes on to the next
         EXPECT_EQ(engine->CurrentDeck, 2) << path;
         EXPECT_EQ(engine->CurrentIndex, 2) << path;
-        EXPECT_TRUE(engine->MediaPlayer2.IsPlaying()) << path;
+        EXPECT_TRUE(engine->deckB_.IsPlaying()) << path;
         EXPECT_EQ(engine->TitleText(2), "Next") << path;
         EXPECT_EQ(PlayabilityOf(1), Playability::Unplayable) << path;
         EXPECT_TRUE(list.Items().At(1).reason.contains(why)) << path;
         EXPECT_EQ(PlayabilityOf(2), Playability::Playable) << path;
         EXPECT_TRUE(engine->CrossFading && !engine->Advancing) << path;
-        EXPECT_TRUE(engine->MediaPlayer1.IsPlaying()) << "the outgoing deck fades out: " << path;
-        Do([&] { engine->Play1Click(); }); // Stop
+        EXPECT_TRUE(engine->deckA_.IsPlaying()) << "the outgoing deck fades out: " << path;
+        Do([&] { engine->playOrStop(); }); // Stop
     }
 
     // Started on a bad item, by "Play" and by "Player (B)": the next one plays.
     list.Items().Clear();
     Add(bad[2].first, "Bad");
     Add(Track(440, 11), "Good");
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     EXPECT_EQ(engine->CurrentIndex, 1);
-    EXPECT_TRUE(engine->MediaPlayer1.IsPlaying());
+    EXPECT_TRUE(engine->deckA_.IsPlaying());
     EXPECT_EQ(engine->TitleText(1), "Good");
     list.Select(0);
-    Do([&] { engine->PlayerB1Click(); });
-    EXPECT_TRUE(engine->MediaPlayer2.IsPlaying());
+    Do([&] { engine->playSelectedOnB(); });
+    EXPECT_TRUE(engine->deckB_.IsPlaying());
     EXPECT_EQ(engine->TitleText(2), "Good");
 
     // Re-adding an item clears its mark.
@@ -404,12 +404,12 @@ TEST_F(Decks, AListWhereNothingCanPlayStopsCleanlyAndSaysSo) {
     Add(tonefiles::Wav({.seconds = 1}, "two.mp3"), "Two");
     list.Select(1);
     for (int start = 0; start < 2; ++start) {
-        Do([&] { start == 0 ? engine->Play1Click() : engine->ListView1DblClick(); });
+        Do([&] { start == 0 ? engine->playOrStop() : engine->playSelectedWithFade(); });
         EXPECT_EQ(engine->PlayCaption(), "Play") << start;
         EXPECT_FALSE(engine->ListPlaying || engine->CrossFading || engine->Advancing);
-        EXPECT_FALSE(engine->Timer1.isActive() || engine->Timer2.isActive());
-        EXPECT_FALSE(engine->MediaPlayer1.IsOpen() || engine->MediaPlayer2.IsOpen());
-        EXPECT_EQ(engine->TitleText(engine->CurrentDeck), TDeckEngine::NothingPlayableText());
+        EXPECT_FALSE(engine->displayTimer.isActive() || engine->fadeTimer.isActive());
+        EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen());
+        EXPECT_EQ(engine->TitleText(engine->CurrentDeck), DeckEngine::NothingPlayableText());
         EXPECT_EQ(PlayabilityOf(0), Playability::Unplayable);
         EXPECT_EQ(PlayabilityOf(1), Playability::Unplayable);
     }
@@ -420,27 +420,27 @@ TEST_F(Decks, AStaleLoadAnswerIsDropped) {
     Add(Track(440, 20), "A");
     Add(Track(660, 13), "B");
     list.Select(0);
-    engine->PlayerA1Click();
-    engine->Stop1Click(); // before the loader answered
+    engine->playSelectedOnA();
+    engine->stopDeckA(); // before the loader answered
     ASSERT_TRUE(SettleLoads(card));
-    EXPECT_FALSE(engine->MediaPlayer1.IsOpen());
+    EXPECT_FALSE(engine->deckA_.IsOpen());
     EXPECT_EQ(engine->TitleText(1), "STOP");
 
-    engine->PlayerA1Click();
+    engine->playSelectedOnA();
     list.Select(1);
-    engine->PlayerA1Click(); // replaces the first load
+    engine->playSelectedOnA(); // replaces the first load
     ASSERT_TRUE(SettleLoads(card));
     EXPECT_EQ(engine->TitleText(1), "B");
-    EXPECT_NEAR(engine->MediaPlayer1.Length(), 13000, 100);
+    EXPECT_NEAR(engine->deckA_.Length(), 13000, 100);
 }
 
 TEST_F(Decks, ATruncatedFilePlaysAsFarAsItGoes) {
     const auto whole = Track(440, 16);
     Add(tonefiles::Truncated(whole, "cut.mp3", 0.75), "Cut");
     Add(Track(660, 20), "Next");
-    Do([&] { engine->Play1Click(); });
-    EXPECT_TRUE(engine->MediaPlayer1.IsOpen());
-    EXPECT_NEAR(engine->MediaPlayer1.Length(), 12000, 200);
+    Do([&] { engine->playOrStop(); });
+    EXPECT_TRUE(engine->deckA_.IsOpen());
+    EXPECT_NEAR(engine->deckA_.Length(), 12000, 200);
     const auto changes = RunSeconds(2.5);
     EXPECT_EQ(changes, (std::vector<Change>{{2, 1}}));
 }
@@ -451,7 +451,7 @@ TEST_F(Decks, AdvanceNowStartsTheNextItemWithTheUsualFadeOnlyWhilePlaying) {
     Add(Track(440, 30), "A");
     Add(Track(660, 30), "B");
     EXPECT_FALSE(engine->AdvanceNow()) << "a stopped list has nothing to advance";
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     RunSeconds(2);
     bool started = false;
     Do([&] { started = engine->AdvanceNow(); });
@@ -470,6 +470,6 @@ TEST_F(Decks, AdvanceNowStartsTheNextItemWithTheUsualFadeOnlyWhilePlaying) {
     EXPECT_TRUE(started);
     EXPECT_EQ(engine->CurrentDeck, 1);
     EXPECT_EQ(engine->CurrentIndex, 0);
-    Do([&] { engine->Play1Click(); });
+    Do([&] { engine->playOrStop(); });
     EXPECT_FALSE(engine->AdvanceNow());
 }

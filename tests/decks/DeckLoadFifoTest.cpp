@@ -30,15 +30,15 @@ TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
     EnsureTestApp();
     std::signal(SIGPIPE, SIG_IGN);
     audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::SilentClock);
-    TPlaylist list;
-    TDeckEngine decks(engine, list);
+    Playlist list;
+    DeckEngine decks(engine, list);
     for (double frequency : {440.0, 660.0})
         list.Items().Insert(list.Count(), {tonefiles::Mp3({.frequency = frequency, .seconds = 11}),
                                            "tone",
                                            Playability::Untried,
                                            {}});
     std::vector<qint64> lateness;
-    QObject::connect(&decks, &TDeckEngine::advanceStarted,
+    QObject::connect(&decks, &DeckEngine::advanceStarted,
                      [&](int, int, qint64 dueMs) { lateness.push_back(SteadyNowMs() - dueMs); });
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
@@ -56,10 +56,10 @@ TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
     std::thread writer(FillPipeSlowly, fifo, track.readAll(), std::chrono::milliseconds(3000),
                        std::cref(quit), 30);
 
-    decks.Play1Click();
+    decks.playOrStop();
     sinceTick.start();
     probe.start();
-    audio::TMediaPlayer third(engine);
+    audio::DeckPlayer third(engine);
     audio::LoadResult answer;
     bool answered = false;
     third.Load(fifo, [&](const audio::LoadResult& r) {
@@ -94,8 +94,8 @@ TEST(DeckLoad, AnAdvanceOntoASlowLoadIsReportedAndPlaysWhenLoaded) {
     EnsureTestApp();
     std::signal(SIGPIPE, SIG_IGN);
     audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::SilentClock);
-    TPlaylist list;
-    TDeckEngine decks(engine, list);
+    Playlist list;
+    DeckEngine decks(engine, list);
     QTemporaryDir dir;
     const std::string fifo = dir.filePath("slow.mp3").toStdString();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -108,21 +108,21 @@ TEST(DeckLoad, AnAdvanceOntoASlowLoadIsReportedAndPlaysWhenLoaded) {
     std::thread writer(FillPipeSlowly, fifo, track.readAll(), std::chrono::milliseconds(3000),
                        std::cref(quit), 30);
     int reports = 0, reportedLeftMs = -1;
-    QObject::connect(&decks, &TDeckEngine::loadOutlastedTrack, [&](int deck, qint64, int leftMs) {
+    QObject::connect(&decks, &DeckEngine::loadOutlastedTrack, [&](int deck, qint64, int leftMs) {
         EXPECT_EQ(deck, 2);
         ++reports;
         reportedLeftMs = leftMs;
     });
 
-    decks.Play1Click();
-    const bool played = WaitFor([&] { return decks.MediaPlayer2.IsPlaying(); }, 20000);
+    decks.playOrStop();
+    const bool played = WaitFor([&] { return decks.deckB_.IsPlaying(); }, 20000);
     quit = true;
     writer.join();
     ASSERT_TRUE(played);
     EXPECT_EQ(reports, 1);
     EXPECT_LT(reportedLeftMs, 1500);
     EXPECT_EQ(decks.CurrentDeck, 2);
-    EXPECT_NEAR(decks.MediaPlayer2.Length(), 13000, 100);
+    EXPECT_NEAR(decks.deckB_.Length(), 13000, 100);
     EXPECT_EQ(decks.TitleText(2), "slow");
     EXPECT_FALSE(decks.Advancing) << "the stop check ran once (B) loaded";
 }

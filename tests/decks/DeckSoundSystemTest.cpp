@@ -4,9 +4,9 @@
 // two tones of a cross-fade by Goertzel filters.
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
+#include "platform/audio/DeckPlayer.h"
 #include "platform/audio/GainCurve.h"
 #include "platform/audio/RealtimeAudioEngine.h"
-#include "platform/audio/TMediaPlayer.h"
 #include "tests/decks/MonitorRecording.h"
 #include "tests/decks/SettleLoads.h"
 #include "tests/decks/ToneFiles.h"
@@ -53,7 +53,7 @@ protected:
         list.Items().Insert(list.Count(), {path, title, Playability::Untried, {}});
     }
     audio::RealtimeAudioEngine engine;
-    TPlaylist list;
+    Playlist list;
 };
 
 // The longest run of 10 ms windows below the noise floor, in ms.
@@ -67,7 +67,7 @@ int LongestSilenceMs(const std::vector<float>& x) {
 }
 
 TEST_F(DeckSound, ToneIsRecordedAtItsFrequencyAndTheDeckVolumeLowersItsLevel) {
-    audio::TMediaPlayer deckA(engine);
+    audio::DeckPlayer deckA(engine);
     deckA.Open(tonefiles::Mp3({.frequency = 1000, .seconds = 8}));
     MonitorRecording recording;
     ASSERT_TRUE(recording.Started());
@@ -88,27 +88,27 @@ TEST_F(DeckSound, ToneIsRecordedAtItsFrequencyAndTheDeckVolumeLowersItsLevel) {
 }
 
 TEST_F(DeckSound, CrossFadeIsRecordedAsOneToneFallingWhileTheOtherRises) {
-    TDeckEngine decks(engine, list);
+    DeckEngine decks(engine, list);
     // The test gives the ticks; the timers must not fire by themselves.
-    decks.Timer1.setInterval(24 * 3600 * 1000);
-    decks.Timer2.setInterval(24 * 3600 * 1000);
+    decks.displayTimer.setInterval(24 * 3600 * 1000);
+    decks.fadeTimer.setInterval(24 * 3600 * 1000);
     Add(tonefiles::Mp3({.frequency = 1000, .seconds = 12}), "1k");
     Add(tonefiles::Mp3({.frequency = 3000, .seconds = 12}), "3k");
 
     MonitorRecording recording;
     ASSERT_TRUE(recording.Started());
-    decks.Play1Click();
+    decks.playOrStop();
     ASSERT_TRUE(SettleLoads(engine));
-    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer1.Position() >= 2000; }));
-    decks.Timer1Timer(); // ten seconds before the end: the advance onto (B)
+    ASSERT_TRUE(WaitFor([&] { return decks.deckA_.Position() >= 2000; }));
+    decks.onDisplayTick(); // ten seconds before the end: the advance onto (B)
     ASSERT_TRUE(SettleLoads(engine));
     ASSERT_EQ(decks.CurrentDeck, 2);
     // The ten steps of the cross-fade, 300 ms apart on (B)'s clock.
     for (int step = 1; step <= 10; ++step) {
-        ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= step * 300; }));
-        decks.Timer2Timer();
+        ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() >= step * 300; }));
+        decks.onFadeTick();
     }
-    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= 3600; }));
+    ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() >= 3600; }));
     const auto sound = recording.Stop();
 
     // From the first sound of (B) to the end, per 100 ms window.
@@ -145,16 +145,16 @@ TEST_F(DeckSound, CrossFadeIsRecordedAsOneToneFallingWhileTheOtherRises) {
 // WAV renamed to .mp3 and a missing file to the second good track, with no
 // gap in the sound, and the two bad items carry their mark.
 TEST_F(DeckSound, BadItemsAreSkippedWithoutAGap) {
-    TDeckEngine decks(engine, list);
+    DeckEngine decks(engine, list);
     Add(tonefiles::Mp3({.frequency = 1000, .seconds = 11}), "1k");
     Add(tonefiles::Wav({.seconds = 2}, "renamed-wav.mp3"), "wav");
     Add(tonefiles::Missing("missing.mp3"), "missing");
     Add(tonefiles::Mp3({.frequency = 3000, .seconds = 30}), "3k");
     MonitorRecording recording;
     ASSERT_TRUE(recording.Started());
-    decks.Play1Click();
-    ASSERT_TRUE(WaitFor([&] { return decks.CurrentIndex == 3 && decks.MediaPlayer2.IsOpen(); }));
-    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= 10500; }, 20000));
+    decks.playOrStop();
+    ASSERT_TRUE(WaitFor([&] { return decks.CurrentIndex == 3 && decks.deckB_.IsOpen(); }));
+    ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() >= 10500; }, 20000));
     const auto sound = recording.Stop();
     const auto from = SoundStart(sound);
     ASSERT_LT(from, sound.size());
@@ -171,13 +171,13 @@ TEST_F(DeckSound, BadItemsAreSkippedWithoutAGap) {
 
 // "Stop" stops, whether a double click or "Player (B)" started the decks.
 TEST_F(DeckSound, StopAfterADoubleClickOrPlayerBStartIsSilentWithinASecond) {
-    TDeckEngine decks(engine, list);
+    DeckEngine decks(engine, list);
     Add(tonefiles::Mp3({.frequency = 1000, .seconds = 30}), "1k");
     Add(tonefiles::Mp3({.frequency = 3000, .seconds = 30}), "3k");
     for (const bool playerB : {false, true}) {
         list.Select(playerB ? 1 : 0);
-        playerB ? decks.PlayerB1Click() : decks.ListView1DblClick();
-        auto& deck = playerB ? decks.MediaPlayer2 : decks.MediaPlayer1;
+        playerB ? decks.playSelectedOnB() : decks.playSelectedWithFade();
+        auto& deck = playerB ? decks.deckB_ : decks.deckA_;
         // Fading in from 0 on the window's timers: heard after a few steps.
         ASSERT_TRUE(
             WaitFor([&] { return deck.IsOpen() && decks.GetDeckVolume(playerB ? 2 : 1) >= 400; }));
@@ -188,39 +188,39 @@ TEST_F(DeckSound, StopAfterADoubleClickOrPlayerBStartIsSilentWithinASecond) {
             EXPECT_GT(measure::Rms(playing.Stop()), 0.02) << playerB;
         }
         ASSERT_EQ(decks.PlayCaption(), "Stop");
-        decks.Play1Click();
+        decks.playOrStop();
         EXPECT_EQ(decks.PlayCaption(), "Play");
-        EXPECT_FALSE(decks.MediaPlayer1.IsOpen() || decks.MediaPlayer2.IsOpen()) << playerB;
+        EXPECT_FALSE(decks.deckA_.IsOpen() || decks.deckB_.IsOpen()) << playerB;
         WaitFor([] { return false; }, 1000);
         MonitorRecording after;
         ASSERT_TRUE(after.Started());
         WaitFor([] { return false; }, 500);
         EXPECT_LT(measure::Rms(after.Stop()), 0.002) << playerB;
-        EXPECT_FALSE(decks.MediaPlayer1.IsOpen() || decks.MediaPlayer2.IsOpen()) << playerB;
+        EXPECT_FALSE(decks.deckA_.IsOpen() || decks.deckB_.IsOpen()) << playerB;
     }
 }
 
 TEST_F(DeckSound, AnAutomaticFadeBetweenTwoEqualTonesKeepsTheirSummedLevel) {
-    TDeckEngine decks(engine, list);
-    decks.Timer1.setInterval(24 * 3600 * 1000);
-    decks.Timer2.setInterval(24 * 3600 * 1000);
+    DeckEngine decks(engine, list);
+    decks.displayTimer.setInterval(24 * 3600 * 1000);
+    decks.fadeTimer.setInterval(24 * 3600 * 1000);
     const double amplitude = 0.3;
     Add(tonefiles::Mp3({.frequency = 1000, .seconds = 12, .amplitude = amplitude}), "1k");
     Add(tonefiles::Mp3({.frequency = 3000, .seconds = 12, .amplitude = amplitude}), "3k");
 
     MonitorRecording recording;
     ASSERT_TRUE(recording.Started());
-    decks.Play1Click();
+    decks.playOrStop();
     ASSERT_TRUE(SettleLoads(engine));
-    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer1.Position() >= 2000; }));
-    decks.Timer1Timer(); // the advance onto (B)
+    ASSERT_TRUE(WaitFor([&] { return decks.deckA_.Position() >= 2000; }));
+    decks.onDisplayTick(); // the advance onto (B)
     ASSERT_TRUE(SettleLoads(engine));
     ASSERT_EQ(decks.CurrentDeck, 2);
     for (int step = 1; step <= 10; ++step) {
-        ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= step * 400; }));
-        decks.Timer2Timer();
+        ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() >= step * 400; }));
+        decks.onFadeTick();
     }
-    ASSERT_TRUE(WaitFor([&] { return decks.MediaPlayer2.Position() >= 4800; }));
+    ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() >= 4800; }));
     const auto sound = recording.Stop();
 
     // Per 100 ms window, from (A) alone through the fade to (B) alone: the
@@ -262,7 +262,7 @@ TEST(EngineOnRequest, KeepsTimeSilentlyUntilAskedThenPlaysOnTheDevice) {
     audio::RealtimeAudioEngine silent(Choice::SilentClock);
     audio::RealtimeAudioEngine engine(Choice::DeviceOnRequest);
     EXPECT_STREQ(engine.BackendName(), "silent");
-    audio::TMediaPlayer player(engine);
+    audio::DeckPlayer player(engine);
     player.Open(tonefiles::Mp3({.seconds = 5}));
     player.Play([] {});
     ASSERT_TRUE(WaitFor([&] { return player.Position() >= 200; }));

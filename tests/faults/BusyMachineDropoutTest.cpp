@@ -2,8 +2,8 @@
 // shell loops keep both cores busy at normal priority. The recording of the
 // speakers' monitor must have no gap of silence longer than 5 ms, and the
 // engine must have counted no underrun.
+#include "platform/audio/DeckPlayer.h"
 #include "platform/audio/RealtimeAudioEngine.h"
-#include "platform/audio/TMediaPlayer.h"
 #include "platform/audio/UnderrunCount.h"
 #include "tests/decks/MonitorRecording.h"
 #include "tests/decks/ToneFiles.h"
@@ -42,7 +42,7 @@ TEST(BusyMachine, TwoDecksPlayTwoMinutesWithoutAGapWhileBothCoresAreBusy) {
     const auto toneB = tonefiles::Mp3({.frequency = 3000, .seconds = 130, .amplitude = 0.3});
     audio::RealtimeAudioEngine engine;
     ASSERT_STREQ(engine.BackendName(), "portaudio") << "the private sound server is not reachable";
-    audio::TMediaPlayer deckA(engine), deckB(engine);
+    audio::DeckPlayer deckA(engine), deckB(engine);
     deckA.Open(toneA);
     deckB.Open(toneB);
 

@@ -72,11 +72,11 @@ protected:
     void AddTracks(int n) {
         const std::string mp3 = TaggedMp3("a.mp3", "A", "a");
         for (int i = 0; i < n; ++i)
-            form->playlist->AddFile(mp3);
+            form->playlist->addFile(mp3);
     }
     void SaveInto(const std::string& file) {
         answerFiles = {QString::fromStdString(file)};
-        form->Save1->trigger();
+        form->saveAction->trigger();
     }
     static int Leftovers(const QString& folder) {
         return static_cast<int>(
@@ -138,16 +138,16 @@ TEST_F(FileSystemFault, PlaylistSavedBelowAPathThatIsAFileSaysError) {
 
 TEST_F(FileSystemFault, TagWrittenIntoAFileThatCannotChangeLeavesItAndTheListAsTheyWere) {
     const std::string path = TaggedMp3("a.mp3", "Old Artist", "Old Title");
-    form->playlist->AddFile(path);
+    form->playlist->addFile(path);
     playlist::Select(form->playlistView, 0);
     const QByteArray before = peer::FileBytes(path);
     Immutable frozen(path);
     if (!frozen.Ok())
         GTEST_SKIP() << "chattr +i is not supported here";
-    TTagEditor& editor = *form->tagEditor;
-    form->LoadPlaylist1->trigger();
+    TagEditor& editor = *form->tagEditor;
+    form->tagInfoAction->trigger();
     editor.id3title->setText("New Title");
-    editor.Button2->click();
+    editor.applyButton->click();
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_EQ(peer::FileBytes(path), before);
     EXPECT_EQ(Titles(), QStringList{"Old Artist - Old Title"});
@@ -155,14 +155,14 @@ TEST_F(FileSystemFault, TagWrittenIntoAFileThatCannotChangeLeavesItAndTheListAsT
 
 TEST_F(FileSystemFault, TagWrittenIntoAFileThatVanishedDoesNotMakeItAgain) {
     const std::string path = TaggedMp3("gone.mp3", "Old Artist", "Old Title");
-    form->playlist->AddFile(path);
+    form->playlist->addFile(path);
     playlist::Select(form->playlistView, 0);
-    TTagEditor& editor = *form->tagEditor;
-    form->LoadPlaylist1->trigger();
+    TagEditor& editor = *form->tagEditor;
+    form->tagInfoAction->trigger();
     ASSERT_EQ(editor.id3title->text(), "Old Title");
     ASSERT_EQ(::unlink(path.c_str()), 0);
     editor.id3title->setText("New Title");
-    editor.Button2->click();
+    editor.applyButton->click();
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path))) << "the tag made the file again";
     ASSERT_EQ(playlist::Count(form->playlistView), 1);

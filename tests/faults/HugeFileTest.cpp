@@ -4,8 +4,8 @@
 // take almost no disk.
 #include "decks/Playlist.h"
 #include "decks/PlaylistItems.h"
+#include "platform/audio/DeckPlayer.h"
 #include "platform/audio/MediaError.h"
-#include "platform/audio/TMediaPlayer.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/faults/GarbageBytes.h"
@@ -62,7 +62,7 @@ struct Outcome {
     double seconds = 0;
 };
 
-Outcome OpenOnDeck(audio::TMediaPlayer& deck, const std::string& path) {
+Outcome OpenOnDeck(audio::DeckPlayer& deck, const std::string& path) {
     const long long before = BytesRead();
     const auto start = std::chrono::steady_clock::now();
     Outcome outcome;
@@ -90,9 +90,9 @@ protected:
 
 TEST_F(HugeFile, IsListedFromItsEndAlone) {
     const std::string path = SparseFile(dir, "huge.mp3", Garbage(1 << 20));
-    TPlaylist playlist;
+    Playlist playlist;
     const long long before = BytesRead();
-    ASSERT_TRUE(playlist.AddFile(path));
+    ASSERT_TRUE(playlist.addFile(path));
     EXPECT_LT(BytesRead() - before, 1 << 20);
     EXPECT_EQ(playlist.TitleAt(0), "huge.mp3");
 }
@@ -100,7 +100,7 @@ TEST_F(HugeFile, IsListedFromItsEndAlone) {
 TEST_F(HugeFile, ShortTrackFollowedByAHoleOpensOrIsRefusedWithoutReadingItAll) {
     const QByteArray track = FileBytes(tonefiles::Mp3({.frequency = 440, .seconds = 2}));
     const std::string path = SparseFile(dir, "track-and-hole.mp3", track);
-    audio::TMediaPlayer deck(card);
+    audio::DeckPlayer deck(card);
     const Outcome outcome = OpenOnDeck(deck, path);
     EXPECT_LT(outcome.bytesRead, 64LL << 20);
     if (outcome.opened) {
@@ -114,7 +114,7 @@ TEST_F(HugeFile, ShortTrackFollowedByAHoleOpensOrIsRefusedWithoutReadingItAll) {
 
 TEST_F(HugeFile, GarbageIsRefusedWithoutReadingItAll) {
     const std::string path = SparseFile(dir, "garbage.mp3", Garbage(4 << 20));
-    audio::TMediaPlayer deck(card);
+    audio::DeckPlayer deck(card);
     const Outcome outcome = OpenOnDeck(deck, path);
     EXPECT_FALSE(outcome.opened);
     EXPECT_FALSE(deck.IsOpen());
@@ -123,7 +123,7 @@ TEST_F(HugeFile, GarbageIsRefusedWithoutReadingItAll) {
 
 TEST_F(HugeFile, AHoleAloneIsRefusedWithoutReadingItAll) {
     const std::string path = SparseFile(dir, "hole.mp3", QByteArray(16, '\0'));
-    audio::TMediaPlayer deck(card);
+    audio::DeckPlayer deck(card);
     const Outcome outcome = OpenOnDeck(deck, path);
     EXPECT_FALSE(outcome.opened);
     EXPECT_LT(outcome.bytesRead, 64LL << 20);

@@ -3,7 +3,7 @@
 // scripts/test-leaks.sh runs the same program under LeakSanitizer, which then
 // reports any memory of the program's own still unreachable at exit. Widgets
 // left over are counted by the test itself (Qt keeps them reachable).
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistItems.h"
@@ -52,34 +52,34 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
                            QString::fromStdString(files.back())});
     }
 
-    auto form = std::make_unique<TForm1>();
+    auto form = std::make_unique<MainWindow>();
     form->show();
     QApplication::processEvents();
     auto* card = dynamic_cast<audio::VirtualSoundCard*>(form->audioEngine.get());
     ASSERT_NE(card, nullptr);
 
     for (const std::string& file : files)
-        form->playlist->AddFile(file);
+        form->playlist->addFile(file);
     form->playAction->trigger();
     ASSERT_TRUE(SettleLoads(*card));
-    EXPECT_EQ(form->player1lbl->text(), "Artist - One");
+    EXPECT_EQ(form->deckATitle->text(), "Artist - One");
     for (int i = 0; i < 20; ++i) { // both short tracks play through
         card->Render(50);
-        form->decks->Timer1Timer();
+        form->decks->onDisplayTick();
         ASSERT_TRUE(SettleLoads(*card));
-        form->decks->Timer2Timer();
+        form->decks->onFadeTick();
         QApplication::processEvents();
     }
 
     playlist::Select(form->playlistView, 1);
-    form->LoadPlaylist1->trigger();
+    form->tagInfoAction->trigger();
     form->tagEditor->id3title->setText("Second");
-    form->tagEditor->Button2->click();
+    form->tagEditor->applyButton->click();
     EXPECT_EQ(playlist::TitleAt(form->playlistView, 1), "Artist - Second");
 
-    form->musicLibrary->Widgets().qedit->setText("cher");
-    EXPECT_TRUE(AwaitAnswer(*form->musicLibrary, [&] { form->musicLibrary->Button4Click(); }));
-    EXPECT_GT(form->musicLibrary->Widgets().resultslist->topLevelItemCount(), 1);
+    form->musicLibrary->Widgets().searchBox->setText("cher");
+    EXPECT_TRUE(AwaitAnswer(*form->musicLibrary, [&] { form->musicLibrary->find(); }));
+    EXPECT_GT(form->musicLibrary->Widgets().resultsList->topLevelItemCount(), 1);
 
     EXPECT_TRUE(form->close());
     form.reset();

@@ -36,7 +36,7 @@ protected:
     long PeakGrowthOfSearch() {
         const long before = StatusMb("VmRSS:");
         ResetPeak();
-        Searched([&] { library_->Button4Click(); });
+        Searched([&] { library_->find(); });
         EXPECT_EQ(ErrorTexts(), std::vector<std::string>{kNoConnectionError})
             << "an oversized answer was accepted";
         return StatusMb("VmHWM:") - before;
@@ -47,8 +47,8 @@ TEST_F(SearchServerFault, ConnectionDroppedMidAnswerIsAConnectionError) {
     LoopbackServer::Response cut{200, "text/xml; charset=utf-8", Answer("track_search.xml"), {}};
     cut.dropAfter = static_cast<long long>(cut.body.size() / 2);
     server_.Serve("/", cut);
-    library_->Widgets().qedit->setText("cher");
-    Searched([&] { library_->Button4Click(); });
+    library_->Widgets().searchBox->setText("cher");
+    Searched([&] { library_->find(); });
     EXPECT_EQ(ErrorTexts(), std::vector<std::string>{kNoConnectionError});
     EXPECT_EQ(Rows(), std::vector<std::string>{kNoMatchesRow});
     // No part of the cut answer is left under the query file's name.
@@ -62,8 +62,8 @@ TEST_F(SearchServerFault, CutAnswerWithoutLengthShowsNoMatches) {
     LoopbackServer::Response cut{200, "text/xml; charset=utf-8", AnswerStart(), {}};
     cut.announceLength = false;
     server_.Serve("/", cut);
-    library_->Widgets().qedit->setText("cher");
-    Searched([&] { library_->Button4Click(); });
+    library_->Widgets().searchBox->setText("cher");
+    Searched([&] { library_->find(); });
     EXPECT_EQ(Rows(), std::vector<std::string>{kNoMatchesRow});
     EXPECT_TRUE(library_->Results().captions.empty());
 }
@@ -82,7 +82,7 @@ TEST_F(SearchServerFault, FiftyMegabytesOfGarbageAreRefusedWithBoundedMemory) {
     LoopbackServer::Response garbage{200, "text/xml", GarbageBytes(1 << 20), {}};
     garbage.repeat = 50;
     server_.Serve("/", garbage);
-    library_->Widgets().qedit->setText("cher");
+    library_->Widgets().searchBox->setText("cher");
     const long growth = PeakGrowthOfSearch();
     std::printf("peak memory growth over 50 MB of garbage: %ld MB\n", growth);
     EXPECT_LT(growth, 20);
@@ -96,7 +96,7 @@ TEST_F(SearchServerFault, HugeDocumentIsRefusedEvenWithoutAnnouncedLength) {
     huge.repeat = 50;
     huge.announceLength = false;
     server_.Serve("/", huge);
-    library_->Widgets().qedit->setText("cher");
+    library_->Widgets().searchBox->setText("cher");
     const long growth = PeakGrowthOfSearch();
     std::printf("peak memory growth over 50 MB without a length: %ld MB\n", growth);
     EXPECT_LT(growth, 20);
@@ -107,8 +107,8 @@ TEST_F(SearchServerFault, AnswerJustUnderTheLimitIsStillListed) {
     const std::string body = HugeResultsDocument(kMaxQueryAnswerBytes - 4096);
     ASSERT_LE(static_cast<long long>(body.size()), kMaxQueryAnswerBytes);
     server_.Serve("/", {200, "text/xml", body, {}});
-    library_->Widgets().qedit->setText("cher");
-    Searched([&] { library_->Button4Click(); });
+    library_->Widgets().searchBox->setText("cher");
+    Searched([&] { library_->find(); });
     EXPECT_GT(Rows().size(), 30000u);
 }
 

@@ -4,10 +4,10 @@
 // return. When a server is started again, the deck is heard again, the input
 // meter shows the microphone again and the master volume reaches it.
 #include "mixer/InputLevel.h"
-#include "mixer/SSVolumeController.h"
-#include "mixer/VuMeterDesign.h"
+#include "mixer/InputMeterDesign.h"
+#include "mixer/MasterVolume.h"
+#include "platform/audio/DeckPlayer.h"
 #include "platform/audio/RealtimeAudioEngine.h"
-#include "platform/audio/TMediaPlayer.h"
 #include "platform/mixer/AlsaMixer.h"
 #include "tests/decks/MonitorRecording.h"
 #include "tests/decks/ToneFiles.h"
@@ -32,7 +32,7 @@ TEST(SoundServerKilled, DeckKeepsTimeAndEndsWhenTheServerDiesMidTrack) {
 
     auto engine = std::make_unique<audio::RealtimeAudioEngine>();
     ASSERT_STREQ(engine->BackendName(), "portaudio");
-    auto deck = std::make_unique<audio::TMediaPlayer>(*engine);
+    auto deck = std::make_unique<audio::DeckPlayer>(*engine);
     deck->Open(file);
     const int length = deck->Length();
     bool ended = false;
@@ -68,7 +68,7 @@ TEST(SoundServerKilled, TheDeckIsHeardAgainWhenTheServerComesBack) {
     ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
     auto engine = std::make_unique<audio::RealtimeAudioEngine>();
     ASSERT_STREQ(engine->BackendName(), "portaudio");
-    auto deck = std::make_unique<audio::TMediaPlayer>(*engine);
+    auto deck = std::make_unique<audio::DeckPlayer>(*engine);
     deck->Open(tonefiles::Mp3({.frequency = 1000, .seconds = 30}));
     deck->Play();
     ASSERT_TRUE(WaitFor([&] { return deck->Position() > 200; }));
@@ -107,7 +107,7 @@ TEST(SoundServerKilled, TheInputMeterRestsAndComesBackWithTheServer) {
                                         "20", "sine", "440", "vol", "0.5"}),
               0);
     audio::UseCaptureBackend(audio::CaptureBackend::PortAudio);
-    std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
+    std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
     auto level = std::make_unique<InputLevel>(meter.get());
     ASSERT_TRUE(level->Start()) << level->AudioIn1()->LastErrorText();
 
@@ -141,20 +141,20 @@ TEST(SoundServerKilled, TheMasterVolumeReachesTheRestartedServer) {
     PrivatePulse pulse;
     ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
     mixer::AlsaMixerSystem alsa;
-    TssVolumeController ssVol1(alsa);
-    ssVol1.SetVolume(50);
+    MasterVolume masterVolume(alsa);
+    masterVolume.SetVolume(50);
     ASSERT_EQ(pactl::SinkVolume(), (std::vector<int>{50, 50}));
 
     pulse.Kill();
     {
         HangGuard guard("the master volume without a server", 10000);
-        ssVol1.SetVolume(40);
-        ssVol1.Volume();
+        masterVolume.SetVolume(40);
+        masterVolume.Volume();
     }
     ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
     EXPECT_TRUE(WaitFor(
         [&] {
-            ssVol1.SetVolume(30);
+            masterVolume.SetVolume(30);
             return pactl::SinkVolume() == std::vector<int>{30, 30};
         },
         10000))
@@ -162,7 +162,8 @@ TEST(SoundServerKilled, TheMasterVolumeReachesTheRestartedServer) {
         << pactl::Run({"get-sink-volume", "ci_sink"}).toStdString();
     // Another program's change is read from the new server too.
     pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "80%"});
-    EXPECT_TRUE(WaitFor([&] { return ssVol1.Volume() >= 79; }, 5000)) << ssVol1.Volume();
+    EXPECT_TRUE(WaitFor([&] { return masterVolume.Volume() >= 79; }, 5000))
+        << masterVolume.Volume();
 }
 
 // A mixer that reports changes finds the new server by itself: nobody reads,

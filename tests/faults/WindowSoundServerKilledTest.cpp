@@ -1,7 +1,7 @@
 // The sound server dies while the whole window plays a list on the real back
 // ends (sound output, mixer, microphone): the list plays on in silence and the
 // window still stops and closes.
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "platform/Dialogs.h"
@@ -29,10 +29,10 @@ TEST(SoundServerKilledUnderTheWindow, WholeWindowOnTheRealBackEndsGoesOnAndClose
     ::unsetenv("KOLVADECK_AUDIO"); // the real sound output, mixer and microphone
     dialogs::SetHandler([](const dialogs::Request&) { return dialogs::Answer{true, {}}; });
 
-    auto form = std::make_unique<TForm1>();
+    auto form = std::make_unique<MainWindow>();
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true)) << form->audioEngine->BackendName();
     for (double frequency : {440.0, 550.0, 660.0})
-        form->playlist->AddFile(tonefiles::Mp3({.frequency = frequency, .seconds = 2}));
+        form->playlist->addFile(tonefiles::Mp3({.frequency = frequency, .seconds = 2}));
     form->playAction->trigger();
     ASSERT_TRUE(WaitFor([&] { return form->decks->CurrentDeck == 1; }));
 

@@ -1,5 +1,5 @@
 #include "mixer/InputLevel.h"
-#include "mixer/VuMeterDesign.h"
+#include "mixer/InputMeterDesign.h"
 #include "platform/capture/VirtualInput.h"
 #include "tests/support/TestApp.h"
 
@@ -20,7 +20,7 @@ protected:
         EnsureTestApp();
         audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
         vi::ResetState();
-        meter_.reset(CreateVuMeterLeft(nullptr));
+        meter_.reset(CreateInputMeter(nullptr));
         level_ = std::make_unique<InputLevel>(meter_.get());
     }
     void TearDown() override {
@@ -33,13 +33,13 @@ protected:
             QCoreApplication::sendPostedEvents();
         }
     }
-    std::unique_ptr<TFBVUMeter> meter_;
+    std::unique_ptr<LevelMeter> meter_;
     std::unique_ptr<InputLevel> level_;
 };
 
 TEST_F(InputLevelOnVirtualInput, StartsAsTheWindowConfiguresIt) {
     ASSERT_TRUE(level_->Start());
-    TAudioInMM* in = level_->AudioIn1();
+    LevelCapture* in = level_->AudioIn1();
     EXPECT_EQ(in->WaveDevice(), -1);
     EXPECT_EQ(in->NumBuffers(), 2);
     EXPECT_EQ(in->FrameRate(), 44100);

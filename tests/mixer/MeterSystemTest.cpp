@@ -2,7 +2,7 @@
 // played into the microphone feed of the private PulseAudio server reaches
 // the meter through PortAudio; silence dims it again.
 #include "mixer/InputLevel.h"
-#include "mixer/VuMeterDesign.h"
+#include "mixer/InputMeterDesign.h"
 #include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
@@ -78,12 +78,12 @@ TEST_F(MeterOnPulseAudio, ToneLightsTheMeterToItsPeakAndSilenceDimsIt) {
     const int expected = ExpectedLit(peak);
     ASSERT_EQ(expected, 77); // 0.5 of full scale: level ~0.371
 
-    std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
+    std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
     InputLevel level(meter.get());
     ASSERT_TRUE(level.Start()) << level.AudioIn1()->LastErrorText();
     int buffers = 0, highest = 0;
     level.AudioIn1()->OnBufferFilled = [&](char* b, int& size) {
-        const bool again = level.AudioIn1BufferFilled(b, size);
+        const bool again = level.onCaptureBuffer(b, size);
         ++buffers;
         highest = std::max(highest, meter->LitCount(0));
         return again;

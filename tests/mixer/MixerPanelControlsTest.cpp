@@ -42,20 +42,21 @@ TEST(MixerPanel, StartupLeavesSpeakersAt67AndMicrophoneMutedAtZero) {
     EXPECT_EQ(system.values(card.speakersVolume), (Levels{43908, 43908}));
     EXPECT_EQ(system.values(card.micMute)[0], 1u);
     EXPECT_EQ(system.values(card.micVolume)[0], 0u);
-    EXPECT_EQ(panel.micvol.value(), 65535);
-    EXPECT_EQ(panel.mastervol.value(), 34); // shows the volume read back, 66
-    EXPECT_TRUE(panel.micmute.isChecked());
+    EXPECT_EQ(panel.micLevel.value(), 65535);
+    EXPECT_EQ(panel.masterLevel.value(), 34); // shows the volume read back, 66
+    EXPECT_TRUE(panel.micMute.isChecked());
     EXPECT_TRUE(panel.controls->MicMuted());
     EXPECT_EQ(panel.crossFadeClears, 1);
     EXPECT_TRUE(shown.texts.isEmpty());
-    EXPECT_EQ(system.openMixers(), 2); // ssVol1's and the panel's watch; the routines close theirs
+    EXPECT_EQ(system.openMixers(),
+              2); // masterVolume's and the panel's watch; the routines close theirs
 }
 
 TEST(MixerPanel, MicrophoneVolumeIsSetEvenWhenTheSliderIsAlreadyAtTheBottom) {
     VirtualMixerSystem system;
     const CardLines card = DeclareCard(system);
     Panel panel(system);
-    panel.micvol.setValue(65535);                 // the handler sets volume 0 ...
+    panel.micLevel.setValue(65535);               // the handler sets volume 0 ...
     system.setValues(card.micVolume, {40000, 0}); // ... then someone raises it
     panel.controls->StartupMicrophone();
     EXPECT_EQ(system.values(card.micVolume)[0], 0u);
@@ -68,15 +69,15 @@ TEST(MixerPanel, SliderEndsGiveFullAndNoVolume) {
     panel.startup();
     const int clears = panel.crossFadeClears;
 
-    panel.mastervol.setValue(0);
+    panel.masterLevel.setValue(0);
     EXPECT_EQ(system.values(card.speakersVolume), (Levels{65535, 65535}));
-    panel.mastervol.setValue(100);
+    panel.masterLevel.setValue(100);
     EXPECT_EQ(system.values(card.speakersVolume), (Levels{0, 0}));
     EXPECT_EQ(panel.crossFadeClears, clears); // the master slider leaves the cross-fade alone
 
-    panel.micvol.setValue(0);
+    panel.micLevel.setValue(0);
     EXPECT_EQ(system.values(card.micVolume)[0], 65535u);
-    panel.micvol.setValue(65535);
+    panel.micLevel.setValue(65535);
     EXPECT_EQ(system.values(card.micVolume)[0], 0u);
     EXPECT_EQ(panel.crossFadeClears, clears + 2);
 }
@@ -88,14 +89,14 @@ TEST(MixerPanel, MuteMicClickTogglesTheMicrophoneAndTheBox) {
     Panel panel(system);
     panel.startup();
 
-    panel.micmute.click();
+    panel.micMute.click();
     EXPECT_EQ(system.values(card.micMute)[0], 0u);
-    EXPECT_FALSE(panel.micmute.isChecked());
+    EXPECT_FALSE(panel.micMute.isChecked());
     EXPECT_FALSE(panel.controls->MicMuted());
 
-    panel.micmute.click();
+    panel.micMute.click();
     EXPECT_EQ(system.values(card.micMute)[0], 1u);
-    EXPECT_TRUE(panel.micmute.isChecked());
+    EXPECT_TRUE(panel.micMute.isChecked());
     EXPECT_TRUE(shown.texts.isEmpty());
 }
 
@@ -108,9 +109,9 @@ TEST(MixerPanel, MicrophoneWithoutMuteShowsGetLineInfoErrorAndStillToggles) {
     EXPECT_EQ(shown.texts, QStringList{QStringLiteral("GetLineInfo Error")}); // start-up mute
     shown.texts.clear();
 
-    panel.micmute.click();
+    panel.micMute.click();
     EXPECT_EQ(shown.texts, QStringList{QStringLiteral("GetLineInfo Error")});
-    EXPECT_FALSE(panel.micmute.isChecked());
+    EXPECT_FALSE(panel.micMute.isChecked());
     EXPECT_FALSE(panel.controls->MicMuted());
     EXPECT_EQ(system.openMixers(), 2); // closed after the error too
 }
@@ -130,11 +131,11 @@ TEST(MixerPanel, NoMixerOrNoMicrophoneDoesNothingAndShowsNothing) {
     VirtualMixerSystem none;
     Panel panel(none);
     panel.startup();
-    panel.micmute.click();
-    panel.micvol.setValue(100);
-    panel.mastervol.setValue(10);
+    panel.micMute.click();
+    panel.micLevel.setValue(100);
+    panel.masterLevel.setValue(10);
     EXPECT_FALSE(panel.controls->MicMuted()); // the flag follows the clicks regardless
-    EXPECT_FALSE(panel.micmute.isChecked());
+    EXPECT_FALSE(panel.micMute.isChecked());
 
     VirtualMixerSystem closed;
     const CardLines card = DeclareCard(closed);

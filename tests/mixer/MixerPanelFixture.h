@@ -23,25 +23,26 @@ struct ShownMessages {
 // The mixer panel as the main window builds it, with plain Qt sliders in
 // place of the program's own slider control.
 struct Panel {
-    QCheckBox micmute{QStringLiteral("MUTE/MIC")};
-    QSlider mastervol;
-    QSlider micvol;
+    QCheckBox micMute{QStringLiteral("MUTE/MIC")};
+    QSlider masterLevel;
+    QSlider micLevel;
     int crossFadeClears = 0;
     std::unique_ptr<MixerPanelControls> controls;
 
     explicit Panel(mixer::MixerSystem& system) {
-        mastervol.setRange(0, 100);
-        micvol.setRange(0, 65535);
-        micmute.setChecked(true);
+        masterLevel.setRange(0, 100);
+        micLevel.setRange(0, 65535);
+        micMute.setChecked(true);
         controls = std::make_unique<MixerPanelControls>(
-            MixerPanelWidgets{&micmute, [this](int p) { mastervol.setValue(p); },
-                              [this](int p) { micvol.setValue(p); }, [this] { ++crossFadeClears; }},
+            MixerPanelWidgets{&micMute, [this](int p) { masterLevel.setValue(p); },
+                              [this](int p) { micLevel.setValue(p); },
+                              [this] { ++crossFadeClears; }},
             system);
-        QObject::connect(&mastervol, &QSlider::valueChanged,
-                         [this](int p) { controls->mastervolChange(p); });
-        QObject::connect(&micvol, &QSlider::valueChanged,
-                         [this](int p) { controls->micvolChange(p); });
-        QObject::connect(&micmute, &QCheckBox::clicked, [this] { controls->micmuteClick(); });
+        QObject::connect(&masterLevel, &QSlider::valueChanged,
+                         [this](int p) { controls->setMasterVolume(p); });
+        QObject::connect(&micLevel, &QSlider::valueChanged,
+                         [this](int p) { controls->setMicVolume(p); });
+        QObject::connect(&micMute, &QCheckBox::clicked, [this] { controls->applyMicMute(); });
     }
 
     void startup() {

@@ -1,5 +1,5 @@
 #include "MixerPanelFixture.h"
-#include "broadcast/MixerSettings.h"
+#include "broadcast/MixerLineList.h"
 #include "platform/mixer/AlsaMixer.h"
 
 #include <QFile>
@@ -24,14 +24,14 @@ TEST(NoSoundServer, ControlsDoNothingShowNothingAndReturn) {
 
     Panel panel(alsa);
     panel.startup();
-    panel.micmute.click();
-    panel.micvol.setValue(1000);
-    panel.mastervol.setValue(10);
+    panel.micMute.click();
+    panel.micLevel.setValue(1000);
+    panel.masterLevel.setValue(10);
     EXPECT_TRUE(shown.texts.isEmpty());
-    EXPECT_EQ(panel.controls->ssVol1().Volume(), 90); // the value last stored
+    EXPECT_EQ(panel.controls->masterVolume().Volume(), 90); // the value last stored
     EXPECT_FALSE(panel.controls->MicMuted());
 
-    TMixerSettings settings(alsa);
+    MixerLineList settings(alsa);
     EXPECT_FALSE(settings.Enumerate(0));
     EXPECT_EQ(settings.Lines(), nullptr);
 }

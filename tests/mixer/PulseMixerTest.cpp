@@ -1,6 +1,6 @@
 #include "MixerPanelFixture.h"
 #include "Pactl.h"
-#include "broadcast/MixerSettings.h"
+#include "broadcast/MixerLineList.h"
 #include "platform/mixer/AlsaMixer.h"
 
 #include <QTest>
@@ -40,46 +40,46 @@ TEST_F(PulseMixer, StartupAndTheControlsActOnTheServer) {
     EXPECT_FALSE(pactl::SinkMuted());
     EXPECT_TRUE(pactl::SourceMuted());
     EXPECT_EQ(pactl::SourceVolume(), (std::vector<int>{0, 0}));
-    EXPECT_EQ(panel.mastervol.value(), 34);
-    EXPECT_EQ(panel.controls->ssVol1().Volume(), 66);
+    EXPECT_EQ(panel.masterLevel.value(), 34);
+    EXPECT_EQ(panel.controls->masterVolume().Volume(), 66);
 
-    panel.mastervol.setValue(50);
+    panel.masterLevel.setValue(50);
     EXPECT_EQ(pactl::SinkVolume(), (std::vector<int>{50, 50}));
-    panel.mastervol.setValue(0);
+    panel.masterLevel.setValue(0);
     EXPECT_EQ(pactl::SinkVolume(), (std::vector<int>{100, 100}));
 
-    panel.micvol.setValue(0);
+    panel.micLevel.setValue(0);
     EXPECT_EQ(pactl::SourceVolume(), (std::vector<int>{100, 100}));
 
-    panel.micmute.click();
+    panel.micMute.click();
     EXPECT_FALSE(pactl::SourceMuted());
-    EXPECT_FALSE(panel.micmute.isChecked());
-    panel.micmute.click();
+    EXPECT_FALSE(panel.micMute.isChecked());
+    panel.micMute.click();
     EXPECT_TRUE(pactl::SourceMuted());
-    EXPECT_TRUE(panel.micmute.isChecked());
+    EXPECT_TRUE(panel.micMute.isChecked());
     EXPECT_TRUE(shown.texts.isEmpty());
 }
 
 TEST_F(PulseMixer, BalanceReachesTheChannels) {
-    TssVolumeController ssVol1(alsa);
-    ssVol1.SetVolume(67);
-    ssVol1.SetBalance(-50);
+    MasterVolume masterVolume(alsa);
+    masterVolume.SetVolume(67);
+    masterVolume.SetBalance(-50);
     EXPECT_EQ(pactl::SinkVolume(), (std::vector<int>{67, 33}));
-    EXPECT_EQ(ssVol1.Volume(), 66);
-    EXPECT_EQ(ssVol1.Balance(), -50);
+    EXPECT_EQ(masterVolume.Volume(), 66);
+    EXPECT_EQ(masterVolume.Balance(), -50);
     // A change made by another program reaches the reads once the server's
     // event has come in. The server's 50% is 32768 of 65536, a hair above
     // half: balance -49.
     pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "100%", "50%"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ssVol1.Volume() == 100; }, 10000));
-    EXPECT_EQ(ssVol1.Balance(), -49);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return masterVolume.Volume() == 100; }, 10000));
+    EXPECT_EQ(masterVolume.Balance(), -49);
 }
 
 TEST_F(PulseMixer, LineListAndChangeNotices) {
-    TMixerSettings settings(alsa);
+    MixerLineList settings(alsa);
     ASSERT_TRUE(settings.Enumerate(0));
-    std::vector<const TMixDetails*> records;
-    for (const TMixDetails* r = settings.Lines(); r; r = r->Next.get())
+    std::vector<const MixerLine*> records;
+    for (const MixerLine* r = settings.Lines(); r; r = r->Next.get())
         records.push_back(r);
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[0]->Name, "PulseAudio");
@@ -94,7 +94,7 @@ TEST_F(PulseMixer, LineListAndChangeNotices) {
 
     settings.SetOk(true);
     std::vector<std::pair<int, int>> calls;
-    settings.OnMixerChange = [&](TMixerSettings&, std::uint16_t d, std::uint16_t s) {
+    settings.OnMixerChange = [&](MixerLineList&, std::uint16_t d, std::uint16_t s) {
         calls.emplace_back(d, s);
     };
     pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "40%"});

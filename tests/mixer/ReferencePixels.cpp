@@ -21,7 +21,7 @@ void SetPixel(QImage& image, int x, int y, QRgb colour) {
         reinterpret_cast<QRgb*>(image.scanLine(y))[x] = colour;
 }
 
-void FrameRect(QImage& image, const TRect& r, QRgb colour) {
+void FrameRect(QImage& image, const PixelRect& r, QRgb colour) {
     if (r.right <= r.left || r.bottom <= r.top)
         return;
     FillRect(image, r.left, r.top, r.right, r.top + 1, colour);
@@ -30,7 +30,7 @@ void FrameRect(QImage& image, const TRect& r, QRgb colour) {
     FillRect(image, r.right - 1, r.top, r.right, r.bottom, colour);
 }
 
-void FillGradient(QImage& image, const TRect& r, QColor a, QColor b, bool acrossX) {
+void FillGradient(QImage& image, const PixelRect& r, QColor a, QColor b, bool acrossX) {
     const int n = acrossX ? r.right - r.left : r.bottom - r.top;
     if (n <= 0)
         return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mixer/TRect.h"
+#include "mixer/PixelRect.h"
 
 #include <QColor>
 #include <QImage>
@@ -14,11 +14,11 @@ namespace pixels {
 void FillRect(QImage& image, int left, int top, int right, int bottom, QRgb colour);
 void SetPixel(QImage& image, int x, int y, QRgb colour);
 // Outline of the rectangle, one pixel wide, inside its edges.
-void FrameRect(QImage& image, const TRect& r, QRgb colour);
+void FrameRect(QImage& image, const PixelRect& r, QRgb colour);
 // Gradient from a to b in n steps of (b - a) / n per channel, n being the width
 // (acrossX: columns change from left to right) or the height (rows from top to
 // bottom); each line takes the rounded (halves to even) running values, so the
 // last line stops one step short of b.
-void FillGradient(QImage& image, const TRect& r, QColor a, QColor b, bool acrossX);
+void FillGradient(QImage& image, const PixelRect& r, QColor a, QColor b, bool acrossX);
 
 } // namespace pixels

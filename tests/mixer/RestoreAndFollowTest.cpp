@@ -66,9 +66,9 @@ TEST(MixerRestore, WhatTheUserSetInThePanelStays) {
     FoundCard card;
     Panel panel(card.system);
     panel.startup();
-    panel.mastervol.setValue(50);
-    panel.micmute.click(); // unmuted by the user
-    panel.micmute.click(); // and muted again: their choice is "muted"
+    panel.masterLevel.setValue(50);
+    panel.micMute.click(); // unmuted by the user
+    panel.micMute.click(); // and muted again: their choice is "muted"
     DeliverNotices();
 
     panel.controls->RestoreSystemMixer();
@@ -80,7 +80,7 @@ TEST(MixerRestore, WhatTheUserSetInThePanelStays) {
     FoundCard other;
     Panel micUser(other.system);
     micUser.startup();
-    micUser.micvol.setValue(60000);
+    micUser.micLevel.setValue(60000);
     micUser.controls->RestoreSystemMixer();
     EXPECT_EQ(other.system.values(other.micVolume)[0], 5535u);
     EXPECT_EQ(other.system.values(other.speakersVolume), kMaster35);
@@ -90,9 +90,9 @@ TEST(MixerFollow, OutsideChangesShowWithoutWritingBackOrStoppingTheFade) {
     FoundCard card;
     Panel panel(card.system);
     panel.startup();
-    panel.mastervol.setValue(50); // the user's own move is not undone by its echo
+    panel.masterLevel.setValue(50); // the user's own move is not undone by its echo
     DeliverNotices();
-    EXPECT_EQ(panel.mastervol.value(), 50);
+    EXPECT_EQ(panel.masterLevel.value(), 50);
     const int clears = panel.crossFadeClears;
     const int masterWrites = card.system.writeCount(card.speakersVolume);
     const int micWrites = card.system.writeCount(card.micVolume);
@@ -103,9 +103,9 @@ TEST(MixerFollow, OutsideChangesShowWithoutWritingBackOrStoppingTheFade) {
     card.system.setValues(card.micMute, {0, 0});
     DeliverNotices();
 
-    EXPECT_EQ(panel.mastervol.value(), 70);
-    EXPECT_EQ(panel.micvol.value(), 25535);
-    EXPECT_FALSE(panel.micmute.isChecked());
+    EXPECT_EQ(panel.masterLevel.value(), 70);
+    EXPECT_EQ(panel.micLevel.value(), 25535);
+    EXPECT_FALSE(panel.micMute.isChecked());
     EXPECT_FALSE(panel.controls->MicMuted());
     EXPECT_EQ(panel.crossFadeClears, clears);
     EXPECT_EQ(card.system.writeCount(card.speakersVolume), masterWrites);

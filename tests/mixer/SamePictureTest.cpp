@@ -1,10 +1,10 @@
 // The meter and the slider draw with QPainter on kept images; their pictures
 // must be, pixel for pixel, those of the row-by-row drawing they replaced. The
 // reference is drawn here from each control's own geometry and colours.
-#include "mixer/FBVUMeter.h"
+#include "mixer/GradientSlider.h"
+#include "mixer/InputMeterDesign.h"
+#include "mixer/LevelMeter.h"
 #include "mixer/MixerSliders.h"
-#include "mixer/VuMeterDesign.h"
-#include "mixer/XiTrackBar.h"
 #include "tests/mixer/ReferencePixels.h"
 #include "tests/support/TestApp.h"
 
@@ -19,14 +19,14 @@ QImage Shown(QWidget& w) {
     return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QImage ReferenceSlider(const TXiTrackBar& s, bool down) {
+QImage ReferenceSlider(const GradientSlider& s, bool down) {
     const QPalette pal = s.palette();
-    auto q = [&](TColor c) { return ToQColor(c, pal); };
+    auto q = [&](StoredColour c) { return ToQColor(c, pal); };
     QImage img(s.size(), QImage::Format_RGB32);
     const QRgb back = q(s.BackColor()).rgb();
     img.fill(back);
-    const bool vertical = s.Orientation() == TXiTrackBar::trVertical;
-    auto corners = [&](const TRect& r) {
+    const bool vertical = s.Orientation() == GradientSlider::trVertical;
+    auto corners = [&](const PixelRect& r) {
         if (!s.SmoothCorners())
             return;
         for (const auto& [x, y] : {std::pair{r.left, r.top},
@@ -47,13 +47,13 @@ QImage ReferenceSlider(const TXiTrackBar& s, bool down) {
     return img;
 }
 
-QImage ReferenceMeter(const TFBVUMeter& m) {
+QImage ReferenceMeter(const LevelMeter& m) {
     const QPalette pal = m.palette();
     QImage img(m.size(), QImage::Format_RGB32);
     img.fill(ToQColor(m.BackGroundColor(), pal));
     for (int column = 0; column < (m.stereo() ? 2 : 1); ++column) {
         for (int i = 0; i <= m.TopIndex(); ++i) {
-            const TColor c = i < m.LitCount(column) ? m.LitColor(i) : m.DimColor(i);
+            const StoredColour c = i < m.LitCount(column) ? m.LitColor(i) : m.DimColor(i);
             const int top = m.SegmentY(i) - m.penWidth() / 2;
             pixels::FillRect(img, m.ColumnStart(column), top, m.ColumnEnd(column) + 1,
                              top + m.penWidth(), ToQColor(c, pal).rgb());
@@ -66,10 +66,10 @@ TEST(SamePicture, SliderInBothOrientationsPositionsCornersAndThumbStates) {
     EnsureTestApp();
     for (const bool vertical : {true, false}) {
         for (const bool smooth : {true, false}) {
-            TXiTrackBar s;
+            GradientSlider s;
             mixer_sliders::ApplyDesign(s, 1000);
             if (!vertical) {
-                s.SetOrientation(TXiTrackBar::trHorizontal);
+                s.SetOrientation(GradientSlider::trHorizontal);
                 s.resize(200, 28);
             }
             s.SetSmoothCorners(smooth);
@@ -79,14 +79,14 @@ TEST(SamePicture, SliderInBothOrientationsPositionsCornersAndThumbStates) {
                     << "vertical " << vertical << " smooth " << smooth << " at " << position;
             }
             // Pressed on the thumb: the thumb takes the "down" colours.
-            const TRect t = s.ThumbRect();
+            const PixelRect t = s.ThumbRect();
             s.show();
             QTest::mousePress(&s, Qt::LeftButton, {},
                               QPoint((t.left + t.right) / 2, (t.top + t.bottom) / 2));
-            ASSERT_EQ(s.ThumbState(), TXiTrackBar::tsDown);
+            ASSERT_EQ(s.ThumbState(), GradientSlider::tsDown);
             EXPECT_EQ(Shown(s), ReferenceSlider(s, true)) << "vertical " << vertical;
             // A new scheme is drawn with the next paint, not with the old colours.
-            s.SetColorScheme(TXiTrackBar::csSky);
+            s.SetColorScheme(GradientSlider::csSky);
             QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(0, 0));
             EXPECT_EQ(Shown(s), ReferenceSlider(s, false)) << "vertical " << vertical;
         }
@@ -95,7 +95,7 @@ TEST(SamePicture, SliderInBothOrientationsPositionsCornersAndThumbStates) {
 
 TEST(SamePicture, MeterAsLevelsRiseAndFallInStereoAndMono) {
     EnsureTestApp();
-    std::unique_ptr<TFBVUMeter> meter(CreateVuMeterLeft(nullptr));
+    std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
     for (const bool stereo : {false, true}) {
         meter->Setstereo(stereo);
         for (const auto& [left, right] :

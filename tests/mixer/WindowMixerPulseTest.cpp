@@ -3,9 +3,9 @@
 // stays, and the panel follows changes made by other programs and by a new
 // sound server.
 #include "Pactl.h"
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "decks/DeckEngine.h"
-#include "mixer/XiTrackBar.h"
+#include "mixer/GradientSlider.h"
 #include "platform/Dialogs.h"
 #include "tests/app/ShownWindow.h"
 #include "tests/faults/PrivatePulse.h"
@@ -68,27 +68,27 @@ protected:
 };
 
 TEST_F(WindowMixer, CloseRestoresAndThePanelFollowsOtherPrograms) {
-    auto form = std::make_unique<TForm1>();
+    auto form = std::make_unique<MainWindow>();
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
     ExpectStartupChangedIt();
     form->decks->CrossFading = true;
 
     pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "30%"});
-    const qint64 masterMs = MsUntil([&] { return form->mastervol->Position() == 70; });
+    const qint64 masterMs = MsUntil([&] { return form->masterLevel->Position() == 70; });
     pactl::Run({"set-source-volume", "@DEFAULT_SOURCE@", "50%"});
     pactl::Run({"set-source-mute", "@DEFAULT_SOURCE@", "0"});
     const qint64 micMs = MsUntil([&] {
-        return !form->micmute->isChecked() && std::abs(form->micvol->Position() - 32767) < 400;
+        return !form->micMute->isChecked() && std::abs(form->micLevel->Position() - 32767) < 400;
     });
     std::printf("master slider followed pactl in %lld ms, microphone in %lld ms\n",
                 static_cast<long long>(masterMs), static_cast<long long>(micMs));
-    EXPECT_GE(masterMs, 0) << "master slider at " << form->mastervol->Position();
+    EXPECT_GE(masterMs, 0) << "master slider at " << form->masterLevel->Position();
     EXPECT_LT(masterMs, 1000);
-    EXPECT_GE(micMs, 0) << "mic slider at " << form->micvol->Position();
+    EXPECT_GE(micMs, 0) << "mic slider at " << form->micLevel->Position();
     EXPECT_LT(micMs, 1000);
     // The same through ALSA, as amixer and desktop volume keys do it.
     ASSERT_EQ(QProcess::execute(QStringLiteral("amixer"), {"-q", "sset", "Master", "40%"}), 0);
-    EXPECT_GE(MsUntil([&] { return form->mastervol->Position() == 60; }), 0);
+    EXPECT_GE(MsUntil([&] { return form->masterLevel->Position() == 60; }), 0);
     EXPECT_TRUE(form->decks->CrossFading) << "following the system stopped the cross-fade";
     EXPECT_EQ(pactl::SinkVolume(), (Percent{40, 40}));
     EXPECT_EQ(pactl::SourceVolume(), (Percent{50, 50}));
@@ -99,9 +99,9 @@ TEST_F(WindowMixer, CloseRestoresAndThePanelFollowsOtherPrograms) {
 }
 
 TEST_F(WindowMixer, TheUsersMasterVolumeStaysAtExit) {
-    auto form = std::make_unique<TForm1>();
+    auto form = std::make_unique<MainWindow>();
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
-    form->mastervol->SetPosition(50); // as a drag of the slider does
+    form->masterLevel->SetPosition(50); // as a drag of the slider does
     form->close();
     form.reset();
     ExpectAsFound({50, 50});
@@ -139,22 +139,22 @@ TEST_F(WindowMixer, PanelShowsTheNewServerAfterARestart) {
     {
         PrivatePulse pulse;
         ASSERT_TRUE(pulse.Up());
-        auto form = std::make_unique<TForm1>();
+        auto form = std::make_unique<MainWindow>();
         // The output must be running before the server goes: PortAudio can
         // deadlock in a stream start that the server dies under.
         ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true));
-        ASSERT_TRUE(form->micmute->isChecked());
+        ASSERT_TRUE(form->micMute->isChecked());
         pulse.Kill();
         QTest::qWait(300); // the old server's end is seen
         ASSERT_TRUE(pulse.Start());
         const qint64 ms = MsUntil([&] {
-            return !form->micmute->isChecked() && form->micvol->Position() == 0 &&
-                   form->mastervol->Position() == 0;
+            return !form->micMute->isChecked() && form->micLevel->Position() == 0 &&
+                   form->masterLevel->Position() == 0;
         });
         std::printf("panel showed the new server %lld ms after it answered\n",
                     static_cast<long long>(ms));
-        EXPECT_GE(ms, 0) << "mic " << form->micvol->Position() << " master "
-                         << form->mastervol->Position();
+        EXPECT_GE(ms, 0) << "mic " << form->micLevel->Position() << " master "
+                         << form->masterLevel->Position();
         EXPECT_LT(ms, 1500);
         form->close();
         form.reset();

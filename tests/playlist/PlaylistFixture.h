@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistItems.h"
 #include "platform/Dialogs.h"
@@ -28,7 +28,7 @@ protected:
                 messages << request.text;
             return dialogs::Answer{!answerFiles.isEmpty(), answerFiles};
         });
-        form = std::make_unique<TForm1>();
+        form = std::make_unique<MainWindow>();
     }
     void TearDown() override {
         form.reset();
@@ -52,7 +52,7 @@ protected:
 
     QTemporaryDir home;
     peer::Workspace work;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> form;
     QStringList answerFiles;
     QStringList messages;
     std::vector<dialogs::Request> requests;

@@ -9,20 +9,20 @@
 #include <QTreeView>
 #include <QUrl>
 
-using Playlist = PlaylistFixture;
+using PlaylistTest = PlaylistFixture;
 
-TEST_F(Playlist, CaptionsComeFromTheTagsOrTheFileName) {
-    TPlaylist& list = *form->playlist;
-    EXPECT_TRUE(list.AddFile(TaggedMp3("a.mp3", "Daft Punk", "Da Funk")));
+TEST_F(PlaylistTest, CaptionsComeFromTheTagsOrTheFileName) {
+    Playlist& list = *form->playlist;
+    EXPECT_TRUE(list.addFile(TaggedMp3("a.mp3", "Daft Punk", "Da Funk")));
     const std::string untagged = work.FreshMp3("plain.mp3");
-    EXPECT_TRUE(list.AddFile(untagged));
-    EXPECT_TRUE(list.AddFile(work.PathOf("gone.mp3"))); // missing: listed by its name
+    EXPECT_TRUE(list.addFile(untagged));
+    EXPECT_TRUE(list.addFile(work.PathOf("gone.mp3"))); // missing: listed by its name
     // Extensions in any case, and every playable format, are added.
-    EXPECT_TRUE(list.AddFile(work.PathOf("upper.MP3")));
-    EXPECT_TRUE(list.AddFile(work.PathOf("mixed.FlaC")));
-    EXPECT_FALSE(list.AddFile(work.PathOf("notes.txt")));
-    EXPECT_FALSE(list.AddFile(work.PathOf("flac")));
-    EXPECT_TRUE(list.AddFile(TaggedMp3("a2.mp3", "Daft Punk", "Da Funk"))); // twice is fine
+    EXPECT_TRUE(list.addFile(work.PathOf("upper.MP3")));
+    EXPECT_TRUE(list.addFile(work.PathOf("mixed.FlaC")));
+    EXPECT_FALSE(list.addFile(work.PathOf("notes.txt")));
+    EXPECT_FALSE(list.addFile(work.PathOf("flac")));
+    EXPECT_TRUE(list.addFile(TaggedMp3("a2.mp3", "Daft Punk", "Da Funk"))); // twice is fine
 
     const QStringList titles = Titles();
     ASSERT_EQ(titles.size(), 6);
@@ -34,8 +34,8 @@ TEST_F(Playlist, CaptionsComeFromTheTagsOrTheFileName) {
     EXPECT_EQ(titles[1], "plain.mp3"); // no tag: named by its file
 }
 
-TEST_F(Playlist, OtherFormatsShowTheirFileNameUntilTheirTagsAreReadInTheBackground) {
-    TPlaylist& list = *form->playlist;
+TEST_F(PlaylistTest, OtherFormatsShowTheirFileNameUntilTheirTagsAreReadInTheBackground) {
+    Playlist& list = *form->playlist;
     auto flac = [&](const QString& name, const QString& artist, const QString& title) {
         const std::string path = work.PathOf(name);
         peer::Run("flac", {"-s", "-f", "--tag=ARTIST=" + artist, "--tag=TITLE=" + title, "-o",
@@ -44,19 +44,19 @@ TEST_F(Playlist, OtherFormatsShowTheirFileNameUntilTheirTagsAreReadInTheBackgrou
     };
     for (const std::string& path :
          {flac("a.flac", "A", "One"), flac("b.flac", "B", "Two"), flac("c.flac", "C", "Three")})
-        list.AddFile(path);
+        list.addFile(path);
     EXPECT_EQ(Titles(), (QStringList{"a.flac", "b.flac", "c.flac"}));
     // Before the answer: a row moves, another goes.
     list.Select(2);
-    list.Move1Click();
+    list.moveUp();
     list.Select(0);
-    list.remove1Click();
+    list.removeSelected();
     EXPECT_TRUE(WaitFor([&] {
         return Titles() == QStringList{"C - Three", "B - Two"};
     })) << Titles().join(", ").toStdString();
 }
 
-TEST_F(Playlist, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
+TEST_F(PlaylistTest, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
     const std::string path = work.FreshMp3("padded.mp3");
     QByteArray tag(128, '\0');
     tag.replace(0, 3, "TAG");
@@ -72,30 +72,30 @@ TEST_F(Playlist, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
     emptyTag.write(QByteArray("TAG") + QByteArray(125, '\0'));
     emptyTag.close();
 
-    form->playlist->AddFile(path);
-    form->playlist->AddFile(empty);
+    form->playlist->addFile(path);
+    form->playlist->addFile(empty);
     EXPECT_EQ(Titles(), (QStringList{"Artist - Title", " - "}));
 }
 
-TEST_F(Playlist, MoveRemoveAndKeysActOnTheSelectedRow) {
+TEST_F(PlaylistTest, MoveRemoveAndKeysActOnTheSelectedRow) {
     for (const char* name : {"one", "two", "three"})
-        form->playlist->AddFile(TaggedMp3(QString(name) + ".mp3", "X", name));
+        form->playlist->addFile(TaggedMp3(QString(name) + ".mp3", "X", name));
     QTreeView* list = form->playlistView;
 
-    form->Move2->trigger(); // nothing selected: nothing happens
-    form->remove1->trigger();
+    form->moveDownAction->trigger(); // nothing selected: nothing happens
+    form->removeAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", "X - three"}));
 
     playlist::Select(list, 0);
-    form->Move1->trigger(); // first row cannot go up
-    form->Move2->trigger();
+    form->moveUpAction->trigger(); // first row cannot go up
+    form->moveDownAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"X - two", "X - one", "X - three"}));
     EXPECT_EQ(playlist::SelectedIndex(list), 1);
 
     QTest::keyClick(list, Qt::Key_Plus, Qt::NoModifier);
     EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three", "X - one"}));
     EXPECT_EQ(playlist::SelectedIndex(list), 2);
-    form->Move2->trigger(); // last row cannot go down
+    form->moveDownAction->trigger(); // last row cannot go down
     EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three", "X - one"}));
 
     QTest::keyClick(list, Qt::Key_Minus, Qt::NoModifier);
@@ -103,16 +103,16 @@ TEST_F(Playlist, MoveRemoveAndKeysActOnTheSelectedRow) {
     EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", "X - three"}));
     EXPECT_EQ(playlist::PathAt(list, 0), work.PathOf("one.mp3"));
 
-    form->remove1->trigger();
+    form->removeAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three"}));
 }
 
-TEST_F(Playlist, AddTracksAddsTheChosenFilesInOrderAndCancelAddsNothing) {
+TEST_F(PlaylistTest, AddTracksAddsTheChosenFilesInOrderAndCancelAddsNothing) {
     const std::string b = TaggedMp3("b.mp3", "B", "b"), a = TaggedMp3("a.mp3", "A", "a");
-    form->AddTracks2->trigger(); // cancelled
+    form->addTracksMenuAction->trigger(); // cancelled
     EXPECT_TRUE(Titles().isEmpty());
     answerFiles = {QString::fromStdString(b), QString::fromStdString(a)};
-    form->AddTracks2->trigger();
+    form->addTracksMenuAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"B - b", "A - a"}));
     ASSERT_FALSE(requests.empty());
     EXPECT_TRUE(requests.back().multiSelect);
@@ -120,7 +120,7 @@ TEST_F(Playlist, AddTracksAddsTheChosenFilesInOrderAndCancelAddsNothing) {
         EXPECT_TRUE(requests.back().filter.contains(pattern)) << pattern;
 }
 
-TEST_F(Playlist, DroppedFilesAreAddedAndFoldersSkipped) {
+TEST_F(PlaylistTest, DroppedFilesAreAddedAndFoldersSkipped) {
     const std::string a = TaggedMp3("a.mp3", "A", "a"), b = TaggedMp3("b.mp3", "B", "b");
     QDir(QString::fromStdString(work.PathOf(""))).mkdir("folder.mp3");
     QMimeData data;
@@ -136,42 +136,42 @@ TEST_F(Playlist, DroppedFilesAreAddedAndFoldersSkipped) {
     EXPECT_EQ(Titles(), (QStringList{"A - a", "B - b"}));
 }
 
-TEST_F(Playlist, RebuildRereadsTagsAndKeepsDeletedFilesInPlace) {
+TEST_F(PlaylistTest, RebuildRereadsTagsAndKeepsDeletedFilesInPlace) {
     const std::string a = TaggedMp3("a.mp3", "A", "a"), b = TaggedMp3("b.mp3", "B", "b");
-    form->playlist->AddFile(a);
-    form->playlist->AddFile(b);
+    form->playlist->addFile(a);
+    form->playlist->addFile(b);
     ASSERT_TRUE(QFile::remove(QString::fromStdString(a)));
     peer::Run("id3v2", {"-1", "-a", "New", "-t", "name", QString::fromStdString(b)});
-    form->playlist->update_tracklist();
+    form->playlist->refreshTitles();
     EXPECT_EQ(Titles(), (QStringList{"a.mp3", "New - name"}));
     EXPECT_EQ(form->playlist->PathList, (std::vector<std::string>{a, b}));
 }
 
 // A name with a line break could not be kept in a playlist file: the dialog
 // and a drop refuse it with a message that names it, and add the others.
-TEST_F(Playlist, AFileNameWithALineBreakIsRefusedWithAMessage) {
+TEST_F(PlaylistTest, AFileNameWithALineBreakIsRefusedWithAMessage) {
     const std::string good = TaggedMp3("good.mp3", "G", "g");
     const std::string broken = work.PathOf("two\nlines.mp3");
     QFile::copy(QString::fromStdString(good), QString::fromStdString(broken));
     answerFiles = {QString::fromStdString(broken), QString::fromStdString(good)};
-    form->AddTracks2->trigger();
+    form->addTracksMenuAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"G - g"}));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QString::fromUtf8("two\u21B5lines.mp3")))
         << messages[0].toStdString();
 
-    form->playlist->WMDROPFILES({broken, good});
+    form->playlist->addDroppedFiles({broken, good});
     EXPECT_EQ(Titles(), (QStringList{"G - g", "G - g"}));
     EXPECT_EQ(messages.size(), 2);
 }
 
 // The list view shows an unplayable item's mark and reason from the model.
-TEST_F(Playlist, TheViewShowsTheMarkOfAnItemThatCannotPlay) {
-    form->playlist->AddFile(work.PathOf("gone.mp3"));
+TEST_F(PlaylistTest, TheViewShowsTheMarkOfAnItemThatCannotPlay) {
+    form->playlist->addFile(work.PathOf("gone.mp3"));
     form->playlist->MarkUnplayable(0, "Cannot play: the file is missing.");
     const QModelIndex track = form->playlistView->model()->index(0, PlaylistModel::kTrackColumn);
     EXPECT_EQ(track.data(Qt::ToolTipRole).toString(), "Cannot play: the file is missing.");
     EXPECT_TRUE(track.data(Qt::FontRole).value<QFont>().strikeOut());
-    form->playlist->update_tracklist(); // editing a tag rebuilds: the mark is cleared
+    form->playlist->refreshTitles(); // editing a tag rebuilds: the mark is cleared
     EXPECT_FALSE(form->playlistView->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
 }

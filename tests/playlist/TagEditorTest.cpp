@@ -5,17 +5,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-using TagEditor = PlaylistFixture;
+using TagEditorTest = PlaylistFixture;
 
-TEST_F(TagEditor, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
+TEST_F(TagEditorTest, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
     const std::string path = TaggedMp3("a.mp3", "Old Artist", "Old Title");
     peer::Run("id3v2",
               {"-1", "-A", "Album", "-y", "1999", "-g", "7", QString::fromStdString(path)});
-    form->playlist->AddFile(path);
+    form->playlist->addFile(path);
     playlist::Select(form->playlistView, 0);
-    TTagEditor& editor = *form->tagEditor;
+    TagEditor& editor = *form->tagEditor;
 
-    form->LoadPlaylist1->trigger();
+    form->tagInfoAction->trigger();
     EXPECT_TRUE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_EQ(editor.id3box->y(), 440);
     EXPECT_EQ(editor.id3artist->text(), "Old Artist");
@@ -28,7 +28,7 @@ TEST_F(TagEditor, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
     editor.id3artist->setText(QString(40, QLatin1Char('x'))); // cut to 30
     editor.id3title->setText(QString::fromUtf8("Caf\xc3\xa9 \xe2\x82\xac"));
     editor.id3genre->setText("Blues"); // the genre field is not written
-    editor.Button2->click();
+    editor.applyButton->click();
 
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_EQ(peer::FileSize(path), size);
@@ -42,36 +42,36 @@ TEST_F(TagEditor, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
                                     QString::fromUtf8(" - Caf\xc3\xa9 \xe2\x82\xac")});
 }
 
-TEST_F(TagEditor, CancelWritesNothingAndAnUnreadableFileLeavesTheFieldsEmpty) {
+TEST_F(TagEditorTest, CancelWritesNothingAndAnUnreadableFileLeavesTheFieldsEmpty) {
     const std::string path = TaggedMp3("a.mp3", "Artist", "Title");
-    form->playlist->AddFile(path);
-    form->playlist->AddFile(work.PathOf("missing.mp3"));
+    form->playlist->addFile(path);
+    form->playlist->addFile(work.PathOf("missing.mp3"));
     const QByteArray before = peer::FileBytes(path);
 
     playlist::Select(form->playlistView, 0);
-    form->LoadPlaylist1->trigger();
+    form->tagInfoAction->trigger();
     form->tagEditor->id3artist->setText("Changed");
-    form->tagEditor->Button3->click();
+    form->tagEditor->cancelButton->click();
     EXPECT_EQ(peer::FileBytes(path), before);
     EXPECT_FALSE(form->tagEditor->id3box->isVisibleTo(form.get()));
 
     playlist::Select(form->playlistView, 1);
-    form->LoadPlaylist1->trigger();
+    form->tagInfoAction->trigger();
     EXPECT_TRUE(form->tagEditor->id3box->isVisibleTo(form.get()));
     EXPECT_TRUE(form->tagEditor->id3artist->text().isEmpty());
     EXPECT_TRUE(form->tagEditor->id3genre->text().isEmpty());
 }
 
-TEST_F(TagEditor, UpdateWritesIntoTheRowSelectedNow) {
+TEST_F(TagEditorTest, UpdateWritesIntoTheRowSelectedNow) {
     const std::string first = TaggedMp3("first.mp3", "First", "one");
     const std::string second = work.FreshMp3("second.mp3"); // untagged
-    form->playlist->AddFile(first);
-    form->playlist->AddFile(second);
+    form->playlist->addFile(first);
+    form->playlist->addFile(second);
     playlist::Select(form->playlistView, 0);
-    form->LoadPlaylist1->trigger();
+    form->tagInfoAction->trigger();
     playlist::Select(form->playlistView, 1);
     const qint64 size = peer::FileSize(second);
-    form->tagEditor->Button2->click();
+    form->tagEditor->applyButton->click();
     EXPECT_EQ(peer::FileSize(second), size + 128); // a tag appended
     EXPECT_EQ(peer::MutagenReadV1(second)["artist"].toString(), "First");
     EXPECT_EQ(Titles(), (QStringList{"First - one", "First - one"}));

@@ -35,7 +35,7 @@ protected:
         });
         page_ = std::make_unique<QWidget>();
         page_->resize(1013, 655);
-        library_ = new TMusicLibrary(page_.get(), dataFolder_.string() + "/", page_.get());
+        library_ = new MusicLibrary(page_.get(), dataFolder_.string() + "/", page_.get());
     }
 
     void TearDown() override {
@@ -63,14 +63,14 @@ protected:
     // The captions of the results list as the user sees them.
     std::vector<std::string> Rows() const {
         std::vector<std::string> rows;
-        QTreeWidget* list = library_->Widgets().resultslist;
+        QTreeWidget* list = library_->Widgets().resultsList;
         for (int i = 0; i < list->topLevelItemCount(); ++i)
             rows.push_back(list->topLevelItem(i)->text(0).toStdString());
         return rows;
     }
 
     void SelectRow(int row) {
-        QTreeWidget* list = library_->Widgets().resultslist;
+        QTreeWidget* list = library_->Widgets().resultsList;
         list->clearSelection();
         list->topLevelItem(row)->setSelected(true);
     }
@@ -86,7 +86,7 @@ protected:
     LoopbackServer server_;
     std::filesystem::path dataFolder_;
     std::unique_ptr<QWidget> page_;
-    TMusicLibrary* library_ = nullptr;
+    MusicLibrary* library_ = nullptr;
     std::vector<dialogs::Request> shown_;
     DownloadTimeouts savedTimeouts_;
 };

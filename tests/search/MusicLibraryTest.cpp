@@ -40,8 +40,8 @@ protected:
     const MusicLibraryWidgets& W() const { return library_->Widgets(); }
 
     void Find(const QString& text) {
-        W().qedit->setText(text);
-        Searched([&] { QTest::mouseClick(W().Button4, Qt::LeftButton); });
+        W().searchBox->setText(text);
+        Searched([&] { QTest::mouseClick(W().findButton, Qt::LeftButton); });
     }
 
     void Click(QWidget* label) {
@@ -53,7 +53,7 @@ protected:
     }
 
     void ClickGenre(const QString& genre) {
-        QListWidget* box = W().genres_box;
+        QListWidget* box = W().genresList;
         const auto items = box->findItems(genre, Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1);
         box->scrollToItem(items.front());
@@ -66,7 +66,7 @@ protected:
     // A real double click: the first click presses the row, the second one
     // arrives as the double click.
     void PressDoubleClick(int row) {
-        QTreeWidget* list = W().resultslist;
+        QTreeWidget* list = W().resultsList;
         const QRect place = list->visualItemRect(list->topLevelItem(row));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, place.center());
@@ -83,8 +83,8 @@ protected:
     }
 
     std::vector<bool> MenuShown() const {
-        return {W().sourcesmenu->isVisible(), W().SimilarTracksmenu->isVisible(),
-                W().SimilarArtistsmenu->isVisible()};
+        return {W().sourcesAction->isVisible(), W().similarTracksAction->isVisible(),
+                W().similarArtistsAction->isVisible()};
     }
 };
 } // namespace
@@ -104,7 +104,7 @@ TEST_F(MusicLibraryTest, FindListsTracksAndKeepsTheAnswerInTheMethodsQueryFile) 
 
 TEST_F(MusicLibraryTest, FindAsksForPageOneWhateverPageWasReached) {
     Find("hello");
-    Click(W().morelbl);
+    Click(W().moreLabel);
     EXPECT_EQ(server_.LastRequestLine(), Get(kMusic + "track.search&limit=100&track=hello&page=2"));
     Find("hello");
     EXPECT_EQ(server_.LastRequestLine(), Get(kMusic + "track.search&limit=100&track=hello&page=1"));
@@ -126,7 +126,7 @@ TEST_F(MusicLibraryTest, GenresAreSentAsTheyAreAndListArtists) {
     ClickGenre("R&B");
     EXPECT_EQ(server_.LastRequestLine(),
               Get(kMusic + "tag.gettopartists&limit=100&tag=R&B&page=1"));
-    EXPECT_EQ(W().genres_box->count(), 33);
+    EXPECT_EQ(W().genresList->count(), 33);
 }
 
 TEST_F(MusicLibraryTest, DoubleClickOnAnArtistSearchesItsTracksAndBackReturns) {
@@ -135,7 +135,7 @@ TEST_F(MusicLibraryTest, DoubleClickOnAnArtistSearchesItsTracksAndBackReturns) {
     EXPECT_EQ(server_.LastRequestLine(),
               Get(kMusic + "track.search&limit=100&track=Kanye%20West&page=1"));
     EXPECT_THAT(MenuShown(), ElementsAre(true, true, true));
-    Click(W().Label12);
+    Click(W().backLabel);
     EXPECT_EQ(server_.LastRequestLine(),
               Get(kMusic + "tag.gettopartists&limit=100&tag=Hip%20Hop&page=1"));
     EXPECT_THAT(Rows(), ElementsAre("Kanye West", "Beyonc\xC3\xA9", "", "OutKast"));
@@ -144,12 +144,12 @@ TEST_F(MusicLibraryTest, DoubleClickOnAnArtistSearchesItsTracksAndBackReturns) {
 TEST_F(MusicLibraryTest, TrackRowsLeadToSimilarTracksArtistsAndVideoSources) {
     Find("believe");
     SelectRow(0);
-    Trigger(W().SimilarTracksmenu);
+    Trigger(W().similarTracksAction);
     EXPECT_EQ(server_.LastRequestLine(),
               Get(kMusic + "track.getSimilar&limit=100&artist=Cher&track=Believe&page=1"));
     EXPECT_THAT(Rows(), ElementsAre("Cher - Strong Enough", "", "Madonna - Ray of Light"));
     SelectRow(1); // empty caption, artist only
-    Trigger(W().SimilarArtistsmenu);
+    Trigger(W().similarArtistsAction);
     EXPECT_EQ(server_.LastRequestLine(),
               Get(kMusic + "artist.getSimilar&limit=100&artist=Madonna&page=1"));
     EXPECT_THAT(Rows(), ElementsAre("Jay-Z", "Sonny & Cher"));
@@ -159,7 +159,7 @@ TEST_F(MusicLibraryTest, SourcesAndDoubleClickSendTheSameVideoRequestAndPagesCou
     const std::string firstPage = Get("/api/video/?vq=Cher%20Believe&max-results=50&start-index=1");
     Find("believe");
     SelectRow(0);
-    Trigger(W().sourcesmenu);
+    Trigger(W().sourcesAction);
     EXPECT_EQ(server_.LastRequestLine(), firstPage);
     EXPECT_THAT(MenuShown(), ElementsAre(false, false, false));
     Find("believe");
@@ -168,13 +168,13 @@ TEST_F(MusicLibraryTest, SourcesAndDoubleClickSendTheSameVideoRequestAndPagesCou
     EXPECT_THAT(Rows(), ElementsAre("Cher - Believe", "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga",
                                     "Mobile group"));
 
-    Click(W().morelbl);
+    Click(W().moreLabel);
     EXPECT_EQ(server_.LastRequestLine(),
               Get("/api/video/?vq=Cher%20Believe&max-results=50&start-index=51"));
-    Click(W().Label12); // the same request, one page lower
+    Click(W().backLabel); // the same request, one page lower
     EXPECT_EQ(server_.LastRequestLine(), firstPage);
     EXPECT_EQ(library_->Page(), 1);
-    Click(W().Label12); // page 1 stays 1
+    Click(W().backLabel); // page 1 stays 1
     EXPECT_EQ(library_->Page(), 1);
 
     SelectRow(0);
@@ -194,8 +194,8 @@ TEST_F(MusicLibraryTest, OneResultIsShownAndNoneGivesTheNoMatchesRow) {
     // The no-matches row stands for no entry: commands on it do nothing.
     const size_t requests = server_.RequestLines().size();
     SelectRow(0);
-    W().sourcesmenu->trigger();
-    W().SimilarTracksmenu->trigger();
+    W().sourcesAction->trigger();
+    W().similarTracksAction->trigger();
     PressDoubleClick(0);
     EXPECT_FALSE(library_->Searching());
     EXPECT_EQ(server_.RequestLines().size(), requests);
@@ -220,7 +220,7 @@ TEST_F(MusicLibraryTest, UnreachableServiceShowsTheConnectionErrorAsItIs) {
     Find("believe");
     server_.ClearRoutes(); // every request now gets 404
     SelectRow(0);
-    Trigger(W().SimilarTracksmenu);
+    Trigger(W().similarTracksAction);
     EXPECT_THAT(ErrorTexts(), ElementsAre(kNoConnection)); // ends in "!": no full stop added
     EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
     EXPECT_TRUE(library_->Results().music.empty());
@@ -242,8 +242,8 @@ TEST_F(MusicLibraryTest, RefusedAndSilentServersGiveTheConnectionError) {
 }
 
 TEST_F(MusicLibraryTest, PagingBeforeAnySearchFailsWithoutARequest) {
-    Click(W().morelbl);
-    Click(W().Label12);
+    Click(W().moreLabel);
+    Click(W().backLabel);
     EXPECT_THAT(ErrorTexts(), ElementsAre(kNoConnection, kNoConnection));
     EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
     EXPECT_THAT(server_.RequestLines(), IsEmpty());

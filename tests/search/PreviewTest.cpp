@@ -1,5 +1,5 @@
 #include "MusicLibraryFixture.h"
-#include "search/ShockwaveEx.h"
+#include "search/VideoPreview.h"
 
 #include <QGroupBox>
 #include <QMediaPlayer>
@@ -50,7 +50,7 @@ protected:
     }
 
     void DoubleClickRow(int row) {
-        QTreeWidget* list = library_->Widgets().resultslist;
+        QTreeWidget* list = library_->Widgets().resultsList;
         list->clearSelection();
         list->topLevelItem(row)->setSelected(true);
         const QPoint at = list->visualItemRect(list->topLevelItem(row)).center();
@@ -58,7 +58,7 @@ protected:
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     }
 
-    TShockwaveFlashEx* Flash() const { return library_->Widgets().flash1; }
+    VideoPreview* Flash() const { return library_->Widgets().previewPlayer; }
 };
 } // namespace
 
@@ -77,7 +77,7 @@ TEST_F(PreviewTest, DoubleClickPlaysTheVideoAndXStopsItAndHidesTheBox) {
         << "status " << player->mediaStatus() << " error " << Flash()->ErrorText().toStdString();
     EXPECT_TRUE(Flash()->ErrorText().isEmpty());
 
-    QTest::mouseClick(w.Button7, Qt::LeftButton);
+    QTest::mouseClick(w.closePreviewButton, Qt::LeftButton);
     EXPECT_FALSE(w.previewbox->isVisible());
     EXPECT_EQ(player->playbackState(), QMediaPlayer::StoppedState);
 }
@@ -94,7 +94,7 @@ TEST_F(PreviewTest, AVideoThatCannotPlayShowsItsErrorInTheBox) {
 }
 
 TEST_F(PreviewTest, WithoutAutoplayTheMovieWaitsAndFullScreenFollowsTheVariables) {
-    TShockwaveFlashEx* flash = Flash();
+    VideoPreview* flash = Flash();
     flash->SetFlashVars("&hl=en&playerMode=embedded");
     flash->LoadMovie(0, QString::fromStdString("http://" + server_.Host() + "/media/clip.mp4"));
     EXPECT_EQ(flash->Player()->playbackState(), QMediaPlayer::StoppedState);

@@ -27,8 +27,8 @@ protected:
     }
 
     void Click(const char* text) {
-        library_->Widgets().qedit->setText(text);
-        library_->Widgets().Button4->click();
+        library_->Widgets().searchBox->setText(text);
+        library_->Widgets().findButton->click();
     }
 
     void AwaitRequests(size_t count) {
@@ -37,7 +37,7 @@ protected:
 };
 
 TEST_F(SearchInBackground, ASecondFindCancelsTheRunningOneAndOnlyItsAnswerIsShown) {
-    QSignalSpy shown(library_, &TMusicLibrary::answerShown);
+    QSignalSpy shown(library_, &MusicLibrary::answerShown);
     Click("slow");
     AwaitRequests(1); // the slow answer has begun to trickle
     EXPECT_EQ(page_->cursor().shape(), Qt::WaitCursor);
@@ -108,8 +108,8 @@ TEST_F(SearchInBackground, AnAnswerThatIsNotUtf8ListsNothingAndSendsNothingBack)
     EXPECT_TRUE(library_->Results().music.empty());
     const size_t requests = server_.RequestLines().size();
     SelectRow(0);
-    library_->SimilarTracksmenuClick();
-    library_->sourcesmenuClick();
+    library_->findSimilarTracks();
+    library_->findSources();
     EXPECT_FALSE(library_->Searching());
     EXPECT_EQ(server_.RequestLines().size(), requests);
 }

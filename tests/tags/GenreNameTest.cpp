@@ -1,6 +1,6 @@
 #include "PeerTools.h"
 
-#include "decks/tags/MP3Tags.h"
+#include "decks/tags/Id3v1Tag.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // files that cannot be opened or read.
 #include "PeerTools.h"
 
-#include "decks/tags/MP3Tags.h"
-#include "decks/tags/MP3Works.h"
+#include "decks/tags/Id3v1Tag.h"
+#include "decks/tags/QuickTag.h"
 
 #include <QDir>
 #include <QJsonObject>

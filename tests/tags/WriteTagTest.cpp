@@ -2,7 +2,7 @@
 // written tag, field limits, Windows-1252 text, and files it must not touch.
 #include "PeerTools.h"
 
-#include "decks/tags/MP3Tags.h"
+#include "decks/tags/Id3v1Tag.h"
 #include "platform/Ansi1252.h"
 
 #include <QFile>

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/capture/CaptureFormat.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class AudioCapture;
+
+enum class ChannelMode { Mono, Stereo };
+enum class SampleDepth { _8, _16 };
+
+// Format, buffers and ring indices shared by the recorder and the player.
+// The format setters go through the owning AudioCapture, which decides (by its
+// SeparateCtrls) whether one object or both take the new value.
+class BroadcastFormat {
+public:
+    static constexpr int kRingSize = 4;
+
+    explicit BroadcastFormat(AudioCapture& owner);
+    virtual ~BroadcastFormat();
+    BroadcastFormat(const BroadcastFormat&) = delete;
+    BroadcastFormat& operator=(const BroadcastFormat&) = delete;
+
+    ChannelMode Channels() const { return channels_; }
+    SampleDepth BitsPerSample() const { return bitsPerSample_; }
+    std::uint16_t SampleRate() const { return sampleRate_; }
+    void SetChannels(ChannelMode value);
+    void SetBitsPerSample(SampleDepth value);
+    void SetSampleRate(std::uint16_t value);
+
+    // Sets the format record and allocates the four buffers (with their right-
+    // channel halves) for it; false with the owner's ErrorText on failure.
+    bool AllocBuffers();
+    void FreeBuffers();
+
+    AudioCapture& Owner;
+    std::array<char*, kRingSize> Buffers{};
+    std::array<char*, kRingSize> RightBuffers{};
+    int AddIndex = 0;                // written by the main thread only
+    int DoneIndex = 0;               // written by the capture thread only
+    bool IsOpen = false;             // the device is open (main thread)
+    std::atomic<bool> Active{false}; // deliveries are taken (both threads)
+    audio::CaptureFormat Format;
+    std::uint16_t BufferSize = 0;
+
+protected:
+    friend class AudioCapture;
+    friend class CaptureRecorder;
+    // Stores the value and reallocates, when it differs from this object's own.
+    void ApplyChannels(ChannelMode value);
+    void ApplyBitsPerSample(SampleDepth value);
+    void ApplySampleRate(std::uint16_t value);
+    void ApplyNoSamples(std::uint16_t value);
+    void Reallocate();
+    template <typename Value> void StoreAndReallocate(Value& field, Value value) {
+        if (value == field)
+            return;
+        field = value;
+        Reallocate();
+    }
+
+    ChannelMode channels_ = ChannelMode::Mono;
+    SampleDepth bitsPerSample_ = SampleDepth::_8;
+    std::uint16_t sampleRate_ = 11025;
+    std::uint16_t noSamples_ = 8192;
+};
+
+// Output settings: a mirror of the format with its buffers; nothing plays
+// through it.
+class OutputFormat : public BroadcastFormat {
+public:
+    using BroadcastFormat::BroadcastFormat;
+};

@@ -1,0 +1,367 @@
+#include "mixer/GradientSlider.h"
+
+#include "mixer/GradientSliderSchemes.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Nearest integer, halves to even (the default floating-point rounding mode).
+int RoundEven(double v) {
+    return int(std::nearbyint(v));
+}
+
+constexpr int kDragGrip = 5; // vertical drags hold the thumb 5 pixels below its top
+
+// Fills the rectangle with exclusive right/bottom edges; an empty or inverted
+// one draws nothing.
+void Fill(QPainter& painter, int left, int top, int right, int bottom, const QColor& colour) {
+    if (right > left && bottom > top)
+        painter.fillRect(left, top, right - left, bottom - top, colour);
+}
+
+// Outline of the rectangle, one pixel wide, inside its edges.
+void Frame(QPainter& painter, const PixelRect& r, const QColor& colour) {
+    if (r.right <= r.left || r.bottom <= r.top)
+        return;
+    Fill(painter, r.left, r.top, r.right, r.top + 1, colour);
+    Fill(painter, r.left, r.bottom - 1, r.right, r.bottom, colour);
+    Fill(painter, r.left, r.top, r.left + 1, r.bottom, colour);
+    Fill(painter, r.right - 1, r.top, r.right, r.bottom, colour);
+}
+
+// Gradient from a to b in n steps of (b - a) / n per channel, n being the
+// width (acrossX: columns change from left to right) or the height; each line
+// takes the rounded (halves to even) running values, so the last line stops
+// one step short of b.
+void FillGradient(QPainter& painter, const PixelRect& r, QColor a, QColor b, bool acrossX) {
+    const int n = acrossX ? r.right - r.left : r.bottom - r.top;
+    if (n <= 0)
+        return;
+    double red = a.red(), green = a.green(), blue = a.blue();
+    const double dr = double(b.red() - a.red()) / n;
+    const double dg = double(b.green() - a.green()) / n;
+    const double db = double(b.blue() - a.blue()) / n;
+    auto channel = [](double v) { return std::clamp(RoundEven(v), 0, 255); };
+    for (int i = 0; i < n; ++i) {
+        const QColor c(channel(red), channel(green), channel(blue));
+        if (acrossX)
+            Fill(painter, r.left + i, r.top, r.left + i + 1, r.bottom, c);
+        else
+            Fill(painter, r.left, r.top + i, r.right, r.top + i + 1, c);
+        red += dr;
+        green += dg;
+        blue += db;
+    }
+}
+
+void SmoothCornersOf(QPainter& painter, const PixelRect& r, const QColor& back) {
+    Fill(painter, r.left, r.top, r.left + 1, r.top + 1, back);
+    Fill(painter, r.left, r.bottom - 1, r.left + 1, r.bottom, back);
+    Fill(painter, r.right - 1, r.top, r.right, r.top + 1, back);
+    Fill(painter, r.right - 1, r.bottom - 1, r.right, r.bottom, back);
+}
+
+} // namespace
+
+struct GradientSlider::PaintColors {
+    StoredColour slideBorder, slideFace, slideGrad, tick, thumbBorder, thumbFace, thumbGrad;
+};
+
+bool GradientSlider::IsColorIndex(int index) {
+    return (index >= 0 && index <= 2) || (index >= 10 && index <= 18) ||
+           (index >= 20 && index <= 22) || (index >= 30 && index <= 32) ||
+           (index >= 40 && index <= 42);
+}
+
+GradientSlider::GradientSlider(QWidget* parent)
+    : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::NoFocus);
+    resize(100, 28);
+    SetColorScheme(csDesert);
+}
+
+StoredColour GradientSlider::Color(int index) const {
+    return IsColorIndex(index) ? colors_[std::size_t(index)] : clBlack;
+}
+
+void GradientSlider::SetColor(int index, StoredColour value) {
+    if (!IsColorIndex(index))
+        return;
+    colors_[std::size_t(index)] = value;
+    colorScheme_ = csCustom;
+    Paint();
+}
+
+void GradientSlider::SetColorScheme(ColourScheme scheme) {
+    colorScheme_ = scheme;
+    for (const auto& [index, value] : SchemeColors(scheme))
+        colors_[std::size_t(index)] = value;
+    imageStale_ = true; // drawn with the next paint
+    update();
+}
+
+int GradientSlider::OffsetForPosition(int position) const {
+    const int range = max_ - min_;
+    if (range == 0 || trackLength_ <= 0)
+        return 0;
+    return RoundEven(double(trackLength_) / range * (position - min_));
+}
+
+int GradientSlider::PositionForOffset(int offset) const {
+    const int range = max_ - min_;
+    if (range == 0 || trackLength_ <= 0)
+        return position_;
+    return min_ + RoundEven(double(range) * offset / trackLength_);
+}
+
+void GradientSlider::SetPosition(int value) {
+    if (value < min_)
+        value = min_;
+    if (value > max_)
+        value = max_;
+    position_ = value;
+    thumbOffset_ = OffsetForPosition(position_);
+    Paint();
+    emit OnChange();
+}
+
+void GradientSlider::SetMin(int value) {
+    min_ = value;
+    if (position_ < min_)
+        position_ = min_;
+    thumbOffset_ = OffsetForPosition(position_);
+    Paint();
+}
+
+void GradientSlider::SetMax(int value) {
+    max_ = value;
+    if (position_ > max_)
+        position_ = max_;
+    thumbOffset_ = OffsetForPosition(position_);
+    Paint();
+}
+
+void GradientSlider::SetFrequency(int value) {
+    frequency_ = value;
+    Paint();
+}
+
+void GradientSlider::SetOrientation(SliderOrientation value) {
+    orientation_ = value;
+    Paint();
+}
+
+void GradientSlider::SetTickMarks(TickSide value) {
+    tickMarks_ = value;
+    Paint();
+}
+
+void GradientSlider::SetTickStyle(TickMode value) {
+    tickStyle_ = value;
+    Paint();
+}
+
+void GradientSlider::SetSmoothCorners(bool value) {
+    smoothCorners_ = value;
+    Paint();
+}
+
+GradientSlider::PaintColors GradientSlider::ChooseColors() const {
+    if (!isEnabled())
+        return {DisabledSlideBorderColor(), DisabledSlideFaceColor(),   DisabledSlideGradColor(),
+                DisabledTickColor(),        DisabledThumbBorderColor(), DisabledThumbFaceColor(),
+                DisabledThumbGradColor()};
+    PaintColors c{SlideBorderColor(), SlideFaceColor(), SlideGradColor(), TickColor(),
+                  ThumbBorderColor(), ThumbFaceColor(), ThumbGradColor()};
+    if (thumbState_ == tsOver) {
+        c.thumbBorder = OverThumbBorderColor();
+        c.thumbFace = OverThumbFaceColor();
+        c.thumbGrad = OverThumbGradColor();
+    } else if (thumbState_ == tsDown) {
+        c.thumbBorder = DownThumbBorderColor();
+        c.thumbFace = DownThumbFaceColor();
+        c.thumbGrad = DownThumbGradColor();
+    }
+    return c;
+}
+
+void GradientSlider::ComputeGeometry() {
+    const int w = width(), h = height();
+    if (orientation_ == trVertical) {
+        thickness_ = w - 8;
+        thumbLength_ = thickness_ / 2;
+        trackLength_ = h - thumbLength_;
+        position_ = PositionForOffset(thumbOffset_);
+        thumbOffset_ = OffsetForPosition(position_);
+        thumbRect_ = {4, thumbOffset_, 4 + thickness_, thumbOffset_ + thumbLength_};
+        const int left = w / 3 + 1;
+        trackRect_ = {left, 0, w - left, h};
+    } else {
+        thickness_ = h - 8;
+        thumbLength_ = thickness_ / 2;
+        trackLength_ = w - thumbLength_;
+        thumbRect_ = {thumbOffset_, 4, thumbOffset_ + thickness_ / 2, 4 + thickness_};
+        const int top = h / 3 + 1;
+        trackRect_ = {0, top, w, h - top};
+    }
+}
+
+void GradientSlider::DrawTicks(QPainter& painter, StoredColour tick) const {
+    const int range = max_ - min_;
+    if (tickStyle_ == tsNone || range < 0)
+        return;
+    const QColor c = ToQColor(tick, palette());
+    const bool vertical = orientation_ == trVertical;
+    const bool topLeft = tickMarks_ == tmTopLeft || tickMarks_ == tmBoth;
+    const bool bottomRight = tickMarks_ == tmBottomRight || tickMarks_ == tmBoth;
+    const int w = image_.width(), h = image_.height();
+    for (int i = 0; i <= range; ++i) {
+        const bool last = i == range;
+        const bool wanted = tickStyle_ == tsManual
+                                ? (i == 0 || last)
+                                : (last || frequency_ == 0 || i % frequency_ == 0);
+        if (!wanted)
+            continue;
+        const double along = range == 0 ? 0.0 : double(trackLength_) * i / range;
+        const int pos = RoundEven(along) + thumbLength_ / 2;
+        if (vertical) {
+            if (topLeft)
+                Fill(painter, 0, pos, 3, pos + 1, c);
+            if (bottomRight)
+                Fill(painter, w - 3, pos, w, pos + 1, c);
+        } else {
+            if (topLeft) {
+                const int top = RoundEven(along + thumbLength_ / 2.0);
+                Fill(painter, top, 0, top + 1, 3, c);
+            }
+            if (bottomRight)
+                Fill(painter, pos, h - 3, pos + 1, h, c);
+        }
+    }
+}
+
+// The geometry and the palette follow at once (the position a change handler
+// reads is the painted one); the picture is drawn with the next paint, once
+// for any number of changes before it (a design sets some twenty values).
+void GradientSlider::Paint() {
+    FollowBackColor();
+    ComputeGeometry();
+    imageStale_ = true;
+    update();
+}
+
+// The control's own colour (its palette's Window) follows BackColor.
+void GradientSlider::FollowBackColor() {
+    const QPalette pal = palette();
+    const QRgb back = ToQColor(BackColor(), pal).rgb();
+    if (pal.color(QPalette::Window).rgb() != back) {
+        QPalette own = pal;
+        own.setColor(QPalette::Window, QColor(back));
+        setPalette(own);
+    }
+}
+
+void GradientSlider::Render() {
+    FollowBackColor();
+    const PaintColors colors = ChooseColors();
+    const QPalette pal = palette();
+    const QRgb back = ToQColor(BackColor(), pal).rgb();
+    const QSize size(std::max(width(), 1), std::max(height(), 1));
+    if (image_.size() != size)
+        image_ = QImage(size, QImage::Format_RGB32);
+    image_.fill(back);
+    ComputeGeometry();
+
+    const bool vertical = orientation_ == trVertical;
+    auto q = [&](StoredColour c) { return ToQColor(c, pal); };
+    QPainter painter(&image_);
+    FillGradient(painter, trackRect_, q(colors.slideFace), q(colors.slideGrad), vertical);
+    Frame(painter, trackRect_, q(colors.slideBorder));
+    if (smoothCorners_)
+        SmoothCornersOf(painter, trackRect_, QColor(back));
+
+    FillGradient(painter, thumbRect_, q(colors.thumbFace), q(colors.thumbGrad), !vertical);
+    Frame(painter, thumbRect_, q(colors.thumbBorder));
+    if (smoothCorners_)
+        SmoothCornersOf(painter, thumbRect_, QColor(back));
+
+    DrawTicks(painter, colors.tick);
+    imageStale_ = false;
+}
+
+// The picture is kept between paints; it is drawn again only when something
+// it shows changed without a Paint (a colour scheme, the palette, the size).
+void GradientSlider::paintEvent(QPaintEvent*) {
+    if (imageStale_ || image_.size() != QSize(std::max(width(), 1), std::max(height(), 1)))
+        Render();
+    QPainter painter(this);
+    painter.drawImage(0, 0, image_);
+}
+
+void GradientSlider::resizeEvent(QResizeEvent*) {
+    Paint();
+}
+
+bool GradientSlider::OnThumb(const QPoint& p) const {
+    return p.x() > thumbRect_.left && p.x() < thumbRect_.right && p.y() > thumbRect_.top &&
+           p.y() < thumbRect_.bottom;
+}
+
+void GradientSlider::mousePressEvent(QMouseEvent* event) {
+    if (!isEnabled())
+        return;
+    if (OnThumb(event->position().toPoint()))
+        thumbState_ = tsDown;
+    Paint();
+}
+
+void GradientSlider::mouseMoveEvent(QMouseEvent* event) {
+    if (!isEnabled())
+        return;
+    const QPoint p = event->position().toPoint();
+    if (thumbState_ != tsDown) {
+        thumbState_ = OnThumb(p) ? tsOver : tsNormal;
+    } else {
+        const int wanted =
+            orientation_ == trVertical ? p.y() - kDragGrip : p.x() - thumbLength_ / 2;
+        const int offset = std::max(0, std::min(wanted, trackLength_));
+        position_ = PositionForOffset(offset);
+        thumbOffset_ = OffsetForPosition(position_);
+        emit OnChange();
+    }
+    Paint();
+}
+
+void GradientSlider::mouseReleaseEvent(QMouseEvent* event) {
+    if (!isEnabled())
+        return;
+    thumbState_ = OnThumb(event->position().toPoint()) ? tsOver : tsNormal;
+    Paint();
+}
+
+void GradientSlider::enterEvent(QEnterEvent*) {
+    Paint();
+}
+
+void GradientSlider::leaveEvent(QEvent*) {
+    if (!isEnabled())
+        return;
+    if (thumbState_ != tsDown)
+        thumbState_ = tsNormal;
+    Paint();
+}
+
+void GradientSlider::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange)
+        Paint();
+    else if (event->type() == QEvent::PaletteChange)
+        imageStale_ = true;
+    QWidget::changeEvent(event);
+}

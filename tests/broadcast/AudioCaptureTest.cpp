@@ -1,0 +1,273 @@
+#include "broadcast/AudioCapture.h"
+#include "platform/capture/VirtualInput.h"
+#include "platform/mixer/VirtualMixer.h"
+#include "tests/support/TestApp.h"
+
+#include <QCoreApplication>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace vi = audio::virtual_input;
+
+namespace {
+
+struct Delivery {
+    std::vector<char> left, right;
+    bool hadRight = false;
+};
+
+class CaptureEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureTestApp();
+        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
+        vi::ResetState();
+        mixer::DeclareStandardLines(mixers_);
+        audio_ = std::make_unique<AudioCapture>(mixers_);
+        audio_->OnRecord = [this](CaptureRecorder&, char* lp, char* rp, std::uint16_t n) {
+            Delivery d;
+            d.left.assign(lp, lp + n);
+            d.hadRight = rp != nullptr;
+            if (rp)
+                d.right.assign(rp, rp + n);
+            deliveries_.push_back(std::move(d));
+        };
+    }
+    void TearDown() override {
+        audio_.reset();
+        EXPECT_EQ(vi::OpenCaptures(), 0);
+    }
+    // 16-bit stereo, as the broadcast uses it.
+    void Stereo16() {
+        audio_->Recorder().SetBitsPerSample(SampleDepth::_16);
+        audio_->Recorder().SetChannels(ChannelMode::Stereo);
+    }
+    // One block of 16-bit samples, left = base + frame, right = -(base + frame).
+    std::vector<char> Block16(int base) {
+        const int frames = audio_->Recorder().NoSamples();
+        std::vector<std::int16_t> s;
+        for (int i = 0; i < frames; ++i) {
+            s.push_back(std::int16_t(base + i));
+            s.push_back(std::int16_t(-(base + i)));
+        }
+        std::vector<char> bytes(s.size() * 2);
+        std::memcpy(bytes.data(), s.data(), bytes.size());
+        return bytes;
+    }
+    void Feed(const std::vector<char>& bytes) { vi::Feed(bytes.data(), bytes.size()); }
+    void Requeue() { QCoreApplication::sendPostedEvents(); }
+
+    mixer::VirtualMixerSystem mixers_;
+    std::unique_ptr<AudioCapture> audio_;
+    std::vector<Delivery> deliveries_;
+};
+
+TEST_F(CaptureEngine, CreationDefaultsAndFormatRecords) {
+    CaptureRecorder& r = audio_->Recorder();
+    EXPECT_EQ(audio_->Version(), "4.1 (32bit)");
+    audio_->SetVersion("9.9");
+    EXPECT_EQ(audio_->Version(), "4.1 (32bit)");
+    EXPECT_EQ(audio_->AudioDeviceID(), -1);
+    EXPECT_EQ(audio_->ErrorText, "");
+    EXPECT_TRUE(audio_->MixerSettings().Ok());
+    ASSERT_NE(audio_->MixerSettings().Lines(), nullptr);
+    EXPECT_EQ(audio_->MixerSettings().Lines()->Name, "Virtual Mixer");
+    EXPECT_EQ(r.BufferSize, 8192);
+    EXPECT_EQ(r.Format.bytesPerSecond(), 11025);
+    EXPECT_EQ(r.Format.bytesPerFrame(), 1);
+    EXPECT_TRUE(r.Triggered());
+    EXPECT_EQ(r.TrigLevel(), 128);
+
+    r.SetBitsPerSample(SampleDepth::_16);
+    r.SetChannels(ChannelMode::Stereo);
+    r.SetSampleRate(44100);
+    EXPECT_EQ(r.BufferSize, 32768);
+    EXPECT_EQ(r.Format.bytesPerSecond(), 176400);
+    EXPECT_EQ(r.Format.bytesPerFrame(), 4);
+    EXPECT_EQ(r.Format.sampleType, audio::SampleType::Int16);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NE(r.Buffers[i], nullptr);
+}
+
+TEST_F(CaptureEngine, SettersActOnBothObjectsUnlessSeparate) {
+    audio_->Player().SetSampleRate(44100);
+    EXPECT_EQ(audio_->Recorder().SampleRate(), 44100);
+    EXPECT_EQ(audio_->Recorder().Format.rate, 44100);
+    audio_->Recorder().SetNoSamples(4096);
+    EXPECT_EQ(audio_->Player().BufferSize, 4096);
+    EXPECT_EQ(audio_->Recorder().BufferSize, 4096);
+
+    audio_->SetSeparateCtrls(true);
+    audio_->Player().SetChannels(ChannelMode::Stereo);
+    EXPECT_EQ(audio_->Player().Channels(), ChannelMode::Stereo);
+    EXPECT_EQ(audio_->Recorder().Channels(), ChannelMode::Mono);
+    audio_->Recorder().SetNoSamples(2048); // always both
+    EXPECT_EQ(audio_->Player().BufferSize, 4096);
+    EXPECT_EQ(audio_->Recorder().BufferSize, 2048);
+}
+
+TEST_F(CaptureEngine, SplitRuleDeviceIdAndVersion) {
+    CaptureRecorder& r = audio_->Recorder();
+    r.SetSplitChannels(true);
+    EXPECT_FALSE(r.SplitChannels()); // mono
+    r.SetChannels(ChannelMode::Stereo);
+    r.SetSplitChannels(true);
+    EXPECT_TRUE(r.SplitChannels());
+    r.SetChannels(ChannelMode::Mono);
+    EXPECT_FALSE(r.SplitChannels());
+
+    audio_->SetAudioDeviceID(10);
+    EXPECT_EQ(audio_->AudioDeviceID(), -1);
+    audio_->SetAudioDeviceID(3);
+    EXPECT_EQ(audio_->AudioDeviceID(), 3);
+    audio_->SetAudioDeviceID(9);
+    EXPECT_EQ(audio_->AudioDeviceID(), 9);
+}
+
+TEST_F(CaptureEngine, BlocksArriveInOrderAndReturnThroughTheMainThread) {
+    Stereo16();
+    CaptureRecorder& r = audio_->Recorder();
+    ASSERT_TRUE(r.Start()) << audio_->ErrorText;
+    EXPECT_TRUE(r.IsOpen);
+    EXPECT_TRUE(r.Active);
+    // Four buffers are queued; without the main thread's re-queue the fifth
+    // block finds none and is lost.
+    for (int b = 0; b < 5; ++b)
+        Feed(Block16(b * 10));
+    ASSERT_EQ(deliveries_.size(), 4u);
+    for (int b = 0; b < 4; ++b) {
+        EXPECT_EQ(deliveries_[b].left, Block16(b * 10)) << b;
+        EXPECT_FALSE(deliveries_[b].hadRight);
+    }
+    Requeue();
+    for (int b = 5; b < 13; ++b) {
+        Feed(Block16(b * 10));
+        Requeue();
+    }
+    ASSERT_EQ(deliveries_.size(), 12u);
+    EXPECT_EQ(deliveries_.back().left, Block16(120));
+    EXPECT_EQ(r.AddIndex, r.DoneIndex);
+
+    EXPECT_TRUE(r.Stop());
+    EXPECT_FALSE(r.IsOpen);
+    EXPECT_FALSE(r.Active);
+    EXPECT_EQ(vi::OpenCaptures(), 0);
+    Requeue(); // a late re-queue finds the recorder closed
+    EXPECT_EQ(deliveries_.size(), 12u);
+}
+
+TEST_F(CaptureEngine, TriggerHoldsBackQuietBlocksButRequeuesThem) {
+    Stereo16();
+    CaptureRecorder& r = audio_->Recorder();
+    r.SetTriggered(false);
+    r.SetTrigLevel(1000);
+    ASSERT_TRUE(r.Start());
+    const std::vector<std::int16_t> quietSamples(std::size_t(r.BufferSize / 2), 999);
+    std::vector<char> quiet(r.BufferSize);
+    std::memcpy(quiet.data(), quietSamples.data(), quiet.size());
+    for (int b = 0; b < 6; ++b) { // more blocks than the ring holds: they were re-queued
+        Feed(quiet);
+        Requeue();
+    }
+    EXPECT_TRUE(deliveries_.empty());
+    EXPECT_FALSE(r.Triggered());
+    std::vector<char> loud = quiet;
+    const std::int16_t thousand = 1000;
+    std::memcpy(loud.data() + 4002, &thousand, 2);
+    Feed(loud);
+    Requeue();
+    Feed(quiet); // quiet again, but the recorder stays triggered
+    Requeue();
+    ASSERT_EQ(deliveries_.size(), 2u);
+    EXPECT_EQ(deliveries_[0].left, loud);
+    EXPECT_EQ(deliveries_[1].left, quiet);
+    EXPECT_TRUE(r.Triggered());
+}
+
+TEST_F(CaptureEngine, TriggerLevelZeroFiresOnTheFirstNonNegativeSample) {
+    audio_->Recorder().SetBitsPerSample(SampleDepth::_16);
+    CaptureRecorder& r = audio_->Recorder();
+    r.SetTriggered(false);
+    r.SetTrigLevel(0);
+    std::vector<std::int16_t> negative(8, -5);
+    EXPECT_FALSE(r.CheckTrigger(reinterpret_cast<const char*>(negative.data()), 16));
+    EXPECT_FALSE(r.CheckTrigger(nullptr, 0));
+    negative[7] = 0;
+    EXPECT_TRUE(r.CheckTrigger(reinterpret_cast<const char*>(negative.data()), 16));
+}
+
+TEST_F(CaptureEngine, SplitGivesLeftAndRightHalves) {
+    Stereo16();
+    CaptureRecorder& r = audio_->Recorder();
+    r.SetSplitChannels(true);
+    ASSERT_TRUE(r.Start());
+    Feed(Block16(100));
+    ASSERT_EQ(deliveries_.size(), 1u);
+    const Delivery& d = deliveries_[0];
+    ASSERT_TRUE(d.hadRight);
+    ASSERT_EQ(d.left.size(), 16384u);
+    ASSERT_EQ(d.right.size(), 16384u);
+    std::vector<std::int16_t> left(8192), right(8192);
+    std::memcpy(left.data(), d.left.data(), 16384);
+    std::memcpy(right.data(), d.right.data(), 16384);
+    for (int i = 0; i < 8192; ++i) {
+        ASSERT_EQ(left[i], std::int16_t(100 + i)) << i;
+        ASSERT_EQ(right[i], std::int16_t(-(100 + i))) << i;
+    }
+}
+
+TEST_F(CaptureEngine, SplitOfEightBitStereo) {
+    audio_->Recorder().SetChannels(ChannelMode::Stereo);
+    CaptureRecorder& r = audio_->Recorder();
+    char lp[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    char rp[4] = {};
+    r.SplitStereo(lp, rp, 8);
+    EXPECT_EQ(std::vector<char>(lp, lp + 4), (std::vector<char>{1, 3, 5, 7}));
+    EXPECT_EQ(std::vector<char>(rp, rp + 4), (std::vector<char>{2, 4, 6, 8}));
+}
+
+TEST_F(CaptureEngine, ErrorTexts) {
+    CaptureRecorder& r = audio_->Recorder();
+    EXPECT_TRUE(r.Stop());
+    EXPECT_EQ(audio_->ErrorText, "Recorder already closed");
+
+    vi::FailNextOpen("The sound input is busy.");
+    EXPECT_FALSE(r.Start());
+    EXPECT_EQ(audio_->ErrorText,
+              "Could not open the input device for recording:  The sound input is busy.");
+    EXPECT_FALSE(r.IsOpen);
+
+    vi::FailNextStart("gone");
+    EXPECT_FALSE(r.Start());
+    EXPECT_EQ(audio_->ErrorText, "Error starting wave record:  gone");
+    EXPECT_FALSE(r.IsOpen);
+    EXPECT_EQ(vi::OpenCaptures(), 0);
+}
+
+// 16384 stereo 16-bit frames do not fit the 16-bit buffer size: it wraps to
+// 0, and the recorder refuses to start rather than record into nothing.
+TEST_F(CaptureEngine, StartFailsWhenTheBufferSizeWrapsToZero) {
+    Stereo16();
+    audio_->Recorder().SetNoSamples(16384);
+    ASSERT_EQ(audio_->Recorder().BufferSize, 0);
+    EXPECT_FALSE(audio_->Recorder().Start());
+    EXPECT_EQ(audio_->ErrorText, "Error adding next input buffer");
+    EXPECT_FALSE(audio_->Recorder().IsOpen);
+    EXPECT_EQ(vi::OpenCaptures(), 0);
+}
+
+TEST_F(CaptureEngine, DestructionClosesAnOpenRecorder) {
+    Stereo16();
+    ASSERT_TRUE(audio_->Recorder().Start());
+    EXPECT_EQ(vi::OpenCaptures(), 1);
+    const std::vector<char> block = Block16(0);
+    audio_.reset();
+    EXPECT_EQ(vi::OpenCaptures(), 0);
+    Feed(block); // nothing left to write into
+    Requeue();
+    EXPECT_TRUE(deliveries_.empty());
+}
+
+} // namespace

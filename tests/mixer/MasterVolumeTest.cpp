@@ -1,0 +1,125 @@
+#include "mixer/MasterVolume.h"
+#include "platform/mixer/VirtualMixer.h"
+
+#include <gtest/gtest.h>
+
+using namespace mixer;
+using Levels = std::array<std::uint32_t, 2>;
+
+namespace {
+
+// A card whose speakers line has a stereo volume fader and a mute switch.
+struct SpeakersMixer : ::testing::Test {
+    VirtualMixerSystem system;
+    std::uint32_t volume = 0;
+    std::uint32_t mute = 0;
+
+    SpeakersMixer() {
+        const int card = system.addDevice("Card");
+        const auto speakers = system.addDestination(card, "Speakers", LineKind::Speakers, 2);
+        volume = system.addControl(speakers, ControlKind::Volume);
+        mute = system.addControl(speakers, ControlKind::Mute);
+    }
+};
+
+} // namespace
+
+TEST_F(SpeakersMixer, CreationUnmutesAndReadsTheVolume) {
+    system.setValues(mute, {1, 0});
+    system.setValues(volume, {65535, 32767});
+    MasterVolume masterVolume(system);
+    EXPECT_EQ(system.values(mute)[0], 0u);
+    EXPECT_FALSE(masterVolume.Mute());
+    EXPECT_EQ(masterVolume.Volume(), 100);
+    EXPECT_EQ(masterVolume.Balance(), -50);
+    EXPECT_EQ(system.openMixers(), 1); // kept open for the component's life
+}
+
+TEST_F(SpeakersMixer, StoredSettingsGive67PerCentCentred) {
+    system.setValues(volume, {10000, 60000});
+    MasterVolume masterVolume(system);
+    masterVolume.SetMute(true);
+    masterVolume.ApplyStoredSettings();
+    EXPECT_EQ(system.values(mute)[0], 0u);
+    EXPECT_EQ(system.values(volume), (Levels{43908, 43908}));
+    EXPECT_EQ(masterVolume.Volume(), 66); // truncation loses one step
+    EXPECT_EQ(masterVolume.Balance(), 0);
+}
+
+TEST_F(SpeakersMixer, VolumeAndBalanceFigures) {
+    MasterVolume masterVolume(system);
+    masterVolume.SetBalance(0);
+    masterVolume.SetVolume(100);
+    EXPECT_EQ(system.values(volume), (Levels{65535, 65535}));
+    masterVolume.SetVolume(1);
+    EXPECT_EQ(system.values(volume), (Levels{655, 655}));
+    EXPECT_EQ(masterVolume.Volume(), 0);
+
+    masterVolume.SetVolume(67);
+    masterVolume.SetBalance(-50);
+    EXPECT_EQ(system.values(volume), (Levels{43908, 21954}));
+    EXPECT_EQ(masterVolume.Volume(), 66);
+    EXPECT_EQ(masterVolume.Balance(), -50);
+
+    masterVolume.SetBalance(-100);
+    EXPECT_EQ(system.values(volume)[1], 0u);
+    masterVolume.SetBalance(100);
+    EXPECT_EQ(system.values(volume)[0], 0u);
+    EXPECT_GT(system.values(volume)[1], 0u);
+}
+
+TEST_F(SpeakersMixer, ReadsFollowTheMixer) {
+    MasterVolume masterVolume(system);
+    system.setValues(volume, {65535, 32767});
+    EXPECT_EQ(masterVolume.Volume(), 100);
+    EXPECT_EQ(masterVolume.Balance(), -50);
+    system.setValues(volume, {0, 0});
+    EXPECT_EQ(masterVolume.Volume(), 0);
+    EXPECT_EQ(masterVolume.Balance(), 0); // whatever the last balance was
+    system.setValues(volume, {20000, 40000});
+    EXPECT_EQ(masterVolume.Balance(), 50);
+}
+
+TEST_F(SpeakersMixer, OutOfRangeValuesSendNothing) {
+    MasterVolume masterVolume(system);
+    masterVolume.SetVolume(40);
+    const int writes = system.writeCount(volume);
+    const Levels before = system.values(volume);
+    for (int bad : {101, -1})
+        masterVolume.SetVolume(bad);
+    for (int bad : {101, -101})
+        masterVolume.SetBalance(bad);
+    EXPECT_EQ(system.writeCount(volume), writes);
+    EXPECT_EQ(system.values(volume), before);
+    EXPECT_EQ(masterVolume.Volume(), 40);
+    EXPECT_EQ(masterVolume.Balance(), 0);
+}
+
+TEST(MasterVolumeLines, FirstListedControlOfATypeWins) {
+    VirtualMixerSystem system;
+    const int card = system.addDevice("Card");
+    const auto speakers = system.addDestination(card, "Speakers", LineKind::Speakers, 2);
+    const auto first = system.addControl(speakers, ControlKind::Volume);
+    const auto second = system.addControl(speakers, ControlKind::Volume);
+    MasterVolume masterVolume(system);
+    masterVolume.SetVolume(50);
+    EXPECT_EQ(system.values(first)[0], 32767u);
+    EXPECT_EQ(system.writeCount(second), 0);
+}
+
+TEST(MasterVolumeLines, NoMixerKeepsTheStoredValues) {
+    VirtualMixerSystem none;
+    MasterVolume masterVolume(none);
+    masterVolume.ApplyStoredSettings();
+    EXPECT_EQ(masterVolume.Volume(), 67);
+    EXPECT_EQ(masterVolume.Balance(), 0);
+    EXPECT_FALSE(masterVolume.Mute());
+
+    // A card without a speakers line behaves the same.
+    VirtualMixerSystem noSpeakers;
+    const int card = noSpeakers.addDevice("Card");
+    noSpeakers.addDestination(card, "Recording", LineKind::Recording, 2);
+    MasterVolume other(noSpeakers);
+    other.SetVolume(30);
+    EXPECT_EQ(other.Volume(), 30);
+}
