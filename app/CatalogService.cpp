@@ -2,11 +2,10 @@
 
 #include "app/AppLog.h"
 #include "catalog/ExitCodes.h"
+#include "platform/LoopbackProbe.h"
 #include "platform/Shell.h"
 
 #include <QFileInfo>
-#include <QHostAddress>
-#include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
 #include <csignal>
@@ -60,20 +59,13 @@ bool CatalogService::Revive(quint16 port, std::function<void()> ready) {
 
 // Tries a connection every 100 ms without waiting for it on this thread.
 void CatalogService::AwaitListening(quint16 port, int triesLeft, std::function<void()> ready) {
-    auto* probe = new QTcpSocket(&process);
-    auto next = [this, probe, port, triesLeft, ready](bool listening) mutable {
-        probe->disconnect();
-        probe->deleteLater();
+    LoopbackProbe::Start(port, &process, [this, port, triesLeft, ready](bool listening) mutable {
         if (listening || triesLeft <= 1)
             return ready();
         QTimer::singleShot(100, &process, [this, port, triesLeft, ready = std::move(ready)] {
             AwaitListening(port, triesLeft - 1, ready);
         });
-    };
-    QObject::connect(probe, &QTcpSocket::connected, &process, [next]() mutable { next(true); });
-    QObject::connect(probe, &QTcpSocket::errorOccurred, &process,
-                     [next](QAbstractSocket::SocketError) mutable { next(false); });
-    probe->connectToHost(QHostAddress::LocalHost, port);
+    });
 }
 
 // Returns at once: the window's thread never waits for the service, and a
