@@ -2,20 +2,26 @@
 #include "app/CloseOnSignal.h"
 #include "app/ExitWatchdog.h"
 #include "app/MainWindow.h"
+#include "app/WindowStyle.h"
 #include "catalog/DefaultPort.h"
 #include "platform/audio/UnderrunLog.h"
 #include "search/MusicLibrary.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kolvadeck"));
     QApplication::setDesktopFileName(QStringLiteral("kolvadeck"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kolvadeck.png")));
+    // Read as PNG only: sniffing the format would load every image plugin.
+    QImageReader iconReader(QStringLiteral(":/kolvadeck.png"), "png");
+    iconReader.setAutoDetectImageFormat(false);
+    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(iconReader.read())));
     // Fusion honours the window's own palette (black with light blue text).
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setStyle(new WindowStyle);
     // Declared first so that it watches every teardown below it.
     ExitWatchdog exitWatchdog;
 

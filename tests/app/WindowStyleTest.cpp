@@ -1,0 +1,63 @@
+// The window's style draws what Fusion draws, without Qt's image plugins.
+#include "app/WindowStyle.h"
+#include "app/MainWindow.h"
+#include "tests/app/ShownWindow.h"
+#include "tests/support/TestApp.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+QImage Render(QWidget& widget) {
+    QImage image(widget.size(), QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    widget.render(&image);
+    return image;
+}
+
+bool ImagePluginLoaded() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/imageformats/");
+}
+} // namespace
+
+TEST(WindowStyle, DrawsGroupBoxesAndTheMenuArrowAsFusionDoes) {
+    EnsureTestApp();
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    WindowStyle ours;
+    for (const char* title : {"", "Mixer"}) {
+        for (bool checkable : {false, true}) {
+            QGroupBox box(QString::fromLatin1(title));
+            box.setCheckable(checkable);
+            box.resize(120, 70);
+            box.setStyle(fusion.get());
+            const QImage expected = Render(box);
+            box.setStyle(&ours);
+            EXPECT_EQ(Render(box), expected) << "title '" << title << "', checkable " << checkable;
+        }
+    }
+    for (auto icon :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+        const QImage expected = fusion->standardIcon(icon).pixmap(16).toImage();
+        EXPECT_FALSE(expected.isNull());
+        EXPECT_EQ(ours.standardIcon(icon).pixmap(16).toImage(), expected) << icon;
+    }
+}
+
+// Each test runs in a process of its own, so nothing before it loaded one.
+TEST(WindowStyle, TheWindowShowsWithoutLoadingAnImagePlugin) {
+    EnsureTestApp();
+    QTemporaryDir home;
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+        ::setenv(name, home.path().toLocal8Bit().constData(), 1);
+    QApplication::setStyle(new WindowStyle);
+    MainWindow form;
+    ASSERT_TRUE(ShowAndOpenSoundDevices(form));
+    EXPECT_FALSE(form.grab().isNull());
+    EXPECT_FALSE(ImagePluginLoaded());
+}
