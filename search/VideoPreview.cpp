@@ -2,13 +2,10 @@
 
 #include "search/SearchLog.h"
 
-#include <QAudioOutput>
 #include <QEvent>
 #include <QLabel>
-#include <QMediaPlayer>
 #include <QStackedLayout>
 #include <QUrl>
-#include <QVideoWidget>
 
 VideoPreview::VideoPreview(QWidget* parent)
     : QWidget(parent)
@@ -24,43 +21,38 @@ VideoPreview::VideoPreview(QWidget* parent)
     setPalette(black);
 }
 
-// A video widget loads the media framework's back end (and its plug-ins) as
-// it is made, so it is made with the first movie: a program that never
-// previews does not load them at all.
-void VideoPreview::EnsureVideoWidget() {
-    if (video_)
-        return;
-    video_ = new QVideoWidget(this);
-    pages_->insertWidget(0, video_);
-    video_->installEventFilter(this);
-}
-
-// Each movie gets a player of its own: errors the previous movie's pipeline
-// still has on its way cannot reach the new one. The sound output is made
-// with the first movie, so that a program that never previews does not open
-// the sound back end.
-void VideoPreview::NewPlayer() {
-    if (player_) {
-        player_->disconnect(this);
-        player_->stop();
-        player_->setAudioOutput(nullptr);
-        player_->setVideoOutput(nullptr);
-        delete player_;
+// The media framework (and its plug-ins) loads with the first movie: a
+// program that never previews does not load it at all.
+bool VideoPreview::EnsureMoviePlayer() {
+    if (movie_)
+        return true;
+    std::string why;
+    movie_ = MakeMoviePlayer(
+        this, [this](const QString& text) { ShowError(text); }, &why);
+    if (!movie_) {
+        ShowError(QString::fromStdString(why));
+        return false;
     }
-    if (!audio_)
-        audio_ = new QAudioOutput(this);
-    player_ = new QMediaPlayer(this);
-    player_->setAudioOutput(audio_);
-    player_->setVideoOutput(video_);
-    // After an error the player still reports Playing; the error signal is
-    // the only reliable notice that nothing will be shown.
-    connect(player_, &QMediaPlayer::errorOccurred, this,
-            [this](QMediaPlayer::Error, const QString& text) { ShowError(text); });
+    pages_->insertWidget(0, movie_->Picture());
+    movie_->Picture()->installEventFilter(this);
+    return true;
 }
 
 VideoPreview::~VideoPreview() {
-    if (video_ && video_->isFullScreen())
-        video_->setFullScreen(false);
+    if (movie_ && movie_->FullScreen())
+        movie_->SetFullScreen(false);
+}
+
+QUrl VideoPreview::Source() const {
+    return movie_ ? movie_->Source() : QUrl();
+}
+
+QObject* VideoPreview::Player() const {
+    return movie_ ? movie_->MediaPlayer() : nullptr;
+}
+
+QWidget* VideoPreview::VideoWidget() const {
+    return movie_ ? movie_->Picture() : nullptr;
 }
 
 QString VideoPreview::Variable(const QString& name) const {
@@ -93,24 +85,22 @@ void VideoPreview::Load(const QString& address, bool promotion) {
     promotion_ = promotion;
     failed_ = false;
     errorLabel_->clear();
-    EnsureVideoWidget();
-    pages_->setCurrentWidget(video_);
-    NewPlayer();
-    player_->setSource(QUrl(address, QUrl::TolerantMode));
-    if (AutoPlay())
-        player_->play();
+    if (!EnsureMoviePlayer())
+        return;
+    pages_->setCurrentWidget(movie_->Picture());
+    movie_->Load(QUrl(address, QUrl::TolerantMode), AutoPlay());
 }
 
 void VideoPreview::Stop() {
-    if (player_)
-        player_->stop();
-    if (video_ && video_->isFullScreen())
-        video_->setFullScreen(false);
+    if (!movie_)
+        return;
+    movie_->Stop();
+    movie_->SetFullScreen(false);
 }
 
 void VideoPreview::ToggleFullScreen() {
-    if (video_)
-        video_->setFullScreen(!video_->isFullScreen());
+    if (movie_)
+        movie_->SetFullScreen(!movie_->FullScreen());
 }
 
 QString VideoPreview::ErrorText() const {
@@ -123,17 +113,16 @@ void VideoPreview::ShowError(const QString& text) {
         return;
     failed_ = true;
     // The framework's words are for the log, not for the user.
-    qCWarning(lcSearch, "the preview of %s cannot play: %s",
-              qUtf8Printable(player_ ? player_->source().toString() : QString()),
+    qCWarning(lcSearch, "the preview of %s cannot play: %s", qUtf8Printable(Source().toString()),
               qUtf8Printable(text));
-    if (video_ && video_->isFullScreen())
-        video_->setFullScreen(false);
+    if (movie_ && movie_->FullScreen())
+        movie_->SetFullScreen(false);
     errorLabel_->setText(promotion_ ? QString() : tr("Preview unavailable"));
     pages_->setCurrentWidget(errorLabel_);
 }
 
 bool VideoPreview::eventFilter(QObject* watched, QEvent* event) {
-    if (video_ && watched == video_ && event->type() == QEvent::MouseButtonDblClick &&
+    if (movie_ && watched == movie_->Picture() && event->type() == QEvent::MouseButtonDblClick &&
         FullScreenAllowed()) {
         ToggleFullScreen();
         return true;

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "search/MoviePlayer.h"
+
 #include <QString>
 #include <QWidget>
 
-class QAudioOutput;
+#include <memory>
+
 class QLabel;
-class QMediaPlayer;
 class QStackedLayout;
-class QVideoWidget;
 
 // The video preview player. It keeps the members the program uses of the old
 // browser plug-in: a variables string (`FlashVars`), `LoadMovie` and `Stop`,
@@ -15,7 +16,7 @@ class QVideoWidget;
 // (start playing as soon as a movie is loaded) and fs=1 or
 // allowFullScreen=true (a double click on the picture toggles full screen).
 // A movie that cannot play shows the player's error text in place of the
-// picture.
+// picture. The player itself comes from a module loaded with the first movie.
 class VideoPreview : public QWidget {
     Q_OBJECT
 public:
@@ -44,25 +45,23 @@ public:
     // empty while none is shown, and for a promotion.
     QString ErrorText() const;
     bool Failed() const { return failed_; }
-    // The current movie's player and its picture; null until the first movie
-    // is loaded.
-    QMediaPlayer* Player() const { return player_; }
-    QVideoWidget* VideoWidget() const { return video_; }
+    // The current movie's address, its player (a QMediaPlayer) and its
+    // picture; empty or null until the first movie is loaded.
+    QUrl Source() const;
+    QObject* Player() const;
+    QWidget* VideoWidget() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void EnsureVideoWidget();
-    void NewPlayer();
+    bool EnsureMoviePlayer();
     void Load(const QString& address, bool promotion);
     void ShowError(const QString& text);
     QString Variable(const QString& name) const;
 
     QString flashVars_;
-    QMediaPlayer* player_ = nullptr;
-    QAudioOutput* audio_ = nullptr;
-    QVideoWidget* video_ = nullptr;
+    std::unique_ptr<MoviePlayer> movie_;
     QLabel* errorLabel_ = nullptr;
     QStackedLayout* pages_ = nullptr;
     bool promotion_ = false;

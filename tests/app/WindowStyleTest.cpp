@@ -1,4 +1,5 @@
-// The window's style draws what Fusion draws, without Qt's image plugins.
+// The window shows without libraries it does not need yet; its style draws
+// what Fusion draws.
 #include "app/WindowStyle.h"
 #include "app/MainWindow.h"
 #include "tests/app/ShownWindow.h"
@@ -20,9 +21,9 @@ QImage Render(QWidget& widget) {
     return image;
 }
 
-bool ImagePluginLoaded() {
+bool Mapped(const char* part) {
     QFile maps(QStringLiteral("/proc/self/maps"));
-    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/imageformats/");
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(part);
 }
 } // namespace
 
@@ -49,8 +50,8 @@ TEST(WindowStyle, DrawsGroupBoxesAndTheMenuArrowAsFusionDoes) {
     }
 }
 
-// Each test runs in a process of its own, so nothing before it loaded one.
-TEST(WindowStyle, TheWindowShowsWithoutLoadingAnImagePlugin) {
+// Each test runs in a process of its own, so nothing before it loaded them.
+TEST(StartUp, TheWindowShowsWithoutImagePluginsOrTheMediaFramework) {
     EnsureTestApp();
     QTemporaryDir home;
     for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
@@ -59,5 +60,6 @@ TEST(WindowStyle, TheWindowShowsWithoutLoadingAnImagePlugin) {
     MainWindow form;
     ASSERT_TRUE(ShowAndOpenSoundDevices(form));
     EXPECT_FALSE(form.grab().isNull());
-    EXPECT_FALSE(ImagePluginLoaded());
+    EXPECT_FALSE(Mapped("/imageformats/"));
+    EXPECT_FALSE(Mapped("libQt6Multimedia"));
 }

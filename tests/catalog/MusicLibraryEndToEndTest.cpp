@@ -12,7 +12,6 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMediaPlayer>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -168,7 +167,7 @@ TEST_F(MusicLibraryEndToEnd, VideoSourcesPreviewStreamAndDownload) {
     SelectRow("Prince - Kiss (live)");
     library_->openSelected(); // the preview
     EXPECT_FALSE(library_->Widgets().previewbox->isHidden());
-    EXPECT_EQ(library_->Widgets().previewPlayer->Player()->source(),
+    EXPECT_EQ(library_->Widgets().previewPlayer->Source(),
               QUrl(QString::fromStdString(video.playerAddress)));
 
     // Both stream addresses answer byte ranges, as players ask for them.

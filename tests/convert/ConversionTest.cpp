@@ -12,7 +12,6 @@
 #include "tests/support/TestApp.h"
 
 #include <QGroupBox>
-#include <QMediaPlayer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -250,7 +249,7 @@ TEST_F(ConversionTest, Mp3FromTheSelectedVideo) {
     // The promotional movie played in the preview meanwhile.
     EXPECT_EQ(library_->Widgets().previewPlayer->FlashVars(),
               "&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true");
-    EXPECT_EQ(library_->Widgets().previewPlayer->Player()->source().toString().toStdString(),
+    EXPECT_EQ(library_->Widgets().previewPlayer->Source().toString().toStdString(),
               "http://" + server_.Host() + "/ads/swf/");
     ASSERT_EQ(started_.size(), 2u);
     for (pid_t pid : started_)

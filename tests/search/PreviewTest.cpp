@@ -5,7 +5,6 @@
 #include <QMediaPlayer>
 #include <QPushButton>
 #include <QTest>
-#include <QVideoWidget>
 
 #include <cstdlib>
 
@@ -26,7 +25,11 @@ std::string MakeClip() {
 
 // The player has shown that it decodes the clip: its position moved on, or it
 // reached the end of the clip.
-bool PlayedSome(QMediaPlayer* player) {
+QMediaPlayer* MediaPlayer(const VideoPreview* preview) {
+    return qobject_cast<QMediaPlayer*>(preview->Player());
+}
+
+bool PlayedSome(const QMediaPlayer* player) {
     return player->position() > 0 || player->mediaStatus() == QMediaPlayer::EndOfMedia;
 }
 
@@ -69,7 +72,8 @@ TEST_F(PreviewTest, DoubleClickPlaysTheVideoAndXStopsItAndHidesTheBox) {
     EXPECT_TRUE(w.previewbox->isVisible());
     EXPECT_EQ(Flash()->FlashVars(),
               "&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true");
-    QMediaPlayer* player = Flash()->Player();
+    QMediaPlayer* player = MediaPlayer(Flash());
+    ASSERT_NE(player, nullptr);
     EXPECT_EQ(player->source().toString().toStdString(),
               "http://" + server_.Host() + "/media/clip.mp4");
     EXPECT_EQ(player->playbackState(), QMediaPlayer::PlayingState);
@@ -89,7 +93,7 @@ TEST_F(PreviewTest, AVideoThatCannotPlayShowsItsErrorInTheBox) {
     // The next movie plays in a clean box: no error of the failed one shows.
     DoubleClickRow(0);
     EXPECT_TRUE(Flash()->ErrorText().isEmpty());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return PlayedSome(Flash()->Player()); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return PlayedSome(MediaPlayer(Flash())); }, 20000));
     EXPECT_TRUE(Flash()->ErrorText().isEmpty());
 }
 
@@ -97,7 +101,7 @@ TEST_F(PreviewTest, WithoutAutoplayTheMovieWaitsAndFullScreenFollowsTheVariables
     VideoPreview* flash = Flash();
     flash->SetFlashVars("&hl=en&playerMode=embedded");
     flash->LoadMovie(0, QString::fromStdString("http://" + server_.Host() + "/media/clip.mp4"));
-    EXPECT_EQ(flash->Player()->playbackState(), QMediaPlayer::StoppedState);
+    EXPECT_EQ(MediaPlayer(flash)->playbackState(), QMediaPlayer::StoppedState);
     EXPECT_FALSE(flash->FullScreenAllowed());
     QTest::mouseDClick(flash->VideoWidget(), Qt::LeftButton);
     EXPECT_FALSE(flash->VideoWidget()->isFullScreen());
