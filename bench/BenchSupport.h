@@ -39,7 +39,8 @@ inline std::string Mp3(const QString& name, const QStringList& synth, int kbps) 
 class FastestRunReporter : public benchmark::ConsoleReporter {
 public:
     // No colour codes: they would stand in front of the `ratio` lines.
-    FastestRunReporter() : ConsoleReporter(OO_Tabular) {}
+    FastestRunReporter()
+        : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration)

@@ -10,9 +10,13 @@ std::string FromEnvironment(const char* name, const char* fallback) {
 }
 } // namespace
 
-std::string SiteHost() { return FromEnvironment("KOLVADECK_SITE_HOST", "kolvadeck.org"); }
+std::string SiteHost() {
+    return FromEnvironment("KOLVADECK_SITE_HOST", "kolvadeck.org");
+}
 
 // The bundled catalogue service listens here by default.
-std::string SearchHost() { return FromEnvironment("KOLVADECK_SEARCH_HOST", "127.0.0.1:8098"); }
+std::string SearchHost() {
+    return FromEnvironment("KOLVADECK_SEARCH_HOST", "127.0.0.1:8098");
+}
 
 } // namespace settings
