@@ -1,7 +1,7 @@
 #include "platform/mixer/AlsaMixer.h"
 
+#include "platform/mixer/AlsaElement.h"
 #include "platform/mixer/QueuedNotice.h"
-#include "platform/mixer/ScaledRange.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -33,102 +33,11 @@ constexpr std::uint32_t kSpeakersMuteId = 2;
 constexpr std::uint32_t kMicrophoneVolumeId = 3;
 constexpr std::uint32_t kMicrophoneMuteId = 4;
 
-class AlsaMixer;
-
-// One simple-mixer element seen as a line's volume and mute controls.
-struct Element {
-    AlsaMixer* owner = nullptr;
-    snd_mixer_elem_t* elem = nullptr;
-    bool capture = false;
-    bool hasSwitch = false;
-    std::uint32_t channels = 2;
-    long min = 0;
-    long max = 0;
-    std::uint32_t volumeId = 0;
-    std::uint32_t muteId = 0;
-    // Values as last seen, to tell which control an element event changed.
-    std::array<std::uint32_t, 2> lastVolume{};
-    std::uint32_t lastMute = 0;
-
-    snd_mixer_selem_channel_id_t channel(std::size_t index) const {
-        if (channels == 1)
-            return SND_MIXER_SCHN_MONO;
-        return index == 0 ? SND_MIXER_SCHN_FRONT_LEFT : SND_MIXER_SCHN_FRONT_RIGHT;
-    }
-
-    std::uint32_t volume(std::size_t index) const {
-        long raw = 0;
-        if (capture)
-            snd_mixer_selem_get_capture_volume(elem, channel(index), &raw);
-        else
-            snd_mixer_selem_get_playback_volume(elem, channel(index), &raw);
-        return FromDeviceRange(raw, min, max);
-    }
-
-    std::uint32_t muted() const {
-        int on = 1;
-        if (capture)
-            snd_mixer_selem_get_capture_switch(elem, channel(0), &on);
-        else
-            snd_mixer_selem_get_playback_switch(elem, channel(0), &on);
-        return on ? 0 : 1;
-    }
-
-    int setVolume(snd_mixer_selem_channel_id_t ch, std::uint32_t value) const {
-        const long raw = ToDeviceRange(value, min, max);
-        return capture ? snd_mixer_selem_set_capture_volume(elem, ch, raw)
-                       : snd_mixer_selem_set_playback_volume(elem, ch, raw);
-    }
-
-    int setAllVolumes(std::uint32_t value) const {
-        const long raw = ToDeviceRange(value, min, max);
-        return capture ? snd_mixer_selem_set_capture_volume_all(elem, raw)
-                       : snd_mixer_selem_set_playback_volume_all(elem, raw);
-    }
-
-    int setMuted(bool mute) const {
-        return capture ? snd_mixer_selem_set_capture_switch_all(elem, mute ? 0 : 1)
-                       : snd_mixer_selem_set_playback_switch_all(elem, mute ? 0 : 1);
-    }
-
-    void remember() {
-        lastVolume = {volume(0), volume(1 % channels)};
-        lastMute = hasSwitch ? muted() : 0;
-    }
-};
-
 struct Line {
     LineInfo info;
     bool isSource = false;
-    Element* element = nullptr; // none: a line without controls
+    AlsaElement* element = nullptr; // none: a line without controls
 };
-
-std::optional<Element> FindElement(snd_mixer_t* mixer, const char* name, bool capture) {
-    snd_mixer_selem_id_t* id = nullptr;
-    snd_mixer_selem_id_alloca(&id);
-    snd_mixer_selem_id_set_name(id, name);
-    snd_mixer_selem_id_set_index(id, 0);
-    snd_mixer_elem_t* elem = snd_mixer_find_selem(mixer, id);
-    if (!elem)
-        return std::nullopt;
-    Element element;
-    element.elem = elem;
-    element.capture = capture;
-    if (capture) {
-        if (!snd_mixer_selem_has_capture_volume(elem))
-            return std::nullopt;
-        element.hasSwitch = snd_mixer_selem_has_capture_switch(elem);
-        element.channels = snd_mixer_selem_is_capture_mono(elem) == 1 ? 1 : 2;
-        snd_mixer_selem_get_capture_volume_range(elem, &element.min, &element.max);
-    } else {
-        if (!snd_mixer_selem_has_playback_volume(elem))
-            return std::nullopt;
-        element.hasSwitch = snd_mixer_selem_has_playback_switch(elem);
-        element.channels = snd_mixer_selem_is_playback_mono(elem) == 1 ? 1 : 2;
-        snd_mixer_selem_get_playback_volume_range(elem, &element.min, &element.max);
-    }
-    return element;
-}
 
 // Opens and loads the simple mixer of the control device; nullptr when there
 // is none (no sound server, no card).
@@ -160,8 +69,8 @@ std::string CardName(snd_mixer_t* mixer) {
 
 class AlsaMixer : public Mixer {
 public:
-    AlsaMixer(snd_mixer_t* mixer, std::optional<Element> speakers,
-              std::optional<Element> microphone, ChangeNotice notice)
+    AlsaMixer(snd_mixer_t* mixer, std::optional<AlsaElement> speakers,
+              std::optional<AlsaElement> microphone, ChangeNotice notice)
         : mixer_(mixer)
         , speakers_(std::move(speakers))
         , microphone_(std::move(microphone))
@@ -169,13 +78,13 @@ public:
         , handle_(NextMixerHandle())
         , productName_(CardName(mixer)) {
         if (speakers_) {
-            speakers_->owner = this;
+            speakers_->changes = &changed_;
             speakers_->volumeId = kSpeakersVolumeId;
             speakers_->muteId = speakers_->hasSwitch ? kSpeakersMuteId : 0;
             addDestination("Master", LineKind::Speakers, &*speakers_, 0);
         }
         if (microphone_) {
-            microphone_->owner = this;
+            microphone_->changes = &changed_;
             microphone_->volumeId = kMicrophoneVolumeId;
             microphone_->muteId = microphone_->hasSwitch ? kMicrophoneMuteId : 0;
             const std::uint32_t d = addDestination("Capture", LineKind::Recording, nullptr, 1);
@@ -229,7 +138,7 @@ public:
             if (line.info.lineId != lineId)
                 continue;
             controls.clear();
-            if (const Element* element = line.element) {
+            if (const AlsaElement* element = line.element) {
                 controls.push_back(
                     {element->volumeId, ControlKind::Volume, line.info.name + " Volume"});
                 if (element->hasSwitch)
@@ -248,7 +157,7 @@ public:
         if (lost_)
             reconnect();
         bool isMute = false;
-        const Element* element = elementOf(controlId, isMute);
+        const AlsaElement* element = elementOf(controlId, isMute);
         if (!element)
             return Result::InvalidControl;
         for (std::size_t i = 0; i < values.size(); ++i)
@@ -261,7 +170,7 @@ public:
         if (values.empty() || values.size() > 2)
             return Result::InvalidValue;
         bool isMute = false;
-        const Element* element = elementOf(controlId, isMute);
+        const AlsaElement* element = elementOf(controlId, isMute);
         if (!element)
             return Result::InvalidControl;
         if (isMute ? values[0] > 1 : std::any_of(values.begin(), values.end(), [](std::uint32_t v) {
@@ -291,7 +200,8 @@ private:
     // is refused at once; measured against a socket nobody listens on).
     static constexpr std::chrono::milliseconds kWatchReconnectPause{500};
 
-    static int write(const Element& element, bool isMute, std::span<const std::uint32_t> values) {
+    static int write(const AlsaElement& element, bool isMute,
+                     std::span<const std::uint32_t> values) {
         if (isMute)
             return element.setMuted(values[0] != 0);
         if (values.size() == 1 || element.channels == 1)
@@ -301,10 +211,10 @@ private:
     }
 
     void attach() {
-        for (Element* element : elements()) {
+        for (AlsaElement* element : elements()) {
             element->remember();
             snd_mixer_elem_set_callback_private(element->elem, element);
-            snd_mixer_elem_set_callback(element->elem, &AlsaMixer::ElementEvent);
+            snd_mixer_elem_set_callback(element->elem, &AlsaElement::OnEvent);
         }
         if (notice_.wanted())
             watchDescriptors();
@@ -312,12 +222,12 @@ private:
 
     void detach() {
         notifiers_.clear();
-        for (Element* element : elements())
+        for (AlsaElement* element : elements())
             snd_mixer_elem_set_callback(element->elem, nullptr);
         snd_mixer_close(mixer_);
     }
 
-    static bool SameKind(const std::optional<Element>& a, const std::optional<Element>& b) {
+    static bool SameKind(const std::optional<AlsaElement>& a, const std::optional<AlsaElement>& b) {
         return a.has_value() == b.has_value() &&
                (!a || (a->channels == b->channels && a->hasSwitch == b->hasSwitch));
     }
@@ -338,8 +248,8 @@ private:
         snd_mixer_t* fresh = LoadMixer();
         if (!fresh)
             return false;
-        auto speakers = FindElement(fresh, "Master", false);
-        auto microphone = FindElement(fresh, "Capture", true);
+        auto speakers = FindAlsaElement(fresh, "Master", false);
+        auto microphone = FindAlsaElement(fresh, "Capture", true);
         if (!SameKind(speakers, speakers_) || !SameKind(microphone, microphone_)) {
             snd_mixer_close(fresh);
             return false;
@@ -358,7 +268,7 @@ private:
         reconnectPause_ = kReconnectPause;
         if (reconnectTimer_)
             reconnectTimer_->stop();
-        for (Element* element : elements()) {
+        for (AlsaElement* element : elements()) {
             notice_.post(handle_, element->volumeId);
             if (element->hasSwitch)
                 notice_.post(handle_, element->muteId);
@@ -366,7 +276,7 @@ private:
         return true;
     }
 
-    std::uint32_t addDestination(const char* name, LineKind type, Element* element,
+    std::uint32_t addDestination(const char* name, LineKind type, AlsaElement* element,
                                  std::uint32_t connections) {
         Line line;
         line.element = element;
@@ -380,7 +290,7 @@ private:
         return line.info.destination;
     }
 
-    static LineInfo lineFor(const Element& element, const char* name, LineKind type) {
+    static LineInfo lineFor(const AlsaElement& element, const char* name, LineKind type) {
         LineInfo info;
         info.name = name;
         info.kind = type;
@@ -389,8 +299,8 @@ private:
         return info;
     }
 
-    std::vector<Element*> elements() {
-        std::vector<Element*> list;
+    std::vector<AlsaElement*> elements() {
+        std::vector<AlsaElement*> list;
         if (speakers_)
             list.push_back(&*speakers_);
         if (microphone_)
@@ -398,8 +308,8 @@ private:
         return list;
     }
 
-    const Element* elementOf(std::uint32_t controlId, bool& isMute) {
-        for (Element* element : elements()) {
+    const AlsaElement* elementOf(std::uint32_t controlId, bool& isMute) {
+        for (AlsaElement* element : elements()) {
             if (controlId == element->volumeId ||
                 (element->hasSwitch && controlId == element->muteId)) {
                 isMute = controlId == element->muteId;
@@ -417,22 +327,6 @@ private:
         for (std::uint32_t controlId : changed_)
             notice_.post(handle_, controlId);
         changed_.clear();
-    }
-
-    static int ElementEvent(snd_mixer_elem_t* elem, unsigned int mask) {
-        if (mask == SND_CTL_EVENT_MASK_REMOVE || !(mask & SND_CTL_EVENT_MASK_VALUE))
-            return 0;
-        auto* element = static_cast<Element*>(snd_mixer_elem_get_callback_private(elem));
-        if (!element)
-            return 0;
-        const auto volume = element->lastVolume;
-        const auto mute = element->lastMute;
-        element->remember();
-        if (element->lastVolume != volume)
-            element->owner->changed_.push_back(element->volumeId);
-        if (element->hasSwitch && element->lastMute != mute)
-            element->owner->changed_.push_back(element->muteId);
-        return 0;
     }
 
     void watchDescriptors() {
@@ -485,8 +379,8 @@ private:
     }
 
     snd_mixer_t* mixer_;
-    std::optional<Element> speakers_;
-    std::optional<Element> microphone_;
+    std::optional<AlsaElement> speakers_;
+    std::optional<AlsaElement> microphone_;
     QueuedNotice notice_;
     std::uint32_t handle_;
     std::string productName_;
@@ -528,8 +422,8 @@ Result AlsaMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr<Mi
     snd_mixer_t* handle = LoadMixer();
     if (!handle)
         return Result::BadDeviceId;
-    auto speakers = FindElement(handle, "Master", false);
-    auto microphone = FindElement(handle, "Capture", true);
+    auto speakers = FindAlsaElement(handle, "Master", false);
+    auto microphone = FindAlsaElement(handle, "Capture", true);
     if (!speakers && !microphone) {
         snd_mixer_close(handle);
         return Result::BadDeviceId;
