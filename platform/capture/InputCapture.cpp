@@ -89,6 +89,19 @@ int InputDeviceCount() {
     return ActiveCaptureBackend() == CaptureBackend::Virtual ? 1 : PortAudioInputCount();
 }
 
+std::unique_ptr<BackgroundTask> PrepareInputCapture(std::function<void()> ready) {
+    if (ActiveCaptureBackend() == CaptureBackend::Virtual) {
+        ready();
+        return nullptr;
+    }
+    return std::make_unique<BackgroundTask>(
+        [ready = std::move(ready)](const std::atomic<bool>&) -> BackgroundTask::Completion {
+            // Released on the task's thread once `ready` has run (or been dropped).
+            auto started = std::make_shared<PortAudioReference>();
+            return [ready, started] { ready(); };
+        });
+}
+
 Status OpenInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
                         InputCapture::BlockHandler handler,
                         std::unique_ptr<InputCapture>& capture) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/BackgroundTask.h"
 #include "platform/capture/CaptureFormat.h"
 #include "platform/capture/Status.h"
 
@@ -70,6 +71,14 @@ CaptureBackend ActiveCaptureBackend();
 
 // Number of devices that can record.
 int InputDeviceCount();
+
+// Gets the back end started off the calling thread, then runs `ready` on
+// that thread (by a posted event; at once for the virtual input). PortAudio
+// probes every device as it starts, 65-150 ms here, which the window's thread
+// must not wait for; an open from `ready` finds it started. The back end is
+// held started until `ready` returns. Destroying the returned task first
+// drops `ready`.
+std::unique_ptr<BackgroundTask> PrepareInputCapture(std::function<void()> ready);
 
 // Opens the default input (kDefaultDevice) or the n-th recording device,
 // stopped. `blockBytes` is rounded down to whole frames (at least one).

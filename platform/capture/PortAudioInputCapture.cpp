@@ -150,6 +150,18 @@ int PortAudioInputCount() {
     return count;
 }
 
+PortAudioReference::PortAudioReference() {
+    PortAudioSection section;
+    started_ = Pa_Initialize() == paNoError;
+}
+
+PortAudioReference::~PortAudioReference() {
+    if (!started_)
+        return;
+    PortAudioSection section;
+    Pa_Terminate();
+}
+
 Status OpenPortAudioInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
                                  InputCapture::BlockHandler handler,
                                  std::unique_ptr<InputCapture>& capture) {

@@ -49,6 +49,18 @@ private:
 };
 
 int PortAudioInputCount();
+// One reference to PortAudio, started (with its probe of every device) as
+// it is made and let go as it is destroyed; from any thread.
+class PortAudioReference {
+public:
+    PortAudioReference();
+    ~PortAudioReference();
+    PortAudioReference(const PortAudioReference&) = delete;
+    PortAudioReference& operator=(const PortAudioReference&) = delete;
+
+private:
+    bool started_;
+};
 Status OpenPortAudioInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
                                  InputCapture::BlockHandler handler,
                                  std::unique_ptr<InputCapture>& capture);

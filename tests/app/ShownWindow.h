@@ -7,13 +7,13 @@
 #include <cstring>
 
 // Shows the window as the program does and waits for what it opens once shown:
-// the system mixer and the level capture, and with realOutput the sound output
-// too (it opens on the audio engine's thread).
+// the system mixer and the level capture (once its back end has started), and
+// with realOutput the sound output too (it opens on the audio engine's thread).
 inline bool ShowAndOpenSoundDevices(MainWindow& form, bool realOutput = false) {
     form.show();
     return QTest::qWaitFor(
         [&] {
-            return form.mixerControls &&
+            return form.mixerControls && form.inputLevel &&
                    (!realOutput || std::strcmp(form.audioEngine->BackendName(), "portaudio") == 0);
         },
         15000);

@@ -3,6 +3,7 @@
 // the meter through PortAudio; silence dims it again.
 #include "mixer/InputLevel.h"
 #include "mixer/InputMeterDesign.h"
+#include "platform/capture/InputCapture.h"
 #include "tests/support/TestApp.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -113,3 +115,23 @@ TEST_F(MeterOnPulseAudio, ToneLightsTheMeterToItsPeakAndSilenceDimsIt) {
 }
 
 } // namespace
+
+// PortAudio starts (probing every device) on a thread of its own; `ready`
+// runs afterwards on the calling thread, where the capture then opens.
+TEST_F(MeterOnPulseAudio, TheCaptureBackEndStartsOffTheCallingThread) {
+    bool ran = false, opened = false;
+    const auto task = audio::PrepareInputCapture([&] {
+        ran = true;
+        EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+        audio::CaptureFormat format;
+        format.channels = 2;
+        format.rate = 44100;
+        format.sampleType = audio::SampleType::Int16;
+        std::unique_ptr<audio::InputCapture> capture;
+        opened = bool(audio::OpenInputCapture(audio::InputCapture::kDefaultDevice, format, 4096, {},
+                                              capture));
+    });
+    EXPECT_FALSE(ran) << "the caller waited for the back end to start";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ran; }, 10000));
+    EXPECT_TRUE(opened);
+}
