@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-dirs='app|decks|mixer|search|convert|broadcast|platform|net|tools|catalog|analysis|download|ffmpeg'
+dirs='app|decks|mixer|search|convert|broadcast|platform|net|tools|catalog|analysis|download|ffmpeg|preview'
 if [ "${2:-}" = --all ]; then
   changed=$(git ls-files | grep -E "^($dirs)/.*\.(cpp|h)$" || true)
 else

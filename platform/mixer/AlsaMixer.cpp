@@ -72,8 +72,8 @@ public:
     AlsaMixer(snd_mixer_t* mixer, std::optional<AlsaElement> speakers,
               std::optional<AlsaElement> microphone, ChangeNotice notice)
         : mixer_(mixer)
-        , speakers_(std::move(speakers))
-        , microphone_(std::move(microphone))
+        , speakers_(speakers)
+        , microphone_(microphone)
         , notice_(std::move(notice))
         , handle_(NextMixerHandle())
         , productName_(CardName(mixer)) {
@@ -428,8 +428,7 @@ Result AlsaMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr<Mi
         snd_mixer_close(handle);
         return Result::BadDeviceId;
     }
-    mixer = std::make_unique<AlsaMixer>(handle, std::move(speakers), std::move(microphone),
-                                        std::move(notice));
+    mixer = std::make_unique<AlsaMixer>(handle, speakers, microphone, std::move(notice));
     return Result::Ok;
 }
 
