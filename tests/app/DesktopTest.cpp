@@ -33,9 +33,7 @@ protected:
     void SetUp() override {
         EnsureTestApp();
         ASSERT_TRUE(home.isValid());
-        for (const char* name :
-             {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
-            ::setenv(name, home.path().toLocal8Bit().constData(), 1);
+        UseUserFolder(home.path().toLocal8Bit().constData());
         dialogs::SetHandler([this](const dialogs::Request& r) {
             asked.push_back(r);
             dialogs::Answer answer;

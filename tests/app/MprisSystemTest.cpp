@@ -64,9 +64,7 @@ double Level(const std::vector<float>& sound, double frequency) {
 TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     EnsureTestApp();
     QTemporaryDir home;
-    for (const char* name :
-         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
-        ::setenv(name, home.path().toLocal8Bit().constData(), 1);
+    UseUserFolder(home.path().toLocal8Bit().constData());
     PrivateBus bus;
     ASSERT_TRUE(bus.Started());
     MainWindow form;

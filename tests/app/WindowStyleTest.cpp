@@ -54,8 +54,7 @@ TEST(WindowStyle, DrawsGroupBoxesAndTheMenuArrowAsFusionDoes) {
 TEST(StartUp, TheWindowShowsWithoutImagePluginsOrTheMediaFramework) {
     EnsureTestApp();
     QTemporaryDir home;
-    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
-        ::setenv(name, home.path().toLocal8Bit().constData(), 1);
+    UseUserFolder(home.path().toLocal8Bit().constData());
     QApplication::setStyle(new WindowStyle);
     MainWindow form;
     ASSERT_TRUE(ShowAndOpenSoundDevices(form));

@@ -19,9 +19,7 @@ protected:
     void SetUp() override {
         EnsureTestApp();
         // The window's settings, session and analysis stay in the test's folder.
-        for (const char* name :
-             {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
-            ::setenv(name, home.path().toLocal8Bit().constData(), 1);
+        UseUserFolder(home.path().toLocal8Bit().constData());
         dialogs::SetHandler([this](const dialogs::Request& request) {
             requests.push_back(request);
             if (request.kind == dialogs::Kind::Message || request.kind == dialogs::Kind::Error)

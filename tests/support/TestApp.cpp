@@ -33,3 +33,9 @@ void EnsureTestApp() {
     // after widgets were shown, crashes in Qt's own teardown.
     new QApplication(argc, argv);
 }
+
+void UseUserFolder(const char* folder) {
+    for (const char* name :
+         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+        ::setenv(name, folder, 1);
+}

@@ -5,3 +5,7 @@
 // config, state and cache folders at fresh folders of the test process, so
 // no test reads the user's settings or session, or what an earlier test left.
 void EnsureTestApp();
+
+// Points the XDG data, config, state and cache folders all at `folder`, for
+// a test that looks at what the program keeps there.
+void UseUserFolder(const char* folder);
