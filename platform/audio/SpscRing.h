@@ -9,7 +9,9 @@
 namespace audio {
 
 // Lock-free ring of frames between exactly one producer thread and one
-// consumer thread. Memory is allocated once, at construction. Each side asks
+// consumer thread. Memory is allocated once, at construction, and left
+// untouched until frames are written (an idle deck costs no resident memory;
+// only committed frames are ever read). Each side asks
 // for the (at most two) contiguous spans it may touch, then commits what it
 // used; the commit publishes the frames with release ordering.
 template <typename T> class SpscRing {
@@ -17,7 +19,7 @@ public:
     explicit SpscRing(std::size_t capacityPow2)
         : capacity_(capacityPow2)
         , mask_(capacityPow2 - 1)
-        , items_(std::make_unique<T[]>(capacityPow2)) {}
+        , items_(std::make_unique_for_overwrite<T[]>(capacityPow2)) {}
 
     std::size_t Capacity() const { return capacity_; }
     std::size_t Readable() const {
