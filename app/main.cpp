@@ -11,15 +11,12 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QPixmap>
+#include <QTimer>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kolvadeck"));
     QApplication::setDesktopFileName(QStringLiteral("kolvadeck"));
-    // Read as PNG only: sniffing the format would load every image plugin.
-    QImageReader iconReader(QStringLiteral(":/kolvadeck.png"), "png");
-    iconReader.setAutoDetectImageFormat(false);
-    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(iconReader.read())));
     // Fusion honours the window's own palette (black with light blue text).
     QApplication::setStyle(new WindowStyle);
     // Declared first so that it watches every teardown below it.
@@ -29,7 +26,6 @@ int main(int argc, char** argv) {
     audio::UnderrunLog underrunLog(QApplication::arguments().contains(QStringLiteral("--verbose")));
     CloseOnSignal closeOnSignal;
     CatalogService catalog;
-    catalog.StartIfDefault();
 
     MainWindow form;
     closeOnSignal.SetWindow(&form);
@@ -38,6 +34,16 @@ int main(int argc, char** argv) {
         return catalog.Revive(kDefaultCatalogPort, std::move(retry));
     });
     form.showMaximized();
+    // Once the window is up: the catalogue is a process of its own that would
+    // compete with the window for the processor while it shows, and the
+    // 256-pixel icon takes a few milliseconds to decode.
+    QTimer::singleShot(0, [&catalog] {
+        catalog.StartIfDefault();
+        // Read as PNG only: sniffing the format would load every image plugin.
+        QImageReader iconReader(QStringLiteral(":/kolvadeck.png"), "png");
+        iconReader.setAutoDetectImageFormat(false);
+        QApplication::setWindowIcon(QIcon(QPixmap::fromImage(iconReader.read())));
+    });
     const int status = QApplication::exec();
     exitWatchdog.Arm(std::chrono::seconds(8), status);
     return status;
