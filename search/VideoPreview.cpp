@@ -95,7 +95,8 @@ void VideoPreview::Stop() {
     if (!movie_)
         return;
     movie_->Stop();
-    movie_->SetFullScreen(false);
+    if (movie_->FullScreen())
+        movie_->SetFullScreen(false);
 }
 
 void VideoPreview::ToggleFullScreen() {
