@@ -56,7 +56,11 @@ void InputLevel::CheckCapture() {
         inputMeter_->SetLevels(0.0f, 0.0f);
     sinceAttempt_.start();
     sinceBuffer_.start(); // the reopened capture gets a whole stall limit
-    Start();
+    // Closing let the sound library go; it starts again off this thread.
+    reopen_ = audio::PrepareInputCapture([this] {
+        if (!stopping_)
+            Start();
+    });
 }
 
 bool InputLevel::Start() {

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <memory>
 
 // The input level of the mixer panel: a LevelCapture records the default input
 // and every filled buffer becomes one level on the meter `inputMeter`.
@@ -59,6 +60,7 @@ private:
     QElapsedTimer sinceBuffer_; // started by the first buffer
     QElapsedTimer sinceAttempt_;
     int retryDelayMs_ = 0;
+    std::unique_ptr<BackgroundTask> reopen_; // the back end's start before a reopen
 };
 
 // The level of one buffer: its largest signed 16-bit sample (from 0, so
