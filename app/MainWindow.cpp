@@ -24,7 +24,6 @@
 #include "platform/Shell.h"
 #include "platform/Version.h"
 #include "platform/audio/AudioEngine.h"
-#include "platform/capture/InputCapture.h"
 #include "search/Base64.h"
 #include "search/ClickLabel.h"
 #include "search/MusicLibrary.h"
@@ -244,13 +243,10 @@ void MainWindow::StartupMicrophone() {
     Guarded(lcApp, "microphone start-up", [this] { mixerControls->StartupMicrophone(); });
 }
 
-// The capture opens once its back end has started on a thread of its own.
 void MainWindow::StartupLevelCapture() {
-    captureBackendStart = audio::PrepareInputCapture([this] {
-        Guarded(lcApp, "level capture start-up", [this] {
-            inputLevel = new InputLevel(inputMeter, this);
-            inputLevel->Start();
-        });
+    Guarded(lcApp, "level capture start-up", [this] {
+        inputLevel = new InputLevel(inputMeter, this);
+        inputLevel->StartWhenReady();
     });
 }
 

@@ -16,7 +16,6 @@ class QMenu;
 class QTabWidget;
 class QTimer;
 class QTreeView;
-class BackgroundTask;
 class InputLevel;
 class MprisService;
 class SessionPlaylist;
@@ -115,8 +114,7 @@ public:
     std::unique_ptr<DeckEngine> decks;
     std::unique_ptr<TagEditor> tagEditor;
     std::unique_ptr<MixerPanelControls> mixerControls; // null until OpenSoundDevices
-    InputLevel* inputLevel = nullptr; // made once the capture's back end has started
-    std::unique_ptr<BackgroundTask> captureBackendStart;
+    InputLevel* inputLevel = nullptr;
     MusicLibrary* musicLibrary = nullptr;
     // What the tool runs of the conversion and the broadcast share (the reset
     // of the conversion controls after a tool could not be started).

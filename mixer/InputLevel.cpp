@@ -56,11 +56,7 @@ void InputLevel::CheckCapture() {
         inputMeter_->SetLevels(0.0f, 0.0f);
     sinceAttempt_.start();
     sinceBuffer_.start(); // the reopened capture gets a whole stall limit
-    // Closing let the sound library go; it starts again off this thread.
-    reopen_ = audio::PrepareInputCapture([this] {
-        if (!stopping_)
-            Start();
-    });
+    StartWhenReady();     // closing let the sound library go
 }
 
 bool InputLevel::Start() {
@@ -70,6 +66,13 @@ bool InputLevel::Start() {
         LogCaughtException(lcMixer, "opening the level capture");
         return false; // the program runs on without level metering
     }
+}
+
+void InputLevel::StartWhenReady() {
+    backEndStart_ = audio::PrepareInputCapture([this] {
+        if (!stopping_)
+            Start();
+    });
 }
 
 bool InputLevel::StartCapture() {

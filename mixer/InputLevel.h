@@ -34,6 +34,10 @@ public:
     // FrameRate 44100, Stereo, OnBufferFilled = onCaptureBuffer) and
     // starts it; the result is ignored. Returns the capture's result for tests.
     bool Start();
+    // Starts the capture once its back end has started off this thread, so
+    // the window's thread never waits for the sound library's probe of every
+    // device; a capture stopped meanwhile is not started.
+    void StartWhenReady();
     // The capture's OnBufferFilled: the buffer's peak over 44100 goes to the
     // meter. Always true (queue the buffer again).
     bool onCaptureBuffer(char* Buffer, int& Size);
@@ -60,7 +64,7 @@ private:
     QElapsedTimer sinceBuffer_; // started by the first buffer
     QElapsedTimer sinceAttempt_;
     int retryDelayMs_ = 0;
-    std::unique_ptr<BackgroundTask> reopen_; // the back end's start before a reopen
+    std::unique_ptr<BackgroundTask> backEndStart_; // pending StartWhenReady
 };
 
 // The level of one buffer: its largest signed 16-bit sample (from 0, so

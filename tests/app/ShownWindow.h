@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MainWindow.h"
+#include "mixer/InputLevel.h"
 #include "platform/audio/AudioEngine.h"
 
 #include <QTest>
@@ -13,7 +14,7 @@ inline bool ShowAndOpenSoundDevices(MainWindow& form, bool realOutput = false) {
     form.show();
     return QTest::qWaitFor(
         [&] {
-            return form.mixerControls && form.inputLevel &&
+            return form.mixerControls && form.inputLevel && form.inputLevel->AudioIn1() &&
                    (!realOutput || std::strcmp(form.audioEngine->BackendName(), "portaudio") == 0);
         },
         15000);
