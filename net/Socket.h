@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <sys/socket.h>
 
 // A TCP socket descriptor owned by one object; closed with it.
 namespace net {
@@ -29,7 +30,10 @@ private:
 
 // A listening socket bound to ip:port (SO_REUSEADDR, close-on-exec). Throws
 // SocketError "Could not bind socket. <system text>" when the address is taken.
-Socket Listen(const std::string& ip, int port, int backlog = 16);
+// The queue is as deep as the system allows: when many clients connect at once
+// (players reconnecting after a restart), those beyond a short queue would
+// wait for the kernel's SYN retries, one to fifteen seconds and more.
+Socket Listen(const std::string& ip, int port, int backlog = SOMAXCONN);
 
 // A client connection to ip:port; throws SocketError when refused.
 Socket Connect(const std::string& ip, int port);

@@ -2,6 +2,8 @@
 #include "RelayFixture.h"
 #include "net/NetError.h"
 
+#include <netinet/in.h>
+#include <poll.h>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
@@ -148,6 +150,32 @@ TEST_F(AudioRelayTest, ServerBindsOnlyTheLoopbackAddress) {
     StartBroadcast();
     // Another address of this machine on the same port is free to bind.
     EXPECT_NO_THROW(net::Listen("127.0.0.2", 8099));
+}
+
+// Sixty-four clients connecting while nobody accepts are all taken into the
+// listen queue at once; a short queue leaves the rest to the kernel's SYN
+// retries, a second or more each.
+TEST(TcpServer, AFullRelayOfClientsFitsTheListenQueue) {
+    net::Socket listener = net::Listen("127.0.0.1", 8099);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(8099);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<net::Socket> clients;
+    for (int i = 0; i < 64; ++i) {
+        clients.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(clients.back().Fd(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    int established = 0;
+    for (auto& c : clients) {
+        pollfd p{c.Fd(), POLLOUT, 0};
+        int error = -1;
+        socklen_t size = sizeof error;
+        if (::poll(&p, 1, 500) == 1)
+            ::getsockopt(c.Fd(), SOL_SOCKET, SO_ERROR, &error, &size);
+        established += error == 0;
+    }
+    EXPECT_EQ(established, 64);
 }
 
 TEST(TcpServer, WriteBufferRaisesOnAClosedConnection) {
