@@ -115,16 +115,16 @@ void MainWindow::ConnectCommands() {
     playlistView->installEventFilter(this);
 
     command(playAction, [this] { decks->playOrStop(); });
-    command(playOnDeckAAction, [this] { decks->playSelectedOnA(); });
-    command(playOnDeckBAction, [this] { decks->playSelectedOnB(); });
-    command(stopDeckAAction, [this] { decks->stopDeckA(); });
-    command(stopDeckBAction, [this] { decks->stopDeckB(); });
+    command(playOnDeckAAction, [this] { decks->playSelectedOn(Deck::A); });
+    command(playOnDeckBAction, [this] { decks->playSelectedOn(Deck::B); });
+    command(stopDeckAAction, [this] { decks->stopDeck(Deck::A); });
+    command(stopDeckBAction, [this] { decks->stopDeck(Deck::B); });
     connect(playlistView, &QAbstractItemView::doubleClicked, this,
             [this] { dialogs::RunCommand([this] { decks->playSelectedWithFade(); }, this); });
     connect(deckALevel, &GradientSlider::OnChange, this,
-            [this] { decks->setDeckALevel(deckALevel->Position()); });
+            [this] { decks->setDeckLevel(Deck::A, deckALevel->Position()); });
     connect(deckBLevel, &GradientSlider::OnChange, this,
-            [this] { decks->setDeckBLevel(deckBLevel->Position()); });
+            [this] { decks->setDeckLevel(Deck::B, deckBLevel->Position()); });
     connect(masterLevel, &GradientSlider::OnChange, this, [this] {
         if (mixerControls)
             mixerControls->setMasterVolume(masterLevel->Position());
@@ -141,14 +141,14 @@ void MainWindow::ConnectCommands() {
 
 // The deck labels and the "Play" item show what the deck engine says.
 void MainWindow::BindDecks() {
-    auto title = [this](int deck) { return deck == 1 ? deckATitle : deckBTitle; };
-    auto time = [this](int deck) { return deck == 1 ? deckATime : deckBTime; };
+    auto title = [this](Deck deck) { return deck == Deck::A ? deckATitle : deckBTitle; };
+    auto time = [this](Deck deck) { return deck == Deck::A ? deckATime : deckBTime; };
     connect(decks.get(), &DeckEngine::titleChanged, this,
-            [title](int deck, const QString& text) { title(deck)->setText(text); });
+            [title](Deck deck, const QString& text) { title(deck)->setText(text); });
     connect(decks.get(), &DeckEngine::timeChanged, this,
-            [time](int deck, const QString& text) { time(deck)->setText(text); });
+            [time](Deck deck, const QString& text) { time(deck)->setText(text); });
     connect(decks.get(), &DeckEngine::colourChanged, this,
-            [title, time](int deck, const QColor& colour) {
+            [title, time](Deck deck, const QColor& colour) {
                 SetTextColour(title(deck), colour);
                 SetTextColour(time(deck), colour);
             });
@@ -368,9 +368,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick &&
         (watched == deckAArt || watched == deckBArt)) {
-        dialogs::RunCommand(
-            [&] { watched == deckAArt ? decks->playSelectedOnA() : decks->playSelectedOnB(); },
-            this);
+        const Deck deck = watched == deckAArt ? Deck::A : Deck::B;
+        dialogs::RunCommand([&] { decks->playSelectedOn(deck); }, this);
         return true;
     }
     if (watched == playlistView && event->type() == QEvent::KeyPress) {

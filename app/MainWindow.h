@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/ToolState.h"
+#include "decks/Deck.h"
 
 #include <QMainWindow>
 
@@ -137,7 +138,7 @@ protected:
 private:
     void BuildWindow();
     void BuildPlaylistPage();
-    void BuildDeck(int deck);
+    void BuildDeck(Deck deck);
     void BuildMixerPanel();
     void BuildMenus();
     void ConnectCommands();

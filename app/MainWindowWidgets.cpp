@@ -95,8 +95,8 @@ void MainWindow::BuildWindow() {
 }
 
 void MainWindow::BuildPlaylistPage() {
-    BuildDeck(1);
-    BuildDeck(2);
+    BuildDeck(Deck::A);
+    BuildDeck(Deck::B);
     BuildMixerPanel();
 
     // The list shows the playlist's items and shares its selection.
@@ -120,8 +120,8 @@ void MainWindow::BuildPlaylistPage() {
     playlistView->setFont(bold);
 }
 
-void MainWindow::BuildDeck(int deck) {
-    const bool a = deck == 1;
+void MainWindow::BuildDeck(Deck deck) {
+    const bool a = deck == Deck::A;
     auto* box = new QGroupBox(playlistTab);
     box->setObjectName(a ? QStringLiteral("playerbox1") : QStringLiteral("playerbox2"));
     box->setGeometry(a ? QRect(4, 4, 321, 385) : QRect(676, 2, 321, 385));

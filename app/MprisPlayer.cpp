@@ -21,7 +21,7 @@ void SplitTitle(const QString& text, QString& artist, QString& title) {
 } // namespace
 
 MprisPlayer::MprisPlayer(QObject* exported, QDBusConnection bus, DeckEngine& decks,
-                         Playlist& playlist, std::function<QString(int deck)> artwork)
+                         Playlist& playlist, std::function<QString(Deck deck)> artwork)
     : QDBusAbstractAdaptor(exported)
     , bus_(std::move(bus))
     , decks_(decks)
@@ -53,10 +53,10 @@ bool MprisPlayer::CanPlay() const {
 }
 
 qlonglong MprisPlayer::Position() const {
-    if (!Playing() || decks_.CurrentDeck == 0)
+    if (!Playing() || decks_.CurrentDeck == Deck::None)
         return 0;
     try {
-        const auto& deck = decks_.CurrentDeck == 1 ? decks_.deckA_ : decks_.deckB_;
+        const auto& deck = decks_.CurrentDeck == Deck::A ? decks_.deckA_ : decks_.deckB_;
         return qlonglong(deck.Position()) * 1000;
     } catch (const std::exception&) {
         return 0; // the deck is not open (yet)
@@ -81,7 +81,7 @@ void MprisPlayer::Next() {
     decks_.AdvanceNow();
 }
 
-void MprisPlayer::TrackStarted(int deck, int index) {
+void MprisPlayer::TrackStarted(Deck deck, int index) {
     if (index < 0 || index >= playlist_.Count())
         return;
     QString artist, title;
@@ -97,7 +97,7 @@ void MprisPlayer::TrackStarted(int deck, int index) {
              QUrl::fromLocalFile(QFile::decodeName(playlist_.PathAt(index).c_str()))
                  .toString(QUrl::FullyEncoded));
     try {
-        const auto& player = deck == 1 ? decks_.deckA_ : decks_.deckB_;
+        const auto& player = deck == Deck::A ? decks_.deckA_ : decks_.deckB_;
         m.insert(QStringLiteral("mpris:length"), qlonglong(player.Length()) * 1000);
     } catch (const std::exception&) {
         // A length the deck cannot tell is left out.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decks/Deck.h"
+
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusObjectPath>
@@ -32,7 +34,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
 public:
     // artwork(deck) is the file of a deck's picture, or empty when it has none.
     MprisPlayer(QObject* exported, QDBusConnection bus, DeckEngine& decks, Playlist& playlist,
-                std::function<QString(int deck)> artwork);
+                std::function<QString(Deck deck)> artwork);
 
     QString PlaybackStatus() const;
     double Rate() const { return 1.0; }
@@ -61,13 +63,13 @@ signals:
 
 private:
     bool Playing() const;
-    void TrackStarted(int deck, int index);
+    void TrackStarted(Deck deck, int index);
     void AnnounceChanged(const QStringList& names);
 
     QDBusConnection bus_;
     DeckEngine& decks_;
     Playlist& playlist_;
-    std::function<QString(int)> artwork_;
+    std::function<QString(Deck)> artwork_;
     QVariantMap metadata_;
     int trackCount_ = 0; // makes each started track's id new
 };

@@ -56,12 +56,12 @@ MprisService::~MprisService() {
     bus_.unregisterObject(kObjectPath);
 }
 
-QString MprisService::DeckArtwork(int deck) {
+QString MprisService::DeckArtwork(Deck deck) {
     const QString resource =
-        deck == 1 ? QStringLiteral(":/deck_a.jpg") : QStringLiteral(":/deck_b.jpg");
+        deck == Deck::A ? QStringLiteral(":/deck_a.jpg") : QStringLiteral(":/deck_b.jpg");
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                            QStringLiteral("/Kolvadeck");
-    const QString file = folder + resource.mid(1);
+    QString file = folder + resource.mid(1);
     if (QFileInfo::exists(file))
         return file;
     // About 19 KB from the program's resources; a failure leaves no artwork.

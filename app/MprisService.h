@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decks/Deck.h"
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
@@ -29,7 +31,7 @@ private:
     explicit MprisService(QDBusConnection bus);
     // The file of a deck's picture for the shell to show, written once into
     // the cache folder.
-    static QString DeckArtwork(int deck);
+    static QString DeckArtwork(Deck deck);
 
     QDBusConnection bus_;
     QString serviceName_;

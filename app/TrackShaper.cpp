@@ -42,7 +42,7 @@ TrackShaper::TrackShaper(Settings& settings, Playlist& playlist, DeckEngine& dec
     connect(&rows, &QAbstractItemModel::modelReset, this,
             [this] { QueueRows(0, playlist_.Count() - 1); });
     // The track after the one that just started is the next to play.
-    connect(&decks_, &DeckEngine::trackStarted, this, [this](int, int index) {
+    connect(&decks_, &DeckEngine::trackStarted, this, [this](Deck, int index) {
         const int count = playlist_.Count();
         if (count > 0)
             worker_.PutFirst(playlist_.PathAt((index + 1) % count));

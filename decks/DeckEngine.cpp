@@ -34,10 +34,6 @@ qint64 SteadyMs(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
 }
 
-char DeckLetter(int deck) {
-    return deck == 1 ? 'A' : 'B';
-}
-
 QString ReasonText(const audio::LoadResult& result) {
     switch (result.fault) {
     case audio::MediaFault::Missing:
@@ -81,20 +77,20 @@ QString DeckEngine::NothingPlayableText() {
     return tr("Nothing in the playlist can be played");
 }
 
-audio::DeckPlayer& DeckEngine::Deck(int deck) {
-    return deck == 1 ? deckA_ : deckB_;
+audio::DeckPlayer& DeckEngine::Player(Deck deck) {
+    return deck == Deck::A ? deckA_ : deckB_;
 }
 
-void DeckEngine::SetDeckVolume(int deck, int value) {
-    TryDeckStep("deck volume", [&] { Deck(deck).SetVolume(value); });
+void DeckEngine::SetDeckVolume(Deck deck, int value) {
+    TryDeckStep("deck volume", [&] { Player(deck).SetVolume(value); });
 }
 
-int DeckEngine::GetDeckVolume(int deck) const {
-    return (deck == 1 ? deckA_ : deckB_).GetVolume();
+int DeckEngine::GetDeckVolume(Deck deck) const {
+    return (deck == Deck::A ? deckA_ : deckB_).GetVolume();
 }
 
-bool DeckEngine::IsLoading(int deck) const {
-    return (deck == 1 ? deckA_ : deckB_).IsLoading();
+bool DeckEngine::IsLoading(Deck deck) const {
+    return (deck == Deck::A ? deckA_ : deckB_).IsLoading();
 }
 
 DeckEngine::TrackPlan DeckEngine::PlanFor(const std::string& path) const {
@@ -102,25 +98,25 @@ DeckEngine::TrackPlan DeckEngine::PlanFor(const std::string& path) const {
 }
 
 void DeckEngine::RefreshTrackGains() {
-    for (int deck : {1, 2})
-        if (Deck(deck).IsOpen())
-            Deck(deck).SetTrackGain(PlanFor(Deck(deck).FileName).gain);
+    for (Deck deck : {Deck::A, Deck::B})
+        if (Player(deck).IsOpen())
+            Player(deck).SetTrackGain(PlanFor(Player(deck).FileName).gain);
 }
 
 void DeckEngine::RefreshTrackGain(const std::string& path) {
-    for (int deck : {1, 2})
-        if (Deck(deck).IsOpen() && Deck(deck).FileName == path)
-            Deck(deck).SetTrackGain(PlanFor(path).gain);
+    for (Deck deck : {Deck::A, Deck::B})
+        if (Player(deck).IsOpen() && Player(deck).FileName == path)
+            Player(deck).SetTrackGain(PlanFor(path).gain);
 }
 
-int DeckEngine::AdvanceEndMs(int deck) {
-    auto& player = Deck(deck);
+int DeckEngine::AdvanceEndMs(Deck deck) {
+    auto& player = Player(deck);
     const int length = player.Length();
     const int musicEnd = PlanFor(player.FileName).musicEndMs;
     return musicEnd >= 0 ? std::min(musicEnd, length) : length;
 }
 
-void DeckEngine::SetTitle(int deck, const QString& text) {
+void DeckEngine::SetTitle(Deck deck, const QString& text) {
     QString& title = titles_[Slot(deck)];
     if (title == text)
         return;
@@ -128,7 +124,7 @@ void DeckEngine::SetTitle(int deck, const QString& text) {
     emit titleChanged(deck, text);
 }
 
-void DeckEngine::SetTime(int deck, const QString& text) {
+void DeckEngine::SetTime(Deck deck, const QString& text) {
     QString& time = times_[Slot(deck)];
     if (time == text)
         return;
@@ -136,7 +132,7 @@ void DeckEngine::SetTime(int deck, const QString& text) {
     emit timeChanged(deck, text);
 }
 
-void DeckEngine::SetColour(int deck, const QColor& colour) {
+void DeckEngine::SetColour(Deck deck, const QColor& colour) {
     QColor& current = colours_[Slot(deck)];
     if (current == colour)
         return;
@@ -154,10 +150,10 @@ void DeckEngine::SetPlayCaption(const QString& text) {
 // Loads item index onto the deck: sets its file and starts the open on the
 // engine's loader. The rest of the command's guarded block runs in Loaded.
 // Throws std::out_of_range for an index past the end of the list.
-void DeckEngine::LoadItem(int deck, int index, LoadFor purpose) {
+void DeckEngine::LoadItem(Deck deck, int index, LoadFor purpose) {
     const std::string path = playlist_.PathAt(index);
     const QString title = playlist_.TitleAt(index);
-    Deck(deck).Load(
+    Player(deck).Load(
         path,
         [this, deck, index, purpose, path, title](const audio::LoadResult& r) {
             if (r.loaded)
@@ -168,21 +164,21 @@ void DeckEngine::LoadItem(int deck, int index, LoadFor purpose) {
         PlanFor(path).startMs);
 }
 
-void DeckEngine::Loaded(int deck, int index, LoadFor purpose, const QString& title) {
+void DeckEngine::Loaded(Deck deck, int index, LoadFor purpose, const QString& title) {
     failedInARow_ = 0;
     if (index < playlist_.Count())
         playlist_.MarkPlayable(index);
     // Asked again now: an analysis may have come in while the deck loaded.
-    Deck(deck).SetTrackGain(PlanFor(Deck(deck).FileName).gain);
+    Player(deck).SetTrackGain(PlanFor(Player(deck).FileName).gain);
     TryDeckStep("play after load", [&] {
-        Deck(deck).Play();
+        Player(deck).Play();
         switch (purpose) {
         case LoadFor::ListStart: // at the volume the freshly opened deck has
             SetTitle(deck, title);
             break;
         case LoadFor::DoubleClick:
             SetDeckVolume(deck, 0);
-            if (deck == 2)
+            if (deck == Deck::B)
                 CrossFading = true;
             SetTitle(deck, title);
             break;
@@ -209,7 +205,7 @@ void DeckEngine::Loaded(int deck, int index, LoadFor purpose, const QString& tit
 // An incoming deck that loads for longer than the outgoing track had left
 // is said once on standard error (the list does not wait for it); state is
 // "took" once it loaded, "spent" from the display tick while it still loads.
-void DeckEngine::ReportSlowLoad(int deck, const char* state) {
+void DeckEngine::ReportSlowLoad(Deck deck, const char* state) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - advanceStart_);
     if (slowLoadReported_ || took.count() <= advanceTimeLeftMs_)
@@ -224,7 +220,7 @@ void DeckEngine::ReportSlowLoad(int deck, const char* state) {
 
 // The item cannot play: it is marked, and the next item is tried on the same
 // deck for the same command, so the list never falls silent on a bad file.
-void DeckEngine::CannotPlay(int deck, int index, LoadFor purpose, const std::string& path,
+void DeckEngine::CannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
                             const audio::LoadResult& result) {
     const int count = playlist_.Count();
     if (index < count && playlist_.PathAt(index) == path)
@@ -243,7 +239,7 @@ void DeckEngine::CannotPlay(int deck, int index, LoadFor purpose, const std::str
 
 // No item of the list can play: everything stops, as the "Stop" command
 // does, and the deck's title says why.
-void DeckEngine::StopList(int deck) {
+void DeckEngine::StopList(Deck deck) {
     failedInARow_ = 0;
     displayTimer.stop();
     fadeTimer.stop();
@@ -251,7 +247,7 @@ void DeckEngine::StopList(int deck) {
     deckA_.Close();
     deckB_.Close();
     SetTitle(deck, NothingPlayableText());
-    SetTitle(deck == 1 ? 2 : 1, QStringLiteral("- - -"));
+    SetTitle(OtherDeck(deck), QStringLiteral("- - -"));
     ListPlaying = false;
     Advancing = false;
     CrossFading = false;
@@ -266,8 +262,8 @@ void DeckEngine::playOrStop() {
         SetPlayCaption(QStringLiteral("Play"));
         deckA_.Close();
         deckB_.Close();
-        SetTitle(1, QStringLiteral("- - -"));
-        SetTitle(2, QStringLiteral("- - -"));
+        SetTitle(Deck::A, QStringLiteral("- - -"));
+        SetTitle(Deck::B, QStringLiteral("- - -"));
         ListPlaying = false;
         return;
     }
@@ -275,10 +271,10 @@ void DeckEngine::playOrStop() {
         return;
     playlist_.Select(0);
     ListPlaying = true;
-    CurrentDeck = 1;
+    CurrentDeck = Deck::A;
     CurrentIndex = 0;
     failedInARow_ = 0;
-    TryDeckStep("list start", [&] { LoadItem(1, 0, LoadFor::ListStart); });
+    TryDeckStep("list start", [&] { LoadItem(Deck::A, 0, LoadFor::ListStart); });
     Advancing = false;
     Enable(displayTimer);
     Enable(fadeTimer);
@@ -294,12 +290,14 @@ void DeckEngine::playSelectedWithFade() {
         return; // nothing selected: nothing to play
     CurrentIndex = index;
     failedInARow_ = 0;
-    if (CurrentDeck == 1) {
-        CurrentDeck = 2;
-        TryDeckStep("double-click on deck B", [&] { LoadItem(2, index, LoadFor::DoubleClick); });
+    if (CurrentDeck == Deck::A) {
+        CurrentDeck = Deck::B;
+        TryDeckStep("double-click on deck B",
+                    [&] { LoadItem(Deck::B, index, LoadFor::DoubleClick); });
     } else {
-        CurrentDeck = 1;
-        TryDeckStep("double-click on deck A", [&] { LoadItem(1, index, LoadFor::DoubleClick); });
+        CurrentDeck = Deck::A;
+        TryDeckStep("double-click on deck A",
+                    [&] { LoadItem(Deck::A, index, LoadFor::DoubleClick); });
         // (B) fades out as soon as (A) plays.
         CrossFading = true;
     }
@@ -309,7 +307,7 @@ void DeckEngine::playSelectedWithFade() {
     SetPlayCaption(QStringLiteral("Stop"));
 }
 
-void DeckEngine::PlayOnSelectedItem(int deck) {
+void DeckEngine::playSelectedOn(Deck deck) {
     const int index = playlist_.SelectedIndex();
     if (index < 0)
         return; // nothing selected: nothing to play
@@ -324,54 +322,35 @@ void DeckEngine::PlayOnSelectedItem(int deck) {
     SetPlayCaption(QStringLiteral("Stop"));
 }
 
-void DeckEngine::playSelectedOnA() {
-    PlayOnSelectedItem(1);
-}
-void DeckEngine::playSelectedOnB() {
-    PlayOnSelectedItem(2);
-}
-
-void DeckEngine::StopDeck(int deck) {
+void DeckEngine::stopDeck(Deck deck) {
     SetTitle(deck, QStringLiteral("STOP"));
-    SetTime(deck, deck == 1 ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
-    TryDeckStep("deck stop", [&] { Deck(deck).Stop(); });
-    Deck(deck).Close(); // also cancels a load in progress
-}
-
-void DeckEngine::stopDeckA() {
-    StopDeck(1);
-}
-void DeckEngine::stopDeckB() {
-    StopDeck(2);
+    SetTime(deck, deck == Deck::A ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
+    TryDeckStep("deck stop", [&] { Player(deck).Stop(); });
+    Player(deck).Close(); // also cancels a load in progress
 }
 
 bool DeckEngine::AdvanceNow() {
-    if (playCaption_ != QLatin1String("Stop") || Advancing || CurrentDeck == 0 ||
+    if (playCaption_ != QLatin1String("Stop") || Advancing || CurrentDeck == Deck::None ||
         IsLoading(CurrentDeck) || playlist_.Count() == 0)
         return false;
-    AdvanceTo(CurrentDeck == 1 ? 2 : 1);
+    AdvanceTo(OtherDeck(CurrentDeck));
     return true;
 }
 
-void DeckEngine::setDeckALevel(int position) {
+void DeckEngine::setDeckLevel(Deck deck, int position) {
     CrossFading = false;
-    SetDeckVolume(1, audio::SliderLevelToVolume(kFullVolume - position));
-}
-
-void DeckEngine::setDeckBLevel(int position) {
-    CrossFading = false;
-    SetDeckVolume(2, audio::SliderLevelToVolume(kFullVolume - position));
+    SetDeckVolume(deck, audio::SliderLevelToVolume(kFullVolume - position));
 }
 
 void DeckEngine::ShowColours() {
-    const int lit = CurrentDeck == 1 ? 1 : 2;
+    const Deck lit = CurrentDeck == Deck::A ? Deck::A : Deck::B;
     SetColour(lit, TextColour());
-    SetColour(lit == 1 ? 2 : 1, IdleColour());
+    SetColour(OtherDeck(lit), IdleColour());
 }
 
-void DeckEngine::ShowDeckTime(int deck) {
+void DeckEngine::ShowDeckTime(Deck deck) {
     TryDeckStep("deck time", [&] {
-        auto& player = Deck(deck);
+        auto& player = Player(deck);
         const int position = player.Position();
         const int length = player.Length(); // a deck that is not open keeps its label
         player.SetTimeFormatMilliseconds();
@@ -379,10 +358,10 @@ void DeckEngine::ShowDeckTime(int deck) {
     });
 }
 
-void DeckEngine::AdvanceTo(int deck) {
-    auto& outgoing = Deck(deck == 1 ? 2 : 1);
+void DeckEngine::AdvanceTo(Deck deck) {
+    auto& outgoing = Player(OtherDeck(deck));
     advanceStart_ = std::chrono::steady_clock::now();
-    const int position = outgoing.Position(), length = AdvanceEndMs(deck == 1 ? 2 : 1);
+    const int position = outgoing.Position(), length = AdvanceEndMs(OtherDeck(deck));
     advanceTimeLeftMs_ = std::max(length - position, 0);
     const auto due = advanceStart_ - std::chrono::milliseconds(
                                          std::max(position - (length - kAdvanceBeforeEndMs), 0));
@@ -390,7 +369,7 @@ void DeckEngine::AdvanceTo(int deck) {
     if (CurrentIndex > playlist_.Count() - 1)
         CurrentIndex = 0;
     Advancing = true;
-    Deck(deck).Close();
+    Player(deck).Close();
     SetTitle(deck, QString());
     CurrentDeck = deck;
     failedInARow_ = 0;
@@ -404,8 +383,8 @@ void DeckEngine::AdvanceTo(int deck) {
 
 void DeckEngine::StopCheck() {
     TryDeckStep("stop check", [&] {
-        auto& incoming = Deck(CurrentDeck);
-        const int outgoing = CurrentDeck == 1 ? 2 : 1;
+        auto& incoming = Player(CurrentDeck);
+        const Deck outgoing = OtherDeck(CurrentDeck);
         bool cut = GetDeckVolume(outgoing) == 0;
         if (!cut) {
             const int position = incoming.Position();
@@ -413,8 +392,8 @@ void DeckEngine::StopCheck() {
             cut = position == length || length == 0 || incoming.FileName.empty();
         }
         if (cut) {
-            TryDeckStep("outgoing deck stop", [&] { Deck(outgoing).Stop(); });
-            Deck(outgoing).Close();
+            TryDeckStep("outgoing deck stop", [&] { Player(outgoing).Stop(); });
+            Player(outgoing).Close();
         }
         Advancing = false;
     });
@@ -423,17 +402,19 @@ void DeckEngine::StopCheck() {
 // Nothing here waits: a deck that loads counts as not open until it answers.
 void DeckEngine::onDisplayTick() {
     ShowColours();
-    ShowDeckTime(1);
-    ShowDeckTime(2);
+    ShowDeckTime(Deck::A);
+    ShowDeckTime(Deck::B);
     TryDeckStep("advance from deck A", [&] {
-        if (deckA_.Length() > 0 && deckA_.Position() >= AdvanceEndMs(1) - kAdvanceBeforeEndMs &&
-            CurrentDeck == 1 && !Advancing)
-            AdvanceTo(2);
+        if (deckA_.Length() > 0 &&
+            deckA_.Position() >= AdvanceEndMs(Deck::A) - kAdvanceBeforeEndMs &&
+            CurrentDeck == Deck::A && !Advancing)
+            AdvanceTo(Deck::B);
     });
     TryDeckStep("advance from deck B", [&] {
-        if (deckB_.Length() > 0 && deckB_.Position() >= AdvanceEndMs(2) - kAdvanceBeforeEndMs &&
-            CurrentDeck == 2 && !Advancing)
-            AdvanceTo(1);
+        if (deckB_.Length() > 0 &&
+            deckB_.Position() >= AdvanceEndMs(Deck::B) - kAdvanceBeforeEndMs &&
+            CurrentDeck == Deck::B && !Advancing)
+            AdvanceTo(Deck::A);
     });
     if (Advancing)
         StopCheck();
@@ -449,10 +430,10 @@ void DeckEngine::onDisplayTick() {
 // moment gets a tick of its own.
 void DeckEngine::ArmAdvanceTick() {
     advanceTick.stop();
-    if (Advancing || CurrentDeck == 0 || !displayTimer.isActive())
+    if (Advancing || CurrentDeck == Deck::None || !displayTimer.isActive())
         return;
     TryDeckStep("advance tick", [&] {
-        auto& current = Deck(CurrentDeck);
+        auto& current = Player(CurrentDeck);
         if (!current.IsPlaying())
             return;
         const int untilDue = AdvanceEndMs(CurrentDeck) - kAdvanceBeforeEndMs - current.Position();
@@ -464,20 +445,15 @@ void DeckEngine::ArmAdvanceTick() {
 // The fade waits while the incoming (current) deck is still loading, so its
 // ten steps begin once it plays.
 void DeckEngine::onFadeTick() {
-    if (!CrossFading || (CurrentDeck != 0 && IsLoading(CurrentDeck)))
+    if (!CrossFading || (CurrentDeck != Deck::None && IsLoading(CurrentDeck)))
         return;
-    int v = 0;
-    if (CurrentDeck == 1) {
-        SetDeckVolume(2, std::max(GetDeckVolume(2) - kFadeStep, 0));
-        v = std::min(GetDeckVolume(1) + kFadeStep, kFullVolume);
-        SetDeckVolume(1, v);
-    } else {
-        SetDeckVolume(1, std::max(GetDeckVolume(1) - kFadeStep, 0));
-        // Deck (B) fades in to full volume as deck (A) does, so that the
-        // tracks of a list play at one level whichever deck takes them.
-        v = std::min(GetDeckVolume(2) + kFadeStep, kFullVolume);
-        SetDeckVolume(2, v);
-    }
+    // The current deck fades in to full volume whichever it is, so that the
+    // tracks of a list play at one level whichever deck takes them.
+    const Deck incoming = CurrentDeck == Deck::A ? Deck::A : Deck::B;
+    const Deck outgoing = OtherDeck(incoming);
+    SetDeckVolume(outgoing, std::max(GetDeckVolume(outgoing) - kFadeStep, 0));
+    const int v = std::min(GetDeckVolume(incoming) + kFadeStep, kFullVolume);
+    SetDeckVolume(incoming, v);
     if (v <= 0)
         CrossFading = false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decks/Deck.h"
 #include "platform/audio/DeckPlayer.h"
 
 #include <QColor>
@@ -52,7 +53,7 @@ public:
 
     DeckEngine(audio::AudioEngine& engine, Playlist& playlist, QObject* parent = nullptr);
 
-    int CurrentDeck = 0;  // 1 = (A), 2 = (B), 0 = none yet
+    Deck CurrentDeck = Deck::None;
     int CurrentIndex = 0; // playlist index of the current track
     bool ListPlaying = false;
     bool Advancing = false;
@@ -68,9 +69,9 @@ public:
     QTimer advanceTick;
 
     // Deck volume 0..1000; setting fails silently on a deck that is not open.
-    void SetDeckVolume(int deck, int value);
-    int GetDeckVolume(int deck) const;
-    bool IsLoading(int deck) const;
+    void SetDeckVolume(Deck deck, int value);
+    int GetDeckVolume(Deck deck) const;
+    bool IsLoading(Deck deck) const;
     void SetTrackPlanner(TrackPlanner planner) { planner_ = std::move(planner); }
     // Asks the planner again for the open decks' gains (an analysis arrived
     // or a setting changed); the change is ramped.
@@ -78,10 +79,10 @@ public:
     // The same for the open decks holding this file only.
     void RefreshTrackGain(const std::string& path);
 
-    // What the window shows of deck 1 or 2, and the "Play" item's caption.
-    QString TitleText(int deck) const { return titles_[Slot(deck)]; }
-    QString TimeText(int deck) const { return times_[Slot(deck)]; }
-    QColor DeckColour(int deck) const { return colours_[Slot(deck)]; }
+    // What the window shows of a deck, and the "Play" item's caption.
+    QString TitleText(Deck deck) const { return titles_[Slot(deck)]; }
+    QString TimeText(Deck deck) const { return times_[Slot(deck)]; }
+    QColor DeckColour(Deck deck) const { return colours_[Slot(deck)]; }
     QString PlayCaption() const { return playCaption_; }
 
     static QColor TextColour();
@@ -92,60 +93,58 @@ public:
 public slots:
     void playOrStop();
     void playSelectedWithFade();
-    void playSelectedOnA();
-    void playSelectedOnB();
-    void stopDeckA();
-    void stopDeckB();
+    // Plays the selected item on the deck, fading it in and the other out.
+    void playSelectedOn(Deck deck);
+    // Stops and closes the deck, also while it loads; its title reads "STOP".
+    void stopDeck(Deck deck);
     // Starts the advance to the next item now, with the usual fade, while the
     // list plays and no advance is under way; returns whether it started.
     bool AdvanceNow();
-    void setDeckALevel(int position);
-    void setDeckBLevel(int position);
+    // The deck's slider moved to position (0 at the top: full volume).
+    void setDeckLevel(Deck deck, int position);
     void onDisplayTick();
     void onFadeTick();
     void ClearCrossFading() { CrossFading = false; }
 
 signals:
-    void titleChanged(int deck, const QString& text);
-    void timeChanged(int deck, const QString& text);
+    void titleChanged(Deck deck, const QString& text);
+    void timeChanged(Deck deck, const QString& text);
     // The colour of the deck's title and time labels.
-    void colourChanged(int deck, const QColor& colour);
+    void colourChanged(Deck deck, const QColor& colour);
     void playCaptionChanged(const QString& caption);
     // An automatic advance onto deck, for item index, started now; dueMs is
     // the steady-clock time (ms, std::chrono::steady_clock) at which the
     // outgoing deck reached ten seconds before its end.
-    void advanceStarted(int deck, int index, qint64 dueMs);
+    void advanceStarted(Deck deck, int index, qint64 dueMs);
     // The incoming deck of an advance loaded for longer (tookMs so far) than
     // the outgoing track had left (leftMs); said once per advance.
-    void loadOutlastedTrack(int deck, qint64 tookMs, int leftMs);
+    void loadOutlastedTrack(Deck deck, qint64 tookMs, int leftMs);
     // Item index began to play on deck (any command or advance).
-    void trackStarted(int deck, int index);
+    void trackStarted(Deck deck, int index);
 
 private:
     // What runs once a deck has loaded, per command that loaded it.
     enum class LoadFor { ListStart, DoubleClick, Player, Advance };
 
-    static std::size_t Slot(int deck) { return deck == 1 ? 0 : 1; }
-    audio::DeckPlayer& Deck(int deck);
-    void LoadItem(int deck, int index, LoadFor purpose);
-    void Loaded(int deck, int index, LoadFor purpose, const QString& title);
-    void CannotPlay(int deck, int index, LoadFor purpose, const std::string& path,
+    static std::size_t Slot(Deck deck) { return deck == Deck::A ? 0 : 1; }
+    audio::DeckPlayer& Player(Deck deck);
+    void LoadItem(Deck deck, int index, LoadFor purpose);
+    void Loaded(Deck deck, int index, LoadFor purpose, const QString& title);
+    void CannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
                     const audio::LoadResult& result);
-    void StopList(int deck);
-    void ShowDeckTime(int deck);
+    void StopList(Deck deck);
+    void ShowDeckTime(Deck deck);
     TrackPlan PlanFor(const std::string& path) const;
     // Where the deck's advance is counted from: its music's end or its length.
-    int AdvanceEndMs(int deck);
-    void AdvanceTo(int deck);
+    int AdvanceEndMs(Deck deck);
+    void AdvanceTo(Deck deck);
     void StopCheck();
     void ArmAdvanceTick();
-    void ReportSlowLoad(int deck, const char* state);
-    void PlayOnSelectedItem(int deck);
-    void StopDeck(int deck);
+    void ReportSlowLoad(Deck deck, const char* state);
     void ShowColours();
-    void SetTitle(int deck, const QString& text);
-    void SetTime(int deck, const QString& text);
-    void SetColour(int deck, const QColor& colour);
+    void SetTitle(Deck deck, const QString& text);
+    void SetTime(Deck deck, const QString& text);
+    void SetColour(Deck deck, const QColor& colour);
     void SetPlayCaption(const QString& text);
 
     Playlist& playlist_;

@@ -20,7 +20,8 @@ void ApplyDesign(GradientSlider& slider, int max);
 
 // Creates a slider as a child of parent with the stored design applied.
 // Usage in MainWindow: deckALevel = mixer_sliders::Create(mixerBox, mixer_sliders::kDeckMax);
-//   deckALevel->move(x, y); connect(deckALevel, &GradientSlider::OnChange, ...setDeckALevel);
+//   deckALevel->move(x, y); connect(deckALevel, &GradientSlider::OnChange, ...setDeckLevel(Deck::A,
+//   ...));
 GradientSlider* Create(QWidget* parent, int max);
 
 } // namespace mixer_sliders

@@ -254,11 +254,11 @@ TEST_F(MainWindowTest, BothDecksOfAListFadeInToFullVolume) {
     card->Render(1500);
     form.decks->onDisplayTick(); // less than ten seconds left: (B) takes item 1
     ASSERT_TRUE(SettleLoads(*card));
-    ASSERT_EQ(form.decks->CurrentDeck, 2);
+    ASSERT_EQ(form.decks->CurrentDeck, Deck::B);
     for (int step = 0; step < 10; ++step)
         form.decks->onFadeTick();
-    EXPECT_EQ(form.decks->GetDeckVolume(2), 1000);
-    EXPECT_EQ(form.decks->GetDeckVolume(1), 0);
+    EXPECT_EQ(form.decks->GetDeckVolume(Deck::B), 1000);
+    EXPECT_EQ(form.decks->GetDeckVolume(Deck::A), 0);
 }
 
 // Closing the window and "Exit" both tell the level capture to stop once its

@@ -102,11 +102,11 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     MonitorRecording afterNext;
     ASSERT_TRUE(afterNext.Started());
     Ctl({"next"});
-    ASSERT_TRUE(WaitFor([&] { return form.decks->CurrentDeck == 2 && form.decks->deckB_.IsOpen(); },
-                        10000));
+    ASSERT_TRUE(WaitFor(
+        [&] { return form.decks->CurrentDeck == Deck::B && form.decks->deckB_.IsOpen(); }, 10000));
     EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}|{{mpris:artUrl}}"}),
               "High Tone||file://" + cache + "deck_b.jpg");
-    ASSERT_TRUE(WaitFor([&] { return form.decks->GetDeckVolume(2) == 1000; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return form.decks->GetDeckVolume(Deck::B) == 1000; }, 20000));
     ASSERT_TRUE(WaitFor([&] { return form.decks->deckB_.Position() >= 12000; }, 5000));
     const auto handedOver = afterNext.Stop();
     EXPECT_GT(Level(handedOver, 1320), lowAlone / 4) << "the next track is heard";

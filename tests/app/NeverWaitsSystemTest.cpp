@@ -85,7 +85,7 @@ TEST(NeverWaits, AdvancesStayOnTimeWhileSearchConversionAndSlowLoadRun) {
                              {}});
     std::vector<qint64> lateness;
     QObject::connect(&decks, &DeckEngine::advanceStarted,
-                     [&](int, int, qint64 dueMs) { lateness.push_back(SteadyNowMs() - dueMs); });
+                     [&](Deck, int, qint64 dueMs) { lateness.push_back(SteadyNowMs() - dueMs); });
 
     QWidget page;
     page.resize(1013, 655);

@@ -176,14 +176,14 @@ TEST_F(TrackShaping, HandsOverTenSecondsBeforeTheLastSoundAndSkipsLeadingSilence
 
     int advanceAtMs = -1, incomingStartMs = -1;
     QObject::connect(&decks, &DeckEngine::advanceStarted, &decks,
-                     [&](int, int, qint64) { advanceAtMs = decks.deckA_.Position(); });
-    QObject::connect(&decks, &DeckEngine::trackStarted, &decks, [&](int deck, int) {
-        if (deck != 2)
+                     [&](Deck, int, qint64) { advanceAtMs = decks.deckA_.Position(); });
+    QObject::connect(&decks, &DeckEngine::trackStarted, &decks, [&](Deck deck, int) {
+        if (deck != Deck::B)
             return;
         incomingStartMs = decks.deckB_.Position();
         // Straight to the incoming track, so that its first sound is heard.
-        decks.SetDeckVolume(2, 1000);
-        decks.SetDeckVolume(1, 0);
+        decks.SetDeckVolume(Deck::B, 1000);
+        decks.SetDeckVolume(Deck::A, 0);
     });
     decks.displayTimer.setInterval(50);
     MonitorRecording recording;

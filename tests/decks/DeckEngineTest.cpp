@@ -22,7 +22,7 @@ namespace {
 
 // One change of the current deck, as seen after a display tick.
 struct Change {
-    int deck;
+    Deck deck;
     int index;
     bool operator==(const Change&) const = default;
 };
@@ -83,7 +83,7 @@ protected:
         while (int(v.size()) < n) {
             Tick();
             if (ticks % 2 == 1)
-                v.emplace_back(engine->GetDeckVolume(1), engine->GetDeckVolume(2));
+                v.emplace_back(engine->GetDeckVolume(Deck::A), engine->GetDeckVolume(Deck::B));
         }
         return v;
     }
@@ -101,7 +101,7 @@ TEST(DeckTime, MinutesAndSecondsOfPositionAndLength) {
 }
 
 TEST_F(Decks, StartsIdleWithBothTimersSetButOff) {
-    EXPECT_EQ(engine->CurrentDeck, 0);
+    EXPECT_EQ(engine->CurrentDeck, Deck::None);
     EXPECT_FALSE(engine->ListPlaying || engine->Advancing || engine->CrossFading);
     DeckEngine fresh(card, list);
     EXPECT_EQ(fresh.displayTimer.interval(), 500);
@@ -116,15 +116,15 @@ TEST_F(Decks, PlayOnTwoItemsLoopsOnAlternatingDecksWithTenStepFades) {
     EXPECT_TRUE(engine->ListPlaying);
     EXPECT_EQ(engine->PlayCaption(), "Stop");
     EXPECT_TRUE(engine->displayTimer.isActive() && engine->fadeTimer.isActive());
-    EXPECT_EQ(engine->TitleText(1), "Tone 440");
-    EXPECT_EQ(engine->GetDeckVolume(1), 1000) << "Play leaves the opening volume";
+    EXPECT_EQ(engine->TitleText(Deck::A), "Tone 440");
+    EXPECT_EQ(engine->GetDeckVolume(Deck::A), 1000) << "Play leaves the opening volume";
     EXPECT_EQ(list.SelectedIndex(), 0);
 
     // 10 s before the end of item 0: item 1 on (B) at volume 0, then ten steps.
-    EXPECT_EQ(RunSeconds(10), (std::vector<Change>{{2, 1}}));
-    EXPECT_EQ(engine->GetDeckVolume(2), 0);
+    EXPECT_EQ(RunSeconds(10), (std::vector<Change>{{Deck::B, 1}}));
+    EXPECT_EQ(engine->GetDeckVolume(Deck::B), 0);
     EXPECT_TRUE(engine->CrossFading);
-    EXPECT_EQ(engine->TitleText(2), "Tone 660");
+    EXPECT_EQ(engine->TitleText(Deck::B), "Tone 660");
     EXPECT_EQ(list.SelectedIndex(), 1);
     std::vector<std::pair<int, int>> expected;
     for (int k = 1; k <= 10; ++k)
@@ -134,12 +134,12 @@ TEST_F(Decks, PlayOnTwoItemsLoopsOnAlternatingDecksWithTenStepFades) {
     // The fade ended 9.5 s into (B)'s 20 s: the next tick goes back to item 0
     // on (A), and ten seconds later to item 1 on (B) again.
     const auto back = RunSeconds(0.5);
-    ASSERT_EQ(back, (std::vector<Change>{{1, 0}}));
+    ASSERT_EQ(back, (std::vector<Change>{{Deck::A, 0}}));
     expected.clear();
     for (int k = 1; k <= 10; ++k)
         expected.emplace_back(100 * k, 1000 - 100 * k);
     EXPECT_EQ(FadeVolumes(10), expected);
-    EXPECT_EQ(RunSeconds(1), (std::vector<Change>{{2, 1}}));
+    EXPECT_EQ(RunSeconds(1), (std::vector<Change>{{Deck::B, 1}}));
 }
 
 TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
@@ -147,7 +147,7 @@ TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
     Add(Track(3000, 21), "3k");
     Do([&] { engine->playOrStop(); });
     RunSeconds(11); // the advance comes 11 s in
-    ASSERT_EQ(engine->CurrentDeck, 2);
+    ASSERT_EQ(engine->CurrentDeck, Deck::B);
     card.SetCapture(true);
     RunSeconds(10);
     const auto sound = card.TakeCaptured();
@@ -167,11 +167,11 @@ TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
 TEST_F(Decks, AOneItemListLoopsOnItself) {
     Add(Track(440, 14), "Only");
     Do([&] { engine->playOrStop(); });
-    EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{2, 0}}));
-    EXPECT_EQ(engine->TitleText(2), "Only");
-    EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{1, 0}}));
+    EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{Deck::B, 0}}));
+    EXPECT_EQ(engine->TitleText(Deck::B), "Only");
+    EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{Deck::A, 0}}));
     EXPECT_TRUE(engine->deckA_.IsPlaying());
-    EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{2, 0}}));
+    EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{Deck::B, 0}}));
 }
 
 TEST_F(Decks, ATrackShorterThanTenSecondsAdvancesAtTheFirstTick) {
@@ -179,7 +179,7 @@ TEST_F(Decks, ATrackShorterThanTenSecondsAdvancesAtTheFirstTick) {
     Add(Track(660, 20), "Long");
     Do([&] { engine->playOrStop(); });
     Tick();
-    EXPECT_EQ(engine->CurrentDeck, 2);
+    EXPECT_EQ(engine->CurrentDeck, Deck::B);
     EXPECT_EQ(engine->CurrentIndex, 1);
     EXPECT_FALSE(engine->Advancing) << "the stop check ran in the same tick";
     EXPECT_TRUE(engine->deckA_.IsOpen()) << "the outgoing deck plays on, fading";
@@ -189,10 +189,10 @@ TEST_F(Decks, TheOutgoingDeckIsCutWhenItIsAlreadySilent) {
     Add(Track(440, 12), "A");
     Add(Track(660, 12), "B");
     Do([&] { engine->playOrStop(); });
-    engine->setDeckALevel(1000); // slider at the bottom: volume 0
+    engine->setDeckLevel(Deck::A, 1000); // slider at the bottom: volume 0
     Tick();
     RunSeconds(1.5);
-    EXPECT_EQ(engine->CurrentDeck, 2);
+    EXPECT_EQ(engine->CurrentDeck, Deck::B);
     EXPECT_FALSE(engine->deckA_.IsOpen()) << "cut in the tick of the advance";
     EXPECT_FALSE(engine->Advancing);
 }
@@ -203,24 +203,24 @@ TEST_F(Decks, MovingADeckSliderFreezesTheFade) {
     Do([&] { engine->playOrStop(); });
     RunSeconds(10);
     FadeVolumes(3);
-    ASSERT_EQ(engine->GetDeckVolume(1), 700);
-    ASSERT_EQ(engine->GetDeckVolume(2), 300);
-    engine->setDeckALevel(400);
+    ASSERT_EQ(engine->GetDeckVolume(Deck::A), 700);
+    ASSERT_EQ(engine->GetDeckVolume(Deck::B), 300);
+    engine->setDeckLevel(Deck::A, 400);
     EXPECT_FALSE(engine->CrossFading);
     // Level 600 on the slider is gain 0.36, volume 234.
-    EXPECT_EQ(engine->GetDeckVolume(1), 234) << "the slider's volume";
+    EXPECT_EQ(engine->GetDeckVolume(Deck::A), 234) << "the slider's volume";
     RunSeconds(3);
-    EXPECT_EQ(engine->GetDeckVolume(1), 234);
-    EXPECT_EQ(engine->GetDeckVolume(2), 300);
+    EXPECT_EQ(engine->GetDeckVolume(Deck::A), 234);
+    EXPECT_EQ(engine->GetDeckVolume(Deck::B), 300);
 
     // The microphone slider freezes it too.
-    Do([&] { engine->playSelectedOnA(); }); // item 1 is selected: onto (A), fading in
+    Do([&] { engine->playSelectedOn(Deck::A); }); // item 1 is selected: onto (A), fading in
     FadeVolumes(2);
-    const int a = engine->GetDeckVolume(1), b = engine->GetDeckVolume(2);
+    const int a = engine->GetDeckVolume(Deck::A), b = engine->GetDeckVolume(Deck::B);
     engine->ClearCrossFading();
     RunSeconds(2);
-    EXPECT_EQ(engine->GetDeckVolume(1), a);
-    EXPECT_EQ(engine->GetDeckVolume(2), b);
+    EXPECT_EQ(engine->GetDeckVolume(Deck::A), a);
+    EXPECT_EQ(engine->GetDeckVolume(Deck::B), b);
 }
 
 TEST_F(Decks, StopOnTheOutgoingDeckDuringAFadeLeavesTheIncomingOneAlone) {
@@ -229,30 +229,30 @@ TEST_F(Decks, StopOnTheOutgoingDeckDuringAFadeLeavesTheIncomingOneAlone) {
     Do([&] { engine->playOrStop(); });
     RunSeconds(10);
     FadeVolumes(3);
-    engine->stopDeckA();
-    EXPECT_EQ(engine->TitleText(1), "STOP");
-    EXPECT_EQ(engine->TimeText(1), "(A) - - -");
+    engine->stopDeck(Deck::A);
+    EXPECT_EQ(engine->TitleText(Deck::A), "STOP");
+    EXPECT_EQ(engine->TimeText(Deck::A), "(A) - - -");
     EXPECT_FALSE(engine->deckA_.IsOpen());
     FadeVolumes(7);
-    EXPECT_EQ(engine->GetDeckVolume(2), 1000);
+    EXPECT_EQ(engine->GetDeckVolume(Deck::B), 1000);
     EXPECT_TRUE(engine->deckB_.IsPlaying());
-    EXPECT_EQ(engine->TimeText(1), "(A) - - -") << "a closed deck keeps its label";
-    EXPECT_EQ(engine->CurrentDeck, 2);
+    EXPECT_EQ(engine->TimeText(Deck::A), "(A) - - -") << "a closed deck keeps its label";
+    EXPECT_EQ(engine->CurrentDeck, Deck::B);
 }
 
 TEST_F(Decks, StopOnTheCurrentDeckLeavesTheListSilentUntilAStart) {
     Add(Track(440, 12), "A");
     Add(Track(660, 12), "B");
     Do([&] { engine->playOrStop(); });
-    engine->stopDeckA();
+    engine->stopDeck(Deck::A);
     EXPECT_EQ(RunSeconds(10), std::vector<Change>{});
     EXPECT_TRUE(engine->displayTimer.isActive());
     list.Select(1);
-    Do([&] { engine->playSelectedOnB(); });
-    EXPECT_EQ(engine->CurrentDeck, 2);
+    Do([&] { engine->playSelectedOn(Deck::B); });
+    EXPECT_EQ(engine->CurrentDeck, Deck::B);
     EXPECT_TRUE(engine->deckB_.IsPlaying());
-    EXPECT_EQ(engine->GetDeckVolume(2), 0);
-    EXPECT_EQ(engine->TitleText(2), "B");
+    EXPECT_EQ(engine->GetDeckVolume(Deck::B), 0);
+    EXPECT_EQ(engine->TitleText(Deck::B), "B");
 }
 
 TEST_F(Decks, RemovingItemsPastCurrentIndexWrapsToTheTop) {
@@ -260,7 +260,7 @@ TEST_F(Decks, RemovingItemsPastCurrentIndexWrapsToTheTop) {
     Add(Track(550, 14), "y");
     Add(Track(660, 14), "z");
     list.Select(2);
-    Do([&] { engine->playSelectedOnA(); });
+    Do([&] { engine->playSelectedOn(Deck::A); });
     ASSERT_EQ(engine->CurrentIndex, 2);
     list.Items().RemoveAt(2);
     list.Items().RemoveAt(1);
@@ -268,8 +268,8 @@ TEST_F(Decks, RemovingItemsPastCurrentIndexWrapsToTheTop) {
     EXPECT_EQ(engine->CurrentIndex, 0) << "put back by the display tick";
     EXPECT_TRUE(engine->deckA_.IsPlaying()) << "the removed track plays on";
     // The next advance plays what stands after index 0: the list wraps to x.
-    EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{2, 0}}));
-    EXPECT_EQ(engine->TitleText(2), "x");
+    EXPECT_EQ(RunSeconds(4), (std::vector<Change>{{Deck::B, 0}}));
+    EXPECT_EQ(engine->TitleText(Deck::B), "x");
 }
 
 TEST_F(Decks, PlayThenStopClosesBothDecksAndStopsTheTimers) {
@@ -282,9 +282,9 @@ TEST_F(Decks, PlayThenStopClosesBothDecksAndStopsTheTimers) {
     EXPECT_EQ(engine->PlayCaption(), "Play");
     EXPECT_FALSE(engine->displayTimer.isActive() || engine->fadeTimer.isActive());
     EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen());
-    EXPECT_EQ(engine->TitleText(1), "- - -");
-    EXPECT_EQ(engine->TitleText(2), "- - -");
-    EXPECT_TRUE(engine->TimeText(2).startsWith("(B) 00:0")) << "time labels keep their text";
+    EXPECT_EQ(engine->TitleText(Deck::A), "- - -");
+    EXPECT_EQ(engine->TitleText(Deck::B), "- - -");
+    EXPECT_TRUE(engine->TimeText(Deck::B).startsWith("(B) 00:0")) << "time labels keep their text";
 }
 
 // The caption reads "Stop" after a double click or "Player (B)" start, and
@@ -294,16 +294,16 @@ TEST_F(Decks, DoubleClicksAlternateDecksAndStopStopsWhateverStartedThem) {
     Add(Track(660, 20), "B");
     list.Select(1);
     Do([&] { engine->playSelectedWithFade(); });
-    EXPECT_EQ(engine->CurrentDeck, 1) << "no deck yet: (A)";
+    EXPECT_EQ(engine->CurrentDeck, Deck::A) << "no deck yet: (A)";
     EXPECT_TRUE(engine->CrossFading);
-    EXPECT_EQ(engine->GetDeckVolume(1), 0);
+    EXPECT_EQ(engine->GetDeckVolume(Deck::A), 0);
     Do([&] { engine->playSelectedWithFade(); });
-    EXPECT_EQ(engine->CurrentDeck, 2);
+    EXPECT_EQ(engine->CurrentDeck, Deck::B);
     EXPECT_EQ(engine->PlayCaption(), "Stop");
     EXPECT_FALSE(engine->ListPlaying);
     for (bool byPlayerB : {false, true}) {
         if (byPlayerB)
-            Do([&] { engine->playSelectedOnB(); });
+            Do([&] { engine->playSelectedOn(Deck::B); });
         Do([&] { engine->playOrStop(); }); // "Stop"
         EXPECT_EQ(engine->PlayCaption(), "Play") << byPlayerB;
         EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen()) << byPlayerB;
@@ -324,9 +324,9 @@ TEST_F(Decks, CommandsNeedingASelectionOrItemsDoNothingWithout) {
     Add(Track(440, 5), "A");
     list.Select(-1);
     Do([&] { engine->playSelectedWithFade(); });
-    Do([&] { engine->playSelectedOnA(); });
-    Do([&] { engine->playSelectedOnB(); });
-    EXPECT_EQ(engine->CurrentDeck, 0);
+    Do([&] { engine->playSelectedOn(Deck::A); });
+    Do([&] { engine->playSelectedOn(Deck::B); });
+    EXPECT_EQ(engine->CurrentDeck, Deck::None);
     EXPECT_FALSE(engine->displayTimer.isActive());
     EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen());
 }
@@ -336,15 +336,15 @@ TEST_F(Decks, LabelColoursAndTimeFollowTheCurrentDeck) {
     Add(Track(660, 20), "B");
     Do([&] { engine->playOrStop(); });
     RunSeconds(1.5);
-    EXPECT_EQ(engine->DeckColour(1), QColor(0xA9, 0xD9, 0xFC));
-    EXPECT_EQ(engine->DeckColour(2), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(engine->TimeText(1), "(A) 00:01/00:20");
-    EXPECT_EQ(engine->TimeText(2), "(B) - - -");
+    EXPECT_EQ(engine->DeckColour(Deck::A), QColor(0xA9, 0xD9, 0xFC));
+    EXPECT_EQ(engine->DeckColour(Deck::B), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(engine->TimeText(Deck::A), "(A) 00:01/00:20");
+    EXPECT_EQ(engine->TimeText(Deck::B), "(B) - - -");
     RunSeconds(9);
     Tick(); // the colours of the tick after the advance
-    EXPECT_EQ(engine->DeckColour(2), QColor(0xA9, 0xD9, 0xFC));
-    EXPECT_EQ(engine->DeckColour(1), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(engine->TimeText(2), "(B) 00:01/00:20");
+    EXPECT_EQ(engine->DeckColour(Deck::B), QColor(0xA9, 0xD9, 0xFC));
+    EXPECT_EQ(engine->DeckColour(Deck::A), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(engine->TimeText(Deck::B), "(B) 00:01/00:20");
 }
 
 // A track that cannot play is marked with the reason and the next item plays
@@ -369,10 +369,10 @@ TEST_F(Decks, FilesThatCannotPlayAreMarkedAndSkipped) {
         if (!engine->ListPlaying)
             Do([&] { engine->playOrStop(); });
         Tick(); // the advance meets the bad item and goes on to the next
-        EXPECT_EQ(engine->CurrentDeck, 2) << path;
+        EXPECT_EQ(engine->CurrentDeck, Deck::B) << path;
         EXPECT_EQ(engine->CurrentIndex, 2) << path;
         EXPECT_TRUE(engine->deckB_.IsPlaying()) << path;
-        EXPECT_EQ(engine->TitleText(2), "Next") << path;
+        EXPECT_EQ(engine->TitleText(Deck::B), "Next") << path;
         EXPECT_EQ(PlayabilityOf(1), Playability::Unplayable) << path;
         EXPECT_TRUE(list.Items().At(1).reason.contains(why)) << path;
         EXPECT_EQ(PlayabilityOf(2), Playability::Playable) << path;
@@ -388,11 +388,11 @@ TEST_F(Decks, FilesThatCannotPlayAreMarkedAndSkipped) {
     Do([&] { engine->playOrStop(); });
     EXPECT_EQ(engine->CurrentIndex, 1);
     EXPECT_TRUE(engine->deckA_.IsPlaying());
-    EXPECT_EQ(engine->TitleText(1), "Good");
+    EXPECT_EQ(engine->TitleText(Deck::A), "Good");
     list.Select(0);
-    Do([&] { engine->playSelectedOnB(); });
+    Do([&] { engine->playSelectedOn(Deck::B); });
     EXPECT_TRUE(engine->deckB_.IsPlaying());
-    EXPECT_EQ(engine->TitleText(2), "Good");
+    EXPECT_EQ(engine->TitleText(Deck::B), "Good");
 
     // Re-adding an item clears its mark.
     Add(bad[2].first, "Bad again");
@@ -420,17 +420,17 @@ TEST_F(Decks, AStaleLoadAnswerIsDropped) {
     Add(Track(440, 20), "A");
     Add(Track(660, 13), "B");
     list.Select(0);
-    engine->playSelectedOnA();
-    engine->stopDeckA(); // before the loader answered
+    engine->playSelectedOn(Deck::A);
+    engine->stopDeck(Deck::A); // before the loader answered
     ASSERT_TRUE(SettleLoads(card));
     EXPECT_FALSE(engine->deckA_.IsOpen());
-    EXPECT_EQ(engine->TitleText(1), "STOP");
+    EXPECT_EQ(engine->TitleText(Deck::A), "STOP");
 
-    engine->playSelectedOnA();
+    engine->playSelectedOn(Deck::A);
     list.Select(1);
-    engine->playSelectedOnA(); // replaces the first load
+    engine->playSelectedOn(Deck::A); // replaces the first load
     ASSERT_TRUE(SettleLoads(card));
-    EXPECT_EQ(engine->TitleText(1), "B");
+    EXPECT_EQ(engine->TitleText(Deck::A), "B");
     EXPECT_NEAR(engine->deckA_.Length(), 13000, 100);
 }
 
@@ -442,7 +442,7 @@ TEST_F(Decks, ATruncatedFilePlaysAsFarAsItGoes) {
     EXPECT_TRUE(engine->deckA_.IsOpen());
     EXPECT_NEAR(engine->deckA_.Length(), 12000, 200);
     const auto changes = RunSeconds(2.5);
-    EXPECT_EQ(changes, (std::vector<Change>{{2, 1}}));
+    EXPECT_EQ(changes, (std::vector<Change>{{Deck::B, 1}}));
 }
 
 } // namespace
@@ -456,10 +456,10 @@ TEST_F(Decks, AdvanceNowStartsTheNextItemWithTheUsualFadeOnlyWhilePlaying) {
     bool started = false;
     Do([&] { started = engine->AdvanceNow(); });
     ASSERT_TRUE(started);
-    EXPECT_EQ(engine->CurrentDeck, 2);
+    EXPECT_EQ(engine->CurrentDeck, Deck::B);
     EXPECT_EQ(engine->CurrentIndex, 1);
-    EXPECT_EQ(engine->TitleText(2), "B");
-    EXPECT_EQ(engine->GetDeckVolume(2), 0);
+    EXPECT_EQ(engine->TitleText(Deck::B), "B");
+    EXPECT_EQ(engine->GetDeckVolume(Deck::B), 0);
     EXPECT_TRUE(engine->CrossFading);
     std::vector<std::pair<int, int>> expected;
     for (int k = 1; k <= 10; ++k)
@@ -468,7 +468,7 @@ TEST_F(Decks, AdvanceNowStartsTheNextItemWithTheUsualFadeOnlyWhilePlaying) {
     // Past the end of the list it wraps to the top, on the other deck.
     Do([&] { started = engine->AdvanceNow(); });
     EXPECT_TRUE(started);
-    EXPECT_EQ(engine->CurrentDeck, 1);
+    EXPECT_EQ(engine->CurrentDeck, Deck::A);
     EXPECT_EQ(engine->CurrentIndex, 0);
     Do([&] { engine->playOrStop(); });
     EXPECT_FALSE(engine->AdvanceNow());

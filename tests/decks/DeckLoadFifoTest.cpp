@@ -39,7 +39,7 @@ TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
                                            {}});
     std::vector<qint64> lateness;
     QObject::connect(&decks, &DeckEngine::advanceStarted,
-                     [&](int, int, qint64 dueMs) { lateness.push_back(SteadyNowMs() - dueMs); });
+                     [&](Deck, int, qint64 dueMs) { lateness.push_back(SteadyNowMs() - dueMs); });
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
     QTimer probe;
@@ -108,8 +108,8 @@ TEST(DeckLoad, AnAdvanceOntoASlowLoadIsReportedAndPlaysWhenLoaded) {
     std::thread writer(FillPipeSlowly, fifo, track.readAll(), std::chrono::milliseconds(3000),
                        std::cref(quit), 30);
     int reports = 0, reportedLeftMs = -1;
-    QObject::connect(&decks, &DeckEngine::loadOutlastedTrack, [&](int deck, qint64, int leftMs) {
-        EXPECT_EQ(deck, 2);
+    QObject::connect(&decks, &DeckEngine::loadOutlastedTrack, [&](Deck deck, qint64, int leftMs) {
+        EXPECT_EQ(deck, Deck::B);
         ++reports;
         reportedLeftMs = leftMs;
     });
@@ -121,9 +121,9 @@ TEST(DeckLoad, AnAdvanceOntoASlowLoadIsReportedAndPlaysWhenLoaded) {
     ASSERT_TRUE(played);
     EXPECT_EQ(reports, 1);
     EXPECT_LT(reportedLeftMs, 1500);
-    EXPECT_EQ(decks.CurrentDeck, 2);
+    EXPECT_EQ(decks.CurrentDeck, Deck::B);
     EXPECT_NEAR(decks.deckB_.Length(), 13000, 100);
-    EXPECT_EQ(decks.TitleText(2), "slow");
+    EXPECT_EQ(decks.TitleText(Deck::B), "slow");
     EXPECT_FALSE(decks.Advancing) << "the stop check ran once (B) loaded";
 }
 

@@ -102,7 +102,7 @@ TEST_F(DeckSound, CrossFadeIsRecordedAsOneToneFallingWhileTheOtherRises) {
     ASSERT_TRUE(WaitFor([&] { return decks.deckA_.Position() >= 2000; }));
     decks.onDisplayTick(); // ten seconds before the end: the advance onto (B)
     ASSERT_TRUE(SettleLoads(engine));
-    ASSERT_EQ(decks.CurrentDeck, 2);
+    ASSERT_EQ(decks.CurrentDeck, Deck::B);
     // The ten steps of the cross-fade, 300 ms apart on (B)'s clock.
     for (int step = 1; step <= 10; ++step) {
         ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() >= step * 300; }));
@@ -176,11 +176,12 @@ TEST_F(DeckSound, StopAfterADoubleClickOrPlayerBStartIsSilentWithinASecond) {
     Add(tonefiles::Mp3({.frequency = 3000, .seconds = 30}), "3k");
     for (const bool playerB : {false, true}) {
         list.Select(playerB ? 1 : 0);
-        playerB ? decks.playSelectedOnB() : decks.playSelectedWithFade();
+        playerB ? decks.playSelectedOn(Deck::B) : decks.playSelectedWithFade();
         auto& deck = playerB ? decks.deckB_ : decks.deckA_;
         // Fading in from 0 on the window's timers: heard after a few steps.
-        ASSERT_TRUE(
-            WaitFor([&] { return deck.IsOpen() && decks.GetDeckVolume(playerB ? 2 : 1) >= 400; }));
+        ASSERT_TRUE(WaitFor([&] {
+            return deck.IsOpen() && decks.GetDeckVolume(playerB ? Deck::B : Deck::A) >= 400;
+        }));
         {
             MonitorRecording playing;
             ASSERT_TRUE(playing.Started());
@@ -215,7 +216,7 @@ TEST_F(DeckSound, AnAutomaticFadeBetweenTwoEqualTonesKeepsTheirSummedLevel) {
     ASSERT_TRUE(WaitFor([&] { return decks.deckA_.Position() >= 2000; }));
     decks.onDisplayTick(); // the advance onto (B)
     ASSERT_TRUE(SettleLoads(engine));
-    ASSERT_EQ(decks.CurrentDeck, 2);
+    ASSERT_EQ(decks.CurrentDeck, Deck::B);
     for (int step = 1; step <= 10; ++step) {
         ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() >= step * 400; }));
         decks.onFadeTick();

@@ -34,7 +34,7 @@ TEST(SoundServerKilledUnderTheWindow, WholeWindowOnTheRealBackEndsGoesOnAndClose
     for (double frequency : {440.0, 550.0, 660.0})
         form->playlist->addFile(tonefiles::Mp3({.frequency = frequency, .seconds = 2}));
     form->playAction->trigger();
-    ASSERT_TRUE(WaitFor([&] { return form->decks->CurrentDeck == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return form->decks->CurrentDeck == Deck::A; }));
 
     pulse.Kill();
     // The list plays on in silence: the third track is reached and the list
