@@ -80,17 +80,20 @@ QString DeckEngine::NothingPlayableText() {
 audio::DeckPlayer& DeckEngine::Player(Deck deck) {
     return deck == Deck::A ? deckA_ : deckB_;
 }
+const audio::DeckPlayer& DeckEngine::Player(Deck deck) const {
+    return deck == Deck::A ? deckA_ : deckB_;
+}
 
 void DeckEngine::SetDeckVolume(Deck deck, int value) {
     TryDeckStep("deck volume", [&] { Player(deck).SetVolume(value); });
 }
 
 int DeckEngine::GetDeckVolume(Deck deck) const {
-    return (deck == Deck::A ? deckA_ : deckB_).GetVolume();
+    return Player(deck).GetVolume();
 }
 
 bool DeckEngine::IsLoading(Deck deck) const {
-    return (deck == Deck::A ? deckA_ : deckB_).IsLoading();
+    return Player(deck).IsLoading();
 }
 
 DeckEngine::TrackPlan DeckEngine::PlanFor(const std::string& path) const {

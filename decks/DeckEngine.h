@@ -128,6 +128,7 @@ private:
 
     static std::size_t Slot(Deck deck) { return deck == Deck::A ? 0 : 1; }
     audio::DeckPlayer& Player(Deck deck);
+    const audio::DeckPlayer& Player(Deck deck) const;
     void LoadItem(Deck deck, int index, LoadFor purpose);
     void Loaded(Deck deck, int index, LoadFor purpose, const QString& title);
     void CannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
