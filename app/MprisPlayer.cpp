@@ -56,7 +56,7 @@ qlonglong MprisPlayer::Position() const {
     if (!Playing() || decks_.CurrentDeck == Deck::None)
         return 0;
     try {
-        const auto& deck = decks_.CurrentDeck == Deck::A ? decks_.deckA_ : decks_.deckB_;
+        const auto& deck = decks_.Player(decks_.CurrentDeck);
         return qlonglong(deck.Position()) * 1000;
     } catch (const std::exception&) {
         return 0; // the deck is not open (yet)
@@ -97,7 +97,7 @@ void MprisPlayer::TrackStarted(Deck deck, int index) {
              QUrl::fromLocalFile(QFile::decodeName(playlist_.PathAt(index).c_str()))
                  .toString(QUrl::FullyEncoded));
     try {
-        const auto& player = deck == Deck::A ? decks_.deckA_ : decks_.deckB_;
+        const auto& player = decks_.Player(deck);
         m.insert(QStringLiteral("mpris:length"), qlonglong(player.Length()) * 1000);
     } catch (const std::exception&) {
         // A length the deck cannot tell is left out.

@@ -1,9 +1,10 @@
 #include "app/WindowStyle.h"
 
+#include "app/PngImage.h"
+
 #include <QDir>
 #include <QGroupBox>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QPixmap>
 #include <QStyleOption>
 #include <QWidget>
@@ -12,12 +13,6 @@
 
 namespace {
 const QString kStylePictures = QStringLiteral(":/qt-project.org/styles/commonstyle/images");
-
-QImage ReadPng(const QString& path) {
-    QImageReader reader(path, "png");
-    reader.setAutoDetectImageFormat(false);
-    return reader.read();
-}
 
 // Every size of one of Qt's own style pictures, e.g. "toolbar-ext-h" for
 // toolbar-ext-h-8.png, -16.png and -32.png; empty when this Qt has none.

@@ -5,9 +5,9 @@
 #include <QPixmap>
 
 // Fusion, with the pictures it needs from the start (the menu bar's
-// extension arrow, the group box frame) read as PNG straight away. The stock
-// style names only the file, and finding out its format loads every image
-// plugin Qt has, about twenty libraries and 1 MB, before the window shows.
+// extension arrow, the group box frame) read with ReadPng. The stock style
+// names only the file, and finding out its format loads every image plugin
+// Qt has before the window shows.
 class WindowStyle : public QProxyStyle {
 public:
     WindowStyle();

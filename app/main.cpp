@@ -2,6 +2,7 @@
 #include "app/CloseOnSignal.h"
 #include "app/ExitWatchdog.h"
 #include "app/MainWindow.h"
+#include "app/PngImage.h"
 #include "app/WindowStyle.h"
 #include "catalog/DefaultPort.h"
 #include "platform/audio/UnderrunLog.h"
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QImageReader>
 #include <QPixmap>
 #include <QTimer>
 
@@ -39,10 +39,8 @@ int main(int argc, char** argv) {
     // 256-pixel icon takes a few milliseconds to decode.
     QTimer::singleShot(0, [&catalog] {
         catalog.StartIfDefault();
-        // Read as PNG only: sniffing the format would load every image plugin.
-        QImageReader iconReader(QStringLiteral(":/kolvadeck.png"), "png");
-        iconReader.setAutoDetectImageFormat(false);
-        QApplication::setWindowIcon(QIcon(QPixmap::fromImage(iconReader.read())));
+        QApplication::setWindowIcon(
+            QIcon(QPixmap::fromImage(ReadPng(QStringLiteral(":/kolvadeck.png")))));
     });
     const int status = QApplication::exec();
     exitWatchdog.Arm(std::chrono::seconds(8), status);

@@ -346,7 +346,7 @@ void DeckEngine::setDeckLevel(Deck deck, int position) {
 }
 
 void DeckEngine::ShowColours() {
-    const Deck lit = CurrentDeck == Deck::A ? Deck::A : Deck::B;
+    const Deck lit = LitDeck();
     SetColour(lit, TextColour());
     SetColour(OtherDeck(lit), IdleColour());
 }
@@ -452,7 +452,7 @@ void DeckEngine::onFadeTick() {
         return;
     // The current deck fades in to full volume whichever it is, so that the
     // tracks of a list play at one level whichever deck takes them.
-    const Deck incoming = CurrentDeck == Deck::A ? Deck::A : Deck::B;
+    const Deck incoming = LitDeck();
     const Deck outgoing = OtherDeck(incoming);
     SetDeckVolume(outgoing, std::max(GetDeckVolume(outgoing) - kFadeStep, 0));
     const int v = std::min(GetDeckVolume(incoming) + kFadeStep, kFullVolume);

@@ -69,6 +69,9 @@ public:
     QTimer advanceTick;
 
     // Deck volume 0..1000; setting fails silently on a deck that is not open.
+    // The deck's player: deckA_ for A, deckB_ otherwise.
+    audio::DeckPlayer& Player(Deck deck);
+    const audio::DeckPlayer& Player(Deck deck) const;
     void SetDeckVolume(Deck deck, int value);
     int GetDeckVolume(Deck deck) const;
     bool IsLoading(Deck deck) const;
@@ -127,8 +130,8 @@ private:
     enum class LoadFor { ListStart, DoubleClick, Player, Advance };
 
     static std::size_t Slot(Deck deck) { return deck == Deck::A ? 0 : 1; }
-    audio::DeckPlayer& Player(Deck deck);
-    const audio::DeckPlayer& Player(Deck deck) const;
+    // The deck that is lit and fades in: the current one, B while none is.
+    Deck LitDeck() const { return CurrentDeck == Deck::A ? Deck::A : Deck::B; }
     void LoadItem(Deck deck, int index, LoadFor purpose);
     void Loaded(Deck deck, int index, LoadFor purpose, const QString& title);
     void CannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,

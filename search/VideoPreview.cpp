@@ -39,6 +39,10 @@ bool VideoPreview::EnsureMoviePlayer() {
 }
 
 VideoPreview::~VideoPreview() {
+    LeaveFullScreen();
+}
+
+void VideoPreview::LeaveFullScreen() {
     if (movie_ && movie_->FullScreen())
         movie_->SetFullScreen(false);
 }
@@ -95,8 +99,7 @@ void VideoPreview::Stop() {
     if (!movie_)
         return;
     movie_->Stop();
-    if (movie_->FullScreen())
-        movie_->SetFullScreen(false);
+    LeaveFullScreen();
 }
 
 void VideoPreview::ToggleFullScreen() {
@@ -116,8 +119,7 @@ void VideoPreview::ShowError(const QString& text) {
     // The framework's words are for the log, not for the user.
     qCWarning(lcSearch, "the preview of %s cannot play: %s", qUtf8Printable(Source().toString()),
               qUtf8Printable(text));
-    if (movie_ && movie_->FullScreen())
-        movie_->SetFullScreen(false);
+    LeaveFullScreen();
     errorLabel_->setText(promotion_ ? QString() : tr("Preview unavailable"));
     pages_->setCurrentWidget(errorLabel_);
 }

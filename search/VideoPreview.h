@@ -56,6 +56,7 @@ protected:
 
 private:
     bool EnsureMoviePlayer();
+    void LeaveFullScreen();
     void Load(const QString& address, bool promotion);
     void ShowError(const QString& text);
     QString Variable(const QString& name) const;

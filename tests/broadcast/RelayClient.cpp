@@ -55,15 +55,27 @@ void RelayClient::Kill() {
     ::shutdown(socket_.Fd(), SHUT_RDWR);
 }
 
-net::Socket ConnectStalledClient() {
-    net::Socket s(::socket(AF_INET, SOCK_STREAM, 0));
-    const int small = 4096;
-    ::setsockopt(s.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+sockaddr_in RelayAddress() {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(8099);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(s.Fd(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    return a;
+}
+
+int StartConnecting() {
+    const sockaddr_in a = RelayAddress();
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+    return s;
+}
+
+net::Socket ConnectStalledClient() {
+    net::Socket s(::socket(AF_INET, SOCK_STREAM, 0));
+    const int small = 4096;
+    ::setsockopt(s.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const sockaddr_in a = RelayAddress();
+    if (::connect(s.Fd(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
         throw net::SocketError("stalled client could not connect");
     return s;
 }

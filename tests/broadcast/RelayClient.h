@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <netinet/in.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,6 +35,12 @@ private:
     std::thread thread_;
 };
 
+// The relay's address, 127.0.0.1:8099.
+sockaddr_in RelayAddress();
+// A non-blocking socket that has begun connecting to the relay; the
+// connection is made or refused later. Only system calls, so a child
+// process may call it after fork.
+int StartConnecting();
 // Connects a client that never reads, with a small receive buffer.
 net::Socket ConnectStalledClient();
 // True when a connection to 127.0.0.1:8099 is refused.

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -191,16 +190,11 @@ pid_t HoldConnections(int count, const int pipe[2], rlim_t descriptors) {
         descriptors, descriptors
     };
     ::setrlimit(RLIMIT_NOFILE, &limit);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(8099);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     // One at a time, as clients arrive, so that those the relay cannot take
     // wait in its listen queue.
     const timespec pause{0, 2'000'000};
     for (int i = 0; i < count; ++i) {
-        const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        StartConnecting();
         ::nanosleep(&pause, nullptr);
     }
     char byte;

@@ -2,7 +2,6 @@
 #include "RelayFixture.h"
 #include "net/NetError.h"
 
-#include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <string>
@@ -157,15 +156,9 @@ TEST_F(AudioRelayTest, ServerBindsOnlyTheLoopbackAddress) {
 // retries, a second or more each.
 TEST(TcpServer, AFullRelayOfClientsFitsTheListenQueue) {
     net::Socket listener = net::Listen("127.0.0.1", 8099);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(8099);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::vector<net::Socket> clients;
-    for (int i = 0; i < 64; ++i) {
-        clients.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-        ::connect(clients.back().Fd(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
+    for (int i = 0; i < 64; ++i)
+        clients.emplace_back(StartConnecting());
     int established = 0;
     for (auto& c : clients) {
         pollfd p{c.Fd(), POLLOUT, 0};
