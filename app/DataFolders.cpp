@@ -8,10 +8,11 @@ std::string CreateDataFolders(const std::string& localAppData) {
     const std::string dataFolder = localAppData + "/Kolvadeck/";
     // The sub-folder names are appended as they are; the doubled "/" that
     // leaves is one separator to the file system.
+    // Private: the queries and the playlist say what the user listens to.
     for (const std::string& folder :
          {dataFolder, dataFolder + "/queries/", dataFolder + "/downloads/"}) {
         if (!shell::IsExistingFile(folder))
-            shell::CreateDirectory(folder);
+            shell::CreatePrivateFolder(folder);
     }
     return dataFolder;
 }

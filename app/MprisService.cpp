@@ -2,6 +2,7 @@
 
 #include "app/MprisPlayer.h"
 #include "app/MprisRoot.h"
+#include "platform/Shell.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -65,7 +66,7 @@ QString MprisService::DeckArtwork(Deck deck) {
     if (QFileInfo::exists(file))
         return file;
     // About 19 KB from the program's resources; a failure leaves no artwork.
-    QDir().mkpath(folder);
+    shell::CreatePrivateFolder(QFile::encodeName(folder).toStdString());
     QFile::remove(file + QStringLiteral(".tmp"));
     if (!QFile::copy(resource, file + QStringLiteral(".tmp")) ||
         !QFile::rename(file + QStringLiteral(".tmp"), file))

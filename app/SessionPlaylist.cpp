@@ -3,6 +3,7 @@
 #include "app/AppLog.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistFile.h"
+#include "platform/Shell.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,7 +65,10 @@ void SessionPlaylist::Write() {
     const std::string file = QFile::encodeName(file_).toStdString();
     const QString folder = QFileInfo(file_).absolutePath();
     writer_.start([file, folder, paths = std::move(paths)] {
-        QDir().mkpath(folder);
+        // Private whatever the umask: the list says what the user plays. The
+        // writer keeps the mode of the file it replaces.
+        shell::CreatePrivateFolder(QFile::encodeName(folder).toStdString());
+        shell::MakePrivateFile(file);
         if (!WritePlaylistFile(file, paths))
             qCWarning(lcApp, "cannot keep the playlist in %s", file.c_str());
     });

@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "platform/Shell.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -9,19 +11,43 @@ namespace {
 const QString kNormaliseLoudness = QStringLiteral("playback/normaliseLoudness");
 const QString kSkipSilence = QStringLiteral("playback/skipSilence");
 
+// Whether the text can be an INI file QSettings wrote or a person edited:
+// UTF-8 without NUL bytes, every line a [section], a key=value, a comment or
+// blank. QSettings itself reads random bytes as a few odd keys.
+bool LooksLikeIni(const QByteArray& text) {
+    if (text.contains('\0') || !QString::fromUtf8(text).toUtf8().startsWith(text))
+        return false;
+    for (const QByteArray& raw : text.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#') || line.contains('='))
+            continue;
+        if (!(line.startsWith('[') && line.endsWith(']')))
+            return false;
+    }
+    return true;
+}
+
 // QSettings keeps a file it could not parse and would write its own keys into
 // the damage; a damaged file is set aside so that the next write starts clean.
 void SetAsideIfDamaged(const QString& file) {
+    constexpr qint64 kMostASettingsFileHolds = 1 << 20;
+    QFile text(file);
+    if (!text.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray head = text.read(kMostASettingsFileHolds + 1);
+    text.close();
     QSettings probe(file, QSettings::IniFormat);
-    if (probe.status() != QSettings::FormatError)
+    if (probe.status() != QSettings::FormatError && head.size() <= kMostASettingsFileHolds &&
+        LooksLikeIni(head))
         return;
     QFile::remove(file + QStringLiteral(".damaged"));
     QFile::rename(file, file + QStringLiteral(".damaged"));
 }
 
 const QString& PrepareFile(const QString& file) {
-    QDir().mkpath(QFileInfo(file).absolutePath());
+    shell::CreatePrivateFolder(QFile::encodeName(QFileInfo(file).absolutePath()).toStdString());
     SetAsideIfDamaged(file);
+    shell::MakePrivateFile(QFile::encodeName(file).toStdString());
     return file;
 }
 

@@ -5,7 +5,9 @@
 #include <QUrl>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace shell {
 
@@ -27,7 +29,7 @@ bool PathExists(const std::string& path) {
 }
 
 bool CreateDirectory(const std::string& path) {
-    return ::mkdir(path.c_str(), 0755) == 0;
+    return ::mkdir(path.c_str(), 0700) == 0;
 }
 
 bool CreateFolderPath(const std::string& path) {
@@ -37,6 +39,20 @@ bool CreateFolderPath(const std::string& path) {
     ::mkdir(path.c_str(), 0700);
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreatePrivateFolder(const std::string& path) {
+    return CreateFolderPath(path) && ::chmod(path.c_str(), 0700) == 0;
+}
+
+bool MakePrivateFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::fchmod(fd, 0600) == 0;
+    ::close(fd);
+    return ok;
 }
 
 long long FileSize64(const std::string& path) {

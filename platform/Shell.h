@@ -15,13 +15,25 @@ bool IsExistingFile(const std::string& path);
 // True when the path names anything that exists.
 bool PathExists(const std::string& path);
 
-// Creates one directory (not its parents); false on any failure.
+// Creates one directory (not its parents), readable by its owner only;
+// false on any failure.
 bool CreateDirectory(const std::string& path);
 
 // Creates the missing folders of an absolute path, parents first, each
 // readable by its owner only (as the XDG base directories want); false when
 // the path does not end up an existing folder.
 bool CreateFolderPath(const std::string& path);
+
+// The program's own folder (under the XDG data, cache or config folder):
+// made with its missing parents as CreateFolderPath does, and set to 0700
+// whatever the umask was when it was made; false when it is no folder.
+bool CreatePrivateFolder(const std::string& path);
+
+// The program's own file, before a writer (QSaveFile, QSettings) replaces
+// it: made empty if missing, and set to 0600 either way. Those writers keep
+// the permissions of the file they replace, so it stays private whatever
+// the umask. False when it cannot be made or is no regular file.
+bool MakePrivateFile(const std::string& path);
 
 // Size of a file in bytes, or -1 when it cannot be read.
 long long FileSize64(const std::string& path);

@@ -1,5 +1,6 @@
 // The user's settings file: defaults, lasting changes, damage.
 #include "app/Settings.h"
+#include "tests/analysis/SoundFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -49,6 +50,11 @@ TEST(SettingsTest, ADamagedFileGivesDefaultsAndIsWrittenAfresh) {
         Settings s(file);
         EXPECT_FALSE(s.SkipSilence()) << "the change was written over the damage";
         EXPECT_TRUE(s.NormaliseLoudness());
+        // What is no settings file at all is kept aside for the user to see.
+        if (!damage.startsWith("[playback]\n")) {
+            EXPECT_EQ(soundfiles::ReadBytes(file.toStdString() + ".damaged"), damage);
+        }
+        QFile::remove(file + ".damaged");
     }
 }
 
