@@ -1,5 +1,8 @@
 #include "analysis/AnalysisCache.h"
 
+#include "analysis/TrackGain.h"
+#include "platform/Shell.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -77,6 +80,11 @@ std::optional<LoudnessResult> AnalysisCache::Find(const std::string& path) {
     result.firstAudibleFrame = std::int64_t(NumberOr(entry.value(QStringLiteral("first")), -1));
     result.lastAudibleFrame = std::int64_t(NumberOr(entry.value(QStringLiteral("last")), -1));
     result.lengthFrames = std::int64_t(entry.value(QStringLiteral("length")).toDouble());
+    // An entry no analysis could have written (hand-edited or damaged) is a
+    // miss: the track is analysed again rather than played at its gain.
+    if (!IsPlausibleLoudness(result.integratedLufs, result.truePeakDbtp) ||
+        result.lengthFrames < 0 || result.lastAudibleFrame > result.lengthFrames)
+        return std::nullopt;
     return result;
 }
 
@@ -98,7 +106,10 @@ void AnalysisCache::Store(const std::string& path, const FileStamp& stamp,
     QJsonObject root;
     root.insert(QStringLiteral("version"), kFormatVersion);
     root.insert(QStringLiteral("tracks"), tracks_);
-    QDir().mkpath(QFileInfo(file_).absolutePath());
+    // Private, whatever the umask: another user who could write here would
+    // choose the gains this program plays at.
+    shell::CreatePrivateFolder(QFile::encodeName(QFileInfo(file_).absolutePath()).toStdString());
+    shell::MakePrivateFile(QFile::encodeName(file_).toStdString());
     QSaveFile out(file_);
     if (out.open(QIODevice::WriteOnly)) {
         out.write(QJsonDocument(root).toJson(QJsonDocument::Compact));

@@ -3,6 +3,7 @@
 #include "analysis/AnalysisCache.h"
 #include "analysis/AnalysisLog.h"
 #include "analysis/ReplayGainTag.h"
+#include "analysis/TrackGain.h"
 
 #include <QFile>
 #include <algorithm>
@@ -130,8 +131,8 @@ bool AnalysisWorker::LookAt(const std::string& path) {
         emit Failed(ToQString(path), QStringLiteral("The file was not found: ") + ToQString(path));
         return false;
     }
-    if (const std::optional<double> tagGain = ReplayGainTag(path))
-        emit TagGainRead(ToQString(path), *tagGain);
+    if (const std::optional<ReplayGain> tag = ReplayGainTag(path))
+        emit TagGainRead(ToQString(path), TagGainDb(tag->gainDb, tag->peakDbfs));
     return true;
 }
 

@@ -47,7 +47,8 @@ public:
 signals:
     void Analysed(const QString& path, const analysis::LoudnessResult& result);
     void Failed(const QString& path, const QString& reason);
-    // A track not yet in the cache carries a ReplayGain track gain tag (dB):
+    // A track not yet in the cache carries a ReplayGain track gain tag: the
+    // gain to apply (dB, already held under the peak ceiling and boost cap),
     // said in its quick look, to be used until its analysis ends.
     void TagGainRead(const QString& path, double gainDb);
 

@@ -26,27 +26,54 @@ std::optional<double> ParseGain(const std::string& text) {
     return value;
 }
 
+// "0.988553" → -0.1 dBFS; a peak of zero, below or absurdly high is unusable.
+std::optional<double> ParsePeakDb(const std::string& text) {
+    const std::size_t i = text.find_first_not_of(" \t");
+    if (i == std::string::npos)
+        return std::nullopt;
+    double value = 0;
+    const std::from_chars_result parsed =
+        std::from_chars(text.data() + i, text.data() + text.size(), value);
+    if (parsed.ec != std::errc() || !std::isfinite(value) || value <= 0 || value > 100)
+        return std::nullopt;
+    return 20 * std::log10(value);
+}
+
+std::optional<ReplayGain> Combine(std::optional<double> gainDb, std::optional<double> peakDb) {
+    if (!gainDb)
+        return std::nullopt;
+    return ReplayGain{*gainDb, peakDb};
+}
+
 } // namespace
 
-std::optional<double> ReplayGainTag(const std::string& path) {
+std::optional<ReplayGain> ReplayGainTag(const std::string& path) {
     TagLib::FileRef file(path.c_str(), false);
     if (file.isNull() || !file.file())
         return std::nullopt;
     // TagLib lists MP4 freeform atoms ("----:com.apple.iTunes:...") not
     // among the properties; they are read from the atoms themselves.
+    std::optional<double> gain;
+    std::optional<double> peak;
+    auto take = [&](const TagLib::String& key, const TagLib::StringList& values) {
+        if (values.isEmpty())
+            return;
+        const std::string name = key.upper().to8Bit(true);
+        if (name.ends_with("REPLAYGAIN_TRACK_GAIN"))
+            gain = ParseGain(values.front().to8Bit(true));
+        else if (name.ends_with("REPLAYGAIN_TRACK_PEAK"))
+            peak = ParsePeakDb(values.front().to8Bit(true));
+    };
     if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file.file()); mp4 && mp4->tag()) {
         for (const auto& [name, item] : mp4->tag()->itemMap())
-            if (name.upper() == "----:COM.APPLE.ITUNES:REPLAYGAIN_TRACK_GAIN" &&
-                !item.toStringList().isEmpty())
-                return ParseGain(item.toStringList().front().to8Bit(true));
-        return std::nullopt;
+            if (name.upper().startsWith("----:COM.APPLE.ITUNES:"))
+                take(name, item.toStringList());
+        return Combine(gain, peak);
     }
-    const TagLib::PropertyMap properties = file.file()->properties();
-    for (const auto& [key, values] : properties) {
-        if (key.upper() == "REPLAYGAIN_TRACK_GAIN" && !values.isEmpty())
-            return ParseGain(values.front().to8Bit(true));
-    }
-    return std::nullopt;
+    for (const auto& [key, values] : file.file()->properties())
+        if (key.upper() == "REPLAYGAIN_TRACK_GAIN" || key.upper() == "REPLAYGAIN_TRACK_PEAK")
+            take(key, values);
+    return Combine(gain, peak);
 }
 
 } // namespace analysis

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <algorithm>
+#include <cmath>
 
 namespace audio {
 
@@ -76,9 +77,12 @@ void AudioEngine::MixOutput(StereoFrame* out, std::size_t frames) {
     std::fill(out, out + frames, StereoFrame{0.0f, 0.0f});
     for (auto& channel : channels_)
         channel.MixInto(out, frames);
+    // A sample that is no number (a damaged stream, a broken gain) becomes
+    // silence: std::clamp would pass it on to the sound card.
+    auto limit = [](float x) { return std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f); };
     for (std::size_t i = 0; i < frames; ++i) {
-        out[i].left = std::clamp(out[i].left, -1.0f, 1.0f);
-        out[i].right = std::clamp(out[i].right, -1.0f, 1.0f);
+        out[i].left = limit(out[i].left);
+        out[i].right = limit(out[i].right);
     }
 }
 

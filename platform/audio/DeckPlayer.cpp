@@ -1,5 +1,7 @@
 #include "platform/audio/DeckPlayer.h"
 
+#include <cmath>
+
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/MediaError.h"
 
@@ -63,6 +65,9 @@ void DeckPlayer::Close() {
 }
 
 void DeckPlayer::SetTrackGain(double factor) {
+    // A factor that is no number would turn the whole mix into noise or NaN.
+    if (!std::isfinite(factor) || factor < 0)
+        factor = 1.0;
     if (channel_.IsOpen())
         channel_.SetTrackGain(static_cast<float>(factor));
 }

@@ -72,7 +72,14 @@ TEST(AnalysisCacheTest, ADamagedStoreIsIgnoredThenRewritten) {
          {QByteArray("\x00\xff{\"version\":1,\"tra", 20),
           QByteArray("{\"version\":1,\"tracks\":[1]}"),
           QByteArray("{\"version\":1,\"tracks\":{\"") +
-              QFile::encodeName(QString::fromStdString(track)) + "\":{\"size\":\"3\"}}}"}) {
+              QFile::encodeName(QString::fromStdString(track)) + "\":{\"size\":\"3\"}}}",
+          // Whole, but no analysis measures this: it would mean +182 dB.
+          QByteArray("{\"version\":1,\"tracks\":{\"") +
+              QFile::encodeName(QString::fromStdString(track)) +
+              "\":{\"size\":\"3\",\"modifiedNs\":\"" +
+              QByteArray::number(qint64(analysis::StampOf(track)->modifiedNs)) +
+              "\",\"lufs\":-200,\"truePeak\":-300,\"first\":0,\"last\":1,"
+              "\"length\":2}}}"}) {
         QFile f(store);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(damage);

@@ -6,6 +6,7 @@
 #include "platform/audio/MediaError.h"
 #include "tests/analysis/SoundFiles.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 #include <taglib/mp4file.h>
 
@@ -76,16 +77,25 @@ TEST(LoudnessTest, FindsTheAudibleStartAndEnd) {
 
 TEST(ReplayGainTagTest, ReadsTheTrackGainOfEachTagKind) {
     const std::string wav = soundfiles::SoxWav("rg.wav", {"1", "sine", "440", "vol", "0.5"});
-    const auto tagged = [&](const QString& name, const QString& value) {
+    const auto tagged = [&](const QString& name, const QString& value, const QString& peak = {}) {
         const std::string out = soundfiles::PathOf(name);
-        soundfiles::Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-i",
-                                   QString::fromStdString(wav), "-metadata",
-                                   "REPLAYGAIN_TRACK_GAIN=" + value, QString::fromStdString(out)});
+        QStringList args{"-nostdin",  "-v",
+                         "error",     "-y",
+                         "-i",        QString::fromStdString(wav),
+                         "-metadata", "REPLAYGAIN_TRACK_GAIN=" + value};
+        if (!peak.isEmpty())
+            args << "-metadata"
+                 << "REPLAYGAIN_TRACK_PEAK=" + peak;
+        soundfiles::Run("ffmpeg", args << QString::fromStdString(out));
         return out;
     };
-    EXPECT_NEAR(analysis::ReplayGainTag(tagged("rg.flac", "-6.48 dB")).value_or(99), -6.48, 1e-9);
-    EXPECT_NEAR(analysis::ReplayGainTag(tagged("rg.ogg", "+3.20 dB")).value_or(99), 3.2, 1e-9);
-    EXPECT_NEAR(analysis::ReplayGainTag(tagged("rg.mp3", "-1.5 dB")).value_or(99), -1.5, 1e-9);
+    const auto gainOf = [](const std::string& path) {
+        const auto tag = analysis::ReplayGainTag(path);
+        return tag ? tag->gainDb : 99;
+    };
+    EXPECT_NEAR(gainOf(tagged("rg.flac", "-6.48 dB")), -6.48, 1e-9);
+    EXPECT_NEAR(gainOf(tagged("rg.ogg", "+3.20 dB")), 3.2, 1e-9);
+    EXPECT_NEAR(gainOf(tagged("rg.mp3", "-1.5 dB")), -1.5, 1e-9);
     const std::string m4a = soundfiles::Encode(wav, "rg.m4a");
     {
         TagLib::MP4::File file(m4a.c_str());
@@ -93,10 +103,33 @@ TEST(ReplayGainTagTest, ReadsTheTrackGainOfEachTagKind) {
                             TagLib::MP4::Item(TagLib::StringList("-4.25 dB")));
         ASSERT_TRUE(file.save());
     }
-    EXPECT_NEAR(analysis::ReplayGainTag(m4a).value_or(99), -4.25, 1e-9);
+    EXPECT_NEAR(gainOf(m4a), -4.25, 1e-9);
+    // The peak written beside the gain holds a tag's boost under the ceiling.
+    const auto peaked = analysis::ReplayGainTag(tagged("rg_peak.flac", "+9 dB", "0.5"));
+    ASSERT_TRUE(peaked && peaked->peakDbfs);
+    EXPECT_NEAR(*peaked->peakDbfs, -6.02, 0.01);
+    EXPECT_NEAR(analysis::TagGainDb(peaked->gainDb, peaked->peakDbfs), 5.02, 0.01);
     EXPECT_FALSE(analysis::ReplayGainTag(tagged("rg_bad.flac", "loud")).has_value());
     EXPECT_FALSE(analysis::ReplayGainTag(soundfiles::Encode(wav, "plain.flac")).has_value());
     EXPECT_FALSE(analysis::ReplayGainTag(soundfiles::PathOf("absent.flac")).has_value());
+}
+
+TEST(TrackGainTest, NoTagOrMeasurementRaisesATrackPastTheCaps) {
+    using analysis::TagGainDb;
+    using analysis::TrackGainDb;
+    // The largest tag a tagger may write, with and without a peak beside it.
+    EXPECT_EQ(TagGainDb(59.9, std::nullopt), analysis::kMaxBoostWithoutPeakDb);
+    EXPECT_EQ(TagGainDb(59.9, -40.0), analysis::kMaxBoostDb);
+    EXPECT_EQ(TagGainDb(-40, std::nullopt), -40) << "any amount down";
+    EXPECT_EQ(TagGainDb(NAN, -3.0), 0);
+    // A very quiet but real track is raised by the cap, not to the target.
+    EXPECT_EQ(TrackGainDb(-60, -40), analysis::kMaxBoostDb);
+    // Damaged measurements (a cache entry, say) give no gain at all.
+    EXPECT_EQ(TrackGainDb(-200, -300), 0);
+    EXPECT_EQ(TrackGainDb(-1e308, -HUGE_VAL), 0);
+    EXPECT_EQ(TrackGainDb(NAN, -3), 0);
+    EXPECT_EQ(TrackGainDb(-20, NAN), 0);
+    EXPECT_TRUE(analysis::IsPlausibleLoudness(-HUGE_VAL, -HUGE_VAL)) << "a silent track";
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // PortAudio into the private PulseAudio server, the speakers' monitor
 // recorded and measured (loudness by ffmpeg's ebur128 filter, pitch by zero
 // crossings, the hand-over by where each tone begins).
+#include "analysis/TrackGain.h"
 #include "app/Settings.h"
 #include "app/TrackShaper.h"
 #include "decks/DeckEngine.h"
@@ -162,6 +163,38 @@ TEST_F(TrackShaping, ATrackPlayedBeforeItsAnalysisHasItsReplayGainTagsGain) {
     EXPECT_EQ(decks.deckA_.FileName, tagged);
     EXPECT_NEAR(20 * std::log10(gainAtAnalysis), -7.5, 0.01);
     decks.playOrStop();
+}
+
+TEST_F(TrackShaping, AnAbsurdTagGainIsCappedOnTheSpeakers) {
+    // +59.9 dB on a track peaking at -40 dBFS would be a clipped square wave
+    // at full scale; without a peak tag the boost stops at the harder cap.
+    const std::string busy = soundfiles::Encode(
+        soundfiles::SoxWav("busy2.wav", {"300", "sine", "440", "vol", "0.5"}), "busy2.flac");
+    const std::string quiet = soundfiles::PathOf("absurd.flac");
+    soundfiles::Run("flac", {"-s", "-f", "--tag=REPLAYGAIN_TRACK_GAIN=+59.90 dB", "-o",
+                             QString::fromStdString(quiet),
+                             QString::fromStdString(soundfiles::SoxWav(
+                                 "absurd.wav", {"60", "sine", "1000", "vol", "0.01"}))});
+    ASSERT_TRUE(list.addFile(busy));
+    ASSERT_TRUE(list.addFile(quiet));
+    list.Select(1);
+    list.moveUp();
+    decks.playOrStop();
+    // Played long before its analysis: the tag's gain arrives by its quick look.
+    ASSERT_TRUE(WaitFor([&] { return decks.deckA_.TrackGain() > 1.5; }, 20000));
+    EXPECT_FALSE(shaper.IsAnalysed(quiet));
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.Started());
+    const int from = decks.deckA_.Position();
+    ASSERT_TRUE(WaitFor([&] { return decks.deckA_.Position() >= from + 2000; }));
+    const auto sound = recording.Stop();
+    decks.playOrStop();
+    const auto middle = Slice(sound, kRate / 2, kRate);
+    const double cap = 0.01 * analysis::GainFactor(analysis::kMaxBoostWithoutPeakDb);
+    const double peak = measure::Peak(middle);
+    Report("capped_tag_peak", peak);
+    EXPECT_NEAR(peak, cap, cap * 0.1);
+    EXPECT_NEAR(measure::Rms(middle), cap / std::sqrt(2.0), cap * 0.1);
 }
 
 TEST_F(TrackShaping, HandsOverTenSecondsBeforeTheLastSoundAndSkipsLeadingSilence) {

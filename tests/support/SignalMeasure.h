@@ -19,6 +19,13 @@ inline std::vector<float> Left(const std::vector<audio::StereoFrame>& frames, st
     return out;
 }
 
+inline double Peak(const std::vector<float>& x) {
+    double peak = 0;
+    for (float v : x)
+        peak = std::max(peak, double(std::fabs(v)));
+    return peak;
+}
+
 inline double Rms(const std::vector<float>& x) {
     if (x.empty())
         return 0;
