@@ -44,7 +44,7 @@ LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>*
     // Read once, start to end: the frames counted are the length.
     std::unique_ptr<audio::TrackDecoder> decoder =
         audio::MakeTrackDecoder(path, audio::TrackLength::NotNeeded);
-    decoder->Open(path);
+    decoder->Open(path, cancel);
     std::unique_ptr<ebur128_state, MeterDeleter> meter(
         ebur128_init(2, audio::kOutputRate, EBUR128_MODE_I));
     if (!meter)

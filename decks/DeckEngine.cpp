@@ -156,6 +156,8 @@ void DeckEngine::SetPlayCaption(const QString& text) {
 void DeckEngine::LoadItem(Deck deck, int index, LoadFor purpose) {
     const std::string path = playlist_.PathAt(index);
     const QString title = playlist_.TitleAt(index);
+    loadingFor_[Slot(deck)] = purpose;
+    loadingIndex_[Slot(deck)] = index;
     Player(deck).Load(
         path,
         [this, deck, index, purpose, path, title](const audio::LoadResult& r) {
@@ -333,11 +335,30 @@ void DeckEngine::stopDeck(Deck deck) {
 }
 
 bool DeckEngine::AdvanceNow() {
-    if (playCaption_ != QLatin1String("Stop") || Advancing || CurrentDeck == Deck::None ||
-        IsLoading(CurrentDeck) || playlist_.Count() == 0)
+    if (playCaption_ != QLatin1String("Stop") || CurrentDeck == Deck::None ||
+        playlist_.Count() == 0)
+        return false;
+    if (IsLoading(CurrentDeck)) {
+        SkipLoadingItem(CurrentDeck);
+        return true;
+    }
+    if (Advancing)
         return false;
     AdvanceTo(OtherDeck(CurrentDeck));
     return true;
+}
+
+// A deck's open can take up to the decoder's deadline (a huge or damaged
+// file); the user need not wait for it: the load is dropped, the item stays
+// unmarked, and the next item loads on the same deck for the same command.
+void DeckEngine::SkipLoadingItem(Deck deck) {
+    const LoadFor purpose = loadingFor_[Slot(deck)];
+    const int next = (loadingIndex_[Slot(deck)] + 1) % playlist_.Count();
+    Player(deck).Close(); // cancels the load; its answer is dropped
+    CurrentIndex = next;
+    if (purpose == LoadFor::Advance)
+        SetTitle(deck, playlist_.TitleAt(next));
+    TryDeckStep("skip a loading item", [&] { LoadItem(deck, next, purpose); });
 }
 
 void DeckEngine::setDeckLevel(Deck deck, int position) {

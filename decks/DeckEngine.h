@@ -102,6 +102,8 @@ public slots:
     void stopDeck(Deck deck);
     // Starts the advance to the next item now, with the usual fade, while the
     // list plays and no advance is under way; returns whether it started.
+    // While the current deck is still loading its track, that load is given
+    // up and the item after it loads in its place, for the same purpose.
     bool AdvanceNow();
     // The deck's slider moved to position (0 at the top: full volume).
     void setDeckLevel(Deck deck, int position);
@@ -133,6 +135,7 @@ private:
     // The deck that is lit and fades in: the current one, B while none is.
     Deck LitDeck() const { return CurrentDeck == Deck::A ? Deck::A : Deck::B; }
     void LoadItem(Deck deck, int index, LoadFor purpose);
+    void SkipLoadingItem(Deck deck);
     void Loaded(Deck deck, int index, LoadFor purpose, const QString& title);
     void CannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
                     const audio::LoadResult& result);
@@ -158,6 +161,9 @@ private:
     std::array<QColor, 2> colours_{TextColour(), TextColour()};
     QString playCaption_ = QStringLiteral("Play");
     int failedInARow_ = 0; // items that could not play since the last that did
+    // What each deck's load in progress is for, and which item it loads.
+    std::array<LoadFor, 2> loadingFor_{LoadFor::ListStart, LoadFor::ListStart};
+    std::array<int, 2> loadingIndex_{0, 0};
     // The advance in progress: when it started and how long the outgoing
     // track had left then, to report a load that outlasts it.
     std::chrono::steady_clock::time_point advanceStart_;

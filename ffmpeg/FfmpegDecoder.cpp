@@ -1,6 +1,7 @@
 #include "ffmpeg/FfmpegDecoder.h"
 
 #include "platform/audio/MediaError.h"
+#include "platform/audio/TrackDecoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -38,6 +39,19 @@ std::string ErrorText(int error) {
     return text;
 }
 
+// Stops the libraries' I/O: checked before every read of the file, so a
+// demuxer hunting through a huge file of zeros stops at the next buffer.
+struct Interrupt {
+    const std::atomic<bool>* cancel = nullptr;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+
+    bool Due() const {
+        return (cancel && cancel->load(std::memory_order_relaxed)) ||
+               std::chrono::steady_clock::now() > deadline;
+    }
+    static int Check(void* self) { return static_cast<const Interrupt*>(self)->Due() ? 1 : 0; }
+};
+
 } // namespace
 
 struct FfmpegDecoder::State {
@@ -58,6 +72,7 @@ struct FfmpegDecoder::State {
     bool readEnded = false;
     bool flushed = false;
     int errorsInARow = 0;
+    Interrupt interrupt;
 
     ~State() {
         swr_free(&resampler);
@@ -78,13 +93,20 @@ struct FfmpegDecoder::State {
         av_dict_set(&options, "protocol_whitelist", "file", 0);
         av_dict_set(&options, "format_whitelist", "flac,ogg,wav,aiff,mov,aac,mp3", 0);
         const std::string local = "file:" + path;
+        format = avformat_alloc_context();
+        if (!format)
+            return "Out of memory opening " + path;
+        format->interrupt_callback = {&Interrupt::Check, &interrupt};
         int rc = avformat_open_input(&format, local.c_str(), nullptr, &options);
         av_dict_free(&options);
+        if (rc < 0 && interrupt.Due())
+            return Late(path);
         if (rc < 0)
             return "The file is not in a sound format that can be played: " + path + " (" +
                    ErrorText(rc) + ")";
         if (avformat_find_stream_info(format, nullptr) < 0)
-            return "The file is damaged: its streams cannot be read: " + path;
+            return interrupt.Due() ? Late(path)
+                                   : "The file is damaged: its streams cannot be read: " + path;
         const AVCodec* decoder = nullptr;
         stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
         if (stream < 0 || !decoder)
@@ -102,6 +124,28 @@ struct FfmpegDecoder::State {
             return std::string("The sound in the file cannot be decoded (") + decoder->name +
                    "): " + path;
         return {};
+    }
+
+    std::string Late(const std::string& path) const {
+        return interrupt.cancel && interrupt.cancel->load()
+                   ? "The load was cancelled: " + path
+                   : "The file took too long to open (over " +
+                         std::to_string(kOpenDeadline.count()) + " s): " + path;
+    }
+
+    // Where a FLAC's frames end, in the stream's time base: the stream is
+    // sought to the stated end, which lands on the last frame the file
+    // really has, and read to its end. -1 when that cannot be found.
+    std::int64_t FlacFramesEnd(std::int64_t statedEnd) {
+        if (av_seek_frame(format, stream, statedEnd, AVSEEK_FLAG_BACKWARD) < 0)
+            return -1;
+        std::int64_t end = -1;
+        while (av_read_frame(format, packet) >= 0) {
+            if (packet->stream_index == stream && packet->pts != AV_NOPTS_VALUE)
+                end = std::max(end, packet->pts + packet->duration);
+            av_packet_unref(packet);
+        }
+        return end;
     }
 
     // Sets the resampler up for the current frame's format where it differs.
@@ -215,8 +259,16 @@ void FfmpegDecoder::Fail(const std::string& text) {
     throw MediaError(text);
 }
 
-void FfmpegDecoder::Open(const std::string& path) {
+void FfmpegDecoder::Open(const std::string& path, const std::atomic<bool>* cancel) {
     Close();
+    const auto deadline = std::chrono::steady_clock::now() + kOpenDeadline;
+    // A fresh state for every open (the count below opens twice), each under
+    // the same cancel flag and deadline.
+    auto fresh = [&] {
+        state_ = std::make_unique<State>();
+        state_->interrupt = {cancel, deadline};
+        return state_->Open(path);
+    };
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         Fail("The file was not found: " + path);
@@ -224,36 +276,54 @@ void FfmpegDecoder::Open(const std::string& path) {
         Fail("Not a file: " + path);
     if (st.st_size == 0)
         Fail("The file is empty: " + path);
-    state_ = std::make_unique<State>();
-    if (std::string error = state_->Open(path); !error.empty())
+    if (std::string error = fresh(); !error.empty())
         Fail(error);
     const AVStream* stream = state_->format->streams[state_->stream];
     // A length guessed from the bit rate (raw AAC, say) is no length.
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0 &&
         state_->format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
         std::int64_t duration = stream->duration;
+        const AVRational timeBase = stream->time_base;
         // Ogg's end granule counts Opus's pre-skip, which the decoder drops.
         if (stream->codecpar->codec_id == AV_CODEC_ID_OPUS &&
             std::strcmp(state_->format->iformat->name, "ogg") == 0)
             duration -= av_rescale_q(stream->codecpar->initial_padding,
                                      {1, stream->codecpar->sample_rate}, stream->time_base);
-        lengthFrames_ =
-            av_rescale_q_rnd(duration, stream->time_base, {1, kOutputRate}, AV_ROUND_NEAR_INF);
+        // A FLAC header's sample count is only a claim: a forged one would
+        // show a 4 s file as days long and hold the advance back for ever.
+        if (std::strcmp(state_->format->iformat->name, "flac") == 0) {
+            const std::int64_t framesEnd = state_->FlacFramesEnd(duration);
+            if (state_->interrupt.Due())
+                Fail(state_->Late(path));
+            if (framesEnd > 0)
+                duration = std::min(duration, framesEnd);
+            // Read from the top again in a fresh state: exact, where a seek
+            // back might not be.
+            if (std::string error = fresh(); !error.empty())
+                Fail(error);
+        }
+        lengthFrames_ = av_rescale_q_rnd(duration, timeBase, {1, kOutputRate}, AV_ROUND_NEAR_INF);
     } else {
         // No stated length (a FLAC written to a pipe, say): count by decoding,
         // then start again from the top.
         std::int64_t counted = 0;
         while (state_->Refill())
             counted += std::int64_t(state_->pendingCount);
-        state_ = std::make_unique<State>();
-        if (std::string error = state_->Open(path); !error.empty())
+        if (state_->interrupt.Due())
+            Fail(state_->Late(path));
+        if (std::string error = fresh(); !error.empty())
             Fail(error);
         lengthFrames_ = counted;
     }
     // The first sound has to decode: a file whose headers are fine but whose
     // audio is garbage is refused here instead of playing as silence.
     if (!state_->Refill() || lengthFrames_ <= 0)
-        Fail("The file is damaged: no sound could be decoded from " + path);
+        Fail(state_->interrupt.Due()
+                 ? state_->Late(path)
+                 : "The file is damaged: no sound could be decoded from " + path);
+    // Past the open, reading is the decks' own pace: neither the deadline
+    // nor the loader's flag (which dies with the loader) applies any more.
+    state_->interrupt = {};
     finished_ = false;
     delivered_ = 0;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/audio/StereoFrame.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -20,9 +21,10 @@ namespace audio {
 // converted to output frames; where the container states none or only
 // guesses it from the bit rate (raw AAC), Open decodes the whole file once
 // to count (raw AAC then counts the encoder's priming and padding too). Decode delivers exactly
-// that many frames: codec padding past the stated end is cut, a few frames of resampler rounding
-// short of it are filled with silence; a file that breaks off early ends early. Not thread-safe:
-// one thread at a time.
+// that many frames (a FLAC whose header states more samples than its last
+// frame reaches gets the length of its frames): codec padding past the stated end is cut, a few
+// frames of resampler rounding short of it are filled with silence; a file that breaks off early
+// ends early. Not thread-safe: one thread at a time.
 class FfmpegDecoder {
 public:
     FfmpegDecoder();
@@ -32,8 +34,9 @@ public:
 
     // Throws MediaError with a plain text when the file is missing, empty, of
     // a format no decoder reads, or damaged so that no sound can be decoded
-    // from its start. Closes any file open before.
-    void Open(const std::string& path);
+    // from its start, and when the open is cancelled or outlasts
+    // kOpenDeadline. Closes any file open before.
+    void Open(const std::string& path, const std::atomic<bool>* cancel = nullptr);
     void Close();
     bool IsOpen() const { return state_ != nullptr; }
 

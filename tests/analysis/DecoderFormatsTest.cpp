@@ -94,6 +94,19 @@ TEST(FfmpegDecoderTest, CountsTheLengthOfAFlacThatStatesNone) {
     EXPECT_EQ(decoder.LengthFrames(), 3 * audio::kOutputRate);
 }
 
+TEST(FfmpegDecoderTest, AFlacClaimingMoreSamplesThanItHoldsHasTheLengthOfItsFrames) {
+    // STREAMINFO's sample count is the low 36 bits of bytes 18..25 of the
+    // file: set to all ones it claims 25971 minutes for 3 s of sound.
+    QByteArray bytes = soundfiles::ReadBytes(soundfiles::Encode(StereoTone(), "honest.flac"));
+    bytes[21] = char(bytes[21] | 0x0f);
+    for (int i = 22; i < 26; ++i)
+        bytes[i] = char(0xff);
+    const std::string forged = soundfiles::WriteBytes("forged.flac", bytes);
+    audio::FfmpegDecoder decoder;
+    decoder.Open(forged);
+    EXPECT_NEAR(double(decoder.LengthFrames()), 3.0 * audio::kOutputRate, 4096);
+}
+
 TEST(FfmpegDecoderTest, RefusesWhatCannotBePlayedWithAPlainText) {
     const std::string flac = soundfiles::Encode(StereoTone(), "good.flac");
     const QByteArray good = soundfiles::ReadBytes(flac);
@@ -131,7 +144,9 @@ TEST(FfmpegDecoderTest, PlaysATruncatedFileUpToWhereItBreaks) {
     decoder->Open(half);
     const std::size_t got = DecodeAll(*decoder).size();
     EXPECT_GT(got, std::size_t(audio::kOutputRate)); // about 1.5 s of 3
-    EXPECT_LT(std::int64_t(got), decoder->LengthFrames());
+    EXPECT_LT(got, std::size_t(2 * audio::kOutputRate));
+    // Its length is where its frames end, not the 3 s its header states.
+    EXPECT_NEAR(double(got), double(decoder->LengthFrames()), 4096);
 }
 
 TEST(TrackDecoderTest, ChoosesByExtensionWithoutRegardToCase) {

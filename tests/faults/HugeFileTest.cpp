@@ -2,12 +2,15 @@
 // reads only the file's end, and the deck opens it (or refuses it) without
 // reading gigabytes or holding them in memory. The files are sparse, so they
 // take almost no disk.
+#include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistItems.h"
 #include "platform/audio/DeckPlayer.h"
 #include "platform/audio/MediaError.h"
+#include "platform/audio/TrackDecoder.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "tests/decks/ToneFiles.h"
+#include "tests/decks/WaitFor.h"
 #include "tests/faults/GarbageBytes.h"
 #include "tests/support/TestApp.h"
 
@@ -127,6 +130,56 @@ TEST_F(HugeFile, AHoleAloneIsRefusedWithoutReadingItAll) {
     const Outcome outcome = OpenOnDeck(deck, path);
     EXPECT_FALSE(outcome.opened);
     EXPECT_LT(outcome.bytesRead, 64LL << 20);
+}
+
+// A WAV header (RIFF, WAVE, fmt) and no data chunk: the demuxer hunts for
+// one through the whole hole, which took minutes for 2 GB.
+QByteArray WavHeaderWithoutData() {
+    QByteArray head("RIFF\xff\xff\xff\x7fWAVEfmt ", 16);
+    const unsigned char fmt[20] = {16, 0, 0,    0,    1, 0, 2, 0, 0x44, 0xac,
+                                   0,  0, 0x10, 0xb1, 2, 0, 4, 0, 16,   0};
+    return head + QByteArray(reinterpret_cast<const char*>(fmt), sizeof fmt);
+}
+
+TEST_F(HugeFile, APreallocatedWavIsRefusedAtTheOpenDeadline) {
+    const std::string path = SparseFile(dir, "preallocated.wav", WavHeaderWithoutData());
+    audio::DeckPlayer deck(card);
+    const Outcome outcome = OpenOnDeck(deck, path);
+    EXPECT_FALSE(outcome.opened);
+    EXPECT_NE(outcome.error.find("took too long"), std::string::npos) << outcome.error;
+}
+
+// The list plays on past such a file: skipped as unplayable when its open
+// runs out of time, and at once (not marked) when the user asks for the next.
+TEST_F(HugeFile, APreallocatedWavInTheListIsSkippedAndNextActsWhileItLoads) {
+    const std::string stall = SparseFile(dir, "stall.wav", WavHeaderWithoutData());
+    const std::string tone = tonefiles::Mp3({.frequency = 440, .seconds = 20});
+    Playlist list;
+    list.Items().Insert(0, {stall, "stall", Playability::Untried, {}});
+    list.Items().Insert(1, {tone, "tone", Playability::Untried, {}});
+    DeckEngine decks(card, list);
+    std::vector<int> started;
+    QObject::connect(&decks, &DeckEngine::trackStarted, &decks,
+                     [&](Deck, int index) { started.push_back(index); });
+
+    decks.playOrStop();
+    ASSERT_TRUE(decks.IsLoading(Deck::A));
+    EXPECT_TRUE(decks.AdvanceNow()) << "Next on a deck that is still loading";
+    ASSERT_TRUE(WaitFor([&] { return !started.empty(); }, 3000));
+    EXPECT_EQ(started, std::vector<int>{1});
+    EXPECT_EQ(list.Items().At(0).playability, Playability::Untried) << "skipped, not failed";
+    decks.playOrStop();
+
+    // Left alone, the stalled open fails at its deadline and the list goes on.
+    started.clear();
+    decks.playOrStop();
+    ASSERT_TRUE(WaitFor([&] { return !started.empty(); },
+                        int(audio::kOpenDeadline.count()) * 1000 + 10000));
+    EXPECT_EQ(started, std::vector<int>{1});
+    EXPECT_EQ(list.Items().At(0).playability, Playability::Unplayable);
+    EXPECT_TRUE(list.Items().At(0).reason.contains("took too long"))
+        << list.Items().At(0).reason.toStdString();
+    decks.playOrStop();
 }
 
 } // namespace
