@@ -2,6 +2,7 @@
 
 #include "decks/SaveJournal.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -84,6 +85,12 @@ bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& 
 
 bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths,
                        const std::string& journalFolder) {
+    // A line break inside a path would read back as two rows: such a list
+    // cannot be written as lines, so the save fails instead of lying.
+    if (std::any_of(paths.begin(), paths.end(), [](const std::string& path) {
+            return path.find_first_of("\r\n") != std::string::npos;
+        }))
+        return false;
     RestoreUnfinishedSaves(journalFolder);
     std::string data;
     for (const std::string& path : paths) {

@@ -12,7 +12,8 @@
 // Only where no new file can be made beside it is a writable playlist
 // overwritten in place, its old content journaled first (SaveJournal.h).
 // Temporaries that killed saves left in the folder go first. Returns false
-// on failure.
+// on failure, and for a path with a line break in it (it would read back as
+// two rows).
 bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths);
 bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths,
                        const std::string& journalFolder);

@@ -99,6 +99,10 @@ TEST(PlaylistFileWriting, ReplacesAnExistingFileWholeAndKeepsItsMode) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no leftovers
     ASSERT_TRUE(WritePlaylistFile(file, {}));
     EXPECT_EQ(peer::FileSize(file), 0);
+    // A path with a line break would read back as two rows: refused, and the
+    // file is left as it was.
+    EXPECT_FALSE(WritePlaylistFile(file, {"/a.mp3", "/line\nbreak.mp3"}));
+    EXPECT_EQ(peer::FileSize(file), 0);
 }
 
 TEST(PlaylistFileWriting, ALinkStaysALinkAndANewFileFollowsTheUmask) {
