@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 namespace net {
@@ -35,6 +37,7 @@ void BlockFanOut::Add(Receiver& receiver, int fd) {
     receiver = Receiver{};
     receiver.Fd = fd;
     receiver.Next = last_ + 1;
+    receiver.ActiveAt = std::chrono::steady_clock::now();
     receivers_.push_back(&receiver);
 }
 
@@ -124,6 +127,11 @@ void BlockFanOut::SendTo(Receiver& r) {
         const ssize_t n =
             ::send(r.Fd, block + r.Sent, sizes_[at] - r.Sent, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n > 0) {
+            // It had taken all it was handed at the last look, and nothing
+            // was handed since: its time to take these bytes starts now.
+            if (r.Handed == r.Taken)
+                r.ActiveAt = std::chrono::steady_clock::now();
+            r.Handed += std::uint64_t(n);
             r.Sent += std::size_t(n);
             if (r.Sent == sizes_[at]) {
                 ++r.Next;
@@ -139,6 +147,56 @@ void BlockFanOut::SendTo(Receiver& r) {
             return;
         }
     }
+}
+
+bool BlockFanOut::Look(Receiver& r, std::chrono::steady_clock::time_point now) {
+    int queued = 0;
+    if (::ioctl(r.Fd, SIOCOUTQ, &queued) != 0 || queued < 0)
+        return r.Handed > r.Taken; // nothing known: as at the last look
+    const std::uint64_t taken = r.Handed - std::min(r.Handed, std::uint64_t(queued));
+    if (taken > r.Taken) {
+        r.Taken = taken;
+        r.ActiveAt = now;
+    }
+    return queued > 0;
+}
+
+int BlockFanOut::DropIdle(int limitMs) {
+    if (limitMs <= 0)
+        return -1;
+    using namespace std::chrono;
+    std::lock_guard lock(mutex_);
+    const auto now = steady_clock::now();
+    int next = -1;
+    for (std::size_t i = receivers_.size(); i-- > 0;) {
+        Receiver& r = *receivers_[i];
+        if (!Look(r, now))
+            continue;
+        // Bytes wait: it is due limitMs after it was last active.
+        const auto left = ceil<milliseconds>(r.ActiveAt + milliseconds(limitMs) - now).count();
+        if (left <= 0)
+            Drop(r);
+        else if (next < 0 || left < next)
+            next = int(left);
+    }
+    return next;
+}
+
+bool BlockFanOut::DropIdlest() {
+    std::lock_guard lock(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    Receiver* idlest = nullptr;
+    for (Receiver* r : receivers_) {
+        Look(*r, now);
+        // Ties go to the one listed first, the earliest joined.
+        if (!idlest || r->ActiveAt < idlest->ActiveAt ||
+            (r->ActiveAt == idlest->ActiveAt && r->Taken < idlest->Taken))
+            idlest = r;
+    }
+    if (!idlest)
+        return false;
+    Drop(*idlest);
+    return true;
 }
 
 void BlockFanOut::Drop(Receiver& r) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +22,13 @@ namespace net {
 // dropped when the sending thread itself is late (a burst of blocks, a loaded
 // machine); one whose next block would still be overwritten is dropped too.
 // Each connection thus receives whole blocks in order, or ends.
+//
+// What a connection has taken is what its client's side has acknowledged:
+// the bytes handed to its socket less those still queued there. That is what
+// the client has read plus at most its receive buffer, so a client that
+// never reads stops taking within a few tens of kilobytes, long before its
+// socket is full (a loopback send buffer grows to megabytes, a minute of the
+// relay's sound).
 class BlockFanOut {
 public:
     // One connection's place in the stream; owned by the connection, listed
@@ -32,6 +40,11 @@ public:
         bool Waiting = false;   // its socket was full: wait for room
         bool Polled = false;    // the sending thread is polling its descriptor
         bool Dropped = false;
+        std::uint64_t Handed = 0; // bytes its socket has accepted
+        std::uint64_t Taken = 0;  // of those, bytes the client's side has acknowledged
+        // When it joined, last took bytes or was handed bytes with nothing
+        // waiting: it has read nothing since.
+        std::chrono::steady_clock::time_point ActiveAt;
     };
 
     // Called when there is something to send (wakes the sending thread).
@@ -63,9 +76,23 @@ public:
     // Sending thread: sends what each receiver with room has not taken yet.
     void SendPending();
 
+    // Sending thread: drops each connection that has taken nothing of what
+    // waits in its socket for limitMs; returns the milliseconds until the
+    // next one may be due, when it must be looked at again (-1: nothing waits
+    // anywhere, or limitMs <= 0: no limit). A connection with nothing waiting
+    // is never due, however long the stream is silent.
+    int DropIdle(int limitMs);
+    // Sending thread: drops the connection that has read least for longest
+    // (the longest inactive; of those equally so, the one that has taken
+    // least, then the earliest joined); false when there is none.
+    bool DropIdlest();
+
 private:
     void Drop(Receiver& receiver);
     void SendTo(Receiver& receiver);
+    // Updates what the receiver has taken from its socket's queue; false when
+    // nothing waits there.
+    static bool Look(Receiver& receiver, std::chrono::steady_clock::time_point now);
 
     std::mutex mutex_;
     std::condition_variable pollDone_;

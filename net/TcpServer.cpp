@@ -70,6 +70,12 @@ int TcpServer::ThreadCount() {
     return int(peers_.size());
 }
 
+int TcpServer::ServedCount() {
+    std::lock_guard lock(peersMutex_);
+    return int(std::count_if(peers_.begin(), peers_.end(),
+                             [](const auto& peer) { return !peer->ended_; }));
+}
+
 void TcpServer::Wake() {
     const std::uint64_t one = 1;
     if (wakeFd_ >= 0) [[maybe_unused]]
@@ -84,13 +90,17 @@ void TcpServer::ListenLoop() {
     std::vector<pollfd> fds;
     while (!stopping_) {
         const int pauseLeft = AcceptPauseLeft();
+        const int idleLeft = fanOut_.DropIdle(IdleLimitMs);
+        int timeout = pauseLeft > 0 ? pauseLeft : -1;
+        if (idleLeft >= 0 && (timeout < 0 || idleLeft < timeout))
+            timeout = idleLeft;
         fds.clear();
         fds.push_back({wakeFd_, POLLIN, 0});
         if (pauseLeft == 0)
             fds.push_back({listener_.Fd(), POLLIN, 0});
         const std::size_t firstClient = fds.size();
         fanOut_.AppendPollFds(fds);
-        const int ready = ::poll(fds.data(), fds.size(), pauseLeft > 0 ? pauseLeft : -1);
+        const int ready = ::poll(fds.data(), fds.size(), timeout);
         fanOut_.AfterPoll(fds.data() + firstClient, fds.size() - firstClient);
         if (ready < 0 && errno != EINTR)
             break;
@@ -130,8 +140,10 @@ void TcpServer::Accept() {
     acceptPauseMs_ = 0;
     Socket socket(fd);
     ReapFinished();
-    if (MaxConnections > 0 && ThreadCount() >= MaxConnections)
-        return; // refused: closed at once
+    // Full: refused (closed at once), unless the idlest connection makes room.
+    if (MaxConnections > 0 && ServedCount() >= MaxConnections &&
+        !(MakeRoomWhenFull && fanOut_.DropIdlest()))
+        return;
     auto peer = std::make_unique<Connection>(std::move(socket), WriteTimeoutMs);
     Connection* raw = peer.get();
     std::lock_guard lock(peersMutex_);

@@ -21,8 +21,11 @@ namespace net {
 // SendToAll hands one stream of blocks to every connection through the
 // listener thread (see BlockFanOut): the caller never waits for a client, and
 // a client that does not take its blocks (its socket full) more than
-// SendQueueBlocks blocks behind is dropped. Beyond
-// MaxConnections a new connection is accepted and closed at once. When the
+// SendQueueBlocks blocks behind is dropped, and so is one that takes nothing
+// of what waits in its socket for IdleLimitMs (see BlockFanOut for what a
+// connection has taken). Beyond MaxConnections a new connection is accepted
+// and closed at once, or, with MakeRoomWhenFull, served in the place of the
+// connection that has read least for longest, which is dropped. When the
 // process runs out of descriptors, the listener stops accepting for 100 ms,
 // then 200, 400, ... up to 1 s, instead of retrying at once.
 //
@@ -47,8 +50,15 @@ public:
     int DefaultPort = 0; // used when the binding names no port
     // How long a write may wait for a client to take the bytes (ms; < 0: no limit).
     int WriteTimeoutMs = -1;
-    // Connections served at once (0: no limit).
+    // Connections served at once (0: no limit); connections that are ending
+    // do not count.
     int MaxConnections = 0;
+    // When full, drop the connection that has read least for longest to serve
+    // a new one, rather than refusing the new one.
+    bool MakeRoomWhenFull = false;
+    // A connection that takes nothing of the stream waiting for it for this
+    // long is dropped (ms; <= 0: never).
+    int IdleLimitMs = 0;
     // Blocks a connection with a full socket may fall behind SendToAll before
     // it is dropped (0: SendToAll sends nothing), and the largest block.
     int SendQueueBlocks = 0;
@@ -76,6 +86,8 @@ private:
     void ListenLoop();
     void Accept();
     void ReapFinished();
+    // Connections not ending.
+    int ServedCount();
     void Wake();
     // Out of descriptors: stop polling the listener for a while.
     void PauseAccepting();
