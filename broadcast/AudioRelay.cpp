@@ -8,6 +8,8 @@ AudioRelay::AudioRelay() {
     tcpServer.Bindings.Port = kPort;
     tcpServer.DefaultPort = kPort;
     tcpServer.MaxConnections = kMaxClients;
+    tcpServer.MakeRoomWhenFull = true;
+    tcpServer.IdleLimitMs = kIdleLimitMs;
     tcpServer.SendQueueBlocks = kSlackBlocks;
     tcpServer.OnConnect = [this](net::Connection& t) { onClientConnected(t); };
     tcpServer.OnExecute = [this](net::Connection& t) { serveClient(t); };

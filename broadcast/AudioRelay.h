@@ -29,14 +29,19 @@ struct ClientEntry {
 // into the server's send ring and sent to each client without blocking by
 // the server's listener thread. A client that stops taking blocks is dropped
 // once it is more than kSlackBlocks (the capture ring's slack) behind; a
-// client that keeps up receives every block whole. At most kMaxClients are
-// served; a further client is accepted and closed at once.
+// client that keeps up receives every block whole. A client that reads none
+// of the sound waiting for it for kIdleLimitMs is dropped, long before its
+// socket's buffers are full; one with nothing waiting (the capture silent)
+// is not. At most kMaxClients are served; a further client takes the place
+// of the one that has read least for longest, so clients that never read
+// cannot lock the listeners out.
 class AudioRelay {
 public:
     static constexpr const char* kIP = "127.0.0.1";
     static constexpr int kPort = 8099;
     static constexpr int kSlackBlocks = 3; // the capture ring's four buffers, less the one filling
     static constexpr int kMaxClients = 64;
+    static constexpr int kIdleLimitMs = 10000; // tcpServer.IdleLimitMs, set before activation
 
     AudioRelay();
 

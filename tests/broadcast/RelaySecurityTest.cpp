@@ -1,5 +1,6 @@
 // The relay under abuse from the same machine: clients that never read, more
-// clients than it serves, and more clients than the process has descriptors.
+// clients than it serves (taking the places of those that read least), and
+// more clients than the process has descriptors.
 #include "RelayClient.h"
 #include "RelayFixture.h"
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <set>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -143,23 +145,91 @@ TEST_F(RelaySecurity, ReadersKeepTheirPaceBesideClientsThatNeverRead) {
     EXPECT_LT(gap, 300);
 }
 
-TEST_F(RelaySecurity, TheSixtyFifthClientIsRefusedAtOnce) {
+// The connections the relay lists now. A newcomer's is none of those listed
+// before it came, all of which still exist when it is made.
+std::set<net::Connection*> ListedIn(AudioRelay& relay) {
+    ThreadListLock lock(*relay.ClientList);
+    std::set<net::Connection*> listed;
+    for (const ClientEntry* entry : lock.Items())
+        listed.insert(entry->Thread);
+    return listed;
+}
+
+// Sixty-four clients that never read fill the relay before any sound; a
+// reader still gets in, in the place of the one that joined first, and hears
+// the broadcast.
+TEST_F(RelaySecurity, SixtyFourIdleClientsDoNotLockAReaderOut) {
     StartBroadcast();
-    std::vector<net::Socket> clients;
-    for (int i = 0; i < 64; ++i)
-        clients.push_back(net::Connect("127.0.0.1", 8099));
+    std::vector<net::Socket> idle;
+    idle.push_back(net::Connect("127.0.0.1", 8099));
+    ASSERT_TRUE(WaitForClients(1));
+    for (int i = 1; i < 64; ++i)
+        idle.push_back(net::Connect("127.0.0.1", 8099));
     ASSERT_TRUE(WaitForClients(64));
-    net::Socket extra = net::Connect("127.0.0.1", 8099);
-    pollfd p{extra.Fd(), POLLIN, 0};
-    ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the 65th client was kept waiting";
+
+    const std::set<net::Connection*> before = ListedIn(relay_);
+    RelayClient reader;
+    ASSERT_TRUE(WaitUntil([&] { return !std::ranges::includes(before, ListedIn(relay_)); }))
+        << "the reader was not served";
+    pollfd p{idle[0].Fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the client that joined first was not dropped";
     char byte;
-    EXPECT_EQ(::recv(extra.Fd(), &byte, 1, 0), 0);
-    EXPECT_EQ(relay_.ClientCount(), 64);
-    // A place that comes free is taken by the next client.
-    clients.pop_back();
-    ASSERT_TRUE(WaitForClients(63));
-    clients.push_back(net::Connect("127.0.0.1", 8099));
+    EXPECT_EQ(::recv(idle[0].Fd(), &byte, 1, 0), 0);
     EXPECT_TRUE(WaitForClients(64));
+    FeedBlock(1);
+    ASSERT_TRUE(reader.WaitForBytes(kBlock));
+    EXPECT_EQ(reader.Bytes(), Block(1));
+}
+
+// With sound flowing, the place goes to the newcomer at the expense of a
+// client that stopped taking it, not of the reader that joined first.
+TEST_F(RelaySecurity, ANewcomerTakesTheIdlestPlaceNotAReaders) {
+    StartBroadcast();
+    RelayClient first;
+    ASSERT_TRUE(WaitForClients(1));
+    std::vector<net::Socket> idle;
+    for (int i = 1; i < 64; ++i)
+        idle.push_back(net::Connect("127.0.0.1", 8099));
+    ASSERT_TRUE(WaitForClients(64));
+    // More than an idle client's receive buffer takes in.
+    for (int k = 1; k <= 8; ++k)
+        FeedBlock(k);
+    ASSERT_TRUE(first.WaitForBytes(8 * kBlock));
+
+    const std::set<net::Connection*> before = ListedIn(relay_);
+    RelayClient second;
+    ASSERT_TRUE(WaitUntil([&] { return !std::ranges::includes(before, ListedIn(relay_)); }))
+        << "the newcomer was not served";
+    EXPECT_TRUE(WaitForClients(64));
+    FeedBlock(9);
+    ASSERT_TRUE(first.WaitForBytes(9 * kBlock)) << "the reader was dropped";
+    ASSERT_TRUE(second.WaitForBytes(kBlock));
+    EXPECT_EQ(second.Bytes(), Block(9));
+}
+
+// A client that takes none of the sound waiting for it is dropped after the
+// idle limit, long before its socket's buffers are full. The reader, with
+// nothing waiting for it through the same silence, stays.
+TEST_F(RelaySecurity, AClientThatTakesNothingIsDroppedAfterTheIdleLimit) {
+    relay_.tcpServer.IdleLimitMs = 1000;
+    StartBroadcast();
+    RelayClient reader;
+    ASSERT_TRUE(WaitForClients(1));
+    net::Socket idle = net::Connect("127.0.0.1", 8099);
+    ASSERT_TRUE(WaitForClients(2));
+    for (int k = 1; k <= 8; ++k)
+        FeedBlock(k);
+    ASSERT_TRUE(reader.WaitForBytes(8 * kBlock));
+    ASSERT_TRUE(WaitForClients(1)) << "the idle client was not dropped, or the reader was too";
+
+    FeedBlock(9);
+    ASSERT_TRUE(reader.WaitForBytes(9 * kBlock)) << "the reader was dropped";
+    // The dropped connection ends after what its socket already held.
+    std::vector<char> chunk(65536);
+    ssize_t n;
+    while ((n = ::recv(idle.Fd(), chunk.data(), chunk.size(), 0)) > 0) {
+    }
+    EXPECT_EQ(n, 0);
 }
 
 // CPU time of this process so far, in clock ticks, read through a descriptor
