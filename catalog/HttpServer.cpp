@@ -1,7 +1,10 @@
 #include "catalog/HttpServer.h"
 
 #include "catalog/ApiRouter.h"
+#include "catalog/IdentityChallenge.h"
+#include "catalog/InstanceIdentity.h"
 #include "catalog/Queries.h"
+#include "catalog/QueryString.h"
 #include "catalog/Scanner.h"
 
 #include <charconv>
@@ -72,11 +75,19 @@ HttpServer::HttpServer(ConnectionPool& pool, std::vector<std::string> videoFolde
                  [this](const httplib::Request& request, httplib::Response& response) {
                      Send(request, response, service_.Video(RawQuery(request), ServiceAddress()));
                  });
-    router_->Get("/api/identity",
-                 [this](const httplib::Request& request, httplib::Response& response) {
-                     ForgetRanges(request);
-                     response.set_content(identity_, "text/plain");
-                 });
+    // Only the proof for the asker's own fresh nonce, never the secret.
+    router_->Get("/api/identity", [this](const httplib::Request& request,
+                                         httplib::Response& response) {
+        ForgetRanges(request);
+        const auto query = QueryString::Parse(RawQuery(request), {"nonce"});
+        const std::string nonce = query ? query->Get("nonce") : std::string();
+        if (!identity_challenge::IsHex(nonce, identity_challenge::kNonceBytes)) {
+            response.status = 400;
+            response.set_content("a nonce of 64 hex digits is needed\n", "text/plain");
+            return;
+        }
+        response.set_content(instance_identity::Proof(secret_, port_, nonce) + "\n", "text/plain");
+    });
     router_->set_error_handler([](const httplib::Request& request, httplib::Response& response) {
         ForgetRanges(request);
         if (response.body.empty())
@@ -92,8 +103,8 @@ HttpServer::HttpServer(ConnectionPool& pool, std::vector<std::string> videoFolde
 
 HttpServer::~HttpServer() = default;
 
-void HttpServer::SetIdentity(std::string identity) {
-    identity_ = std::move(identity);
+void HttpServer::SetSecret(std::string secret) {
+    secret_ = std::move(secret);
 }
 
 // Media addresses always name the service's own address: the request's Host

@@ -10,7 +10,8 @@
 
 class ApiRouter;
 
-// The service over HTTP: the music and video search paths, /api/identity, and
+// The service over HTTP: the music and video search paths, /api/identity
+// (the proof that answers a nonce, see catalog/IdentityChallenge.h), and
 // /media/<id>.<ext> streaming a catalogued video (byte ranges honoured). Media
 // are found by their catalogue id only and sent only from inside the video
 // folders; nothing of a request is ever used as a file path.
@@ -19,9 +20,8 @@ public:
     HttpServer(ConnectionPool& pool, std::vector<std::string> videoFolders);
     ~HttpServer();
 
-    // The text /api/identity answers, by which the program recognises its own
-    // service already holding the port.
-    void SetIdentity(std::string identity);
+    // The user's secret, under which /api/identity answers a nonce.
+    void SetSecret(std::string secret);
 
     // Binds to address:port (port 0: a free one); the bound port, or -1 with
     // errno in error.
@@ -38,7 +38,7 @@ private:
     ConnectionPool& pool_;
     Service service_;
     std::vector<std::string> videoFolders_;
-    std::string identity_;
+    std::string secret_;
     std::unique_ptr<ApiRouter> router_;
     LoopbackServer server_;
     std::string address_;

@@ -2,18 +2,17 @@
 
 #include <string>
 
-// How one instance of the service recognises another of the same user on its
-// port: /api/identity answers the user id and a random secret kept in the
-// user's data folder (0600, in a 0700 folder), which another user cannot read.
+// The catalogue's side of the identity challenge (catalog/IdentityChallenge.h):
+// the user's secret, and the proof /api/identity answers a nonce with.
 namespace instance_identity {
 
-// Reads the secret from the folder, making it on first use.
-std::string LoadOrCreateSecret(const std::string& dataFolder);
-// The answer of /api/identity for this user and secret.
-std::string Text(unsigned uid, const std::string& secret);
-// Whether whatever listens on address:port is owned by this user (as far as
-// the kernel's socket table tells) and answers /api/identity with exactly
-// this text (within a short time; false on any failure).
-bool Answers(const std::string& address, int port, const std::string& identity);
+// Reads the secret kept in the folder, making it (0600) on first use. Throws
+// std::runtime_error when there is none to be had, or when the file there is
+// not the user's own or is open to others.
+std::string LoadOrCreateSecret(const std::string& folder);
+// HMAC-SHA256 of the message under the key, as lowercase hex.
+std::string KeyedHash(const std::string& key, const std::string& message);
+// What /api/identity answers the nonce with on the port.
+std::string Proof(const std::string& secret, int port, const std::string& nonce);
 
 } // namespace instance_identity

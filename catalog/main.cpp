@@ -6,6 +6,7 @@
 #include "catalog/DataFolder.h"
 #include "catalog/ExitCodes.h"
 #include "catalog/HttpServer.h"
+#include "catalog/IdentityChallenge.h"
 #include "catalog/InstanceIdentity.h"
 #include "catalog/Options.h"
 #include "catalog/Scanner.h"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <pthread.h>
+#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 
@@ -101,9 +103,18 @@ void Maintain(const Options& options, ConnectionPool& pool, bool scanFirst) {
 }
 
 // The port is taken: by this user's own catalogue (then the searches already
-// have their service) or by something else.
-int PortTaken(const Options& options, const std::string& identity) {
-    if (instance_identity::Answers(options.bind, options.port, identity)) {
+// have their service) or by something else. Only a listener that answers a
+// fresh challenge under the user's secret, on a port where no other user
+// listens on any address, is the user's own.
+int PortTaken(const Options& options, const std::string& secret) {
+    identity_challenge::Holder holder = identity_challenge::Holder::Other;
+    try {
+        holder = identity_challenge::FindHolder(options.bind, options.port, secret,
+                                                instance_identity::KeyedHash);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
+    }
+    if (holder == identity_challenge::Holder::OwnService) {
         std::fprintf(stderr,
                      "kolvadeck-catalog: your catalogue already serves on %s:%d; this one ends\n",
                      options.bind.c_str(), options.port);
@@ -163,12 +174,19 @@ int main(int argc, char** argv) {
     }
     const std::string dataFolder =
         std::filesystem::absolute(options->database).parent_path().string();
-    std::string identity;
+    const std::string ownDataFolder =
+        std::filesystem::path(DefaultDatabasePath()).parent_path().string();
+    // The secret is the user's, not the catalogue file's: in the runtime
+    // folder, where the program finds it too.
+    const std::string secretFolder = identity_challenge::SecretFolder();
+    std::string secret;
     try {
-        PrepareDataFolder(dataFolder,
-                          std::filesystem::path(DefaultDatabasePath()).parent_path().string());
-        identity =
-            instance_identity::Text(getuid(), instance_identity::LoadOrCreateSecret(dataFolder));
+        PrepareDataFolder(dataFolder, ownDataFolder);
+        if (secretFolder.empty())
+            throw std::runtime_error("neither XDG_RUNTIME_DIR nor HOME names a folder for the "
+                                     "catalogue's secret");
+        PrepareDataFolder(secretFolder, ownDataFolder);
+        secret = instance_identity::LoadOrCreateSecret(secretFolder);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
         return catalog_exit::kFailed;
@@ -178,7 +196,7 @@ int main(int argc, char** argv) {
     ConnectionPool pool(options->database);
     const sigset_t stopSignals = BlockStopSignals();
     HttpServer server(pool, options->folders.videos);
-    server.SetIdentity(identity);
+    server.SetSecret(secret);
     const SignalWatcher watcher(stopSignals, [&] {
         stopping = true;
         pool.Interrupt();
@@ -191,7 +209,7 @@ int main(int argc, char** argv) {
         int bindError = 0;
         port = server.Bind(options->bind, options->port, bindError);
         if (port < 0 && bindError == EADDRINUSE)
-            return PortTaken(*options, identity);
+            return PortTaken(*options, secret);
         if (port < 0) {
             std::fprintf(stderr, "kolvadeck-catalog: cannot listen on %s:%d: %s\n",
                          options->bind.c_str(), options->port, std::strerror(bindError));

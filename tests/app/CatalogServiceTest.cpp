@@ -6,6 +6,7 @@
 #include "tests/search/AwaitAnswer.h"
 #include "tests/support/TestApp.h"
 
+#include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,14 +26,25 @@ protected:
         qputenv("KOLVADECK_CATALOG_DB", dir.filePath("catalog.sqlite").toUtf8());
         qputenv("KOLVADECK_MUSIC_DIRS", dir.path().toUtf8());
         qputenv("KOLVADECK_VIDEO_DIRS", dir.path().toUtf8());
+        // The secret of the catalogues started here and of the program's checks.
+        ASSERT_TRUE(QDir(dir.path()).mkpath("runtime"));
+        QFile::setPermissions(dir.filePath("runtime"), QFileDevice::ReadOwner |
+                                                           QFileDevice::WriteOwner |
+                                                           QFileDevice::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", dir.filePath("runtime").toUtf8());
     }
     void TearDown() override {
         qunsetenv("KOLVADECK_CATALOG_DB");
         qunsetenv("KOLVADECK_MUSIC_DIRS");
         qunsetenv("KOLVADECK_VIDEO_DIRS");
+        if (runtime_.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", runtime_);
     }
     static QString Program() { return QStringLiteral(KV_BINARY_DIR "/app/kolvadeck-catalog"); }
     QTemporaryDir dir;
+    const QByteArray runtime_ = qgetenv("XDG_RUNTIME_DIR");
 };
 
 TEST_F(Catalog, AKilledServiceIsStartedAgainAndAStoppedOneIsNot) {

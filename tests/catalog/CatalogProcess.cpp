@@ -1,6 +1,10 @@
 #include "CatalogProcess.h"
 
 #include <QStringList>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -12,11 +16,14 @@ QStringList Arguments(const std::string& database, const std::string& music,
 }
 
 // The program reads these too; the test's own environment must not leak in.
-QProcessEnvironment CleanEnvironment() {
+QProcessEnvironment CleanEnvironment(const std::filesystem::path& runtimeFolder) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("KOLVADECK_MUSIC_DIRS");
     environment.remove("KOLVADECK_VIDEO_DIRS");
     environment.remove("KOLVADECK_CATALOG_DB");
+    std::filesystem::create_directories(runtimeFolder);
+    std::filesystem::permissions(runtimeFolder, std::filesystem::perms::owner_all);
+    environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtimeFolder.string()));
     return environment;
 }
 
@@ -26,6 +33,16 @@ CatalogProcess::~CatalogProcess() {
     Stop();
 }
 
+std::filesystem::path CatalogProcess::RuntimeFolder() {
+    return std::filesystem::path(testing::TempDir()) /
+           ("catalog_runtime_" + std::to_string(getpid()));
+}
+
+std::string CatalogProcess::Secret() {
+    std::ifstream file(RuntimeFolder() / "kolvadeck-catalog.secret");
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
 std::string CatalogProcess::Program() {
     return std::string(KV_BINARY_DIR) + "/app/kolvadeck-catalog";
 }
@@ -33,7 +50,7 @@ std::string CatalogProcess::Program() {
 bool CatalogProcess::Start(const std::string& database, const std::string& music,
                            const std::string& videos, const std::vector<std::string>& extra) {
     process_ = std::make_unique<QProcess>();
-    process_->setProcessEnvironment(CleanEnvironment());
+    process_->setProcessEnvironment(CleanEnvironment(RuntimeFolder()));
     QStringList arguments = Arguments(database, music, videos);
     arguments << "--port"
               << "0";
@@ -88,9 +105,10 @@ std::string CatalogProcess::ScanOnly(const std::string& database, const std::str
     return Run(arguments, exitCode);
 }
 
-std::string CatalogProcess::Run(const std::vector<std::string>& given, int* exitCode) {
+std::string CatalogProcess::Run(const std::vector<std::string>& given, int* exitCode,
+                                const std::filesystem::path& runtimeFolder) {
     QProcess process;
-    process.setProcessEnvironment(CleanEnvironment());
+    process.setProcessEnvironment(CleanEnvironment(runtimeFolder));
     QStringList arguments;
     for (const std::string& argument : given)
         arguments << QString::fromStdString(argument);

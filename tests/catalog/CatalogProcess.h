@@ -2,12 +2,14 @@
 
 #include <QProcess>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 // The real kolvadeck-catalog program, started on a free loopback port with a
-// database and folders of the test's choosing (never the user's own).
+// database, folders and runtime folder (where its secret lives) of the test's
+// choosing (never the user's own).
 class CatalogProcess {
 public:
     ~CatalogProcess();
@@ -33,7 +35,14 @@ public:
 
     // Runs it with these arguments (and a clean environment) to its end;
     // returns its standard error output.
-    static std::string Run(const std::vector<std::string>& arguments, int* exitCode);
+    static std::string Run(const std::vector<std::string>& arguments, int* exitCode,
+                           const std::filesystem::path& runtimeFolder = RuntimeFolder());
+
+    // The runtime folder (0700) of every catalogue the test process starts,
+    // unless told otherwise.
+    static std::filesystem::path RuntimeFolder();
+    // The secret kept there.
+    static std::string Secret();
 
 private:
     std::unique_ptr<QProcess> process_;

@@ -1,11 +1,12 @@
 // The real kolvadeck-catalog under attack from the same machine: slow and
-// oversized requests, a second instance, a foreign Host, links and FIFOs in
-// the video folder, hostile byte ranges, and the modes of its files.
+// oversized requests, a second instance, impostors on its port, a foreign
+// Host, links and FIFOs in the video folder, hostile byte ranges, and the
+// modes of its files.
 #include "CatalogProcess.h"
 #include "Collection.h"
+#include "Impostor.h"
 #include "RawHttp.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -188,17 +189,15 @@ TEST_F(Security, OversizedHeadersAreRefusedWithoutKeepingMemory) {
 TEST_F(Security, ASecondInstanceIsRefusedAndTellsWhoHoldsThePort) {
     const std::vector<std::string> common{"--no-default-folders", "--no-scan", "--port",
                                           std::to_string(service_.Port()), "--database"};
-    // Same user, same data folder: its own catalogue already serves.
+    // Same user, same secret (another data folder too): its own catalogue already serves.
     std::vector<std::string> same = common;
-    same.push_back(database_.string());
+    same.push_back((collection_.root / "other" / "catalog.sqlite").string());
     int code = -1;
     std::string message = CatalogProcess::Run(same, &code);
     EXPECT_EQ(code, 3) << message;
     EXPECT_NE(message.find("already serves"), std::string::npos) << message;
-    // Another data folder (another secret): whatever holds the port is not its own.
-    std::vector<std::string> other = common;
-    other.push_back((collection_.root / "other" / "catalog.sqlite").string());
-    message = CatalogProcess::Run(other, &code);
+    // Another runtime folder (another secret): whatever holds the port is not its own.
+    message = CatalogProcess::Run(same, &code, collection_.root / "other-runtime");
     EXPECT_EQ(code, 4) << message;
     EXPECT_NE(message.find("held by another"), std::string::npos) << message;
     // The port was never shared: every search reaches the one catalogue.
@@ -206,40 +205,44 @@ TEST_F(Security, ASecondInstanceIsRefusedAndTellsWhoHoldsThePort) {
         EXPECT_NE(Search().body.find("Kiss"), std::string::npos);
 }
 
-TEST_F(Security, AnotherUserReplayingTheIdentityIsNotTakenForTheCatalogue) {
-    if (getuid() != 0)
-        GTEST_SKIP() << "needs root to listen as another user";
-    // Anyone may have read the identity from the running service; another
-    // user listening on a port answers it word for word.
-    const std::string identity = Get("/api/identity").body;
-    ASSERT_NE(identity.find("secret="), std::string::npos);
-    const fs::path script = collection_.root / "squatter.py";
-    std::ofstream(script) << "import socket,sys\n"
-                             "s=socket.socket(); s.bind(('127.0.0.1',0)); s.listen(8)\n"
-                             "print(s.getsockname()[1], flush=True)\n"
-                             "body=open(sys.argv[1],'rb').read()\n"
-                             "while True:\n"
-                             "  c,_=s.accept(); c.recv(65536)\n"
-                             "  c.sendall(b'HTTP/1.1 200 OK\\r\\nContent-Length: %d\\r\\n"
-                             "Connection: close\\r\\n\\r\\n' % len(body) + body); c.close()\n";
-    std::ofstream(collection_.root / "identity.txt") << identity;
-    fs::permissions(collection_.root, fs::perms::all);
-    fs::permissions(script, fs::perms::all);
-    fs::permissions(collection_.root / "identity.txt", fs::perms::all);
-    QProcess squatter;
-    squatter.start("setpriv",
-                   {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3",
-                    QString::fromStdString(script.string()),
-                    QString::fromStdString((collection_.root / "identity.txt").string())});
-    ASSERT_TRUE(squatter.waitForReadyRead(10000)) << squatter.readAllStandardError().toStdString();
-    const std::string port = squatter.readLine().trimmed().toStdString();
+// Another user (when the tests run as root) listening on the wildcard address
+// of IPv4 or IPv6, whose listener takes the connections to 127.0.0.1, replays
+// what the catalogue's identity path told it: a new catalogue on that port
+// knows the port is not its own and exits 4; nothing it sent is a search or
+// holds the secret.
+TEST_F(Security, AnImpostorOnAWildcardAddressIsNotTakenForTheCatalogue) {
+    const std::string secret = CatalogProcess::Secret();
+    EXPECT_FALSE(secret.empty());
+    const std::string told = Get("/api/identity?nonce=" + std::string(64, '7')).body;
+    EXPECT_EQ(told.find(secret), std::string::npos) << "the identity path tells the secret";
+    for (const std::string address : {"0.0.0.0", "::"}) {
+        Impostor impostor;
+        ASSERT_TRUE(impostor.Replaying(address, told)) << address;
+        int code = -1;
+        const std::string message =
+            CatalogProcess::Run({"--no-default-folders", "--no-scan", "--port",
+                                 std::to_string(impostor.Port()), "--database", database_.string()},
+                                &code);
+        EXPECT_EQ(code, 4) << address << ": " << message;
+        for (const std::string& request : impostor.Requests()) {
+            EXPECT_TRUE(request.starts_with("GET /api/identity?nonce=")) << request;
+            EXPECT_EQ(request.find(secret), std::string::npos) << request;
+        }
+    }
+}
+
+// A challenge relayed to the real catalogue on another port comes back with
+// the proof for that port, which proves nothing on this one.
+TEST_F(Security, AChallengeRelayedToTheCatalogueOnAnotherPortProvesNothing) {
+    Impostor relay;
+    ASSERT_TRUE(relay.Relaying("0.0.0.0", service_.Port()));
     int code = -1;
-    const std::string message = CatalogProcess::Run(
-        {"--no-default-folders", "--no-scan", "--port", port, "--database", database_.string()},
-        &code);
-    squatter.kill();
-    squatter.waitForFinished(5000);
+    const std::string message =
+        CatalogProcess::Run({"--no-default-folders", "--no-scan", "--port",
+                             std::to_string(relay.Port()), "--database", database_.string()},
+                            &code);
     EXPECT_EQ(code, 4) << message;
+    EXPECT_EQ(relay.Requests().size(), 1u); // the challenge did reach the catalogue
 }
 
 TEST_F(Security, OnlyLoopbackHostsAreServed) {
@@ -357,7 +360,7 @@ TEST_F(Security, ItsFilesAreTheUsersAlone) {
     };
     EXPECT_EQ(mode(data_), 0700u);
     EXPECT_EQ(mode(database_), 0600u);
-    EXPECT_EQ(mode(data_ / "catalog.secret"), 0600u);
+    EXPECT_EQ(mode(CatalogProcess::RuntimeFolder() / "kolvadeck-catalog.secret"), 0600u);
     EXPECT_EQ(mode(database_.string() + "-wal") & 077, 0u);
 }
 
