@@ -2,14 +2,44 @@
 
 #include "app/AppLog.h"
 #include "catalog/ExitCodes.h"
-#include "platform/LoopbackProbe.h"
+#include "catalog/IdentityChallenge.h"
+#include "platform/BackgroundTask.h"
 #include "platform/Shell.h"
 
 #include <QFileInfo>
+#include <QMessageAuthenticationCode>
 #include <QTimer>
 #include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
+
+namespace {
+
+std::string KeyedHash(const std::string& key, const std::string& message) {
+    return QMessageAuthenticationCode::hash(QByteArray::fromStdString(message),
+                                            QByteArray::fromStdString(key),
+                                            QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+// Blocks for up to a few seconds (the kernel's socket tables, the secret's
+// file, the challenge): run on a worker.
+CatalogService::Port HolderOf(quint16 port) {
+    namespace challenge = identity_challenge;
+    const std::string secret = challenge::ReadSecret(challenge::SecretFile());
+    switch (challenge::FindHolder("127.0.0.1", port, secret, KeyedHash)) {
+    case challenge::Holder::OwnService:
+        return CatalogService::Port::OwnService;
+    case challenge::Holder::Other:
+        return CatalogService::Port::HeldByOther;
+    case challenge::Holder::Nothing:
+        break;
+    }
+    return CatalogService::Port::Unknown;
+}
+
+} // namespace
 
 CatalogService::CatalogService()
     : CatalogService(QString::fromStdString(shell::ProgramFolder()) +
@@ -53,17 +83,29 @@ bool CatalogService::Revive(quint16 port, std::function<void()> ready) {
     if (!Launch())
         return false;
     restartDelayMs_ = kFirstRestartDelayMs;
-    AwaitListening(port, kReviveTries, std::move(ready));
+    AwaitOwnService(port, kReviveTries, std::move(ready));
     return true;
 }
 
-// Tries a connection every 100 ms without waiting for it on this thread.
-void CatalogService::AwaitListening(quint16 port, int triesLeft, std::function<void()> ready) {
-    LoopbackProbe::Start(port, &process, [this, port, triesLeft, ready](bool listening) mutable {
-        if (listening || triesLeft <= 1)
+void CatalogService::FindPortHolder(quint16 port, std::function<void(Port)> done) {
+    portCheck_ = std::make_unique<BackgroundTask>(
+        [port, done = std::move(done)](const std::atomic<bool>&) -> BackgroundTask::Completion {
+            const Port holder = HolderOf(port);
+            return [done, holder] { done(holder); };
+        });
+}
+
+// Checks every 100 ms without waiting on this thread. What `ready` sends
+// goes to the user's own catalogue, or, when nothing answers in time, finds
+// the port closed; never to a stranger.
+void CatalogService::AwaitOwnService(quint16 port, int triesLeft, std::function<void()> ready) {
+    FindPortHolder(port, [this, port, triesLeft, ready](Port holder) mutable {
+        if (holder == Port::HeldByOther)
+            return NoteHeldByOther();
+        if (holder == Port::OwnService || triesLeft <= 1)
             return ready();
         QTimer::singleShot(100, &process, [this, port, triesLeft, ready = std::move(ready)] {
-            AwaitListening(port, triesLeft - 1, ready);
+            AwaitOwnService(port, triesLeft - 1, ready);
         });
     });
 }
@@ -84,10 +126,7 @@ void CatalogService::Finished(QProcess::ExitStatus status) {
         qCInfo(lcApp, "Music Library: your catalogue already runs; the searches go to it");
     } else if (status == QProcess::NormalExit &&
                process.exitCode() == catalog_exit::kPortHeldByOther) {
-        portHolder_ = Port::HeldByOther;
-        qCWarning(lcApp,
-                  "Music Library: the catalogue's port is held by another program or another "
-                  "user; its answers are not your catalogue's");
+        NoteHeldByOther();
     }
     if (stopping_ || status != QProcess::CrashExit)
         return;
@@ -99,6 +138,14 @@ void CatalogService::Finished(QProcess::ExitStatus status) {
         if (!stopping_ && process.state() == QProcess::NotRunning)
             Launch();
     });
+}
+
+void CatalogService::NoteHeldByOther() {
+    if (portHolder_ == Port::HeldByOther)
+        return;
+    portHolder_ = Port::HeldByOther;
+    qCWarning(lcApp, "Music Library: the catalogue's port is held by another program or another "
+                     "user; its answers are not your catalogue's");
 }
 
 void CatalogService::Stop() {

@@ -6,6 +6,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+class BackgroundTask;
 
 // The bundled search service, kolvadeck-catalog, beside the executable. When
 // the search host is the built-in default, the program starts it for its own
@@ -14,7 +17,9 @@
 // taken, the service finds out who holds it and exits saying so. This user's
 // own catalogue (another run of the program) is fine, as the searches reach
 // it; a port held by anything else is reported, as the searches would reach a
-// stranger.
+// stranger. The program checks the service it turns to in the same way as
+// the service checks the port (catalog/IdentityChallenge.h): a challenge only
+// this user's catalogue can answer, and no other user listening on the port.
 //
 // A service that crashes (or is killed) is started again, after 1 s and then
 // doubling waits up to a minute while it keeps crashing soon after starting,
@@ -39,17 +44,24 @@ public:
     void Stop();
     // A search found the service unreachable: when the program started it and
     // it is not running now (it ended, or waits to be started again after a
-    // crash), it is started at once and `ready` runs once it accepts
-    // connections on `port` of 127.0.0.1 (or after a few seconds, when it does
-    // not). False when there is nothing to start; `ready` then never runs.
+    // crash), it is started at once and `ready` runs once this user's
+    // catalogue answers on `port` of 127.0.0.1 (or after a few seconds, when
+    // nothing does). False when there is nothing to start; `ready` then never
+    // runs, nor does it when a stranger turns out to hold the port.
     bool Revive(quint16 port, std::function<void()> ready);
     enum class Port {
-        Unknown,    // not started, or still starting
+        Unknown,    // not started, still starting, or nothing answers
         OwnService, // this user's catalogue already serves it
         HeldByOther // another program or user holds it
     };
-    // What the service found when it could not take the port.
+    // What the service found when it could not take the port, or the
+    // program's own check found since.
     Port PortHolder() const { return portHolder_; }
+    // Finds out on a worker who holds `port` of 127.0.0.1 and tells `done` on
+    // this thread: OwnService only when the listener answers a fresh challenge
+    // under the user's secret and no other user listens on the port on any
+    // address. A new check replaces one still running (whose `done` never runs).
+    void FindPortHolder(quint16 port, std::function<void(Port)> done);
 
     // The running service's process id; 0 when none runs.
     qint64 ProcessId() const { return process.processId(); }
@@ -57,7 +69,8 @@ public:
 private:
     bool Launch();
     void Finished(QProcess::ExitStatus status);
-    void AwaitListening(quint16 port, int triesLeft, std::function<void()> ready);
+    void AwaitOwnService(quint16 port, int triesLeft, std::function<void()> ready);
+    void NoteHeldByOther();
 
     QString program_;
     QStringList arguments_;
@@ -67,4 +80,5 @@ private:
     int restartDelayMs_ = kFirstRestartDelayMs;
     QElapsedTimer running_;
     Port portHolder_ = Port::Unknown;
+    std::unique_ptr<BackgroundTask> portCheck_;
 };
