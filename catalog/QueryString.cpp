@@ -23,7 +23,7 @@ struct Piece {
 
 } // namespace
 
-std::optional<std::string> PercentDecode(std::string_view text) {
+std::optional<std::string> FormDecode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -37,6 +37,8 @@ std::optional<std::string> PercentDecode(std::string_view text) {
                 return std::nullopt;
             c = static_cast<char>(high * 16 + low);
             i += 2;
+        } else if (c == '+') {
+            c = ' ';
         }
         if (c == '\0')
             return std::nullopt;
@@ -71,7 +73,7 @@ std::optional<QueryString> QueryString::Parse(std::string_view raw,
     }
     QueryString query;
     for (const Piece& p : pieces) {
-        std::optional<std::string> value = PercentDecode(p.rawValue);
+        std::optional<std::string> value = FormDecode(p.rawValue);
         if (!value)
             return std::nullopt;
         // The player appends its own parameters after the text, so the later

@@ -11,8 +11,8 @@
 // The player puts its search texts into addresses unescaped, so a text holding
 // "&" arrives split ("tag=R&B&page=1"). A piece that is not one of the
 // parameter names the request may carry belongs to the value before it and is
-// joined back with its "&" ("tag" = "R&B"). Values are percent-decoded; "+"
-// stays a plus, because the player never writes a blank as "+".
+// joined back with its "&" ("tag" = "R&B"). Values are decoded as form
+// data: "+" is a blank, and percent escapes give their bytes ("%2B" a plus).
 class QueryString {
 public:
     // Nothing when the text is malformed: a broken percent escape or a NUL
@@ -32,5 +32,6 @@ private:
     std::map<std::string, std::string> values_;
 };
 
-// Percent-decodes text; nothing when an escape is broken or decodes to NUL.
-std::optional<std::string> PercentDecode(std::string_view text);
+// Decodes a value of form data ("+" a blank, %XX escapes); nothing when an
+// escape is broken or decodes to NUL.
+std::optional<std::string> FormDecode(std::string_view text);

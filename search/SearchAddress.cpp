@@ -6,7 +6,21 @@ std::string SchemePrefix() {
     return TrimRight(Base64Decode("aHR0cDovLz=="));
 }
 
-std::string SearchAddress(const SearchRequest& request, int page, const std::string& host) {
+namespace {
+// The service reads its query as form data, where "+" stands for a blank: a
+// plus of the user's text goes as its escape.
+std::string PlusEscaped(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        out += c == '+' ? std::string("%2B") : std::string(1, c);
+    return out;
+}
+} // namespace
+
+std::string SearchAddress(const SearchRequest& given, int page, const std::string& host) {
+    const SearchRequest request{given.method, PlusEscaped(given.text), PlusEscaped(given.artist),
+                                PlusEscaped(given.track)};
     const std::string base = SchemePrefix() + host;
     const std::string pageText = std::to_string(page);
     const std::string& m = request.method;

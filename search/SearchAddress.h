@@ -5,9 +5,10 @@
 #include <string>
 
 // The service address of a request: the scheme prefix, the host, then the
-// method's path and query with the arguments inserted as they are (no
-// escaping here; the download layer makes the address fetchable). Empty for a
-// method the service does not know.
+// method's path and query with the arguments inserted as they are (the
+// download layer makes the address fetchable), but for "+", which the service
+// reads as a blank and so is written "%2B". Empty for a method the service
+// does not know.
 std::string SearchAddress(const SearchRequest& request, int page, const std::string& host);
 
 // The address with every "#" written as "%23". Service addresses carry no

@@ -28,11 +28,11 @@ TEST(QueryStringTest, AValueSplitByABareAmpersandIsJoinedBack) {
     EXPECT_EQ(q->Number("page", 1, 1, 10), 3);
 }
 
-TEST(QueryStringTest, ValuesArePercentDecodedAndPlusStaysAPlus) {
-    const auto q = Music("method=tag.gettopartists&tag=Hip%20Hop&artist=C+C%2BMusic&track=%C3%A9");
+TEST(QueryStringTest, ValuesAreDecodedAsFormDataWherePlusIsABlank) {
+    const auto q = Music("method=tag.gettopartists&tag=Hip%20Hop&artist=C+C%2BMusic+&track=%C3%A9");
     ASSERT_TRUE(q);
     EXPECT_EQ(q->Get("tag"), "Hip Hop");
-    EXPECT_EQ(q->Get("artist"), "C+C+Music");
+    EXPECT_EQ(q->Get("artist"), "C C+Music ");
     EXPECT_EQ(q->Get("track"), "\xC3\xA9");
 }
 

@@ -52,6 +52,17 @@ TEST(SearchAddress, AHashInATextStaysInTheQuery) {
               "?method=track.search&limit=100&track=C%23 Minor&page=1");
 }
 
+TEST(SearchAddress, APlusOfATextIsSentEscapedForTheServiceReadsPlusAsABlank) {
+    EXPECT_EQ(Address({"track.search", "C+C Music", "", ""}, 1),
+              "http://search.example:8080/api/music/"
+              "?method=track.search&limit=100&track=C%2BC Music&page=1");
+    EXPECT_EQ(Address({"track.getSimilar", "", "A+B", "C++"}, 1),
+              "http://search.example:8080/api/music/"
+              "?method=track.getSimilar&limit=100&artist=A%2BB&track=C%2B%2B&page=1");
+    EXPECT_EQ(EscapeAddress(Address({"youtube.sources", "1+1", "", ""}, 1)),
+              "http://search.example:8080/api/video/?vq=1%2B1&max-results=50&start-index=1");
+}
+
 TEST(SearchAddress, QueryFileIsNamedAfterTheMethod) {
     EXPECT_EQ(QueryFilePath("/home/u/.local/share/Kolvadeck/", "track.search"),
               "/home/u/.local/share/Kolvadeck/queries/track.search.xml");
