@@ -13,6 +13,7 @@ struct Target {
     FILE* file;
     long long maxBytes; // 0: no limit
     long long written = 0;
+    bool tooLarge = false; // refused for passing maxBytes
 };
 
 // Returning less than was given makes libcurl end the transfer with an error.
@@ -20,8 +21,10 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* target) {
     auto* t = static_cast<Target*>(target);
     const std::size_t given = size * count; // libcurl: size is 1, count a block
     const auto bytes = static_cast<long long>(given);
-    if (t->maxBytes > 0 && t->written + bytes > t->maxBytes)
+    if (t->maxBytes > 0 && t->written + bytes > t->maxBytes) {
+        t->tooLarge = true;
         return 0;
+    }
     t->written += bytes;
     return std::fwrite(data, size, count, t->file) * size;
 }
@@ -80,15 +83,20 @@ void InitialiseCurlOnce() {
 
 } // namespace
 
+// What a transfer came to, by the numbers platform/Download.cpp reads.
+constexpr int kTransferDone = 0;
+constexpr int kTransferFailed = 1;
+constexpr int kTransferTooLarge = 2; // the answer was longer than maxBytes
+
 // The module's one entry: one transfer of address into out (see
 // platform/Download.h for the limits and the cancel flag).
-extern "C" __attribute__((visibility("default"))) bool
+extern "C" __attribute__((visibility("default"))) int
 kolvadeck_transfer(const char* address, FILE* out, long long maxBytes,
                    const std::atomic<bool>* cancelled, long connectMs, long totalMs) {
     InitialiseCurlOnce();
     CURL* curl = curl_easy_init();
     if (!curl)
-        return false;
+        return kTransferFailed;
     curl_easy_setopt(curl, CURLOPT_URL, address);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
@@ -106,5 +114,8 @@ kolvadeck_transfer(const char* address, FILE* out, long long maxBytes,
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancelled));
     const CURLcode result = Perform(curl, cancelled);
     curl_easy_cleanup(curl);
-    return result == CURLE_OK;
+    if (result == CURLE_OK)
+        return kTransferDone;
+    return result == CURLE_FILESIZE_EXCEEDED || target.tooLarge ? kTransferTooLarge
+                                                                : kTransferFailed;
 }

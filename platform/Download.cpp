@@ -70,13 +70,15 @@ std::string EscapeAddress(const std::string& address) {
     return out;
 }
 
-bool DownloadToFile(const std::string& address, const std::string& file, long long maxBytes,
-                    const std::atomic<bool>* cancelled) {
+Downloaded DownloadToFile(const std::string& address, const std::string& file, long long maxBytes,
+                          const std::atomic<bool>* cancelled) {
+    // What the module's transfer returns (download/CurlTransfer.cpp).
+    enum : int { kTransferDone = 0, kTransferTooLarge = 2 };
     try {
         if (address.empty() || file.empty())
-            return false;
+            return {};
         using Transfer =
-            bool (*)(const char*, FILE*, long long, const std::atomic<bool>*, long, long);
+            int (*)(const char*, FILE*, long long, const std::atomic<bool>*, long, long);
         static const Transfer transfer = [] {
             std::string why;
             auto found = reinterpret_cast<Transfer>(
@@ -86,30 +88,32 @@ bool DownloadToFile(const std::string& address, const std::string& file, long lo
             return found;
         }();
         if (!transfer)
-            return false;
+            return {};
         std::string temporary = file + ".XXXXXX";
         const int descriptor = mkstemp(temporary.data());
         if (descriptor < 0)
-            return false;
+            return {};
         // mkstemp creates the file readable by its owner only; answers are ordinary files.
         fchmod(descriptor, 0644);
         FILE* out = fdopen(descriptor, "wb");
         if (!out) {
             close(descriptor);
             std::remove(temporary.c_str());
-            return false;
+            return {};
         }
         const DownloadTimeouts timeouts = GetDownloadTimeouts();
-        bool ok = transfer(EscapeAddress(address).c_str(), out, maxBytes, cancelled,
-                           timeouts.connectMs, timeouts.totalMs);
-        ok = std::fclose(out) == 0 && ok && !(cancelled && cancelled->load());
-        if (ok)
-            ok = std::rename(temporary.c_str(), file.c_str()) == 0;
-        if (!ok)
+        const int transferred = transfer(EscapeAddress(address).c_str(), out, maxBytes, cancelled,
+                                         timeouts.connectMs, timeouts.totalMs);
+        Downloaded result;
+        result.tooLarge = transferred == kTransferTooLarge;
+        result.written = std::fclose(out) == 0 && transferred == kTransferDone &&
+                         !(cancelled && cancelled->load()) &&
+                         std::rename(temporary.c_str(), file.c_str()) == 0;
+        if (!result.written)
             std::remove(temporary.c_str());
-        return ok;
+        return result;
     } catch (...) {
         LogCaughtException(lcPlatform, "download");
-        return false;
+        return {};
     }
 }

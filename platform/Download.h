@@ -29,13 +29,19 @@ void SetDownloadTimeouts(const DownloadTimeouts& timeouts);
 // other character, "&", "=", "?" and "#" among them, goes through unchanged.
 std::string EscapeAddress(const std::string& address);
 
+// What a download came to.
+struct Downloaded {
+    bool written = false;  // the whole answer is in the file
+    bool tooLarge = false; // the answer was longer than maxBytes, and refused
+    explicit operator bool() const { return written; }
+};
+
 // Downloads the address into the file (created or overwritten). True when the
 // whole answer was written; false on any failure (empty or malformed address,
 // no connection, time-out, HTTP error status, file not writable, an answer
-// longer than maxBytes when that is above 0, a cancelled transfer). Never
-// throws. Blocks its caller until the transfer ends, so it runs on a worker
-// (platform/BackgroundTask.h), never on the window's thread. When `cancelled`
-// is given, setting it ends the transfer within about 50 ms and leaves nothing
-// behind, as any other failure.
-bool DownloadToFile(const std::string& address, const std::string& file, long long maxBytes = 0,
-                    const std::atomic<bool>* cancelled = nullptr);
+// longer than maxBytes when that is above 0, which alone sets tooLarge, a
+// cancelled transfer). Never throws. Blocks its caller until the transfer ends, so it runs on a
+// worker (platform/BackgroundTask.h), never on the window's thread. When `cancelled` is given,
+// setting it ends the transfer within about 50 ms and leaves nothing behind, as any other failure.
+Downloaded DownloadToFile(const std::string& address, const std::string& file,
+                          long long maxBytes = 0, const std::atomic<bool>* cancelled = nullptr);

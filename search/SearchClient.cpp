@@ -52,8 +52,10 @@ SearchAnswer SearchClient::Fetch(const std::string& method, const std::string& a
         return answer;
     // The download renames a complete answer into place and leaves nothing on
     // failure, so the second error only catches a file that went away at once.
-    if (!DownloadToFile(address, queryFile, kMaxQueryAnswerBytes, &cancelled)) {
-        answer.error = kNoConnectionError;
+    const Downloaded download =
+        DownloadToFile(address, queryFile, kMaxQueryAnswerBytes, &cancelled);
+    if (!download) {
+        answer.error = download.tooLarge ? kAnswerTooLargeError : kNoConnectionError;
     } else if (!shell::IsExistingFile(queryFile)) {
         answer.error = kNoAnswerFileError;
     } else {

@@ -17,9 +17,11 @@ inline constexpr const char* kNoAnswerFileError =
     "Database connection error! Please check your internet connection";
 // The most a search answer may hold. A page of 100 results is a few tens of
 // KB; a server that sends more is broken, and a well-formed 50 MB answer was
-// measured to take ~850 MB and six seconds to list. A longer answer is a
-// failed transfer (the connection error).
+// measured to take ~850 MB and six seconds to list. A longer answer is
+// refused as it arrives and reported as such.
 inline constexpr long long kMaxQueryAnswerBytes = 2LL << 20;
+inline constexpr const char* kAnswerTooLargeError =
+    "The search service sent an answer too large to show!";
 
 // What one request to the search service came to: the rows read from its
 // answer, or the text of the error that kept it from being read (empty rows).

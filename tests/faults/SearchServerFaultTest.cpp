@@ -1,6 +1,7 @@
 // A search service that fails in the middle of an answer, or answers with far
-// too much garbage: the search ends with the connection error or the
-// no-matches row, the program's memory stays bounded, nothing crashes.
+// too much garbage: the search ends with the connection error, the too-large
+// error or the no-matches row, the program's memory stays bounded, nothing
+// crashes.
 #include "platform/LoadableModule.h"
 #include "tests/faults/GarbageBytes.h"
 #include "tests/search/MusicLibraryFixture.h"
@@ -42,7 +43,7 @@ protected:
         const long before = StatusMb("VmRSS:");
         ResetPeak();
         Searched([&] { library_->find(); });
-        EXPECT_EQ(ErrorTexts(), std::vector<std::string>{kNoConnectionError})
+        EXPECT_EQ(ErrorTexts(), std::vector<std::string>{kAnswerTooLargeError})
             << "an oversized answer was accepted";
         return StatusMb("VmHWM:") - before;
     }

@@ -241,6 +241,22 @@ TEST_F(MusicLibraryTest, RefusedAndSilentServersGiveTheConnectionError) {
     EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
 }
 
+// 100 MB of answer is cut off at the limit and reported as too large, not
+// as a lost connection, whether the server announced its length or not.
+TEST_F(MusicLibraryTest, AnAnswerOverTheLimitIsReportedAsTooLarge) {
+    for (const bool announced : {true, false}) {
+        LoopbackServer::Response huge{200, "text/xml", std::string(1 << 20, ' '), {}};
+        huge.repeat = 100;
+        huge.announceLength = announced;
+        server_.ClearRoutes();
+        server_.Serve("/", huge);
+        shown_.clear();
+        Find("believe");
+        EXPECT_THAT(ErrorTexts(), ElementsAre(kAnswerTooLargeError)) << announced;
+        EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    }
+}
+
 TEST_F(MusicLibraryTest, PagingBeforeAnySearchFailsWithoutARequest) {
     Click(W().moreLabel);
     Click(W().backLabel);
