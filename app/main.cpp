@@ -33,6 +33,19 @@ int main(int argc, char** argv) {
     form.musicLibrary->SetReconnect([&catalog](std::function<void()> retry) {
         return catalog.Revive(kDefaultCatalogPort, std::move(retry));
     });
+    // No query leaves for the built-in catalogue's port until whoever holds
+    // it is known not to be a stranger (another program or user).
+    if (qEnvironmentVariableIsEmpty("KOLVADECK_SEARCH_HOST"))
+        form.musicLibrary->SetSendCheck([&catalog](auto send) {
+            catalog.FindPortHolder(kDefaultCatalogPort, [send](CatalogService::Port holder) {
+                send(holder == CatalogService::Port::HeldByOther
+                         ? QObject::tr("The Music Library's catalogue could not start: another "
+                                       "program holds its port (127.0.0.1:%1). No search was "
+                                       "sent to it.")
+                               .arg(kDefaultCatalogPort)
+                         : QString());
+            });
+        });
     form.showMaximized();
     // Once the window is up: the catalogue is a process of its own that would
     // compete with the window for the processor while it shows, and the

@@ -150,7 +150,30 @@ void MusicLibrary::RunQuery(const std::string& method, const std::string& text,
     tab_->setCursor(Qt::WaitCursor);
     ++requestNumber_;
     retried_ = false;
-    client_->Start(method, address, file);
+    Send(method, address, file);
+}
+
+// Sends the latest request once the check (who holds the service's port)
+// allows it; a refusal is shown as the request's error, and nothing leaves.
+void MusicLibrary::Send(const std::string& method, const std::string& address,
+                        const std::string& file) {
+    if (!sendCheck_) {
+        client_->Start(method, address, file);
+        return;
+    }
+    const int request = requestNumber_;
+    sendCheck_([this, self = QPointer<MusicLibrary>(this), request, method, address,
+                file](const QString& refusal) {
+        if (!self || request != requestNumber_)
+            return;
+        if (refusal.isEmpty()) {
+            client_->Start(method, address, file);
+            return;
+        }
+        SearchAnswer refused;
+        refused.error = refusal.toStdString();
+        ShowAnswer(refused);
+    });
 }
 
 // The latest request could not connect: when the service can be brought
@@ -166,7 +189,7 @@ bool MusicLibrary::RetryAfterReconnect() {
     const std::string file = QueryFilePath(dataFolder_, current.method);
     return reconnect_([this, self = QPointer<MusicLibrary>(this), request, current, address, file] {
         if (self && request == requestNumber_)
-            client_->Start(current.method, address, file);
+            Send(current.method, address, file);
     });
 }
 

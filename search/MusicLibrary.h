@@ -75,6 +75,12 @@ public:
     using Reconnect = std::function<bool(std::function<void()> retry)>;
     void SetReconnect(Reconnect reconnect) { reconnect_ = std::move(reconnect); }
 
+    // Asked before every request leaves: `send` runs with an empty text when
+    // the service may be asked, or with what the user is told instead (the
+    // request is then not sent). Without a check every request is sent.
+    using SendCheck = std::function<void(std::function<void(const QString& refusal)> send)>;
+    void SetSendCheck(SendCheck check) { sendCheck_ = std::move(check); }
+
 signals:
     // The latest request's answer (or its error) is now shown; after a
     // connection error this comes once the error box is open.
@@ -85,6 +91,7 @@ private:
     int SelectedRow() const;
     void ShowAnswer(const SearchAnswer& answer);
     bool RetryAfterReconnect();
+    void Send(const std::string& method, const std::string& address, const std::string& file);
     void ApplyNoMatchesRule();
     void ApplyMenuVisibility(const std::string& method);
     void Preview(const VideoResult& video);
@@ -99,6 +106,7 @@ private:
     SearchResults results_;
     SearchClient* client_;
     Reconnect reconnect_;
+    SendCheck sendCheck_;
     int requestNumber_ = 0; // of the latest request, so a stale retry is dropped
     bool retried_ = false;  // the latest request was sent again after a reconnect
 };

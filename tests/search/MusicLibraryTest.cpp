@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gmock/gmock.h>
 
@@ -255,6 +256,23 @@ TEST_F(MusicLibraryTest, AnAnswerOverTheLimitIsReportedAsTooLarge) {
         EXPECT_THAT(ErrorTexts(), ElementsAre(kAnswerTooLargeError)) << announced;
         EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
     }
+}
+
+// When the check of the service's port says a stranger holds it, the query
+// never leaves and the user is told why instead.
+TEST_F(MusicLibraryTest, ARefusedSendCheckSendsNothingAndSaysWhy) {
+    const std::string why = "Another program holds the port: no search was sent to it!";
+    // Answered later, as the real check answers from its worker.
+    library_->SetSendCheck(
+        [&](auto send) { QTimer::singleShot(0, [=] { send(QString::fromStdString(why)); }); });
+    server_.ClearRequestLines();
+    Find("believe");
+    EXPECT_THAT(server_.RequestLines(), IsEmpty());
+    EXPECT_THAT(ErrorTexts(), ElementsAre(why));
+    EXPECT_TRUE(NormalCursor());
+    library_->SetSendCheck([](auto send) { QTimer::singleShot(0, [=] { send({}); }); });
+    Find("believe");
+    EXPECT_EQ(server_.RequestLines().size(), 1u);
 }
 
 TEST_F(MusicLibraryTest, PagingBeforeAnySearchFailsWithoutARequest) {
