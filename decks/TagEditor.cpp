@@ -3,11 +3,13 @@
 #include "analysis/FileTags.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistItems.h"
+#include "decks/tags/ID3v1Layout.h"
 #include "platform/Ansi1252.h"
 #include "platform/Dialogs.h"
 #include "platform/WinColor.h"
 #include "platform/audio/TrackDecoder.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,7 +25,8 @@ std::string TrimTrailing(const std::string& text) {
     return text.substr(0, end);
 }
 
-// Field text as 8-bit bytes, cut to the field's capacity in the tag.
+// Field text as 8-bit bytes (one per character), cut to the field's capacity
+// in the tag, which the field's own limit already keeps it within.
 std::string FieldBytes(const QLineEdit* edit, size_t capacity) {
     std::string bytes = QStringToAnsi(edit->text());
     if (bytes.size() > capacity)
@@ -31,13 +34,25 @@ std::string FieldBytes(const QLineEdit* edit, size_t capacity) {
     return bytes;
 }
 
-QLineEdit* AddField(QGroupBox* box, const QString& caption, int top) {
+template <typename Field>
+Field* AddField(QGroupBox* box, const QString& caption, const char* name, int top) {
     auto* label = new QLabel(caption, box);
     label->setGeometry(8, top + 3, kFieldLeft - 12, 16);
-    auto* edit = new QLineEdit(box);
-    edit->setGeometry(kFieldLeft, top, kFieldWidth, 21);
+    auto* field = new Field(box);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setGeometry(kFieldLeft, top, kFieldWidth, 21);
+    return field;
+}
+
+QLineEdit* AddTextField(QGroupBox* box, const QString& caption, const char* name, int top,
+                        std::size_t capacity) {
+    auto* edit = AddField<QLineEdit>(box, caption, name, top);
+    edit->setMaxLength(int(capacity));
     return edit;
 }
+
+// The standard list in number order, then "no genre".
+constexpr int kListedGenres = kGenreCount + 1;
 } // namespace
 
 TagEditor::TagEditor(QWidget* page, Playlist& list)
@@ -55,14 +70,21 @@ TagEditor::TagEditor(QWidget* page, Playlist& list)
     bold.setBold(true);
     id3box->setFont(bold);
 
-    id3artist = AddField(id3box, QStringLiteral("Artist"), 20);
-    id3title = AddField(id3box, QStringLiteral("Title"), 46);
-    id3album = AddField(id3box, QStringLiteral("Album"), 72);
-    id3year = AddField(id3box, QStringLiteral("Year"), 98);
-    id3genre = AddField(id3box, QStringLiteral("Genre"), 124);
+    using namespace id3v1;
+    id3artist = AddTextField(id3box, QStringLiteral("Artist"), "id3artist", 20, kArtistSize);
+    id3title = AddTextField(id3box, QStringLiteral("Title"), "id3title", 46, kTitleSize);
+    id3album = AddTextField(id3box, QStringLiteral("Album"), "id3album", 72, kAlbumSize);
+    id3year = AddTextField(id3box, QStringLiteral("Year"), "id3year", 98, kYearSize);
+    id3genre = AddField<QComboBox>(id3box, QStringLiteral("Genre"), "id3genre", 124);
+    id3genre->setMaxVisibleItems(16);
+    for (int genre = 0; genre < kGenreCount; ++genre)
+        id3genre->addItem(QString::fromStdString(GenreName(genre)), genre);
+    id3genre->addItem(QString::fromStdString(GenreName(kNoGenre)), int(kNoGenre));
     cancelButton = new QPushButton(QStringLiteral("Cancel"), id3box);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
     cancelButton->setGeometry(kFieldLeft + kFieldWidth - 75 - 80, 156, 75, 25);
     applyButton = new QPushButton(QStringLiteral("Update"), id3box);
+    applyButton->setObjectName(QStringLiteral("applyButton"));
     applyButton->setGeometry(kFieldLeft + kFieldWidth - 75, 156, 75, 25);
     QWidget::setTabOrder(id3artist, id3title);
     QWidget::setTabOrder(id3title, id3album);
@@ -70,14 +92,13 @@ TagEditor::TagEditor(QWidget* page, Playlist& list)
     QWidget::setTabOrder(id3year, applyButton);
     QWidget::setTabOrder(applyButton, cancelButton);
     QWidget::setTabOrder(cancelButton, id3genre);
-    note = new QLabel(tr("Read only: only MP3 files' ID3v1 tags can be edited here."), id3box);
+    note = new QLabel(id3box);
     note->setGeometry(8, 150, kFieldLeft + kFieldWidth - 75 - 80 - 16, 36);
     note->setWordWrap(true);
     note->hide();
     id3box->hide();
 
-    connect(applyButton, &QPushButton::clicked, this,
-            [this] { dialogs::RunCommand([this] { apply(); }, id3box->window()); });
+    connect(applyButton, &QPushButton::clicked, this, &TagEditor::apply);
     connect(cancelButton, &QPushButton::clicked, this, &TagEditor::cancel);
 }
 
@@ -88,25 +109,56 @@ void TagEditor::showForSelected(int windowWidth) {
     id3box->move(windowWidth / 2 - id3box->width() / 2, 440);
     id3box->show();
     id3box->raise();
-    for (QLineEdit* edit : {id3artist, id3title, id3album, id3year, id3genre})
-        edit->clear();
-    const std::string path = playlist.PathAt(selected);
-    const bool editable = audio::IsMp3Extension(path);
     for (QLineEdit* edit : {id3artist, id3title, id3album, id3year})
-        edit->setReadOnly(!editable);
-    applyButton->setEnabled(editable);
-    note->setVisible(!editable);
-    if (!editable) {
-        ShowReadOnlyTags(path);
+        edit->clear();
+    showGenre(-1, {});
+    openedPath_ = playlist.PathAt(selected);
+    opened_.reset();
+    id3box->setToolTip(QString::fromLocal8Bit(openedPath_));
+    if (!audio::IsMp3Extension(openedPath_)) {
+        setEditable(false, tr("Read only: only MP3 files' ID3v1 tags can be edited here."));
+        ShowReadOnlyTags(openedPath_);
         return;
     }
-    if (!ReadTag(path, EditedTag))
+    FileStamp stamp;
+    if (!ReadTag(openedPath_, EditedTag, &stamp)) {
+        setEditable(false, tr("The file could not be read."));
         return;
+    }
+    opened_ = stamp;
+    setEditable(true, {});
     id3artist->setText(AnsiToQString(TrimTrailing(EditedTag.artist)));
     id3title->setText(AnsiToQString(TrimTrailing(EditedTag.title)));
     id3year->setText(AnsiToQString(TrimTrailing(EditedTag.year)));
     id3album->setText(AnsiToQString(TrimTrailing(EditedTag.album)));
-    id3genre->setText(QString::fromStdString(GenreName(EditedTag.genre)));
+    showGenre(EditedTag.genre, QString::fromStdString(GenreName(EditedTag.genre)));
+}
+
+void TagEditor::setEditable(bool editable, const QString& why) {
+    for (QLineEdit* edit : {id3artist, id3title, id3album, id3year})
+        edit->setReadOnly(!editable);
+    id3genre->setEnabled(editable);
+    applyButton->setEnabled(editable);
+    note->setText(why);
+    note->setVisible(!editable);
+}
+
+// Selects the genre's item; a number outside the list (or a read-only
+// format's genre text, number -1) gets an item of its own after the list, so
+// that "Update" keeps it unless another genre is chosen.
+void TagEditor::showGenre(int number, const QString& name) {
+    while (id3genre->count() > kListedGenres)
+        id3genre->removeItem(kListedGenres);
+    if (name.isEmpty()) {
+        id3genre->setCurrentIndex(-1);
+        return;
+    }
+    int at = number >= 0 ? id3genre->findData(number) : -1;
+    if (at < 0) {
+        id3genre->addItem(name, number);
+        at = id3genre->count() - 1;
+    }
+    id3genre->setCurrentIndex(at);
 }
 
 // Other formats keep their names in their own tags (Vorbis comments, MP4
@@ -117,20 +169,48 @@ void TagEditor::ShowReadOnlyTags(const std::string& path) {
         id3title->setText(tags->title);
         id3album->setText(tags->album);
         id3year->setText(tags->year);
-        id3genre->setText(tags->genre);
+        showGenre(-1, tags->genre);
     }
 }
 
+bool TagEditor::listed(const std::string& path) const {
+    for (int i = 0; i < playlist.Count(); ++i)
+        if (playlist.PathAt(i) == path)
+            return true;
+    return false;
+}
+
 void TagEditor::apply() {
-    if (!applyButton->isEnabled())
+    if (!applyButton->isEnabled() || !opened_)
         return;
-    EditedTag.artist = FieldBytes(id3artist, 30);
-    EditedTag.title = FieldBytes(id3title, 30);
-    EditedTag.year = FieldBytes(id3year, 4);
-    EditedTag.album = FieldBytes(id3album, 30);
-    const int selected = playlist.SelectedIndex();
-    if (selected >= 0)
-        WriteTag(playlist.PathAt(selected), EditedTag);
+    QWidget* window = id3box->window();
+    const QString name = QString::fromLocal8Bit(FileNamePart(openedPath_));
+    // The box is not modal: the list may have changed under it meanwhile.
+    if (!listed(openedPath_)) {
+        dialogs::OpenError(
+            tr("The tag was not written: \"%1\" is no longer in the playlist").arg(name), window);
+        return;
+    }
+    EditedTag.artist = FieldBytes(id3artist, id3v1::kArtistSize);
+    EditedTag.title = FieldBytes(id3title, id3v1::kTitleSize);
+    EditedTag.year = FieldBytes(id3year, id3v1::kYearSize);
+    EditedTag.album = FieldBytes(id3album, id3v1::kAlbumSize);
+    if (id3genre->currentIndex() >= 0)
+        EditedTag.genre = static_cast<uint8_t>(id3genre->currentData().toInt());
+    try {
+        if (WriteTagIfUnchanged(openedPath_, EditedTag, *opened_) == TagWrite::Changed) {
+            dialogs::OpenError(tr("The tag was not written: \"%1\" changed on disk after its "
+                                  "tag was read. Choose \"ID3 Information\" again to edit it "
+                                  "as it is now.")
+                                   .arg(name),
+                               window);
+            return;
+        }
+    } catch (const std::exception& error) {
+        dialogs::OpenError(QString::fromLocal8Bit(error.what()), window);
+    }
+    // A file that could not be opened keeps its old tag, which the rebuilt
+    // list shows.
     id3box->hide();
     playlist.refreshTitles();
 }

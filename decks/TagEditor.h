@@ -3,7 +3,10 @@
 #include "decks/tags/Id3v1Tag.h"
 
 #include <QObject>
+#include <optional>
+#include <string>
 
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -12,10 +15,16 @@ class QWidget;
 class Playlist;
 
 // The "ID3 Information" box: shows the tag of the selected playlist row and
-// writes the edited artist, title, album and year back into an MP3 file's
-// ID3v1 tag; other formats' tags are shown read only, with a note why. The box
-// is not modal; it builds itself (hidden) into the playlist page and connects
-// its own buttons.
+// writes the edited artist, title, album, year and genre back into an MP3
+// file's ID3v1 tag; other formats' tags are shown read only, with a note why.
+// The box is not modal; it builds itself (hidden) into the playlist page and
+// connects its own buttons.
+//
+// "Update" writes the file the box was opened on, whichever row is selected
+// by then. It refuses, and says why, when no row holds that file any more or
+// when the file changed on disk after its tag was read. The fields take no
+// more characters than the tag holds, and the genre is chosen from the
+// standard list.
 class TagEditor : public QObject {
     Q_OBJECT
 public:
@@ -30,11 +39,19 @@ public:
     ID3Tag EditedTag;
 
     QGroupBox* id3box;
-    QLineEdit *id3artist, *id3title, *id3album, *id3year, *id3genre;
+    QLineEdit *id3artist, *id3title, *id3album, *id3year;
+    QComboBox* id3genre; // item data: the genre number
     QPushButton *applyButton, *cancelButton;
-    QLabel* note; // says why the tags of a file other than MP3 cannot be edited
+    QLabel* note; // says why the tag shown cannot be edited
 
 private:
     void ShowReadOnlyTags(const std::string& path);
+    void setEditable(bool editable, const QString& why);
+    void showGenre(int number, const QString& name);
+    bool listed(const std::string& path) const;
+    void write();
+
     Playlist& playlist;
+    std::string openedPath_;          // the file the box shows
+    std::optional<FileStamp> opened_; // its state when its tag was read
 };

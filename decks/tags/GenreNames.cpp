@@ -8,7 +8,7 @@
 namespace {
 
 // The ID3v1 standard genre list, spelled as the standard spells it.
-constexpr std::array<std::string_view, 80> kGenres = {
+constexpr std::array<std::string_view, kGenreCount> kGenres = {
     "Blues",
     "Classic Rock",
     "Country",

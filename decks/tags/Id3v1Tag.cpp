@@ -51,12 +51,14 @@ void PutField(Block& block, std::size_t offset, std::size_t size, const std::str
 
 } // namespace
 
-bool ReadTag(const std::string& path, ID3Tag& tag) {
+bool ReadTag(const std::string& path, ID3Tag& tag, FileStamp* stamp) {
     using namespace id3v1;
     tag.present = false;
     TagFile file(path, TagFile::Mode::Read);
     if (!file.IsOpen())
         return false;
+    if (stamp)
+        *stamp = file.Stamp();
     Block block;
     ReadLastBlock(file, block);
     file.Close();
@@ -77,11 +79,14 @@ bool ReadTag(const std::string& path, ID3Tag& tag) {
     return true;
 }
 
-bool WriteTag(const std::string& path, const ID3Tag& tag) {
+namespace {
+TagWrite Write(const std::string& path, const ID3Tag& tag, const FileStamp* expected) {
     using namespace id3v1;
     TagFile file(path, TagFile::Mode::ReadWrite);
     if (!file.IsOpen())
-        return false;
+        return TagWrite::NotOpened;
+    if (expected && !(file.Stamp() == *expected))
+        return TagWrite::Changed;
     Block old;
     const off_t blockAt = ReadLastBlock(file, old);
     // Overwrite an existing tag; otherwise append at the end of the file.
@@ -99,5 +104,14 @@ bool WriteTag(const std::string& path, const ID3Tag& tag) {
 
     file.WriteAt(block.data(), block.size(), writeAt);
     file.Close();
-    return true;
+    return TagWrite::Written;
+}
+} // namespace
+
+bool WriteTag(const std::string& path, const ID3Tag& tag) {
+    return Write(path, tag, nullptr) == TagWrite::Written;
+}
+
+TagWrite WriteTagIfUnchanged(const std::string& path, const ID3Tag& tag, const FileStamp& read) {
+    return Write(path, tag, &read);
 }

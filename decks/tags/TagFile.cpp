@@ -33,7 +33,7 @@ TagFile::TagFile(const std::string& path, Mode mode)
         Fail(error);
         return;
     }
-    size_ = st.st_size;
+    stamp_ = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
 }
 
 TagFile::~TagFile() {

@@ -1,8 +1,24 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <sys/types.h>
+
+// One state of a file: which file it is (device and inode), its size and its
+// modification time. A file replaced, rewritten or grown since has another.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+
+    bool operator==(const FileStamp& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
 
 // One regular file opened for the tag readers and the writer. Opening never
 // throws (IsOpen/OpenError tell); reads and writes that fail throw EInOutError.
@@ -19,7 +35,9 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
     int OpenError() const { return openError_; }
-    off_t Size() const { return size_; }
+    off_t Size() const { return stamp_.size; }
+    // The file's state when it was opened.
+    const FileStamp& Stamp() const { return stamp_; }
 
     // Reads up to count bytes at offset; fewer only at the end of the file.
     std::size_t ReadAt(char* buffer, std::size_t count, off_t offset);
@@ -34,5 +52,5 @@ private:
     std::string path_;
     int fd_ = -1;
     int openError_ = 0;
-    off_t size_ = 0;
+    FileStamp stamp_;
 };
