@@ -253,6 +253,8 @@ void DeckEngine::StopList(Deck deck) {
     deckB_.Close();
     SetTitle(deck, NothingPlayableText());
     SetTitle(OtherDeck(deck), QStringLiteral("- - -"));
+    SetTime(Deck::A, QStringLiteral("(A) - - -"));
+    SetTime(Deck::B, QStringLiteral("(B) - - -"));
     ListPlaying = false;
     Advancing = false;
     CrossFading = false;
@@ -269,6 +271,9 @@ void DeckEngine::playOrStop() {
         deckB_.Close();
         SetTitle(Deck::A, QStringLiteral("- - -"));
         SetTitle(Deck::B, QStringLiteral("- - -"));
+        // A closed deck has no time: its label goes back to the idle text.
+        SetTime(Deck::A, QStringLiteral("(A) - - -"));
+        SetTime(Deck::B, QStringLiteral("(B) - - -"));
         ListPlaying = false;
         return;
     }
