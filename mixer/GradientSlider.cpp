@@ -2,6 +2,7 @@
 
 #include "mixer/GradientSliderSchemes.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -82,7 +83,7 @@ GradientSlider::GradientSlider(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
     setMouseTracking(true);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
     resize(100, 28);
     SetColorScheme(csDesert);
 }
@@ -293,6 +294,8 @@ void GradientSlider::Render() {
         SmoothCornersOf(painter, thumbRect_, QColor(back));
 
     DrawTicks(painter, colors.tick);
+    if (hasFocus())
+        Frame(painter, {0, 0, image_.width(), image_.height()}, pal.color(QPalette::Highlight));
     imageStale_ = false;
 }
 
@@ -364,4 +367,80 @@ void GradientSlider::changeEvent(QEvent* event) {
     else if (event->type() == QEvent::PaletteChange)
         imageStale_ = true;
     QWidget::changeEvent(event);
+}
+
+int GradientSlider::LineStep() const {
+    return std::max(1, std::abs(max_ - min_) / 100);
+}
+
+void GradientSlider::MoveTo(int position) {
+    position = std::clamp(position, std::min(min_, max_), std::max(min_, max_));
+    if (position == position_)
+        return;
+    position_ = position;
+    thumbOffset_ = OffsetForPosition(position_);
+    Paint();
+    emit OnChange();
+}
+
+void GradientSlider::keyPressEvent(QKeyEvent* event) {
+    if (!isEnabled())
+        return QWidget::keyPressEvent(event);
+    const bool vertical = orientation_ == trVertical;
+    const int page = std::max(1, std::abs(max_ - min_) / 10);
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (!vertical)
+            return QWidget::keyPressEvent(event);
+        MoveTo(position_ + (event->key() == Qt::Key_Up ? -LineStep() : LineStep()));
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        if (vertical)
+            return QWidget::keyPressEvent(event);
+        MoveTo(position_ + (event->key() == Qt::Key_Left ? -LineStep() : LineStep()));
+        break;
+    case Qt::Key_PageUp:
+        MoveTo(position_ - page);
+        break;
+    case Qt::Key_PageDown:
+        MoveTo(position_ + page);
+        break;
+    case Qt::Key_Home:
+        MoveTo(min_);
+        break;
+    case Qt::Key_End:
+        MoveTo(max_);
+        break;
+    default:
+        return QWidget::keyPressEvent(event);
+    }
+    event->accept();
+}
+
+void GradientSlider::wheelEvent(QWheelEvent* event) {
+    if (!isEnabled())
+        return QWidget::wheelEvent(event);
+    const QPoint delta = event->angleDelta();
+    // A vertical wheel turned up moves a vertical thumb up (towards Min) and
+    // a horizontal one to the right (towards Max).
+    const int turned = delta.y() != 0 ? delta.y() : delta.x();
+    wheelRest_ += orientation_ == trVertical ? turned : -turned;
+    constexpr int kNotch = 120; // eighths of a degree
+    const int steps = wheelRest_ / kNotch;
+    wheelRest_ -= steps * kNotch;
+    if (steps != 0)
+        MoveTo(position_ - steps * LineStep());
+    event->accept();
+}
+
+void GradientSlider::focusInEvent(QFocusEvent* event) {
+    Paint();
+    QWidget::focusInEvent(event);
+}
+
+void GradientSlider::focusOutEvent(QFocusEvent* event) {
+    Paint();
+    QWidget::focusOutEvent(event);
 }

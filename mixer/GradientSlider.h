@@ -27,7 +27,13 @@ class QPainter;
 //     also reachable by index through Color(index)/SetColor(index, value).
 //     Writing any colour switches ColorScheme to csCustom.
 //   Mouse: press on the thumb and drag it; OnChange() fires on every move while
-//     dragging. No keyboard or wheel input.
+//     dragging.
+//   Keyboard and wheel: the slider takes focus by Tab and by click (and shows
+//     it with a frame in the palette's highlight colour). The arrow keys along
+//     its orientation move it by a step of a hundredth of its range, Page Up
+//     and Page Down by a tenth, Home and End to Min and Max; a wheel notch
+//     moves it by a step, up towards the top (vertical) or the right. Like a
+//     drag, they emit OnChange() when the position changes.
 // Every setter but SetColorScheme recomputes the geometry at once; the
 // off-screen image is drawn with the next paint.
 // The divisions by (Max - Min) and by the track length are guarded: with an
@@ -180,6 +186,10 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     struct PaintColors;
@@ -191,6 +201,9 @@ private:
     int OffsetForPosition(int position) const;
     int PositionForOffset(int offset) const;
     bool OnThumb(const QPoint& p) const;
+    // The user's move by keyboard or wheel: as a drag, OnChange when it moved.
+    void MoveTo(int position);
+    int LineStep() const;
 
     std::array<StoredColour, 43> colors_{};
     ColourScheme colorScheme_ = csCustom;
@@ -211,4 +224,5 @@ private:
     int thickness_ = 20;
     QImage image_;
     bool imageStale_ = true; // image_ no longer shows the control's state
+    int wheelRest_ = 0;      // eighths of a degree not yet turned into a step
 };
