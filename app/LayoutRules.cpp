@@ -22,3 +22,21 @@ LayoutResult ComputeLayout(const LayoutInput& in) {
     r.listViewHeight = r.pageHeight - in.playerbox1Height - 50;
     return r;
 }
+
+WindowSize MinimumWindowSize(LayoutInput in) {
+    // Every rule grows with the window, so the first size that fits is the
+    // least; the search stops at a size no screen has.
+    constexpr int kLargest = 1 << 15;
+    auto decksClear = [&in] {
+        const LayoutResult r = ComputeLayout(in);
+        return r.playerbox1Left + in.playerbox1Width <= r.mixerboxLeft &&
+               r.mixerboxLeft + in.mixerboxWidth <= r.playerbox2Left;
+    };
+    for (in.windowWidth = 0; in.windowWidth < kLargest && !decksClear(); ++in.windowWidth) {
+    }
+    for (in.windowHeight = 0;
+         in.windowHeight < kLargest && ComputeLayout(in).listViewHeight < kMinListViewHeight;
+         ++in.windowHeight) {
+    }
+    return {in.windowWidth, in.windowHeight};
+}

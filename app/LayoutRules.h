@@ -9,6 +9,7 @@ struct LayoutInput {
     int previewboxWidth = 0, previewboxHeight = 0;
     int playerbox1Height = 0, playerbox2Width = 0, mixerboxWidth = 0;
     int listViewLeft = 0;
+    int playerbox1Width = 0; // read only by MinimumWindowSize
 };
 
 struct LayoutResult {
@@ -24,3 +25,16 @@ struct LayoutResult {
 };
 
 LayoutResult ComputeLayout(const LayoutInput& in);
+
+// The smallest height the list keeps below the decks: its header and a few rows.
+inline constexpr int kMinListViewHeight = 100;
+
+struct WindowSize {
+    int width = 0, height = 0;
+};
+
+// The smallest outer window size at which the rules above place nothing over
+// anything else on the "Playlist" page: the mixer panel clear of both decks
+// and the list below them at least kMinListViewHeight high. The window size
+// given in `in` is not read.
+WindowSize MinimumWindowSize(LayoutInput in);

@@ -2,6 +2,7 @@
 // captions, colours and menus. The layout rules move most of them later.
 #include "app/MainWindow.h"
 
+#include "app/LayoutRules.h"
 #include "decks/Playlist.h"
 #include "mixer/InputMeterDesign.h"
 #include "mixer/MixerSliders.h"
@@ -90,6 +91,17 @@ void MainWindow::BuildWindow() {
     BuildPlaylistPage();
     BuildMenus();
 
+    // No smaller than the layout rules need to keep the mixer panel off the
+    // decks and room for the list below them.
+    LayoutInput in;
+    in.playerbox1Width = deckABox->width();
+    in.playerbox1Height = deckABox->height();
+    in.playerbox2Width = deckBBox->width();
+    in.mixerboxWidth = mixerBox->width();
+    in.listViewLeft = playlistView->x();
+    const WindowSize least = MinimumWindowSize(in);
+    setMinimumSize(least.width, least.height);
+
     backgroundRefreshTimer = new QTimer(this);
     backgroundRefreshTimer->setInterval(1000);
 }
@@ -173,6 +185,18 @@ void MainWindow::BuildMixerPanel() {
     micMute->setObjectName(QStringLiteral("micmute"));
     micMute->setGeometry(218, 320, 90, 20);
     micMute->setChecked(true);
+    // Fusion fills an unchecked box with the base colour and outlines it a
+    // shade darker than the window colour: on the black panel both vanish
+    // (only the focus outline showed it). The panel grey fills it and a
+    // silver window colour gives it a grey outline.
+    QPalette boxPalette = micMute->palette();
+    boxPalette.setColor(QPalette::Base, FromWinColor(wincolor::kPanel));
+    boxPalette.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    micMute->setPalette(boxPalette);
+
+    // Tab goes through the panel from left to right.
+    setTabOrder(micLevel, micMute);
+    setTabOrder(micMute, deckBLevel);
 }
 
 void MainWindow::BuildMenus() {
