@@ -9,6 +9,7 @@
 #include "app/TrackShaper.h"
 #include "broadcast/BroadcastController.h"
 #include "broadcast/ToolCallbacks.h"
+#include "convert/ChildProcess.h"
 #include "convert/ConversionPipeline.h"
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
@@ -39,10 +40,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <functional>
+#include <sys/wait.h>
 
 namespace {
 // Set on the palette (QPalette::WindowText): a style sheet that sets QLabel's
@@ -52,6 +57,49 @@ void SetTextColour(QLabel* label, const QColor& colour) {
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
 }
+
+// Hands an address to xdg-open and watches the opener's end from the event
+// loop (through its pidfd), so that a failure is reported, not only a
+// missing opener: xdg-open ends with a non-zero status when it finds no
+// browser. Deletes itself once it has reported; an opener still running when
+// the window goes is left to run, and reaped when it ends.
+class AddressOpener : public QObject {
+public:
+    explicit AddressOpener(QObject* parent)
+        : QObject(parent) {}
+
+    void Start(const std::string& address, std::function<void()> failed) {
+        failed_ = std::move(failed);
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+        if (program.isEmpty() || ChildProcess::Start(program.toStdString(), {address}, child_) != 0)
+            return Finish(false);
+        if (child_.Descriptor() < 0)
+            return Finish(true); // no pidfd to watch: only the start is known
+        auto* ended = new QSocketNotifier(child_.Descriptor(), QSocketNotifier::Read, this);
+        connect(ended, &QSocketNotifier::activated, this, [this, ended] {
+            ended->setEnabled(false);
+            siginfo_t info{};
+            const bool opened = child_.HasEnded() &&
+                                ::waitid(P_PID, static_cast<id_t>(child_.Pid()), &info,
+                                         WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                                info.si_code == CLD_EXITED && info.si_status == 0;
+            child_.Release();
+            Finish(opened);
+        });
+    }
+
+private:
+    void Finish(bool opened) {
+        if (!opened) {
+            qCInfo(lcApp, "xdg-open could not open the address");
+            failed_();
+        }
+        deleteLater();
+    }
+
+    ChildProcess child_;
+    std::function<void()> failed_;
+};
 } // namespace
 
 static void LoadResources() {
@@ -332,15 +380,16 @@ std::string MainWindow::AboutAddress() {
     return SchemePrefix() + TrimRight(settings::SiteHost()) + "/kolvadeck/";
 }
 
-// Without a program to open addresses, the address is shown instead, in a
-// box that does not hold up the window.
+// Without a program to open addresses, or when it fails (xdg-open finds no
+// browser), the address is shown instead, in a box that does not hold up the
+// window.
 void MainWindow::showAbout() {
     Guarded(lcApp, "opening the about page", [this] {
         const std::string address = AboutAddress();
-        if (!shell::OpenUrl(address))
-            dialogs::OpenError(tr("No web browser could be opened. The address is %1")
-                                   .arg(QString::fromStdString(address)),
-                               this);
+        const QString text = tr("No web browser could be opened. The address is %1")
+                                 .arg(QString::fromStdString(address));
+        auto* opener = new AddressOpener(this);
+        opener->Start(address, [this, text] { dialogs::OpenError(text, this); });
     });
 }
 
@@ -373,7 +422,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == playlistView && event->type() == QEvent::KeyPress) {
-        const QString text = static_cast<QKeyEvent*>(event)->text();
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Enter plays the row as a double click does; Delete removes it.
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            dialogs::RunCommand([this] { decks->playSelectedWithFade(); }, this);
+            return true;
+        }
+        if (key->key() == Qt::Key_Delete) {
+            dialogs::RunCommand([this] { playlist->removeSelected(); }, this);
+            return true;
+        }
+        const QString text = key->text();
         if (text == QLatin1String("-") || text == QLatin1String("+")) {
             dialogs::RunCommand([&] { playlist->onViewKeyPress(text.front()); }, this);
             return true;
