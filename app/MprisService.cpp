@@ -1,10 +1,12 @@
 #include "app/MprisService.h"
 
 #include "app/MprisPlayer.h"
+#include "app/MprisPlaylistFiles.h"
 #include "app/MprisRoot.h"
 #include "platform/Shell.h"
 
 #include <QCoreApplication>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +37,7 @@ std::unique_ptr<MprisService> MprisService::Start(DeckEngine& decks, Playlist& p
     if (!bus.isConnected())
         return nullptr;
     std::unique_ptr<MprisService> service(new MprisService(bus));
+    new MprisPlaylistFiles(service.get(), playlist, hooks.raise);
     new MprisRoot(service.get(), std::move(hooks.raise), std::move(hooks.quit));
     new MprisPlayer(service.get(), bus, decks, playlist, &MprisService::DeckArtwork);
     if (!bus.registerObject(kObjectPath, service.get(), QDBusConnection::ExportAdaptors))
@@ -55,6 +58,35 @@ std::unique_ptr<MprisService> MprisService::Start(DeckEngine& decks, Playlist& p
 MprisService::~MprisService() {
     bus_.unregisterService(serviceName_);
     bus_.unregisterObject(kObjectPath);
+}
+
+MprisService::HandOver MprisService::HandToRunningPlayer(const QStringList& paths, QString* error) {
+    if (!SessionBusConfigured())
+        return HandOver::NoneRunning;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return HandOver::NoneRunning;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kServiceName, kObjectPath, QString::fromLatin1(MprisPlaylistFiles::kInterface),
+        QStringLiteral("AddFiles"));
+    call << paths;
+    call.setAutoStartService(false);
+    // No window exists yet, so nothing waits on this answer but the start.
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return HandOver::Taken;
+    // Nobody holds the name (autostart is off, so the bus says so at once),
+    // or a program there that cannot take files.
+    static const QStringList kNoneRunning{
+        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
+        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod")};
+    if (kNoneRunning.contains(reply.errorName()))
+        return HandOver::NoneRunning;
+    *error = reply.errorMessage();
+    return HandOver::Failed;
 }
 
 QString MprisService::DeckArtwork(Deck deck) {

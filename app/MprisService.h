@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -26,6 +27,14 @@ public:
     ~MprisService() override;
 
     QString ServiceName() const { return serviceName_; }
+
+    enum class HandOver { NoneRunning, Taken, Failed };
+    // Gives absolute file paths to the playlist of the program already
+    // running on the session bus. NoneRunning when no bus or no such program
+    // (or one too old to take files) answers; Failed, with the reason in
+    // *error, when it is there but did not take them. Made at start, before
+    // the window exists: it waits for the answer (at most a few seconds).
+    static HandOver HandToRunningPlayer(const QStringList& paths, QString* error);
 
 private:
     explicit MprisService(QDBusConnection bus);

@@ -2,19 +2,109 @@
 #include "app/CloseOnSignal.h"
 #include "app/ExitWatchdog.h"
 #include "app/MainWindow.h"
+#include "app/MprisService.h"
 #include "app/PngImage.h"
 #include "app/WindowStyle.h"
 #include "catalog/DefaultPort.h"
+#include "decks/Playlist.h"
+#include "platform/Version.h"
 #include "platform/audio/UnderrunLog.h"
 #include "search/MusicLibrary.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QPixmap>
 #include <QTimer>
+#include <QUrl>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr const char* kUsage =
+    "Usage: kolvadeck [option...] [file...]\n"
+    "A two-deck DJ player: the playlist plays in turn with a ten-second cross-fade.\n"
+    "\n"
+    "Files (MP3, FLAC, Ogg Vorbis, Opus, WAV, AIFF, M4A/AAC) are added to the\n"
+    "playlist; when Kolvadeck already runs, to the playlist of that one, and this\n"
+    "start ends there.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "  -v, --version  show the version and exit\n"
+    "  --verbose      also log the sound output's underruns as they happen\n"
+    "  --             the arguments after it are files, whatever their names\n"
+    "\n"
+    "The Qt options (-platform, -style, ...) are understood as well.\n";
+
+// --help and --version, looked for before anything starts: they print and
+// leave the display, the mixer and the sound devices alone.
+bool IsInfoOption(const char* arg, const char* shortName, const char* longName) {
+    return std::strcmp(arg, shortName) == 0 || std::strcmp(arg, longName) == 0;
+}
+
+int InfoOption(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (IsInfoOption(argv[i], "-h", "--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (IsInfoOption(argv[i], "-v", "--version")) {
+            std::printf("%s\n", kv::kWindowCaption);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+// The files of the command line (after Qt took its own options) as absolute
+// paths; false, with a message, for an option the program does not know.
+bool FileArguments(QStringList* files) {
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    bool onlyFiles = false;
+    for (const QString& arg : args) {
+        const bool option = !onlyFiles && arg.size() > 1 && arg.startsWith(QLatin1Char('-'));
+        if (option && arg == QLatin1String("--")) {
+            onlyFiles = true;
+        } else if (option && arg != QLatin1String("--verbose")) {
+            std::fprintf(stderr, "kolvadeck: unknown option %s (see kolvadeck --help)\n",
+                         qPrintable(arg));
+            return false;
+        } else if (!option) {
+            const QUrl url(arg);
+            const QString path = url.isLocalFile() ? url.toLocalFile() : arg;
+            const QFileInfo file(path);
+            if (file.isFile())
+                files->append(file.absoluteFilePath());
+            else
+                std::fprintf(stderr, "kolvadeck: %s: no such file\n", qPrintable(arg));
+        }
+    }
+    return true;
+}
+} // namespace
 
 int main(int argc, char** argv) {
+    if (const int status = InfoOption(argc, argv); status >= 0)
+        return status;
     QApplication app(argc, argv);
+    QStringList files;
+    if (!FileArguments(&files))
+        return 2;
+    if (!files.isEmpty()) {
+        QString why;
+        switch (MprisService::HandToRunningPlayer(files, &why)) {
+        case MprisService::HandOver::Taken:
+            return 0;
+        case MprisService::HandOver::Failed:
+            std::fprintf(stderr, "kolvadeck: the running Kolvadeck did not take the files: %s\n",
+                         qPrintable(why));
+            return 1;
+        case MprisService::HandOver::NoneRunning:
+            break;
+        }
+    }
     QApplication::setApplicationName(QStringLiteral("Kolvadeck"));
     QApplication::setDesktopFileName(QStringLiteral("kolvadeck"));
     // Fusion honours the window's own palette (black with light blue text).
@@ -46,6 +136,10 @@ int main(int argc, char** argv) {
                          : QString());
             });
         });
+    std::vector<std::string> paths;
+    for (const QString& file : files)
+        paths.push_back(QFile::encodeName(file).toStdString());
+    form.playlist->addDroppedFiles(paths);
     form.showMaximized();
     // Once the window is up: the catalogue is a process of its own that would
     // compete with the window for the processor while it shows, and the
