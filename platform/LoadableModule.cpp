@@ -19,12 +19,15 @@ std::string ProgramFolder() {
     return program.substr(0, program.find_last_of('/'));
 }
 
-// Beside the program, then where it is installed. The build tree is searched
-// only by programs that run from it (tests, benchmarks): an installed program
-// never loads code from a folder that may since belong to someone else.
+// Beside the program, then where the installation the program is part of
+// keeps them (relative to its folder, as installed under any prefix), then
+// where it is installed. The build tree is searched only by programs that run
+// from it (tests, benchmarks): an installed program never loads code from a
+// folder that may since belong to someone else.
 std::vector<std::string> ModuleFolders() {
     const std::string program = ProgramFolder();
-    std::vector<std::string> folders{program, KV_MODULE_INSTALL_DIR};
+    std::vector<std::string> folders{program, program + "/" KV_MODULE_FROM_PROGRAM,
+                                     KV_MODULE_INSTALL_DIR};
     if (program.starts_with(KV_BUILD_ROOT "/"))
         folders.emplace_back(KV_MODULE_BUILD_DIR);
     return folders;

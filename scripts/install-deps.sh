@@ -21,7 +21,7 @@ build_pkgs=(
 test_pkgs=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libx11-dev
   lame id3v2 python3-mutagen sox libsox-fmt-mp3 mpg123 alsa-utils flac opus-tools
-  nginx libnginx-mod-rtmp xauth dbus playerctl
+  nginx libnginx-mod-rtmp xauth dbus playerctl desktop-file-utils appstream
   clang-14 libclang-rt-14-dev clang-tidy
 )
 
