@@ -48,6 +48,13 @@ public:
     PortAudioSection()
         : lock_(Mutex()) {}
 
+    // Keeps standard error where it belongs while held: a line that must
+    // not be lost (the run's underrun total at exit) waits for a section of
+    // another thread (the input capture's start, up to ~150 ms) to end.
+    static std::unique_lock<std::recursive_mutex> HoldStandardError() {
+        return std::unique_lock(Mutex());
+    }
+
 private:
     static std::recursive_mutex& Mutex() {
         static std::recursive_mutex mutex;

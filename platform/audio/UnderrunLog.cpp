@@ -1,6 +1,7 @@
 #include "platform/audio/UnderrunLog.h"
 
 #include "platform/audio/AudioLog.h"
+#include "platform/audio/PortAudioSection.h"
 #include "platform/audio/RealtimeScheduling.h"
 #include "platform/audio/UnderrunCount.h"
 
@@ -20,6 +21,7 @@ UnderrunLog::UnderrunLog(bool verbose) {
 // The run's count is always in the log at exit, clean or not: it is how a
 // DJ checks a night's playback for dropouts afterwards.
 UnderrunLog::~UnderrunLog() {
+    const auto held = PortAudioSection::HoldStandardError(); // wait-ok: exit, bounded
     qCWarning(lcAudio, "sound output underruns: %llu",
               static_cast<unsigned long long>(UnderrunCount()));
 }
