@@ -1,13 +1,17 @@
-// Play-to-sound latency and dropouts of the real output, on a private
-// PulseAudio server (the tests' configuration):
-//   - latency: from DeckPlayer::Play to the tone at ci_sink.monitor, against
-//     `paplay` of the same tone measured the same way (from the spawn), each
-//     the median of several repetitions;
-//   - dropouts: two decks play for a minute while two processes spin on the
-//     CPU at normal priority; printed as underruns (the engine's counter) and
-//     gaps longer than 5 ms in the recorded monitor, both per hour;
-//   - the decode margin: the longest the decoder thread took, under the same
-//     load, from a deck's ring falling short to it being full again.
+// The real output on a private PulseAudio server (the tests' configuration),
+// each figure against a peer or a floor measured in the same run:
+//   - play to sound: from DeckPlayer::Play on a program already running (its
+//     stream resting) to the tone at ci_sink.monitor, against the same tone
+//     written to an already connected `pacat` at the same moment; medians;
+//   - a deck started while another plays, and Stop, against their targets
+//     (heard within 150 ms; silent within 50 ms);
+//   - dropouts: two decks for KV_BENCH_DROPOUT_SECONDS (default 180) beside
+//     two real-time processes (SCHED_FIFO 3, busy 40 ms of 50) and a CPU
+//     burner, then `paplay` of the same two tones under the same stress;
+//     runs of zero samples of 3 ms or more in the monitor, (ours + 1) over
+//     (paplay's + 1);
+//   - idle: this process's CPU time over 10 s with the engine connected and
+//     nothing playing, against a floor of 10 ms.
 #include "bench/BenchSupport.h"
 #include "platform/audio/DeckChannel.h"
 #include "platform/audio/DeckPlayer.h"
@@ -21,10 +25,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -37,7 +43,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRate = 44100;
 
 std::string gMp3, gWav;
-std::vector<double> gOursMs, gPaplayMs;
+std::vector<double> gOursMs, gPeerMs;
 
 pid_t Spawn(std::vector<std::string> args, int stdoutFd = -1) {
     std::vector<char*> argv;
@@ -59,6 +65,10 @@ void End(pid_t pid) {
         return;
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
+}
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
 }
 
 // parec on the speakers' monitor, read by a thread that dates every sample:
@@ -100,6 +110,21 @@ public:
         std::lock_guard lock(mutex_);
         return samples_;
     }
+    // Ms from `since` to the first 10 ms window after it for which test()
+    // holds; each sample is dated by its block's arrival. -1 when none does.
+    template <typename Test> double MsUntil(Clock::time_point since, Test test) {
+        std::lock_guard lock(mutex_);
+        const std::size_t window = kRate / 100;
+        for (std::size_t i = 0; i + window <= samples_.size(); i += window / 4) {
+            const Clock::time_point at = TimeOf(i);
+            if (at < since)
+                continue;
+            if (test(std::vector<float>(samples_.begin() + long(i),
+                                        samples_.begin() + long(i + window))))
+                return Ms(at - since);
+        }
+        return -1;
+    }
 
 private:
     void Read() {
@@ -118,8 +143,10 @@ private:
                     break;
                 }
             }
-            if (keep_)
+            if (keep_) {
                 samples_.insert(samples_.end(), block.begin(), block.begin() + long(n));
+                blocks_.push_back({samples_.size(), arrival});
+            }
         }
     }
     const bool keep_;
@@ -129,29 +156,64 @@ private:
     std::mutex mutex_;
     std::vector<Clock::time_point> loud_; // the first loud sample of each block
     std::vector<float> samples_;
-};
+    // The end of each block in samples_, and when it arrived.
+    struct Block {
+        std::size_t end;
+        Clock::time_point arrival;
+    };
+    std::vector<Block> blocks_;
 
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
+    Clock::time_point TimeOf(std::size_t sample) const {
+        const auto block =
+            std::lower_bound(blocks_.begin(), blocks_.end(), sample + 1,
+                             [](const Block& b, std::size_t s) { return b.end < s; });
+        if (block == blocks_.end())
+            return Clock::time_point::max();
+        return block->arrival -
+               std::chrono::microseconds((block->end - 1 - sample) * 1000000 / kRate);
+    }
+};
 
 void Quiet(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void BM_PaplayLatency(benchmark::State& state) {
+// `pacat` connected before the command and fed the tone at the command.
+void BM_PacatLatency(benchmark::State& state) {
     MonitorTap tap(false);
-    Quiet(300);
+    std::vector<float> tone(std::size_t(kRate) * 2);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = 0.5f * float(std::sin(2 * M_PI * 1000 * double(i / 2) / kRate));
     for (auto _ : state) {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        std::vector<std::string> args{"pacat", "--raw", "--format=float32le", "--rate=44100",
+                                      "--channels=2"};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        posix_spawnp(&pid, "pacat", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[0]);
+        Quiet(500); // connected, waiting for its input
         const auto start = Clock::now();
-        const pid_t pid = Spawn({"paplay", gWav});
+        [[maybe_unused]] const auto written =
+            ::write(fds[1], tone.data(), tone.size() * sizeof(float));
         const auto heard = tap.SoundAfter(start);
+        ::close(fds[1]);
         End(pid);
         if (!heard) {
-            state.SkipWithError("paplay was not heard");
+            state.SkipWithError("pacat was not heard");
             return;
         }
-        gPaplayMs.push_back(Ms(*heard - start));
+        gPeerMs.push_back(Ms(*heard - start));
         state.SetIterationTime(Ms(*heard - start) / 1000);
         Quiet(300);
     }
@@ -163,7 +225,7 @@ void BM_PlayLatency(benchmark::State& state) {
     for (auto _ : state) {
         audio::DeckPlayer deck(engine);
         deck.Open(gMp3);
-        Quiet(300); // the decoder fills the deck's ring; the monitor falls silent
+        Quiet(1000); // the decoder fills the deck's ring; the stream rests
         const auto start = Clock::now();
         deck.Play();
         const auto heard = tap.SoundAfter(start);
@@ -177,7 +239,7 @@ void BM_PlayLatency(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_PaplayLatency)
+BENCHMARK(BM_PacatLatency)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(9)
@@ -195,67 +257,109 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-// Two shell loops that spin at normal priority until ended.
-struct Burners {
-    Burners() {
-        for (pid_t& pid : pids)
-            pid = Spawn({"sh", "-c", "while :; do :; done"});
+// Work that contends with the sound: two real-time processes below the
+// sound server's priority, busy 40 ms of every 50, and one CPU burner.
+struct Stress {
+    Stress() {
+        for (pid_t& pid : realtime)
+            pid = Spawn({"chrt", "-f", "3", "python3", "-c",
+                         "import time\nwhile True:\n    t = time.monotonic()\n"
+                         "    while time.monotonic() - t < 0.04: pass\n    time.sleep(0.01)\n"});
+        burner = Spawn({"sh", "-c", "while :; do :; done"});
     }
-    ~Burners() {
-        for (pid_t pid : pids)
+    ~Stress() {
+        for (pid_t pid : realtime)
             End(pid);
+        End(burner);
     }
-    pid_t pids[2]{};
+    pid_t realtime[2]{};
+    pid_t burner = 0;
 };
 
-// The longest the decoder took to top up a deck's ring (wake-up included),
-// on this thread at normal priority while the burners run: the margin the
-// ring must keep ahead of the output at the least.
-double WorstDecodeBurstMs(int seconds) {
-    audio::DeckChannel channel;
-    channel.Open(gMp3);
-    double worst = 0;
-    const auto end = Clock::now() + std::chrono::seconds(seconds);
-    std::vector<audio::StereoFrame> sink(kRate / 50);
-    while (Clock::now() < end) {
-        // The output takes 20 ms; the decoder sleeps its 20 ms and refills.
-        const auto start = Clock::now();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        channel.Play();
-        channel.MixInto(sink.data(), sink.size());
-        channel.Refill(audio::DeckChannel::kRingFrames);
-        worst = std::max(worst, Ms(Clock::now() - start) - 20);
-        if (!channel.IsPlaying()) // the file ended: start it again
-            channel.Open(gMp3);
-    }
-    return worst;
+// Runs of zero samples of 3 ms or more in what the monitor recorded.
+std::size_t Dropouts(const std::vector<float>& samples) {
+    return measure::Gaps(samples, kRate * 3 / 1000).size();
 }
 
-struct DropoutRun {
-    std::uint64_t underruns = 0;
-    std::size_t gaps = 0;
-    double seconds = 0;
-};
-
-DropoutRun PlayUnderLoad(int seconds) {
-    DropoutRun run;
+std::size_t OurDropouts(int seconds) {
     audio::RealtimeAudioEngine engine;
     audio::DeckPlayer a(engine), b(engine);
-    MonitorTap tap(true);
-    a.Open(benchsupport::Mp3("tone-1k-long", {"130", "sine", "1000", "vol", "0.3"}, 192));
-    b.Open(benchsupport::Mp3("tone-3k-long", {"130", "sine", "3000", "vol", "0.3"}, 192));
+    a.Open(benchsupport::Mp3("tone-1k-long", {"200", "sine", "1000", "vol", "0.3"}, 192));
+    b.Open(benchsupport::Mp3("tone-3k-long", {"200", "sine", "3000", "vol", "0.3"}, 192));
     Quiet(300);
-    const std::uint64_t before = audio::UnderrunCount();
+    MonitorTap tap(true);
+    Quiet(300);
     a.Play();
     b.Play();
     Quiet(seconds * 1000);
-    run.underruns = audio::UnderrunCount() - before;
     a.Close();
     b.Close();
+    std::vector<float> samples = tap.Samples();
+    // From the first sound to the stop: the lead-in and the tail are no gap.
+    const auto first =
+        std::find_if(samples.begin(), samples.end(), [](float x) { return std::abs(x) > 0.05f; });
+    samples.erase(samples.begin(), first);
+    samples.resize(std::min(samples.size(), std::size_t(seconds - 1) * kRate));
+    return Dropouts(samples);
+}
+
+std::size_t PaplayDropouts(int seconds) {
+    const std::string wav = "/tmp/kolvadeck-bench-two-tones.wav";
+    benchsupport::Run("sox",
+                      {"-n", "-r", "44100", "-c", "2", QString::fromStdString(wav), "synth",
+                       QString::number(seconds + 2), "sine", "1000", "sine", "3000", "vol", "0.3"});
+    MonitorTap tap(true);
     Quiet(300);
-    run.gaps = measure::Gaps(tap.Samples(), kRate * 5 / 1000).size();
-    run.seconds = seconds;
-    return run;
+    const pid_t pid = Spawn({"paplay", wav});
+    Quiet(seconds * 1000);
+    End(pid);
+    std::vector<float> samples = tap.Samples();
+    const auto first =
+        std::find_if(samples.begin(), samples.end(), [](float x) { return std::abs(x) > 0.05f; });
+    samples.erase(samples.begin(), first);
+    samples.resize(std::min(samples.size(), std::size_t(seconds - 1) * kRate));
+    return Dropouts(samples);
+}
+
+// A deck started while another plays (a 3 kHz tone over a 1 kHz one), and
+// then Stop of both: the time to the new tone at the monitor, and to silence.
+std::pair<double, double> StartAndStopMs() {
+    audio::RealtimeAudioEngine engine;
+    audio::DeckPlayer a(engine), b(engine);
+    a.Open(benchsupport::Mp3("tone-1k-long", {"200", "sine", "1000", "vol", "0.3"}, 192));
+    b.Open(benchsupport::Mp3("tone-3k-long", {"200", "sine", "3000", "vol", "0.3"}, 192));
+    MonitorTap tap(true);
+    a.Play();
+    Quiet(2000);
+    const auto startAt = Clock::now();
+    b.Play();
+    Quiet(1000);
+    const auto stopAt = Clock::now();
+    a.Stop();
+    b.Stop();
+    Quiet(1000);
+    return {
+        tap.MsUntil(
+            startAt,
+            [](const std::vector<float>& w) { return measure::Goertzel(w, kRate, 3000) > 0.02; }),
+        tap.MsUntil(stopAt, [](const std::vector<float>& w) { return measure::Rms(w) < 0.001; })};
+}
+
+// This process's CPU time (user and system) in ms.
+double CpuMs() {
+    rusage use{};
+    ::getrusage(RUSAGE_SELF, &use);
+    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) * 1000 +
+           double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1000;
+}
+
+double IdleCpuMsPer10s() {
+    audio::RealtimeAudioEngine engine;
+    audio::DeckPlayer deck(engine);
+    Quiet(2000); // the stream rests after its first half second of silence
+    const double before = CpuMs();
+    Quiet(10000);
+    return CpuMs() - before;
 }
 
 } // namespace
@@ -282,24 +386,32 @@ int main(int argc, char** argv) {
         benchmark::Initialize(&argc, argv);
         benchsupport::FastestRunReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
-        const double ours = Median(gOursMs), paplay = Median(gPaplayMs);
-        std::printf("play-to-sound median: kolvadeck %.1f ms, paplay %.1f ms\n", ours, paplay);
-        benchsupport::PrintRatio("play_to_sound_latency_vs_paplay", ours, paplay);
+        const double ours = Median(gOursMs), peer = Median(gPeerMs);
+        std::printf("play-to-sound median: kolvadeck %.1f ms, pacat %.1f ms\n", ours, peer);
+        benchsupport::PrintRatio("play_to_sound_latency_vs_pacat", ours, peer);
+
+        const auto [startMs, stopMs] = StartAndStopMs();
+        std::printf("deck started during play heard after %.1f ms; Stop silent after %.1f ms\n",
+                    startMs, stopMs);
+        benchsupport::PrintRatio("start_during_play_vs_150ms", startMs, 150);
+        benchsupport::PrintRatio("stop_silent_vs_50ms", stopMs, 50);
+
+        const double idle = IdleCpuMsPer10s();
+        std::printf("idle CPU with the server connected: %.1f ms in 10 s\n", idle);
+        benchsupport::PrintRatio("idle_cpu_vs_10ms", idle, 10);
 
         const int seconds = std::getenv("KV_BENCH_DROPOUT_SECONDS")
                                 ? std::atoi(std::getenv("KV_BENCH_DROPOUT_SECONDS"))
-                                : 60;
-        Burners burners;
-        std::printf("decode burst under load, worst: %.1f ms (ring: %.0f ms)\n",
-                    WorstDecodeBurstMs(10),
-                    1000.0 * double(audio::DeckChannel::kRingFrames) / kRate);
-        const DropoutRun run = PlayUnderLoad(seconds);
+                                : 180;
+        Stress stress;
+        const std::size_t oursDropouts = OurDropouts(seconds);
+        const std::size_t paplayDropouts = PaplayDropouts(seconds);
         std::printf("output thread: %s\n", audio::RealtimeSchedulingState().c_str());
-        std::printf("underruns_per_hour %.0f gaps_over_5ms_per_hour %.0f "
-                    "(%llu underruns, %zu gaps in %.0f s of two decks under two CPU burners)\n",
-                    double(run.underruns) * 3600 / run.seconds,
-                    double(run.gaps) * 3600 / run.seconds,
-                    static_cast<unsigned long long>(run.underruns), run.gaps, run.seconds);
+        std::printf("dropouts (zero runs of 3 ms or more) in %d s beside real-time work: "
+                    "kolvadeck %zu, paplay %zu\n",
+                    seconds, oursDropouts, paplayDropouts);
+        benchsupport::PrintRatio("dropouts_vs_paplay", double(oursDropouts + 1),
+                                 double(paplayDropouts + 1));
         benchmark::Shutdown();
     }
     benchsupport::Run(script, {"stop", pulse.path()});

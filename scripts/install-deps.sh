@@ -11,7 +11,7 @@ build_pkgs=(
   qt6-image-formats-plugins
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-libav
-  libmpg123-dev portaudio19-dev libasound2-dev libasound2-plugins
+  libmpg123-dev portaudio19-dev libpulse-dev libasound2-dev libasound2-plugins
   libcurl4-openssl-dev libpugixml-dev libjpeg62-turbo-dev
   libsqlite3-dev libtag1-dev libcpp-httplib-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libebur128-dev

@@ -86,6 +86,11 @@ void AudioEngine::MixOutput(StereoFrame* out, std::size_t frames) {
     }
 }
 
+bool AudioEngine::AnyDeckPlaying() const {
+    return std::any_of(channels_.begin(), channels_.end(),
+                       [](const DeckChannel& channel) { return channel.IsPlaying(); });
+}
+
 void AudioEngine::CancelLoad(DeckPlayer& player) {
     const auto slot = static_cast<std::size_t>(SlotOf(player));
     ++loadGeneration_[slot];

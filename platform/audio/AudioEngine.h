@@ -34,10 +34,12 @@ class DeckPlayer;
 //
 // Back ends (CreateAudioEngine picks one from the environment variable
 // KOLVADECK_AUDIO):
-//   unset     PortAudio's default output (PulseAudio/PipeWire through ALSA),
-//             opened when OpenDevice is called; when no device opens, a
-//             silent real-time clock (said once on standard error) so that
-//             the decks still keep time.
+//   unset     the desktop's sound server (PulseAudio or PipeWire) through
+//             libpulse, else PortAudio's default output (ALSA), opened when
+//             OpenDevice is called; when no device opens, a silent real-time
+//             clock (said once on standard error) so that the decks still
+//             keep time.
+//   alsa      PortAudio's default output only, never the server directly.
 //   silent    the silent real-time clock without trying a device.
 //   virtual   VirtualSoundCard: a clock the caller advances with Render().
 class AudioEngine : public MixSource {
@@ -49,7 +51,7 @@ public:
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
 
-    // "portaudio", "silent" or "virtual".
+    // "pulse", "portaudio", "silent" or "virtual".
     virtual const char* BackendName() const = 0;
 
     // The output callback's work: the sum of all playing decks, clipped.
@@ -68,6 +70,9 @@ public:
     int LoadsPending() const;
     // Asks the producer to decode now (a deck was opened or started).
     virtual void WakeProducer() {}
+    // A deck stopped or closed (the output may drop what it has queued).
+    virtual void DeckStopped() {}
+    bool AnyDeckPlaying() const override;
     // Opens the sound device of an engine made to open it on request, without
     // waiting for it; the decks keep time on a silent clock until it plays.
     virtual void OpenDevice() {}

@@ -3,6 +3,7 @@
 #include "platform/audio/StereoFrame.h"
 
 #include <cstddef>
+#include <string>
 
 namespace audio {
 
@@ -12,6 +13,10 @@ class MixSource {
 public:
     virtual ~MixSource() = default;
     virtual void MixOutput(StereoFrame* out, std::size_t frames) = 0;
+    // Whether any deck plays now: an output may rest (stop asking) while
+    // none does, and counts a run-dry device as an underrun only while one
+    // does. Lock-free; any thread.
+    virtual bool AnyDeckPlaying() const { return true; }
 };
 
 // A running output that pulls from a MixSource at 44.1 kHz until destroyed.
@@ -19,6 +24,28 @@ class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
     virtual const char* Name() const = 0;
+};
+
+// A real device: opened first, started by Begin once the previous output
+// has stopped consuming the mix, and retired for good once it stops working
+// (the sound server went away), so that another output can take the mix
+// without two threads consuming it.
+class DeviceOutput : public AudioOutput {
+public:
+    virtual bool Begin(std::string* why) = 0;
+    // True once the device no longer plays; from then on the source is never
+    // called again by this output. One thread only.
+    virtual bool RetireIfStalled() = 0;
+    // A deck was started: an output that rests wakes up. Any thread; never
+    // waits.
+    virtual void Wake() {}
+    // A deck stopped: once none plays, an output with a deep buffer drops
+    // what it has queued, so that Stop is silent at once. Any thread; never
+    // waits.
+    virtual void Flush() {}
+    // The buffer the device keeps ahead of what is heard, in ms; 0 when it
+    // does not say.
+    virtual int BufferMs() const { return 0; }
 };
 
 } // namespace audio

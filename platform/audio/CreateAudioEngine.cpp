@@ -14,8 +14,11 @@ std::unique_ptr<AudioEngine> CreateAudioEngine() {
     if (choice && std::strcmp(choice, "silent") == 0)
         return std::make_unique<RealtimeAudioEngine>(
             RealtimeAudioEngine::OutputChoice::SilentClock);
+    const bool alsaOnly = choice && std::strcmp(choice, "alsa") == 0;
     return std::make_unique<RealtimeAudioEngine>(
-        RealtimeAudioEngine::OutputChoice::DeviceOnRequest);
+        RealtimeAudioEngine::OutputChoice::DeviceOnRequest,
+        alsaOnly ? RealtimeAudioEngine::DeviceChoice::PortAudioOnly
+                 : RealtimeAudioEngine::DeviceChoice::ServerFirst);
 }
 
 } // namespace audio

@@ -61,7 +61,10 @@ void DeckPlayer::Close() {
         loading_ = false;
         onLoaded_ = nullptr;
     }
+    const bool wasPlaying = channel_.IsPlaying();
     channel_.Close();
+    if (wasPlaying)
+        engine_.DeckStopped();
 }
 
 void DeckPlayer::SetTrackGain(double factor) {
@@ -92,6 +95,7 @@ void DeckPlayer::Stop() {
     RequireOpen("stop");
     onEnd_ = nullptr;
     channel_.Stop();
+    engine_.DeckStopped();
 }
 
 bool DeckPlayer::IsPlaying() const {

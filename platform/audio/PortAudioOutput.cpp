@@ -30,12 +30,11 @@ bool PortAudioOutput::MixPeriod(StereoFrame* out, unsigned long frames) {
 struct PortAudioCallback {
     static int Run(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                    PaStreamCallbackFlags flags, void* user) {
-        if (flags & paOutputUnderflow)
+        auto* self = static_cast<PortAudioOutput*>(user);
+        // Running dry while nothing plays is no dropout anyone hears.
+        if ((flags & paOutputUnderflow) && self->source_.AnyDeckPlaying())
             CountUnderrun();
-        return static_cast<PortAudioOutput*>(user)->MixPeriod(static_cast<StereoFrame*>(output),
-                                                              frames)
-                   ? paContinue
-                   : paComplete;
+        return self->MixPeriod(static_cast<StereoFrame*>(output), frames) ? paContinue : paComplete;
     }
 };
 

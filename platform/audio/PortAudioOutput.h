@@ -23,7 +23,7 @@ namespace audio {
 // the threads the stream's open started (PulseAudio's client loop behind
 // ALSA) are given the same, since the sound passes through them too. Periods
 // the device reports as run dry are counted as underruns.
-class PortAudioOutput final : public AudioOutput {
+class PortAudioOutput final : public DeviceOutput {
 public:
     // How long the device may go without asking for sound before it counts
     // as dead: far longer than any period or scheduling delay, and longer
@@ -42,13 +42,12 @@ public:
     // The output opened but not yet asking for sound (Begin starts it), so
     // that another output can keep the mix until the device is sure to work.
     static std::unique_ptr<PortAudioOutput> Open(MixSource& source, std::string* why);
-    bool Begin(std::string* why);
+    bool Begin(std::string* why) override;
     ~PortAudioOutput() override;
     const char* Name() const override { return "portaudio"; }
 
-    // True once the device made no callback for kStallLimit; from then on
-    // the source is never called again by this output. One thread only.
-    bool RetireIfStalled();
+    // True once the device made no callback for kStallLimit.
+    bool RetireIfStalled() override;
 
 private:
     enum State : int { kIdle, kMixing, kRetired };

@@ -2,6 +2,7 @@
 
 #include "platform/audio/AudioLog.h"
 #include "platform/audio/PortAudioOutput.h"
+#include "platform/audio/PulseOutput.h"
 #include "platform/audio/RealtimeScheduling.h"
 #include "platform/audio/SilentClockOutput.h"
 
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <string_view>
 
 namespace audio {
 
@@ -37,14 +39,18 @@ void ReportDeviceBack() {
 
 } // namespace
 
-RealtimeAudioEngine::RealtimeAudioEngine(OutputChoice choice)
+RealtimeAudioEngine::RealtimeAudioEngine(OutputChoice choice, DeviceChoice device)
     : noticeContext_(std::make_unique<QObject>())
+    , deviceChoice_(device)
     , opensOnRequest_(choice == OutputChoice::DeviceOnRequest) {
     std::string why = "silent output chosen";
     if (choice == OutputChoice::DefaultDevice) {
-        auto device = PortAudioOutput::Start(*this, &why);
-        device_ = device.get();
-        output_ = std::move(device);
+        auto opened = OpenDefaultDevice(&why);
+        if (opened && opened->Begin(&why)) {
+            device_ = opened.get();
+            wakeTarget_.store(device_);
+            output_ = std::move(opened);
+        }
     }
     if (!output_) {
         if (choice == OutputChoice::DefaultDevice)
@@ -62,6 +68,7 @@ RealtimeAudioEngine::~RealtimeAudioEngine() {
     }
     wake_.notify_one();
     decoder_.join();
+    wakeTarget_.store(nullptr);
     output_.reset();
     deadDevices_.clear();
     noticeContext_.reset(); // drops end notices still queued for this engine
@@ -77,6 +84,7 @@ void RealtimeAudioEngine::FallBackIfDeviceDied() {
     if (!device_ || !device_->RetireIfStalled())
         return;
     device_ = nullptr;
+    wakeTarget_.store(nullptr);
     deadDevices_.push_back(std::move(output_));
     output_ = std::make_unique<SilentClockOutput>(*this);
     backendName_.store(output_->Name());
@@ -97,7 +105,7 @@ void RealtimeAudioEngine::ReopenDeviceWhenBack() {
         return;
     nextReopen_ = now + reopenDelay_;
     std::string why;
-    if (!HandOverTo(PortAudioOutput::Open(*this, &why), &why))
+    if (!HandOverTo(OpenDefaultDevice(&why), &why))
         return;
     reopenedAt_ = now;
     ReportDeviceBack();
@@ -105,7 +113,7 @@ void RealtimeAudioEngine::ReopenDeviceWhenBack() {
 
 // Decoder thread. Moves the mix from the silent clock to an opened device;
 // false (the silent clock goes on) when there is none or it does not start.
-bool RealtimeAudioEngine::HandOverTo(std::unique_ptr<PortAudioOutput> device, std::string* why) {
+bool RealtimeAudioEngine::HandOverTo(std::unique_ptr<DeviceOutput> device, std::string* why) {
     if (!device)
         return false;
     output_.reset();
@@ -114,9 +122,22 @@ bool RealtimeAudioEngine::HandOverTo(std::unique_ptr<PortAudioOutput> device, st
         return false;
     }
     device_ = device.get();
+    wakeTarget_.store(device_);
     output_ = std::move(device);
     backendName_.store(output_->Name());
     return true;
+}
+
+// The sound server directly where one answers; PortAudio (ALSA's default
+// device) where none does, or where it was chosen alone.
+std::unique_ptr<DeviceOutput> RealtimeAudioEngine::OpenDefaultDevice(std::string* why) {
+    if (deviceChoice_ == DeviceChoice::ServerFirst) {
+        if (auto pulse = PulseOutput::Open(*this, why))
+            return pulse;
+        qCInfo(lcAudio, "no sound server to play to directly (%s); trying PortAudio", why->c_str());
+        why->clear();
+    }
+    return PortAudioOutput::Open(*this, why);
 }
 
 // Decoder thread: the first opening of the device asked for by OpenDevice.
@@ -124,7 +145,7 @@ void RealtimeAudioEngine::OpenRequestedDevice() {
     if (!deviceRequested_.exchange(false) || device_ || deviceLost_)
         return;
     std::string why;
-    if (!HandOverTo(PortAudioOutput::Open(*this, &why), &why))
+    if (!HandOverTo(OpenDefaultDevice(&why), &why))
         ReportSilentOnce(why);
 }
 
@@ -141,14 +162,37 @@ void RealtimeAudioEngine::WakeProducer() {
         wakeRequested_ = true;
     }
     wake_.notify_one();
+    if (DeviceOutput* device = wakeTarget_.load())
+        device->Wake();
+}
+
+void RealtimeAudioEngine::DeckStopped() {
+    if (DeviceOutput* device = wakeTarget_.load(); device && !AnyDeckPlaying())
+        device->Flush();
+}
+
+std::chrono::milliseconds RealtimeAudioEngine::DecoderSleep() {
+    constexpr std::chrono::milliseconds kWhilePlaying{20};
+    constexpr std::chrono::milliseconds kForever{24 * 3600 * 1000};
+    bool busy = AnyDeckPlaying() || HasPendingEndNotices() ||
+                (device_ && device_->Name() == std::string_view("portaudio"));
+    for (int i = 0; i < kMaxDecks && !busy; ++i)
+        busy = Channel(i).WantsData();
+    if (busy)
+        return kWhilePlaying;
+    if (deviceLost_) {
+        const auto untilReopen = std::chrono::duration_cast<std::chrono::milliseconds>(
+            nextReopen_ - std::chrono::steady_clock::now());
+        return std::clamp(untilReopen, std::chrono::milliseconds(1), kForever);
+    }
+    return kForever;
 }
 
 void RealtimeAudioEngine::DecoderLoop() {
     for (;;) {
         {
             std::unique_lock lock(wakeMutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(20),
-                           [this] { return quit_ || wakeRequested_; });
+            wake_.wait_for(lock, DecoderSleep(), [this] { return quit_ || wakeRequested_; });
             if (quit_)
                 return;
             wakeRequested_ = false;
@@ -159,10 +203,20 @@ void RealtimeAudioEngine::DecoderLoop() {
         }
         PostEndNotices();
         ReportRealtimeRefusalOnce(); // the output thread cannot print
+        ReportBufferGrowth();
         OpenRequestedDevice();
         FallBackIfDeviceDied();
         ReopenDeviceWhenBack();
     }
+}
+
+// Decoder thread: a device whose buffer grew after an underrun says so here
+// (its own thread carries the sound and does not print).
+void RealtimeAudioEngine::ReportBufferGrowth() {
+    const int bufferMs = device_ ? device_->BufferMs() : 0;
+    if (bufferMs > reportedBufferMs_ && reportedBufferMs_ > 0)
+        qCInfo(lcAudio, "the sound ran dry: the sound server now keeps %d ms ahead", bufferMs);
+    reportedBufferMs_ = bufferMs;
 }
 
 void RealtimeAudioEngine::PostEndNotices() {

@@ -15,7 +15,7 @@ class QObject;
 
 namespace audio {
 
-class PortAudioOutput;
+class DeviceOutput;
 
 // The engine on a real clock: a decoder thread keeps each open deck's ring
 // about 1.5 s ahead, and an output (PortAudio, else the silent clock) mixes
@@ -32,6 +32,9 @@ public:
     // on the decoder thread once OpenDevice is called, so that whoever makes
     // the engine does not wait for the sound server.
     enum class OutputChoice { DefaultDevice, DeviceOnRequest, SilentClock };
+    // Which device: the sound server directly, with PortAudio (ALSA) where
+    // none answers; or PortAudio alone.
+    enum class DeviceChoice { ServerFirst, PortAudioOnly };
 
     // Retries start at kReopenInterval; a device that dies again within
     // kSettleTime of being reopened doubles the wait, up to kReopenLimit, so a
@@ -40,20 +43,28 @@ public:
     static constexpr std::chrono::milliseconds kReopenLimit{64000};
     static constexpr std::chrono::milliseconds kSettleTime{60000};
 
-    explicit RealtimeAudioEngine(OutputChoice choice = OutputChoice::DefaultDevice);
+    explicit RealtimeAudioEngine(OutputChoice choice = OutputChoice::DefaultDevice,
+                                 DeviceChoice device = DeviceChoice::ServerFirst);
     ~RealtimeAudioEngine() override;
 
     const char* BackendName() const override;
     void WakeProducer() override;
+    void DeckStopped() override;
     void OpenDevice() override;
 
 private:
     void DecoderLoop();
     void PostEndNotices();
+    void ReportBufferGrowth();
     void FallBackIfDeviceDied();
     void ReopenDeviceWhenBack();
     void OpenRequestedDevice();
-    bool HandOverTo(std::unique_ptr<PortAudioOutput> device, std::string* why);
+    std::unique_ptr<DeviceOutput> OpenDefaultDevice(std::string* why);
+    bool HandOverTo(std::unique_ptr<DeviceOutput> device, std::string* why);
+    // How long the decoder thread may sleep: a short period while a deck
+    // plays or loads, until the next reopen while the device is lost, and
+    // until woken while nothing happens (an idle program never wakes).
+    std::chrono::milliseconds DecoderSleep();
 
     std::unique_ptr<QObject> noticeContext_;
     std::atomic<bool> noticePosted_{false};
@@ -65,11 +76,17 @@ private:
     // Set before the decoder thread starts; afterwards changed only by that
     // thread, and read by others only through backendName_.
     std::unique_ptr<AudioOutput> output_;
-    PortAudioOutput* device_ = nullptr; // output_ while it is the device
+    DeviceOutput* device_ = nullptr; // output_ while it is the device
+    // The running device, for Wake and Flush from other threads. Devices
+    // live until the engine goes (a dead one in deadDevices_), so a pointer
+    // read here stays valid.
+    std::atomic<DeviceOutput*> wakeTarget_{nullptr};
+    const DeviceChoice deviceChoice_;
     // Devices that died, closed only at the end: closing one whose sound
     // server is gone may wait on it.
     std::vector<std::unique_ptr<AudioOutput>> deadDevices_;
     bool deviceLost_ = false;
+    int reportedBufferMs_ = 0;
     std::chrono::milliseconds reopenDelay_ = kReopenInterval;
     std::chrono::steady_clock::time_point nextReopen_;
     std::chrono::steady_clock::time_point reopenedAt_;

@@ -15,7 +15,7 @@ inline bool ShowAndOpenSoundDevices(MainWindow& form, bool realOutput = false) {
     return QTest::qWaitFor(
         [&] {
             return form.mixerControls && form.inputLevel && form.inputLevel->AudioIn1() &&
-                   (!realOutput || std::strcmp(form.audioEngine->BackendName(), "portaudio") == 0);
+                   (!realOutput || std::strcmp(form.audioEngine->BackendName(), "pulse") == 0);
         },
         15000);
 }

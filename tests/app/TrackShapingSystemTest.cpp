@@ -72,7 +72,7 @@ class TrackShaping : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureTestApp();
-        ASSERT_STREQ(engine.BackendName(), "portaudio")
+        ASSERT_STREQ(engine.BackendName(), "pulse")
             << "the private sound server is not reachable";
         // The test gives the ticks it wants.
         decks.displayTimer.setInterval(24 * 3600 * 1000);

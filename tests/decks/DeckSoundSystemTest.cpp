@@ -1,6 +1,6 @@
-// The real output: the engine plays through PortAudio into the private
-// PulseAudio server, and parec records the speakers' monitor. The sound is
-// measured, not assumed: frequency by zero crossings, level by RMS, and the
+// The real output: the engine plays into the private PulseAudio server
+// (directly, and through PortAudio and ALSA where that is chosen), and parec records the speakers'
+// monitor. The sound is measured, not assumed: frequency by zero crossings, level by RMS, and the
 // two tones of a cross-fade by Goertzel filters.
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
@@ -46,8 +46,7 @@ class DeckSound : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureTestApp();
-        ASSERT_STREQ(engine.BackendName(), "portaudio")
-            << "the private sound server is not reachable";
+        ASSERT_STREQ(engine.BackendName(), "pulse") << "the private sound server is not reachable";
     }
     void Add(const std::string& path, const QString& title) {
         list.Items().Insert(list.Count(), {path, title, Playability::Untried, {}});
@@ -85,6 +84,25 @@ TEST_F(DeckSound, ToneIsRecordedAtItsFrequencyAndTheDeckVolumeLowersItsLevel) {
     EXPECT_GT(measure::Rms(loud), 0.1);
     // The deck slider's middle is gain 0.25.
     EXPECT_NEAR(measure::Rms(soft) / measure::Rms(loud), 0.25, 0.05);
+}
+
+// Where the server is not to be spoken to directly, PortAudio through ALSA
+// still plays the decks.
+TEST_F(DeckSound, ThePortAudioFallbackPlaysTheDecks) {
+    audio::RealtimeAudioEngine alsa(audio::RealtimeAudioEngine::OutputChoice::DefaultDevice,
+                                    audio::RealtimeAudioEngine::DeviceChoice::PortAudioOnly);
+    ASSERT_STREQ(alsa.BackendName(), "portaudio");
+    audio::DeckPlayer deck(alsa);
+    deck.Open(tonefiles::Mp3({.frequency = 1000, .seconds = 4}));
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.Started());
+    deck.Play();
+    ASSERT_TRUE(WaitFor([&] { return deck.Position() >= 1500; }));
+    const auto sound = recording.Stop();
+    const std::size_t start = SoundStart(sound);
+    ASSERT_LT(start, sound.size()) << "nothing was recorded";
+    EXPECT_NEAR(measure::ZeroCrossingFrequency(Slice(sound, start + kRate / 5, kRate / 2), kRate),
+                1000, 10);
 }
 
 TEST_F(DeckSound, CrossFadeIsRecordedAsOneToneFallingWhileTheOtherRises) {
@@ -271,7 +289,7 @@ TEST(EngineOnRequest, KeepsTimeSilentlyUntilAskedThenPlaysOnTheDevice) {
 
     silent.OpenDevice();
     engine.OpenDevice();
-    EXPECT_TRUE(WaitFor([&] { return std::strcmp(engine.BackendName(), "portaudio") == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return std::strcmp(engine.BackendName(), "pulse") == 0; }));
     const int at = player.Position();
     EXPECT_TRUE(WaitFor([&] { return player.Position() >= at + 200; }))
         << "the deck stopped at the hand-over";

@@ -1,7 +1,11 @@
-// Two decks play for two minutes into the private PulseAudio server while two
-// shell loops keep both cores busy at normal priority. The recording of the
-// speakers' monitor must have no gap of silence longer than 5 ms, and the
-// engine must have counted no underrun.
+// Two decks play for two minutes into the private PulseAudio server while
+// other work contends for both cores: two real-time processes (SCHED_FIFO
+// priority 3, below the sound server's) busy for 40 ms of every 50 ms, as
+// other audio programs are, and a shell loop at normal priority. Through
+// PortAudio and ALSA's pulse plugin this gave a 23-31 ms gap twice a second.
+// The recording of the speakers' monitor may hold only the few gaps after
+// which the output deepens its buffer, and the engine count no more.
+// KV_BUSY_OUTPUT=alsa plays through PortAudio instead, for comparison.
 #include "platform/audio/DeckPlayer.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/UnderrunCount.h"
@@ -14,6 +18,7 @@
 
 #include <QProcess>
 #include <chrono>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -32,24 +37,46 @@ public:
     }
     bool Running() { return process_.waitForStarted(5000); }
 
+protected:
+    CpuBurner(const QString& program, const QStringList& arguments) {
+        process_.start(program, arguments);
+    }
+
 private:
     QProcess process_;
 };
 
-TEST(BusyMachine, TwoDecksPlayTwoMinutesWithoutAGapWhileBothCoresAreBusy) {
+// Real-time work beside the sound: busy 40 ms, asleep 10 ms, at SCHED_FIFO 3.
+class RealtimeStressor : public CpuBurner {
+public:
+    RealtimeStressor()
+        : CpuBurner("chrt", {"-f", "3", "python3", "-c",
+                             "import time\n"
+                             "while True:\n"
+                             "    t = time.monotonic()\n"
+                             "    while time.monotonic() - t < 0.04: pass\n"
+                             "    time.sleep(0.01)\n"}) {}
+};
+
+TEST(BusyMachine, TwoDecksPlayTwoMinutesWithoutAGapBesideRealtimeWork) {
     EnsureTestApp();
     const auto toneA = tonefiles::Mp3({.frequency = 1000, .seconds = 130, .amplitude = 0.3});
     const auto toneB = tonefiles::Mp3({.frequency = 3000, .seconds = 130, .amplitude = 0.3});
-    audio::RealtimeAudioEngine engine;
-    ASSERT_STREQ(engine.BackendName(), "portaudio") << "the private sound server is not reachable";
+    const bool alsa = qEnvironmentVariable("KV_BUSY_OUTPUT") == "alsa";
+    audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::DefaultDevice,
+                                      alsa ? audio::RealtimeAudioEngine::DeviceChoice::PortAudioOnly
+                                           : audio::RealtimeAudioEngine::DeviceChoice::ServerFirst);
+    ASSERT_STREQ(engine.BackendName(), alsa ? "portaudio" : "pulse")
+        << "the private sound server is not reachable";
     audio::DeckPlayer deckA(engine), deckB(engine);
     deckA.Open(toneA);
     deckB.Open(toneB);
 
     // The whole run is bounded: a hang ends the program with a failure.
     HangGuard guard("two minutes of playback under load", (kPlaySeconds + 60) * 1000);
-    CpuBurner burners[2];
-    ASSERT_TRUE(burners[0].Running() && burners[1].Running());
+    RealtimeStressor stressors[2];
+    CpuBurner burner;
+    ASSERT_TRUE(stressors[0].Running() && stressors[1].Running() && burner.Running());
     MonitorRecording recording;
     ASSERT_TRUE(recording.Started());
     const std::uint64_t before = audio::UnderrunCount();
@@ -64,9 +91,15 @@ TEST(BusyMachine, TwoDecksPlayTwoMinutesWithoutAGapWhileBothCoresAreBusy) {
     EXPECT_GE(sound.size(), std::size_t(kRate) * (kPlaySeconds - 5)) << "too little was recorded";
     EXPECT_GE(deckA.Position(), (kPlaySeconds - 5) * 1000);
     const auto gaps = measure::Gaps(sound, kRate * 5 / 1000);
-    EXPECT_TRUE(gaps.empty()) << gaps.size() << " gaps, the first " << gaps.front() * 1000 / kRate
-                              << " ms";
-    EXPECT_EQ(underruns, 0u);
+    std::printf("figure gaps %zu underruns %llu\n", gaps.size(),
+                static_cast<unsigned long long>(underruns));
+    // The server-side buffer starts short (a deck started during play is
+    // heard soon) and doubles after each underrun, from 100 ms to 2 s: a
+    // machine that starves the stream costs at most one gap per doubling,
+    // never one every fraction of a second.
+    constexpr std::size_t kMostGrowthSteps = 5;
+    EXPECT_LE(gaps.size(), kMostGrowthSteps);
+    EXPECT_LE(underruns, kMostGrowthSteps);
 }
 
 } // namespace

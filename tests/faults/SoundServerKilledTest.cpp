@@ -31,7 +31,7 @@ TEST(SoundServerKilled, DeckKeepsTimeAndEndsWhenTheServerDiesMidTrack) {
     const std::string file = tonefiles::Mp3({.frequency = 440, .seconds = 3});
 
     auto engine = std::make_unique<audio::RealtimeAudioEngine>();
-    ASSERT_STREQ(engine->BackendName(), "portaudio");
+    ASSERT_STREQ(engine->BackendName(), "pulse");
     auto deck = std::make_unique<audio::DeckPlayer>(*engine);
     deck->Open(file);
     const int length = deck->Length();
@@ -67,7 +67,7 @@ TEST(SoundServerKilled, TheDeckIsHeardAgainWhenTheServerComesBack) {
     PrivatePulse pulse;
     ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
     auto engine = std::make_unique<audio::RealtimeAudioEngine>();
-    ASSERT_STREQ(engine->BackendName(), "portaudio");
+    ASSERT_STREQ(engine->BackendName(), "pulse");
     auto deck = std::make_unique<audio::DeckPlayer>(*engine);
     deck->Open(tonefiles::Mp3({.frequency = 1000, .seconds = 30}));
     deck->Play();
@@ -77,7 +77,7 @@ TEST(SoundServerKilled, TheDeckIsHeardAgainWhenTheServerComesBack) {
     ASSERT_TRUE(WaitFor([&] { return std::strcmp(engine->BackendName(), "silent") == 0; }))
         << "the engine never left the dead device";
     ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
-    ASSERT_TRUE(WaitFor([&] { return std::strcmp(engine->BackendName(), "portaudio") == 0; }))
+    ASSERT_TRUE(WaitFor([&] { return std::strcmp(engine->BackendName(), "pulse") == 0; }))
         << "the engine never went back to the sound server";
     const int atReturn = deck->Position();
 

@@ -1,0 +1,298 @@
+#include "platform/audio/PulseOutput.h"
+
+#include "platform/audio/RealtimeScheduling.h"
+#include "platform/audio/UnderrunCount.h"
+
+#include <algorithm>
+#include <pulse/pulseaudio.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace audio {
+
+namespace {
+
+constexpr std::uint32_t BytesOf(std::chrono::milliseconds span) {
+    return static_cast<std::uint32_t>(span.count() * kOutputRate / 1000 * sizeof(StereoFrame));
+}
+
+std::int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Drop(pa_operation* operation) {
+    if (operation)
+        pa_operation_unref(operation);
+}
+
+} // namespace
+
+// libpulse calls back on its loop thread, with the loop's lock held.
+struct PulseOutput::Callbacks {
+    static void ContextState(pa_context* context, void* self) {
+        auto* out = static_cast<PulseOutput*>(self);
+        const pa_context_state_t state = pa_context_get_state(context);
+        if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED)
+            out->failed_.store(true);
+        pa_threaded_mainloop_signal(out->loop_, 0);
+    }
+    static void StreamState(pa_stream* stream, void* self) {
+        auto* out = static_cast<PulseOutput*>(self);
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
+            out->failed_.store(true);
+        pa_threaded_mainloop_signal(out->loop_, 0);
+    }
+    static void Write(pa_stream*, size_t, void* self) { static_cast<PulseOutput*>(self)->Fill(); }
+    static void Underflow(pa_stream*, void* self) {
+        auto* out = static_cast<PulseOutput*>(self);
+        if (!out->began_ || out->resting_ || !out->source_.AnyDeckPlaying())
+            return;
+        CountUnderrun();
+        out->GrowBuffer();
+    }
+    static void ConnectTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*,
+                               void* self) {
+        auto* out = static_cast<PulseOutput*>(self);
+        out->timedOut_ = true;
+        pa_threaded_mainloop_signal(out->loop_, 0);
+    }
+    static void WakeUp(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* self) {
+        static_cast<PulseOutput*>(self)->HandleWakeUps();
+    }
+};
+
+std::unique_ptr<PulseOutput> PulseOutput::Open(MixSource& source, std::string* why) {
+    std::unique_ptr<PulseOutput> out(new PulseOutput(source));
+    out->loop_ = pa_threaded_mainloop_new();
+    out->wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (!out->loop_ || out->wakeFd_ < 0) {
+        *why = "cannot start the sound server's client loop";
+        return nullptr;
+    }
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(out->loop_);
+    out->context_ = pa_context_new(api, "Kolvadeck");
+    if (!out->context_) {
+        *why = "cannot make a sound server client";
+        return nullptr;
+    }
+    pa_context_set_state_callback(out->context_, &Callbacks::ContextState, out.get());
+    // Never starts a server of its own: where none runs, PortAudio and ALSA
+    // are the fallback.
+    if (pa_context_connect(out->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        *why = std::string("no sound server: ") + pa_strerror(pa_context_errno(out->context_));
+        return nullptr;
+    }
+    if (pa_threaded_mainloop_start(out->loop_) < 0) {
+        *why = "cannot start the sound server's client loop";
+        return nullptr;
+    }
+    pa_threaded_mainloop_lock(out->loop_);
+    pa_time_event* limit = pa_context_rttime_new(
+        out->context_,
+        pa_rtclock_now() + pa_usec_t(std::chrono::microseconds(kConnectLimit).count()),
+        &Callbacks::ConnectTimeout, out.get());
+    bool ok = out->WaitUntilReady(
+        [&] { return pa_context_get_state(out->context_) == PA_CONTEXT_READY; }, why);
+    if (ok) {
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kOutputRate, 2};
+        out->stream_ = pa_stream_new(out->context_, "Decks", &spec, nullptr);
+        ok = out->stream_ != nullptr;
+    }
+    if (ok) {
+        pa_stream_set_state_callback(out->stream_, &Callbacks::StreamState, out.get());
+        pa_stream_set_write_callback(out->stream_, &Callbacks::Write, out.get());
+        pa_stream_set_underflow_callback(out->stream_, &Callbacks::Underflow, out.get());
+        out->targetBytes_ = BytesOf(kStartBuffer);
+        out->bufferMs_.store(int(kStartBuffer.count()));
+        pa_buffer_attr attr{};
+        attr.maxlength = BytesOf(kLargestBuffer) * 2;
+        attr.tlength = out->targetBytes_;
+        attr.prebuf = std::uint32_t(-1);
+        attr.minreq = std::uint32_t(-1);
+        attr.fragsize = std::uint32_t(-1);
+        // The buffer asked is the whole latency (ADJUST_LATENCY); corked until
+        // Begin, so that the previous output alone consumes the mix until then.
+        const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+        ok = pa_stream_connect_playback(out->stream_, nullptr, &attr, flags, nullptr, nullptr) ==
+                 0 &&
+             out->WaitUntilReady(
+                 [&] { return pa_stream_get_state(out->stream_) == PA_STREAM_READY; }, why);
+    }
+    if (ok) {
+        out->wakeEvent_ =
+            api->io_new(api, out->wakeFd_, PA_IO_EVENT_INPUT, &Callbacks::WakeUp, out.get());
+    }
+    if (limit)
+        api->time_free(limit);
+    pa_threaded_mainloop_unlock(out->loop_);
+    if (!ok && why->empty())
+        *why = std::string("the sound server refused the stream: ") +
+               pa_strerror(pa_context_errno(out->context_));
+    return ok ? std::move(out) : nullptr;
+}
+
+// With the loop's lock held; waits (off the window's thread: the engine
+// opens devices on its own thread) until ready() or a failure or the limit.
+bool PulseOutput::WaitUntilReady(const std::function<bool()>& ready, std::string* why) {
+    while (!ready()) {
+        if (failed_.load()) {
+            *why =
+                std::string("the sound server refused: ") + pa_strerror(pa_context_errno(context_));
+            return false;
+        }
+        if (timedOut_) {
+            *why = "the sound server did not answer in time";
+            return false;
+        }
+        pa_threaded_mainloop_wait(loop_); // wait-ok: the engine's device thread, bounded
+    }
+    return true;
+}
+
+PulseOutput::~PulseOutput() {
+    if (loop_) {
+        pa_threaded_mainloop_lock(loop_);
+        if (wakeEvent_)
+            pa_threaded_mainloop_get_api(loop_)->io_free(wakeEvent_);
+        if (stream_) {
+            pa_stream_set_write_callback(stream_, nullptr, nullptr);
+            pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+            pa_stream_set_state_callback(stream_, nullptr, nullptr);
+            pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+        }
+        if (context_) {
+            pa_context_set_state_callback(context_, nullptr, nullptr);
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+        }
+        pa_threaded_mainloop_unlock(loop_);
+        pa_threaded_mainloop_stop(loop_);
+        pa_threaded_mainloop_free(loop_);
+    }
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+}
+
+bool PulseOutput::Begin(std::string* why) {
+    pa_threaded_mainloop_lock(loop_);
+    const bool ok = !failed_.load();
+    if (ok) {
+        began_ = true;
+        lastRequestNs_.store(NowNs());
+        Drop(pa_stream_cork(stream_, 0, nullptr, nullptr));
+        Wake(); // the first fill comes from the loop's own thread
+    } else {
+        *why = "the sound server went away";
+    }
+    pa_threaded_mainloop_unlock(loop_);
+    return ok;
+}
+
+bool PulseOutput::RetireIfStalled() {
+    const bool stalled =
+        failed_.load() ||
+        (began_ && !resting_.load() &&
+         NowNs() - lastRequestNs_.load() >
+             std::chrono::duration_cast<std::chrono::nanoseconds>(kStallLimit).count());
+    if (!stalled)
+        return false;
+    // Under the lock: no fill is in progress, and none will call the mix.
+    pa_threaded_mainloop_lock(loop_);
+    retired_ = true;
+    pa_threaded_mainloop_unlock(loop_);
+    return true;
+}
+
+void PulseOutput::Wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
+}
+
+void PulseOutput::Flush() {
+    flushWanted_.store(true);
+    Wake();
+}
+
+// Loop thread: the mix straight into the server's memory.
+void PulseOutput::Fill() {
+    lastRequestNs_.store(NowNs(), std::memory_order_relaxed);
+    if (!began_ || retired_ || resting_ || failed_.load(std::memory_order_relaxed))
+        return;
+    // The loop's thread carries the sound: it runs before ordinary work
+    // (asked once, on that thread; Resume may fill from elsewhere).
+    if (!askedRealtime_ && pa_threaded_mainloop_in_thread(loop_)) {
+        askedRealtime_ = true;
+        RequestRealtimeScheduling();
+    }
+    std::size_t bytes = pa_stream_writable_size(stream_);
+    if (bytes == std::size_t(-1) || bytes == 0)
+        return;
+    void* data = nullptr;
+    if (pa_stream_begin_write(stream_, &data, &bytes) < 0 || !data)
+        return;
+    const std::size_t frames = bytes / sizeof(StereoFrame);
+    source_.MixOutput(static_cast<StereoFrame*>(data), frames);
+    pa_stream_write(stream_, data, frames * sizeof(StereoFrame), nullptr, 0, PA_SEEK_RELATIVE);
+    if (source_.AnyDeckPlaying())
+        silentFrames_ = 0;
+    else
+        silentFrames_ += frames;
+    if (silentFrames_ * 1000 >= std::size_t(kSilenceBeforeRest.count()) * kOutputRate)
+        Rest();
+}
+
+// Corks the stream with its queued silence dropped, so that the deck that
+// wakes it is heard after the server's own latency only. The flush is made
+// here and not on waking: it is answered by the server later, and a fill
+// made before that answer would find no room and let the stream run dry.
+void PulseOutput::Rest() {
+    resting_ = true;
+    Drop(pa_stream_flush(stream_, nullptr, nullptr));
+    Drop(pa_stream_cork(stream_, 1, nullptr, nullptr));
+}
+
+// Prebuffering holds playback back until the first fill is in.
+void PulseOutput::Resume() {
+    resting_ = false;
+    silentFrames_ = 0;
+    Drop(pa_stream_cork(stream_, 0, nullptr, nullptr));
+    Fill();
+}
+
+void PulseOutput::GrowBuffer() {
+    const std::uint32_t largest = BytesOf(kLargestBuffer);
+    if (targetBytes_ >= largest)
+        return;
+    targetBytes_ = std::min(targetBytes_ * 2, largest);
+    bufferMs_.store(
+        int(std::int64_t(targetBytes_) * 1000 / (kOutputRate * std::int64_t(sizeof(StereoFrame)))));
+    pa_buffer_attr attr{};
+    attr.maxlength = largest * 2;
+    attr.tlength = targetBytes_;
+    attr.prebuf = std::uint32_t(-1);
+    attr.minreq = std::uint32_t(-1);
+    attr.fragsize = std::uint32_t(-1);
+    Drop(pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr));
+}
+
+void PulseOutput::HandleWakeUps() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const auto read = ::read(wakeFd_, &count, sizeof count);
+    if (!began_ || retired_)
+        return;
+    if (flushWanted_.exchange(false) && !resting_ && !source_.AnyDeckPlaying()) {
+        // The last deck stopped: its queued tail goes.
+        Rest();
+        return;
+    }
+    if (resting_ && source_.AnyDeckPlaying())
+        Resume();
+    else
+        Fill();
+}
+
+} // namespace audio
