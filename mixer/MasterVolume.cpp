@@ -47,9 +47,13 @@ void MasterVolume::ApplyStoredSettings() {
     SetBalance(0);
 }
 
-void MasterVolume::writeVolumeAndBalance() {
+SystemMixer::Values MasterVolume::Levels() const {
     const ChannelLevels levels = LevelsFor(volume_, balance_);
-    mixer_.write(SystemMixer::MasterVolume, {levels.left, levels.right});
+    return {levels.left, levels.right};
+}
+
+void MasterVolume::writeVolumeAndBalance() {
+    mixer_.write(SystemMixer::MasterVolume, Levels());
 }
 
 void MasterVolume::readVolumeAndBalance() {

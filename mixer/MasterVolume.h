@@ -34,6 +34,10 @@ public:
     // written with the stored volume.
     void SetBalance(int balance);
 
+    // The two channel levels that the stored volume and balance make: what
+    // the last write of either sent.
+    mixer::SystemMixer::Values Levels() const;
+
     // The program's stored settings, applied when the main window is built:
     // unmuted, volume 67, balance 0, in that order.
     void ApplyStoredSettings();

@@ -44,10 +44,13 @@ MixerPanelControls::MixerPanelControls(MixerPanelWidgets widgets, mixer::MixerSy
     : widgets_(std::move(widgets))
     , system_(system)
     , systemMixer_(std::make_unique<mixer::SystemMixer>(
-          system, [this](mixer::SystemMixer::Control control) { systemChanged(control); }))
+          system, [this](mixer::SystemMixer::Control control) { systemChanged(control); },
+          [this] { serverReturned(); }))
     , found_(std::make_unique<FoundMixerValues>(*systemMixer_))
     , masterVolume_(std::make_unique<MasterVolume>(system)) {
     masterVolume_->ApplyStoredSettings();
+    noteSession(mixer::SystemMixer::MasterMute, {0, 0});
+    noteSession(mixer::SystemMixer::MasterVolume, masterVolume_->Levels());
 }
 
 void MixerPanelControls::StartupMicrophone() {
@@ -58,6 +61,7 @@ void MixerPanelControls::StartupMicrophone() {
         LogCaughtException(lcMixer, "muting the microphone at start-up");
     }
     micMuted_ = true;
+    noteSession(mixer::SystemMixer::MicMute, {1, 1});
     if (widgets_.micMute)
         widgets_.micMute->setChecked(micMuted_);
     // The slider's change handler does the work. A slider that already sits
@@ -86,6 +90,7 @@ void MixerPanelControls::setMasterVolume(int position) {
         return;
     found_->UserSet(mixer::SystemMixer::MasterVolume);
     masterVolume_->SetVolume(kMasterMax - position);
+    noteSession(mixer::SystemMixer::MasterVolume, masterVolume_->Levels());
 }
 
 void MixerPanelControls::setMicVolume(int position) {
@@ -98,6 +103,8 @@ void MixerPanelControls::setMicVolume(int position) {
     if (widgets_.clearCrossFading)
         widgets_.clearCrossFading();
     const int volume = std::clamp(kMicMax - position, 0, kMicMax);
+    noteSession(mixer::SystemMixer::MicVolume,
+                {static_cast<std::uint32_t>(volume), static_cast<std::uint32_t>(volume)});
     SetMicVolume(static_cast<std::uint16_t>(volume), system_, dialogParent());
 }
 
@@ -110,6 +117,7 @@ void MixerPanelControls::applyMicMute() {
         SetMicMute(true, system_, dialogParent());
         micMuted_ = true;
     }
+    noteSession(mixer::SystemMixer::MicMute, {micMuted_ ? 1u : 0u, micMuted_ ? 1u : 0u});
     if (widgets_.micMute)
         widgets_.micMute->setChecked(micMuted_);
 }
@@ -122,6 +130,7 @@ void MixerPanelControls::systemChanged(mixer::SystemMixer::Control control) {
     mixer::SystemMixer::Values values{};
     if (!systemMixer_->read(control, values))
         return;
+    noteSession(control, values);
     const FlagScope following(following_);
     switch (control) {
     case mixer::SystemMixer::MasterVolume:
@@ -143,6 +152,20 @@ void MixerPanelControls::systemChanged(mixer::SystemMixer::Control control) {
     default:
         break;
     }
+}
+
+// The microphone is muted first: the new server's own default is a live one.
+void MixerPanelControls::serverReturned() {
+    using Control = mixer::SystemMixer::Control;
+    for (const Control control :
+         {Control::MicMute, Control::MicVolume, Control::MasterMute, Control::MasterVolume}) {
+        if (session_[control] && !systemMixer_->write(control, *session_[control]))
+            qCWarning(lcMixer,
+                      "the sound server came back and refused the session's value of "
+                      "mixer control %d",
+                      static_cast<int>(control));
+    }
+    qCInfo(lcMixer, "the sound server came back: the session's mixer values are set on it");
 }
 
 QWidget* MixerPanelControls::dialogParent() const {

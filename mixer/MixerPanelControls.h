@@ -4,8 +4,10 @@
 #include "mixer/MasterVolume.h"
 #include "platform/mixer/SystemMixer.h"
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QWidget;
@@ -31,9 +33,15 @@ class QWidget;
 // StartupMasterVolume(). At exit RestoreSystemMixer().
 //
 // The panel follows the system: when the master volume or the microphone's
-// volume or mute changes outside (another program, a sound server that came
-// back), the sliders and the box show the new values without writing them
-// back and without touching the cross-fade.
+// volume or mute changes outside (another program), the sliders and the box
+// show the new values without writing them back and without touching the
+// cross-fade.
+//
+// A sound server that comes back after the old one went away starts with its
+// own defaults (typically a live microphone at full volume and a louder
+// master). The session's values go back on it: the four controls as the
+// panel last had them, the user's own moves and the start-up's mute included.
+// At exit the values found at start are restored, on whichever server runs.
 struct MixerPanelWidgets {
     QCheckBox* micMute = nullptr;
     std::function<void(int)> setMastervolPosition;
@@ -69,12 +77,20 @@ public:
 private:
     QWidget* dialogParent() const;
     void systemChanged(mixer::SystemMixer::Control control);
+    void serverReturned();
+    void noteSession(mixer::SystemMixer::Control control, mixer::SystemMixer::Values values) {
+        session_[control] = values;
+    }
 
     MixerPanelWidgets widgets_;
     mixer::MixerSystem& system_;
     std::unique_ptr<mixer::SystemMixer> systemMixer_;
     std::unique_ptr<FoundMixerValues> found_;
     std::unique_ptr<MasterVolume> masterVolume_;
+    // The values the session has set or seen last on each control, put
+    // back on a sound server that comes back.
+    std::array<std::optional<mixer::SystemMixer::Values>, mixer::SystemMixer::kControlCount>
+        session_;
     bool micMuted_ = true;
     bool placingMasterSlider_ = false;
     // Set while the program itself moves a slider (start-up, following the

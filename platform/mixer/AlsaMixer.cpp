@@ -154,7 +154,10 @@ public:
         if (values.empty() || values.size() > 2)
             return Result::InvalidValue;
         refresh();
-        if (lost_)
+        // A mixer that reports changes comes back from its timer only, so
+        // that its holder hears of the return before it reads the new
+        // server's values.
+        if (lost_ && !notice_.wanted())
             reconnect();
         bool isMute = false;
         const AlsaElement* element = elementOf(controlId, isMute);
@@ -234,8 +237,8 @@ private:
 
     // The sound server went away: once one answers again with the same kind
     // of elements, a fresh handle replaces the dead one, the lines and ids
-    // stay, and every control is reported changed so that readers fetch the
-    // new server's values.
+    // stay, the return is reported, and then every control is reported
+    // changed so that readers fetch the new server's values.
     // Reads try again at a pace that slows while the server stays away; a
     // mixer that reports changes also tries twice a second from its timer,
     // so that its notices resume within a second of the server's return.
@@ -268,6 +271,7 @@ private:
         reconnectPause_ = kReconnectPause;
         if (reconnectTimer_)
             reconnectTimer_->stop();
+        notice_.post(handle_, kServerReturned);
         for (AlsaElement* element : elements()) {
             notice_.post(handle_, element->volumeId);
             if (element->hasSwitch)

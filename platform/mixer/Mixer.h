@@ -25,6 +25,11 @@ namespace mixer {
 // thread), from its event loop, never from inside a mixer call.
 using ChangeNotice = std::function<void(std::uint32_t mixerHandle, std::uint32_t controlId)>;
 
+// The control id of the notice that says a sound server came back after the
+// one the mixer was open on went away: every control now holds the new
+// server's values. It comes before the notices of the controls themselves.
+inline constexpr std::uint32_t kServerReturned = 0xFFFFFFFFu;
+
 // An open mixer device; destroying it closes the device.
 class Mixer {
 public:

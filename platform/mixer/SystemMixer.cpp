@@ -14,12 +14,20 @@ std::uint32_t ControlId(Mixer& mixer, LineKind line, ControlKind kind) {
 
 } // namespace
 
-SystemMixer::SystemMixer(MixerSystem& system, Changed changed) {
+SystemMixer::SystemMixer(MixerSystem& system, Changed changed, Returned returned) {
     ChangeNotice notice;
-    if (changed) {
+    if (changed || returned) {
         // The ids are known once the mixer is open; notices come later, from
         // the event loop, so they always find them filled in.
-        notice = [this, changed = std::move(changed)](std::uint32_t, std::uint32_t controlId) {
+        notice = [this, changed = std::move(changed),
+                  returned = std::move(returned)](std::uint32_t, std::uint32_t controlId) {
+            if (controlId == kServerReturned) {
+                if (returned)
+                    returned();
+                return;
+            }
+            if (!changed)
+                return;
             for (int c = 0; c < kControlCount; ++c) {
                 if (ids_[c] != 0 && ids_[c] == controlId)
                     changed(static_cast<Control>(c));

@@ -18,13 +18,17 @@ namespace mixer {
 // With a `changed` notice, every change of one of the four controls, made by
 // this program or any other, and every return of a sound server that went
 // away, is reported through it from the event loop of the opening thread.
+// A return is first reported through `returned`, before the controls'
+// changes, so that its holder can put its own values on the new server.
 class SystemMixer {
 public:
     enum Control { MasterVolume, MasterMute, MicVolume, MicMute, kControlCount };
     using Values = std::array<std::uint32_t, 2>; // left, right
     using Changed = std::function<void(Control)>;
+    using Returned = std::function<void()>;
 
-    explicit SystemMixer(MixerSystem& system = DefaultSystem(), Changed changed = {});
+    explicit SystemMixer(MixerSystem& system = DefaultSystem(), Changed changed = {},
+                         Returned returned = {});
     ~SystemMixer();
     SystemMixer(const SystemMixer&) = delete;
     SystemMixer& operator=(const SystemMixer&) = delete;

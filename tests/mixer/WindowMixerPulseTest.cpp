@@ -1,7 +1,7 @@
 // The whole window on the private PulseAudio server: exit leaves the system
 // mixer as it was found (close, SIGTERM, SIGINT), the user's own choice
-// stays, and the panel follows changes made by other programs and by a new
-// sound server.
+// stays, the panel follows changes made by other programs, a new sound
+// server gets the session's values, and the sliders take keys and the wheel.
 #include "Pactl.h"
 #include "app/MainWindow.h"
 #include "decks/DeckEngine.h"
@@ -11,13 +11,19 @@
 #include "tests/faults/PrivatePulse.h"
 #include "tests/support/TestApp.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -132,34 +138,159 @@ TEST_F(WindowMixer, TerminationSignalsCloseThroughTheNormalPath) {
     }
 }
 
-// A sound server that comes back after the old one died: the panel shows the
-// new server's values (it starts unmuted at full volume).
-TEST_F(WindowMixer, PanelShowsTheNewServerAfterARestart) {
-    const QByteArray sharedServer = qgetenv("PULSE_SERVER");
-    {
-        PrivatePulse pulse;
-        ASSERT_TRUE(pulse.Up());
-        auto form = std::make_unique<MainWindow>();
-        // The output must be running before the server goes: PortAudio can
-        // deadlock in a stream start that the server dies under.
-        ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true));
-        ASSERT_TRUE(form->micMute->isChecked());
-        pulse.Kill();
-        QTest::qWait(300); // the old server's end is seen
-        ASSERT_TRUE(pulse.Start());
-        const qint64 ms = MsUntil([&] {
-            return !form->micMute->isChecked() && form->micLevel->Position() == 0 &&
-                   form->masterLevel->Position() == 0;
-        });
-        std::printf("panel showed the new server %lld ms after it answered\n",
-                    static_cast<long long>(ms));
-        EXPECT_GE(ms, 0) << "mic " << form->micLevel->Position() << " master "
-                         << form->masterLevel->Position();
-        EXPECT_LT(ms, 1500);
-        form->close();
-        form.reset();
+// The private server of one test, set as the user left it before starting
+// the program; PULSE_SERVER points at it for the test's life.
+class OwnServer {
+public:
+    OwnServer()
+        : shared_(qgetenv("PULSE_SERVER")) {}
+    ~OwnServer() { qputenv("PULSE_SERVER", shared_); }
+    bool Up() {
+        if (!pulse_.Up())
+            return false;
+        pactl::Run({"set-source-mute", "@DEFAULT_SOURCE@", "0"});
+        pactl::Run({"set-source-volume", "@DEFAULT_SOURCE@", "80%"});
+        pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "35%"});
+        return true;
     }
-    qputenv("PULSE_SERVER", sharedServer);
+    // Kills the server and starts a new one on its socket, which comes up
+    // with its own defaults: everything unmuted at full volume.
+    bool Restart() {
+        pulse_.Kill();
+        QTest::qWait(300); // the old server's end is seen
+        return pulse_.Start();
+    }
+
+private:
+    QByteArray shared_;
+    PrivatePulse pulse_;
+};
+
+// Drags a vertical slider's thumb to a position, as the user does.
+void DragTo(GradientSlider& slider, int position) {
+    const PixelRect thumb = slider.ThumbRect();
+    const QPoint grip((thumb.left + thumb.right) / 2, thumb.top + 5);
+    QTest::mousePress(&slider, Qt::LeftButton, {}, grip);
+    const long offset = std::lround(double(slider.TrackLength()) * position / slider.Max());
+    QTest::mouseMove(&slider, QPoint(grip.x(), static_cast<int>(offset) + 5));
+    QTest::mouseRelease(&slider, Qt::LeftButton, {},
+                        QPoint(grip.x(), static_cast<int>(offset) + 5));
+}
+
+std::string ServerState() {
+    return "source " + pactl::Run({"get-source-volume", "@DEFAULT_SOURCE@"}).toStdString() +
+           (pactl::SourceMuted() ? " muted" : " unmuted") + ", sink " +
+           pactl::Run({"get-sink-volume", "@DEFAULT_SINK@"}).toStdString();
+}
+
+// A sound server that comes back after the old one died starts with a live
+// microphone at full volume and a louder master: the session's values go
+// back on it, and exit still restores what was found at start.
+TEST_F(WindowMixer, ARestartedServerGetsTheSessionsMixerBack) {
+    OwnServer server;
+    ASSERT_TRUE(server.Up());
+    auto form = std::make_unique<MainWindow>();
+    // The output must be running before the server goes: PortAudio can
+    // deadlock in a stream start that the server dies under.
+    ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true));
+    ExpectStartupChangedIt();
+    const int masterPosition = form->masterLevel->Position();
+
+    ASSERT_TRUE(server.Restart());
+    const qint64 ms = MsUntil([] {
+        return pactl::SourceMuted() && pactl::SourceVolume() == Percent{0, 0} &&
+               pactl::SinkVolume() == Percent{67, 67};
+    });
+    std::printf("the session's mixer values were on the new server %lld ms after it answered\n",
+                static_cast<long long>(ms));
+    EXPECT_GE(ms, 0) << ServerState();
+    EXPECT_TRUE(form->micMute->isChecked());
+    EXPECT_EQ(form->micLevel->Position(), 65535);
+    EXPECT_EQ(form->masterLevel->Position(), masterPosition);
+
+    form->close();
+    form.reset();
+    ExpectAsFound();
+}
+
+// What the user set in the panel (the microphone unmuted, both levels
+// dragged) is what the new server gets; at exit the user's choice stays.
+TEST_F(WindowMixer, TheUsersOwnMixerSettingsSurviveARestart) {
+    OwnServer server;
+    ASSERT_TRUE(server.Up());
+    auto form = std::make_unique<MainWindow>();
+    ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true));
+    QTest::mouseClick(form->micMute, Qt::LeftButton);
+    DragTo(*form->micLevel, 32768);
+    DragTo(*form->masterLevel, 50);
+    ASSERT_FALSE(form->micMute->isChecked());
+    const Percent mic = pactl::SourceVolume();
+    ASSERT_FALSE(pactl::SourceMuted());
+    ASSERT_NEAR(mic.at(0), 50, 1);
+    ASSERT_EQ(pactl::SinkVolume(), (Percent{50, 50}));
+
+    ASSERT_TRUE(server.Restart());
+    EXPECT_GE(MsUntil([&] {
+                  return !pactl::SourceMuted() && pactl::SourceVolume() == mic &&
+                         pactl::SinkVolume() == Percent{50, 50};
+              }),
+              0)
+        << ServerState();
+    EXPECT_FALSE(form->micMute->isChecked());
+
+    form->close();
+    form.reset();
+    EXPECT_FALSE(pactl::SourceMuted());
+    EXPECT_EQ(pactl::SourceVolume(), mic);
+    EXPECT_EQ(pactl::SinkVolume(), (Percent{50, 50}));
+}
+
+// Tab reaches the four sliders from left to right; the keys and the wheel
+// move them as a drag does, so the system mixer follows.
+TEST_F(WindowMixer, TabReachesTheSlidersAndKeysAndTheWheelMoveThem) {
+    auto form = std::make_unique<MainWindow>();
+    ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->playlistView->setFocus(Qt::OtherFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), form->playlistView);
+    std::vector<QWidget*> reached;
+    do {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.push_back(QApplication::focusWidget());
+    } while (reached.back() != form->playlistView && reached.size() < 100);
+    const std::vector<QWidget*> sliders = {form->deckALevel, form->masterLevel, form->micLevel,
+                                           form->deckBLevel};
+    auto place = [&](QWidget* w) { return std::find(reached.begin(), reached.end(), w); };
+    for (QWidget* slider : sliders)
+        EXPECT_NE(place(slider), reached.end())
+            << slider->objectName().toStdString() << " is never reached by Tab";
+    EXPECT_TRUE(std::is_sorted(sliders.begin(), sliders.end(),
+                               [&](QWidget* a, QWidget* b) { return place(a) < place(b); }));
+
+    ASSERT_EQ(pactl::SinkVolume(), (Percent{67, 67}));
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(form->masterLevel, Qt::Key_Up);
+    EXPECT_EQ(pactl::SinkVolume(), (Percent{70, 70}));
+
+    QWheelEvent notchUp(QPointF(25, 140), form->micLevel->mapToGlobal(QPointF(25, 140)), {},
+                        {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(form->micLevel, &notchUp);
+    EXPECT_EQ(pactl::SourceVolume(), (Percent{1, 1}));
+
+    // A tenth lower; the thumb snaps to a pixel (3.9 positions each).
+    const int deckA = form->deckALevel->Position();
+    form->decks->CrossFading = true;
+    QTest::keyClick(form->deckALevel, Qt::Key_PageDown);
+    EXPECT_NEAR(form->deckALevel->Position(), deckA + 100, 4);
+    EXPECT_FALSE(form->decks->CrossFading) << "the deck's level handler never ran";
+
+    // Moves by key and wheel are the user's own: they stay at exit.
+    form->close();
+    form.reset();
+    EXPECT_EQ(pactl::SinkVolume(), (Percent{70, 70}));
+    EXPECT_EQ(pactl::SourceVolume(), (Percent{1, 1}));
+    EXPECT_FALSE(pactl::SourceMuted());
 }
 
 } // namespace
