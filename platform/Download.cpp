@@ -93,8 +93,8 @@ Downloaded DownloadToFile(const std::string& address, const std::string& file, l
         const int descriptor = mkstemp(temporary.data());
         if (descriptor < 0)
             return {};
-        // mkstemp creates the file readable by its owner only; answers are ordinary files.
-        fchmod(descriptor, 0644);
+        // mkstemp makes the file its owner's alone (0600), whatever the umask:
+        // an answer says what the user searched for.
         FILE* out = fdopen(descriptor, "wb");
         if (!out) {
             close(descriptor);
