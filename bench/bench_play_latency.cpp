@@ -181,7 +181,9 @@ void Quiet(int ms) {
 // `pacat` connected before the command and fed the tone at the command.
 void BM_PacatLatency(benchmark::State& state) {
     MonitorTap tap(false);
-    std::vector<float> tone(std::size_t(kRate) * 2);
+    // Three seconds: more than pacat's default prebuffer (2 s), so that its
+    // stream starts on the write itself rather than at the end of its input.
+    std::vector<float> tone(std::size_t(kRate) * 2 * 3);
     for (std::size_t i = 0; i < tone.size(); ++i)
         tone[i] = 0.5f * float(std::sin(2 * M_PI * 1000 * double(i / 2) / kRate));
     for (auto _ : state) {
