@@ -34,6 +34,8 @@ MprisPlayer::MprisPlayer(QObject* exported, QDBusConnection bus, DeckEngine& dec
         AnnounceChanged({QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"),
                          QStringLiteral("CanGoNext"), QStringLiteral("CanPause")});
     });
+    connect(&decks_, &DeckEngine::pausedChanged, this,
+            [this] { AnnounceChanged({QStringLiteral("PlaybackStatus")}); });
     auto playable = [this] { AnnounceChanged({QStringLiteral("CanPlay")}); };
     connect(&playlist_.Items(), &QAbstractItemModel::rowsInserted, this, playable);
     connect(&playlist_.Items(), &QAbstractItemModel::rowsRemoved, this, playable);
@@ -45,7 +47,9 @@ bool MprisPlayer::Playing() const {
 }
 
 QString MprisPlayer::PlaybackStatus() const {
-    return Playing() ? QStringLiteral("Playing") : QStringLiteral("Stopped");
+    if (!Playing())
+        return QStringLiteral("Stopped");
+    return decks_.IsPaused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
 }
 
 bool MprisPlayer::CanPlay() const {
@@ -64,8 +68,14 @@ qlonglong MprisPlayer::Position() const {
 }
 
 void MprisPlayer::Play() {
-    if (!Playing())
+    if (decks_.IsPaused())
+        decks_.resume();
+    else if (!Playing())
         decks_.playOrStop();
+}
+
+void MprisPlayer::Pause() {
+    decks_.pause();
 }
 
 void MprisPlayer::Stop() {
@@ -74,7 +84,10 @@ void MprisPlayer::Stop() {
 }
 
 void MprisPlayer::PlayPause() {
-    decks_.playOrStop();
+    if (decks_.IsPaused() || !Playing())
+        Play();
+    else
+        Pause();
 }
 
 void MprisPlayer::Next() {

@@ -11,9 +11,10 @@
 class DeckEngine;
 class Playlist;
 
-// The MPRIS player interface over the decks: the list's "Play" command is
-// play and stop (a list has no pause), "Next" advances now with the usual
-// fade, and the metadata are those of the track that started last. Changes
+// The MPRIS player interface over the decks: Play starts the list (or
+// resumes it from a pause), Pause holds both decks where they are, Stop stops
+// the list, "Next" advances now with the usual fade, and the metadata are
+// those of the track that started last. Changes
 // are announced on the bus by PropertiesChanged.
 class MprisPlayer : public QDBusAbstractAdaptor {
     Q_OBJECT
@@ -49,7 +50,7 @@ public:
 
 public slots:
     void Play();
-    void Pause() { Stop(); }
+    void Pause();
     void PlayPause();
     void Stop();
     void Next();

@@ -198,6 +198,11 @@ void DeckEngine::Loaded(Deck deck, int index, LoadFor purpose, const QString& ti
             break;
         }
         emit trackStarted(deck, index);
+        // Loaded during a pause: it waits with the other deck.
+        if (paused_) {
+            Player(deck).Stop();
+            heldByPause_[Slot(deck)] = true;
+        }
     });
     if (purpose != LoadFor::Advance)
         return;
@@ -251,6 +256,7 @@ void DeckEngine::StopList(Deck deck) {
     SetPlayCaption(QStringLiteral("Play"));
     deckA_.Close();
     deckB_.Close();
+    SetPaused(false);
     SetTitle(deck, NothingPlayableText());
     SetTitle(OtherDeck(deck), QStringLiteral("- - -"));
     SetTime(Deck::A, QStringLiteral("(A) - - -"));
@@ -264,6 +270,7 @@ void DeckEngine::StopList(Deck deck) {
 // command stops both decks and the list, also when the list was emptied.
 void DeckEngine::playOrStop() {
     if (ListPlaying || playCaption_ == QLatin1String("Stop")) {
+        SetPaused(false);
         displayTimer.stop();
         fadeTimer.stop();
         SetPlayCaption(QStringLiteral("Play"));
@@ -337,6 +344,42 @@ void DeckEngine::stopDeck(Deck deck) {
     SetTime(deck, deck == Deck::A ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
     TryDeckStep("deck stop", [&] { Player(deck).Stop(); });
     Player(deck).Close(); // also cancels a load in progress
+}
+
+void DeckEngine::SetPaused(bool paused) {
+    if (!paused)
+        heldByPause_ = {false, false};
+    if (paused_ == paused)
+        return;
+    paused_ = paused;
+    emit pausedChanged(paused);
+}
+
+void DeckEngine::pause() {
+    if (paused_ || playCaption_ != QLatin1String("Stop"))
+        return;
+    for (Deck deck : {Deck::A, Deck::B}) {
+        if (!Player(deck).IsPlaying())
+            continue;
+        TryDeckStep("pause", [&] { Player(deck).Stop(); });
+        heldByPause_[Slot(deck)] = true;
+    }
+    // The fade's steps and the advance are timed by these: they wait too.
+    displayTimer.stop();
+    fadeTimer.stop();
+    advanceTick.stop();
+    SetPaused(true);
+}
+
+void DeckEngine::resume() {
+    if (!paused_)
+        return;
+    for (Deck deck : {Deck::A, Deck::B})
+        if (heldByPause_[Slot(deck)])
+            TryDeckStep("resume", [&] { Player(deck).Play(); });
+    SetPaused(false);
+    Enable(displayTimer);
+    Enable(fadeTimer);
 }
 
 bool DeckEngine::AdvanceNow() {

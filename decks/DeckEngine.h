@@ -105,6 +105,12 @@ public slots:
     // While the current deck is still loading its track, that load is given
     // up and the item after it loads in its place, for the same purpose.
     bool AdvanceNow();
+    // Holds both decks where they are, a fade included (its steps and the
+    // next advance wait too), while the list plays; resume() goes on from
+    // there. Stop (playOrStop) still stops a paused list.
+    void pause();
+    void resume();
+    bool IsPaused() const { return paused_; }
     // The deck's slider moved to position (0 at the top: full volume).
     void setDeckLevel(Deck deck, int position);
     void onDisplayTick();
@@ -126,6 +132,7 @@ signals:
     void loadOutlastedTrack(Deck deck, qint64 tookMs, int leftMs);
     // Item index began to play on deck (any command or advance).
     void trackStarted(Deck deck, int index);
+    void pausedChanged(bool paused);
 
 private:
     // What runs once a deck has loaded, per command that loaded it.
@@ -153,6 +160,7 @@ private:
     void SetTime(Deck deck, const QString& text);
     void SetColour(Deck deck, const QColor& colour);
     void SetPlayCaption(const QString& text);
+    void SetPaused(bool paused);
 
     Playlist& playlist_;
     TrackPlanner planner_;
@@ -164,6 +172,8 @@ private:
     // What each deck's load in progress is for, and which item it loads.
     std::array<LoadFor, 2> loadingFor_{LoadFor::ListStart, LoadFor::ListStart};
     std::array<int, 2> loadingIndex_{0, 0};
+    bool paused_ = false;
+    std::array<bool, 2> heldByPause_{false, false}; // the decks pause() stopped
     // The advance in progress: when it started and how long the outgoing
     // track had left then, to report a load that outlasts it.
     std::chrono::steady_clock::time_point advanceStart_;

@@ -105,7 +105,7 @@ int AudioEngine::LoadsPending() const {
 }
 
 void AudioEngine::Deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
-                          std::int64_t startFrame, LoadResult result) {
+                          std::int64_t startFrame, const LoadResult& result) {
     const auto i = static_cast<std::size_t>(slot);
     if (generation != loadGeneration_[i] || !players_[i])
         return; // a stale answer: the deck was closed or loaded again meanwhile

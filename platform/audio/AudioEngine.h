@@ -90,7 +90,7 @@ private:
     };
     int SlotOf(const DeckPlayer& player) const;
     void Deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
-                 std::int64_t startFrame, LoadResult result);
+                 std::int64_t startFrame, const LoadResult& result);
     void ReapFinishedJobs();
 
     std::array<DeckChannel, kMaxDecks> channels_;

@@ -112,6 +112,18 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     EXPECT_GT(Level(handedOver, 1320), lowAlone / 4) << "the next track is heard";
     EXPECT_LT(Level(handedOver, 440), lowAlone / 20) << "the first track has faded out";
 
+    // Pause holds the deck where it is; Play (here play-pause) goes on from
+    // there, not from the top of the list.
+    Ctl({"pause"});
+    EXPECT_EQ(Ctl({"status"}), "Paused");
+    const int heldAt = form.decks->deckB_.Position();
+    WaitFor([] { return false; }, 1000); // a second of pause, events running
+    EXPECT_NEAR(form.decks->deckB_.Position(), heldAt, 150);
+    Ctl({"play-pause"});
+    EXPECT_EQ(Ctl({"status"}), "Playing");
+    ASSERT_TRUE(WaitFor([&] { return form.decks->deckB_.Position() >= heldAt + 500; }, 5000));
+    EXPECT_EQ(form.decks->CurrentIndex, 1);
+
     Ctl({"stop"});
     EXPECT_FALSE(form.decks->ListPlaying);
     EXPECT_FALSE(form.decks->deckA_.IsOpen() || form.decks->deckB_.IsOpen());
