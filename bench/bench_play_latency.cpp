@@ -278,8 +278,14 @@ struct Stress {
     pid_t burner = 0;
 };
 
-// Runs of zero samples of 3 ms or more in what the monitor recorded.
-std::size_t Dropouts(const std::vector<float>& samples) {
+// Runs of zero samples of 3 ms or more in what the monitor recorded, from
+// the first sound on for `seconds` less one (the lead-in and the tail are no
+// gap).
+std::size_t Dropouts(std::vector<float> samples, int seconds) {
+    const auto first =
+        std::find_if(samples.begin(), samples.end(), [](float x) { return std::abs(x) > 0.05f; });
+    samples.erase(samples.begin(), first);
+    samples.resize(std::min(samples.size(), std::size_t(seconds - 1) * kRate));
     return measure::Gaps(samples, kRate * 3 / 1000).size();
 }
 
@@ -296,13 +302,7 @@ std::size_t OurDropouts(int seconds) {
     Quiet(seconds * 1000);
     a.Close();
     b.Close();
-    std::vector<float> samples = tap.Samples();
-    // From the first sound to the stop: the lead-in and the tail are no gap.
-    const auto first =
-        std::find_if(samples.begin(), samples.end(), [](float x) { return std::abs(x) > 0.05f; });
-    samples.erase(samples.begin(), first);
-    samples.resize(std::min(samples.size(), std::size_t(seconds - 1) * kRate));
-    return Dropouts(samples);
+    return Dropouts(tap.Samples(), seconds);
 }
 
 std::size_t PaplayDropouts(int seconds) {
@@ -315,12 +315,7 @@ std::size_t PaplayDropouts(int seconds) {
     const pid_t pid = Spawn({"paplay", wav});
     Quiet(seconds * 1000);
     End(pid);
-    std::vector<float> samples = tap.Samples();
-    const auto first =
-        std::find_if(samples.begin(), samples.end(), [](float x) { return std::abs(x) > 0.05f; });
-    samples.erase(samples.begin(), first);
-    samples.resize(std::min(samples.size(), std::size_t(seconds - 1) * kRate));
-    return Dropouts(samples);
+    return Dropouts(tap.Samples(), seconds);
 }
 
 // A deck started while another plays (a 3 kHz tone over a 1 kHz one), and

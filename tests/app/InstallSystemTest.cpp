@@ -2,6 +2,7 @@
 // a scratch prefix, checked by the desktop's own validators, and started from
 // there as the desktop starts it (its entry's Exec line) on the private sound
 // server and a private session bus, with files given on the command line.
+#include "tests/app/PrivateBus.h"
 #include "tests/decks/ToneFiles.h"
 #include "tests/mixer/Pactl.h"
 #include "tests/support/TestApp.h"
@@ -111,27 +112,6 @@ std::string Describe(const MixerState& m) {
 MixerState ReadMixer() {
     return {pactl::SinkVolume(), pactl::SourceVolume(), pactl::SinkMuted(), pactl::SourceMuted()};
 }
-
-// A session bus of the test's own for the program and the tools that talk to it.
-class PrivateBus {
-public:
-    PrivateBus() {
-        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
-        if (daemon_.waitForStarted(5000) && daemon_.waitForReadyRead(5000))
-            address_ = daemon_.readLine().trimmed();
-        if (!address_.isEmpty())
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.constData(), 1);
-    }
-    ~PrivateBus() {
-        daemon_.terminate();
-        daemon_.waitForFinished(5000);
-    }
-    bool Started() const { return !address_.isEmpty(); }
-
-private:
-    QProcess daemon_;
-    QByteArray address_;
-};
 
 QString Player(const QStringList& args) {
     return RunProgram("playerctl", QStringList{"-p", "kolvadeck"} + args,

@@ -6,6 +6,7 @@
 #include "decks/DeckEngine.h"
 #include "decks/Playlist.h"
 #include "platform/audio/AudioEngine.h"
+#include "tests/app/PrivateBus.h"
 #include "tests/app/ShownWindow.h"
 #include "tests/decks/MonitorRecording.h"
 #include "tests/decks/ToneFiles.h"
@@ -20,28 +21,6 @@
 
 namespace {
 constexpr double kRate = 44100;
-
-// A session bus of the test's own, the address of which the program finds
-// in DBUS_SESSION_BUS_ADDRESS.
-class PrivateBus {
-public:
-    PrivateBus() {
-        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
-        if (daemon_.waitForStarted(5000) && daemon_.waitForReadyRead(5000))
-            address_ = daemon_.readLine().trimmed();
-        if (!address_.isEmpty())
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.constData(), 1);
-    }
-    ~PrivateBus() {
-        daemon_.terminate();
-        daemon_.waitForFinished(5000);
-    }
-    bool Started() const { return !address_.isEmpty(); }
-
-private:
-    QProcess daemon_;
-    QByteArray address_;
-};
 
 // Runs playerctl on the program's player; the window's events run meanwhile,
 // since it is the window that answers.
