@@ -1,6 +1,7 @@
 #include "catalog/TagReading.h"
 
 #include "catalog/Genres.h"
+#include "catalog/VideoLength.h"
 #include "formats/ChunkTextTags.h"
 
 #include <fcntl.h>
@@ -165,6 +166,9 @@ VideoTags ReadVideoTags(const std::string& path) {
         if (const TagLib::AudioProperties* properties = file.audioProperties())
             tags.seconds = properties->lengthInSeconds();
     }
+    // TagLib knows the length of MP4 files only; FFmpeg reads the other containers.
+    if (tags.seconds <= 0 && PlainFile(path))
+        tags.seconds = VideoSeconds(path);
     if (tags.title.empty())
         tags.title = tags.name.empty() ? std::string("Untitled") : tags.name;
     return tags;
