@@ -127,6 +127,14 @@ MainWindow::MainWindow(QWidget* parent)
     startUp();
     // The search keeps its answers in the data folder, known from start-up on.
     musicLibrary = new MusicLibrary(libraryTab, DataFolder, this);
+    // The library's local tracks join the playlist as dropped files do.
+    connect(musicLibrary, &MusicLibrary::addToPlaylistRequested, this,
+            [this](const QStringList& paths) {
+                std::vector<std::string> files;
+                for (const QString& path : paths)
+                    files.push_back(path.toStdString());
+                playlist->addDroppedFiles(files);
+            });
     conversion = new ConversionPipeline(musicLibrary, &toolState, this);
     broadcast =
         new BroadcastController(broadcastTab, DataFolder, this, ToolRunnerCallbacks(toolState));

@@ -1,8 +1,10 @@
 #include "catalog/Answers.h"
 
+#include "catalog/TagReading.h"
 #include "catalog/XmlText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace answers {
@@ -46,6 +48,34 @@ std::string MatchOf(std::int64_t score) {
 // skips these, which are there for people and other tools.
 constexpr const char* kPagingNamespace = "http://kolvadeck.org/ns/paging";
 
+// The track's file as a file: address, every byte but the unreserved ones and
+// the slashes percent-encoded, so that any name survives the trip.
+void AppendFileAddress(std::string& out, const std::string& path) {
+    if (path.empty())
+        return;
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string address = "file://";
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) != 0 && byte < 0x80) {
+            address += c;
+        } else if (c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            address += c;
+        } else {
+            address += '%';
+            address += kHex[byte >> 4];
+            address += kHex[byte & 0x0F];
+        }
+    }
+    AppendElement(out, "url", address);
+}
+
+// A track whose file named no artist carries none: the reader then lists it
+// by its title, which is its file name when it has no tags at all.
+bool KnownArtist(const queries::Track& track) {
+    return track.artist != kUnknownArtist;
+}
+
 } // namespace
 
 std::string TrackSearch(const std::string& text, const queries::Found<queries::Track>& found,
@@ -67,7 +97,9 @@ std::string TrackSearch(const std::string& text, const queries::Found<queries::T
     for (const queries::Track& track : found.rows) {
         out += "<track>";
         AppendElement(out, "name", track.title);
-        AppendElement(out, "artist", track.artist);
+        if (KnownArtist(track))
+            AppendElement(out, "artist", track.artist);
+        AppendFileAddress(out, track.path);
         out += "<streamable>0</streamable><listeners>0</listeners></track>\n";
     }
     out += "</trackmatches>\n</results>\n</lfm>\n";
@@ -85,9 +117,14 @@ std::string SimilarTracks(const std::string& artist, const std::string& track,
         out += "<track>";
         AppendElement(out, "name", similar.title);
         AppendElement(out, "match", MatchOf(similar.score));
-        out += "<streamable>0</streamable><artist>";
-        AppendElement(out, "name", similar.artist);
-        out += "</artist></track>\n";
+        AppendFileAddress(out, similar.path);
+        out += "<streamable>0</streamable>";
+        if (KnownArtist(similar)) {
+            out += "<artist>";
+            AppendElement(out, "name", similar.artist);
+            out += "</artist>";
+        }
+        out += "</track>\n";
     }
     out += "</similartracks>\n</lfm>\n";
     return out;

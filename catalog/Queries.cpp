@@ -8,7 +8,7 @@
 namespace queries {
 
 const char* const kSearchTracksSql = R"sql(
-SELECT t.title, t.artist, count(*) OVER ()
+SELECT t.title, t.artist, count(*) OVER (), t.path
 FROM tracks_fts JOIN tracks t ON t.id = tracks_fts.rowid
 WHERE tracks_fts MATCH ?1
 ORDER BY tracks_fts.rank, t.artist, t.title LIMIT ?2 OFFSET ?3)sql";
@@ -35,7 +35,7 @@ candidates(id, score) AS (
   SELECT t.id, 1000 FROM seed_decades d
   JOIN tracks t ON t.year BETWEEN d.decade * 10 AND d.decade * 10 + 9),
 ranked AS (SELECT id, max(score) AS score FROM candidates GROUP BY id)
-SELECT t.title, t.artist, r.score, count(*) OVER ()
+SELECT t.title, t.artist, r.score, count(*) OVER (), t.path
 FROM ranked r JOIN tracks t ON t.id = r.id
 WHERE NOT (t.artist = ?1 COLLATE NOCASE AND t.title = ?2 COLLATE NOCASE)
 ORDER BY r.score DESC, t.artist COLLATE NOCASE, t.title COLLATE NOCASE LIMIT ?3 OFFSET ?4)sql";
@@ -117,7 +117,7 @@ Found<Row> Collect(Statement& statement, int totalColumn, Read read) {
 }
 
 Track ReadTrack(const Statement& s) {
-    return Track{s.Text(0), s.Text(1), 0};
+    return Track{s.Text(0), s.Text(1), 0, s.Text(3)};
 }
 } // namespace
 
@@ -139,7 +139,7 @@ Found<Track> SimilarTracksBySql(Database& db, const std::string& artist, const s
     Statement& s = db.Prepare(kSimilarTracksSql);
     s.Bind(1, artist).Bind(2, track).Bind(3, window.limit).Bind(4, window.offset);
     return Collect<Track>(s, 3, [](const Statement& row) {
-        return Track{row.Text(0), row.Text(1), row.Int(2)};
+        return Track{row.Text(0), row.Text(1), row.Int(2), row.Text(4)};
     });
 }
 
@@ -201,17 +201,18 @@ Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::s
                 --skip;
                 continue;
             }
-            found.rows.push_back({s.Text(0), s.Text(1), score < 0 ? s.Int(2) : score});
+            found.rows.push_back(
+                {s.Text(0), s.Text(1), score < 0 ? s.Int(2) : score, s.Text(score < 0 ? 3 : 2)});
         }
         s.Reset();
     };
     Statement& own = db.Prepare(
-        "SELECT title, artist FROM tracks WHERE artist = ?1 COLLATE NOCASE AND "
+        "SELECT title, artist, path FROM tracks WHERE artist = ?1 COLLATE NOCASE AND "
         "NOT title = ?2 COLLATE NOCASE ORDER BY artist COLLATE NOCASE, title COLLATE NOCASE");
     own.Bind(1, artist).Bind(2, track);
     take(own, 3000);
     Statement& listed =
-        db.Prepare("SELECT t.title, t.artist, s.score FROM similar_tracks s "
+        db.Prepare("SELECT t.title, t.artist, s.score, t.path FROM similar_tracks s "
                    "JOIN tracks t ON t.id = s.track_id WHERE s.profile = ? ORDER BY s.rank");
     listed.Bind(1, profileId);
     take(listed, -1);

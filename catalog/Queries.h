@@ -21,6 +21,7 @@ struct Track {
     std::string title;
     std::string artist;
     std::int64_t score = 0; // similar tracks: 3000 same artist, 2000+n n shared genres, 1000 decade
+    std::string path;       // the catalogued file
 };
 
 struct Artist {

@@ -72,12 +72,14 @@ std::unordered_map<std::string, Known> LoadKnown(Database& db, const char* table
 
 void StoreTrack(Database& db, const FoundFile& file, const TrackTags& tags) {
     Statement& upsert = db.Prepare(
-        "INSERT INTO tracks(path, size, mtime, title, artist, album, year) VALUES (?,?,?,?,?,?,?) "
+        "INSERT INTO tracks(path, size, mtime, title, artist, album, year, name) "
+        "VALUES (?,?,?,?,?,?,?,?) "
         "ON CONFLICT(path) DO UPDATE SET size=excluded.size, mtime=excluded.mtime, "
-        "title=excluded.title, artist=excluded.artist, album=excluded.album, year=excluded.year "
-        "RETURNING id");
+        "title=excluded.title, artist=excluded.artist, album=excluded.album, year=excluded.year, "
+        "name=excluded.name RETURNING id");
     upsert.Bind(1, file.path).Bind(2, file.size).Bind(3, file.mtime).Bind(4, tags.title);
     upsert.Bind(5, tags.artist).Bind(6, tags.album).Bind(7, std::int64_t{tags.year});
+    upsert.Bind(8, tags.name);
     upsert.Step();
     const std::int64_t id = upsert.Int(0);
     upsert.Run();

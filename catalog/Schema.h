@@ -4,7 +4,7 @@
 // full-text index (FTS5, kept in step by triggers) over the words searched.
 namespace schema {
 
-inline constexpr int kVersion = 2;
+inline constexpr int kVersion = 3;
 
 inline constexpr const char* kDropAll = R"sql(
 DROP TABLE IF EXISTS tracks_fts; DROP TABLE IF EXISTS track_genres; DROP TABLE IF EXISTS tracks;
@@ -23,7 +23,8 @@ CREATE TABLE IF NOT EXISTS tracks(
   title TEXT NOT NULL,
   artist TEXT NOT NULL,
   album TEXT NOT NULL DEFAULT '',
-  year INTEGER NOT NULL DEFAULT 0);
+  year INTEGER NOT NULL DEFAULT 0,
+  name TEXT NOT NULL DEFAULT '');
 CREATE INDEX IF NOT EXISTS tracks_by_artist
   ON tracks(artist COLLATE NOCASE, title COLLATE NOCASE);
 CREATE INDEX IF NOT EXISTS tracks_by_year ON tracks(year);
@@ -33,17 +34,19 @@ CREATE TABLE IF NOT EXISTS track_genres(
   PRIMARY KEY(track_id, genre)) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS track_genres_by_genre ON track_genres(genre, track_id);
 CREATE VIRTUAL TABLE IF NOT EXISTS tracks_fts USING fts5(
-  title, artist, content='tracks', content_rowid='id', tokenize='unicode61 remove_diacritics 2');
+  title, artist, name, content='tracks', content_rowid='id', tokenize='unicode61 remove_diacritics 2');
 CREATE TRIGGER IF NOT EXISTS tracks_ai AFTER INSERT ON tracks BEGIN
-  INSERT INTO tracks_fts(rowid, title, artist) VALUES (new.id, new.title, new.artist);
+  INSERT INTO tracks_fts(rowid, title, artist, name) VALUES (new.id, new.title, new.artist, new.name);
 END;
 CREATE TRIGGER IF NOT EXISTS tracks_ad AFTER DELETE ON tracks BEGIN
-  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist) VALUES ('delete', old.id, old.title, old.artist);
+  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist, name)
+    VALUES ('delete', old.id, old.title, old.artist, old.name);
   DELETE FROM track_genres WHERE track_id = old.id;
 END;
 CREATE TRIGGER IF NOT EXISTS tracks_au AFTER UPDATE ON tracks BEGIN
-  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist) VALUES ('delete', old.id, old.title, old.artist);
-  INSERT INTO tracks_fts(rowid, title, artist) VALUES (new.id, new.title, new.artist);
+  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist, name)
+    VALUES ('delete', old.id, old.title, old.artist, old.name);
+  INSERT INTO tracks_fts(rowid, title, artist, name) VALUES (new.id, new.title, new.artist, new.name);
 END;
 
 -- Worked out after each scan that changed the tracks (see Similarity.h).

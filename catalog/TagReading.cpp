@@ -53,8 +53,14 @@ std::string Utf8(const TagLib::String& text) {
 }
 
 // "Artist - Title" file names give both; any other name is the title alone.
+// A file that names neither is listed by its whole file name, so that the
+// user sees which file it is.
 void FillFromFileName(const std::string& path, std::string& title, std::string& artist) {
     const std::string stem = FileStem(path);
+    if (title.empty() && artist.empty() && stem.find(" - ") == std::string::npos) {
+        const size_t slash = path.rfind('/');
+        title = CleanText(path.substr(slash == std::string::npos ? 0 : slash + 1));
+    }
     const size_t dash = stem.find(" - ");
     if (dash != std::string::npos && dash > 0 && dash + 3 < stem.size()) {
         if (artist.empty())
@@ -149,6 +155,8 @@ TrackTags ReadTrackTags(const std::string& path) {
             tags.artist = CleanText(chunks->artist);
         }
     FillFromFileName(path, tags.title, tags.artist);
+    const size_t slash = path.rfind('/');
+    tags.name = CleanText(path.substr(slash == std::string::npos ? 0 : slash + 1));
     return tags;
 }
 

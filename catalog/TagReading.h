@@ -6,13 +6,15 @@
 
 // What the catalogue keeps of a music file: its tags (ID3v2 first, ID3v1 for
 // what ID3v2 lacks), with the file name standing in for a missing title or
-// artist ("Artist - Title.mp3").
+// artist ("Artist - Title.mp3"); a file named neither way has its whole file
+// name as its title and kUnknownArtist as its artist.
 struct TrackTags {
     std::string title;
     std::string artist;
     std::string album;
     int year = 0;
     std::vector<std::string> genres; // genre keys
+    std::string name;                // the file name, searched beside the tags
 };
 
 struct VideoTags {

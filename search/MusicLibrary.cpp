@@ -3,6 +3,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Settings.h"
 #include "search/ClickLabel.h"
+#include "search/LocalTracks.h"
 #include "search/MenuVisibility.h"
 #include "search/ResultsList.h"
 #include "search/SearchAddress.h"
@@ -16,6 +17,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QUrl>
+
+#include <algorithm>
 
 namespace {
 std::string Utf8(const QString& text) {
@@ -29,7 +33,8 @@ MusicLibrary::MusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* f
     , form_(form)
     , dataFolder_(std::move(dataFolder))
     , w_(BuildMusicLibraryForm(tabSheet))
-    , client_(new SearchClient(this)) {
+    , client_(new SearchClient(this))
+    , musicFolders_(CataloguedMusicFolders()) {
     Connect();
     connect(client_, &SearchClient::answered, this, &MusicLibrary::ShowAnswer);
 }
@@ -54,10 +59,46 @@ void MusicLibrary::Connect() {
     connect(w_.backLabel, &ClickLabel::clicked, this, command(&MusicLibrary::back));
     connect(w_.closePreviewButton, &QPushButton::clicked, this,
             command(&MusicLibrary::closePreview));
+    connect(w_.addToPlaylistAction, &QAction::triggered, this,
+            command(&MusicLibrary::addToPlaylist));
     connect(w_.resultsList, &QTreeWidget::customContextMenuRequested, this,
             [this](const QPoint& at) {
+                const int row = SelectedRow();
+                w_.addToPlaylistAction->setVisible(row >= 0 && !LocalFilesOf({row}).isEmpty());
                 w_.resultsContextMenu->popup(w_.resultsList->viewport()->mapToGlobal(at));
             });
+    if (auto* tree = qobject_cast<ResultsTree*>(w_.resultsList)) {
+        connect(tree, &ResultsTree::enterPressed, this, command(&MusicLibrary::addToPlaylist));
+        tree->SetDragUrls([this](const QList<QTreeWidgetItem*>& items) {
+            QList<int> rows;
+            for (QTreeWidgetItem* item : items)
+                rows << w_.resultsList->indexOfTopLevelItem(item);
+            std::sort(rows.begin(), rows.end());
+            QList<QUrl> urls;
+            for (const QString& file : LocalFilesOf(rows))
+                urls << QUrl::fromLocalFile(file);
+            return urls;
+        });
+    }
+}
+
+QStringList MusicLibrary::LocalFilesOf(const QList<int>& rows) const {
+    QStringList files;
+    for (const int row : rows) {
+        if (row < 0 || static_cast<size_t>(row) >= results_.music.size())
+            continue;
+        const QString file =
+            CataloguedFile(results_.music[static_cast<size_t>(row)].file, musicFolders_);
+        if (!file.isEmpty())
+            files << file;
+    }
+    return files;
+}
+
+void MusicLibrary::addToPlaylist() {
+    const QStringList files = LocalFilesOf({SelectedRow()});
+    if (!files.isEmpty())
+        emit addToPlaylistRequested(files);
 }
 
 void MusicLibrary::find() {

@@ -6,6 +6,7 @@
 #include "search/SearchResults.h"
 
 #include <QObject>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -49,6 +50,9 @@ public:
     void nextPage();     // next page of the current request
     void back();         // "Back": the previous request, one page lower
     void closePreview(); // closes the preview
+    // "Add to Playlist" (also Enter on the list): the selected row's file,
+    // when it is a catalogued local file, goes to addToPlaylistRequested.
+    void addToPlaylist();
 
     // The one search operation: shifts the history, empties the results and
     // starts downloading the method's answer into its query file; the answer
@@ -81,7 +85,13 @@ public:
     using SendCheck = std::function<void(std::function<void(const QString& refusal)> send)>;
     void SetSendCheck(SendCheck check) { sendCheck_ = std::move(check); }
 
+    // The catalogued local files of the rows, in row order.
+    QStringList LocalFilesOf(const QList<int>& rows) const;
+
 signals:
+    // Local files the user sends to the playlist (as if dropped on it).
+    void addToPlaylistRequested(const QStringList& paths);
+
     // The latest request's answer (or its error) is now shown; after a
     // connection error this comes once the error box is open.
     void answerShown();
@@ -107,6 +117,7 @@ private:
     SearchClient* client_;
     Reconnect reconnect_;
     SendCheck sendCheck_;
-    int requestNumber_ = 0; // of the latest request, so a stale retry is dropped
-    bool retried_ = false;  // the latest request was sent again after a reconnect
+    QStringList musicFolders_; // where the catalogue's local files may lie
+    int requestNumber_ = 0;    // of the latest request, so a stale retry is dropped
+    bool retried_ = false;     // the latest request was sent again after a reconnect
 };

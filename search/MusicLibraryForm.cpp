@@ -3,6 +3,7 @@
 #include "platform/PaintWidget.h"
 #include "platform/WinColor.h"
 #include "search/ClickLabel.h"
+#include "search/ResultsList.h"
 #include "search/VideoPreview.h"
 
 #include <QGroupBox>
@@ -34,7 +35,7 @@ ClickLabel* MakeLink(const char* caption, QWidget* parent, int left, int top) {
 }
 
 QTreeWidget* MakeResultsList(QWidget* parent) {
-    auto* list = new QTreeWidget(parent);
+    auto* list = new ResultsTree(parent);
     list->setGeometry(176, 56, 809, 569);
     list->setColumnCount(1);
     list->setHeaderHidden(true);
@@ -46,6 +47,10 @@ QTreeWidget* MakeResultsList(QWidget* parent) {
     list->header()->setStretchLastSection(false);
     list->setColumnWidth(0, 200);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Rows of local files are dragged onto the playlist.
+    list->setDragEnabled(true);
+    list->setDragDropMode(QAbstractItemView::DragOnly);
+    list->setDefaultDropAction(Qt::CopyAction);
     PaintWidget(list, wincolor::kBlack, wincolor::kText);
     return list;
 }
@@ -68,6 +73,8 @@ void AddContextMenu(MusicLibraryWidgets& w) {
     w.similarTracksAction = w.resultsContextMenu->addAction(QStringLiteral("Similar Tracks"));
     w.resultsContextMenu->addSeparator();
     w.similarArtistsAction = w.resultsContextMenu->addAction(QStringLiteral("Similar Artists"));
+    w.resultsContextMenu->addSeparator();
+    w.addToPlaylistAction = w.resultsContextMenu->addAction(QStringLiteral("Add to Playlist"));
 }
 } // namespace
 

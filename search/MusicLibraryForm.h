@@ -13,19 +13,20 @@ class VideoPreview;
 
 // The controls of the "Music Library" tab, by their design names.
 struct MusicLibraryWidgets {
-    QGroupBox* musicbox = nullptr;     // holds everything below
-    QLineEdit* searchBox = nullptr;    // search text
-    QPushButton* findButton = nullptr; // "Find"
-    QListWidget* genresList = nullptr; // the 33 genres
-    QTreeWidget* resultsList = nullptr;
+    QGroupBox* musicbox = nullptr;       // holds everything below
+    QLineEdit* searchBox = nullptr;      // search text
+    QPushButton* findButton = nullptr;   // "Find"
+    QListWidget* genresList = nullptr;   // the 33 genres
+    QTreeWidget* resultsList = nullptr;  // a ResultsTree
     QMenu* resultsContextMenu = nullptr; // context menu of resultsList
     QAction* sourcesAction = nullptr;
     QAction* similarTracksAction = nullptr;
     QAction* similarArtistsAction = nullptr;
-    ClickLabel* moreLabel = nullptr; // "More Results"
-    ClickLabel* backLabel = nullptr; // "Back"
-    QGroupBox* previewbox = nullptr; // "Preview", hidden at start; the conversion
-                                     // controls go below previewPlayer (from y 276)
+    QAction* addToPlaylistAction = nullptr; // shown for a row of a local file
+    ClickLabel* moreLabel = nullptr;        // "More Results"
+    ClickLabel* backLabel = nullptr;        // "Back"
+    QGroupBox* previewbox = nullptr;        // "Preview", hidden at start; the conversion
+                                            // controls go below previewPlayer (from y 276)
     VideoPreview* previewPlayer = nullptr;
     QPushButton* closePreviewButton = nullptr; // "X" closes the preview
 };

@@ -4,6 +4,7 @@
 #include "search/XmlLookup.h"
 
 #include <QStringDecoder>
+#include <QUrl>
 
 #include <cctype>
 #include <cstring>
@@ -34,16 +35,35 @@ void AddMusicRows(pugi::xml_node first, RowFiller fill, SearchResults& results) 
         AddMusicRow(node, fill, results);
 }
 
-void FillTrack(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
-    entry.artist = Text(Child(node, "artist"));
+// The local file of a track of the catalogue: its "url" when that is a file:
+// address of an absolute path; empty otherwise (an online track's page).
+std::string LocalFileOf(const pugi::xml_node& track) {
+    const pugi::xml_node url = Child(track, "url");
+    const QUrl address(QString::fromUtf8(url.child_value()), QUrl::StrictMode);
+    if (!address.isValid() || !address.isLocalFile() || !address.host().isEmpty())
+        return {};
+    const QString path = address.toLocalFile();
+    return path.startsWith(u'/') ? path.toUtf8().toStdString() : std::string();
+}
+
+// A local file without an artist is listed by its title alone; every other
+// row needs its artist, as before.
+void FillTrackRow(const pugi::xml_node& node, const pugi::xml_node& artist, MusicResult& entry,
+                  std::string& caption) {
+    entry.file = LocalFileOf(node);
+    if (artist || entry.file.empty())
+        entry.artist = Text(artist);
     entry.track = Text(Child(node, "name"));
-    caption = entry.artist + " - " + entry.track;
+    caption = entry.artist.empty() ? entry.track : entry.artist + " - " + entry.track;
+}
+
+void FillTrack(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
+    FillTrackRow(node, Child(node, "artist"), entry, caption);
 }
 
 void FillSimilarTrack(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
-    entry.artist = Text(Child(Child(node, "artist"), "name"));
-    entry.track = Text(Child(node, "name"));
-    caption = entry.artist + " - " + entry.track;
+    const pugi::xml_node artist = Child(node, "artist");
+    FillTrackRow(node, artist ? Child(artist, "name") : artist, entry, caption);
 }
 
 void FillArtist(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {

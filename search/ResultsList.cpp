@@ -1,6 +1,7 @@
 #include "search/ResultsList.h"
 
-#include <QTreeWidget>
+#include <QKeyEvent>
+#include <QMimeData>
 
 void ShowResultRows(QTreeWidget* resultsList, const SearchResults& results) {
     QList<QTreeWidgetItem*> rows;
@@ -8,4 +9,26 @@ void ShowResultRows(QTreeWidget* resultsList, const SearchResults& results) {
     for (const std::string& caption : results.captions)
         rows.push_back(new QTreeWidgetItem(QStringList{QString::fromStdString(caption)}));
     resultsList->addTopLevelItems(rows);
+}
+
+QStringList ResultsTree::mimeTypes() const {
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData* ResultsTree::mimeData(const QList<QTreeWidgetItem*>& items) const {
+    const QList<QUrl> urls = dragUrls_ ? dragUrls_(items) : QList<QUrl>();
+    if (urls.isEmpty())
+        return nullptr;
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+
+void ResultsTree::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        emit enterPressed();
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }

@@ -7,6 +7,7 @@
 struct MusicResult {
     std::string artist;
     std::string track; // empty for the artist methods
+    std::string file;  // the local file of a catalogued track, from its file: address
 };
 
 // The entry behind a row of the results list for the video method.

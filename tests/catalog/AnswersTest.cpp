@@ -22,7 +22,7 @@ SearchResults Read(const std::string& method, const std::string& answer) {
 }
 
 queries::Found<queries::Track> TwoTracks() {
-    return {{{kHostileTitle, kHostileArtist, 3000}, {"Kiss", "Prince", 2001}}, 2};
+    return {{{kHostileTitle, kHostileArtist, 3000, {}}, {"Kiss", "Prince", 2001, {}}}, 2};
 }
 
 queries::Found<queries::Artist> TwoArtists() {

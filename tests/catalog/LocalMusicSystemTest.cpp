@@ -1,0 +1,184 @@
+// The user's own music through the shown window: the real kolvadeck-catalog
+// serves a collection, the "Music Library" tab finds its tracks (by tags or
+// file name) and sends them to the playlist by Enter, by "Add to Playlist"
+// and by dragging the row onto the list; its videos carry their lengths.
+#include "CatalogProcess.h"
+#include "Collection.h"
+#include "RawHttp.h"
+#include "app/MainWindow.h"
+#include "decks/Playlist.h"
+#include "platform/Dialogs.h"
+#include "search/MusicLibrary.h"
+#include "tests/search/AwaitAnswer.h"
+#include "tests/support/TestApp.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class LocalMusicSystem : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureTestApp();
+        ASSERT_TRUE(home_.isValid());
+        UseUserFolder(home_.path().toLocal8Bit().constData());
+        collection_ = CopyOf(SharedCollection(), fs::path(home_.path().toStdString()) / "c");
+        // A file without any tag, named neither "Artist - Title".
+        untagged_ = collection_.music / "untagged take.mp3";
+        fs::copy_file(SharedCollection().root / "tone.mp3", untagged_);
+        ASSERT_TRUE(server_.Start(home_.filePath("catalog.sqlite").toStdString(),
+                                  collection_.music.string(), collection_.videos.string()));
+        setenv("KOLVADECK_SEARCH_HOST", server_.Host().c_str(), 1);
+        setenv("KOLVADECK_MUSIC_DIRS", collection_.music.c_str(), 1);
+        dialogs::SetHandler([this](const dialogs::Request& request) {
+            shown_.push_back(request.text.toStdString());
+            return dialogs::Answer{true, {}};
+        });
+        form_ = std::make_unique<MainWindow>();
+        form_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+        form_->tabs->setCurrentWidget(form_->libraryTab);
+        library_ = form_->musicLibrary;
+        list_ = library_->Widgets().resultsList;
+    }
+    void TearDown() override {
+        form_.reset();
+        dialogs::SetHandler({});
+        unsetenv("KOLVADECK_SEARCH_HOST");
+        unsetenv("KOLVADECK_MUSIC_DIRS");
+        EXPECT_TRUE(shown_.empty()) << shown_.front();
+    }
+
+    // Types the text and clicks "Find", as the user does.
+    void Find(const QString& text) {
+        QLineEdit* box = library_->Widgets().searchBox;
+        box->clear();
+        QTest::keyClicks(box, text);
+        ASSERT_TRUE(AwaitAnswer(*library_, [this] {
+            QTest::mouseClick(library_->Widgets().findButton, Qt::LeftButton);
+        }));
+    }
+    QStringList Rows() const {
+        QStringList rows;
+        for (int i = 0; i < list_->topLevelItemCount(); ++i)
+            rows << list_->topLevelItem(i)->text(0);
+        return rows;
+    }
+    QRect RowRect(const QString& caption) const {
+        const auto found = list_->findItems(caption, Qt::MatchExactly);
+        EXPECT_EQ(found.size(), 1) << caption.toStdString();
+        return found.isEmpty() ? QRect() : list_->visualItemRect(found.front());
+    }
+    void ClickRow(const QString& caption) {
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, RowRect(caption).center());
+    }
+    // Right-clicks the row; whether the menu offers "Add to Playlist".
+    bool MenuOffersAdd(const QString& caption) {
+        const QPoint at = RowRect(caption).center();
+        QTest::mouseClick(list_->viewport(), Qt::RightButton, {}, at);
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, at, list_->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list_->viewport(), &menu);
+        QMenu* popup = library_->Widgets().resultsContextMenu;
+        const bool offered = library_->Widgets().addToPlaylistAction->isVisible();
+        popup->close();
+        return offered;
+    }
+    std::vector<std::string> PlaylistPaths() const {
+        std::vector<std::string> paths;
+        for (int i = 0; i < form_->playlist->Count(); ++i)
+            paths.push_back(form_->playlist->PathAt(i));
+        return paths;
+    }
+    std::string InMusic(const char* name) const { return (collection_.music / name).string(); }
+
+    QTemporaryDir home_;
+    Collection collection_;
+    fs::path untagged_;
+    CatalogProcess server_;
+    std::unique_ptr<MainWindow> form_;
+    MusicLibrary* library_ = nullptr;
+    QTreeWidget* list_ = nullptr;
+    std::vector<std::string> shown_;
+};
+
+TEST_F(LocalMusicSystem, EnterMenuAndDragAddTheFoundFilesToThePlaylist) {
+    Find("prince");
+    ASSERT_EQ(Rows(), (QStringList{"Prince - Kiss", "Prince - When Doves Cry"}));
+
+    ClickRow("Prince - Kiss");
+    QTest::keyClick(list_, Qt::Key_Return);
+    EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{InMusic("kiss.mp3")}));
+    EXPECT_EQ(library_->CurrentRequest().method, "track.search"); // no video search
+
+    ASSERT_TRUE(MenuOffersAdd("Prince - When Doves Cry"));
+    library_->Widgets().addToPlaylistAction->trigger();
+    EXPECT_EQ(PlaylistPaths(),
+              (std::vector<std::string>{InMusic("kiss.mp3"), InMusic("doves.mp3")}));
+
+    // The row dragged onto the playlist: the drag's data, dropped there.
+    const QModelIndex kiss = list_->indexFromItem(list_->findItems("Prince - Kiss", {}).front());
+    std::unique_ptr<QMimeData> dragged(list_->model()->mimeData({kiss}));
+    ASSERT_TRUE(dragged);
+    QWidget* target = form_->playlistView->viewport();
+    const QPoint middle = target->rect().center();
+    QDragEnterEvent enter(middle, Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(middle, Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
+    EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{InMusic("kiss.mp3"), InMusic("doves.mp3"),
+                                                         InMusic("kiss.mp3")}));
+
+    // A double click keeps its meaning: the track's video sources, which are
+    // not files to play.
+    ASSERT_TRUE(AwaitAnswer(*library_, [this] {
+        const QPoint at = RowRect("Prince - Kiss").center();
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list_->viewport(), Qt::LeftButton, {}, at);
+    }));
+    EXPECT_EQ(library_->CurrentRequest().method, "youtube.sources");
+    ASSERT_FALSE(Rows().isEmpty());
+    EXPECT_FALSE(MenuOffersAdd(Rows().front()));
+    ClickRow(Rows().front());
+    QTest::keyClick(list_, Qt::Key_Return);
+    EXPECT_EQ(form_->playlist->Count(), 3);
+}
+
+TEST_F(LocalMusicSystem, AFileNameFindsItsFileAndAnUntaggedFileIsListedByIt) {
+    Find("untagged take.mp3");
+    EXPECT_EQ(Rows(), QStringList{"untagged take.mp3"});
+    ClickRow("untagged take.mp3");
+    QTest::keyClick(list_, Qt::Key_Enter);
+    EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{untagged_.string()}));
+
+    Find("kiss.mp3"); // a tagged file, by its name
+    EXPECT_EQ(Rows(), QStringList{"Prince - Kiss"});
+}
+
+TEST_F(LocalMusicSystem, EveryVideoCarriesItsLength) {
+    // Two-second videos in MP4 and FLV.
+    const RawAnswer feed = RawGet(server_.Port(), "/api/video/?vq=kiss&max-results=50");
+    ASSERT_EQ(feed.status, 200);
+    const std::regex duration("duration=\"(\\d+)\"");
+    int durations = 0;
+    for (auto it = std::sregex_iterator(feed.body.begin(), feed.body.end(), duration);
+         it != std::sregex_iterator(); ++it, ++durations)
+        EXPECT_EQ((*it)[1].str(), "2") << feed.body;
+    EXPECT_EQ(durations, 4); // two entries, two contents each
+}
+
+} // namespace
