@@ -88,8 +88,10 @@ void BroadcastController::SetStatus(const char* text) {
 
 void BroadcastController::loadBackground() {
     backgroundDownload_.reset(); // the latest "Load" decides the picture
-    const std::string t = w_.streamingbackgroundurledit->text().toStdString();
-    if (t.size() > 10 && t.compare(0, 7, "http://") == 0) {
+    const QString text = w_.streamingbackgroundurledit->text();
+    const std::string t = text.toStdString();
+    // The length is counted in characters, not in the bytes of their UTF-8.
+    if (text.toUcs4().size() > 10 && t.compare(0, 7, "http://") == 0) {
         LoadBackgroundFrom(t);
         return;
     }

@@ -10,8 +10,10 @@
 #include "tests/search/LoopbackServer.h"
 #include "tests/support/TestApp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -154,6 +156,29 @@ TEST_F(BroadcastTab, LoadOpensTheFileDialogUnlessAnAddressIsLongEnough) {
         EXPECT_EQ(requests_[0].fileName, "*.jpg");
         EXPECT_EQ(requests_[0].defaultSuffix, "png");
         EXPECT_EQ(W().streamingbackgroundurledit->text(), text); // cancelled: unchanged
+    }
+}
+
+// Ten characters are ten whatever their letters: typed addresses whose UTF-8
+// (or UTF-16) takes more bytes still open the dialog.
+TEST_F(BroadcastTab, LoadCountsCharactersNotBytes) {
+    for (const QString& text :
+         {QStringLiteral("http://\u00e4\u00f6\u00fc"), QStringLiteral("http://\u65e5\u672c\u8a9e"),
+          QString::fromUtf8("http://a\xF0\x9F\x98\x80"
+                            "b")}) {
+        requests_.clear();
+        W().streamingbackgroundurledit->clear();
+        // Typed one character at a time, as a keyboard layout delivers them.
+        for (const char32_t letter : text.toUcs4()) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                          QString::fromUcs4(&letter, 1));
+            QApplication::sendEvent(W().streamingbackgroundurledit, &key);
+        }
+        ASSERT_EQ(W().streamingbackgroundurledit->text(), text);
+        W().loadBackgroundButton->click();
+        ASSERT_EQ(requests_.size(), 1u) << text.toStdString();
+        EXPECT_EQ(requests_[0].kind, dialogs::Kind::OpenFiles);
+        EXPECT_FALSE(controller_->LoadingBackground());
     }
 }
 
