@@ -10,7 +10,9 @@
 #include "search/SearchAddress.h"
 #include "search/VideoPreview.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QPointer>
 #include <QPushButton>
@@ -31,6 +33,18 @@ void RemoveFile(const std::string& path) {
 
 QString Text(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+// The downloader's pieces of a cancelled download: the formats it fetches
+// apart ("<file>.f137.mp4"), its partial and resume files ("<file>.part",
+// "<file>.ytdl"), all named after its output file plus a dot.
+void RemoveDownloadPieces(const std::string& output) {
+    const QFileInfo named(Text(output));
+    const QDir folder = named.absoluteDir();
+    const QString prefix = named.fileName() + QLatin1Char('.');
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden))
+        if (name.startsWith(prefix))
+            QFile::remove(folder.filePath(name));
 }
 } // namespace
 
@@ -232,6 +246,7 @@ void ConversionPipeline::onProgressTick() {
 // target was deleted (after the user's Yes) before the tools started.
 void ConversionPipeline::Abort() {
     RemoveFile(IntermediateFile(target_));
+    RemoveDownloadPieces(IntermediateFile(target_));
     RemoveFile(target_);
     SetStep(Step::Idle);
     SetIdle();

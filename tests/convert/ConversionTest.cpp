@@ -325,15 +325,24 @@ TEST_F(ConversionTest, CancelDuringTheConverterEndsItAndLeavesNoFiles) {
 
 TEST_F(ConversionTest, CancelDuringTheDownloadSkipsTheConverter) {
     const fs::path target = folder_ / "out" / "early.mp3";
-    onStarted_ = [this](pid_t, size_t run) {
-        if (run == 1)
-            QTimer::singleShot(0, [this] { conversion_->startOrCancel(); });
+    onStarted_ = [this, target](pid_t, size_t run) {
+        if (run != 1)
+            return;
+        // What a downloader leaves mid-way: format pieces and partial files
+        // named after its output; and a file of the user's beside them.
+        for (const char* piece : {".flv.f137.mp4", ".flv.f140.m4a.part", ".flv.part", ".flv.ytdl"})
+            std::ofstream(target.string() + piece) << "piece";
+        std::ofstream(folder_ / "out" / "early.mp3.keep") << "mine";
+        QTimer::singleShot(0, [this] { conversion_->startOrCancel(); });
     };
     ConvertFirstVideo(conversion_->Widgets().mp3rb, target);
     EXPECT_EQ(messages_, std::vector<std::string>{"Conversion aborted!"});
     ASSERT_EQ(started_.size(), 1u);
     EXPECT_TRUE(ProcessGone(started_[0]));
-    EXPECT_TRUE(fs::is_empty(folder_ / "out"));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder_ / "out"))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"early.mp3.keep"});
     ExpectIdle();
 }
 
