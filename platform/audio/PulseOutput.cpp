@@ -257,6 +257,8 @@ void PulseOutput::Rest() {
 
 // Prebuffering holds playback back until the first fill is in.
 void PulseOutput::Resume() {
+    // Dated before the rest ends, so the stall check never sees a rest's age.
+    lastRequestNs_.store(NowNs());
     resting_ = false;
     silentFrames_ = 0;
     Drop(pa_stream_cork(stream_, 0, nullptr, nullptr));
