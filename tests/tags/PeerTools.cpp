@@ -78,6 +78,10 @@ std::string Workspace::FileWithBytes(const QString& name, const QByteArray& byte
     return PathOf(name);
 }
 
+QString PeerDataFolder() {
+    return QString::fromUtf8(kPeerData);
+}
+
 QJsonObject MutagenReadV1(const std::string& path) {
     const QByteArray out = Run(kPython, {"-c", kReadV1, QString::fromStdString(path)});
     return QJsonDocument::fromJson(out).object();

@@ -33,6 +33,9 @@ private:
 // mutagen's ID3v1 reading of the file's last 128 bytes: keys title, artist,
 // album, year, comment, track, genre (names); an empty object when mutagen
 // finds no tag.
+// The folder of the shared peer files, beside the checkout.
+QString PeerDataFolder();
+
 QJsonObject MutagenReadV1(const std::string& path);
 
 // Appends an ID3v1 tag made by mutagen (texts encoded as Latin-1).

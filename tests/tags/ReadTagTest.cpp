@@ -110,7 +110,7 @@ TEST(ReadTag, CleansSpacePaddingOnlyWhenTheFieldHoldsNoZeroByte) {
 
 TEST(ReadTag, AgreesWithMutagenOnTheSharedPeerFiles) {
     peer::Workspace ws;
-    const QDir dir("/work/shared/peer-data/id3v1");
+    const QDir dir(peer::PeerDataFolder());
     int compared = 0;
     for (const QString& name : dir.entryList({"*.mp3"}, QDir::Files)) {
         SCOPED_TRACE(name.toStdString());
