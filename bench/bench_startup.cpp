@@ -5,8 +5,8 @@
 // The catalogue service the program starts is a process of its own; its
 // memory is printed apart and not counted in the ratio.
 //
-// The catalogue listens on a fixed port: on a shared machine run this under
-// `flock /work/locks/ports`.
+// The catalogue listens on a fixed port: on a machine shared with other
+// runs, hold a lock on that port's use (flock) around this program.
 #include "bench/PrivateXvfb.h"
 
 #include <X11/Xlib.h>
