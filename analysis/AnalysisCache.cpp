@@ -108,8 +108,11 @@ void AnalysisCache::Store(const std::string& path, const FileStamp& stamp,
     root.insert(QStringLiteral("tracks"), tracks_);
     // Private, whatever the umask: another user who could write here would
     // choose the gains this program plays at.
-    shell::CreatePrivateFolder(QFile::encodeName(QFileInfo(file_).absolutePath()).toStdString());
-    shell::MakePrivateFile(QFile::encodeName(file_).toStdString());
+    if (!madePrivate_) {
+        shell::CreatePrivateFolder(
+            QFile::encodeName(QFileInfo(file_).absolutePath()).toStdString());
+        madePrivate_ = shell::MakePrivateFile(QFile::encodeName(file_).toStdString());
+    }
     QSaveFile out(file_);
     if (out.open(QIODevice::WriteOnly)) {
         out.write(QJsonDocument(root).toJson(QJsonDocument::Compact));

@@ -48,6 +48,7 @@ private:
     QString file_;
     std::mutex mutex_;
     bool loaded_ = false;
+    bool madePrivate_ = false; // its folder 0700 and file 0600, once a run
     QJsonObject tracks_;
 };
 

@@ -239,7 +239,13 @@ void DeckEngine::CannotPlay(Deck deck, int index, LoadFor purpose, const std::st
         StopList(deck);
         return;
     }
-    const int next = index + 1 >= count ? 0 : index + 1;
+    LoadNextItem(deck, index, purpose);
+}
+
+// Loads the item after index on the deck for the same command; the advance
+// shows the new item's title at once.
+void DeckEngine::LoadNextItem(Deck deck, int index, LoadFor purpose) {
+    const int next = (index + 1) % playlist_.Count();
     if (CurrentDeck == deck)
         CurrentIndex = next;
     if (purpose == LoadFor::Advance)
@@ -400,13 +406,8 @@ bool DeckEngine::AdvanceNow() {
 // file); the user need not wait for it: the load is dropped, the item stays
 // unmarked, and the next item loads on the same deck for the same command.
 void DeckEngine::SkipLoadingItem(Deck deck) {
-    const LoadFor purpose = loadingFor_[Slot(deck)];
-    const int next = (loadingIndex_[Slot(deck)] + 1) % playlist_.Count();
     Player(deck).Close(); // cancels the load; its answer is dropped
-    CurrentIndex = next;
-    if (purpose == LoadFor::Advance)
-        SetTitle(deck, playlist_.TitleAt(next));
-    TryDeckStep("skip a loading item", [&] { LoadItem(deck, next, purpose); });
+    LoadNextItem(deck, loadingIndex_[Slot(deck)], loadingFor_[Slot(deck)]);
 }
 
 void DeckEngine::setDeckLevel(Deck deck, int position) {

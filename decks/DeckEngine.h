@@ -143,6 +143,7 @@ private:
     Deck LitDeck() const { return CurrentDeck == Deck::A ? Deck::A : Deck::B; }
     void LoadItem(Deck deck, int index, LoadFor purpose);
     void SkipLoadingItem(Deck deck);
+    void LoadNextItem(Deck deck, int index, LoadFor purpose);
     void Loaded(Deck deck, int index, LoadFor purpose, const QString& title);
     void CannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
                     const audio::LoadResult& result);

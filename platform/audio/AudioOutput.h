@@ -43,6 +43,9 @@ public:
     // what it has queued, so that Stop is silent at once. Any thread; never
     // waits.
     virtual void Flush() {}
+    // Whether the device stops asking for sound while no deck plays (and so
+    // needs no watching then); one that keeps asking is checked for stalls.
+    virtual bool RestsWhenIdle() const { return false; }
     // The buffer the device keeps ahead of what is heard, in ms; 0 when it
     // does not say.
     virtual int BufferMs() const { return 0; }

@@ -31,19 +31,22 @@ void Drop(pa_operation* operation) {
 
 // libpulse calls back on its loop thread, with the loop's lock held.
 struct PulseOutput::Callbacks {
-    static void ContextState(pa_context* context, void* self) {
-        auto* out = static_cast<PulseOutput*>(self);
-        const pa_context_state_t state = pa_context_get_state(context);
-        if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED)
+    // A context or stream that failed or ended retires the output; either
+    // change wakes whoever waits for the connection.
+    static void StateChanged(PulseOutput* out, bool ended) {
+        if (ended)
             out->failed_.store(true);
         pa_threaded_mainloop_signal(out->loop_, 0);
     }
+    static void ContextState(pa_context* context, void* self) {
+        const pa_context_state_t state = pa_context_get_state(context);
+        StateChanged(static_cast<PulseOutput*>(self),
+                     state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED);
+    }
     static void StreamState(pa_stream* stream, void* self) {
-        auto* out = static_cast<PulseOutput*>(self);
         const pa_stream_state_t state = pa_stream_get_state(stream);
-        if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
-            out->failed_.store(true);
-        pa_threaded_mainloop_signal(out->loop_, 0);
+        StateChanged(static_cast<PulseOutput*>(self),
+                     state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED);
     }
     static void Write(pa_stream*, size_t, void* self) { static_cast<PulseOutput*>(self)->Fill(); }
     static void Underflow(pa_stream*, void* self) {
@@ -97,8 +100,8 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(MixSource& source, std::string* w
     bool ok = out->WaitUntilReady(
         [&] { return pa_context_get_state(out->context_) == PA_CONTEXT_READY; }, why);
     if (ok) {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kOutputRate, 2};
-        out->stream_ = pa_stream_new(out->context_, "Decks", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kOutputRate, 2};
+        out->stream_ = pa_stream_new(out->context_, "Decks", &format, nullptr);
         ok = out->stream_ != nullptr;
     }
     if (ok) {

@@ -56,6 +56,7 @@ public:
     bool RetireIfStalled() override;
     void Wake() override;
     void Flush() override;
+    bool RestsWhenIdle() const override { return true; }
     // The buffer now asked of the server, in milliseconds.
     int BufferMs() const override { return bufferMs_.load(std::memory_order_relaxed); }
 

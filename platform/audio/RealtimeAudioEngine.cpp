@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <string_view>
 
 namespace audio {
 
@@ -174,8 +173,8 @@ void RealtimeAudioEngine::DeckStopped() {
 std::chrono::milliseconds RealtimeAudioEngine::DecoderSleep() {
     constexpr std::chrono::milliseconds kWhilePlaying{20};
     constexpr std::chrono::milliseconds kForever{24 * 3600 * 1000};
-    bool busy = AnyDeckPlaying() || HasPendingEndNotices() ||
-                (device_ && device_->Name() == std::string_view("portaudio"));
+    bool busy =
+        AnyDeckPlaying() || HasPendingEndNotices() || (device_ && !device_->RestsWhenIdle());
     for (int i = 0; i < kMaxDecks && !busy; ++i)
         busy = Channel(i).WantsData();
     if (busy)
