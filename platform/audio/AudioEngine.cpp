@@ -84,6 +84,7 @@ void AudioEngine::MixOutput(StereoFrame* out, std::size_t frames) {
         out[i].left = limit(out[i].left);
         out[i].right = limit(out[i].right);
     }
+    tap_.Write(out, frames);
 }
 
 bool AudioEngine::AnyDeckPlaying() const {

@@ -3,6 +3,7 @@
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/DeckChannel.h"
 #include "platform/audio/LoadResult.h"
+#include "platform/audio/MixTap.h"
 
 #include <array>
 #include <atomic>
@@ -76,6 +77,8 @@ public:
     // Opens the sound device of an engine made to open it on request, without
     // waiting for it; the decks keep time on a silent clock until it plays.
     virtual void OpenDevice() {}
+    // The final mix as the output plays it, for one reader (the broadcast).
+    MixTap& Tap() { return tap_; }
 
 protected:
     // Main thread: hands each deck's ends of playback to its player.
@@ -94,6 +97,7 @@ private:
     void ReapFinishedJobs();
 
     std::array<DeckChannel, kMaxDecks> channels_;
+    MixTap tap_;
     std::array<DeckPlayer*, kMaxDecks> players_{}; // main thread only
     // Main thread: each deck's load count and the cancel flag of its load.
     std::array<unsigned, kMaxDecks> loadGeneration_{};

@@ -294,6 +294,26 @@ TEST(AudioMixing, BothDecksAreMixedEachWithItsOwnGain) {
     EXPECT_EQ(b.Position(), 1000);
 }
 
+TEST(AudioMixing, TheTapCopiesTheMixSampleForSampleAndCountsWhatItCannotHold) {
+    VirtualSoundCard card;
+    DeckPlayer deck(card);
+    deck.Open(tonefiles::Mp3({.frequency = 1000, .seconds = 9}));
+    deck.Play();
+    card.Render(100); // before the reader starts: not copied
+    audio::MixTap& tap = card.Tap();
+    tap.Start();
+    card.SetCapture(true);
+    card.Render(1000);
+    const auto played = card.TakeCaptured();
+    std::vector<audio::StereoFrame> copied(played.size() + 10);
+    ASSERT_EQ(tap.Read(copied.data(), copied.size()), played.size());
+    for (std::size_t i = 0; i < played.size(); i += 97)
+        ASSERT_EQ(copied[i].left, played[i].left) << i;
+    card.Render(7000); // more than the ring holds, unread
+    EXPECT_EQ(tap.Readable(), audio::MixTap::kRingFrames);
+    EXPECT_GT(tap.Dropped(), 0u);
+}
+
 TEST(AudioMixing, AWavFileLoadsPastItsStartAndItsTrackGainMultipliesTheVolume) {
     EnsureTestApp();
     VirtualSoundCard card;

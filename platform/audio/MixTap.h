@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/audio/SpscRing.h"
+#include "platform/audio/StereoFrame.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace audio {
+
+// A copy of the engine's final mix, sample for sample what the output plays,
+// for one reader on another thread (the broadcast). The output callback
+// writes into a ring allocated once; it never waits: when the reader falls
+// behind by more than the ring holds, the newest frames are dropped and
+// counted. Frames arrive only while the output pulls the mix: a server output
+// pulls ahead of what is heard (up to its buffer, in bursts) and rests while
+// no deck plays, so a reader paces itself by its own clock and treats a dry
+// tap as silence.
+class MixTap {
+public:
+    static constexpr std::size_t kRingFrames = 1 << 18; // ~5.9 s at 44.1 kHz
+
+    MixTap()
+        : ring_(kRingFrames) {}
+
+    // Reader: starts (after dropping what an earlier reader left) or stops
+    // the copying.
+    void Start() {
+        ring_.CommitRead(ring_.Readable());
+        dropped_.store(0, std::memory_order_relaxed);
+        enabled_.store(true, std::memory_order_release);
+    }
+    void Stop() { enabled_.store(false, std::memory_order_release); }
+    bool IsEnabled() const { return enabled_.load(std::memory_order_acquire); }
+
+    // Reader: copies up to frames of the mix into out; returns how many.
+    std::size_t Read(StereoFrame* out, std::size_t frames) {
+        std::size_t done = 0;
+        while (done < frames) {
+            const auto span = ring_.ReadSpan();
+            const std::size_t n = std::min(span.size(), frames - done);
+            if (n == 0)
+                break;
+            std::copy_n(span.data(), n, out + done);
+            ring_.CommitRead(n);
+            done += n;
+        }
+        return done;
+    }
+    std::size_t Readable() const { return ring_.Readable(); }
+    // Frames the reader lost because it fell behind.
+    std::uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
+
+    // Output callback: appends the mix when a reader is attached.
+    void Write(const StereoFrame* in, std::size_t frames) {
+        if (!enabled_.load(std::memory_order_acquire))
+            return;
+        std::size_t done = 0;
+        while (done < frames) {
+            const auto span = ring_.WriteSpan();
+            const std::size_t n = std::min(span.size(), frames - done);
+            if (n == 0)
+                break;
+            std::copy_n(in + done, n, span.data());
+            ring_.CommitWrite(n);
+            done += n;
+        }
+        if (done < frames)
+            dropped_.fetch_add(frames - done, std::memory_order_relaxed);
+    }
+
+private:
+    SpscRing<StereoFrame> ring_;
+    std::atomic<bool> enabled_{false};
+    std::atomic<std::uint64_t> dropped_{0};
+};
+
+} // namespace audio
