@@ -10,18 +10,28 @@
 //     burner, then `paplay` of the same two tones under the same stress;
 //     runs of zero samples of 3 ms or more in the monitor, (ours + 1) over
 //     (paplay's + 1);
+//   - the hand-over under the same stress: a list of two tones played by the
+//     deck engine on its own timers; from the monitor recording, how far from
+//     its due sample the incoming tone started (the shift that best fits its
+//     rise to the planned fade), against 20 ms, and the largest departure of
+//     any 100 ms window of the fade from the planned gain, against 0.5 dB;
 //   - idle: this process's CPU time over 10 s with the engine connected and
 //     nothing playing, against a floor of 10 ms.
 #include "bench/BenchSupport.h"
+#include "decks/DeckEngine.h"
+#include "decks/Playlist.h"
 #include "platform/audio/DeckChannel.h"
 #include "platform/audio/DeckPlayer.h"
+#include "platform/audio/GainCurve.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/RealtimeScheduling.h"
 #include "platform/audio/UnderrunCount.h"
 #include "tests/support/SignalMeasure.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -342,6 +352,84 @@ std::pair<double, double> StartAndStopMs() {
         tap.MsUntil(stopAt, [](const std::vector<float>& w) { return measure::Rms(w) < 0.001; })};
 }
 
+struct HandOver {
+    double startErrorMs = 0;  // the incoming tone's start, less its due
+    double worstWindowDb = 0; // the largest departure of a 100 ms window from the plan
+    int windows = 0;
+};
+
+// Two 14 s tones as a list: the advance falls due 4 s into the first, and the
+// fade's ten steps follow. The engine runs on its own timers; this thread
+// only spins the event loop.
+HandOver MeasureHandOver() {
+    constexpr double kAmplitude = 0.3;
+    audio::RealtimeAudioEngine engine;
+    Playlist list;
+    DeckEngine decks(engine, list);
+    for (auto [name, hz] : {std::pair{"tone-1k-14s", "1000"}, std::pair{"tone-3k-14s", "3000"}})
+        list.Items().Insert(list.Count(),
+                            {benchsupport::Mp3(name, {"14", "sine", hz, "vol", "0.3"}, 192),
+                             QString::fromLatin1(name),
+                             Playability::Untried,
+                             {}});
+    MonitorTap tap(true);
+    Quiet(300);
+    decks.playOrStop();
+    QEventLoop loop;
+    QTimer::singleShot(16000, &loop, &QEventLoop::quit);
+    loop.exec();
+    decks.playOrStop();
+    const auto sound = tap.Samples();
+    const auto first =
+        std::find_if(sound.begin(), sound.end(), [](float x) { return std::abs(x) > 0.05f; });
+    const std::size_t due = std::size_t(first - sound.begin()) + 4 * kRate;
+    // The 3 kHz level in 10 ms windows from 300 ms before the due sample.
+    const std::size_t step = kRate / 100, lead = 30;
+    std::vector<double> rise;
+    for (std::size_t i = due - lead * step; i + step <= sound.size() && rise.size() < 1030;
+         i += step)
+        rise.push_back(measure::Goertzel(
+            std::vector<float>(sound.begin() + long(i), sound.begin() + long(i + step)), kRate,
+            3000));
+    const audio::FadePlan in{0, +1}, out{1000, -1};
+    auto db = [](double x) { return 20 * std::log10(std::max(x, 1e-6)); };
+    HandOver result;
+    double best = 1e300;
+    for (int shiftMs = -300; shiftMs <= 300; ++shiftMs) {
+        double error = 0;
+        for (std::size_t w = 0; w < rise.size(); ++w) {
+            const double t = (double(w) - double(lead)) * 10 + 5 - shiftMs; // ms after the start
+            const double planned = kAmplitude * in.GainAt(std::int64_t(t * kRate / 1000));
+            if (t > 0 && planned > 0.01)
+                error += std::pow(db(rise[w]) - db(planned), 2);
+        }
+        if (error < best) {
+            best = error;
+            result.startErrorMs = shiftMs;
+        }
+    }
+    // Each 100 ms window of the fade against the plan dated from the due
+    // sample; windows with a dropout in them say nothing of the fade.
+    for (std::size_t w = 0; w < 100; ++w) {
+        const std::size_t at = due + w * kRate / 10;
+        if (at + kRate / 10 > sound.size())
+            break;
+        const std::vector<float> x(sound.begin() + long(at), sound.begin() + long(at + kRate / 10));
+        if (!measure::Gaps(x, kRate * 3 / 1000).empty())
+            continue;
+        const auto mid = std::int64_t(w * kRate / 10 + kRate / 20);
+        for (auto [plan, hz] : {std::pair{in, 3000.0}, std::pair{out, 1000.0}}) {
+            const double planned = kAmplitude * plan.GainAt(mid);
+            if (planned < kAmplitude / 10)
+                continue; // below -20 dB the tone's level says little
+            result.worstWindowDb = std::max(
+                result.worstWindowDb, std::abs(db(measure::Goertzel(x, kRate, hz)) - db(planned)));
+            ++result.windows;
+        }
+    }
+    return result;
+}
+
 // This process's CPU time (user and system) in ms.
 double CpuMs() {
     rusage use{};
@@ -401,6 +489,12 @@ int main(int argc, char** argv) {
                                 ? std::atoi(std::getenv("KV_BENCH_DROPOUT_SECONDS"))
                                 : 180;
         Stress stress;
+        const HandOver handOver = MeasureHandOver();
+        std::printf("hand-over beside real-time work: started %.0f ms from its due sample; "
+                    "worst 100 ms window of the fade %.2f dB from the plan (%d windows)\n",
+                    handOver.startErrorMs, handOver.worstWindowDb, handOver.windows);
+        benchsupport::PrintRatio("handover_error_vs_20ms", std::abs(handOver.startErrorMs), 20);
+        benchsupport::PrintRatio("fade_window_error_vs_0_5db", handOver.worstWindowDb, 0.5);
         const std::size_t oursDropouts = OurDropouts(seconds);
         const std::size_t paplayDropouts = PaplayDropouts(seconds);
         std::printf("output thread: %s\n", audio::RealtimeSchedulingState().c_str());
