@@ -353,25 +353,30 @@ std::pair<double, double> StartAndStopMs() {
 }
 
 struct HandOver {
-    double startErrorMs = 0;  // the incoming tone's start, less its due
+    double startErrorMs = 0;  // the incoming track's start, less its due
     double worstWindowDb = 0; // the largest departure of a 100 ms window from the plan
     int windows = 0;
 };
 
-// Two 14 s tones as a list: the advance falls due 4 s into the first, and the
-// fade's ten steps follow. The engine runs on its own timers; this thread
-// only spins the event loop.
+// Two tones as a list, each half a second of silence and then its tone: 200 Hz
+// for 14 s, then 8 kHz for 30 s (long enough that its own advance comes after
+// the fade). The advance falls due 4 s into the first file; the engine runs
+// on its own timers while this thread only spins the event loop. Both tones
+// begin half a second into their files, so the distance between their onsets
+// in the recording is the distance between the two starts plus nothing else.
 HandOver MeasureHandOver() {
     constexpr double kAmplitude = 0.3;
     audio::RealtimeAudioEngine engine;
     Playlist list;
     DeckEngine decks(engine, list);
-    for (auto [name, hz] : {std::pair{"tone-1k-14s", "1000"}, std::pair{"tone-3k-14s", "3000"}})
-        list.Items().Insert(list.Count(),
-                            {benchsupport::Mp3(name, {"14", "sine", hz, "vol", "0.3"}, 192),
-                             QString::fromLatin1(name),
-                             Playability::Untried,
-                             {}});
+    for (auto [name, seconds, hz] :
+         {std::tuple{"handover-200hz", "13.5", "200"}, std::tuple{"handover-8khz", "29.5", "8000"}})
+        list.Items().Insert(
+            list.Count(),
+            {benchsupport::Mp3(name, {seconds, "sine", hz, "vol", "0.3", "pad", "0.5"}, 192),
+             QString::fromLatin1(name),
+             Playability::Untried,
+             {}});
     MonitorTap tap(true);
     Quiet(300);
     decks.playOrStop();
@@ -380,36 +385,26 @@ HandOver MeasureHandOver() {
     loop.exec();
     decks.playOrStop();
     const auto sound = tap.Samples();
-    const auto first =
-        std::find_if(sound.begin(), sound.end(), [](float x) { return std::abs(x) > 0.05f; });
-    const std::size_t due = std::size_t(first - sound.begin()) + 4 * kRate;
-    // The 3 kHz level in 10 ms windows from 300 ms before the due sample.
-    const std::size_t step = kRate / 100, lead = 30;
-    std::vector<double> rise;
-    for (std::size_t i = due - lead * step; i + step <= sound.size() && rise.size() < 1030;
-         i += step)
-        rise.push_back(measure::Goertzel(
-            std::vector<float>(sound.begin() + long(i), sound.begin() + long(i + step)), kRate,
-            3000));
-    const audio::FadePlan in{0, +1}, out{1000, -1};
-    auto db = [](double x) { return 20 * std::log10(std::max(x, 1e-6)); };
     HandOver result;
-    double best = 1e300;
-    for (int shiftMs = -300; shiftMs <= 300; ++shiftMs) {
-        double error = 0;
-        for (std::size_t w = 0; w < rise.size(); ++w) {
-            const double t = (double(w) - double(lead)) * 10 + 5 - shiftMs; // ms after the start
-            const double planned = kAmplitude * in.GainAt(std::int64_t(t * kRate / 1000));
-            if (t > 0 && planned > 0.01)
-                error += std::pow(db(rise[w]) - db(planned), 2);
-        }
-        if (error < best) {
-            best = error;
-            result.startErrorMs = shiftMs;
-        }
-    }
+    const auto low =
+        std::find_if(sound.begin(), sound.end(), [](float x) { return std::abs(x) > 0.05f; });
+    if (low == sound.end())
+        return result;
+    const std::size_t lowOnset = std::size_t(low - sound.begin());
+    // The 8 kHz tone's onset through a second difference, which leaves 1/1000
+    // of the 200 Hz tone and keeps the 8 kHz one whole: at half a second into
+    // the fade its amplitude is 0.3 * 0.078.
+    const double threshold = kAmplitude * audio::FadePlan{0, +1}.GainAt(kRate / 2) / 2;
+    std::size_t highOnset = 0;
+    for (std::size_t i = lowOnset + 2; i < sound.size() && !highOnset; ++i)
+        if (std::abs(sound[i] - 2 * sound[i - 1] + sound[i - 2]) > threshold)
+            highOnset = i;
+    result.startErrorMs = (double(highOnset) - double(lowOnset)) * 1000 / kRate - 4000;
     // Each 100 ms window of the fade against the plan dated from the due
     // sample; windows with a dropout in them say nothing of the fade.
+    const std::size_t due = lowOnset + 4 * kRate - kRate / 2;
+    const audio::FadePlan in{0, +1}, out{1000, -1};
+    auto db = [](double x) { return 20 * std::log10(std::max(x, 1e-6)); };
     for (std::size_t w = 0; w < 100; ++w) {
         const std::size_t at = due + w * kRate / 10;
         if (at + kRate / 10 > sound.size())
@@ -418,10 +413,10 @@ HandOver MeasureHandOver() {
         if (!measure::Gaps(x, kRate * 3 / 1000).empty())
             continue;
         const auto mid = std::int64_t(w * kRate / 10 + kRate / 20);
-        for (auto [plan, hz] : {std::pair{in, 3000.0}, std::pair{out, 1000.0}}) {
+        for (auto [plan, hz] : {std::pair{in, 8000.0}, std::pair{out, 200.0}}) {
             const double planned = kAmplitude * plan.GainAt(mid);
-            if (planned < kAmplitude / 10)
-                continue; // below -20 dB the tone's level says little
+            if (planned < kAmplitude / 10 || (hz > 1000 && mid < kRate / 2))
+                continue; // below -20 dB the level says little; the 8 kHz file's silent head
             result.worstWindowDb = std::max(
                 result.worstWindowDb, std::abs(db(measure::Goertzel(x, kRate, hz)) - db(planned)));
             ++result.windows;
@@ -490,7 +485,7 @@ int main(int argc, char** argv) {
                                 : 180;
         Stress stress;
         const HandOver handOver = MeasureHandOver();
-        std::printf("hand-over beside real-time work: started %.0f ms from its due sample; "
+        std::printf("hand-over beside real-time work: started %+.1f ms from its due sample; "
                     "worst 100 ms window of the fade %.2f dB from the plan (%d windows)\n",
                     handOver.startErrorMs, handOver.worstWindowDb, handOver.windows);
         benchsupport::PrintRatio("handover_error_vs_20ms", std::abs(handOver.startErrorMs), 20);
