@@ -122,6 +122,24 @@ int DeckEngine::AdvanceEndMs(Deck deck) {
     return musicEnd >= 0 ? std::min(musicEnd, length) : length;
 }
 
+void DeckEngine::CloseDeck(Deck deck) {
+    LeaveTrack(deck);
+    Player(deck).Close();
+}
+
+// How much of the deck's track was heard: from where it started to where it
+// stands (the last shown position once the deck has closed).
+void DeckEngine::LeaveTrack(Deck deck) {
+    Heard& heard = heard_[Slot(deck)];
+    if (!heard.on)
+        return;
+    heard.on = false;
+    if (Player(deck).IsOpen() && Player(deck).FileName == heard.path)
+        heard.lastMs = Player(deck).Position();
+    emit trackLeft(QString::fromStdString(heard.path), heard.began,
+                   std::max(heard.lastMs - heard.fromMs, 0) / 1000);
+}
+
 void DeckEngine::SetTitle(Deck deck, const QString& text) {
     QString& title = titles_[Slot(deck)];
     if (title == text)
@@ -163,6 +181,7 @@ void DeckEngine::LoadItem(Deck deck, int index, LoadFor purpose) {
     const QString title = playlist_.TitleAt(index);
     loadingFor_[Slot(deck)] = purpose;
     loadingIndex_[Slot(deck)] = index;
+    LeaveTrack(deck);
     Player(deck).Load(
         path,
         [this, deck, index, purpose, path, title](const audio::LoadResult& r) {
@@ -207,6 +226,8 @@ void DeckEngine::Loaded(Deck deck, int index, LoadFor purpose, const QString& ti
         if (CrossFading && purpose != LoadFor::ListStart && !cued)
             BeginCrossFade();
         emit trackStarted(deck, index);
+        heard_[Slot(deck)] = {Player(deck).FileName, QDateTime::currentDateTime(),
+                              Player(deck).Position(), Player(deck).Position(), true};
         // Loaded during a pause: it waits with the other deck.
         if (paused_) {
             Player(deck).Stop();
@@ -269,8 +290,8 @@ void DeckEngine::StopList(Deck deck) {
     DropCue();
     displayTimer.stop();
     SetPlayCaption(QStringLiteral("Play"));
-    deckA_.Close();
-    deckB_.Close();
+    CloseDeck(Deck::A);
+    CloseDeck(Deck::B);
     SetPaused(false);
     SetTitle(deck, NothingPlayableText());
     SetTitle(OtherDeck(deck), QStringLiteral("- - -"));
@@ -289,8 +310,8 @@ void DeckEngine::playOrStop() {
         DropCue();
         displayTimer.stop();
         SetPlayCaption(QStringLiteral("Play"));
-        deckA_.Close();
-        deckB_.Close();
+        CloseDeck(Deck::A);
+        CloseDeck(Deck::B);
         SetTitle(Deck::A, QStringLiteral("- - -"));
         SetTitle(Deck::B, QStringLiteral("- - -"));
         // A closed deck has no time: its label goes back to the idle text.
@@ -359,7 +380,7 @@ void DeckEngine::stopDeck(Deck deck) {
     SetTitle(deck, QStringLiteral("STOP"));
     SetTime(deck, deck == Deck::A ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
     TryDeckStep("deck stop", [&] { Player(deck).Stop(); });
-    Player(deck).Close(); // also cancels a load in progress
+    CloseDeck(deck); // also cancels a load in progress
 }
 
 void DeckEngine::SetPaused(bool paused) {
@@ -415,7 +436,7 @@ bool DeckEngine::AdvanceNow() {
 // file); the user need not wait for it: the load is dropped, the item stays
 // unmarked, and the next item loads on the same deck for the same command.
 void DeckEngine::SkipLoadingItem(Deck deck) {
-    Player(deck).Close(); // cancels the load; its answer is dropped
+    CloseDeck(deck); // cancels the load; its answer is dropped
     LoadNextItem(deck, loadingIndex_[Slot(deck)], loadingFor_[Slot(deck)]);
 }
 
@@ -447,6 +468,7 @@ void DeckEngine::ShowDeckTime(Deck deck) {
         auto& player = Player(deck);
         const int position = player.Position();
         const int length = player.Length(); // a deck that is not open keeps its label
+        heard_[Slot(deck)].lastMs = position;
         player.SetTimeFormatMilliseconds();
         SetTime(deck, DeckTimeText(DeckLetter(deck), position, length));
     });
@@ -468,7 +490,7 @@ void DeckEngine::AdvanceTo(Deck deck) {
                       playlist_.PathAt(CurrentIndex) == cue_.path;
     if (!cued) {
         DropCue();
-        Player(deck).Close();
+        CloseDeck(deck);
     }
     SetTitle(deck, QString());
     CurrentDeck = deck;
@@ -503,6 +525,7 @@ void DeckEngine::CueNextItem() {
         const int index = CurrentIndex + 1 > playlist_.Count() - 1 ? 0 : CurrentIndex + 1;
         const std::string path = playlist_.PathAt(index);
         cue_ = {next, index, path, true, false};
+        LeaveTrack(next);
         Player(next).Load(
             path,
             [this, next, index, path](const audio::LoadResult& r) { Cued(next, index, path, r); },
@@ -554,7 +577,7 @@ void DeckEngine::DropCue() {
     if (!cue_.taken)
         engine_.CancelCrossFade();
     cue_ = {};
-    Player(deck).Close();
+    CloseDeck(deck);
 }
 
 void DeckEngine::StopCheck() {
@@ -569,7 +592,7 @@ void DeckEngine::StopCheck() {
         }
         if (cut) {
             TryDeckStep("outgoing deck stop", [&] { Player(outgoing).Stop(); });
-            Player(outgoing).Close();
+            CloseDeck(outgoing);
         }
         Advancing = false;
     });

@@ -4,6 +4,7 @@
 #include "platform/audio/DeckPlayer.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -138,6 +139,9 @@ signals:
     // Item index began to play on deck (any command or advance).
     void trackStarted(Deck deck, int index);
     void pausedChanged(bool paused);
+    // The track that began on a deck at began (path) was left: replaced,
+    // stopped or closed, after secondsHeard of it played.
+    void trackLeft(const QString& path, const QDateTime& began, int secondsHeard);
 
 private:
     // What runs once a deck has loaded, per command that loaded it.
@@ -163,6 +167,8 @@ private:
                     const audio::LoadResult& result);
     void StopList(Deck deck);
     void ShowDeckTime(Deck deck);
+    void CloseDeck(Deck deck);
+    void LeaveTrack(Deck deck);
     TrackPlan PlanFor(const std::string& path) const;
     // Where the deck's advance is counted from: its music's end or its length.
     int AdvanceEndMs(Deck deck);
@@ -198,6 +204,15 @@ private:
     std::array<LoadFor, 2> loadingFor_{LoadFor::ListStart, LoadFor::ListStart};
     std::array<int, 2> loadingIndex_{0, 0};
     bool paused_ = false;
+    // What each deck has played of its track since it began.
+    struct Heard {
+        std::string path;
+        QDateTime began;
+        int fromMs = 0;
+        int lastMs = 0;
+        bool on = false;
+    };
+    std::array<Heard, 2> heard_;
     std::array<bool, 2> heldByPause_{false, false}; // the decks pause() stopped
     // The advance in progress: when it started and how long the outgoing
     // track had left then, to report a load that outlasts it.

@@ -5,15 +5,20 @@
 // the loads it was given.
 #include "decks/DeckEngine.h"
 #include "decks/DeckTimeText.h"
+#include "decks/PlayHistory.h"
 #include "decks/Playlist.h"
+#include "decks/tags/Id3v1Tag.h"
 #include "platform/audio/GainCurve.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "tests/decks/SettleLoads.h"
 #include "tests/decks/ToneFiles.h"
+#include "tests/decks/WaitFor.h"
 #include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -196,6 +201,45 @@ TEST_F(Decks, TheHandOverIsPlacedOnTheSoundsOwnSamplesHoweverLateTheTicks) {
                 << frequency << " Hz at " << w * 100 << " ms";
         }
     }
+}
+
+// Tracks heard for more than 30 s land in the history with their tags; a
+// track cut short does not. The export is the header and those rows.
+TEST_F(Decks, TracksHeardLongEnoughAreExportedToTheHistoryRowByRow) {
+    QTemporaryDir dir;
+    const std::string tagged = dir.filePath("long.mp3").toStdString();
+    ASSERT_TRUE(
+        QFile::copy(QString::fromStdString(Track(440, 45)), QString::fromStdString(tagged)));
+    ID3Tag tag;
+    tag.present = true;
+    tag.title = "Tone";
+    tag.artist = "=Smith, \"J\"";
+    ASSERT_TRUE(WriteTag(tagged, tag));
+    Add(tagged, "long");
+    Add(Track(660, 20), "short");
+    PlayHistory history(dir.filePath("history.csv"));
+    QObject::connect(engine.get(), &DeckEngine::trackLeft,
+                     [&](const QString& path, const QDateTime& began, int seconds) {
+                         history.Record(began, path.toStdString(), seconds);
+                     });
+    const QDateTime start = QDateTime::currentDateTime();
+    Do([&] { engine->playOrStop(); });
+    RunSeconds(50); // the long one whole, the short one for 15 s
+    Do([&] { engine->playOrStop(); });
+    QString error = QStringLiteral("not done");
+    history.Export(dir.filePath("export.csv"), [&](const QString& e) { error = e; });
+    ASSERT_TRUE(WaitFor([&] { return error != QStringLiteral("not done"); }));
+    ASSERT_EQ(error, QString());
+    QFile exported(dir.filePath("export.csv"));
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(exported.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 2) << rows.join(" | ").toStdString();
+    EXPECT_EQ(rows[0], "time,file,artist,title,seconds");
+    const QString time = rows[1].section(',', 0, 0);
+    EXPECT_LE(std::abs(QDateTime::fromString(time, Qt::ISODate).secsTo(start)), 5)
+        << rows[1].toStdString();
+    EXPECT_EQ(rows[1].section(',', 1),
+              QString::fromStdString(tagged) + ",\"'=Smith, \"\"J\"\"\",Tone,45");
 }
 
 TEST_F(Decks, AOneItemListLoopsOnItself) {
