@@ -85,13 +85,20 @@ double Ms(Clock::duration d) {
 // the arrival of its block, less the samples that follow it in the block.
 class MonitorTap {
 public:
-    explicit MonitorTap(bool keep)
+    // keep: the samples are kept for reading back. A deep recording asks the
+    // server to hold a second for this client: beside real-time work the
+    // recorder is starved too, and with a shallow buffer the server drops
+    // what it could not hand over, which shortens the recording's timeline.
+    // Only the first-sound dating (SoundAfter, MsUntil) needs a shallow one.
+    enum class Depth { Shallow, Deep };
+    explicit MonitorTap(bool keep, Depth depth = Depth::Shallow)
         : keep_(keep) {
         int fds[2];
         if (::pipe(fds) != 0)
             return;
         pid_ = Spawn({"parec", "-d", "ci_sink.monitor", "--raw", "--format=float32le",
-                      "--rate=44100", "--channels=1", "--latency-msec=5"},
+                      "--rate=44100", "--channels=1",
+                      depth == Depth::Deep ? "--latency-msec=1000" : "--latency-msec=5"},
                      fds[1]);
         ::close(fds[1]);
         fd_ = fds[0];
@@ -305,7 +312,7 @@ std::size_t OurDropouts(int seconds) {
     a.Open(benchsupport::Mp3("tone-1k-long", {"200", "sine", "1000", "vol", "0.3"}, 192));
     b.Open(benchsupport::Mp3("tone-3k-long", {"200", "sine", "3000", "vol", "0.3"}, 192));
     Quiet(300);
-    MonitorTap tap(true);
+    MonitorTap tap(true, MonitorTap::Depth::Deep);
     Quiet(300);
     a.Play();
     b.Play();
@@ -320,7 +327,7 @@ std::size_t PaplayDropouts(int seconds) {
     benchsupport::Run("sox",
                       {"-n", "-r", "44100", "-c", "2", QString::fromStdString(wav), "synth",
                        QString::number(seconds + 2), "sine", "1000", "sine", "3000", "vol", "0.3"});
-    MonitorTap tap(true);
+    MonitorTap tap(true, MonitorTap::Depth::Deep);
     Quiet(300);
     const pid_t pid = Spawn({"paplay", wav});
     Quiet(seconds * 1000);
@@ -377,7 +384,7 @@ HandOver MeasureHandOver() {
              QString::fromLatin1(name),
              Playability::Untried,
              {}});
-    MonitorTap tap(true);
+    MonitorTap tap(true, MonitorTap::Depth::Deep);
     Quiet(300);
     decks.playOrStop();
     QEventLoop loop;
