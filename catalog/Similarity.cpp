@@ -35,6 +35,8 @@ struct Catalogue {
     std::vector<std::string> genreNames;
     std::vector<std::vector<int>> tracksOfGenre; // indices into tracks, in order
     std::map<std::int64_t, std::vector<int>> tracksOfDecade;
+    std::unordered_map<std::int64_t, int> indexOf; // track id -> index into tracks
+    std::unordered_map<std::string, int> genreIndex;
 };
 
 Catalogue Load(Database& db) {
@@ -59,7 +61,7 @@ Catalogue Load(Database& db) {
         trackIndex.emplace(row.id, c.tracks.size());
         c.tracks.push_back(std::move(row));
     }
-    std::unordered_map<std::string, int> genreIndex;
+    std::unordered_map<std::string, int>& genreIndex = c.genreIndex;
     Statement& genres = db.Prepare("SELECT track_id, genre FROM track_genres");
     while (genres.Step()) {
         const auto track = trackIndex.find(genres.Int(0));
@@ -76,6 +78,7 @@ Catalogue Load(Database& db) {
     std::sort(c.tracks.begin(), c.tracks.end(), Before);
     c.tracksOfGenre.resize(c.genreNames.size());
     for (int i = 0; i < static_cast<int>(c.tracks.size()); ++i) {
+        c.indexOf.emplace(c.tracks[i].id, i);
         for (const int genre : c.tracks[i].genres)
             c.tracksOfGenre[genre].push_back(i);
         if (c.tracks[i].decade >= 0)
@@ -154,7 +157,9 @@ std::string KeyOf(const Catalogue& c, const Profile& p) {
     return ProfileKey(c.artists[p.artist].key, genres, {p.decades.begin(), p.decades.end()});
 }
 
-void StoreSimilarTracks(Database& db, const Catalogue& c) {
+// Every seed profile of the catalogue: each track's own, and each artist's
+// (all its genres and decades), by key.
+std::map<std::string, Profile> Profiles(const Catalogue& c) {
     std::map<std::string, Profile> profiles;
     for (const TrackRow& row : c.tracks) {
         Profile track{row.artist, {row.genres.begin(), row.genres.end()}, {}};
@@ -166,87 +171,313 @@ void StoreSimilarTracks(Database& db, const Catalogue& c) {
         const Profile artist{a, c.artists[a].genres, c.artists[a].decades};
         profiles.emplace(KeyOf(c, artist), artist);
     }
-    Statement& profile = db.Prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)");
+    return profiles;
+}
+
+void WriteTrackList(Database& db, const Catalogue& c, std::int64_t id, const Profile& p) {
+    db.Prepare("DELETE FROM similar_tracks WHERE profile = ?").Bind(1, id).Run();
     Statement& entry =
         db.Prepare("INSERT INTO similar_tracks(profile, rank, track_id, score) VALUES (?,?,?,?)");
-    std::int64_t id = 0;
-    for (const auto& [key, p] : profiles) {
-        profile.Reset().Bind(1, key).Bind(2, ++id).Run();
-        std::int64_t rank = 0;
-        for (const auto& [track, score] : SimilarTracks(c, p))
-            entry.Reset().Bind(1, id).Bind(2, rank++).Bind(3, track).Bind(4, score).Run();
-    }
+    std::int64_t rank = 0;
+    for (const auto& [track, score] : SimilarTracks(c, p))
+        entry.Reset().Bind(1, id).Bind(2, rank++).Bind(3, track).Bind(4, score).Run();
 }
+
+// Who shares a genre or a decade with whom, for the similar-artist lists.
+struct ArtistIndex {
+    std::vector<std::vector<int>> ofGenre;
+    std::map<std::int64_t, std::vector<int>> ofDecade;
+
+    explicit ArtistIndex(const Catalogue& c)
+        : ofGenre(c.genreNames.size()) {
+        for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
+            for (const int genre : c.artists[a].genres)
+                ofGenre[genre].push_back(a);
+            for (const std::int64_t decade : c.artists[a].decades)
+                ofDecade[decade].push_back(a);
+        }
+    }
+};
 
 // Other artists sharing the artist's genres (more first), then its decades.
-void StoreSimilarArtists(Database& db, const Catalogue& c, const std::vector<int>& artistIds) {
-    std::vector<std::vector<int>> artistsOfGenre(c.genreNames.size());
-    std::map<std::int64_t, std::vector<int>> artistsOfDecade;
-    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
-        for (const int genre : c.artists[a].genres)
-            artistsOfGenre[genre].push_back(a);
-        for (const std::int64_t decade : c.artists[a].decades)
-            artistsOfDecade[decade].push_back(a);
-    }
+void WriteArtistList(Database& db, const Catalogue& c, const ArtistIndex& index,
+                     const std::vector<std::int64_t>& artistIds, int a) {
+    db.Prepare("DELETE FROM similar_artists WHERE artist = ?").Bind(1, artistIds[a]).Run();
+    std::unordered_map<int, std::pair<std::int64_t, std::int64_t>> shared;
+    for (const int genre : c.artists[a].genres)
+        for (const int other : index.ofGenre[genre])
+            ++shared[other].first;
+    for (const std::int64_t decade : c.artists[a].decades)
+        for (const int other : index.ofDecade.at(decade))
+            ++shared[other].second;
+    shared.erase(a);
+    std::vector<std::pair<int, std::pair<std::int64_t, std::int64_t>>> ranked(shared.begin(),
+                                                                              shared.end());
+    const auto closer = [&](const auto& x, const auto& y) {
+        if (x.second.first != y.second.first)
+            return x.second.first > y.second.first;
+        if (x.second.second != y.second.second)
+            return x.second.second > y.second.second;
+        return c.artists[x.first].key < c.artists[y.first].key;
+    };
+    const size_t kept = std::min(ranked.size(), static_cast<size_t>(kListLength));
+    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
+                      ranked.end(), closer);
     Statement& entry = db.Prepare("INSERT INTO similar_artists(artist, rank, other, genres, "
                                   "decades) VALUES (?,?,?,?,?)");
-    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
-        std::unordered_map<int, std::pair<std::int64_t, std::int64_t>> shared;
-        for (const int genre : c.artists[a].genres)
-            for (const int other : artistsOfGenre[genre])
-                ++shared[other].first;
-        for (const std::int64_t decade : c.artists[a].decades)
-            for (const int other : artistsOfDecade[decade])
-                ++shared[other].second;
-        shared.erase(a);
-        std::vector<std::pair<int, std::pair<std::int64_t, std::int64_t>>> ranked(shared.begin(),
-                                                                                  shared.end());
-        const auto closer = [&](const auto& x, const auto& y) {
-            if (x.second.first != y.second.first)
-                return x.second.first > y.second.first;
-            if (x.second.second != y.second.second)
-                return x.second.second > y.second.second;
-            return c.artists[x.first].key < c.artists[y.first].key;
-        };
-        const size_t kept = std::min(ranked.size(), static_cast<size_t>(kListLength));
-        std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
-                          ranked.end(), closer);
-        for (size_t rank = 0; rank < kept; ++rank)
-            entry.Reset()
-                .Bind(1, std::int64_t{artistIds[a]})
-                .Bind(2, static_cast<std::int64_t>(rank))
-                .Bind(3, std::int64_t{artistIds[ranked[rank].first]})
-                .Bind(4, ranked[rank].second.first)
-                .Bind(5, ranked[rank].second.second)
+    for (size_t rank = 0; rank < kept; ++rank)
+        entry.Reset()
+            .Bind(1, artistIds[a])
+            .Bind(2, static_cast<std::int64_t>(rank))
+            .Bind(3, artistIds[ranked[rank].first])
+            .Bind(4, ranked[rank].second.first)
+            .Bind(5, ranked[rank].second.second)
+            .Run();
+}
+
+std::string GenreTag(const std::string& genre) {
+    return "g:" + genre;
+}
+
+std::string DecadeTag(std::int64_t decade) {
+    return "y:" + std::to_string(decade * 10);
+}
+
+// Every artist of a genre or decade tag by its tracks there, for the paged answer.
+void WriteTopArtists(Database& db, const Catalogue& c, const std::vector<std::int64_t>& artistIds,
+                     const std::string& tag, const std::vector<int>& tracks) {
+    db.Prepare("DELETE FROM top_artists WHERE tag = ?").Bind(1, tag).Run();
+    std::unordered_map<int, std::int64_t> ofArtist;
+    for (const int track : tracks)
+        ++ofArtist[c.tracks[track].artist];
+    std::vector<std::pair<int, std::int64_t>> ranked(ofArtist.begin(), ofArtist.end());
+    std::sort(ranked.begin(), ranked.end(), [&](const auto& x, const auto& y) {
+        return x.second != y.second ? x.second > y.second
+                                    : c.artists[x.first].key < c.artists[y.first].key;
+    });
+    Statement& entry =
+        db.Prepare("INSERT INTO top_artists(tag, rank, artist, tracks) VALUES (?,?,?,?)");
+    for (size_t rank = 0; rank < ranked.size(); ++rank)
+        entry.Reset()
+            .Bind(1, tag)
+            .Bind(2, static_cast<std::int64_t>(rank))
+            .Bind(3, artistIds[ranked[rank].first])
+            .Bind(4, ranked[rank].second)
+            .Run();
+}
+
+// The tracks of a tag ("g:rock", "y:1980"), in order; nothing when none has it.
+const std::vector<int>& TracksOfTag(const Catalogue& c, const std::string& tag) {
+    static const std::vector<int> kNone;
+    if (tag.starts_with("g:")) {
+        const auto genre = c.genreIndex.find(tag.substr(2));
+        return genre == c.genreIndex.end() ? kNone : c.tracksOfGenre[genre->second];
+    }
+    const auto decade = c.tracksOfDecade.find(std::stoll(tag.substr(2)) / 10);
+    return decade == c.tracksOfDecade.end() ? kNone : decade->second;
+}
+
+// Makes every list from nothing (inside the caller's transaction).
+void MakeAll(Database& db) {
+    db.Exec("DELETE FROM similarity_ready; DELETE FROM artists; DELETE FROM track_profiles; "
+            "DELETE FROM similar_tracks; DELETE FROM similar_artists; DELETE FROM top_artists;");
+    const Catalogue c = Load(db);
+    std::vector<std::int64_t> artistIds;
+    Statement& artist = db.Prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)");
+    for (const ArtistRow& row : c.artists) {
+        artistIds.push_back(static_cast<std::int64_t>(artistIds.size()) + 1);
+        artist.Reset().Bind(1, artistIds.back()).Bind(2, row.key).Bind(3, row.name).Run();
+    }
+    Statement& profile = db.Prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)");
+    std::int64_t id = 0;
+    for (const auto& [key, p] : Profiles(c)) {
+        profile.Reset().Bind(1, key).Bind(2, ++id).Run();
+        WriteTrackList(db, c, id, p);
+    }
+    const ArtistIndex index(c);
+    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a)
+        WriteArtistList(db, c, index, artistIds, a);
+    for (size_t genre = 0; genre < c.genreNames.size(); ++genre)
+        WriteTopArtists(db, c, artistIds, GenreTag(c.genreNames[genre]), c.tracksOfGenre[genre]);
+    for (const auto& [decade, tracks] : c.tracksOfDecade)
+        WriteTopArtists(db, c, artistIds, DecadeTag(decade), tracks);
+    db.Exec("INSERT INTO similarity_ready VALUES (1)");
+}
+
+TrackState StateOf(const Catalogue& c, const TrackRow& row) {
+    TrackState state{row.id, c.artists[row.artist].key, row.sortKey, {}, row.decade};
+    for (const int genre : row.genres)
+        state.genres.push_back(c.genreNames[genre]);
+    return state;
+}
+
+// Where a track version would stand in a profile's list: its score (0 when it
+// has no place there at all), then the answers' order.
+struct Standing {
+    std::int64_t score = 0;
+    const std::string* sortKey = nullptr;
+    std::int64_t id = 0;
+};
+
+Standing StandingIn(const Catalogue& c, const Profile& p, const TrackState& track) {
+    if (track.artistKey == c.artists[p.artist].key)
+        return {};
+    std::int64_t shared = 0;
+    for (const std::string& genre : track.genres)
+        if (const auto found = c.genreIndex.find(genre);
+            found != c.genreIndex.end() && p.genres.count(found->second))
+            ++shared;
+    if (shared > 0)
+        return {2000 + shared, &track.sortKey, track.id};
+    if (track.decade >= 0 && p.decades.count(track.decade))
+        return {1000, &track.sortKey, track.id};
+    return {};
+}
+
+bool NotAfter(const Standing& a, const Standing& b) {
+    if (a.score != b.score)
+        return a.score > b.score;
+    if (*a.sortKey != *b.sortKey)
+        return *a.sortKey < *b.sortKey;
+    return a.id <= b.id;
+}
+
+// The artists' ids in the table, new ones added and names kept current; the
+// rows of artists that are gone are dropped with their lists.
+std::vector<std::int64_t> SyncArtists(Database& db, const Catalogue& c) {
+    std::unordered_map<std::string, std::pair<std::int64_t, std::string>> stored;
+    std::int64_t last = 0;
+    Statement& all = db.Prepare("SELECT key, id, name FROM artists");
+    while (all.Step()) {
+        stored.emplace(all.Text(0), std::pair{all.Int(1), all.Text(2)});
+        last = std::max(last, all.Int(1));
+    }
+    std::vector<std::int64_t> ids;
+    for (const ArtistRow& row : c.artists) {
+        const auto found = stored.find(row.key);
+        if (found == stored.end()) {
+            ids.push_back(++last);
+            db.Prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)")
+                .Bind(1, last)
+                .Bind(2, row.key)
+                .Bind(3, row.name)
                 .Run();
+            continue;
+        }
+        ids.push_back(found->second.first);
+        if (found->second.second != row.name)
+            db.Prepare("UPDATE artists SET name = ? WHERE id = ?")
+                .Bind(1, row.name)
+                .Bind(2, found->second.first)
+                .Run();
+        stored.erase(found);
+    }
+    for (const auto& [key, entry] : stored) {
+        db.Prepare("DELETE FROM artists WHERE id = ?").Bind(1, entry.first).Run();
+        db.Prepare("DELETE FROM similar_artists WHERE artist = ?").Bind(1, entry.first).Run();
+    }
+    return ids;
+}
+
+// The track lists: profiles no one has any more are dropped, new ones made,
+// and of the others only those where a changed track stood or now stands.
+void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackState>& versions,
+                      const std::set<std::int64_t>& changed) {
+    std::set<int> genres;
+    std::set<std::int64_t> decades;
+    for (const TrackState& v : versions) {
+        for (const std::string& genre : v.genres)
+            if (const auto found = c.genreIndex.find(genre); found != c.genreIndex.end())
+                genres.insert(found->second);
+        if (v.decade >= 0)
+            decades.insert(v.decade);
+    }
+    const std::map<std::string, Profile> profiles = Profiles(c);
+    std::int64_t last = 0;
+    std::vector<std::pair<std::int64_t, const Profile*>> kept;
+    std::vector<std::int64_t> gone;
+    std::set<std::string_view> stored;
+    Statement& all = db.Prepare("SELECT key, id FROM track_profiles");
+    while (all.Step()) {
+        const std::int64_t id = all.Int(1);
+        last = std::max(last, id);
+        const auto found = profiles.find(all.Text(0));
+        if (found == profiles.end()) {
+            gone.push_back(id);
+            continue;
+        }
+        stored.insert(found->first);
+        const Profile& p = found->second;
+        const bool touches =
+            std::any_of(p.genres.begin(), p.genres.end(), [&](int g) { return genres.count(g); }) ||
+            std::any_of(p.decades.begin(), p.decades.end(),
+                        [&](std::int64_t d) { return decades.count(d); });
+        if (touches)
+            kept.emplace_back(id, &p);
+    }
+    for (const std::int64_t id : gone) {
+        db.Prepare("DELETE FROM track_profiles WHERE id = ?").Bind(1, id).Run();
+        db.Prepare("DELETE FROM similar_tracks WHERE profile = ?").Bind(1, id).Run();
+    }
+    for (const auto& [key, p] : profiles) {
+        if (stored.count(key))
+            continue;
+        db.Prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)")
+            .Bind(1, key)
+            .Bind(2, ++last)
+            .Run();
+        WriteTrackList(db, c, last, p);
+    }
+    // A list changes only when a changed track, as it was or as it is, stands
+    // before the list's last entry or the list is not full.
+    Statement& end = db.Prepare(
+        "SELECT rank, track_id, score FROM similar_tracks WHERE profile = ? ORDER BY rank DESC "
+        "LIMIT 1");
+    for (const auto& [id, p] : kept) {
+        end.Reset().Bind(1, id);
+        const bool full = end.Step() && end.Int(0) + 1 >= kListLength;
+        const std::int64_t endTrack = full ? end.Int(1) : 0;
+        const std::int64_t endScore = full ? end.Int(2) : 0;
+        end.Reset();
+        const auto boundaryTrack = c.indexOf.find(endTrack);
+        bool affected = true;
+        if (!full) {
+            affected = std::any_of(versions.begin(), versions.end(), [&](const TrackState& v) {
+                return StandingIn(c, *p, v).score > 0;
+            });
+        } else if (!changed.count(endTrack) && boundaryTrack != c.indexOf.end()) {
+            const Standing boundary{endScore, &c.tracks[boundaryTrack->second].sortKey, endTrack};
+            affected = std::any_of(versions.begin(), versions.end(), [&](const TrackState& v) {
+                const Standing s = StandingIn(c, *p, v);
+                return s.score > 0 && NotAfter(s, boundary);
+            });
+        }
+        if (affected)
+            WriteTrackList(db, c, id, *p);
     }
 }
 
-// Every artist of a genre or decade by its tracks there, for the paged answer.
-void StoreTopArtists(Database& db, const Catalogue& c, const std::vector<int>& artistIds) {
-    std::map<std::string, std::unordered_map<int, std::int64_t>> counts;
-    for (const TrackRow& row : c.tracks) {
+// The genres and decades of an artist's tracks, with the changed tracks as
+// they are (after) or as they were (before).
+std::pair<std::set<std::string>, std::set<std::int64_t>>
+ArtistSets(const Catalogue& c, const std::vector<int>& tracks,
+           const std::set<std::int64_t>& changed, const std::vector<TrackState>& before) {
+    std::pair<std::set<std::string>, std::set<std::int64_t>> sets;
+    for (const int track : tracks) {
+        const TrackRow& row = c.tracks[track];
+        if (changed.count(row.id))
+            continue;
         for (const int genre : row.genres)
-            ++counts["g:" + c.genreNames[genre]][row.artist];
+            sets.first.insert(c.genreNames[genre]);
         if (row.decade >= 0)
-            ++counts["y:" + std::to_string(row.decade * 10)][row.artist];
+            sets.second.insert(row.decade);
     }
-    Statement& entry =
-        db.Prepare("INSERT INTO top_artists(tag, rank, artist, tracks) VALUES (?,?,?,?)");
-    for (const auto& [tag, ofArtist] : counts) {
-        std::vector<std::pair<int, std::int64_t>> ranked(ofArtist.begin(), ofArtist.end());
-        std::sort(ranked.begin(), ranked.end(), [&](const auto& x, const auto& y) {
-            return x.second != y.second ? x.second > y.second
-                                        : c.artists[x.first].key < c.artists[y.first].key;
-        });
-        for (size_t rank = 0; rank < ranked.size(); ++rank)
-            entry.Reset()
-                .Bind(1, tag)
-                .Bind(2, static_cast<std::int64_t>(rank))
-                .Bind(3, std::int64_t{artistIds[ranked[rank].first]})
-                .Bind(4, ranked[rank].second)
-                .Run();
+    for (const TrackState& v : before) {
+        sets.first.insert(v.genres.begin(), v.genres.end());
+        if (v.decade >= 0)
+            sets.second.insert(v.decade);
     }
+    return sets;
 }
 
 } // namespace
@@ -287,21 +518,110 @@ bool Ready(Database& db) {
 
 void Recompute(Database& db) {
     Transaction transaction(db);
-    db.Exec("DELETE FROM similarity_ready; DELETE FROM artists; DELETE FROM track_profiles; "
-            "DELETE FROM similar_tracks; DELETE FROM similar_artists; DELETE FROM top_artists;");
-    const Catalogue c = Load(db);
-    std::vector<int> artistIds;
-    Statement& artist = db.Prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)");
-    for (const ArtistRow& row : c.artists) {
-        artistIds.push_back(static_cast<int>(artistIds.size()) + 1);
-        artist.Reset().Bind(1, std::int64_t{artistIds.back()}).Bind(2, row.key).Bind(3, row.name);
-        artist.Run();
-    }
-    StoreSimilarTracks(db, c);
-    StoreSimilarArtists(db, c, artistIds);
-    StoreTopArtists(db, c, artistIds);
-    db.Exec("INSERT INTO similarity_ready VALUES (1)");
+    MakeAll(db);
     transaction.Commit();
+}
+
+std::vector<TrackState> ReadStates(Database& db, const std::vector<std::int64_t>& ids) {
+    std::vector<TrackState> states;
+    Statement& track = db.Prepare("SELECT artist, title, year FROM tracks WHERE id = ?");
+    Statement& genres = db.Prepare("SELECT genre FROM track_genres WHERE track_id = ?");
+    for (const std::int64_t id : ids) {
+        track.Reset().Bind(1, id);
+        if (!track.Step())
+            continue;
+        const std::string artistKey = Fold(track.Text(0));
+        const std::int64_t year = track.Int(2);
+        TrackState state{
+            id, artistKey, artistKey + '\0' + Fold(track.Text(1)), {}, year > 0 ? year / 10 : -1};
+        track.Reset();
+        genres.Reset().Bind(1, id);
+        while (genres.Step())
+            state.genres.push_back(genres.Text(0));
+        states.push_back(std::move(state));
+    }
+    return states;
+}
+
+void Update(Database& db, const std::vector<TrackState>& before,
+            const std::vector<std::int64_t>& ids) {
+    if (!Ready(db)) {
+        MakeAll(db);
+        return;
+    }
+    const Catalogue c = Load(db);
+    const std::set<std::int64_t> changed(ids.begin(), ids.end());
+    // Every version of the changed tracks: as they were and as they are.
+    std::vector<TrackState> versions = before;
+    for (const std::int64_t id : ids)
+        if (const auto found = c.indexOf.find(id); found != c.indexOf.end())
+            versions.push_back(StateOf(c, c.tracks[found->second]));
+    const std::vector<std::int64_t> artistIds = SyncArtists(db, c);
+    UpdateTrackLists(db, c, versions, changed);
+
+    // An artist's list changes only with the genres or decades of some artist:
+    // those whose sets changed, and every artist sharing one with them.
+    std::unordered_map<std::string, int> artistIndex;
+    std::vector<std::vector<int>> tracksOf(c.artists.size());
+    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a)
+        artistIndex.emplace(c.artists[a].key, a);
+    for (int i = 0; i < static_cast<int>(c.tracks.size()); ++i)
+        tracksOf[c.tracks[i].artist].push_back(i);
+    std::set<std::string> touchedGenres;
+    std::set<std::int64_t> touchedDecades;
+    std::set<int> lists; // artists whose own list is made again
+    std::set<std::string> seen;
+    for (const TrackState& v : versions) {
+        if (!seen.insert(v.artistKey).second)
+            continue;
+        std::vector<TrackState> was;
+        std::copy_if(before.begin(), before.end(), std::back_inserter(was),
+                     [&](const TrackState& b) { return b.artistKey == v.artistKey; });
+        const auto found = artistIndex.find(v.artistKey);
+        const bool existsNow = found != artistIndex.end();
+        const std::vector<int> none;
+        const std::vector<int>& mine = existsNow ? tracksOf[found->second] : none;
+        const bool existedBefore =
+            !was.empty() || std::any_of(mine.begin(), mine.end(),
+                                        [&](int t) { return !changed.count(c.tracks[t].id); });
+        const auto old = ArtistSets(c, mine, changed, was);
+        std::pair<std::set<std::string>, std::set<std::int64_t>> now;
+        if (existsNow) {
+            for (const int genre : c.artists[found->second].genres)
+                now.first.insert(c.genreNames[genre]);
+            now.second = c.artists[found->second].decades;
+        }
+        if (existedBefore == existsNow && old == now)
+            continue;
+        touchedGenres.insert(old.first.begin(), old.first.end());
+        touchedGenres.insert(now.first.begin(), now.first.end());
+        touchedDecades.insert(old.second.begin(), old.second.end());
+        touchedDecades.insert(now.second.begin(), now.second.end());
+        if (existsNow)
+            lists.insert(found->second);
+    }
+    if (!touchedGenres.empty() || !touchedDecades.empty() || !lists.empty()) {
+        const ArtistIndex index(c);
+        for (const std::string& genre : touchedGenres)
+            if (const auto g = c.genreIndex.find(genre); g != c.genreIndex.end())
+                lists.insert(index.ofGenre[g->second].begin(), index.ofGenre[g->second].end());
+        for (const std::int64_t decade : touchedDecades)
+            if (const auto d = index.ofDecade.find(decade); d != index.ofDecade.end())
+                lists.insert(d->second.begin(), d->second.end());
+        for (const int a : lists)
+            WriteArtistList(db, c, index, artistIds, a);
+    }
+
+    // The top artists of every genre and decade a changed track had or has.
+    std::set<std::string> tags;
+    for (const TrackState& v : versions) {
+        for (const std::string& genre : v.genres)
+            tags.insert(GenreTag(genre));
+        if (v.decade >= 0)
+            tags.insert(DecadeTag(v.decade));
+    }
+    for (const std::string& tag : tags)
+        WriteTopArtists(db, c, artistIds, tag, TracksOfTag(c, tag));
 }
 
 } // namespace similarity

@@ -16,9 +16,12 @@
 //   similar_tracks   per profile, the closest tracks of other artists, best first
 //   similar_artists  per artist, the closest other artists, best first
 //   top_artists      per genre or decade tag, every artist by its tracks there
-// The row "similarity_ready" says the lists match the tracks; a scan removes
-// it before it changes anything, and the answers fall back on plain SQL until
-// the lists are made again.
+// The row "similarity_ready" says the lists match the tracks. A scan that
+// changes many tracks removes it before it changes anything, and the answers
+// fall back on plain SQL until the lists are made again; a few changed tracks
+// (a rescan of a touched file, a file the watcher saw arrive) update only the
+// lists they touch, in the same transaction as the tracks, so that the lists
+// are never out of date.
 namespace similarity {
 
 // Similar answers hold at most this many rows (the player asks for 100).
@@ -26,6 +29,24 @@ inline constexpr int kListLength = 100;
 
 // Remakes every list in one transaction and marks them ready.
 void Recompute(Database& db);
+
+// A track as the lists see it: read before it changes or goes, so that the
+// lists it stood in can be found afterwards.
+struct TrackState {
+    std::int64_t id = 0;
+    std::string artistKey;
+    std::string sortKey; // folded artist, NUL, folded title
+    std::vector<std::string> genres;
+    std::int64_t decade = -1; // none when the year is unknown
+};
+// The states of those tracks that are catalogued (others are left out).
+std::vector<TrackState> ReadStates(Database& db, const std::vector<std::int64_t>& ids);
+// After the tracks with these ids changed, were added or removed (before:
+// their states read before the change), brings up to date the lists where a
+// version of them stands or stood, inside the caller's transaction. Lists not
+// ready are made whole.
+void Update(Database& db, const std::vector<TrackState>& before,
+            const std::vector<std::int64_t>& ids);
 // Marks the lists out of date (inside the caller's transaction).
 void Invalidate(Database& db);
 bool Ready(Database& db);
