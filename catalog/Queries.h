@@ -45,11 +45,13 @@ template <class Row> struct Found {
 };
 
 extern const char* const kSearchTracksSql;
+extern const char* const kCountTracksSql;
 extern const char* const kSimilarTracksSql;
 extern const char* const kTopArtistsOfGenreSql;
 extern const char* const kTopArtistsOfYearsSql;
 extern const char* const kSimilarArtistsSql;
 extern const char* const kSearchVideosSql;
+extern const char* const kCountVideosSql;
 
 // An FTS5 query asking for every word of the text (as a word or its start);
 // empty when the text holds no word.
