@@ -229,9 +229,8 @@ std::string ProfileOf(Database& db, const std::string& artist, const std::string
     while (genresOf.Step())
         genres.push_back(genresOf.Text(0));
     const std::int64_t year = std::stoll(Id(db, "SELECT year FROM tracks WHERE id = ?", {track}));
-    const std::string key =
-        similarity::ProfileKey(similarity::Fold(artist), genres,
-                               year > 0 ? std::vector{year / 10} : std::vector<std::int64_t>{});
+    const std::string key = similarity::ProfileKey(genres, year > 0 ? std::vector{year / 10}
+                                                                    : std::vector<std::int64_t>{});
     return Id(db, "SELECT id FROM track_profiles WHERE key = ?", {key});
 }
 
@@ -302,7 +301,18 @@ std::vector<Timed> TimedMethods(const Catalogue& catalogue, ConnectionPool& pool
             else
                 ++listed;
         }
-        keys.push_back({ProfileOf(db, artist, title), std::to_string(listed)});
+        // The list's rows down to the answer's last, the seed artist's own
+        // among them (the answer passes over them).
+        const std::string profile = ProfileOf(db, artist, title);
+        std::int64_t rows = 0;
+        Statement& list = db.Prepare("SELECT t.artist FROM similar_tracks s JOIN tracks t ON "
+                                     "t.id = s.track_id WHERE s.profile = ? ORDER BY s.rank");
+        list.Bind(1, profile);
+        for (std::int64_t others = 0; others < listed && list.Step(); ++rows)
+            if (similarity::Fold(list.Text(0)) != similarity::Fold(artist))
+                ++others;
+        list.Reset();
+        keys.push_back({profile, std::to_string(rows)});
         similarKeys.push_back(keys);
         artistKeys.push_back(
             {{Id(db, "SELECT id FROM artists WHERE key = ?", {similarity::Fold(artist)})}});

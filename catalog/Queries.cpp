@@ -199,7 +199,7 @@ std::optional<std::string> SeedKey(Database& db, const std::string& artist,
         while (genresOf.Step())
             genres.push_back(genresOf.Text(0));
     }
-    return similarity::ProfileKey(similarity::Fold(artist), genres, decades);
+    return similarity::ProfileKey(genres, decades);
 }
 
 } // namespace
@@ -208,7 +208,8 @@ std::optional<std::string> SeedKey(Database& db, const std::string& artist,
 // then the profile's precomputed list.
 Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::string& track,
                            Window window) {
-    if (!similarity::Ready(db))
+    const std::int64_t depth = similarity::Depth(db);
+    if (depth == 0)
         return SimilarTracksBySql(db, artist, track, window);
     const std::optional<std::string> key = SeedKey(db, artist, track);
     if (!key)
@@ -222,27 +223,44 @@ Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::s
 
     Found<Track> found;
     std::int64_t skip = window.offset;
-    const auto take = [&](Statement& s, std::int64_t score) {
-        while (static_cast<std::int64_t>(found.rows.size()) < window.limit && s.Step()) {
-            if (skip > 0) {
-                --skip;
-                continue;
-            }
-            found.rows.push_back(
-                {s.Text(0), s.Text(1), score < 0 ? s.Int(2) : score, s.Text(score < 0 ? 3 : 2)});
-        }
-        s.Reset();
-    };
     Statement& own = db.Prepare(
         "SELECT title, artist, path FROM tracks WHERE artist = ?1 COLLATE NOCASE AND "
         "NOT title = ?2 COLLATE NOCASE ORDER BY artist COLLATE NOCASE, title COLLATE NOCASE");
     own.Bind(1, artist).Bind(2, track);
-    take(own, 3000);
+    while (static_cast<std::int64_t>(found.rows.size()) < window.limit && own.Step()) {
+        if (skip > 0) {
+            --skip;
+            continue;
+        }
+        found.rows.push_back({own.Text(0), own.Text(1), 3000, own.Text(2)});
+    }
+    own.Reset();
+    // The profile's list holds every artist's tracks: the seed artist's own
+    // are passed over, and the list's length counts the others.
     Statement& listed =
         db.Prepare("SELECT t.title, t.artist, s.score, t.path FROM similar_tracks s "
                    "JOIN tracks t ON t.id = s.track_id WHERE s.profile = ? ORDER BY s.rank");
     listed.Bind(1, profileId);
-    take(listed, -1);
+    const std::string seedArtist = similarity::Fold(artist);
+    std::int64_t read = 0;
+    int counted = 0;
+    for (; static_cast<std::int64_t>(found.rows.size()) < window.limit &&
+           counted < similarity::kListLength && listed.Step();) {
+        ++read;
+        if (similarity::Fold(listed.Text(1)) == seedArtist)
+            continue;
+        ++counted;
+        if (skip > 0) {
+            --skip;
+            continue;
+        }
+        found.rows.push_back({listed.Text(0), listed.Text(1), listed.Int(2), listed.Text(3)});
+    }
+    listed.Reset();
+    // An artist with more tracks in the list than it goes deep for theirs.
+    if (read == depth && counted < similarity::kListLength &&
+        static_cast<std::int64_t>(found.rows.size()) < window.limit)
+        return SimilarTracksBySql(db, artist, track, window);
     found.total = static_cast<std::int64_t>(found.rows.size());
     return found;
 }

@@ -10,7 +10,7 @@
 // page of answers costs its own rows, not a ranking of every match.
 namespace schema {
 
-inline constexpr int kVersion = 4;
+inline constexpr int kVersion = 5;
 
 inline constexpr const char* kDropAll = R"sql(
 DROP TABLE IF EXISTS tracks_fts; DROP TABLE IF EXISTS track_genres; DROP TABLE IF EXISTS tracks;
@@ -62,7 +62,7 @@ CREATE TRIGGER IF NOT EXISTS tracks_au AFTER UPDATE ON tracks BEGIN
 END;
 
 -- Worked out after each scan that changed the tracks (see Similarity.h).
-CREATE TABLE IF NOT EXISTS similarity_ready(done INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS similarity_ready(depth INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS artists(
   id INTEGER PRIMARY KEY,
   key TEXT NOT NULL UNIQUE,

@@ -109,28 +109,27 @@ std::vector<std::pair<int, int>> Merge(const std::vector<const std::vector<int>*
     }
 }
 
+// The genres and decades a seed has: a track's own, or all of an artist's.
 struct Profile {
-    int artist = 0;
     std::set<int> genres;
     std::set<std::int64_t> decades;
 };
 
-// The closest tracks of other artists for a seed profile: more shared genres
-// first (score 2000 + n), then tracks of its decades (1000), each tier in the
-// answers' order.
+// The closest tracks for a profile, of every artist (the answer passes over
+// the seed's own): more shared genres first (score 2000 + n), then tracks of
+// its decades (1000), each tier in the answers' order; at most depth of them.
 std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue& c,
-                                                                 const Profile& p) {
+                                                                 const Profile& p, size_t depth) {
     std::vector<const std::vector<int>*> lists;
     for (const int genre : p.genres)
         lists.push_back(&c.tracksOfGenre[genre]);
     std::vector<std::vector<int>> byShared(p.genres.size() + 1);
     for (const auto& [track, shared] : Merge(lists))
-        if (c.tracks[track].artist != p.artist)
-            byShared[shared].push_back(track);
+        byShared[shared].push_back(track);
     std::vector<std::pair<std::int64_t, std::int64_t>> list;
     for (size_t shared = p.genres.size(); shared > 0; --shared)
         for (const int track : byShared[shared]) {
-            if (list.size() == static_cast<size_t>(kListLength))
+            if (list.size() == depth)
                 return list;
             list.emplace_back(c.tracks[track].id, 2000 + static_cast<std::int64_t>(shared));
         }
@@ -139,12 +138,12 @@ std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue
         if (const auto found = c.tracksOfDecade.find(decade); found != c.tracksOfDecade.end())
             lists.push_back(&found->second);
     for (const auto& [track, ignored] : Merge(lists)) {
-        if (list.size() == static_cast<size_t>(kListLength))
+        if (list.size() == depth)
             break;
         const TrackRow& row = c.tracks[track];
         const bool sharesGenre = std::any_of(row.genres.begin(), row.genres.end(),
                                              [&](int genre) { return p.genres.count(genre); });
-        if (row.artist != p.artist && !sharesGenre)
+        if (!sharesGenre)
             list.emplace_back(row.id, 1000);
     }
     return list;
@@ -154,32 +153,43 @@ std::string KeyOf(const Catalogue& c, const Profile& p) {
     std::vector<std::string> genres;
     for (const int genre : p.genres)
         genres.push_back(c.genreNames[genre]);
-    return ProfileKey(c.artists[p.artist].key, genres, {p.decades.begin(), p.decades.end()});
+    return ProfileKey(genres, {p.decades.begin(), p.decades.end()});
 }
 
 // Every seed profile of the catalogue: each track's own, and each artist's
-// (all its genres and decades), by key.
+// (all its genres and decades), by key. Many seeds share one.
 std::map<std::string, Profile> Profiles(const Catalogue& c) {
     std::map<std::string, Profile> profiles;
     for (const TrackRow& row : c.tracks) {
-        Profile track{row.artist, {row.genres.begin(), row.genres.end()}, {}};
+        Profile track{{row.genres.begin(), row.genres.end()}, {}};
         if (row.decade >= 0)
             track.decades.insert(row.decade);
         profiles.emplace(KeyOf(c, track), track);
     }
-    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
-        const Profile artist{a, c.artists[a].genres, c.artists[a].decades};
-        profiles.emplace(KeyOf(c, artist), artist);
-    }
+    for (const ArtistRow& artist : c.artists)
+        profiles.emplace(KeyOf(c, Profile{artist.genres, artist.decades}),
+                         Profile{artist.genres, artist.decades});
     return profiles;
 }
 
-void WriteTrackList(Database& db, const Catalogue& c, std::int64_t id, const Profile& p) {
+// How deep the track lists go: deep enough that the seed artist's own tracks,
+// which the answer passes over, still leave a whole list, up to a point (an
+// artist with more tracks than that is answered by the plain SQL).
+size_t DepthFor(const Catalogue& c) {
+    std::vector<size_t> tracksOf(c.artists.size(), 0);
+    size_t most = 0;
+    for (const TrackRow& row : c.tracks)
+        most = std::max(most, ++tracksOf[row.artist]);
+    return static_cast<size_t>(kListLength) + std::min<size_t>(most, kListLength);
+}
+
+void WriteTrackList(Database& db, const Catalogue& c, std::int64_t id, const Profile& p,
+                    size_t depth) {
     db.Prepare("DELETE FROM similar_tracks WHERE profile = ?").Bind(1, id).Run();
     Statement& entry =
         db.Prepare("INSERT INTO similar_tracks(profile, rank, track_id, score) VALUES (?,?,?,?)");
     std::int64_t rank = 0;
-    for (const auto& [track, score] : SimilarTracks(c, p))
+    for (const auto& [track, score] : SimilarTracks(c, p, depth))
         entry.Reset().Bind(1, id).Bind(2, rank++).Bind(3, track).Bind(4, score).Run();
 }
 
@@ -289,10 +299,11 @@ void MakeAll(Database& db) {
         artist.Reset().Bind(1, artistIds.back()).Bind(2, row.key).Bind(3, row.name).Run();
     }
     Statement& profile = db.Prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)");
+    const size_t depth = DepthFor(c);
     std::int64_t id = 0;
     for (const auto& [key, p] : Profiles(c)) {
         profile.Reset().Bind(1, key).Bind(2, ++id).Run();
-        WriteTrackList(db, c, id, p);
+        WriteTrackList(db, c, id, p, depth);
     }
     const ArtistIndex index(c);
     for (int a = 0; a < static_cast<int>(c.artists.size()); ++a)
@@ -301,7 +312,9 @@ void MakeAll(Database& db) {
         WriteTopArtists(db, c, artistIds, GenreTag(c.genreNames[genre]), c.tracksOfGenre[genre]);
     for (const auto& [decade, tracks] : c.tracksOfDecade)
         WriteTopArtists(db, c, artistIds, DecadeTag(decade), tracks);
-    db.Exec("INSERT INTO similarity_ready VALUES (1)");
+    db.Prepare("INSERT INTO similarity_ready(depth) VALUES (?)")
+        .Bind(1, static_cast<std::int64_t>(depth))
+        .Run();
 }
 
 TrackState StateOf(const Catalogue& c, const TrackRow& row) {
@@ -320,8 +333,6 @@ struct Standing {
 };
 
 Standing StandingIn(const Catalogue& c, const Profile& p, const TrackState& track) {
-    if (track.artistKey == c.artists[p.artist].key)
-        return {};
     std::int64_t shared = 0;
     for (const std::string& genre : track.genres)
         if (const auto found = c.genreIndex.find(genre);
@@ -382,7 +393,7 @@ std::vector<std::int64_t> SyncArtists(Database& db, const Catalogue& c) {
 // The track lists: profiles no one has any more are dropped, new ones made,
 // and of the others only those where a changed track stood or now stands.
 void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackState>& versions,
-                      const std::set<std::int64_t>& changed) {
+                      const std::set<std::int64_t>& changed, size_t depth) {
     std::set<int> genres;
     std::set<std::int64_t> decades;
     for (const TrackState& v : versions) {
@@ -426,7 +437,7 @@ void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackS
             .Bind(1, key)
             .Bind(2, ++last)
             .Run();
-        WriteTrackList(db, c, last, p);
+        WriteTrackList(db, c, last, p, depth);
     }
     // A list changes only when a changed track, as it was or as it is, stands
     // before the list's last entry or the list is not full.
@@ -435,7 +446,7 @@ void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackS
         "LIMIT 1");
     for (const auto& [id, p] : kept) {
         end.Reset().Bind(1, id);
-        const bool full = end.Step() && end.Int(0) + 1 >= kListLength;
+        const bool full = end.Step() && end.Int(0) + 1 >= static_cast<std::int64_t>(depth);
         const std::int64_t endTrack = full ? end.Int(1) : 0;
         const std::int64_t endScore = full ? end.Int(2) : 0;
         end.Reset();
@@ -453,7 +464,7 @@ void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackS
             });
         }
         if (affected)
-            WriteTrackList(db, c, id, *p);
+            WriteTrackList(db, c, id, *p, depth);
     }
 }
 
@@ -490,13 +501,12 @@ std::string Fold(std::string_view text) {
     return folded;
 }
 
-std::string ProfileKey(const std::string& artistKey, std::vector<std::string> genres,
-                       std::vector<std::int64_t> decades) {
+std::string ProfileKey(std::vector<std::string> genres, std::vector<std::int64_t> decades) {
     std::sort(genres.begin(), genres.end());
     genres.erase(std::unique(genres.begin(), genres.end()), genres.end());
     std::sort(decades.begin(), decades.end());
     decades.erase(std::unique(decades.begin(), decades.end()), decades.end());
-    std::string key = artistKey + '\x1f';
+    std::string key;
     for (const std::string& genre : genres)
         key += genre + '\x1e';
     key += '\x1f';
@@ -510,10 +520,14 @@ void Invalidate(Database& db) {
 }
 
 bool Ready(Database& db) {
-    Statement& ready = db.Prepare("SELECT 1 FROM similarity_ready");
-    const bool found = ready.Step();
+    return Depth(db) > 0;
+}
+
+std::int64_t Depth(Database& db) {
+    Statement& ready = db.Prepare("SELECT depth FROM similarity_ready");
+    const std::int64_t depth = ready.Step() ? ready.Int(0) : 0;
     ready.Reset();
-    return found;
+    return depth;
 }
 
 void Recompute(Database& db) {
@@ -550,6 +564,12 @@ void Update(Database& db, const std::vector<TrackState>& before,
         return;
     }
     const Catalogue c = Load(db);
+    // Lists too shallow for the artist with the most tracks are all made again.
+    const auto storedDepth = static_cast<size_t>(Depth(db));
+    if (DepthFor(c) > storedDepth) {
+        MakeAll(db);
+        return;
+    }
     const std::set<std::int64_t> changed(ids.begin(), ids.end());
     // Every version of the changed tracks: as they were and as they are.
     std::vector<TrackState> versions = before;
@@ -557,7 +577,7 @@ void Update(Database& db, const std::vector<TrackState>& before,
         if (const auto found = c.indexOf.find(id); found != c.indexOf.end())
             versions.push_back(StateOf(c, c.tracks[found->second]));
     const std::vector<std::int64_t> artistIds = SyncArtists(db, c);
-    UpdateTrackLists(db, c, versions, changed);
+    UpdateTrackLists(db, c, versions, changed, storedDepth);
 
     // An artist's list changes only with the genres or decades of some artist:
     // those whose sets changed, and every artist sharing one with them.

@@ -12,11 +12,14 @@
 // answer is an indexed lookup instead of a pass over every track sharing a
 // genre or decade. The lists are kept in tables beside the tracks:
 //   artists          one row per artist (names compared without regard to ASCII case)
-//   track_profiles   one row per seed profile: an artist with a set of genres and decades
-//   similar_tracks   per profile, the closest tracks of other artists, best first
+//   track_profiles   one row per seed profile: a set of genres and decades
+//   similar_tracks   per profile, the closest tracks of every artist, best first, as deep
+//                    as the list length plus the most tracks one artist has (the
+//                    answer passes over the seed artist's own)
 //   similar_artists  per artist, the closest other artists, best first
 //   top_artists      per genre or decade tag, every artist by its tracks there
-// The row "similarity_ready" says the lists match the tracks. A scan that
+// The row "similarity_ready" says the lists match the tracks, and how deep
+// the track lists go. A scan that
 // changes many tracks removes it before it changes anything, and the answers
 // fall back on plain SQL until the lists are made again; a few changed tracks
 // (a rescan of a touched file, a file the watcher saw arrive) update only the
@@ -50,12 +53,12 @@ void Update(Database& db, const std::vector<TrackState>& before,
 // Marks the lists out of date (inside the caller's transaction).
 void Invalidate(Database& db);
 bool Ready(Database& db);
+// How deep the track lists go (0 when they are not ready).
+std::int64_t Depth(Database& db);
 
 // The folding SQLite's NOCASE applies: ASCII letters lowered.
 std::string Fold(std::string_view text);
-// The key of a seed profile: the artist's folded name, its genre keys and its
-// decades, each set sorted.
-std::string ProfileKey(const std::string& artistKey, std::vector<std::string> genres,
-                       std::vector<std::int64_t> decades);
+// The key of a seed profile: its genre keys and its decades, each set sorted.
+std::string ProfileKey(std::vector<std::string> genres, std::vector<std::int64_t> decades);
 
 } // namespace similarity
