@@ -552,6 +552,7 @@ void ReportScans(const fs::path& folder, const std::string& sound) {
 } // namespace
 
 int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is measured
     char pattern[] = "/tmp/kolvadeck-bench-catalog.XXXXXX";
     if (!mkdtemp(pattern))
         return 1;

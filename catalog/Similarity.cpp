@@ -37,6 +37,9 @@ struct Catalogue {
     std::map<std::int64_t, std::vector<int>> tracksOfDecade;
     std::unordered_map<std::int64_t, int> indexOf; // track id -> index into tracks
     std::unordered_map<std::string, int> genreIndex;
+    // Per track, while one list is worked out: genres shared, and a mark for
+    // a shared decade. All zero between lists.
+    mutable std::vector<std::uint16_t> marks;
 };
 
 Catalogue Load(Database& db) {
@@ -76,6 +79,7 @@ Catalogue Load(Database& db) {
         c.artists[row.artist].genres.insert(found->second);
     }
     std::sort(c.tracks.begin(), c.tracks.end(), Before);
+    c.marks.assign(c.tracks.size(), 0);
     c.tracksOfGenre.resize(c.genreNames.size());
     for (int i = 0; i < static_cast<int>(c.tracks.size()); ++i) {
         c.indexOf.emplace(c.tracks[i].id, i);
@@ -87,28 +91,6 @@ Catalogue Load(Database& db) {
     return c;
 }
 
-// Indices of every track in any of the lists, in order, each with the number
-// of lists it is in (the lists are in order themselves).
-std::vector<std::pair<int, int>> Merge(const std::vector<const std::vector<int>*>& lists) {
-    std::vector<std::pair<int, int>> merged;
-    std::vector<size_t> at(lists.size(), 0);
-    for (;;) {
-        int next = -1;
-        for (size_t l = 0; l < lists.size(); ++l)
-            if (at[l] < lists[l]->size() && (next < 0 || (*lists[l])[at[l]] < next))
-                next = (*lists[l])[at[l]];
-        if (next < 0)
-            return merged;
-        int count = 0;
-        for (size_t l = 0; l < lists.size(); ++l)
-            if (at[l] < lists[l]->size() && (*lists[l])[at[l]] == next) {
-                ++at[l];
-                ++count;
-            }
-        merged.emplace_back(next, count);
-    }
-}
-
 // The genres and decades a seed has: a track's own, or all of an artist's.
 struct Profile {
     std::set<int> genres;
@@ -118,34 +100,46 @@ struct Profile {
 // The closest tracks for a profile, of every artist (the answer passes over
 // the seed's own): more shared genres first (score 2000 + n), then tracks of
 // its decades (1000), each tier in the answers' order; at most depth of them.
+// The tracks are marked by their place in the order, then taken in one pass.
 std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue& c,
                                                                  const Profile& p, size_t depth) {
-    std::vector<const std::vector<int>*> lists;
+    constexpr std::uint16_t kDecade = 0x8000;
+    size_t first = c.tracks.size();
+    size_t last = 0;
+    const auto mark = [&](const std::vector<int>& tracks, bool decade) {
+        for (const int track : tracks) {
+            auto& m = c.marks[static_cast<size_t>(track)];
+            m = decade ? m | kDecade : static_cast<std::uint16_t>(m + 1);
+        }
+        if (!tracks.empty()) {
+            first = std::min(first, static_cast<size_t>(tracks.front()));
+            last = std::max(last, static_cast<size_t>(tracks.back()));
+        }
+    };
     for (const int genre : p.genres)
-        lists.push_back(&c.tracksOfGenre[genre]);
+        mark(c.tracksOfGenre[genre], false);
+    for (const std::int64_t decade : p.decades)
+        if (const auto found = c.tracksOfDecade.find(decade); found != c.tracksOfDecade.end())
+            mark(found->second, true);
+    // byShared[n]: tracks sharing n genres; byShared[0]: of a decade only.
     std::vector<std::vector<int>> byShared(p.genres.size() + 1);
-    for (const auto& [track, shared] : Merge(lists))
-        byShared[shared].push_back(track);
+    for (size_t track = first; track <= last && track < c.tracks.size(); ++track) {
+        const std::uint16_t m = c.marks[track];
+        if (m == 0)
+            continue;
+        c.marks[track] = 0;
+        std::vector<int>& tier = byShared[m & ~kDecade];
+        if (tier.size() < depth)
+            tier.push_back(static_cast<int>(track));
+    }
     std::vector<std::pair<std::int64_t, std::int64_t>> list;
-    for (size_t shared = p.genres.size(); shared > 0; --shared)
+    for (size_t shared = p.genres.size() + 1; shared-- > 0;)
         for (const int track : byShared[shared]) {
             if (list.size() == depth)
                 return list;
-            list.emplace_back(c.tracks[track].id, 2000 + static_cast<std::int64_t>(shared));
+            list.emplace_back(c.tracks[track].id,
+                              shared > 0 ? 2000 + static_cast<std::int64_t>(shared) : 1000);
         }
-    lists.clear();
-    for (const std::int64_t decade : p.decades)
-        if (const auto found = c.tracksOfDecade.find(decade); found != c.tracksOfDecade.end())
-            lists.push_back(&found->second);
-    for (const auto& [track, ignored] : Merge(lists)) {
-        if (list.size() == depth)
-            break;
-        const TrackRow& row = c.tracks[track];
-        const bool sharesGenre = std::any_of(row.genres.begin(), row.genres.end(),
-                                             [&](int genre) { return p.genres.count(genre); });
-        if (!sharesGenre)
-            list.emplace_back(row.id, 1000);
-    }
     return list;
 }
 
@@ -157,13 +151,20 @@ std::string KeyOf(const Catalogue& c, const Profile& p) {
 }
 
 // Every seed profile of the catalogue: each track's own, and each artist's
-// (all its genres and decades), by key. Many seeds share one.
+// (all its genres and decades), by key. Many seeds share one, so the keys
+// are made once for each distinct profile.
 std::map<std::string, Profile> Profiles(const Catalogue& c) {
-    std::map<std::string, Profile> profiles;
+    std::set<std::pair<std::vector<int>, std::int64_t>> ofTracks;
     for (const TrackRow& row : c.tracks) {
-        Profile track{{row.genres.begin(), row.genres.end()}, {}};
-        if (row.decade >= 0)
-            track.decades.insert(row.decade);
+        std::vector<int> genres = row.genres;
+        std::sort(genres.begin(), genres.end());
+        ofTracks.emplace(std::move(genres), row.decade);
+    }
+    std::map<std::string, Profile> profiles;
+    for (const auto& [genres, decade] : ofTracks) {
+        Profile track{{genres.begin(), genres.end()}, {}};
+        if (decade >= 0)
+            track.decades.insert(decade);
         profiles.emplace(KeyOf(c, track), track);
     }
     for (const ArtistRow& artist : c.artists)
@@ -197,9 +198,12 @@ void WriteTrackList(Database& db, const Catalogue& c, std::int64_t id, const Pro
 struct ArtistIndex {
     std::vector<std::vector<int>> ofGenre;
     std::map<std::int64_t, std::vector<int>> ofDecade;
+    // Per artist, while one list is worked out: genres and decades shared.
+    mutable std::vector<std::pair<std::int64_t, std::int64_t>> shared;
 
     explicit ArtistIndex(const Catalogue& c)
-        : ofGenre(c.genreNames.size()) {
+        : ofGenre(c.genreNames.size())
+        , shared(c.artists.size()) {
         for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
             for (const int genre : c.artists[a].genres)
                 ofGenre[genre].push_back(a);
@@ -213,16 +217,26 @@ struct ArtistIndex {
 void WriteArtistList(Database& db, const Catalogue& c, const ArtistIndex& index,
                      const std::vector<std::int64_t>& artistIds, int a) {
     db.Prepare("DELETE FROM similar_artists WHERE artist = ?").Bind(1, artistIds[a]).Run();
-    std::unordered_map<int, std::pair<std::int64_t, std::int64_t>> shared;
+    std::vector<int> touched;
+    const auto count = [&](const std::vector<int>& others, bool genre) {
+        for (const int other : others) {
+            auto& [genres, decades] = index.shared[static_cast<size_t>(other)];
+            if (genres == 0 && decades == 0)
+                touched.push_back(other);
+            ++(genre ? genres : decades);
+        }
+    };
     for (const int genre : c.artists[a].genres)
-        for (const int other : index.ofGenre[genre])
-            ++shared[other].first;
+        count(index.ofGenre[genre], true);
     for (const std::int64_t decade : c.artists[a].decades)
-        for (const int other : index.ofDecade.at(decade))
-            ++shared[other].second;
-    shared.erase(a);
-    std::vector<std::pair<int, std::pair<std::int64_t, std::int64_t>>> ranked(shared.begin(),
-                                                                              shared.end());
+        count(index.ofDecade.at(decade), false);
+    std::vector<std::pair<int, std::pair<std::int64_t, std::int64_t>>> ranked;
+    ranked.reserve(touched.size());
+    for (const int other : touched) {
+        if (other != a)
+            ranked.emplace_back(other, index.shared[static_cast<size_t>(other)]);
+        index.shared[static_cast<size_t>(other)] = {0, 0};
+    }
     const auto closer = [&](const auto& x, const auto& y) {
         if (x.second.first != y.second.first)
             return x.second.first > y.second.first;
