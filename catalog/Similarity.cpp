@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
@@ -200,10 +201,19 @@ struct ArtistIndex {
     std::map<std::int64_t, std::vector<int>> ofDecade;
     // Per artist, while one list is worked out: genres and decades shared.
     mutable std::vector<std::pair<std::int64_t, std::int64_t>> shared;
+    std::vector<int> keyRank; // per artist, its place in the order of the keys
 
     explicit ArtistIndex(const Catalogue& c)
         : ofGenre(c.genreNames.size())
-        , shared(c.artists.size()) {
+        , shared(c.artists.size())
+        , keyRank(c.artists.size()) {
+        std::vector<int> byKey(c.artists.size());
+        for (int a = 0; a < static_cast<int>(c.artists.size()); ++a)
+            byKey[static_cast<size_t>(a)] = a;
+        std::sort(byKey.begin(), byKey.end(),
+                  [&](int x, int y) { return c.artists[x].key < c.artists[y].key; });
+        for (int rank = 0; rank < static_cast<int>(byKey.size()); ++rank)
+            keyRank[static_cast<size_t>(byKey[static_cast<size_t>(rank)])] = rank;
         for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
             for (const int genre : c.artists[a].genres)
                 ofGenre[genre].push_back(a);
@@ -242,7 +252,8 @@ void WriteArtistList(Database& db, const Catalogue& c, const ArtistIndex& index,
             return x.second.first > y.second.first;
         if (x.second.second != y.second.second)
             return x.second.second > y.second.second;
-        return c.artists[x.first].key < c.artists[y.first].key;
+        return index.keyRank[static_cast<size_t>(x.first)] <
+               index.keyRank[static_cast<size_t>(y.first)];
     };
     const size_t kept = std::min(ranked.size(), static_cast<size_t>(kListLength));
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
@@ -604,7 +615,20 @@ void Update(Database& db, const std::vector<TrackState>& before,
     std::set<std::string> touchedGenres;
     std::set<std::int64_t> touchedDecades;
     std::set<int> lists; // artists whose own list is made again
+    // The artists whose genres or decades changed, as they were and are.
+    struct Moved {
+        std::string key;
+        std::optional<std::pair<std::set<int>, std::set<std::int64_t>>> was, is;
+    };
+    std::vector<Moved> moved;
     std::set<std::string> seen;
+    const auto indices = [&](const std::set<std::string>& names) {
+        std::set<int> genres;
+        for (const std::string& name : names)
+            if (const auto g = c.genreIndex.find(name); g != c.genreIndex.end())
+                genres.insert(g->second);
+        return genres;
+    };
     for (const TrackState& v : versions) {
         if (!seen.insert(v.artistKey).second)
             continue;
@@ -627,21 +651,71 @@ void Update(Database& db, const std::vector<TrackState>& before,
         }
         if (existedBefore == existsNow && old == now)
             continue;
+        Moved m{v.artistKey, {}, {}};
+        if (existedBefore)
+            m.was.emplace(indices(old.first), old.second);
+        if (existsNow) {
+            m.is.emplace(c.artists[found->second].genres, now.second);
+            lists.insert(found->second);
+        }
+        moved.push_back(std::move(m));
         touchedGenres.insert(old.first.begin(), old.first.end());
         touchedGenres.insert(now.first.begin(), now.first.end());
         touchedDecades.insert(old.second.begin(), old.second.end());
         touchedDecades.insert(now.second.begin(), now.second.end());
-        if (existsNow)
-            lists.insert(found->second);
     }
-    if (!touchedGenres.empty() || !touchedDecades.empty() || !lists.empty()) {
+    if (!moved.empty()) {
         const ArtistIndex index(c);
+        std::set<int> candidates;
         for (const std::string& genre : touchedGenres)
             if (const auto g = c.genreIndex.find(genre); g != c.genreIndex.end())
-                lists.insert(index.ofGenre[g->second].begin(), index.ofGenre[g->second].end());
+                candidates.insert(index.ofGenre[g->second].begin(), index.ofGenre[g->second].end());
         for (const std::int64_t decade : touchedDecades)
             if (const auto d = index.ofDecade.find(decade); d != index.ofDecade.end())
-                lists.insert(d->second.begin(), d->second.end());
+                candidates.insert(d->second.begin(), d->second.end());
+        std::unordered_map<std::int64_t, int> ofId;
+        for (int a = 0; a < static_cast<int>(artistIds.size()); ++a)
+            ofId.emplace(artistIds[static_cast<size_t>(a)], a);
+        // Another artist's list changes only when a moved artist, as it was or
+        // is, stands before its last entry, or the list is not full.
+        Statement& end = db.Prepare("SELECT rank, other, genres, decades FROM similar_artists "
+                                    "WHERE artist = ? ORDER BY rank DESC LIMIT 1");
+        for (const int b : candidates) {
+            if (lists.count(b))
+                continue;
+            end.Reset().Bind(1, artistIds[static_cast<size_t>(b)]);
+            const bool full = end.Step() && end.Int(0) + 1 >= kListLength;
+            const auto other = full ? ofId.find(end.Int(1)) : ofId.end();
+            const std::int64_t endGenres = full ? end.Int(2) : 0;
+            const std::int64_t endDecades = full ? end.Int(3) : 0;
+            end.Reset();
+            const ArtistRow& mine = c.artists[static_cast<size_t>(b)];
+            const auto standsBefore = [&](const Moved& m, const auto& sets) {
+                std::int64_t genres = 0;
+                std::int64_t decades = 0;
+                for (const int g : sets.first)
+                    genres += static_cast<std::int64_t>(mine.genres.count(g));
+                for (const std::int64_t d : sets.second)
+                    decades += static_cast<std::int64_t>(mine.decades.count(d));
+                if (genres == 0 && decades == 0)
+                    return false;
+                if (genres != endGenres)
+                    return genres > endGenres;
+                if (decades != endDecades)
+                    return decades > endDecades;
+                return m.key <= c.artists[static_cast<size_t>(other->second)].key;
+            };
+            const bool boundaryMoved =
+                full && (other == ofId.end() ||
+                         std::any_of(moved.begin(), moved.end(), [&](const Moved& m) {
+                             return m.key == c.artists[static_cast<size_t>(other->second)].key;
+                         }));
+            if (!full || boundaryMoved ||
+                std::any_of(moved.begin(), moved.end(), [&](const Moved& m) {
+                    return (m.was && standsBefore(m, *m.was)) || (m.is && standsBefore(m, *m.is));
+                }))
+                lists.insert(b);
+        }
         for (const int a : lists)
             WriteArtistList(db, c, index, artistIds, a);
     }
