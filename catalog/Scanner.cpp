@@ -104,7 +104,8 @@ void LoadKnownAt(Database& db, const char* table, const std::string& path, Known
     below.Reset();
 }
 
-std::int64_t StoreTrack(Database& db, const FoundFile& file, const TrackTags& tags) {
+// known: the file was catalogued before (its old genres go).
+std::int64_t StoreTrack(Database& db, const FoundFile& file, const TrackTags& tags, bool known) {
     Statement& upsert = db.Prepare(
         "INSERT INTO tracks(path, size, mtime, title, artist, album, year, name) "
         "VALUES (?,?,?,?,?,?,?,?) "
@@ -117,7 +118,8 @@ std::int64_t StoreTrack(Database& db, const FoundFile& file, const TrackTags& ta
     upsert.Step();
     const std::int64_t id = upsert.Int(0);
     upsert.Run();
-    db.Prepare("DELETE FROM track_genres WHERE track_id = ?").Bind(1, id).Run();
+    if (known)
+        db.Prepare("DELETE FROM track_genres WHERE track_id = ?").Bind(1, id).Run();
     Statement& genre =
         db.Prepare("INSERT OR IGNORE INTO track_genres(track_id, genre) VALUES (?,?)");
     for (const std::string& key : tags.genres)
@@ -262,6 +264,7 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     // Unchanged files are passed over first; the rest are read ahead on a
     // thread of their own while this one stores them.
     std::vector<const FoundFile*> changed;
+    std::vector<bool> catalogued; // per changed file: whether it was before
     std::vector<ReadAhead::Job> jobs;
     std::vector<std::int64_t> changedTracks; // catalogued before, changed now
     for (const FoundFile& file : found) {
@@ -272,6 +275,7 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
             ++report.unchanged;
         } else {
             changed.push_back(&file);
+            catalogued.push_back(entry != known.end());
             jobs.push_back({file.path, file.kind == Kind::Music});
             if (entry != known.end() && file.kind == Kind::Music)
                 changedTracks.push_back(entry->second.id);
@@ -311,12 +315,13 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     if (!inPlace && (!changed.empty() || !goneTracks.empty()))
         similarity::Invalidate(db_);
     ReadAhead reader(std::move(jobs), stop_);
-    for (const FoundFile* file : changed) {
+    for (size_t i = 0; i < changed.size(); ++i) {
+        const FoundFile* file = changed[i];
         const std::optional<ReadAhead::Result> tags = reader.Next();
         if (!tags || Stopped())
             break;
         if (file->kind == Kind::Music) {
-            const std::int64_t id = StoreTrack(db_, *file, tags->track);
+            const std::int64_t id = StoreTrack(db_, *file, tags->track, catalogued[i]);
             if (inPlace)
                 touched.push_back(id);
         } else {
