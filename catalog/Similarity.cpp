@@ -107,9 +107,11 @@ std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue
     constexpr std::uint16_t kDecade = 0x8000;
     size_t first = c.tracks.size();
     size_t last = 0;
+    size_t sharing = 0; // tracks sharing a genre
     const auto mark = [&](const std::vector<int>& tracks, bool decade) {
         for (const int track : tracks) {
             auto& m = c.marks[static_cast<size_t>(track)];
+            sharing += !decade && m == 0;
             m = decade ? m | kDecade : static_cast<std::uint16_t>(m + 1);
         }
         if (!tracks.empty()) {
@@ -119,7 +121,8 @@ std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue
     };
     for (const int genre : p.genres)
         mark(c.tracksOfGenre[genre], false);
-    for (const std::int64_t decade : p.decades)
+    // The decades' tier is reached only when the genres do not fill the list.
+    for (const std::int64_t decade : sharing < depth ? p.decades : std::set<std::int64_t>{})
         if (const auto found = c.tracksOfDecade.find(decade); found != c.tracksOfDecade.end())
             mark(found->second, true);
     // byShared[n]: tracks sharing n genres; byShared[0]: of a decade only.

@@ -49,7 +49,7 @@ ScanResult Catalogue(const Options& options, const std::function<ScanReport(Scan
         Scanner scanner(db, options.folders);
         scanner.SetStopFlag(&stopping);
         const ScanReport report = pass(scanner);
-        std::fprintf(stderr, "%s: %lld files, %lld read, %lld unchanged, %lld removed\n", what,
+        std::fprintf(stderr, "%s done: %lld files, %lld read, %lld unchanged, %lld removed\n", what,
                      static_cast<long long>(report.found), static_cast<long long>(report.read),
                      static_cast<long long>(report.unchanged),
                      static_cast<long long>(report.removed));
@@ -70,7 +70,7 @@ ScanResult Scan(const Options& options) {
             scanner.SetProgress(PrintProgress);
             return scanner.Run();
         },
-        "scan done");
+        "scan");
 }
 
 bool Rebuild(const std::string& path, const char* why) {
@@ -114,7 +114,7 @@ void Maintain(const Options& options, ConnectionPool& pool, FolderWatcher& watch
             scan = true;
         } else if (!changes.paths.empty()) {
             const auto update = [&](Scanner& scanner) { return scanner.Update(changes.paths); };
-            if (Catalogue(options, update, "folders changed") == ScanResult::Damaged)
+            if (Catalogue(options, update, "update") == ScanResult::Damaged)
                 pool.ReportDamage(pool.Generation());
         }
         if (!pool.WaitForDamage(0) || stopping)
