@@ -8,23 +8,22 @@
 #include <vector>
 
 // What the similar-track, similar-artist and top-artist answers need, worked
-// out once over the whole catalogue after a scan that changed it, so that each
-// answer is an indexed lookup instead of a pass over every track sharing a
-// genre or decade. The lists are kept in tables beside the tracks:
+// out ahead over the whole catalogue, so that each answer is an indexed
+// lookup instead of a pass over every track sharing a genre or decade. The
+// lists are kept in tables beside the tracks:
 //   artists          one row per artist (names compared without regard to ASCII case)
 //   track_profiles   one row per seed profile: a set of genres and decades
 //   similar_tracks   per profile, the closest tracks of every artist, best first, as deep
-//                    as the list length plus the most tracks one artist has (the
-//                    answer passes over the seed artist's own)
+//                    as the list length plus the most tracks one artist has, up to
+//                    twice the length (the answer passes over the seed artist's own)
 //   similar_artists  per artist, the closest other artists, best first
 //   top_artists      per genre or decade tag, every artist by its tracks there
 // The row "similarity_ready" says the lists match the tracks, and how deep
-// the track lists go. A scan that
-// changes many tracks removes it before it changes anything, and the answers
-// fall back on plain SQL until the lists are made again; a few changed tracks
-// (a rescan of a touched file, a file the watcher saw arrive) update only the
-// lists they touch, in the same transaction as the tracks, so that the lists
-// are never out of date.
+// the track lists go. A scan that changes many tracks removes it before it
+// changes anything, and the answers fall back on plain SQL until the lists
+// are made again; a few changed tracks (a rescan of a touched file, a file
+// the watcher saw arrive) update only the lists they touch, in the same
+// transaction as the tracks, so that the lists are never out of date.
 namespace similarity {
 
 // Similar answers hold at most this many rows (the player asks for 100).
