@@ -1,8 +1,9 @@
 #pragma once
 
 // Shared by the benchmarks: MP3 files made with sox and lame (kept in /tmp
-// between runs), a reporter that keeps the fastest time of each benchmark
-// (the least disturbed by other work on the machine) and the ratio line.
+// between runs), the median and the worst of repeated times (a stall that
+// happens once in three must show), a reporter that keeps them for each
+// benchmark, and the ratio line.
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace benchsupport {
 
@@ -36,30 +38,60 @@ inline std::string Mp3(const QString& name, const QStringList& synth, int kbps) 
     return made ? mp3.toStdString() : std::string();
 }
 
-class FastestRunReporter : public benchmark::ConsoleReporter {
+// Repeated measurements of one thing.
+class Spread {
+public:
+    Spread() = default;
+    explicit Spread(std::vector<double> values)
+        : values_(std::move(values)) {
+        std::sort(values_.begin(), values_.end());
+    }
+    // The value that p per cent of the measurements do not pass (0 when none).
+    double Percentile(double p) const {
+        if (values_.empty())
+            return 0;
+        const auto at =
+            static_cast<size_t>(p / 100 * static_cast<double>(values_.size() - 1) + 0.5);
+        return values_[std::min(at, values_.size() - 1)];
+    }
+    double Median() const { return Percentile(50); }
+    double Worst() const { return values_.empty() ? 0 : values_.back(); }
+
+private:
+    std::vector<double> values_;
+};
+
+// Keeps every repetition's time per iteration of each benchmark; the maps
+// give the median (run with --benchmark_repetitions=N for more than one),
+// and the worst is kept beside it.
+class RunReporter : public benchmark::ConsoleReporter {
 public:
     // No colour codes: they would stand in front of the `ratio` lines.
-    FastestRunReporter()
+    RunReporter()
         : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration)
                 continue;
-            Keep(seconds, run, run.real_accumulated_time);
-            Keep(cpuSeconds, run, run.cpu_accumulated_time);
+            const std::string& name = run.run_name.function_name;
+            const double iterations = double(run.iterations);
+            real_[name].push_back(run.real_accumulated_time / iterations);
+            cpu_[name].push_back(run.cpu_accumulated_time / iterations);
+            seconds[name] = Spread(real_[name]).Median();
+            cpuSeconds[name] = Spread(cpu_[name]).Median();
+            worstSeconds[name] = Spread(real_[name]).Worst();
+            worstCpuSeconds[name] = Spread(cpu_[name]).Worst();
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    std::map<std::string, double> seconds;    // real (or manual) time per iteration
-    std::map<std::string, double> cpuSeconds; // this process's CPU time per iteration
+    std::map<std::string, double> seconds;         // median real (or manual) time per iteration
+    std::map<std::string, double> cpuSeconds;      // median CPU time of this process per iteration
+    std::map<std::string, double> worstSeconds;    // the slowest repetition's real time
+    std::map<std::string, double> worstCpuSeconds; // the slowest repetition's CPU time
 
 private:
-    static void Keep(std::map<std::string, double>& fastest, const Run& run, double total) {
-        const double t = total / double(run.iterations);
-        auto [it, fresh] = fastest.emplace(run.run_name.function_name, t);
-        if (!fresh)
-            it->second = std::min(it->second, t);
-    }
+    std::map<std::string, std::vector<double>> real_;
+    std::map<std::string, std::vector<double>> cpu_;
 };
 
 // Prints `ratio NAME VALUE` (ours / floor) when the floor was measured.

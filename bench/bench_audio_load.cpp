@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     }
     mpg123_init();
     benchmark::Initialize(&argc, argv);
-    benchsupport::FastestRunReporter reporter;
+    benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     // CPU time: both sides are single-threaded work on a file in the page
     // cache, and on a shared machine the wall clock mostly measures the others.

@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     benchmark::Initialize(&argc, argv);
-    benchsupport::FastestRunReporter reporter;
+    benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchsupport::PrintRatio("render_60s_two_decks", reporter.seconds["BM_DecksRender"],
                              reporter.seconds["BM_Mpg123Decode"]);

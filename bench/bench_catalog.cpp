@@ -1,12 +1,15 @@
-// kolvadeck-catalog's searches over a 100,000-track catalogue:
-// - p50 and p99 of each of the five methods (answer text included) against
-//   the floor of reading the very rows of that answer by primary key through
-//   sqlite3's C API (one prepared statement), both timed in the same run; the
-//   similarity methods also before their lists are made (plain SQL), as the
-//   figures to beat;
-// - each method against the same SQL run through sqlite3 alone (fastest run);
-// - a first scan of 10,000 tagged MP3 files against reading their tags with
-//   TagLib in a plain loop.
+// kolvadeck-catalog over a 100,000-track catalogue, each figure against the
+// floor measured in the same run:
+// - p50 and p99 of each search method (answer text included) against reading
+//   the answer's rows by key through sqlite3's C API, one prepared statement:
+//   the searches against the tracks or videos rows by id, for a rare and a
+//   common word; the similar and top answers against reading the same lists
+//   by their keys;
+// - the CPU time of bringing in one changed file (tags, tracks and the
+//   similarity lists it touches), in ms and against remaking every list;
+// - a first scan of 100,000 tagged MP3 files against a walk plus TagLib over
+//   the same files (CPU), and an unchanged rescan (wall, and against the walk).
+// Repeated figures are reported as their median and their worst.
 #include "catalog/ConnectionPool.h"
 #include "catalog/Database.h"
 #include "catalog/Genres.h"
@@ -23,21 +26,21 @@
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
-#include <map>
+#include <fstream>
+#include <functional>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kTracks = 100000;
-constexpr int kVideos = 20000;
-constexpr int kScanFiles = 10000;
 
 const char* const kWords[] = {
     "love",    "night",    "heart",     "dance",  "fire",    "rain",    "summer",    "city",
@@ -88,17 +91,24 @@ std::string Title(std::mt19937& random) {
     return title;
 }
 
+constexpr int kTracks = 100000;
+constexpr int kVideos = 20000;
+constexpr int kScanFiles = 100000;
+// One track in this many (and one video in a fifth of it) carries the rare word.
+constexpr int kRareEvery = 5000;
+const char* const kRareWord = "zephyr";
+const char* const kCommonWord = "love";
+
 struct Catalogue {
     std::string path;
-    std::string someArtist;
-    std::string someTitle;
+    std::string music;                                      // the folder its tracks' paths lie in
     std::vector<std::pair<std::string, std::string>> seeds; // artist, title
 };
 
 // Rows go straight into the database: an artist keeps one decade and one or
 // two genres for all its tracks, as real collections mostly do.
 Catalogue MakeCatalogue(const fs::path& folder) {
-    Catalogue c{(folder / "catalog.sqlite").string(), {}, {}, {}};
+    Catalogue c{(folder / "catalog.sqlite").string(), (folder / "music").string(), {}};
     Database db(c.path);
     std::mt19937 random(42);
     Transaction transaction(db);
@@ -117,25 +127,25 @@ Catalogue MakeCatalogue(const fs::path& folder) {
                 artistGenres.push_back(genres::Key(Pick(kGenres, random)));
             decade = 1950 + static_cast<int>(random() % 7) * 10;
         }
-        const std::string title = Title(random);
-        track.Reset().Bind(1, "/music/" + std::to_string(i) + ".mp3").Bind(2, title);
+        std::string title = Title(random);
+        if (i % kRareEvery == 0)
+            title += std::string(" ") + kRareWord;
+        track.Reset().Bind(1, c.music + "/" + std::to_string(i) + ".mp3").Bind(2, title);
         track.Bind(3, artist).Bind(4, std::int64_t{decade + static_cast<int>(random() % 10)});
         track.Step();
         const std::int64_t id = track.Int(0);
         track.Run();
         for (const std::string& key : artistGenres)
             genre.Reset().Bind(1, id).Bind(2, key).Run();
-        if (i == 4242) {
-            c.someArtist = artist;
-            c.someTitle = title;
-        }
         if (i % 997 == 0)
             c.seeds.emplace_back(artist, title);
     }
     Statement& video = db.Prepare("INSERT INTO videos(path, size, mtime, extension, name, title) "
                                   "VALUES (?, 1, 1, 'mp4', ?, ?)");
     for (int i = 0; i < kVideos; ++i) {
-        const std::string name = std::string(Pick(kLast, random)) + " - " + Title(random);
+        std::string name = std::string(Pick(kLast, random)) + " - " + Title(random);
+        if (i % (kRareEvery / 5) == 0)
+            name += std::string(" ") + kRareWord;
         video.Reset().Bind(1, "/videos/" + std::to_string(i) + ".mp4").Bind(2, name).Bind(3, name);
         video.Run();
     }
@@ -144,29 +154,46 @@ Catalogue MakeCatalogue(const fs::path& folder) {
     return c;
 }
 
-// The floor: one statement, prepared once; each run binds, steps and reads
+double CpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// --- p50 and p99 against the rows of the answer read by key -----------------
+
+// One prepared statement; each Read binds the key values, steps and reads
 // every column of every row.
-class Floor {
+class KeyFloor {
 public:
-    Floor(const std::string& path, const char* sql) {
+    KeyFloor(const std::string& path, const char* sql) {
         sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
         if (sqlite3_prepare_v2(db_, sql, -1, &statement_, nullptr) != SQLITE_OK)
             std::fprintf(stderr, "floor: %s\n", sqlite3_errmsg(db_));
     }
-    ~Floor() {
+    ~KeyFloor() {
         sqlite3_finalize(statement_);
         sqlite3_close(db_);
     }
-    sqlite3_stmt* Statement() { return statement_; }
-    size_t Run() {
-        size_t bytes = 0;
-        while (sqlite3_step(statement_) == SQLITE_ROW)
-            for (int c = 0; c < sqlite3_column_count(statement_); ++c) {
-                benchmark::DoNotOptimize(sqlite3_column_text(statement_, c));
-                bytes += static_cast<size_t>(sqlite3_column_bytes(statement_, c));
-            }
-        sqlite3_reset(statement_);
-        return bytes;
+    KeyFloor(const KeyFloor&) = delete;
+    KeyFloor& operator=(const KeyFloor&) = delete;
+
+    // Each key is the values of the statement's parameters, in order.
+    void Read(const std::vector<std::vector<std::string>>& keys) {
+        for (const auto& key : keys) {
+            for (size_t k = 0; k < key.size(); ++k)
+                sqlite3_bind_text(statement_, static_cast<int>(k) + 1, key[k].data(),
+                                  static_cast<int>(key[k].size()), SQLITE_STATIC);
+            while (sqlite3_step(statement_) == SQLITE_ROW)
+                for (int c = 0; c < sqlite3_column_count(statement_); ++c)
+                    benchmark::DoNotOptimize(sqlite3_column_text(statement_, c));
+            sqlite3_reset(statement_);
+        }
     }
 
 private:
@@ -174,12 +201,7 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-Catalogue* catalogue = nullptr;
-ConnectionPool* pool = nullptr;
-
-void Text(sqlite3_stmt* s, int index, const std::string& text) {
-    sqlite3_bind_text(s, index, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-}
+using Keys = std::vector<std::vector<std::string>>;
 
 // Blanks as the player's download layer sends them; "&" too.
 std::string Escaped(std::string text) {
@@ -188,364 +210,385 @@ std::string Escaped(std::string text) {
     return text;
 }
 
-struct Method {
-    std::string name;
-    std::string query; // after "?" on the music or video path
-    const char* sql;
-    std::function<void(sqlite3_stmt*)> bind;
-    bool video = false;
-};
-
-std::vector<Method> Methods() {
-    const std::string artist = catalogue->someArtist;
-    const std::string title = catalogue->someTitle;
-    const auto window = [](sqlite3_stmt* s, int first, int limit) {
-        sqlite3_bind_int64(s, first, limit);
-        sqlite3_bind_int64(s, first + 1, 0);
-    };
-    return {
-        {"track_search", "method=track.search&limit=100&track=love%20night&page=1",
-         queries::kSearchTracksSql,
-         [=](sqlite3_stmt* s) {
-             Text(s, 1, queries::MatchAllWords("love night"));
-             window(s, 2, 100);
-         }},
-        {"track_getsimilar",
-         "method=track.getSimilar&limit=100&artist=" + Escaped(artist) +
-             "&track=" + Escaped(title) + "&page=1",
-         queries::kSimilarTracksSql,
-         [=](sqlite3_stmt* s) {
-             Text(s, 1, artist);
-             Text(s, 2, title);
-             window(s, 3, 100);
-         }},
-        {"tag_gettopartists_genre", "method=tag.gettopartists&limit=100&tag=Hip%20Hop&page=1",
-         queries::kTopArtistsOfGenreSql,
-         [=](sqlite3_stmt* s) {
-             Text(s, 1, "hiphop");
-             window(s, 2, 100);
-         }},
-        {"tag_gettopartists_decade", "method=tag.gettopartists&limit=100&tag=80's&page=1",
-         queries::kTopArtistsOfYearsSql,
-         [=](sqlite3_stmt* s) {
-             sqlite3_bind_int64(s, 1, 1980);
-             sqlite3_bind_int64(s, 2, 1989);
-             window(s, 3, 100);
-         }},
-        {"artist_getsimilar",
-         "method=artist.getSimilar&limit=100&artist=" + Escaped(artist) + "&page=1",
-         queries::kSimilarArtistsSql,
-         [=](sqlite3_stmt* s) {
-             Text(s, 1, artist);
-             window(s, 2, 100);
-         }},
-        {"youtube_sources", "vq=love%20night&max-results=50&start-index=1",
-         queries::kSearchVideosSql,
-         [=](sqlite3_stmt* s) {
-             Text(s, 1, queries::MatchAllWords("love night"));
-             window(s, 2, 50);
-         },
-         true},
-    };
+std::string Id(Database& db, const char* sql, const std::vector<std::string>& values) {
+    Statement& s = db.Prepare(sql);
+    for (size_t k = 0; k < values.size(); ++k)
+        s.Bind(static_cast<int>(k) + 1, values[k]);
+    const std::string id = s.Step() ? s.Text(0) : std::string();
+    s.Reset();
+    return id;
 }
 
-void RegisterMethods() {
-    for (const Method& method : Methods()) {
-        benchmark::RegisterBenchmark(("BM_Floor_" + method.name).c_str(),
-                                     [method](benchmark::State& state) {
-                                         Floor floor(catalogue->path, method.sql);
-                                         for (auto _ : state) {
-                                             method.bind(floor.Statement());
-                                             benchmark::DoNotOptimize(floor.Run());
-                                         }
-                                     })
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("BM_Ours_" + method.name).c_str(), [method](benchmark::State&
-                                                                                      state) {
-            Service service(*pool);
-            for (auto _ : state) {
-                const Reply reply = method.video
-                                        ? service.Video(method.query, "http://127.0.0.1:8098")
-                                        : service.Music(method.query);
-                if (reply.status != 200)
-                    state.SkipWithError("not answered");
-                benchmark::DoNotOptimize(reply.body.data());
-            }
-        })->Unit(benchmark::kMicrosecond);
-    }
+// The key of a similar-track answer's list: the seed's profile, as the
+// service works it out.
+std::string ProfileOf(Database& db, const std::string& artist, const std::string& title) {
+    const std::string track =
+        Id(db, "SELECT id FROM tracks WHERE artist = ? AND title = ?", {artist, title});
+    std::vector<std::string> genres;
+    Statement& genresOf = db.Prepare("SELECT genre FROM track_genres WHERE track_id = ?");
+    genresOf.Bind(1, track);
+    while (genresOf.Step())
+        genres.push_back(genresOf.Text(0));
+    const std::int64_t year = std::stoll(Id(db, "SELECT year FROM tracks WHERE id = ?", {track}));
+    const std::string key = similarity::ProfileKey(genres, year > 0 ? std::vector{year / 10}
+                                                                    : std::vector<std::int64_t>{});
+    return Id(db, "SELECT id FROM track_profiles WHERE key = ?", {key});
 }
 
-// 10,000 tiny MP3 files, copies of one, each with tags of its own.
-std::vector<std::string> MakeScanFiles(const fs::path& folder) {
-    const fs::path music = folder / "music";
-    fs::create_directories(music);
-    const std::string wav = (folder / "t.wav").string();
-    const std::string mp3 = (folder / "t.mp3").string();
-    if (std::system(("sox -n -r 8000 -c 1 '" + wav + "' synth 0.1 sine 440 && lame --quiet -b 8 '" +
-                     wav + "' '" + mp3 + "'")
-                        .c_str()) != 0)
-        return {};
-    std::mt19937 random(7);
-    std::vector<std::string> files;
-    for (int i = 0; i < kScanFiles; ++i) {
-        const fs::path file =
-            music / ("sub" + std::to_string(i % 50)) / ("track" + std::to_string(i) + ".mp3");
-        fs::create_directories(file.parent_path());
-        fs::copy_file(mp3, file);
-        TagLib::MPEG::File tagged(file.c_str());
-        TagLib::ID3v2::Tag* tag = tagged.ID3v2Tag(true);
-        tag->setTitle(Title(random));
-        tag->setArtist(std::string(Pick(kFirst, random)) + " " + Pick(kLast, random));
-        tag->setGenre(Pick(kGenres, random));
-        tag->setYear(1960 + static_cast<unsigned>(random() % 60));
-        tagged.save();
-        files.push_back(file.string());
-    }
-    return files;
-}
-
-std::vector<std::string> scanFiles;
-fs::path scanFolder;
-
-void BM_Floor_first_scan(benchmark::State& state) {
-    for (auto _ : state) {
-        size_t bytes = 0;
-        for (const std::string& file : scanFiles) {
-            const TagLib::FileRef ref(file.c_str(), false);
-            if (const TagLib::Tag* tag = ref.tag()) {
-                bytes += tag->title().size() + tag->artist().size() + tag->genre().size() +
-                         tag->album().size() + tag->year();
-            }
-        }
-        benchmark::DoNotOptimize(bytes);
-    }
-}
-
-void BM_Ours_first_scan(benchmark::State& state) {
-    const std::string path = (scanFolder / "scan.sqlite").string();
-    for (auto _ : state) {
-        state.PauseTiming();
-        for (const char* suffix : {"", "-wal", "-shm"})
-            fs::remove(path + suffix);
-        state.ResumeTiming();
-        Database db(path);
-        Scanner scanner(db, {{(scanFolder / "music").string()}, {}});
-        if (scanner.Run().read != kScanFiles)
-            state.SkipWithError("not all files read");
-    }
-}
-
-// --- p50 and p99 against the rows of the answer read by primary key ---------
-
-using Clock = std::chrono::steady_clock;
-
-struct Percentiles {
-    double p50 = 0;
-    double p99 = 0;
-};
-
-// One call of the method for seed i, and the floor for the same answer.
+// One call of the method for case i, and the floor for the same answer.
 struct Timed {
     std::string name;
-    size_t seeds;
+    size_t cases;
     std::function<void(size_t)> ours;
     std::function<void(size_t)> floor;
 };
 
-Percentiles Measure(size_t runs, size_t seeds, const std::function<void(size_t)>& call) {
-    for (size_t i = 0; i < std::min<size_t>(runs / 10 + 1, 50); ++i)
-        call(i % seeds); // warm the caches as a running service has them
-    std::vector<double> times;
+// Ours and the floor in turn, call by call, so that both meet the same
+// disturbances of a shared machine.
+std::pair<benchsupport::Spread, benchsupport::Spread> Measure(size_t runs, const Timed& method) {
+    for (size_t i = 0; i < std::min<size_t>(runs / 10 + 1, 50); ++i) {
+        method.ours(i % method.cases); // warm the caches as a running service has them
+        method.floor(i % method.cases);
+    }
+    std::vector<double> ours;
+    std::vector<double> floor;
     for (size_t i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        call(i % seeds);
-        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        const double start = WallSeconds();
+        method.ours(i % method.cases);
+        const double middle = WallSeconds();
+        method.floor(i % method.cases);
+        ours.push_back(middle - start);
+        floor.push_back(WallSeconds() - middle);
     }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times[std::min(times.size() - 1, times.size() * 99 / 100)]};
+    return {benchsupport::Spread(std::move(ours)), benchsupport::Spread(std::move(floor))};
 }
 
-// Reads rows by primary key with one prepared statement, every column.
-class KeyFloor {
-public:
-    KeyFloor(const std::string& path, const char* sql)
-        : floor_(path, sql) {}
-    void Read(const std::vector<std::int64_t>& ids) {
-        for (const std::int64_t id : ids) {
-            sqlite3_bind_int64(floor_.Statement(), 1, id);
-            benchmark::DoNotOptimize(floor_.Run());
-        }
-    }
+std::vector<Timed> TimedMethods(const Catalogue& catalogue, ConnectionPool& pool,
+                                std::vector<std::unique_ptr<KeyFloor>>& floors) {
+    Database db(catalogue.path);
+    const auto floor = [&](const char* sql) {
+        floors.push_back(std::make_unique<KeyFloor>(catalogue.path, sql));
+        return floors.back().get();
+    };
+    KeyFloor* tracks = floor("SELECT title, artist, path FROM tracks WHERE id = ?");
+    KeyFloor* videos = floor("SELECT title, artist, extension, seconds FROM videos WHERE id = ?");
+    KeyFloor* similarTracks =
+        floor("SELECT t.title, t.artist, s.score, t.path FROM similar_tracks s JOIN tracks t ON "
+              "t.id = s.track_id WHERE s.profile = ? AND s.rank < ? ORDER BY s.rank");
+    KeyFloor* similarArtists =
+        floor("SELECT o.name, l.genres, l.decades FROM similar_artists l JOIN artists o ON o.id "
+              "= l.other WHERE l.artist = ? AND l.rank < 100 ORDER BY l.rank");
+    KeyFloor* topArtists =
+        floor("SELECT a.name, l.tracks FROM top_artists l JOIN artists a ON a.id = l.artist "
+              "WHERE l.tag = ? AND l.rank < 100 ORDER BY l.rank");
 
-private:
-    Floor floor_;
-};
-
-std::vector<std::int64_t> TrackIds(Database& db, const std::vector<queries::Track>& rows) {
-    std::vector<std::int64_t> ids;
-    Statement& find = db.Prepare("SELECT id FROM tracks WHERE artist = ? AND title = ? LIMIT 1");
-    for (const queries::Track& t : rows) {
-        find.Reset().Bind(1, t.artist).Bind(2, t.title);
-        if (find.Step())
-            ids.push_back(find.Int(0));
-    }
-    return ids;
-}
-
-std::vector<std::int64_t> ArtistIds(Database& db, const std::vector<queries::Artist>& rows) {
-    std::vector<std::int64_t> ids;
-    Statement& find = db.Prepare("SELECT id FROM artists WHERE key = ?");
-    for (const queries::Artist& a : rows) {
-        find.Reset().Bind(1, similarity::Fold(a.name));
-        if (find.Step())
-            ids.push_back(find.Int(0));
-    }
-    return ids;
-}
-
-std::vector<Timed> TimedMethods(Database& db, std::vector<std::unique_ptr<KeyFloor>>& floors) {
-    const std::string& path = catalogue->path;
-    floors.push_back(
-        std::make_unique<KeyFloor>(path, "SELECT title, artist FROM tracks WHERE id = ?"));
-    KeyFloor* tracks = floors.back().get();
-    floors.push_back(std::make_unique<KeyFloor>(path, "SELECT name FROM artists WHERE id = ?"));
-    KeyFloor* artists = floors.back().get();
-    floors.push_back(std::make_unique<KeyFloor>(
-        path, "SELECT title, artist, extension, seconds FROM videos WHERE id = ?"));
-    KeyFloor* videos = floors.back().get();
-
-    const std::vector<std::string> words{"love night", "fire",      "summer rain", "heart",
-                                         "city light", "blue moon", "dream",       "river road"};
-    std::vector<std::string> tags;
-    for (const char* genre : kGenres)
-        tags.push_back(genre);
-    for (const char* decade : {"50's", "60s", "70's", "80's", "90s", "00's"})
-        tags.push_back(decade);
-    const auto& seeds = catalogue->seeds;
     const queries::Window window{100, 0};
-
-    std::vector<std::vector<std::int64_t>> searchIds, similarIds, topIds, artistIds, videoIds;
+    const auto trackKeys = [&](const std::vector<queries::Track>& rows) {
+        Keys keys;
+        for (const queries::Track& t : rows)
+            keys.push_back({Id(db, "SELECT id FROM tracks WHERE path = ?", {t.path})});
+        return keys;
+    };
+    std::vector<Keys> searchKeys, videoKeys, similarKeys, artistKeys, topKeys;
+    const std::vector<std::string> words{kRareWord, kCommonWord};
     for (const std::string& w : words) {
-        searchIds.push_back(TrackIds(db, queries::SearchTracks(db, w, window).rows));
-        std::vector<std::int64_t> ids;
+        searchKeys.push_back(trackKeys(queries::SearchTracks(db, w, window).rows));
+        Keys keys;
         for (const auto& v : queries::SearchVideos(db, w, {50, 0}).rows)
-            ids.push_back(v.id);
-        videoIds.push_back(ids);
+            keys.push_back({std::to_string(v.id)});
+        videoKeys.push_back(keys);
     }
+    // A similar-track answer: the artist's other tracks, then its list.
+    const auto& seeds = catalogue.seeds;
     for (const auto& [artist, title] : seeds) {
-        similarIds.push_back(TrackIds(db, queries::SimilarTracks(db, artist, title, window).rows));
-        artistIds.push_back(ArtistIds(db, queries::SimilarArtists(db, artist, window).rows));
+        const auto answer = queries::SimilarTracks(db, artist, title, window).rows;
+        Keys keys;
+        std::int64_t listed = 0;
+        for (const queries::Track& t : answer) {
+            if (t.score == 3000)
+                keys.push_back({Id(db, "SELECT id FROM tracks WHERE path = ?", {t.path})});
+            else
+                ++listed;
+        }
+        // The list's rows down to the answer's last, the seed artist's own
+        // among them (the answer passes over them).
+        const std::string profile = ProfileOf(db, artist, title);
+        std::int64_t rows = 0;
+        Statement& list = db.Prepare("SELECT t.artist FROM similar_tracks s JOIN tracks t ON "
+                                     "t.id = s.track_id WHERE s.profile = ? ORDER BY s.rank");
+        list.Bind(1, profile);
+        for (std::int64_t others = 0; others < listed && list.Step(); ++rows)
+            if (similarity::Fold(list.Text(0)) != similarity::Fold(artist))
+                ++others;
+        list.Reset();
+        keys.push_back({profile, std::to_string(rows)});
+        similarKeys.push_back(keys);
+        artistKeys.push_back(
+            {{Id(db, "SELECT id FROM artists WHERE key = ?", {similarity::Fold(artist)})}});
     }
-    for (const std::string& tag : tags)
-        topIds.push_back(ArtistIds(db, queries::TopArtists(db, tag, window).rows));
+    std::vector<std::string> tags;
+    for (const char* genre : kGenres) {
+        tags.push_back(genre);
+        topKeys.push_back({{"g:" + genres::Key(genre)}});
+    }
+    for (int decade = 1950; decade < 2010; decade += 10) {
+        tags.push_back(std::to_string(decade) + "s");
+        topKeys.push_back({{"y:" + std::to_string(decade)}});
+    }
 
-    auto service = std::make_shared<Service>(*pool);
+    auto service = std::make_shared<Service>(pool);
     const auto music = [service](const std::string& query) {
         const Reply reply = service->Music(query);
         if (reply.status != 200)
             std::fprintf(stderr, "not answered: %s\n", query.c_str());
         benchmark::DoNotOptimize(reply.body.data());
     };
-    return {
-        {"track_search", words.size(),
-         [=](size_t i) {
-             music("method=track.search&limit=100&track=" + Escaped(words[i]) + "&page=1");
-         },
-         [=](size_t i) { tracks->Read(searchIds[i]); }},
-        {"track_getsimilar", seeds.size(),
-         [=](size_t i) {
-             music("method=track.getSimilar&limit=100&artist=" + Escaped(seeds[i].first) +
-                   "&track=" + Escaped(seeds[i].second));
-         },
-         [=](size_t i) { tracks->Read(similarIds[i]); }},
-        {"tag_gettopartists", tags.size(),
-         [=](size_t i) {
-             music("method=tag.gettopartists&limit=100&tag=" + Escaped(tags[i]) + "&page=1");
-         },
-         [=](size_t i) { artists->Read(topIds[i]); }},
-        {"artist_getsimilar", seeds.size(),
-         [=](size_t i) {
-             music("method=artist.getSimilar&limit=100&artist=" + Escaped(seeds[i].first));
-         },
-         [=](size_t i) { artists->Read(artistIds[i]); }},
-        {"youtube_sources", words.size(),
-         [=](size_t i) {
-             const Reply reply =
-                 service->Video("vq=" + Escaped(words[i]) + "&max-results=50&start-index=1",
-                                "http://127.0.0.1:8098");
-             benchmark::DoNotOptimize(reply.body.data());
-         },
-         [=](size_t i) { videos->Read(videoIds[i]); }},
+    const auto video = [service](const std::string& word) {
+        const Reply reply = service->Video("vq=" + Escaped(word) + "&max-results=50&start-index=1",
+                                           "http://127.0.0.1:8098");
+        benchmark::DoNotOptimize(reply.body.data());
     };
-}
-
-void PrintPercentiles(const std::string& name, const Percentiles& ours, const Percentiles& floor) {
-    std::printf("%-22s ours p50 %8.1f us p99 %8.1f us | floor p50 %7.1f us p99 %7.1f us\n",
-                name.c_str(), ours.p50 * 1e6, ours.p99 * 1e6, floor.p50 * 1e6, floor.p99 * 1e6);
-    benchsupport::PrintRatio(name + "_p50_100k", ours.p50, floor.p50);
-    benchsupport::PrintRatio(name + "_p99_100k", ours.p99, floor.p99);
-}
-
-// Before the similarity lists (plain SQL), then after; each against its floor.
-void ReportPercentiles() {
-    Database db(catalogue->path);
-    std::vector<std::unique_ptr<KeyFloor>> floors;
-    std::map<std::string, Percentiles> before;
-    similarity::Invalidate(db);
-    for (const Timed& method : TimedMethods(db, floors))
-        if (method.name.find("similar") != std::string::npos || method.name == "tag_gettopartists")
-            before[method.name] = Measure(100, method.seeds, method.ours);
-    const auto start = Clock::now();
-    similarity::Recompute(db);
-    std::printf("similarity lists made in %.2f s\n",
-                std::chrono::duration<double>(Clock::now() - start).count());
-    floors.clear();
-    for (const Timed& method : TimedMethods(db, floors)) {
-        const Percentiles ours = Measure(1000, method.seeds, method.ours);
-        const Percentiles floor = Measure(1000, method.seeds, method.floor);
-        if (const auto found = before.find(method.name); found != before.end())
-            PrintPercentiles(method.name + "_sql", found->second, floor);
-        PrintPercentiles(method.name, ours, floor);
+    // Own rows read by id, then the list by (profile, rank).
+    const auto similarFloor = [=](size_t i) {
+        const Keys& keys = similarKeys[i];
+        tracks->Read(Keys(keys.begin(), keys.end() - 1));
+        similarTracks->Read({keys.back()});
+    };
+    std::vector<Timed> timed;
+    for (size_t w = 0; w < words.size(); ++w) {
+        const std::string kind = w == 0 ? "_rare" : "_common";
+        timed.push_back(
+            {"track_search" + kind, 1,
+             [=](size_t) { music("method=track.search&limit=100&track=" + words[w] + "&page=1"); },
+             [=](size_t) { tracks->Read(searchKeys[w]); }});
+        timed.push_back({"video_search" + kind, 1, [=](size_t) { video(words[w]); },
+                         [=](size_t) { videos->Read(videoKeys[w]); }});
     }
+    timed.push_back({"track_getsimilar", seeds.size(),
+                     [=](size_t i) {
+                         music("method=track.getSimilar&limit=100&artist=" +
+                               Escaped(seeds[i].first) + "&track=" + Escaped(seeds[i].second));
+                     },
+                     similarFloor});
+    timed.push_back({"artist_getsimilar", seeds.size(),
+                     [=](size_t i) {
+                         music("method=artist.getSimilar&limit=100&artist=" +
+                               Escaped(seeds[i].first));
+                     },
+                     [=](size_t i) { similarArtists->Read(artistKeys[i]); }});
+    timed.push_back({"tag_gettopartists", tags.size(),
+                     [=](size_t i) {
+                         music("method=tag.gettopartists&limit=100&tag=" + Escaped(tags[i]) +
+                               "&page=1");
+                     },
+                     [=](size_t i) { topArtists->Read(topKeys[i]); }});
+    return timed;
+}
+
+void ReportSearches(const Catalogue& catalogue, ConnectionPool& pool) {
+    std::vector<std::unique_ptr<KeyFloor>> floors;
+    for (const Timed& method : TimedMethods(catalogue, pool, floors)) {
+        const auto [ours, floor] = Measure(1000, method);
+        std::printf("%-24s ours p50 %8.1f us p99 %8.1f us | floor p50 %7.1f us p99 %7.1f us\n",
+                    method.name.c_str(), ours.Percentile(50) * 1e6, ours.Percentile(99) * 1e6,
+                    floor.Percentile(50) * 1e6, floor.Percentile(99) * 1e6);
+        benchsupport::PrintRatio(method.name + "_p50_100k", ours.Percentile(50),
+                                 floor.Percentile(50));
+        benchsupport::PrintRatio(method.name + "_p99_100k", ours.Percentile(99),
+                                 floor.Percentile(99));
+    }
+}
+
+// --- one changed file --------------------------------------------------------
+
+// A tiny MP3 made once by sox and lame; its bytes, without any tag.
+std::string MakeSound(const fs::path& folder) {
+    const std::string wav = (folder / "t.wav").string();
+    const std::string mp3 = (folder / "t.mp3").string();
+    if (std::system(("sox -n -r 8000 -c 1 '" + wav + "' synth 0.1 sine 440 && lame --quiet -b 8 '" +
+                     wav + "' '" + mp3 + "'")
+                        .c_str()) != 0)
+        return {};
+    std::ifstream file(mp3, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// An ID3v2.3 tag with Latin-1 text frames.
+std::string Id3v2(const std::vector<std::pair<const char*, std::string>>& fields) {
+    std::string frames;
+    for (const auto& [id, text] : fields) {
+        const auto size = static_cast<std::uint32_t>(text.size() + 1);
+        frames += id;
+        for (const int shift : {24, 16, 8, 0})
+            frames += static_cast<char>((size >> shift) & 0xFF);
+        frames += std::string(3, '\0') + text;
+    }
+    std::string tag = "ID3";
+    tag += std::string{'\x03', '\0', '\0'};
+    const auto size = static_cast<std::uint32_t>(frames.size());
+    for (const int shift : {21, 14, 7, 0})
+        tag += static_cast<char>((size >> shift) & 0x7F);
+    return tag + frames;
+}
+
+void WriteTagged(const fs::path& file, const std::string& sound, const std::string& title,
+                 const std::string& artist, const std::string& genre, int year) {
+    std::ofstream(file, std::ios::binary)
+        << Id3v2(
+               {{"TIT2", title}, {"TPE1", artist}, {"TCON", genre}, {"TYER", std::to_string(year)}})
+        << sound;
+}
+
+// The file of one catalogued track changes (its tags alternate between two
+// artists, genres and decades) and the catalogue takes it in.
+void ReportOneFileUpdate(const Catalogue& catalogue, const std::string& sound) {
+    fs::create_directories(catalogue.music);
+    const std::string file = catalogue.music + "/4242.mp3";
+    Database db(catalogue.path);
+    const double start = CpuSeconds();
+    similarity::Recompute(db);
+    const double full = CpuSeconds() - start;
+    std::printf("every similarity list made in %.2f s CPU\n", full);
+    std::vector<double> times;
+    for (int round = 0; round < 7; ++round) {
+        WriteTagged(file, sound, round % 2 ? "Changed Once" : "Changed Twice",
+                    round % 2 ? "Aaron Aardvark" : "Zoe Stone 77", round % 2 ? "Jazz" : "Punk",
+                    round % 2 ? 1964 : 1999);
+        Scanner scanner(db, {{catalogue.music}, {}});
+        const double before = CpuSeconds();
+        const ScanReport report = scanner.Update({file});
+        times.push_back(CpuSeconds() - before);
+        if (report.read != 1 || !similarity::Ready(db))
+            std::fprintf(stderr, "the changed file was not taken in\n");
+    }
+    const benchsupport::Spread spread(times);
+    std::printf("one changed file: %.1f ms CPU median, %.1f ms worst\n", spread.Median() * 1e3,
+                spread.Worst() * 1e3);
+    std::printf("ratio one_file_update_cpu_ms_100k %.1f\n", spread.Median() * 1e3);
+    std::printf("ratio one_file_update_worst_cpu_ms_100k %.1f\n", spread.Worst() * 1e3);
+    benchsupport::PrintRatio("one_file_update_vs_all_lists_100k", spread.Median(), full);
+}
+
+// --- scans of 100,000 files --------------------------------------------------
+
+// Tagged MP3 files, 200 to a folder, each with tags of its own.
+std::vector<std::string> MakeScanFiles(const fs::path& music, const std::string& sound) {
+    std::mt19937 random(7);
+    std::vector<std::string> files;
+    for (int i = 0; i < kScanFiles; ++i) {
+        const fs::path file =
+            music / ("sub" + std::to_string(i / 200)) / ("track" + std::to_string(i) + ".mp3");
+        if (i % 200 == 0)
+            fs::create_directories(file.parent_path());
+        WriteTagged(file, sound, Title(random),
+                    std::string(Pick(kFirst, random)) + " " + Pick(kLast, random),
+                    Pick(kGenres, random), 1960 + static_cast<int>(random() % 60));
+        files.push_back(file.string());
+    }
+    return files;
+}
+
+// The floor of a scan: the walk with a stat of every file, and (tags) TagLib
+// reading each file's tag.
+void WalkAndRead(const fs::path& music, bool tags) {
+    size_t bytes = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(music)) {
+        struct stat info {};
+        if (lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        bytes += static_cast<size_t>(info.st_size);
+        if (!tags)
+            continue;
+        const TagLib::FileRef ref(entry.path().c_str(), false);
+        if (const TagLib::Tag* tag = ref.tag())
+            bytes += tag->title().size() + tag->artist().size() + tag->genre().size() +
+                     tag->album().size() + tag->year();
+    }
+    benchmark::DoNotOptimize(bytes);
+}
+
+struct Cost {
+    double cpu = 0;
+    double wall = 0;
+};
+
+Cost Timing(const std::function<void()>& work) {
+    const double cpu = CpuSeconds();
+    const double wall = WallSeconds();
+    work();
+    return {CpuSeconds() - cpu, WallSeconds() - wall};
+}
+
+void ReportScans(const fs::path& folder, const std::string& sound) {
+    const fs::path music = folder / "scan";
+    if (MakeScanFiles(music, sound).size() != static_cast<size_t>(kScanFiles))
+        return;
+    const std::string path = (folder / "scan.sqlite").string();
+    std::vector<double> floorCpu, oursCpu, walkWall, rescanWall;
+    for (int round = 0; round < 3; ++round) {
+        floorCpu.push_back(Timing([&] { WalkAndRead(music, true); }).cpu);
+        for (const char* suffix : {"", "-wal", "-shm"})
+            fs::remove(path + suffix);
+        oursCpu.push_back(Timing([&] {
+                              Database db(path);
+                              Scanner scanner(db, {{music.string()}, {}});
+                              if (scanner.Run().read != kScanFiles)
+                                  std::fprintf(stderr, "not all files read\n");
+                          }).cpu);
+    }
+    for (int round = 0; round < 5; ++round) {
+        walkWall.push_back(Timing([&] { WalkAndRead(music, false); }).wall);
+        rescanWall.push_back(Timing([&] {
+                                 Database db(path);
+                                 Scanner scanner(db, {{music.string()}, {}});
+                                 if (scanner.Run().unchanged != kScanFiles)
+                                     std::fprintf(stderr, "the rescan read files again\n");
+                             }).wall);
+    }
+    const benchsupport::Spread floor(floorCpu), ours(oursCpu), walk(walkWall), rescan(rescanWall);
+    std::printf("first scan: ours %.2f s CPU (worst %.2f) | walk + TagLib %.2f s (worst %.2f)\n",
+                ours.Median(), ours.Worst(), floor.Median(), floor.Worst());
+    std::printf("unchanged rescan: ours %.2f s wall (worst %.2f) | walk %.2f s (worst %.2f)\n",
+                rescan.Median(), rescan.Worst(), walk.Median(), walk.Worst());
+    benchsupport::PrintRatio("first_scan_100k", ours.Median(), floor.Median());
+    benchsupport::PrintRatio("first_scan_worst_100k", ours.Worst(), floor.Median());
+    std::printf("ratio unchanged_rescan_wall_s_100k %.2f\n", rescan.Median());
+    std::printf("ratio unchanged_rescan_worst_wall_s_100k %.2f\n", rescan.Worst());
+    benchsupport::PrintRatio("unchanged_rescan_vs_walk_100k", rescan.Median(), walk.Median());
 }
 
 } // namespace
 
+// Without arguments every part runs; "update", "search" or "scan" run those
+// parts alone.
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is measured
+    const std::vector<std::string> parts(argv + 1, argv + argc);
+    const auto wanted = [&](const char* part) {
+        return parts.empty() || std::find(parts.begin(), parts.end(), part) != parts.end();
+    };
     char pattern[] = "/tmp/kolvadeck-bench-catalog.XXXXXX";
     if (!mkdtemp(pattern))
         return 1;
     const fs::path folder = pattern;
-    Catalogue made = MakeCatalogue(folder);
-    catalogue = &made;
-    ConnectionPool connections(made.path);
-    pool = &connections;
-    scanFolder = folder;
-    scanFiles = MakeScanFiles(folder);
-    if (scanFiles.empty()) {
-        std::fprintf(stderr, "could not make the scan files (sox, lame)\n");
+    const std::string sound = MakeSound(folder);
+    if (sound.empty()) {
+        std::fprintf(stderr, "bench_catalog: could not make a sound file (sox, lame)\n");
         fs::remove_all(folder);
         return 1;
     }
-    ReportPercentiles();
-    RegisterMethods();
-    benchmark::RegisterBenchmark("BM_Floor_first_scan", BM_Floor_first_scan)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(3);
-    benchmark::RegisterBenchmark("BM_Ours_first_scan", BM_Ours_first_scan)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(3);
-
-    benchmark::Initialize(&argc, argv);
-    benchsupport::FastestRunReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const Method& method : Methods())
-        benchsupport::PrintRatio(method.name + "_100k", reporter.seconds["BM_Ours_" + method.name],
-                                 reporter.seconds["BM_Floor_" + method.name]);
-    benchsupport::PrintRatio("first_scan_10k", reporter.seconds["BM_Ours_first_scan"],
-                             reporter.seconds["BM_Floor_first_scan"]);
-    benchmark::Shutdown();
-    pool = nullptr;
+    const Catalogue catalogue = MakeCatalogue(folder);
+    if (wanted("update"))
+        ReportOneFileUpdate(catalogue, sound);
+    if (wanted("search")) {
+        Database db(catalogue.path);
+        if (!similarity::Ready(db))
+            similarity::Recompute(db);
+        ConnectionPool pool(catalogue.path);
+        ReportSearches(catalogue, pool);
+    }
+    if (wanted("scan"))
+        ReportScans(folder, sound);
     fs::remove_all(folder);
     return 0;
 }

@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     }
     QFile::remove(wav);
     benchmark::Initialize(&argc, argv);
-    benchsupport::FastestRunReporter reporter;
+    benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchsupport::PrintRatio("decode_10min_flac", reporter.seconds["BM_FfmpegDecoderFlac"],
                              reporter.seconds["BM_FlacToolDecode"]);

@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
     Watch(5s, [&] { return !setup.library->Searching(); });
 
     benchmark::Initialize(&argc, argv);
-    benchsupport::FastestRunReporter reporter;
+    benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n");
     // The fastest of three is the least disturbed by other work on the machine.

@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     }
     QFile::remove(wav);
     benchmark::Initialize(&argc, argv);
-    benchsupport::FastestRunReporter reporter;
+    benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchsupport::PrintRatio("loudness_10min_flac", reporter.seconds["BM_AnalyseFlac"],
                              reporter.seconds["BM_FfmpegEbur128Flac"]);

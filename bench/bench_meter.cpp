@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     MakeBuffers();
     benchmark::Initialize(&argc, argv);
     // The fastest CPU time of each (this process's work only: the machine is shared).
-    benchsupport::FastestRunReporter reporter;
+    benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchsupport::PrintRatio("buffer_filled_8k", reporter.cpuSeconds["BM_BufferFilled"],
                              reporter.cpuSeconds["BM_PeakScanFloor"]);

@@ -471,7 +471,7 @@ int main(int argc, char** argv) {
         status = 1;
     } else {
         benchmark::Initialize(&argc, argv);
-        benchsupport::FastestRunReporter reporter;
+        benchsupport::RunReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
         const double ours = Median(gOursMs), peer = Median(gPeerMs);
         std::printf("play-to-sound median: kolvadeck %.1f ms, pacat %.1f ms\n", ours, peer);

@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     benchmark::Initialize(&argc, argv);
-    benchsupport::FastestRunReporter reporter;
+    benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double floor = reporter.seconds["BM_Floor"];
     benchsupport::PrintRatio("addfile_10k", reporter.seconds["BM_AddFile"], floor);

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
 
     benchmark::Initialize(&argc, argv);
     // The fastest of several runs each: the least disturbed by other work.
-    benchsupport::FastestRunReporter reporter;
+    benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n"); // the console reporter leaves a colour reset on the last line
     benchsupport::PrintRatio("read_track_search_100", reporter.seconds["BM_ReadTrackSearch"],

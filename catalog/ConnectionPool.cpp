@@ -37,13 +37,17 @@ std::uint64_t ConnectionPool::Generation() const {
 }
 
 void ConnectionPool::ReportDamage(std::uint64_t generation) {
+    std::function<void()> wake;
     {
         const std::lock_guard lock(mutex_);
         if (generation != generation_)
             return;
         damaged_ = true;
+        wake = wake_;
     }
     changed_.notify_all();
+    if (wake)
+        wake();
 }
 
 bool ConnectionPool::WaitForDamage(int timeoutMs) {
@@ -63,9 +67,18 @@ void ConnectionPool::Renew() {
 }
 
 void ConnectionPool::Interrupt() {
+    std::function<void()> wake;
     {
         const std::lock_guard lock(mutex_);
         interrupted_ = true;
+        wake = wake_;
     }
     changed_.notify_all();
+    if (wake)
+        wake();
+}
+
+void ConnectionPool::SetWaker(std::function<void()> wake) {
+    const std::lock_guard lock(mutex_);
+    wake_ = std::move(wake);
 }

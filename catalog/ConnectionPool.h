@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,6 +49,9 @@ public:
     void Renew();
     // Wakes WaitForDamage without a report (the service ends).
     void Interrupt();
+    // Called after each report and interrupt, for a waiter that waits on
+    // something else besides.
+    void SetWaker(std::function<void()> wake);
 
 private:
     std::string path_;
@@ -57,4 +61,5 @@ private:
     std::uint64_t generation_ = 0;
     bool damaged_ = false;
     bool interrupted_ = false;
+    std::function<void()> wake_;
 };

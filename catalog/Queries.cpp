@@ -7,11 +7,16 @@
 
 namespace queries {
 
+// The page's matches come out of the index in its order (see Schema.h); only
+// they are read.
 const char* const kSearchTracksSql = R"sql(
-SELECT t.title, t.artist, count(*) OVER (), t.path
-FROM tracks_fts JOIN tracks t ON t.id = tracks_fts.rowid
-WHERE tracks_fts MATCH ?1
-ORDER BY tracks_fts.rank, t.artist, t.title LIMIT ?2 OFFSET ?3)sql";
+SELECT t.title, t.artist, t.path
+FROM (SELECT rowid AS entry FROM tracks_fts WHERE tracks_fts MATCH ?1
+      ORDER BY rowid LIMIT ?2 OFFSET ?3) AS m
+JOIN tracks t ON t.id = m.entry & 4294967295
+ORDER BY m.entry)sql";
+
+const char* const kCountTracksSql = "SELECT count(*) FROM tracks_fts WHERE tracks_fts MATCH ?1";
 
 // Same artist first, then tracks sharing the track's genres (more shared
 // genres first), then tracks of its decades; the track itself never. When the
@@ -74,10 +79,13 @@ FROM hits GROUP BY artist COLLATE NOCASE
 ORDER BY g DESC, d DESC, artist COLLATE NOCASE LIMIT ?2 OFFSET ?3)sql";
 
 const char* const kSearchVideosSql = R"sql(
-SELECT v.id, v.title, v.artist, v.extension, v.seconds, count(*) OVER ()
-FROM videos_fts JOIN videos v ON v.id = videos_fts.rowid
-WHERE videos_fts MATCH ?1
-ORDER BY videos_fts.rank, v.title LIMIT ?2 OFFSET ?3)sql";
+SELECT v.id, v.title, v.artist, v.extension, v.seconds
+FROM (SELECT rowid AS entry FROM videos_fts WHERE videos_fts MATCH ?1
+      ORDER BY rowid LIMIT ?2 OFFSET ?3) AS m
+JOIN videos v ON v.id = m.entry & 4294967295
+ORDER BY m.entry)sql";
+
+const char* const kCountVideosSql = "SELECT count(*) FROM videos_fts WHERE videos_fts MATCH ?1";
 
 std::string MatchAllWords(const std::string& text) {
     // Words as the full-text index cuts them: runs of ASCII letters and digits
@@ -116,8 +124,26 @@ Found<Row> Collect(Statement& statement, int totalColumn, Read read) {
     return found;
 }
 
-Track ReadTrack(const Statement& s) {
-    return Track{s.Text(0), s.Text(1), 0, s.Text(3)};
+// A page of full-text matches: the rows, and the count of every match, which
+// is known without counting when the page is the last one.
+template <class Row, class Read>
+Found<Row> SearchPage(Database& db, const char* pageSql, const char* countSql,
+                      const std::string& match, Window window, Read read) {
+    Found<Row> found;
+    Statement& page = db.Prepare(pageSql);
+    page.Bind(1, match).Bind(2, window.limit).Bind(3, window.offset);
+    while (page.Step())
+        found.rows.push_back(read(page));
+    const auto rows = static_cast<std::int64_t>(found.rows.size());
+    if (rows < window.limit && (rows > 0 || window.offset == 0)) {
+        found.total = window.offset + rows;
+        return found;
+    }
+    Statement& count = db.Prepare(countSql);
+    count.Bind(1, match);
+    found.total = count.Step() ? count.Int(0) : 0;
+    count.Reset();
+    return found;
 }
 } // namespace
 
@@ -125,9 +151,10 @@ Found<Track> SearchTracks(Database& db, const std::string& text, Window window) 
     const std::string match = MatchAllWords(text);
     if (match.empty())
         return {};
-    Statement& s = db.Prepare(kSearchTracksSql);
-    s.Bind(1, match).Bind(2, window.limit).Bind(3, window.offset);
-    return Collect<Track>(s, 2, ReadTrack);
+    return SearchPage<Track>(db, kSearchTracksSql, kCountTracksSql, match, window,
+                             [](const Statement& row) {
+                                 return Track{row.Text(0), row.Text(1), 0, row.Text(2)};
+                             });
 }
 
 namespace {
@@ -172,7 +199,7 @@ std::optional<std::string> SeedKey(Database& db, const std::string& artist,
         while (genresOf.Step())
             genres.push_back(genresOf.Text(0));
     }
-    return similarity::ProfileKey(similarity::Fold(artist), genres, decades);
+    return similarity::ProfileKey(genres, decades);
 }
 
 } // namespace
@@ -181,7 +208,8 @@ std::optional<std::string> SeedKey(Database& db, const std::string& artist,
 // then the profile's precomputed list.
 Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::string& track,
                            Window window) {
-    if (!similarity::Ready(db))
+    const std::int64_t depth = similarity::Depth(db);
+    if (depth == 0)
         return SimilarTracksBySql(db, artist, track, window);
     const std::optional<std::string> key = SeedKey(db, artist, track);
     if (!key)
@@ -195,27 +223,44 @@ Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::s
 
     Found<Track> found;
     std::int64_t skip = window.offset;
-    const auto take = [&](Statement& s, std::int64_t score) {
-        while (static_cast<std::int64_t>(found.rows.size()) < window.limit && s.Step()) {
-            if (skip > 0) {
-                --skip;
-                continue;
-            }
-            found.rows.push_back(
-                {s.Text(0), s.Text(1), score < 0 ? s.Int(2) : score, s.Text(score < 0 ? 3 : 2)});
-        }
-        s.Reset();
-    };
     Statement& own = db.Prepare(
         "SELECT title, artist, path FROM tracks WHERE artist = ?1 COLLATE NOCASE AND "
         "NOT title = ?2 COLLATE NOCASE ORDER BY artist COLLATE NOCASE, title COLLATE NOCASE");
     own.Bind(1, artist).Bind(2, track);
-    take(own, 3000);
+    while (static_cast<std::int64_t>(found.rows.size()) < window.limit && own.Step()) {
+        if (skip > 0) {
+            --skip;
+            continue;
+        }
+        found.rows.push_back({own.Text(0), own.Text(1), 3000, own.Text(2)});
+    }
+    own.Reset();
+    // The profile's list holds every artist's tracks: the seed artist's own
+    // are passed over, and the list's length counts the others.
     Statement& listed =
         db.Prepare("SELECT t.title, t.artist, s.score, t.path FROM similar_tracks s "
                    "JOIN tracks t ON t.id = s.track_id WHERE s.profile = ? ORDER BY s.rank");
     listed.Bind(1, profileId);
-    take(listed, -1);
+    const std::string seedArtist = similarity::Fold(artist);
+    std::int64_t read = 0;
+    int counted = 0;
+    for (; static_cast<std::int64_t>(found.rows.size()) < window.limit &&
+           counted < similarity::kListLength && listed.Step();) {
+        ++read;
+        if (similarity::Fold(listed.Text(1)) == seedArtist)
+            continue;
+        ++counted;
+        if (skip > 0) {
+            --skip;
+            continue;
+        }
+        found.rows.push_back({listed.Text(0), listed.Text(1), listed.Int(2), listed.Text(3)});
+    }
+    listed.Reset();
+    // An artist with more tracks in the list than it goes deep for theirs.
+    if (read == depth && counted < similarity::kListLength &&
+        static_cast<std::int64_t>(found.rows.size()) < window.limit)
+        return SimilarTracksBySql(db, artist, track, window);
     found.total = static_cast<std::int64_t>(found.rows.size());
     return found;
 }
@@ -286,11 +331,10 @@ Found<Video> SearchVideos(Database& db, const std::string& text, Window window) 
     const std::string match = MatchAllWords(text);
     if (match.empty())
         return {};
-    Statement& s = db.Prepare(kSearchVideosSql);
-    s.Bind(1, match).Bind(2, window.limit).Bind(3, window.offset);
-    return Collect<Video>(s, 5, [](const Statement& row) {
-        return Video{row.Int(0), row.Text(1), row.Text(2), row.Text(3), row.Int(4)};
-    });
+    return SearchPage<Video>(
+        db, kSearchVideosSql, kCountVideosSql, match, window, [](const Statement& row) {
+            return Video{row.Int(0), row.Text(1), row.Text(2), row.Text(3), row.Int(4)};
+        });
 }
 
 std::optional<VideoFile> FindVideoFile(Database& db, std::int64_t id) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-// The searches the service answers, each one SQL statement over the
-// catalogue. The SQL texts are public so that the benchmarks can run the very
-// same statements through sqlite3 alone as their floor.
+// The searches the service answers over the catalogue: the full-text
+// searches read only their page's rows, the similar and top answers their
+// precomputed lists (see Similarity.h), with plain SQL while those are made.
 namespace queries {
 
 struct Window {
@@ -43,13 +43,6 @@ template <class Row> struct Found {
     std::vector<Row> rows;
     std::int64_t total = 0; // matches over all pages
 };
-
-extern const char* const kSearchTracksSql;
-extern const char* const kSimilarTracksSql;
-extern const char* const kTopArtistsOfGenreSql;
-extern const char* const kTopArtistsOfYearsSql;
-extern const char* const kSimilarArtistsSql;
-extern const char* const kSearchVideosSql;
 
 // An FTS5 query asking for every word of the text (as a word or its start);
 // empty when the text holds no word.

@@ -6,12 +6,18 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Keeps the catalogue in step with the user's folders: new and changed files
 // (by size and modification time) are read, unchanged ones skipped, files no
 // longer there dropped. Music is the sound formats the decks play (MP3, FLAC, Ogg, Opus, WAV, AIFF,
 // M4A/AAC); videos the usual containers.
+namespace scanning {
+struct FoundFile;
+struct Known;
+} // namespace scanning
+
 struct ScanFolders {
     std::vector<std::string> music;
     std::vector<std::string> videos;
@@ -36,8 +42,17 @@ public:
     void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
     ScanReport Run();
+    // Brings these files and folders (below the catalogued folders) in step,
+    // as Run does for everything: a file or folder that is there is read
+    // where new or changed, one that is gone leaves the catalogue with
+    // everything below it. Few changed tracks update the similarity lists in
+    // place, in the same transaction.
+    ScanReport Update(const std::vector<std::string>& paths);
 
 private:
+    using KnownFiles = std::unordered_map<std::string, scanning::Known>;
+    ScanReport Apply(std::vector<scanning::FoundFile> found, KnownFiles tracks, KnownFiles videos);
+
     bool Stopped() const { return stop_ && *stop_; }
 
     Database& db_;

@@ -2,9 +2,15 @@
 
 // The catalogue's tables. Music and videos are kept apart, each with a
 // full-text index (FTS5, kept in step by triggers) over the words searched.
+//
+// The indexes hold no text of their own, and each entry's rowid is its
+// search order: the length of the shown text (title and artist) in the high
+// bits, the row's id in the low 32. The matches of a search thus come out
+// best first (the shortest entries, whose words are the most of them) and a
+// page of answers costs its own rows, not a ranking of every match.
 namespace schema {
 
-inline constexpr int kVersion = 3;
+inline constexpr int kVersion = 5;
 
 inline constexpr const char* kDropAll = R"sql(
 DROP TABLE IF EXISTS tracks_fts; DROP TABLE IF EXISTS track_genres; DROP TABLE IF EXISTS tracks;
@@ -34,23 +40,29 @@ CREATE TABLE IF NOT EXISTS track_genres(
   PRIMARY KEY(track_id, genre)) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS track_genres_by_genre ON track_genres(genre, track_id);
 CREATE VIRTUAL TABLE IF NOT EXISTS tracks_fts USING fts5(
-  title, artist, name, content='tracks', content_rowid='id', tokenize='unicode61 remove_diacritics 2');
+  title, artist, name, content='', tokenize='unicode61 remove_diacritics 2');
 CREATE TRIGGER IF NOT EXISTS tracks_ai AFTER INSERT ON tracks BEGIN
-  INSERT INTO tracks_fts(rowid, title, artist, name) VALUES (new.id, new.title, new.artist, new.name);
+  INSERT INTO tracks_fts(rowid, title, artist, name) VALUES (
+    min(length(new.title) + length(new.artist), 65535) << 32 | new.id,
+    new.title, new.artist, new.name);
 END;
 CREATE TRIGGER IF NOT EXISTS tracks_ad AFTER DELETE ON tracks BEGIN
-  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist, name)
-    VALUES ('delete', old.id, old.title, old.artist, old.name);
+  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist, name) VALUES ('delete',
+    min(length(old.title) + length(old.artist), 65535) << 32 | old.id,
+    old.title, old.artist, old.name);
   DELETE FROM track_genres WHERE track_id = old.id;
 END;
 CREATE TRIGGER IF NOT EXISTS tracks_au AFTER UPDATE ON tracks BEGIN
-  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist, name)
-    VALUES ('delete', old.id, old.title, old.artist, old.name);
-  INSERT INTO tracks_fts(rowid, title, artist, name) VALUES (new.id, new.title, new.artist, new.name);
+  INSERT INTO tracks_fts(tracks_fts, rowid, title, artist, name) VALUES ('delete',
+    min(length(old.title) + length(old.artist), 65535) << 32 | old.id,
+    old.title, old.artist, old.name);
+  INSERT INTO tracks_fts(rowid, title, artist, name) VALUES (
+    min(length(new.title) + length(new.artist), 65535) << 32 | new.id,
+    new.title, new.artist, new.name);
 END;
 
 -- Worked out after each scan that changed the tracks (see Similarity.h).
-CREATE TABLE IF NOT EXISTS similarity_ready(done INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS similarity_ready(depth INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS artists(
   id INTEGER PRIMARY KEY,
   key TEXT NOT NULL UNIQUE,
@@ -89,18 +101,24 @@ CREATE TABLE IF NOT EXISTS videos(
   artist TEXT NOT NULL DEFAULT '',
   seconds INTEGER NOT NULL DEFAULT 0);
 CREATE VIRTUAL TABLE IF NOT EXISTS videos_fts USING fts5(
-  name, title, artist, content='videos', content_rowid='id', tokenize='unicode61 remove_diacritics 2');
+  name, title, artist, content='', tokenize='unicode61 remove_diacritics 2');
 CREATE TRIGGER IF NOT EXISTS videos_ai AFTER INSERT ON videos BEGIN
-  INSERT INTO videos_fts(rowid, name, title, artist) VALUES (new.id, new.name, new.title, new.artist);
+  INSERT INTO videos_fts(rowid, name, title, artist) VALUES (
+    min(length(new.title) + length(new.artist), 65535) << 32 | new.id,
+    new.name, new.title, new.artist);
 END;
 CREATE TRIGGER IF NOT EXISTS videos_ad AFTER DELETE ON videos BEGIN
-  INSERT INTO videos_fts(videos_fts, rowid, name, title, artist)
-    VALUES ('delete', old.id, old.name, old.title, old.artist);
+  INSERT INTO videos_fts(videos_fts, rowid, name, title, artist) VALUES ('delete',
+    min(length(old.title) + length(old.artist), 65535) << 32 | old.id,
+    old.name, old.title, old.artist);
 END;
 CREATE TRIGGER IF NOT EXISTS videos_au AFTER UPDATE ON videos BEGIN
-  INSERT INTO videos_fts(videos_fts, rowid, name, title, artist)
-    VALUES ('delete', old.id, old.name, old.title, old.artist);
-  INSERT INTO videos_fts(rowid, name, title, artist) VALUES (new.id, new.name, new.title, new.artist);
+  INSERT INTO videos_fts(videos_fts, rowid, name, title, artist) VALUES ('delete',
+    min(length(old.title) + length(old.artist), 65535) << 32 | old.id,
+    old.name, old.title, old.artist);
+  INSERT INTO videos_fts(rowid, name, title, artist) VALUES (
+    min(length(new.title) + length(new.artist), 65535) << 32 | new.id,
+    new.name, new.title, new.artist);
 END;
 )sql";
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
@@ -35,6 +36,11 @@ struct Catalogue {
     std::vector<std::string> genreNames;
     std::vector<std::vector<int>> tracksOfGenre; // indices into tracks, in order
     std::map<std::int64_t, std::vector<int>> tracksOfDecade;
+    std::unordered_map<std::int64_t, int> indexOf; // track id -> index into tracks
+    std::unordered_map<std::string, int> genreIndex;
+    // Per track, while one list is worked out: genres shared, and a mark for
+    // a shared decade. All zero between lists.
+    mutable std::vector<std::uint16_t> marks;
 };
 
 Catalogue Load(Database& db) {
@@ -59,7 +65,7 @@ Catalogue Load(Database& db) {
         trackIndex.emplace(row.id, c.tracks.size());
         c.tracks.push_back(std::move(row));
     }
-    std::unordered_map<std::string, int> genreIndex;
+    std::unordered_map<std::string, int>& genreIndex = c.genreIndex;
     Statement& genres = db.Prepare("SELECT track_id, genre FROM track_genres");
     while (genres.Step()) {
         const auto track = trackIndex.find(genres.Int(0));
@@ -74,8 +80,10 @@ Catalogue Load(Database& db) {
         c.artists[row.artist].genres.insert(found->second);
     }
     std::sort(c.tracks.begin(), c.tracks.end(), Before);
+    c.marks.assign(c.tracks.size(), 0);
     c.tracksOfGenre.resize(c.genreNames.size());
     for (int i = 0; i < static_cast<int>(c.tracks.size()); ++i) {
+        c.indexOf.emplace(c.tracks[i].id, i);
         for (const int genre : c.tracks[i].genres)
             c.tracksOfGenre[genre].push_back(i);
         if (c.tracks[i].decade >= 0)
@@ -84,66 +92,58 @@ Catalogue Load(Database& db) {
     return c;
 }
 
-// Indices of every track in any of the lists, in order, each with the number
-// of lists it is in (the lists are in order themselves).
-std::vector<std::pair<int, int>> Merge(const std::vector<const std::vector<int>*>& lists) {
-    std::vector<std::pair<int, int>> merged;
-    std::vector<size_t> at(lists.size(), 0);
-    for (;;) {
-        int next = -1;
-        for (size_t l = 0; l < lists.size(); ++l)
-            if (at[l] < lists[l]->size() && (next < 0 || (*lists[l])[at[l]] < next))
-                next = (*lists[l])[at[l]];
-        if (next < 0)
-            return merged;
-        int count = 0;
-        for (size_t l = 0; l < lists.size(); ++l)
-            if (at[l] < lists[l]->size() && (*lists[l])[at[l]] == next) {
-                ++at[l];
-                ++count;
-            }
-        merged.emplace_back(next, count);
-    }
-}
-
+// The genres and decades a seed has: a track's own, or all of an artist's.
 struct Profile {
-    int artist = 0;
     std::set<int> genres;
     std::set<std::int64_t> decades;
 };
 
-// The closest tracks of other artists for a seed profile: more shared genres
-// first (score 2000 + n), then tracks of its decades (1000), each tier in the
-// answers' order.
+// The closest tracks for a profile, of every artist (the answer passes over
+// the seed's own): more shared genres first (score 2000 + n), then tracks of
+// its decades (1000), each tier in the answers' order; at most depth of them.
+// The tracks are marked by their place in the order, then taken in one pass.
 std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue& c,
-                                                                 const Profile& p) {
-    std::vector<const std::vector<int>*> lists;
-    for (const int genre : p.genres)
-        lists.push_back(&c.tracksOfGenre[genre]);
-    std::vector<std::vector<int>> byShared(p.genres.size() + 1);
-    for (const auto& [track, shared] : Merge(lists))
-        if (c.tracks[track].artist != p.artist)
-            byShared[shared].push_back(track);
-    std::vector<std::pair<std::int64_t, std::int64_t>> list;
-    for (size_t shared = p.genres.size(); shared > 0; --shared)
-        for (const int track : byShared[shared]) {
-            if (list.size() == static_cast<size_t>(kListLength))
-                return list;
-            list.emplace_back(c.tracks[track].id, 2000 + static_cast<std::int64_t>(shared));
+                                                                 const Profile& p, size_t depth) {
+    constexpr std::uint16_t kDecade = 0x8000;
+    size_t first = c.tracks.size();
+    size_t last = 0;
+    size_t sharing = 0; // tracks sharing a genre
+    const auto mark = [&](const std::vector<int>& tracks, bool decade) {
+        for (const int track : tracks) {
+            auto& m = c.marks[static_cast<size_t>(track)];
+            sharing += !decade && m == 0;
+            m = decade ? m | kDecade : static_cast<std::uint16_t>(m + 1);
         }
-    lists.clear();
-    for (const std::int64_t decade : p.decades)
+        if (!tracks.empty()) {
+            first = std::min(first, static_cast<size_t>(tracks.front()));
+            last = std::max(last, static_cast<size_t>(tracks.back()));
+        }
+    };
+    for (const int genre : p.genres)
+        mark(c.tracksOfGenre[genre], false);
+    // The decades' tier is reached only when the genres do not fill the list.
+    for (const std::int64_t decade : sharing < depth ? p.decades : std::set<std::int64_t>{})
         if (const auto found = c.tracksOfDecade.find(decade); found != c.tracksOfDecade.end())
-            lists.push_back(&found->second);
-    for (const auto& [track, ignored] : Merge(lists)) {
-        if (list.size() == static_cast<size_t>(kListLength))
-            break;
-        const TrackRow& row = c.tracks[track];
-        const bool sharesGenre = std::any_of(row.genres.begin(), row.genres.end(),
-                                             [&](int genre) { return p.genres.count(genre); });
-        if (row.artist != p.artist && !sharesGenre)
-            list.emplace_back(row.id, 1000);
+            mark(found->second, true);
+    // byShared[n]: tracks sharing n genres; byShared[0]: of a decade only.
+    std::vector<std::vector<int>> byShared(p.genres.size() + 1);
+    for (size_t track = first; track <= last && track < c.tracks.size(); ++track) {
+        const std::uint16_t m = c.marks[track];
+        if (m == 0)
+            continue;
+        c.marks[track] = 0;
+        std::vector<int>& tier = byShared[m & ~kDecade];
+        if (tier.size() < depth)
+            tier.push_back(static_cast<int>(track));
     }
+    std::vector<std::pair<std::int64_t, std::int64_t>> list;
+    for (size_t shared = p.genres.size() + 1; shared-- > 0;)
+        for (const int track : byShared[shared]) {
+            if (list.size() == depth)
+                return list;
+            list.emplace_back(c.tracks[track].id,
+                              shared > 0 ? 2000 + static_cast<std::int64_t>(shared) : 1000);
+        }
     return list;
 }
 
@@ -151,102 +151,372 @@ std::string KeyOf(const Catalogue& c, const Profile& p) {
     std::vector<std::string> genres;
     for (const int genre : p.genres)
         genres.push_back(c.genreNames[genre]);
-    return ProfileKey(c.artists[p.artist].key, genres, {p.decades.begin(), p.decades.end()});
+    return ProfileKey(genres, {p.decades.begin(), p.decades.end()});
 }
 
-void StoreSimilarTracks(Database& db, const Catalogue& c) {
-    std::map<std::string, Profile> profiles;
+// Every seed profile of the catalogue: each track's own, and each artist's
+// (all its genres and decades), by key. Many seeds share one, so the keys
+// are made once for each distinct profile.
+std::map<std::string, Profile> Profiles(const Catalogue& c) {
+    std::set<std::pair<std::vector<int>, std::int64_t>> ofTracks;
     for (const TrackRow& row : c.tracks) {
-        Profile track{row.artist, {row.genres.begin(), row.genres.end()}, {}};
-        if (row.decade >= 0)
-            track.decades.insert(row.decade);
+        std::vector<int> genres = row.genres;
+        std::sort(genres.begin(), genres.end());
+        ofTracks.emplace(std::move(genres), row.decade);
+    }
+    std::map<std::string, Profile> profiles;
+    for (const auto& [genres, decade] : ofTracks) {
+        Profile track{{genres.begin(), genres.end()}, {}};
+        if (decade >= 0)
+            track.decades.insert(decade);
         profiles.emplace(KeyOf(c, track), track);
     }
-    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
-        const Profile artist{a, c.artists[a].genres, c.artists[a].decades};
-        profiles.emplace(KeyOf(c, artist), artist);
-    }
-    Statement& profile = db.Prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)");
+    for (const ArtistRow& artist : c.artists)
+        profiles.emplace(KeyOf(c, Profile{artist.genres, artist.decades}),
+                         Profile{artist.genres, artist.decades});
+    return profiles;
+}
+
+// How deep the track lists go: deep enough that the seed artist's own tracks,
+// which the answer passes over, still leave a whole list, up to a point (an
+// artist with more tracks than that is answered by the plain SQL).
+size_t DepthFor(const Catalogue& c) {
+    std::vector<size_t> tracksOf(c.artists.size(), 0);
+    size_t most = 0;
+    for (const TrackRow& row : c.tracks)
+        most = std::max(most, ++tracksOf[row.artist]);
+    return static_cast<size_t>(kListLength) + std::min<size_t>(most, kListLength);
+}
+
+void WriteTrackList(Database& db, const Catalogue& c, std::int64_t id, const Profile& p,
+                    size_t depth) {
+    db.Prepare("DELETE FROM similar_tracks WHERE profile = ?").Bind(1, id).Run();
     Statement& entry =
         db.Prepare("INSERT INTO similar_tracks(profile, rank, track_id, score) VALUES (?,?,?,?)");
-    std::int64_t id = 0;
-    for (const auto& [key, p] : profiles) {
-        profile.Reset().Bind(1, key).Bind(2, ++id).Run();
-        std::int64_t rank = 0;
-        for (const auto& [track, score] : SimilarTracks(c, p))
-            entry.Reset().Bind(1, id).Bind(2, rank++).Bind(3, track).Bind(4, score).Run();
-    }
+    std::int64_t rank = 0;
+    for (const auto& [track, score] : SimilarTracks(c, p, depth))
+        entry.Reset().Bind(1, id).Bind(2, rank++).Bind(3, track).Bind(4, score).Run();
 }
+
+// Who shares a genre or a decade with whom, for the similar-artist lists.
+struct ArtistIndex {
+    std::vector<std::vector<int>> ofGenre;
+    std::map<std::int64_t, std::vector<int>> ofDecade;
+    // Per artist, while one list is worked out: genres and decades shared.
+    mutable std::vector<std::pair<std::int64_t, std::int64_t>> shared;
+    std::vector<int> keyRank; // per artist, its place in the order of the keys
+
+    explicit ArtistIndex(const Catalogue& c)
+        : ofGenre(c.genreNames.size())
+        , shared(c.artists.size())
+        , keyRank(c.artists.size()) {
+        std::vector<int> byKey(c.artists.size());
+        for (int a = 0; a < static_cast<int>(c.artists.size()); ++a)
+            byKey[static_cast<size_t>(a)] = a;
+        std::sort(byKey.begin(), byKey.end(),
+                  [&](int x, int y) { return c.artists[x].key < c.artists[y].key; });
+        for (int rank = 0; rank < static_cast<int>(byKey.size()); ++rank)
+            keyRank[static_cast<size_t>(byKey[static_cast<size_t>(rank)])] = rank;
+        for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
+            for (const int genre : c.artists[a].genres)
+                ofGenre[genre].push_back(a);
+            for (const std::int64_t decade : c.artists[a].decades)
+                ofDecade[decade].push_back(a);
+        }
+    }
+};
 
 // Other artists sharing the artist's genres (more first), then its decades.
-void StoreSimilarArtists(Database& db, const Catalogue& c, const std::vector<int>& artistIds) {
-    std::vector<std::vector<int>> artistsOfGenre(c.genreNames.size());
-    std::map<std::int64_t, std::vector<int>> artistsOfDecade;
-    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
-        for (const int genre : c.artists[a].genres)
-            artistsOfGenre[genre].push_back(a);
-        for (const std::int64_t decade : c.artists[a].decades)
-            artistsOfDecade[decade].push_back(a);
+void WriteArtistList(Database& db, const Catalogue& c, const ArtistIndex& index,
+                     const std::vector<std::int64_t>& artistIds, int a) {
+    db.Prepare("DELETE FROM similar_artists WHERE artist = ?").Bind(1, artistIds[a]).Run();
+    std::vector<int> touched;
+    const auto count = [&](const std::vector<int>& others, bool genre) {
+        for (const int other : others) {
+            auto& [genres, decades] = index.shared[static_cast<size_t>(other)];
+            if (genres == 0 && decades == 0)
+                touched.push_back(other);
+            ++(genre ? genres : decades);
+        }
+    };
+    for (const int genre : c.artists[a].genres)
+        count(index.ofGenre[genre], true);
+    for (const std::int64_t decade : c.artists[a].decades)
+        count(index.ofDecade.at(decade), false);
+    std::vector<std::pair<int, std::pair<std::int64_t, std::int64_t>>> ranked;
+    ranked.reserve(touched.size());
+    for (const int other : touched) {
+        if (other != a)
+            ranked.emplace_back(other, index.shared[static_cast<size_t>(other)]);
+        index.shared[static_cast<size_t>(other)] = {0, 0};
     }
+    const auto closer = [&](const auto& x, const auto& y) {
+        if (x.second.first != y.second.first)
+            return x.second.first > y.second.first;
+        if (x.second.second != y.second.second)
+            return x.second.second > y.second.second;
+        return index.keyRank[static_cast<size_t>(x.first)] <
+               index.keyRank[static_cast<size_t>(y.first)];
+    };
+    const size_t kept = std::min(ranked.size(), static_cast<size_t>(kListLength));
+    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
+                      ranked.end(), closer);
     Statement& entry = db.Prepare("INSERT INTO similar_artists(artist, rank, other, genres, "
                                   "decades) VALUES (?,?,?,?,?)");
-    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a) {
-        std::unordered_map<int, std::pair<std::int64_t, std::int64_t>> shared;
-        for (const int genre : c.artists[a].genres)
-            for (const int other : artistsOfGenre[genre])
-                ++shared[other].first;
-        for (const std::int64_t decade : c.artists[a].decades)
-            for (const int other : artistsOfDecade[decade])
-                ++shared[other].second;
-        shared.erase(a);
-        std::vector<std::pair<int, std::pair<std::int64_t, std::int64_t>>> ranked(shared.begin(),
-                                                                                  shared.end());
-        const auto closer = [&](const auto& x, const auto& y) {
-            if (x.second.first != y.second.first)
-                return x.second.first > y.second.first;
-            if (x.second.second != y.second.second)
-                return x.second.second > y.second.second;
-            return c.artists[x.first].key < c.artists[y.first].key;
-        };
-        const size_t kept = std::min(ranked.size(), static_cast<size_t>(kListLength));
-        std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
-                          ranked.end(), closer);
-        for (size_t rank = 0; rank < kept; ++rank)
-            entry.Reset()
-                .Bind(1, std::int64_t{artistIds[a]})
-                .Bind(2, static_cast<std::int64_t>(rank))
-                .Bind(3, std::int64_t{artistIds[ranked[rank].first]})
-                .Bind(4, ranked[rank].second.first)
-                .Bind(5, ranked[rank].second.second)
+    for (size_t rank = 0; rank < kept; ++rank)
+        entry.Reset()
+            .Bind(1, artistIds[a])
+            .Bind(2, static_cast<std::int64_t>(rank))
+            .Bind(3, artistIds[ranked[rank].first])
+            .Bind(4, ranked[rank].second.first)
+            .Bind(5, ranked[rank].second.second)
+            .Run();
+}
+
+std::string GenreTag(const std::string& genre) {
+    return "g:" + genre;
+}
+
+std::string DecadeTag(std::int64_t decade) {
+    return "y:" + std::to_string(decade * 10);
+}
+
+// Every artist of a genre or decade tag by its tracks there, for the paged answer.
+void WriteTopArtists(Database& db, const Catalogue& c, const std::vector<std::int64_t>& artistIds,
+                     const std::string& tag, const std::vector<int>& tracks) {
+    db.Prepare("DELETE FROM top_artists WHERE tag = ?").Bind(1, tag).Run();
+    std::unordered_map<int, std::int64_t> ofArtist;
+    for (const int track : tracks)
+        ++ofArtist[c.tracks[track].artist];
+    std::vector<std::pair<int, std::int64_t>> ranked(ofArtist.begin(), ofArtist.end());
+    std::sort(ranked.begin(), ranked.end(), [&](const auto& x, const auto& y) {
+        return x.second != y.second ? x.second > y.second
+                                    : c.artists[x.first].key < c.artists[y.first].key;
+    });
+    Statement& entry =
+        db.Prepare("INSERT INTO top_artists(tag, rank, artist, tracks) VALUES (?,?,?,?)");
+    for (size_t rank = 0; rank < ranked.size(); ++rank)
+        entry.Reset()
+            .Bind(1, tag)
+            .Bind(2, static_cast<std::int64_t>(rank))
+            .Bind(3, artistIds[ranked[rank].first])
+            .Bind(4, ranked[rank].second)
+            .Run();
+}
+
+// The tracks of a tag ("g:rock", "y:1980"), in order; nothing when none has it.
+const std::vector<int>& TracksOfTag(const Catalogue& c, const std::string& tag) {
+    static const std::vector<int> kNone;
+    if (tag.starts_with("g:")) {
+        const auto genre = c.genreIndex.find(tag.substr(2));
+        return genre == c.genreIndex.end() ? kNone : c.tracksOfGenre[genre->second];
+    }
+    const auto decade = c.tracksOfDecade.find(std::stoll(tag.substr(2)) / 10);
+    return decade == c.tracksOfDecade.end() ? kNone : decade->second;
+}
+
+// Makes every list from nothing (inside the caller's transaction).
+void MakeAll(Database& db) {
+    db.Exec("DELETE FROM similarity_ready; DELETE FROM artists; DELETE FROM track_profiles; "
+            "DELETE FROM similar_tracks; DELETE FROM similar_artists; DELETE FROM top_artists;");
+    const Catalogue c = Load(db);
+    std::vector<std::int64_t> artistIds;
+    Statement& artist = db.Prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)");
+    for (const ArtistRow& row : c.artists) {
+        artistIds.push_back(static_cast<std::int64_t>(artistIds.size()) + 1);
+        artist.Reset().Bind(1, artistIds.back()).Bind(2, row.key).Bind(3, row.name).Run();
+    }
+    Statement& profile = db.Prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)");
+    const size_t depth = DepthFor(c);
+    std::int64_t id = 0;
+    for (const auto& [key, p] : Profiles(c)) {
+        profile.Reset().Bind(1, key).Bind(2, ++id).Run();
+        WriteTrackList(db, c, id, p, depth);
+    }
+    const ArtistIndex index(c);
+    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a)
+        WriteArtistList(db, c, index, artistIds, a);
+    for (size_t genre = 0; genre < c.genreNames.size(); ++genre)
+        WriteTopArtists(db, c, artistIds, GenreTag(c.genreNames[genre]), c.tracksOfGenre[genre]);
+    for (const auto& [decade, tracks] : c.tracksOfDecade)
+        WriteTopArtists(db, c, artistIds, DecadeTag(decade), tracks);
+    db.Prepare("INSERT INTO similarity_ready(depth) VALUES (?)")
+        .Bind(1, static_cast<std::int64_t>(depth))
+        .Run();
+}
+
+TrackState StateOf(const Catalogue& c, const TrackRow& row) {
+    TrackState state{row.id, c.artists[row.artist].key, row.sortKey, {}, row.decade};
+    for (const int genre : row.genres)
+        state.genres.push_back(c.genreNames[genre]);
+    return state;
+}
+
+// Where a track version would stand in a profile's list: its score (0 when it
+// has no place there at all), then the answers' order.
+struct Standing {
+    std::int64_t score = 0;
+    const std::string* sortKey = nullptr;
+    std::int64_t id = 0;
+};
+
+Standing StandingIn(const Catalogue& c, const Profile& p, const TrackState& track) {
+    std::int64_t shared = 0;
+    for (const std::string& genre : track.genres)
+        if (const auto found = c.genreIndex.find(genre);
+            found != c.genreIndex.end() && p.genres.count(found->second))
+            ++shared;
+    if (shared > 0)
+        return {2000 + shared, &track.sortKey, track.id};
+    if (track.decade >= 0 && p.decades.count(track.decade))
+        return {1000, &track.sortKey, track.id};
+    return {};
+}
+
+bool NotAfter(const Standing& a, const Standing& b) {
+    if (a.score != b.score)
+        return a.score > b.score;
+    if (*a.sortKey != *b.sortKey)
+        return *a.sortKey < *b.sortKey;
+    return a.id <= b.id;
+}
+
+// The artists' ids in the table, new ones added and names kept current; the
+// rows of artists that are gone are dropped with their lists.
+std::vector<std::int64_t> SyncArtists(Database& db, const Catalogue& c) {
+    std::unordered_map<std::string, std::pair<std::int64_t, std::string>> stored;
+    std::int64_t last = 0;
+    Statement& all = db.Prepare("SELECT key, id, name FROM artists");
+    while (all.Step()) {
+        stored.emplace(all.Text(0), std::pair{all.Int(1), all.Text(2)});
+        last = std::max(last, all.Int(1));
+    }
+    std::vector<std::int64_t> ids;
+    for (const ArtistRow& row : c.artists) {
+        const auto found = stored.find(row.key);
+        if (found == stored.end()) {
+            ids.push_back(++last);
+            db.Prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)")
+                .Bind(1, last)
+                .Bind(2, row.key)
+                .Bind(3, row.name)
                 .Run();
+            continue;
+        }
+        ids.push_back(found->second.first);
+        if (found->second.second != row.name)
+            db.Prepare("UPDATE artists SET name = ? WHERE id = ?")
+                .Bind(1, row.name)
+                .Bind(2, found->second.first)
+                .Run();
+        stored.erase(found);
+    }
+    for (const auto& [key, entry] : stored) {
+        db.Prepare("DELETE FROM artists WHERE id = ?").Bind(1, entry.first).Run();
+        db.Prepare("DELETE FROM similar_artists WHERE artist = ?").Bind(1, entry.first).Run();
+    }
+    return ids;
+}
+
+// The track lists: profiles no one has any more are dropped, new ones made,
+// and of the others only those where a changed track stood or now stands.
+void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackState>& versions,
+                      const std::set<std::int64_t>& changed, size_t depth) {
+    std::set<int> genres;
+    std::set<std::int64_t> decades;
+    for (const TrackState& v : versions) {
+        for (const std::string& genre : v.genres)
+            if (const auto found = c.genreIndex.find(genre); found != c.genreIndex.end())
+                genres.insert(found->second);
+        if (v.decade >= 0)
+            decades.insert(v.decade);
+    }
+    const std::map<std::string, Profile> profiles = Profiles(c);
+    std::int64_t last = 0;
+    std::vector<std::pair<std::int64_t, const Profile*>> kept;
+    std::vector<std::int64_t> gone;
+    std::set<std::string_view> stored;
+    Statement& all = db.Prepare("SELECT key, id FROM track_profiles");
+    while (all.Step()) {
+        const std::int64_t id = all.Int(1);
+        last = std::max(last, id);
+        const auto found = profiles.find(all.Text(0));
+        if (found == profiles.end()) {
+            gone.push_back(id);
+            continue;
+        }
+        stored.insert(found->first);
+        const Profile& p = found->second;
+        const bool touches =
+            std::any_of(p.genres.begin(), p.genres.end(), [&](int g) { return genres.count(g); }) ||
+            std::any_of(p.decades.begin(), p.decades.end(),
+                        [&](std::int64_t d) { return decades.count(d); });
+        if (touches)
+            kept.emplace_back(id, &p);
+    }
+    for (const std::int64_t id : gone) {
+        db.Prepare("DELETE FROM track_profiles WHERE id = ?").Bind(1, id).Run();
+        db.Prepare("DELETE FROM similar_tracks WHERE profile = ?").Bind(1, id).Run();
+    }
+    for (const auto& [key, p] : profiles) {
+        if (stored.count(key))
+            continue;
+        db.Prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)")
+            .Bind(1, key)
+            .Bind(2, ++last)
+            .Run();
+        WriteTrackList(db, c, last, p, depth);
+    }
+    // A list changes only when a changed track, as it was or as it is, stands
+    // before the list's last entry or the list is not full.
+    Statement& end = db.Prepare(
+        "SELECT rank, track_id, score FROM similar_tracks WHERE profile = ? ORDER BY rank DESC "
+        "LIMIT 1");
+    for (const auto& [id, p] : kept) {
+        end.Reset().Bind(1, id);
+        const bool full = end.Step() && end.Int(0) + 1 >= static_cast<std::int64_t>(depth);
+        const std::int64_t endTrack = full ? end.Int(1) : 0;
+        const std::int64_t endScore = full ? end.Int(2) : 0;
+        end.Reset();
+        const auto boundaryTrack = c.indexOf.find(endTrack);
+        bool affected = true;
+        if (!full) {
+            affected = std::any_of(versions.begin(), versions.end(), [&](const TrackState& v) {
+                return StandingIn(c, *p, v).score > 0;
+            });
+        } else if (!changed.count(endTrack) && boundaryTrack != c.indexOf.end()) {
+            const Standing boundary{endScore, &c.tracks[boundaryTrack->second].sortKey, endTrack};
+            affected = std::any_of(versions.begin(), versions.end(), [&](const TrackState& v) {
+                const Standing s = StandingIn(c, *p, v);
+                return s.score > 0 && NotAfter(s, boundary);
+            });
+        }
+        if (affected)
+            WriteTrackList(db, c, id, *p, depth);
     }
 }
 
-// Every artist of a genre or decade by its tracks there, for the paged answer.
-void StoreTopArtists(Database& db, const Catalogue& c, const std::vector<int>& artistIds) {
-    std::map<std::string, std::unordered_map<int, std::int64_t>> counts;
-    for (const TrackRow& row : c.tracks) {
+// The genres and decades of an artist's tracks, with the changed tracks as
+// they are (after) or as they were (before).
+std::pair<std::set<std::string>, std::set<std::int64_t>>
+ArtistSets(const Catalogue& c, const std::vector<int>& tracks,
+           const std::set<std::int64_t>& changed, const std::vector<TrackState>& before) {
+    std::pair<std::set<std::string>, std::set<std::int64_t>> sets;
+    for (const int track : tracks) {
+        const TrackRow& row = c.tracks[track];
+        if (changed.count(row.id))
+            continue;
         for (const int genre : row.genres)
-            ++counts["g:" + c.genreNames[genre]][row.artist];
+            sets.first.insert(c.genreNames[genre]);
         if (row.decade >= 0)
-            ++counts["y:" + std::to_string(row.decade * 10)][row.artist];
+            sets.second.insert(row.decade);
     }
-    Statement& entry =
-        db.Prepare("INSERT INTO top_artists(tag, rank, artist, tracks) VALUES (?,?,?,?)");
-    for (const auto& [tag, ofArtist] : counts) {
-        std::vector<std::pair<int, std::int64_t>> ranked(ofArtist.begin(), ofArtist.end());
-        std::sort(ranked.begin(), ranked.end(), [&](const auto& x, const auto& y) {
-            return x.second != y.second ? x.second > y.second
-                                        : c.artists[x.first].key < c.artists[y.first].key;
-        });
-        for (size_t rank = 0; rank < ranked.size(); ++rank)
-            entry.Reset()
-                .Bind(1, tag)
-                .Bind(2, static_cast<std::int64_t>(rank))
-                .Bind(3, std::int64_t{artistIds[ranked[rank].first]})
-                .Bind(4, ranked[rank].second)
-                .Run();
+    for (const TrackState& v : before) {
+        sets.first.insert(v.genres.begin(), v.genres.end());
+        if (v.decade >= 0)
+            sets.second.insert(v.decade);
     }
+    return sets;
 }
 
 } // namespace
@@ -259,13 +529,12 @@ std::string Fold(std::string_view text) {
     return folded;
 }
 
-std::string ProfileKey(const std::string& artistKey, std::vector<std::string> genres,
-                       std::vector<std::int64_t> decades) {
+std::string ProfileKey(std::vector<std::string> genres, std::vector<std::int64_t> decades) {
     std::sort(genres.begin(), genres.end());
     genres.erase(std::unique(genres.begin(), genres.end()), genres.end());
     std::sort(decades.begin(), decades.end());
     decades.erase(std::unique(decades.begin(), decades.end()), decades.end());
-    std::string key = artistKey + '\x1f';
+    std::string key;
     for (const std::string& genre : genres)
         key += genre + '\x1e';
     key += '\x1f';
@@ -279,29 +548,191 @@ void Invalidate(Database& db) {
 }
 
 bool Ready(Database& db) {
-    Statement& ready = db.Prepare("SELECT 1 FROM similarity_ready");
-    const bool found = ready.Step();
+    return Depth(db) > 0;
+}
+
+std::int64_t Depth(Database& db) {
+    Statement& ready = db.Prepare("SELECT depth FROM similarity_ready");
+    const std::int64_t depth = ready.Step() ? ready.Int(0) : 0;
     ready.Reset();
-    return found;
+    return depth;
 }
 
 void Recompute(Database& db) {
     Transaction transaction(db);
-    db.Exec("DELETE FROM similarity_ready; DELETE FROM artists; DELETE FROM track_profiles; "
-            "DELETE FROM similar_tracks; DELETE FROM similar_artists; DELETE FROM top_artists;");
-    const Catalogue c = Load(db);
-    std::vector<int> artistIds;
-    Statement& artist = db.Prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)");
-    for (const ArtistRow& row : c.artists) {
-        artistIds.push_back(static_cast<int>(artistIds.size()) + 1);
-        artist.Reset().Bind(1, std::int64_t{artistIds.back()}).Bind(2, row.key).Bind(3, row.name);
-        artist.Run();
-    }
-    StoreSimilarTracks(db, c);
-    StoreSimilarArtists(db, c, artistIds);
-    StoreTopArtists(db, c, artistIds);
-    db.Exec("INSERT INTO similarity_ready VALUES (1)");
+    MakeAll(db);
     transaction.Commit();
+}
+
+std::vector<TrackState> ReadStates(Database& db, const std::vector<std::int64_t>& ids) {
+    std::vector<TrackState> states;
+    Statement& track = db.Prepare("SELECT artist, title, year FROM tracks WHERE id = ?");
+    Statement& genres = db.Prepare("SELECT genre FROM track_genres WHERE track_id = ?");
+    for (const std::int64_t id : ids) {
+        track.Reset().Bind(1, id);
+        if (!track.Step())
+            continue;
+        const std::string artistKey = Fold(track.Text(0));
+        const std::int64_t year = track.Int(2);
+        TrackState state{
+            id, artistKey, artistKey + '\0' + Fold(track.Text(1)), {}, year > 0 ? year / 10 : -1};
+        track.Reset();
+        genres.Reset().Bind(1, id);
+        while (genres.Step())
+            state.genres.push_back(genres.Text(0));
+        states.push_back(std::move(state));
+    }
+    return states;
+}
+
+void Update(Database& db, const std::vector<TrackState>& before,
+            const std::vector<std::int64_t>& ids) {
+    if (!Ready(db)) {
+        MakeAll(db);
+        return;
+    }
+    const Catalogue c = Load(db);
+    // Lists too shallow for the artist with the most tracks are all made again.
+    const auto storedDepth = static_cast<size_t>(Depth(db));
+    if (DepthFor(c) > storedDepth) {
+        MakeAll(db);
+        return;
+    }
+    const std::set<std::int64_t> changed(ids.begin(), ids.end());
+    // Every version of the changed tracks: as they were and as they are.
+    std::vector<TrackState> versions = before;
+    for (const std::int64_t id : ids)
+        if (const auto found = c.indexOf.find(id); found != c.indexOf.end())
+            versions.push_back(StateOf(c, c.tracks[found->second]));
+    const std::vector<std::int64_t> artistIds = SyncArtists(db, c);
+    UpdateTrackLists(db, c, versions, changed, storedDepth);
+
+    // An artist's list changes only with the genres or decades of some artist:
+    // those whose sets changed, and every artist sharing one with them.
+    std::unordered_map<std::string, int> artistIndex;
+    std::vector<std::vector<int>> tracksOf(c.artists.size());
+    for (int a = 0; a < static_cast<int>(c.artists.size()); ++a)
+        artistIndex.emplace(c.artists[a].key, a);
+    for (int i = 0; i < static_cast<int>(c.tracks.size()); ++i)
+        tracksOf[c.tracks[i].artist].push_back(i);
+    std::set<std::string> touchedGenres;
+    std::set<std::int64_t> touchedDecades;
+    std::set<int> lists; // artists whose own list is made again
+    // The artists whose genres or decades changed, as they were and are.
+    struct Moved {
+        std::string key;
+        std::optional<std::pair<std::set<int>, std::set<std::int64_t>>> was, is;
+    };
+    std::vector<Moved> moved;
+    std::set<std::string> seen;
+    const auto indices = [&](const std::set<std::string>& names) {
+        std::set<int> genres;
+        for (const std::string& name : names)
+            if (const auto g = c.genreIndex.find(name); g != c.genreIndex.end())
+                genres.insert(g->second);
+        return genres;
+    };
+    for (const TrackState& v : versions) {
+        if (!seen.insert(v.artistKey).second)
+            continue;
+        std::vector<TrackState> was;
+        std::copy_if(before.begin(), before.end(), std::back_inserter(was),
+                     [&](const TrackState& b) { return b.artistKey == v.artistKey; });
+        const auto found = artistIndex.find(v.artistKey);
+        const bool existsNow = found != artistIndex.end();
+        const std::vector<int> none;
+        const std::vector<int>& mine = existsNow ? tracksOf[found->second] : none;
+        const bool existedBefore =
+            !was.empty() || std::any_of(mine.begin(), mine.end(),
+                                        [&](int t) { return !changed.count(c.tracks[t].id); });
+        const auto old = ArtistSets(c, mine, changed, was);
+        std::pair<std::set<std::string>, std::set<std::int64_t>> now;
+        if (existsNow) {
+            for (const int genre : c.artists[found->second].genres)
+                now.first.insert(c.genreNames[genre]);
+            now.second = c.artists[found->second].decades;
+        }
+        if (existedBefore == existsNow && old == now)
+            continue;
+        Moved m{v.artistKey, {}, {}};
+        if (existedBefore)
+            m.was.emplace(indices(old.first), old.second);
+        if (existsNow) {
+            m.is.emplace(c.artists[found->second].genres, now.second);
+            lists.insert(found->second);
+        }
+        moved.push_back(std::move(m));
+        touchedGenres.insert(old.first.begin(), old.first.end());
+        touchedGenres.insert(now.first.begin(), now.first.end());
+        touchedDecades.insert(old.second.begin(), old.second.end());
+        touchedDecades.insert(now.second.begin(), now.second.end());
+    }
+    if (!moved.empty()) {
+        const ArtistIndex index(c);
+        std::set<int> candidates;
+        for (const std::string& genre : touchedGenres)
+            if (const auto g = c.genreIndex.find(genre); g != c.genreIndex.end())
+                candidates.insert(index.ofGenre[g->second].begin(), index.ofGenre[g->second].end());
+        for (const std::int64_t decade : touchedDecades)
+            if (const auto d = index.ofDecade.find(decade); d != index.ofDecade.end())
+                candidates.insert(d->second.begin(), d->second.end());
+        std::unordered_map<std::int64_t, int> ofId;
+        for (int a = 0; a < static_cast<int>(artistIds.size()); ++a)
+            ofId.emplace(artistIds[static_cast<size_t>(a)], a);
+        // Another artist's list changes only when a moved artist, as it was or
+        // is, stands before its last entry, or the list is not full.
+        Statement& end = db.Prepare("SELECT rank, other, genres, decades FROM similar_artists "
+                                    "WHERE artist = ? ORDER BY rank DESC LIMIT 1");
+        for (const int b : candidates) {
+            if (lists.count(b))
+                continue;
+            end.Reset().Bind(1, artistIds[static_cast<size_t>(b)]);
+            const bool full = end.Step() && end.Int(0) + 1 >= kListLength;
+            const auto other = full ? ofId.find(end.Int(1)) : ofId.end();
+            const std::int64_t endGenres = full ? end.Int(2) : 0;
+            const std::int64_t endDecades = full ? end.Int(3) : 0;
+            end.Reset();
+            const ArtistRow& mine = c.artists[static_cast<size_t>(b)];
+            const auto standsBefore = [&](const Moved& m, const auto& sets) {
+                std::int64_t genres = 0;
+                std::int64_t decades = 0;
+                for (const int g : sets.first)
+                    genres += static_cast<std::int64_t>(mine.genres.count(g));
+                for (const std::int64_t d : sets.second)
+                    decades += static_cast<std::int64_t>(mine.decades.count(d));
+                if (genres == 0 && decades == 0)
+                    return false;
+                if (genres != endGenres)
+                    return genres > endGenres;
+                if (decades != endDecades)
+                    return decades > endDecades;
+                return m.key <= c.artists[static_cast<size_t>(other->second)].key;
+            };
+            const bool boundaryMoved =
+                full && (other == ofId.end() ||
+                         std::any_of(moved.begin(), moved.end(), [&](const Moved& m) {
+                             return m.key == c.artists[static_cast<size_t>(other->second)].key;
+                         }));
+            if (!full || boundaryMoved ||
+                std::any_of(moved.begin(), moved.end(), [&](const Moved& m) {
+                    return (m.was && standsBefore(m, *m.was)) || (m.is && standsBefore(m, *m.is));
+                }))
+                lists.insert(b);
+        }
+        for (const int a : lists)
+            WriteArtistList(db, c, index, artistIds, a);
+    }
+
+    // The top artists of every genre and decade a changed track had or has.
+    std::set<std::string> tags;
+    for (const TrackState& v : versions) {
+        for (const std::string& genre : v.genres)
+            tags.insert(GenreTag(genre));
+        if (v.decade >= 0)
+            tags.insert(DecadeTag(v.decade));
+    }
+    for (const std::string& tag : tags)
+        WriteTopArtists(db, c, artistIds, tag, TracksOfTag(c, tag));
 }
 
 } // namespace similarity

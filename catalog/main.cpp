@@ -5,6 +5,7 @@
 #include "catalog/DamagedCatalogue.h"
 #include "catalog/DataFolder.h"
 #include "catalog/ExitCodes.h"
+#include "catalog/FolderWatcher.h"
 #include "catalog/HttpServer.h"
 #include "catalog/IdentityChallenge.h"
 #include "catalog/InstanceIdentity.h"
@@ -39,25 +40,37 @@ constexpr int kMostRebuilds = 3;
 
 enum class ScanResult { Done, Damaged, Failed };
 
-ScanResult Scan(const Options& options) {
+// Runs one pass of the scanner over the catalogue: a whole scan, or an
+// update of what the watcher saw change.
+ScanResult Catalogue(const Options& options, const std::function<ScanReport(Scanner&)>& pass,
+                     const char* what) {
     try {
         Database db(options.database);
         Scanner scanner(db, options.folders);
-        scanner.SetProgress(PrintProgress);
         scanner.SetStopFlag(&stopping);
-        const ScanReport report = scanner.Run();
-        std::fprintf(stderr, "scan done: %lld files, %lld read, %lld unchanged, %lld removed\n",
+        const ScanReport report = pass(scanner);
+        std::fprintf(stderr, "%s done: %lld files, %lld read, %lld unchanged, %lld removed\n", what,
                      static_cast<long long>(report.found), static_cast<long long>(report.read),
                      static_cast<long long>(report.unchanged),
                      static_cast<long long>(report.removed));
         return ScanResult::Done;
     } catch (const CatalogError& error) {
-        std::fprintf(stderr, "kolvadeck-catalog: scan failed: %s\n", error.what());
+        std::fprintf(stderr, "kolvadeck-catalog: %s failed: %s\n", what, error.what());
         return error.Damaged() ? ScanResult::Damaged : ScanResult::Failed;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "kolvadeck-catalog: scan failed: %s\n", error.what());
+        std::fprintf(stderr, "kolvadeck-catalog: %s failed: %s\n", what, error.what());
         return ScanResult::Failed;
     }
+}
+
+ScanResult Scan(const Options& options) {
+    return Catalogue(
+        options,
+        [](Scanner& scanner) {
+            scanner.SetProgress(PrintProgress);
+            return scanner.Run();
+        },
+        "scan");
 }
 
 bool Rebuild(const std::string& path, const char* why) {
@@ -81,15 +94,30 @@ bool ScanBeforeServing(const Options& options) {
     }
 }
 
-// While serving: scans when asked to at start, and whenever a query or the
-// scan meets a damaged file, moves it aside, rebuilds it and scans again.
-void Maintain(const Options& options, ConnectionPool& pool, bool scanFirst) {
+// While serving: scans when asked to at start, follows what the watcher
+// sees change in the folders (everything again when it lost track), and
+// whenever a query or the scan meets a damaged file, moves it aside, rebuilds
+// it and scans again.
+void Maintain(const Options& options, ConnectionPool& pool, FolderWatcher& watcher,
+              bool scanFirst) {
     bool scan = scanFirst;
     for (int rebuilds = 0; !stopping;) {
         if (scan && Scan(options) == ScanResult::Damaged)
             pool.ReportDamage(pool.Generation());
         scan = false;
-        if (!pool.WaitForDamage(1000) || stopping)
+        const FolderWatcher::Changes changes = watcher.Collect(1000);
+        if (stopping)
+            return;
+        if (changes.overflow) {
+            std::fprintf(stderr, "kolvadeck-catalog: too many changes at once; scanning again\n");
+            watcher.Rewatch();
+            scan = true;
+        } else if (!changes.paths.empty()) {
+            const auto update = [&](Scanner& scanner) { return scanner.Update(changes.paths); };
+            if (Catalogue(options, update, "update") == ScanResult::Damaged)
+                pool.ReportDamage(pool.Generation());
+        }
+        if (!pool.WaitForDamage(0) || stopping)
             continue;
         if (rebuilds++ == kMostRebuilds) {
             std::fprintf(stderr, "kolvadeck-catalog: the catalogue keeps being damaged; "
@@ -197,6 +225,7 @@ int main(int argc, char** argv) {
     const sigset_t stopSignals = BlockStopSignals();
     HttpServer server(pool, options->folders.videos);
     server.SetSecret(secret);
+    std::unique_ptr<FolderWatcher> folderWatcher;
     const SignalWatcher watcher(stopSignals, [&] {
         stopping = true;
         pool.Interrupt();
@@ -216,6 +245,14 @@ int main(int argc, char** argv) {
             return catalog_exit::kFailed;
         }
     }
+    // The folders are watched from before the first scan, so that nothing
+    // that arrives while it runs is missed.
+    if (options->mode != Options::Mode::ScanOnly) {
+        std::vector<std::string> roots = options->folders.music;
+        roots.insert(roots.end(), options->folders.videos.begin(), options->folders.videos.end());
+        folderWatcher = std::make_unique<FolderWatcher>(std::move(roots));
+        pool.SetWaker([folders = folderWatcher.get()] { folders->Wake(); });
+    }
     try {
         OpenOrRebuildCatalogue(options->database); // the tables, before anyone reads them
     } catch (const std::exception& failure) {
@@ -233,8 +270,9 @@ int main(int argc, char** argv) {
     std::printf("listening on http://%s:%d\n", options->bind.c_str(), port);
     std::fflush(stdout);
 
-    std::thread maintenance(
-        [&] { Maintain(*options, pool, options->mode == Options::Mode::ServeAndScan); });
+    std::thread maintenance([&] {
+        Maintain(*options, pool, *folderWatcher, options->mode == Options::Mode::ServeAndScan);
+    });
     server.Listen();
     stopping = true;
     pool.Interrupt();

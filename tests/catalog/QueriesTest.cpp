@@ -88,6 +88,17 @@ TEST_F(QueriesTest, BestMatchesComeFirstAndPagesFollowOn) {
     EXPECT_TRUE(queries::SearchTracks(*db_, "kiss", {100, 3}).rows.empty());
 }
 
+TEST_F(QueriesTest, RetitledAndRemovedTracksLeaveTheIndex) {
+    db_->Prepare("UPDATE tracks SET title = 'Purple Rain' WHERE title = 'When Doves Cry'").Run();
+    EXPECT_EQ(queries::SearchTracks(*db_, "doves", {100, 0}).total, 0);
+    EXPECT_EQ(Captions(queries::SearchTracks(*db_, "purple", {100, 0})),
+              (std::vector<std::string>{"Prince - Purple Rain"}));
+    db_->Prepare("DELETE FROM tracks WHERE artist = 'Nirvana'").Run();
+    Statement& indexed = db_->Prepare("SELECT count(*) FROM tracks_fts WHERE tracks_fts MATCH ?");
+    ASSERT_TRUE(indexed.Bind(1, "spirit OR doves").Step());
+    EXPECT_EQ(indexed.Int(0), 0);
+}
+
 TEST_F(QueriesTest, SimilarTracksSameArtistThenGenresThenDecadeNeverItself) {
     const auto found = queries::SimilarTracks(*db_, "PRINCE", "kiss", {100, 0});
     EXPECT_EQ(Captions(found), (std::vector<std::string>{

@@ -1,6 +1,7 @@
 // The precomputed similarity lists answer exactly as the plain SQL over the
 // tracks does, on a generated catalogue with the awkward cases in it (artists
-// in two cases, tracks without year or genre, several genres and decades).
+// in two cases, tracks without year or genre, several genres and decades),
+// also after tracks changed, came or went and only their lists were updated.
 #include "catalog/Similarity.h"
 #include "catalog/Database.h"
 #include "catalog/Queries.h"
@@ -35,31 +36,46 @@ protected:
                 ("similarity_" + std::to_string(getpid()) + ".sqlite");
         std::filesystem::remove(file_);
         db_ = std::make_unique<Database>(file_.string());
-        const char* const genres[] = {"rock", "pop", "rb", "funk", "jazz", "rap", "soul"};
-        std::mt19937 random(5);
         Transaction transaction(*db_);
-        Statement& track = db_->Prepare("INSERT INTO tracks(path, size, mtime, title, artist, "
-                                        "year) VALUES (?, 1, 1, ?, ?, ?) RETURNING id");
-        for (int i = 0; i < 3000; ++i) {
-            const int artist = static_cast<int>(random() % 150);
-            // Every fifth track of an artist names it in upper case.
-            std::string name = "Artist " + std::to_string(artist);
-            if (i % 5 == 0)
-                name = "ARTIST " + std::to_string(artist);
-            const int year =
-                random() % 8 ? 1950 + artist % 6 * 10 + static_cast<int>(random() % 25) : 0;
-            track.Reset().Bind(1, "/m/" + std::to_string(i)).Bind(2, "Title " + std::to_string(i));
-            track.Bind(3, name).Bind(4, std::int64_t{year});
-            ASSERT_TRUE(track.Step());
-            const std::int64_t id = track.Int(0);
-            track.Run();
-            for (int g = static_cast<int>(random() % 3); g > 0; --g)
-                db_->Prepare("INSERT OR IGNORE INTO track_genres VALUES (?, ?)")
-                    .Bind(1, id)
-                    .Bind(2, genres[(artist + random() % 3) % 7])
-                    .Run();
+        for (int i = 0; i < 3000; ++i)
+            Add(i);
+        // An artist with more tracks than the lists go deep for, first in
+        // the answers' order.
+        for (int i = 0; i < 150; ++i) {
+            db_->Prepare("INSERT INTO tracks(path, size, mtime, title, artist, year) VALUES "
+                         "(?, 1, 1, ?, 'AAA Heavy', 1975)")
+                .Bind(1, "/heavy/" + std::to_string(i))
+                .Bind(2, "Heavy " + std::to_string(i))
+                .Run();
+            db_->Prepare("INSERT INTO track_genres SELECT max(id), 'rock' FROM tracks").Run();
         }
         transaction.Commit();
+    }
+
+    // Track i of a random artist (of 150, or of 170 after the first 3000),
+    // with random year and genres.
+    std::int64_t Add(int i) {
+        const int artist = static_cast<int>(random_() % (i < 3000 ? 150 : 170));
+        // Every fifth track of an artist names it in upper case.
+        std::string name = "Artist " + std::to_string(artist);
+        if (i % 5 == 0)
+            name = "ARTIST " + std::to_string(artist);
+        const int year =
+            random_() % 8 ? 1950 + artist % 6 * 10 + static_cast<int>(random_() % 25) : 0;
+        Statement& track = db_->Prepare("INSERT INTO tracks(path, size, mtime, title, artist, "
+                                        "year) VALUES (?, 1, 1, ?, ?, ?) RETURNING id");
+        track.Bind(1, "/m/" + std::to_string(i)).Bind(2, "Title " + std::to_string(i));
+        track.Bind(3, name).Bind(4, std::int64_t{year});
+        EXPECT_TRUE(track.Step());
+        const std::int64_t id = track.Int(0);
+        track.Run();
+        const char* const genres[] = {"rock", "pop", "rb", "funk", "jazz", "rap", "soul"};
+        for (int g = static_cast<int>(random_() % 3); g > 0; --g)
+            db_->Prepare("INSERT OR IGNORE INTO track_genres VALUES (?, ?)")
+                .Bind(1, id)
+                .Bind(2, genres[(artist + random_() % 3) % 7])
+                .Run();
+        return id;
     }
     void TearDown() override {
         db_.reset();
@@ -73,6 +89,7 @@ protected:
                  {"Artist 7", "Title 1000"},
                  {"artist 12", "nothing of theirs"},
                  {"Artist 99", "title 5"},
+                 {"aaa heavy", "Heavy 7"},
                  {"Nobody", "Nothing"},
              })
             for (const auto& t : queries::SimilarTracks(*db_, artist, title, window).rows)
@@ -92,6 +109,7 @@ protected:
 
     std::filesystem::path file_;
     std::unique_ptr<Database> db_;
+    std::mt19937 random_{5};
 };
 
 TEST_F(Similarity, ListsAnswerAsTheSqlDoes) {
@@ -107,6 +125,61 @@ TEST_F(Similarity, ListsAnswerAsTheSqlDoes) {
         EXPECT_GT(bySql.tracks.size(), 10u);
         EXPECT_GT(bySql.artists.size(), 10u);
         similarity::Invalidate(*db_);
+    }
+}
+
+TEST_F(Similarity, ListsFollowChangedTracksAsTheSqlDoes) {
+    similarity::Recompute(*db_);
+    int next = 3000;
+    for (int round = 0; round < 6; ++round) {
+        // Some tracks retagged (artist, title, year or genres), some removed,
+        // some new (a few by artists new to the catalogue, one of them the
+        // first in the answers' order, so that it enters many lists).
+        std::vector<std::int64_t> ids;
+        for (int n = 0; n < 4; ++n)
+            ids.push_back(1 + static_cast<std::int64_t>(random_() % 3000));
+        Transaction transaction(*db_);
+        const auto before = similarity::ReadStates(*db_, ids);
+        for (size_t n = 0; n < ids.size(); ++n) {
+            const std::int64_t id = ids[n];
+            switch ((round + n) % 4) {
+            case 0:
+                db_->Prepare("UPDATE tracks SET artist = ?, title = ? WHERE id = ?")
+                    .Bind(1, round % 2 ? "aaa first" : "Artist 3")
+                    .Bind(2, "Again " + std::to_string(id))
+                    .Bind(3, id)
+                    .Run();
+                break;
+            case 1:
+                db_->Prepare("UPDATE tracks SET year = ? WHERE id = ?")
+                    .Bind(1, std::int64_t{1960 + round * 7})
+                    .Bind(2, id)
+                    .Run();
+                break;
+            case 2:
+                db_->Prepare("DELETE FROM track_genres WHERE track_id = ?").Bind(1, id).Run();
+                db_->Prepare("INSERT INTO track_genres VALUES (?, 'blues')").Bind(1, id).Run();
+                break;
+            default:
+                db_->Prepare("DELETE FROM tracks WHERE id = ?").Bind(1, id).Run();
+            }
+        }
+        for (int n = 0; n < 3; ++n)
+            ids.push_back(Add(next++));
+        similarity::Update(*db_, before, ids);
+        transaction.Commit();
+
+        ASSERT_TRUE(similarity::Ready(*db_));
+        const Answers listed = Ask({100, 0});
+        Answers bySql;
+        {
+            Transaction sqlOnly(*db_); // rolled back: the lists stay ready
+            similarity::Invalidate(*db_);
+            bySql = Ask({100, 0});
+        }
+        ASSERT_EQ(listed.tracks, bySql.tracks) << "round " << round;
+        ASSERT_EQ(listed.artists, bySql.artists) << "round " << round;
+        ASSERT_EQ(listed.top, bySql.top) << "round " << round;
     }
 }
 
