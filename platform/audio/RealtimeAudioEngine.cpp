@@ -58,6 +58,7 @@ RealtimeAudioEngine::RealtimeAudioEngine(OutputChoice choice, DeviceChoice devic
     }
     backendName_.store(output_->Name());
     decoder_ = std::thread([this] { DecoderLoop(); });
+    opener_ = std::thread([this] { OpenerLoop(); });
 }
 
 RealtimeAudioEngine::~RealtimeAudioEngine() {
@@ -67,6 +68,12 @@ RealtimeAudioEngine::~RealtimeAudioEngine() {
     }
     wake_.notify_one();
     decoder_.join();
+    {
+        std::lock_guard lock(openMutex_);
+        openQuit_ = true;
+    }
+    openWake_.notify_one();
+    opener_.join(); // at most one open in progress, bounded by its own limit
     wakeTarget_.store(nullptr);
     output_.reset();
     deadDevices_.clear();
@@ -95,19 +102,74 @@ void RealtimeAudioEngine::FallBackIfDeviceDied() {
     ReportDeviceLost();
 }
 
-// Decoder thread. The device is opened while the silent clock still keeps
-// time and only started once the clock has stopped, so the rings never have
-// two consumers and the decks lose no more than the hand-over.
+// Decoder thread. The device is opened (on the opener thread) while the
+// silent clock still keeps time and only started once the clock has stopped,
+// so the rings never have two consumers and the decks lose no more than the
+// hand-over.
 void RealtimeAudioEngine::ReopenDeviceWhenBack() {
     const auto now = std::chrono::steady_clock::now();
     if (!deviceLost_ || device_ || now < nextReopen_)
         return;
-    nextReopen_ = now + reopenDelay_;
-    std::string why;
-    if (!HandOverTo(OpenDefaultDevice(&why), &why))
+    if (openInFlight_)
         return;
-    reopenedAt_ = now;
-    ReportDeviceBack();
+    nextReopen_ = now + reopenDelay_;
+    RequestOpen(OpenPurpose::Reopen);
+}
+
+// Decoder thread.
+void RealtimeAudioEngine::RequestOpen(OpenPurpose purpose) {
+    openInFlight_ = true;
+    openPurpose_ = purpose;
+    {
+        std::lock_guard lock(openMutex_);
+        openWanted_ = true;
+    }
+    openWake_.notify_one();
+}
+
+// Decoder thread: hands the mix to the device the opener made, if it has.
+void RealtimeAudioEngine::TakeOpenedDevice() {
+    std::unique_ptr<DeviceOutput> device;
+    std::string why;
+    {
+        std::lock_guard lock(openMutex_);
+        if (!openAnswered_)
+            return;
+        openAnswered_ = false;
+        device = std::move(opened_);
+        why = std::move(openedWhy_);
+    }
+    openInFlight_ = false;
+    const bool started = HandOverTo(std::move(device), &why);
+    if (openPurpose_ == OpenPurpose::First && !started) {
+        ReportSilentOnce(why);
+    } else if (openPurpose_ == OpenPurpose::Reopen && started) {
+        reopenedAt_ = std::chrono::steady_clock::now();
+        ReportDeviceBack();
+    }
+}
+
+void RealtimeAudioEngine::OpenerLoop() {
+    for (;;) {
+        {
+            std::unique_lock lock(openMutex_);
+            openWake_.wait(lock, [this] { return openQuit_ || openWanted_; });
+            if (openQuit_)
+                return;
+            openWanted_ = false;
+        }
+        std::string why;
+        auto device = OpenDefaultDevice(&why);
+        {
+            std::lock_guard lock(openMutex_);
+            opened_ = std::move(device);
+            openedWhy_ = std::move(why);
+            openAnswered_ = true;
+        }
+        std::lock_guard lock(wakeMutex_);
+        wakeRequested_ = true;
+        wake_.notify_one();
+    }
 }
 
 // Decoder thread. Moves the mix from the silent clock to an opened device;
@@ -141,11 +203,9 @@ std::unique_ptr<DeviceOutput> RealtimeAudioEngine::OpenDefaultDevice(std::string
 
 // Decoder thread: the first opening of the device asked for by OpenDevice.
 void RealtimeAudioEngine::OpenRequestedDevice() {
-    if (!deviceRequested_.exchange(false) || device_ || deviceLost_)
+    if (!deviceRequested_.exchange(false) || device_ || deviceLost_ || openInFlight_)
         return;
-    std::string why;
-    if (!HandOverTo(OpenDefaultDevice(&why), &why))
-        ReportSilentOnce(why);
+    RequestOpen(OpenPurpose::First);
 }
 
 void RealtimeAudioEngine::OpenDevice() {
@@ -203,6 +263,7 @@ void RealtimeAudioEngine::DecoderLoop() {
         PostEndNotices();
         ReportRealtimeRefusalOnce(); // the output thread cannot print
         ReportBufferGrowth();
+        TakeOpenedDevice();
         OpenRequestedDevice();
         FallBackIfDeviceDied();
         ReopenDeviceWhenBack();

@@ -60,6 +60,14 @@ private:
     void ReopenDeviceWhenBack();
     void OpenRequestedDevice();
     std::unique_ptr<DeviceOutput> OpenDefaultDevice(std::string* why);
+    // Opening a device can take seconds (a sound server that is slow to
+    // answer, PortAudio probing every device), so it happens on the opener
+    // thread; the decoder thread asks for it and takes the device once
+    // opened, and goes on decoding for every deck meanwhile.
+    enum class OpenPurpose { First, Reopen };
+    void RequestOpen(OpenPurpose purpose);
+    void TakeOpenedDevice();
+    void OpenerLoop();
     bool HandOverTo(std::unique_ptr<DeviceOutput> device, std::string* why);
     // How long the decoder thread may sleep: a short period while a deck
     // plays or loads, until the next reopen while the device is lost, and
@@ -73,6 +81,16 @@ private:
     bool wakeRequested_ = false;
     bool quit_ = false;
     std::thread decoder_;
+    std::thread opener_;
+    std::mutex openMutex_;
+    std::condition_variable openWake_;
+    bool openWanted_ = false;   // under openMutex_
+    bool openQuit_ = false;     // under openMutex_
+    bool openAnswered_ = false; // under openMutex_, with the two below
+    std::unique_ptr<DeviceOutput> opened_;
+    std::string openedWhy_;
+    bool openInFlight_ = false; // decoder thread's, with the purpose
+    OpenPurpose openPurpose_ = OpenPurpose::First;
     // Set before the decoder thread starts; afterwards changed only by that
     // thread, and read by others only through backendName_.
     std::unique_ptr<AudioOutput> output_;

@@ -21,8 +21,12 @@
 #include <optional>
 
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using audio::DeckPlayer;
 using audio::MediaError;
@@ -343,6 +347,35 @@ TEST(AudioFactory, TheEnvironmentChoosesTheVirtualCard) {
     auto engine = audio::CreateAudioEngine();
     EXPECT_STREQ(engine->BackendName(), "virtual");
     EXPECT_NE(dynamic_cast<VirtualSoundCard*>(engine.get()), nullptr);
+}
+
+// A sound server that takes connections and never answers: opening the
+// device waits for it, and meanwhile a deck on the silent clock is decoded
+// and keeps time (the open happens off the decoder thread).
+TEST(AudioRealtime, AServerThatNeverAnswersDoesNotHoldUpTheDecks) {
+    EnsureTestApp();
+    QTemporaryDir dir;
+    const std::string socketPath = dir.filePath("native").toStdString();
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0); // the kernel accepts; nobody ever reads or answers
+    ::setenv("PULSE_SERVER", ("unix:" + socketPath).c_str(), 1);
+    {
+        audio::RealtimeAudioEngine engine(
+            audio::RealtimeAudioEngine::OutputChoice::DeviceOnRequest);
+        DeckPlayer player(engine);
+        player.Open(tonefiles::Mp3({.seconds = 9}));
+        engine.OpenDevice();
+        player.Play();
+        // Longer than the decoded ring ahead (1.5 s): only a decoder that
+        // goes on gets the deck this far.
+        EXPECT_TRUE(WaitFor([&] { return player.Position() >= 2500; }, 6000)) << player.Position();
+        ::close(listener); // the open gives up, and the engine can go
+    }
+    ::unsetenv("PULSE_SERVER");
 }
 
 TEST(AudioRealtime, WithoutASoundDeviceTheDecksKeepTimeOnASilentClockAndSaySoOnce) {
