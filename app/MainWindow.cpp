@@ -397,7 +397,7 @@ void MainWindow::showAbout() {
         const QString text = tr("No web browser could be opened. The address is %1")
                                  .arg(QString::fromStdString(address));
         auto* opener = new AddressOpener(this);
-        opener->Start(address, [this, text] { dialogs::OpenError(text, this); });
+        opener->Start(address, [this, text] { dialogs::ShowError(text, this); });
     });
 }
 

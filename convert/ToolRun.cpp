@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QString>
 
@@ -29,10 +30,16 @@ ToolRun::~ToolRun() {
 
 bool ToolRun::Start(const std::string& program, const std::string& parameters) {
     if (const int error = ChildProcess::Start(program, SplitCommandLine(parameters), child_)) {
+        // The owner may let go of this run at once (the broadcast does); the
+        // state lives as long as the window.
         dialogs::ShowMessage(QString::fromLocal8Bit(std::strerror(error)),
-                             QApplication::activeWindow());
-        if (state_.OnLaunchFailure)
-            state_.OnLaunchFailure();
+                             QApplication::activeWindow(),
+                             [state = &state_, self = QPointer<ToolRun>(this)] {
+                                 if (state->OnLaunchFailure)
+                                     state->OnLaunchFailure();
+                                 if (self)
+                                     emit self->finished();
+                             });
         return false;
     }
     ending_ = false;
