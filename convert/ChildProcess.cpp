@@ -1,5 +1,7 @@
 #include "convert/ChildProcess.h"
 
+#include "platform/Workers.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -7,7 +9,6 @@
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -133,7 +134,7 @@ void ChildProcess::Release() {
     if (ended_)
         reap();
     else
-        std::thread(reap).detach();
+        workers::Run(reap); // bounded at exit by JoinWorkers
 }
 
 void ChildProcess::CloseDescriptor() {
