@@ -146,9 +146,9 @@ void ConversionPipeline::TargetChosen(const QString& chosen, ConversionFormat fo
     if (chosen.isEmpty() || step_ != Step::Idle)
         return; // the user changed their mind: nothing to report
     conversionTarget_ = QFile::encodeName(chosen).toStdString();
-    // Both go between double quotes into a tool's parameters; one that would
-    // break out of them (the page address comes from the search service) could
-    // add arguments of its own, so it is refused before anything runs.
+    // A target or page address (the latter comes from the search service)
+    // that the tools' designed parameter strings could not quote is refused
+    // before anything runs, as it always was.
     if (!FitsBetweenQuotes(conversionTarget_) || !FitsBetweenQuotes(pageAddress)) {
         dialogs::ShowMessage(QStringLiteral("Conversion error!"), form_);
         return;
@@ -173,7 +173,7 @@ void ConversionPipeline::TargetChosen(const QString& chosen, ConversionFormat fo
 }
 
 void ConversionPipeline::Convert(ConversionFormat format, const std::string& pageAddress) {
-    converterParameters_ = ConverterParameters(format, target_);
+    converterArguments_ = ConverterArguments(format, target_);
     ShowPromotion();
     progressTimer_->start();
     w_.convertButton->setText(QString::fromLatin1(kCancelCaption));
@@ -184,13 +184,13 @@ void ConversionPipeline::Convert(ConversionFormat format, const std::string& pag
     // A downloader that could not be started finishes once its message is
     // closed; the steps go on from there as after a download.
     SetStep(Step::Downloading);
-    StartTool("yt", DownloaderParameters(target_, pageAddress));
+    StartTool("yt", DownloaderArguments(target_, pageAddress));
 }
 
 // Starts one step's tool; one that could not be started is reported, puts the
 // controls back to idle and finishes once its message is closed.
-void ConversionPipeline::StartTool(const char* tool, const std::string& parameters) {
-    run_->Start(toolFolder_ + "/" + tool, parameters);
+void ConversionPipeline::StartTool(const char* tool, const std::vector<std::string>& arguments) {
+    run_->Start(toolFolder_ + "/" + tool, arguments);
 }
 
 void ConversionPipeline::ToolFinished() {
@@ -230,7 +230,7 @@ void ConversionPipeline::Converter() {
     // A converter that could not be started finishes once its message is
     // closed, and the conversion with it.
     SetStep(Step::Converting);
-    StartTool("mconv", converterParameters_);
+    StartTool("mconv", converterArguments_);
 }
 
 void ConversionPipeline::Finish() {

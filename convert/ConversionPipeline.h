@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 class MusicLibrary;
@@ -81,7 +82,7 @@ private:
     // Announces the end once the last message has been closed.
     std::function<void()> Finished();
     void Abort();
-    void StartTool(const char* tool, const std::string& parameters);
+    void StartTool(const char* tool, const std::vector<std::string>& arguments);
     void SetStep(Step step);
     void ShowPromotion();
     void SetIdle();
@@ -100,5 +101,5 @@ private:
     QTimer pause_; // between them
     Step step_ = Step::Idle;
     std::string target_; // the running conversion's own {T}
-    std::string converterParameters_;
+    std::vector<std::string> converterArguments_;
 };

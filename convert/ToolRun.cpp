@@ -29,7 +29,11 @@ ToolRun::~ToolRun() {
 }
 
 bool ToolRun::Start(const std::string& program, const std::string& parameters) {
-    if (const int error = ChildProcess::Start(program, SplitCommandLine(parameters), child_)) {
+    return Start(program, SplitCommandLine(parameters));
+}
+
+bool ToolRun::Start(const std::string& program, const std::vector<std::string>& arguments) {
+    if (const int error = ChildProcess::Start(program, arguments, child_)) {
         // The owner may let go of this run at once (the broadcast does); the
         // state lives as long as the window.
         dialogs::ShowMessage(QString::fromLocal8Bit(std::strerror(error)),
