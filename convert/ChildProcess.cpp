@@ -1,7 +1,5 @@
 #include "convert/ChildProcess.h"
 
-#include "platform/Workers.h"
-
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -10,6 +8,9 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
 
 extern char** environ;
 
@@ -51,10 +52,27 @@ struct SpawnSetup {
             error = result;
     }
 };
+// Processes released while still running: each is reaped, without waiting,
+// at the next start or release of any child; those left when the program
+// ends are reaped by the system.
+std::mutex releasedMutex;
+std::vector<pid_t> released;
+
+void ReapReleased() {
+    std::lock_guard lock(releasedMutex);
+    std::erase_if(released, [](pid_t pid) {
+        int status = 0;
+        pid_t result;
+        while ((result = waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+        }
+        return result != 0; // reaped, or no longer ours to reap
+    });
+}
 } // namespace
 
 int ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
                         ChildProcess& child) {
+    ReapReleased();
     SpawnSetup setup;
     if (setup.error != 0)
         return setup.error;
@@ -126,15 +144,15 @@ void ChildProcess::Release() {
     CloseDescriptor();
     const pid_t pid = pid_;
     pid_ = 0;
-    const auto reap = [pid] {
+    if (ended_) {
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-    };
-    if (ended_)
-        reap();
-    else
-        workers::Run(reap); // bounded at exit by JoinWorkers
+    } else {
+        std::lock_guard lock(releasedMutex);
+        released.push_back(pid);
+    }
+    ReapReleased();
 }
 
 void ChildProcess::CloseDescriptor() {

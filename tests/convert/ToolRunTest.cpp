@@ -182,3 +182,23 @@ TEST_F(ToolRunTest, ProgramThatCannotStartShowsTheSystemsWords) {
     EXPECT_TRUE(started_.empty());
     EXPECT_FALSE(run.Running());
 }
+
+namespace {
+// A process released while it runs is reaped, without a thread or a wait,
+// by the next child's start once it has ended.
+TEST(ChildProcessTest, AReleasedRunningProcessIsReapedAtTheNextStart) {
+    ChildProcess running;
+    ASSERT_EQ(ChildProcess::Start("/bin/sleep", {"30"}, running), 0);
+    const pid_t pid = running.Pid();
+    running.Release();
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0); // a zombie
+    ChildProcess next;
+    ASSERT_EQ(ChildProcess::Start("/bin/true", {}, next), 0);
+    // Reaped already: no longer a child of ours.
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    next.End(std::chrono::seconds(5));
+}
+} // namespace
