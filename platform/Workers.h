@@ -4,9 +4,9 @@
 #include <functional>
 
 // The program's one owner of worker threads. Work that must not run on the
-// window's thread (a download, the wait for a child process, a blocking
-// device read, a file write) runs on a thread of this pool; its result goes
-// back to the window's thread through a CallInbox (platform/CallInbox.h).
+// window's thread (a download, a blocking device read, a file write) runs on
+// a thread of this pool; its result goes back to the window's thread through
+// a CallInbox (platform/CallInbox.h).
 // Threads start as needed, up to kMaxThreads (work beyond waits its turn),
 // and end after half a minute idle. Nothing is ever detached: as the process
 // exits (after main has returned and the window with its tasks is gone, so
