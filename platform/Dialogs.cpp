@@ -172,10 +172,12 @@ void AskYesNo(const QString& text, QWidget* parent, std::function<void(bool yes)
         [answered = std::move(answered)](const Answer& answer) { answered(answer.accepted); });
 }
 
-void GetOpenFileNames(const Request& request, QWidget* parent,
-                      std::function<void(const QStringList& files)> chosen) {
+namespace {
+// A file dialog of that kind; chosen gets the files, none when cancelled.
+void AskForFiles(const Request& request, Kind kind, QWidget* parent,
+                 std::function<void(const QStringList& files)> chosen) {
     Request r = WithStartFolder(request);
-    r.kind = Kind::OpenFiles;
+    r.kind = kind;
     Ask(r, parent, MakeFileDialog, ReadFileDialog,
         [r, chosen = std::move(chosen)](const Answer& answer) {
             const QStringList files = answer.accepted ? answer.files : QStringList{};
@@ -183,19 +185,19 @@ void GetOpenFileNames(const Request& request, QWidget* parent,
             chosen(files);
         });
 }
+} // namespace
+
+void GetOpenFileNames(const Request& request, QWidget* parent,
+                      std::function<void(const QStringList& files)> chosen) {
+    AskForFiles(request, Kind::OpenFiles, parent, std::move(chosen));
+}
 
 void GetSaveFileName(const Request& request, QWidget* parent,
                      std::function<void(const QString& file)> chosen) {
-    Request r = WithStartFolder(request);
-    r.kind = Kind::SaveFile;
-    Ask(r, parent, MakeFileDialog, ReadFileDialog,
-        [r, chosen = std::move(chosen)](const Answer& answer) {
-            const QString file =
-                answer.accepted && !answer.files.isEmpty() ? answer.files.front() : QString{};
-            if (!file.isEmpty())
-                RememberFolder(r, {file});
-            chosen(file);
-        });
+    AskForFiles(request, Kind::SaveFile, parent,
+                [chosen = std::move(chosen)](const QStringList& files) {
+                    chosen(files.isEmpty() ? QString() : files.front());
+                });
 }
 
 QStringList GetOpenFileNames(const Request& request, QWidget* parent) {
