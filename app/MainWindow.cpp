@@ -12,6 +12,7 @@
 #include "convert/ChildProcess.h"
 #include "convert/ConversionPipeline.h"
 #include "decks/DeckEngine.h"
+#include "decks/PlayHistory.h"
 #include "decks/Playlist.h"
 #include "decks/PlaylistDropTarget.h"
 #include "decks/PlaylistFileCommands.h"
@@ -125,6 +126,12 @@ MainWindow::MainWindow(QWidget* parent)
         });
     ConnectCommands();
     startUp();
+    playHistory = std::make_unique<PlayHistory>(
+        DataFolder.empty() ? QString() : QString::fromStdString(DataFolder + "play-history.csv"));
+    connect(decks.get(), &DeckEngine::trackLeft, this,
+            [this](const QString& path, const QDateTime& began, int seconds) {
+                playHistory->Record(began, path.toStdString(), seconds);
+            });
     // The search keeps its answers in the data folder, known from start-up on.
     musicLibrary = new MusicLibrary(libraryTab, DataFolder, this);
     // The library's local tracks join the playlist as dropped files do.
@@ -161,6 +168,7 @@ void MainWindow::ConnectCommands() {
     command(addTracksAction, [this] { playlist->addTracks(); });
     command(loadAction, [this] { loadPlaylistFile(*playlist, this); });
     command(saveAction, [this] { savePlaylistFile(*playlist, this); });
+    command(exportHistoryAction, [this] { ExportPlayHistory(); });
     command(aboutAction, [this] { showAbout(); });
     command(findAction, [this] { FindMusic(); });
     command(exitAction, [this] { quit(); });
@@ -269,6 +277,23 @@ void MainWindow::BindSettings() {
 
 void MainWindow::ClearCrossFading() {
     decks->ClearCrossFading();
+}
+
+void MainWindow::ExportPlayHistory() {
+    dialogs::Request request;
+    request.title = tr("Export Play History");
+    request.filter = QStringLiteral("*.csv");
+    request.defaultSuffix = QStringLiteral("csv");
+    request.fileName = QStringLiteral("play-history.csv");
+    request.folderKey = QStringLiteral("history");
+    dialogs::GetSaveFileName(request, this, [this](const QString& target) {
+        if (target.isEmpty())
+            return;
+        playHistory->Export(target, [this](const QString& error) {
+            if (!error.isEmpty())
+                dialogs::ShowError(tr("The play history was not exported: %1").arg(error), this);
+        });
+    });
 }
 
 void MainWindow::startUp() {

@@ -24,6 +24,7 @@ class Settings;
 class BroadcastController;
 class ConversionPipeline;
 class DeckEngine;
+class PlayHistory;
 class TrackShaper;
 namespace audio {
 class AudioEngine;
@@ -70,6 +71,7 @@ public:
     void InstallDropHook();
     void StartupMasterVolume();
     void StartupDataFolders();
+    void ExportPlayHistory();
 
     // Stops an automatic cross-fade where it stands (deck and microphone sliders).
     void ClearCrossFading();
@@ -97,7 +99,8 @@ public:
     QAction *addTracksMenuAction = nullptr, *loadAction = nullptr, *saveAction = nullptr,
             *playAction = nullptr;
     QAction *aboutAction = nullptr, *exitAction = nullptr;
-    QAction* findAction = nullptr; // focus the search box
+    QAction* exportHistoryAction = nullptr; // the tracks heard, as CSV
+    QAction* findAction = nullptr;          // focus the search box
     QMenu* settingsMenu = nullptr;
     QAction* restorePlaylistAction = nullptr;
     // In the "Settings" submenu: checkable, kept in the settings file.
@@ -113,6 +116,7 @@ public:
     std::unique_ptr<Playlist> playlist;
     std::unique_ptr<audio::AudioEngine> audioEngine;
     std::unique_ptr<DeckEngine> decks;
+    std::unique_ptr<PlayHistory> playHistory; // in the data folder, known after startUp
     std::unique_ptr<TagEditor> tagEditor;
     std::unique_ptr<MixerPanelControls> mixerControls; // null until OpenSoundDevices
     InputLevel* inputLevel = nullptr;

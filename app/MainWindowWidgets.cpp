@@ -208,6 +208,7 @@ void MainWindow::BuildMenus() {
     loadAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     saveAction = playlistMenu->addAction(QStringLiteral("Save"));
     saveAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    exportHistoryAction = playlistMenu->addAction(QStringLiteral("Export Play History..."));
     playlistMenu->addSeparator();
     playAction = playlistMenu->addAction(QStringLiteral("Play"));
     // Space plays and stops only where it types nothing: in the playlist.

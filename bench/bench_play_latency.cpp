@@ -10,18 +10,28 @@
 //     burner, then `paplay` of the same two tones under the same stress;
 //     runs of zero samples of 3 ms or more in the monitor, (ours + 1) over
 //     (paplay's + 1);
+//   - the hand-over under the same stress: a list of two tones played by the
+//     deck engine on its own timers; from the monitor recording, how far from
+//     its due sample the incoming tone started (the shift that best fits its
+//     rise to the planned fade), against 20 ms, and the largest departure of
+//     any 100 ms window of the fade from the planned gain, against 0.5 dB;
 //   - idle: this process's CPU time over 10 s with the engine connected and
 //     nothing playing, against a floor of 10 ms.
 #include "bench/BenchSupport.h"
+#include "decks/DeckEngine.h"
+#include "decks/Playlist.h"
 #include "platform/audio/DeckChannel.h"
 #include "platform/audio/DeckPlayer.h"
+#include "platform/audio/GainCurve.h"
 #include "platform/audio/RealtimeAudioEngine.h"
 #include "platform/audio/RealtimeScheduling.h"
 #include "platform/audio/UnderrunCount.h"
 #include "tests/support/SignalMeasure.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -75,13 +85,20 @@ double Ms(Clock::duration d) {
 // the arrival of its block, less the samples that follow it in the block.
 class MonitorTap {
 public:
-    explicit MonitorTap(bool keep)
+    // keep: the samples are kept for reading back. A deep recording asks the
+    // server to hold a second for this client: beside real-time work the
+    // recorder is starved too, and with a shallow buffer the server drops
+    // what it could not hand over, which shortens the recording's timeline.
+    // Only the first-sound dating (SoundAfter, MsUntil) needs a shallow one.
+    enum class Depth { Shallow, Deep };
+    explicit MonitorTap(bool keep, Depth depth = Depth::Shallow)
         : keep_(keep) {
         int fds[2];
         if (::pipe(fds) != 0)
             return;
         pid_ = Spawn({"parec", "-d", "ci_sink.monitor", "--raw", "--format=float32le",
-                      "--rate=44100", "--channels=1", "--latency-msec=5"},
+                      "--rate=44100", "--channels=1",
+                      depth == Depth::Deep ? "--latency-msec=1000" : "--latency-msec=5"},
                      fds[1]);
         ::close(fds[1]);
         fd_ = fds[0];
@@ -295,7 +312,7 @@ std::size_t OurDropouts(int seconds) {
     a.Open(benchsupport::Mp3("tone-1k-long", {"200", "sine", "1000", "vol", "0.3"}, 192));
     b.Open(benchsupport::Mp3("tone-3k-long", {"200", "sine", "3000", "vol", "0.3"}, 192));
     Quiet(300);
-    MonitorTap tap(true);
+    MonitorTap tap(true, MonitorTap::Depth::Deep);
     Quiet(300);
     a.Play();
     b.Play();
@@ -310,7 +327,7 @@ std::size_t PaplayDropouts(int seconds) {
     benchsupport::Run("sox",
                       {"-n", "-r", "44100", "-c", "2", QString::fromStdString(wav), "synth",
                        QString::number(seconds + 2), "sine", "1000", "sine", "3000", "vol", "0.3"});
-    MonitorTap tap(true);
+    MonitorTap tap(true, MonitorTap::Depth::Deep);
     Quiet(300);
     const pid_t pid = Spawn({"paplay", wav});
     Quiet(seconds * 1000);
@@ -340,6 +357,79 @@ std::pair<double, double> StartAndStopMs() {
             startAt,
             [](const std::vector<float>& w) { return measure::Goertzel(w, kRate, 3000) > 0.02; }),
         tap.MsUntil(stopAt, [](const std::vector<float>& w) { return measure::Rms(w) < 0.001; })};
+}
+
+struct HandOver {
+    double startErrorMs = 0;  // the incoming track's start, less its due
+    double worstWindowDb = 0; // the largest departure of a 100 ms window from the plan
+    int windows = 0;
+};
+
+// Two tones as a list, each half a second of silence and then its tone: 200 Hz
+// for 14 s, then 8 kHz for 30 s (long enough that its own advance comes after
+// the fade). The advance falls due 4 s into the first file; the engine runs
+// on its own timers while this thread only spins the event loop. Both tones
+// begin half a second into their files, so the distance between their onsets
+// in the recording is the distance between the two starts plus nothing else.
+HandOver MeasureHandOver() {
+    constexpr double kAmplitude = 0.3;
+    audio::RealtimeAudioEngine engine;
+    Playlist list;
+    DeckEngine decks(engine, list);
+    for (auto [name, seconds, hz] :
+         {std::tuple{"handover-200hz", "13.5", "200"}, std::tuple{"handover-8khz", "29.5", "8000"}})
+        list.Items().Insert(
+            list.Count(),
+            {benchsupport::Mp3(name, {seconds, "sine", hz, "vol", "0.3", "pad", "0.5"}, 192),
+             QString::fromLatin1(name),
+             Playability::Untried,
+             {}});
+    MonitorTap tap(true, MonitorTap::Depth::Deep);
+    Quiet(300);
+    decks.playOrStop();
+    QEventLoop loop;
+    QTimer::singleShot(16000, &loop, &QEventLoop::quit);
+    loop.exec();
+    decks.playOrStop();
+    const auto sound = tap.Samples();
+    HandOver result;
+    const auto low =
+        std::find_if(sound.begin(), sound.end(), [](float x) { return std::abs(x) > 0.05f; });
+    if (low == sound.end())
+        return result;
+    const std::size_t lowOnset = std::size_t(low - sound.begin());
+    // The 8 kHz tone's onset through a second difference, which leaves 1/1000
+    // of the 200 Hz tone and keeps the 8 kHz one whole: at half a second into
+    // the fade its amplitude is 0.3 * 0.078.
+    const double threshold = kAmplitude * audio::FadePlan{0, +1}.GainAt(kRate / 2) / 2;
+    std::size_t highOnset = 0;
+    for (std::size_t i = lowOnset + 2; i < sound.size() && !highOnset; ++i)
+        if (std::abs(sound[i] - 2 * sound[i - 1] + sound[i - 2]) > threshold)
+            highOnset = i;
+    result.startErrorMs = (double(highOnset) - double(lowOnset)) * 1000 / kRate - 4000;
+    // Each 100 ms window of the fade against the plan dated from the due
+    // sample; windows with a dropout in them say nothing of the fade.
+    const std::size_t due = lowOnset + 4 * kRate - kRate / 2;
+    const audio::FadePlan in{0, +1}, out{1000, -1};
+    auto db = [](double x) { return 20 * std::log10(std::max(x, 1e-6)); };
+    for (std::size_t w = 0; w < 100; ++w) {
+        const std::size_t at = due + w * kRate / 10;
+        if (at + kRate / 10 > sound.size())
+            break;
+        const std::vector<float> x(sound.begin() + long(at), sound.begin() + long(at + kRate / 10));
+        if (!measure::Gaps(x, kRate * 3 / 1000).empty())
+            continue;
+        const auto mid = std::int64_t(w * kRate / 10 + kRate / 20);
+        for (auto [plan, hz] : {std::pair{in, 8000.0}, std::pair{out, 200.0}}) {
+            const double planned = kAmplitude * plan.GainAt(mid);
+            if (planned < kAmplitude / 10 || (hz > 1000 && mid < kRate / 2))
+                continue; // below -20 dB the level says little; the 8 kHz file's silent head
+            result.worstWindowDb = std::max(
+                result.worstWindowDb, std::abs(db(measure::Goertzel(x, kRate, hz)) - db(planned)));
+            ++result.windows;
+        }
+    }
+    return result;
 }
 
 // This process's CPU time (user and system) in ms.
@@ -401,6 +491,12 @@ int main(int argc, char** argv) {
                                 ? std::atoi(std::getenv("KV_BENCH_DROPOUT_SECONDS"))
                                 : 180;
         Stress stress;
+        const HandOver handOver = MeasureHandOver();
+        std::printf("hand-over beside real-time work: started %+.1f ms from its due sample; "
+                    "worst 100 ms window of the fade %.2f dB from the plan (%d windows)\n",
+                    handOver.startErrorMs, handOver.worstWindowDb, handOver.windows);
+        benchsupport::PrintRatio("handover_error_vs_20ms", std::abs(handOver.startErrorMs), 20);
+        benchsupport::PrintRatio("fade_window_error_vs_0_5db", handOver.worstWindowDb, 0.5);
         const std::size_t oursDropouts = OurDropouts(seconds);
         const std::size_t paplayDropouts = PaplayDropouts(seconds);
         std::printf("output thread: %s\n", audio::RealtimeSchedulingState().c_str());

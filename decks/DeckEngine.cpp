@@ -5,6 +5,7 @@
 #include "decks/Playlist.h"
 #include "platform/Guarded.h"
 #include "platform/WinColor.h"
+#include "platform/audio/AudioEngine.h"
 #include "platform/audio/GainCurve.h"
 #include "platform/audio/MediaError.h"
 
@@ -14,8 +15,11 @@
 namespace {
 
 constexpr int kAdvanceBeforeEndMs = 10000;
-constexpr int kFadeStep = 100;
 constexpr int kFullVolume = 1000;
+// How long before its advance the next item is opened ahead: time enough
+// for a slow disk, and the idle deck is free by then in any list whose
+// tracks are longer than the fade.
+constexpr int kCueLeadMs = 15000;
 
 // A deck command that fails (most often: asked of a deck that is not open,
 // which the display tick does all the time) skips the rest of its block; it
@@ -54,11 +58,10 @@ DeckEngine::DeckEngine(audio::AudioEngine& engine, Playlist& playlist, QObject* 
     : QObject(parent)
     , deckA_(engine)
     , deckB_(engine)
+    , engine_(engine)
     , playlist_(playlist) {
     displayTimer.setInterval(500);
-    fadeTimer.setInterval(1000);
     connect(&displayTimer, &QTimer::timeout, this, &DeckEngine::onDisplayTick);
-    connect(&fadeTimer, &QTimer::timeout, this, &DeckEngine::onFadeTick);
     advanceTick.setSingleShot(true);
     advanceTick.setTimerType(Qt::PreciseTimer);
     connect(&advanceTick, &QTimer::timeout, this, [this] {
@@ -119,6 +122,24 @@ int DeckEngine::AdvanceEndMs(Deck deck) {
     return musicEnd >= 0 ? std::min(musicEnd, length) : length;
 }
 
+void DeckEngine::CloseDeck(Deck deck) {
+    LeaveTrack(deck);
+    Player(deck).Close();
+}
+
+// How much of the deck's track was heard: from where it started to where it
+// stands (the last shown position once the deck has closed).
+void DeckEngine::LeaveTrack(Deck deck) {
+    Heard& heard = heard_[Slot(deck)];
+    if (!heard.on)
+        return;
+    heard.on = false;
+    if (Player(deck).IsOpen() && Player(deck).FileName == heard.path)
+        heard.lastMs = Player(deck).Position();
+    emit trackLeft(QString::fromStdString(heard.path), heard.began,
+                   std::max(heard.lastMs - heard.fromMs, 0) / 1000);
+}
+
 void DeckEngine::SetTitle(Deck deck, const QString& text) {
     QString& title = titles_[Slot(deck)];
     if (title == text)
@@ -154,10 +175,13 @@ void DeckEngine::SetPlayCaption(const QString& text) {
 // engine's loader. The rest of the command's guarded block runs in Loaded.
 // Throws std::out_of_range for an index past the end of the list.
 void DeckEngine::LoadItem(Deck deck, int index, LoadFor purpose) {
+    if (cue_.deck == deck)
+        DropCue();
     const std::string path = playlist_.PathAt(index);
     const QString title = playlist_.TitleAt(index);
     loadingFor_[Slot(deck)] = purpose;
     loadingIndex_[Slot(deck)] = index;
+    LeaveTrack(deck);
     Player(deck).Load(
         path,
         [this, deck, index, purpose, path, title](const audio::LoadResult& r) {
@@ -169,14 +193,15 @@ void DeckEngine::LoadItem(Deck deck, int index, LoadFor purpose) {
         PlanFor(path).startMs);
 }
 
-void DeckEngine::Loaded(Deck deck, int index, LoadFor purpose, const QString& title) {
+void DeckEngine::Loaded(Deck deck, int index, LoadFor purpose, const QString& title, bool cued) {
     failedInARow_ = 0;
     if (index < playlist_.Count())
         playlist_.MarkPlayable(index);
     // Asked again now: an analysis may have come in while the deck loaded.
     Player(deck).SetTrackGain(PlanFor(Player(deck).FileName).gain);
     TryDeckStep("play after load", [&] {
-        Player(deck).Play();
+        if (!cued)
+            Player(deck).Play();
         switch (purpose) {
         case LoadFor::ListStart: // at the volume the freshly opened deck has
             SetTitle(deck, title);
@@ -192,12 +217,17 @@ void DeckEngine::Loaded(Deck deck, int index, LoadFor purpose, const QString& ti
             SetTitle(deck, title);
             break;
         case LoadFor::Advance:
-            SetDeckVolume(deck, 0);
+            if (!cued)
+                SetDeckVolume(deck, 0);
             CrossFading = true;
             playlist_.Select(index);
             break;
         }
+        if (CrossFading && purpose != LoadFor::ListStart && !cued)
+            BeginCrossFade();
         emit trackStarted(deck, index);
+        heard_[Slot(deck)] = {Player(deck).FileName, QDateTime::currentDateTime(),
+                              Player(deck).Position(), Player(deck).Position(), true};
         // Loaded during a pause: it waits with the other deck.
         if (paused_) {
             Player(deck).Stop();
@@ -257,11 +287,11 @@ void DeckEngine::LoadNextItem(Deck deck, int index, LoadFor purpose) {
 // does, and the deck's title says why.
 void DeckEngine::StopList(Deck deck) {
     failedInARow_ = 0;
+    DropCue();
     displayTimer.stop();
-    fadeTimer.stop();
     SetPlayCaption(QStringLiteral("Play"));
-    deckA_.Close();
-    deckB_.Close();
+    CloseDeck(Deck::A);
+    CloseDeck(Deck::B);
     SetPaused(false);
     SetTitle(deck, NothingPlayableText());
     SetTitle(OtherDeck(deck), QStringLiteral("- - -"));
@@ -277,11 +307,11 @@ void DeckEngine::StopList(Deck deck) {
 void DeckEngine::playOrStop() {
     if (ListPlaying || playCaption_ == QLatin1String("Stop")) {
         SetPaused(false);
+        DropCue();
         displayTimer.stop();
-        fadeTimer.stop();
         SetPlayCaption(QStringLiteral("Play"));
-        deckA_.Close();
-        deckB_.Close();
+        CloseDeck(Deck::A);
+        CloseDeck(Deck::B);
         SetTitle(Deck::A, QStringLiteral("- - -"));
         SetTitle(Deck::B, QStringLiteral("- - -"));
         // A closed deck has no time: its label goes back to the idle text.
@@ -292,6 +322,7 @@ void DeckEngine::playOrStop() {
     }
     if (playlist_.Count() == 0)
         return;
+    DropCue();
     playlist_.Select(0);
     ListPlaying = true;
     CurrentDeck = Deck::A;
@@ -300,7 +331,6 @@ void DeckEngine::playOrStop() {
     TryDeckStep("list start", [&] { LoadItem(Deck::A, 0, LoadFor::ListStart); });
     Advancing = false;
     Enable(displayTimer);
-    Enable(fadeTimer);
     SetPlayCaption(QStringLiteral("Stop"));
     CrossFading = false;
 }
@@ -311,6 +341,7 @@ void DeckEngine::playSelectedWithFade() {
     const int index = playlist_.SelectedIndex();
     if (index < 0)
         return; // nothing selected: nothing to play
+    DropCue();
     CurrentIndex = index;
     failedInARow_ = 0;
     if (CurrentDeck == Deck::A) {
@@ -325,7 +356,6 @@ void DeckEngine::playSelectedWithFade() {
         CrossFading = true;
     }
     Enable(displayTimer);
-    Enable(fadeTimer);
     Advancing = false;
     SetPlayCaption(QStringLiteral("Stop"));
 }
@@ -334,11 +364,11 @@ void DeckEngine::playSelectedOn(Deck deck) {
     const int index = playlist_.SelectedIndex();
     if (index < 0)
         return; // nothing selected: nothing to play
+    DropCue();
     CurrentIndex = index;
     CurrentDeck = deck;
     failedInARow_ = 0;
     TryDeckStep("load from the player", [&] { LoadItem(deck, index, LoadFor::Player); });
-    Enable(fadeTimer);
     Enable(displayTimer);
     CrossFading = true;
     Advancing = false;
@@ -346,10 +376,11 @@ void DeckEngine::playSelectedOn(Deck deck) {
 }
 
 void DeckEngine::stopDeck(Deck deck) {
+    DropCue();
     SetTitle(deck, QStringLiteral("STOP"));
     SetTime(deck, deck == Deck::A ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
     TryDeckStep("deck stop", [&] { Player(deck).Stop(); });
-    Player(deck).Close(); // also cancels a load in progress
+    CloseDeck(deck); // also cancels a load in progress
 }
 
 void DeckEngine::SetPaused(bool paused) {
@@ -370,9 +401,9 @@ void DeckEngine::pause() {
         TryDeckStep("pause", [&] { Player(deck).Stop(); });
         heldByPause_[Slot(deck)] = true;
     }
-    // The fade's steps and the advance are timed by these: they wait too.
+    // The fade's steps and a cued start follow the decks' own samples: they
+    // wait with them. So does the advance.
     displayTimer.stop();
-    fadeTimer.stop();
     advanceTick.stop();
     SetPaused(true);
 }
@@ -385,7 +416,6 @@ void DeckEngine::resume() {
             TryDeckStep("resume", [&] { Player(deck).Play(); });
     SetPaused(false);
     Enable(displayTimer);
-    Enable(fadeTimer);
 }
 
 bool DeckEngine::AdvanceNow() {
@@ -406,12 +436,22 @@ bool DeckEngine::AdvanceNow() {
 // file); the user need not wait for it: the load is dropped, the item stays
 // unmarked, and the next item loads on the same deck for the same command.
 void DeckEngine::SkipLoadingItem(Deck deck) {
-    Player(deck).Close(); // cancels the load; its answer is dropped
+    CloseDeck(deck); // cancels the load; its answer is dropped
     LoadNextItem(deck, loadingIndex_[Slot(deck)], loadingFor_[Slot(deck)]);
 }
 
-void DeckEngine::setDeckLevel(Deck deck, int position) {
+void DeckEngine::ClearCrossFading() {
     CrossFading = false;
+    engine_.StopFades();
+}
+
+void DeckEngine::BeginCrossFade() {
+    const Deck incoming = LitDeck();
+    engine_.StartCrossFade(Player(incoming), Player(OtherDeck(incoming)));
+}
+
+void DeckEngine::setDeckLevel(Deck deck, int position) {
+    ClearCrossFading();
     SetDeckVolume(deck, audio::SliderLevelToVolume(kFullVolume - position));
 }
 
@@ -422,10 +462,13 @@ void DeckEngine::ShowColours() {
 }
 
 void DeckEngine::ShowDeckTime(Deck deck) {
+    if (IsCuedAhead(deck))
+        return; // shown from its advance on
     TryDeckStep("deck time", [&] {
         auto& player = Player(deck);
         const int position = player.Position();
         const int length = player.Length(); // a deck that is not open keeps its label
+        heard_[Slot(deck)].lastMs = position;
         player.SetTimeFormatMilliseconds();
         SetTime(deck, DeckTimeText(DeckLetter(deck), position, length));
     });
@@ -442,16 +485,99 @@ void DeckEngine::AdvanceTo(Deck deck) {
     if (CurrentIndex > playlist_.Count() - 1)
         CurrentIndex = 0;
     Advancing = true;
-    Player(deck).Close();
+    const bool cued = cue_.deck == deck && cue_.index == CurrentIndex &&
+                      CurrentIndex < playlist_.Count() &&
+                      playlist_.PathAt(CurrentIndex) == cue_.path;
+    if (!cued) {
+        DropCue();
+        CloseDeck(deck);
+    }
     SetTitle(deck, QString());
     CurrentDeck = deck;
     failedInARow_ = 0;
     slowLoadReported_ = false;
     emit advanceStarted(deck, CurrentIndex, SteadyMs(due));
+    if (cued) {
+        SetTitle(deck, playlist_.TitleAt(CurrentIndex));
+        cue_.taken = true;
+        if (!cue_.loading)
+            TakeCue();
+        return;
+    }
     TryDeckStep("advance", [&] {
         SetTitle(deck, playlist_.TitleAt(CurrentIndex));
         LoadItem(deck, CurrentIndex, LoadFor::Advance);
     });
+}
+
+void DeckEngine::CueNextItem() {
+    if (!ListPlaying || Advancing || paused_ || cue_.deck != Deck::None ||
+        CurrentDeck == Deck::None || playlist_.Count() == 0)
+        return;
+    const Deck next = OtherDeck(CurrentDeck);
+    auto& current = Player(CurrentDeck);
+    if (!current.IsPlaying() || Player(next).IsPlaying() || IsLoading(next))
+        return;
+    TryDeckStep("cue", [&] {
+        const int untilDue = AdvanceEndMs(CurrentDeck) - kAdvanceBeforeEndMs - current.Position();
+        if (untilDue > kCueLeadMs)
+            return;
+        const int index = CurrentIndex + 1 > playlist_.Count() - 1 ? 0 : CurrentIndex + 1;
+        const std::string path = playlist_.PathAt(index);
+        cue_ = {next, index, path, true, false};
+        LeaveTrack(next);
+        Player(next).Load(
+            path,
+            [this, next, index, path](const audio::LoadResult& r) { Cued(next, index, path, r); },
+            PlanFor(path).startMs);
+    });
+}
+
+// The cued item loaded: it starts on the outgoing deck's sample of the
+// advance, or at once when the advance has come already. One that cannot
+// play is dropped quietly before its advance (which then loads it again and
+// says why), and handled as any advance's failure after it.
+void DeckEngine::Cued(Deck deck, int index, const std::string& path,
+                      const audio::LoadResult& result) {
+    cue_.loading = false;
+    if (!result.loaded) {
+        const bool taken = cue_.taken;
+        cue_ = {};
+        if (taken)
+            CannotPlay(deck, index, LoadFor::Advance, path, result);
+        return;
+    }
+    Player(deck).SetTrackGain(PlanFor(path).gain);
+    SetDeckVolume(deck, 0);
+    const Deck outgoing = OtherDeck(deck);
+    TryDeckStep("cue", [&] {
+        const std::int64_t dueMs =
+            cue_.taken ? 0 : std::max(AdvanceEndMs(outgoing) - kAdvanceBeforeEndMs, 0);
+        engine_.CueCrossFade(Player(deck), Player(outgoing), dueMs * audio::kOutputRate / 1000);
+    });
+    if (cue_.taken)
+        TakeCue();
+}
+
+// The advance takes the cued deck: an advance before the cue's sample (the
+// Next command) starts it now; the rest is what any advance's load does.
+void DeckEngine::TakeCue() {
+    const Deck deck = cue_.deck;
+    const int index = cue_.index;
+    cue_ = {};
+    if (!Player(deck).IsPlaying())
+        engine_.CueCrossFade(Player(deck), Player(OtherDeck(deck)), 0);
+    Loaded(deck, index, LoadFor::Advance, QString(), true);
+}
+
+void DeckEngine::DropCue() {
+    if (cue_.deck == Deck::None)
+        return;
+    const Deck deck = cue_.deck;
+    if (!cue_.taken)
+        engine_.CancelCrossFade();
+    cue_ = {};
+    CloseDeck(deck);
 }
 
 void DeckEngine::StopCheck() {
@@ -466,7 +592,7 @@ void DeckEngine::StopCheck() {
         }
         if (cut) {
             TryDeckStep("outgoing deck stop", [&] { Player(outgoing).Stop(); });
-            Player(outgoing).Close();
+            CloseDeck(outgoing);
         }
         Advancing = false;
     });
@@ -495,6 +621,7 @@ void DeckEngine::onDisplayTick() {
         ReportSlowLoad(CurrentDeck, "spent");
     if (CurrentIndex > playlist_.Count() - 1)
         CurrentIndex = 0;
+    CueNextItem();
     ArmAdvanceTick();
 }
 
@@ -513,20 +640,4 @@ void DeckEngine::ArmAdvanceTick() {
         if (untilDue > 0 && untilDue < displayTimer.interval())
             advanceTick.start(untilDue + 1);
     });
-}
-
-// The fade waits while the incoming (current) deck is still loading, so its
-// ten steps begin once it plays.
-void DeckEngine::onFadeTick() {
-    if (!CrossFading || (CurrentDeck != Deck::None && IsLoading(CurrentDeck)))
-        return;
-    // The current deck fades in to full volume whichever it is, so that the
-    // tracks of a list play at one level whichever deck takes them.
-    const Deck incoming = LitDeck();
-    const Deck outgoing = OtherDeck(incoming);
-    SetDeckVolume(outgoing, std::max(GetDeckVolume(outgoing) - kFadeStep, 0));
-    const int v = std::min(GetDeckVolume(incoming) + kFadeStep, kFullVolume);
-    SetDeckVolume(incoming, v);
-    if (v <= 0)
-        CrossFading = false;
 }

@@ -4,6 +4,7 @@
 #include "platform/audio/DeckPlayer.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -20,9 +21,15 @@ class AudioEngine;
 
 // The two decks, (A) = deckA_ and (B) = deckB_, playing the
 // playlist in turn: ten seconds before the current track ends the next one
-// starts on the other deck at volume 0 and fadeTimer cross-fades the two by 100
-// a second. Every deck operation inside a command or tick is guarded: a
-// failure skips the rest of its block.
+// starts on the other deck at volume 0 and the two cross-fade by 100 a
+// second. What is heard is placed on the audio engine's sample timeline, not
+// on this thread's timers: the next item is opened ahead on the idle deck and
+// cued to start on the sample of the advance, and the engine runs every fade
+// step (AudioEngine::CueCrossFade). The display tick then shows what the audio
+// did (titles, selection, states) and falls back to loading at the advance
+// when the next item could not be opened ahead (a short track, a slow load).
+// Every deck operation inside a command or tick is guarded: a failure skips
+// the rest of its block.
 //
 // Loading a deck never waits: the file is opened and scanned on the audio
 // engine's loader, and what a command or an advance does after the open
@@ -62,7 +69,6 @@ public:
     audio::DeckPlayer deckA_;
     audio::DeckPlayer deckB_;
     QTimer displayTimer; // display and advance, 500 ms
-    QTimer fadeTimer;    // cross-fade, 1000 ms
     // One extra display tick at the exact moment an advance falls due
     // between two ticks of displayTimer, so that a hand-over starts on time
     // instead of up to one display interval late.
@@ -114,8 +120,8 @@ public slots:
     // The deck's slider moved to position (0 at the top: full volume).
     void setDeckLevel(Deck deck, int position);
     void onDisplayTick();
-    void onFadeTick();
-    void ClearCrossFading() { CrossFading = false; }
+    // Stops the fade where its steps stand (a slider was moved).
+    void ClearCrossFading();
 
 signals:
     void titleChanged(Deck deck, const QString& text);
@@ -133,6 +139,9 @@ signals:
     // Item index began to play on deck (any command or advance).
     void trackStarted(Deck deck, int index);
     void pausedChanged(bool paused);
+    // The track that began on a deck at began (path) was left: replaced,
+    // stopped or closed, after secondsHeard of it played.
+    void trackLeft(const QString& path, const QDateTime& began, int secondsHeard);
 
 private:
     // What runs once a deck has loaded, per command that loaded it.
@@ -142,13 +151,24 @@ private:
     // The deck that is lit and fades in: the current one, B while none is.
     Deck LitDeck() const { return CurrentDeck == Deck::A ? Deck::A : Deck::B; }
     void LoadItem(Deck deck, int index, LoadFor purpose);
+    // Opens the next item ahead on the idle deck and cues it for the advance.
+    void CueNextItem();
+    void Cued(Deck deck, int index, const std::string& path, const audio::LoadResult& result);
+    // Forgets the cued item: its deck closes unless the advance took it.
+    void DropCue();
+    void TakeCue();
+    bool IsCuedAhead(Deck deck) const { return cue_.deck == deck && !cue_.taken; }
+    void BeginCrossFade();
     void SkipLoadingItem(Deck deck);
     void LoadNextItem(Deck deck, int index, LoadFor purpose);
-    void Loaded(Deck deck, int index, LoadFor purpose, const QString& title);
+    // cued: the deck was started by its cue on the audio timeline.
+    void Loaded(Deck deck, int index, LoadFor purpose, const QString& title, bool cued = false);
     void CannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
                     const audio::LoadResult& result);
     void StopList(Deck deck);
     void ShowDeckTime(Deck deck);
+    void CloseDeck(Deck deck);
+    void LeaveTrack(Deck deck);
     TrackPlan PlanFor(const std::string& path) const;
     // Where the deck's advance is counted from: its music's end or its length.
     int AdvanceEndMs(Deck deck);
@@ -163,8 +183,18 @@ private:
     void SetPlayCaption(const QString& text);
     void SetPaused(bool paused);
 
+    audio::AudioEngine& engine_;
     Playlist& playlist_;
     TrackPlanner planner_;
+    // The next item opened ahead for the advance: on which deck, which item,
+    // whether its load answered, and whether the advance has taken it.
+    struct Cue {
+        Deck deck = Deck::None;
+        int index = -1;
+        std::string path;
+        bool loading = false;
+        bool taken = false;
+    } cue_;
     std::array<QString, 2> titles_{QStringLiteral("- - - "), QStringLiteral("- - -")};
     std::array<QString, 2> times_{QStringLiteral("(A) - - -"), QStringLiteral("(B) - - -")};
     std::array<QColor, 2> colours_{TextColour(), TextColour()};
@@ -174,6 +204,15 @@ private:
     std::array<LoadFor, 2> loadingFor_{LoadFor::ListStart, LoadFor::ListStart};
     std::array<int, 2> loadingIndex_{0, 0};
     bool paused_ = false;
+    // What each deck has played of its track since it began.
+    struct Heard {
+        std::string path;
+        QDateTime began;
+        int fromMs = 0;
+        int lastMs = 0;
+        bool on = false;
+    };
+    std::array<Heard, 2> heard_;
     std::array<bool, 2> heldByPause_{false, false}; // the decks pause() stopped
     // The advance in progress: when it started and how long the outgoing
     // track had left then, to report a load that outlasts it.

@@ -14,15 +14,26 @@ PlaylistTitleReader::PlaylistTitleReader(PlaylistModel& rows)
 PlaylistTitleReader::~PlaylistTitleReader() = default;
 
 void PlaylistTitleReader::Request(quint64 rowId, std::string path) {
-    if (pending_.empty())
-        QTimer::singleShot(0, &context_, [this] { Flush(); });
+    if (pending_.empty() && !reading_) {
+        reading_ = true;
+        QTimer::singleShot(0, &context_, [this] { ReadNext(); });
+    }
     pending_.emplace_back(rowId, std::move(path));
 }
 
-void PlaylistTitleReader::Flush() {
+void PlaylistTitleReader::ReadNext() {
+    if (pending_.empty()) {
+        reading_ = false;
+        batchSize_ = kFirstBatch; // the next drop starts small again
+        return;
+    }
+    const auto end = pending_.begin() + long(std::min(pending_.size(), batchSize_));
+    Batch batch(std::make_move_iterator(pending_.begin()), std::make_move_iterator(end));
+    pending_.erase(pending_.begin(), end);
+    batchSize_ = std::min(batchSize_ * 2, kLargestBatch);
     std::erase_if(tasks_, [](const auto& task) { return !task->Running(); });
     tasks_.push_back(std::make_unique<BackgroundTask>(
-        [this, batch = std::exchange(pending_, {})](const std::atomic<bool>& cancelled) {
+        [this, batch = std::move(batch)](const std::atomic<bool>& cancelled) {
             Titles titles;
             for (const auto& [id, path] : batch) {
                 if (cancelled)
@@ -30,7 +41,10 @@ void PlaylistTitleReader::Flush() {
                 if (std::optional<QString> title = analysis::TagTitle(path))
                     titles.emplace_back(id, std::move(*title));
             }
-            return [this, titles = std::move(titles)] { Apply(titles); };
+            return [this, titles = std::move(titles)] {
+                Apply(titles);
+                ReadNext();
+            };
         }));
 }
 

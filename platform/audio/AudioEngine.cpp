@@ -73,10 +73,98 @@ void AudioEngine::StartLoad(DeckPlayer& player, const std::string& path, std::in
     });
 }
 
+void AudioEngine::PostCue(int incoming, int outgoing, std::int64_t outgoingFrame) {
+    cueIncoming_.store(incoming, std::memory_order_relaxed);
+    cueOutgoing_.store(outgoing, std::memory_order_relaxed);
+    cueFrame_.store(outgoingFrame, std::memory_order_relaxed);
+    cueSerial_.fetch_add(1, std::memory_order_release);
+}
+
+void AudioEngine::CueCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing,
+                               std::int64_t outgoingFrame) {
+    PostCue(SlotOf(incoming), SlotOf(outgoing), std::max<std::int64_t>(outgoingFrame, 0));
+    WakeProducer();
+}
+
+void AudioEngine::StartCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing) {
+    PostCue(SlotOf(incoming), SlotOf(outgoing), -1);
+    WakeProducer();
+}
+
+void AudioEngine::CancelCrossFade() {
+    PostCue(-1, -1, -1);
+}
+
+void AudioEngine::StopFades() {
+    stopFadesSerial_.fetch_add(1, std::memory_order_release);
+}
+
+std::size_t AudioEngine::RunCue(std::size_t frames, int& started) {
+    const unsigned serial = cueSerial_.load(std::memory_order_acquire);
+    if (serial != cueSeen_) {
+        const int in = cueIncoming_.load(std::memory_order_relaxed);
+        const int outgoing = cueOutgoing_.load(std::memory_order_relaxed);
+        const std::int64_t at = cueFrame_.load(std::memory_order_relaxed);
+        if (cueSerial_.load(std::memory_order_acquire) != serial)
+            return 0; // written meanwhile: taken next period
+        cueSeen_ = serial;
+        cueIn_ = in;
+        cueOut_ = outgoing;
+        cueAt_ = at;
+    }
+    if (cueIn_ < 0)
+        return 0;
+    DeckChannel& in = channels_[static_cast<std::size_t>(cueIn_)];
+    DeckChannel& out = channels_[static_cast<std::size_t>(cueOut_)];
+    auto drop = [this] { cueIn_ = -1; };
+    if (!in.IsOpen()) {
+        drop();
+        return 0;
+    }
+    std::int64_t offset = 0;
+    std::int64_t outStart = out.RenderedFrames();
+    if (cueAt_ < 0 && !in.IsPlaying())
+        return 0; // a fade of a deck that was paused waits until it plays
+    if (!in.IsPlaying()) {
+        if (!out.IsOpen()) {
+            drop();
+            return 0;
+        }
+        if (!out.HasEnded()) {
+            if (!out.IsPlaying())
+                return 0; // paused: the cue waits with it
+            offset = std::max<std::int64_t>(cueAt_ - outStart, 0);
+            if (offset >= static_cast<std::int64_t>(frames))
+                return 0;
+            outStart += offset;
+        }
+    }
+    if (!in.IsPlaying()) {
+        in.TakeEndNotices(); // an end not yet delivered belongs to its earlier play
+        in.StartFromMix();
+    }
+    in.BeginFade(+1, in.RenderedFrames());
+    out.BeginFade(-1, outStart);
+    started = cueIn_;
+    drop();
+    return static_cast<std::size_t>(offset);
+}
+
 void AudioEngine::MixOutput(StereoFrame* out, std::size_t frames) {
     std::fill(out, out + frames, StereoFrame{0.0f, 0.0f});
-    for (auto& channel : channels_)
-        channel.MixInto(out, frames);
+    const unsigned stopFades = stopFadesSerial_.load(std::memory_order_acquire);
+    if (stopFades != stopFadesSeen_) {
+        stopFadesSeen_ = stopFades;
+        for (auto& channel : channels_)
+            channel.EndFade();
+    }
+    int starting = -1;
+    const std::size_t startAt = RunCue(frames, starting);
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+        // A deck its cue started in this period joins on the cue's sample.
+        const std::size_t skip = static_cast<int>(i) == starting ? startAt : 0;
+        channels_[i].MixInto(out + skip, frames - skip);
+    }
     // A sample that is no number (a damaged stream, a broken gain) becomes
     // silence: std::clamp would pass it on to the sound card.
     auto limit = [](float x) { return std::isnan(x) ? 0.0f : std::clamp(x, -1.0f, 1.0f); };

@@ -77,6 +77,21 @@ public:
     // Opens the sound device of an engine made to open it on request, without
     // waiting for it; the decks keep time on a silent clock until it plays.
     virtual void OpenDevice() {}
+    // Main thread: a cross-fade placed on the output's sample timeline. The
+    // incoming deck (open, stopped) starts on the very sample at which the
+    // outgoing one reaches outgoingFrame of its file (at once when it is past
+    // it or has ended; never while it is paused, and not at all once it is
+    // closed), and from that sample the incoming deck's volume rises and the
+    // outgoing one's falls, a FadePlan step every second. StartCrossFade
+    // begins the fade of two decks at the next sample, whether the incoming
+    // one plays already or not. One cross-fade is planned at a time: a new
+    // one replaces it (its start replaces the fades of its two decks), and
+    // CancelCrossFade drops one that waits. StopFades stops every running
+    // fade where its steps stand and keeps a cue that waits.
+    void CueCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing, std::int64_t outgoingFrame);
+    void StartCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing);
+    void CancelCrossFade();
+    void StopFades();
     // The final mix as the output plays it, for one reader (the broadcast).
     MixTap& Tap() { return tap_; }
 
@@ -95,9 +110,28 @@ private:
     void Deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
                  std::int64_t startFrame, const LoadResult& result);
     void ReapFinishedJobs();
+    void PostCue(int incoming, int outgoing, std::int64_t outgoingFrame);
+    // Output callback: takes a new cue, and starts the cued deck when its
+    // sample falls in this period: sets started to its slot and returns how
+    // many frames into the period it starts.
+    std::size_t RunCue(std::size_t frames, int& started);
 
     std::array<DeckChannel, kMaxDecks> channels_;
     MixTap tap_;
+    // A cross-fade cue, from the main thread to the output callback: the
+    // fields are written, then the serial; the callback takes them only when
+    // the serial reads the same before and after.
+    std::atomic<unsigned> cueSerial_{0};
+    std::atomic<int> cueIncoming_{-1}; // -1: no cue (cancel)
+    std::atomic<int> cueOutgoing_{-1};
+    std::atomic<std::int64_t> cueFrame_{-1}; // -1: now
+    std::atomic<unsigned> stopFadesSerial_{0};
+    unsigned stopFadesSeen_ = 0; // the output callback's
+    // The output callback's copy of the cue.
+    unsigned cueSeen_ = 0;
+    int cueIn_ = -1;
+    int cueOut_ = -1;
+    std::int64_t cueAt_ = -1;
     std::array<DeckPlayer*, kMaxDecks> players_{}; // main thread only
     // Main thread: each deck's load count and the cancel flag of its load.
     std::array<unsigned, kMaxDecks> loadGeneration_{};

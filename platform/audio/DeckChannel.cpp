@@ -21,6 +21,7 @@ void DeckChannel::ResetLocked() {
     // Every start fades in from silence over the ramp, so that a deck opened
     // and then set to volume 0 at once gives no burst.
     ramp_.Jump(0.0f);
+    fading_.store(false, std::memory_order_release);
 }
 
 std::unique_ptr<TrackDecoder> DeckChannel::OpenDecoder(const std::string& path,
@@ -135,21 +136,103 @@ void DeckChannel::AddWithGain(StereoFrame* out, const StereoFrame* in, std::size
     }
 }
 
+// The consumer's fade calls try the lock the main thread holds while it
+// swaps the deck's file, as MixInto does: a deck being swapped is skipped.
+void DeckChannel::BeginFade(int direction, std::int64_t startFrame) {
+    std::unique_lock mixLock(mixMutex_, std::try_to_lock);
+    if (!mixLock.owns_lock() || !open_.load(std::memory_order_acquire))
+        return;
+    fade_ = {volume_.load(std::memory_order_relaxed), direction};
+    fadeStart_ = startFrame;
+    fadeVolume_ = fade_.from;
+    fading_.store(fade_.LengthFrames() > 0, std::memory_order_release);
+}
+
+void DeckChannel::EndFade() {
+    std::unique_lock mixLock(mixMutex_, std::try_to_lock);
+    if (mixLock.owns_lock())
+        EndFadeLocked();
+}
+
+void DeckChannel::EndFadeLocked() {
+    if (!fading_.load(std::memory_order_relaxed))
+        return;
+    fading_.store(false, std::memory_order_release);
+    // The gain goes on from where the glide stood, towards the step's volume.
+    ramp_.Jump(fade_.GainAt(RenderedFrames() - fadeStart_) *
+               trackGain_.load(std::memory_order_relaxed));
+}
+
+// At each step the step's volume is published, unless the main thread set
+// one of its own meanwhile: that one stands and the fade ends.
+void DeckChannel::PublishFadeStep(std::int64_t position) {
+    const std::int64_t elapsed = position - fadeStart_;
+    const int volume = fade_.VolumeAt(elapsed);
+    if (volume != fadeVolume_) {
+        int expected = fadeVolume_;
+        if (!volume_.compare_exchange_strong(expected, volume, std::memory_order_relaxed)) {
+            EndFadeLocked();
+            return;
+        }
+        fadeVolume_ = volume;
+    }
+    if (elapsed >= fade_.LengthFrames()) {
+        fading_.store(false, std::memory_order_release);
+        ramp_.Jump(VolumeToGain(volume) * trackGain_.load(std::memory_order_relaxed));
+    }
+}
+
+std::size_t DeckChannel::AddFading(StereoFrame* out, const StereoFrame* in, std::size_t n,
+                                   std::int64_t position) {
+    const float trackGain = trackGain_.load(std::memory_order_relaxed);
+    std::size_t i = 0;
+    while (i < n && fading_.load(std::memory_order_relaxed)) {
+        const std::int64_t elapsed = position + static_cast<std::int64_t>(i) - fadeStart_;
+        // Up to the fade's start, or to the next step: the glide is a straight
+        // line in between.
+        const std::int64_t toEdge =
+            elapsed < 0 ? -elapsed : FadePlan::kStepFrames - elapsed % FadePlan::kStepFrames;
+        const std::size_t chunk = static_cast<std::size_t>(
+            std::min<std::int64_t>(toEdge, static_cast<std::int64_t>(n - i)));
+        const float g0 = fade_.GainAt(elapsed) * trackGain;
+        const float g1 = fade_.GainAt(elapsed + static_cast<std::int64_t>(chunk)) * trackGain;
+        const float slope = (g1 - g0) / static_cast<float>(chunk);
+        for (std::size_t j = 0; j < chunk; ++j) {
+            const float g = g0 + slope * static_cast<float>(j);
+            out[i + j].left += in[i + j].left * g;
+            out[i + j].right += in[i + j].right * g;
+        }
+        i += chunk;
+        PublishFadeStep(position + static_cast<std::int64_t>(i));
+    }
+    return i;
+}
+
 void DeckChannel::MixInto(StereoFrame* out, std::size_t frames) {
     std::unique_lock mixLock(mixMutex_, std::try_to_lock);
     if (!mixLock.owns_lock() || !playing_.load(std::memory_order_acquire))
         return;
-    ramp_.SetTarget(VolumeToGain(volume_.load(std::memory_order_relaxed)) *
-                    trackGain_.load(std::memory_order_relaxed));
+    // A volume the main thread set since the last step ends the fade.
+    if (fading_.load(std::memory_order_relaxed) &&
+        volume_.load(std::memory_order_relaxed) != fadeVolume_)
+        EndFadeLocked();
+    if (!fading_.load(std::memory_order_relaxed))
+        ramp_.SetTarget(VolumeToGain(volume_.load(std::memory_order_relaxed)) *
+                        trackGain_.load(std::memory_order_relaxed));
     // Read the flag before the ring: frames committed before it are visible.
     const bool done = decodeDone_.load(std::memory_order_acquire);
+    const std::int64_t start = rendered_.load(std::memory_order_relaxed);
     std::size_t mixed = 0;
     while (mixed < frames) {
         auto span = ring_.ReadSpan();
         const std::size_t n = std::min(span.size(), frames - mixed);
         if (n == 0)
             break;
-        AddWithGain(out + mixed, span.data(), n);
+        std::size_t faded = 0;
+        if (fading_.load(std::memory_order_relaxed))
+            faded =
+                AddFading(out + mixed, span.data(), n, start + static_cast<std::int64_t>(mixed));
+        AddWithGain(out + mixed + faded, span.data() + faded, n - faded);
         ring_.CommitRead(n);
         mixed += n;
     }

@@ -70,16 +70,39 @@ public:
 
     // Consumer: adds this deck's next frames, times its gain, to out.
     void MixInto(StereoFrame* out, std::size_t frames);
+    // Consumer: starts a deck that waited for its cue (as Play does).
+    void StartFromMix() { Play(); }
+    bool HasEnded() const { return ended_.load(std::memory_order_acquire); }
+    // Frames of the file given to the output so far (where it stands).
+    std::int64_t RenderedFrames() const { return rendered_.load(std::memory_order_relaxed); }
+    // Consumer: from the deck's frame startFrame on, its volume follows a
+    // cross-fade (FadePlan) from the volume it has, in direction +1 or -1;
+    // each step's volume is published for Volume(). A volume set from the
+    // main thread meanwhile ends the fade and stands. EndFade leaves the
+    // volume of the step reached.
+    void BeginFade(int direction, std::int64_t startFrame);
+    void EndFade();
+    bool IsFading() const { return fading_.load(std::memory_order_acquire); }
 
 private:
     void ResetLocked();
     void AddWithGain(StereoFrame* out, const StereoFrame* in, std::size_t n);
+    // Adds n frames that start at the deck's frame position under the fade;
+    // returns how many it added before the fade ended.
+    std::size_t AddFading(StereoFrame* out, const StereoFrame* in, std::size_t n,
+                          std::int64_t position);
+    void PublishFadeStep(std::int64_t position);
+    void EndFadeLocked();
 
     std::mutex decodeMutex_;
     std::mutex mixMutex_;
     std::unique_ptr<TrackDecoder> decoder_; // null while closed
     SpscRing<StereoFrame> ring_;
-    GainRamp ramp_;                 // consumer's, reset under mixMutex_
+    GainRamp ramp_;              // consumer's, reset under mixMutex_
+    FadePlan fade_;              // consumer's, while fading_
+    std::int64_t fadeStart_ = 0; // consumer's: the deck frame the fade counts from
+    int fadeVolume_ = 0;         // consumer's: the step volume it last published
+    std::atomic<bool> fading_{false};
     std::int64_t lengthFrames_ = 0; // written under both locks while closed
     std::atomic<bool> open_{false};
     std::atomic<bool> playing_{false};

@@ -25,6 +25,27 @@ int SliderLevelToVolume(int level) {
     return static_cast<int>(std::lround(std::asin(fraction * fraction) / kQuarterTurn * 1000.0));
 }
 
+int FadePlan::VolumeAt(std::int64_t elapsed) const {
+    const std::int64_t steps = elapsed < 0 ? 0 : elapsed / kStepFrames;
+    return static_cast<int>(
+        std::clamp<std::int64_t>(from + direction * kStepVolume * steps, 0, 1000));
+}
+
+float FadePlan::GainAt(std::int64_t elapsed) const {
+    if (elapsed <= 0)
+        return VolumeToGain(VolumeAt(0));
+    const double into = static_cast<double>(elapsed % kStepFrames) / kStepFrames;
+    const double here = VolumeToGain(VolumeAt(elapsed));
+    const double next = VolumeToGain(VolumeAt(elapsed + kStepFrames));
+    return static_cast<float>(here + (next - here) * into);
+}
+
+std::int64_t FadePlan::LengthFrames() const {
+    const int distance = direction > 0 ? 1000 - std::clamp(from, 0, 1000)
+                                       : (direction < 0 ? std::clamp(from, 0, 1000) : 0);
+    return (distance + kStepVolume - 1) / kStepVolume * kStepFrames;
+}
+
 void GainRamp::Jump(float gain) {
     current_ = target_ = gain;
     remaining_ = 0;

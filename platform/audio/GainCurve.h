@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/audio/StereoFrame.h"
+
+#include <cstdint>
+
 namespace audio {
 
 // Deck volume 0..1000 to linear gain: gain = sin(volume / 1000 * pi / 2).
@@ -28,6 +32,26 @@ int SliderLevelToVolume(int level);
 // Moves a gain to a new target in equal steps over a fixed number of frames,
 // so that a volume change never jumps between two samples (the cross-fade
 // changes volumes in steps of 100). Owned by the thread that mixes.
+// One deck's course through a cross-fade, on the deck's own sample timeline:
+// its volume moves by kStepVolume every kStepFrames (one second) from the
+// fade's start until it reaches 0 (direction -1) or 1000 (+1), and between
+// two steps the gain glides sample by sample towards the next step's value,
+// reaching it on the step. elapsed counts the deck's frames since the start.
+struct FadePlan {
+    static constexpr int kStepVolume = 100;
+    static constexpr std::int64_t kStepFrames = kOutputRate;
+
+    int from = 0;
+    int direction = 0;
+
+    // The volume setting in force: from until the first step.
+    int VolumeAt(std::int64_t elapsed) const;
+    // The planned linear gain (before the track's own gain).
+    float GainAt(std::int64_t elapsed) const;
+    // Frames from the start to the last step.
+    std::int64_t LengthFrames() const;
+};
+
 class GainRamp {
 public:
     static constexpr int kRampFrames = 441; // 10 ms at 44.1 kHz

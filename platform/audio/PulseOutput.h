@@ -30,14 +30,17 @@ namespace audio {
 // started during play is heard within about that time, and doubles after
 // every underrun while a deck plays, up to kLargestBuffer: a machine that
 // starves the loop once gets a deeper buffer for the rest of the run instead
-// of a dropout every time. While no deck plays the stream rests (corked, no
-// requests, no wake-ups); Wake resumes it with the queued silence dropped,
+// of a dropout every time. It doubles too when the server asks for three
+// quarters of it at once, a near miss that comes before the first gap. While no deck plays the
+// stream rests (corked, no requests, no wake-ups); Wake resumes it with the queued silence dropped,
 // and Flush drops what is queued once the last deck stopped, so Stop is
 // silent at once.
 class PulseOutput final : public DeviceOutput {
 public:
-    static constexpr std::chrono::milliseconds kStartBuffer{100};
+    static constexpr std::chrono::milliseconds kStartBuffer{250};
     static constexpr std::chrono::milliseconds kLargestBuffer{2000};
+    // What the first fill after a rest queues (see Resume).
+    static constexpr std::chrono::milliseconds kStartDepth{500};
     // How long the server may take to accept the connection and the stream.
     static constexpr std::chrono::milliseconds kConnectLimit{3000};
     // A server that asks for nothing this long while the stream plays has
@@ -65,7 +68,8 @@ private:
         : source_(source) {}
     struct Callbacks;
     bool WaitUntilReady(const std::function<bool()>& ready, std::string* why);
-    void Fill();
+    // Writes what the server asks for, and at least atLeastBytes.
+    void Fill(std::size_t atLeastBytes = 0);
     void Rest();
     void Resume();
     void GrowBuffer();
@@ -87,6 +91,7 @@ private:
     bool retired_ = false;
     std::atomic<bool> resting_{false};
     bool askedRealtime_ = false;
+    bool refilledSinceResume_ = false;
     std::size_t silentFrames_ = 0;
     std::uint32_t targetBytes_ = 0;
 };

@@ -17,8 +17,10 @@ void VirtualSoundCard::Render(int ms) {
 void VirtualSoundCard::RenderFrames(std::size_t frames) {
     while (frames > 0) {
         const std::size_t n = std::min(frames, kChunkFrames);
+        // Open decks decode ahead, as on the real clock: a deck cued to start
+        // inside this chunk has its first frames ready.
         for (int i = 0; i < kMaxDecks; ++i) {
-            if (Channel(i).IsPlaying())
+            if (Channel(i).IsOpen())
                 Channel(i).Refill(n);
         }
         MixOutput(chunk_.data(), n);

@@ -72,11 +72,9 @@ class TrackShaping : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureTestApp();
-        ASSERT_STREQ(engine.BackendName(), "pulse")
-            << "the private sound server is not reachable";
+        ASSERT_STREQ(engine.BackendName(), "pulse") << "the private sound server is not reachable";
         // The test gives the ticks it wants.
         decks.displayTimer.setInterval(24 * 3600 * 1000);
-        decks.fadeTimer.setInterval(24 * 3600 * 1000);
         QObject::connect(&shaper, &TrackShaper::trackAnalysed, &shaper,
                          [this](const QString&, bool) { ++analysed; });
     }

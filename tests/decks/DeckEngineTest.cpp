@@ -1,18 +1,24 @@
 // The deck engine through whole scenarios: the playlist's items, no window,
 // real MP3 files, on the virtual sound card. The test owns time: it renders
-// 500 ms of sound before each display tick and calls the cross-fade tick
-// every second; after each command or tick it lets the engine's loader answer
+// 500 ms of sound before each display tick (the fades run on the sound's own
+// samples); after each command or tick it lets the engine's loader answer
 // the loads it was given.
 #include "decks/DeckEngine.h"
 #include "decks/DeckTimeText.h"
+#include "decks/PlayHistory.h"
 #include "decks/Playlist.h"
+#include "decks/tags/Id3v1Tag.h"
+#include "platform/audio/GainCurve.h"
 #include "platform/audio/VirtualSoundCard.h"
 #include "tests/decks/SettleLoads.h"
 #include "tests/decks/ToneFiles.h"
+#include "tests/decks/WaitFor.h"
 #include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -39,7 +45,6 @@ protected:
         // The test calls the ticks itself; the real timers must never fire
         // while it waits for the loader.
         engine->displayTimer.setInterval(24 * 3600 * 1000);
-        engine->fadeTimer.setInterval(24 * 3600 * 1000);
     }
 
     void Add(const std::string& path, const QString& title) {
@@ -55,15 +60,12 @@ protected:
         return tonefiles::Mp3({.frequency = frequency, .seconds = seconds});
     }
 
-    // One display tick after 500 ms of sound; a cross-fade tick every second,
-    // half a second out of phase with the advances (which come on whole seconds
-    // of tracks with whole-second lengths).
+    // One display tick after 500 ms of sound.
     void Tick() {
         card.Render(500);
         engine->onDisplayTick();
         EXPECT_TRUE(SettleLoads(card));
-        if (++ticks % 2 == 1)
-            engine->onFadeTick();
+        ++ticks;
     }
     // Runs ticks for a while and records every change of the current deck.
     std::vector<Change> RunSeconds(double seconds) {
@@ -77,12 +79,13 @@ protected:
         }
         return changes;
     }
-    // Volumes (A, B) after each of the next n cross-fade ticks.
+    // Volumes (A, B) after each of the next n whole seconds of sound (the
+    // fades here start on whole seconds, and step a second later each).
     std::vector<std::pair<int, int>> FadeVolumes(int n) {
         std::vector<std::pair<int, int>> v;
         while (int(v.size()) < n) {
             Tick();
-            if (ticks % 2 == 1)
+            if (ticks % 2 == 0)
                 v.emplace_back(engine->GetDeckVolume(Deck::A), engine->GetDeckVolume(Deck::B));
         }
         return v;
@@ -105,8 +108,7 @@ TEST_F(Decks, StartsIdleWithBothTimersSetButOff) {
     EXPECT_FALSE(engine->ListPlaying || engine->Advancing || engine->CrossFading);
     DeckEngine fresh(card, list);
     EXPECT_EQ(fresh.displayTimer.interval(), 500);
-    EXPECT_EQ(fresh.fadeTimer.interval(), 1000);
-    EXPECT_FALSE(fresh.displayTimer.isActive() || fresh.fadeTimer.isActive());
+    EXPECT_FALSE(fresh.displayTimer.isActive());
 }
 
 TEST_F(Decks, PlayOnTwoItemsLoopsOnAlternatingDecksWithTenStepFades) {
@@ -115,7 +117,7 @@ TEST_F(Decks, PlayOnTwoItemsLoopsOnAlternatingDecksWithTenStepFades) {
     Do([&] { engine->playOrStop(); });
     EXPECT_TRUE(engine->ListPlaying);
     EXPECT_EQ(engine->PlayCaption(), "Stop");
-    EXPECT_TRUE(engine->displayTimer.isActive() && engine->fadeTimer.isActive());
+    EXPECT_TRUE(engine->displayTimer.isActive());
     EXPECT_EQ(engine->TitleText(Deck::A), "Tone 440");
     EXPECT_EQ(engine->GetDeckVolume(Deck::A), 1000) << "Play leaves the opening volume";
     EXPECT_EQ(list.SelectedIndex(), 0);
@@ -131,15 +133,16 @@ TEST_F(Decks, PlayOnTwoItemsLoopsOnAlternatingDecksWithTenStepFades) {
         expected.emplace_back(1000 - 100 * k, 100 * k);
     EXPECT_EQ(FadeVolumes(10), expected);
 
-    // The fade ended 9.5 s into (B)'s 20 s: the next tick goes back to item 0
-    // on (A), and ten seconds later to item 1 on (B) again.
-    const auto back = RunSeconds(0.5);
-    ASSERT_EQ(back, (std::vector<Change>{{Deck::A, 0}}));
+    // The fade ended 10 s into (B)'s 20 s: that tick goes back to item 0 on
+    // (A), and ten seconds later to item 1 on (B) again.
+    ASSERT_EQ(engine->CurrentDeck, Deck::A);
+    ASSERT_EQ(engine->CurrentIndex, 0);
     expected.clear();
     for (int k = 1; k <= 10; ++k)
         expected.emplace_back(100 * k, 1000 - 100 * k);
     EXPECT_EQ(FadeVolumes(10), expected);
-    EXPECT_EQ(RunSeconds(1), (std::vector<Change>{{Deck::B, 1}}));
+    EXPECT_EQ(engine->CurrentDeck, Deck::B);
+    EXPECT_EQ(engine->CurrentIndex, 1);
 }
 
 TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
@@ -149,7 +152,7 @@ TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
     RunSeconds(11); // the advance comes 11 s in
     ASSERT_EQ(engine->CurrentDeck, Deck::B);
     card.SetCapture(true);
-    RunSeconds(10);
+    RunSeconds(10.5);
     const auto sound = card.TakeCaptured();
     double last1k = 1, last3k = 0;
     for (int second = 0; second < 10; ++second) {
@@ -160,8 +163,83 @@ TEST_F(Decks, TheCrossFadeIsHeardAsOneToneFallingWhileTheOtherRises) {
         last1k = a;
         last3k = b;
     }
-    EXPECT_LT(last1k, 0.01);
-    EXPECT_NEAR(last3k, 0.5, 0.05);
+    // Past the tenth step: (A) silent, (B) at full volume.
+    const auto after = measure::Left(sound, 10 * 44100 + 2205, 17640);
+    EXPECT_LT(measure::Goertzel(after, 44100, 1000), 0.01);
+    EXPECT_NEAR(measure::Goertzel(after, 44100, 3000), 0.5, 0.05);
+    EXPECT_GT(last3k, 0.4);
+}
+
+// The window's ticks come late and unevenly here (1.3 s apart): the next
+// track still starts on the outgoing one's sample of the advance, and each
+// 100 ms of the fade follows the planned glide.
+TEST_F(Decks, TheHandOverIsPlacedOnTheSoundsOwnSamplesHoweverLateTheTicks) {
+    Add(Track(1000, 40), "1k");
+    Add(Track(3000, 40), "3k");
+    Do([&] { engine->playOrStop(); });
+    card.SetCapture(true);
+    for (int i = 1; i <= 32; ++i) {
+        card.Render(1300);
+        engine->onDisplayTick();
+        ASSERT_TRUE(SettleLoads(card));
+        if (i == 24) { // 31.2 s
+            ASSERT_EQ(engine->CurrentDeck, Deck::B);
+            EXPECT_EQ(engine->deckA_.Position() - engine->deckB_.Position(), 30000);
+        }
+    }
+    const auto sound = card.TakeCaptured();
+    const std::size_t start = 30 * 44100;
+    const audio::FadePlan in{0, +1}, out{1000, -1};
+    for (std::size_t w = 0; w < 100; ++w) {
+        const auto x = measure::Left(sound, start + w * 4410, 4410);
+        const auto mid = static_cast<std::int64_t>(w * 4410 + 2205);
+        for (auto [plan, frequency] : {std::pair{in, 3000.0}, std::pair{out, 1000.0}}) {
+            const double planned = 0.5 * plan.GainAt(mid);
+            if (planned < 0.05)
+                continue; // below -20 dB the tone's level says little
+            EXPECT_NEAR(20 * std::log10(measure::Goertzel(x, 44100, frequency) / planned), 0, 0.5)
+                << frequency << " Hz at " << w * 100 << " ms";
+        }
+    }
+}
+
+// Tracks heard for more than 30 s land in the history with their tags; a
+// track cut short does not. The export is the header and those rows.
+TEST_F(Decks, TracksHeardLongEnoughAreExportedToTheHistoryRowByRow) {
+    QTemporaryDir dir;
+    const std::string tagged = dir.filePath("long.mp3").toStdString();
+    ASSERT_TRUE(
+        QFile::copy(QString::fromStdString(Track(440, 45)), QString::fromStdString(tagged)));
+    ID3Tag tag;
+    tag.present = true;
+    tag.title = "Tone";
+    tag.artist = "=Smith, \"J\"";
+    ASSERT_TRUE(WriteTag(tagged, tag));
+    Add(tagged, "long");
+    Add(Track(660, 20), "short");
+    PlayHistory history(dir.filePath("history.csv"));
+    QObject::connect(engine.get(), &DeckEngine::trackLeft,
+                     [&](const QString& path, const QDateTime& began, int seconds) {
+                         history.Record(began, path.toStdString(), seconds);
+                     });
+    const QDateTime start = QDateTime::currentDateTime();
+    Do([&] { engine->playOrStop(); });
+    RunSeconds(50); // the long one whole, the short one for 15 s
+    Do([&] { engine->playOrStop(); });
+    QString error = QStringLiteral("not done");
+    history.Export(dir.filePath("export.csv"), [&](const QString& e) { error = e; });
+    ASSERT_TRUE(WaitFor([&] { return error != QStringLiteral("not done"); }));
+    ASSERT_EQ(error, QString());
+    QFile exported(dir.filePath("export.csv"));
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(exported.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 2) << rows.join(" | ").toStdString();
+    EXPECT_EQ(rows[0], "time,file,artist,title,seconds");
+    const QString time = rows[1].section(',', 0, 0);
+    EXPECT_LE(std::abs(QDateTime::fromString(time, Qt::ISODate).secsTo(start)), 5)
+        << rows[1].toStdString();
+    EXPECT_EQ(rows[1].section(',', 1),
+              QString::fromStdString(tagged) + ",\"'=Smith, \"\"J\"\"\",Tone,45");
 }
 
 TEST_F(Decks, AOneItemListLoopsOnItself) {
@@ -225,7 +303,7 @@ TEST_F(Decks, MovingADeckSliderFreezesTheFade) {
 
 TEST_F(Decks, StopOnTheOutgoingDeckDuringAFadeLeavesTheIncomingOneAlone) {
     Add(Track(440, 20), "A");
-    Add(Track(660, 20), "B");
+    Add(Track(660, 24), "B");
     Do([&] { engine->playOrStop(); });
     RunSeconds(10);
     FadeVolumes(3);
@@ -280,7 +358,7 @@ TEST_F(Decks, PlayThenStopClosesBothDecksAndStopsTheTimers) {
     Do([&] { engine->playOrStop(); });
     EXPECT_FALSE(engine->ListPlaying);
     EXPECT_EQ(engine->PlayCaption(), "Play");
-    EXPECT_FALSE(engine->displayTimer.isActive() || engine->fadeTimer.isActive());
+    EXPECT_FALSE(engine->displayTimer.isActive());
     EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen());
     EXPECT_EQ(engine->TitleText(Deck::A), "- - -");
     EXPECT_EQ(engine->TitleText(Deck::B), "- - -");
@@ -308,7 +386,7 @@ TEST_F(Decks, DoubleClicksAlternateDecksAndStopStopsWhateverStartedThem) {
         Do([&] { engine->playOrStop(); }); // "Stop"
         EXPECT_EQ(engine->PlayCaption(), "Play") << byPlayerB;
         EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen()) << byPlayerB;
-        EXPECT_FALSE(engine->displayTimer.isActive() || engine->fadeTimer.isActive()) << byPlayerB;
+        EXPECT_FALSE(engine->displayTimer.isActive()) << byPlayerB;
         EXPECT_FALSE(engine->ListPlaying);
     }
     // Also when the list was emptied while the decks play.
@@ -408,7 +486,7 @@ TEST_F(Decks, AListWhereNothingCanPlayStopsCleanlyAndSaysSo) {
         Do([&] { start == 0 ? engine->playOrStop() : engine->playSelectedWithFade(); });
         EXPECT_EQ(engine->PlayCaption(), "Play") << start;
         EXPECT_FALSE(engine->ListPlaying || engine->CrossFading || engine->Advancing);
-        EXPECT_FALSE(engine->displayTimer.isActive() || engine->fadeTimer.isActive());
+        EXPECT_FALSE(engine->displayTimer.isActive());
         EXPECT_FALSE(engine->deckA_.IsOpen() || engine->deckB_.IsOpen());
         EXPECT_EQ(engine->TitleText(engine->CurrentDeck), DeckEngine::NothingPlayableText());
         EXPECT_EQ(PlayabilityOf(0), Playability::Unplayable);

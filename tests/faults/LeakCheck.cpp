@@ -67,7 +67,6 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
         card->Render(50);
         form->decks->onDisplayTick();
         ASSERT_TRUE(SettleLoads(*card));
-        form->decks->onFadeTick();
         QApplication::processEvents();
     }
 

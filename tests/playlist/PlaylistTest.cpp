@@ -56,6 +56,24 @@ TEST_F(PlaylistTest, OtherFormatsShowTheirFileNameUntilTheirTagsAreReadInTheBack
     })) << Titles().join(", ").toStdString();
 }
 
+// A drop of a thousand files: the top rows are named while the rest are
+// still being read, and every row is named in the end.
+TEST_F(PlaylistTest, ADropOfManyFilesIsNamedFromTheTopInBatches) {
+    Playlist& list = *form->playlist;
+    const std::string first = work.PathOf("0.flac");
+    peer::Run("flac", {"-s", "-f", "--tag=ARTIST=A", "--tag=TITLE=One", "-o",
+                       QString::fromStdString(first), work.Wav()});
+    list.addFile(first);
+    for (int i = 1; i < 1000; ++i) {
+        const QString copy = QString::fromStdString(work.PathOf(QString::number(i) + ".flac"));
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(first), copy));
+        list.addFile(copy.toStdString());
+    }
+    ASSERT_TRUE(WaitFor([&] { return Titles().front() == "A - One"; }));
+    EXPECT_EQ(Titles().back(), "999.flac") << "the last rows come later";
+    EXPECT_TRUE(WaitFor([&] { return Titles().count("A - One") == 1000; }));
+}
+
 TEST_F(PlaylistTest, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
     const std::string path = work.FreshMp3("padded.mp3");
     QByteArray tag(128, '\0');

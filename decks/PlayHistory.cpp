@@ -1,0 +1,88 @@
+#include "decks/PlayHistory.h"
+
+#include "analysis/FileTags.h"
+#include "decks/DecksLog.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+PlayHistory::PlayHistory(QString file)
+    : file_(std::move(file)) {}
+
+PlayHistory::~PlayHistory() = default;
+
+QString PlayHistory::CsvField(const QString& text) {
+    QString field = text;
+    if (!field.isEmpty() && QStringLiteral("=+-@").contains(field.front()))
+        field.prepend(QLatin1Char('\''));
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) &&
+        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
+        return field;
+    field.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + field + QLatin1Char('"');
+}
+
+void PlayHistory::Record(const QDateTime& began, const std::string& path, int secondsHeard) {
+    if (file_.isEmpty() || secondsHeard <= kMinimumSeconds)
+        return;
+    Run(
+        [file = file_, began, path, secondsHeard] {
+            const auto tags = analysis::ReadFileTags(path);
+            const QString row =
+                QStringList{began.toString(Qt::ISODate), CsvField(QString::fromStdString(path)),
+                            CsvField(tags ? tags->artist : QString()),
+                            CsvField(tags ? tags->title : QString()), QString::number(secondsHeard)}
+                    .join(QLatin1Char(','));
+            QFile out(file);
+            const bool fresh = !out.exists() || out.size() == 0;
+            if (!out.open(QIODevice::Append | QIODevice::Text))
+                return out.errorString();
+            if (fresh)
+                out.write(QByteArray(kHeader) + '\n');
+            out.write(row.toUtf8() + '\n');
+            return out.error() == QFile::NoError ? QString() : out.errorString();
+        },
+        [](const QString& error) {
+            if (!error.isEmpty())
+                qCWarning(lcDecks, "the play history was not written: %s", qPrintable(error));
+        });
+}
+
+void PlayHistory::Export(const QString& target, std::function<void(const QString&)> done) {
+    Run(
+        [file = file_, target] {
+            QByteArray rows;
+            QFile in(file);
+            if (in.open(QIODevice::ReadOnly))
+                rows = in.readAll();
+            if (rows.isEmpty())
+                rows = QByteArray(kHeader) + '\n';
+            QSaveFile out(target);
+            if (!out.open(QIODevice::WriteOnly) || out.write(rows) != rows.size() || !out.commit())
+                return out.errorString();
+            return QString();
+        },
+        std::move(done));
+}
+
+void PlayHistory::Run(Job job, std::function<void(const QString&)> done) {
+    jobs_.emplace_back(std::move(job), std::move(done));
+    if (!task_ || !task_->Running())
+        RunNext();
+}
+
+void PlayHistory::RunNext() {
+    if (jobs_.empty())
+        return;
+    auto [job, done] = std::move(jobs_.front());
+    jobs_.pop_front();
+    task_ = std::make_unique<BackgroundTask>(
+        [job = std::move(job), done = std::move(done), this](const std::atomic<bool>&) {
+            const QString error = job();
+            return [this, error, done] {
+                if (done)
+                    done(error);
+                RunNext();
+            };
+        });
+}
