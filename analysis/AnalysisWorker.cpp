@@ -38,6 +38,10 @@ AnalysisWorker::AnalysisWorker(AnalysisCache& cache, QObject* parent)
     qRegisterMetaType<analysis::LoudnessResult>();
 }
 
+void AnalysisWorker::Report(std::function<void()> emitSignal) {
+    results_.Send(std::move(emitSignal));
+}
+
 AnalysisWorker::~AnalysisWorker() {
     {
         std::lock_guard lock(mutex_);
@@ -122,39 +126,49 @@ void AnalysisWorker::Run() {
     }
 }
 
+void AnalysisWorker::ReportNotFound(const std::string& path) {
+    Report([this, path = ToQString(path)] {
+        emit Failed(path, QStringLiteral("The file was not found: ") + path);
+    });
+}
+
 bool AnalysisWorker::LookAt(const std::string& path) {
     if (std::optional<LoudnessResult> cached = cache_.Find(path)) {
-        emit Analysed(ToQString(path), *cached);
+        Report([this, path = ToQString(path), result = *cached] { emit Analysed(path, result); });
         return false;
     }
     if (!StampOf(path)) {
-        emit Failed(ToQString(path), QStringLiteral("The file was not found: ") + ToQString(path));
+        ReportNotFound(path);
         return false;
     }
     if (const std::optional<ReplayGain> tag = ReplayGainTag(path))
-        emit TagGainRead(ToQString(path), TagGainDb(tag->gainDb, tag->peakDbfs));
+        Report([this, path = ToQString(path), gain = TagGainDb(tag->gainDb, tag->peakDbfs)] {
+            emit TagGainRead(path, gain);
+        });
     return true;
 }
 
 void AnalysisWorker::AnalyseOne(const std::string& path) {
     // The file may have changed since its look, or been analysed meanwhile.
     if (std::optional<LoudnessResult> cached = cache_.Find(path)) {
-        emit Analysed(ToQString(path), *cached);
+        Report([this, path = ToQString(path), result = *cached] { emit Analysed(path, result); });
         return;
     }
     const std::optional<FileStamp> stamp = StampOf(path);
     if (!stamp) {
-        emit Failed(ToQString(path), QStringLiteral("The file was not found: ") + ToQString(path));
+        ReportNotFound(path);
         return;
     }
     try {
         const LoudnessResult result = AnalyseLoudness(path, &stop_);
         cache_.Store(path, *stamp, result);
-        emit Analysed(ToQString(path), result);
+        Report([this, path = ToQString(path), result] { emit Analysed(path, result); });
     } catch (const AnalysisCancelled&) {
     } catch (const std::exception& e) {
         qCInfo(lcAnalysis, "cannot analyse %s: %s", path.c_str(), e.what());
-        emit Failed(ToQString(path), QString::fromStdString(e.what()));
+        Report([this, path = ToQString(path), reason = QString::fromStdString(e.what())] {
+            emit Failed(path, reason);
+        });
     }
 }
 

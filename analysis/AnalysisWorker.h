@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/LoudnessAnalysis.h"
+#include "platform/CallInbox.h"
 
 #include <QMetaType>
 #include <QObject>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -24,8 +26,10 @@ class AnalysisCache;
 // decoding, a new one is stored there. Every queued track first gets a quick
 // look (its cached result, else its ReplayGain tag) before any track's full
 // analysis starts, so that a track played early already has a gain. Results
-// arrive by queued signal on the thread that owns the worker. The queue's
-// methods never wait on I/O.
+// are signalled on the thread that made the worker (handed back through a
+// CallInbox; those still on their way when it is destroyed are dropped). The
+// queue's methods never wait on I/O. The thread is its own, not a pool's: it
+// lowers its priority for good, which an unprivileged thread cannot undo.
 class AnalysisWorker : public QObject {
     Q_OBJECT
 public:
@@ -57,6 +61,9 @@ private:
     // The quick look: true when the track still needs its full analysis.
     bool LookAt(const std::string& path);
     void AnalyseOne(const std::string& path);
+    // Worker thread: emits on the worker's own thread.
+    void Report(std::function<void()> emitSignal);
+    void ReportNotFound(const std::string& path);
 
     AnalysisCache& cache_;
     mutable std::mutex mutex_;
@@ -70,6 +77,7 @@ private:
     std::unordered_set<std::string> queued_;
     std::atomic<bool> stop_{false};
     std::atomic<pid_t> threadId_{0};
+    CallInbox results_; // destroyed after the thread is joined
     std::thread thread_;
 };
 

@@ -286,12 +286,13 @@ void MainWindow::ExportPlayHistory() {
     request.defaultSuffix = QStringLiteral("csv");
     request.fileName = QStringLiteral("play-history.csv");
     request.folderKey = QStringLiteral("history");
-    const QString target = dialogs::GetSaveFileName(request, this);
-    if (target.isEmpty())
-        return;
-    playHistory->Export(target, [this](const QString& error) {
-        if (!error.isEmpty())
-            dialogs::OpenError(tr("The play history was not exported: %1").arg(error), this);
+    dialogs::GetSaveFileName(request, this, [this](const QString& target) {
+        if (target.isEmpty())
+            return;
+        playHistory->Export(target, [this](const QString& error) {
+            if (!error.isEmpty())
+                dialogs::ShowError(tr("The play history was not exported: %1").arg(error), this);
+        });
     });
 }
 
@@ -421,7 +422,7 @@ void MainWindow::showAbout() {
         const QString text = tr("No web browser could be opened. The address is %1")
                                  .arg(QString::fromStdString(address));
         auto* opener = new AddressOpener(this);
-        opener->Start(address, [this, text] { dialogs::OpenError(text, this); });
+        opener->Start(address, [this, text] { dialogs::ShowError(text, this); });
     });
 }
 

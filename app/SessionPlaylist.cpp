@@ -4,18 +4,33 @@
 #include "decks/Playlist.h"
 #include "decks/PlaylistFile.h"
 #include "platform/Shell.h"
+#include "platform/Workers.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
+
+// Each write carries its number; one that finds a newer one already on disk
+// leaves it, so writes land in order whichever worker runs them.
+struct SessionPlaylist::Writes {
+    std::uint64_t next = 0; // window's thread
+    std::mutex writing;     // held by the write in progress
+    std::uint64_t written = 0;
+    std::mutex mutex; // held only briefly, also by the window's thread
+    std::condition_variable idle;
+    int running = 0;
+};
 
 SessionPlaylist::SessionPlaylist(Playlist& playlist, QString file, QObject* parent)
     : QObject(parent)
     , playlist_(playlist)
-    , file_(std::move(file)) {
-    writer_.setMaxThreadCount(1);
+    , file_(std::move(file))
+    , writes_(std::make_shared<Writes>()) {
     debounce_.setSingleShot(true);
     debounce_.setInterval(500);
     connect(&debounce_, &QTimer::timeout, this, &SessionPlaylist::Write);
@@ -29,7 +44,9 @@ SessionPlaylist::SessionPlaylist(Playlist& playlist, QString file, QObject* pare
 SessionPlaylist::~SessionPlaylist() {
     if (debounce_.isActive())
         Write();
-    writer_.waitForDone();
+    std::unique_lock lock(writes_->mutex);
+    // wait-ok: shutting down; a write of a few KB
+    writes_->idle.wait(lock, [this] { return writes_->running == 0; });
 }
 
 QString SessionPlaylist::DefaultFile() {
@@ -64,12 +81,26 @@ void SessionPlaylist::Write() {
         paths.push_back(playlist_.PathAt(i));
     const std::string file = QFile::encodeName(file_).toStdString();
     const QString folder = QFileInfo(file_).absolutePath();
-    writer_.start([file, folder, paths = std::move(paths)] {
-        // Private whatever the umask: the list says what the user plays. The
-        // writer keeps the mode of the file it replaces.
-        shell::CreatePrivateFolder(QFile::encodeName(folder).toStdString());
-        shell::MakePrivateFile(file);
-        if (!WritePlaylistFile(file, paths))
-            qCWarning(lcApp, "cannot keep the playlist in %s", file.c_str());
+    const std::uint64_t number = ++writes_->next;
+    {
+        std::lock_guard lock(writes_->mutex);
+        ++writes_->running;
+    }
+    workers::Run([writes = writes_, number, file, folder, paths = std::move(paths)] {
+        {
+            std::lock_guard writing(writes->writing);
+            if (number > writes->written) {
+                writes->written = number;
+                // Private whatever the umask: the list says what the user
+                // plays. The writer keeps the mode of the file it replaces.
+                shell::CreatePrivateFolder(QFile::encodeName(folder).toStdString());
+                shell::MakePrivateFile(file);
+                if (!WritePlaylistFile(file, paths))
+                    qCWarning(lcApp, "cannot keep the playlist in %s", file.c_str());
+            }
+        }
+        std::lock_guard lock(writes->mutex);
+        if (--writes->running == 0)
+            writes->idle.notify_all();
     });
 }

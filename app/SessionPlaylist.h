@@ -2,15 +2,16 @@
 
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 #include <QTimer>
+#include <memory>
 
 class Playlist;
 
 // Keeps the current playlist in the XDG state folder so that it comes back at
 // the next start. Every change of the list's items is written half a second
-// after the last one, by a writer thread, through a new file renamed over the
-// old one; the last change is written before the object goes.
+// after the last one, on a worker thread (platform/Workers.h), through a new
+// file renamed over the old one; a write never follows a newer one, and the
+// last change is written before the object goes.
 class SessionPlaylist : public QObject {
     Q_OBJECT
 public:
@@ -31,6 +32,7 @@ private:
     Playlist& playlist_;
     QString file_;
     QTimer debounce_;
-    QThreadPool writer_; // one thread: writes land in order
+    struct Writes; // shared with the writes on their way
+    std::shared_ptr<Writes> writes_;
     bool restoring_ = false;
 };

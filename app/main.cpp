@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
         QApplication::setWindowIcon(
             QIcon(QPixmap::fromImage(ReadPng(QStringLiteral(":/kolvadeck.png")))));
     });
-    const int status = QApplication::exec();
+    const int status = QApplication::exec(); // wait-ok: the program's own event loop
     exitWatchdog.Arm(std::chrono::seconds(8), status);
     return status;
 }

@@ -141,11 +141,11 @@ int main(int argc, char** argv) {
     setenv("KOLVADECK_SEARCH_HOST", setup.server.Host().c_str(), 1);
     setenv("KOLVADECK_SITE_HOST", setup.server.Host().c_str(), 1);
     int conversions = 0;
-    dialogs::SetHandler([&](const dialogs::Request& r) {
+    dialogs::SetHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
         if (r.kind != dialogs::Kind::SaveFile)
-            return dialogs::Answer{true, {}};
-        return dialogs::Answer{true,
-                               {setup.folder.filePath(QString("out%1.mp3").arg(++conversions))}};
+            reply(dialogs::Answer{true, {}});
+        reply(dialogs::Answer{true,
+                              {setup.folder.filePath(QString("out%1.mp3").arg(++conversions))}});
     });
     setup.page = std::make_unique<QWidget>();
     setup.page->resize(1013, 655);

@@ -1,4 +1,4 @@
-// The level meter's buffer handler: onCaptureBuffer (peak of an 8192-byte
+// The level meter's block handler: onCaptureBlock (peak of an 8192-byte
 // stereo buffer, meter update) against a floor that only scans the same buffer
 // for its peak; and the same handler followed by the window's paint that copies
 // the changed rows to the screen. Drawn on a private Xvfb through the xcb
@@ -60,8 +60,7 @@ void FeedBuffers(benchmark::State& state, bool paint) {
     InputLevel level(meter.get());
     std::size_t n = 0;
     for (auto _ : state) {
-        int size = kBytes;
-        benchmark::DoNotOptimize(level.onCaptureBuffer(gBuffers[n++ & 1].data(), size));
+        level.onCaptureBlock(gBuffers[n++ & 1]);
         if (paint)
             QApplication::processEvents();
     }

@@ -7,8 +7,10 @@
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
 
 extern char** environ;
 
@@ -50,10 +52,27 @@ struct SpawnSetup {
             error = result;
     }
 };
+// Processes released while still running: each is reaped, without waiting,
+// at the next start or release of any child; those left when the program
+// ends are reaped by the system.
+std::mutex releasedMutex;
+std::vector<pid_t> released;
+
+void ReapReleased() {
+    std::lock_guard lock(releasedMutex);
+    std::erase_if(released, [](pid_t pid) {
+        int status = 0;
+        pid_t result;
+        while ((result = waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+        }
+        return result != 0; // reaped, or no longer ours to reap
+    });
+}
 } // namespace
 
 int ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
                         ChildProcess& child) {
+    ReapReleased();
     SpawnSetup setup;
     if (setup.error != 0)
         return setup.error;
@@ -125,15 +144,15 @@ void ChildProcess::Release() {
     CloseDescriptor();
     const pid_t pid = pid_;
     pid_ = 0;
-    const auto reap = [pid] {
+    if (ended_) {
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-    };
-    if (ended_)
-        reap();
-    else
-        std::thread(reap).detach();
+    } else {
+        std::lock_guard lock(releasedMutex);
+        released.push_back(pid);
+    }
+    ReapReleased();
 }
 
 void ChildProcess::CloseDescriptor() {

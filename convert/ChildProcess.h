@@ -9,9 +9,10 @@
 // controlling terminal, its own process group), standard input from /dev/null,
 // no other descriptors of ours, the caller's current folder and environment.
 // It holds the process and a descriptor to watch it (a pidfd), and releases
-// both exactly once: by reaping an ended process, or by handing a running one
-// to a background reaper so that it leaves no zombie. Nothing here waits,
-// except End, which is meant for shutting down.
+// both exactly once: by reaping an ended process, or by noting a running one,
+// which is then reaped without waiting at the next start or release of any
+// child (or by the system once the program has ended). Nothing here waits,
+// and no thread is started, except End, which is meant for shutting down.
 class ChildProcess {
 public:
     // Starts `program` (a path; not searched in PATH) with `arguments` (not
@@ -45,7 +46,7 @@ public:
     void End(std::chrono::milliseconds grace);
 
     // Releases the process: reaps it when it has ended, otherwise leaves it
-    // running and reaps it in the background when it ends by itself.
+    // running, to be reaped once it has ended (see above).
     void Release();
 
 private:

@@ -1,18 +1,19 @@
 #include "convert/ConversionFormats.h"
 
 namespace {
-// What lies between the input's name (after "{T}") and the output's name.
-const char* MiddlePiece(ConversionFormat format) {
+// What lies between the input's name ("{T}.flv") and the output's name.
+std::vector<std::string> MiddleArguments(ConversionFormat format) {
     switch (format) {
     case ConversionFormat::MP4:
-        return ".flv\" -deinterlace -s 320x240 -r 10 -b 220k -qscale 6 -ar 44100 \"";
+        return {"-deinterlace", "-s",      "320x240", "-r",  "10",   "-b",
+                "220k",         "-qscale", "6",       "-ar", "44100"};
     case ConversionFormat::FLV:
-        return ".flv\" -deinterlace -s 320x240 -r 10 -b 220k -qscale 6 -ar 22050 -ab 96k -f flv "
-               "\"";
+        return {"-deinterlace", "-s",    "320x240", "-r",  "10", "-b", "220k", "-qscale", "6",
+                "-ar",          "22050", "-ab",     "96k", "-f", "flv"};
     case ConversionFormat::MP3:
         break;
     }
-    return ".flv\" -ar 44100 -ab 196 -ac 2 \"";
+    return {"-ar", "44100", "-ab", "196", "-ac", "2"};
 }
 } // namespace
 
@@ -28,11 +29,16 @@ FormatDialogSettings DialogSettingsFor(ConversionFormat format) {
     return {"*.mp3", "mp3"};
 }
 
-std::string ConverterParameters(ConversionFormat format, const std::string& target) {
-    return " -y -i \"" + target + MiddlePiece(format) + target + "\"";
+std::vector<std::string> ConverterArguments(ConversionFormat format, const std::string& target) {
+    std::vector<std::string> arguments{"-y", "-i", IntermediateFile(target)};
+    for (std::string& argument : MiddleArguments(format))
+        arguments.push_back(std::move(argument));
+    arguments.push_back(target);
+    return arguments;
 }
 
-std::string DownloaderParameters(const std::string& target, const std::string& pageAddress) {
-    return " --user-agent \"Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1;)\" -o \"" +
-           IntermediateFile(target) + "\" \"" + pageAddress + "\"";
+std::vector<std::string> DownloaderArguments(const std::string& target,
+                                             const std::string& pageAddress) {
+    return {"--user-agent", "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1;)", "-o",
+            IntermediateFile(target), pageAddress};
 }

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The three target formats: the save dialog's pattern (also the whole filter)
-// and default extension, and the converter's parameter piece.
+// and default extension, and the converter's arguments.
 enum class ConversionFormat { MP3, MP4, FLV };
 
 struct FormatDialogSettings {
@@ -13,13 +14,14 @@ struct FormatDialogSettings {
 
 FormatDialogSettings DialogSettingsFor(ConversionFormat format);
 
-// The converter's parameters for `target`: it reads target + ".flv" and writes
+// The converter's arguments for `target`: it reads target + ".flv" and writes
 // target, e.g. for MP3
-//  -y -i "T.flv" -ar 44100 -ab 196 -ac 2 "T"
-std::string ConverterParameters(ConversionFormat format, const std::string& target);
+//  -y -i T.flv -ar 44100 -ab 196 -ac 2 T
+std::vector<std::string> ConverterArguments(ConversionFormat format, const std::string& target);
 
-// The downloader's parameters: it fetches `pageAddress` into target + ".flv".
-std::string DownloaderParameters(const std::string& target, const std::string& pageAddress);
+// The downloader's arguments: it fetches `pageAddress` into target + ".flv".
+std::vector<std::string> DownloaderArguments(const std::string& target,
+                                             const std::string& pageAddress);
 
 // The file the downloader writes and the converter reads.
 inline std::string IntermediateFile(const std::string& target) {

@@ -133,30 +133,47 @@ void ConversionPipeline::startOrCancel() {
     request.kind = dialogs::Kind::SaveFile;
     request.fileName = request.filter = QString::fromLatin1(settings.pattern);
     request.defaultSuffix = QString::fromLatin1(settings.extension);
-    const QString chosen = dialogs::GetSaveFileName(request, form_);
-    if (chosen.isEmpty())
+    dialogs::GetSaveFileName(request, form_,
+                             [self = QPointer<ConversionPipeline>(this), format = *format,
+                              page = video->pageAddress](const QString& chosen) {
+                                 if (self)
+                                     self->TargetChosen(chosen, format, page);
+                             });
+}
+
+void ConversionPipeline::TargetChosen(const QString& chosen, ConversionFormat format,
+                                      const std::string& pageAddress) {
+    if (chosen.isEmpty() || step_ != Step::Idle)
         return; // the user changed their mind: nothing to report
     conversionTarget_ = QFile::encodeName(chosen).toStdString();
-    // Both go between double quotes into a tool's parameters; one that would
-    // break out of them (the page address comes from the search service) could
-    // add arguments of its own, so it is refused before anything runs.
-    if (!FitsBetweenQuotes(conversionTarget_) || !FitsBetweenQuotes(video->pageAddress)) {
+    // A target or page address (the latter comes from the search service)
+    // that the tools' designed parameter strings could not quote is refused
+    // before anything runs, as it always was.
+    if (!FitsBetweenQuotes(conversionTarget_) || !FitsBetweenQuotes(pageAddress)) {
         dialogs::ShowMessage(QStringLiteral("Conversion error!"), form_);
         return;
     }
-    Convert(*format, video->pageAddress);
+    target_ = conversionTarget_;
+    if (!shell::IsExistingFile(target_))
+        return Convert(format, pageAddress);
+    dialogs::AskYesNo("File " + Text(target_) + " exists! Overwrite?", form_,
+                      [self = QPointer<ConversionPipeline>(this), format, pageAddress,
+                       target = target_](bool yes) {
+                          if (!self || self->step_ != Step::Idle)
+                              return;
+                          if (!yes) {
+                              dialogs::ShowMessage(QStringLiteral("Conversion aborted!"),
+                                                   self->form_);
+                              return;
+                          }
+                          self->target_ = target;
+                          RemoveFile(target);
+                          self->Convert(format, pageAddress);
+                      });
 }
 
 void ConversionPipeline::Convert(ConversionFormat format, const std::string& pageAddress) {
-    target_ = conversionTarget_;
-    if (shell::IsExistingFile(target_)) {
-        if (!dialogs::AskYesNo("File " + Text(target_) + " exists! Overwrite?", form_)) {
-            dialogs::ShowMessage(QStringLiteral("Conversion aborted!"), form_);
-            return;
-        }
-        RemoveFile(target_);
-    }
-    converterParameters_ = ConverterParameters(format, target_);
+    converterArguments_ = ConverterArguments(format, target_);
     ShowPromotion();
     progressTimer_->start();
     w_.convertButton->setText(QString::fromLatin1(kCancelCaption));
@@ -164,16 +181,16 @@ void ConversionPipeline::Convert(ConversionFormat format, const std::string& pag
     if (shell::IsExistingFile(IntermediateFile(target_)))
         RemoveFile(IntermediateFile(target_));
     SetStatus(kStreamingStatus);
-    if (StartTool("yt", DownloaderParameters(target_, pageAddress)))
-        SetStep(Step::Downloading);
-    else
-        Pause(); // the failure was shown; the steps go on as after a download
+    // A downloader that could not be started finishes once its message is
+    // closed; the steps go on from there as after a download.
+    SetStep(Step::Downloading);
+    StartTool("yt", DownloaderArguments(target_, pageAddress));
 }
 
-// Starts one step's tool; false when it could not be started (reported, and
-// the controls went idle).
-bool ConversionPipeline::StartTool(const char* tool, const std::string& parameters) {
-    return run_->Start(toolFolder_ + "/" + tool, parameters);
+// Starts one step's tool; one that could not be started is reported, puts the
+// controls back to idle and finishes once its message is closed.
+void ConversionPipeline::StartTool(const char* tool, const std::vector<std::string>& arguments) {
+    run_->Start(toolFolder_ + "/" + tool, arguments);
 }
 
 void ConversionPipeline::ToolFinished() {
@@ -197,15 +214,23 @@ void ConversionPipeline::Pause() {
 }
 
 void ConversionPipeline::StartConverter() {
-    if (!shell::IsExistingFile(IntermediateFile(target_)))
-        dialogs::ShowMessage(QStringLiteral("Connection error!"), form_);
+    if (shell::IsExistingFile(IntermediateFile(target_)))
+        return Converter();
+    dialogs::ShowMessage(QStringLiteral("Connection error!"), form_,
+                         [self = QPointer<ConversionPipeline>(this)] {
+                             if (self)
+                                 self->Converter();
+                         });
+}
+
+void ConversionPipeline::Converter() {
     if (step_ != Step::Pausing)
         return; // cancelled while the message was open
     SetStatus(kConvertingStatus);
-    if (StartTool("mconv", converterParameters_))
-        SetStep(Step::Converting);
-    else
-        Finish();
+    // A converter that could not be started finishes once its message is
+    // closed, and the conversion with it.
+    SetStep(Step::Converting);
+    StartTool("mconv", converterArguments_);
 }
 
 void ConversionPipeline::Finish() {
@@ -215,8 +240,7 @@ void ConversionPipeline::Finish() {
         RemoveFile(IntermediateFile(target_));
     dialogs::ShowMessage(shell::IsExistingFile(target_) ? QStringLiteral("Conversion successfull!")
                                                         : QStringLiteral("Conversion error!"),
-                         form_);
-    emit conversionFinished();
+                         form_, Finished());
 }
 
 // "Cancel?": the controls go idle at once; the conversion ends when its tool
@@ -250,8 +274,14 @@ void ConversionPipeline::Abort() {
     RemoveFile(target_);
     SetStep(Step::Idle);
     SetIdle();
-    dialogs::ShowMessage(QStringLiteral("Conversion aborted!"), form_);
-    emit conversionFinished();
+    dialogs::ShowMessage(QStringLiteral("Conversion aborted!"), form_, Finished());
+}
+
+std::function<void()> ConversionPipeline::Finished() {
+    return [self = QPointer<ConversionPipeline>(this)] {
+        if (self)
+            emit self->conversionFinished();
+    };
 }
 
 void ConversionPipeline::ShowPromotion() {

@@ -9,8 +9,10 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 class MusicLibrary;
@@ -20,23 +22,20 @@ class MusicLibrary;
 // video result of the selected row: `yt` fetches its page address into
 // "{T}.flv" beside the chosen target {T}, a pause of 5 s follows, `mconv`
 // turns that into the target, the intermediate file is deleted and the
-// outcome is judged by the target. The steps are chained on the tools' ends
-// and a single-shot timer, so the window never waits: progressTimer shows the
-// target's growing size every second, and "Cancel?" ends the running tool's
-// process group (or the pause), removes the conversion's own intermediate
-// and partial target and reports "Conversion aborted!". Until a cancelled
-// tool has ended, and while the steps go on after a tool could not be
-// started, "Convert Now" is disabled. A cancelled save dialog reports
-// nothing. A target or page address that would break out of its double
-// quotes in a tool's parameters (a double quote, a trailing backslash) is
-// refused with "Conversion error!" before anything runs. The controls sit in
-// the box's design size (347 x 341) below the player.
-//
-// Wiring in MainWindow (after musicLibrary exists; `tools` is MainWindow's ToolState,
-// also handed to the broadcast):
-//     conversion = new ConversionPipeline(musicLibrary, &tools, this);
-// The controller connects convertButton and progressTimer itself. If the tool folder is not
-// the program's folder, pass it as the fourth argument.
+// outcome is judged by the target. Each step follows the previous one's end:
+// a tool's end, the single-shot pause timer, or the answer to a dialog (the
+// save dialog, the overwrite question, a message), which opens window-modal,
+// so the window never waits. progressTimer shows the target's growing size
+// every second, and "Cancel?" ends the running tool's process group (or the
+// pause), removes the conversion's own intermediate and partial target and
+// reports "Conversion aborted!". Until a cancelled tool has ended, and while
+// the steps go on after a tool could not be started, "Convert Now" is
+// disabled. A cancelled save dialog reports nothing. A target or page address
+// holding a double quote or ending in a backslash is refused with
+// "Conversion error!" before anything runs. The controls sit in the box's
+// design size (347 x 341) below the player. The tools are looked for in
+// toolFolder (the program's own folder when empty); a tool that cannot be
+// started puts the controls back to idle through the shared ToolState.
 class ConversionPipeline : public QObject {
     Q_OBJECT
 public:
@@ -71,14 +70,19 @@ private:
     enum class Step { Idle, Downloading, Pausing, Converting, Ending };
 
     std::optional<ConversionFormat> CheckedFormat() const;
+    void TargetChosen(const QString& chosen, ConversionFormat format,
+                      const std::string& pageAddress);
     void Convert(ConversionFormat format, const std::string& pageAddress);
     void Cancel();
     void ToolFinished();
     void Pause();
     void StartConverter();
+    void Converter();
     void Finish();
+    // Announces the end once the last message has been closed.
+    std::function<void()> Finished();
     void Abort();
-    bool StartTool(const char* tool, const std::string& parameters);
+    void StartTool(const char* tool, const std::vector<std::string>& arguments);
     void SetStep(Step step);
     void ShowPromotion();
     void SetIdle();
@@ -97,5 +101,5 @@ private:
     QTimer pause_; // between them
     Step step_ = Step::Idle;
     std::string target_; // the running conversion's own {T}
-    std::string converterParameters_;
+    std::vector<std::string> converterArguments_;
 };

@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QString>
 
@@ -28,11 +29,21 @@ ToolRun::~ToolRun() {
 }
 
 bool ToolRun::Start(const std::string& program, const std::string& parameters) {
-    if (const int error = ChildProcess::Start(program, SplitCommandLine(parameters), child_)) {
+    return Start(program, SplitCommandLine(parameters));
+}
+
+bool ToolRun::Start(const std::string& program, const std::vector<std::string>& arguments) {
+    if (const int error = ChildProcess::Start(program, arguments, child_)) {
+        // The owner may let go of this run at once (the broadcast does); the
+        // state lives as long as the window.
         dialogs::ShowMessage(QString::fromLocal8Bit(std::strerror(error)),
-                             QApplication::activeWindow());
-        if (state_.OnLaunchFailure)
-            state_.OnLaunchFailure();
+                             QApplication::activeWindow(),
+                             [state = &state_, self = QPointer<ToolRun>(this)] {
+                                 if (state->OnLaunchFailure)
+                                     state->OnLaunchFailure();
+                                 if (self)
+                                     emit self->finished();
+                             });
         return false;
     }
     ending_ = false;

@@ -8,17 +8,20 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 class QSocketNotifier;
 
 // One run of an external tool, watched from the window's event loop: Start
 // returns at once and `finished` is emitted once the tool's process has ended
-// and been reaped. The tool starts with `parameters` split as a Windows
-// command line (SplitCommandLine), without a shell or terminal, standard input
-// from /dev/null, in its own process group, in the program's current folder.
-// A tool that cannot be started: the system's own words in a plain message
-// box, then the state's OnLaunchFailure. A ToolRun may be started again once
-// it has finished. Main thread only.
+// and been reaped. The tool starts with its argument list, without a shell or
+// terminal, standard input from /dev/null, in its own process group, in the
+// program's current folder.
+// A tool that cannot be started: Start returns false and the system's own
+// words open in a message box; once it is closed, the state's OnLaunchFailure
+// runs and `finished` follows, so that a caller's next step comes after the
+// user read why. A ToolRun may be started again once it has finished. Main
+// thread only.
 class ToolRun : public QObject {
     Q_OBJECT
 public:
@@ -29,7 +32,10 @@ public:
     // A tool still running is ended (bounded by kEndGrace): shutting down.
     ~ToolRun() override;
 
-    // False when the tool could not be started (already reported).
+    // False when the tool could not be started (being reported, see above).
+    bool Start(const std::string& program, const std::vector<std::string>& arguments);
+    // The same with the arguments in one parameter string, split as
+    // SplitCommandLine does (the broadcast's converter line).
     bool Start(const std::string& program, const std::string& parameters);
     bool Running() const { return child_.Started(); }
     pid_t Pid() const { return child_.Pid(); }

@@ -8,6 +8,7 @@
 #include "platform/audio/TrackDecoder.h"
 
 #include <QFile>
+#include <QPointer>
 #include <QStringList>
 #include <cstring>
 
@@ -134,8 +135,12 @@ void Playlist::addTracks() {
     request.defaultSuffix = QStringLiteral("mp3");
     request.multiSelect = true;
     request.folderKey = QStringLiteral("tracks");
-    for (const QString& file : dialogs::GetOpenFileNames(request, dialogParent))
-        addFile(QFile::encodeName(file).toStdString());
+    dialogs::GetOpenFileNames(request, dialogParent,
+                              [self = QPointer<Playlist>(this)](const QStringList& files) {
+                                  for (const QString& file : files)
+                                      if (self)
+                                          self->addFile(QFile::encodeName(file).toStdString());
+                              });
 }
 
 void Playlist::removeSelected() {

@@ -6,6 +6,7 @@
 #include "platform/Dialogs.h"
 
 #include <QFile>
+#include <QPointer>
 
 namespace {
 dialogs::Request PlaylistDialog(const QString& title) {
@@ -21,27 +22,32 @@ dialogs::Request PlaylistDialog(const QString& title) {
 
 void savePlaylistFile(Playlist& playlist, QWidget* parent) {
     playlist.refreshTitles();
-    const QString name = dialogs::GetSaveFileName(PlaylistDialog(QObject::tr("Save")), parent);
-    if (name.isEmpty())
-        return;
-    if (!WritePlaylistFile(QFile::encodeName(name).toStdString(), playlist.PathList))
-        dialogs::ShowMessage(QStringLiteral("Error!"), parent);
+    dialogs::GetSaveFileName(
+        PlaylistDialog(QObject::tr("Save")), parent,
+        [list = QPointer<Playlist>(&playlist), parent](const QString& name) {
+            if (name.isEmpty() || !list)
+                return;
+            if (!WritePlaylistFile(QFile::encodeName(name).toStdString(), list->PathList))
+                dialogs::ShowMessage(QStringLiteral("Error!"), parent);
+        });
 }
 
 void loadPlaylistFile(Playlist& playlist, QWidget* parent) {
     playlist.PathList.clear();
     dialogs::Request request = PlaylistDialog(QObject::tr("Load"));
     request.multiSelect = true;
-    const QStringList names = dialogs::GetOpenFileNames(request, parent);
-    if (names.isEmpty() || names.front().isEmpty())
-        return;
-    std::vector<std::string> lines;
-    if (!ReadPlaylistFile(QFile::encodeName(names.front()).toStdString(), lines)) {
-        dialogs::ShowMessage(QStringLiteral("Error!"), parent);
-        return;
-    }
-    playlist.PathList = std::move(lines);
-    playlist.list()->Clear();
-    for (const std::string& path : playlist.PathList)
-        playlist.addFile(path);
+    dialogs::GetOpenFileNames(
+        request, parent, [list = QPointer<Playlist>(&playlist), parent](const QStringList& names) {
+            if (names.isEmpty() || names.front().isEmpty() || !list)
+                return;
+            std::vector<std::string> lines;
+            if (!ReadPlaylistFile(QFile::encodeName(names.front()).toStdString(), lines)) {
+                dialogs::ShowMessage(QStringLiteral("Error!"), parent);
+                return;
+            }
+            list->PathList = std::move(lines);
+            list->list()->Clear();
+            for (const std::string& path : list->PathList)
+                list->addFile(path);
+        });
 }

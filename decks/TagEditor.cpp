@@ -187,7 +187,7 @@ void TagEditor::apply() {
     const QString name = QString::fromLocal8Bit(FileNamePart(openedPath_));
     // The box is not modal: the list may have changed under it meanwhile.
     if (!listed(openedPath_)) {
-        dialogs::OpenError(
+        dialogs::ShowError(
             tr("The tag was not written: \"%1\" is no longer in the playlist").arg(name), window);
         return;
     }
@@ -199,7 +199,7 @@ void TagEditor::apply() {
         EditedTag.genre = static_cast<uint8_t>(id3genre->currentData().toInt());
     try {
         if (WriteTagIfUnchanged(openedPath_, EditedTag, *opened_) == TagWrite::Changed) {
-            dialogs::OpenError(tr("The tag was not written: \"%1\" changed on disk after its "
+            dialogs::ShowError(tr("The tag was not written: \"%1\" changed on disk after its "
                                   "tag was read. Choose \"ID3 Information\" again to edit it "
                                   "as it is now.")
                                    .arg(name),
@@ -207,7 +207,7 @@ void TagEditor::apply() {
             return;
         }
     } catch (const std::exception& error) {
-        dialogs::OpenError(QString::fromLocal8Bit(error.what()), window);
+        dialogs::ShowError(QString::fromLocal8Bit(error.what()), window);
     }
     // A file that could not be opened keeps its old tag, which the rebuilt
     // list shows.

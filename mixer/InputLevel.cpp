@@ -1,18 +1,15 @@
 #include "mixer/InputLevel.h"
 
-#include "mixer/MixerLog.h"
-#include "platform/Guarded.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-float BufferPeakLevel(const char* buffer, int size) {
-    const int samples = size / 2;
+float BufferPeakLevel(std::span<const char> block) {
+    const std::size_t samples = block.size() / 2;
     int peak = 0;
-    for (int i = 0; i < samples; ++i) {
+    for (std::size_t i = 0; i < samples; ++i) {
         std::int16_t s;
-        std::memcpy(&s, buffer + 2 * i, sizeof s);
+        std::memcpy(&s, block.data() + 2 * i, sizeof s);
         peak = s > peak ? s : peak;
     }
     // The program's scale divides by 44100, not 32768: full scale reads ~0.743.
@@ -51,7 +48,7 @@ void InputLevel::CheckCapture() {
             return;
         retryDelayMs_ = std::min(retryDelayMs_ * 2, kLongestRetryMs);
     }
-    levelCapture_->StopNow();
+    levelCapture_->stop();
     if (inputMeter_)
         inputMeter_->SetLevels(0.0f, 0.0f);
     sinceAttempt_.start();
@@ -59,13 +56,9 @@ void InputLevel::CheckCapture() {
     StartWhenReady();     // closing let the sound library go
 }
 
-bool InputLevel::Start() {
-    try {
-        return StartCapture();
-    } catch (...) {
-        LogCaughtException(lcMixer, "opening the level capture");
-        return false; // the program runs on without level metering
-    }
+audio::Status InputLevel::Start() {
+    // The program runs on without level metering.
+    return StartCapture();
 }
 
 void InputLevel::StartWhenReady() {
@@ -75,34 +68,33 @@ void InputLevel::StartWhenReady() {
     });
 }
 
-bool InputLevel::StartCapture() {
-    if (!levelCapture_) {
-        levelCapture_ = new LevelCapture(this);
-        levelCapture_->SetWaveDevice(audio::InputCapture::kDefaultDevice);
-        levelCapture_->SetNumBuffers(1);
-        levelCapture_->SetFrameRate(44100);
-        levelCapture_->SetStereo(true);
-        levelCapture_->OnBufferFilled = [this](char* buffer, int& size) {
-            return onCaptureBuffer(buffer, size);
-        };
-    }
-    return levelCapture_->StartCapture();
+audio::CaptureFormat InputLevel::CaptureFormat() {
+    return {44100, 2, audio::SampleType::Int16};
 }
 
-bool InputLevel::onCaptureBuffer(char* Buffer, int& Size) {
+audio::Status InputLevel::StartCapture() {
+    if (!levelCapture_)
+        levelCapture_ = std::make_unique<LevelCapture>(
+            CaptureFormat(), kBlockBytes,
+            [this](std::span<const char> block) { onCaptureBlock(block); });
+    return levelCapture_->start(audio::InputCapture::kDefaultDevice);
+}
+
+void InputLevel::onCaptureBlock(std::span<const char> block) {
     sinceBuffer_.start();
     sinceAttempt_.invalidate();
     retryDelayMs_ = stallLimitMs_;
-    if (Size <= 0 || !Buffer)
-        return true;
+    if (block.empty())
+        return;
+    const float level = BufferPeakLevel(block);
     if (inputMeter_)
-        inputMeter_->SetLevels(BufferPeakLevel(Buffer, Size), 0.0f);
-    return true;
+        inputMeter_->SetLevels(level, 0.0f);
+    emit blockShown(level);
 }
 
 void InputLevel::StopWhenDrained() {
     stopping_ = true;
     watchdog_.stop();
     if (levelCapture_)
-        levelCapture_->StopWhenDrained();
+        levelCapture_->stopWhenDrained();
 }

@@ -7,44 +7,42 @@
 #include <QObject>
 #include <QTimer>
 #include <memory>
+#include <span>
 
-// The input level of the mixer panel: a LevelCapture records the default input
-// and every filled buffer becomes one level on the meter `inputMeter`.
-//
-// Wiring in MainWindow:
-//   startUp, step 2 (after the microphone step):
-//       inputMeter = CreateInputMeter(mixerBox);          // InputMeterDesign.h
-//       inputLevel = new InputLevel(inputMeter, this);
-//       inputLevel->Start();        // never throws; failures leave the meter at rest
-//   confirmClose and quit:
-//       inputLevel->StopWhenDrained();
-// Nothing else: the capture reports on the main thread through the event loop.
+// The input level of the mixer panel: a LevelCapture records the default
+// input (44100 Hz, stereo, 16-bit, blocks of 8192 bytes) and every block that
+// reaches the window's thread becomes one level on the meter.
 //
 // When the sound server goes away, a real input simply stops delivering. A
 // capture that has delivered and then stays quiet for the stall limit is
 // closed and opened again, at doubling intervals (up to a minute) until
-// buffers flow, so the meter comes back when the server does. The virtual input has
-// no clock of its own, so there the watchdog is off unless a test sets it.
+// blocks flow, so the meter comes back when the server does. The virtual
+// input has no clock of its own, so there the watchdog is off unless a test
+// sets it.
 class InputLevel : public QObject {
     Q_OBJECT
 public:
     InputLevel(LevelMeter* inputMeter, QObject* owner = nullptr);
 
-    // Creates the capture (WaveDevice -1, NumBuffers 1 - stored as 2 -,
-    // FrameRate 44100, Stereo, OnBufferFilled = onCaptureBuffer) and
-    // starts it; the result is ignored. Returns the capture's result for tests.
-    bool Start();
+    // Opens the capture and starts it; a failure leaves the meter at rest
+    // (the status says why, for tests and logs).
+    audio::Status Start();
     // Starts the capture once its back end has started off this thread, so
     // the window's thread never waits for the sound library's probe of every
     // device; a capture stopped meanwhile is not started.
     void StartWhenReady();
-    // The capture's OnBufferFilled: the buffer's peak over 44100 goes to the
-    // meter. Always true (queue the buffer again).
-    bool onCaptureBuffer(char* Buffer, int& Size);
-    // Tells the capture to stop once its buffers are back (window closing).
+    // One recorded block: its peak over 44100 goes to the meter.
+    void onCaptureBlock(std::span<const char> block);
+    // Tells the capture to stop once its blocks on their way are in (window
+    // closing).
     void StopWhenDrained();
 
-    LevelCapture* AudioIn1() const { return levelCapture_; }
+    // Null until the first Start.
+    LevelCapture* capture() const { return levelCapture_.get(); }
+
+    // The capture's format and block size.
+    static audio::CaptureFormat CaptureFormat();
+    static constexpr std::size_t kBlockBytes = 8192;
 
     static constexpr int kStallLimitMs = 3000;
     static constexpr int kLongestRetryMs = 64000;
@@ -52,12 +50,16 @@ public:
     // the watchdog off. The watchdog checks every quarter of it.
     void SetStallLimitMs(int ms);
 
+signals:
+    // A block reached the window and its level went to the meter.
+    void blockShown(float level);
+
 private:
-    bool StartCapture();
+    audio::Status StartCapture();
     void CheckCapture();
 
     LevelMeter* inputMeter_;
-    LevelCapture* levelCapture_ = nullptr;
+    std::unique_ptr<LevelCapture> levelCapture_;
     QTimer watchdog_;
     int stallLimitMs_ = 0;
     bool stopping_ = false;
@@ -67,6 +69,6 @@ private:
     std::unique_ptr<BackgroundTask> backEndStart_; // pending StartWhenReady
 };
 
-// The level of one buffer: its largest signed 16-bit sample (from 0, so
+// The level of one block: its largest signed 16-bit sample (from 0, so
 // negative samples never count) divided by 44100.
-float BufferPeakLevel(const char* buffer, int size);
+float BufferPeakLevel(std::span<const char> block);

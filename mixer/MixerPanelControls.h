@@ -12,25 +12,19 @@
 class QCheckBox;
 class QWidget;
 
-// The mixer panel's controls that act on the system mixer: the master volume
-// slider `masterLevel` (0..100), the microphone slider `micLevel` (0..65535) and
-// the check box `micMute` "MUTE/MIC". Owns the master volume component masterVolume
-// and the microphone mute state MicMuted.
+// What the mixer panel does to the system mixer: the master volume slider
+// (0..100, through MasterVolume), the microphone slider (0..65535) and the
+// "MUTE/MIC" check box. The sliders are vertical, position 0 at the top being
+// the loudest; the panel's owner calls setMasterVolume, setMicVolume and
+// applyMicMute when the user moves or clicks them, and moves the sliders
+// through the widget hooks below.
 //
-// Wiring in MainWindow (sliders are vertical, Position 0 at the top = loudest):
-//   mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
-//       micMute,
-//       [this](int p) { masterLevel->SetPosition(p); },  // fires masterLevel's OnChange
-//       [this](int p) { micLevel->SetPosition(p); },     // fires micLevel's OnChange
-//       [this] { CrossFading = false; }});
-//   masterLevel OnChange -> mixerControls->setMasterVolume(masterLevel->Position())
-//   micLevel OnChange    -> mixerControls->setMicVolume(micLevel->Position())
-//   micMute clicked    -> mixerControls->applyMicMute()
-// Constructing it notes the system mixer's values as found, then applies
-// masterVolume's stored settings (unmuted, 67, balance 0), as loading the window
-// does. The window creates it once it is shown (MainWindow::OpenSoundDevices),
-// then calls StartupMicrophone() first, then starts the level capture, then
-// StartupMasterVolume(). At exit RestoreSystemMixer().
+// Constructing it notes the system mixer's values as found, then applies the
+// stored master settings (unmuted, 67, balance 0). StartupMicrophone mutes
+// the microphone and drops its slider to the bottom; StartupMasterVolume
+// places the master slider at the system's volume without writing it.
+// RestoreSystemMixer, once at exit, puts back the values found, except those
+// the user set in the panel.
 //
 // The panel follows the system: when the master volume or the microphone's
 // volume or mute changes outside (another program), the sliders and the box

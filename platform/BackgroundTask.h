@@ -4,10 +4,12 @@
 #include <functional>
 #include <memory>
 
-// Runs blocking work (a download, the reading of what it fetched) on a thread
-// of its own and hands the outcome back, by a posted event, to the thread that
-// made the task, so that the window's thread never waits for it. This is the
-// program's one way of fetching anything.
+class CallInbox;
+
+// Runs blocking work (a download, the reading of what it fetched) on a worker
+// thread (platform/Workers.h) and hands the outcome back, through a CallInbox,
+// to the thread that made the task, so that the window's thread never waits
+// for it. This is the program's one way of fetching anything.
 //
 // The work receives a cancel flag and returns the completion to run on the
 // task's thread. Cancelling (or destroying the task) sets the flag and
@@ -31,7 +33,6 @@ public:
 
 private:
     struct State;
-    class Inbox;
     std::shared_ptr<State> state_;
-    Inbox* inbox_;
+    CallInbox* inbox_;
 };

@@ -6,8 +6,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStandardPaths>
 #include <exception>
+#include <memory>
 
 namespace dialogs {
 namespace {
@@ -54,6 +56,81 @@ void ConfigureFileDialog(QFileDialog& dialog, const Request& request) {
     if (!request.fileName.isEmpty() && !request.fileName.contains('*'))
         dialog.selectFile(request.fileName);
 }
+
+// Hands an answer on while the parent lives; without a parent, always.
+Reply WhileParentLives(QWidget* parent, Reply then) {
+    return [guard = QPointer<QWidget>(parent), orphan = parent == nullptr,
+            then = std::move(then)](const Answer& answer) {
+        if ((orphan || guard) && then)
+            then(answer);
+    };
+}
+
+// Asks the handler, or opens the dialog window-modal; read turns the closed
+// dialog into the answer. The dialog deletes itself once closed.
+void Ask(const Request& request, QWidget* parent, QDialog* (*make)(const Request&, QWidget*),
+         Answer (*read)(QDialog&), Reply then) {
+    Reply reply = WhileParentLives(parent, std::move(then));
+    if (auto& handler = CurrentHandler()) {
+        handler(request, std::move(reply));
+        return;
+    }
+    QDialog* dialog = make(request, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QDialog::finished, dialog,
+                     [dialog, read, reply = std::move(reply)](int) { reply(read(*dialog)); });
+    dialog->open();
+}
+
+QDialog* MakeBox(const Request& request, QWidget* parent) {
+    switch (request.kind) {
+    case Kind::Question:
+        return new QMessageBox(QMessageBox::Question, request.title, request.text,
+                               QMessageBox::Yes | QMessageBox::No, parent);
+    case Kind::Error:
+        return new QMessageBox(QMessageBox::Critical, request.title, request.text, QMessageBox::Ok,
+                               parent);
+    default:
+        return new QMessageBox(QMessageBox::NoIcon, request.title, request.text, QMessageBox::Ok,
+                               parent);
+    }
+}
+
+Answer ReadBox(QDialog& dialog) {
+    auto& box = static_cast<QMessageBox&>(dialog);
+    const QMessageBox::StandardButton button = box.standardButton(box.clickedButton());
+    return {button == QMessageBox::Yes || button == QMessageBox::Ok, {}};
+}
+
+QDialog* MakeFileDialog(const Request& request, QWidget* parent) {
+    auto* dialog = new QFileDialog(parent);
+    ConfigureFileDialog(*dialog, request);
+    if (request.kind == Kind::SaveFile) {
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        // The playlist and conversion commands decide themselves about overwriting.
+        dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    } else {
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        dialog->setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
+                                                : QFileDialog::ExistingFile);
+    }
+    return dialog;
+}
+
+Answer ReadFileDialog(QDialog& dialog) {
+    auto& files = static_cast<QFileDialog&>(dialog);
+    if (files.result() != QDialog::Accepted)
+        return {};
+    return {true, files.selectedFiles()};
+}
+
+Request TextRequest(Kind kind, const QString& text) {
+    Request request;
+    request.kind = kind;
+    request.text = text;
+    request.title = AppTitle();
+    return request;
+}
 } // namespace
 
 void SetHandler(Handler handler) {
@@ -70,35 +147,16 @@ QString WithFullStop(const QString& message) {
     return message + QLatin1Char('.');
 }
 
-void ShowMessage(const QString& text, QWidget* parent) {
-    if (auto& handler = CurrentHandler()) {
-        handler({Kind::Message, text, AppTitle(), {}, {}, {}, false, {}, {}});
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, AppTitle(), text, QMessageBox::Ok, parent);
-    box.exec();
+void ShowMessage(const QString& text, QWidget* parent, std::function<void()> closed) {
+    Ask(TextRequest(Kind::Message, text), parent, MakeBox, ReadBox,
+        [closed = std::move(closed)](const Answer&) {
+            if (closed)
+                closed();
+        });
 }
 
 void ShowError(const QString& message, QWidget* parent) {
-    const QString text = WithFullStop(message);
-    if (auto& handler = CurrentHandler()) {
-        handler({Kind::Error, text, AppTitle(), {}, {}, {}, false, {}, {}});
-        return;
-    }
-    QMessageBox box(QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-void OpenError(const QString& message, QWidget* parent) {
-    const QString text = WithFullStop(message);
-    if (auto& handler = CurrentHandler()) {
-        handler({Kind::Error, text, AppTitle(), {}, {}, {}, false, {}, {}});
-        return;
-    }
-    auto* box = new QMessageBox(QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok, parent);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
-    box->show();
+    Ask(TextRequest(Kind::Error, WithFullStop(message)), parent, MakeBox, ReadBox, {});
 }
 
 void RunCommand(const std::function<void()>& command, QWidget* parent) {
@@ -109,62 +167,58 @@ void RunCommand(const std::function<void()>& command, QWidget* parent) {
     }
 }
 
-bool AskYesNo(const QString& text, QWidget* parent) {
-    if (auto& handler = CurrentHandler())
-        return handler({Kind::Question, text, AppTitle(), {}, {}, {}, false, {}, {}}).accepted;
-    return QMessageBox::question(parent, AppTitle(), text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+void AskYesNo(const QString& text, QWidget* parent, std::function<void(bool yes)> answered) {
+    Ask(TextRequest(Kind::Question, text), parent, MakeBox, ReadBox,
+        [answered = std::move(answered)](const Answer& answer) { answered(answer.accepted); });
 }
 
 namespace {
-QStringList AskOpenFileNames(const Request& request, QWidget* parent) {
-    if (auto& handler = CurrentHandler()) {
-        Request r = request;
-        r.kind = Kind::OpenFiles;
-        Answer a = handler(r);
-        return a.accepted ? a.files : QStringList{};
-    }
-    QFileDialog dialog(parent);
-    ConfigureFileDialog(dialog, request);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
-                                           : QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles();
-}
-
-QString AskSaveFileName(const Request& request, QWidget* parent) {
-    if (auto& handler = CurrentHandler()) {
-        Request r = request;
-        r.kind = Kind::SaveFile;
-        Answer a = handler(r);
-        return a.accepted && !a.files.isEmpty() ? a.files.front() : QString{};
-    }
-    QFileDialog dialog(parent);
-    ConfigureFileDialog(dialog, request);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    // The playlist and conversion commands decide themselves about overwriting.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().front();
+// A file dialog of that kind; chosen gets the files, none when cancelled.
+void AskForFiles(const Request& request, Kind kind, QWidget* parent,
+                 std::function<void(const QStringList& files)> chosen) {
+    Request r = WithStartFolder(request);
+    r.kind = kind;
+    Ask(r, parent, MakeFileDialog, ReadFileDialog,
+        [r, chosen = std::move(chosen)](const Answer& answer) {
+            const QStringList files = answer.accepted ? answer.files : QStringList{};
+            RememberFolder(r, files);
+            chosen(files);
+        });
 }
 } // namespace
 
-QStringList GetOpenFileNames(const Request& request, QWidget* parent) {
-    const Request r = WithStartFolder(request);
-    const QStringList files = AskOpenFileNames(r, parent);
-    RememberFolder(r, files);
-    return files;
+void GetOpenFileNames(const Request& request, QWidget* parent,
+                      std::function<void(const QStringList& files)> chosen) {
+    AskForFiles(request, Kind::OpenFiles, parent, std::move(chosen));
 }
 
-QString GetSaveFileName(const Request& request, QWidget* parent) {
-    const Request r = WithStartFolder(request);
-    const QString file = AskSaveFileName(r, parent);
-    if (!file.isEmpty())
-        RememberFolder(r, {file});
-    return file;
+void GetSaveFileName(const Request& request, QWidget* parent,
+                     std::function<void(const QString& file)> chosen) {
+    AskForFiles(request, Kind::SaveFile, parent,
+                [chosen = std::move(chosen)](const QStringList& files) {
+                    chosen(files.isEmpty() ? QString() : files.front());
+                });
+}
+
+QStringList GetOpenFileNames(const Request& request, QWidget* parent) {
+    Request r = WithStartFolder(request);
+    r.kind = Kind::OpenFiles;
+    QStringList files;
+    if (auto& handler = CurrentHandler()) {
+        auto answered = std::make_shared<QStringList>();
+        handler(r, [answered](const Answer& answer) {
+            if (answer.accepted)
+                *answered = answer.files;
+        });
+        files = *answered;
+    } else {
+        QFileDialog* dialog = static_cast<QFileDialog*>(MakeFileDialog(r, parent));
+        const std::unique_ptr<QFileDialog> owned(dialog);
+        if (dialog->exec() == QDialog::Accepted) // wait-ok: a user's direct command
+            files = dialog->selectedFiles();
+    }
+    RememberFolder(r, files);
+    return files;
 }
 
 } // namespace dialogs

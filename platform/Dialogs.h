@@ -6,8 +6,11 @@
 
 class QWidget;
 
-// Every modal dialog and message box of the program goes through here, so that
-// tests can answer them without a user.
+// Every dialog and message box of the program goes through here, so that
+// tests can answer them without a user. None of them waits: each opens
+// window-modal on its parent (QDialog::open) and returns at once; what
+// follows the answer runs from the dialog's own signal, on a later turn of
+// the event loop, and only while the parent lives.
 namespace dialogs {
 
 enum class Kind { Message, Error, Question, OpenFiles, SaveFile };
@@ -31,7 +34,10 @@ struct Answer {
     QStringList files;     // chosen files, in the dialog's order
 };
 
-using Handler = std::function<Answer(const Request&)>;
+using Reply = std::function<void(const Answer&)>;
+// Answers a dialog instead of the user: calls reply once, at once or later
+// (as a user would), or never (a dialog left open).
+using Handler = std::function<void(const Request&, Reply reply)>;
 
 // Installs a handler that answers every dialog instead of the user; an empty
 // handler restores the real dialogs.
@@ -45,17 +51,13 @@ struct FolderMemory {
 };
 void SetFolderMemory(FolderMemory memory);
 
-// Plain modal message box with an OK button, titled with the application title.
-void ShowMessage(const QString& text, QWidget* parent = nullptr);
+// Message box with an OK button, titled with the application title; closed
+// runs once it has been closed.
+void ShowMessage(const QString& text, QWidget* parent = nullptr, std::function<void()> closed = {});
 
 // The standard error box for errors that leave a command: stop icon, OK,
 // titled with the application title, message passed through WithFullStop.
 void ShowError(const QString& message, QWidget* parent = nullptr);
-
-// The same box opened without waiting for it: returns at once, the box
-// deletes itself when closed. For errors that arrive in a completion handler,
-// where the window's thread must go on turning.
-void OpenError(const QString& message, QWidget* parent = nullptr);
 
 // Appends "." unless the text is empty or already ends in a character whose
 // code is at or below '.'.
@@ -65,11 +67,18 @@ QString WithFullStop(const QString& message);
 // box (ShowError with the error's text), as the framework does for handlers.
 void RunCommand(const std::function<void()>& command, QWidget* parent = nullptr);
 
-// Yes/No question; true when the user answers Yes.
-bool AskYesNo(const QString& text, QWidget* parent = nullptr);
+// Yes/No question; answered(true) when the user answers Yes.
+void AskYesNo(const QString& text, QWidget* parent, std::function<void(bool yes)> answered);
 
-// File dialogs. An empty list / string means the user cancelled.
+// File dialogs; chosen gets an empty list / string when the user cancelled.
+void GetOpenFileNames(const Request& request, QWidget* parent,
+                      std::function<void(const QStringList& files)> chosen);
+void GetSaveFileName(const Request& request, QWidget* parent,
+                     std::function<void(const QString& file)> chosen);
+
+// The open dialog answered before it returns, for a user's direct command
+// that still reads its answer in line (the broadcast's "Load"). A handler
+// that has not replied by then counts as cancelled.
 QStringList GetOpenFileNames(const Request& request, QWidget* parent = nullptr);
-QString GetSaveFileName(const Request& request, QWidget* parent = nullptr);
 
 } // namespace dialogs

@@ -2,7 +2,8 @@
 
 #include <string>
 
-// Desktop services that replace the Windows shell functions.
+// Desktop services: the XDG data folder, private folders and files, file
+// queries, the desktop's URL handler and the program's own folder.
 namespace shell {
 
 // The per-user data base folder ($XDG_DATA_HOME, else ~/.local/share), without

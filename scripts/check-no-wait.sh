@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Fails when product code can make the window's thread wait: nested event
-# loops (processEvents, QEventLoop::exec), sleeps, or QProcess's blocking
-# waitFor* calls. A wait that is bounded and cannot run on the window's thread
-# while the program is live (shut-down code, a worker thread, a separate
-# process) stays only with a marker on the same line that says why:
+# loops (processEvents, QEventLoop, a dialog's exec(), the static
+# QMessageBox/QFileDialog calls), sleeps, or QProcess's blocking waitFor*
+# calls. A wait that is bounded and cannot run on the window's thread while
+# the program is live (shut-down code, a worker thread, a separate process),
+# the program's own event loop, or a dialog that a user's direct command waits
+# for, stays only with a marker on the same line that says why:
 #     // wait-ok: <reason>
 # Tests, benchmarks and fuzz targets are not product code and are not checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-product_dirs=(app decks mixer search convert broadcast platform net tools catalog)
+product_dirs=(app decks mixer search convert broadcast analysis platform ffmpeg download preview
+    formats net tools catalog)
 pattern='processEvents|ProcessMessages|QEventLoop|sleep_for|sleep_until|\busleep\s*\(|\bnanosleep\s*\(|(^|[^_a-zA-Z])sleep\s*\(|waitFor(Started|Finished|ReadyRead|BytesWritten)'
+pattern+='|\bexec\s*\(|QMessageBox::(question|information|warning|critical|about|aboutQt)\s*\(|QFileDialog::get\w+\s*\('
 
 offenders=$(grep -rnE "$pattern" --include='*.cpp' --include='*.h' "${product_dirs[@]}" |
     grep -vE '//\s*wait-ok:\s*\S' |

@@ -246,7 +246,7 @@ void MusicLibrary::ShowAnswer(const SearchAnswer& answer) {
     ApplyNoMatchesRule();
     tab_->unsetCursor();
     if (!answer.error.empty())
-        dialogs::OpenError(QString::fromStdString(answer.error), form_);
+        dialogs::ShowError(QString::fromStdString(answer.error), form_);
     emit answerShown();
 }
 

@@ -1,5 +1,7 @@
 #include "platform/capture/PortAudioInputCapture.h"
 
+#include "platform/Workers.h"
+
 #include "platform/audio/AudioLog.h"
 #include "platform/audio/PortAudioSection.h"
 
@@ -76,8 +78,7 @@ Status PortAudioInputCapture::startSource() {
     if (PortAudioSection section; const PaError err = Pa_StartStream(stream_))
         return Failed("The sound input could not start", err);
     threadState_ = std::make_shared<ThreadState>();
-    thread_ =
-        std::thread([this, stream = stream_, state = threadState_] { captureLoop(stream, state); });
+    workers::Run([this, stream = stream_, state = threadState_] { captureLoop(stream, state); });
     return Status::Ok();
 }
 
@@ -92,12 +93,10 @@ void PortAudioInputCapture::stopSource() {
         ended = state->ended.wait_for(lock, kStopLimit, [&] { return state->finished; });
     }
     if (!ended) {
-        thread_.detach();
         abandoned_ = true;
         qCWarning(lcAudio, "the sound input stopped responding and was left behind");
         return;
     }
-    thread_.join();
     PortAudioSection section;
     Pa_StopStream(stream_);
 }

@@ -5,18 +5,18 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace audio {
 
-// A capture over PortAudio's blocking read: a capture thread of ours reads
-// from the stream and hands the blocks on, so PortAudio's own real-time
-// thread never waits on our lock or runs our handler.
+// A capture over PortAudio's blocking read: a worker thread of ours
+// (platform/Workers.h) reads from the stream and hands the blocks on, so
+// PortAudio's own real-time thread never waits on our lock or runs our
+// handler.
 //
 // When the sound server dies, the ALSA plugin can deadlock inside libpulse
-// with the capture thread stuck in a PortAudio call for good. A stop then
-// waits a bounded time, and abandons the thread and the stream if it must:
-// the thread only touches state it shares ownership of once told to stop,
+// with the capture's worker stuck in a PortAudio call for good. A stop then
+// waits a bounded time, and gives up the worker and the stream if it must:
+// the worker only touches state it shares ownership of once told to stop,
 // and the stream is never closed (closing it would wait on the same lock).
 class PortAudioInputCapture : public InputCapture {
 public:
@@ -45,7 +45,6 @@ private:
     bool initialized_ = false;
     bool abandoned_ = false; // the stream is stuck in the library
     std::shared_ptr<ThreadState> threadState_;
-    std::thread thread_;
 };
 
 int PortAudioInputCount();

@@ -4,19 +4,9 @@
 
 namespace mixer {
 
-QueuedNotice::QueuedNotice(ChangeNotice notice)
-    : notice_(std::move(notice))
-    , context_(std::make_unique<QObject>()) {}
-
-QueuedNotice::~QueuedNotice() = default;
-
 void QueuedNotice::post(std::uint32_t mixerHandle, std::uint32_t controlId) {
-    if (!notice_)
-        return;
-    QMetaObject::invokeMethod(
-        context_.get(),
-        [notice = notice_, mixerHandle, controlId] { notice(mixerHandle, controlId); },
-        Qt::QueuedConnection);
+    if (notice_)
+        inbox_.Send([notice = notice_, mixerHandle, controlId] { notice(mixerHandle, controlId); });
 }
 
 std::uint32_t NextMixerHandle() {

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "platform/CallInbox.h"
 #include "platform/mixer/Mixer.h"
 
-#include <QObject>
 #include <cstdint>
-#include <memory>
 
 namespace mixer {
 
@@ -13,15 +12,15 @@ namespace mixer {
 // so a closed mixer never reports.
 class QueuedNotice {
 public:
-    explicit QueuedNotice(ChangeNotice notice);
-    ~QueuedNotice();
+    explicit QueuedNotice(ChangeNotice notice)
+        : notice_(std::move(notice)) {}
 
     bool wanted() const { return static_cast<bool>(notice_); }
     void post(std::uint32_t mixerHandle, std::uint32_t controlId);
 
 private:
     ChangeNotice notice_;
-    std::unique_ptr<QObject> context_;
+    CallInbox inbox_;
 };
 
 // A fresh handle value for an opened mixer.

@@ -90,9 +90,9 @@ TEST_F(Catalog, ASearchThatFindsTheServiceGoneStartsItAndRetriesOnce) {
     qputenv("KOLVADECK_SEARCH_HOST", "127.0.0.1:" + QByteArray::number(port));
     ASSERT_TRUE(QDir(dir.path()).mkpath("data/queries"));
     QStringList errors;
-    dialogs::SetHandler([&](const dialogs::Request& r) {
+    dialogs::SetHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
         errors << r.text;
-        return dialogs::Answer{true, {}};
+        reply(dialogs::Answer{true, {}});
     });
     QWidget page;
     MusicLibrary library(&page, dir.filePath("data/").toStdString(), &page);

@@ -34,13 +34,13 @@ protected:
         EnsureTestApp();
         ASSERT_TRUE(home.isValid());
         UseUserFolder(home.path().toLocal8Bit().constData());
-        dialogs::SetHandler([this](const dialogs::Request& r) {
+        dialogs::SetHandler([this](const dialogs::Request& r, const dialogs::Reply& reply) {
             asked.push_back(r);
             dialogs::Answer answer;
             answer.accepted = !answers.isEmpty();
             if (answer.accepted)
                 answer.files = {answers.takeFirst()};
-            return answer;
+            reply(answer);
         });
     }
     void TearDown() override { dialogs::SetHandler({}); }

@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, OpensTheSoundDevicesOnceTheWindowIsShown) {
     EXPECT_EQ(form.micLevel->Position(), 65535);
     EXPECT_TRUE(form.micMute->isChecked());
     ASSERT_NE(form.inputLevel, nullptr);
-    EXPECT_TRUE(form.inputLevel->AudioIn1()->Capturing());
+    EXPECT_TRUE(form.inputLevel->capture()->isDelivering());
     InputLevel* const opened = form.inputLevel;
     form.hide();
     form.show();
@@ -261,17 +261,17 @@ TEST_F(MainWindowTest, BothDecksOfAListFadeInToFullVolume) {
 }
 
 // Closing the window and "Exit" both tell the level capture to stop once its
-// buffers are back.
+// blocks on their way are in.
 TEST_F(MainWindowTest, ClosingAndExitStopTheLevelCapture) {
     for (const bool byExit : {false, true}) {
         MainWindow form;
         ASSERT_TRUE(ShowAndOpenSoundDevices(form));
-        LevelCapture* capture = form.inputLevel->AudioIn1();
-        ASSERT_TRUE(capture->Capturing());
+        LevelCapture* capture = form.inputLevel->capture();
+        ASSERT_TRUE(capture->isDelivering());
         if (byExit)
             form.exitAction->trigger();
         else
             form.close();
-        EXPECT_FALSE(capture->Capturing()) << (byExit ? "Exit" : "close");
+        EXPECT_FALSE(capture->isDelivering()) << (byExit ? "Exit" : "close");
     }
 }

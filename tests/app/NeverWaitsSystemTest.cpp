@@ -68,9 +68,9 @@ TEST(NeverWaits, AdvancesStayOnTimeWhileSearchConversionAndSlowLoadRun) {
     setenv("KOLVADECK_SEARCH_HOST", server.Host().c_str(), 1);
     setenv("KOLVADECK_SITE_HOST", server.Host().c_str(), 1);
     const QString target = folder.filePath("out.mp3");
-    dialogs::SetHandler([&](const dialogs::Request& r) {
-        return r.kind == dialogs::Kind::SaveFile ? dialogs::Answer{true, {target}}
-                                                 : dialogs::Answer{true, {}};
+    dialogs::SetHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
+        reply(r.kind == dialogs::Kind::SaveFile ? dialogs::Answer{true, {target}}
+                                                : dialogs::Answer{true, {}});
     });
 
     audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::SilentClock);

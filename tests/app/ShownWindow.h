@@ -14,7 +14,7 @@ inline bool ShowAndOpenSoundDevices(MainWindow& form, bool realOutput = false) {
     form.show();
     return QTest::qWaitFor(
         [&] {
-            return form.mixerControls && form.inputLevel && form.inputLevel->AudioIn1() &&
+            return form.mixerControls && form.inputLevel && form.inputLevel->capture() &&
                    (!realOutput || std::strcmp(form.audioEngine->BackendName(), "pulse") == 0);
         },
         15000);

@@ -27,9 +27,9 @@ protected:
     void SetUp() override {
         EnsureTestApp();
         UseUserFolder(home.path().toLocal8Bit().constData());
-        dialogs::SetHandler([this](const dialogs::Request& request) {
+        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             errors << request.text;
-            return dialogs::Answer{};
+            reply(dialogs::Answer{});
         });
         form = std::make_unique<MainWindow>();
         form->show();

@@ -33,9 +33,9 @@ protected:
         EnsureTestApp();
         ASSERT_TRUE(home.isValid());
         UseUserFolder(home.path().toLocal8Bit().constData());
-        dialogs::SetHandler([this](const dialogs::Request& request) {
+        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             shown << request.text;
-            return dialogs::Answer{true, {}};
+            reply(dialogs::Answer{true, {}});
         });
     }
     void TearDown() override { dialogs::SetHandler({}); }

@@ -159,13 +159,13 @@ TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything
     background.fill(QColor(30, 120, 200));
     const QString picture = d + "/background.jpg";
     ASSERT_TRUE(EncodeJpeg(background, picture));
-    dialogs::SetHandler([&](const dialogs::Request& r) {
+    dialogs::SetHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
         dialogs::Answer a;
         a.accepted = r.kind == dialogs::Kind::OpenFiles;
         if (a.accepted)
             a.files = {picture};
         EXPECT_NE(r.kind, dialogs::Kind::Error) << r.text.toStdString();
-        return a;
+        reply(a);
     });
 
     QWidget form, tab;

@@ -55,12 +55,12 @@ protected:
         audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
         audio::virtual_input::ResetState();
         dataFolder_ = dir_.path().toStdString() + "/";
-        dialogs::SetHandler([this](const dialogs::Request& r) {
+        dialogs::SetHandler([this](const dialogs::Request& r, const dialogs::Reply& reply) {
             requests_.push_back(r);
             dialogs::Answer a;
             a.accepted = !answerFiles_.isEmpty();
             a.files = answerFiles_;
-            return a;
+            reply(a);
         });
         BroadcastCallbacks callbacks;
         callbacks.StartTool = [this](const std::string& program, const std::string& parameters,

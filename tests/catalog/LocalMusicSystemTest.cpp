@@ -44,9 +44,9 @@ protected:
                                   collection_.music.string(), collection_.videos.string()));
         setenv("KOLVADECK_SEARCH_HOST", server_.Host().c_str(), 1);
         setenv("KOLVADECK_MUSIC_DIRS", collection_.music.c_str(), 1);
-        dialogs::SetHandler([this](const dialogs::Request& request) {
+        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             shown_.push_back(request.text.toStdString());
-            return dialogs::Answer{true, {}};
+            reply(dialogs::Answer{true, {}});
         });
         form_ = std::make_unique<MainWindow>();
         form_->show();

@@ -50,9 +50,9 @@ protected:
     void SetUp() override {
         ASSERT_GT(server_->Port(), 0) << "kolvadeck-catalog did not start";
         setenv("KOLVADECK_SEARCH_HOST", server_->Host().c_str(), 1);
-        dialogs::SetHandler([this](const dialogs::Request& request) {
+        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             shown_.push_back(request.text.toStdString());
-            return dialogs::Answer{true, {}};
+            reply(dialogs::Answer{true, {}});
         });
         page_ = std::make_unique<QWidget>();
         page_->resize(1013, 655);

@@ -35,42 +35,32 @@ TEST(CommandLineTest, BackslashesFollowTheDocumentedRules) {
     EXPECT_EQ(SplitCommandLine(R"("C:\Music\\" next)"), (Args{R"(C:\Music\)", "next"}));
 }
 
-TEST(CommandLineTest, ToolParametersSplitIntoTheToolsArguments) {
-    EXPECT_EQ(SplitCommandLine(DownloaderParameters("/home/dj/A song.mp3",
-                                                    "http://video.example/watch?v=one&x=1")),
-              (Args{"--user-agent", "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1;)", "-o",
-                    "/home/dj/A song.mp3.flv", "http://video.example/watch?v=one&x=1"}));
-    EXPECT_EQ(
-        SplitCommandLine(ConverterParameters(ConversionFormat::FLV, "/t/clip.flv")),
-        (Args{"-y", "-i", "/t/clip.flv.flv", "-deinterlace", "-s", "320x240", "-r", "10", "-b",
-              "220k", "-qscale", "6", "-ar", "22050", "-ab", "96k", "-f", "flv", "/t/clip.flv"}));
-}
-
 TEST(CommandLineTest, ValuesThatWouldBreakOutOfTheirQuotesAreRecognised) {
-    // A page address holding a double quote adds arguments of its own.
+    // A page address holding a double quote would add arguments of its own.
     const std::string hostile = "http://v.example/x\" -o \"/home/dj/.bashrc";
-    EXPECT_EQ(SplitCommandLine(DownloaderParameters("/t/a.mp3", hostile)).size(), 7u);
+    EXPECT_EQ(SplitCommandLine("-o \"T\" \"" + hostile + "\"").size(), 5u);
     EXPECT_FALSE(FitsBetweenQuotes(hostile));
     // A trailing backslash escapes the closing quote.
-    EXPECT_EQ(SplitCommandLine(ConverterParameters(ConversionFormat::MP3, "/t/a\\")).back(),
-              "/t/a\"");
+    EXPECT_EQ(SplitCommandLine("\"/t/a\\\"").back(), "/t/a\"");
     EXPECT_FALSE(FitsBetweenQuotes("/t/a\\"));
     EXPECT_TRUE(FitsBetweenQuotes("/t/a\\b c.mp3"));
     EXPECT_TRUE(FitsBetweenQuotes(""));
     EXPECT_TRUE(FitsBetweenQuotes("http://v.example/watch?v=one&list=-x"));
 }
 
-TEST(ConversionFormatsTest, ParameterStringsAreExactlyTheDesignedOnes) {
-    EXPECT_EQ(ConverterParameters(ConversionFormat::MP3, "C:\\Music\\song.mp3"),
-              " -y -i \"C:\\Music\\song.mp3.flv\" -ar 44100 -ab 196 -ac 2 \"C:\\Music\\song.mp3\"");
-    EXPECT_EQ(ConverterParameters(ConversionFormat::MP4, "T"),
-              " -y -i \"T.flv\" -deinterlace -s 320x240 -r 10 -b 220k -qscale 6 -ar 44100 \"T\"");
-    EXPECT_EQ(ConverterParameters(ConversionFormat::FLV, "T"),
-              " -y -i \"T.flv\" -deinterlace -s 320x240 -r 10 -b 220k -qscale 6 -ar 22050 -ab 96k "
-              "-f flv \"T\"");
-    EXPECT_EQ(DownloaderParameters("T", "P"),
-              " --user-agent \"Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1;)\" -o \"T.flv\" "
-              "\"P\"");
+TEST(ConversionFormatsTest, ToolArgumentsAreExactlyTheDesignedOnes) {
+    EXPECT_EQ(ConverterArguments(ConversionFormat::MP3, "/m/my song.mp3"),
+              (Args{"-y", "-i", "/m/my song.mp3.flv", "-ar", "44100", "-ab", "196", "-ac", "2",
+                    "/m/my song.mp3"}));
+    EXPECT_EQ(ConverterArguments(ConversionFormat::MP4, "T"),
+              (Args{"-y", "-i", "T.flv", "-deinterlace", "-s", "320x240", "-r", "10", "-b", "220k",
+                    "-qscale", "6", "-ar", "44100", "T"}));
+    EXPECT_EQ(ConverterArguments(ConversionFormat::FLV, "T"),
+              (Args{"-y", "-i", "T.flv", "-deinterlace", "-s", "320x240", "-r", "10", "-b", "220k",
+                    "-qscale", "6", "-ar", "22050", "-ab", "96k", "-f", "flv", "T"}));
+    EXPECT_EQ(DownloaderArguments("T", "P"),
+              (Args{"--user-agent", "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1;)", "-o",
+                    "T.flv", "P"}));
     EXPECT_EQ(IntermediateFile("clip.flv"), "clip.flv.flv");
     EXPECT_STREQ(DialogSettingsFor(ConversionFormat::MP4).pattern, "*.mp4");
     EXPECT_STREQ(DialogSettingsFor(ConversionFormat::FLV).extension, "flv");

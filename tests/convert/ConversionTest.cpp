@@ -107,7 +107,14 @@ protected:
         // The promotional movie comes from here (and is not found: ignored).
         setenv("KOLVADECK_SITE_HOST", server_.Host().c_str(), 1);
         ServePageAddress(ClipAddress());
-        dialogs::SetHandler([this](const dialogs::Request& r) { return Answer(r); });
+        // Answered on a later turn of the loop, as a user closes a dialog.
+        dialogs::SetHandler([this](const dialogs::Request& r, const dialogs::Reply& reply) {
+            ++unanswered_;
+            QTimer::singleShot(0, page_.get(), [this, reply, answer = Answer(r)] {
+                --unanswered_;
+                reply(answer);
+            });
+        });
         tools_.OnStarted = [this](pid_t pid) { Started(pid); };
         page_ = std::make_unique<QWidget>();
         page_->resize(1013, 655);
@@ -173,10 +180,12 @@ protected:
         saveAs_ = QString::fromStdString(target.string());
         QSignalSpy finished(conversion_, &ConversionPipeline::conversionFinished);
         QTest::mouseClick(conversion_->Widgets().convertButton, Qt::LeftButton);
-        // The click returns at once; the tools' steps follow on the loop.
-        if (conversion_->Converting()) {
-            ASSERT_TRUE(finished.wait(120000));
-        }
+        // The click returns at once with the save dialog open; the answers
+        // and the tools' steps follow on the loop.
+        EXPECT_EQ(unanswered_, 1);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !finished.isEmpty() || (unanswered_ == 0 && !conversion_->Converting()); },
+            120000));
         EXPECT_FALSE(conversion_->Converting());
     }
 
@@ -213,6 +222,7 @@ protected:
     ConversionPipeline* conversion_ = nullptr;
     QString saveAs_;
     bool overwrite_ = true;
+    int unanswered_ = 0; // dialogs open
     std::vector<dialogs::Request> saveRequests_;
     std::vector<std::string> questions_, messages_, statuses_;
     std::vector<pid_t> started_;

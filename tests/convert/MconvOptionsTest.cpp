@@ -9,6 +9,10 @@
 using Args = std::vector<std::string>;
 
 namespace {
+Args Translate(const Args& arguments) {
+    return TranslateMconvArguments(arguments);
+}
+// The broadcast's converter line is one parameter string.
 Args Translate(const std::string& parameters) {
     return TranslateMconvArguments(SplitCommandLine(parameters));
 }
@@ -34,13 +38,13 @@ Args WithPrefix(const Args& rest) {
 } // namespace
 
 TEST(MconvOptionsTest, Mp3ConversionGetsKilobitsAndNoStandardInput) {
-    EXPECT_EQ(Translate(ConverterParameters(ConversionFormat::MP3, "/m/song.mp3")),
+    EXPECT_EQ(Translate(ConverterArguments(ConversionFormat::MP3, "/m/song.mp3")),
               WithPrefix({"-y", "-i", "/m/song.mp3.flv", "-ar", "44100", "-b:a", "196k", "-ac", "2",
                           "/m/song.mp3"}));
 }
 
 TEST(MconvOptionsTest, VideoConversionsUseTheModernForms) {
-    const Args mp4 = Translate(ConverterParameters(ConversionFormat::MP4, "/m/v.mp4"));
+    const Args mp4 = Translate(ConverterArguments(ConversionFormat::MP4, "/m/v.mp4"));
     EXPECT_EQ(OutputValue(mp4, "-vf"), "yadif");
     EXPECT_EQ(OutputValue(mp4, "-b:v"), "220k");
     EXPECT_EQ(OutputValue(mp4, "-q:v"), "6");
@@ -52,7 +56,7 @@ TEST(MconvOptionsTest, VideoConversionsUseTheModernForms) {
         EXPECT_FALSE(Has(mp4, legacy)) << legacy;
     EXPECT_FALSE(Has(mp4, "-shortest"));
 
-    const Args flv = Translate(ConverterParameters(ConversionFormat::FLV, "/m/v.flv"));
+    const Args flv = Translate(ConverterArguments(ConversionFormat::FLV, "/m/v.flv"));
     EXPECT_EQ(OutputValue(flv, "-b:a"), "96k"); // already with a unit: unchanged
     EXPECT_EQ(OutputValue(flv, "-f"), "flv");
     EXPECT_EQ(OutputValue(flv, "-ar"), "22050");

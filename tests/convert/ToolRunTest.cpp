@@ -47,9 +47,9 @@ protected:
         folder_ = fs::path(testing::TempDir()) / ("toolrun_" + std::to_string(getpid()));
         fs::remove_all(folder_);
         fs::create_directories(folder_);
-        dialogs::SetHandler([this](const dialogs::Request& request) {
+        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             messages_.push_back(request.text.toStdString());
-            return dialogs::Answer{true, {}};
+            replies_.push_back(reply); // the test closes the box
         });
         state_.OnStarted = [this](pid_t pid) { started_.push_back(pid); };
         state_.OnLaunchFailure = [this] { ++launchFailures_; };
@@ -69,6 +69,7 @@ protected:
 
     fs::path folder_;
     ToolState state_;
+    std::vector<dialogs::Reply> replies_;
     std::vector<pid_t> started_;
     std::vector<std::string> messages_;
     int launchFailures_ = 0;
@@ -159,9 +160,15 @@ TEST_F(ToolRunTest, DestroyingARunEndsItsTool) {
 
 TEST_F(ToolRunTest, ProgramThatCannotStartShowsTheSystemsWords) {
     ToolRun run(state_);
+    QSignalSpy finished(&run, &ToolRun::finished);
     EXPECT_FALSE(run.Start((folder_ / "yt").string(), " -o \"x\""));
     EXPECT_EQ(messages_, std::vector<std::string>{"No such file or directory"});
+    // What follows the failure waits until the user has closed the box.
+    EXPECT_EQ(launchFailures_, 0);
+    EXPECT_TRUE(finished.isEmpty());
+    replies_.back()(dialogs::Answer{true, {}});
     EXPECT_EQ(launchFailures_, 1);
+    EXPECT_EQ(finished.count(), 1);
 
     const fs::path notExecutable = folder_ / "mconv";
     std::ofstream(notExecutable) << "#!/bin/sh\n";
@@ -169,7 +176,29 @@ TEST_F(ToolRunTest, ProgramThatCannotStartShowsTheSystemsWords) {
     messages_.clear();
     EXPECT_FALSE(run.Start(notExecutable.string(), ""));
     EXPECT_EQ(messages_, std::vector<std::string>{"Permission denied"});
+    replies_.back()(dialogs::Answer{true, {}});
     EXPECT_EQ(launchFailures_, 2);
+    EXPECT_EQ(finished.count(), 2);
     EXPECT_TRUE(started_.empty());
     EXPECT_FALSE(run.Running());
 }
+
+namespace {
+// A process released while it runs is reaped, without a thread or a wait,
+// by the next child's start once it has ended.
+TEST(ChildProcessTest, AReleasedRunningProcessIsReapedAtTheNextStart) {
+    ChildProcess running;
+    ASSERT_EQ(ChildProcess::Start("/bin/sleep", {"30"}, running), 0);
+    const pid_t pid = running.Pid();
+    running.Release();
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0); // a zombie
+    ChildProcess next;
+    ASSERT_EQ(ChildProcess::Start("/bin/true", {}, next), 0);
+    // Reaped already: no longer a child of ours.
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    next.End(std::chrono::seconds(5));
+}
+} // namespace

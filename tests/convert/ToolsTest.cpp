@@ -36,11 +36,6 @@ protected:
 
     std::string ClipAddress() const { return "http://" + server_.Host() + "/media/clip.mp4"; }
 
-    int RunWithParameters(const std::string& tool, const std::string& parameters,
-                          std::string* errors = nullptr) {
-        return RunProgram(tool, SplitCommandLine(parameters), errors);
-    }
-
     LoopbackServer server_;
     fs::path folder_;
 };
@@ -50,8 +45,7 @@ TEST_F(ToolsTest, YtWritesExactlyTheFileAfterOReplacingAnOldOne) {
     const std::string target = (folder_ / "my clip.mp3").string();
     std::ofstream(IntermediateFile(target)) << "left over";
     std::string errors;
-    EXPECT_EQ(RunWithParameters(kYt, DownloaderParameters(target, ClipAddress()), &errors), 0)
-        << errors;
+    EXPECT_EQ(RunProgram(kYt, DownloaderArguments(target, ClipAddress()), &errors), 0) << errors;
     EXPECT_EQ(FilesIn(folder_), std::vector<std::string>{"my clip.mp3.flv"});
     const auto video = StreamOf(Probe(IntermediateFile(target)), "video");
     EXPECT_EQ(video.codec, "h264");
@@ -73,8 +67,7 @@ TEST_F(ToolsTest, YtRefusesHostilePageAddresses) {
     };
     for (const std::string& address : hostile) {
         std::string errors;
-        EXPECT_NE(RunWithParameters(kYt, DownloaderParameters(target, address), &errors), 0)
-            << address;
+        EXPECT_NE(RunProgram(kYt, DownloaderArguments(target, address), &errors), 0) << address;
         EXPECT_NE(errors.find("yt: "), std::string::npos) << errors;
         EXPECT_TRUE(FilesIn(folder_).empty()) << address;
     }
@@ -86,8 +79,7 @@ TEST_F(ToolsTest, MconvConvertsTheProgramsMp3Parameters) {
     const std::string target = (folder_ / "song.mp3").string();
     fs::copy_file(TestClip(), IntermediateFile(target));
     std::string errors;
-    EXPECT_EQ(
-        RunWithParameters(kMconv, ConverterParameters(ConversionFormat::MP3, target), &errors), 0)
+    EXPECT_EQ(RunProgram(kMconv, ConverterArguments(ConversionFormat::MP3, target), &errors), 0)
         << errors;
     const auto streams = Probe(target);
     ASSERT_EQ(streams.size(), 1u);
@@ -128,10 +120,9 @@ TEST_F(ToolsTest, MconvRefusesOptionsItDoesNotKnow) {
     const std::string target = (folder_ / "v.mp4").string();
     fs::copy_file(TestClip(), IntermediateFile(target));
     std::string errors;
-    EXPECT_NE(RunWithParameters(kMconv,
-                                " -y -i \"" + IntermediateFile(target) +
-                                    "\" -vf \"movie=/etc/passwd\" \"" + target + "\"",
-                                &errors),
+    EXPECT_NE(RunProgram(kMconv,
+                         {"-y", "-i", IntermediateFile(target), "-vf", "movie=/etc/passwd", target},
+                         &errors),
               0);
     EXPECT_NE(errors.find("mconv: unknown option -vf"), std::string::npos) << errors;
     EXPECT_FALSE(fs::exists(target));

@@ -1,5 +1,4 @@
 #include "tools/YtOptions.h"
-#include "convert/CommandLine.h"
 #include "convert/ConversionFormats.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +8,8 @@
 using Args = std::vector<std::string>;
 
 TEST(YtOptionsTest, ReadsTheProgramsParameters) {
-    const YtRequest request = ParseYtArguments(
-        SplitCommandLine(DownloaderParameters("/m/A b.mp3", "https://v.example/watch?v=1&t=2")));
+    const YtRequest request =
+        ParseYtArguments(DownloaderArguments("/m/A b.mp3", "https://v.example/watch?v=1&t=2"));
     EXPECT_EQ(request.userAgent, "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1;)");
     EXPECT_EQ(request.output, "/m/A b.mp3.flv");
     EXPECT_EQ(request.address, "https://v.example/watch?v=1&t=2");

@@ -40,9 +40,9 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
     search.Serve("/", {200, "text/xml; charset=utf-8", Answer("track_search.xml"), {}});
     ::setenv("KOLVADECK_SEARCH_HOST", search.Host().c_str(), 1);
     int dialogsShown = 0;
-    dialogs::SetHandler([&](const dialogs::Request&) {
+    dialogs::SetHandler([&](const dialogs::Request&, const dialogs::Reply& reply) {
         ++dialogsShown;
-        return dialogs::Answer{true, {}};
+        reply(dialogs::Answer{true, {}});
     });
     peer::Workspace work;
     std::vector<std::string> files;

@@ -109,7 +109,8 @@ TEST(SoundServerKilled, TheInputMeterRestsAndComesBackWithTheServer) {
     audio::UseCaptureBackend(audio::CaptureBackend::PortAudio);
     std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
     auto level = std::make_unique<InputLevel>(meter.get());
-    ASSERT_TRUE(level->Start()) << level->AudioIn1()->LastErrorText();
+    const audio::Status started = level->Start();
+    ASSERT_TRUE(started) << started.error();
 
     QProcess first;
     first.start("paplay", {"-d", "ci_mic_feed", tone});
@@ -127,7 +128,7 @@ TEST(SoundServerKilled, TheInputMeterRestsAndComesBackWithTheServer) {
 
     HangGuard guard("closing the level capture", 10000);
     level->StopWhenDrained();
-    EXPECT_TRUE(WaitFor([&] { return !level->AudioIn1()->DeviceOpen(); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return !level->capture()->isOpen(); }, 5000));
     level.reset();
     second.kill();
     second.waitForFinished();

@@ -27,7 +27,9 @@ TEST(SoundServerKilledUnderTheWindow, WholeWindowOnTheRealBackEndsGoesOnAndClose
     QTemporaryDir home;
     ::setenv("XDG_DATA_HOME", home.path().toLocal8Bit().constData(), 1);
     ::unsetenv("KOLVADECK_AUDIO"); // the real sound output, mixer and microphone
-    dialogs::SetHandler([](const dialogs::Request&) { return dialogs::Answer{true, {}}; });
+    dialogs::SetHandler([](const dialogs::Request&, const dialogs::Reply& reply) {
+        reply(dialogs::Answer{true, {}});
+    });
 
     auto form = std::make_unique<MainWindow>();
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true)) << form->audioEngine->BackendName();

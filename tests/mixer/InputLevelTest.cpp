@@ -13,7 +13,7 @@ namespace vi = audio::virtual_input;
 namespace {
 
 // The controller as the window runs it, on the virtual input: one 8192-byte
-// buffer is 2048 stereo frames.
+// block is 2048 stereo frames.
 class InputLevelOnVirtualInput : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -39,12 +39,12 @@ protected:
 
 TEST_F(InputLevelOnVirtualInput, StartsAsTheWindowConfiguresIt) {
     ASSERT_TRUE(level_->Start());
-    LevelCapture* in = level_->AudioIn1();
-    EXPECT_EQ(in->WaveDevice(), -1);
-    EXPECT_EQ(in->NumBuffers(), 2);
-    EXPECT_EQ(in->FrameRate(), 44100);
-    EXPECT_TRUE(in->Stereo());
-    EXPECT_EQ(in->BufferSize(), 8192);
+    const LevelCapture* in = level_->capture();
+    EXPECT_TRUE(in->isDelivering());
+    EXPECT_EQ(in->format().rate, 44100);
+    EXPECT_EQ(in->format().channels, 2);
+    EXPECT_EQ(in->format().sampleType, audio::SampleType::Int16);
+    EXPECT_EQ(in->blockBytes(), 8192u);
 }
 
 TEST_F(InputLevelOnVirtualInput, ToneLightsSilenceDimsAndStopHoldsTheBar) {
@@ -63,7 +63,7 @@ TEST_F(InputLevelOnVirtualInput, ToneLightsSilenceDimsAndStopHoldsTheBar) {
     level_->StopWhenDrained();
     RecordBuffers(3);
     EXPECT_EQ(meter_->LitCount(0), 0);
-    EXPECT_FALSE(level_->AudioIn1()->DeviceOpen());
+    EXPECT_FALSE(level_->capture()->isOpen());
 }
 
 TEST_F(InputLevelOnVirtualInput, NoInputDeviceLeavesTheMeterAtRest) {

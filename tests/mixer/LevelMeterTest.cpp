@@ -29,9 +29,7 @@ protected:
         level_ = std::make_unique<InputLevel>(meter_.get());
     }
     int LitAfterPeak(std::int16_t peak) {
-        std::vector<char> b = BufferWithPeak(peak);
-        int size = int(b.size());
-        EXPECT_TRUE(level_->onCaptureBuffer(b.data(), size));
+        level_->onCaptureBlock(BufferWithPeak(peak));
         return meter_->LitCount(0);
     }
     std::unique_ptr<LevelMeter> meter_;
@@ -66,13 +64,9 @@ TEST_F(Meter, PeaksLightTheirSegments) {
     EXPECT_EQ(LitAfterPeak(10000), 69); // rises in one update
     EXPECT_EQ(LitAfterPeak(10000), 69);
     // All samples negative or zero: level 0, the whole bar dims.
-    std::vector<char> negative = BufferWithPeak(0, -30000);
-    int size = 8192;
-    level_->onCaptureBuffer(negative.data(), size);
+    level_->onCaptureBlock(BufferWithPeak(0, -30000));
     EXPECT_EQ(meter_->LitCount(0), 0);
     EXPECT_FLOAT_EQ(meter_->LeftLevel(), 0.0f);
-    size = 0;
-    EXPECT_TRUE(level_->onCaptureBuffer(negative.data(), size));
 }
 
 TEST_F(Meter, OddLevelsShowAsZeroAndTheTopSegmentNeverLights) {

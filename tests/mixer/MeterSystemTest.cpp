@@ -82,14 +82,13 @@ TEST_F(MeterOnPulseAudio, ToneLightsTheMeterToItsPeakAndSilenceDimsIt) {
 
     std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
     InputLevel level(meter.get());
-    ASSERT_TRUE(level.Start()) << level.AudioIn1()->LastErrorText();
     int buffers = 0, highest = 0;
-    level.AudioIn1()->OnBufferFilled = [&](char* b, int& size) {
-        const bool again = level.onCaptureBuffer(b, size);
+    QObject::connect(&level, &InputLevel::blockShown, [&] {
         ++buffers;
         highest = std::max(highest, meter->LitCount(0));
-        return again;
-    };
+    });
+    const audio::Status started = level.Start();
+    ASSERT_TRUE(started) << started.error();
     // Buffers arrive about every 46 ms; before the tone the microphone is silent.
     ASSERT_TRUE(QTest::qWaitFor([&] { return buffers >= 5; }, 10000));
     EXPECT_EQ(meter->LitCount(0), 0);
@@ -106,7 +105,7 @@ TEST_F(MeterOnPulseAudio, ToneLightsTheMeterToItsPeakAndSilenceDimsIt) {
 
     // Closing: no more buffers once the capture has drained.
     level.StopWhenDrained();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !level.AudioIn1()->DeviceOpen(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !level.capture()->isOpen(); }, 5000));
     // The device is gone: whatever was still pending is dropped.
     const int seen = buffers;
     QCoreApplication::sendPostedEvents();

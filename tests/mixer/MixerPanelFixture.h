@@ -12,9 +12,9 @@
 struct ShownMessages {
     QStringList texts;
     ShownMessages() {
-        dialogs::SetHandler([this](const dialogs::Request& request) {
+        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             texts << request.text;
-            return dialogs::Answer{true, {}};
+            reply(dialogs::Answer{true, {}});
         });
     }
     ~ShownMessages() { dialogs::SetHandler({}); }

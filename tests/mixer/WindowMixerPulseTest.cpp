@@ -38,7 +38,9 @@ protected:
         ASSERT_TRUE(home.isValid());
         ::setenv("XDG_DATA_HOME", home.path().toLocal8Bit().constData(), 1);
         ::unsetenv("KOLVADECK_AUDIO"); // the real sound output, mixer and microphone
-        dialogs::SetHandler([](const dialogs::Request&) { return dialogs::Answer{true, {}}; });
+        dialogs::SetHandler([](const dialogs::Request&, const dialogs::Reply& reply) {
+            reply(dialogs::Answer{true, {}});
+        });
         // The system as the user left it before starting the program.
         pactl::Run({"set-source-mute", "@DEFAULT_SOURCE@", "0"});
         pactl::Run({"set-source-volume", "@DEFAULT_SOURCE@", "80%"});

@@ -20,11 +20,11 @@ protected:
         EnsureTestApp();
         // The window's settings, session and analysis stay in the test's folder.
         UseUserFolder(home.path().toLocal8Bit().constData());
-        dialogs::SetHandler([this](const dialogs::Request& request) {
+        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             requests.push_back(request);
             if (request.kind == dialogs::Kind::Message || request.kind == dialogs::Kind::Error)
                 messages << request.text;
-            return dialogs::Answer{!answerFiles.isEmpty(), answerFiles};
+            reply(dialogs::Answer{!answerFiles.isEmpty(), answerFiles});
         });
         form = std::make_unique<MainWindow>();
     }

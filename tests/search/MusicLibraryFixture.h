@@ -29,9 +29,9 @@ protected:
         std::filesystem::create_directories(dataFolder_ / "queries");
         UseHost(server_.Host());
         savedTimeouts_ = GetDownloadTimeouts();
-        dialogs::SetHandler([this](const dialogs::Request& request) {
+        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             shown_.push_back(request);
-            return dialogs::Answer{true, {}};
+            reply(dialogs::Answer{true, {}});
         });
         page_ = std::make_unique<QWidget>();
         page_->resize(1013, 655);

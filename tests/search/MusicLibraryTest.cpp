@@ -290,7 +290,7 @@ TEST_F(MusicLibraryTest, AMissingQueryFolderFailsTheDownload) {
 }
 
 TEST_F(MusicLibraryTest, TheAnswerFileErrorIsShownWithAFullStop) {
-    dialogs::OpenError(kNoAnswerFileError);
+    dialogs::ShowError(kNoAnswerFileError);
     EXPECT_THAT(ErrorTexts(),
                 ElementsAre("Database connection error! Please check your internet connection."));
 }
