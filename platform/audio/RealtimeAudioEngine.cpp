@@ -1,13 +1,12 @@
 #include "platform/audio/RealtimeAudioEngine.h"
 
+#include "platform/CallInbox.h"
 #include "platform/audio/AudioLog.h"
 #include "platform/audio/PortAudioOutput.h"
 #include "platform/audio/PulseOutput.h"
 #include "platform/audio/RealtimeScheduling.h"
 #include "platform/audio/SilentClockOutput.h"
 
-#include <QMetaObject>
-#include <QObject>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -39,7 +38,7 @@ void ReportDeviceBack() {
 } // namespace
 
 RealtimeAudioEngine::RealtimeAudioEngine(OutputChoice choice, DeviceChoice device)
-    : noticeContext_(std::make_unique<QObject>())
+    : noticeInbox_(std::make_unique<CallInbox>())
     , deviceChoice_(device)
     , opensOnRequest_(choice == OutputChoice::DeviceOnRequest) {
     std::string why = "silent output chosen";
@@ -77,7 +76,7 @@ RealtimeAudioEngine::~RealtimeAudioEngine() {
     wakeTarget_.store(nullptr);
     output_.reset();
     deadDevices_.clear();
-    noticeContext_.reset(); // drops end notices still queued for this engine
+    noticeInbox_.reset(); // drops end notices still queued for this engine
 }
 
 const char* RealtimeAudioEngine::BackendName() const {
@@ -282,13 +281,10 @@ void RealtimeAudioEngine::ReportBufferGrowth() {
 void RealtimeAudioEngine::PostEndNotices() {
     if (!HasPendingEndNotices() || noticePosted_.exchange(true))
         return;
-    QMetaObject::invokeMethod(
-        noticeContext_.get(),
-        [this] {
-            noticePosted_.store(false);
-            DeliverEndNotices();
-        },
-        Qt::QueuedConnection);
+    noticeInbox_->Send([this] {
+        noticePosted_.store(false);
+        DeliverEndNotices();
+    });
 }
 
 } // namespace audio

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-class QObject;
+class CallInbox;
 
 namespace audio {
 
@@ -74,7 +74,7 @@ private:
     // until woken while nothing happens (an idle program never wakes).
     std::chrono::milliseconds DecoderSleep();
 
-    std::unique_ptr<QObject> noticeContext_;
+    std::unique_ptr<CallInbox> noticeInbox_; // lives on the thread that made the engine
     std::atomic<bool> noticePosted_{false};
     std::mutex wakeMutex_;
     std::condition_variable wake_;
