@@ -36,7 +36,7 @@ public:
 class BroadcastMix {
 public:
     static constexpr int kRate = audio::kOutputRate;
-    static constexpr std::size_t kPrimeFrames = kRate / 20;  // 50 ms
+    static constexpr std::size_t kPrimeFrames = kRate / 5;   // 200 ms
     static constexpr std::size_t kMaxTapBacklog = kRate * 3; // the output's largest buffer and more
     static constexpr std::size_t kMaxMicBacklog = kRate / 4;
     static constexpr std::size_t kMicBlockFrames = 1024;
