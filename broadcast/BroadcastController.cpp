@@ -9,6 +9,7 @@
 #include "platform/JpegCodec.h"
 #include "platform/Shell.h"
 
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -192,7 +193,8 @@ void BroadcastController::StartBroadcast() {
     if (engine_) {
         SaveOnAirForm(onAir_);
         session_ = std::make_unique<OnAirSession>(
-            *engine_, ReadOnAirForm(onAir_, RecordingPath()),
+            *engine_,
+            ReadOnAirForm(onAir_, onAir_.recordShow->isChecked() ? RecordingPath() : std::string()),
             [this](const char* bytes, std::size_t size) { relay_.relayMix(bytes, size); });
         connect(session_.get(), &OnAirSession::statusChanged, this,
                 &BroadcastController::SetStatus);

@@ -58,14 +58,44 @@ bool WaitDropping(audio::SpscRing<audio::StereoFrame>& pcm, int seconds,
     return !cancelled;
 }
 
-void SendTitle(shout_t* shout, const std::string& title) {
+constexpr auto kConnectLimit = std::chrono::seconds(10);
+constexpr auto kTitleLimit = std::chrono::seconds(3);
+constexpr int kBacklogSeconds = 5; // unsent stream that means the server stopped taking it
+
+// Runs a nonblocking libshout step until it is done, failed, timed out or
+// cancelled: libshout answers SHOUTERR_BUSY while it is under way.
+template <typename Step>
+int Finish(Step step, int first, std::chrono::seconds limit, const std::atomic<bool>& cancelled) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    int result = first;
+    while ((result == SHOUTERR_BUSY || result == SHOUTERR_RETRY) && !cancelled &&
+           std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10)); // wait-ok: sender's thread
+        result = step();
+    }
+    return result;
+}
+
+void SendTitle(shout_t* shout, const std::string& title, const std::atomic<bool>& cancelled) {
     shout_metadata_t* meta = shout_metadata_new();
     if (!meta)
         return;
-    if (shout_metadata_add(meta, "song", title.c_str()) != SHOUTERR_SUCCESS ||
-        shout_set_metadata_utf8(shout, meta) != SHOUTERR_SUCCESS)
+    int result = shout_metadata_add(meta, "song", title.c_str());
+    if (result == SHOUTERR_SUCCESS) {
+        auto step = [&] { return shout_set_metadata_utf8(shout, meta); };
+        result = Finish(step, step(), kTitleLimit, cancelled);
+    }
+    if (result != SHOUTERR_SUCCESS)
         qCWarning(lcBroadcast, "the title could not be sent: %s", shout_get_error(shout));
     shout_metadata_free(meta);
+}
+
+// Connects without ever blocking for longer than kConnectLimit: a server
+// that accepts and then says nothing must not hold the sender.
+int Open(shout_t* shout, const std::atomic<bool>& cancelled) {
+    const int result = Finish([shout] { return shout_get_connected(shout); }, shout_open(shout),
+                              kConnectLimit, cancelled);
+    return result == SHOUTERR_CONNECTED ? SHOUTERR_SUCCESS : result;
 }
 
 shout_t* NewShout(const IcecastSettings& s) {
@@ -80,6 +110,7 @@ shout_t* NewShout(const IcecastSettings& s) {
         shout_set_user(shout, s.user.c_str()) == SHOUTERR_SUCCESS &&
         shout_set_password(shout, s.password.c_str()) == SHOUTERR_SUCCESS &&
         shout_set_protocol(shout, SHOUT_PROTOCOL_HTTP) == SHOUTERR_SUCCESS &&
+        shout_set_nonblocking(shout, 1) == SHOUTERR_SUCCESS &&
         shout_set_content_format(
             shout, s.format == StreamFormat::Mp3 ? SHOUT_FORMAT_MP3 : SHOUT_FORMAT_OGG,
             SHOUT_USAGE_AUDIO, nullptr) == SHOUTERR_SUCCESS &&
@@ -95,8 +126,8 @@ shout_t* NewShout(const IcecastSettings& s) {
 } // namespace
 
 // One connection: encodes the mix as it comes and sends it, a title change
-// included, until the server is lost or the source stopped. Returns why it
-// ended (empty when stopped).
+// included, until the server is lost, stops taking the stream or the source
+// is stopped. Returns why it ended (empty when stopped).
 static std::string Stream(IcecastSource::Shared& s, shout_t* shout,
                           const std::atomic<bool>& cancelled);
 
@@ -160,11 +191,12 @@ void IcecastSource::Start() {
                     break;
                 }
                 std::string reason;
-                if (shout_open(shout) == SHOUTERR_SUCCESS) {
+                if (const int opened = Open(shout, cancelled); opened == SHOUTERR_SUCCESS) {
                     backoff = 1;
                     reason = Stream(*shared, shout, cancelled);
                 } else {
-                    reason = shout_get_error(shout);
+                    reason = opened == SHOUTERR_BUSY ? "the server does not answer"
+                                                     : shout_get_error(shout);
                 }
                 shout_close(shout);
                 shout_free(shout);
@@ -195,7 +227,7 @@ static std::string Stream(IcecastSource::Shared& s, shout_t* shout,
         return "the encoder does not take " + std::to_string(s.settings.kbps) + " kbit/s";
     const bool mp3 = s.settings.format == StreamFormat::Mp3;
     if (mp3 && !title.empty())
-        SendTitle(shout, title);
+        SendTitle(shout, title, cancelled);
     s.DropPending(); // what came while connecting is old by now
     s.SetStatus(IcecastSource::State::Connected);
     std::vector<audio::StereoFrame> block(4096);
@@ -204,7 +236,7 @@ static std::string Stream(IcecastSource::Shared& s, shout_t* shout,
             titleCount = count;
             encoder->NewTrack(now);
             if (mp3)
-                SendTitle(shout, now);
+                SendTitle(shout, now, cancelled);
         }
         const auto span = s.pcm.ReadSpan();
         const std::size_t n = std::min(span.size(), block.size());
@@ -217,9 +249,13 @@ static std::string Stream(IcecastSource::Shared& s, shout_t* shout,
         encoder->Encode(block.data(), n);
         if (pending.empty())
             continue;
-        if (shout_send(shout, pending.data(), pending.size()) != SHOUTERR_SUCCESS)
+        // Queued by libshout when the socket is full, sent with the next.
+        if (const int sent = shout_send(shout, pending.data(), pending.size());
+            sent != SHOUTERR_SUCCESS && sent != SHOUTERR_BUSY)
             return shout_get_error(shout);
         pending.clear();
+        if (shout_queuelen(shout) > kBacklogSeconds * s.settings.kbps * 1000 / 8)
+            return "the server stopped taking the stream";
     }
     return {};
 }
