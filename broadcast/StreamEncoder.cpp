@@ -2,8 +2,12 @@
 
 #include <lame/lame.h>
 #include <ogg/ogg.h>
-#include <opus/opusenc.h>
+#include <opus/opus.h>
+#include <speex/speex_resampler.h>
 #include <vorbis/vorbisenc.h>
+
+#include <cstdint>
+#include <initializer_list>
 
 #include <vector>
 
@@ -39,68 +43,196 @@ private:
     std::vector<unsigned char> buffer_;
 };
 
+// One logical Ogg stream after another (a chain): packets in, pages out.
+// The first sound packets of each stream go out on pages of their own at
+// once (servers take up a stream's new comments only once sound follows
+// them); after that a page goes out when full or when it holds
+// kPageGranules of sound, so a listener or a file cut short waits or loses
+// no more than that.
+class OggChain {
+public:
+    OggChain(StreamEncoder::Output output, ogg_int64_t pageGranules)
+        : output_(std::move(output))
+        , pageGranules_(pageGranules) {}
+    ~OggChain() { End(); }
+
+    // A new logical stream whose headers are these packets.
+    void Begin(std::initializer_list<ogg_packet*> headers) {
+        End();
+        ogg_stream_init(&stream_, ++serial_);
+        open_ = true;
+        for (ogg_packet* header : headers)
+            ogg_stream_packetin(&stream_, header);
+        Flush(); // the headers on pages of their own, before any sound
+        firstPackets_ = kFirstPackets;
+        lastPage_ = 0;
+    }
+    void Add(ogg_packet& packet) {
+        ogg_stream_packetin(&stream_, &packet);
+        const bool now = packet.e_o_s || (firstPackets_ > 0 && firstPackets_-- > 0) ||
+                         packet.granulepos - lastPage_ >= pageGranules_;
+        if (now)
+            Flush();
+        for (ogg_page page; ogg_stream_pageout(&stream_, &page) > 0;)
+            Out(page);
+    }
+    bool IsOpen() const { return open_; }
+    void End() {
+        if (open_)
+            ogg_stream_clear(&stream_);
+        open_ = false;
+    }
+
+private:
+    static constexpr int kFirstPackets = 64;
+    void Flush() {
+        for (ogg_page page; ogg_stream_flush(&stream_, &page) > 0;)
+            Out(page);
+    }
+    void Out(const ogg_page& page) {
+        if (ogg_page_granulepos(&page) > 0)
+            lastPage_ = ogg_page_granulepos(&page);
+        output_(page.header, std::size_t(page.header_len));
+        output_(page.body, std::size_t(page.body_len));
+    }
+
+    StreamEncoder::Output output_;
+    const ogg_int64_t pageGranules_;
+    ogg_stream_state stream_{};
+    bool open_ = false;
+    int serial_ = 0;
+    int firstPackets_ = 0;
+    ogg_int64_t lastPage_ = 0;
+};
+
+ogg_packet Packet(unsigned char* data, std::size_t size, ogg_int64_t granule, bool bos = false) {
+    ogg_packet p{};
+    p.packet = data;
+    p.bytes = long(size);
+    p.b_o_s = bos;
+    p.granulepos = granule;
+    return p;
+}
+
+// Ogg Opus through libopus and libogg (libopusenc costs twice the CPU
+// here): the mix resampled to 48 kHz (speex
+// resampler), 20 ms packets. A new title ends the logical stream and starts
+// the next with its OpusTags.
 class OggOpusStream : public StreamEncoder {
 public:
+    static constexpr int kRate = 48000;
+    static constexpr int kFrame = kRate / 50; // 20 ms
+
     explicit OggOpusStream(Output output)
-        : output_(std::move(output)) {}
+        : ogg_(std::move(output), kRate / 4) {}
     ~OggOpusStream() override {
         if (encoder_)
-            ope_encoder_destroy(encoder_);
+            opus_encoder_destroy(encoder_);
+        if (resampler_)
+            speex_resampler_destroy(resampler_);
     }
 
     bool Open(int kbps, const std::string& title) {
-        OpusEncCallbacks callbacks{&OggOpusStream::Write, &OggOpusStream::Close};
-        OggOpusComments* comments = Comments(title);
         int error = 0;
-        encoder_ = ope_encoder_create_callbacks(&callbacks, this, comments, audio::kOutputRate, 2,
-                                                0, &error);
-        ope_comments_destroy(comments);
-        return encoder_ && ope_encoder_ctl(encoder_, OPUS_SET_BITRATE(kbps * 1000)) == OPE_OK &&
-               // Audio is encoded after 100 ms (not the 2 s libopusenc keeps
-               // by default) and a page goes out at least every 250 ms: a
-               // title or a listener waits no longer, and a file cut short
-               // loses no more.
-               ope_encoder_ctl(encoder_, OPE_SET_DECISION_DELAY(48000 / 10)) == OPE_OK &&
-               ope_encoder_ctl(encoder_, OPE_SET_MUXING_DELAY(48000 / 4)) == OPE_OK;
+        encoder_ = opus_encoder_create(kRate, 2, OPUS_APPLICATION_AUDIO, &error);
+        resampler_ = speex_resampler_init(2, audio::kOutputRate, kRate, 5, &error);
+        if (!encoder_ || !resampler_ ||
+            opus_encoder_ctl(encoder_, OPUS_SET_BITRATE(kbps * 1000)) != OPUS_OK ||
+            opus_encoder_ctl(encoder_, OPUS_GET_LOOKAHEAD(&preSkip_)) != OPUS_OK)
+            return false;
+        speex_resampler_skip_zeros(resampler_);
+        Begin(title);
+        return true;
     }
 
     void Encode(const audio::StereoFrame* frames, std::size_t count) override {
-        ope_encoder_write_float(encoder_, reinterpret_cast<const float*>(frames), int(count));
+        const std::size_t at = pending_.size();
+        auto in = spx_uint32_t(count);
+        auto out = spx_uint32_t(count * kRate / audio::kOutputRate + 2);
+        pending_.resize(at + 2 * out);
+        speex_resampler_process_interleaved_float(
+            resampler_, reinterpret_cast<const float*>(frames), &in, pending_.data() + at, &out);
+        pending_.resize(at + 2 * out);
+        EncodeWhole(false);
     }
     void NewTrack(const std::string& title) override {
-        OggOpusComments* comments = Comments(title);
-        ope_encoder_chain_current(encoder_, comments);
-        ope_comments_destroy(comments);
+        Finish();
+        opus_encoder_ctl(encoder_, OPUS_RESET_STATE);
+        Begin(title);
     }
-    void Finish() override { ope_encoder_drain(encoder_); }
+    void Finish() override {
+        if (!ogg_.IsOpen())
+            return;
+        // The last packet, padded with silence, carries the end of the stream.
+        pending_.resize(pending_.size() + 2 * std::size_t(kFrame - 1), 0.0f);
+        EncodeWhole(true);
+        ogg_.End();
+    }
 
 private:
-    static OggOpusComments* Comments(const std::string& title) {
-        OggOpusComments* comments = ope_comments_create();
+    void Begin(const std::string& title) {
+        unsigned char head[19] = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 2};
+        head[10] = std::uint8_t(preSkip_);
+        head[11] = std::uint8_t(preSkip_ >> 8);
+        const std::uint32_t inputRate = audio::kOutputRate;
+        for (int i = 0; i < 4; ++i)
+            head[12 + i] = std::uint8_t(inputRate >> (8 * i));
+        std::vector<unsigned char> tags;
+        auto text = [&tags](const std::string& t) {
+            for (int i = 0; i < 4; ++i)
+                tags.push_back(std::uint8_t(t.size() >> (8 * i)));
+            tags.insert(tags.end(), t.begin(), t.end());
+        };
+        const std::string magic = "OpusTags";
+        tags.assign(magic.begin(), magic.end());
+        text(opus_get_version_string());
         const auto [artist, name] = SplitTitle(title);
+        std::vector<std::string> comments;
         if (!artist.empty())
-            ope_comments_add(comments, "ARTIST", artist.c_str());
+            comments.push_back("ARTIST=" + artist);
         if (!name.empty())
-            ope_comments_add(comments, "TITLE", name.c_str());
-        return comments;
+            comments.push_back("TITLE=" + name);
+        for (int i = 0; i < 4; ++i)
+            tags.push_back(std::uint8_t(comments.size() >> (8 * i)));
+        for (const std::string& c : comments)
+            text(c);
+        ogg_packet headPacket = Packet(head, sizeof head, 0, true);
+        ogg_packet tagsPacket = Packet(tags.data(), tags.size(), 0);
+        ogg_.Begin({&headPacket, &tagsPacket});
+        granule_ = preSkip_;
     }
-    static int Write(void* self, const unsigned char* bytes, opus_int32 size) {
-        static_cast<OggOpusStream*>(self)->output_(bytes, std::size_t(size));
-        return 0;
+    void EncodeWhole(bool last) {
+        std::size_t used = 0;
+        unsigned char packet[4000];
+        while (pending_.size() - used >= 2 * std::size_t(kFrame)) {
+            const opus_int32 n =
+                opus_encode_float(encoder_, pending_.data() + used, kFrame, packet, sizeof packet);
+            used += 2 * std::size_t(kFrame);
+            if (n < 0)
+                continue;
+            granule_ += kFrame;
+            ogg_packet p = Packet(packet, std::size_t(n), granule_);
+            p.e_o_s = last && pending_.size() - used < 2 * std::size_t(kFrame);
+            ogg_.Add(p);
+        }
+        pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(used));
     }
-    static int Close(void*) { return 0; }
 
-    Output output_;
-    OggOpusEnc* encoder_ = nullptr;
+    OggChain ogg_;
+    OpusEncoder* encoder_ = nullptr;
+    SpeexResamplerState* resampler_ = nullptr;
+    opus_int32 preSkip_ = 0;
+    ogg_int64_t granule_ = 0;
+    std::vector<float> pending_; // 48 kHz interleaved, not yet a whole packet
 };
 
 // Ogg Vorbis through libvorbisenc and libogg. A new title ends the logical
-// stream and begins the next one (a new serial number) with its comments.
+// stream and begins the next one with its comments.
 class OggVorbisStream : public StreamEncoder {
 public:
     OggVorbisStream(int kbps, Output output)
         : kbps_(kbps)
-        , output_(std::move(output)) {}
+        , ogg_(std::move(output), audio::kOutputRate / 4) {}
     ~OggVorbisStream() override { Clear(); }
 
     bool Begin(const std::string& title) {
@@ -123,18 +255,11 @@ public:
             vorbis_comment_add_tag(&comments, "TITLE", name.c_str());
         vorbis_analysis_init(&dsp_, &info_);
         vorbis_block_init(&dsp_, &block_);
-        ogg_stream_init(&stream_, ++serial_);
         ogg_packet header, commentHeader, codeHeader;
         vorbis_analysis_headerout(&dsp_, &comments, &header, &commentHeader, &codeHeader);
         vorbis_comment_clear(&comments);
-        ogg_stream_packetin(&stream_, &header);
-        ogg_stream_packetin(&stream_, &commentHeader);
-        ogg_stream_packetin(&stream_, &codeHeader);
-        // The headers on pages of their own, before any sound.
-        for (ogg_page page; ogg_stream_flush(&stream_, &page) > 0;)
-            Out(page);
+        ogg_.Begin({&header, &commentHeader, &codeHeader});
         open_ = true;
-        firstPackets_ = kFirstPackets;
         return true;
     }
 
@@ -147,7 +272,7 @@ public:
             buffer[1][i] = frames[i].right;
         }
         vorbis_analysis_wrote(&dsp_, int(count));
-        Pages();
+        Packets();
     }
     void NewTrack(const std::string& title) override {
         Finish();
@@ -158,54 +283,35 @@ public:
         if (!open_)
             return;
         vorbis_analysis_wrote(&dsp_, 0);
-        Pages();
+        Packets();
     }
 
 private:
-    void Pages() {
+    void Packets() {
         while (vorbis_analysis_blockout(&dsp_, &block_) == 1) {
             vorbis_analysis(&block_, nullptr);
             vorbis_bitrate_addblock(&block_);
             ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&dsp_, &packet) == 1) {
-                ogg_stream_packetin(&stream_, &packet);
-                // The first sound of a stream on pages of its own at once:
-                // servers take up the new comments once sound follows them.
-                const bool now = firstPackets_ > 0 && firstPackets_-- > 0;
-                for (ogg_page page; (now ? ogg_stream_flush(&stream_, &page)
-                                         : ogg_stream_pageout(&stream_, &page)) > 0;)
-                    Out(page);
-            }
+            while (vorbis_bitrate_flushpacket(&dsp_, &packet) == 1)
+                ogg_.Add(packet);
         }
-        if (ogg_stream_eos(&stream_))
-            for (ogg_page page; ogg_stream_flush(&stream_, &page) > 0;)
-                Out(page);
-    }
-    void Out(const ogg_page& page) {
-        output_(page.header, std::size_t(page.header_len));
-        output_(page.body, std::size_t(page.body_len));
     }
     void Clear() {
         if (!open_)
             return;
         open_ = false;
-        ogg_stream_clear(&stream_);
+        ogg_.End();
         vorbis_block_clear(&block_);
         vorbis_dsp_clear(&dsp_);
         vorbis_info_clear(&info_);
     }
 
-    static constexpr int kFirstPackets = 64;
-
     int kbps_;
-    Output output_;
+    OggChain ogg_;
     bool open_ = false;
-    int firstPackets_ = 0;
-    int serial_ = 0;
     vorbis_info info_{};
     vorbis_dsp_state dsp_{};
     vorbis_block block_{};
-    ogg_stream_state stream_{};
 };
 
 } // namespace

@@ -15,7 +15,7 @@ build_pkgs=(
   libcurl4-openssl-dev libpugixml-dev libjpeg62-turbo-dev
   libsqlite3-dev libtag1-dev libcpp-httplib-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libebur128-dev
-  libshout3-dev libmp3lame-dev libopusenc-dev libopus-dev libogg-dev libvorbis-dev
+  libshout3-dev libmp3lame-dev libopus-dev libspeexdsp-dev libogg-dev libvorbis-dev
   ffmpeg yt-dlp xdg-utils fonts-dejavu-core
   xvfb pulseaudio pulseaudio-utils
 )
