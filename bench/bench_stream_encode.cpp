@@ -1,5 +1,5 @@
 // Encoding CPU for a stream: the broadcast's encoders (LAME, libvorbisenc,
-// libopusenc as the Icecast source drives them, 10 ms of mix at a time)
+// libopus as the Icecast source drives them, 10 ms of mix at a time)
 // against ffmpeg encoding the same PCM to the same format and bit rate.
 // The figure is CPU seconds per hour of stream; the PCM is
 // KOLVADECK_BENCH_STREAM_SECONDS long (300 by default, 3600 for a whole

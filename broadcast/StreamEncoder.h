@@ -11,7 +11,7 @@ enum class StreamFormat { Mp3, Opus, Vorbis };
 
 // Encodes the broadcast mix (44.1 kHz float stereo) at a constant bit rate,
 // handing the encoded bytes to `output` as they come: MP3 frames (LAME), Ogg
-// Opus pages (libopusenc, resampled to 48 kHz inside) or Ogg Vorbis pages
+// Opus pages (libopus, resampled to 48 kHz by the speex resampler) or Ogg Vorbis pages
 // (libvorbisenc); an Ogg stream starts with its headers and carries the
 // title in its comments.
 class StreamEncoder {
