@@ -71,11 +71,8 @@ AudioCapture& BroadcastController::audioCapture() {
 // every tone at its own pitch.
 void BroadcastController::ConfigureAudio() {
     AudioCapture& a = *audio_;
-    a.Player().SetBitsPerSample(SampleDepth::_16);
     a.Recorder().SetBitsPerSample(SampleDepth::_16);
-    a.Player().SetChannels(ChannelMode::Stereo);
     a.Recorder().SetChannels(ChannelMode::Stereo);
-    a.Player().SetSampleRate(kSampleRate);
     a.Recorder().SetSampleRate(kSampleRate);
     a.Recorder().SetTrigLevel(0);
     a.Recorder().SetTriggered(false);

@@ -12,9 +12,7 @@ class AudioCapture;
 enum class ChannelMode { Mono, Stereo };
 enum class SampleDepth { _8, _16 };
 
-// Format, buffers and ring indices shared by the recorder and the player.
-// The format setters go through the owning AudioCapture, which decides (by its
-// SeparateCtrls) whether one object or both take the new value.
+// The recorder's format, buffers and ring indices.
 class BroadcastFormat {
 public:
     static constexpr int kRingSize = 4;
@@ -66,11 +64,4 @@ protected:
     SampleDepth bitsPerSample_ = SampleDepth::_8;
     std::uint16_t sampleRate_ = 11025;
     std::uint16_t noSamples_ = 8192;
-};
-
-// Output settings: a mirror of the format with its buffers; nothing plays
-// through it.
-class OutputFormat : public BroadcastFormat {
-public:
-    using BroadcastFormat::BroadcastFormat;
 };

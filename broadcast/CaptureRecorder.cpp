@@ -41,7 +41,6 @@ CaptureRecorder::~CaptureRecorder() {
 }
 
 void CaptureRecorder::SetNoSamples(std::uint16_t value) {
-    Owner.Player().ApplyNoSamples(value);
     ApplyNoSamples(value);
 }
 

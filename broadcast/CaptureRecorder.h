@@ -37,7 +37,11 @@ public:
     ~CaptureRecorder() override;
 
     std::uint16_t NoSamples() const { return noSamples_; }
-    // Sets the frame count of both the player and the recorder.
+    // Stereo keeps SplitChannels; mono clears it.
+    void SetChannels(ChannelMode value) {
+        BroadcastFormat::SetChannels(value);
+        ApplySplitRule();
+    }
     void SetNoSamples(std::uint16_t value);
     bool SplitChannels() const { return splitChannels_; }
     // Kept only for stereo; mono forces it off.
