@@ -14,9 +14,8 @@
 // Nothing raises: operations return a Boolean and leave ErrorText.
 //
 // Threads: OnRecord runs on the capture thread (the input capture's block
-// handler); everything else, the re-queue of delivered buffers included,
-// runs on the main thread. The format and the device are changed only while
-// the recorder is closed.
+// handler); everything else runs on the main thread. The format and the device are changed only
+// while the recorder is closed.
 class AudioCapture {
 public:
     // LP: the samples (the left half after a split), RP: the right half or

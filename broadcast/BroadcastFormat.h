@@ -37,8 +37,7 @@ public:
     AudioCapture& Owner;
     std::array<char*, kRingSize> Buffers{};
     std::array<char*, kRingSize> RightBuffers{};
-    int AddIndex = 0;                // written by the main thread only
-    int DoneIndex = 0;               // written by the capture thread only
+    int DoneIndex = 0;               // the next buffer to fill (capture thread)
     bool IsOpen = false;             // the device is open (main thread)
     std::atomic<bool> Active{false}; // deliveries are taken (both threads)
     audio::CaptureFormat Format;
