@@ -145,6 +145,11 @@ MainWindow::MainWindow(QWidget* parent)
     conversion = new ConversionPipeline(musicLibrary, &toolState, this);
     broadcast =
         new BroadcastController(broadcastTab, DataFolder, this, ToolRunnerCallbacks(toolState));
+    // The broadcast sends the decks' own mix, names each track as it starts
+    // and skips a track that has gone silent.
+    broadcast->AttachDecks(*audioEngine, [this] { decks->AdvanceNow(); });
+    connect(decks.get(), &DeckEngine::trackStarted, this,
+            [this](Deck, int index) { broadcast->TrackStarted(playlist->TitleAt(index)); });
     StartupSession();
     StartupMediaControls();
 }
@@ -261,6 +266,17 @@ void MainWindow::FindMusic() {
 
 // The settings' menu items show the stored choices and store each change.
 void MainWindow::BindSettings() {
+    // The Broadcasting tab shows when asked for here or by the environment.
+    const QString showKey = QStringLiteral("view/showBroadcasting");
+    const bool fromEnvironment = qEnvironmentVariable("KOLVADECK_SHOW_BROADCASTING") == "1";
+    showBroadcastingAction->setChecked(settings->Value(showKey, false).toBool());
+    tabs->setTabVisible(2, fromEnvironment || showBroadcastingAction->isChecked());
+    connect(showBroadcastingAction, &QAction::toggled, this,
+            [this, showKey, fromEnvironment](bool on) {
+                settings->SetValue(showKey, on);
+                settings->Sync();
+                tabs->setTabVisible(2, fromEnvironment || on);
+            });
     normaliseLoudnessAction->setChecked(settings->NormaliseLoudness());
     skipSilenceAction->setChecked(settings->SkipSilence());
     connect(normaliseLoudnessAction, &QAction::toggled, this, [this](bool on) {

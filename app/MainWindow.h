@@ -105,6 +105,8 @@ public:
     QAction* restorePlaylistAction = nullptr;
     // In the "Settings" submenu: checkable, kept in the settings file.
     QAction *normaliseLoudnessAction = nullptr, *skipSilenceAction = nullptr;
+    QAction* showBroadcastingAction = nullptr; // off by default
+
     QMenu *playlistContextMenu = nullptr, *deckAContextMenu = nullptr, *deckBContextMenu = nullptr;
     QAction *addTracksAction = nullptr, *tagInfoAction = nullptr, *playOnDeckAAction = nullptr,
             *playOnDeckBAction = nullptr;

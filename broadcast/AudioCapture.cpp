@@ -2,18 +2,11 @@
 
 AudioCapture::AudioCapture(mixer::MixerSystem& mixers) {
     recorder_ = std::make_unique<CaptureRecorder>(*this);
-    player_ = std::make_unique<OutputFormat>(*this);
     mixerSettings_ = std::make_unique<MixerLineList>(mixers);
-    mixerSettings_->OnMixerChange = [this](MixerLineList& sender, std::uint16_t destination,
-                                           std::uint16_t source) {
-        if (OnMixerChange)
-            OnMixerChange(sender, destination, source);
-    };
     SetMixerDeviceID(0);
     ErrorText.clear();
-    // The player mirrors the format only; there is no output device to ask for.
-    if (audio::InputDeviceCount() >= 1 && recorder_->AllocBuffers())
-        player_->AllocBuffers();
+    if (audio::InputDeviceCount() >= 1)
+        recorder_->AllocBuffers();
 }
 
 AudioCapture::~AudioCapture() {
@@ -22,7 +15,6 @@ AudioCapture::~AudioCapture() {
     if (recorder_->IsOpen)
         recorder_->Stop();
     recorder_.reset();
-    player_.reset();
 }
 
 void AudioCapture::SetAudioDeviceID(int value) {
@@ -30,7 +22,6 @@ void AudioCapture::SetAudioDeviceID(int value) {
         return;
     audioDeviceID_ = value > 9 ? audio::InputCapture::kDefaultDevice : value;
     recorder_->Reallocate();
-    player_->Reallocate();
 }
 
 void AudioCapture::SetMixerDeviceID(int value) {
@@ -39,15 +30,4 @@ void AudioCapture::SetMixerDeviceID(int value) {
     mixerDeviceID_ = value;
     if (mixerSettings_->Enumerate(value))
         mixerSettings_->SetOk(true);
-}
-
-void AudioCapture::SetFormat(BroadcastFormat& target,
-                             const std::function<void(BroadcastFormat&)>& apply) {
-    if (separateCtrls_) {
-        apply(target);
-    } else {
-        apply(*player_);
-        apply(*recorder_);
-    }
-    recorder_->ApplySplitRule();
 }

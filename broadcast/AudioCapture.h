@@ -8,15 +8,14 @@
 #include <memory>
 #include <string>
 
-// The broadcast's capture component: a sound-input recorder with a ring of
-// four buffers that hands each filled buffer to OnRecord on the capture thread, an
-// output settings object mirroring the format, and the mixer line list.
+// The broadcast's capture component: a sound-input recorder (blocks from
+// audio::InputCapture) with a ring of four buffers that hands each filled
+// buffer to OnRecord on the capture thread, and the mixer line list.
 // Nothing raises: operations return a Boolean and leave ErrorText.
 //
 // Threads: OnRecord runs on the capture thread (the input capture's block
-// handler); everything else, the re-queue of delivered buffers included,
-// runs on the main thread. The format and the device are changed only while
-// the recorder is closed.
+// handler); everything else runs on the main thread. The format and the device are changed only
+// while the recorder is closed.
 class AudioCapture {
 public:
     // LP: the samples (the left half after a split), RP: the right half or
@@ -31,37 +30,23 @@ public:
     AudioCapture& operator=(const AudioCapture&) = delete;
 
     int AudioDeviceID() const { return audioDeviceID_; }
-    // Values above 9 become -1 (the system's default input); reallocates both
-    // objects' buffers when the value changes.
+    // Values above 9 become -1 (the system's default input); reallocates the
+    // recorder's buffers when the value changes.
     void SetAudioDeviceID(int value);
     int MixerDeviceID() const { return mixerDeviceID_; }
     // Lists the lines of that mixer device when the value changes.
     void SetMixerDeviceID(int value);
-    bool SeparateCtrls() const { return separateCtrls_; }
-    void SetSeparateCtrls(bool value) { separateCtrls_ = value; }
-    std::string Version() const { return kVersion; }
-    void SetVersion(const std::string&) {} // read-only in effect
 
     CaptureRecorder& Recorder() { return *recorder_; }
-    OutputFormat& Player() { return *player_; }
     MixerLineList& MixerSettings() { return *mixerSettings_; }
 
     RecordHandler OnRecord;
-    MixerLineList::MixerChangeHandler OnMixerChange;
 
     std::string ErrorText;
 
-    // A format setter of `target`: with SeparateCtrls only that object takes
-    // the value; otherwise the player and then the recorder do.
-    void SetFormat(BroadcastFormat& target, const std::function<void(BroadcastFormat&)>& apply);
-
 private:
-    static constexpr const char* kVersion = "4.1 (32bit)";
-
     int audioDeviceID_ = audio::InputCapture::kDefaultDevice;
     int mixerDeviceID_ = -1;
-    bool separateCtrls_ = false;
     std::unique_ptr<CaptureRecorder> recorder_;
-    std::unique_ptr<OutputFormat> player_;
     std::unique_ptr<MixerLineList> mixerSettings_;
 };

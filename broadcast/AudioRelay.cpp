@@ -50,10 +50,14 @@ void AudioRelay::serveClient(net::Connection&) {
 }
 
 void AudioRelay::relayBlock(CaptureRecorder&, char* LP, char*, std::uint16_t BufferSize) {
+    relayMix(LP, BufferSize);
+}
+
+void AudioRelay::relayMix(const char* bytes, std::size_t size) {
     if (!Broadcasting || !ClientList)
         return;
     // Queued for every client at once; the server's listener thread sends it.
-    tcpServer.SendToAll(LP, BufferSize);
+    tcpServer.SendToAll(bytes, size);
 }
 
 int AudioRelay::ClientCount() {

@@ -55,6 +55,9 @@ public:
     // The capture engine's OnRecord handler (capture thread).
     void relayBlock(CaptureRecorder& Sender, char* LP, char* RP, std::uint16_t BufferSize);
 
+    // The broadcast mix in the wire format (mix thread): the same as a block.
+    void relayMix(const char* bytes, std::size_t size);
+
     // Entries in ClientList now (0 when there is no list).
     int ClientCount();
 };

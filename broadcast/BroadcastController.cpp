@@ -1,6 +1,7 @@
 #include "broadcast/BroadcastController.h"
 
 #include "broadcast/BroadcastLog.h"
+#include "broadcast/OnAirSession.h"
 #include "platform/BackgroundTask.h"
 #include "platform/Dialogs.h"
 #include "platform/Download.h"
@@ -8,6 +9,10 @@
 #include "platform/JpegCodec.h"
 #include "platform/Shell.h"
 
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -38,7 +43,9 @@ BroadcastController::BroadcastController(QWidget* tabSheet, std::string dataFold
     , form_(form)
     , dataFolder_(std::move(dataFolder))
     , callbacks_(std::move(callbacks))
-    , w_(BuildBroadcastForm(tabSheet)) {
+    , w_(BuildBroadcastForm(tabSheet))
+    , onAir_(BuildOnAirForm(tabSheet, 8, 436)) {
+    LoadOnAirForm(onAir_);
     connect(w_.loadBackgroundButton, &QPushButton::clicked, this,
             [this] { dialogs::RunCommand([this] { loadBackground(); }, form_); });
     connect(w_.broadcastButton, &QPushButton::clicked, this,
@@ -64,11 +71,8 @@ AudioCapture& BroadcastController::audioCapture() {
 // every tone at its own pitch.
 void BroadcastController::ConfigureAudio() {
     AudioCapture& a = *audio_;
-    a.Player().SetBitsPerSample(SampleDepth::_16);
     a.Recorder().SetBitsPerSample(SampleDepth::_16);
-    a.Player().SetChannels(ChannelMode::Stereo);
     a.Recorder().SetChannels(ChannelMode::Stereo);
-    a.Player().SetSampleRate(kSampleRate);
     a.Recorder().SetSampleRate(kSampleRate);
     a.Recorder().SetTrigLevel(0);
     a.Recorder().SetTriggered(false);
@@ -82,8 +86,29 @@ void BroadcastController::ShowPicture(const QImage& picture) {
     w_.streamingpreviewimage->setPixmap(QPixmap::fromImage(picture));
 }
 
-void BroadcastController::SetStatus(const char* text) {
-    w_.streamingstatuslbl->setText(QString::fromLatin1(text));
+void BroadcastController::SetStatus(const QString& text) {
+    w_.streamingstatuslbl->setText(text);
+}
+
+void BroadcastController::AttachDecks(audio::AudioEngine& engine,
+                                      std::function<void()> skipToNext) {
+    engine_ = &engine;
+    skipToNext_ = std::move(skipToNext);
+}
+
+void BroadcastController::TrackStarted(const QString& title) {
+    title_ = title;
+    if (session_)
+        session_->SetTitle(title.toStdString());
+}
+
+std::string BroadcastController::RecordingPath() const {
+    const QString folder = QString::fromStdString(dataFolder_) + QStringLiteral("recordings");
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return (folder +
+            QDateTime::currentDateTime().toString(QStringLiteral("/'show-'yyyyMMdd-HHmmss'.opus'")))
+        .toStdString();
 }
 
 void BroadcastController::loadBackground() {
@@ -159,17 +184,32 @@ void BroadcastController::StartBroadcast() {
     try {
         relay_.tcpServer.SetActive(true);
     } catch (...) {
-        SetStatus("The relay could not start");
+        SetStatus(QStringLiteral("The relay could not start"));
         throw; // shown in the standard error box; the next click stops
     }
-    audioCapture().Recorder().Start(); // without a device the broadcast runs silent
+    if (engine_) {
+        SaveOnAirForm(onAir_);
+        session_ = std::make_unique<OnAirSession>(
+            *engine_,
+            ReadOnAirForm(onAir_, onAir_.recordShow->isChecked() ? RecordingPath() : std::string()),
+            [this](const char* bytes, std::size_t size) { relay_.relayMix(bytes, size); });
+        connect(session_.get(), &OnAirSession::statusChanged, this,
+                &BroadcastController::SetStatus);
+        connect(session_.get(), &OnAirSession::deadAir, this, [this] {
+            if (skipToNext_)
+                skipToNext_();
+        });
+        session_->SetTitle(title_.toStdString());
+    } else {
+        audioCapture().Recorder().Start(); // without a device the broadcast runs silent
+    }
     try {
         if (!picture_.isNull() &&
             !EncodeJpeg(picture_, QString::fromStdString(dataFolder_ + "video.jpg")))
             return;
         const std::string parameters = ConverterParameters();
         w_.broadcastButton->setText(QString::fromLatin1(kCancelBroadcasting));
-        SetStatus("Broadcasting");
+        SetStatus(session_ ? session_->StatusText() : QStringLiteral("Broadcasting"));
         if (callbacks_.StartTool &&
             !callbacks_.StartTool(ConverterPath, parameters, [this] { ConverterEnded(); }))
             ConverterEnded();
@@ -181,16 +221,21 @@ void BroadcastController::StartBroadcast() {
 // The broadcast stays on, capture and relay running, until the user stops it.
 void BroadcastController::ConverterEnded() {
     if (relay_.Broadcasting && w_.broadcastButton->text() == kCancelBroadcasting)
-        SetStatus("The converter has ended");
+        SetStatus(QStringLiteral("The converter has ended"));
 }
 
 void BroadcastController::StopBroadcast() {
-    audioCapture().Recorder().Stop();
+    if (session_) {
+        session_->Stop();
+        session_.reset();
+    } else {
+        audioCapture().Recorder().Stop();
+    }
     relay_.tcpServer.SetActive(false);
     relay_.ClientList.reset();
     relay_.Broadcasting = false;
     w_.broadcastButton->setText(QString::fromLatin1(kBroadcastNow));
-    SetStatus("Broadcast stopped");
+    SetStatus(QStringLiteral("Broadcast stopped"));
     // The converter would otherwise stream video with no sound until it ends;
     // its process group is ended in the background.
     if (callbacks_.EndTool)

@@ -3,6 +3,7 @@
 #include "broadcast/AudioCapture.h"
 #include "broadcast/AudioRelay.h"
 #include "broadcast/BroadcastForm.h"
+#include "broadcast/OnAirForm.h"
 
 #include <QImage>
 #include <QObject>
@@ -11,7 +12,12 @@
 #include <string>
 
 class BackgroundTask;
+class OnAirSession;
 class QWidget;
+
+namespace audio {
+class AudioEngine;
+}
 
 // What the controller needs from the main window.
 struct BroadcastCallbacks {
@@ -67,7 +73,22 @@ public:
     // Full path of the converter; the folder of the executable by default.
     std::string ConverterPath;
 
+    // The decks go on air: from now on a broadcast sends the engine's own
+    // mix with the microphone (OnAirSession) to the relay, and to Icecast and
+    // a recording as the "Icecast" group says; `skipToNext` is asked for the
+    // next track when dead air is found. Without it, the relay sends what
+    // the sound input records.
+    void AttachDecks(audio::AudioEngine& engine, std::function<void()> skipToNext);
+    // A track began to play ("Artist - Title"): the title on air.
+    void TrackStarted(const QString& title);
+    // The broadcast on air, while one runs with the decks attached.
+    OnAirSession* Session() { return session_.get(); }
+    // Where "Record the show" writes: the data folder's recordings/, one file
+    // a broadcast, named by its start.
+    std::string RecordingPath() const;
+
     const BroadcastWidgets& Widgets() const { return w_; }
+    OnAirWidgets& OnAirForm() { return onAir_; }
     // The capture the broadcast sends, made with its first use: making it asks
     // the system mixer and PortAudio for their devices, which most runs never
     // need and which would hold up the start.
@@ -82,13 +103,18 @@ private:
     void ConverterEnded();
     void ConfigureAudio();
     void ShowPicture(const QImage& picture);
-    void SetStatus(const char* text);
+    void SetStatus(const QString& text);
     void LoadBackgroundFrom(const std::string& address);
 
     QWidget* form_;
     std::string dataFolder_;
     BroadcastCallbacks callbacks_;
     BroadcastWidgets w_;
+    OnAirWidgets onAir_;
+    audio::AudioEngine* engine_ = nullptr;
+    std::function<void()> skipToNext_;
+    std::unique_ptr<OnAirSession> session_;
+    QString title_;
     AudioRelay relay_; // outlives audioCapture, whose capture thread writes through it
     std::unique_ptr<AudioCapture> audio_; // null until audioCapture
     QImage picture_;

@@ -12,15 +12,15 @@ BroadcastFormat::~BroadcastFormat() {
 }
 
 void BroadcastFormat::SetChannels(ChannelMode value) {
-    Owner.SetFormat(*this, [value](BroadcastFormat& s) { s.ApplyChannels(value); });
+    ApplyChannels(value);
 }
 
 void BroadcastFormat::SetBitsPerSample(SampleDepth value) {
-    Owner.SetFormat(*this, [value](BroadcastFormat& s) { s.ApplyBitsPerSample(value); });
+    ApplyBitsPerSample(value);
 }
 
 void BroadcastFormat::SetSampleRate(std::uint16_t value) {
-    Owner.SetFormat(*this, [value](BroadcastFormat& s) { s.ApplySampleRate(value); });
+    ApplySampleRate(value);
 }
 
 void BroadcastFormat::ApplyChannels(ChannelMode value) {

@@ -12,9 +12,7 @@ class AudioCapture;
 enum class ChannelMode { Mono, Stereo };
 enum class SampleDepth { _8, _16 };
 
-// Format, buffers and ring indices shared by the recorder and the player.
-// The format setters go through the owning AudioCapture, which decides (by its
-// SeparateCtrls) whether one object or both take the new value.
+// The recorder's format, buffers and ring indices.
 class BroadcastFormat {
 public:
     static constexpr int kRingSize = 4;
@@ -39,8 +37,7 @@ public:
     AudioCapture& Owner;
     std::array<char*, kRingSize> Buffers{};
     std::array<char*, kRingSize> RightBuffers{};
-    int AddIndex = 0;                // written by the main thread only
-    int DoneIndex = 0;               // written by the capture thread only
+    int DoneIndex = 0;               // the next buffer to fill (capture thread)
     bool IsOpen = false;             // the device is open (main thread)
     std::atomic<bool> Active{false}; // deliveries are taken (both threads)
     audio::CaptureFormat Format;
@@ -66,11 +63,4 @@ protected:
     SampleDepth bitsPerSample_ = SampleDepth::_8;
     std::uint16_t sampleRate_ = 11025;
     std::uint16_t noSamples_ = 8192;
-};
-
-// Output settings: a mirror of the format with its buffers; nothing plays
-// through it.
-class OutputFormat : public BroadcastFormat {
-public:
-    using BroadcastFormat::BroadcastFormat;
 };

@@ -1,47 +1,16 @@
 #include "broadcast/CaptureRecorder.h"
 
 #include "broadcast/AudioCapture.h"
-#include "platform/ThreadHandOff.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-QEvent::Type RequeueEventType() {
-    static const auto type = QEvent::Type(QEvent::registerEventType());
-    return type;
-}
-
-} // namespace
-
-void RecorderRequeueReceiver::PostRequeue(RecorderRequeueReceiver* window) {
-    auto* event = new QEvent(RequeueEventType());
-    MarkHandOff(window);
-    QCoreApplication::postEvent(window, event);
-}
-
-bool RecorderRequeueReceiver::event(QEvent* event) {
-    MarkReceipt(this);
-    if (event->type() != RequeueEventType())
-        return QObject::event(event);
-    recorder_.Requeue();
-    return true;
-}
-
 CaptureRecorder::CaptureRecorder(AudioCapture& owner)
-    : BroadcastFormat(owner)
-    , window_(new RecorderRequeueReceiver(*this)) {}
+    : BroadcastFormat(owner) {}
 
-CaptureRecorder::~CaptureRecorder() {
-    // Pending re-queue messages die with the window.
-    delete window_;
-}
+CaptureRecorder::~CaptureRecorder() = default;
 
 void CaptureRecorder::SetNoSamples(std::uint16_t value) {
-    Owner.Player().ApplyNoSamples(value);
     ApplyNoSamples(value);
 }
 
@@ -62,9 +31,7 @@ void CaptureRecorder::Composed(const std::string& message, const audio::Status& 
 bool CaptureRecorder::OpenDevice() {
     if (IsOpen)
         return true;
-    AddIndex = 0;
     DoneIndex = 0;
-    queued_ = 0;
     // A block size that wrapped to 0 in its 16 bits, or buffers that could
     // not be allocated, leave nothing to record into.
     if (BufferSize == 0 || !Buffers[0]) {
@@ -80,7 +47,6 @@ bool CaptureRecorder::OpenDevice() {
     }
     IsOpen = true;
     Active = true;
-    AddNextBuffer();
     return true;
 }
 
@@ -92,8 +58,6 @@ bool CaptureRecorder::Start() {
         CloseDevice();
         return false;
     }
-    for (int i = 0; i < 3; ++i)
-        AddNextBuffer();
     return true;
 }
 
@@ -102,30 +66,23 @@ bool CaptureRecorder::Stop() {
     return CloseDevice();
 }
 
-void CaptureRecorder::AddNextBuffer() {
-    ++queued_;
-    AddIndex = (AddIndex + 1) % kRingSize;
-}
-
 bool CaptureRecorder::CloseDevice() {
     if (!IsOpen) {
         Owner.ErrorText = "Recorder already closed";
         return true;
     }
     capture_.reset(); // stops it: no block is recorded after this
-    queued_ = 0;
     IsOpen = false;
     Active = false;
     return true;
 }
 
-// Capture thread: fill the buffer queued first (buffers are taken in the
-// order they were queued) and deliver it, then ask the main thread to queue
-// it again. Nothing here allocates, waits on the main thread or touches files.
+// Capture thread: fill the next buffer of the ring and deliver it; it is
+// free again once the handler returns. Nothing here allocates, waits on the
+// main thread or touches files.
 void CaptureRecorder::BlockRecorded(std::span<const char> block) {
-    if (!Active || queued_ == 0)
-        return; // no buffer queued: the block is lost
-    --queued_;
+    if (!Active)
+        return;
     char* lp = Buffers[DoneIndex];
     char* rp = RightBuffers[DoneIndex];
     const auto n = std::uint16_t(std::min<std::size_t>(block.size(), BufferSize));
@@ -138,13 +95,7 @@ void CaptureRecorder::BlockRecorded(std::span<const char> block) {
             Owner.OnRecord(*this, lp, nullptr, n);
         }
     }
-    RecorderRequeueReceiver::PostRequeue(window_);
     DoneIndex = (DoneIndex + 1) % kRingSize;
-}
-
-void CaptureRecorder::Requeue() {
-    if (IsOpen)
-        AddNextBuffer();
 }
 
 bool CaptureRecorder::CheckTrigger(const char* data, std::uint16_t n) {

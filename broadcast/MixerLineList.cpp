@@ -24,9 +24,8 @@ bool MixerLineList::Enumerate(int device) {
     release();
     if (system_.deviceCount() < 1)
         return false;
-    if (system_.open(
-            device, [this](std::uint32_t h, std::uint32_t id) { mixerControlChange(h, id); },
-            handle_) != Result::Ok) {
+    // Nothing reads the list after it is built: change notices are not asked for.
+    if (system_.open(device, {}, handle_) != Result::Ok) {
         handle_.reset();
         return false;
     }
@@ -114,22 +113,6 @@ void MixerLineList::readControls(const LineInfo& line, MixerLine& record) {
             break;
         default:
             break;
-        }
-    }
-}
-
-void MixerLineList::mixerControlChange(std::uint32_t mixerHandle, std::uint32_t controlId) {
-    if (!ok_ || !OnMixerChange)
-        return;
-    OnMixerChange(*this, static_cast<std::uint16_t>(mixerHandle & 0xFFFF),
-                  static_cast<std::uint16_t>(controlId & 0xFFFF));
-    // The first call may have rebuilt the list; look the control up afterwards.
-    for (const MixerLine* record = lines_.get(); record; record = record->Next.get()) {
-        if (controlId == MixerLine::kNoControl)
-            break;
-        if (record->VolumeID == controlId || record->MuteID == controlId) {
-            OnMixerChange(*this, record->Destination, record->Source);
-            return;
         }
     }
 }

@@ -33,19 +33,9 @@ struct MixerLine {
 
 // The capture engine's view of a mixer device: a list of its lines with the
 // ids and values of their volume faders, mute switches and peak meters. The
-// mixer stays open with change notices until the list is rebuilt or this
-// object is destroyed.
-//
-// Change notices (on the main thread): while Ok() is true and OnMixerChange is
-// set, a change of a control calls OnMixerChange twice: first with the low 16
-// bits of the mixer handle and of the control id as Destination and Source,
-// then with the Destination and Source of the first record whose volume or
-// mute control it is (this second call is left out when no record has it).
+// mixer stays open until the list is rebuilt or this object is destroyed.
 class MixerLineList {
 public:
-    using MixerChangeHandler =
-        std::function<void(MixerLineList& Sender, std::uint16_t Destination, std::uint16_t Source)>;
-
     explicit MixerLineList(mixer::MixerSystem& system = mixer::DefaultSystem());
     ~MixerLineList();
     MixerLineList(const MixerLineList&) = delete;
@@ -65,15 +55,11 @@ public:
     bool Ok() const { return ok_; }
     void SetOk(bool ok) { ok_ = ok; }
 
-    // The owner's handler for change notices.
-    MixerChangeHandler OnMixerChange;
-
 private:
     void release();
     void addLine(const mixer::LineInfo& line, bool onSpeakers);
     void readControls(const mixer::LineInfo& line, MixerLine& record);
     void append(std::unique_ptr<MixerLine> record);
-    void mixerControlChange(std::uint32_t mixerHandle, std::uint32_t controlId);
 
     mixer::MixerSystem& system_;
     std::unique_ptr<mixer::Mixer> handle_;

@@ -15,13 +15,14 @@ build_pkgs=(
   libcurl4-openssl-dev libpugixml-dev libjpeg62-turbo-dev
   libsqlite3-dev libtag1-dev libcpp-httplib-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libebur128-dev
+  libshout3-dev libmp3lame-dev libopus-dev libspeexdsp-dev libogg-dev libvorbis-dev
   ffmpeg yt-dlp xdg-utils fonts-dejavu-core
   xvfb pulseaudio pulseaudio-utils
 )
 test_pkgs=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libx11-dev
   lame id3v2 python3-mutagen sox libsox-fmt-mp3 mpg123 alsa-utils flac opus-tools
-  nginx libnginx-mod-rtmp xauth dbus playerctl desktop-file-utils appstream
+  nginx libnginx-mod-rtmp icecast2 xauth dbus playerctl desktop-file-utils appstream
   clang-14 libclang-rt-14-dev clang-tidy
 )
 

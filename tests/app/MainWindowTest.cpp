@@ -60,6 +60,11 @@ TEST_F(MainWindowTest, StartsWithItsCaptionTabsAndDesignValues) {
     EXPECT_TRUE(form.tabs->isTabVisible(0));
     EXPECT_TRUE(form.tabs->isTabVisible(1));
     EXPECT_FALSE(form.tabs->isTabVisible(2));
+    EXPECT_FALSE(form.showBroadcastingAction->isChecked());
+    form.showBroadcastingAction->setChecked(true); // kept for the next start
+    EXPECT_TRUE(MainWindow().tabs->isTabVisible(2));
+    form.showBroadcastingAction->setChecked(false);
+    EXPECT_FALSE(form.tabs->isTabVisible(2));
     EXPECT_EQ(form.tabs->currentIndex(), 0);
     // 800 is written; the 50 x 280 slider's thumb offset 207 reads back as 799.
     EXPECT_EQ(form.deckALevel->Position(), 799);

@@ -1,16 +1,22 @@
 #include "RelayClient.h"
 #include "broadcast/BroadcastController.h"
+#include "broadcast/OnAirSession.h"
 #include "broadcast/ToolCallbacks.h"
 #include "convert/ToolState.h"
 #include "platform/Dialogs.h"
 #include "platform/JpegCodec.h"
+#include "platform/audio/DeckPlayer.h"
+#include "platform/audio/VirtualSoundCard.h"
 #include "platform/capture/VirtualInput.h"
 #include "platform/mixer/Mixer.h"
 #include "platform/mixer/VirtualMixer.h"
+#include "tests/decks/ToneFiles.h"
 #include "tests/search/LoopbackServer.h"
+#include "tests/support/SignalMeasure.h"
 #include "tests/support/TestApp.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QKeyEvent>
@@ -20,6 +26,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QWidget>
 #include <csignal>
 #include <filesystem>
@@ -349,6 +356,44 @@ TEST_F(BroadcastTab, ARelayClientReceivesTheRecordedSound) {
     W().broadcastButton->click();
     EXPECT_TRUE(client.WaitForEnd());
     EXPECT_FALSE(controller_->Broadcasting());
+}
+
+// With the decks attached, the relay carries the decks' own mix (not the
+// sound input) in its designed format: 16-bit stereo at 22050 Hz.
+TEST_F(BroadcastTab, WithTheDecksAttachedTheRelayCarriesTheirMixAtHalfRate) {
+    audio::VirtualSoundCard card;
+    audio::DeckPlayer deck(card);
+    int skips = 0;
+    controller_->AttachDecks(card, [&] { ++skips; });
+    controller_->OnAirForm().recordShow->setChecked(false);
+    audio::virtual_input::SetTone(3000, 0.5); // the microphone: on air too
+    deck.Open(tonefiles::Mp3({.frequency = 440, .seconds = 20, .amplitude = 0.4}));
+    deck.Play();
+    controller_->TrackStarted("Artist - Title");
+    W().broadcastButton->click();
+    ASSERT_NE(controller_->Session(), nullptr);
+    RelayClient client;
+    bool enough = false;
+    for (int i = 0; i < 2000 && !enough; ++i) { // the session's clock is real
+        card.Render(10);
+        audio::virtual_input::Advance(441);
+        QThread::msleep(10);
+        QCoreApplication::processEvents();
+        enough = client.Bytes().size() >= 3 * 32768;
+    }
+    ASSERT_TRUE(enough);
+    const std::vector<char> bytes = client.Bytes();
+    std::vector<float> left;
+    for (std::size_t at = bytes.size() - 32768; at + 4 <= bytes.size(); at += 4)
+        left.push_back(float(std::int16_t(quint8(bytes[at]) | quint8(bytes[at + 1]) << 8)) / 32768);
+    EXPECT_NEAR(measure::Goertzel(left, 22050, 440), 0.4 * std::pow(10, -12 / 20.0), 0.03)
+        << "the decks, ducked under the microphone";
+    EXPECT_GT(measure::Goertzel(left, 22050, 3000), 0.3) << "the microphone";
+    EXPECT_EQ(W().streamingstatuslbl->text(), "Broadcasting");
+    W().broadcastButton->click();
+    EXPECT_EQ(controller_->Session(), nullptr);
+    EXPECT_TRUE(client.WaitForEnd());
+    EXPECT_EQ(skips, 0);
 }
 
 } // namespace
