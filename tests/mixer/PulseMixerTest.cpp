@@ -91,5 +91,4 @@ TEST_F(PulseMixer, TheLineListReadsTheServersControls) {
     EXPECT_EQ(std::tie(records[3]->Destination, records[3]->Source), std::tuple(1, 1));
     EXPECT_FALSE(records[3]->Muted);
     EXPECT_FALSE(records[3]->OnSpeakers);
-
 }
