@@ -2,6 +2,7 @@
 
 #include "broadcast/BroadcastLog.h"
 #include "platform/BackgroundTask.h"
+#include "platform/Wakeup.h"
 
 #include <shout/shout.h>
 
@@ -23,6 +24,7 @@ struct IcecastSource::Shared {
     std::string title;
     unsigned titleCount = 0;
     Status status;
+    Wakeup wake; // the sender rests on it: new mix, or Stop
 
     void SetStatus(State state, std::string detail = {}, int retry = 0) {
         std::lock_guard guard(lock);
@@ -46,14 +48,14 @@ void InitShoutOnce() {
     std::call_once(once, [] { shout_init(); });
 }
 
-// Waits `seconds` on the sender's thread, dropping the mix meanwhile;
+// Waits `seconds` on the sender's thread, dropping the mix as it comes;
 // false when cancelled.
-bool WaitDropping(audio::SpscRing<audio::StereoFrame>& pcm, int seconds,
+bool WaitDropping(audio::SpscRing<audio::StereoFrame>& pcm, Wakeup& wake, int seconds,
                   const std::atomic<bool>& cancelled) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (!cancelled && std::chrono::steady_clock::now() < until) {
         pcm.CommitRead(pcm.Readable());
-        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // wait-ok: sender's thread
+        wake.WaitUntil(until);
     }
     return !cancelled;
 }
@@ -63,27 +65,31 @@ constexpr auto kTitleLimit = std::chrono::seconds(3);
 constexpr int kBacklogSeconds = 5; // unsent stream that means the server stopped taking it
 
 // Runs a nonblocking libshout step until it is done, failed, timed out or
-// cancelled: libshout answers SHOUTERR_BUSY while it is under way.
+// cancelled: libshout answers SHOUTERR_BUSY while it is under way and has no
+// descriptor to wait on, so the step is tried again every 10 ms (sooner when
+// the mix arrives, at once when stopped).
 template <typename Step>
-int Finish(Step step, int first, std::chrono::seconds limit, const std::atomic<bool>& cancelled) {
+int Finish(Step step, int first, std::chrono::seconds limit, Wakeup& wake,
+           const std::atomic<bool>& cancelled) {
     const auto until = std::chrono::steady_clock::now() + limit;
     int result = first;
     while ((result == SHOUTERR_BUSY || result == SHOUTERR_RETRY) && !cancelled &&
            std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10)); // wait-ok: sender's thread
+        wake.WaitFor(std::chrono::milliseconds(10));
         result = step();
     }
     return result;
 }
 
-void SendTitle(shout_t* shout, const std::string& title, const std::atomic<bool>& cancelled) {
+void SendTitle(shout_t* shout, const std::string& title, Wakeup& wake,
+               const std::atomic<bool>& cancelled) {
     shout_metadata_t* meta = shout_metadata_new();
     if (!meta)
         return;
     int result = shout_metadata_add(meta, "song", title.c_str());
     if (result == SHOUTERR_SUCCESS) {
         auto step = [&] { return shout_set_metadata_utf8(shout, meta); };
-        result = Finish(step, step(), kTitleLimit, cancelled);
+        result = Finish(step, step(), kTitleLimit, wake, cancelled);
     }
     if (result != SHOUTERR_SUCCESS)
         qCWarning(lcBroadcast, "the title could not be sent: %s", shout_get_error(shout));
@@ -92,9 +98,9 @@ void SendTitle(shout_t* shout, const std::string& title, const std::atomic<bool>
 
 // Connects without ever blocking for longer than kConnectLimit: a server
 // that accepts and then says nothing must not hold the sender.
-int Open(shout_t* shout, const std::atomic<bool>& cancelled) {
+int Open(shout_t* shout, Wakeup& wake, const std::atomic<bool>& cancelled) {
     const int result = Finish([shout] { return shout_get_connected(shout); }, shout_open(shout),
-                              kConnectLimit, cancelled);
+                              kConnectLimit, wake, cancelled);
     return result == SHOUTERR_CONNECTED ? SHOUTERR_SUCCESS : result;
 }
 
@@ -155,20 +161,13 @@ IcecastSource::Status IcecastSource::CurrentStatus() const {
 }
 
 void IcecastSource::Write(const audio::StereoFrame* frames, std::size_t count) {
-    auto& pcm = shared_->pcm;
-    count = std::min(count, pcm.Writable()); // the sender is behind: the rest is lost
-    while (count > 0) {
-        const auto span = pcm.WriteSpan();
-        const std::size_t n = std::min(span.size(), count);
-        std::copy_n(frames, n, span.data());
-        pcm.CommitWrite(n);
-        frames += n;
-        count -= n;
-    }
+    shared_->pcm.Push(frames, count); // the sender is behind: the rest is lost
+    shared_->wake.Notify();
 }
 
 void IcecastSource::Stop() {
-    sender_.reset();
+    sender_.reset(); // cancels the sender
+    shared_->wake.Notify();
     shared_->SetStatus(State::Stopped);
 }
 
@@ -191,7 +190,8 @@ void IcecastSource::Start() {
                     break;
                 }
                 std::string reason;
-                if (const int opened = Open(shout, cancelled); opened == SHOUTERR_SUCCESS) {
+                if (const int opened = Open(shout, shared->wake, cancelled);
+                    opened == SHOUTERR_SUCCESS) {
                     backoff = 1;
                     reason = Stream(*shared, shout, cancelled);
                 } else {
@@ -206,7 +206,7 @@ void IcecastSource::Start() {
                           shared->settings.host.c_str(), shared->settings.port,
                           shared->settings.mount.c_str(), reason.c_str(), backoff);
                 shared->SetStatus(State::Reconnecting, reason, backoff);
-                if (!WaitDropping(shared->pcm, backoff, cancelled))
+                if (!WaitDropping(shared->pcm, shared->wake, backoff, cancelled))
                     break;
                 backoff = std::min(backoff * 2, kMaxBackoffSeconds);
                 shared->SetStatus(State::Connecting);
@@ -227,7 +227,7 @@ static std::string Stream(IcecastSource::Shared& s, shout_t* shout,
         return "the encoder does not take " + std::to_string(s.settings.kbps) + " kbit/s";
     const bool mp3 = s.settings.format == StreamFormat::Mp3;
     if (mp3 && !title.empty())
-        SendTitle(shout, title, cancelled);
+        SendTitle(shout, title, s.wake, cancelled);
     s.DropPending(); // what came while connecting is old by now
     s.SetStatus(IcecastSource::State::Connected);
     std::vector<audio::StereoFrame> block(4096);
@@ -236,12 +236,12 @@ static std::string Stream(IcecastSource::Shared& s, shout_t* shout,
             titleCount = count;
             encoder->NewTrack(now);
             if (mp3)
-                SendTitle(shout, now, cancelled);
+                SendTitle(shout, now, s.wake, cancelled);
         }
         const auto span = s.pcm.ReadSpan();
         const std::size_t n = std::min(span.size(), block.size());
         if (n == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5)); // wait-ok: sender's thread
+            s.wake.WaitFor(std::chrono::milliseconds(100)); // until the mix writes more
             continue;
         }
         std::copy_n(span.data(), n, block.data());

@@ -5,8 +5,10 @@
 #include "platform/BackgroundTask.h"
 #include "platform/audio/AudioEngine.h"
 
+#include "platform/Wakeup.h"
 #include <atomic>
 #include <mutex>
+
 #include <thread>
 
 // Shared by the session and its mix thread. The gate is held for each mix
@@ -18,6 +20,7 @@ struct OnAirSession::Shared {
     std::unique_ptr<BroadcastMix> mix;
     std::atomic<bool> decksPlaying{false};
     std::atomic<int> deadAirFound{0};
+    Wakeup tick; // the mix thread rests on it; Stop wakes it
 };
 
 OnAirSession::OnAirSession(audio::AudioEngine& engine, const OnAirSettings& settings,
@@ -60,8 +63,12 @@ OnAirSession::OnAirSession(audio::AudioEngine& engine, const OnAirSettings& sett
             using Clock = std::chrono::steady_clock;
             const auto start = Clock::now();
             std::uint64_t produced = 0;
+            auto next = start;
             while (!cancelled) {
-                std::this_thread::sleep_for(kTick); // wait-ok: the mix thread's clock
+                next += kTick;
+                shared->tick.WaitUntil(next);
+                if (cancelled)
+                    break;
                 const auto due =
                     std::uint64_t(std::chrono::duration<double>(Clock::now() - start).count() *
                                   BroadcastMix::kRate);
@@ -94,7 +101,8 @@ void OnAirSession::Stop() {
         return;
     stopped_ = true;
     statusTimer_.stop();
-    pacer_.reset();
+    pacer_.reset(); // cancels the mix thread
+    shared_->tick.Notify();
     if (icecast_)
         icecast_->Stop();
     {

@@ -36,19 +36,7 @@ public:
     bool IsEnabled() const { return enabled_.load(std::memory_order_acquire); }
 
     // Reader: copies up to frames of the mix into out; returns how many.
-    std::size_t Read(StereoFrame* out, std::size_t frames) {
-        std::size_t done = 0;
-        while (done < frames) {
-            const auto span = ring_.ReadSpan();
-            const std::size_t n = std::min(span.size(), frames - done);
-            if (n == 0)
-                break;
-            std::copy_n(span.data(), n, out + done);
-            ring_.CommitRead(n);
-            done += n;
-        }
-        return done;
-    }
+    std::size_t Read(StereoFrame* out, std::size_t frames) { return ring_.Pop(out, frames); }
     std::size_t Readable() const { return ring_.Readable(); }
     // Frames the reader lost because it fell behind.
     std::uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
@@ -57,17 +45,7 @@ public:
     void Write(const StereoFrame* in, std::size_t frames) {
         if (!enabled_.load(std::memory_order_acquire))
             return;
-        std::size_t done = 0;
-        while (done < frames) {
-            const auto span = ring_.WriteSpan();
-            const std::size_t n = std::min(span.size(), frames - done);
-            if (n == 0)
-                break;
-            std::copy_n(in + done, n, span.data());
-            ring_.CommitWrite(n);
-            done += n;
-        }
-        if (done < frames)
+        if (const std::size_t done = ring_.Push(in, frames); done < frames)
             dropped_.fetch_add(frames - done, std::memory_order_relaxed);
     }
 

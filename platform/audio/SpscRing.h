@@ -49,6 +49,35 @@ public:
     }
     void CommitRead(std::size_t n) { read_.fetch_add(n, std::memory_order_release); }
 
+    // Producer: copies up to n items in (both spans); returns how many fit.
+    std::size_t Push(const T* in, std::size_t n) {
+        std::size_t done = 0;
+        while (done < n) {
+            const auto span = WriteSpan();
+            const std::size_t chunk = std::min(span.size(), n - done);
+            if (chunk == 0)
+                break;
+            std::copy_n(in + done, chunk, span.data());
+            CommitWrite(chunk);
+            done += chunk;
+        }
+        return done;
+    }
+    // Consumer: copies up to n items out; returns how many there were.
+    std::size_t Pop(T* out, std::size_t n) {
+        std::size_t done = 0;
+        while (done < n) {
+            const auto span = ReadSpan();
+            const std::size_t chunk = std::min(span.size(), n - done);
+            if (chunk == 0)
+                break;
+            std::copy_n(span.data(), chunk, out + done);
+            CommitRead(chunk);
+            done += chunk;
+        }
+        return done;
+    }
+
     // Empties the ring. Only while neither side is running.
     void Reset() {
         written_.store(0, std::memory_order_relaxed);
