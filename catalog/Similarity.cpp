@@ -473,6 +473,9 @@ void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackS
         "SELECT rank, track_id, score FROM similar_tracks WHERE profile = ? ORDER BY rank DESC "
         "LIMIT 1");
     for (const auto& [id, p] : kept) {
+        // A named reference: lambdas cannot capture a structured binding on
+        // every compiler we build with.
+        const auto& profile = *p;
         end.Reset().Bind(1, id);
         const bool full = end.Step() && end.Int(0) + 1 >= static_cast<std::int64_t>(depth);
         const std::int64_t endTrack = full ? end.Int(1) : 0;
@@ -482,17 +485,17 @@ void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackS
         bool affected = true;
         if (!full) {
             affected = std::any_of(versions.begin(), versions.end(), [&](const TrackState& v) {
-                return StandingIn(c, *p, v).score > 0;
+                return StandingIn(c, profile, v).score > 0;
             });
         } else if (!changed.count(endTrack) && boundaryTrack != c.indexOf.end()) {
             const Standing boundary{endScore, &c.tracks[boundaryTrack->second].sortKey, endTrack};
             affected = std::any_of(versions.begin(), versions.end(), [&](const TrackState& v) {
-                const Standing s = StandingIn(c, *p, v);
+                const Standing s = StandingIn(c, profile, v);
                 return s.score > 0 && NotAfter(s, boundary);
             });
         }
         if (affected)
-            WriteTrackList(db, c, id, *p, depth);
+            WriteTrackList(db, c, id, profile, depth);
     }
 }
 
