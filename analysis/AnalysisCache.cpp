@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -16,7 +17,8 @@ namespace analysis {
 
 namespace {
 
-constexpr int kFormatVersion = 1;
+// 2: the block loudness of the ends and the album tags.
+constexpr int kFormatVersion = 2;
 
 // JSON has no infinity: a silent track's loudness is stored as null.
 QJsonValue Number(double value) {
@@ -24,6 +26,20 @@ QJsonValue Number(double value) {
 }
 double NumberOr(const QJsonValue& value, double missing) {
     return value.isDouble() ? value.toDouble() : missing;
+}
+
+// Block loudness to a tenth of a LU: enough for placing a hand-over.
+QJsonArray Blocks(const std::vector<float>& blocks) {
+    QJsonArray array;
+    for (float block : blocks)
+        array.append(std::round(double(block) * 10) / 10);
+    return array;
+}
+std::vector<float> BlocksOf(const QJsonValue& value) {
+    std::vector<float> blocks;
+    for (const QJsonValue& block : value.toArray())
+        blocks.push_back(float(block.toDouble(double(LoudnessResult::kSilentBlock))));
+    return blocks;
 }
 
 QString Key(const std::string& path) {
@@ -80,6 +96,12 @@ std::optional<LoudnessResult> AnalysisCache::Find(const std::string& path) {
     result.firstAudibleFrame = std::int64_t(NumberOr(entry.value(QStringLiteral("first")), -1));
     result.lastAudibleFrame = std::int64_t(NumberOr(entry.value(QStringLiteral("last")), -1));
     result.lengthFrames = std::int64_t(entry.value(QStringLiteral("length")).toDouble());
+    result.headBlocks = BlocksOf(entry.value(QStringLiteral("head")));
+    result.tailBlocks = BlocksOf(entry.value(QStringLiteral("tail")));
+    result.tailFirstBlock = std::int64_t(entry.value(QStringLiteral("tailFrom")).toDouble());
+    result.album = entry.value(QStringLiteral("album")).toString().toStdString();
+    result.artist = entry.value(QStringLiteral("artist")).toString().toStdString();
+    result.trackNumber = entry.value(QStringLiteral("trackNumber")).toInt();
     // An entry no analysis could have written (hand-edited or damaged) is a
     // miss: the track is analysed again rather than played at its gain.
     if (!IsPlausibleLoudness(result.integratedLufs, result.truePeakDbtp) ||
@@ -101,6 +123,12 @@ void AnalysisCache::Store(const std::string& path, const FileStamp& stamp,
     entry.insert(QStringLiteral("first"), double(result.firstAudibleFrame));
     entry.insert(QStringLiteral("last"), double(result.lastAudibleFrame));
     entry.insert(QStringLiteral("length"), double(result.lengthFrames));
+    entry.insert(QStringLiteral("head"), Blocks(result.headBlocks));
+    entry.insert(QStringLiteral("tail"), Blocks(result.tailBlocks));
+    entry.insert(QStringLiteral("tailFrom"), double(result.tailFirstBlock));
+    entry.insert(QStringLiteral("album"), QString::fromStdString(result.album));
+    entry.insert(QStringLiteral("artist"), QString::fromStdString(result.artist));
+    entry.insert(QStringLiteral("trackNumber"), result.trackNumber);
     tracks_.insert(Key(path), entry);
 
     QJsonObject root;

@@ -2,6 +2,7 @@
 
 #include "analysis/AnalysisCache.h"
 #include "analysis/AnalysisLog.h"
+#include "analysis/FileTags.h"
 #include "analysis/ReplayGainTag.h"
 #include "analysis/TrackGain.h"
 
@@ -160,7 +161,13 @@ void AnalysisWorker::AnalyseOne(const std::string& path) {
         return;
     }
     try {
-        const LoudnessResult result = AnalyseLoudness(path, &stop_);
+        LoudnessResult result = AnalyseLoudness(path, &stop_);
+        // What places the track in an album, for joining its parts.
+        if (const std::optional<FileTags> tags = ReadFileTags(path)) {
+            result.album = tags->album.toStdString();
+            result.artist = tags->artist.toStdString();
+            result.trackNumber = tags->track;
+        }
         cache_.Store(path, *stamp, result);
         Report([this, path = ToQString(path), result] { emit Analysed(path, result); });
     } catch (const AnalysisCancelled&) {

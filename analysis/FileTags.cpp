@@ -17,7 +17,8 @@ std::optional<FileTags> ReadFileTags(const std::string& path) {
         return std::nullopt;
     const TagLib::Tag& tag = *file.tag();
     FileTags tags{FromTagLib(tag.artist()), FromTagLib(tag.title()), FromTagLib(tag.album()),
-                  tag.year() ? QString::number(tag.year()) : QString(), FromTagLib(tag.genre())};
+                  tag.year() ? QString::number(tag.year()) : QString(), FromTagLib(tag.genre()),
+                  int(tag.track())};
     return tags;
 }
 

@@ -10,6 +10,7 @@ namespace analysis {
 // comments, MP4 atoms, APE), for showing; the year is empty when unset.
 struct FileTags {
     QString artist, title, album, year, genre;
+    int track = 0; // the track number; 0 when unset
 };
 
 // Nothing when TagLib cannot read the file or it holds no tag.

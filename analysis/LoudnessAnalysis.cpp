@@ -4,7 +4,9 @@
 #include "platform/audio/MediaError.h"
 #include "platform/audio/TrackDecoder.h"
 
+#include <algorithm>
 #include <cmath>
+#include <deque>
 #include <ebur128.h>
 #include <memory>
 #include <vector>
@@ -31,6 +33,59 @@ std::int64_t FramesToMs(std::int64_t frames) {
     return frames < 0 ? -1 : frames * 1000 / audio::kOutputRate;
 }
 
+// Collects the loudness of each 100 ms block as the meter reads it: the
+// first blocks whole, the last ones in a window that slides to the end.
+class BlockLoudness {
+public:
+    explicit BlockLoudness(ebur128_state* meter)
+        : meter_(meter) {}
+
+    // Feeds frames to the meter, a block's end at a time.
+    void Add(const audio::StereoFrame* frames, std::size_t count) {
+        while (count > 0) {
+            const std::size_t room = std::size_t(LoudnessResult::kBlockFrames) - filled_;
+            const std::size_t n = std::min(room, count);
+            ebur128_add_frames_float(meter_, &frames[0].left, n);
+            filled_ += n;
+            frames += n;
+            count -= n;
+            if (filled_ == std::size_t(LoudnessResult::kBlockFrames))
+                EndBlock();
+        }
+    }
+
+    // Ends the last, partial block and hands the blocks to result.
+    void Finish(LoudnessResult& result) {
+        if (filled_ > 0)
+            EndBlock();
+        result.headBlocks = std::move(head_);
+        result.tailBlocks.assign(tail_.begin(), tail_.end());
+        result.tailFirstBlock = blocks_ - std::int64_t(tail_.size());
+    }
+
+private:
+    void EndBlock() {
+        double loudness = -HUGE_VAL;
+        ebur128_loudness_window(meter_, 100, &loudness);
+        const float block = std::isfinite(loudness)
+                                ? std::max(float(loudness), LoudnessResult::kSilentBlock)
+                                : LoudnessResult::kSilentBlock;
+        if (head_.size() < LoudnessResult::kHeadBlocks)
+            head_.push_back(block);
+        tail_.push_back(block);
+        if (tail_.size() > LoudnessResult::kTailBlocks)
+            tail_.pop_front();
+        ++blocks_;
+        filled_ = 0;
+    }
+
+    ebur128_state* meter_;
+    std::size_t filled_ = 0;
+    std::int64_t blocks_ = 0;
+    std::vector<float> head_;
+    std::deque<float> tail_;
+};
+
 } // namespace
 
 std::int64_t LoudnessResult::FirstAudibleMs() const {
@@ -53,6 +108,7 @@ LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>*
     LoudnessResult result;
     // libebur128's own true peak would triple the analysis time.
     TruePeakMeter truePeak;
+    BlockLoudness blocks(meter.get());
     std::vector<audio::StereoFrame> chunk(kChunkFrames);
     std::int64_t position = 0;
     while (!decoder->Finished()) {
@@ -61,7 +117,7 @@ LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>*
         const std::size_t got = decoder->Decode(chunk.data(), chunk.size());
         if (got == 0)
             continue;
-        ebur128_add_frames_float(meter.get(), &chunk[0].left, got);
+        blocks.Add(chunk.data(), got);
         truePeak.Add(chunk.data(), got);
         // Only the ends matter: the first audible frame once, the last one
         // found by scanning each piece backwards to its last audible frame.
@@ -77,6 +133,7 @@ LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>*
         position += std::int64_t(got);
     }
     result.lengthFrames = position;
+    blocks.Finish(result);
     double loudness = -HUGE_VAL;
     ebur128_loudness_global(meter.get(), &loudness);
     result.integratedLufs = loudness;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace analysis {
 
@@ -18,6 +19,25 @@ struct LoudnessResult {
     std::int64_t firstAudibleFrame = -1;
     std::int64_t lastAudibleFrame = -1;
     std::int64_t lengthFrames = 0;
+
+    // The loudness of consecutive 100 ms blocks (LUFS, K-weighted as the
+    // integrated loudness; kSilentBlock for silence), from which the ends of
+    // a track are read: how it starts, where its ending falls, how it fades.
+    // headBlocks covers the first kHeadBlocks blocks, tailBlocks the last
+    // kTailBlocks, the first of which is block tailFirstBlock (block b spans
+    // frames b * kBlockFrames up to the next block).
+    static constexpr std::int64_t kBlockFrames = 4410;
+    static constexpr std::size_t kHeadBlocks = 200;
+    static constexpr std::size_t kTailBlocks = 400;
+    static constexpr float kSilentBlock = -120.0f;
+    std::vector<float> headBlocks;
+    std::vector<float> tailBlocks;
+    std::int64_t tailFirstBlock = 0;
+
+    // What makes consecutive tracks parts of one album: empty and 0 unset.
+    std::string album;
+    std::string artist;
+    int trackNumber = 0;
 
     bool HasAudibleSound() const { return firstAudibleFrame >= 0; }
     std::int64_t FirstAudibleMs() const;

@@ -279,6 +279,7 @@ void MainWindow::BindSettings() {
             });
     normaliseLoudnessAction->setChecked(settings->NormaliseLoudness());
     skipSilenceAction->setChecked(settings->SkipSilence());
+    smartTransitionsAction->setChecked(settings->SmartTransitions());
     connect(normaliseLoudnessAction, &QAction::toggled, this, [this](bool on) {
         settings->SetNormaliseLoudness(on);
         settings->Sync();
@@ -288,6 +289,11 @@ void MainWindow::BindSettings() {
         settings->SetSkipSilence(on);
         settings->Sync();
         trackShaper->SettingsChanged();
+    });
+    // Reaches the next hand-over not yet cued.
+    connect(smartTransitionsAction, &QAction::toggled, this, [this](bool on) {
+        settings->SetSmartTransitions(on);
+        settings->Sync();
     });
 }
 

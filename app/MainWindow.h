@@ -105,6 +105,7 @@ public:
     QAction* restorePlaylistAction = nullptr;
     // In the "Settings" submenu: checkable, kept in the settings file.
     QAction *normaliseLoudnessAction = nullptr, *skipSilenceAction = nullptr;
+    QAction* smartTransitionsAction = nullptr;
     QAction* showBroadcastingAction = nullptr; // off by default
 
     QMenu *playlistContextMenu = nullptr, *deckAContextMenu = nullptr, *deckBContextMenu = nullptr;

@@ -226,6 +226,8 @@ void MainWindow::BuildMenus() {
     normaliseLoudnessAction->setCheckable(true);
     skipSilenceAction = settingsMenu->addAction(QStringLiteral("Skip silence at track ends"));
     skipSilenceAction->setCheckable(true);
+    smartTransitionsAction = settingsMenu->addAction(QStringLiteral("Smart transitions"));
+    smartTransitionsAction->setCheckable(true);
     showBroadcastingAction = settingsMenu->addAction(QStringLiteral("Show broadcasting"));
     showBroadcastingAction->setCheckable(true);
     playlistMenu->addSeparator();

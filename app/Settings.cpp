@@ -10,6 +10,7 @@ namespace {
 
 const QString kNormaliseLoudness = QStringLiteral("playback/normaliseLoudness");
 const QString kSkipSilence = QStringLiteral("playback/skipSilence");
+const QString kSmartTransitions = QStringLiteral("playback/smartTransitions");
 
 // Whether the text can be an INI file QSettings wrote or a person edited:
 // UTF-8 without NUL bytes, every line a [section], a key=value, a comment or
@@ -82,6 +83,12 @@ bool Settings::SkipSilence() const {
 }
 void Settings::SetSkipSilence(bool on) {
     store_.setValue(kSkipSilence, on);
+}
+bool Settings::SmartTransitions() const {
+    return Flag(kSmartTransitions, true);
+}
+void Settings::SetSmartTransitions(bool on) {
+    store_.setValue(kSmartTransitions, on);
 }
 
 QVariant Settings::Value(const QString& key, const QVariant& fallback) const {

@@ -21,6 +21,10 @@ public:
     // Hand over on the music rather than on silence at track ends (default on).
     bool SkipSilence() const;
     void SetSkipSilence(bool on);
+    // Give each pair of tracks its own hand-over from their loudness
+    // (default on); off: the ten-second cross-fade for every pair.
+    bool SmartTransitions() const;
+    void SetSmartTransitions(bool on);
 
     // Any other setting, by key ("folders/lastPlaylist", say).
     QVariant Value(const QString& key, const QVariant& fallback = {}) const;

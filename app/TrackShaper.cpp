@@ -1,6 +1,7 @@
 #include "app/TrackShaper.h"
 
 #include "analysis/TrackGain.h"
+#include "analysis/Transition.h"
 #include "app/Settings.h"
 #include "decks/Playlist.h"
 
@@ -48,12 +49,16 @@ TrackShaper::TrackShaper(Settings& settings, Playlist& playlist, DeckEngine& dec
             worker_.PutFirst(playlist_.PathAt((index + 1) % count));
     });
     decks_.SetTrackPlanner([this](const std::string& path) { return Plan(path); });
+    decks_.SetHandoverPlanner([this](const std::string& outgoing, const std::string& incoming) {
+        return Handover(outgoing, incoming);
+    });
     QueueRows(0, playlist_.Count() - 1);
     worker_.Start();
 }
 
 TrackShaper::~TrackShaper() {
     decks_.SetTrackPlanner({});
+    decks_.SetHandoverPlanner({});
 }
 
 void TrackShaper::QueueRows(int first, int last) {
@@ -82,6 +87,34 @@ DeckEngine::TrackPlan TrackShaper::Plan(const std::string& path) const {
         plan.musicEndMs = static_cast<int>(analysed->LastAudibleMs());
     }
     return plan;
+}
+
+std::optional<DeckEngine::Handover> TrackShaper::Handover(const std::string& outgoing,
+                                                          const std::string& incoming) const {
+    if (!settings_.SmartTransitions())
+        return std::nullopt;
+    const auto out = results_.constFind(Key(outgoing));
+    const auto in = results_.constFind(Key(incoming));
+    if (out == results_.constEnd() || in == results_.constEnd())
+        return std::nullopt;
+    // At the gains the decks play them at.
+    auto gainDb = [this](const analysis::LoudnessResult& result) {
+        return settings_.NormaliseLoudness()
+                   ? analysis::TrackGainDb(result.integratedLufs, result.truePeakDbtp)
+                   : 0.0;
+    };
+    const std::optional<analysis::Transition> plan =
+        analysis::PlanTransition(*out, gainDb(*out), *in, gainDb(*in));
+    if (!plan)
+        return std::nullopt;
+    DeckEngine::Handover handover;
+    handover.cueFrame = plan->cueFrame == analysis::Transition::kAtEnd
+                            ? DeckEngine::Handover::kAfterLastFrame
+                            : plan->cueFrame;
+    handover.incomingStartFrame = plan->incomingStartFrame;
+    handover.incomingFadeFrames = plan->incomingFadeFrames;
+    handover.outgoingFadeFrames = plan->outgoingFadeFrames;
+    return handover;
 }
 
 void TrackShaper::SettingsChanged() {

@@ -28,6 +28,10 @@ public:
     ~TrackShaper() override;
 
     DeckEngine::TrackPlan Plan(const std::string& path) const;
+    // The pair's own hand-over while "Smart transitions" is on and both
+    // tracks are analysed; else nothing (the ten-second cross-fade).
+    std::optional<DeckEngine::Handover> Handover(const std::string& outgoing,
+                                                 const std::string& incoming) const;
     // A setting changed: the playing decks' gains follow at once.
     void SettingsChanged();
     bool IsAnalysed(const std::string& path) const;

@@ -20,6 +20,10 @@ constexpr int kFullVolume = 1000;
 // for a slow disk, and the idle deck is free by then in any list whose
 // tracks are longer than the fade.
 constexpr int kCueLeadMs = 15000;
+// A fade's ten steps of FadePlan::kStepVolume.
+constexpr std::int64_t kFadeSteps = 1000 / audio::FadePlan::kStepVolume;
+// The shortest fade of a track left before its planned cue (the Next command).
+constexpr std::int64_t kEarlyFadeFrames = 2 * audio::kOutputRate;
 
 // A deck command that fails (most often: asked of a deck that is not open,
 // which the display tick does all the time) skips the rest of its block; it
@@ -120,6 +124,41 @@ int DeckEngine::AdvanceEndMs(Deck deck) {
     const int length = player.Length();
     const int musicEnd = PlanFor(player.FileName).musicEndMs;
     return musicEnd >= 0 ? std::min(musicEnd, length) : length;
+}
+
+std::optional<DeckEngine::Handover> DeckEngine::HandoverFrom(Deck deck) {
+    const int count = playlist_.Count();
+    if (!handoverPlanner_ || count == 0)
+        return std::nullopt;
+    const int next = CurrentIndex + 1 > count - 1 ? 0 : CurrentIndex + 1;
+    if (cue_.deck == OtherDeck(deck) && cue_.index == next)
+        return cue_.handover;
+    const std::string& outgoing = Player(deck).FileName;
+    if (outgoing.empty())
+        return std::nullopt;
+    return handoverPlanner_(outgoing, playlist_.PathAt(next));
+}
+
+int DeckEngine::AdvanceDueMs(Deck deck) {
+    const std::optional<Handover> handover = HandoverFrom(deck);
+    if (!handover)
+        return AdvanceEndMs(deck) - kAdvanceBeforeEndMs;
+    if (handover->cueFrame == Handover::kAfterLastFrame)
+        return Player(deck).Length();
+    return static_cast<int>(handover->cueFrame * 1000 / audio::kOutputRate);
+}
+
+audio::CrossFadeShape DeckEngine::ShapeOf(const std::optional<Handover>& handover, bool early) {
+    if (!handover)
+        return {};
+    // The outgoing deck's volume must reach 0 (its end is seen by that), so
+    // a cut is a fade of ten one-frame steps from the cue's own sample.
+    audio::CrossFadeShape shape{handover->incomingFadeFrames / kFadeSteps,
+                                std::max<std::int64_t>(handover->outgoingFadeFrames / kFadeSteps, 1)};
+    if (early)
+        shape.outgoingStepFrames =
+            std::max(shape.outgoingStepFrames, kEarlyFadeFrames / kFadeSteps);
+    return shape;
 }
 
 void DeckEngine::CloseDeck(Deck deck) {
@@ -477,10 +516,10 @@ void DeckEngine::ShowDeckTime(Deck deck) {
 void DeckEngine::AdvanceTo(Deck deck) {
     auto& outgoing = Player(OtherDeck(deck));
     advanceStart_ = std::chrono::steady_clock::now();
+    const int dueMs = AdvanceDueMs(OtherDeck(deck)); // before the index moves on
     const int position = outgoing.Position(), length = AdvanceEndMs(OtherDeck(deck));
     advanceTimeLeftMs_ = std::max(length - position, 0);
-    const auto due = advanceStart_ - std::chrono::milliseconds(
-                                         std::max(position - (length - kAdvanceBeforeEndMs), 0));
+    const auto due = advanceStart_ - std::chrono::milliseconds(std::max(position - dueMs, 0));
     ++CurrentIndex;
     if (CurrentIndex > playlist_.Count() - 1)
         CurrentIndex = 0;
@@ -500,6 +539,8 @@ void DeckEngine::AdvanceTo(Deck deck) {
     if (cued) {
         SetTitle(deck, playlist_.TitleAt(CurrentIndex));
         cue_.taken = true;
+        // A tick's lateness is not "early"; a Next command well before is.
+        cue_.early = position + displayTimer.interval() < dueMs;
         if (!cue_.loading)
             TakeCue();
         return;
@@ -519,17 +560,21 @@ void DeckEngine::CueNextItem() {
     if (!current.IsPlaying() || Player(next).IsPlaying() || IsLoading(next))
         return;
     TryDeckStep("cue", [&] {
-        const int untilDue = AdvanceEndMs(CurrentDeck) - kAdvanceBeforeEndMs - current.Position();
+        const int untilDue = AdvanceDueMs(CurrentDeck) - current.Position();
         if (untilDue > kCueLeadMs)
             return;
         const int index = CurrentIndex + 1 > playlist_.Count() - 1 ? 0 : CurrentIndex + 1;
         const std::string path = playlist_.PathAt(index);
-        cue_ = {next, index, path, true, false};
+        std::optional<Handover> handover = HandoverFrom(CurrentDeck);
+        const int startMs =
+            handover ? static_cast<int>(handover->incomingStartFrame * 1000 / audio::kOutputRate)
+                     : PlanFor(path).startMs;
+        cue_ = {next, index, path, true, false, std::move(handover)};
         LeaveTrack(next);
         Player(next).Load(
             path,
             [this, next, index, path](const audio::LoadResult& r) { Cued(next, index, path, r); },
-            PlanFor(path).startMs);
+            startMs);
     });
 }
 
@@ -551,9 +596,19 @@ void DeckEngine::Cued(Deck deck, int index, const std::string& path,
     SetDeckVolume(deck, 0);
     const Deck outgoing = OtherDeck(deck);
     TryDeckStep("cue", [&] {
-        const std::int64_t dueMs =
-            cue_.taken ? 0 : std::max(AdvanceEndMs(outgoing) - kAdvanceBeforeEndMs, 0);
-        engine_.CueCrossFade(Player(deck), Player(outgoing), dueMs * audio::kOutputRate / 1000);
+        const std::optional<Handover>& handover = cue_.handover;
+        std::int64_t dueFrame = 0;
+        if (cue_.taken)
+            dueFrame = 0;
+        else if (!handover)
+            dueFrame = std::int64_t(std::max(AdvanceEndMs(outgoing) - kAdvanceBeforeEndMs, 0)) *
+                       audio::kOutputRate / 1000;
+        else if (handover->cueFrame == Handover::kAfterLastFrame)
+            dueFrame = audio::AudioEngine::kAfterLastFrame;
+        else
+            dueFrame = handover->cueFrame;
+        engine_.CueCrossFade(Player(deck), Player(outgoing), dueFrame,
+                             ShapeOf(handover, cue_.early));
     });
     if (cue_.taken)
         TakeCue();
@@ -564,9 +619,10 @@ void DeckEngine::Cued(Deck deck, int index, const std::string& path,
 void DeckEngine::TakeCue() {
     const Deck deck = cue_.deck;
     const int index = cue_.index;
+    const audio::CrossFadeShape shape = ShapeOf(cue_.handover, cue_.early);
     cue_ = {};
     if (!Player(deck).IsPlaying())
-        engine_.CueCrossFade(Player(deck), Player(OtherDeck(deck)), 0);
+        engine_.CueCrossFade(Player(deck), Player(OtherDeck(deck)), 0, shape);
     Loaded(deck, index, LoadFor::Advance, QString(), true);
 }
 
@@ -584,7 +640,9 @@ void DeckEngine::StopCheck() {
     TryDeckStep("stop check", [&] {
         auto& incoming = Player(CurrentDeck);
         const Deck outgoing = OtherDeck(CurrentDeck);
-        bool cut = GetDeckVolume(outgoing) == 0;
+        // Faded out, or played to its end (a hand-over end to start).
+        bool cut = GetDeckVolume(outgoing) == 0 ||
+                   (!paused_ && Player(outgoing).IsOpen() && !Player(outgoing).IsPlaying());
         if (!cut) {
             const int position = incoming.Position();
             const int length = incoming.Length(); // fails while the incoming deck is not open
@@ -604,15 +662,13 @@ void DeckEngine::onDisplayTick() {
     ShowDeckTime(Deck::A);
     ShowDeckTime(Deck::B);
     TryDeckStep("advance from deck A", [&] {
-        if (deckA_.Length() > 0 &&
-            deckA_.Position() >= AdvanceEndMs(Deck::A) - kAdvanceBeforeEndMs &&
-            CurrentDeck == Deck::A && !Advancing)
+        if (deckA_.Length() > 0 && CurrentDeck == Deck::A && !Advancing &&
+            deckA_.Position() >= AdvanceDueMs(Deck::A))
             AdvanceTo(Deck::B);
     });
     TryDeckStep("advance from deck B", [&] {
-        if (deckB_.Length() > 0 &&
-            deckB_.Position() >= AdvanceEndMs(Deck::B) - kAdvanceBeforeEndMs &&
-            CurrentDeck == Deck::B && !Advancing)
+        if (deckB_.Length() > 0 && CurrentDeck == Deck::B && !Advancing &&
+            deckB_.Position() >= AdvanceDueMs(Deck::B))
             AdvanceTo(Deck::A);
     });
     if (Advancing)
@@ -636,7 +692,7 @@ void DeckEngine::ArmAdvanceTick() {
         auto& current = Player(CurrentDeck);
         if (!current.IsPlaying())
             return;
-        const int untilDue = AdvanceEndMs(CurrentDeck) - kAdvanceBeforeEndMs - current.Position();
+        const int untilDue = AdvanceDueMs(CurrentDeck) - current.Position();
         if (untilDue > 0 && untilDue < displayTimer.interval())
             advanceTick.start(untilDue + 1);
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decks/Deck.h"
+#include "platform/audio/AudioEngine.h"
 #include "platform/audio/DeckPlayer.h"
 
 #include <QColor>
@@ -11,13 +12,10 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 class Playlist;
-
-namespace audio {
-class AudioEngine;
-}
 
 // The two decks, (A) = deckA_ and (B) = deckB_, playing the
 // playlist in turn: ten seconds before the current track ends the next one
@@ -48,6 +46,11 @@ class AudioEngine;
 // normalisation), where it starts (after its leading silence) and where its
 // music ends (the advance then comes ten seconds before that instead of the
 // file's end). Without one, every track plays whole at gain 1.
+//
+// A hand-over planner, when set, may give a pair of consecutive tracks a
+// hand-over of its own (where the next one starts, from where in its file,
+// how each fades); the cue then follows it on the sound's timeline. Without
+// one, or where it has none, the hand-over is the ten-second cross-fade.
 class DeckEngine : public QObject {
     Q_OBJECT
 public:
@@ -57,6 +60,18 @@ public:
         int musicEndMs = -1; // the last audible sound; -1: the file's end
     };
     using TrackPlanner = std::function<TrackPlan(const std::string& path)>;
+    // Frames are 44.1 kHz frames of each track's own file.
+    struct Handover {
+        static constexpr std::int64_t kAfterLastFrame = -1;
+        // The outgoing track's frame on which the incoming one starts;
+        // kAfterLastFrame: the sample after its last (end to start).
+        std::int64_t cueFrame = kAfterLastFrame;
+        std::int64_t incomingStartFrame = 0;
+        std::int64_t incomingFadeFrames = 0; // 0: at full volume
+        std::int64_t outgoingFadeFrames = 0; // 0: cut at the cue
+    };
+    using HandoverPlanner = std::function<std::optional<Handover>(const std::string& outgoing,
+                                                                  const std::string& incoming)>;
 
     DeckEngine(audio::AudioEngine& engine, Playlist& playlist, QObject* parent = nullptr);
 
@@ -82,6 +97,7 @@ public:
     int GetDeckVolume(Deck deck) const;
     bool IsLoading(Deck deck) const;
     void SetTrackPlanner(TrackPlanner planner) { planner_ = std::move(planner); }
+    void SetHandoverPlanner(HandoverPlanner planner) { handoverPlanner_ = std::move(planner); }
     // Asks the planner again for the open decks' gains (an analysis arrived
     // or a setting changed); the change is ramped.
     void RefreshTrackGains();
@@ -172,6 +188,14 @@ private:
     TrackPlan PlanFor(const std::string& path) const;
     // Where the deck's advance is counted from: its music's end or its length.
     int AdvanceEndMs(Deck deck);
+    // The hand-over from the deck's track to the item after CurrentIndex:
+    // the cued one's, else the planner's; nothing for the ten-second fade.
+    std::optional<Handover> HandoverFrom(Deck deck);
+    // The deck's position (ms) at which its advance falls due.
+    int AdvanceDueMs(Deck deck);
+    // The engine's fades for a hand-over; early: an advance asked before its
+    // due time (Next), which never cuts the outgoing track short.
+    static audio::CrossFadeShape ShapeOf(const std::optional<Handover>& handover, bool early);
     void AdvanceTo(Deck deck);
     void StopCheck();
     void ArmAdvanceTick();
@@ -186,6 +210,7 @@ private:
     audio::AudioEngine& engine_;
     Playlist& playlist_;
     TrackPlanner planner_;
+    HandoverPlanner handoverPlanner_;
     // The next item opened ahead for the advance: on which deck, which item,
     // whether its load answered, and whether the advance has taken it.
     struct Cue {
@@ -194,6 +219,8 @@ private:
         std::string path;
         bool loading = false;
         bool taken = false;
+        std::optional<Handover> handover; // the pair's own; nothing: the fade
+        bool early = false; // taken by an advance asked before its due time
     } cue_;
     std::array<QString, 2> titles_{QStringLiteral("- - - "), QStringLiteral("- - -")};
     std::array<QString, 2> times_{QStringLiteral("(A) - - -"), QStringLiteral("(B) - - -")};

@@ -73,21 +73,27 @@ void AudioEngine::StartLoad(DeckPlayer& player, const std::string& path, std::in
     });
 }
 
-void AudioEngine::PostCue(int incoming, int outgoing, std::int64_t outgoingFrame) {
+void AudioEngine::PostCue(int incoming, int outgoing, std::int64_t outgoingFrame,
+                          CrossFadeShape shape) {
     cueIncoming_.store(incoming, std::memory_order_relaxed);
+    cueInSteps_.store(shape.incomingStepFrames, std::memory_order_relaxed);
+    cueOutSteps_.store(shape.outgoingStepFrames, std::memory_order_relaxed);
     cueOutgoing_.store(outgoing, std::memory_order_relaxed);
     cueFrame_.store(outgoingFrame, std::memory_order_relaxed);
     cueSerial_.fetch_add(1, std::memory_order_release);
 }
 
 void AudioEngine::CueCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing,
-                               std::int64_t outgoingFrame) {
-    PostCue(SlotOf(incoming), SlotOf(outgoing), std::max<std::int64_t>(outgoingFrame, 0));
+                               std::int64_t outgoingFrame, CrossFadeShape shape) {
+    PostCue(SlotOf(incoming), SlotOf(outgoing),
+            outgoingFrame == kAfterLastFrame ? outgoingFrame
+                                             : std::max<std::int64_t>(outgoingFrame, 0),
+            shape);
     WakeProducer();
 }
 
 void AudioEngine::StartCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing) {
-    PostCue(SlotOf(incoming), SlotOf(outgoing), -1);
+    PostCue(SlotOf(incoming), SlotOf(outgoing), kCueNow);
     WakeProducer();
 }
 
@@ -105,12 +111,15 @@ std::size_t AudioEngine::RunCue(std::size_t frames, int& started) {
         const int in = cueIncoming_.load(std::memory_order_relaxed);
         const int outgoing = cueOutgoing_.load(std::memory_order_relaxed);
         const std::int64_t at = cueFrame_.load(std::memory_order_relaxed);
+        const CrossFadeShape shape{cueInSteps_.load(std::memory_order_relaxed),
+                                   cueOutSteps_.load(std::memory_order_relaxed)};
         if (cueSerial_.load(std::memory_order_acquire) != serial)
             return 0; // written meanwhile: taken next period
         cueSeen_ = serial;
         cueIn_ = in;
         cueOut_ = outgoing;
         cueAt_ = at;
+        cueShape_ = shape;
     }
     if (cueIn_ < 0)
         return 0;
@@ -123,7 +132,7 @@ std::size_t AudioEngine::RunCue(std::size_t frames, int& started) {
     }
     std::int64_t offset = 0;
     std::int64_t outStart = out.RenderedFrames();
-    if (cueAt_ < 0 && !in.IsPlaying())
+    if (cueAt_ == kCueNow && !in.IsPlaying())
         return 0; // a fade of a deck that was paused waits until it plays
     if (!in.IsPlaying()) {
         if (!out.IsOpen()) {
@@ -133,7 +142,12 @@ std::size_t AudioEngine::RunCue(std::size_t frames, int& started) {
         if (!out.HasEnded()) {
             if (!out.IsPlaying())
                 return 0; // paused: the cue waits with it
-            offset = std::max<std::int64_t>(cueAt_ - outStart, 0);
+            // End to start: on the sample after the last one decoded.
+            const std::int64_t left = out.FramesLeftIfDecoded();
+            if (cueAt_ == kAfterLastFrame && left < 0)
+                return 0;
+            offset = cueAt_ == kAfterLastFrame ? left
+                                               : std::max<std::int64_t>(cueAt_ - outStart, 0);
             if (offset >= static_cast<std::int64_t>(frames))
                 return 0;
             outStart += offset;
@@ -143,8 +157,8 @@ std::size_t AudioEngine::RunCue(std::size_t frames, int& started) {
         in.TakeEndNotices(); // an end not yet delivered belongs to its earlier play
         in.StartFromMix();
     }
-    in.BeginFade(+1, in.RenderedFrames());
-    out.BeginFade(-1, outStart);
+    in.BeginFade(+1, in.RenderedFrames(), cueShape_.incomingStepFrames);
+    out.BeginFade(-1, outStart, cueShape_.outgoingStepFrames);
     started = cueIn_;
     drop();
     return static_cast<std::size_t>(offset);

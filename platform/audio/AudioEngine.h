@@ -20,6 +20,13 @@ namespace audio {
 
 class DeckPlayer;
 
+// The lengths of a cross-fade's two fades, a FadePlan step each so many
+// frames (0: at once, without a ramp). The default is the ten-second fade.
+struct CrossFadeShape {
+    std::int64_t incomingStepFrames = FadePlan::kStepFrames;
+    std::int64_t outgoingStepFrames = FadePlan::kStepFrames;
+};
+
 // Mixes every open deck into one stereo 44.1 kHz output. Each deck is a
 // DeckPlayer made on this engine; the engine must outlive its players.
 // Decoding happens outside the output callback (on the engine's decoder
@@ -87,8 +94,12 @@ public:
     // one plays already or not. One cross-fade is planned at a time: a new
     // one replaces it (its start replaces the fades of its two decks), and
     // CancelCrossFade drops one that waits. StopFades stops every running
-    // fade where its steps stand and keeps a cue that waits.
-    void CueCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing, std::int64_t outgoingFrame);
+    // fade where its steps stand and keeps a cue that waits. A cue at
+    // kAfterLastFrame starts the incoming deck on the sample after the
+    // outgoing one's last, whatever its decoded length: end to start.
+    static constexpr std::int64_t kAfterLastFrame = -2;
+    void CueCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing, std::int64_t outgoingFrame,
+                      CrossFadeShape shape = {});
     void StartCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing);
     void CancelCrossFade();
     void StopFades();
@@ -110,7 +121,8 @@ private:
     void Deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
                  std::int64_t startFrame, const LoadResult& result);
     void ReapFinishedJobs();
-    void PostCue(int incoming, int outgoing, std::int64_t outgoingFrame);
+    void PostCue(int incoming, int outgoing, std::int64_t outgoingFrame,
+                 CrossFadeShape shape = {});
     // Output callback: takes a new cue, and starts the cued deck when its
     // sample falls in this period: sets started to its slot and returns how
     // many frames into the period it starts.
@@ -124,7 +136,10 @@ private:
     std::atomic<unsigned> cueSerial_{0};
     std::atomic<int> cueIncoming_{-1}; // -1: no cue (cancel)
     std::atomic<int> cueOutgoing_{-1};
-    std::atomic<std::int64_t> cueFrame_{-1}; // -1: now
+    static constexpr std::int64_t kCueNow = -1;
+    std::atomic<std::int64_t> cueFrame_{kCueNow};
+    std::atomic<std::int64_t> cueInSteps_{FadePlan::kStepFrames};
+    std::atomic<std::int64_t> cueOutSteps_{FadePlan::kStepFrames};
     std::atomic<unsigned> stopFadesSerial_{0};
     unsigned stopFadesSeen_ = 0; // the output callback's
     // The output callback's copy of the cue.
@@ -132,6 +147,7 @@ private:
     int cueIn_ = -1;
     int cueOut_ = -1;
     std::int64_t cueAt_ = -1;
+    CrossFadeShape cueShape_;
     std::array<DeckPlayer*, kMaxDecks> players_{}; // main thread only
     // Main thread: each deck's load count and the cancel flag of its load.
     std::array<unsigned, kMaxDecks> loadGeneration_{};

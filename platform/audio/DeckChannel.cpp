@@ -89,6 +89,10 @@ std::int64_t DeckChannel::PositionFrames() const {
     return std::min(rendered_.load(std::memory_order_relaxed), lengthFrames_);
 }
 
+std::int64_t DeckChannel::FramesLeftIfDecoded() const {
+    return decodeDone_.load(std::memory_order_acquire) ? std::int64_t(ring_.Readable()) : -1;
+}
+
 int DeckChannel::TakeEndNotices() {
     return endNotices_.exchange(0, std::memory_order_acq_rel);
 }
@@ -138,11 +142,18 @@ void DeckChannel::AddWithGain(StereoFrame* out, const StereoFrame* in, std::size
 
 // The consumer's fade calls try the lock the main thread holds while it
 // swaps the deck's file, as MixInto does: a deck being swapped is skipped.
-void DeckChannel::BeginFade(int direction, std::int64_t startFrame) {
+void DeckChannel::BeginFade(int direction, std::int64_t startFrame, std::int64_t stepFrames) {
     std::unique_lock mixLock(mixMutex_, std::try_to_lock);
     if (!mixLock.owns_lock() || !open_.load(std::memory_order_acquire))
         return;
-    fade_ = {volume_.load(std::memory_order_relaxed), direction};
+    fade_ = {volume_.load(std::memory_order_relaxed), direction, stepFrames};
+    if (stepFrames <= 0) {
+        const int volume = fade_.VolumeAt(0);
+        volume_.store(volume, std::memory_order_relaxed);
+        fading_.store(false, std::memory_order_release);
+        ramp_.Jump(VolumeToGain(volume) * trackGain_.load(std::memory_order_relaxed));
+        return;
+    }
     fadeStart_ = startFrame;
     fadeVolume_ = fade_.from;
     fading_.store(fade_.LengthFrames() > 0, std::memory_order_release);
@@ -191,7 +202,7 @@ std::size_t DeckChannel::AddFading(StereoFrame* out, const StereoFrame* in, std:
         // Up to the fade's start, or to the next step: the glide is a straight
         // line in between.
         const std::int64_t toEdge =
-            elapsed < 0 ? -elapsed : FadePlan::kStepFrames - elapsed % FadePlan::kStepFrames;
+            elapsed < 0 ? -elapsed : fade_.stepFrames - elapsed % fade_.stepFrames;
         const std::size_t chunk = static_cast<std::size_t>(
             std::min<std::int64_t>(toEdge, static_cast<std::int64_t>(n - i)));
         const float g0 = fade_.GainAt(elapsed) * trackGain;

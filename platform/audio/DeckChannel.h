@@ -73,14 +73,20 @@ public:
     // Consumer: starts a deck that waited for its cue (as Play does).
     void StartFromMix() { Play(); }
     bool HasEnded() const { return ended_.load(std::memory_order_acquire); }
+    // Consumer: the frames left to play once the whole file is decoded;
+    // -1 while the decoder still has frames to give.
+    std::int64_t FramesLeftIfDecoded() const;
     // Frames of the file given to the output so far (where it stands).
     std::int64_t RenderedFrames() const { return rendered_.load(std::memory_order_relaxed); }
     // Consumer: from the deck's frame startFrame on, its volume follows a
-    // cross-fade (FadePlan) from the volume it has, in direction +1 or -1;
-    // each step's volume is published for Volume(). A volume set from the
-    // main thread meanwhile ends the fade and stands. EndFade leaves the
-    // volume of the step reached.
-    void BeginFade(int direction, std::int64_t startFrame);
+    // cross-fade (FadePlan) from the volume it has, in direction +1 or -1,
+    // a step every stepFrames; each step's volume is published for Volume().
+    // A volume set from the main thread meanwhile ends the fade and stands.
+    // EndFade leaves the volume of the step reached. With stepFrames 0 the
+    // deck goes to full volume or silence at once, without a ramp (a
+    // gapless join must not touch a sample).
+    void BeginFade(int direction, std::int64_t startFrame,
+                   std::int64_t stepFrames = FadePlan::kStepFrames);
     void EndFade();
     bool IsFading() const { return fading_.load(std::memory_order_acquire); }
 

@@ -26,24 +26,26 @@ int SliderLevelToVolume(int level) {
 }
 
 int FadePlan::VolumeAt(std::int64_t elapsed) const {
-    const std::int64_t steps = elapsed < 0 ? 0 : elapsed / kStepFrames;
+    if (stepFrames <= 0)
+        return direction > 0 ? 1000 : (direction < 0 ? 0 : from);
+    const std::int64_t steps = elapsed < 0 ? 0 : elapsed / stepFrames;
     return static_cast<int>(
         std::clamp<std::int64_t>(from + direction * kStepVolume * steps, 0, 1000));
 }
 
 float FadePlan::GainAt(std::int64_t elapsed) const {
-    if (elapsed <= 0)
+    if (elapsed <= 0 || stepFrames <= 0)
         return VolumeToGain(VolumeAt(0));
-    const double into = static_cast<double>(elapsed % kStepFrames) / kStepFrames;
+    const double into = static_cast<double>(elapsed % stepFrames) / static_cast<double>(stepFrames);
     const double here = VolumeToGain(VolumeAt(elapsed));
-    const double next = VolumeToGain(VolumeAt(elapsed + kStepFrames));
+    const double next = VolumeToGain(VolumeAt(elapsed + stepFrames));
     return static_cast<float>(here + (next - here) * into);
 }
 
 std::int64_t FadePlan::LengthFrames() const {
     const int distance = direction > 0 ? 1000 - std::clamp(from, 0, 1000)
                                        : (direction < 0 ? std::clamp(from, 0, 1000) : 0);
-    return (distance + kStepVolume - 1) / kStepVolume * kStepFrames;
+    return (distance + kStepVolume - 1) / kStepVolume * std::max<std::int64_t>(stepFrames, 0);
 }
 
 void GainRamp::Jump(float gain) {

@@ -33,16 +33,19 @@ int SliderLevelToVolume(int level);
 // so that a volume change never jumps between two samples (the cross-fade
 // changes volumes in steps of 100). Owned by the thread that mixes.
 // One deck's course through a cross-fade, on the deck's own sample timeline:
-// its volume moves by kStepVolume every kStepFrames (one second) from the
-// fade's start until it reaches 0 (direction -1) or 1000 (+1), and between
-// two steps the gain glides sample by sample towards the next step's value,
+// its volume moves by kStepVolume every stepFrames (kStepFrames, one second,
+// unless the hand-over asks for a shorter or longer fade) from the fade's
+// start until it reaches 0 (direction -1) or 1000 (+1), and between two
+// steps the gain glides sample by sample towards the next step's value,
 // reaching it on the step. elapsed counts the deck's frames since the start.
+// A plan of stepFrames 0 has no length: the volume is reached at once.
 struct FadePlan {
     static constexpr int kStepVolume = 100;
     static constexpr std::int64_t kStepFrames = kOutputRate;
 
     int from = 0;
     int direction = 0;
+    std::int64_t stepFrames = kStepFrames;
 
     // The volume setting in force: from until the first step.
     int VolumeAt(std::int64_t elapsed) const;
