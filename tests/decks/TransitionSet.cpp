@@ -185,7 +185,7 @@ QStringList EncoderArgs(const std::string& format) {
     if (format == "opus")
         return {"-c:a", "libopus", "-b:a", "128k"};
     if (format == "m4a")
-        return {"-c:a", "aac", "-b:a", "192k"};
+        return {"-c:a", "aac", "-b:a", "192k", "-aac_coder", "fast"};
     return {"-c:a", "pcm_s16le"};
 }
 
@@ -226,17 +226,21 @@ void CheckFinished(QProcess& p) {
         throw std::runtime_error("ffmpeg failed: " + p.readAllStandardError().toStdString());
 }
 
-// Runs the commands two at a time (the machines this runs on are small).
-void RunAll(const std::vector<QStringList>& commands) {
+// Runs ffmpeg with each of these arguments, two at a time (the machines this
+// runs on are small), and returns what each wrote to its output.
+std::vector<QByteArray> RunAll(const std::vector<QStringList>& commands) {
+    std::vector<QByteArray> outputs;
     for (std::size_t i = 0; i < commands.size(); i += 2) {
-        QProcess a, b;
-        a.start("ffmpeg", commands[i]);
-        if (i + 1 < commands.size())
-            b.start("ffmpeg", commands[i + 1]);
-        CheckFinished(a);
-        if (i + 1 < commands.size())
-            CheckFinished(b);
+        QProcess pair[2];
+        const std::size_t count = std::min<std::size_t>(2, commands.size() - i);
+        for (std::size_t j = 0; j < count; ++j)
+            pair[j].start("ffmpeg", commands[i + j]);
+        for (std::size_t j = 0; j < count; ++j) {
+            CheckFinished(pair[j]);
+            outputs.push_back(pair[j].readAllStandardOutput());
+        }
     }
+    return outputs;
 }
 
 int ReadBits(const QByteArray& d, qsizetype at, int bytes) {
@@ -380,16 +384,19 @@ Set GenerateTransitionSet(const std::string& folder) {
     return set;
 }
 
-std::vector<float> DecodeLeft(const std::string& path, int rate) {
-    QProcess p;
-    p.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-i", QString::fromStdString(path),
-                       "-f", "f32le", "-ac", "2", "-ar", QString::number(rate), "-"});
-    CheckFinished(p);
-    const QByteArray raw = p.readAllStandardOutput();
-    std::vector<float> left(std::size_t(raw.size()) / 8);
-    for (std::size_t i = 0; i < left.size(); ++i)
-        std::memcpy(&left[i], raw.constData() + i * 8, 4);
-    return left;
+std::vector<std::vector<float>> DecodeLeft(const std::vector<std::string>& paths, int rate) {
+    std::vector<QStringList> commands;
+    for (const std::string& path : paths)
+        commands.push_back({"-hide_banner", "-loglevel", "error", "-i",
+                            QString::fromStdString(path), "-f", "f32le", "-ac", "2", "-ar",
+                            QString::number(rate), "-"});
+    std::vector<std::vector<float>> decoded;
+    for (const QByteArray& raw : RunAll(commands)) {
+        std::vector<float>& left = decoded.emplace_back(std::size_t(raw.size()) / 8);
+        for (std::size_t i = 0; i < left.size(); ++i)
+            std::memcpy(&left[i], raw.constData() + i * 8, 4);
+    }
+    return decoded;
 }
 
 // ---- Analysis
@@ -580,7 +587,7 @@ std::vector<Join> AnalyseJoins(const std::vector<float>& x, int rate, const Set&
         mixDb[h] = 10 * std::log10(std::max(sum / double(hop), 1e-30));
     }
     // Each track is looked for from where the one before began; its trace
-    // reaches past both tracks' lengths with half a minute to spare.
+    // reaches past both tracks' lengths with 12 s to spare.
     std::vector<Trace> traces(n);
     std::vector<std::optional<std::size_t>> firstHop(n), lastHop(n);
     std::vector<std::int64_t> firstStart(n), lastEnd(n);
@@ -588,7 +595,7 @@ std::vector<Join> AnalyseJoins(const std::vector<float>& x, int rate, const Set&
     std::size_t from = 0;
     for (std::size_t k = 0; k < n; ++k) {
         const Track& t = set.tracks[k];
-        const double reach = (k ? set.tracks[k - 1].seconds : 60) + t.seconds + 31;
+        const double reach = (k ? set.tracks[k - 1].seconds : 60) + t.seconds + 12;
         traces[k] =
             MakeTrace(x, rate, t.frequency, from, std::min(hops, from + std::size_t(reach * 100)));
         if (k > 0 && Continues(set, k - 1)) {

@@ -82,8 +82,9 @@ struct Set {
 // Throws std::runtime_error when ffmpeg is missing or fails.
 Set GenerateTransitionSet(const std::string& folder);
 
-// The left channel of a file decoded by ffmpeg at `rate` as float samples.
-std::vector<float> DecodeLeft(const std::string& path, int rate = 44100);
+// The left channel of each file decoded by ffmpeg at `rate` as float samples
+// (two decoders at a time). Throws std::runtime_error when one fails.
+std::vector<std::vector<float>> DecodeLeft(const std::vector<std::string>& paths, int rate = 44100);
 
 // What the analyser measured at the hand-over from track k to k + 1. Times in
 // seconds; positions are seconds in the recording.
@@ -102,8 +103,9 @@ struct Join {
 };
 
 // Measures every join of `set` in a recording of the list played in order
-// from track 0 (mono, at `rate`; leading silence is fine). A track missing
-// from the recording leaves its joins with heard = false.
+// from track 0 (mono, at `rate`; up to a minute of leading silence is fine).
+// A track missing from the recording, or starting more than 12 s after the
+// one before should have ended, leaves its joins with heard = false.
 std::vector<Join> AnalyseJoins(const std::vector<float>& recording, int rate, const Set& set);
 
 // The joins as a table, one line each, with the tracks' kinds.
