@@ -151,14 +151,14 @@ bool NearHarmonic(double a, double b) {
     return false;
 }
 
-// Frequencies 480..2960 Hz on a 40 Hz grid, each used once; tracks up to two
+// Frequencies 480..2960 Hz on a 40 Hz grid, each used once; tracks up to three
 // apart are at least 300 Hz apart and not near-harmonic, so the analyser's
 // filters keep them apart.
 double PickFrequency(std::vector<double>& pool, const std::vector<Track>& before) {
     for (std::size_t i = 0; i < pool.size(); ++i) {
         const double f = pool[i];
         bool fits = true;
-        for (std::size_t back = 1; back <= 2 && back <= before.size(); ++back) {
+        for (std::size_t back = 1; back <= 3 && back <= before.size(); ++back) {
             const double g = before[before.size() - back].frequency;
             fits = fits && std::abs(f - g) >= 300 && !NearHarmonic(f, g);
         }
@@ -358,7 +358,7 @@ Set GenerateTransitionSet(const std::string& folder) {
              << "-metadata" << QString::fromStdString("artist=" + t.artist);
         if (!t.album.empty())
             args << "-metadata" << QString::fromStdString("album=" + t.album) << "-metadata"
-                 << QString("track=%1/3").arg(t.trackNumber);
+                 << QString("track=%1").arg(t.trackNumber);
         commands.push_back(args << QString::fromStdString(t.path));
         if (s.kind == Kind::Album)
             albumOffset += t.frames;

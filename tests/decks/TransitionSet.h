@@ -87,7 +87,8 @@ Set GenerateTransitionSet(const std::string& folder);
 std::vector<std::vector<float>> DecodeLeft(const std::vector<std::string>& paths, int rate = 44100);
 
 // What the analyser measured at the hand-over from track k to k + 1. Times in
-// seconds; positions are seconds in the recording.
+// seconds, to about 10 ms (album joins: to the sample); positions are
+// seconds in the recording.
 struct Join {
     std::size_t from = 0;  // k
     bool heard = false;    // both tracks were found in the recording
@@ -96,16 +97,30 @@ struct Join {
     double delay = 0;      // firstSound - lastSound: the hand-over of a cold ending
     double gap = 0;        // the longest silence of the mix (below -45 dBFS) between them
     double overlap = 0;    // time both tones sound above -45 dBFS
-    double excessLu = 0;   // the mix's peak momentary loudness over the louder track's
-    double fall = 0;       // k's last 3 dB above its usual level to its last sound
-    double rise = 0;       // k + 1's first sound to within 3 dB of its usual level
-    std::optional<std::int64_t> alignment; // album joins: |samples| inserted or lost
+    // The mix's peak momentary loudness (400 ms, K-weighted) around the join
+    // over the louder track's own peak within 4 s of it (its tone's band
+    // energy, K-weighted): +3 for two equal tracks at full level together,
+    // about 0 for a clean butt join, below 0 for a dip.
+    double excessLu = 0;
+    // From k's last moment within 3 dB of its usual level (90th percentile)
+    // to its last sound: about 0 for a cold end, most of a fade-out.
+    double fall = 0;
+    // From k + 1's first sound to within 3 dB of its usual level: about 0 for
+    // a hard start, most of a fade-in.
+    double rise = 0;
+    // Album joins: |samples| inserted or lost, from the sine's phase jump
+    // across the join (known modulo one period, 130 samples at 340 Hz) plus
+    // the length of any silence there.
+    std::optional<std::int64_t> alignment;
 };
 
 // Measures every join of `set` in a recording of the list played in order
 // from track 0 (mono, at `rate`; up to a minute of leading silence is fine).
-// A track missing from the recording, or starting more than 12 s after the
-// one before should have ended, leaves its joins with heard = false.
+// Each track is followed by its tone's level every 10 ms (the recording
+// demodulated at its frequency, smoothed over 30 ms); album joins are found
+// by the album files' lengths from where the album began. A track missing
+// from the recording, or starting more than 12 s after the one before should
+// have ended, leaves its joins with heard = false.
 std::vector<Join> AnalyseJoins(const std::vector<float>& recording, int rate, const Set& set);
 
 // The joins as a table, one line each, with the tracks' kinds.
