@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -227,23 +228,19 @@ void CheckFinished(QProcess& p) {
 }
 
 // Runs ffmpeg with each of these arguments, two at a time (the machines this
-// runs on are small), and returns what each wrote to its output.
-std::vector<QByteArray> RunAll(const std::vector<QStringList>& commands) {
-    std::vector<QByteArray> outputs;
+// runs on are small).
+void RunAll(const std::vector<QStringList>& commands) {
     for (std::size_t i = 0; i < commands.size(); i += 2) {
         QProcess pair[2];
         const std::size_t count = std::min<std::size_t>(2, commands.size() - i);
         for (std::size_t j = 0; j < count; ++j)
             pair[j].start("ffmpeg", commands[i + j]);
-        for (std::size_t j = 0; j < count; ++j) {
+        for (std::size_t j = 0; j < count; ++j)
             CheckFinished(pair[j]);
-            outputs.push_back(pair[j].readAllStandardOutput());
-        }
     }
-    return outputs;
 }
 
-int ReadBits(const QByteArray& d, qsizetype at, int bytes) {
+int BigEndian(const QByteArray& d, qsizetype at, int bytes) {
     int v = 0;
     for (int i = 0; i < bytes; ++i)
         v = v << 8 | static_cast<unsigned char>(d[at + i]);
@@ -267,19 +264,19 @@ Gapless ReadGapless(const std::string& path, const std::string& format) {
         const qsizetype at = info + 120 + 21;
         if (info < 0 || at + 3 > d.size())
             return g;
-        const int bits = ReadBits(d, at, 3);
+        const int bits = BigEndian(d, at, 3);
         g = {"LAME tag", (bits >> 12) + 529, bits & 0xfff, kRate};
     } else if (format == "opus") {
         const qsizetype head = d.indexOf("OpusHead");
         if (head >= 0 && head + 12 <= d.size())
-            g = {"OpusHead pre-skip", ReadBits(d, head + 11, 1) << 8 | ReadBits(d, head + 10, 1),
+            g = {"OpusHead pre-skip", BigEndian(d, head + 11, 1) << 8 | BigEndian(d, head + 10, 1),
                  -1, 48000};
         g.where += ", end by the last page's granule position";
     } else if (format == "m4a") {
         // First edit: version-0 entry (segment duration, media time).
         const qsizetype elst = d.indexOf("elst");
         if (elst >= 0 && elst + 20 <= d.size())
-            g = {"edit list media time", ReadBits(d, elst + 16, 4), -1, kRate};
+            g = {"edit list media time", BigEndian(d, elst + 16, 4), -1, kRate};
     } else if (format == "ogg") {
         g.where = "granule positions";
     }
@@ -385,16 +382,24 @@ Set GenerateTransitionSet(const std::string& folder) {
 }
 
 std::vector<std::vector<float>> DecodeLeft(const std::vector<std::string>& paths, int rate) {
+    // Into files: a decoder writing to a pipe would wait while its partner
+    // is being read.
+    QTemporaryDir folder;
     std::vector<QStringList> commands;
-    for (const std::string& path : paths)
+    for (std::size_t i = 0; i < paths.size(); ++i)
         commands.push_back({"-hide_banner", "-loglevel", "error", "-i",
-                            QString::fromStdString(path), "-f", "f32le", "-ac", "2", "-ar",
-                            QString::number(rate), "-"});
+                            QString::fromStdString(paths[i]), "-f", "f32le", "-ac", "2", "-ar",
+                            QString::number(rate), folder.filePath(QString::number(i))});
+    RunAll(commands);
     std::vector<std::vector<float>> decoded;
-    for (const QByteArray& raw : RunAll(commands)) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        QFile f(folder.filePath(QString::number(i)));
+        if (!f.open(QIODevice::ReadOnly))
+            throw std::runtime_error("no decoded samples of " + paths[i]);
+        const QByteArray raw = f.readAll();
         std::vector<float>& left = decoded.emplace_back(std::size_t(raw.size()) / 8);
-        for (std::size_t i = 0; i < left.size(); ++i)
-            std::memcpy(&left[i], raw.constData() + i * 8, 4);
+        for (std::size_t j = 0; j < left.size(); ++j)
+            std::memcpy(&left[j], raw.constData() + j * 8, 4);
     }
     return decoded;
 }
