@@ -16,9 +16,9 @@ std::optional<FileTags> ReadFileTags(const std::string& path) {
     if (file.isNull() || !file.tag())
         return std::nullopt;
     const TagLib::Tag& tag = *file.tag();
-    FileTags tags{FromTagLib(tag.artist()), FromTagLib(tag.title()), FromTagLib(tag.album()),
-                  tag.year() ? QString::number(tag.year()) : QString(), FromTagLib(tag.genre()),
-                  int(tag.track())};
+    FileTags tags{FromTagLib(tag.artist()), FromTagLib(tag.title()),
+                  FromTagLib(tag.album()),  tag.year() ? QString::number(tag.year()) : QString(),
+                  FromTagLib(tag.genre()),  int(tag.track())};
     return tags;
 }
 

@@ -10,9 +10,8 @@ namespace {
 
 constexpr std::int64_t kBlock = LoudnessResult::kBlockFrames;
 constexpr std::int64_t kSecond = 10 * kBlock;
-// EBU R128's windows, in blocks: momentary 400 ms, short-term 3 s.
+// EBU R128's momentary window (400 ms), in blocks.
 constexpr std::size_t kMomentary = 4;
-constexpr std::size_t kShortTerm = 30;
 // An ending that falls from loud to silent within this is a cold one.
 constexpr std::int64_t kColdFall = kSecond;
 // A fall longer than this is a long fade-out: the overlap is cut short.
@@ -69,9 +68,8 @@ double WorstExcess(const Levels& out, std::int64_t cue, const Levels& in, std::i
     for (std::int64_t t = 0; t < fadeOut; t += kBlock) {
         const double a = out.At(cue + t), b = in.At(inStart + t);
         const double outGain = std::cos(double(t) / double(fadeOut) * M_PI / 2);
-        const double inGain = fadeIn > 0 ? std::sin(std::min(double(t) / double(fadeIn), 1.0) *
-                                                    M_PI / 2)
-                                         : 1.0;
+        const double inGain =
+            fadeIn > 0 ? std::sin(std::min(double(t) / double(fadeIn), 1.0) * M_PI / 2) : 1.0;
         const double mix = Lufs(Power(a) * outGain * outGain + Power(b) * inGain * inGain);
         worst = std::max(worst, mix - std::max(a, b));
     }
@@ -104,8 +102,11 @@ std::optional<Transition> PlanTransition(const LoudnessResult& outgoing, double 
             break;
         }
     }
+    // Momentary, not short-term: the 3 s window lags a fade by up to its
+    // length, which made every fade of up to four seconds look like a cold
+    // ending on the test set.
     for (std::size_t k = tail.size(); k-- > 0;) {
-        if (WindowLoudness(tail, k, kShortTerm) >= outgoing.integratedLufs + kEndingFallLu) {
+        if (WindowLoudness(tail, k, kMomentary) >= outgoing.integratedLufs + kEndingFallLu) {
             fall = tailStart + std::int64_t(k + 1) * kBlock;
             break;
         }
@@ -117,7 +118,8 @@ std::optional<Transition> PlanTransition(const LoudnessResult& outgoing, double 
     const std::int64_t firstBlock = incoming.firstAudibleFrame / kBlock;
     bool hardStart = false;
     for (std::int64_t k = firstBlock;
-         k < std::min<std::int64_t>(firstBlock + kHardStartWithin / kBlock, std::int64_t(head.size()));
+         k <
+         std::min<std::int64_t>(firstBlock + kHardStartWithin / kBlock, std::int64_t(head.size()));
          ++k)
         hardStart |= WindowLoudness(head, std::size_t(k), kMomentary) >=
                      incoming.integratedLufs + kEndingFallLu;
@@ -137,8 +139,7 @@ std::optional<Transition> PlanTransition(const LoudnessResult& outgoing, double 
         const std::int64_t left = audibleEnd - cue;
         const std::int64_t fadeOut = std::min(left, longFall ? kShortOverlap : kLongestOverlap);
         const std::int64_t fadeIn = hardStart ? 0 : fadeOut;
-        const double excess =
-            WorstExcess(out, cue, in, plan.incomingStartFrame, fadeOut, fadeIn);
+        const double excess = WorstExcess(out, cue, in, plan.incomingStartFrame, fadeOut, fadeIn);
         if (excess <= kMostExcessLu || cue >= audibleEnd) {
             plan.cueFrame = cue;
             plan.outgoingFadeFrames = fadeOut;

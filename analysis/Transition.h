@@ -33,8 +33,9 @@ struct Transition {
     double loudnessExcessLu = 0;
 };
 
-// The starting points, relative to a track's integrated loudness: where its
-// ending starts (short-term loudness) and where its sound ends (momentary).
+// The marks, relative to a track's integrated loudness, that its momentary
+// loudness passes for good where its ending starts to fall and where its
+// sound ends.
 inline constexpr double kEndingFallLu = -8;
 inline constexpr double kInaudibleLu = -40;
 // The most the mix may exceed the louder track by during an overlap.

@@ -2,6 +2,7 @@
 
 #include "analysis/TrackGain.h"
 #include "analysis/Transition.h"
+#include "app/AppLog.h"
 #include "app/Settings.h"
 #include "decks/Playlist.h"
 
@@ -70,6 +71,10 @@ bool TrackShaper::IsAnalysed(const std::string& path) const {
     return results_.contains(Key(path));
 }
 
+double TrackShaper::GainDb(const analysis::LoudnessResult& result) {
+    return analysis::TrackGainDb(result.integratedLufs, result.truePeakDbtp);
+}
+
 DeckEngine::TrackPlan TrackShaper::Plan(const std::string& path) const {
     DeckEngine::TrackPlan plan;
     const QString key = Key(path);
@@ -77,8 +82,7 @@ DeckEngine::TrackPlan TrackShaper::Plan(const std::string& path) const {
     const bool known = analysed != results_.constEnd();
     if (settings_.NormaliseLoudness()) {
         if (known)
-            plan.gain = analysis::GainFactor(
-                analysis::TrackGainDb(analysed->integratedLufs, analysed->truePeakDbtp));
+            plan.gain = analysis::GainFactor(GainDb(*analysed));
         else if (const auto tag = tagGainsDb_.constFind(key); tag != tagGainsDb_.constEnd())
             plan.gain = analysis::GainFactor(*tag);
     }
@@ -99,14 +103,17 @@ std::optional<DeckEngine::Handover> TrackShaper::Handover(const std::string& out
         return std::nullopt;
     // At the gains the decks play them at.
     auto gainDb = [this](const analysis::LoudnessResult& result) {
-        return settings_.NormaliseLoudness()
-                   ? analysis::TrackGainDb(result.integratedLufs, result.truePeakDbtp)
-                   : 0.0;
+        return settings_.NormaliseLoudness() ? GainDb(result) : 0.0;
     };
     const std::optional<analysis::Transition> plan =
         analysis::PlanTransition(*out, gainDb(*out), *in, gainDb(*in));
     if (!plan)
         return std::nullopt;
+    qCDebug(lcApp, "hand-over %s -> %s: kind %d at frame %lld, fades in %lld out %lld, %.2f LU",
+            outgoing.c_str(), incoming.c_str(), int(plan->kind),
+            static_cast<long long>(plan->cueFrame),
+            static_cast<long long>(plan->incomingFadeFrames),
+            static_cast<long long>(plan->outgoingFadeFrames), plan->loudnessExcessLu);
     DeckEngine::Handover handover;
     handover.cueFrame = plan->cueFrame == analysis::Transition::kAtEnd
                             ? DeckEngine::Handover::kAfterLastFrame

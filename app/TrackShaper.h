@@ -42,6 +42,8 @@ signals:
 
 private:
     void QueueRows(int first, int last);
+    // The normalising gain of an analysed track.
+    static double GainDb(const analysis::LoudnessResult& result);
 
     Settings& settings_;
     Playlist& playlist_;

@@ -153,8 +153,9 @@ audio::CrossFadeShape DeckEngine::ShapeOf(const std::optional<Handover>& handove
         return {};
     // The outgoing deck's volume must reach 0 (its end is seen by that), so
     // a cut is a fade of ten one-frame steps from the cue's own sample.
-    audio::CrossFadeShape shape{handover->incomingFadeFrames / kFadeSteps,
-                                std::max<std::int64_t>(handover->outgoingFadeFrames / kFadeSteps, 1)};
+    audio::CrossFadeShape shape{
+        handover->incomingFadeFrames / kFadeSteps,
+        std::max<std::int64_t>(handover->outgoingFadeFrames / kFadeSteps, 1)};
     if (early)
         shape.outgoingStepFrames =
             std::max(shape.outgoingStepFrames, kEarlyFadeFrames / kFadeSteps);
@@ -557,7 +558,9 @@ void DeckEngine::CueNextItem() {
         return;
     const Deck next = OtherDeck(CurrentDeck);
     auto& current = Player(CurrentDeck);
-    if (!current.IsPlaying() || Player(next).IsPlaying() || IsLoading(next))
+    // A deck faded out to silence still plays to its file's end: it is free.
+    const bool silent = Player(next).IsPlaying() && GetDeckVolume(next) == 0;
+    if (!current.IsPlaying() || (Player(next).IsPlaying() && !silent) || IsLoading(next))
         return;
     TryDeckStep("cue", [&] {
         const int untilDue = AdvanceDueMs(CurrentDeck) - current.Position();
@@ -570,6 +573,8 @@ void DeckEngine::CueNextItem() {
             handover ? static_cast<int>(handover->incomingStartFrame * 1000 / audio::kOutputRate)
                      : PlanFor(path).startMs;
         cue_ = {next, index, path, true, false, std::move(handover)};
+        if (silent)
+            CloseDeck(next);
         LeaveTrack(next);
         Player(next).Load(
             path,

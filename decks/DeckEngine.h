@@ -220,7 +220,7 @@ private:
         bool loading = false;
         bool taken = false;
         std::optional<Handover> handover; // the pair's own; nothing: the fade
-        bool early = false; // taken by an advance asked before its due time
+        bool early = false;               // taken by an advance asked before its due time
     } cue_;
     std::array<QString, 2> titles_{QStringLiteral("- - - "), QStringLiteral("- - -")};
     std::array<QString, 2> times_{QStringLiteral("(A) - - -"), QStringLiteral("(B) - - -")};

@@ -146,8 +146,8 @@ std::size_t AudioEngine::RunCue(std::size_t frames, int& started) {
             const std::int64_t left = out.FramesLeftIfDecoded();
             if (cueAt_ == kAfterLastFrame && left < 0)
                 return 0;
-            offset = cueAt_ == kAfterLastFrame ? left
-                                               : std::max<std::int64_t>(cueAt_ - outStart, 0);
+            offset =
+                cueAt_ == kAfterLastFrame ? left : std::max<std::int64_t>(cueAt_ - outStart, 0);
             if (offset >= static_cast<std::int64_t>(frames))
                 return 0;
             outStart += offset;

@@ -121,8 +121,7 @@ private:
     void Deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
                  std::int64_t startFrame, const LoadResult& result);
     void ReapFinishedJobs();
-    void PostCue(int incoming, int outgoing, std::int64_t outgoingFrame,
-                 CrossFadeShape shape = {});
+    void PostCue(int incoming, int outgoing, std::int64_t outgoingFrame, CrossFadeShape shape = {});
     // Output callback: takes a new cue, and starts the cued deck when its
     // sample falls in this period: sets started to its slot and returns how
     // many frames into the period it starts.

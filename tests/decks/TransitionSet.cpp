@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kRate = 44100;
 constexpr double kSilenceDb = -45; // below it the mix is silent and a tone absent
+// Where a tone starts: a soft start rises through kSilenceDb some time after.
+constexpr double kOnsetDb = -70;
 constexpr double kPi = std::numbers::pi;
 using Cx = std::complex<double>;
 
@@ -639,7 +641,10 @@ std::vector<Join> AnalyseJoins(const std::vector<float>& x, int rate, const Set&
         const std::size_t last = *lastHop[k], first = *firstHop[k + 1];
         j.lastSound = double(lastEnd[k]) / rate;
         j.firstSound = double(firstStart[k + 1]) / rate;
-        j.delay = j.firstSound - j.lastSound;
+        std::size_t onset = first;
+        while (!Continues(set, k) && onset > last + 1 && in.Db(onset - 1) > kOnsetDb)
+            --onset;
+        j.delay = double(std::int64_t(onset * hop + hop)) / rate - j.lastSound;
         std::size_t run = 0, longest = 0, both = 0;
         for (std::size_t h = last + 1; h < first; ++h)
             longest = std::max(longest, run = mixDb[h] < kSilenceDb ? run + 1 : 0);

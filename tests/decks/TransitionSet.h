@@ -94,9 +94,11 @@ struct Join {
     bool heard = false;    // both tracks were found in the recording
     double lastSound = 0;  // k's last sound (its tone above -45 dBFS)
     double firstSound = 0; // k + 1's first sound
-    double delay = 0;      // firstSound - lastSound: the hand-over of a cold ending
-    double gap = 0;        // the longest silence of the mix (below -45 dBFS) between them
-    double overlap = 0;    // time both tones sound above -45 dBFS
+    // From lastSound to k + 1's onset (its tone above -70 dBFS, which a soft
+    // start passes before firstSound): the hand-over of a cold ending.
+    double delay = 0;
+    double gap = 0;     // the longest silence of the mix (below -45 dBFS) between them
+    double overlap = 0; // time both tones sound above -45 dBFS
     // The mix's peak momentary loudness (400 ms, K-weighted) around the join
     // over the louder track's own peak within 4 s of it (its tone's band
     // energy, K-weighted): +3 for two equal tracks at full level together,
