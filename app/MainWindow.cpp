@@ -51,6 +51,12 @@
 #include <sys/wait.h>
 
 namespace {
+
+// Writes a slider's position (silently) and returns the position it shows.
+int placeSlider(GradientSlider& slider, int position) {
+    slider.setPosition(position);
+    return slider.position();
+}
 // Set on the palette (QPalette::WindowText): a style sheet that sets QLabel's
 // colour would hide it.
 void SetTextColour(QLabel* label, const QColor& colour) {
@@ -190,17 +196,17 @@ void MainWindow::ConnectCommands() {
     command(stopDeckBAction, [this] { decks->stopDeck(Deck::B); });
     connect(playlistView, &QAbstractItemView::doubleClicked, this,
             [this] { dialogs::RunCommand([this] { decks->playSelectedWithFade(); }, this); });
-    connect(deckALevel, &GradientSlider::OnChange, this,
-            [this] { decks->setDeckLevel(Deck::A, deckALevel->Position()); });
-    connect(deckBLevel, &GradientSlider::OnChange, this,
-            [this] { decks->setDeckLevel(Deck::B, deckBLevel->Position()); });
-    connect(masterLevel, &GradientSlider::OnChange, this, [this] {
+    connect(deckALevel, &GradientSlider::sliderMoved, this,
+            [this](int position) { decks->setDeckLevel(Deck::A, position); });
+    connect(deckBLevel, &GradientSlider::sliderMoved, this,
+            [this](int position) { decks->setDeckLevel(Deck::B, position); });
+    connect(masterLevel, &GradientSlider::sliderMoved, this, [this](int position) {
         if (mixerControls)
-            mixerControls->setMasterVolume(masterLevel->Position());
+            mixerControls->setMasterVolume(position);
     });
-    connect(micLevel, &GradientSlider::OnChange, this, [this] {
+    connect(micLevel, &GradientSlider::sliderMoved, this, [this](int position) {
         if (mixerControls)
-            mixerControls->setMicVolume(micLevel->Position());
+            mixerControls->setMicVolume(position);
     });
     connect(micMute, &QCheckBox::clicked, this, [this] {
         if (mixerControls)
@@ -328,8 +334,8 @@ void MainWindow::OpenSoundDevices() {
         return;
     // Creating it applies the master volume component's stored values.
     mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
-        micMute, [this](int p) { masterLevel->SetPosition(p); },
-        [this](int p) { micLevel->SetPosition(p); }, [this] { ClearCrossFading(); }});
+        micMute, [this](int p) { return placeSlider(*masterLevel, p); },
+        [this](int p) { return placeSlider(*micLevel, p); }, [this] { ClearCrossFading(); }});
     StartupMicrophone();
     StartupLevelCapture();
     StartupMasterVolume();
@@ -347,9 +353,10 @@ void MainWindow::StartupLevelCapture() {
     });
 }
 
+// The sliders' writes are silent: the decks take the level the slider shows.
 void MainWindow::StartupDeckSliders() {
-    deckALevel->SetPosition(800);
-    deckBLevel->SetPosition(800);
+    decks->setDeckLevel(Deck::A, placeSlider(*deckALevel, 800));
+    decks->setDeckLevel(Deck::B, placeSlider(*deckBLevel, 800));
 }
 
 void MainWindow::InstallDropHook() {

@@ -67,8 +67,8 @@ TEST_F(MainWindowTest, StartsWithItsCaptionTabsAndDesignValues) {
     EXPECT_FALSE(form.tabs->isTabVisible(2));
     EXPECT_EQ(form.tabs->currentIndex(), 0);
     // 800 is written; the 50 x 280 slider's thumb offset 207 reads back as 799.
-    EXPECT_EQ(form.deckALevel->Position(), 799);
-    EXPECT_EQ(form.deckBLevel->Position(), 799);
+    EXPECT_EQ(form.deckALevel->position(), 799);
+    EXPECT_EQ(form.deckBLevel->position(), 799);
     EXPECT_EQ(form.playlistView->model()->headerData(0, Qt::Horizontal), "File");
     EXPECT_EQ(form.playlistView->model()->headerData(1, Qt::Horizontal), "Track");
     EXPECT_EQ(form.playAction->text(), "Play");
@@ -84,10 +84,10 @@ TEST_F(MainWindowTest, OpensTheSoundDevicesOnceTheWindowIsShown) {
     QApplication::processEvents();
     EXPECT_EQ(form.mixerControls, nullptr);
     EXPECT_EQ(form.inputLevel, nullptr);
-    form.masterLevel->SetPosition(10); // no mixer yet: moving the sliders touches nothing
+    QTest::keyClick(form.masterLevel, Qt::Key_End); // no mixer yet: a move touches nothing
     form.micMute->click();
     ASSERT_TRUE(ShowAndOpenSoundDevices(form));
-    EXPECT_EQ(form.micLevel->Position(), 65535);
+    EXPECT_EQ(form.micLevel->position(), 65535);
     EXPECT_TRUE(form.micMute->isChecked());
     ASSERT_NE(form.inputLevel, nullptr);
     EXPECT_TRUE(form.inputLevel->capture()->isDelivering());
@@ -253,7 +253,7 @@ TEST_F(MainWindowTest, BothDecksOfAListFadeInToFullVolume) {
     ASSERT_NE(card, nullptr);
     form.playlist->addFile(tonefiles::Mp3({.frequency = 440, .seconds = 11}));
     form.playlist->addFile(tonefiles::Mp3({.frequency = 660, .seconds = 11}));
-    ASSERT_NEAR(form.deckBLevel->Position(), 800, 1); // volume 200
+    ASSERT_NEAR(form.deckBLevel->position(), 800, 1); // volume 200
     form.playAction->trigger();
     ASSERT_TRUE(SettleLoads(*card));
     card->Render(1500);

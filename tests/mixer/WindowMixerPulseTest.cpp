@@ -30,6 +30,17 @@ namespace {
 
 using Percent = std::vector<int>;
 
+// Drags a vertical slider's thumb to a position, as the user does.
+void DragTo(GradientSlider& slider, int position) {
+    const PixelRect thumb = slider.thumbRect();
+    const QPoint grip((thumb.left + thumb.right) / 2, thumb.top + 5);
+    QTest::mousePress(&slider, Qt::LeftButton, {}, grip);
+    const long offset = std::lround(double(slider.trackLength()) * position / slider.maximum());
+    QTest::mouseMove(&slider, QPoint(grip.x(), static_cast<int>(offset) + 5));
+    QTest::mouseRelease(&slider, Qt::LeftButton, {},
+                        QPoint(grip.x(), static_cast<int>(offset) + 5));
+}
+
 class WindowMixer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -82,21 +93,21 @@ TEST_F(WindowMixer, CloseRestoresAndThePanelFollowsOtherPrograms) {
     form->decks->CrossFading = true;
 
     pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "30%"});
-    const qint64 masterMs = MsUntil([&] { return form->masterLevel->Position() == 70; });
+    const qint64 masterMs = MsUntil([&] { return form->masterLevel->position() == 70; });
     pactl::Run({"set-source-volume", "@DEFAULT_SOURCE@", "50%"});
     pactl::Run({"set-source-mute", "@DEFAULT_SOURCE@", "0"});
     const qint64 micMs = MsUntil([&] {
-        return !form->micMute->isChecked() && std::abs(form->micLevel->Position() - 32767) < 400;
+        return !form->micMute->isChecked() && std::abs(form->micLevel->position() - 32767) < 400;
     });
     std::printf("master slider followed pactl in %lld ms, microphone in %lld ms\n",
                 static_cast<long long>(masterMs), static_cast<long long>(micMs));
-    EXPECT_GE(masterMs, 0) << "master slider at " << form->masterLevel->Position();
+    EXPECT_GE(masterMs, 0) << "master slider at " << form->masterLevel->position();
     EXPECT_LT(masterMs, 1000);
-    EXPECT_GE(micMs, 0) << "mic slider at " << form->micLevel->Position();
+    EXPECT_GE(micMs, 0) << "mic slider at " << form->micLevel->position();
     EXPECT_LT(micMs, 1000);
     // The same through ALSA, as amixer and desktop volume keys do it.
     ASSERT_EQ(QProcess::execute(QStringLiteral("amixer"), {"-q", "sset", "Master", "40%"}), 0);
-    EXPECT_GE(MsUntil([&] { return form->masterLevel->Position() == 60; }), 0);
+    EXPECT_GE(MsUntil([&] { return form->masterLevel->position() == 60; }), 0);
     EXPECT_TRUE(form->decks->CrossFading) << "following the system stopped the cross-fade";
     EXPECT_EQ(pactl::SinkVolume(), (Percent{40, 40}));
     EXPECT_EQ(pactl::SourceVolume(), (Percent{50, 50}));
@@ -109,7 +120,7 @@ TEST_F(WindowMixer, CloseRestoresAndThePanelFollowsOtherPrograms) {
 TEST_F(WindowMixer, TheUsersMasterVolumeStaysAtExit) {
     auto form = std::make_unique<MainWindow>();
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
-    form->masterLevel->SetPosition(50); // as a drag of the slider does
+    DragTo(*form->masterLevel, 50);
     form->close();
     form.reset();
     ExpectAsFound({50, 50});
@@ -168,17 +179,6 @@ private:
     PrivatePulse pulse_;
 };
 
-// Drags a vertical slider's thumb to a position, as the user does.
-void DragTo(GradientSlider& slider, int position) {
-    const PixelRect thumb = slider.ThumbRect();
-    const QPoint grip((thumb.left + thumb.right) / 2, thumb.top + 5);
-    QTest::mousePress(&slider, Qt::LeftButton, {}, grip);
-    const long offset = std::lround(double(slider.TrackLength()) * position / slider.Max());
-    QTest::mouseMove(&slider, QPoint(grip.x(), static_cast<int>(offset) + 5));
-    QTest::mouseRelease(&slider, Qt::LeftButton, {},
-                        QPoint(grip.x(), static_cast<int>(offset) + 5));
-}
-
 std::string ServerState() {
     return "source " + pactl::Run({"get-source-volume", "@DEFAULT_SOURCE@"}).toStdString() +
            (pactl::SourceMuted() ? " muted" : " unmuted") + ", sink " +
@@ -196,7 +196,7 @@ TEST_F(WindowMixer, ARestartedServerGetsTheSessionsMixerBack) {
     // deadlock in a stream start that the server dies under.
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true));
     ExpectStartupChangedIt();
-    const int masterPosition = form->masterLevel->Position();
+    const int masterPosition = form->masterLevel->position();
 
     ASSERT_TRUE(server.Restart());
     const qint64 ms = MsUntil([] {
@@ -207,8 +207,8 @@ TEST_F(WindowMixer, ARestartedServerGetsTheSessionsMixerBack) {
                 static_cast<long long>(ms));
     EXPECT_GE(ms, 0) << ServerState();
     EXPECT_TRUE(form->micMute->isChecked());
-    EXPECT_EQ(form->micLevel->Position(), 65535);
-    EXPECT_EQ(form->masterLevel->Position(), masterPosition);
+    EXPECT_EQ(form->micLevel->position(), 65535);
+    EXPECT_EQ(form->masterLevel->position(), masterPosition);
 
     form->close();
     form.reset();
@@ -281,10 +281,10 @@ TEST_F(WindowMixer, TabReachesTheSlidersAndKeysAndTheWheelMoveThem) {
     EXPECT_EQ(pactl::SourceVolume(), (Percent{1, 1}));
 
     // A tenth lower; the thumb snaps to a pixel (3.9 positions each).
-    const int deckA = form->deckALevel->Position();
+    const int deckA = form->deckALevel->position();
     form->decks->CrossFading = true;
     QTest::keyClick(form->deckALevel, Qt::Key_PageDown);
-    EXPECT_NEAR(form->deckALevel->Position(), deckA + 100, 4);
+    EXPECT_NEAR(form->deckALevel->position(), deckA + 100, 4);
     EXPECT_FALSE(form->decks->CrossFading) << "the deck's level handler never ran";
 
     // Moves by key and wheel are the user's own: they stay at exit.
