@@ -51,6 +51,12 @@
 #include <sys/wait.h>
 
 namespace {
+
+// Writes a slider's position (silently) and returns the position it shows.
+int placeSlider(GradientSlider& slider, int position) {
+    slider.setPosition(position);
+    return slider.position();
+}
 // Set on the palette (QPalette::WindowText): a style sheet that sets QLabel's
 // colour would hide it.
 void SetTextColour(QLabel* label, const QColor& colour) {
@@ -111,45 +117,45 @@ static void LoadResources() {
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent) {
     LoadResources();
-    settings = std::make_unique<Settings>();
-    playlist = std::make_unique<Playlist>(this);
+    settings_ = std::make_unique<Settings>();
+    playlist_ = std::make_unique<Playlist>(this);
     BuildWindow();
-    audioEngine = audio::CreateAudioEngine();
-    decks = std::make_unique<DeckEngine>(*audioEngine, *playlist);
+    audioEngine_ = audio::CreateAudioEngine();
+    decks_ = std::make_unique<DeckEngine>(*audioEngine_, *playlist_);
     BindDecks();
-    trackShaper = std::make_unique<TrackShaper>(*settings, *playlist, *decks);
+    trackShaper_ = std::make_unique<TrackShaper>(*settings_, *playlist_, *decks_);
     BindSettings();
-    tagEditor = std::make_unique<TagEditor>(playlistTab, *playlist);
-    dropTarget =
+    tagEditor_ = std::make_unique<TagEditor>(playlistTab, *playlist_);
+    dropTarget_ =
         new PlaylistDropTarget(playlistView, [this](const std::vector<std::string>& paths) {
-            playlist->addDroppedFiles(paths);
+            playlist_->addDroppedFiles(paths);
         });
     ConnectCommands();
     startUp();
-    playHistory = std::make_unique<PlayHistory>(
-        DataFolder.empty() ? QString() : QString::fromStdString(DataFolder + "play-history.csv"));
-    connect(decks.get(), &DeckEngine::trackLeft, this,
+    playHistory_ = std::make_unique<PlayHistory>(
+        dataFolder_.empty() ? QString() : QString::fromStdString(dataFolder_ + "play-history.csv"));
+    connect(decks_.get(), &DeckEngine::trackLeft, this,
             [this](const QString& path, const QDateTime& began, int seconds) {
-                playHistory->Record(began, path.toStdString(), seconds);
+                playHistory_->Record(began, path.toStdString(), seconds);
             });
     // The search keeps its answers in the data folder, known from start-up on.
-    musicLibrary = new MusicLibrary(libraryTab, DataFolder, this);
+    musicLibrary_ = new MusicLibrary(libraryTab, dataFolder_, this);
     // The library's local tracks join the playlist as dropped files do.
-    connect(musicLibrary, &MusicLibrary::addToPlaylistRequested, this,
+    connect(musicLibrary_, &MusicLibrary::addToPlaylistRequested, this,
             [this](const QStringList& paths) {
                 std::vector<std::string> files;
                 for (const QString& path : paths)
                     files.push_back(path.toStdString());
-                playlist->addDroppedFiles(files);
+                playlist_->addDroppedFiles(files);
             });
-    conversion = new ConversionPipeline(musicLibrary, &toolState, this);
-    broadcast =
-        new BroadcastController(broadcastTab, DataFolder, this, ToolRunnerCallbacks(toolState));
+    conversion_ = new ConversionPipeline(musicLibrary_, &toolState_, this);
+    broadcast_ =
+        new BroadcastController(broadcastTab, dataFolder_, this, ToolRunnerCallbacks(toolState_));
     // The broadcast sends the decks' own mix, names each track as it starts
     // and skips a track that has gone silent.
-    broadcast->AttachDecks(*audioEngine, [this] { decks->AdvanceNow(); });
-    connect(decks.get(), &DeckEngine::trackStarted, this,
-            [this](Deck, int index) { broadcast->TrackStarted(playlist->TitleAt(index)); });
+    broadcast_->AttachDecks(*audioEngine_, [this] { decks_->AdvanceNow(); });
+    connect(decks_.get(), &DeckEngine::trackStarted, this,
+            [this](Deck, int index) { broadcast_->TrackStarted(playlist_->TitleAt(index)); });
     StartupSession();
     StartupMediaControls();
 }
@@ -160,8 +166,8 @@ MainWindow::~MainWindow() {
     // The list view shows the playlist, which goes before the window's children.
     delete playlistView;
     // These two use toolState, a member that dies before the window's children.
-    delete broadcast;
-    delete conversion;
+    delete broadcast_;
+    delete conversion_;
 }
 
 void MainWindow::ConnectCommands() {
@@ -169,42 +175,42 @@ void MainWindow::ConnectCommands() {
         connect(action, &QAction::triggered, this,
                 [this, handler] { dialogs::RunCommand(handler, this); });
     };
-    command(addTracksMenuAction, [this] { playlist->addTracks(); });
-    command(addTracksAction, [this] { playlist->addTracks(); });
-    command(loadAction, [this] { loadPlaylistFile(*playlist, this); });
-    command(saveAction, [this] { savePlaylistFile(*playlist, this); });
+    command(addTracksMenuAction, [this] { playlist_->addTracks(); });
+    command(addTracksAction, [this] { playlist_->addTracks(); });
+    command(loadAction, [this] { loadPlaylistFile(*playlist_, this); });
+    command(saveAction, [this] { savePlaylistFile(*playlist_, this); });
     command(exportHistoryAction, [this] { ExportPlayHistory(); });
     command(aboutAction, [this] { showAbout(); });
     command(findAction, [this] { FindMusic(); });
     command(exitAction, [this] { quit(); });
-    command(tagInfoAction, [this] { tagEditor->showForSelected(frameGeometry().width()); });
-    command(moveUpAction, [this] { playlist->moveUp(); });
-    command(moveDownAction, [this] { playlist->moveDown(); });
-    command(removeAction, [this] { playlist->removeSelected(); });
+    command(tagInfoAction, [this] { tagEditor_->showForSelected(frameGeometry().width()); });
+    command(moveUpAction, [this] { playlist_->moveUp(); });
+    command(moveDownAction, [this] { playlist_->moveDown(); });
+    command(removeAction, [this] { playlist_->removeSelected(); });
     playlistView->installEventFilter(this);
 
-    command(playAction, [this] { decks->playOrStop(); });
-    command(playOnDeckAAction, [this] { decks->playSelectedOn(Deck::A); });
-    command(playOnDeckBAction, [this] { decks->playSelectedOn(Deck::B); });
-    command(stopDeckAAction, [this] { decks->stopDeck(Deck::A); });
-    command(stopDeckBAction, [this] { decks->stopDeck(Deck::B); });
+    command(playAction, [this] { decks_->playOrStop(); });
+    command(playOnDeckAAction, [this] { decks_->playSelectedOn(Deck::A); });
+    command(playOnDeckBAction, [this] { decks_->playSelectedOn(Deck::B); });
+    command(stopDeckAAction, [this] { decks_->stopDeck(Deck::A); });
+    command(stopDeckBAction, [this] { decks_->stopDeck(Deck::B); });
     connect(playlistView, &QAbstractItemView::doubleClicked, this,
-            [this] { dialogs::RunCommand([this] { decks->playSelectedWithFade(); }, this); });
-    connect(deckALevel, &GradientSlider::OnChange, this,
-            [this] { decks->setDeckLevel(Deck::A, deckALevel->Position()); });
-    connect(deckBLevel, &GradientSlider::OnChange, this,
-            [this] { decks->setDeckLevel(Deck::B, deckBLevel->Position()); });
-    connect(masterLevel, &GradientSlider::OnChange, this, [this] {
-        if (mixerControls)
-            mixerControls->setMasterVolume(masterLevel->Position());
+            [this] { dialogs::RunCommand([this] { decks_->playSelectedWithFade(); }, this); });
+    connect(deckALevel, &GradientSlider::sliderMoved, this,
+            [this](int position) { decks_->setDeckLevel(Deck::A, position); });
+    connect(deckBLevel, &GradientSlider::sliderMoved, this,
+            [this](int position) { decks_->setDeckLevel(Deck::B, position); });
+    connect(masterLevel, &GradientSlider::sliderMoved, this, [this](int position) {
+        if (mixerControls_)
+            mixerControls_->setMasterVolume(position);
     });
-    connect(micLevel, &GradientSlider::OnChange, this, [this] {
-        if (mixerControls)
-            mixerControls->setMicVolume(micLevel->Position());
+    connect(micLevel, &GradientSlider::sliderMoved, this, [this](int position) {
+        if (mixerControls_)
+            mixerControls_->setMicVolume(position);
     });
     connect(micMute, &QCheckBox::clicked, this, [this] {
-        if (mixerControls)
-            mixerControls->applyMicMute();
+        if (mixerControls_)
+            mixerControls_->applyMicMute();
     });
 }
 
@@ -212,54 +218,54 @@ void MainWindow::ConnectCommands() {
 void MainWindow::BindDecks() {
     auto title = [this](Deck deck) { return deck == Deck::A ? deckATitle : deckBTitle; };
     auto time = [this](Deck deck) { return deck == Deck::A ? deckATime : deckBTime; };
-    connect(decks.get(), &DeckEngine::titleChanged, this,
+    connect(decks_.get(), &DeckEngine::titleChanged, this,
             [title](Deck deck, const QString& text) { title(deck)->setText(text); });
-    connect(decks.get(), &DeckEngine::timeChanged, this,
+    connect(decks_.get(), &DeckEngine::timeChanged, this,
             [time](Deck deck, const QString& text) { time(deck)->setText(text); });
-    connect(decks.get(), &DeckEngine::colourChanged, this,
+    connect(decks_.get(), &DeckEngine::colourChanged, this,
             [title, time](Deck deck, const QColor& colour) {
                 SetTextColour(title(deck), colour);
                 SetTextColour(time(deck), colour);
             });
-    connect(decks.get(), &DeckEngine::playCaptionChanged, playAction, &QAction::setText);
+    connect(decks_.get(), &DeckEngine::playCaptionChanged, playAction, &QAction::setText);
 }
 
 // The setting is read at start; the list is kept whatever it says.
 void MainWindow::StartupSession() {
     const QString key = QStringLiteral("session/restorePlaylist");
-    restorePlaylistAction->setChecked(settings->Value(key, true).toBool());
+    restorePlaylistAction->setChecked(settings_->Value(key, true).toBool());
     connect(restorePlaylistAction, &QAction::toggled, this, [this, key](bool on) {
-        settings->SetValue(key, on);
-        settings->Sync();
+        settings_->SetValue(key, on);
+        settings_->Sync();
     });
     dialogs::SetFolderMemory(
         {[this](const QString& kind) {
-             return settings->Value(QStringLiteral("folders/") + kind).toString();
+             return settings_->Value(QStringLiteral("folders/") + kind).toString();
          },
          [this](const QString& kind, const QString& folder) {
-             settings->SetValue(QStringLiteral("folders/") + kind, folder);
-             settings->Sync();
+             settings_->SetValue(QStringLiteral("folders/") + kind, folder);
+             settings_->Sync();
          }});
-    session = std::make_unique<SessionPlaylist>(*playlist);
+    session_ = std::make_unique<SessionPlaylist>(*playlist_);
     if (restorePlaylistAction->isChecked())
-        Guarded(lcApp, "restoring the playlist", [this] { session->Restore(); });
+        Guarded(lcApp, "restoring the playlist", [this] { session_->Restore(); });
 }
 
 void MainWindow::StartupMediaControls() {
-    mpris = MprisService::Start(*decks, *playlist,
-                                {[this] {
-                                     show();
-                                     raise();
-                                     activateWindow();
-                                 },
-                                 [this] { quit(); }});
+    mpris_ = MprisService::Start(*decks_, *playlist_,
+                                 {[this] {
+                                      show();
+                                      raise();
+                                      activateWindow();
+                                  },
+                                  [this] { quit(); }});
 }
 
 void MainWindow::FindMusic() {
-    if (!musicLibrary)
+    if (!musicLibrary_)
         return;
     tabs->setCurrentWidget(libraryTab);
-    QLineEdit* box = musicLibrary->Widgets().searchBox;
+    QLineEdit* box = musicLibrary_->Widgets().searchBox;
     box->setFocus(Qt::ShortcutFocusReason);
     box->selectAll();
 }
@@ -269,36 +275,36 @@ void MainWindow::BindSettings() {
     // The Broadcasting tab shows when asked for here or by the environment.
     const QString showKey = QStringLiteral("view/showBroadcasting");
     const bool fromEnvironment = qEnvironmentVariable("KOLVADECK_SHOW_BROADCASTING") == "1";
-    showBroadcastingAction->setChecked(settings->Value(showKey, false).toBool());
+    showBroadcastingAction->setChecked(settings_->Value(showKey, false).toBool());
     tabs->setTabVisible(2, fromEnvironment || showBroadcastingAction->isChecked());
     connect(showBroadcastingAction, &QAction::toggled, this,
             [this, showKey, fromEnvironment](bool on) {
-                settings->SetValue(showKey, on);
-                settings->Sync();
+                settings_->SetValue(showKey, on);
+                settings_->Sync();
                 tabs->setTabVisible(2, fromEnvironment || on);
             });
-    normaliseLoudnessAction->setChecked(settings->NormaliseLoudness());
-    skipSilenceAction->setChecked(settings->SkipSilence());
-    smartTransitionsAction->setChecked(settings->SmartTransitions());
+    normaliseLoudnessAction->setChecked(settings_->NormaliseLoudness());
+    skipSilenceAction->setChecked(settings_->SkipSilence());
+    smartTransitionsAction->setChecked(settings_->SmartTransitions());
     connect(normaliseLoudnessAction, &QAction::toggled, this, [this](bool on) {
-        settings->SetNormaliseLoudness(on);
-        settings->Sync();
-        trackShaper->SettingsChanged();
+        settings_->SetNormaliseLoudness(on);
+        settings_->Sync();
+        trackShaper_->SettingsChanged();
     });
     connect(skipSilenceAction, &QAction::toggled, this, [this](bool on) {
-        settings->SetSkipSilence(on);
-        settings->Sync();
-        trackShaper->SettingsChanged();
+        settings_->SetSkipSilence(on);
+        settings_->Sync();
+        trackShaper_->SettingsChanged();
     });
     // Reaches the next hand-over not yet cued.
     connect(smartTransitionsAction, &QAction::toggled, this, [this](bool on) {
-        settings->SetSmartTransitions(on);
-        settings->Sync();
+        settings_->SetSmartTransitions(on);
+        settings_->Sync();
     });
 }
 
 void MainWindow::ClearCrossFading() {
-    decks->ClearCrossFading();
+    decks_->ClearCrossFading();
 }
 
 void MainWindow::ExportPlayHistory() {
@@ -311,7 +317,7 @@ void MainWindow::ExportPlayHistory() {
     dialogs::GetSaveFileName(request, this, [this](const QString& target) {
         if (target.isEmpty())
             return;
-        playHistory->Export(target, [this](const QString& error) {
+        playHistory_->Export(target, [this](const QString& error) {
             if (!error.isEmpty())
                 dialogs::ShowError(tr("The play history was not exported: %1").arg(error), this);
         });
@@ -330,45 +336,46 @@ void MainWindow::startUp() {
 // window is shown first and they are opened on the next turn of the event
 // loop. The output device opens on the audio engine's own thread.
 void MainWindow::OpenSoundDevices() {
-    if (mixerControls)
+    if (mixerControls_)
         return;
     // Creating it applies the master volume component's stored values.
-    mixerControls = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
-        micMute, [this](int p) { masterLevel->SetPosition(p); },
-        [this](int p) { micLevel->SetPosition(p); }, [this] { ClearCrossFading(); }});
+    mixerControls_ = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
+        micMute, [this](int p) { return placeSlider(*masterLevel, p); },
+        [this](int p) { return placeSlider(*micLevel, p); }, [this] { ClearCrossFading(); }});
     StartupMicrophone();
     StartupLevelCapture();
     StartupMasterVolume();
-    audioEngine->OpenDevice();
+    audioEngine_->OpenDevice();
 }
 
 void MainWindow::StartupMicrophone() {
-    Guarded(lcApp, "microphone start-up", [this] { mixerControls->StartupMicrophone(); });
+    Guarded(lcApp, "microphone start-up", [this] { mixerControls_->StartupMicrophone(); });
 }
 
 void MainWindow::StartupLevelCapture() {
     Guarded(lcApp, "level capture start-up", [this] {
-        inputLevel = new InputLevel(inputMeter, this);
-        inputLevel->StartWhenReady();
+        inputLevel_ = new InputLevel(inputMeter, this);
+        inputLevel_->StartWhenReady();
     });
 }
 
+// The sliders' writes are silent: the decks take the level the slider shows.
 void MainWindow::StartupDeckSliders() {
-    deckALevel->SetPosition(800);
-    deckBLevel->SetPosition(800);
+    decks_->setDeckLevel(Deck::A, placeSlider(*deckALevel, 800));
+    decks_->setDeckLevel(Deck::B, placeSlider(*deckBLevel, 800));
 }
 
 void MainWindow::InstallDropHook() {
-    dropTarget->Install();
+    dropTarget_->Install();
 }
 
 void MainWindow::StartupMasterVolume() {
-    Guarded(lcApp, "master volume start-up", [this] { mixerControls->StartupMasterVolume(); });
+    Guarded(lcApp, "master volume start-up", [this] { mixerControls_->StartupMasterVolume(); });
 }
 
 void MainWindow::StartupDataFolders() {
     Guarded(lcApp, "creating the data folders",
-            [this] { DataFolder = CreateDataFolders(shell::LocalAppDataFolder()); });
+            [this] { dataFolder_ = CreateDataFolders(shell::LocalAppDataFolder()); });
 }
 
 void MainWindow::onShown() {
@@ -383,7 +390,7 @@ void MainWindow::applyLayout() {
     in.playerbox2Width = deckBBox->width();
     in.mixerboxWidth = mixerBox->width();
     in.listViewLeft = playlistView->x();
-    const MusicLibraryWidgets* music = musicLibrary ? &musicLibrary->Widgets() : nullptr;
+    const MusicLibraryWidgets* music = musicLibrary_ ? &musicLibrary_->Widgets() : nullptr;
     if (music) {
         in.resultslistLeft = music->resultsList->x();
         in.morelblWidth = music->moreLabel->width();
@@ -411,19 +418,19 @@ void MainWindow::applyLayout() {
 }
 
 bool MainWindow::confirmClose() {
-    if (inputLevel)
-        inputLevel->StopWhenDrained();
+    if (inputLevel_)
+        inputLevel_->StopWhenDrained();
     return true;
 }
 
 void MainWindow::tearDown() {
-    if (destroyed)
+    if (destroyed_)
         return;
-    destroyed = true;
-    dropTarget->Remove();
+    destroyed_ = true;
+    dropTarget_->Remove();
     // Exit leaves the microphone and the master volume as they were found.
-    if (mixerControls)
-        mixerControls->RestoreSystemMixer();
+    if (mixerControls_)
+        mixerControls_->RestoreSystemMixer();
 }
 
 void MainWindow::quit() {
@@ -451,8 +458,8 @@ void MainWindow::showAbout() {
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     onShown();
-    if (!soundDevicesAsked) {
-        soundDevicesAsked = true;
+    if (!soundDevicesAsked_) {
+        soundDevicesAsked_ = true;
         QTimer::singleShot(0, this, [this] { OpenSoundDevices(); });
     }
 }
@@ -473,23 +480,23 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick &&
         (watched == deckAArt || watched == deckBArt)) {
         const Deck deck = watched == deckAArt ? Deck::A : Deck::B;
-        dialogs::RunCommand([&] { decks->playSelectedOn(deck); }, this);
+        dialogs::RunCommand([&] { decks_->playSelectedOn(deck); }, this);
         return true;
     }
     if (watched == playlistView && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // Enter plays the row as a double click does; Delete removes it.
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            dialogs::RunCommand([this] { decks->playSelectedWithFade(); }, this);
+            dialogs::RunCommand([this] { decks_->playSelectedWithFade(); }, this);
             return true;
         }
         if (key->key() == Qt::Key_Delete) {
-            dialogs::RunCommand([this] { playlist->removeSelected(); }, this);
+            dialogs::RunCommand([this] { playlist_->removeSelected(); }, this);
             return true;
         }
         const QString text = key->text();
         if (text == QLatin1String("-") || text == QLatin1String("+")) {
-            dialogs::RunCommand([&] { playlist->onViewKeyPress(text.front()); }, this);
+            dialogs::RunCommand([&] { playlist_->onViewKeyPress(text.front()); }, this);
             return true;
         }
     }

@@ -37,48 +37,10 @@ class GradientSlider;
 class PlaylistDropTarget;
 class TagEditor;
 
-// The main window: owns every component of the program for the whole run and
-// connects the controls to the subsystems' handlers. The subsystems' logic
-// lives in their own folders; this class is the window's shell: its controls
-// and their design values, menus, layout rules, start-up and close.
-class MainWindow : public QMainWindow {
-    Q_OBJECT
-public:
-    explicit MainWindow(QWidget* parent = nullptr);
-    ~MainWindow() override;
-
-    // Shell handlers.
-    void startUp();
-    void onShown();
-    void applyLayout();
-    bool confirmClose();
-    void tearDown();
-    void quit();
-    void showAbout();
-
-    // The address "About" opens.
-    static std::string AboutAddress();
-
-    // Opens the system mixer and the sound devices (once); the first showing
-    // of the window does it on the next turn of the event loop.
-    void OpenSoundDevices();
-
-    // Steps of the start-up sequence, in order (the first two and the last
-    // run in OpenSoundDevices).
-    void StartupMicrophone();
-    void StartupLevelCapture();
-    void StartupDeckSliders();
-    void InstallDropHook();
-    void StartupMasterVolume();
-    void StartupDataFolders();
-    void ExportPlayHistory();
-
-    // Stops an automatic cross-fade where it stands (deck and microphone sliders).
-    void ClearCrossFading();
-
-    std::string DataFolder;
-
-    // Controls (design names).
+// The window's controls and menu items, created once by the window and owned
+// by it (Qt parents). Callers and tests reach them through
+// MainWindow::controls(); the pointers themselves cannot be changed there.
+struct MainWindowControls {
     QTabWidget* tabs = nullptr;
     QWidget *playlistTab = nullptr, *libraryTab = nullptr, *broadcastTab = nullptr;
     QGroupBox *deckABox = nullptr, *deckBBox = nullptr;
@@ -113,28 +75,59 @@ public:
             *playOnDeckBAction = nullptr;
     QAction *moveUpAction = nullptr, *moveDownAction = nullptr, *removeAction = nullptr;
     QAction *stopDeckAAction = nullptr, *stopDeckBAction = nullptr;
+};
 
-    // Subsystems. The audio engine outlives the decks that play on it; the
-    // playlist outlives the list view that shows it.
-    std::unique_ptr<Playlist> playlist;
-    std::unique_ptr<audio::AudioEngine> audioEngine;
-    std::unique_ptr<DeckEngine> decks;
-    std::unique_ptr<PlayHistory> playHistory; // in the data folder, known after startUp
-    std::unique_ptr<TagEditor> tagEditor;
-    std::unique_ptr<MixerPanelControls> mixerControls; // null until OpenSoundDevices
-    InputLevel* inputLevel = nullptr;
-    MusicLibrary* musicLibrary = nullptr;
-    // What the tool runs of the conversion and the broadcast share (the reset
-    // of the conversion controls after a tool could not be started).
-    ToolState toolState;
-    ConversionPipeline* conversion = nullptr;
-    BroadcastController* broadcast = nullptr;
-    PlaylistDropTarget* dropTarget = nullptr;
-    std::unique_ptr<Settings> settings;
-    std::unique_ptr<TrackShaper> trackShaper; // uses decks, playlist and settings
-    // Both read the playlist and the decks, which outlive them.
-    std::unique_ptr<SessionPlaylist> session;
-    std::unique_ptr<MprisService> mpris;
+// The main window: owns every component of the program for the whole run and
+// connects the controls to the subsystems' handlers. The subsystems' logic
+// lives in their own folders; this class is the window's shell: its controls
+// and their design values, menus, layout rules, start-up and close.
+class MainWindow : public QMainWindow, private MainWindowControls {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Shell handlers.
+    void startUp();
+    void onShown();
+    void applyLayout();
+    bool confirmClose();
+    void tearDown();
+    void quit();
+    void showAbout();
+
+    // The address "About" opens.
+    static std::string AboutAddress();
+
+    // Opens the system mixer and the sound devices (once); the first showing
+    // of the window does it on the next turn of the event loop.
+    void OpenSoundDevices();
+
+    // Steps of the start-up sequence, in order (the first two and the last
+    // run in OpenSoundDevices).
+    void StartupMicrophone();
+    void StartupLevelCapture();
+    void StartupDeckSliders();
+    void InstallDropHook();
+    void StartupMasterVolume();
+    void StartupDataFolders();
+    void ExportPlayHistory();
+
+    // Stops an automatic cross-fade where it stands (deck and microphone sliders).
+    void ClearCrossFading();
+
+    const MainWindowControls& controls() const { return *this; }
+
+    // The subsystems, for the program's entry and tests. inputLevel is null
+    // until the sound devices are open, mpris without a session bus.
+    Playlist* playlist() const { return playlist_.get(); }
+    DeckEngine* decks() const { return decks_.get(); }
+    audio::AudioEngine* audioEngine() const { return audioEngine_.get(); }
+    TagEditor* tagEditor() const { return tagEditor_.get(); }
+    MusicLibrary* musicLibrary() const { return musicLibrary_; }
+    InputLevel* inputLevel() const { return inputLevel_; }
+    MprisService* mpris() const { return mpris_.get(); }
+    const std::string& dataFolder() const { return dataFolder_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -143,6 +136,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The context menu's "Remove" item, not QWidget::removeAction.
+    using MainWindowControls::removeAction;
+
     void BuildWindow();
     void BuildPlaylistPage();
     void BuildDeck(Deck deck);
@@ -155,6 +151,29 @@ private:
     void StartupMediaControls();
     void BindSettings();
 
-    bool destroyed = false;
-    bool soundDevicesAsked = false;
+    std::string dataFolder_;
+    // Subsystems. The audio engine outlives the decks that play on it; the
+    // playlist outlives the list view that shows it.
+    std::unique_ptr<Playlist> playlist_;
+    std::unique_ptr<audio::AudioEngine> audioEngine_;
+    std::unique_ptr<DeckEngine> decks_;
+    std::unique_ptr<PlayHistory> playHistory_; // in the data folder, known after startUp
+    std::unique_ptr<TagEditor> tagEditor_;
+    std::unique_ptr<MixerPanelControls> mixerControls_; // null until OpenSoundDevices
+    InputLevel* inputLevel_ = nullptr;
+    MusicLibrary* musicLibrary_ = nullptr;
+    // What the tool runs of the conversion and the broadcast share (the reset
+    // of the conversion controls after a tool could not be started).
+    ToolState toolState_;
+    ConversionPipeline* conversion_ = nullptr;
+    BroadcastController* broadcast_ = nullptr;
+    PlaylistDropTarget* dropTarget_ = nullptr;
+    std::unique_ptr<Settings> settings_;
+    std::unique_ptr<TrackShaper> trackShaper_; // uses decks, playlist and settings
+    // Both read the playlist and the decks, which outlive them.
+    std::unique_ptr<SessionPlaylist> session_;
+    std::unique_ptr<MprisService> mpris_;
+
+    bool destroyed_ = false;
+    bool soundDevicesAsked_ = false;
 };

@@ -116,8 +116,8 @@ void MainWindow::BuildPlaylistPage() {
     playlistView->setObjectName(QStringLiteral("playlistView"));
     playlistView->setGeometry(0, 398, 1013, 141);
     QItemSelectionModel* ownSelection = playlistView->selectionModel();
-    playlistView->setModel(&playlist->Items());
-    playlistView->setSelectionModel(&playlist->Selection());
+    playlistView->setModel(&playlist_->Items());
+    playlistView->setSelectionModel(&playlist_->Selection());
     delete ownSelection;
     playlistView->setRootIsDecorated(false);
     playlistView->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -120,13 +120,13 @@ int main(int argc, char** argv) {
     MainWindow form;
     closeOnSignal.SetWindow(&form);
     // A search that finds the bundled catalogue gone starts it again once.
-    form.musicLibrary->SetReconnect([&catalog](std::function<void()> retry) {
+    form.musicLibrary()->SetReconnect([&catalog](std::function<void()> retry) {
         return catalog.Revive(kDefaultCatalogPort, std::move(retry));
     });
     // No query leaves for the built-in catalogue's port until whoever holds
     // it is known not to be a stranger (another program or user).
     if (qEnvironmentVariableIsEmpty("KOLVADECK_SEARCH_HOST"))
-        form.musicLibrary->SetSendCheck([&catalog](auto send) {
+        form.musicLibrary()->SetSendCheck([&catalog](auto send) {
             catalog.FindPortHolder(kDefaultCatalogPort, [send](CatalogService::Port holder) {
                 send(holder == CatalogService::Port::HeldByOther
                          ? QObject::tr("The Music Library's catalogue could not start: another "
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> paths;
     for (const QString& file : files)
         paths.push_back(QFile::encodeName(file).toStdString());
-    form.playlist->addDroppedFiles(paths);
+    form.playlist()->addDroppedFiles(paths);
     form.showMaximized();
     // Once the window is up: the catalogue is a process of its own that would
     // compete with the window for the processor while it shows, and the

@@ -25,7 +25,7 @@ bool MixerLineList::Enumerate(int device) {
     if (system_.deviceCount() < 1)
         return false;
     // Nothing reads the list after it is built: change notices are not asked for.
-    if (system_.open(device, {}, handle_) != Result::Ok) {
+    if (!system_.open(device, {}, handle_, nullptr)) {
         handle_.reset();
         return false;
     }
@@ -37,13 +37,13 @@ bool MixerLineList::Enumerate(int device) {
     bool result = false;
     for (std::uint32_t d = 0; d < caps.destinations; ++d) {
         LineInfo destination;
-        if (handle_->destinationLine(d, destination) != Result::Ok)
+        if (!handle_->destinationLine(d, destination, nullptr))
             return false;
         const bool onSpeakers = destination.kind == LineKind::Speakers;
         addLine(destination, onSpeakers);
         for (std::uint32_t s = 0; s < destination.connections; ++s) {
             LineInfo source;
-            if (handle_->sourceLine(d, s, source) != Result::Ok)
+            if (!handle_->sourceLine(d, s, source, nullptr))
                 return false;
             addLine(source, onSpeakers);
         }
@@ -77,7 +77,7 @@ void MixerLineList::addLine(const LineInfo& line, bool onSpeakers) {
 
 void MixerLineList::readControls(const LineInfo& line, MixerLine& record) {
     std::vector<ControlInfo> controls;
-    if (handle_->lineControls(line.lineId, controls) != Result::Ok)
+    if (!handle_->lineControls(line.lineId, controls, nullptr))
         return;
     // At most two channel values are read, whatever the line reports.
     const std::size_t channels = std::clamp<std::uint32_t>(line.channels, 1, 2);
@@ -85,7 +85,7 @@ void MixerLineList::readControls(const LineInfo& line, MixerLine& record) {
         std::array<std::uint32_t, 2> values{};
         const bool oneValue = control.kind == ControlKind::Mute;
         const std::span<std::uint32_t> wanted(values.data(), oneValue ? 1 : channels);
-        if (handle_->controlDetails(control.controlId, wanted) != Result::Ok)
+        if (!handle_->controlDetails(control.controlId, wanted, nullptr))
             continue;
         switch (control.kind) {
         case ControlKind::Volume:

@@ -72,7 +72,7 @@ struct GradientSlider::PaintColors {
     StoredColour slideBorder, slideFace, slideGrad, tick, thumbBorder, thumbFace, thumbGrad;
 };
 
-bool GradientSlider::IsColorIndex(int index) {
+bool GradientSlider::isColorIndex(int index) {
     return (index >= 0 && index <= 2) || (index >= 10 && index <= 18) ||
            (index >= 20 && index <= 22) || (index >= 30 && index <= 32) ||
            (index >= 40 && index <= 42);
@@ -85,22 +85,22 @@ GradientSlider::GradientSlider(QWidget* parent)
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     resize(100, 28);
-    SetColorScheme(csDesert);
+    setColorScheme(csDesert);
 }
 
-StoredColour GradientSlider::Color(int index) const {
-    return IsColorIndex(index) ? colors_[std::size_t(index)] : clBlack;
+StoredColour GradientSlider::color(int index) const {
+    return isColorIndex(index) ? colors_[std::size_t(index)] : clBlack;
 }
 
-void GradientSlider::SetColor(int index, StoredColour value) {
-    if (!IsColorIndex(index))
+void GradientSlider::setColor(int index, StoredColour value) {
+    if (!isColorIndex(index))
         return;
     colors_[std::size_t(index)] = value;
     colorScheme_ = csCustom;
-    Paint();
+    paint();
 }
 
-void GradientSlider::SetColorScheme(ColourScheme scheme) {
+void GradientSlider::setColorScheme(ColourScheme scheme) {
     colorScheme_ = scheme;
     for (const auto& [index, value] : SchemeColors(scheme))
         colors_[std::size_t(index)] = value;
@@ -108,99 +108,98 @@ void GradientSlider::SetColorScheme(ColourScheme scheme) {
     update();
 }
 
-int GradientSlider::OffsetForPosition(int position) const {
+int GradientSlider::offsetForPosition(int position) const {
     const int range = max_ - min_;
     if (range == 0 || trackLength_ <= 0)
         return 0;
     return RoundEven(double(trackLength_) / range * (position - min_));
 }
 
-int GradientSlider::PositionForOffset(int offset) const {
+int GradientSlider::positionForOffset(int offset) const {
     const int range = max_ - min_;
     if (range == 0 || trackLength_ <= 0)
         return position_;
     return min_ + RoundEven(double(range) * offset / trackLength_);
 }
 
-void GradientSlider::SetPosition(int value) {
+void GradientSlider::setPosition(int value) {
     if (value < min_)
         value = min_;
     if (value > max_)
         value = max_;
     position_ = value;
-    thumbOffset_ = OffsetForPosition(position_);
-    Paint();
-    emit OnChange();
+    thumbOffset_ = offsetForPosition(position_);
+    paint();
 }
 
-void GradientSlider::SetMin(int value) {
+void GradientSlider::setMinimum(int value) {
     min_ = value;
     if (position_ < min_)
         position_ = min_;
-    thumbOffset_ = OffsetForPosition(position_);
-    Paint();
+    thumbOffset_ = offsetForPosition(position_);
+    paint();
 }
 
-void GradientSlider::SetMax(int value) {
+void GradientSlider::setMaximum(int value) {
     max_ = value;
     if (position_ > max_)
         position_ = max_;
-    thumbOffset_ = OffsetForPosition(position_);
-    Paint();
+    thumbOffset_ = offsetForPosition(position_);
+    paint();
 }
 
-void GradientSlider::SetFrequency(int value) {
+void GradientSlider::setFrequency(int value) {
     frequency_ = value;
-    Paint();
+    paint();
 }
 
-void GradientSlider::SetOrientation(SliderOrientation value) {
+void GradientSlider::setOrientation(SliderOrientation value) {
     orientation_ = value;
-    Paint();
+    paint();
 }
 
-void GradientSlider::SetTickMarks(TickSide value) {
+void GradientSlider::setTickMarks(TickSide value) {
     tickMarks_ = value;
-    Paint();
+    paint();
 }
 
-void GradientSlider::SetTickStyle(TickMode value) {
+void GradientSlider::setTickStyle(TickMode value) {
     tickStyle_ = value;
-    Paint();
+    paint();
 }
 
-void GradientSlider::SetSmoothCorners(bool value) {
+void GradientSlider::setSmoothCorners(bool value) {
     smoothCorners_ = value;
-    Paint();
+    paint();
 }
 
-GradientSlider::PaintColors GradientSlider::ChooseColors() const {
+GradientSlider::PaintColors GradientSlider::chooseColors() const {
     if (!isEnabled())
-        return {DisabledSlideBorderColor(), DisabledSlideFaceColor(),   DisabledSlideGradColor(),
-                DisabledTickColor(),        DisabledThumbBorderColor(), DisabledThumbFaceColor(),
-                DisabledThumbGradColor()};
-    PaintColors c{SlideBorderColor(), SlideFaceColor(), SlideGradColor(), TickColor(),
-                  ThumbBorderColor(), ThumbFaceColor(), ThumbGradColor()};
+        return {disabledSlideBorderColor(), disabledSlideFaceColor(),   disabledSlideGradColor(),
+                disabledTickColor(),        disabledThumbBorderColor(), disabledThumbFaceColor(),
+                disabledThumbGradColor()};
+    PaintColors c{slideBorderColor(), slideFaceColor(), slideGradColor(), tickColor(),
+                  thumbBorderColor(), thumbFaceColor(), thumbGradColor()};
     if (thumbState_ == tsOver) {
-        c.thumbBorder = OverThumbBorderColor();
-        c.thumbFace = OverThumbFaceColor();
-        c.thumbGrad = OverThumbGradColor();
+        c.thumbBorder = overThumbBorderColor();
+        c.thumbFace = overThumbFaceColor();
+        c.thumbGrad = overThumbGradColor();
     } else if (thumbState_ == tsDown) {
-        c.thumbBorder = DownThumbBorderColor();
-        c.thumbFace = DownThumbFaceColor();
-        c.thumbGrad = DownThumbGradColor();
+        c.thumbBorder = downThumbBorderColor();
+        c.thumbFace = downThumbFaceColor();
+        c.thumbGrad = downThumbGradColor();
     }
     return c;
 }
 
-void GradientSlider::ComputeGeometry() {
+void GradientSlider::computeGeometry() {
     const int w = width(), h = height();
     if (orientation_ == trVertical) {
         thickness_ = w - 8;
         thumbLength_ = thickness_ / 2;
         trackLength_ = h - thumbLength_;
-        position_ = PositionForOffset(thumbOffset_);
-        thumbOffset_ = OffsetForPosition(position_);
+        position_ = positionForOffset(thumbOffset_);
+        thumbOffset_ = offsetForPosition(position_);
         thumbRect_ = {4, thumbOffset_, 4 + thickness_, thumbOffset_ + thumbLength_};
         const int left = w / 3 + 1;
         trackRect_ = {left, 0, w - left, h};
@@ -214,7 +213,7 @@ void GradientSlider::ComputeGeometry() {
     }
 }
 
-void GradientSlider::DrawTicks(QPainter& painter, StoredColour tick) const {
+void GradientSlider::drawTicks(QPainter& painter, StoredColour tick) const {
     const int range = max_ - min_;
     if (tickStyle_ == tsNone || range < 0)
         return;
@@ -251,17 +250,17 @@ void GradientSlider::DrawTicks(QPainter& painter, StoredColour tick) const {
 // The geometry and the palette follow at once (the position a change handler
 // reads is the painted one); the picture is drawn with the next paint, once
 // for any number of changes before it (a design sets some twenty values).
-void GradientSlider::Paint() {
-    FollowBackColor();
-    ComputeGeometry();
+void GradientSlider::paint() {
+    followBackColor();
+    computeGeometry();
     imageStale_ = true;
     update();
 }
 
 // The control's own colour (its palette's Window) follows BackColor.
-void GradientSlider::FollowBackColor() {
+void GradientSlider::followBackColor() {
     const QPalette pal = palette();
-    const QRgb back = ToQColor(BackColor(), pal).rgb();
+    const QRgb back = ToQColor(backColor(), pal).rgb();
     if (pal.color(QPalette::Window).rgb() != back) {
         QPalette own = pal;
         own.setColor(QPalette::Window, QColor(back));
@@ -269,16 +268,16 @@ void GradientSlider::FollowBackColor() {
     }
 }
 
-void GradientSlider::Render() {
-    FollowBackColor();
-    const PaintColors colors = ChooseColors();
+void GradientSlider::renderImage() {
+    followBackColor();
+    const PaintColors colors = chooseColors();
     const QPalette pal = palette();
-    const QRgb back = ToQColor(BackColor(), pal).rgb();
+    const QRgb back = ToQColor(backColor(), pal).rgb();
     const QSize size(std::max(width(), 1), std::max(height(), 1));
     if (image_.size() != size)
         image_ = QImage(size, QImage::Format_RGB32);
     image_.fill(back);
-    ComputeGeometry();
+    computeGeometry();
 
     const bool vertical = orientation_ == trVertical;
     auto q = [&](StoredColour c) { return ToQColor(c, pal); };
@@ -293,7 +292,7 @@ void GradientSlider::Render() {
     if (smoothCorners_)
         SmoothCornersOf(painter, thumbRect_, QColor(back));
 
-    DrawTicks(painter, colors.tick);
+    drawTicks(painter, colors.tick);
     if (hasFocus())
         Frame(painter, {0, 0, image_.width(), image_.height()}, pal.color(QPalette::Highlight));
     imageStale_ = false;
@@ -303,16 +302,16 @@ void GradientSlider::Render() {
 // it shows changed without a Paint (a colour scheme, the palette, the size).
 void GradientSlider::paintEvent(QPaintEvent*) {
     if (imageStale_ || image_.size() != QSize(std::max(width(), 1), std::max(height(), 1)))
-        Render();
+        renderImage();
     QPainter painter(this);
     painter.drawImage(0, 0, image_);
 }
 
 void GradientSlider::resizeEvent(QResizeEvent*) {
-    Paint();
+    paint();
 }
 
-bool GradientSlider::OnThumb(const QPoint& p) const {
+bool GradientSlider::isOnThumb(const QPoint& p) const {
     return p.x() > thumbRect_.left && p.x() < thumbRect_.right && p.y() > thumbRect_.top &&
            p.y() < thumbRect_.bottom;
 }
@@ -320,9 +319,9 @@ bool GradientSlider::OnThumb(const QPoint& p) const {
 void GradientSlider::mousePressEvent(QMouseEvent* event) {
     if (!isEnabled())
         return;
-    if (OnThumb(event->position().toPoint()))
+    if (isOnThumb(event->position().toPoint()))
         thumbState_ = tsDown;
-    Paint();
+    paint();
 }
 
 void GradientSlider::mouseMoveEvent(QMouseEvent* event) {
@@ -330,27 +329,27 @@ void GradientSlider::mouseMoveEvent(QMouseEvent* event) {
         return;
     const QPoint p = event->position().toPoint();
     if (thumbState_ != tsDown) {
-        thumbState_ = OnThumb(p) ? tsOver : tsNormal;
+        thumbState_ = isOnThumb(p) ? tsOver : tsNormal;
     } else {
         const int wanted =
             orientation_ == trVertical ? p.y() - kDragGrip : p.x() - thumbLength_ / 2;
         const int offset = std::max(0, std::min(wanted, trackLength_));
-        position_ = PositionForOffset(offset);
-        thumbOffset_ = OffsetForPosition(position_);
-        emit OnChange();
+        position_ = positionForOffset(offset);
+        thumbOffset_ = offsetForPosition(position_);
+        emit sliderMoved(position_);
     }
-    Paint();
+    paint();
 }
 
 void GradientSlider::mouseReleaseEvent(QMouseEvent* event) {
     if (!isEnabled())
         return;
-    thumbState_ = OnThumb(event->position().toPoint()) ? tsOver : tsNormal;
-    Paint();
+    thumbState_ = isOnThumb(event->position().toPoint()) ? tsOver : tsNormal;
+    paint();
 }
 
 void GradientSlider::enterEvent(QEnterEvent*) {
-    Paint();
+    paint();
 }
 
 void GradientSlider::leaveEvent(QEvent*) {
@@ -358,29 +357,29 @@ void GradientSlider::leaveEvent(QEvent*) {
         return;
     if (thumbState_ != tsDown)
         thumbState_ = tsNormal;
-    Paint();
+    paint();
 }
 
 void GradientSlider::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange)
-        Paint();
+        paint();
     else if (event->type() == QEvent::PaletteChange)
         imageStale_ = true;
     QWidget::changeEvent(event);
 }
 
-int GradientSlider::LineStep() const {
+int GradientSlider::lineStep() const {
     return std::max(1, std::abs(max_ - min_) / 100);
 }
 
-void GradientSlider::MoveTo(int position) {
+void GradientSlider::moveTo(int position) {
     position = std::clamp(position, std::min(min_, max_), std::max(min_, max_));
     if (position == position_)
         return;
     position_ = position;
-    thumbOffset_ = OffsetForPosition(position_);
-    Paint();
-    emit OnChange();
+    thumbOffset_ = offsetForPosition(position_);
+    paint();
+    emit sliderMoved(position_);
 }
 
 void GradientSlider::keyPressEvent(QKeyEvent* event) {
@@ -393,25 +392,25 @@ void GradientSlider::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down:
         if (!vertical)
             return QWidget::keyPressEvent(event);
-        MoveTo(position_ + (event->key() == Qt::Key_Up ? -LineStep() : LineStep()));
+        moveTo(position_ + (event->key() == Qt::Key_Up ? -lineStep() : lineStep()));
         break;
     case Qt::Key_Left:
     case Qt::Key_Right:
         if (vertical)
             return QWidget::keyPressEvent(event);
-        MoveTo(position_ + (event->key() == Qt::Key_Left ? -LineStep() : LineStep()));
+        moveTo(position_ + (event->key() == Qt::Key_Left ? -lineStep() : lineStep()));
         break;
     case Qt::Key_PageUp:
-        MoveTo(position_ - page);
+        moveTo(position_ - page);
         break;
     case Qt::Key_PageDown:
-        MoveTo(position_ + page);
+        moveTo(position_ + page);
         break;
     case Qt::Key_Home:
-        MoveTo(min_);
+        moveTo(min_);
         break;
     case Qt::Key_End:
-        MoveTo(max_);
+        moveTo(max_);
         break;
     default:
         return QWidget::keyPressEvent(event);
@@ -431,16 +430,16 @@ void GradientSlider::wheelEvent(QWheelEvent* event) {
     const int steps = wheelRest_ / kNotch;
     wheelRest_ -= steps * kNotch;
     if (steps != 0)
-        MoveTo(position_ - steps * LineStep());
+        moveTo(position_ - steps * lineStep());
     event->accept();
 }
 
 void GradientSlider::focusInEvent(QFocusEvent* event) {
-    Paint();
+    paint();
     QWidget::focusInEvent(event);
 }
 
 void GradientSlider::focusOutEvent(QFocusEvent* event) {
-    Paint();
+    paint();
     QWidget::focusOutEvent(event);
 }

@@ -15,26 +15,30 @@ class QPainter;
 // paints, that is copied in one step.
 //
 // API summary
-//   Range and value: Min(), Max(), Position(), SetMin(), SetMax(), SetPosition(),
-//     Frequency()/SetFrequency(). SetPosition clamps into Min..Max and emits
-//     OnChange() on every write, even when the value did not change. SetMin and
-//     SetMax pull Position along but never emit OnChange().
-//   Look: Orientation (trHorizontal / trVertical; a vertical slider has 0 at
-//     the top), TickStyle (tsNone / tsAuto / tsManual), TickMarks
-//     (tmBottomRight / tmTopLeft / tmBoth), SmoothCorners, ColorScheme
+//   Range and value: minimum(), maximum(), position(), setMinimum(),
+//     setMaximum(), setPosition(), frequency()/setFrequency(). setPosition
+//     clamps into minimum..maximum; setMinimum and setMaximum pull the
+//     position along. The program's own writes emit nothing.
+//   sliderMoved(position) is the user's signal, as QAbstractSlider's is: it
+//     fires only when a person moves the thumb (drag, keys, wheel), never for
+//     a write by the program, so a handler that writes the slider cannot
+//     loop back into itself.
+//   Look: orientation (trHorizontal / trVertical; a vertical slider has 0 at
+//     the top), tickStyle (tsNone / tsAuto / tsManual), tickMarks
+//     (tmBottomRight / tmTopLeft / tmBoth), smoothCorners, colorScheme
 //     (csCustom keeps the colours; the six named schemes write them).
-//   Colours: one getter/setter pair per colour (BackColor()/SetBackColor() ...),
-//     also reachable by index through Color(index)/SetColor(index, value).
-//     Writing any colour switches ColorScheme to csCustom.
-//   Mouse: press on the thumb and drag it; OnChange() fires on every move while
-//     dragging.
+//   Colours: one getter/setter pair per colour (backColor()/setBackColor() ...),
+//     also reachable by index through color(index)/setColor(index, value).
+//     Writing any colour switches colorScheme to csCustom.
+//   Mouse: press on the thumb and drag it; sliderMoved fires on every move
+//     while dragging.
 //   Keyboard and wheel: the slider takes focus by Tab and by click (and shows
 //     it with a frame in the palette's highlight colour). The arrow keys along
 //     its orientation move it by a step of a hundredth of its range, Page Up
-//     and Page Down by a tenth, Home and End to Min and Max; a wheel notch
-//     moves it by a step, up towards the top (vertical) or the right. Like a
-//     drag, they emit OnChange() when the position changes.
-// Every setter but SetColorScheme recomputes the geometry at once; the
+//     and Page Down by a tenth, Home and End to minimum and maximum; a wheel
+//     notch moves it by a step, up towards the top (vertical) or the right.
+//     Like a drag, they emit sliderMoved when the position changes.
+// Every setter but setColorScheme recomputes the geometry at once; the
 // off-screen image is drawn with the next paint.
 // The divisions by (Max - Min) and by the track length are guarded: with an
 // empty range or a control shorter than its thumb the thumb rests at the start.
@@ -71,111 +75,112 @@ public:
         ciDownThumbFaceColor = 41,
         ciDownThumbGradColor = 42,
     };
-    static bool IsColorIndex(int index);
+    static bool isColorIndex(int index);
 
     explicit GradientSlider(QWidget* parent = nullptr);
 
-    StoredColour Color(int index) const;
-    void SetColor(int index, StoredColour value);
+    StoredColour color(int index) const;
+    void setColor(int index, StoredColour value);
 
-#define KV_TRACKBAR_COLOR(Name)                                                                    \
-    StoredColour Name() const {                                                                    \
-        return Color(ci##Name);                                                                    \
+#define KV_TRACKBAR_COLOR(name, Name)                                                              \
+    StoredColour name() const {                                                                    \
+        return color(ci##Name);                                                                    \
     }                                                                                              \
-    void Set##Name(StoredColour value) {                                                           \
-        SetColor(ci##Name, value);                                                                 \
+    void set##Name(StoredColour value) {                                                           \
+        setColor(ci##Name, value);                                                                 \
     }
-    KV_TRACKBAR_COLOR(BackColor)
-    KV_TRACKBAR_COLOR(TickColor)
-    KV_TRACKBAR_COLOR(DisabledTickColor)
-    KV_TRACKBAR_COLOR(SlideBorderColor)
-    KV_TRACKBAR_COLOR(SlideFaceColor)
-    KV_TRACKBAR_COLOR(SlideGradColor)
-    KV_TRACKBAR_COLOR(DisabledSlideBorderColor)
-    KV_TRACKBAR_COLOR(DisabledSlideFaceColor)
-    KV_TRACKBAR_COLOR(DisabledSlideGradColor)
-    KV_TRACKBAR_COLOR(DisabledThumbBorderColor)
-    KV_TRACKBAR_COLOR(DisabledThumbFaceColor)
-    KV_TRACKBAR_COLOR(DisabledThumbGradColor)
-    KV_TRACKBAR_COLOR(ThumbBorderColor)
-    KV_TRACKBAR_COLOR(ThumbFaceColor)
-    KV_TRACKBAR_COLOR(ThumbGradColor)
-    KV_TRACKBAR_COLOR(OverThumbBorderColor)
-    KV_TRACKBAR_COLOR(OverThumbFaceColor)
-    KV_TRACKBAR_COLOR(OverThumbGradColor)
-    KV_TRACKBAR_COLOR(DownThumbBorderColor)
-    KV_TRACKBAR_COLOR(DownThumbFaceColor)
-    KV_TRACKBAR_COLOR(DownThumbGradColor)
+    KV_TRACKBAR_COLOR(backColor, BackColor)
+    KV_TRACKBAR_COLOR(tickColor, TickColor)
+    KV_TRACKBAR_COLOR(disabledTickColor, DisabledTickColor)
+    KV_TRACKBAR_COLOR(slideBorderColor, SlideBorderColor)
+    KV_TRACKBAR_COLOR(slideFaceColor, SlideFaceColor)
+    KV_TRACKBAR_COLOR(slideGradColor, SlideGradColor)
+    KV_TRACKBAR_COLOR(disabledSlideBorderColor, DisabledSlideBorderColor)
+    KV_TRACKBAR_COLOR(disabledSlideFaceColor, DisabledSlideFaceColor)
+    KV_TRACKBAR_COLOR(disabledSlideGradColor, DisabledSlideGradColor)
+    KV_TRACKBAR_COLOR(disabledThumbBorderColor, DisabledThumbBorderColor)
+    KV_TRACKBAR_COLOR(disabledThumbFaceColor, DisabledThumbFaceColor)
+    KV_TRACKBAR_COLOR(disabledThumbGradColor, DisabledThumbGradColor)
+    KV_TRACKBAR_COLOR(thumbBorderColor, ThumbBorderColor)
+    KV_TRACKBAR_COLOR(thumbFaceColor, ThumbFaceColor)
+    KV_TRACKBAR_COLOR(thumbGradColor, ThumbGradColor)
+    KV_TRACKBAR_COLOR(overThumbBorderColor, OverThumbBorderColor)
+    KV_TRACKBAR_COLOR(overThumbFaceColor, OverThumbFaceColor)
+    KV_TRACKBAR_COLOR(overThumbGradColor, OverThumbGradColor)
+    KV_TRACKBAR_COLOR(downThumbBorderColor, DownThumbBorderColor)
+    KV_TRACKBAR_COLOR(downThumbFaceColor, DownThumbFaceColor)
+    KV_TRACKBAR_COLOR(downThumbGradColor, DownThumbGradColor)
 #undef KV_TRACKBAR_COLOR
 
-    ColourScheme ColorScheme() const {
+    ColourScheme colorScheme() const {
         return colorScheme_;
     }
-    void SetColorScheme(ColourScheme scheme);
+    void setColorScheme(ColourScheme scheme);
 
-    int Position() const {
+    int position() const {
         return position_;
     }
-    int Min() const {
+    int minimum() const {
         return min_;
     }
-    int Max() const {
+    int maximum() const {
         return max_;
     }
-    int Frequency() const {
+    int frequency() const {
         return frequency_;
     }
-    void SetPosition(int value);
-    void SetMin(int value);
-    void SetMax(int value);
-    void SetFrequency(int value);
+    void setPosition(int value);
+    void setMinimum(int value);
+    void setMaximum(int value);
+    void setFrequency(int value);
 
-    SliderOrientation Orientation() const {
+    SliderOrientation orientation() const {
         return orientation_;
     }
-    TickSide TickMarks() const {
+    TickSide tickMarks() const {
         return tickMarks_;
     }
-    TickMode TickStyle() const {
+    TickMode tickStyle() const {
         return tickStyle_;
     }
-    bool SmoothCorners() const {
+    bool smoothCorners() const {
         return smoothCorners_;
     }
-    void SetOrientation(SliderOrientation value);
-    void SetTickMarks(TickSide value);
-    void SetTickStyle(TickMode value);
-    void SetSmoothCorners(bool value);
+    void setOrientation(SliderOrientation value);
+    void setTickMarks(TickSide value);
+    void setTickStyle(TickMode value);
+    void setSmoothCorners(bool value);
 
     // Geometry of the last paint (read-only, for layout and tests).
-    ThumbPhase ThumbState() const {
+    ThumbPhase thumbState() const {
         return thumbState_;
     }
-    PixelRect ThumbRect() const {
+    PixelRect thumbRect() const {
         return thumbRect_;
     }
-    PixelRect TrackRect() const {
+    PixelRect trackRect() const {
         return trackRect_;
     }
-    int TrackLength() const {
+    int trackLength() const {
         return trackLength_;
     }
-    int ThumbOffset() const {
+    int thumbOffset() const {
         return thumbOffset_;
     }
-    int ThumbLength() const {
+    int thumbLength() const {
         return thumbLength_;
     }
-    int Thickness() const {
+    int thickness() const {
         return thickness_;
     }
 
     // Recomputes the geometry now and schedules the drawing of the off-screen
     // image and its copy to the screen.
-    void Paint();
+    void paint();
 
 signals:
-    void OnChange();
+    // A person moved the thumb to position (see above).
+    void sliderMoved(int position);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -193,17 +198,17 @@ protected:
 
 private:
     struct PaintColors;
-    PaintColors ChooseColors() const;
-    void Render();
-    void FollowBackColor();
-    void ComputeGeometry();
-    void DrawTicks(QPainter& painter, StoredColour tick) const;
-    int OffsetForPosition(int position) const;
-    int PositionForOffset(int offset) const;
-    bool OnThumb(const QPoint& p) const;
-    // The user's move by keyboard or wheel: as a drag, OnChange when it moved.
-    void MoveTo(int position);
-    int LineStep() const;
+    PaintColors chooseColors() const;
+    void renderImage();
+    void followBackColor();
+    void computeGeometry();
+    void drawTicks(QPainter& painter, StoredColour tick) const;
+    int offsetForPosition(int position) const;
+    int positionForOffset(int offset) const;
+    bool isOnThumb(const QPoint& p) const;
+    // The user's move by keyboard or wheel: as a drag, sliderMoved when it moved.
+    void moveTo(int position);
+    int lineStep() const;
 
     std::array<StoredColour, 43> colors_{};
     ColourScheme colorScheme_ = csCustom;

@@ -24,20 +24,6 @@ int NearestPercent(const mixer::SystemMixer::Values& values) {
     return (loudest * kMasterMax + kMicMax / 2) / kMicMax;
 }
 
-// Sets a flag for the life of the scope.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag)
-        : flag_(flag) {
-        flag_ = true;
-    }
-    ~FlagScope() { flag_ = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag_;
-};
 } // namespace
 
 MixerPanelControls::MixerPanelControls(MixerPanelWidgets widgets, mixer::MixerSystem& system)
@@ -64,30 +50,19 @@ void MixerPanelControls::StartupMicrophone() {
     noteSession(mixer::SystemMixer::MicMute, {1, 1});
     if (widgets_.micMute)
         widgets_.micMute->setChecked(micMuted_);
-    // The slider's change handler does the work. A slider that already sits
-    // at the bottom does not report a change, so run the handler here then.
-    const FlagScope startingUp(startingUp_);
-    const int before = micLevelChanges_;
-    if (widgets_.setMicvolPosition)
-        widgets_.setMicvolPosition(kMicMax);
-    if (micLevelChanges_ == before)
-        setMicVolume(kMicMax);
+    placeMicSlider(kMicMax);
+    writeMicVolume(micLevelPosition_);
 }
 
+// The slider only shows the system volume here; nothing writes it back: the
+// read truncates (67 reads as 66), so writing the read value would lower the
+// system volume by one step at every start.
 void MixerPanelControls::StartupMasterVolume() {
-    // The slider only shows the system volume here. Its change handler must
-    // not write it back: the read truncates (67 reads as 66), so writing the
-    // read value would lower the system volume by one step at every start.
-    const FlagScope placing(placingMasterSlider_);
-    const int position = kMasterMax - masterVolume_->Volume();
-    if (widgets_.setMastervolPosition)
-        widgets_.setMastervolPosition(position);
+    placeMasterSlider(kMasterMax - masterVolume_->Volume());
 }
 
 void MixerPanelControls::setMasterVolume(int position) {
     masterLevelPosition_ = position;
-    if (placingMasterSlider_ || following_)
-        return;
     found_->UserSet(mixer::SystemMixer::MasterVolume);
     masterVolume_->SetVolume(kMasterMax - position);
     noteSession(mixer::SystemMixer::MasterVolume, masterVolume_->Levels());
@@ -95,11 +70,11 @@ void MixerPanelControls::setMasterVolume(int position) {
 
 void MixerPanelControls::setMicVolume(int position) {
     micLevelPosition_ = position;
-    if (following_)
-        return;
-    if (!startingUp_)
-        found_->UserSet(mixer::SystemMixer::MicVolume);
-    ++micLevelChanges_;
+    found_->UserSet(mixer::SystemMixer::MicVolume);
+    writeMicVolume(position);
+}
+
+void MixerPanelControls::writeMicVolume(int position) {
     if (widgets_.clearCrossFading)
         widgets_.clearCrossFading();
     const int volume = std::clamp(kMicMax - position, 0, kMicMax);
@@ -131,18 +106,16 @@ void MixerPanelControls::systemChanged(mixer::SystemMixer::Control control) {
     if (!systemMixer_->read(control, values))
         return;
     noteSession(control, values);
-    const FlagScope following(following_);
     switch (control) {
     case mixer::SystemMixer::MasterVolume:
         if (const int position = kMasterMax - NearestPercent(values);
-            position != masterLevelPosition_ && widgets_.setMastervolPosition)
-            widgets_.setMastervolPosition(position);
+            position != masterLevelPosition_)
+            placeMasterSlider(position);
         break;
     case mixer::SystemMixer::MicVolume:
         if (const int volume = static_cast<int>(std::max(values[0], values[1]));
-            std::abs(volume - (kMicMax - micLevelPosition_)) > kMicShownTolerance &&
-            widgets_.setMicvolPosition)
-            widgets_.setMicvolPosition(kMicMax - volume);
+            std::abs(volume - (kMicMax - micLevelPosition_)) > kMicShownTolerance)
+            placeMicSlider(kMicMax - volume);
         break;
     case mixer::SystemMixer::MicMute:
         micMuted_ = values[0] != 0;
@@ -166,6 +139,16 @@ void MixerPanelControls::serverReturned() {
                       static_cast<int>(control));
     }
     qCInfo(lcMixer, "the sound server came back: the session's mixer values are set on it");
+}
+
+void MixerPanelControls::placeMasterSlider(int position) {
+    masterLevelPosition_ =
+        widgets_.setMastervolPosition ? widgets_.setMastervolPosition(position) : position;
+}
+
+void MixerPanelControls::placeMicSlider(int position) {
+    micLevelPosition_ =
+        widgets_.setMicvolPosition ? widgets_.setMicvolPosition(position) : position;
 }
 
 QWidget* MixerPanelControls::dialogParent() const {

@@ -16,8 +16,9 @@ class QWidget;
 // (0..100, through MasterVolume), the microphone slider (0..65535) and the
 // "MUTE/MIC" check box. The sliders are vertical, position 0 at the top being
 // the loudest; the panel's owner calls setMasterVolume, setMicVolume and
-// applyMicMute when the user moves or clicks them, and moves the sliders
-// through the widget hooks below.
+// applyMicMute when the user moves or clicks them (the sliders' user-only
+// signal), and the panel moves the sliders through the widget hooks below,
+// which write silently: a placed slider never comes back as a user's move.
 //
 // Constructing it notes the system mixer's values as found, then applies the
 // stored master settings (unmuted, 67, balance 0). StartupMicrophone mutes
@@ -38,8 +39,10 @@ class QWidget;
 // At exit the values found at start are restored, on whichever server runs.
 struct MixerPanelWidgets {
     QCheckBox* micMute = nullptr;
-    std::function<void(int)> setMastervolPosition;
-    std::function<void(int)> setMicvolPosition;
+    // Place a slider silently and return the position it shows (its own
+    // quantisation may move it a little).
+    std::function<int(int)> setMastervolPosition;
+    std::function<int(int)> setMicvolPosition;
     std::function<void()> clearCrossFading;
 };
 
@@ -51,15 +54,15 @@ public:
     MasterVolume& masterVolume() { return *masterVolume_; }
     bool MicMuted() const { return micMuted_; }
 
-    // Start-up: mute the microphone and note it as muted, then put micLevel at
-    // the bottom (Position 65535), whose change handler sets the microphone
-    // volume to 0 and clears the cross-fade flag.
+    // Start-up: mute the microphone and note it as muted, put micLevel at the
+    // bottom (position 65535), set the microphone volume to 0 and clear the
+    // cross-fade flag. Not counted as the user's setting.
     void StartupMicrophone();
     // Start-up: place masterLevel at the system volume read afresh. The system
-    // volume is left as it is (the slider's change handler writes nothing
-    // while it is placed).
+    // volume is left as it is.
     void StartupMasterVolume();
 
+    // The user moved a slider to position.
     void setMasterVolume(int position);
     void setMicVolume(int position);
     void applyMicMute();
@@ -75,6 +78,12 @@ private:
     void noteSession(mixer::SystemMixer::Control control, mixer::SystemMixer::Values values) {
         session_[control] = values;
     }
+    // Shows a position on a slider without writing the system, and notes
+    // where the slider stands.
+    void placeMasterSlider(int position);
+    void placeMicSlider(int position);
+    // Sets the microphone volume the mic slider's position stands for.
+    void writeMicVolume(int position);
 
     MixerPanelWidgets widgets_;
     mixer::MixerSystem& system_;
@@ -86,12 +95,7 @@ private:
     std::array<std::optional<mixer::SystemMixer::Values>, mixer::SystemMixer::kControlCount>
         session_;
     bool micMuted_ = true;
-    bool placingMasterSlider_ = false;
-    // Set while the program itself moves a slider (start-up, following the
-    // system): the change handlers then neither write nor count a user's move.
-    bool following_ = false;
-    bool startingUp_ = false;
-    int micLevelChanges_ = 0;
+    // Where the sliders stand, whether the user or the panel moved them.
     int masterLevelPosition_ = 0;
     int micLevelPosition_ = 0;
 };

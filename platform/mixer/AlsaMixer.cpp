@@ -112,28 +112,30 @@ public:
         return {productName_, destinations};
     }
 
-    Result destinationLine(std::uint32_t destination, LineInfo& line) override {
+    bool destinationLine(std::uint32_t destination, LineInfo& line, std::string* why) override {
         for (const Line& candidate : lines_) {
             if (!candidate.isSource && candidate.info.destination == destination) {
                 line = candidate.info;
-                return Result::Ok;
+                return true;
             }
         }
-        return Result::InvalidLine;
+        return fail(why, kNoSuchLine);
     }
 
-    Result sourceLine(std::uint32_t destination, std::uint32_t source, LineInfo& line) override {
+    bool sourceLine(std::uint32_t destination, std::uint32_t source, LineInfo& line,
+                    std::string* why) override {
         for (const Line& candidate : lines_) {
             if (candidate.isSource && candidate.info.destination == destination &&
                 candidate.info.source == source) {
                 line = candidate.info;
-                return Result::Ok;
+                return true;
             }
         }
-        return Result::InvalidLine;
+        return fail(why, kNoSuchLine);
     }
 
-    Result lineControls(std::uint32_t lineId, std::vector<ControlInfo>& controls) override {
+    bool lineControls(std::uint32_t lineId, std::vector<ControlInfo>& controls,
+                      std::string* why) override {
         for (const Line& line : lines_) {
             if (line.info.lineId != lineId)
                 continue;
@@ -145,14 +147,15 @@ public:
                     controls.push_back(
                         {element->muteId, ControlKind::Mute, line.info.name + " Mute"});
             }
-            return Result::Ok;
+            return true;
         }
-        return Result::InvalidLine;
+        return fail(why, kNoSuchLine);
     }
 
-    Result controlDetails(std::uint32_t controlId, std::span<std::uint32_t> values) override {
+    bool controlDetails(std::uint32_t controlId, std::span<std::uint32_t> values,
+                        std::string* why) override {
         if (values.empty() || values.size() > 2)
-            return Result::InvalidValue;
+            return fail(why, kInvalidValue);
         refresh();
         // A mixer that reports changes comes back from its timer only, so
         // that its holder hears of the return before it reads the new
@@ -162,24 +165,24 @@ public:
         bool isMute = false;
         const AlsaElement* element = elementOf(controlId, isMute);
         if (!element)
-            return Result::InvalidControl;
+            return fail(why, kNoSuchControl);
         for (std::size_t i = 0; i < values.size(); ++i)
             values[i] = isMute ? element->muted() : element->volume(i % element->channels);
-        return Result::Ok;
+        return true;
     }
 
-    Result setControlDetails(std::uint32_t controlId,
-                             std::span<const std::uint32_t> values) override {
+    bool setControlDetails(std::uint32_t controlId, std::span<const std::uint32_t> values,
+                           std::string* why) override {
         if (values.empty() || values.size() > 2)
-            return Result::InvalidValue;
+            return fail(why, kInvalidValue);
         bool isMute = false;
         const AlsaElement* element = elementOf(controlId, isMute);
         if (!element)
-            return Result::InvalidControl;
+            return fail(why, kNoSuchControl);
         if (isMute ? values[0] > 1 : std::any_of(values.begin(), values.end(), [](std::uint32_t v) {
                 return v > kMaxVolume;
             }))
-            return Result::InvalidValue;
+            return fail(why, kInvalidValue);
         if (lost_)
             reconnect();
         int err = write(*element, isMute, values);
@@ -191,7 +194,7 @@ public:
                 err = write(*element, isMute, values);
         }
         refresh();
-        return err < 0 ? Result::Refused : Result::Ok;
+        return err < 0 ? fail(why, kRefused) : true;
     }
 
 private:
@@ -412,28 +415,29 @@ int AlsaMixerSystem::deviceCount() {
     return 1;
 }
 
-Result AlsaMixerSystem::deviceCaps(int device, DeviceCaps& caps) {
+bool AlsaMixerSystem::deviceCaps(int device, DeviceCaps& caps, std::string* why) {
     std::unique_ptr<Mixer> mixer;
-    if (const Result result = open(device, {}, mixer); result != Result::Ok)
-        return result;
+    if (!open(device, {}, mixer, why))
+        return false;
     caps = mixer->caps();
-    return Result::Ok;
+    return true;
 }
 
-Result AlsaMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer) {
+bool AlsaMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer,
+                           std::string* why) {
     if (device != 0)
-        return Result::BadDeviceId;
+        return fail(why, kNoSuchDevice);
     snd_mixer_t* handle = LoadMixer();
     if (!handle)
-        return Result::BadDeviceId;
+        return fail(why, kNoSuchDevice);
     auto speakers = FindAlsaElement(handle, "Master", false);
     auto microphone = FindAlsaElement(handle, "Capture", true);
     if (!speakers && !microphone) {
         snd_mixer_close(handle);
-        return Result::BadDeviceId;
+        return fail(why, kNoSuchDevice);
     }
     mixer = std::make_unique<AlsaMixer>(handle, speakers, microphone, std::move(notice));
-    return Result::Ok;
+    return true;
 }
 
 } // namespace mixer

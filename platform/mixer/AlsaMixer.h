@@ -17,8 +17,9 @@ namespace mixer {
 class AlsaMixerSystem : public MixerSystem {
 public:
     int deviceCount() override;
-    Result deviceCaps(int device, DeviceCaps& caps) override;
-    Result open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer) override;
+    bool deviceCaps(int device, DeviceCaps& caps, std::string* why) override;
+    bool open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer,
+              std::string* why) override;
 };
 
 } // namespace mixer

@@ -2,58 +2,39 @@
 
 namespace mixer {
 
-const char* ResultText(Result result) {
-    switch (result) {
-    case Result::Ok:
-        return "no error";
-    case Result::BadDeviceId:
-        return "no such mixer device";
-    case Result::OpenFailed:
-        return "the mixer device could not be opened";
-    case Result::InvalidLine:
-        return "no such mixer line";
-    case Result::InvalidControl:
-        return "no such mixer control";
-    case Result::InvalidValue:
-        return "invalid channel count or value";
-    case Result::Refused:
-        return "the mixer refused the value";
-    }
-    return "unknown mixer error";
-}
-
-Result Mixer::lineByKind(LineKind kind, LineInfo& line) {
+bool Mixer::lineByKind(LineKind kind, LineInfo& line, std::string* why) {
     const std::uint32_t destinations = caps().destinations;
     for (std::uint32_t d = 0; d < destinations; ++d) {
         LineInfo destination;
-        if (destinationLine(d, destination) != Result::Ok)
+        if (!destinationLine(d, destination, nullptr))
             continue;
         if (destination.kind == kind) {
             line = destination;
-            return Result::Ok;
+            return true;
         }
         for (std::uint32_t s = 0; s < destination.connections; ++s) {
             LineInfo source;
-            if (sourceLine(d, s, source) == Result::Ok && source.kind == kind) {
+            if (sourceLine(d, s, source, nullptr) && source.kind == kind) {
                 line = source;
-                return Result::Ok;
+                return true;
             }
         }
     }
-    return Result::InvalidLine;
+    return fail(why, kNoSuchLine);
 }
 
-Result Mixer::lineControlByKind(std::uint32_t lineId, ControlKind kind, ControlInfo& control) {
+bool Mixer::lineControlByKind(std::uint32_t lineId, ControlKind kind, ControlInfo& control,
+                              std::string* why) {
     std::vector<ControlInfo> controls;
-    if (const Result result = lineControls(lineId, controls); result != Result::Ok)
-        return result;
+    if (!lineControls(lineId, controls, why))
+        return false;
     for (const ControlInfo& candidate : controls) {
         if (candidate.kind == kind) {
             control = candidate;
-            return Result::Ok;
+            return true;
         }
     }
-    return Result::InvalidControl;
+    return fail(why, kNoSuchControl);
 }
 
 } // namespace mixer

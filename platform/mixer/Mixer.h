@@ -30,6 +30,9 @@ using ChangeNotice = std::function<void(std::uint32_t mixerHandle, std::uint32_t
 // server's values. It comes before the notices of the controls themselves.
 inline constexpr std::uint32_t kServerReturned = 0xFFFFFFFFu;
 
+// Every operation says true when it succeeded; on failure false, with the
+// reason in why when why is not null (MixerTypes.h).
+
 // An open mixer device; destroying it closes the device.
 class Mixer {
 public:
@@ -39,19 +42,23 @@ public:
     virtual std::uint32_t handle() const = 0;
     virtual DeviceCaps caps() const = 0;
 
-    virtual Result destinationLine(std::uint32_t destination, LineInfo& line) = 0;
-    virtual Result sourceLine(std::uint32_t destination, std::uint32_t source, LineInfo& line) = 0;
+    virtual bool destinationLine(std::uint32_t destination, LineInfo& line, std::string* why) = 0;
+    virtual bool sourceLine(std::uint32_t destination, std::uint32_t source, LineInfo& line,
+                            std::string* why) = 0;
     // Every control of a line, in the device's order.
-    virtual Result lineControls(std::uint32_t lineId, std::vector<ControlInfo>& controls) = 0;
-    virtual Result controlDetails(std::uint32_t controlId, std::span<std::uint32_t> values) = 0;
-    virtual Result setControlDetails(std::uint32_t controlId,
-                                     std::span<const std::uint32_t> values) = 0;
+    virtual bool lineControls(std::uint32_t lineId, std::vector<ControlInfo>& controls,
+                              std::string* why) = 0;
+    virtual bool controlDetails(std::uint32_t controlId, std::span<std::uint32_t> values,
+                                std::string* why) = 0;
+    virtual bool setControlDetails(std::uint32_t controlId, std::span<const std::uint32_t> values,
+                                   std::string* why) = 0;
 
     // The first line of that kind: destinations first, each
     // followed by its sources.
-    Result lineByKind(LineKind kind, LineInfo& line);
+    bool lineByKind(LineKind kind, LineInfo& line, std::string* why);
     // The first control of that kind on the line.
-    Result lineControlByKind(std::uint32_t lineId, ControlKind kind, ControlInfo& control);
+    bool lineControlByKind(std::uint32_t lineId, ControlKind kind, ControlInfo& control,
+                           std::string* why);
 };
 
 // The mixer devices of the system.
@@ -60,10 +67,11 @@ public:
     virtual ~MixerSystem() = default;
 
     virtual int deviceCount() = 0;
-    virtual Result deviceCaps(int device, DeviceCaps& caps) = 0;
+    virtual bool deviceCaps(int device, DeviceCaps& caps, std::string* why) = 0;
     // Opens a device; with a notice, value changes made by anyone (this
     // program included) are reported through it until the mixer is closed.
-    virtual Result open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer) = 0;
+    virtual bool open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer,
+                      std::string* why) = 0;
 };
 
 // The program's mixer system: the ALSA mixer of the sound server, or, when the

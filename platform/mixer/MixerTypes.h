@@ -26,18 +26,21 @@ enum class ControlKind {
 // Fader values run 0..kMaxVolume whatever the back end's own range is.
 inline constexpr std::uint32_t kMaxVolume = 65535;
 
-enum class Result {
-    Ok,
-    BadDeviceId,    // no mixer device with that number
-    OpenFailed,     // the device exists but could not be opened
-    InvalidLine,    // no line with that index, id or kind
-    InvalidControl, // no control with that id or kind
-    InvalidValue,   // channel count or value out of range
-    Refused,        // the device did not take the value
-};
+// Mixer operations say true when they succeeded; on failure false, and when
+// why is not null it receives the reason, one of these.
+inline constexpr const char* kNoSuchDevice = "no such mixer device";
+inline constexpr const char* kOpenFailed = "the mixer device could not be opened";
+inline constexpr const char* kNoSuchLine = "no such mixer line";
+inline constexpr const char* kNoSuchControl = "no such mixer control";
+inline constexpr const char* kInvalidValue = "invalid channel count or value";
+inline constexpr const char* kRefused = "the mixer refused the value";
 
-// Short English text of a result, for logs and test messages.
-const char* ResultText(Result result);
+// A failure with its reason: sets why (when not null) and says false.
+inline bool fail(std::string* why, const char* reason) {
+    if (why)
+        *why = reason;
+    return false;
+}
 
 struct DeviceCaps {
     std::string productName;

@@ -6,8 +6,8 @@ namespace {
 std::uint32_t ControlId(Mixer& mixer, LineKind line, ControlKind kind) {
     LineInfo found;
     ControlInfo control;
-    if (mixer.lineByKind(line, found) != Result::Ok ||
-        mixer.lineControlByKind(found.lineId, kind, control) != Result::Ok)
+    if (!mixer.lineByKind(line, found, nullptr) ||
+        !mixer.lineControlByKind(found.lineId, kind, control, nullptr))
         return 0;
     return control.controlId;
 }
@@ -34,12 +34,12 @@ SystemMixer::SystemMixer(MixerSystem& system, Changed changed, Returned returned
             }
         };
     }
-    if (system.open(0, std::move(notice), mixer_) != Result::Ok) {
+    if (!system.open(0, std::move(notice), mixer_, nullptr)) {
         mixer_.reset();
         return;
     }
     LineInfo microphone;
-    hasMicrophone_ = mixer_->lineByKind(LineKind::Microphone, microphone) == Result::Ok;
+    hasMicrophone_ = mixer_->lineByKind(LineKind::Microphone, microphone, nullptr);
     ids_[MasterVolume] = ControlId(*mixer_, LineKind::Speakers, ControlKind::Volume);
     ids_[MasterMute] = ControlId(*mixer_, LineKind::Speakers, ControlKind::Mute);
     ids_[MicVolume] = ControlId(*mixer_, LineKind::Microphone, ControlKind::Volume);
@@ -49,13 +49,13 @@ SystemMixer::SystemMixer(MixerSystem& system, Changed changed, Returned returned
 SystemMixer::~SystemMixer() = default;
 
 bool SystemMixer::read(Control control, Values& values) {
-    return has(control) && mixer_->controlDetails(ids_[control], values) == Result::Ok;
+    return has(control) && mixer_->controlDetails(ids_[control], values, nullptr);
 }
 
 bool SystemMixer::write(Control control, const Values& values) {
     const bool mute = control == MasterMute || control == MicMute;
     const std::span<const std::uint32_t> span(values.data(), mute ? 1 : 2);
-    return has(control) && mixer_->setControlDetails(ids_[control], span) == Result::Ok;
+    return has(control) && mixer_->setControlDetails(ids_[control], span, nullptr);
 }
 
 } // namespace mixer

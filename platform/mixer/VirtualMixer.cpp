@@ -89,56 +89,59 @@ public:
         return {device.name, static_cast<std::uint32_t>(device.destinations.size())};
     }
 
-    Result destinationLine(std::uint32_t destination, LineInfo& line) override {
+    bool destinationLine(std::uint32_t destination, LineInfo& line, std::string* why) override {
         const auto& destinations = state_->devices[static_cast<std::size_t>(device_)].destinations;
         if (destination >= destinations.size())
-            return Result::InvalidLine;
-        return readLine(destinations[destination], line);
+            return fail(why, kNoSuchLine);
+        return readLine(destinations[destination], line, why);
     }
 
-    Result sourceLine(std::uint32_t destination, std::uint32_t source, LineInfo& line) override {
+    bool sourceLine(std::uint32_t destination, std::uint32_t source, LineInfo& line,
+                    std::string* why) override {
         const auto& destinations = state_->devices[static_cast<std::size_t>(device_)].destinations;
         if (destination >= destinations.size())
-            return Result::InvalidLine;
+            return fail(why, kNoSuchLine);
         const VirtualLine* parent = state_->line(destinations[destination]);
         if (source >= parent->sources.size())
-            return Result::InvalidLine;
-        return readLine(parent->sources[source], line);
+            return fail(why, kNoSuchLine);
+        return readLine(parent->sources[source], line, why);
     }
 
-    Result lineControls(std::uint32_t lineId, std::vector<ControlInfo>& controls) override {
+    bool lineControls(std::uint32_t lineId, std::vector<ControlInfo>& controls,
+                      std::string* why) override {
         const VirtualLine* line = ownLine(lineId);
         if (!line || line->listFails)
-            return Result::InvalidLine;
+            return fail(why, kNoSuchLine);
         controls.clear();
         for (std::uint32_t id : line->controls)
             controls.push_back(state_->control(id)->info);
-        return Result::Ok;
+        return true;
     }
 
-    Result controlDetails(std::uint32_t controlId, std::span<std::uint32_t> values) override {
+    bool controlDetails(std::uint32_t controlId, std::span<std::uint32_t> values,
+                        std::string* why) override {
         if (values.empty() || values.size() > 2)
-            return Result::InvalidValue;
+            return fail(why, kInvalidValue);
         const VirtualControl* control = ownControl(controlId);
         if (!control || control->readFails)
-            return Result::InvalidControl;
+            return fail(why, kNoSuchControl);
         for (std::size_t i = 0; i < values.size(); ++i)
             values[i] = control->values[std::min<std::size_t>(i, control->channels - 1)];
-        return Result::Ok;
+        return true;
     }
 
-    Result setControlDetails(std::uint32_t controlId,
-                             std::span<const std::uint32_t> values) override {
+    bool setControlDetails(std::uint32_t controlId, std::span<const std::uint32_t> values,
+                           std::string* why) override {
         if (values.empty() || values.size() > 2)
-            return Result::InvalidValue;
+            return fail(why, kInvalidValue);
         VirtualControl* control = ownControl(controlId);
         if (!control)
-            return Result::InvalidControl;
+            return fail(why, kNoSuchControl);
         const std::uint32_t limit = control->info.kind == ControlKind::Mute ? 1 : kMaxVolume;
         if (std::any_of(values.begin(), values.end(), [limit](auto v) { return v > limit; }))
-            return Result::InvalidValue;
+            return fail(why, kInvalidValue);
         if (control->refused || control->info.kind == ControlKind::PeakMeter)
-            return Result::Refused;
+            return fail(why, kRefused);
         std::array<std::uint32_t, 2> next = control->values;
         if (values.size() == 1 || control->channels == 1)
             next = {values[0], values[0]};
@@ -151,16 +154,16 @@ public:
             control->values = next;
             state_->notify(device_, controlId);
         }
-        return Result::Ok;
+        return true;
     }
 
 private:
-    Result readLine(std::uint32_t lineId, LineInfo& line) const {
+    bool readLine(std::uint32_t lineId, LineInfo& line, std::string* why) const {
         const VirtualLine* found = state_->line(lineId);
         if (found->readFails)
-            return Result::InvalidLine;
+            return fail(why, kNoSuchLine);
         line = found->info;
-        return Result::Ok;
+        return true;
     }
 
     VirtualLine* ownLine(std::uint32_t lineId) const {
@@ -280,21 +283,22 @@ int VirtualMixerSystem::deviceCount() {
     return static_cast<int>(state_->devices.size());
 }
 
-Result VirtualMixerSystem::deviceCaps(int device, DeviceCaps& caps) {
+bool VirtualMixerSystem::deviceCaps(int device, DeviceCaps& caps, std::string* why) {
     if (device < 0 || device >= deviceCount())
-        return Result::BadDeviceId;
+        return fail(why, kNoSuchDevice);
     const VirtualDevice& found = state_->devices[static_cast<std::size_t>(device)];
     caps = {found.name, static_cast<std::uint32_t>(found.destinations.size())};
-    return Result::Ok;
+    return true;
 }
 
-Result VirtualMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer) {
+bool VirtualMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer,
+                              std::string* why) {
     if (device < 0 || device >= deviceCount())
-        return Result::BadDeviceId;
+        return fail(why, kNoSuchDevice);
     if (state_->devices[static_cast<std::size_t>(device)].openFails)
-        return Result::OpenFailed;
+        return fail(why, kOpenFailed);
     mixer = std::make_unique<VirtualMixer>(state_, device, std::move(notice));
-    return Result::Ok;
+    return true;
 }
 
 void DeclareStandardLines(VirtualMixerSystem& system) {

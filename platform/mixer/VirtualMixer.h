@@ -42,8 +42,9 @@ public:
     int openMixers() const;                        // mixers opened and not yet closed
 
     int deviceCount() override;
-    Result deviceCaps(int device, DeviceCaps& caps) override;
-    Result open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer) override;
+    bool deviceCaps(int device, DeviceCaps& caps, std::string* why) override;
+    bool open(int device, ChangeNotice notice, std::unique_ptr<Mixer>& mixer,
+              std::string* why) override;
 
     struct State;
 

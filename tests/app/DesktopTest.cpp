@@ -64,14 +64,14 @@ TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
     ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
     ::unsetenv("XDG_RUNTIME_DIR");
     MainWindow form;
-    EXPECT_EQ(form.mpris, nullptr) << "no session bus: no media player service, no error";
+    EXPECT_EQ(form.mpris(), nullptr) << "no session bus: no media player service, no error";
     Activate(form);
-    EXPECT_EQ(form.addTracksMenuAction->shortcut().toString(), "Ctrl+O");
-    EXPECT_EQ(form.saveAction->shortcut().toString(), "Ctrl+S");
-    EXPECT_EQ(form.loadAction->shortcut().toString(), "Ctrl+L");
-    EXPECT_EQ(form.playAction->shortcut().toString(), "Space");
-    EXPECT_EQ(form.findAction->shortcut().toString(), "Ctrl+F");
-    EXPECT_EQ(form.exitAction->shortcut().toString(), "Ctrl+Q");
+    EXPECT_EQ(form.controls().addTracksMenuAction->shortcut().toString(), "Ctrl+O");
+    EXPECT_EQ(form.controls().saveAction->shortcut().toString(), "Ctrl+S");
+    EXPECT_EQ(form.controls().loadAction->shortcut().toString(), "Ctrl+L");
+    EXPECT_EQ(form.controls().playAction->shortcut().toString(), "Space");
+    EXPECT_EQ(form.controls().findAction->shortcut().toString(), "Ctrl+F");
+    EXPECT_EQ(form.controls().exitAction->shortcut().toString(), "Ctrl+Q");
 
     QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
     QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
@@ -82,23 +82,23 @@ TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
     EXPECT_EQ(asked[2].title, "Load");
 
     // Space in the playlist plays and stops the list.
-    form.playlist->addFile(Tone(440));
-    form.playlistView->setFocus();
-    QTest::keyClick(form.playlistView, Qt::Key_Space);
-    EXPECT_EQ(form.decks->PlayCaption(), "Stop");
-    QTest::keyClick(form.playlistView, Qt::Key_Space);
-    EXPECT_EQ(form.decks->PlayCaption(), "Play");
+    form.playlist()->addFile(Tone(440));
+    form.controls().playlistView->setFocus();
+    QTest::keyClick(form.controls().playlistView, Qt::Key_Space);
+    EXPECT_EQ(form.decks()->PlayCaption(), "Stop");
+    QTest::keyClick(form.controls().playlistView, Qt::Key_Space);
+    EXPECT_EQ(form.decks()->PlayCaption(), "Play");
 
     // Ctrl+F goes to the search box, where Space is only a letter.
-    QLineEdit* box = form.musicLibrary->Widgets().searchBox;
+    QLineEdit* box = form.musicLibrary()->Widgets().searchBox;
     QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
-    EXPECT_EQ(form.tabs->currentWidget(), form.libraryTab);
+    EXPECT_EQ(form.controls().tabs->currentWidget(), form.controls().libraryTab);
     EXPECT_EQ(QApplication::focusWidget(), box);
     QTest::keyClicks(box, "a b");
     EXPECT_EQ(box->text(), "a b");
-    EXPECT_EQ(form.decks->PlayCaption(), "Play");
+    EXPECT_EQ(form.decks()->PlayCaption(), "Play");
 
-    QSignalSpy quit(form.exitAction, &QAction::triggered);
+    QSignalSpy quit(form.controls().exitAction, &QAction::triggered);
     QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quit.count(), 1);
 }
@@ -109,7 +109,7 @@ TEST_F(Desktop, EnterInTheSearchBoxSearches) {
     ::setenv("KOLVADECK_SEARCH_HOST", "127.0.0.1:9", 1);
     MainWindow form;
     Activate(form);
-    QLineEdit* box = form.musicLibrary->Widgets().searchBox;
+    QLineEdit* box = form.musicLibrary()->Widgets().searchBox;
     QTest::keyClicks(box, "tone");
     QTest::keyClick(box, Qt::Key_Return);
     ::unsetenv("KOLVADECK_SEARCH_HOST");
@@ -127,10 +127,10 @@ TEST_F(Desktop, FileDialogsStartInTheMusicFolderThenInTheFolderLastUsed) {
     {
         MainWindow form;
         answers = {tracks + "/a.mp3", lists + "/set.kvd"};
-        form.addTracksMenuAction->trigger();
-        form.saveAction->trigger();
-        form.loadAction->trigger();          // cancelled
-        form.addTracksMenuAction->trigger(); // cancelled
+        form.controls().addTracksMenuAction->trigger();
+        form.controls().saveAction->trigger();
+        form.controls().loadAction->trigger();          // cancelled
+        form.controls().addTracksMenuAction->trigger(); // cancelled
         ASSERT_EQ(asked.size(), 4u);
         EXPECT_EQ(asked[0].directory, music);
         EXPECT_EQ(asked[1].directory, music) << "playlists have their own folder";
@@ -141,8 +141,8 @@ TEST_F(Desktop, FileDialogsStartInTheMusicFolderThenInTheFolderLastUsed) {
     QDir(lists).removeRecursively();
     asked.clear();
     MainWindow form;
-    form.addTracksMenuAction->trigger();
-    form.loadAction->trigger();
+    form.controls().addTracksMenuAction->trigger();
+    form.controls().loadAction->trigger();
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[0].directory, tracks);
     EXPECT_EQ(asked[1].directory, music);
@@ -154,26 +154,26 @@ TEST_F(Desktop, ThePlaylistComesBackAtTheNextStartWithoutPlaying) {
     EXPECT_EQ(kept, home.path() + "/Kolvadeck/playlist.kvd");
     {
         MainWindow form;
-        EXPECT_TRUE(form.restorePlaylistAction->isChecked()) << "on by default";
-        form.playlist->addFile(a);
-        form.playlist->addFile(b);
+        EXPECT_TRUE(form.controls().restorePlaylistAction->isChecked()) << "on by default";
+        form.playlist()->addFile(a);
+        form.playlist()->addFile(b);
         // Kept a moment after the change, while the window runs.
         EXPECT_TRUE(WaitFor([&] { return QFile(kept).size() > 0; }, 5000));
-        form.playlist->Select(0);
-        form.removeAction->trigger(); // kept when the window goes
+        form.playlist()->Select(0);
+        form.controls().removeAction->trigger(); // kept when the window goes
     }
     {
         MainWindow form;
-        ASSERT_EQ(form.playlist->Count(), 1);
-        EXPECT_EQ(form.playlist->PathAt(0), b);
-        EXPECT_EQ(form.decks->PlayCaption(), "Play");
-        EXPECT_FALSE(form.decks->ListPlaying);
-        EXPECT_FALSE(form.decks->deckA_.IsOpen() || form.decks->deckB_.IsOpen());
-        form.restorePlaylistAction->trigger(); // off
+        ASSERT_EQ(form.playlist()->Count(), 1);
+        EXPECT_EQ(form.playlist()->PathAt(0), b);
+        EXPECT_EQ(form.decks()->PlayCaption(), "Play");
+        EXPECT_FALSE(form.decks()->ListPlaying);
+        EXPECT_FALSE(form.decks()->deckA_.IsOpen() || form.decks()->deckB_.IsOpen());
+        form.controls().restorePlaylistAction->trigger(); // off
     }
     MainWindow form;
-    EXPECT_FALSE(form.restorePlaylistAction->isChecked());
-    EXPECT_EQ(form.playlist->Count(), 0);
+    EXPECT_FALSE(form.controls().restorePlaylistAction->isChecked());
+    EXPECT_EQ(form.playlist()->Count(), 0);
 }
 
 TEST_F(Desktop, AboutWithoutAnAddressOpenerShowsTheAddress) {
@@ -183,7 +183,7 @@ TEST_F(Desktop, AboutWithoutAnAddressOpenerShowsTheAddress) {
     ::setenv("PATH", home.path().toLocal8Bit().constData(), 1);
     ::unsetenv("BROWSER");
     MainWindow form;
-    form.aboutAction->trigger();
+    form.controls().aboutAction->trigger();
     ::setenv("PATH", path.constData(), 1);
     if (!browser.isEmpty())
         ::setenv("BROWSER", browser.constData(), 1);
@@ -199,7 +199,7 @@ TEST_F(Desktop, APreviewThatCannotPlayNeverShowsTheFrameworksWords) {
     file.write(QByteArray(4096, 'x'));
     file.close();
     MainWindow form;
-    VideoPreview* flash = form.musicLibrary->Widgets().previewPlayer;
+    VideoPreview* flash = form.musicLibrary()->Widgets().previewPlayer;
     flash->SetFlashVars("&autoplay=1");
     flash->LoadPromotion(QUrl::fromLocalFile(junk).toString());
     ASSERT_TRUE(WaitFor([&] { return flash->Failed(); }, 20000));

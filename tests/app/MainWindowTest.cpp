@@ -53,49 +53,49 @@ long long ModificationTimeNs(const std::string& path) {
 TEST_F(MainWindowTest, StartsWithItsCaptionTabsAndDesignValues) {
     MainWindow form;
     EXPECT_EQ(form.windowTitle(), "Kolvadeck v2.6.0");
-    ASSERT_EQ(form.tabs->count(), 3);
-    EXPECT_EQ(form.tabs->tabText(0), "Playlist");
-    EXPECT_EQ(form.tabs->tabText(1), "Music Library");
-    EXPECT_EQ(form.tabs->tabText(2), "Broadcasting");
-    EXPECT_TRUE(form.tabs->isTabVisible(0));
-    EXPECT_TRUE(form.tabs->isTabVisible(1));
-    EXPECT_FALSE(form.tabs->isTabVisible(2));
-    EXPECT_FALSE(form.showBroadcastingAction->isChecked());
-    form.showBroadcastingAction->setChecked(true); // kept for the next start
-    EXPECT_TRUE(MainWindow().tabs->isTabVisible(2));
-    form.showBroadcastingAction->setChecked(false);
-    EXPECT_FALSE(form.tabs->isTabVisible(2));
-    EXPECT_EQ(form.tabs->currentIndex(), 0);
+    ASSERT_EQ(form.controls().tabs->count(), 3);
+    EXPECT_EQ(form.controls().tabs->tabText(0), "Playlist");
+    EXPECT_EQ(form.controls().tabs->tabText(1), "Music Library");
+    EXPECT_EQ(form.controls().tabs->tabText(2), "Broadcasting");
+    EXPECT_TRUE(form.controls().tabs->isTabVisible(0));
+    EXPECT_TRUE(form.controls().tabs->isTabVisible(1));
+    EXPECT_FALSE(form.controls().tabs->isTabVisible(2));
+    EXPECT_FALSE(form.controls().showBroadcastingAction->isChecked());
+    form.controls().showBroadcastingAction->setChecked(true); // kept for the next start
+    EXPECT_TRUE(MainWindow().controls().tabs->isTabVisible(2));
+    form.controls().showBroadcastingAction->setChecked(false);
+    EXPECT_FALSE(form.controls().tabs->isTabVisible(2));
+    EXPECT_EQ(form.controls().tabs->currentIndex(), 0);
     // 800 is written; the 50 x 280 slider's thumb offset 207 reads back as 799.
-    EXPECT_EQ(form.deckALevel->Position(), 799);
-    EXPECT_EQ(form.deckBLevel->Position(), 799);
-    EXPECT_EQ(form.playlistView->model()->headerData(0, Qt::Horizontal), "File");
-    EXPECT_EQ(form.playlistView->model()->headerData(1, Qt::Horizontal), "Track");
-    EXPECT_EQ(form.playAction->text(), "Play");
-    EXPECT_FALSE(form.tagEditor->id3box->isVisibleTo(&form));
+    EXPECT_EQ(form.controls().deckALevel->position(), 799);
+    EXPECT_EQ(form.controls().deckBLevel->position(), 799);
+    EXPECT_EQ(form.controls().playlistView->model()->headerData(0, Qt::Horizontal), "File");
+    EXPECT_EQ(form.controls().playlistView->model()->headerData(1, Qt::Horizontal), "Track");
+    EXPECT_EQ(form.controls().playAction->text(), "Play");
+    EXPECT_FALSE(form.tagEditor()->id3box->isVisibleTo(&form));
     // The deck pictures are decoded from their JPEGs.
-    EXPECT_EQ(form.deckAArt->pixmap().size(), QSize(300, 350));
-    EXPECT_EQ(form.deckBArt->pixmap().size(), QSize(300, 350));
+    EXPECT_EQ(form.controls().deckAArt->pixmap().size(), QSize(300, 350));
+    EXPECT_EQ(form.controls().deckBArt->pixmap().size(), QSize(300, 350));
 }
 
 // The mixer and the sound devices are opened after the window is shown, once.
 TEST_F(MainWindowTest, OpensTheSoundDevicesOnceTheWindowIsShown) {
     MainWindow form;
     QApplication::processEvents();
-    EXPECT_EQ(form.mixerControls, nullptr);
-    EXPECT_EQ(form.inputLevel, nullptr);
-    form.masterLevel->SetPosition(10); // no mixer yet: moving the sliders touches nothing
-    form.micMute->click();
+    EXPECT_EQ(form.inputLevel(), nullptr);
+    QTest::keyClick(form.controls().masterLevel,
+                    Qt::Key_End); // no mixer yet: a move touches nothing
+    form.controls().micMute->click();
     ASSERT_TRUE(ShowAndOpenSoundDevices(form));
-    EXPECT_EQ(form.micLevel->Position(), 65535);
-    EXPECT_TRUE(form.micMute->isChecked());
-    ASSERT_NE(form.inputLevel, nullptr);
-    EXPECT_TRUE(form.inputLevel->capture()->isDelivering());
-    InputLevel* const opened = form.inputLevel;
+    EXPECT_EQ(form.controls().micLevel->position(), 65535);
+    EXPECT_TRUE(form.controls().micMute->isChecked());
+    ASSERT_NE(form.inputLevel(), nullptr);
+    EXPECT_TRUE(form.inputLevel()->capture()->isDelivering());
+    InputLevel* const opened = form.inputLevel();
     form.hide();
     form.show();
     QApplication::processEvents();
-    EXPECT_EQ(form.inputLevel, opened) << "showing again opened the devices again";
+    EXPECT_EQ(form.inputLevel(), opened) << "showing again opened the devices again";
 }
 
 // The large libraries of what a start does not use (FFmpeg's decoders,
@@ -116,7 +116,7 @@ TEST_F(MainWindowTest, CreatesTheDataFoldersOnceAndLeavesThemOnTheNextStart) {
     const std::string base = home.path().toStdString();
     {
         MainWindow form;
-        EXPECT_EQ(form.DataFolder, base + "/Kolvadeck/");
+        EXPECT_EQ(form.dataFolder(), base + "/Kolvadeck/");
     }
     for (const char* sub : {"/Kolvadeck", "/Kolvadeck/queries", "/Kolvadeck/downloads"})
         EXPECT_TRUE(shell::PathExists(base + sub)) << sub;
@@ -128,23 +128,23 @@ TEST_F(MainWindowTest, CreatesTheDataFoldersOnceAndLeavesThemOnTheNextStart) {
 TEST_F(MainWindowTest, TheSettingsMenuKeepsItsChoicesAcrossRunsAndDamageGivesDefaults) {
     {
         MainWindow form;
-        ASSERT_TRUE(form.normaliseLoudnessAction->isCheckable());
-        EXPECT_TRUE(form.normaliseLoudnessAction->isChecked());
-        EXPECT_TRUE(form.skipSilenceAction->isChecked());
-        form.normaliseLoudnessAction->setChecked(false);
+        ASSERT_TRUE(form.controls().normaliseLoudnessAction->isCheckable());
+        EXPECT_TRUE(form.controls().normaliseLoudnessAction->isChecked());
+        EXPECT_TRUE(form.controls().skipSilenceAction->isChecked());
+        form.controls().normaliseLoudnessAction->setChecked(false);
     }
     {
         MainWindow form;
-        EXPECT_FALSE(form.normaliseLoudnessAction->isChecked()) << "the choice lasted";
-        EXPECT_TRUE(form.skipSilenceAction->isChecked());
+        EXPECT_FALSE(form.controls().normaliseLoudnessAction->isChecked()) << "the choice lasted";
+        EXPECT_TRUE(form.controls().skipSilenceAction->isChecked());
     }
     QFile file(home.path() + "/Kolvadeck/Kolvadeck.conf");
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("[playback\nnormaliseLoudness=false\n\xff\xfe");
     file.close();
     MainWindow form;
-    EXPECT_TRUE(form.normaliseLoudnessAction->isChecked());
-    EXPECT_TRUE(form.skipSilenceAction->isChecked());
+    EXPECT_TRUE(form.controls().normaliseLoudnessAction->isChecked());
+    EXPECT_TRUE(form.controls().skipSilenceAction->isChecked());
 }
 
 TEST_F(MainWindowTest, DataFoldersAreMadeParentFirstAndAFileInTheWaySkipsThem) {
@@ -186,17 +186,17 @@ TEST_F(MainWindowTest, LayoutRulesPlaceTheControlsAtTwoWindowSizes) {
     form.show();
     form.applyLayout();
     const int width = form.frameGeometry().width(), height = form.frameGeometry().height();
-    EXPECT_EQ(form.tabs->width(), width - 30);
-    EXPECT_EQ(form.tabs->height(), height - 60);
-    EXPECT_EQ(form.playlistView->width(), width - 50);
-    EXPECT_EQ(form.playlistView->columnWidth(0), 0);
-    EXPECT_EQ(form.playlistView->columnWidth(1), width - 70);
-    EXPECT_EQ(form.deckABox->pos(), QPoint(0, 10));
-    EXPECT_EQ(form.deckBBox->pos(), QPoint(width - 50 - 321, 10));
-    EXPECT_EQ(form.mixerBox->x(), (width - 50) / 2 - 363 / 2);
-    EXPECT_EQ(form.playlistView->y(), 405);
-    EXPECT_EQ(form.playlistView->height(), height - 60 - 385 - 50);
-    const MusicLibraryWidgets& music = form.musicLibrary->Widgets();
+    EXPECT_EQ(form.controls().tabs->width(), width - 30);
+    EXPECT_EQ(form.controls().tabs->height(), height - 60);
+    EXPECT_EQ(form.controls().playlistView->width(), width - 50);
+    EXPECT_EQ(form.controls().playlistView->columnWidth(0), 0);
+    EXPECT_EQ(form.controls().playlistView->columnWidth(1), width - 70);
+    EXPECT_EQ(form.controls().deckABox->pos(), QPoint(0, 10));
+    EXPECT_EQ(form.controls().deckBBox->pos(), QPoint(width - 50 - 321, 10));
+    EXPECT_EQ(form.controls().mixerBox->x(), (width - 50) / 2 - 363 / 2);
+    EXPECT_EQ(form.controls().playlistView->y(), 405);
+    EXPECT_EQ(form.controls().playlistView->height(), height - 60 - 385 - 50);
+    const MusicLibraryWidgets& music = form.musicLibrary()->Widgets();
     EXPECT_EQ(music.musicbox->width(), width - 50);
     EXPECT_EQ(music.resultsList->width(), width - 50 - music.resultsList->x() - 10);
     EXPECT_EQ(music.resultsList->columnWidth(0), music.resultsList->width() - 20);
@@ -205,13 +205,13 @@ TEST_F(MainWindowTest, LayoutRulesPlaceTheControlsAtTwoWindowSizes) {
                                               height / 2 - music.previewbox->height() / 2));
 
     // The user widens the hidden "File" column; the next layout closes it again.
-    form.playlistView->setColumnWidth(0, 120);
+    form.controls().playlistView->setColumnWidth(0, 120);
     form.resize(1400, 900);
     form.applyLayout();
     const int wider = form.frameGeometry().width();
-    EXPECT_EQ(form.playlistView->columnWidth(0), 0);
-    EXPECT_EQ(form.tabs->width(), wider - 30);
-    EXPECT_EQ(form.deckBBox->x(), wider - 50 - 321);
+    EXPECT_EQ(form.controls().playlistView->columnWidth(0), 0);
+    EXPECT_EQ(form.controls().tabs->width(), wider - 30);
+    EXPECT_EQ(form.controls().deckBBox->x(), wider - 50 - 321);
 }
 
 TEST_F(MainWindowTest, AboutOpensTheMakersPageOnTheConfiguredHost) {
@@ -227,42 +227,42 @@ TEST_F(MainWindowTest, PlayStartsTheListOnDeckAAndTheTimeLabelFollowsTheVirtualC
     peer::Run("lame", {"--quiet", "--id3v1-only", "--ta", "Artist", "--tt", "Tone", work.Wav(),
                        QString::fromStdString(path)});
     MainWindow form;
-    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine.get());
+    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine());
     ASSERT_NE(card, nullptr) << "tests run on the virtual sound card";
-    form.playlist->addFile(path);
-    form.playAction->trigger();
-    EXPECT_EQ(form.playAction->text(), "Stop");
+    form.playlist()->addFile(path);
+    form.controls().playAction->trigger();
+    EXPECT_EQ(form.controls().playAction->text(), "Stop");
     ASSERT_TRUE(SettleLoads(*card));
-    EXPECT_EQ(form.deckATitle->text(), "Artist - Tone");
-    EXPECT_TRUE(form.decks->displayTimer.isActive());
+    EXPECT_EQ(form.controls().deckATitle->text(), "Artist - Tone");
+    EXPECT_TRUE(form.decks()->displayTimer.isActive());
     card->Render(100);
-    form.decks->onDisplayTick();
-    EXPECT_EQ(form.deckATime->text(), "(A) 00:00/00:00"); // a 0.2 s tone
+    form.decks()->onDisplayTick();
+    EXPECT_EQ(form.controls().deckATime->text(), "(A) 00:00/00:00"); // a 0.2 s tone
 
-    form.playAction->trigger(); // "Stop"
-    EXPECT_EQ(form.playAction->text(), "Play");
-    EXPECT_EQ(form.deckATitle->text(), "- - -");
-    EXPECT_FALSE(form.decks->displayTimer.isActive());
+    form.controls().playAction->trigger(); // "Stop"
+    EXPECT_EQ(form.controls().playAction->text(), "Play");
+    EXPECT_EQ(form.controls().deckATitle->text(), "- - -");
+    EXPECT_FALSE(form.decks()->displayTimer.isActive());
 }
 
 // With the deck sliders where start-up puts them, both decks fade in to full
 // volume: the tracks of a list play at one level whichever deck takes them.
 TEST_F(MainWindowTest, BothDecksOfAListFadeInToFullVolume) {
     MainWindow form;
-    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine.get());
+    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine());
     ASSERT_NE(card, nullptr);
-    form.playlist->addFile(tonefiles::Mp3({.frequency = 440, .seconds = 11}));
-    form.playlist->addFile(tonefiles::Mp3({.frequency = 660, .seconds = 11}));
-    ASSERT_NEAR(form.deckBLevel->Position(), 800, 1); // volume 200
-    form.playAction->trigger();
+    form.playlist()->addFile(tonefiles::Mp3({.frequency = 440, .seconds = 11}));
+    form.playlist()->addFile(tonefiles::Mp3({.frequency = 660, .seconds = 11}));
+    ASSERT_NEAR(form.controls().deckBLevel->position(), 800, 1); // volume 200
+    form.controls().playAction->trigger();
     ASSERT_TRUE(SettleLoads(*card));
     card->Render(1500);
-    form.decks->onDisplayTick(); // less than ten seconds left: (B) takes item 1
+    form.decks()->onDisplayTick(); // less than ten seconds left: (B) takes item 1
     ASSERT_TRUE(SettleLoads(*card));
-    ASSERT_EQ(form.decks->CurrentDeck, Deck::B);
+    ASSERT_EQ(form.decks()->CurrentDeck, Deck::B);
     card->Render(10000); // the ten steps of the fade, on the sound's own clock
-    EXPECT_EQ(form.decks->GetDeckVolume(Deck::B), 1000);
-    EXPECT_FALSE(form.decks->deckA_.IsPlaying()) << "(A) faded out to its end";
+    EXPECT_EQ(form.decks()->GetDeckVolume(Deck::B), 1000);
+    EXPECT_FALSE(form.decks()->deckA_.IsPlaying()) << "(A) faded out to its end";
 }
 
 // Closing the window and "Exit" both tell the level capture to stop once its
@@ -271,10 +271,10 @@ TEST_F(MainWindowTest, ClosingAndExitStopTheLevelCapture) {
     for (const bool byExit : {false, true}) {
         MainWindow form;
         ASSERT_TRUE(ShowAndOpenSoundDevices(form));
-        LevelCapture* capture = form.inputLevel->capture();
+        LevelCapture* capture = form.inputLevel()->capture();
         ASSERT_TRUE(capture->isDelivering());
         if (byExit)
-            form.exitAction->trigger();
+            form.controls().exitAction->trigger();
         else
             form.close();
         EXPECT_FALSE(capture->isDelivering()) << (byExit ? "Exit" : "close");

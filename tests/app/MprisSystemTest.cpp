@@ -48,13 +48,13 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     ASSERT_TRUE(bus.Started());
     MainWindow form;
     // The levels below compare the tracks as mastered.
-    form.normaliseLoudnessAction->setChecked(false);
+    form.controls().normaliseLoudnessAction->setChecked(false);
     ASSERT_TRUE(ShowAndOpenSoundDevices(form, true)) << "the private sound server is not reachable";
-    ASSERT_NE(form.mpris, nullptr);
+    ASSERT_NE(form.mpris(), nullptr);
     const std::string low = tonefiles::Mp3({.frequency = 440, .seconds = 30});
     const std::string high = tonefiles::Mp3({.frequency = 1320, .seconds = 30});
-    form.playlist->Items().Insert(0, {low, "Test Artist - Low Tone", Playability::Untried, {}});
-    form.playlist->Items().Insert(1, {high, "High Tone", Playability::Untried, {}});
+    form.playlist()->Items().Insert(0, {low, "Test Artist - Low Tone", Playability::Untried, {}});
+    form.playlist()->Items().Insert(1, {high, "High Tone", Playability::Untried, {}});
 
     QProcess follow; // what the shell hears of the status changes
     follow.start("playerctl", {"-p", "kolvadeck", "--follow", "status"});
@@ -65,8 +65,8 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     MonitorRecording recording;
     ASSERT_TRUE(recording.Started());
     Ctl({"play"});
-    ASSERT_TRUE(WaitFor([&] { return form.decks->deckA_.IsOpen(); }, 10000));
-    ASSERT_TRUE(WaitFor([&] { return form.decks->deckA_.Position() >= 1500; }));
+    ASSERT_TRUE(WaitFor([&] { return form.decks()->deckA_.IsOpen(); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return form.decks()->deckA_.Position() >= 1500; }));
     EXPECT_EQ(Ctl({"status"}), "Playing");
     const QString cache = home.path() + "/Kolvadeck/";
     EXPECT_EQ(Ctl({"metadata", "--format", kFormat}),
@@ -82,11 +82,12 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     ASSERT_TRUE(afterNext.Started());
     Ctl({"next"});
     ASSERT_TRUE(WaitFor(
-        [&] { return form.decks->CurrentDeck == Deck::B && form.decks->deckB_.IsOpen(); }, 10000));
+        [&] { return form.decks()->CurrentDeck == Deck::B && form.decks()->deckB_.IsOpen(); },
+        10000));
     EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}|{{mpris:artUrl}}"}),
               "High Tone||file://" + cache + "deck_b.jpg");
-    ASSERT_TRUE(WaitFor([&] { return form.decks->GetDeckVolume(Deck::B) == 1000; }, 20000));
-    ASSERT_TRUE(WaitFor([&] { return form.decks->deckB_.Position() >= 12000; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return form.decks()->GetDeckVolume(Deck::B) == 1000; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return form.decks()->deckB_.Position() >= 12000; }, 5000));
     const auto handedOver = afterNext.Stop();
     EXPECT_GT(Level(handedOver, 1320), lowAlone / 4) << "the next track is heard";
     EXPECT_LT(Level(handedOver, 440), lowAlone / 20) << "the first track has faded out";
@@ -95,17 +96,17 @@ TEST(MprisSystem, PlayerctlPlaysAdvancesAndStopsTheDecksAndReadsWhatPlays) {
     // there, not from the top of the list.
     Ctl({"pause"});
     EXPECT_EQ(Ctl({"status"}), "Paused");
-    const int heldAt = form.decks->deckB_.Position();
+    const int heldAt = form.decks()->deckB_.Position();
     WaitFor([] { return false; }, 1000); // a second of pause, events running
-    EXPECT_NEAR(form.decks->deckB_.Position(), heldAt, 150);
+    EXPECT_NEAR(form.decks()->deckB_.Position(), heldAt, 150);
     Ctl({"play-pause"});
     EXPECT_EQ(Ctl({"status"}), "Playing");
-    ASSERT_TRUE(WaitFor([&] { return form.decks->deckB_.Position() >= heldAt + 500; }, 5000));
-    EXPECT_EQ(form.decks->CurrentIndex, 1);
+    ASSERT_TRUE(WaitFor([&] { return form.decks()->deckB_.Position() >= heldAt + 500; }, 5000));
+    EXPECT_EQ(form.decks()->CurrentIndex, 1);
 
     Ctl({"stop"});
-    EXPECT_FALSE(form.decks->ListPlaying);
-    EXPECT_FALSE(form.decks->deckA_.IsOpen() || form.decks->deckB_.IsOpen());
+    EXPECT_FALSE(form.decks()->ListPlaying);
+    EXPECT_FALSE(form.decks()->deckA_.IsOpen() || form.decks()->deckB_.IsOpen());
     EXPECT_EQ(Ctl({"status"}), "Stopped");
     QByteArray heard;
     EXPECT_TRUE(WaitFor([&] { return (heard += follow.readAll()).endsWith("Stopped\n"); }, 5000));

@@ -8,14 +8,15 @@
 #include <cstring>
 
 // Shows the window as the program does and waits for what it opens once shown:
-// the system mixer and the level capture (once its back end has started), and
-// with realOutput the sound output too (it opens on the audio engine's thread).
+// the system mixer and then the level capture (once its back end has
+// started), and with realOutput the sound output too (it opens on the audio
+// engine's thread).
 inline bool ShowAndOpenSoundDevices(MainWindow& form, bool realOutput = false) {
     form.show();
     return QTest::qWaitFor(
         [&] {
-            return form.mixerControls && form.inputLevel && form.inputLevel->capture() &&
-                   (!realOutput || std::strcmp(form.audioEngine->BackendName(), "pulse") == 0);
+            return form.inputLevel() && form.inputLevel()->capture() &&
+                   (!realOutput || std::strcmp(form.audioEngine()->BackendName(), "pulse") == 0);
         },
         15000);
 }

@@ -35,7 +35,7 @@ protected:
         form->show();
         QApplication::setActiveWindow(form.get());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        editor = form->tagEditor.get();
+        editor = form->tagEditor();
     }
     void TearDown() override {
         form.reset();
@@ -49,9 +49,9 @@ protected:
                             QString::fromStdString(path)});
         return path;
     }
-    void Add(const std::string& path) { ASSERT_TRUE(form->playlist->addFile(path)); }
+    void Add(const std::string& path) { ASSERT_TRUE(form->playlist()->addFile(path)); }
     void ClickRow(int row) {
-        QTreeView* view = form->playlistView;
+        QTreeView* view = form->controls().playlistView;
         const QRect rect = view->visualRect(view->model()->index(row, 0));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
         ASSERT_EQ(playlist::SelectedIndex(view), row);
@@ -59,7 +59,7 @@ protected:
     // "ID3 Information" on the row, as the list's context menu runs it.
     void OpenOn(int row) {
         ClickRow(row);
-        form->tagInfoAction->trigger();
+        form->controls().tagInfoAction->trigger();
         ASSERT_TRUE(editor->id3box->isVisible());
     }
     static void Retype(QWidget* field, const QString& text) {
@@ -98,13 +98,13 @@ TEST_F(TagEditorSystem, UpdateWritesTheFileItWasOpenedOnOrRefusesAndSaysWhy) {
     EXPECT_EQ(tag["genre"].toString(), "Hip-Hop");
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
     EXPECT_FALSE(Shown());
-    EXPECT_EQ(playlist::TitleAt(form->playlistView, 0), "Alpha - Renamed");
+    EXPECT_EQ(playlist::TitleAt(form->controls().playlistView, 0), "Alpha - Renamed");
 
     // The row it was opened on removed meanwhile: nothing is written.
     OpenOn(1);
     Retype(editor->id3artist, "Nobody");
-    form->removeAction->trigger();
-    ASSERT_EQ(playlist::Count(form->playlistView), 1);
+    form->controls().removeAction->trigger();
+    ASSERT_EQ(playlist::Count(form->controls().playlistView), 1);
     ClickRow(0);
     const QByteArray alphaBefore = peer::FileBytes(alpha);
     Update();

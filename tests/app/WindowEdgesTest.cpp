@@ -42,7 +42,8 @@ protected:
 
     // The deck, mixer and list boxes of the "Playlist" page.
     static std::vector<QWidget*> PlaylistPageParts(MainWindow& form) {
-        return {form.deckABox, form.mixerBox, form.deckBBox, form.playlistView};
+        return {form.controls().deckABox, form.controls().mixerBox, form.controls().deckBBox,
+                form.controls().playlistView};
     }
 
     QTemporaryDir home;
@@ -56,7 +57,7 @@ TEST_F(WindowEdges, NothingOverlapsAtTheSmallestSizeTheWindowTakes) {
         form.resize(asked);
         QApplication::processEvents();
         const std::vector<QWidget*> parts = PlaylistPageParts(form);
-        const QRect page = form.playlistTab->rect();
+        const QRect page = form.controls().playlistTab->rect();
         for (std::size_t i = 0; i < parts.size(); ++i) {
             EXPECT_TRUE(page.contains(parts[i]->geometry()))
                 << parts[i]->objectName().toStdString() << " leaves the page at " << asked.width()
@@ -78,17 +79,18 @@ TEST_F(WindowEdges, TheUncheckedMicBoxShowsOnTheDarkPanelWithoutFocus) {
     MainWindow form;
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    QTest::mouseClick(form.micMute, Qt::LeftButton);
-    ASSERT_FALSE(form.micMute->isChecked());
-    form.playlistView->setFocus();
-    ASSERT_FALSE(form.micMute->hasFocus());
+    QTest::mouseClick(form.controls().micMute, Qt::LeftButton);
+    ASSERT_FALSE(form.controls().micMute->isChecked());
+    form.controls().playlistView->setFocus();
+    ASSERT_FALSE(form.controls().micMute->hasFocus());
 
     QStyleOptionButton option;
-    option.initFrom(form.micMute);
-    const QRect box =
-        form.micMute->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, form.micMute);
-    const QImage picture = form.micMute->grab().toImage();
-    const QColor panel = form.mixerBox->grab(QRect(0, 0, 1, 1)).toImage().pixelColor(0, 0);
+    option.initFrom(form.controls().micMute);
+    const QRect box = form.controls().micMute->style()->subElementRect(
+        QStyle::SE_CheckBoxIndicator, &option, form.controls().micMute);
+    const QImage picture = form.controls().micMute->grab().toImage();
+    const QColor panel =
+        form.controls().mixerBox->grab(QRect(0, 0, 1, 1)).toImage().pixelColor(0, 0);
     int contrast = 0;
     for (int y = box.top(); y <= box.bottom(); ++y)
         for (int x = box.left(); x <= box.right(); ++x)
@@ -100,24 +102,24 @@ TEST_F(WindowEdges, TheUncheckedMicBoxShowsOnTheDarkPanelWithoutFocus) {
 
 TEST_F(WindowEdges, StopPutsBothDeckTimesBackToTheirIdleText) {
     MainWindow form;
-    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine.get());
+    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine());
     ASSERT_NE(card, nullptr) << "tests run on the virtual sound card";
-    form.playlist->addFile(tonefiles::Mp3({.frequency = 440, .seconds = 11}));
-    form.playlist->addFile(tonefiles::Mp3({.frequency = 660, .seconds = 11}));
-    form.playAction->trigger();
+    form.playlist()->addFile(tonefiles::Mp3({.frequency = 440, .seconds = 11}));
+    form.playlist()->addFile(tonefiles::Mp3({.frequency = 660, .seconds = 11}));
+    form.controls().playAction->trigger();
     ASSERT_TRUE(SettleLoads(*card));
     card->Render(1500);
-    form.decks->onDisplayTick(); // less than ten seconds left: (B) takes item 1
+    form.decks()->onDisplayTick(); // less than ten seconds left: (B) takes item 1
     ASSERT_TRUE(SettleLoads(*card));
     card->Render(1000);
-    form.decks->onDisplayTick();
-    ASSERT_NE(form.deckATime->text(), "(A) - - -");
-    ASSERT_NE(form.deckBTime->text(), "(B) - - -");
+    form.decks()->onDisplayTick();
+    ASSERT_NE(form.controls().deckATime->text(), "(A) - - -");
+    ASSERT_NE(form.controls().deckBTime->text(), "(B) - - -");
 
-    form.playAction->trigger(); // "Stop"
-    EXPECT_EQ(form.deckATitle->text(), "- - -");
-    EXPECT_EQ(form.deckATime->text(), "(A) - - -");
-    EXPECT_EQ(form.deckBTime->text(), "(B) - - -");
+    form.controls().playAction->trigger(); // "Stop"
+    EXPECT_EQ(form.controls().deckATitle->text(), "- - -");
+    EXPECT_EQ(form.controls().deckATime->text(), "(A) - - -");
+    EXPECT_EQ(form.controls().deckBTime->text(), "(B) - - -");
 }
 
 // "About" hands the address to xdg-open; when there is none, or it fails
@@ -141,7 +143,7 @@ TEST_F(WindowEdges, AboutSaysSoWhenNoBrowserOpensThePage) {
     };
 
     opener("exit 0");
-    form.aboutAction->trigger();
+    form.controls().aboutAction->trigger();
     QFile asked(bin.filePath(QStringLiteral("xdg-open.asked")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return asked.exists(); }, 10000)) << "xdg-open never ran";
     ASSERT_TRUE(asked.open(QIODevice::ReadOnly));
@@ -149,14 +151,14 @@ TEST_F(WindowEdges, AboutSaysSoWhenNoBrowserOpensThePage) {
     asked.close();
 
     opener("exit 3"); // what xdg-open says when it finds no browser
-    form.aboutAction->trigger();
+    form.controls().aboutAction->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 10000))
         << "a failing xdg-open went unreported";
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].contains(address)) << shown[0].toStdString();
 
     QFile::remove(bin.filePath(QStringLiteral("xdg-open")));
-    form.aboutAction->trigger();
+    form.controls().aboutAction->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return shown.size() == 2; }, 10000))
         << "a missing xdg-open went unreported";
 }
@@ -164,34 +166,34 @@ TEST_F(WindowEdges, AboutSaysSoWhenNoBrowserOpensThePage) {
 // Enter on a row plays it as a double click does; Delete removes it.
 TEST_F(WindowEdges, EnterPlaysTheRowAndDeleteRemovesIt) {
     MainWindow form;
-    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine.get());
+    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine());
     ASSERT_NE(card, nullptr);
     const std::vector<std::string> files = {tonefiles::Mp3({.frequency = 440, .seconds = 3}),
                                             tonefiles::Mp3({.frequency = 550, .seconds = 3}),
                                             tonefiles::Mp3({.frequency = 660, .seconds = 3})};
     for (const std::string& file : files)
-        form.playlist->addFile(file);
+        form.playlist()->addFile(file);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    QTreeView* view = form.playlistView;
+    QTreeView* view = form.controls().playlistView;
     auto clickRow = [&](int row) {
         const QModelIndex index = view->model()->index(row, 1);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-        ASSERT_EQ(form.playlist->SelectedIndex(), row);
+        ASSERT_EQ(form.playlist()->SelectedIndex(), row);
     };
 
     clickRow(1);
     QTest::keyClick(view, Qt::Key_Return);
     ASSERT_TRUE(SettleLoads(*card));
-    EXPECT_EQ(form.playAction->text(), "Stop");
-    EXPECT_EQ(form.decks->CurrentIndex, 1);
-    EXPECT_EQ(form.deckATitle->text(), form.playlist->TitleAt(1));
+    EXPECT_EQ(form.controls().playAction->text(), "Stop");
+    EXPECT_EQ(form.decks()->CurrentIndex, 1);
+    EXPECT_EQ(form.controls().deckATitle->text(), form.playlist()->TitleAt(1));
 
     clickRow(2);
     QTest::keyClick(view, Qt::Key_Delete);
-    ASSERT_EQ(form.playlist->Count(), 2);
-    EXPECT_EQ(form.playlist->PathAt(0), files[0]);
-    EXPECT_EQ(form.playlist->PathAt(1), files[1]);
+    ASSERT_EQ(form.playlist()->Count(), 2);
+    EXPECT_EQ(form.playlist()->PathAt(0), files[0]);
+    EXPECT_EQ(form.playlist()->PathAt(1), files[1]);
 }
 
 } // namespace

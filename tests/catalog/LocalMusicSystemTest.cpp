@@ -51,8 +51,8 @@ protected:
         form_ = std::make_unique<MainWindow>();
         form_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
-        form_->tabs->setCurrentWidget(form_->libraryTab);
-        library_ = form_->musicLibrary;
+        form_->controls().tabs->setCurrentWidget(form_->controls().libraryTab);
+        library_ = form_->musicLibrary();
         list_ = library_->Widgets().resultsList;
     }
     void TearDown() override {
@@ -99,8 +99,8 @@ protected:
     }
     std::vector<std::string> PlaylistPaths() const {
         std::vector<std::string> paths;
-        for (int i = 0; i < form_->playlist->Count(); ++i)
-            paths.push_back(form_->playlist->PathAt(i));
+        for (int i = 0; i < form_->playlist()->Count(); ++i)
+            paths.push_back(form_->playlist()->PathAt(i));
         return paths;
     }
     std::string InMusic(const char* name) const { return (collection_.music / name).string(); }
@@ -133,7 +133,7 @@ TEST_F(LocalMusicSystem, EnterMenuAndDragAddTheFoundFilesToThePlaylist) {
     const QModelIndex kiss = list_->indexFromItem(list_->findItems("Prince - Kiss", {}).front());
     std::unique_ptr<QMimeData> dragged(list_->model()->mimeData({kiss}));
     ASSERT_TRUE(dragged);
-    QWidget* target = form_->playlistView->viewport();
+    QWidget* target = form_->controls().playlistView->viewport();
     const QPoint middle = target->rect().center();
     QDragEnterEvent enter(middle, Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
     QApplication::sendEvent(target, &enter);
@@ -155,7 +155,7 @@ TEST_F(LocalMusicSystem, EnterMenuAndDragAddTheFoundFilesToThePlaylist) {
     EXPECT_FALSE(MenuOffersAdd(Rows().front()));
     ClickRow(Rows().front());
     QTest::keyClick(list_, Qt::Key_Return);
-    EXPECT_EQ(form_->playlist->Count(), 3);
+    EXPECT_EQ(form_->playlist()->Count(), 3);
 }
 
 TEST_F(LocalMusicSystem, AFileNameFindsItsFileAndAnUntaggedFileIsListedByIt) {

@@ -72,11 +72,11 @@ protected:
     void AddTracks(int n) {
         const std::string mp3 = TaggedMp3("a.mp3", "A", "a");
         for (int i = 0; i < n; ++i)
-            form->playlist->addFile(mp3);
+            form->playlist()->addFile(mp3);
     }
     void SaveInto(const std::string& file) {
         answerFiles = {QString::fromStdString(file)};
-        form->saveAction->trigger();
+        form->controls().saveAction->trigger();
     }
     static int Leftovers(const QString& folder) {
         return static_cast<int>(
@@ -102,7 +102,7 @@ TEST_F(FileSystemFault, PlaylistSavedOntoAFullDiskSaysErrorAndKeepsTheOldFile) {
     EXPECT_EQ(messages, QStringList{"Error!"});
     EXPECT_EQ(peer::FileBytes(file), kOldPlaylist);
     EXPECT_EQ(Leftovers(QFileInfo(QString::fromStdString(file)).path()), 0);
-    EXPECT_EQ(playlist::Count(form->playlistView), 200);
+    EXPECT_EQ(playlist::Count(form->controls().playlistView), 200);
 }
 
 // No new file can be made beside the playlist, but the playlist itself may be
@@ -138,14 +138,14 @@ TEST_F(FileSystemFault, PlaylistSavedBelowAPathThatIsAFileSaysError) {
 
 TEST_F(FileSystemFault, TagWrittenIntoAFileThatCannotChangeLeavesItAndTheListAsTheyWere) {
     const std::string path = TaggedMp3("a.mp3", "Old Artist", "Old Title");
-    form->playlist->addFile(path);
-    playlist::Select(form->playlistView, 0);
+    form->playlist()->addFile(path);
+    playlist::Select(form->controls().playlistView, 0);
     const QByteArray before = peer::FileBytes(path);
     Immutable frozen(path);
     if (!frozen.Ok())
         GTEST_SKIP() << "chattr +i is not supported here";
-    TagEditor& editor = *form->tagEditor;
-    form->tagInfoAction->trigger();
+    TagEditor& editor = *form->tagEditor();
+    form->controls().tagInfoAction->trigger();
     editor.id3title->setText("New Title");
     editor.applyButton->click();
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
@@ -155,17 +155,17 @@ TEST_F(FileSystemFault, TagWrittenIntoAFileThatCannotChangeLeavesItAndTheListAsT
 
 TEST_F(FileSystemFault, TagWrittenIntoAFileThatVanishedDoesNotMakeItAgain) {
     const std::string path = TaggedMp3("gone.mp3", "Old Artist", "Old Title");
-    form->playlist->addFile(path);
-    playlist::Select(form->playlistView, 0);
-    TagEditor& editor = *form->tagEditor;
-    form->tagInfoAction->trigger();
+    form->playlist()->addFile(path);
+    playlist::Select(form->controls().playlistView, 0);
+    TagEditor& editor = *form->tagEditor();
+    form->controls().tagInfoAction->trigger();
     ASSERT_EQ(editor.id3title->text(), "Old Title");
     ASSERT_EQ(::unlink(path.c_str()), 0);
     editor.id3title->setText("New Title");
     editor.applyButton->click();
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path))) << "the tag made the file again";
-    ASSERT_EQ(playlist::Count(form->playlistView), 1);
+    ASSERT_EQ(playlist::Count(form->controls().playlistView), 1);
     const QString shown = Titles().front();
     EXPECT_TRUE(shown == "Old Artist - Old Title" || shown.contains("gone")) << shown.toStdString();
 }

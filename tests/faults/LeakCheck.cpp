@@ -55,30 +55,30 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
     auto form = std::make_unique<MainWindow>();
     form->show();
     QApplication::processEvents();
-    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form->audioEngine.get());
+    auto* card = dynamic_cast<audio::VirtualSoundCard*>(form->audioEngine());
     ASSERT_NE(card, nullptr);
 
     for (const std::string& file : files)
-        form->playlist->addFile(file);
-    form->playAction->trigger();
+        form->playlist()->addFile(file);
+    form->controls().playAction->trigger();
     ASSERT_TRUE(SettleLoads(*card));
-    EXPECT_EQ(form->deckATitle->text(), "Artist - One");
+    EXPECT_EQ(form->controls().deckATitle->text(), "Artist - One");
     for (int i = 0; i < 20; ++i) { // both short tracks play through
         card->Render(50);
-        form->decks->onDisplayTick();
+        form->decks()->onDisplayTick();
         ASSERT_TRUE(SettleLoads(*card));
         QApplication::processEvents();
     }
 
-    playlist::Select(form->playlistView, 1);
-    form->tagInfoAction->trigger();
-    form->tagEditor->id3title->setText("Second");
-    form->tagEditor->applyButton->click();
-    EXPECT_EQ(playlist::TitleAt(form->playlistView, 1), "Artist - Second");
+    playlist::Select(form->controls().playlistView, 1);
+    form->controls().tagInfoAction->trigger();
+    form->tagEditor()->id3title->setText("Second");
+    form->tagEditor()->applyButton->click();
+    EXPECT_EQ(playlist::TitleAt(form->controls().playlistView, 1), "Artist - Second");
 
-    form->musicLibrary->Widgets().searchBox->setText("cher");
-    EXPECT_TRUE(AwaitAnswer(*form->musicLibrary, [&] { form->musicLibrary->find(); }));
-    EXPECT_GT(form->musicLibrary->Widgets().resultsList->topLevelItemCount(), 1);
+    form->musicLibrary()->Widgets().searchBox->setText("cher");
+    EXPECT_TRUE(AwaitAnswer(*form->musicLibrary(), [&] { form->musicLibrary()->find(); }));
+    EXPECT_GT(form->musicLibrary()->Widgets().resultsList->topLevelItemCount(), 1);
 
     EXPECT_TRUE(form->close());
     form.reset();

@@ -176,10 +176,10 @@ TEST(SoundServerKilled, MixerChangeNoticesResumeWithTheRestartedServer) {
     mixer::AlsaMixerSystem alsa;
     std::vector<std::uint32_t> notices;
     std::unique_ptr<mixer::Mixer> opened;
-    ASSERT_EQ(
-        alsa.open(
-            0, [&](std::uint32_t, std::uint32_t control) { notices.push_back(control); }, opened),
-        mixer::Result::Ok);
+    std::string why;
+    ASSERT_TRUE(alsa.open(
+        0, [&](std::uint32_t, std::uint32_t control) { notices.push_back(control); }, opened, &why))
+        << why;
 
     pulse.Kill();
     ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";

@@ -32,29 +32,29 @@ TEST(SoundServerKilledUnderTheWindow, WholeWindowOnTheRealBackEndsGoesOnAndClose
     });
 
     auto form = std::make_unique<MainWindow>();
-    ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true)) << form->audioEngine->BackendName();
+    ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true)) << form->audioEngine()->BackendName();
     for (double frequency : {440.0, 550.0, 660.0})
-        form->playlist->addFile(tonefiles::Mp3({.frequency = frequency, .seconds = 2}));
-    form->playAction->trigger();
-    ASSERT_TRUE(WaitFor([&] { return form->decks->CurrentDeck == Deck::A; }));
+        form->playlist()->addFile(tonefiles::Mp3({.frequency = frequency, .seconds = 2}));
+    form->controls().playAction->trigger();
+    ASSERT_TRUE(WaitFor([&] { return form->decks()->CurrentDeck == Deck::A; }));
 
     pulse.Kill();
     // The list plays on in silence: the third track is reached and the list
     // runs out, with the window's own timers driving it.
-    const int atKill = form->decks->CurrentIndex;
+    const int atKill = form->decks()->CurrentIndex;
     const auto killedAt = std::chrono::steady_clock::now();
-    EXPECT_TRUE(WaitFor([&] { return form->decks->CurrentIndex == 2; }, 30000))
-        << "the decks stopped advancing; at index " << form->decks->CurrentIndex;
+    EXPECT_TRUE(WaitFor([&] { return form->decks()->CurrentIndex == 2; }, 30000))
+        << "the decks stopped advancing; at index " << form->decks()->CurrentIndex;
     std::printf("index %d at the kill, 2 after %lld ms\n", atKill,
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                            std::chrono::steady_clock::now() - killedAt)
                                            .count()));
     EXPECT_TRUE(WaitFor([&] {
-        return std::strcmp(form->audioEngine->BackendName(), "silent") == 0;
+        return std::strcmp(form->audioEngine()->BackendName(), "silent") == 0;
     })) << "the engine never left the dead device";
     {
         HangGuard guard("stopping and closing the window", 10000);
-        form->playAction->trigger(); // "Stop"
+        form->controls().playAction->trigger(); // "Stop"
         form->close();
         form.reset();
     }

@@ -25,7 +25,7 @@ protected:
 };
 
 TEST_F(GradientSliderPixels, TrackHasGradientBorderAndSmoothedCorners) {
-    slider_->SetPosition(800); // thumb at 207..228
+    slider_->setPosition(800); // thumb at 207..228
     const QImage img = slider_->grab().toImage();
     auto px = [&](int x, int y) { return img.pixel(x, y) | 0xFF000000u; };
     EXPECT_EQ(px(0, 100), Rgb(clBlack));   // back colour beside the track
@@ -47,13 +47,13 @@ TEST_F(GradientSliderPixels, TrackHasGradientBorderAndSmoothedCorners) {
 }
 
 TEST_F(GradientSliderPixels, ThumbBorderFollowsTheState) {
-    slider_->SetThumbBorderColor(0x0000FF);
-    slider_->SetOverThumbBorderColor(0x00FF00);
-    slider_->SetDownThumbBorderColor(0xFF0000);
+    slider_->setThumbBorderColor(0x0000FF);
+    slider_->setOverThumbBorderColor(0x00FF00);
+    slider_->setDownThumbBorderColor(0xFF0000);
     slider_->show();
-    slider_->SetPosition(500); // offset round(129.5) = 130 (halves to even)
-    ASSERT_EQ(slider_->ThumbOffset(), 130);
-    const int top = slider_->ThumbRect().top;
+    slider_->setPosition(500); // offset round(129.5) = 130 (halves to even)
+    ASSERT_EQ(slider_->thumbOffset(), 130);
+    const int top = slider_->thumbRect().top;
     EXPECT_EQ(At(20, top), Rgb(0x0000FF));
     QTest::mouseMove(slider_.get(), QPoint(20, top + 5));
     EXPECT_EQ(At(20, top), Rgb(0x00FF00));
@@ -68,9 +68,9 @@ TEST_F(GradientSliderPixels, ThumbBorderFollowsTheState) {
 
 TEST_F(GradientSliderPixels, TicksRoundHalvesToEvenAndManualDrawsTheEnds) {
     slider_->resize(50, 282); // track length 261
-    slider_->SetMax(2);
-    slider_->SetTickMarks(GradientSlider::tmBoth);
-    slider_->SetTickStyle(GradientSlider::tsAuto);
+    slider_->setMaximum(2);
+    slider_->setTickMarks(GradientSlider::tmBoth);
+    slider_->setTickStyle(GradientSlider::tsAuto);
     const QImage img = slider_->grab().toImage();
     auto tick = [&](int x, int y) { return (img.pixel(x, y) | 0xFF000000u) == Rgb(clGray); };
     // 261 * 1 / 2 = 130.5 rounds to 130; plus half the thumb (10).
@@ -80,12 +80,12 @@ TEST_F(GradientSliderPixels, TicksRoundHalvesToEvenAndManualDrawsTheEnds) {
     }
     EXPECT_FALSE(tick(0, 141));
 
-    slider_->SetMax(4);
-    slider_->SetFrequency(0); // every value gets a tick
+    slider_->setMaximum(4);
+    slider_->setFrequency(0); // every value gets a tick
     const QImage every = slider_->grab().toImage();
     for (int y : {10, 75, 140, 206, 271}) // round(261 * i / 4) + 10
         EXPECT_EQ(every.pixel(0, y) | 0xFF000000u, Rgb(clGray)) << y;
-    slider_->SetTickStyle(GradientSlider::tsManual);
+    slider_->setTickStyle(GradientSlider::tsManual);
     const QImage manual = slider_->grab().toImage();
     auto mtick = [&](int y) { return (manual.pixel(0, y) | 0xFF000000u) == Rgb(clGray); };
     EXPECT_TRUE(mtick(10));

@@ -123,3 +123,26 @@ TEST(MasterVolumeLines, NoMixerKeepsTheStoredValues) {
     other.SetVolume(30);
     EXPECT_EQ(other.Volume(), 30);
 }
+
+// A failing mixer operation says false and, when asked, why.
+TEST_F(SpeakersMixer, FailuresSayWhy) {
+    std::unique_ptr<Mixer> mixer;
+    std::string why;
+    EXPECT_FALSE(system.open(1, {}, mixer, &why));
+    EXPECT_EQ(why, kNoSuchDevice);
+    system.setOpenFails(0, true);
+    EXPECT_FALSE(system.open(0, {}, mixer, nullptr));
+    system.setOpenFails(0, false);
+    ASSERT_TRUE(system.open(0, {}, mixer, &why));
+
+    system.setWritesRefused(volume, true);
+    const std::array<std::uint32_t, 2> loud{65535, 65535};
+    EXPECT_FALSE(mixer->setControlDetails(volume, loud, &why));
+    EXPECT_EQ(why, kRefused);
+    const std::array<std::uint32_t, 2> tooLoud{65536, 0};
+    EXPECT_FALSE(mixer->setControlDetails(mute + 100, tooLoud, &why));
+    EXPECT_EQ(why, kNoSuchControl);
+    LineInfo line;
+    EXPECT_FALSE(mixer->lineByKind(LineKind::Microphone, line, &why));
+    EXPECT_EQ(why, kNoSuchLine);
+}

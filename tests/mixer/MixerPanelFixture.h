@@ -21,7 +21,8 @@ struct ShownMessages {
 };
 
 // The mixer panel as the main window builds it, with plain Qt sliders in
-// place of the program's own slider control.
+// place of the program's own slider control. The panel's own writes are
+// silent, as the program's slider's are; a test's setValue is a user's move.
 struct Panel {
     QCheckBox micMute{QStringLiteral("MUTE/MIC")};
     QSlider masterLevel;
@@ -34,8 +35,8 @@ struct Panel {
         micLevel.setRange(0, 65535);
         micMute.setChecked(true);
         controls = std::make_unique<MixerPanelControls>(
-            MixerPanelWidgets{&micMute, [this](int p) { masterLevel.setValue(p); },
-                              [this](int p) { micLevel.setValue(p); },
+            MixerPanelWidgets{&micMute, [this](int p) { return place(masterLevel, p); },
+                              [this](int p) { return place(micLevel, p); },
                               [this] { ++crossFadeClears; }},
             system);
         QObject::connect(&masterLevel, &QSlider::valueChanged,
@@ -43,6 +44,12 @@ struct Panel {
         QObject::connect(&micLevel, &QSlider::valueChanged,
                          [this](int p) { controls->setMicVolume(p); });
         QObject::connect(&micMute, &QCheckBox::clicked, [this] { controls->applyMicMute(); });
+    }
+
+    static int place(QSlider& slider, int position) {
+        const QSignalBlocker silent(slider);
+        slider.setValue(position);
+        return slider.value();
     }
 
     void startup() {

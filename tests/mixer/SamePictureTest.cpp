@@ -23,11 +23,11 @@ QImage ReferenceSlider(const GradientSlider& s, bool down) {
     const QPalette pal = s.palette();
     auto q = [&](StoredColour c) { return ToQColor(c, pal); };
     QImage img(s.size(), QImage::Format_RGB32);
-    const QRgb back = q(s.BackColor()).rgb();
+    const QRgb back = q(s.backColor()).rgb();
     img.fill(back);
-    const bool vertical = s.Orientation() == GradientSlider::trVertical;
+    const bool vertical = s.orientation() == GradientSlider::trVertical;
     auto corners = [&](const PixelRect& r) {
-        if (!s.SmoothCorners())
+        if (!s.smoothCorners())
             return;
         for (const auto& [x, y] : {std::pair{r.left, r.top},
                                    {r.left, r.bottom - 1},
@@ -35,15 +35,15 @@ QImage ReferenceSlider(const GradientSlider& s, bool down) {
                                    {r.right - 1, r.bottom - 1}})
             pixels::SetPixel(img, x, y, back);
     };
-    pixels::FillGradient(img, s.TrackRect(), q(s.SlideFaceColor()), q(s.SlideGradColor()),
+    pixels::FillGradient(img, s.trackRect(), q(s.slideFaceColor()), q(s.slideGradColor()),
                          vertical);
-    pixels::FrameRect(img, s.TrackRect(), q(s.SlideBorderColor()).rgb());
-    corners(s.TrackRect());
-    pixels::FillGradient(img, s.ThumbRect(), q(down ? s.DownThumbFaceColor() : s.ThumbFaceColor()),
-                         q(down ? s.DownThumbGradColor() : s.ThumbGradColor()), !vertical);
-    pixels::FrameRect(img, s.ThumbRect(),
-                      q(down ? s.DownThumbBorderColor() : s.ThumbBorderColor()).rgb());
-    corners(s.ThumbRect());
+    pixels::FrameRect(img, s.trackRect(), q(s.slideBorderColor()).rgb());
+    corners(s.trackRect());
+    pixels::FillGradient(img, s.thumbRect(), q(down ? s.downThumbFaceColor() : s.thumbFaceColor()),
+                         q(down ? s.downThumbGradColor() : s.thumbGradColor()), !vertical);
+    pixels::FrameRect(img, s.thumbRect(),
+                      q(down ? s.downThumbBorderColor() : s.thumbBorderColor()).rgb());
+    corners(s.thumbRect());
     return img;
 }
 
@@ -69,24 +69,24 @@ TEST(SamePicture, SliderInBothOrientationsPositionsCornersAndThumbStates) {
             GradientSlider s;
             mixer_sliders::ApplyDesign(s, 1000);
             if (!vertical) {
-                s.SetOrientation(GradientSlider::trHorizontal);
+                s.setOrientation(GradientSlider::trHorizontal);
                 s.resize(200, 28);
             }
-            s.SetSmoothCorners(smooth);
+            s.setSmoothCorners(smooth);
             for (const int position : {0, 377, 1000}) {
-                s.SetPosition(position);
+                s.setPosition(position);
                 EXPECT_EQ(Shown(s), ReferenceSlider(s, false))
                     << "vertical " << vertical << " smooth " << smooth << " at " << position;
             }
             // Pressed on the thumb: the thumb takes the "down" colours.
-            const PixelRect t = s.ThumbRect();
+            const PixelRect t = s.thumbRect();
             s.show();
             QTest::mousePress(&s, Qt::LeftButton, {},
                               QPoint((t.left + t.right) / 2, (t.top + t.bottom) / 2));
-            ASSERT_EQ(s.ThumbState(), GradientSlider::tsDown);
+            ASSERT_EQ(s.thumbState(), GradientSlider::tsDown);
             EXPECT_EQ(Shown(s), ReferenceSlider(s, true)) << "vertical " << vertical;
             // A new scheme is drawn with the next paint, not with the old colours.
-            s.SetColorScheme(GradientSlider::csSky);
+            s.setColorScheme(GradientSlider::csSky);
             QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(0, 0));
             EXPECT_EQ(Shown(s), ReferenceSlider(s, false)) << "vertical " << vertical;
         }

@@ -30,6 +30,17 @@ namespace {
 
 using Percent = std::vector<int>;
 
+// Drags a vertical slider's thumb to a position, as the user does.
+void DragTo(GradientSlider& slider, int position) {
+    const PixelRect thumb = slider.thumbRect();
+    const QPoint grip((thumb.left + thumb.right) / 2, thumb.top + 5);
+    QTest::mousePress(&slider, Qt::LeftButton, {}, grip);
+    const long offset = std::lround(double(slider.trackLength()) * position / slider.maximum());
+    QTest::mouseMove(&slider, QPoint(grip.x(), static_cast<int>(offset) + 5));
+    QTest::mouseRelease(&slider, Qt::LeftButton, {},
+                        QPoint(grip.x(), static_cast<int>(offset) + 5));
+}
+
 class WindowMixer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -79,25 +90,26 @@ TEST_F(WindowMixer, CloseRestoresAndThePanelFollowsOtherPrograms) {
     auto form = std::make_unique<MainWindow>();
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
     ExpectStartupChangedIt();
-    form->decks->CrossFading = true;
+    form->decks()->CrossFading = true;
 
     pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "30%"});
-    const qint64 masterMs = MsUntil([&] { return form->masterLevel->Position() == 70; });
+    const qint64 masterMs = MsUntil([&] { return form->controls().masterLevel->position() == 70; });
     pactl::Run({"set-source-volume", "@DEFAULT_SOURCE@", "50%"});
     pactl::Run({"set-source-mute", "@DEFAULT_SOURCE@", "0"});
     const qint64 micMs = MsUntil([&] {
-        return !form->micMute->isChecked() && std::abs(form->micLevel->Position() - 32767) < 400;
+        return !form->controls().micMute->isChecked() &&
+               std::abs(form->controls().micLevel->position() - 32767) < 400;
     });
     std::printf("master slider followed pactl in %lld ms, microphone in %lld ms\n",
                 static_cast<long long>(masterMs), static_cast<long long>(micMs));
-    EXPECT_GE(masterMs, 0) << "master slider at " << form->masterLevel->Position();
+    EXPECT_GE(masterMs, 0) << "master slider at " << form->controls().masterLevel->position();
     EXPECT_LT(masterMs, 1000);
-    EXPECT_GE(micMs, 0) << "mic slider at " << form->micLevel->Position();
+    EXPECT_GE(micMs, 0) << "mic slider at " << form->controls().micLevel->position();
     EXPECT_LT(micMs, 1000);
     // The same through ALSA, as amixer and desktop volume keys do it.
     ASSERT_EQ(QProcess::execute(QStringLiteral("amixer"), {"-q", "sset", "Master", "40%"}), 0);
-    EXPECT_GE(MsUntil([&] { return form->masterLevel->Position() == 60; }), 0);
-    EXPECT_TRUE(form->decks->CrossFading) << "following the system stopped the cross-fade";
+    EXPECT_GE(MsUntil([&] { return form->controls().masterLevel->position() == 60; }), 0);
+    EXPECT_TRUE(form->decks()->CrossFading) << "following the system stopped the cross-fade";
     EXPECT_EQ(pactl::SinkVolume(), (Percent{40, 40}));
     EXPECT_EQ(pactl::SourceVolume(), (Percent{50, 50}));
 
@@ -109,7 +121,7 @@ TEST_F(WindowMixer, CloseRestoresAndThePanelFollowsOtherPrograms) {
 TEST_F(WindowMixer, TheUsersMasterVolumeStaysAtExit) {
     auto form = std::make_unique<MainWindow>();
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
-    form->masterLevel->SetPosition(50); // as a drag of the slider does
+    DragTo(*form->controls().masterLevel, 50);
     form->close();
     form.reset();
     ExpectAsFound({50, 50});
@@ -168,17 +180,6 @@ private:
     PrivatePulse pulse_;
 };
 
-// Drags a vertical slider's thumb to a position, as the user does.
-void DragTo(GradientSlider& slider, int position) {
-    const PixelRect thumb = slider.ThumbRect();
-    const QPoint grip((thumb.left + thumb.right) / 2, thumb.top + 5);
-    QTest::mousePress(&slider, Qt::LeftButton, {}, grip);
-    const long offset = std::lround(double(slider.TrackLength()) * position / slider.Max());
-    QTest::mouseMove(&slider, QPoint(grip.x(), static_cast<int>(offset) + 5));
-    QTest::mouseRelease(&slider, Qt::LeftButton, {},
-                        QPoint(grip.x(), static_cast<int>(offset) + 5));
-}
-
 std::string ServerState() {
     return "source " + pactl::Run({"get-source-volume", "@DEFAULT_SOURCE@"}).toStdString() +
            (pactl::SourceMuted() ? " muted" : " unmuted") + ", sink " +
@@ -196,7 +197,7 @@ TEST_F(WindowMixer, ARestartedServerGetsTheSessionsMixerBack) {
     // deadlock in a stream start that the server dies under.
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true));
     ExpectStartupChangedIt();
-    const int masterPosition = form->masterLevel->Position();
+    const int masterPosition = form->controls().masterLevel->position();
 
     ASSERT_TRUE(server.Restart());
     const qint64 ms = MsUntil([] {
@@ -206,9 +207,9 @@ TEST_F(WindowMixer, ARestartedServerGetsTheSessionsMixerBack) {
     std::printf("the session's mixer values were on the new server %lld ms after it answered\n",
                 static_cast<long long>(ms));
     EXPECT_GE(ms, 0) << ServerState();
-    EXPECT_TRUE(form->micMute->isChecked());
-    EXPECT_EQ(form->micLevel->Position(), 65535);
-    EXPECT_EQ(form->masterLevel->Position(), masterPosition);
+    EXPECT_TRUE(form->controls().micMute->isChecked());
+    EXPECT_EQ(form->controls().micLevel->position(), 65535);
+    EXPECT_EQ(form->controls().masterLevel->position(), masterPosition);
 
     form->close();
     form.reset();
@@ -222,10 +223,10 @@ TEST_F(WindowMixer, TheUsersOwnMixerSettingsSurviveARestart) {
     ASSERT_TRUE(server.Up());
     auto form = std::make_unique<MainWindow>();
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form, true));
-    QTest::mouseClick(form->micMute, Qt::LeftButton);
-    DragTo(*form->micLevel, 32768);
-    DragTo(*form->masterLevel, 50);
-    ASSERT_FALSE(form->micMute->isChecked());
+    QTest::mouseClick(form->controls().micMute, Qt::LeftButton);
+    DragTo(*form->controls().micLevel, 32768);
+    DragTo(*form->controls().masterLevel, 50);
+    ASSERT_FALSE(form->controls().micMute->isChecked());
     const Percent mic = pactl::SourceVolume();
     ASSERT_FALSE(pactl::SourceMuted());
     ASSERT_NEAR(mic.at(0), 50, 1);
@@ -238,7 +239,7 @@ TEST_F(WindowMixer, TheUsersOwnMixerSettingsSurviveARestart) {
               }),
               0)
         << ServerState();
-    EXPECT_FALSE(form->micMute->isChecked());
+    EXPECT_FALSE(form->controls().micMute->isChecked());
 
     form->close();
     form.reset();
@@ -254,15 +255,16 @@ TEST_F(WindowMixer, TabReachesTheSlidersAndKeysAndTheWheelMoveThem) {
     ASSERT_TRUE(ShowAndOpenSoundDevices(*form));
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    form->playlistView->setFocus(Qt::OtherFocusReason);
-    ASSERT_EQ(QApplication::focusWidget(), form->playlistView);
+    form->controls().playlistView->setFocus(Qt::OtherFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), form->controls().playlistView);
     std::vector<QWidget*> reached;
     do {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         reached.push_back(QApplication::focusWidget());
-    } while (reached.back() != form->playlistView && reached.size() < 100);
-    const std::vector<QWidget*> sliders = {form->deckALevel, form->masterLevel, form->micLevel,
-                                           form->deckBLevel};
+    } while (reached.back() != form->controls().playlistView && reached.size() < 100);
+    const std::vector<QWidget*> sliders = {form->controls().deckALevel,
+                                           form->controls().masterLevel, form->controls().micLevel,
+                                           form->controls().deckBLevel};
     auto place = [&](QWidget* w) { return std::find(reached.begin(), reached.end(), w); };
     for (QWidget* slider : sliders)
         EXPECT_NE(place(slider), reached.end())
@@ -272,20 +274,20 @@ TEST_F(WindowMixer, TabReachesTheSlidersAndKeysAndTheWheelMoveThem) {
 
     ASSERT_EQ(pactl::SinkVolume(), (Percent{67, 67}));
     for (int i = 0; i < 3; ++i)
-        QTest::keyClick(form->masterLevel, Qt::Key_Up);
+        QTest::keyClick(form->controls().masterLevel, Qt::Key_Up);
     EXPECT_EQ(pactl::SinkVolume(), (Percent{70, 70}));
 
-    QWheelEvent notchUp(QPointF(25, 140), form->micLevel->mapToGlobal(QPointF(25, 140)), {},
-                        {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(form->micLevel, &notchUp);
+    QWheelEvent notchUp(QPointF(25, 140), form->controls().micLevel->mapToGlobal(QPointF(25, 140)),
+                        {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(form->controls().micLevel, &notchUp);
     EXPECT_EQ(pactl::SourceVolume(), (Percent{1, 1}));
 
     // A tenth lower; the thumb snaps to a pixel (3.9 positions each).
-    const int deckA = form->deckALevel->Position();
-    form->decks->CrossFading = true;
-    QTest::keyClick(form->deckALevel, Qt::Key_PageDown);
-    EXPECT_NEAR(form->deckALevel->Position(), deckA + 100, 4);
-    EXPECT_FALSE(form->decks->CrossFading) << "the deck's level handler never ran";
+    const int deckA = form->controls().deckALevel->position();
+    form->decks()->CrossFading = true;
+    QTest::keyClick(form->controls().deckALevel, Qt::Key_PageDown);
+    EXPECT_NEAR(form->controls().deckALevel->position(), deckA + 100, 4);
+    EXPECT_FALSE(form->decks()->CrossFading) << "the deck's level handler never ran";
 
     // Moves by key and wheel are the user's own: they stay at exit.
     form->close();

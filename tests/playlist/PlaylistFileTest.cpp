@@ -13,25 +13,25 @@ TEST_F(PlaylistFiles, SaveWritesOnePathPerCrLfLineAndLoadBringsTheListBack) {
     std::vector<std::string> paths;
     for (const char* name : {"one", "two", "thr\xc3\xa9\x65"}) {
         paths.push_back(TaggedMp3(QString::fromUtf8(name) + ".mp3", "X", QString::fromUtf8(name)));
-        form->playlist->addFile(paths.back());
+        form->playlist()->addFile(paths.back());
     }
     const std::string saved = work.PathOf("set.kvd");
     answerFiles = {QString::fromStdString(saved)};
-    form->saveAction->trigger();
+    form->controls().saveAction->trigger();
     const QByteArray expected =
         QByteArray::fromStdString(paths[0] + "\r\n" + paths[1] + "\r\n" + paths[2] + "\r\n");
     EXPECT_EQ(peer::FileBytes(saved), expected);
     EXPECT_EQ(requests.back().defaultSuffix, "kvd");
 
-    form->removeAction->trigger(); // nothing selected
-    form->playlist->list()->Clear();
-    form->loadAction->trigger();
+    form->controls().removeAction->trigger(); // nothing selected
+    form->playlist()->list()->Clear();
+    form->controls().loadAction->trigger();
     EXPECT_EQ(Titles(),
               (QStringList{"X - one", "X - two", QString::fromUtf8("X - thr\xc3\xa9\x65")}));
 
     // Saving the loaded list again gives the same bytes.
     answerFiles = {QString::fromStdString(work.PathOf("again.kvd"))};
-    form->saveAction->trigger();
+    form->controls().saveAction->trigger();
     EXPECT_EQ(peer::FileBytes(work.PathOf("again.kvd")), expected);
     EXPECT_TRUE(messages.isEmpty());
 }
@@ -42,28 +42,28 @@ TEST_F(PlaylistFiles, LoadReadsAnyLineEndingAndSkipsLinesThatAreNotMp3) {
     const QByteArray text =
         QByteArray::fromStdString(a + "\r\n\r\nnotes.txt\r" + b + "\n" + c); // no final ending
     answerFiles = {QString::fromStdString(work.FileWithBytes("mixed.kvd", text))};
-    form->loadAction->trigger();
+    form->controls().loadAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"A - a", "B - b", "C - c"}));
-    EXPECT_EQ(form->playlist->PathList, (std::vector<std::string>{a, "", "notes.txt", b, c}));
+    EXPECT_EQ(form->playlist()->PathList, (std::vector<std::string>{a, "", "notes.txt", b, c}));
 }
 
 TEST_F(PlaylistFiles, LoadOfAMissingFileSaysErrorAndKeepsTheList) {
-    form->playlist->addFile(TaggedMp3("a.mp3", "A", "a"));
+    form->playlist()->addFile(TaggedMp3("a.mp3", "A", "a"));
     answerFiles = {QString::fromStdString(work.PathOf("nowhere.kvd"))};
-    form->loadAction->trigger();
+    form->controls().loadAction->trigger();
     EXPECT_EQ(messages, QStringList{"Error!"});
     EXPECT_EQ(Titles(), QStringList{"A - a"});
 }
 
 TEST_F(PlaylistFiles, LoadCancelledChangesNothing) {
-    form->playlist->addFile(TaggedMp3("a.mp3", "A", "a"));
-    form->loadAction->trigger();
+    form->playlist()->addFile(TaggedMp3("a.mp3", "A", "a"));
+    form->controls().loadAction->trigger();
     EXPECT_EQ(Titles(), QStringList{"A - a"});
     EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(PlaylistFiles, ASaveThatCannotBeWrittenSaysErrorAndTheOldPlaylistSurvives) {
-    form->playlist->addFile(TaggedMp3("a.mp3", "A", "a"));
+    form->playlist()->addFile(TaggedMp3("a.mp3", "A", "a"));
     const QByteArray old = "/old/list.mp3\r\n";
     const std::string file = work.FileWithBytes("keep.kvd", old);
     answerFiles = {QString::fromStdString(file)};
@@ -75,7 +75,7 @@ TEST_F(PlaylistFiles, ASaveThatCannotBeWrittenSaysErrorAndTheOldPlaylistSurvives
         struct rlimit tiny = saved;
         tiny.rlim_cur = 8;
         ::setrlimit(RLIMIT_FSIZE, &tiny);
-        form->saveAction->trigger();
+        form->controls().saveAction->trigger();
         ::setrlimit(RLIMIT_FSIZE, &saved);
     }
     EXPECT_EQ(messages, QStringList{"Error!"});

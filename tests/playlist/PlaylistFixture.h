@@ -43,8 +43,8 @@ protected:
 
     QStringList Titles() const {
         QStringList titles;
-        for (int i = 0; i < playlist::Count(form->playlistView); ++i)
-            titles << playlist::TitleAt(form->playlistView, i);
+        for (int i = 0; i < playlist::Count(form->controls().playlistView); ++i)
+            titles << playlist::TitleAt(form->controls().playlistView, i);
         return titles;
     }
 

@@ -12,7 +12,7 @@
 using PlaylistTest = PlaylistFixture;
 
 TEST_F(PlaylistTest, CaptionsComeFromTheTagsOrTheFileName) {
-    Playlist& list = *form->playlist;
+    Playlist& list = *form->playlist();
     EXPECT_TRUE(list.addFile(TaggedMp3("a.mp3", "Daft Punk", "Da Funk")));
     const std::string untagged = work.FreshMp3("plain.mp3");
     EXPECT_TRUE(list.addFile(untagged));
@@ -30,12 +30,12 @@ TEST_F(PlaylistTest, CaptionsComeFromTheTagsOrTheFileName) {
     EXPECT_EQ(titles[4], "mixed.FlaC");
     EXPECT_EQ(titles[0], "Daft Punk - Da Funk");
     EXPECT_EQ(titles[2], "gone.mp3");
-    EXPECT_EQ(playlist::PathAt(form->playlistView, 0), work.PathOf("a.mp3"));
+    EXPECT_EQ(playlist::PathAt(form->controls().playlistView, 0), work.PathOf("a.mp3"));
     EXPECT_EQ(titles[1], "plain.mp3"); // no tag: named by its file
 }
 
 TEST_F(PlaylistTest, OtherFormatsShowTheirFileNameUntilTheirTagsAreReadInTheBackground) {
-    Playlist& list = *form->playlist;
+    Playlist& list = *form->playlist();
     auto flac = [&](const QString& name, const QString& artist, const QString& title) {
         const std::string path = work.PathOf(name);
         peer::Run("flac", {"-s", "-f", "--tag=ARTIST=" + artist, "--tag=TITLE=" + title, "-o",
@@ -59,7 +59,7 @@ TEST_F(PlaylistTest, OtherFormatsShowTheirFileNameUntilTheirTagsAreReadInTheBack
 // A drop of a thousand files: the top rows are named while the rest are
 // still being read, and every row is named in the end.
 TEST_F(PlaylistTest, ADropOfManyFilesIsNamedFromTheTopInBatches) {
-    Playlist& list = *form->playlist;
+    Playlist& list = *form->playlist();
     const std::string first = work.PathOf("0.flac");
     peer::Run("flac", {"-s", "-f", "--tag=ARTIST=A", "--tag=TITLE=One", "-o",
                        QString::fromStdString(first), work.Wav()});
@@ -90,30 +90,30 @@ TEST_F(PlaylistTest, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
     emptyTag.write(QByteArray("TAG") + QByteArray(125, '\0'));
     emptyTag.close();
 
-    form->playlist->addFile(path);
-    form->playlist->addFile(empty);
+    form->playlist()->addFile(path);
+    form->playlist()->addFile(empty);
     EXPECT_EQ(Titles(), (QStringList{"Artist - Title", " - "}));
 }
 
 TEST_F(PlaylistTest, MoveRemoveAndKeysActOnTheSelectedRow) {
     for (const char* name : {"one", "two", "three"})
-        form->playlist->addFile(TaggedMp3(QString(name) + ".mp3", "X", name));
-    QTreeView* list = form->playlistView;
+        form->playlist()->addFile(TaggedMp3(QString(name) + ".mp3", "X", name));
+    QTreeView* list = form->controls().playlistView;
 
-    form->moveDownAction->trigger(); // nothing selected: nothing happens
-    form->removeAction->trigger();
+    form->controls().moveDownAction->trigger(); // nothing selected: nothing happens
+    form->controls().removeAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", "X - three"}));
 
     playlist::Select(list, 0);
-    form->moveUpAction->trigger(); // first row cannot go up
-    form->moveDownAction->trigger();
+    form->controls().moveUpAction->trigger(); // first row cannot go up
+    form->controls().moveDownAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"X - two", "X - one", "X - three"}));
     EXPECT_EQ(playlist::SelectedIndex(list), 1);
 
     QTest::keyClick(list, Qt::Key_Plus, Qt::NoModifier);
     EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three", "X - one"}));
     EXPECT_EQ(playlist::SelectedIndex(list), 2);
-    form->moveDownAction->trigger(); // last row cannot go down
+    form->controls().moveDownAction->trigger(); // last row cannot go down
     EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three", "X - one"}));
 
     QTest::keyClick(list, Qt::Key_Minus, Qt::NoModifier);
@@ -121,16 +121,16 @@ TEST_F(PlaylistTest, MoveRemoveAndKeysActOnTheSelectedRow) {
     EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", "X - three"}));
     EXPECT_EQ(playlist::PathAt(list, 0), work.PathOf("one.mp3"));
 
-    form->removeAction->trigger();
+    form->controls().removeAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three"}));
 }
 
 TEST_F(PlaylistTest, AddTracksAddsTheChosenFilesInOrderAndCancelAddsNothing) {
     const std::string b = TaggedMp3("b.mp3", "B", "b"), a = TaggedMp3("a.mp3", "A", "a");
-    form->addTracksMenuAction->trigger(); // cancelled
+    form->controls().addTracksMenuAction->trigger(); // cancelled
     EXPECT_TRUE(Titles().isEmpty());
     answerFiles = {QString::fromStdString(b), QString::fromStdString(a)};
-    form->addTracksMenuAction->trigger();
+    form->controls().addTracksMenuAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"B - b", "A - a"}));
     ASSERT_FALSE(requests.empty());
     EXPECT_TRUE(requests.back().multiSelect);
@@ -145,7 +145,7 @@ TEST_F(PlaylistTest, DroppedFilesAreAddedAndFoldersSkipped) {
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(a)),
                   QUrl::fromLocalFile(QString::fromStdString(work.PathOf("folder.mp3"))),
                   QUrl::fromLocalFile(QString::fromStdString(b))});
-    QWidget* target = form->playlistView->viewport();
+    QWidget* target = form->controls().playlistView->viewport();
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     EXPECT_TRUE(enter.isAccepted());
@@ -156,13 +156,13 @@ TEST_F(PlaylistTest, DroppedFilesAreAddedAndFoldersSkipped) {
 
 TEST_F(PlaylistTest, RebuildRereadsTagsAndKeepsDeletedFilesInPlace) {
     const std::string a = TaggedMp3("a.mp3", "A", "a"), b = TaggedMp3("b.mp3", "B", "b");
-    form->playlist->addFile(a);
-    form->playlist->addFile(b);
+    form->playlist()->addFile(a);
+    form->playlist()->addFile(b);
     ASSERT_TRUE(QFile::remove(QString::fromStdString(a)));
     peer::Run("id3v2", {"-1", "-a", "New", "-t", "name", QString::fromStdString(b)});
-    form->playlist->refreshTitles();
+    form->playlist()->refreshTitles();
     EXPECT_EQ(Titles(), (QStringList{"a.mp3", "New - name"}));
-    EXPECT_EQ(form->playlist->PathList, (std::vector<std::string>{a, b}));
+    EXPECT_EQ(form->playlist()->PathList, (std::vector<std::string>{a, b}));
 }
 
 // A name with a line break could not be kept in a playlist file: the dialog
@@ -172,24 +172,26 @@ TEST_F(PlaylistTest, AFileNameWithALineBreakIsRefusedWithAMessage) {
     const std::string broken = work.PathOf("two\nlines.mp3");
     QFile::copy(QString::fromStdString(good), QString::fromStdString(broken));
     answerFiles = {QString::fromStdString(broken), QString::fromStdString(good)};
-    form->addTracksMenuAction->trigger();
+    form->controls().addTracksMenuAction->trigger();
     EXPECT_EQ(Titles(), (QStringList{"G - g"}));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QString::fromUtf8("two\u21B5lines.mp3")))
         << messages[0].toStdString();
 
-    form->playlist->addDroppedFiles({broken, good});
+    form->playlist()->addDroppedFiles({broken, good});
     EXPECT_EQ(Titles(), (QStringList{"G - g", "G - g"}));
     EXPECT_EQ(messages.size(), 2);
 }
 
 // The list view shows an unplayable item's mark and reason from the model.
 TEST_F(PlaylistTest, TheViewShowsTheMarkOfAnItemThatCannotPlay) {
-    form->playlist->addFile(work.PathOf("gone.mp3"));
-    form->playlist->MarkUnplayable(0, "Cannot play: the file is missing.");
-    const QModelIndex track = form->playlistView->model()->index(0, PlaylistModel::kTrackColumn);
+    form->playlist()->addFile(work.PathOf("gone.mp3"));
+    form->playlist()->MarkUnplayable(0, "Cannot play: the file is missing.");
+    const QModelIndex track =
+        form->controls().playlistView->model()->index(0, PlaylistModel::kTrackColumn);
     EXPECT_EQ(track.data(Qt::ToolTipRole).toString(), "Cannot play: the file is missing.");
     EXPECT_TRUE(track.data(Qt::FontRole).value<QFont>().strikeOut());
-    form->playlist->refreshTitles(); // editing a tag rebuilds: the mark is cleared
-    EXPECT_FALSE(form->playlistView->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
+    form->playlist()->refreshTitles(); // editing a tag rebuilds: the mark is cleared
+    EXPECT_FALSE(
+        form->controls().playlistView->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
 }

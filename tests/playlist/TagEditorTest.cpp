@@ -12,11 +12,11 @@ TEST_F(TagEditorTest, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
     const std::string path = TaggedMp3("a.mp3", "Old Artist", "Old Title");
     peer::Run("id3v2",
               {"-1", "-A", "Album", "-y", "1999", "-g", "7", QString::fromStdString(path)});
-    form->playlist->addFile(path);
-    playlist::Select(form->playlistView, 0);
-    TagEditor& editor = *form->tagEditor;
+    form->playlist()->addFile(path);
+    playlist::Select(form->controls().playlistView, 0);
+    TagEditor& editor = *form->tagEditor();
 
-    form->tagInfoAction->trigger();
+    form->controls().tagInfoAction->trigger();
     EXPECT_TRUE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_EQ(editor.id3box->y(), 440);
     EXPECT_EQ(editor.id3artist->text(), "Old Artist");
@@ -44,20 +44,20 @@ TEST_F(TagEditorTest, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
 
 TEST_F(TagEditorTest, CancelWritesNothingAndAnUnreadableFileLeavesTheFieldsEmpty) {
     const std::string path = TaggedMp3("a.mp3", "Artist", "Title");
-    form->playlist->addFile(path);
-    form->playlist->addFile(work.PathOf("missing.mp3"));
+    form->playlist()->addFile(path);
+    form->playlist()->addFile(work.PathOf("missing.mp3"));
     const QByteArray before = peer::FileBytes(path);
 
-    playlist::Select(form->playlistView, 0);
-    form->tagInfoAction->trigger();
-    form->tagEditor->id3artist->setText("Changed");
-    form->tagEditor->cancelButton->click();
+    playlist::Select(form->controls().playlistView, 0);
+    form->controls().tagInfoAction->trigger();
+    form->tagEditor()->id3artist->setText("Changed");
+    form->tagEditor()->cancelButton->click();
     EXPECT_EQ(peer::FileBytes(path), before);
-    EXPECT_FALSE(form->tagEditor->id3box->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->tagEditor()->id3box->isVisibleTo(form.get()));
 
-    playlist::Select(form->playlistView, 1);
-    form->tagInfoAction->trigger();
-    EXPECT_TRUE(form->tagEditor->id3box->isVisibleTo(form.get()));
-    EXPECT_TRUE(form->tagEditor->id3artist->text().isEmpty());
-    EXPECT_TRUE(form->tagEditor->id3genre->currentText().isEmpty());
+    playlist::Select(form->controls().playlistView, 1);
+    form->controls().tagInfoAction->trigger();
+    EXPECT_TRUE(form->tagEditor()->id3box->isVisibleTo(form.get()));
+    EXPECT_TRUE(form->tagEditor()->id3artist->text().isEmpty());
+    EXPECT_TRUE(form->tagEditor()->id3genre->currentText().isEmpty());
 }
