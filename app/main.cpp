@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QPixmap>
 #include <QTimer>
 #include <QUrl>
@@ -32,7 +33,8 @@ constexpr const char* kUsage =
     "Options:\n"
     "  -h, --help     show this help and exit\n"
     "  -v, --version  show the version and exit\n"
-    "  --verbose      also log the sound output's underruns as they happen\n"
+    "  --verbose      also log the sound output's underruns as they happen and\n"
+    "                 the hand-over planned for each pair of tracks\n"
     "  --             the arguments after it are files, whatever their names\n"
     "\n"
     "The Qt options (-platform, -style, ...) are understood as well.\n";
@@ -112,8 +114,12 @@ int main(int argc, char** argv) {
     // Declared first so that it watches every teardown below it.
     ExitWatchdog exitWatchdog;
 
-    // --verbose also shows the sound output's underruns as they happen.
-    audio::UnderrunLog underrunLog(QApplication::arguments().contains(QStringLiteral("--verbose")));
+    // --verbose also shows the sound output's underruns as they happen, and
+    // each pair's planned hand-over.
+    const bool verbose = QApplication::arguments().contains(QStringLiteral("--verbose"));
+    audio::UnderrunLog underrunLog(verbose);
+    if (verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("kolvadeck.app.debug=true"));
     CloseOnSignal closeOnSignal;
     CatalogService catalog;
 

@@ -196,6 +196,7 @@ TEST_F(TrackShaping, AnAbsurdTagGainIsCappedOnTheSpeakers) {
 }
 
 TEST_F(TrackShaping, HandsOverTenSecondsBeforeTheLastSoundAndSkipsLeadingSilence) {
+    settings.SetSmartTransitions(false); // the ten-second cross-fade
     // 15 s of tone, then 8 s of silence; then 2 s of silence before a tone.
     const std::string first = soundfiles::Encode(
         soundfiles::SoxWav("tail.wav", {"15", "sine", "1000", "vol", "0.5", "pad", "0", "8"}),
