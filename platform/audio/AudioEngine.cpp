@@ -194,6 +194,14 @@ bool AudioEngine::AnyDeckPlaying() const {
                        [](const DeckChannel& channel) { return channel.IsPlaying(); });
 }
 
+std::size_t AudioEngine::FramesReady() const {
+    std::size_t ready = SIZE_MAX;
+    for (const DeckChannel& channel : channels_)
+        if (channel.IsPlaying())
+            ready = std::min(ready, channel.FramesReady());
+    return ready;
+}
+
 void AudioEngine::CancelLoad(DeckPlayer& player) {
     const auto slot = static_cast<std::size_t>(SlotOf(player));
     ++loadGeneration_[slot];

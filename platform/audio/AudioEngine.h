@@ -81,6 +81,7 @@ public:
     // A deck stopped or closed (the output may drop what it has queued).
     virtual void DeckStopped() {}
     bool AnyDeckPlaying() const override;
+    std::size_t FramesReady() const override;
     // Opens the sound device of an engine made to open it on request, without
     // waiting for it; the decks keep time on a silent clock until it plays.
     virtual void OpenDevice() {}

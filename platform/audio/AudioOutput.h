@@ -3,6 +3,7 @@
 #include "platform/audio/StereoFrame.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace audio {
@@ -17,6 +18,9 @@ public:
     // none does, and counts a run-dry device as an underrun only while one
     // does. Lock-free; any thread.
     virtual bool AnyDeckPlaying() const { return true; }
+    // How many frames the mix can give now before a playing deck runs short
+    // of decoded frames; SIZE_MAX when none can. The output's thread only.
+    virtual std::size_t FramesReady() const { return SIZE_MAX; }
 };
 
 // A running output that pulls from a MixSource at 44.1 kHz until destroyed.

@@ -93,6 +93,10 @@ std::int64_t DeckChannel::FramesLeftIfDecoded() const {
     return decodeDone_.load(std::memory_order_acquire) ? std::int64_t(ring_.Readable()) : -1;
 }
 
+std::size_t DeckChannel::FramesReady() const {
+    return decodeDone_.load(std::memory_order_acquire) ? SIZE_MAX : ring_.Readable();
+}
+
 int DeckChannel::TakeEndNotices() {
     return endNotices_.exchange(0, std::memory_order_acq_rel);
 }

@@ -76,6 +76,9 @@ public:
     // Consumer: the frames left to play once the whole file is decoded;
     // -1 while the decoder still has frames to give.
     std::int64_t FramesLeftIfDecoded() const;
+    // Consumer: the frames it can give before it runs short; SIZE_MAX once
+    // the whole file is decoded (its end is no shortage).
+    std::size_t FramesReady() const;
     // Frames of the file given to the output so far (where it stands).
     std::int64_t RenderedFrames() const { return rendered_.load(std::memory_order_relaxed); }
     // Consumer: from the deck's frame startFrame on, its volume follows a

@@ -291,7 +291,12 @@ void PulseOutput::Resume() {
     refilledSinceResume_ = false; // the first fill after a rest fills the whole buffer
     silentFrames_ = 0;
     Drop(pa_stream_cork(stream_, 0, nullptr, nullptr));
-    Fill(BytesOf(kStartDepth));
+    // No deeper than the decks have decoded: a deck that had only just been
+    // opened would otherwise run short in the first fill and leave a gap.
+    const std::size_t ready = source_.FramesReady();
+    Fill(ready == SIZE_MAX
+             ? BytesOf(kStartDepth)
+             : std::min<std::size_t>(BytesOf(kStartDepth), ready * sizeof(StereoFrame)));
 }
 
 void PulseOutput::GrowBuffer() {

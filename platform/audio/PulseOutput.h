@@ -40,7 +40,7 @@ public:
     static constexpr std::chrono::milliseconds kStartBuffer{250};
     static constexpr std::chrono::milliseconds kLargestBuffer{2000};
     // What the first fill after a rest queues (see Resume).
-    static constexpr std::chrono::milliseconds kStartDepth{500};
+    static constexpr std::chrono::milliseconds kStartDepth{1000};
     // How long the server may take to accept the connection and the stream.
     static constexpr std::chrono::milliseconds kConnectLimit{3000};
     // A server that asks for nothing this long while the stream plays has
