@@ -188,7 +188,10 @@ QStringList EncoderArgs(const std::string& format) {
     if (format == "opus")
         return {"-c:a", "libopus", "-b:a", "128k"};
     if (format == "m4a")
-        return {"-c:a", "aac", "-b:a", "192k", "-aac_coder", "fast"};
+        // The edit list in the track's own timescale, so that it states the
+        // length to the sample (in the default 1/1000 s it is rounded to the
+        // millisecond, and a gapless join then loses up to 44 samples).
+        return {"-c:a", "aac", "-b:a", "192k", "-aac_coder", "fast", "-movie_timescale", "44100"};
     return {"-c:a", "pcm_s16le"};
 }
 
@@ -323,8 +326,11 @@ Set GenerateTransitionSet(const std::string& folder) {
             }
             Album& album = set.albums.back();
             t.trackNumber = int(i - album.first) + 1;
-            // One sequence as MP3 (gapless by its LAME tag), one as FLAC.
-            t.format = set.albums.size() == 1 ? "mp3" : "flac";
+            // One sequence as MP3 (gapless by its LAME tag); one whose parts
+            // each hide their ends differently: Opus (pre-skip, end granule),
+            // M4A (AAC priming and padding in an edit list), FLAC (none).
+            static const std::array<const char*, 3> kMixed{"opus", "m4a", "flac"};
+            t.format = set.albums.size() == 1 ? "mp3" : kMixed[std::size_t(t.trackNumber - 1)];
             t.frequency = album.frequency;
             t.amplitude = album.amplitude;
             t.album = "Continuous " + std::to_string(set.albums.size());
