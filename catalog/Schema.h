@@ -10,7 +10,7 @@
 // page of answers costs its own rows, not a ranking of every match.
 namespace schema {
 
-inline constexpr int kVersion = 5;
+inline constexpr int kVersion = 6;
 
 inline constexpr const char* kDropAll = R"sql(
 DROP TABLE IF EXISTS tracks_fts; DROP TABLE IF EXISTS track_genres; DROP TABLE IF EXISTS tracks;
@@ -18,6 +18,7 @@ DROP TABLE IF EXISTS videos_fts; DROP TABLE IF EXISTS videos;
 DROP TABLE IF EXISTS similarity_ready; DROP TABLE IF EXISTS artists;
 DROP TABLE IF EXISTS track_profiles; DROP TABLE IF EXISTS similar_tracks;
 DROP TABLE IF EXISTS similar_artists; DROP TABLE IF EXISTS top_artists;
+DROP TABLE IF EXISTS scan_batch;
 )sql";
 
 inline constexpr const char* kCreate = R"sql(
@@ -41,7 +42,12 @@ CREATE TABLE IF NOT EXISTS track_genres(
 CREATE INDEX IF NOT EXISTS track_genres_by_genre ON track_genres(genre, track_id);
 CREATE VIRTUAL TABLE IF NOT EXISTS tracks_fts USING fts5(
   title, artist, name, content='', tokenize='unicode61 remove_diacritics 2');
-CREATE TRIGGER IF NOT EXISTS tracks_ai AFTER INSERT ON tracks BEGIN
+-- Holds a row while a scan stores a batch of files, inside the batch's
+-- transaction: the scan then makes the new rows' full-text entries itself, at
+-- the batch's end (kIndexNewTracks, kIndexNewVideos).
+CREATE TABLE IF NOT EXISTS scan_batch(started INTEGER);
+CREATE TRIGGER IF NOT EXISTS tracks_ai AFTER INSERT ON tracks
+WHEN NOT EXISTS (SELECT 1 FROM scan_batch) BEGIN
   INSERT INTO tracks_fts(rowid, title, artist, name) VALUES (
     min(length(new.title) + length(new.artist), 65535) << 32 | new.id,
     new.title, new.artist, new.name);
@@ -102,7 +108,8 @@ CREATE TABLE IF NOT EXISTS videos(
   seconds INTEGER NOT NULL DEFAULT 0);
 CREATE VIRTUAL TABLE IF NOT EXISTS videos_fts USING fts5(
   name, title, artist, content='', tokenize='unicode61 remove_diacritics 2');
-CREATE TRIGGER IF NOT EXISTS videos_ai AFTER INSERT ON videos BEGIN
+CREATE TRIGGER IF NOT EXISTS videos_ai AFTER INSERT ON videos
+WHEN NOT EXISTS (SELECT 1 FROM scan_batch) BEGIN
   INSERT INTO videos_fts(rowid, name, title, artist) VALUES (
     min(length(new.title) + length(new.artist), 65535) << 32 | new.id,
     new.name, new.title, new.artist);
@@ -121,5 +128,16 @@ CREATE TRIGGER IF NOT EXISTS videos_au AFTER UPDATE ON videos BEGIN
     new.name, new.title, new.artist);
 END;
 )sql";
+
+// The full-text entries of the rows from id ?1 on, in the index's order, as
+// the insert triggers make them.
+inline constexpr const char* kIndexNewTracks = R"sql(
+INSERT INTO tracks_fts(rowid, title, artist, name)
+SELECT min(length(title) + length(artist), 65535) << 32 | id, title, artist, name
+FROM tracks WHERE id >= ?1 ORDER BY 1)sql";
+inline constexpr const char* kIndexNewVideos = R"sql(
+INSERT INTO videos_fts(rowid, name, title, artist)
+SELECT min(length(title) + length(artist), 65535) << 32 | id, name, title, artist
+FROM videos WHERE id >= ?1 ORDER BY 1)sql";
 
 } // namespace schema
