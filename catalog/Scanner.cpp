@@ -353,6 +353,11 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     if (inPlace)
         before = similarity::ReadStates(db_, touched);
 
+    // A scan of many files changes pages all over the tables and their
+    // indexes: with SQLite's small default cache it would write many of them
+    // out again and again.
+    if (!inPlace)
+        db_.Exec("PRAGMA cache_size = -32768");
     // Commits in batches, about one a second, so that the service already
     // answers from what the scan has read while it goes on.
     auto batch = std::make_unique<Batch>(db_);
