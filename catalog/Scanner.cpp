@@ -144,6 +144,13 @@ void StoreVideo(Database& db, const FoundFile& file, const VideoTags& tags) {
     upsert.Run();
 }
 
+bool NoTracks(Database& db) {
+    Statement& any = db.Prepare("SELECT 1 FROM tracks LIMIT 1");
+    const bool none = !any.Step();
+    any.Reset();
+    return none;
+}
+
 // The id the table gives its next row.
 std::int64_t NextId(Database& db, const char* table) {
     Statement& last = db.Prepare(std::string("SELECT coalesce(max(id), 0) + 1 FROM ") + table);
@@ -358,11 +365,22 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     // out again and again.
     if (!inPlace)
         db_.Exec("PRAGMA cache_size = -32768");
+    // Indexes a scan stopped short of making again (see Schema.h) are made
+    // by the next one.
+    db_.Exec(schema::kSecondaryIndexes);
+    const bool indexLater = !inPlace && changed.size() > kMostInPlace && NoTracks(db_);
     // Commits in batches, about one a second, so that the service already
     // answers from what the scan has read while it goes on.
     auto batch = std::make_unique<Batch>(db_);
     if (!inPlace && (!changed.empty() || !goneTracks.empty()))
         similarity::Invalidate(db_);
+    if (indexLater)
+        db_.Exec(schema::kDropSecondaryIndexes);
+    const auto commit = [&] {
+        if (indexLater)
+            db_.Exec(schema::kSecondaryIndexes);
+        batch->Commit();
+    };
     ReadAhead reader(std::move(jobs), stop_);
     for (size_t i = 0; i < changed.size(); ++i) {
         const FoundFile* file = changed[i];
@@ -388,7 +406,7 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     if (Stopped()) {
         // A change in place is dropped whole; batches keep what they stored.
         if (!inPlace)
-            batch->Commit();
+            commit();
         return report;
     }
     for (const std::int64_t id : goneTracks)
@@ -405,7 +423,7 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
         touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
         similarity::Update(db_, before, touched);
     }
-    batch->Commit();
+    commit();
     // The similarity lists follow the tracks once the scan has seen them all.
     if (!inPlace && (tracksChanged || !similarity::Ready(db_)))
         similarity::Recompute(db_);

@@ -32,14 +32,10 @@ CREATE TABLE IF NOT EXISTS tracks(
   album TEXT NOT NULL DEFAULT '',
   year INTEGER NOT NULL DEFAULT 0,
   name TEXT NOT NULL DEFAULT '');
-CREATE INDEX IF NOT EXISTS tracks_by_artist
-  ON tracks(artist COLLATE NOCASE, title COLLATE NOCASE);
-CREATE INDEX IF NOT EXISTS tracks_by_year ON tracks(year);
 CREATE TABLE IF NOT EXISTS track_genres(
   track_id INTEGER NOT NULL,
   genre TEXT NOT NULL,
   PRIMARY KEY(track_id, genre)) WITHOUT ROWID;
-CREATE INDEX IF NOT EXISTS track_genres_by_genre ON track_genres(genre, track_id);
 CREATE VIRTUAL TABLE IF NOT EXISTS tracks_fts USING fts5(
   title, artist, name, content='', tokenize='unicode61 remove_diacritics 2');
 -- Holds a row while a scan stores a batch of files, inside the batch's
@@ -127,6 +123,20 @@ CREATE TRIGGER IF NOT EXISTS videos_au AFTER UPDATE ON videos BEGIN
     min(length(new.title) + length(new.artist), 65535) << 32 | new.id,
     new.name, new.title, new.artist);
 END;
+)sql";
+
+// The indexes the answers' plain SQL looks tracks up by. A first scan of
+// many files drops them and makes them again at its end, from the sorted
+// rows, instead of entry by entry as the rows come in.
+inline constexpr const char* kSecondaryIndexes = R"sql(
+CREATE INDEX IF NOT EXISTS tracks_by_artist
+  ON tracks(artist COLLATE NOCASE, title COLLATE NOCASE);
+CREATE INDEX IF NOT EXISTS tracks_by_year ON tracks(year);
+CREATE INDEX IF NOT EXISTS track_genres_by_genre ON track_genres(genre, track_id);
+)sql";
+inline constexpr const char* kDropSecondaryIndexes = R"sql(
+DROP INDEX IF EXISTS tracks_by_artist; DROP INDEX IF EXISTS tracks_by_year;
+DROP INDEX IF EXISTS track_genres_by_genre;
 )sql";
 
 // The full-text entries of the rows from id ?1 on, in the index's order, as
