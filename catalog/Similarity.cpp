@@ -48,38 +48,40 @@ struct Catalogue {
 Catalogue Load(Database& db) {
     Catalogue c;
     std::unordered_map<std::string, int> artistIndex;
-    std::unordered_map<std::int64_t, size_t> trackIndex;
     Statement& all = db.Prepare("SELECT id, artist, title, year FROM tracks ORDER BY id");
     while (all.Step()) {
         TrackRow row;
         row.id = all.Int(0);
         const std::string artist = all.Text(1);
-        const std::string key = Fold(artist);
+        std::string key = Fold(artist);
         row.sortKey = key + '\0' + Fold(all.Text(2));
         const std::int64_t year = all.Int(3);
         row.decade = year > 0 ? year / 10 : -1;
         const auto [found, added] = artistIndex.emplace(key, static_cast<int>(c.artists.size()));
         if (added)
-            c.artists.push_back({key, artist, {}, {}});
+            c.artists.push_back({std::move(key), artist, {}, {}});
         row.artist = found->second;
         if (row.decade >= 0)
             c.artists[row.artist].decades.insert(row.decade);
-        trackIndex.emplace(row.id, c.tracks.size());
         c.tracks.push_back(std::move(row));
     }
+    // The genres come in the order of the tracks' ids, as the tracks do.
     std::unordered_map<std::string, int>& genreIndex = c.genreIndex;
-    Statement& genres = db.Prepare("SELECT track_id, genre FROM track_genres");
+    Statement& genres =
+        db.Prepare("SELECT track_id, genre FROM track_genres ORDER BY track_id, genre");
+    auto track = c.tracks.begin();
     while (genres.Step()) {
-        const auto track = trackIndex.find(genres.Int(0));
-        if (track == trackIndex.end())
+        const std::int64_t id = genres.Int(0);
+        while (track != c.tracks.end() && track->id < id)
+            ++track;
+        if (track == c.tracks.end() || track->id != id)
             continue;
         const auto [found, added] =
             genreIndex.emplace(genres.Text(1), static_cast<int>(c.genreNames.size()));
         if (added)
             c.genreNames.push_back(found->first);
-        TrackRow& row = c.tracks[track->second];
-        row.genres.push_back(found->second);
-        c.artists[row.artist].genres.insert(found->second);
+        track->genres.push_back(found->second);
+        c.artists[track->artist].genres.insert(found->second);
     }
     std::sort(c.tracks.begin(), c.tracks.end(), Before);
     c.tracksOfGenre.resize(c.genreNames.size());
