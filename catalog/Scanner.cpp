@@ -261,6 +261,7 @@ namespace {
 // in one transaction with the tracks; more are stored in batches (the service
 // answers from them as they come) and the lists made again at the end.
 constexpr size_t kMostInPlace = 2000;
+
 } // namespace
 
 ScanReport Scanner::Run() {

@@ -1,7 +1,8 @@
 #pragma once
 
 // The catalogue's tables. Music and videos are kept apart, each with a
-// full-text index (FTS5, kept in step by triggers) over the words searched.
+// full-text index (FTS5, kept in step by triggers, and by the scan itself for
+// the rows its batches insert) over the words searched.
 //
 // The indexes hold no text of their own, and each entry's rowid is its
 // search order: the length of the shown text (title and artist) in the high
@@ -41,7 +42,7 @@ CREATE VIRTUAL TABLE IF NOT EXISTS tracks_fts USING fts5(
 -- Holds a row while a scan stores a batch of files, inside the batch's
 -- transaction: the scan then makes the new rows' full-text entries itself, at
 -- the batch's end (kIndexNewTracks, kIndexNewVideos).
-CREATE TABLE IF NOT EXISTS scan_batch(started INTEGER);
+CREATE TABLE IF NOT EXISTS scan_batch(active INTEGER);
 CREATE TRIGGER IF NOT EXISTS tracks_ai AFTER INSERT ON tracks
 WHEN NOT EXISTS (SELECT 1 FROM scan_batch) BEGIN
   INSERT INTO tracks_fts(rowid, title, artist, name) VALUES (
