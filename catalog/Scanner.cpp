@@ -144,14 +144,7 @@ void StoreVideo(Database& db, const FoundFile& file, const VideoTags& tags) {
     upsert.Run();
 }
 
-bool NoTracks(Database& db) {
-    Statement& any = db.Prepare("SELECT 1 FROM tracks LIMIT 1");
-    const bool none = !any.Step();
-    any.Reset();
-    return none;
-}
-
-// The id the table gives its next row.
+// The id the table gives its next row (1 when it is empty).
 std::int64_t NextId(Database& db, const char* table) {
     Statement& last = db.Prepare(std::string("SELECT coalesce(max(id), 0) + 1 FROM ") + table);
     last.Step();
@@ -369,7 +362,7 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     // Indexes a scan stopped short of making again (see Schema.h) are made
     // by the next one.
     db_.Exec(schema::kSecondaryIndexes);
-    const bool indexLater = !inPlace && changed.size() > kMostInPlace && NoTracks(db_);
+    const bool indexLater = !inPlace && changed.size() > kMostInPlace && NextId(db_, "tracks") == 1;
     // Commits in batches, about one a second, so that the service already
     // answers from what the scan has read while it goes on.
     auto batch = std::make_unique<Batch>(db_);
