@@ -146,6 +146,7 @@ void Database::CreateSchema() {
     if (current != 0)
         Exec(schema::kDropAll);
     Exec(schema::kCreate);
+    Exec(schema::kSecondaryIndexes);
     Exec(("PRAGMA user_version=" + std::to_string(schema::kVersion)).c_str());
     transaction.Commit();
 }

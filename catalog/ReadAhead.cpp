@@ -18,7 +18,11 @@ void ReadAhead::Work() {
     for (const Job& job : jobs_) {
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return quit_ || ready_.size() < kAhead; });
+            // A full queue waits until half of it is taken, and an empty one
+            // until half of it is read: the two threads wake each other once
+            // every many files, not for each.
+            if (ready_.size() >= kAhead)
+                changed_.wait(lock, [this] { return quit_ || ready_.size() <= kAhead / 2; });
             if (quit_)
                 return;
         }
@@ -29,11 +33,14 @@ void ReadAhead::Work() {
             result.track = ReadTrackTags(job.path);
         else
             result.video = ReadVideoTags(job.path);
+        bool halfRead = false;
         {
             const std::lock_guard lock(mutex_);
             ready_.push_back(std::move(result));
+            halfRead = ready_.size() == kAhead / 2;
         }
-        changed_.notify_all();
+        if (halfRead)
+            changed_.notify_all();
     }
     const std::lock_guard lock(mutex_);
     quit_ = true;
@@ -42,12 +49,15 @@ void ReadAhead::Work() {
 
 std::optional<ReadAhead::Result> ReadAhead::Next() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !ready_.empty() || quit_; });
+    if (ready_.empty())
+        changed_.wait(lock, [this] { return ready_.size() >= kAhead / 2 || quit_; });
     if (ready_.empty())
         return std::nullopt;
     Result result = std::move(ready_.front());
     ready_.pop_front();
+    const bool halfTaken = ready_.size() == kAhead / 2;
     lock.unlock();
-    changed_.notify_all();
+    if (halfTaken)
+        changed_.notify_all();
     return result;
 }

@@ -3,10 +3,12 @@
 #include "catalog/FolderWatcher.h"
 #include "catalog/MediaFile.h"
 #include "catalog/ReadAhead.h"
+#include "catalog/Schema.h"
 #include "catalog/Similarity.h"
 #include "catalog/TagReading.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -141,6 +143,50 @@ void StoreVideo(Database& db, const FoundFile& file, const VideoTags& tags) {
     upsert.Bind(8, std::int64_t{tags.seconds});
     upsert.Run();
 }
+
+// The id the table gives its next row (1 when it is empty).
+std::int64_t NextId(Database& db, const char* table) {
+    Statement& last = db.Prepare(std::string("SELECT coalesce(max(id), 0) + 1 FROM ") + table);
+    last.Step();
+    const std::int64_t next = last.Int(0);
+    last.Reset();
+    return next;
+}
+
+// A batch of a scan is committed after this time.
+constexpr auto kBatchTime = std::chrono::seconds(1);
+
+// The transaction of a batch of a scan. The rows it inserts get their
+// full-text entries at its end, in one statement and in the index's order
+// (see Schema.h): entries made one by one, by the insert triggers, would
+// each be written out alone, as every insert opens a statement savepoint, at
+// which the index writes out what it holds.
+class Batch {
+public:
+    explicit Batch(Database& db)
+        : db_(db)
+        , transaction_(db)
+        , firstTrack_(NextId(db, "tracks"))
+        , firstVideo_(NextId(db, "videos")) {
+        db_.Prepare("INSERT INTO scan_batch DEFAULT VALUES").Run();
+    }
+
+    bool Due() const { return std::chrono::steady_clock::now() - started_ >= kBatchTime; }
+
+    void Commit() {
+        db_.Prepare("DELETE FROM scan_batch").Run();
+        db_.Prepare(schema::kIndexNewTracks).Bind(1, firstTrack_).Run();
+        db_.Prepare(schema::kIndexNewVideos).Bind(1, firstVideo_).Run();
+        transaction_.Commit();
+    }
+
+private:
+    Database& db_;
+    Transaction transaction_;
+    std::int64_t firstTrack_;
+    std::int64_t firstVideo_;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+};
 
 // The folders that are not there now (an unplugged disk), each ending in '/':
 // their catalogued files are kept.
@@ -308,12 +354,27 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     if (inPlace)
         before = similarity::ReadStates(db_, touched);
 
-    // Commits in batches, so that the service already answers from what the
-    // scan has read while it goes on.
-    constexpr std::int64_t kBatch = 500;
-    auto transaction = std::make_unique<Transaction>(db_);
+    // A scan of many files changes pages all over the tables and their
+    // indexes: with SQLite's small default cache it would write many of them
+    // out again and again.
+    if (!inPlace)
+        db_.Exec("PRAGMA cache_size = -32768");
+    // Indexes a scan stopped short of making again (see Schema.h) are made
+    // by the next one.
+    db_.Exec(schema::kSecondaryIndexes);
+    const bool indexLater = !inPlace && changed.size() > kMostInPlace && NextId(db_, "tracks") == 1;
+    // Commits in batches, about one a second, so that the service already
+    // answers from what the scan has read while it goes on.
+    auto batch = std::make_unique<Batch>(db_);
     if (!inPlace && (!changed.empty() || !goneTracks.empty()))
         similarity::Invalidate(db_);
+    if (indexLater)
+        db_.Exec(schema::kDropSecondaryIndexes);
+    const auto commit = [&] {
+        if (indexLater)
+            db_.Exec(schema::kSecondaryIndexes);
+        batch->Commit();
+    };
     ReadAhead reader(std::move(jobs), stop_);
     for (size_t i = 0; i < changed.size(); ++i) {
         const FoundFile* file = changed[i];
@@ -329,9 +390,9 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
         }
         ++report.read;
         ++done;
-        if (!inPlace && report.read % kBatch == 0) {
-            transaction->Commit();
-            transaction = std::make_unique<Transaction>(db_);
+        if (!inPlace && batch->Due()) {
+            batch->Commit();
+            batch = std::make_unique<Batch>(db_);
         }
         if (progress_ && done % kProgressEvery == 0 && done != report.found)
             progress_(done, report.found);
@@ -339,7 +400,7 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     if (Stopped()) {
         // A change in place is dropped whole; batches keep what they stored.
         if (!inPlace)
-            transaction->Commit();
+            commit();
         return report;
     }
     for (const std::int64_t id : goneTracks)
@@ -356,7 +417,7 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
         touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
         similarity::Update(db_, before, touched);
     }
-    transaction->Commit();
+    commit();
     // The similarity lists follow the tracks once the scan has seen them all.
     if (!inPlace && (tracksChanged || !similarity::Ready(db_)))
         similarity::Recompute(db_);

@@ -1,7 +1,8 @@
 #pragma once
 
 // The catalogue's tables. Music and videos are kept apart, each with a
-// full-text index (FTS5, kept in step by triggers) over the words searched.
+// full-text index (FTS5, kept in step by triggers, and by the scan itself for
+// the rows its batches insert) over the words searched.
 //
 // The indexes hold no text of their own, and each entry's rowid is its
 // search order: the length of the shown text (title and artist) in the high
@@ -10,7 +11,7 @@
 // page of answers costs its own rows, not a ranking of every match.
 namespace schema {
 
-inline constexpr int kVersion = 5;
+inline constexpr int kVersion = 6;
 
 inline constexpr const char* kDropAll = R"sql(
 DROP TABLE IF EXISTS tracks_fts; DROP TABLE IF EXISTS track_genres; DROP TABLE IF EXISTS tracks;
@@ -18,6 +19,7 @@ DROP TABLE IF EXISTS videos_fts; DROP TABLE IF EXISTS videos;
 DROP TABLE IF EXISTS similarity_ready; DROP TABLE IF EXISTS artists;
 DROP TABLE IF EXISTS track_profiles; DROP TABLE IF EXISTS similar_tracks;
 DROP TABLE IF EXISTS similar_artists; DROP TABLE IF EXISTS top_artists;
+DROP TABLE IF EXISTS scan_batch;
 )sql";
 
 inline constexpr const char* kCreate = R"sql(
@@ -31,17 +33,18 @@ CREATE TABLE IF NOT EXISTS tracks(
   album TEXT NOT NULL DEFAULT '',
   year INTEGER NOT NULL DEFAULT 0,
   name TEXT NOT NULL DEFAULT '');
-CREATE INDEX IF NOT EXISTS tracks_by_artist
-  ON tracks(artist COLLATE NOCASE, title COLLATE NOCASE);
-CREATE INDEX IF NOT EXISTS tracks_by_year ON tracks(year);
 CREATE TABLE IF NOT EXISTS track_genres(
   track_id INTEGER NOT NULL,
   genre TEXT NOT NULL,
   PRIMARY KEY(track_id, genre)) WITHOUT ROWID;
-CREATE INDEX IF NOT EXISTS track_genres_by_genre ON track_genres(genre, track_id);
 CREATE VIRTUAL TABLE IF NOT EXISTS tracks_fts USING fts5(
   title, artist, name, content='', tokenize='unicode61 remove_diacritics 2');
-CREATE TRIGGER IF NOT EXISTS tracks_ai AFTER INSERT ON tracks BEGIN
+-- Holds a row while a scan stores a batch of files, inside the batch's
+-- transaction: the scan then makes the new rows' full-text entries itself, at
+-- the batch's end (kIndexNewTracks, kIndexNewVideos).
+CREATE TABLE IF NOT EXISTS scan_batch(active INTEGER);
+CREATE TRIGGER IF NOT EXISTS tracks_ai AFTER INSERT ON tracks
+WHEN NOT EXISTS (SELECT 1 FROM scan_batch) BEGIN
   INSERT INTO tracks_fts(rowid, title, artist, name) VALUES (
     min(length(new.title) + length(new.artist), 65535) << 32 | new.id,
     new.title, new.artist, new.name);
@@ -102,7 +105,8 @@ CREATE TABLE IF NOT EXISTS videos(
   seconds INTEGER NOT NULL DEFAULT 0);
 CREATE VIRTUAL TABLE IF NOT EXISTS videos_fts USING fts5(
   name, title, artist, content='', tokenize='unicode61 remove_diacritics 2');
-CREATE TRIGGER IF NOT EXISTS videos_ai AFTER INSERT ON videos BEGIN
+CREATE TRIGGER IF NOT EXISTS videos_ai AFTER INSERT ON videos
+WHEN NOT EXISTS (SELECT 1 FROM scan_batch) BEGIN
   INSERT INTO videos_fts(rowid, name, title, artist) VALUES (
     min(length(new.title) + length(new.artist), 65535) << 32 | new.id,
     new.name, new.title, new.artist);
@@ -121,5 +125,30 @@ CREATE TRIGGER IF NOT EXISTS videos_au AFTER UPDATE ON videos BEGIN
     new.name, new.title, new.artist);
 END;
 )sql";
+
+// The indexes the answers' plain SQL looks tracks up by. A first scan of
+// many files drops them and makes them again at its end, from the sorted
+// rows, instead of entry by entry as the rows come in.
+inline constexpr const char* kSecondaryIndexes = R"sql(
+CREATE INDEX IF NOT EXISTS tracks_by_artist
+  ON tracks(artist COLLATE NOCASE, title COLLATE NOCASE);
+CREATE INDEX IF NOT EXISTS tracks_by_year ON tracks(year);
+CREATE INDEX IF NOT EXISTS track_genres_by_genre ON track_genres(genre, track_id);
+)sql";
+inline constexpr const char* kDropSecondaryIndexes = R"sql(
+DROP INDEX IF EXISTS tracks_by_artist; DROP INDEX IF EXISTS tracks_by_year;
+DROP INDEX IF EXISTS track_genres_by_genre;
+)sql";
+
+// The full-text entries of the rows from id ?1 on, in the index's order, as
+// the insert triggers make them.
+inline constexpr const char* kIndexNewTracks = R"sql(
+INSERT INTO tracks_fts(rowid, title, artist, name)
+SELECT min(length(title) + length(artist), 65535) << 32 | id, title, artist, name
+FROM tracks WHERE id >= ?1 ORDER BY 1)sql";
+inline constexpr const char* kIndexNewVideos = R"sql(
+INSERT INTO videos_fts(rowid, name, title, artist)
+SELECT min(length(title) + length(artist), 65535) << 32 | id, name, title, artist
+FROM videos WHERE id >= ?1 ORDER BY 1)sql";
 
 } // namespace schema

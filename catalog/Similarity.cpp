@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 
 namespace similarity {
@@ -38,52 +39,62 @@ struct Catalogue {
     std::map<std::int64_t, std::vector<int>> tracksOfDecade;
     std::unordered_map<std::int64_t, int> indexOf; // track id -> index into tracks
     std::unordered_map<std::string, int> genreIndex;
-    // Per track, while one list is worked out: genres shared, and a mark for
-    // a shared decade. All zero between lists.
-    mutable std::vector<std::uint16_t> marks;
+    // The tracks by their set of genres: each set once, with its tracks in
+    // order, and per track the index of its set.
+    std::vector<std::pair<std::vector<int>, std::vector<int>>> genreSets;
+    std::vector<int> setOf;
 };
 
 Catalogue Load(Database& db) {
     Catalogue c;
     std::unordered_map<std::string, int> artistIndex;
-    std::unordered_map<std::int64_t, size_t> trackIndex;
     Statement& all = db.Prepare("SELECT id, artist, title, year FROM tracks ORDER BY id");
     while (all.Step()) {
         TrackRow row;
         row.id = all.Int(0);
         const std::string artist = all.Text(1);
-        const std::string key = Fold(artist);
+        std::string key = Fold(artist);
         row.sortKey = key + '\0' + Fold(all.Text(2));
         const std::int64_t year = all.Int(3);
         row.decade = year > 0 ? year / 10 : -1;
         const auto [found, added] = artistIndex.emplace(key, static_cast<int>(c.artists.size()));
         if (added)
-            c.artists.push_back({key, artist, {}, {}});
+            c.artists.push_back({std::move(key), artist, {}, {}});
         row.artist = found->second;
         if (row.decade >= 0)
             c.artists[row.artist].decades.insert(row.decade);
-        trackIndex.emplace(row.id, c.tracks.size());
         c.tracks.push_back(std::move(row));
     }
+    // The genres come in the order of the tracks' ids, as the tracks do.
     std::unordered_map<std::string, int>& genreIndex = c.genreIndex;
-    Statement& genres = db.Prepare("SELECT track_id, genre FROM track_genres");
+    Statement& genres =
+        db.Prepare("SELECT track_id, genre FROM track_genres ORDER BY track_id, genre");
+    auto track = c.tracks.begin();
     while (genres.Step()) {
-        const auto track = trackIndex.find(genres.Int(0));
-        if (track == trackIndex.end())
+        const std::int64_t id = genres.Int(0);
+        while (track != c.tracks.end() && track->id < id)
+            ++track;
+        if (track == c.tracks.end() || track->id != id)
             continue;
         const auto [found, added] =
             genreIndex.emplace(genres.Text(1), static_cast<int>(c.genreNames.size()));
         if (added)
             c.genreNames.push_back(found->first);
-        TrackRow& row = c.tracks[track->second];
-        row.genres.push_back(found->second);
-        c.artists[row.artist].genres.insert(found->second);
+        track->genres.push_back(found->second);
+        c.artists[track->artist].genres.insert(found->second);
     }
     std::sort(c.tracks.begin(), c.tracks.end(), Before);
-    c.marks.assign(c.tracks.size(), 0);
     c.tracksOfGenre.resize(c.genreNames.size());
+    std::map<std::vector<int>, int> setIndex;
     for (int i = 0; i < static_cast<int>(c.tracks.size()); ++i) {
         c.indexOf.emplace(c.tracks[i].id, i);
+        std::vector<int> genres = c.tracks[i].genres;
+        std::sort(genres.begin(), genres.end());
+        const auto [set, added] = setIndex.emplace(genres, static_cast<int>(c.genreSets.size()));
+        if (added)
+            c.genreSets.emplace_back(std::move(genres), std::vector<int>{});
+        c.genreSets[set->second].second.push_back(i);
+        c.setOf.push_back(set->second);
         for (const int genre : c.tracks[i].genres)
             c.tracksOfGenre[genre].push_back(i);
         if (c.tracks[i].decade >= 0)
@@ -98,52 +109,66 @@ struct Profile {
     std::set<std::int64_t> decades;
 };
 
+// Takes the tracks of these lists (each in order) in order, merged, while
+// take(track) asks for more.
+template <class Take> void InOrder(const std::vector<const std::vector<int>*>& lists, Take take) {
+    // (track, list, place in the list), the smallest track first
+    std::vector<std::tuple<int, size_t, size_t>> heads;
+    for (size_t l = 0; l < lists.size(); ++l)
+        if (!lists[l]->empty())
+            heads.emplace_back(lists[l]->front(), l, 0);
+    const auto later = [](const auto& a, const auto& b) { return std::get<0>(a) > std::get<0>(b); };
+    std::make_heap(heads.begin(), heads.end(), later);
+    while (!heads.empty()) {
+        std::pop_heap(heads.begin(), heads.end(), later);
+        auto& [track, l, at] = heads.back();
+        if (!take(track))
+            return;
+        if (++at < lists[l]->size()) {
+            track = (*lists[l])[at];
+            std::push_heap(heads.begin(), heads.end(), later);
+        } else {
+            heads.pop_back();
+        }
+    }
+}
+
 // The closest tracks for a profile, of every artist (the answer passes over
 // the seed's own): more shared genres first (score 2000 + n), then tracks of
-// its decades (1000), each tier in the answers' order; at most depth of them.
-// The tracks are marked by their place in the order, then taken in one pass.
+// its decades sharing none (1000), each tier in the answers' order; at most
+// depth of them. Tracks with the same genres share a tier, so each tier is a
+// merge of the lists of the genre sets that share that many.
 std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue& c,
                                                                  const Profile& p, size_t depth) {
-    constexpr std::uint16_t kDecade = 0x8000;
-    size_t first = c.tracks.size();
-    size_t last = 0;
-    size_t sharing = 0; // tracks sharing a genre
-    const auto mark = [&](const std::vector<int>& tracks, bool decade) {
-        for (const int track : tracks) {
-            auto& m = c.marks[static_cast<size_t>(track)];
-            sharing += !decade && m == 0;
-            m = decade ? m | kDecade : static_cast<std::uint16_t>(m + 1);
-        }
-        if (!tracks.empty()) {
-            first = std::min(first, static_cast<size_t>(tracks.front()));
-            last = std::max(last, static_cast<size_t>(tracks.back()));
-        }
-    };
-    for (const int genre : p.genres)
-        mark(c.tracksOfGenre[genre], false);
-    // The decades' tier is reached only when the genres do not fill the list.
-    for (const std::int64_t decade : sharing < depth ? p.decades : std::set<std::int64_t>{})
-        if (const auto found = c.tracksOfDecade.find(decade); found != c.tracksOfDecade.end())
-            mark(found->second, true);
-    // byShared[n]: tracks sharing n genres; byShared[0]: of a decade only.
-    std::vector<std::vector<int>> byShared(p.genres.size() + 1);
-    for (size_t track = first; track <= last && track < c.tracks.size(); ++track) {
-        const std::uint16_t m = c.marks[track];
-        if (m == 0)
-            continue;
-        c.marks[track] = 0;
-        std::vector<int>& tier = byShared[m & ~kDecade];
-        if (tier.size() < depth)
-            tier.push_back(static_cast<int>(track));
+    std::vector<size_t> shared(c.genreSets.size(), 0); // per genre set
+    size_t most = 0;
+    for (size_t set = 0; set < c.genreSets.size(); ++set) {
+        for (const int genre : c.genreSets[set].first)
+            shared[set] += p.genres.count(genre);
+        most = std::max(most, shared[set]);
     }
     std::vector<std::pair<std::int64_t, std::int64_t>> list;
-    for (size_t shared = p.genres.size() + 1; shared-- > 0;)
-        for (const int track : byShared[shared]) {
-            if (list.size() == depth)
-                return list;
-            list.emplace_back(c.tracks[track].id,
-                              shared > 0 ? 2000 + static_cast<std::int64_t>(shared) : 1000);
-        }
+    for (size_t n = most; n > 0 && list.size() < depth; --n) {
+        std::vector<const std::vector<int>*> tier;
+        for (size_t set = 0; set < c.genreSets.size(); ++set)
+            if (shared[set] == n)
+                tier.push_back(&c.genreSets[set].second);
+        InOrder(tier, [&](int track) {
+            list.emplace_back(c.tracks[track].id, 2000 + static_cast<std::int64_t>(n));
+            return list.size() < depth;
+        });
+    }
+    if (list.size() == depth)
+        return list;
+    std::vector<const std::vector<int>*> decades;
+    for (const std::int64_t decade : p.decades)
+        if (const auto found = c.tracksOfDecade.find(decade); found != c.tracksOfDecade.end())
+            decades.push_back(&found->second);
+    InOrder(decades, [&](int track) {
+        if (shared[static_cast<size_t>(c.setOf[track])] == 0)
+            list.emplace_back(c.tracks[track].id, 1000);
+        return list.size() < depth;
+    });
     return list;
 }
 

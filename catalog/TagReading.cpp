@@ -10,6 +10,7 @@
 
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
+#include <taglib/tiostream.h>
 #include <taglib/tpropertymap.h>
 
 #include <algorithm>
@@ -106,22 +107,81 @@ namespace {
 
 // Tags are read only from a regular file reached without a link: a FIFO or
 // device swapped in after the walk would block the reader, a link could lead
-// out of the folders.
-bool PlainFile(const std::string& path) {
+// out of the folders. The file, open, or -1.
+int OpenPlain(const std::string& path, struct stat& info) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    struct stat info {};
-    const bool plain = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        return fd;
     if (fd >= 0)
         close(fd);
-    return plain;
+    return -1;
 }
+
+bool PlainFile(const std::string& path) {
+    struct stat info {};
+    const int fd = OpenPlain(path, info);
+    if (fd >= 0)
+        close(fd);
+    return fd >= 0;
+}
+
+// TagLib's reading of a file the scan opened and checked itself, so that
+// the file the tags come from is the one checked; reads go straight to the
+// file. TagLib takes the kind of file from the name's extension, as for a
+// file it opens by name. Read only.
+class PlainFileStream : public TagLib::IOStream {
+public:
+    explicit PlainFileStream(const std::string& path)
+        : path_(path) {
+        struct stat info {};
+        fd_ = OpenPlain(path, info);
+        size_ = fd_ >= 0 ? static_cast<long>(info.st_size) : 0;
+    }
+    ~PlainFileStream() override {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    PlainFileStream(const PlainFileStream&) = delete;
+    PlainFileStream& operator=(const PlainFileStream&) = delete;
+
+    TagLib::FileName name() const override { return path_.c_str(); }
+    TagLib::ByteVector readBlock(unsigned long length) override {
+        const long count = std::clamp<long>(size_ - position_, 0, static_cast<long>(length));
+        TagLib::ByteVector block(static_cast<unsigned int>(count), '\0');
+        const ssize_t got =
+            count > 0 ? pread(fd_, block.data(), static_cast<size_t>(count), position_) : 0;
+        block.resize(static_cast<unsigned int>(std::max<ssize_t>(got, 0)));
+        position_ += static_cast<long>(block.size());
+        return block;
+    }
+    void writeBlock(const TagLib::ByteVector&) override {}
+    void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+    void removeBlock(unsigned long, unsigned long) override {}
+    bool readOnly() const override { return true; }
+    bool isOpen() const override { return fd_ >= 0; }
+    void seek(long offset, Position from) override {
+        const long base = from == Beginning ? 0 : from == Current ? position_ : size_;
+        if (base + offset >= 0)
+            position_ = base + offset;
+    }
+    long tell() const override { return position_; }
+    long length() override { return size_; }
+    void truncate(long) override {}
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    long size_ = 0;
+    long position_ = 0;
+};
 
 } // namespace
 
 TrackTags ReadTrackTags(const std::string& path) {
     TrackTags tags;
+    PlainFileStream stream(path);
     const TagLib::FileRef file =
-        PlainFile(path) ? TagLib::FileRef(path.c_str(), false) : TagLib::FileRef();
+        stream.isOpen() ? TagLib::FileRef(&stream, false) : TagLib::FileRef();
     if (!file.isNull() && file.tag()) {
         const TagLib::Tag* tag = file.tag(); // ID3v2 fields first, ID3v1 where they are empty
         tags.title = Utf8(tag->title());

@@ -1,0 +1,73 @@
+// A first scan of more files than are changed in place, on real files: it
+// makes the full-text entries and the indexes itself, and a scan stopped part
+// way leaves what it stored searchable and its indexes whole.
+#include "catalog/Scanner.h"
+#include "catalog/Database.h"
+#include "catalog/Queries.h"
+#include "catalog/Similarity.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTracks = 2100;
+constexpr int kVideos = 3;
+
+std::int64_t IndexesOfTracks(Database& db) {
+    Statement& count = db.Prepare("SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND "
+                                  "name IN ('tracks_by_artist', 'tracks_by_year', "
+                                  "'track_genres_by_genre')");
+    count.Step();
+    const std::int64_t n = count.Int(0);
+    count.Reset();
+    return n;
+}
+
+TEST(FirstScan, AStoppedScanKeepsItsEntriesAndIndexesAndTheNextEndsIt) {
+    const fs::path root = fs::path(testing::TempDir()) / ("scanner_" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "music");
+    fs::create_directories(root / "videos");
+    // No tags: the names give the artists and titles.
+    for (int i = 0; i < kTracks; ++i)
+        std::ofstream(root / "music" /
+                      ("Band " + std::to_string(i % 50) + " - Song " + std::to_string(i) + ".mp3"))
+            << "x";
+    for (int i = 0; i < kVideos; ++i)
+        std::ofstream(root / "videos" / ("Clip " + std::to_string(i) + ".mp4")) << "x";
+
+    Database db((root / "catalog.sqlite").string());
+    Scanner scanner(db, {{(root / "music").string()}, {(root / "videos").string()}});
+    std::atomic<bool> stop{false};
+    scanner.SetStopFlag(&stop);
+    scanner.SetProgress([&](std::int64_t done, std::int64_t) { stop = done >= 1000; });
+    const ScanReport stopped = scanner.Run();
+    EXPECT_EQ(stopped.read, 1000);
+    EXPECT_EQ(IndexesOfTracks(db), 3);
+    EXPECT_EQ(queries::SearchTracks(db, "song", {10, 0}).total, stopped.read);
+
+    stop = false;
+    scanner.SetProgress({});
+    const ScanReport rest = scanner.Run();
+    EXPECT_EQ(rest.unchanged, stopped.read);
+    EXPECT_EQ(rest.read, kTracks + kVideos - stopped.read);
+    EXPECT_EQ(IndexesOfTracks(db), 3);
+    const auto songs = queries::SearchTracks(db, "song", {1, 0});
+    EXPECT_EQ(songs.total, kTracks);
+    // The shortest entry first, the first catalogued of those.
+    ASSERT_EQ(songs.rows.size(), 1u);
+    EXPECT_EQ(songs.rows[0].title, "Song 0");
+    EXPECT_EQ(queries::SearchTracks(db, "band 7 song 1007", {10, 0}).total, 1);
+    EXPECT_EQ(queries::SearchVideos(db, "clip", {10, 0}).total, kVideos);
+    EXPECT_TRUE(similarity::Ready(db));
+    fs::remove_all(root);
+}
+
+} // namespace
