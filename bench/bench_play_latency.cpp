@@ -298,12 +298,27 @@ struct Stress {
 // Runs of zero samples of 3 ms or more in what the monitor recorded, from
 // the first sound on for `seconds` less one (the lead-in and the tail are no
 // gap).
-std::size_t Dropouts(std::vector<float> samples, int seconds) {
+// Each is said with where it fell: gaps only at the start point to the
+// server's first moments, gaps spread out to the client.
+std::size_t Dropouts(std::vector<float> samples, int seconds, const char* who) {
     const auto first =
         std::find_if(samples.begin(), samples.end(), [](float x) { return std::abs(x) > 0.05f; });
     samples.erase(samples.begin(), first);
     samples.resize(std::min(samples.size(), std::size_t(seconds - 1) * kRate));
-    return measure::Gaps(samples, kRate * 3 / 1000).size();
+    std::size_t run = 0, count = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(samples[i]) < 1e-3f) {
+            ++run;
+            continue;
+        }
+        if (run > kRate * 3 / 1000) {
+            ++count;
+            std::printf("%s: a gap of %.1f ms at %.2f s\n", who, double(run) * 1000 / kRate,
+                        double(i - run) / kRate);
+        }
+        run = 0;
+    }
+    return count;
 }
 
 std::size_t OurDropouts(int seconds) {
@@ -319,7 +334,7 @@ std::size_t OurDropouts(int seconds) {
     Quiet(seconds * 1000);
     a.Close();
     b.Close();
-    return Dropouts(tap.Samples(), seconds);
+    return Dropouts(tap.Samples(), seconds, "kolvadeck");
 }
 
 std::size_t PaplayDropouts(int seconds) {
@@ -332,7 +347,7 @@ std::size_t PaplayDropouts(int seconds) {
     const pid_t pid = Spawn({"paplay", wav});
     Quiet(seconds * 1000);
     End(pid);
-    return Dropouts(tap.Samples(), seconds);
+    return Dropouts(tap.Samples(), seconds, "paplay");
 }
 
 // A deck started while another plays (a 3 kHz tone over a 1 kHz one), and
