@@ -540,8 +540,9 @@ void DeckEngine::AdvanceTo(Deck deck) {
     if (cued) {
         SetTitle(deck, playlist_.TitleAt(CurrentIndex));
         cue_.taken = true;
-        // A tick's lateness is not "early"; a Next command well before is.
-        cue_.early = position + displayTimer.interval() < dueMs;
+        // Ticks advance only once the due position is reached: an advance
+        // before it is a command (Next).
+        cue_.early = position < dueMs;
         if (!cue_.loading)
             TakeCue();
         return;
