@@ -17,6 +17,8 @@ class Playlist;
 // those of the track that started last. Changes
 // are announced on the bus by PropertiesChanged.
 class MprisPlayer : public QDBusAbstractAdaptor {
+    // The D-Bus interface: these names are the protocol's, not ours.
+    // NOLINTBEGIN(readability-identifier-naming)
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
@@ -62,6 +64,7 @@ public slots:
 signals:
     void Seeked(qlonglong position);
 
+    // NOLINTEND(readability-identifier-naming)
 private:
     bool Playing() const;
     void TrackStarted(Deck deck, int index);
