@@ -82,12 +82,12 @@ public:
     StoredColour color(int index) const;
     void setColor(int index, StoredColour value);
 
-#define KV_TRACKBAR_COLOR(name, Name)                                                              \
+#define KV_TRACKBAR_COLOR(name, name)                                                              \
     StoredColour name() const {                                                                    \
-        return color(ci##Name);                                                                    \
+        return color(ci##name);                                                                    \
     }                                                                                              \
-    void set##Name(StoredColour value) {                                                           \
-        setColor(ci##Name, value);                                                                 \
+    void set##name(StoredColour value) {                                                           \
+        setColor(ci##name, value);                                                                 \
     }
     KV_TRACKBAR_COLOR(backColor, BackColor)
     KV_TRACKBAR_COLOR(tickColor, TickColor)

@@ -13,21 +13,21 @@ namespace {
 class InputCaptureOnVirtualInput : public ::testing::Test {
 protected:
     void SetUp() override {
-        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
+        audio::useCaptureBackend(audio::CaptureBackend::Virtual);
         vi::ResetState();
     }
     void TearDown() override {
         capture_.reset();
         EXPECT_EQ(vi::OpenCaptures(), 0);
     }
-    audio::Status Open(std::size_t blockBytes, audio::CaptureFormat format = Stereo16()) {
-        return audio::OpenInputCapture(
+    audio::Status open(std::size_t blockBytes, audio::CaptureFormat format = stereo16()) {
+        return audio::openInputCapture(
             audio::InputCapture::kDefaultDevice, format, blockBytes,
             [this](std::span<const char> b) { blocks_.emplace_back(b.begin(), b.end()); },
             capture_);
     }
-    static audio::CaptureFormat Stereo16() { return {44100, 2, audio::SampleType::Int16}; }
-    static std::int16_t SampleAt(const std::vector<char>& block, std::size_t index) {
+    static audio::CaptureFormat stereo16() { return {44100, 2, audio::SampleType::Int16}; }
+    static std::int16_t sampleAt(const std::vector<char>& block, std::size_t index) {
         std::int16_t s;
         std::memcpy(&s, block.data() + 2 * index, 2);
         return s;
@@ -37,7 +37,7 @@ protected:
 };
 
 TEST_F(InputCaptureOnVirtualInput, BlocksAreWholeInOrderAndContinuous) {
-    ASSERT_TRUE(Open(402)); // rounded down to whole 4-byte frames
+    ASSERT_TRUE(open(402)); // rounded down to whole 4-byte frames
     EXPECT_EQ(capture_->blockBytes(), 400u);
     std::vector<std::int16_t> ramp(600);
     for (int i = 0; i < 600; ++i)
@@ -49,7 +49,7 @@ TEST_F(InputCaptureOnVirtualInput, BlocksAreWholeInOrderAndContinuous) {
     EXPECT_TRUE(capture_->start()) << "starting a running capture is harmless";
     vi::Advance(250); // 1000 bytes: two blocks and half of a third
     ASSERT_EQ(blocks_.size(), 2u);
-    EXPECT_EQ(SampleAt(blocks_[1], 0), SampleAt(blocks_[0], 199) + 1)
+    EXPECT_EQ(sampleAt(blocks_[1], 0), sampleAt(blocks_[0], 199) + 1)
         << "the samples continue across the block boundary";
 
     capture_->stop(); // the partial block is dropped, nothing arrives any more
@@ -62,7 +62,7 @@ TEST_F(InputCaptureOnVirtualInput, BlocksAreWholeInOrderAndContinuous) {
 }
 
 TEST_F(InputCaptureOnVirtualInput, EightBitToneIsCentredOn128) {
-    ASSERT_TRUE(Open(64, {8000, 1, audio::SampleType::UInt8}));
+    ASSERT_TRUE(open(64, {8000, 1, audio::SampleType::UInt8}));
     ASSERT_TRUE(capture_->start());
     vi::SetTone(1000, 1.0);
     vi::Advance(64);
@@ -72,22 +72,22 @@ TEST_F(InputCaptureOnVirtualInput, EightBitToneIsCentredOn128) {
 }
 
 TEST_F(InputCaptureOnVirtualInput, FailuresAreValuesWithTheirReason) {
-    EXPECT_EQ(audio::InputDeviceCount(), 1);
-    const audio::Status badFormat = Open(400, {44100, 3, audio::SampleType::Int16});
+    EXPECT_EQ(audio::inputDeviceCount(), 1);
+    const audio::Status badFormat = open(400, {44100, 3, audio::SampleType::Int16});
     EXPECT_FALSE(badFormat.ok());
     EXPECT_NE(badFormat.error().find("format"), std::string::npos) << badFormat.error();
-    EXPECT_FALSE(Open(400, {0, 2, audio::SampleType::Int16}));
+    EXPECT_FALSE(open(400, {0, 2, audio::SampleType::Int16}));
     EXPECT_EQ(capture_, nullptr);
 
-    const audio::Status noDevice = audio::OpenInputCapture(3, Stereo16(), 400, {}, capture_);
+    const audio::Status noDevice = audio::openInputCapture(3, stereo16(), 400, {}, capture_);
     EXPECT_FALSE(noDevice);
     EXPECT_EQ(capture_, nullptr);
 
     vi::FailNextOpen("busy");
-    EXPECT_EQ(Open(400).error(), "busy");
+    EXPECT_EQ(open(400).error(), "busy");
     EXPECT_EQ(vi::OpenCaptures(), 0);
 
-    ASSERT_TRUE(Open(400));
+    ASSERT_TRUE(open(400));
     vi::FailNextStart("gone");
     const audio::Status started = capture_->start();
     EXPECT_EQ(started.error(), "gone");

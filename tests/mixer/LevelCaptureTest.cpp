@@ -15,8 +15,8 @@ namespace {
 class LevelCaptureTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
-        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
+        ensureTestApp();
+        audio::useCaptureBackend(audio::CaptureBackend::Virtual);
         vi::ResetState();
         in_ =
             std::make_unique<LevelCapture>(audio::CaptureFormat{44100, 2, audio::SampleType::Int16},
@@ -31,7 +31,7 @@ protected:
         EXPECT_EQ(vi::OpenCaptures(), 0);
     }
     // Records one whole block whose bytes all have the given value.
-    static void Record(char value) {
+    static void record(char value) {
         const std::vector<char> bytes(8192, value);
         vi::Feed(bytes.data(), bytes.size());
     }
@@ -45,7 +45,7 @@ TEST_F(LevelCaptureTest, BlocksReachTheWindowInOrderAndAtMostTwoWait) {
     EXPECT_TRUE(in_->isDelivering());
     EXPECT_EQ(vi::OpenCaptures(), 1);
     for (char v : {1, 2, 3}) {
-        Record(v);
+        record(v);
         QCoreApplication::sendPostedEvents();
     }
     EXPECT_EQ(firstBytes_, (std::vector<char>{1, 2, 3}));
@@ -53,16 +53,16 @@ TEST_F(LevelCaptureTest, BlocksReachTheWindowInOrderAndAtMostTwoWait) {
 
     // A window that has not taken two blocks loses the third, not the later ones.
     for (char v : {4, 5, 6})
-        Record(v);
+        record(v);
     QCoreApplication::sendPostedEvents();
-    Record(7);
+    record(7);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(firstBytes_, (std::vector<char>{1, 2, 3, 4, 5, 7}));
 }
 
 TEST_F(LevelCaptureTest, StoppingDropsTheBlocksOnTheirWay) {
     ASSERT_TRUE(in_->start());
-    Record(1);
+    record(1);
     in_->stopWhenDrained(); // one on its way: open until it is in
     EXPECT_TRUE(in_->isOpen());
     EXPECT_FALSE(in_->isDelivering());
@@ -75,14 +75,14 @@ TEST_F(LevelCaptureTest, StoppingDropsTheBlocksOnTheirWay) {
     EXPECT_FALSE(in_->isOpen());
 
     ASSERT_TRUE(in_->start());
-    Record(2);
+    record(2);
     in_->stop();
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(firstBytes_.empty());
     EXPECT_EQ(vi::OpenCaptures(), 0);
 
     ASSERT_TRUE(in_->start()); // opened again, it records again
-    Record(3);
+    record(3);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(firstBytes_, (std::vector<char>{3}));
 }
