@@ -54,7 +54,7 @@ CatalogService::CatalogService(QString program, QStringList arguments)
     // Ends with the program even when the program itself is killed.
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     QObject::connect(&process, &QProcess::finished, &process,
-                     [this](int, QProcess::ExitStatus status) { Finished(status); });
+                     [this](int, QProcess::ExitStatus status) { finished(status); });
     QObject::connect(
         &process, &QProcess::errorOccurred, &process, [this](QProcess::ProcessError e) {
             if (e == QProcess::FailedToStart)

@@ -46,17 +46,17 @@ bool MprisPlayer::playing() const {
     return decks_.playCaption() == QLatin1String("Stop");
 }
 
-QString MprisPlayer::playbackStatus() const {
+QString MprisPlayer::PlaybackStatus() const {
     if (!playing())
         return QStringLiteral("Stopped");
     return decks_.isPaused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
 }
 
-bool MprisPlayer::canPlay() const {
+bool MprisPlayer::CanPlay() const {
     return playlist_.count() > 0;
 }
 
-qlonglong MprisPlayer::position() const {
+qlonglong MprisPlayer::Position() const {
     if (!playing() || decks_.CurrentDeck == Deck::None)
         return 0;
     try {
@@ -67,30 +67,30 @@ qlonglong MprisPlayer::position() const {
     }
 }
 
-void MprisPlayer::play() {
+void MprisPlayer::Play() {
     if (decks_.isPaused())
         decks_.resume();
     else if (!playing())
         decks_.playOrStop();
 }
 
-void MprisPlayer::pause() {
+void MprisPlayer::Pause() {
     decks_.pause();
 }
 
-void MprisPlayer::stop() {
+void MprisPlayer::Stop() {
     if (playing())
         decks_.playOrStop();
 }
 
-void MprisPlayer::playPause() {
+void MprisPlayer::PlayPause() {
     if (decks_.isPaused() || !playing())
-        play();
+        Play();
     else
-        pause();
+        Pause();
 }
 
-void MprisPlayer::next() {
+void MprisPlayer::Next() {
     decks_.advanceNow();
 }
 

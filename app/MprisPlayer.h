@@ -21,48 +21,48 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     // NOLINTBEGIN(readability-identifier-naming)
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
-    Q_PROPERTY(QString playbackStatus READ playbackStatus)
-    Q_PROPERTY(double rate READ rate)
-    Q_PROPERTY(double MinimumRate READ rate)
-    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
+    Q_PROPERTY(double Rate READ Rate)
+    Q_PROPERTY(double MinimumRate READ Rate)
+    Q_PROPERTY(double MaximumRate READ Rate)
     Q_PROPERTY(double Volume READ Volume)
-    Q_PROPERTY(QVariantMap metadata READ metadata)
-    Q_PROPERTY(qlonglong position READ position)
-    Q_PROPERTY(bool canGoNext READ canGoNext)
-    Q_PROPERTY(bool CanGoPrevious READ false)
-    Q_PROPERTY(bool canPlay READ canPlay)
-    Q_PROPERTY(bool canPause READ canPause)
-    Q_PROPERTY(bool CanSeek READ false)
-    Q_PROPERTY(bool canControl READ canControl)
+    Q_PROPERTY(QVariantMap Metadata READ Metadata)
+    Q_PROPERTY(qlonglong Position READ Position)
+    Q_PROPERTY(bool CanGoNext READ CanGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ False)
+    Q_PROPERTY(bool CanPlay READ CanPlay)
+    Q_PROPERTY(bool CanPause READ CanPause)
+    Q_PROPERTY(bool CanSeek READ False)
+    Q_PROPERTY(bool CanControl READ CanControl)
 public:
     // artwork(deck) is the file of a deck's picture, or empty when it has none.
     MprisPlayer(QObject* exported, QDBusConnection bus, DeckEngine& decks, Playlist& playlist,
                 std::function<QString(Deck deck)> artwork);
 
-    QString playbackStatus() const;
-    double rate() const { return 1.0; }
-    double volume() const { return 1.0; }
-    QVariantMap metadata() const { return metadata_; }
-    qlonglong position() const;
-    bool canGoNext() const { return playing(); }
-    bool canPlay() const;
-    bool canPause() const { return playing(); }
-    bool canControl() const { return true; }
-    bool false() const { return false; }
+    QString PlaybackStatus() const;
+    double Rate() const { return 1.0; }
+    double Volume() const { return 1.0; }
+    QVariantMap Metadata() const { return metadata_; }
+    qlonglong Position() const;
+    bool CanGoNext() const { return playing(); }
+    bool CanPlay() const;
+    bool CanPause() const { return playing(); }
+    bool CanControl() const { return true; }
+    bool False() const { return false; }
 
 public slots:
-    void play();
-    void pause();
-    void playPause();
-    void stop();
-    void next();
-    void previous() {}
-    void seek(qlonglong) {}
-    void setPosition(const QDBusObjectPath&, qlonglong) {}
-    void openUri(const QString&) {}
+    void Play();
+    void Pause();
+    void PlayPause();
+    void Stop();
+    void Next();
+    void Previous() {}
+    void Seek(qlonglong) {}
+    void SetPosition(const QDBusObjectPath&, qlonglong) {}
+    void OpenUri(const QString&) {}
 
 signals:
-    void seeked(qlonglong position);
+    void Seeked(qlonglong position);
 
     // NOLINTEND(readability-identifier-naming)
 private:

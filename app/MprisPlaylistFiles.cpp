@@ -10,7 +10,7 @@ MprisPlaylistFiles::MprisPlaylistFiles(QObject* exported, Playlist& playlist,
     , playlist_(playlist)
     , raise_(std::move(raise)) {}
 
-int MprisPlaylistFiles::addFiles(const QStringList& paths) {
+int MprisPlaylistFiles::AddFiles(const QStringList& paths) {
     std::vector<std::string> files;
     for (const QString& path : paths)
         files.push_back(QFile::encodeName(path).toStdString());

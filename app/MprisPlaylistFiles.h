@@ -23,7 +23,7 @@ public:
 
 public slots:
     // Absolute paths; returns how many rows were added.
-    int addFiles(const QStringList& paths);
+    int AddFiles(const QStringList& paths);
 
     // NOLINTEND(readability-identifier-naming)
 private:

@@ -11,27 +11,27 @@ class MprisRoot : public QDBusAbstractAdaptor {
     // NOLINTBEGIN(readability-identifier-naming)
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
-    Q_PROPERTY(bool canQuit READ canQuit)
-    Q_PROPERTY(bool canRaise READ canRaise)
-    Q_PROPERTY(bool hasTrackList READ hasTrackList)
-    Q_PROPERTY(QString identity READ identity)
-    Q_PROPERTY(QString desktopEntry READ desktopEntry)
-    Q_PROPERTY(QStringList supportedUriSchemes READ supportedUriSchemes)
-    Q_PROPERTY(QStringList supportedMimeTypes READ supportedMimeTypes)
+    Q_PROPERTY(bool CanQuit READ CanQuit)
+    Q_PROPERTY(bool CanRaise READ CanRaise)
+    Q_PROPERTY(bool HasTrackList READ HasTrackList)
+    Q_PROPERTY(QString Identity READ Identity)
+    Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
 public:
     MprisRoot(QObject* exported, std::function<void()> raise, std::function<void()> quit);
 
-    bool canQuit() const { return true; }
-    bool canRaise() const { return true; }
-    bool hasTrackList() const { return false; }
-    QString identity() const { return QStringLiteral("Kolvadeck"); }
-    QString desktopEntry() const { return QStringLiteral("kolvadeck"); }
-    QStringList supportedUriSchemes() const { return {}; }
-    QStringList supportedMimeTypes() const { return {}; }
+    bool CanQuit() const { return true; }
+    bool CanRaise() const { return true; }
+    bool HasTrackList() const { return false; }
+    QString Identity() const { return QStringLiteral("Kolvadeck"); }
+    QString DesktopEntry() const { return QStringLiteral("kolvadeck"); }
+    QStringList SupportedUriSchemes() const { return {}; }
+    QStringList SupportedMimeTypes() const { return {}; }
 
 public slots:
-    void raise() { raise_(); }
-    void quit() { quit_(); }
+    void Raise() { raise_(); }
+    void Quit() { quit_(); }
 
     // NOLINTEND(readability-identifier-naming)
 private:

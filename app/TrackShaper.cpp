@@ -51,7 +51,7 @@ TrackShaper::TrackShaper(Settings& settings, Playlist& playlist, DeckEngine& dec
     });
     decks_.setTrackPlanner([this](const std::string& path) { return plan(path); });
     decks_.setHandoverPlanner([this](const std::string& outgoing, const std::string& incoming) {
-        return Handover(outgoing, incoming);
+        return handover(outgoing, incoming);
     });
     queueRows(0, playlist_.count() - 1);
     worker_.start();
@@ -102,11 +102,11 @@ std::optional<DeckEngine::Handover> TrackShaper::handover(const std::string& out
     if (out == results_.constEnd() || in == results_.constEnd())
         return std::nullopt;
     // At the gains the decks play them at.
-    auto gainDb = [this](const analysis::LoudnessResult& result) {
+    auto playedGainDb = [this](const analysis::LoudnessResult& result) {
         return settings_.normaliseLoudness() ? gainDb(result) : 0.0;
     };
     const std::optional<analysis::Transition> plan =
-        analysis::planTransition(*out, gainDb(*out), *in, gainDb(*in));
+        analysis::planTransition(*out, playedGainDb(*out), *in, playedGainDb(*in));
     if (!plan)
         return std::nullopt;
     qCDebug(lcApp, "hand-over %s -> %s: kind %d at frame %lld, fades in %lld out %lld, %.2f LU",

@@ -62,7 +62,7 @@ bool Statement::step() {
 }
 
 void Statement::run() {
-    while (Step()) {
+    while (step()) {
     }
 }
 

@@ -53,7 +53,7 @@ std::string keyedHash(const std::string& key, const std::string& message) {
 }
 
 std::string proof(const std::string& secret, int port, const std::string& nonce) {
-    return KeyedHash(secret, identity_challenge::challenge(port, nonce));
+    return keyedHash(secret, identity_challenge::challenge(port, nonce));
 }
 
 } // namespace instance_identity

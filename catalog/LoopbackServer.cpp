@@ -52,7 +52,7 @@ LoopbackServer::LoopbackServer(Handler handler)
     event.data.u64 = 0;
     epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &event);
     for (int i = 0; i < kWorkers; ++i)
-        workers_.emplace_back([this] { Work(); });
+        workers_.emplace_back([this] { work(); });
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -224,7 +224,7 @@ void LoopbackServer::readable(Connection& c) {
     case RequestHead::Progress::Incomplete:
         return;
     case RequestHead::Progress::TooLarge:
-        Answer(c, Outgoing::text(431, "Request Header Fields Too Large", "text/plain",
+        answer(c, Outgoing::text(431, "Request Header Fields Too Large", "text/plain",
                                  "Request header fields too large\n"));
         return;
     case RequestHead::Progress::Complete:
@@ -232,17 +232,17 @@ void LoopbackServer::readable(Connection& c) {
     }
     const std::optional<RequestHead> head = RequestHead::parse({c.received.data(), length});
     if (!head) {
-        Answer(c, Outgoing::text(400, "Bad Request", "text/plain", "Bad request\n"));
+        answer(c, Outgoing::text(400, "Bad Request", "text/plain", "Bad request\n"));
         return;
     }
     if (head->hostCount != 1 || !isLoopbackHost(head->host, port_)) {
-        Answer(c, Outgoing::text(421, "Misdirected Request", "text/plain",
+        answer(c, Outgoing::text(421, "Misdirected Request", "text/plain",
                                  "This service answers requests for 127.0.0.1:" +
                                      std::to_string(port_) + " only\n"));
         return;
     }
     if (head->hasBody || (head->method != "GET" && head->method != "HEAD")) {
-        Answer(c, Outgoing::text(405, "Method Not Allowed", "text/plain", "Only GET\n"));
+        answer(c, Outgoing::text(405, "Method Not Allowed", "text/plain", "Only GET\n"));
         return;
     }
     c.state = Connection::State::Working;
@@ -339,7 +339,7 @@ void LoopbackServer::expireDeadlines() {
         if (c->state == Connection::State::Working || now < c->deadline)
             continue;
         if (c->state == Connection::State::Reading && !c->received.empty())
-            Answer(*c, Outgoing::text(408, "Request Timeout", "text/plain", "Request timeout\n"));
+            answer(*c, Outgoing::text(408, "Request Timeout", "text/plain", "Request timeout\n"));
         else
             expired.push_back(id);
     }
@@ -355,7 +355,7 @@ void LoopbackServer::collectAnswers() {
     }
     for (auto& [id, out] : ready)
         if (const auto found = connections_.find(id); found != connections_.end())
-            Answer(*found->second, std::move(out));
+            answer(*found->second, std::move(out));
 }
 
 void LoopbackServer::work() {

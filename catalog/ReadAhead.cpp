@@ -3,7 +3,7 @@
 ReadAhead::ReadAhead(std::vector<Job> jobs, const std::atomic<bool>* stop)
     : jobs_(std::move(jobs))
     , stop_(stop)
-    , worker_([this] { Work(); }) {}
+    , worker_([this] { work(); }) {}
 
 ReadAhead::~ReadAhead() {
     {

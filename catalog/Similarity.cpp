@@ -576,7 +576,7 @@ void invalidate(Database& db) {
 }
 
 bool ready(Database& db) {
-    return Depth(db) > 0;
+    return depth(db) > 0;
 }
 
 std::int64_t depth(Database& db) {
@@ -621,7 +621,7 @@ void update(Database& db, const std::vector<TrackState>& before,
     }
     const Catalogue c = load(db);
     // Lists too shallow for the artist with the most tracks are all made again.
-    const auto storedDepth = static_cast<size_t>(Depth(db));
+    const auto storedDepth = static_cast<size_t>(depth(db));
     if (depthFor(c) > storedDepth) {
         makeAll(db);
         return;

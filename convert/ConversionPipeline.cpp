@@ -240,7 +240,7 @@ void ConversionPipeline::finish() {
         removeFile(intermediateFile(target_));
     dialogs::showMessage(shell::isExistingFile(target_) ? QStringLiteral("Conversion successfull!")
                                                         : QStringLiteral("Conversion error!"),
-                         form_, Finished());
+                         form_, finished());
 }
 
 // "Cancel?": the controls go idle at once; the conversion ends when its tool
@@ -274,7 +274,7 @@ void ConversionPipeline::abort() {
     removeFile(target_);
     setStep(Step::Idle);
     setIdle();
-    dialogs::showMessage(QStringLiteral("Conversion aborted!"), form_, Finished());
+    dialogs::showMessage(QStringLiteral("Conversion aborted!"), form_, finished());
 }
 
 std::function<void()> ConversionPipeline::finished() {

@@ -82,12 +82,12 @@ public:
     StoredColour color(int index) const;
     void setColor(int index, StoredColour value);
 
-#define KV_TRACKBAR_COLOR(name, name)                                                              \
+#define KV_TRACKBAR_COLOR(name, Name)                                                              \
     StoredColour name() const {                                                                    \
-        return color(ci##name);                                                                    \
+        return color(ci##Name);                                                                    \
     }                                                                                              \
-    void set##name(StoredColour value) {                                                           \
-        setColor(ci##name, value);                                                                 \
+    void set##Name(StoredColour value) {                                                           \
+        setColor(ci##Name, value);                                                                 \
     }
     KV_TRACKBAR_COLOR(backColor, BackColor)
     KV_TRACKBAR_COLOR(tickColor, TickColor)

@@ -75,7 +75,7 @@ audio::CaptureFormat InputLevel::captureFormat() {
 audio::Status InputLevel::startCapture() {
     if (!levelCapture_)
         levelCapture_ = std::make_unique<LevelCapture>(
-            CaptureFormat(), kBlockBytes,
+            captureFormat(), kBlockBytes,
             [this](std::span<const char> block) { onCaptureBlock(block); });
     return levelCapture_->start(audio::InputCapture::kDefaultDevice);
 }

@@ -53,7 +53,7 @@ SystemMixer::Values MasterVolume::levels() const {
 }
 
 void MasterVolume::writeVolumeAndBalance() {
-    mixer_.write(SystemMixer::MasterVolume, Levels());
+    mixer_.write(SystemMixer::MasterVolume, levels());
 }
 
 void MasterVolume::readVolumeAndBalance() {

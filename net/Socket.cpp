@@ -41,7 +41,7 @@ void Socket::close() {
 
 namespace {
 
-sockaddr_in address(const std::string& ip, int port) {
+sockaddr_in socketAddress(const std::string& ip, int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -53,7 +53,7 @@ sockaddr_in address(const std::string& ip, int port) {
 } // namespace
 
 Socket listen(const std::string& ip, int port, int backlog) {
-    const sockaddr_in address = address(ip, port);
+    const sockaddr_in address = socketAddress(ip, port);
     Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid())
         throw SocketError("Could not create socket. " + systemText(errno));
@@ -67,7 +67,7 @@ Socket listen(const std::string& ip, int port, int backlog) {
 }
 
 Socket connect(const std::string& ip, int port) {
-    const sockaddr_in address = address(ip, port);
+    const sockaddr_in address = socketAddress(ip, port);
     Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid())
         throw SocketError("Could not create socket. " + systemText(errno));

@@ -24,7 +24,7 @@ public:
 protected:
     bool event(QEvent* e) override {
         markReceipt(this); // before the event is read at all
-        if (e->type() != CallEvent::type())
+        if (e->type() != CallEvent::eventType())
             return QObject::event(e);
         static_cast<CallEvent*>(e)->call();
         return true;
@@ -32,12 +32,12 @@ protected:
 
 private:
     struct CallEvent : QEvent {
-        static QEvent::Type type() {
+        static QEvent::Type eventType() {
             static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
             return type;
         }
         explicit CallEvent(std::function<void()> c)
-            : QEvent(type())
+            : QEvent(eventType())
             , call(std::move(c)) {}
         std::function<void()> call;
     };

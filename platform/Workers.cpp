@@ -10,7 +10,7 @@ namespace {
 std::mutex poolMutex;
 QThreadPool* pool = nullptr; // made on first use; kept while a thread is stuck
 
-QThreadPool& pool() {
+QThreadPool& sharedPool() {
     std::lock_guard lock(poolMutex);
     if (!pool) {
         pool = new QThreadPool;
@@ -26,7 +26,7 @@ struct JoinAtExit {
 } // namespace
 
 void run(std::function<void()> work) {
-    pool().start(std::move(work));
+    sharedPool().start(std::move(work));
 }
 
 bool joinWorkers(std::chrono::milliseconds bound) {

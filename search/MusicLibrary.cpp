@@ -35,11 +35,11 @@ MusicLibrary::MusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* f
     , w_(buildMusicLibraryForm(tabSheet))
     , client_(new SearchClient(this))
     , musicFolders_(cataloguedMusicFolders()) {
-    connect();
+    connectWidgets();
     connect(client_, &SearchClient::answered, this, &MusicLibrary::showAnswer);
 }
 
-void MusicLibrary::connect() {
+void MusicLibrary::connectWidgets() {
     // Each command runs like a framework handler: an error that leaves it is
     // shown in the standard error box.
     const auto command = [this](void (MusicLibrary::*handler)()) {

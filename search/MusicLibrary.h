@@ -97,7 +97,7 @@ signals:
     void answerShown();
 
 private:
-    void connect();
+    void connectWidgets();
     int selectedRow() const;
     void showAnswer(const SearchAnswer& answer);
     bool retryAfterReconnect();

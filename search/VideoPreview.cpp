@@ -117,7 +117,7 @@ void VideoPreview::showError(const QString& text) {
         return;
     failed_ = true;
     // The framework's words are for the log, not for the user.
-    qCWarning(lcSearch, "the preview of %s cannot play: %s", qUtf8Printable(Source().toString()),
+    qCWarning(lcSearch, "the preview of %s cannot play: %s", qUtf8Printable(source().toString()),
               qUtf8Printable(text));
     leaveFullScreen();
     errorLabel_->setText(promotion_ ? QString() : tr("Preview unavailable"));

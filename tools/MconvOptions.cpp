@@ -83,10 +83,10 @@ private:
         } else if (auto placed = kPlacedWithValue.find(token); placed != kPlacedWithValue.end()) {
             pending_.push_back({placed->second, value(token)});
         } else if (auto out = kOutputWithValue.find(token); out != kOutputWithValue.end()) {
-            std::string value = value(token);
-            if (token == "-ab" && isBareNumber(value))
-                value += "k";
-            pending_.push_back({out->second, std::move(value), true, true});
+            std::string given = value(token);
+            if (token == "-ab" && isBareNumber(given))
+                given += "k";
+            pending_.push_back({out->second, std::move(given), true, true});
         } else if (token.size() > 1 && token.front() == '-') {
             throw MconvError("unknown option " + token);
         } else if (token.empty() || token == "-") {

@@ -32,7 +32,7 @@ Status InputCapture::start() {
     {
         std::lock_guard lock(mutex_);
         if (running_)
-            return Status::ok();
+            return Status::success();
         running_ = true;
         filled_ = 0;
     }

@@ -69,7 +69,7 @@ Status PortAudioInputCapture::open(int paDevice) {
     if (err != paNoError)
         return failed("The sound input could not be opened", err);
     stream_ = stream;
-    return Status::ok();
+    return Status::success();
 }
 
 Status PortAudioInputCapture::startSource() {
@@ -79,7 +79,7 @@ Status PortAudioInputCapture::startSource() {
         return failed("The sound input could not start", err);
     threadState_ = std::make_shared<ThreadState>();
     workers::run([this, stream = stream_, state = threadState_] { captureLoop(stream, state); });
-    return Status::ok();
+    return Status::success();
 }
 
 void PortAudioInputCapture::stopSource() {
@@ -178,7 +178,7 @@ Status openPortAudioInputCapture(int device, const CaptureFormat& format, std::s
     if (Status status = opened->open(paDevice); !status)
         return status;
     capture = std::move(opened);
-    return Status::ok();
+    return Status::success();
 }
 
 } // namespace audio

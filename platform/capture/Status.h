@@ -9,7 +9,7 @@ namespace audio {
 // sentence the program can show or log.
 class Status {
 public:
-    static Status ok() { return Status(); }
+    static Status success() { return Status(); }
     static Status failure(std::string error) { return Status(std::move(error)); }
 
     bool ok() const { return error_.empty(); }

@@ -57,7 +57,7 @@ protected:
         std::lock_guard lock(S().mutex);
         if (std::string error = std::exchange(S().nextStartError, {}); !error.empty())
             return Status::failure(std::move(error));
-        return Status::ok();
+        return Status::success();
     }
     void stopSource() override {}
 };
@@ -127,7 +127,7 @@ Status openVirtualInputCapture(int device, const CaptureFormat& format, std::siz
             return Status::failure(std::move(error));
     }
     capture = std::make_unique<VirtualInputCapture>(format, blockBytes, std::move(handler));
-    return Status::ok();
+    return Status::success();
 }
 
 namespace virtual_input {

@@ -132,7 +132,7 @@ TEST(AnalysisWorkerTest, AnalysesTheNextTrackFirstAtIdlePriority) {
     Collected c;
     {
         analysis::AnalysisWorker worker(cache);
-        Collect(worker, c);
+        collect(worker, c);
         for (const std::string& path : {a, b, next, broken, a})
             worker.enqueue(path);
         worker.putFirst(next);
@@ -155,7 +155,7 @@ TEST(AnalysisWorkerTest, AnalysesTheNextTrackFirstAtIdlePriority) {
     cache.store(a, *analysis::stampOf(a), Sample(-33));
     Collected again;
     analysis::AnalysisWorker worker(cache);
-    Collect(worker, again);
+    collect(worker, again);
     worker.enqueue(a);
     worker.start();
     ASSERT_TRUE(waitFor([&] { return again.results.size() == 1; }));
@@ -171,7 +171,7 @@ TEST(AnalysisWorkerTest, StopsALongAnalysisWhenDestroyed) {
     Collected c;
     {
         analysis::AnalysisWorker worker(cache);
-        Collect(worker, c);
+        collect(worker, c);
         worker.enqueue(long_);
         worker.start();
         ASSERT_TRUE(waitFor([&] { return worker.waiting() == 0; }));

@@ -59,10 +59,10 @@ TEST(NeverWaits, AdvancesStayOnTimeWhileSearchConversionAndSlowLoadRun) {
     server.serve("/media/clip.mp4", {200, "video/mp4", readFile(testClip()), {}});
     server.serve("/api/video/", {200,
                                  "text/xml",
-                                 replaced(Answer("youtube_sources.xml"),
+                                 replaced(answer("youtube_sources.xml"),
                                           "http://video.example/watch?v=", clip + "?v="),
                                  {}});
-    LoopbackServer::Response trickle{200, "text/xml", Answer("track_search.xml"), {}};
+    LoopbackServer::Response trickle{200, "text/xml", answer("track_search.xml"), {}};
     trickle.trickleMs = 1000;
     server.serve("/api/music/", trickle);
     setenv("KOLVADECK_SEARCH_HOST", server.host().c_str(), 1);

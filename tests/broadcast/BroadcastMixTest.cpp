@@ -79,7 +79,7 @@ TEST_F(BroadcastMixOnCard, MicDucksTheDecksByTwelveDecibelsAndLetsThemBack) {
     vi::SetSilence();
     run(1500);
 
-    const std::vector<double> decks = Levels(kDeckHz), mic = Levels(kMicHz);
+    const std::vector<double> decks = levels(kDeckHz), mic = levels(kMicHz);
     const std::size_t talk = firstAbove(mic, 0.1);
     ASSERT_LT(talk, decks.size()) << "the microphone never reached the mix";
     std::size_t quiet = talk;

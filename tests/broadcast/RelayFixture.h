@@ -68,7 +68,7 @@ public:
         return bytes;
     }
     void feedBlock(int k) {
-        const std::vector<char> bytes = Block(k);
+        const std::vector<char> bytes = block(k);
         audio::virtual_input::feed(bytes.data(), bytes.size());
         QCoreApplication::sendPostedEvents();
     }

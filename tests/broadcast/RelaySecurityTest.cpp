@@ -107,7 +107,7 @@ TEST_F(RelaySecurity, ReadersKeepTheirPaceBesideClientsThatNeverRead) {
     TimedReaders readers(50);
     ASSERT_TRUE(waitForClients(50));
 
-    const std::vector<char> block = Block(1);
+    const std::vector<char> block = block(1);
     std::atomic<bool> done{false};
     std::atomic<int> fed{0};
     Clock::duration longestHandOver{};
@@ -178,7 +178,7 @@ TEST_F(RelaySecurity, SixtyFourIdleClientsDoNotLockAReaderOut) {
     EXPECT_TRUE(waitForClients(64));
     feedBlock(1);
     ASSERT_TRUE(reader.waitForBytes(kBlock));
-    EXPECT_EQ(reader.bytes(), Block(1));
+    EXPECT_EQ(reader.bytes(), block(1));
 }
 
 // With sound flowing, the place goes to the newcomer at the expense of a
@@ -204,7 +204,7 @@ TEST_F(RelaySecurity, ANewcomerTakesTheIdlestPlaceNotAReaders) {
     feedBlock(9);
     ASSERT_TRUE(first.waitForBytes(9 * kBlock)) << "the reader was dropped";
     ASSERT_TRUE(second.waitForBytes(kBlock));
-    EXPECT_EQ(second.bytes(), Block(9));
+    EXPECT_EQ(second.bytes(), block(9));
 }
 
 // A client that takes none of the sound waiting for it is dropped after the

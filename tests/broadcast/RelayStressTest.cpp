@@ -39,7 +39,7 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
     std::atomic<int> fed{0}, joins{0};
     std::thread capture([&] {
         while (!done) {
-            const std::vector<char> bytes = Block(fed + 1);
+            const std::vector<char> bytes = block(fed + 1);
             audio::virtual_input::feed(bytes.data(), bytes.size());
             ++fed;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -81,7 +81,7 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
         const int k = first / 1000 + (first % 1000 ? 1 : 0); // a block starts at k*1000 mod 2^15
         bool matched = false;
         for (int candidate = last + 1; candidate <= fed && !matched; ++candidate) {
-            const auto block = Block(candidate);
+            const auto block = block(candidate);
             if (std::equal(block.begin(), block.end(), got.begin() + std::ptrdiff_t(at))) {
                 last = candidate;
                 matched = true;

@@ -113,7 +113,7 @@ TEST_F(AudioRelayTest, AStalledClientIsDroppedAndTheOthersKeepReceiving) {
     ASSERT_TRUE(reader.waitForBytes(std::size_t(fed) * kBlock));
     std::vector<char> expected;
     for (int k = 1; k <= fed; ++k) {
-        const auto b = Block(k);
+        const auto b = block(k);
         expected.insert(expected.end(), b.begin(), b.end());
     }
     EXPECT_EQ(reader.bytes(), expected);

@@ -47,23 +47,23 @@ TEST_F(FolderWatcherTest, ReportsFinishedFilesNewFoldersAndWhatIsGone) {
     write(root_ / "b.mp3.part");
     write(root_ / "c.crdownload");
     fs::rename(root_ / "b.mp3.part", root_ / "b.mp3");
-    EXPECT_EQ(Collect(watcher), (Paths{P("b.mp3"), P("old/a.mp3")}));
+    EXPECT_EQ(collect(watcher), (Paths{P("b.mp3"), P("old/a.mp3")}));
 
     // A new folder is reported (files may be in it before its watch) and
     // watched from then on, deeper folders too.
     fs::create_directories(root_ / "new" / "deeper");
-    EXPECT_EQ(Collect(watcher), (Paths{P("new")}));
+    EXPECT_EQ(collect(watcher), (Paths{P("new")}));
     write(root_ / "new" / "deeper" / "d.mp3");
-    EXPECT_EQ(Collect(watcher), (Paths{P("new/deeper/d.mp3")}));
+    EXPECT_EQ(collect(watcher), (Paths{P("new/deeper/d.mp3")}));
 
     fs::remove(root_ / "b.mp3");
     fs::rename(root_ / "old", root_ / "older");
-    EXPECT_EQ(Collect(watcher), (Paths{P("b.mp3"), P("old"), P("older")}));
+    EXPECT_EQ(collect(watcher), (Paths{P("b.mp3"), P("old"), P("older")}));
     // The moved folder is watched under its new name only.
     write(root_ / "older" / "e.mp3");
-    EXPECT_EQ(Collect(watcher), (Paths{P("older/e.mp3")}));
+    EXPECT_EQ(collect(watcher), (Paths{P("older/e.mp3")}));
     fs::remove_all(root_ / "new");
-    EXPECT_EQ(Collect(watcher), (Paths{P("new"), P("new/deeper"), P("new/deeper/d.mp3")}));
+    EXPECT_EQ(collect(watcher), (Paths{P("new"), P("new/deeper"), P("new/deeper/d.mp3")}));
 }
 
 TEST_F(FolderWatcherTest, AnOverflowAsksForARescanAndWakeEndsAWait) {

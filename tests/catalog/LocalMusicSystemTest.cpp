@@ -117,7 +117,7 @@ protected:
 
 TEST_F(LocalMusicSystem, EnterMenuAndDragAddTheFoundFilesToThePlaylist) {
     find("prince");
-    ASSERT_EQ(Rows(), (QStringList{"Prince - Kiss", "Prince - When Doves Cry"}));
+    ASSERT_EQ(rows(), (QStringList{"Prince - Kiss", "Prince - When Doves Cry"}));
 
     clickRow("Prince - Kiss");
     QTest::keyClick(list_, Qt::Key_Return);
@@ -151,22 +151,22 @@ TEST_F(LocalMusicSystem, EnterMenuAndDragAddTheFoundFilesToThePlaylist) {
         QTest::mouseDClick(list_->viewport(), Qt::LeftButton, {}, at);
     }));
     EXPECT_EQ(library_->currentRequest().method, "youtube.sources");
-    ASSERT_FALSE(Rows().isEmpty());
-    EXPECT_FALSE(menuOffersAdd(Rows().front()));
-    clickRow(Rows().front());
+    ASSERT_FALSE(rows().isEmpty());
+    EXPECT_FALSE(menuOffersAdd(rows().front()));
+    clickRow(rows().front());
     QTest::keyClick(list_, Qt::Key_Return);
     EXPECT_EQ(form_->playlist()->count(), 3);
 }
 
 TEST_F(LocalMusicSystem, AFileNameFindsItsFileAndAnUntaggedFileIsListedByIt) {
     find("untagged take.mp3");
-    EXPECT_EQ(Rows(), QStringList{"untagged take.mp3"});
+    EXPECT_EQ(rows(), QStringList{"untagged take.mp3"});
     clickRow("untagged take.mp3");
     QTest::keyClick(list_, Qt::Key_Enter);
     EXPECT_EQ(playlistPaths(), (std::vector<std::string>{untagged_.string()}));
 
     find("kiss.mp3"); // a tagged file, by its name
-    EXPECT_EQ(Rows(), QStringList{"Prince - Kiss"});
+    EXPECT_EQ(rows(), QStringList{"Prince - Kiss"});
 }
 
 TEST_F(LocalMusicSystem, EveryVideoCarriesItsLength) {

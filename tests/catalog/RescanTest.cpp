@@ -89,7 +89,7 @@ TEST_F(Rescan, OnlyNewOrChangedFilesAreReadAndGoneOnesDropped) {
                            (collection_.music / "kiss.mp3").string() + "'"));
     touch(collection_.music / "kiss.mp3");
     EXPECT_EQ(scan(), (Summary{all, 1, all - 1, 0}));
-    const auto titles = Titles("tracks");
+    const auto titles = titles("tracks");
     EXPECT_NE(std::find(titles.begin(), titles.end(), "Kiss (Extended)"), titles.end());
     EXPECT_EQ(std::find(titles.begin(), titles.end(), "Kiss"), titles.end());
     // The similarity lists follow the rescans.
@@ -103,7 +103,7 @@ TEST_F(Rescan, OnlyNewOrChangedFilesAreReadAndGoneOnesDropped) {
     fs::remove(collection_.videos / "Nirvana - Teen Spirit.mp4");
     EXPECT_EQ(scan(), (Summary{all - 2, 0, all - 2, 2}));
     for (const char* table : {"tracks", "videos"})
-        for (const std::string& title : Titles(table))
+        for (const std::string& title : titles(table))
             EXPECT_EQ(title.find("Spirit"), std::string::npos) << table;
     for (const std::string& title : similar("Run-DMC", "Walk This Way"))
         EXPECT_EQ(title.find("Spirit"), std::string::npos);
@@ -118,7 +118,7 @@ TEST_F(Rescan, AFolderThatIsNotThereKeepsItsFiles) {
     // An unplugged disk is not a deleted collection.
     fs::rename(collection_.music, collection_.root / "elsewhere");
     EXPECT_EQ(scan(), (Summary{collection_.videoFiles, 0, collection_.videoFiles, 0}));
-    EXPECT_EQ(Titles("tracks").size(), static_cast<size_t>(collection_.musicFiles));
+    EXPECT_EQ(titles("tracks").size(), static_cast<size_t>(collection_.musicFiles));
 }
 
 } // namespace

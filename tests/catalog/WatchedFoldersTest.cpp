@@ -63,7 +63,7 @@ protected:
 };
 
 TEST_F(WatchedFolders, NewFilesAreFoundAndGoneOnesDropWithoutAScan) {
-    const auto search = [this] { return search("zebulon"); };
+    const auto search = [this] { return this->search("zebulon"); };
     ASSERT_EQ(search().find("Zebulon Quartz"), std::string::npos);
 
     // A copy finished writing.

@@ -110,7 +110,7 @@ protected:
         // Answered on a later turn of the loop, as a user closes a dialog.
         dialogs::setHandler([this](const dialogs::Request& r, const dialogs::Reply& reply) {
             ++unanswered_;
-            QTimer::singleShot(0, page_.get(), [this, reply, answer = Answer(r)] {
+            QTimer::singleShot(0, page_.get(), [this, reply, answer = answer(r)] {
                 --unanswered_;
                 reply(answer);
             });
@@ -242,7 +242,7 @@ TEST_F(ConversionTest, Mp3FromTheSelectedVideo) {
     EXPECT_EQ(saveRequests_[0].fileName, "*.mp3");
     EXPECT_EQ(saveRequests_[0].defaultSuffix, "mp3");
     EXPECT_EQ(conversion_->conversionTarget(), target.string());
-    const auto streams = Probe(target.string());
+    const auto streams = probe(target.string());
     ASSERT_EQ(streams.size(), 1u);
     EXPECT_EQ(streams[0].codec, "mp3");
     EXPECT_EQ(streams[0].sampleRate, 44100);
@@ -290,11 +290,11 @@ TEST_F(ConversionTest, Mp4AndFlvAre320x240At10Frames) {
     EXPECT_TRUE(sawSizeText());
     onStarted_ = nullptr;
     EXPECT_EQ(saveRequests_.back().filter, "*.mp4");
-    const auto mp4Video = streamOf(Probe(mp4.string()), "video");
+    const auto mp4Video = streamOf(probe(mp4.string()), "video");
     EXPECT_EQ(mp4Video.width, 320);
     EXPECT_EQ(mp4Video.height, 240);
     EXPECT_EQ(mp4Video.frameRate, "10/1");
-    EXPECT_EQ(streamOf(Probe(mp4.string()), "audio").sampleRate, 44100);
+    EXPECT_EQ(streamOf(probe(mp4.string()), "audio").sampleRate, 44100);
     EXPECT_FALSE(fs::exists(intermediateFile(mp4.string())));
 
     // An FLV target named clip.flv goes through clip.flv.flv.
@@ -303,7 +303,7 @@ TEST_F(ConversionTest, Mp4AndFlvAre320x240At10Frames) {
     convertFirstVideo(conversion_->widgets().flvrb, flv);
     EXPECT_EQ(messages_, std::vector<std::string>{"Conversion successfull!"});
     EXPECT_EQ(saveRequests_.back().defaultSuffix, "flv");
-    const auto streams = Probe(flv.string());
+    const auto streams = probe(flv.string());
     EXPECT_EQ(streamOf(streams, "video").width, 320);
     EXPECT_EQ(streamOf(streams, "video").height, 240);
     EXPECT_EQ(streamOf(streams, "video").frameRate, "10/1");
@@ -436,7 +436,7 @@ TEST_F(ConversionTest, ExistingTargetIsKeptOnNoAndReplacedOnYes) {
     convertFirstVideo(conversion_->widgets().mp3rb, target);
     EXPECT_TRUE(cleanAtStart);
     EXPECT_EQ(messages_, std::vector<std::string>{"Conversion successfull!"});
-    EXPECT_EQ(streamOf(Probe(target.string()), "audio").codec, "mp3");
+    EXPECT_EQ(streamOf(probe(target.string()), "audio").codec, "mp3");
 }
 
 TEST_F(ConversionTest, HostilePageAddressesRunNothingAndReadNoLocalFile) {

@@ -47,7 +47,7 @@ TEST_F(ToolsTest, YtWritesExactlyTheFileAfterOReplacingAnOldOne) {
     std::string errors;
     EXPECT_EQ(runProgram(kYt, downloaderArguments(target, clipAddress()), &errors), 0) << errors;
     EXPECT_EQ(filesIn(folder_), std::vector<std::string>{"my clip.mp3.flv"});
-    const auto video = streamOf(Probe(intermediateFile(target)), "video");
+    const auto video = streamOf(probe(intermediateFile(target)), "video");
     EXPECT_EQ(video.codec, "h264");
     EXPECT_EQ(video.width, 320);
 }
@@ -81,7 +81,7 @@ TEST_F(ToolsTest, MconvConvertsTheProgramsMp3Parameters) {
     std::string errors;
     EXPECT_EQ(runProgram(kMconv, converterArguments(ConversionFormat::MP3, target), &errors), 0)
         << errors;
-    const auto streams = Probe(target);
+    const auto streams = probe(target);
     ASSERT_EQ(streams.size(), 1u);
     EXPECT_EQ(streams[0].codec, "mp3");
     EXPECT_EQ(streams[0].sampleRate, 44100);
@@ -110,7 +110,7 @@ TEST_F(ToolsTest, MconvEndsALoopedPictureWhenItsSoundEnds) {
     std::string errors;
     // Without -shortest the picture would loop until `timeout` ends it (124).
     EXPECT_EQ(runProgram("timeout", arguments, &errors), 0) << errors;
-    const auto streams = Probe(output);
+    const auto streams = probe(output);
     EXPECT_EQ(streamOf(streams, "video").width, 320);
     EXPECT_EQ(streamOf(streams, "video").frameRate, "10/1");
     EXPECT_EQ(streamOf(streams, "audio").sampleRate, 22050);

@@ -150,7 +150,7 @@ TEST_F(FileSystemFault, TagWrittenIntoAFileThatCannotChangeLeavesItAndTheListAsT
     editor.applyButton->click();
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_EQ(peer::fileBytes(path), before);
-    EXPECT_EQ(Titles(), QStringList{"Old Artist - Old Title"});
+    EXPECT_EQ(titles(), QStringList{"Old Artist - Old Title"});
 }
 
 TEST_F(FileSystemFault, TagWrittenIntoAFileThatVanishedDoesNotMakeItAgain) {
@@ -166,7 +166,7 @@ TEST_F(FileSystemFault, TagWrittenIntoAFileThatVanishedDoesNotMakeItAgain) {
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path))) << "the tag made the file again";
     ASSERT_EQ(playlist::count(form->controls().playlistView), 1);
-    const QString shown = Titles().front();
+    const QString shown = titles().front();
     EXPECT_TRUE(shown == "Old Artist - Old Title" || shown.contains("gone")) << shown.toStdString();
 }
 

@@ -37,7 +37,7 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
     QTemporaryDir home;
     ::setenv("XDG_DATA_HOME", home.path().toLocal8Bit().constData(), 1);
     LoopbackServer search;
-    search.serve("/", {200, "text/xml; charset=utf-8", Answer("track_search.xml"), {}});
+    search.serve("/", {200, "text/xml; charset=utf-8", answer("track_search.xml"), {}});
     ::setenv("KOLVADECK_SEARCH_HOST", search.host().c_str(), 1);
     int dialogsShown = 0;
     dialogs::setHandler([&](const dialogs::Request&, const dialogs::Reply& reply) {

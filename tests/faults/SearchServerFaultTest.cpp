@@ -28,7 +28,7 @@ void resetPeak() {
 
 // The start of a real answer, as a server would send it before it dies.
 std::string answerStart() {
-    const std::string full = Answer("track_search.xml");
+    const std::string full = answer("track_search.xml");
     return full.substr(0, full.size() / 2);
 }
 
@@ -50,13 +50,13 @@ protected:
 };
 
 TEST_F(SearchServerFault, ConnectionDroppedMidAnswerIsAConnectionError) {
-    LoopbackServer::Response cut{200, "text/xml; charset=utf-8", Answer("track_search.xml"), {}};
+    LoopbackServer::Response cut{200, "text/xml; charset=utf-8", answer("track_search.xml"), {}};
     cut.dropAfter = static_cast<long long>(cut.body.size() / 2);
     server_.serve("/", cut);
     library_->widgets().searchBox->setText("cher");
     searched([&] { library_->find(); });
     EXPECT_EQ(errorTexts(), std::vector<std::string>{kNoConnectionError});
-    EXPECT_EQ(Rows(), std::vector<std::string>{kNoMatchesRow});
+    EXPECT_EQ(rows(), std::vector<std::string>{kNoMatchesRow});
     // No part of the cut answer is left under the query file's name.
     for (const auto& entry : std::filesystem::directory_iterator(dataFolder_ / "queries"))
         ADD_FAILURE() << "left behind: " << entry.path();
@@ -70,7 +70,7 @@ TEST_F(SearchServerFault, CutAnswerWithoutLengthShowsNoMatches) {
     server_.serve("/", cut);
     library_->widgets().searchBox->setText("cher");
     searched([&] { library_->find(); });
-    EXPECT_EQ(Rows(), std::vector<std::string>{kNoMatchesRow});
+    EXPECT_EQ(rows(), std::vector<std::string>{kNoMatchesRow});
     EXPECT_TRUE(library_->results().captions.empty());
 }
 
@@ -92,7 +92,7 @@ TEST_F(SearchServerFault, FiftyMegabytesOfGarbageAreRefusedWithBoundedMemory) {
     const long growth = peakGrowthOfSearch();
     std::printf("peak memory growth over 50 MB of garbage: %ld MB\n", growth);
     EXPECT_LT(growth, 20);
-    EXPECT_EQ(Rows(), std::vector<std::string>{kNoMatchesRow});
+    EXPECT_EQ(rows(), std::vector<std::string>{kNoMatchesRow});
 }
 
 TEST_F(SearchServerFault, HugeDocumentIsRefusedEvenWithoutAnnouncedLength) {
@@ -106,7 +106,7 @@ TEST_F(SearchServerFault, HugeDocumentIsRefusedEvenWithoutAnnouncedLength) {
     const long growth = peakGrowthOfSearch();
     std::printf("peak memory growth over 50 MB without a length: %ld MB\n", growth);
     EXPECT_LT(growth, 20);
-    EXPECT_EQ(Rows(), std::vector<std::string>{kNoMatchesRow});
+    EXPECT_EQ(rows(), std::vector<std::string>{kNoMatchesRow});
 }
 
 TEST_F(SearchServerFault, AnswerJustUnderTheLimitIsStillListed) {
@@ -115,7 +115,7 @@ TEST_F(SearchServerFault, AnswerJustUnderTheLimitIsStillListed) {
     server_.serve("/", {200, "text/xml", body, {}});
     library_->widgets().searchBox->setText("cher");
     searched([&] { library_->find(); });
-    EXPECT_GT(Rows().size(), 30000u);
+    EXPECT_GT(rows().size(), 30000u);
 }
 
 } // namespace

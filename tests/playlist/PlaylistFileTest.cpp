@@ -26,7 +26,7 @@ TEST_F(PlaylistFiles, SaveWritesOnePathPerCrLfLineAndLoadBringsTheListBack) {
     form->controls().removeAction->trigger(); // nothing selected
     form->playlist()->list()->clear();
     form->controls().loadAction->trigger();
-    EXPECT_EQ(Titles(),
+    EXPECT_EQ(titles(),
               (QStringList{"X - one", "X - two", QString::fromUtf8("X - thr\xc3\xa9\x65")}));
 
     // Saving the loaded list again gives the same bytes.
@@ -43,7 +43,7 @@ TEST_F(PlaylistFiles, LoadReadsAnyLineEndingAndSkipsLinesThatAreNotMp3) {
         QByteArray::fromStdString(a + "\r\n\r\nnotes.txt\r" + b + "\n" + c); // no final ending
     answerFiles = {QString::fromStdString(work.fileWithBytes("mixed.kvd", text))};
     form->controls().loadAction->trigger();
-    EXPECT_EQ(Titles(), (QStringList{"A - a", "B - b", "C - c"}));
+    EXPECT_EQ(titles(), (QStringList{"A - a", "B - b", "C - c"}));
     EXPECT_EQ(form->playlist()->PathList, (std::vector<std::string>{a, "", "notes.txt", b, c}));
 }
 
@@ -52,13 +52,13 @@ TEST_F(PlaylistFiles, LoadOfAMissingFileSaysErrorAndKeepsTheList) {
     answerFiles = {QString::fromStdString(work.pathOf("nowhere.kvd"))};
     form->controls().loadAction->trigger();
     EXPECT_EQ(messages, QStringList{"Error!"});
-    EXPECT_EQ(Titles(), QStringList{"A - a"});
+    EXPECT_EQ(titles(), QStringList{"A - a"});
 }
 
 TEST_F(PlaylistFiles, LoadCancelledChangesNothing) {
     form->playlist()->addFile(taggedMp3("a.mp3", "A", "a"));
     form->controls().loadAction->trigger();
-    EXPECT_EQ(Titles(), QStringList{"A - a"});
+    EXPECT_EQ(titles(), QStringList{"A - a"});
     EXPECT_TRUE(messages.isEmpty());
 }
 

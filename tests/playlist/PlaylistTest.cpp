@@ -24,7 +24,7 @@ TEST_F(PlaylistTest, CaptionsComeFromTheTagsOrTheFileName) {
     EXPECT_FALSE(list.addFile(work.pathOf("flac")));
     EXPECT_TRUE(list.addFile(taggedMp3("a2.mp3", "Daft Punk", "Da Funk"))); // twice is fine
 
-    const QStringList titles = Titles();
+    const QStringList titles = titles();
     ASSERT_EQ(titles.size(), 6);
     EXPECT_EQ(titles[3], "upper.MP3");
     EXPECT_EQ(titles[4], "mixed.FlaC");
@@ -45,15 +45,15 @@ TEST_F(PlaylistTest, OtherFormatsShowTheirFileNameUntilTheirTagsAreReadInTheBack
     for (const std::string& path :
          {flac("a.flac", "A", "One"), flac("b.flac", "B", "Two"), flac("c.flac", "C", "Three")})
         list.addFile(path);
-    EXPECT_EQ(Titles(), (QStringList{"a.flac", "b.flac", "c.flac"}));
+    EXPECT_EQ(titles(), (QStringList{"a.flac", "b.flac", "c.flac"}));
     // Before the answer: a row moves, another goes.
     list.select(2);
     list.moveUp();
     list.select(0);
     list.removeSelected();
     EXPECT_TRUE(waitFor([&] {
-        return Titles() == QStringList{"C - Three", "B - Two"};
-    })) << Titles().join(", ").toStdString();
+        return titles() == QStringList{"C - Three", "B - Two"};
+    })) << titles().join(", ").toStdString();
 }
 
 // A drop of a thousand files: the top rows are named while the rest are
@@ -69,9 +69,9 @@ TEST_F(PlaylistTest, ADropOfManyFilesIsNamedFromTheTopInBatches) {
         ASSERT_TRUE(QFile::copy(QString::fromStdString(first), copy));
         list.addFile(copy.toStdString());
     }
-    ASSERT_TRUE(waitFor([&] { return Titles().front() == "A - One"; }));
-    EXPECT_EQ(Titles().back(), "999.flac") << "the last rows come later";
-    EXPECT_TRUE(waitFor([&] { return Titles().count("A - One") == 1000; }));
+    ASSERT_TRUE(waitFor([&] { return titles().front() == "A - One"; }));
+    EXPECT_EQ(titles().back(), "999.flac") << "the last rows come later";
+    EXPECT_TRUE(waitFor([&] { return titles().count("A - One") == 1000; }));
 }
 
 TEST_F(PlaylistTest, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
@@ -92,7 +92,7 @@ TEST_F(PlaylistTest, TagFieldsPaddedWithBlanksOrZerosAreTrimmed) {
 
     form->playlist()->addFile(path);
     form->playlist()->addFile(empty);
-    EXPECT_EQ(Titles(), (QStringList{"Artist - Title", " - "}));
+    EXPECT_EQ(titles(), (QStringList{"Artist - Title", " - "}));
 }
 
 TEST_F(PlaylistTest, MoveRemoveAndKeysActOnTheSelectedRow) {
@@ -102,36 +102,36 @@ TEST_F(PlaylistTest, MoveRemoveAndKeysActOnTheSelectedRow) {
 
     form->controls().moveDownAction->trigger(); // nothing selected: nothing happens
     form->controls().removeAction->trigger();
-    EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", "X - three"}));
+    EXPECT_EQ(titles(), (QStringList{"X - one", "X - two", "X - three"}));
 
     playlist::select(list, 0);
     form->controls().moveUpAction->trigger(); // first row cannot go up
     form->controls().moveDownAction->trigger();
-    EXPECT_EQ(Titles(), (QStringList{"X - two", "X - one", "X - three"}));
+    EXPECT_EQ(titles(), (QStringList{"X - two", "X - one", "X - three"}));
     EXPECT_EQ(playlist::selectedIndex(list), 1);
 
     QTest::keyClick(list, Qt::Key_Plus, Qt::NoModifier);
-    EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three", "X - one"}));
+    EXPECT_EQ(titles(), (QStringList{"X - two", "X - three", "X - one"}));
     EXPECT_EQ(playlist::selectedIndex(list), 2);
     form->controls().moveDownAction->trigger(); // last row cannot go down
-    EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three", "X - one"}));
+    EXPECT_EQ(titles(), (QStringList{"X - two", "X - three", "X - one"}));
 
     QTest::keyClick(list, Qt::Key_Minus, Qt::NoModifier);
     QTest::keyClick(list, Qt::Key_Minus, Qt::NoModifier);
-    EXPECT_EQ(Titles(), (QStringList{"X - one", "X - two", "X - three"}));
+    EXPECT_EQ(titles(), (QStringList{"X - one", "X - two", "X - three"}));
     EXPECT_EQ(playlist::pathAt(list, 0), work.pathOf("one.mp3"));
 
     form->controls().removeAction->trigger();
-    EXPECT_EQ(Titles(), (QStringList{"X - two", "X - three"}));
+    EXPECT_EQ(titles(), (QStringList{"X - two", "X - three"}));
 }
 
 TEST_F(PlaylistTest, AddTracksAddsTheChosenFilesInOrderAndCancelAddsNothing) {
     const std::string b = taggedMp3("b.mp3", "B", "b"), a = taggedMp3("a.mp3", "A", "a");
     form->controls().addTracksMenuAction->trigger(); // cancelled
-    EXPECT_TRUE(Titles().isEmpty());
+    EXPECT_TRUE(titles().isEmpty());
     answerFiles = {QString::fromStdString(b), QString::fromStdString(a)};
     form->controls().addTracksMenuAction->trigger();
-    EXPECT_EQ(Titles(), (QStringList{"B - b", "A - a"}));
+    EXPECT_EQ(titles(), (QStringList{"B - b", "A - a"}));
     ASSERT_FALSE(requests.empty());
     EXPECT_TRUE(requests.back().multiSelect);
     for (const char* pattern : {"*.mp3", "*.MP3", "*.flac", "*.opus", "*.m4a", "*.AIFF"})
@@ -151,7 +151,7 @@ TEST_F(PlaylistTest, DroppedFilesAreAddedAndFoldersSkipped) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
-    EXPECT_EQ(Titles(), (QStringList{"A - a", "B - b"}));
+    EXPECT_EQ(titles(), (QStringList{"A - a", "B - b"}));
 }
 
 TEST_F(PlaylistTest, RebuildRereadsTagsAndKeepsDeletedFilesInPlace) {
@@ -161,7 +161,7 @@ TEST_F(PlaylistTest, RebuildRereadsTagsAndKeepsDeletedFilesInPlace) {
     ASSERT_TRUE(QFile::remove(QString::fromStdString(a)));
     peer::run("id3v2", {"-1", "-a", "New", "-t", "name", QString::fromStdString(b)});
     form->playlist()->refreshTitles();
-    EXPECT_EQ(Titles(), (QStringList{"a.mp3", "New - name"}));
+    EXPECT_EQ(titles(), (QStringList{"a.mp3", "New - name"}));
     EXPECT_EQ(form->playlist()->PathList, (std::vector<std::string>{a, b}));
 }
 
@@ -173,13 +173,13 @@ TEST_F(PlaylistTest, AFileNameWithALineBreakIsRefusedWithAMessage) {
     QFile::copy(QString::fromStdString(good), QString::fromStdString(broken));
     answerFiles = {QString::fromStdString(broken), QString::fromStdString(good)};
     form->controls().addTracksMenuAction->trigger();
-    EXPECT_EQ(Titles(), (QStringList{"G - g"}));
+    EXPECT_EQ(titles(), (QStringList{"G - g"}));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QString::fromUtf8("two\u21B5lines.mp3")))
         << messages[0].toStdString();
 
     form->playlist()->addDroppedFiles({broken, good});
-    EXPECT_EQ(Titles(), (QStringList{"G - g", "G - g"}));
+    EXPECT_EQ(titles(), (QStringList{"G - g", "G - g"}));
     EXPECT_EQ(messages.size(), 2);
 }
 

@@ -38,7 +38,7 @@ TEST_F(TagEditorTest, ShowsTheSelectedTagAndUpdateWritesItAndRenamesTheRow) {
     EXPECT_EQ(tag["genre"].toString(), "Hip-Hop");
     // Windows-1252 bytes: e-acute 0xE9, euro 0x80.
     EXPECT_TRUE(peer::fileBytes(path).right(128).mid(3, 6) == QByteArray("Caf\xe9 \x80"));
-    EXPECT_EQ(Titles(), QStringList{QString(30, QLatin1Char('x')) +
+    EXPECT_EQ(titles(), QStringList{QString(30, QLatin1Char('x')) +
                                     QString::fromUtf8(" - Caf\xc3\xa9 \xe2\x82\xac")});
 }
 

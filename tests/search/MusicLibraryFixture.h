@@ -51,7 +51,7 @@ protected:
     }
 
     void serveAnswer(const std::string& targetPrefix, const std::string& answerFile) {
-        server_.serve(targetPrefix, {200, "text/xml; charset=utf-8", Answer(answerFile), {}});
+        server_.serve(targetPrefix, {200, "text/xml; charset=utf-8", answer(answerFile), {}});
     }
 
     // Runs a command that starts a search and waits until its answer is shown.

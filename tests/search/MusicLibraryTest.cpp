@@ -94,10 +94,10 @@ TEST_F(MusicLibraryTest, FindListsTracksAndKeepsTheAnswerInTheMethodsQueryFile) 
     find("believe");
     EXPECT_EQ(server_.lastRequestLine(),
               get(kMusic + "track.search&limit=100&track=believe&page=1"));
-    EXPECT_THAT(Rows(), ElementsAre("Cher - Believe", "Bj\xC3\xB6rk - J\xC3\xB3ga", "", "",
+    EXPECT_THAT(rows(), ElementsAre("Cher - Believe", "Bj\xC3\xB6rk - J\xC3\xB3ga", "", "",
                                     "Marvin Gaye & Tammi Terrell - Ain't No Mountain"));
     EXPECT_EQ(readFile((dataFolder_ / "queries" / "track.search.xml").string()),
-              Answer("track_search.xml"));
+              answer("track_search.xml"));
     EXPECT_THAT(menuShown(), ElementsAre(true, true, true));
     EXPECT_THAT(errorTexts(), IsEmpty());
     EXPECT_TRUE(normalCursor());
@@ -109,7 +109,7 @@ TEST_F(MusicLibraryTest, FindAsksForPageOneWhateverPageWasReached) {
     EXPECT_EQ(server_.lastRequestLine(), get(kMusic + "track.search&limit=100&track=hello&page=2"));
     find("hello");
     EXPECT_EQ(server_.lastRequestLine(), get(kMusic + "track.search&limit=100&track=hello&page=1"));
-    EXPECT_THAT(Rows(), ElementsAre("Adele - Hello", "Lionel Richie - Hello"));
+    EXPECT_THAT(rows(), ElementsAre("Adele - Hello", "Lionel Richie - Hello"));
 }
 
 TEST_F(MusicLibraryTest, NonAsciiSearchTextIsSentAsEscapedUtf8) {
@@ -122,7 +122,7 @@ TEST_F(MusicLibraryTest, GenresAreSentAsTheyAreAndListArtists) {
     clickGenre("Hip Hop");
     EXPECT_EQ(server_.lastRequestLine(),
               get(kMusic + "tag.gettopartists&limit=100&tag=Hip%20Hop&page=1"));
-    EXPECT_THAT(Rows(), ElementsAre("Kanye West", "Beyonc\xC3\xA9", "", "OutKast"));
+    EXPECT_THAT(rows(), ElementsAre("Kanye West", "Beyonc\xC3\xA9", "", "OutKast"));
     EXPECT_THAT(menuShown(), ElementsAre(false, false, true));
     clickGenre("R&B");
     EXPECT_EQ(server_.lastRequestLine(),
@@ -139,7 +139,7 @@ TEST_F(MusicLibraryTest, DoubleClickOnAnArtistSearchesItsTracksAndBackReturns) {
     click(W().backLabel);
     EXPECT_EQ(server_.lastRequestLine(),
               get(kMusic + "tag.gettopartists&limit=100&tag=Hip%20Hop&page=1"));
-    EXPECT_THAT(Rows(), ElementsAre("Kanye West", "Beyonc\xC3\xA9", "", "OutKast"));
+    EXPECT_THAT(rows(), ElementsAre("Kanye West", "Beyonc\xC3\xA9", "", "OutKast"));
 }
 
 TEST_F(MusicLibraryTest, TrackRowsLeadToSimilarTracksArtistsAndVideoSources) {
@@ -148,12 +148,12 @@ TEST_F(MusicLibraryTest, TrackRowsLeadToSimilarTracksArtistsAndVideoSources) {
     trigger(W().similarTracksAction);
     EXPECT_EQ(server_.lastRequestLine(),
               get(kMusic + "track.getSimilar&limit=100&artist=Cher&track=Believe&page=1"));
-    EXPECT_THAT(Rows(), ElementsAre("Cher - Strong Enough", "", "Madonna - Ray of Light"));
+    EXPECT_THAT(rows(), ElementsAre("Cher - Strong Enough", "", "Madonna - Ray of Light"));
     selectRow(1); // empty caption, artist only
     trigger(W().similarArtistsAction);
     EXPECT_EQ(server_.lastRequestLine(),
               get(kMusic + "artist.getSimilar&limit=100&artist=Madonna&page=1"));
-    EXPECT_THAT(Rows(), ElementsAre("Jay-Z", "Sonny & Cher"));
+    EXPECT_THAT(rows(), ElementsAre("Jay-Z", "Sonny & Cher"));
 }
 
 TEST_F(MusicLibraryTest, SourcesAndDoubleClickSendTheSameVideoRequestAndPagesCountByFifty) {
@@ -166,7 +166,7 @@ TEST_F(MusicLibraryTest, SourcesAndDoubleClickSendTheSameVideoRequestAndPagesCou
     find("believe");
     doubleClickRow(0);
     EXPECT_EQ(server_.lastRequestLine(), firstPage);
-    EXPECT_THAT(Rows(), ElementsAre("Cher - Believe", "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga",
+    EXPECT_THAT(rows(), ElementsAre("Cher - Believe", "Bj\xC3\xB6rk \xE2\x80\x93 J\xC3\xB3ga",
                                     "Mobile group"));
 
     click(W().moreLabel);
@@ -188,9 +188,9 @@ TEST_F(MusicLibraryTest, SourcesAndDoubleClickSendTheSameVideoRequestAndPagesCou
 
 TEST_F(MusicLibraryTest, OneResultIsShownAndNoneGivesTheNoMatchesRow) {
     find("unique");
-    EXPECT_THAT(Rows(), ElementsAre("Lonely Artist - Unique Song"));
+    EXPECT_THAT(rows(), ElementsAre("Lonely Artist - Unique Song"));
     find("zzzz");
-    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_THAT(rows(), ElementsAre(kNoMatches));
     EXPECT_TRUE(library_->results().music.empty());
     // The no-matches row stands for no entry: commands on it do nothing.
     const size_t requests = server_.requestLines().size();
@@ -205,15 +205,15 @@ TEST_F(MusicLibraryTest, OneResultIsShownAndNoneGivesTheNoMatchesRow) {
 TEST_F(MusicLibraryTest, ErrorPagesAndOtherTextEndAsTheNoMatchesRowWithoutAnError) {
     server_.clearRoutes();
     server_.serve(kMusic + "track.search&limit=100&track=html",
-                  {200, "text/html", Answer("error.html"), {}});
-    server_.serve(kMusic + "track.search", {200, "text/plain", Answer("not_xml.txt"), {}});
+                  {200, "text/html", answer("error.html"), {}});
+    server_.serve(kMusic + "track.search", {200, "text/plain", answer("not_xml.txt"), {}});
     server_.serve("/api/video/", {200, "text/xml", "", {}});
     find("html");
-    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_THAT(rows(), ElementsAre(kNoMatches));
     find("text");
-    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_THAT(rows(), ElementsAre(kNoMatches));
     searched([&] { library_->runQuery("youtube.sources", "empty body"); });
-    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_THAT(rows(), ElementsAre(kNoMatches));
     EXPECT_THAT(errorTexts(), IsEmpty());
 }
 
@@ -223,7 +223,7 @@ TEST_F(MusicLibraryTest, UnreachableServiceShowsTheConnectionErrorAsItIs) {
     selectRow(0);
     trigger(W().similarTracksAction);
     EXPECT_THAT(errorTexts(), ElementsAre(kNoConnection)); // ends in "!": no full stop added
-    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_THAT(rows(), ElementsAre(kNoMatches));
     EXPECT_TRUE(library_->results().music.empty());
     EXPECT_EQ(library_->currentRequest().method, "track.getSimilar");
     EXPECT_EQ(library_->previousRequest().text, "believe");
@@ -239,7 +239,7 @@ TEST_F(MusicLibraryTest, RefusedAndSilentServersGiveTheConnectionError) {
     setDownloadTimeouts({1000, 300});
     clickGenre("Rock");
     EXPECT_THAT(errorTexts(), ElementsAre(kNoConnection, kNoConnection));
-    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_THAT(rows(), ElementsAre(kNoMatches));
 }
 
 // 100 MB of answer is cut off at the limit and reported as too large, not
@@ -254,7 +254,7 @@ TEST_F(MusicLibraryTest, AnAnswerOverTheLimitIsReportedAsTooLarge) {
         shown_.clear();
         find("believe");
         EXPECT_THAT(errorTexts(), ElementsAre(kAnswerTooLargeError)) << announced;
-        EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+        EXPECT_THAT(rows(), ElementsAre(kNoMatches));
     }
 }
 
@@ -279,7 +279,7 @@ TEST_F(MusicLibraryTest, PagingBeforeAnySearchFailsWithoutARequest) {
     click(W().moreLabel);
     click(W().backLabel);
     EXPECT_THAT(errorTexts(), ElementsAre(kNoConnection, kNoConnection));
-    EXPECT_THAT(Rows(), ElementsAre(kNoMatches));
+    EXPECT_THAT(rows(), ElementsAre(kNoMatches));
     EXPECT_THAT(server_.requestLines(), IsEmpty());
 }
 

@@ -40,7 +40,7 @@ protected:
         const std::string clip = makeClip();
         ASSERT_FALSE(clip.empty()) << "ffmpeg could not make the test clip";
         server_.serve("/media/clip.mp4", {200, "video/mp4", readFile(clip), {}});
-        std::string feed = Answer("youtube_sources_compact.xml");
+        std::string feed = answer("youtube_sources_compact.xml");
         replace(feed, "PLAYER_ONE", "http://" + server_.host() + "/media/clip.mp4");
         replace(feed, "PLAYER_TWO", "http://" + server_.host() + "/media/missing.mp4");
         server_.serve("/api/video/", {200, "text/xml", feed, {}});

@@ -21,7 +21,7 @@ SearchResults read(const std::string& method, const std::string& text) {
 }
 
 SearchResults readAnswerFile(const std::string& method, const std::string& name) {
-    return read(method, Answer(name));
+    return read(method, answer(name));
 }
 
 std::vector<std::string> artists(const SearchResults& r) {
@@ -156,7 +156,7 @@ TEST(AnyAnswer, DocumentsThatAreNotXmlReadNothing) {
     const std::string cut = testing::TempDir() + "/cut_answer.xml";
     {
         std::ofstream out(cut);
-        out << Answer("tag_topartists.xml").substr(0, 300);
+        out << answer("tag_topartists.xml").substr(0, 300);
     }
     EXPECT_FALSE(loadAnswer(cut, document));
     readAnswer(methods::kTagGetTopArtists, document, r);

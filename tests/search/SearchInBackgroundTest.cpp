@@ -20,7 +20,7 @@ class SearchInBackground : public MusicLibraryFixture {
 protected:
     void SetUp() override {
         MusicLibraryFixture::SetUp();
-        LoopbackServer::Response slow{200, "text/xml", Answer("track_search.xml"), {}};
+        LoopbackServer::Response slow{200, "text/xml", answer("track_search.xml"), {}};
         slow.trickleMs = 1000;
         server_.serve(kSearch + "slow", slow);
         serveAnswer(kSearch + "fast", "track_search_compact.xml");
@@ -43,7 +43,7 @@ TEST_F(SearchInBackground, ASecondFindCancelsTheRunningOneAndOnlyItsAnswerIsShow
     EXPECT_EQ(page_->cursor().shape(), Qt::WaitCursor);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr); // the tab only, not the application
     searched([&] { click("fast"); });
-    EXPECT_THAT(Rows(), ElementsAre("Adele - Hello", "Lionel Richie - Hello"));
+    EXPECT_THAT(rows(), ElementsAre("Adele - Hello", "Lionel Richie - Hello"));
 
     // The first transfer is dropped at once, not left to time out.
     QElapsedTimer gone;
@@ -52,7 +52,7 @@ TEST_F(SearchInBackground, ASecondFindCancelsTheRunningOneAndOnlyItsAnswerIsShow
     std::printf("cancelled transfer closed %lld ms after the second answer\n", gone.elapsed());
     QTest::qWait(100); // anything late from the first request would arrive now
     EXPECT_EQ(shown.count(), 1);
-    EXPECT_THAT(Rows(), ElementsAre("Adele - Hello", "Lionel Richie - Hello"));
+    EXPECT_THAT(rows(), ElementsAre("Adele - Hello", "Lionel Richie - Hello"));
     EXPECT_THAT(errorTexts(), IsEmpty());
     EXPECT_NE(page_->cursor().shape(), Qt::WaitCursor);
     // Only the second answer is on disk, with no partial file beside it.
@@ -61,7 +61,7 @@ TEST_F(SearchInBackground, ASecondFindCancelsTheRunningOneAndOnlyItsAnswerIsShow
         files.push_back(entry.path().filename().string());
     EXPECT_THAT(files, ElementsAre("track.search.xml"));
     EXPECT_EQ(readFile((dataFolder_ / "queries" / "track.search.xml").string()),
-              Answer("track_search_compact.xml"));
+              answer("track_search_compact.xml"));
 }
 
 TEST_F(SearchInBackground, TheEventLoopKeepsTurningWhileAnAnswerTrickles) {
@@ -93,7 +93,7 @@ TEST_F(SearchInBackground, TheEventLoopKeepsTurningWhileAnAnswerTrickles) {
     EXPECT_GT(ticks, 20);
     EXPECT_LT(longestRoundTrip, 200); // loose: the machine is shared with other builds
     EXPECT_THAT(errorTexts(), ElementsAre(kNoConnectionError)); // the time-out, as before
-    EXPECT_THAT(Rows(), ElementsAre(kNoMatchesRow));
+    EXPECT_THAT(rows(), ElementsAre(kNoMatchesRow));
 }
 
 TEST_F(SearchInBackground, AnAnswerThatIsNotUtf8ListsNothingAndSendsNothingBack) {
@@ -104,7 +104,7 @@ TEST_F(SearchInBackground, AnAnswerThatIsNotUtf8ListsNothingAndSendsNothingBack)
         "<track><name>Two</name><artist>B</artist></track></trackmatches></results></lfm>";
     server_.serve(kSearch + "latin", {200, "text/xml", latin1, {}});
     searched([&] { click("latin"); });
-    EXPECT_THAT(Rows(), ElementsAre(kNoMatchesRow));
+    EXPECT_THAT(rows(), ElementsAre(kNoMatchesRow));
     EXPECT_TRUE(library_->results().music.empty());
     const size_t requests = server_.requestLines().size();
     selectRow(0);

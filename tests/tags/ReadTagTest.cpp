@@ -87,7 +87,7 @@ TEST(ReadTag, CleansSpacePaddingOnlyWhenTheFieldHoldsNoZeroByte) {
     peer::Workspace ws;
     const QByteArray audio = peer::fileBytes(ws.freshMp3("a.mp3"));
     const std::string spaces = ws.fileWithBytes(
-        "spaces.mp3", audio + Block(QByteArray("My  Song").leftJustified(30, ' '),
+        "spaces.mp3", audio + block(QByteArray("My  Song").leftJustified(30, ' '),
                                     QByteArray(30, ' '), QByteArray(29, ' '), 0, 255));
     ID3Tag tag = read(spaces);
     EXPECT_EQ(tag.title, "My  Song");
@@ -97,12 +97,12 @@ TEST(ReadTag, CleansSpacePaddingOnlyWhenTheFieldHoldsNoZeroByte) {
 
     // Spaces before the first zero byte belong to the text.
     const std::string mixed =
-        ws.fileWithBytes("mixed.mp3", audio + Block("Song   ", "X", "", 0, 0));
+        ws.fileWithBytes("mixed.mp3", audio + block("Song   ", "X", "", 0, 0));
     EXPECT_EQ(read(mixed).title, "Song   ");
 
     // 29 comment characters fill the field up to the track byte.
     const std::string full =
-        ws.fileWithBytes("full.mp3", audio + Block("T", "A", QByteArray(28, 'c') + "!", 9, 1));
+        ws.fileWithBytes("full.mp3", audio + block("T", "A", QByteArray(28, 'c') + "!", 9, 1));
     tag = read(full);
     EXPECT_EQ(tag.comment, std::string(28, 'c') + "!");
     EXPECT_EQ(tag.track, 9);
@@ -161,12 +161,12 @@ TEST(ReadTag, UntaggedAndShortFilesGiveAnEmptyTag) {
     EXPECT_EQ(readTitleTag(tiny).marker, "TA"s + '\0');
 
     // A file that is nothing but a tag block (a tag written to an empty file).
-    const std::string onlyTag = ws.fileWithBytes("only.mp3", Block("Only", "Tag", "", 1, 2));
+    const std::string onlyTag = ws.fileWithBytes("only.mp3", block("Only", "Tag", "", 1, 2));
     EXPECT_EQ(read(onlyTag).title, "Only");
     EXPECT_EQ(readTitleTag(onlyTag).artist, "Tag" + std::string(27, '\0'));
 
     // Shorter than a block: read from the start by the quick reader, no tag for ReadTag.
-    const std::string shortTag = ws.fileWithBytes("short.mp3", Block("S", "", "", 0, 0).left(100));
+    const std::string shortTag = ws.fileWithBytes("short.mp3", block("S", "", "", 0, 0).left(100));
     EXPECT_EQ(readTitleTag(shortTag).title, "S" + std::string(29, '\0'));
     EXPECT_FALSE(read(shortTag).present);
 }
