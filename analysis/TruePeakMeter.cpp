@@ -125,7 +125,7 @@ KV_AVX2_CLONES void TruePeakMeter::measure(std::vector<float>& samples, std::siz
             largest = abs(mid) > largest ? abs(mid) : largest;
             largest = outer > largest ? outer : largest;
         }
-        float blockPeak = largest(largest);
+        float blockPeak = analysis::largest(largest);
         for (; n < end; ++n) {
             float mid = 0, pairSum = 0, pairDiff = 0;
             for (std::size_t k = 0; k < kHalf; ++k) {

@@ -77,7 +77,7 @@ double TrackShaper::gainDb(const analysis::LoudnessResult& result) {
 
 DeckEngine::TrackPlan TrackShaper::plan(const std::string& path) const {
     DeckEngine::TrackPlan plan;
-    const QString key = key(path);
+    const QString key = ::key(path);
     const auto analysed = results_.constFind(key);
     const bool known = analysed != results_.constEnd();
     if (settings_.normaliseLoudness()) {

@@ -127,7 +127,7 @@ Catalogue makeCatalogue(const fs::path& folder) {
                 artistGenres.push_back(genres::key(pick(kGenres, random)));
             decade = 1950 + static_cast<int>(random() % 7) * 10;
         }
-        std::string title = title(random);
+        std::string title = ::title(random);
         if (i % kRareEvery == 0)
             title += std::string(" ") + kRareWord;
         track.reset().bind(1, c.music + "/" + std::to_string(i) + ".mp3").bind(2, title);

@@ -513,7 +513,7 @@ int main(int argc, char** argv) {
         benchsupport::printRatio("handover_error_vs_20ms", std::abs(handOver.startErrorMs), 20);
         benchsupport::printRatio("fade_window_error_vs_0_5db", handOver.worstWindowDb, 0.5);
         const std::size_t oursDropouts = ourDropouts(seconds);
-        const std::size_t paplayDropouts = paplayDropouts(seconds);
+        const std::size_t paplayDropouts = ::paplayDropouts(seconds);
         std::printf("output thread: %s\n", audio::realtimeSchedulingState().c_str());
         std::printf("dropouts (zero runs of 3 ms or more) in %d s beside real-time work: "
                     "kolvadeck %zu, paplay %zu\n",

@@ -170,7 +170,7 @@ Sample runOnce(const PrivateDisplay& d, const std::string& program, const std::s
     for (pid_t child : children(pid))
         s.childrenKb += residentKb(child);
     std::tie(s.sharedObjects, s.gstreamerObjects) = sharedObjects(pid);
-    const std::vector<pid_t> children = children(pid);
+    const std::vector<pid_t> children = ::children(pid);
     stop(pid);
     for (pid_t child : children) // the program ends its catalogue; a leftover goes too
         ::kill(child, SIGTERM);

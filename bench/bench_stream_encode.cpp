@@ -56,7 +56,7 @@ const char* const kNames[] = {"mp3", "vorbis", "opus"};
 
 void BM_OurEncoder(benchmark::State& state) {
     const auto format = kFormats[state.range(0)];
-    const auto& pcm = pcm();
+    const auto& pcm = ::pcm();
     for (auto _ : state) {
         std::size_t bytes = 0;
         const double start = threadCpuSeconds();

@@ -52,7 +52,7 @@ protected:
     void applySampleRate(std::uint16_t value);
     void applyNoSamples(std::uint16_t value);
     void reallocate();
-    template <typename value> void storeAndReallocate(value& field, value value) {
+    template <typename Value> void storeAndReallocate(Value& field, Value value) {
         if (value == field)
             return;
         field = value;

@@ -24,7 +24,7 @@ std::vector<std::string> keysOfField(std::string_view field) {
         size_t end = field.find_first_of(";/,", start);
         if (end == std::string_view::npos)
             end = field.size();
-        std::string key = key(field.substr(start, end - start));
+        std::string key = genres::key(field.substr(start, end - start));
         if (!key.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
             keys.push_back(std::move(key));
         start = end + 1;

@@ -67,16 +67,16 @@ HttpServer::HttpServer(ConnectionPool& pool, std::vector<std::string> videoFolde
     , router_(std::make_unique<ApiRouter>())
     , server_(
           [this](const RequestHead& head, std::string_view block) { return handle(head, block); }) {
-    router_->get("/api/music/",
+    router_->Get("/api/music/",
                  [this](const httplib::Request& request, httplib::Response& response) {
                      send(request, response, service_.music(rawQuery(request)));
                  });
-    router_->get("/api/video/",
+    router_->Get("/api/video/",
                  [this](const httplib::Request& request, httplib::Response& response) {
                      send(request, response, service_.video(rawQuery(request), serviceAddress()));
                  });
     // Only the proof for the asker's own fresh nonce, never the secret.
-    router_->get("/api/identity", [this](const httplib::Request& request,
+    router_->Get("/api/identity", [this](const httplib::Request& request,
                                          httplib::Response& response) {
         forgetRanges(request);
         const auto query = QueryString::parse(rawQuery(request), {"nonce"});

@@ -40,7 +40,7 @@ struct LoopbackServer::Connection {
     std::string chunk;
     size_t chunkSent = 0;
 
-    ~Connection() { close(fd); }
+    ~Connection() { ::close(fd); }
 };
 
 LoopbackServer::LoopbackServer(Handler handler)
@@ -65,9 +65,9 @@ LoopbackServer::~LoopbackServer() {
         worker.join();
     connections_.clear();
     if (listener_ >= 0)
-        close(listener_);
-    close(wake_);
-    close(epoll_);
+        ::close(listener_);
+    ::close(wake_);
+    ::close(epoll_);
 }
 
 int LoopbackServer::bind(const std::string& address, int port, int& error) {
@@ -94,7 +94,7 @@ int LoopbackServer::bind(const std::string& address, int port, int& error) {
     freeaddrinfo(found);
     if (!bound) {
         if (s >= 0)
-            close(s);
+            ::close(s);
         return -1;
     }
     sockaddr_storage local{};
@@ -173,7 +173,7 @@ void LoopbackServer::accept() {
                    oldest->second->state != Connection::State::Reading)
                 ++oldest;
             if (oldest == connections_.end()) {
-                close(fd);
+                ::close(fd);
                 continue;
             }
             connections_.erase(oldest);

@@ -37,7 +37,7 @@ bool insideFolder(const std::string& resolvedPath, const std::string& folder) {
 
 std::optional<MediaFile> openMediaFile(const std::string& path,
                                        const std::vector<std::string>& folders) {
-    const std::string resolved = resolved(path);
+    const std::string resolved = ::resolved(path);
     bool inside = false;
     for (const std::string& folder : folders)
         inside = inside || insideFolder(resolved, folder);

@@ -114,9 +114,9 @@ std::string matchAllWords(const std::string& text) {
 }
 
 namespace {
-template <class row, class Read>
-Found<row> collect(Statement& statement, int totalColumn, Read read) {
-    Found<row> found;
+template <class Row, class Read>
+Found<Row> collect(Statement& statement, int totalColumn, Read read) {
+    Found<Row> found;
     while (statement.step()) {
         found.rows.push_back(read(statement));
         found.total = statement.integer(totalColumn);
@@ -126,10 +126,10 @@ Found<row> collect(Statement& statement, int totalColumn, Read read) {
 
 // A page of full-text matches: the rows, and the count of every match, which
 // is known without counting when the page is the last one.
-template <class row, class Read>
-Found<row> searchPage(Database& db, const char* pageSql, const char* countSql,
+template <class Row, class Read>
+Found<Row> searchPage(Database& db, const char* pageSql, const char* countSql,
                       const std::string& match, Window window, Read read) {
-    Found<row> found;
+    Found<Row> found;
     Statement& page = db.prepare(pageSql);
     page.bind(1, match).bind(2, window.limit).bind(3, window.offset);
     while (page.step())
@@ -165,7 +165,7 @@ Found<Track> similarTracksBySql(Database& db, const std::string& artist, const s
                                 Window window) {
     Statement& s = db.prepare(kSimilarTracksSql);
     s.bind(1, artist).bind(2, track).bind(3, window.limit).bind(4, window.offset);
-    return Collect<Track>(s, 3, [](const Statement& row) {
+    return collect<Track>(s, 3, [](const Statement& row) {
         return Track{row.text(0), row.text(1), row.integer(2), row.text(4)};
     });
 }
@@ -273,7 +273,7 @@ std::optional<Found<Artist>> listedTopArtists(Database& db, const std::string& t
                               "ON a.id = l.artist WHERE l.tag = ? AND l.rank >= ? "
                               "ORDER BY l.rank LIMIT ?");
     s.bind(1, tag).bind(2, window.offset).bind(3, window.limit);
-    Found<Artist> found = Collect<Artist>(s, 1, [](const Statement& row) {
+    Found<Artist> found = collect<Artist>(s, 1, [](const Statement& row) {
         return Artist{row.text(0), row.integer(1), 0, 0};
     });
     Statement& last = db.prepare("SELECT rank FROM top_artists WHERE tag = ? ORDER BY rank DESC "
@@ -295,7 +295,7 @@ Found<Artist> topArtists(Database& db, const std::string& tag, Window window) {
         Statement& s = db.prepare(kTopArtistsOfYearsSql);
         s.bind(1, std::int64_t{years->first}).bind(2, std::int64_t{years->last});
         s.bind(3, window.limit).bind(4, window.offset);
-        return Collect<Artist>(s, 2, readArtist);
+        return collect<Artist>(s, 2, readArtist);
     }
     const std::string key = genres::key(tag);
     if (key.empty())
@@ -304,7 +304,7 @@ Found<Artist> topArtists(Database& db, const std::string& tag, Window window) {
         return *listed;
     Statement& s = db.prepare(kTopArtistsOfGenreSql);
     s.bind(1, key).bind(2, window.limit).bind(3, window.offset);
-    return Collect<Artist>(s, 2, readArtist);
+    return collect<Artist>(s, 2, readArtist);
 }
 
 Found<Artist> similarArtists(Database& db, const std::string& artist, Window window) {
@@ -322,7 +322,7 @@ Found<Artist> similarArtists(Database& db, const std::string& artist, Window win
     }
     Statement& s = db.prepare(kSimilarArtistsSql);
     s.bind(1, artist).bind(2, window.limit).bind(3, window.offset);
-    return Collect<Artist>(s, 3, [](const Statement& row) {
+    return collect<Artist>(s, 3, [](const Statement& row) {
         return Artist{row.text(0), 0, row.integer(1), row.integer(2)};
     });
 }

@@ -39,8 +39,8 @@ struct Video {
     std::int64_t seconds = 0;
 };
 
-template <class row> struct Found {
-    std::vector<row> rows;
+template <class Row> struct Found {
+    std::vector<Row> rows;
     std::int64_t total = 0; // matches over all pages
 };
 

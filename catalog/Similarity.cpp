@@ -111,7 +111,7 @@ struct Profile {
 
 // Takes the tracks of these lists (each in order) in order, merged, while
 // take(track) asks for more.
-template <class take> void inOrder(const std::vector<const std::vector<int>*>& lists, take take) {
+template <class Take> void inOrder(const std::vector<const std::vector<int>*>& lists, Take take) {
     // (track, list, place in the list), the smallest track first
     std::vector<std::tuple<int, size_t, size_t>> heads;
     for (size_t l = 0; l < lists.size(); ++l)
@@ -456,7 +456,7 @@ void updateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackS
         if (v.decade >= 0)
             decades.insert(v.decade);
     }
-    const std::map<std::string, Profile> profiles = profiles(c);
+    const std::map<std::string, Profile> profiles = similarity::profiles(c);
     std::int64_t last = 0;
     std::vector<std::pair<std::int64_t, const Profile*>> kept;
     std::vector<std::int64_t> gone;

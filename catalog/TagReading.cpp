@@ -159,8 +159,8 @@ public:
     void removeBlock(unsigned long, unsigned long) override {}
     bool readOnly() const override { return true; }
     bool isOpen() const override { return fd_ >= 0; }
-    void seek(long offset, position from) override {
-        const long base = from == Beginning ? 0 : from == current ? position_ : size_;
+    void seek(long offset, Position from) override {
+        const long base = from == Beginning ? 0 : from == Current ? position_ : size_;
         if (base + offset >= 0)
             position_ = base + offset;
     }

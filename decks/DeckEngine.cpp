@@ -120,7 +120,7 @@ void DeckEngine::refreshTrackGain(const std::string& path) {
 }
 
 int DeckEngine::advanceEndMs(Deck deck) {
-    auto& player = player(deck);
+    auto& player = this->player(deck);
     const int length = player.length();
     const int musicEnd = planFor(player.FileName).musicEndMs;
     return musicEnd >= 0 ? std::min(musicEnd, length) : length;
@@ -505,7 +505,7 @@ void DeckEngine::showDeckTime(Deck deck) {
     if (isCuedAhead(deck))
         return; // shown from its advance on
     tryDeckStep("deck time", [&] {
-        auto& player = player(deck);
+        auto& player = this->player(deck);
         const int position = player.position();
         const int length = player.length(); // a deck that is not open keeps its label
         heard_[slot(deck)].lastMs = position;

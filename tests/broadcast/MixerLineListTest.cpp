@@ -50,7 +50,7 @@ TEST(MixerLineList, SpeakersWithTwoSourcesGiveFourRecords) {
     SoundCard card;
     MixerLineList settings(card.system);
     ASSERT_TRUE(settings.enumerate(0));
-    const auto records = records(settings);
+    const auto records = ::records(settings);
     ASSERT_EQ(records.size(), 4u);
 
     const MixerLine& device = *records[0];
@@ -100,7 +100,7 @@ TEST(MixerLineList, SourcesOfTheNextDestinationCountFromZero) {
     const auto meter = card.system.addControl(line, ControlKind::PeakMeter);
     MixerLineList settings(card.system);
     ASSERT_TRUE(settings.enumerate(0));
-    const auto records = records(settings);
+    const auto records = ::records(settings);
     ASSERT_EQ(records.size(), 6u);
     EXPECT_EQ(std::tie(records[4]->Destination, records[4]->Source), std::tuple(1, 0));
     EXPECT_EQ(std::tie(records[5]->Destination, records[5]->Source), std::tuple(1, 1));
@@ -139,7 +139,7 @@ TEST(MixerLineList, FailedControlReadsLeaveIdsUnsetAndGoOn) {
     card.system.setControlReadFails(card.micMute, true);
     MixerLineList settings(card.system);
     ASSERT_TRUE(settings.enumerate(0));
-    const auto records = records(settings);
+    const auto records = ::records(settings);
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[1]->VolumeID, 65535u);
     EXPECT_EQ(records[1]->Flags, 128);

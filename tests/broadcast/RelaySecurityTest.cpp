@@ -107,7 +107,7 @@ TEST_F(RelaySecurity, ReadersKeepTheirPaceBesideClientsThatNeverRead) {
     TimedReaders readers(50);
     ASSERT_TRUE(waitForClients(50));
 
-    const std::vector<char> block = block(1);
+    const std::vector<char> block = this->block(1);
     std::atomic<bool> done{false};
     std::atomic<int> fed{0};
     Clock::duration longestHandOver{};

@@ -81,7 +81,7 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
         const int k = first / 1000 + (first % 1000 ? 1 : 0); // a block starts at k*1000 mod 2^15
         bool matched = false;
         for (int candidate = last + 1; candidate <= fed && !matched; ++candidate) {
-            const auto block = block(candidate);
+            const auto block = this->block(candidate);
             if (std::equal(block.begin(), block.end(), got.begin() + std::ptrdiff_t(at))) {
                 last = candidate;
                 matched = true;

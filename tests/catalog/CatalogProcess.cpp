@@ -51,7 +51,7 @@ bool CatalogProcess::start(const std::string& database, const std::string& music
                            const std::string& videos, const std::vector<std::string>& extra) {
     process_ = std::make_unique<QProcess>();
     process_->setProcessEnvironment(cleanEnvironment(runtimeFolder()));
-    QStringList arguments = arguments(database, music, videos);
+    QStringList arguments = ::arguments(database, music, videos);
     arguments << "--port"
               << "0";
     for (const std::string& option : extra)

@@ -89,7 +89,7 @@ TEST_F(Rescan, OnlyNewOrChangedFilesAreReadAndGoneOnesDropped) {
                            (collection_.music / "kiss.mp3").string() + "'"));
     touch(collection_.music / "kiss.mp3");
     EXPECT_EQ(scan(), (Summary{all, 1, all - 1, 0}));
-    const auto titles = titles("tracks");
+    const auto titles = this->titles("tracks");
     EXPECT_NE(std::find(titles.begin(), titles.end(), "Kiss (Extended)"), titles.end());
     EXPECT_EQ(std::find(titles.begin(), titles.end(), "Kiss"), titles.end());
     // The similarity lists follow the rescans.

@@ -35,7 +35,7 @@ int connect(int port) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         close(s);
         return -1;
     }
@@ -299,7 +299,7 @@ TEST_F(Security, LinksOutOfTheFoldersAndFifosAreRefusedWithoutBlocking) {
 }
 
 TEST_F(Security, RangesNeverSendMoreThanTheFile) {
-    const std::vector<std::string> media = media("Teen");
+    const std::vector<std::string> media = this->media("Teen");
     ASSERT_EQ(media.size(), 1u);
     const std::string file = slurp(collection_.videos / "Nirvana - Teen Spirit.mp4");
     const std::string size = std::to_string(file.size());

@@ -47,7 +47,7 @@ std::string mp3(const Tone& t) {
     const QString base = describe(t);
     const QString mp3 = folder().filePath(base + ".mp3");
     if (!QFile::exists(mp3)) {
-        const std::string wav = wav(t, base + ".wav");
+        const std::string wav = tonefiles::wav(t, base + ".wav");
         run("lame", {"--quiet", "-b", "128", QString::fromStdString(wav), mp3});
     }
     return mp3.toStdString();

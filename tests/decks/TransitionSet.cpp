@@ -439,10 +439,10 @@ std::vector<Cx> demodulatedSums(const std::vector<float>& x, double w, std::size
 struct Trace {
     std::size_t from = 0; // first hop
     std::vector<double> db;
-    double db(std::size_t h) const {
+    double dbAt(std::size_t h) const {
         return h >= from && h - from < db.size() ? db[h - from] : -300;
     }
-    bool present(std::size_t h) const { return db(h) > kSilenceDb; }
+    bool present(std::size_t h) const { return dbAt(h) > kSilenceDb; }
 };
 
 Trace makeTrace(const std::vector<float>& x, int rate, double frequency, std::size_t fromHop,
@@ -498,7 +498,7 @@ double usualDb(const Trace& t, std::size_t first, std::size_t last) {
     std::vector<double> v;
     for (std::size_t h = first; h <= last; ++h)
         if (t.present(h))
-            v.push_back(t.db(h));
+            v.push_back(t.dbAt(h));
     if (v.empty())
         return kSilenceDb;
     auto at = v.begin() + std::ptrdiff_t(v.size() * 9 / 10);
@@ -648,7 +648,7 @@ std::vector<Join> analyseJoins(const std::vector<float>& x, int rate, const Set&
         j.lastSound = double(lastEnd[k]) / rate;
         j.firstSound = double(firstStart[k + 1]) / rate;
         std::size_t onset = first;
-        while (!continues(set, k) && onset > last + 1 && in.db(onset - 1) > kOnsetDb)
+        while (!continues(set, k) && onset > last + 1 && in.dbAt(onset - 1) > kOnsetDb)
             --onset;
         j.delay = double(std::int64_t(onset * hop + hop)) / rate - j.lastSound;
         std::size_t run = 0, longest = 0, both = 0;
@@ -666,11 +666,11 @@ std::vector<Join> analyseJoins(const std::vector<float>& x, int rate, const Set&
             excessLu(x, rate, set.tracks[k], set.tracks[k + 1], lastEnd[k], firstStart[k + 1]);
         const double outUsual = usualDb(out, *firstHop[k], last) - 3;
         std::size_t h = last;
-        while (h > *firstHop[k] && out.db(h) < outUsual)
+        while (h > *firstHop[k] && out.dbAt(h) < outUsual)
             --h;
         j.fall = double(last - h) / 100;
         const double inUsual = usualDb(in, first, *lastHop[k + 1]) - 3;
-        for (h = first; h < *lastHop[k + 1] && in.db(h) < inUsual;)
+        for (h = first; h < *lastHop[k + 1] && in.dbAt(h) < inUsual;)
             ++h;
         j.rise = double(h - first) / 100;
     }

@@ -44,10 +44,10 @@ QByteArray fileBytes(const std::string& file) {
 
 // Saves `one` and `two` in turn in a child process, killed after a random
 // pause of 2 to 32 ms; `check` runs after each kill.
-template <typename check>
+template <typename Check>
 void killSavesAtRandom(const std::string& file, const std::string& journals,
                        const std::vector<std::string>& one, const std::vector<std::string>& two,
-                       check check) {
+                       Check check) {
     std::mt19937 random(20);
     for (int kill = 0; kill < 20; ++kill) {
         const pid_t child = ::fork();

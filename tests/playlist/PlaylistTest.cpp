@@ -24,7 +24,7 @@ TEST_F(PlaylistTest, CaptionsComeFromTheTagsOrTheFileName) {
     EXPECT_FALSE(list.addFile(work.pathOf("flac")));
     EXPECT_TRUE(list.addFile(taggedMp3("a2.mp3", "Daft Punk", "Da Funk"))); // twice is fine
 
-    const QStringList titles = titles();
+    const QStringList titles = this->titles();
     ASSERT_EQ(titles.size(), 6);
     EXPECT_EQ(titles[3], "upper.MP3");
     EXPECT_EQ(titles[4], "mixed.FlaC");

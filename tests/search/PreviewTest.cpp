@@ -98,7 +98,7 @@ TEST_F(PreviewTest, AVideoThatCannotPlayShowsItsErrorInTheBox) {
 }
 
 TEST_F(PreviewTest, WithoutAutoplayTheMovieWaitsAndFullScreenFollowsTheVariables) {
-    VideoPreview* flash = flash();
+    VideoPreview* flash = this->flash();
     flash->setFlashVars("&hl=en&playerMode=embedded");
     flash->loadMovie(0, QString::fromStdString("http://" + server_.host() + "/media/clip.mp4"));
     EXPECT_EQ(mediaPlayer(flash)->playbackState(), QMediaPlayer::StoppedState);
