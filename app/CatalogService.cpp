@@ -27,8 +27,8 @@ std::string keyedHash(const std::string& key, const std::string& message) {
 // file, the challenge): run on a worker.
 CatalogService::Port holderOf(quint16 port) {
     namespace challenge = identity_challenge;
-    const std::string secret = challenge::ReadSecret(challenge::SecretFile());
-    switch (challenge::FindHolder("127.0.0.1", port, secret, KeyedHash)) {
+    const std::string secret = challenge::readSecret(challenge::secretFile());
+    switch (challenge::findHolder("127.0.0.1", port, secret, keyedHash)) {
     case challenge::Holder::OwnService:
         return CatalogService::Port::OwnService;
     case challenge::Holder::Other:

@@ -23,7 +23,7 @@ protected:
     void SetUp() override {
         ensureTestApp();
         audio::useCaptureBackend(audio::CaptureBackend::Virtual);
-        vi::ResetState();
+        vi::resetState();
         mixer::declareStandardLines(mixers_);
         audio_ = std::make_unique<AudioCapture>(mixers_);
         audio_->OnRecord = [this](CaptureRecorder&, char* lp, char* rp, std::uint16_t n) {
@@ -37,7 +37,7 @@ protected:
     }
     void TearDown() override {
         audio_.reset();
-        EXPECT_EQ(vi::OpenCaptures(), 0);
+        EXPECT_EQ(vi::openCaptures(), 0);
     }
     // 16-bit stereo, as the broadcast uses it.
     void stereo16() {
@@ -56,7 +56,7 @@ protected:
         std::memcpy(bytes.data(), s.data(), bytes.size());
         return bytes;
     }
-    void feed(const std::vector<char>& bytes) { vi::Feed(bytes.data(), bytes.size()); }
+    void feed(const std::vector<char>& bytes) { vi::feed(bytes.data(), bytes.size()); }
 
     mixer::VirtualMixerSystem mixers_;
     std::unique_ptr<AudioCapture> audio_;
@@ -127,7 +127,7 @@ TEST_F(CaptureEngine, BlocksArriveInOrderRoundTheRing) {
     EXPECT_TRUE(r.stop());
     EXPECT_FALSE(r.isOpen);
     EXPECT_FALSE(r.active);
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
     EXPECT_EQ(deliveries_.size(), 9u);
 }
 
@@ -202,17 +202,17 @@ TEST_F(CaptureEngine, ErrorTexts) {
     EXPECT_TRUE(r.stop());
     EXPECT_EQ(audio_->errorText, "Recorder already closed");
 
-    vi::FailNextOpen("The sound input is busy.");
+    vi::failNextOpen("The sound input is busy.");
     EXPECT_FALSE(r.start());
     EXPECT_EQ(audio_->errorText,
               "Could not open the input device for recording:  The sound input is busy.");
     EXPECT_FALSE(r.isOpen);
 
-    vi::FailNextStart("gone");
+    vi::failNextStart("gone");
     EXPECT_FALSE(r.start());
     EXPECT_EQ(audio_->errorText, "Error starting wave record:  gone");
     EXPECT_FALSE(r.isOpen);
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 }
 
 // 16384 stereo 16-bit frames do not fit the 16-bit buffer size: it wraps to
@@ -224,16 +224,16 @@ TEST_F(CaptureEngine, StartFailsWhenTheBufferSizeWrapsToZero) {
     EXPECT_FALSE(audio_->recorder().start());
     EXPECT_EQ(audio_->errorText, "Error adding next input buffer");
     EXPECT_FALSE(audio_->recorder().isOpen);
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 }
 
 TEST_F(CaptureEngine, DestructionClosesAnOpenRecorder) {
     stereo16();
     ASSERT_TRUE(audio_->recorder().start());
-    EXPECT_EQ(vi::OpenCaptures(), 1);
+    EXPECT_EQ(vi::openCaptures(), 1);
     const std::vector<char> block = block16(0);
     audio_.reset();
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
     feed(block); // nothing left to write into
     EXPECT_TRUE(deliveries_.empty());
 }

@@ -36,14 +36,14 @@ struct BroadcastMixOnCard : ::testing::Test {
     void SetUp() override {
         ensureTestApp();
         audio::useCaptureBackend(audio::CaptureBackend::Virtual);
-        vi::ResetState();
+        vi::resetState();
     }
     // Plays the deck for `ms`, the microphone recording meanwhile, and pumps
     // the mix in 10 ms steps as the pacing clock would.
     void run(int ms) {
         for (int t = 0; t < ms; t += 10) {
             card.renderFrames(kTick);
-            vi::Advance(int(kTick));
+            vi::advance(int(kTick));
             mix.pump(kTick);
         }
     }
@@ -74,9 +74,9 @@ TEST_F(BroadcastMixOnCard, MicDucksTheDecksByTwelveDecibelsAndLetsThemBack) {
     deck.open(tonefiles::mp3({.frequency = kDeckHz, .seconds = 6, .amplitude = 0.4}));
     deck.play();
     run(1000);
-    vi::SetTone(kMicHz, 0.3);
+    vi::setTone(kMicHz, 0.3);
     run(1000);
-    vi::SetSilence();
+    vi::setSilence();
     run(1500);
 
     const std::vector<double> decks = levels(kDeckHz), mic = levels(kMicHz);

@@ -14,11 +14,11 @@ class InputCaptureOnVirtualInput : public ::testing::Test {
 protected:
     void SetUp() override {
         audio::useCaptureBackend(audio::CaptureBackend::Virtual);
-        vi::ResetState();
+        vi::resetState();
     }
     void TearDown() override {
         capture_.reset();
-        EXPECT_EQ(vi::OpenCaptures(), 0);
+        EXPECT_EQ(vi::openCaptures(), 0);
     }
     audio::Status open(std::size_t blockBytes, audio::CaptureFormat format = stereo16()) {
         return audio::openInputCapture(
@@ -42,30 +42,30 @@ TEST_F(InputCaptureOnVirtualInput, BlocksAreWholeInOrderAndContinuous) {
     std::vector<std::int16_t> ramp(600);
     for (int i = 0; i < 600; ++i)
         ramp[std::size_t(i)] = std::int16_t(i);
-    vi::SetSamples(ramp, 2);
-    vi::Advance(50); // before start: lost
+    vi::setSamples(ramp, 2);
+    vi::advance(50); // before start: lost
     EXPECT_TRUE(blocks_.empty());
     ASSERT_TRUE(capture_->start());
     EXPECT_TRUE(capture_->start()) << "starting a running capture is harmless";
-    vi::Advance(250); // 1000 bytes: two blocks and half of a third
+    vi::advance(250); // 1000 bytes: two blocks and half of a third
     ASSERT_EQ(blocks_.size(), 2u);
     EXPECT_EQ(sampleAt(blocks_[1], 0), sampleAt(blocks_[0], 199) + 1)
         << "the samples continue across the block boundary";
 
     capture_->stop(); // the partial block is dropped, nothing arrives any more
     EXPECT_FALSE(capture_->running());
-    vi::Advance(500);
+    vi::advance(500);
     EXPECT_EQ(blocks_.size(), 2u);
     ASSERT_TRUE(capture_->start()); // a restart begins a fresh block
-    vi::Advance(100);
+    vi::advance(100);
     ASSERT_EQ(blocks_.size(), 3u);
 }
 
 TEST_F(InputCaptureOnVirtualInput, EightBitToneIsCentredOn128) {
     ASSERT_TRUE(open(64, {8000, 1, audio::SampleType::UInt8}));
     ASSERT_TRUE(capture_->start());
-    vi::SetTone(1000, 1.0);
-    vi::Advance(64);
+    vi::setTone(1000, 1.0);
+    vi::advance(64);
     ASSERT_EQ(blocks_.size(), 1u);
     EXPECT_EQ(std::uint8_t(blocks_[0][0]), 128);
     EXPECT_GT(std::uint8_t(blocks_[0][2]), 250); // a quarter period in: the crest
@@ -83,16 +83,16 @@ TEST_F(InputCaptureOnVirtualInput, FailuresAreValuesWithTheirReason) {
     EXPECT_FALSE(noDevice);
     EXPECT_EQ(capture_, nullptr);
 
-    vi::FailNextOpen("busy");
+    vi::failNextOpen("busy");
     EXPECT_EQ(open(400).error(), "busy");
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 
     ASSERT_TRUE(open(400));
-    vi::FailNextStart("gone");
+    vi::failNextStart("gone");
     const audio::Status started = capture_->start();
     EXPECT_EQ(started.error(), "gone");
     EXPECT_FALSE(capture_->running());
-    vi::Advance(200);
+    vi::advance(200);
     EXPECT_TRUE(blocks_.empty());
 }
 

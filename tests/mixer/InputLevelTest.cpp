@@ -19,17 +19,17 @@ protected:
     void SetUp() override {
         ensureTestApp();
         audio::useCaptureBackend(audio::CaptureBackend::Virtual);
-        vi::ResetState();
+        vi::resetState();
         meter_.reset(createInputMeter(nullptr));
         level_ = std::make_unique<InputLevel>(meter_.get());
     }
     void TearDown() override {
         level_.reset();
-        EXPECT_EQ(vi::OpenCaptures(), 0);
+        EXPECT_EQ(vi::openCaptures(), 0);
     }
     void recordBuffers(int n) {
         for (int i = 0; i < n; ++i) {
-            vi::Advance(2048);
+            vi::advance(2048);
             QCoreApplication::sendPostedEvents();
         }
     }
@@ -49,17 +49,17 @@ TEST_F(InputLevelOnVirtualInput, StartsAsTheWindowConfiguresIt) {
 
 TEST_F(InputLevelOnVirtualInput, ToneLightsSilenceDimsAndStopHoldsTheBar) {
     ASSERT_TRUE(level_->start());
-    vi::SetTone(440, 1.0);
+    vi::setTone(440, 1.0);
     recordBuffers(3);
     EXPECT_EQ(meter_->litCount(0), 88);
-    vi::SetTone(440, 10000.0 / 32767.0);
+    vi::setTone(440, 10000.0 / 32767.0);
     recordBuffers(1);
     EXPECT_EQ(meter_->litCount(0), 69);
-    vi::SetSilence();
+    vi::setSilence();
     recordBuffers(1);
     EXPECT_EQ(meter_->litCount(0), 0);
 
-    vi::SetTone(440, 1.0);
+    vi::setTone(440, 1.0);
     level_->stopWhenDrained();
     recordBuffers(3);
     EXPECT_EQ(meter_->litCount(0), 0);
@@ -67,9 +67,9 @@ TEST_F(InputLevelOnVirtualInput, ToneLightsSilenceDimsAndStopHoldsTheBar) {
 }
 
 TEST_F(InputLevelOnVirtualInput, NoInputDeviceLeavesTheMeterAtRest) {
-    vi::FailNextOpen("There is no sound input to record from.");
+    vi::failNextOpen("There is no sound input to record from.");
     EXPECT_FALSE(level_->start());
-    vi::SetTone(440, 1.0);
+    vi::setTone(440, 1.0);
     recordBuffers(2);
     EXPECT_EQ(meter_->litCount(0), 0);
 }
@@ -80,15 +80,15 @@ TEST_F(InputLevelOnVirtualInput, NoInputDeviceLeavesTheMeterAtRest) {
 TEST_F(InputLevelOnVirtualInput, AStalledCaptureIsReopenedUntilBuffersFlowAgain) {
     level_->setStallLimitMs(100);
     ASSERT_TRUE(level_->start());
-    vi::SetTone(440, 1.0);
+    vi::setTone(440, 1.0);
     recordBuffers(2);
     ASSERT_EQ(meter_->litCount(0), 88);
 
-    vi::FailNextOpen("The sound input is busy.");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::OpenCaptures() == 0; }, 5000))
+    vi::failNextOpen("The sound input is busy.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::openCaptures() == 0; }, 5000))
         << "the stalled capture was never closed";
     EXPECT_EQ(meter_->litCount(0), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::OpenCaptures() == 1; }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vi::openCaptures() == 1; }, 5000))
         << "the failed reopening was never retried";
     // Fed until a buffer lands (a slow machine may see another stall first).
     EXPECT_TRUE(QTest::qWaitFor(
@@ -102,16 +102,16 @@ TEST_F(InputLevelOnVirtualInput, AStalledCaptureIsReopenedUntilBuffersFlowAgain)
     level_->stopWhenDrained();
     recordBuffers(2);
     QTest::qWait(400);
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 }
 
 // Without an input that ever delivered there is nothing to come back to.
 TEST_F(InputLevelOnVirtualInput, ACaptureThatNeverDeliveredIsLeftAlone) {
     level_->setStallLimitMs(50);
-    vi::FailNextOpen("There is no sound input to record from.");
+    vi::failNextOpen("There is no sound input to record from.");
     EXPECT_FALSE(level_->start());
     QTest::qWait(300);
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 }
 
 } // namespace

@@ -17,7 +17,7 @@ protected:
     void SetUp() override {
         ensureTestApp();
         audio::useCaptureBackend(audio::CaptureBackend::Virtual);
-        vi::ResetState();
+        vi::resetState();
         in_ =
             std::make_unique<LevelCapture>(audio::CaptureFormat{44100, 2, audio::SampleType::Int16},
                                            8192, [this](std::span<const char> block) {
@@ -28,12 +28,12 @@ protected:
     void TearDown() override {
         in_.reset();
         QCoreApplication::sendPostedEvents();
-        EXPECT_EQ(vi::OpenCaptures(), 0);
+        EXPECT_EQ(vi::openCaptures(), 0);
     }
     // Records one whole block whose bytes all have the given value.
     static void record(char value) {
         const std::vector<char> bytes(8192, value);
-        vi::Feed(bytes.data(), bytes.size());
+        vi::feed(bytes.data(), bytes.size());
     }
     std::unique_ptr<LevelCapture> in_;
     std::vector<char> firstBytes_;
@@ -43,7 +43,7 @@ protected:
 TEST_F(LevelCaptureTest, BlocksReachTheWindowInOrderAndAtMostTwoWait) {
     ASSERT_TRUE(in_->start());
     EXPECT_TRUE(in_->isDelivering());
-    EXPECT_EQ(vi::OpenCaptures(), 1);
+    EXPECT_EQ(vi::openCaptures(), 1);
     for (char v : {1, 2, 3}) {
         record(v);
         QCoreApplication::sendPostedEvents();
@@ -68,7 +68,7 @@ TEST_F(LevelCaptureTest, StoppingDropsTheBlocksOnTheirWay) {
     EXPECT_FALSE(in_->isDelivering());
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(in_->isOpen());
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 
     ASSERT_TRUE(in_->start());
     in_->stopWhenDrained(); // none on its way: closed at once
@@ -79,7 +79,7 @@ TEST_F(LevelCaptureTest, StoppingDropsTheBlocksOnTheirWay) {
     in_->stop();
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(firstBytes_.empty());
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 
     ASSERT_TRUE(in_->start()); // opened again, it records again
     record(3);
@@ -88,14 +88,14 @@ TEST_F(LevelCaptureTest, StoppingDropsTheBlocksOnTheirWay) {
 }
 
 TEST_F(LevelCaptureTest, FailuresSayWhyAndLeaveNothingOpen) {
-    vi::FailNextOpen("The sound input is busy.");
+    vi::failNextOpen("The sound input is busy.");
     audio::Status status = in_->start();
     EXPECT_EQ(status.error(), "The sound input is busy.");
-    vi::FailNextStart("The sound input could not start.");
+    vi::failNextStart("The sound input could not start.");
     status = in_->start();
     EXPECT_EQ(status.error(), "The sound input could not start.");
     EXPECT_FALSE(in_->isOpen());
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 
     LevelCapture refused({0, 2, audio::SampleType::Int16}, 8192, {});
     status = refused.start();

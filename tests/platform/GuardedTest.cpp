@@ -24,7 +24,7 @@ class GuardedTest : public ::testing::Test {
 protected:
     void SetUp() override {
         gLogged.clear();
-        previous_ = qInstallMessageHandler(Collect);
+        previous_ = qInstallMessageHandler(collect);
     }
     void TearDown() override { qInstallMessageHandler(previous_); }
     QtMessageHandler previous_ = nullptr;
