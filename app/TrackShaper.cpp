@@ -29,7 +29,7 @@ TrackShaper::TrackShaper(Settings& settings, Playlist& playlist, DeckEngine& dec
                 results_.insert(path, result);
                 emit trackAnalysed(path, true);
             });
-    connect(&worker_, &analysis::AnalysisWorker::Failed, this,
+    connect(&worker_, &analysis::AnalysisWorker::failed, this,
             [this](const QString& path, const QString&) { emit trackAnalysed(path, false); });
     connect(&worker_, &analysis::AnalysisWorker::tagGainRead, this,
             [this](const QString& path, double gainDb) {

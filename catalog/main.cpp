@@ -102,7 +102,7 @@ void maintain(const Options& options, ConnectionPool& pool, FolderWatcher& watch
               bool scanFirst) {
     bool scan = scanFirst;
     for (int rebuilds = 0; !stopping;) {
-        if (scan && scan(options) == ScanResult::Damaged)
+        if (scan && ::scan(options) == ScanResult::Damaged)
             pool.reportDamage(pool.generation());
         scan = false;
         const FolderWatcher::Changes changes = watcher.collect(1000);

@@ -80,7 +80,7 @@ void MixerPanelControls::writeMicVolume(int position) {
     const int volume = std::clamp(kMicMax - position, 0, kMicMax);
     noteSession(mixer::SystemMixer::MicVolume,
                 {static_cast<std::uint32_t>(volume), static_cast<std::uint32_t>(volume)});
-    setMicVolume(static_cast<std::uint16_t>(volume), system_, dialogParent());
+    ::setMicVolume(static_cast<std::uint16_t>(volume), system_, dialogParent());
 }
 
 void MixerPanelControls::applyMicMute() {

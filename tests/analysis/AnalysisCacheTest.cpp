@@ -106,7 +106,7 @@ void collect(analysis::AnalysisWorker& worker, Collected& c) {
                          c.order.push_back(path);
                          c.results.push_back(r);
                      });
-    QObject::connect(&worker, &analysis::AnalysisWorker::Failed, &c.receiver,
+    QObject::connect(&worker, &analysis::AnalysisWorker::failed, &c.receiver,
                      [&c](const QString& path, const QString&) { c.failures.push_back(path); });
 }
 
