@@ -34,7 +34,7 @@ struct IcecastSource::Shared {
         if (state == State::Connected)
             ++status.connects;
     }
-    std::pair<std::string, unsigned> title() const {
+    std::pair<std::string, unsigned> titleAndCount() const {
         std::lock_guard guard(lock);
         return {title, titleCount};
     }
@@ -218,7 +218,7 @@ void IcecastSource::start() {
 static std::string stream(IcecastSource::Shared& s, shout_t* shout,
                           const std::atomic<bool>& cancelled) {
     std::vector<unsigned char> pending;
-    auto [title, titleCount] = s.title();
+    auto [title, titleCount] = s.titleAndCount();
     auto encoder = makeStreamEncoder(s.settings.format, s.settings.kbps, title,
                                      [&pending](const unsigned char* b, std::size_t n) {
                                          pending.insert(pending.end(), b, b + n);
@@ -232,7 +232,7 @@ static std::string stream(IcecastSource::Shared& s, shout_t* shout,
     s.setStatus(IcecastSource::State::Connected);
     std::vector<audio::StereoFrame> block(4096);
     while (!cancelled) {
-        if (auto [now, count] = s.title(); count != titleCount) {
+        if (auto [now, count] = s.titleAndCount(); count != titleCount) {
             titleCount = count;
             encoder->newTrack(now);
             if (mp3)

@@ -211,7 +211,7 @@ private:
             if (n < 0)
                 continue;
             granule_ += kFrame;
-            ogg_packet p = packet(packet, std::size_t(n), granule_);
+            ogg_packet p = ::packet(packet, std::size_t(n), granule_);
             p.e_o_s = last && pending_.size() - used < 2 * std::size_t(kFrame);
             ogg_.add(p);
         }

@@ -99,7 +99,7 @@ std::string CatalogProcess::errorOutput() {
 std::string CatalogProcess::scanOnly(const std::string& database, const std::string& music,
                                      const std::string& videos, int* exitCode) {
     std::vector<std::string> arguments;
-    for (const QString& argument : arguments(database, music, videos))
+    for (const QString& argument : ::arguments(database, music, videos))
         arguments.push_back(argument.toStdString());
     arguments.push_back("--scan-only");
     return run(arguments, exitCode);

@@ -103,7 +103,7 @@ TEST_F(Rescan, OnlyNewOrChangedFilesAreReadAndGoneOnesDropped) {
     fs::remove(collection_.videos / "Nirvana - Teen Spirit.mp4");
     EXPECT_EQ(scan(), (Summary{all - 2, 0, all - 2, 2}));
     for (const char* table : {"tracks", "videos"})
-        for (const std::string& title : titles(table))
+        for (const std::string& title : this->titles(table))
             EXPECT_EQ(title.find("Spirit"), std::string::npos) << table;
     for (const std::string& title : similar("Run-DMC", "Walk This Way"))
         EXPECT_EQ(title.find("Spirit"), std::string::npos);

@@ -95,9 +95,9 @@ TEST_F(WatchedFolders, NewFilesAreFoundAndGoneOnesDropWithoutAScan) {
     EXPECT_EQ(similarToPrince().find("Zebulon Quartz"), std::string::npos);
 
     // Files the scan found at the start go as well.
-    EXPECT_NE(search("teen+spirit").find("Nirvana"), std::string::npos);
+    EXPECT_NE(this->search("teen+spirit").find("Nirvana"), std::string::npos);
     fs::remove(collection_.music / "nirvana.mp3");
-    EXPECT_TRUE(within5s([this] { return search("teen+spirit"); }, "Nirvana", false));
+    EXPECT_TRUE(within5s([this] { return this->search("teen+spirit"); }, "Nirvana", false));
 }
 
 } // namespace
