@@ -69,9 +69,9 @@ public:
     // No colour codes: they would stand in front of the `ratio` lines.
     RunReporter()
         : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<run>& runs) override {
-        for (const run& run : runs) {
-            if (run.run_type != run::RT_Iteration)
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration)
                 continue;
             const std::string& name = run.run_name.function_name;
             const double iterations = double(run.iterations);

@@ -115,9 +115,9 @@ class FastestPerArgument : public benchmark::ConsoleReporter {
 public:
     FastestPerArgument()
         : ConsoleReporter(OO_Tabular) {} // no colour codes before `ratio`
-    void ReportRuns(const std::vector<run>& runs) override {
-        for (const run& run : runs) {
-            if (run.run_type != run::RT_Iteration)
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration)
                 continue;
             const std::string key = run.run_name.function_name + "/" + run.run_name.args;
             const double t = run.real_accumulated_time / double(run.iterations);

@@ -119,12 +119,12 @@ std::pair<int, int> sharedObjects(pid_t pid) {
 
 struct PrivateDisplay {
     benchsupport::PrivateXvfb server;
-    ::display* x = nullptr;
+    ::Display* x = nullptr;
     std::string name;
 };
 
 // Milliseconds until a top-level window is mapped; -1 after 30 s.
-double waitForMap(::display* x, Clock::time_point start) {
+double waitForMap(::Display* x, Clock::time_point start) {
     const auto deadline = start + std::chrono::seconds(30);
     while (Clock::now() < deadline) {
         while (XPending(x)) {

@@ -114,9 +114,9 @@ int main(int argc, char** argv) {
             : ConsoleReporter(OO_Tabular)
             , ours_(o)
             , peer_(p) {}
-        void ReportRuns(const std::vector<run>& runs) override {
-            for (const run& run : runs) {
-                if (run.run_type != run::RT_Iteration)
+        void ReportRuns(const std::vector<Run>& runs) override {
+            for (const Run& run : runs) {
+                if (run.run_type != Run::RT_Iteration)
                     continue;
                 const std::string name = run.benchmark_name();
                 auto& into = name.rfind("BM_Ffmpeg", 0) == 0 ? peer_ : ours_;
