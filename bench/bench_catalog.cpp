@@ -150,7 +150,7 @@ Catalogue makeCatalogue(const fs::path& folder) {
         video.run();
     }
     transaction.commit();
-    db.exec("ANALYZE");
+    db.execute("ANALYZE");
     return c;
 }
 

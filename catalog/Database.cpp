@@ -99,7 +99,7 @@ Database::Database(const std::string& path) {
     // for another rather than failing.
     sqlite3_busy_timeout(db_, 10000);
     try {
-        exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+        execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
         createSchema();
     } catch (...) {
         statements_.clear();
@@ -113,7 +113,7 @@ Database::~Database() {
     sqlite3_close(db_);
 }
 
-void Database::exec(const char* sql) {
+void Database::execute(const char* sql) {
     char* error = nullptr;
     const int code = sqlite3_exec(db_, sql, nullptr, nullptr, &error);
     if (code != SQLITE_OK) {
@@ -144,16 +144,16 @@ void Database::createSchema() {
     Transaction transaction(*this);
     // A catalogue of another layout is rebuilt by the next scan.
     if (current != 0)
-        exec(schema::kDropAll);
-    exec(schema::kCreate);
-    exec(schema::kSecondaryIndexes);
-    exec(("PRAGMA user_version=" + std::to_string(schema::kVersion)).c_str());
+        execute(schema::kDropAll);
+    execute(schema::kCreate);
+    execute(schema::kSecondaryIndexes);
+    execute(("PRAGMA user_version=" + std::to_string(schema::kVersion)).c_str());
     transaction.commit();
 }
 
 Transaction::Transaction(Database& db)
     : db_(db) {
-    db_.exec("BEGIN IMMEDIATE");
+    db_.execute("BEGIN IMMEDIATE");
 }
 
 Transaction::~Transaction() {
@@ -161,7 +161,7 @@ Transaction::~Transaction() {
         // A destructor must not throw; the failed rollback is said on standard
         // error, the catalogue's log, and SQLite rolls back when the database closes.
         try {
-            db_.exec("ROLLBACK");
+            db_.execute("ROLLBACK");
         } catch (const std::exception& error) {
             std::fprintf(stderr, "kolvadeck-catalog: rollback failed: %s\n", error.what());
         }
@@ -169,6 +169,6 @@ Transaction::~Transaction() {
 }
 
 void Transaction::commit() {
-    db_.exec("COMMIT");
+    db_.execute("COMMIT");
     done_ = true;
 }

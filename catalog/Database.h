@@ -56,7 +56,7 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    void exec(const char* sql);
+    void execute(const char* sql);
     // SQLite's quick integrity check: "ok", or the first problem found.
     // Throws when the file is too damaged to be read at all.
     std::string quickCheck();

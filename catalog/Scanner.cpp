@@ -358,10 +358,10 @@ ScanReport Scanner::apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     // indexes: with SQLite's small default cache it would write many of them
     // out again and again.
     if (!inPlace)
-        db_.exec("PRAGMA cache_size = -32768");
+        db_.execute("PRAGMA cache_size = -32768");
     // Indexes a scan stopped short of making again (see Schema.h) are made
     // by the next one.
-    db_.exec(schema::kSecondaryIndexes);
+    db_.execute(schema::kSecondaryIndexes);
     const bool indexLater = !inPlace && changed.size() > kMostInPlace && nextId(db_, "tracks") == 1;
     // Commits in batches, about one a second, so that the service already
     // answers from what the scan has read while it goes on.
@@ -369,10 +369,10 @@ ScanReport Scanner::apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     if (!inPlace && (!changed.empty() || !goneTracks.empty()))
         similarity::invalidate(db_);
     if (indexLater)
-        db_.exec(schema::kDropSecondaryIndexes);
+        db_.execute(schema::kDropSecondaryIndexes);
     const auto commit = [&] {
         if (indexLater)
-            db_.exec(schema::kSecondaryIndexes);
+            db_.execute(schema::kSecondaryIndexes);
         batch->commit();
     };
     ReadAhead reader(std::move(jobs), stop_);

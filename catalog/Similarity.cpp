@@ -342,8 +342,8 @@ const std::vector<int>& tracksOfTag(const Catalogue& c, const std::string& tag) 
 
 // Makes every list from nothing (inside the caller's transaction).
 void makeAll(Database& db) {
-    db.exec("DELETE FROM similarity_ready; DELETE FROM artists; DELETE FROM track_profiles; "
-            "DELETE FROM similar_tracks; DELETE FROM similar_artists; DELETE FROM top_artists;");
+    db.execute("DELETE FROM similarity_ready; DELETE FROM artists; DELETE FROM track_profiles; "
+               "DELETE FROM similar_tracks; DELETE FROM similar_artists; DELETE FROM top_artists;");
     const Catalogue c = load(db);
     std::vector<std::int64_t> artistIds;
     Statement& artist = db.prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)");
@@ -572,7 +572,7 @@ std::string profileKey(std::vector<std::string> genres, std::vector<std::int64_t
 }
 
 void invalidate(Database& db) {
-    db.exec("DELETE FROM similarity_ready");
+    db.execute("DELETE FROM similarity_ready");
 }
 
 bool ready(Database& db) {

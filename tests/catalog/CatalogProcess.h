@@ -35,8 +35,9 @@ public:
 
     // Runs it with these arguments (and a clean environment) to its end;
     // returns its standard error output.
-    static std::string run(const std::vector<std::string>& arguments, int* exitCode,
-                           const std::filesystem::path& runtimeFolder = CatalogProcess::runtimeFolder());
+    static std::string
+    run(const std::vector<std::string>& arguments, int* exitCode,
+        const std::filesystem::path& runtimeFolder = CatalogProcess::runtimeFolder());
 
     // The runtime folder (0700) of every catalogue the test process starts,
     // unless told otherwise.
