@@ -20,7 +20,7 @@ struct FileStamp {
 };
 
 // The file's stamp now; nothing when it cannot be stat'ed.
-std::optional<FileStamp> StampOf(const std::string& path);
+std::optional<FileStamp> stampOf(const std::string& path);
 
 // The per-user store of analysis results, one JSON file keyed by path and
 // checked against size and modification time. A missing, unreadable or
@@ -31,19 +31,19 @@ std::optional<FileStamp> StampOf(const std::string& path);
 // and write files, so they belong on a worker, not the window's thread.
 class AnalysisCache {
 public:
-    explicit AnalysisCache(QString file = DefaultFile());
+    explicit AnalysisCache(QString file = defaultFile());
 
     // <XDG cache folder>/Kolvadeck/analysis.json (~/.cache/Kolvadeck/ by default).
-    static QString DefaultFile();
-    const QString& File() const { return file_; }
+    static QString defaultFile();
+    const QString& file() const { return file_; }
 
     // The stored result for the file as it is now on disk.
-    std::optional<LoudnessResult> Find(const std::string& path);
+    std::optional<LoudnessResult> find(const std::string& path);
     // Records a result measured on the file as it was when stamped.
-    void Store(const std::string& path, const FileStamp& stamp, const LoudnessResult& result);
+    void store(const std::string& path, const FileStamp& stamp, const LoudnessResult& result);
 
 private:
-    void LoadOnce();
+    void loadOnce();
 
     QString file_;
     std::mutex mutex_;

@@ -18,14 +18,14 @@ namespace analysis {
 
 namespace {
 
-QString ToQString(const std::string& path) {
+QString toQString(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 // The calling thread only: SCHED_IDLE runs it when nothing else wants a
 // core; nice 19 covers systems that refuse SCHED_IDLE. Failures leave the
 // default priority (the analysis still works, only less politely).
-void LowerThisThreadsPriority() {
+void lowerThisThreadsPriority() {
     sched_param param{};
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
     setpriority(PRIO_PROCESS, id_t(gettid()), 19);
@@ -39,8 +39,8 @@ AnalysisWorker::AnalysisWorker(AnalysisCache& cache, QObject* parent)
     qRegisterMetaType<analysis::LoudnessResult>();
 }
 
-void AnalysisWorker::Report(std::function<void()> emitSignal) {
-    results_.Send(std::move(emitSignal));
+void AnalysisWorker::report(std::function<void()> emitSignal) {
+    results_.send(std::move(emitSignal));
 }
 
 AnalysisWorker::~AnalysisWorker() {
@@ -53,12 +53,12 @@ AnalysisWorker::~AnalysisWorker() {
         thread_.join();
 }
 
-void AnalysisWorker::Start() {
+void AnalysisWorker::start() {
     if (!thread_.joinable())
-        thread_ = std::thread([this] { Run(); });
+        thread_ = std::thread([this] { run(); });
 }
 
-void AnalysisWorker::Enqueue(const std::string& path) {
+void AnalysisWorker::enqueue(const std::string& path) {
     {
         std::lock_guard lock(mutex_);
         if (!queued_.insert(path).second)
@@ -68,7 +68,7 @@ void AnalysisWorker::Enqueue(const std::string& path) {
     wake_.notify_one();
 }
 
-void AnalysisWorker::PutFirst(const std::string& path) {
+void AnalysisWorker::putFirst(const std::string& path) {
     {
         std::lock_guard lock(mutex_);
         urgent_.insert(path);
@@ -88,14 +88,14 @@ void AnalysisWorker::PutFirst(const std::string& path) {
     wake_.notify_one();
 }
 
-std::size_t AnalysisWorker::Waiting() const {
+std::size_t AnalysisWorker::waiting() const {
     std::lock_guard lock(mutex_);
     return lookQueue_.size() + queue_.size();
 }
 
-void AnalysisWorker::Run() {
+void AnalysisWorker::run() {
     threadId_ = gettid();
-    LowerThisThreadsPriority();
+    lowerThisThreadsPriority();
     for (;;) {
         std::string path;
         bool look = false;
@@ -112,10 +112,10 @@ void AnalysisWorker::Run() {
                 queued_.erase(path);
         }
         if (!look) {
-            AnalyseOne(path);
+            analyseOne(path);
             continue;
         }
-        const bool analyse = LookAt(path);
+        const bool analyse = lookAt(path);
         std::lock_guard lock(mutex_);
         const bool urgent = urgent_.erase(path) > 0;
         if (!analyse)
@@ -127,54 +127,54 @@ void AnalysisWorker::Run() {
     }
 }
 
-void AnalysisWorker::ReportNotFound(const std::string& path) {
-    Report([this, path = ToQString(path)] {
-        emit Failed(path, QStringLiteral("The file was not found: ") + path);
+void AnalysisWorker::reportNotFound(const std::string& path) {
+    report([this, path = toQString(path)] {
+        emit failed(path, QStringLiteral("The file was not found: ") + path);
     });
 }
 
-bool AnalysisWorker::LookAt(const std::string& path) {
-    if (std::optional<LoudnessResult> cached = cache_.Find(path)) {
-        Report([this, path = ToQString(path), result = *cached] { emit Analysed(path, result); });
+bool AnalysisWorker::lookAt(const std::string& path) {
+    if (std::optional<LoudnessResult> cached = cache_.find(path)) {
+        report([this, path = toQString(path), result = *cached] { emit analysed(path, result); });
         return false;
     }
-    if (!StampOf(path)) {
-        ReportNotFound(path);
+    if (!stampOf(path)) {
+        reportNotFound(path);
         return false;
     }
-    if (const std::optional<ReplayGain> tag = ReplayGainTag(path))
-        Report([this, path = ToQString(path), gain = TagGainDb(tag->gainDb, tag->peakDbfs)] {
-            emit TagGainRead(path, gain);
+    if (const std::optional<ReplayGain> tag = replayGainTag(path))
+        report([this, path = toQString(path), gain = tagGainDb(tag->gainDb, tag->peakDbfs)] {
+            emit tagGainRead(path, gain);
         });
     return true;
 }
 
-void AnalysisWorker::AnalyseOne(const std::string& path) {
+void AnalysisWorker::analyseOne(const std::string& path) {
     // The file may have changed since its look, or been analysed meanwhile.
-    if (std::optional<LoudnessResult> cached = cache_.Find(path)) {
-        Report([this, path = ToQString(path), result = *cached] { emit Analysed(path, result); });
+    if (std::optional<LoudnessResult> cached = cache_.find(path)) {
+        report([this, path = toQString(path), result = *cached] { emit analysed(path, result); });
         return;
     }
-    const std::optional<FileStamp> stamp = StampOf(path);
+    const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) {
-        ReportNotFound(path);
+        reportNotFound(path);
         return;
     }
     try {
-        LoudnessResult result = AnalyseLoudness(path, &stop_);
+        LoudnessResult result = analyseLoudness(path, &stop_);
         // What places the track in an album, for joining its parts.
-        if (const std::optional<FileTags> tags = ReadFileTags(path)) {
+        if (const std::optional<FileTags> tags = readFileTags(path)) {
             result.album = tags->album.toStdString();
             result.artist = tags->artist.toStdString();
             result.trackNumber = tags->track;
         }
-        cache_.Store(path, *stamp, result);
-        Report([this, path = ToQString(path), result] { emit Analysed(path, result); });
+        cache_.store(path, *stamp, result);
+        report([this, path = toQString(path), result] { emit analysed(path, result); });
     } catch (const AnalysisCancelled&) {
     } catch (const std::exception& e) {
         qCInfo(lcAnalysis, "cannot analyse %s: %s", path.c_str(), e.what());
-        Report([this, path = ToQString(path), reason = QString::fromStdString(e.what())] {
-            emit Failed(path, reason);
+        report([this, path = toQString(path), reason = QString::fromStdString(e.what())] {
+            emit failed(path, reason);
         });
     }
 }

@@ -38,32 +38,32 @@ public:
     ~AnalysisWorker() override;
 
     // Starts the thread (tracks queued before are kept in their order).
-    void Start();
+    void start();
     // Queues a track at the back; a track already queued keeps its place.
-    void Enqueue(const std::string& path);
+    void enqueue(const std::string& path);
     // Puts a track at the front (the next one to play), moving it if queued.
-    void PutFirst(const std::string& path);
+    void putFirst(const std::string& path);
     // Tracks waiting for a look or an analysis (not counting the one in hand).
-    std::size_t Waiting() const;
+    std::size_t waiting() const;
     // The kernel's id of the worker thread; 0 before Start.
-    pid_t ThreadId() const { return threadId_.load(); }
+    pid_t threadId() const { return threadId_.load(); }
 
 signals:
-    void Analysed(const QString& path, const analysis::LoudnessResult& result);
-    void Failed(const QString& path, const QString& reason);
+    void analysed(const QString& path, const analysis::LoudnessResult& result);
+    void failed(const QString& path, const QString& reason);
     // A track not yet in the cache carries a ReplayGain track gain tag: the
     // gain to apply (dB, already held under the peak ceiling and boost cap),
     // said in its quick look, to be used until its analysis ends.
-    void TagGainRead(const QString& path, double gainDb);
+    void tagGainRead(const QString& path, double gainDb);
 
 private:
-    void Run();
+    void run();
     // The quick look: true when the track still needs its full analysis.
-    bool LookAt(const std::string& path);
-    void AnalyseOne(const std::string& path);
+    bool lookAt(const std::string& path);
+    void analyseOne(const std::string& path);
     // Worker thread: emits on the worker's own thread.
-    void Report(std::function<void()> emitSignal);
-    void ReportNotFound(const std::string& path);
+    void report(std::function<void()> emitSignal);
+    void reportNotFound(const std::string& path);
 
     AnalysisCache& cache_;
     mutable std::mutex mutex_;

@@ -6,19 +6,19 @@
 namespace analysis {
 
 namespace {
-QString FromTagLib(const TagLib::String& text) {
+QString fromTagLib(const TagLib::String& text) {
     return QString::fromStdString(text.to8Bit(true)).trimmed();
 }
 } // namespace
 
-std::optional<FileTags> ReadFileTags(const std::string& path) {
+std::optional<FileTags> readFileTags(const std::string& path) {
     TagLib::FileRef file(path.c_str(), false);
     if (file.isNull() || !file.tag())
         return std::nullopt;
     const TagLib::Tag& tag = *file.tag();
-    FileTags tags{FromTagLib(tag.artist()), FromTagLib(tag.title()),
-                  FromTagLib(tag.album()),  tag.year() ? QString::number(tag.year()) : QString(),
-                  FromTagLib(tag.genre()),  int(tag.track())};
+    FileTags tags{fromTagLib(tag.artist()), fromTagLib(tag.title()),
+                  fromTagLib(tag.album()),  tag.year() ? QString::number(tag.year()) : QString(),
+                  fromTagLib(tag.genre()),  int(tag.track())};
     return tags;
 }
 

@@ -14,6 +14,6 @@ struct FileTags {
 };
 
 // Nothing when TagLib cannot read the file or it holds no tag.
-std::optional<FileTags> ReadFileTags(const std::string& path);
+std::optional<FileTags> readFileTags(const std::string& path);
 
 } // namespace analysis

@@ -25,11 +25,11 @@ struct MeterDeleter {
     void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
 };
 
-bool IsAudible(const audio::StereoFrame& f) {
+bool isAudible(const audio::StereoFrame& f) {
     return std::fabs(f.left) > kAudibleLevel || std::fabs(f.right) > kAudibleLevel;
 }
 
-std::int64_t FramesToMs(std::int64_t frames) {
+std::int64_t framesToMs(std::int64_t frames) {
     return frames < 0 ? -1 : frames * 1000 / audio::kOutputRate;
 }
 
@@ -41,7 +41,7 @@ public:
         : meter_(meter) {}
 
     // Feeds frames to the meter, a block's end at a time.
-    void Add(const audio::StereoFrame* frames, std::size_t count) {
+    void add(const audio::StereoFrame* frames, std::size_t count) {
         while (count > 0) {
             const std::size_t room = std::size_t(LoudnessResult::kBlockFrames) - filled_;
             const std::size_t n = std::min(room, count);
@@ -50,21 +50,21 @@ public:
             frames += n;
             count -= n;
             if (filled_ == std::size_t(LoudnessResult::kBlockFrames))
-                EndBlock();
+                endBlock();
         }
     }
 
     // Ends the last, partial block and hands the blocks to result.
-    void Finish(LoudnessResult& result) {
+    void finish(LoudnessResult& result) {
         if (filled_ > 0)
-            EndBlock();
+            endBlock();
         result.headBlocks = std::move(head_);
         result.tailBlocks.assign(tail_.begin(), tail_.end());
         result.tailFirstBlock = blocks_ - std::int64_t(tail_.size());
     }
 
 private:
-    void EndBlock() {
+    void endBlock() {
         double loudness = -HUGE_VAL;
         ebur128_loudness_window(meter_, 100, &loudness);
         const float block = std::isfinite(loudness)
@@ -88,18 +88,18 @@ private:
 
 } // namespace
 
-std::int64_t LoudnessResult::FirstAudibleMs() const {
-    return FramesToMs(firstAudibleFrame);
+std::int64_t LoudnessResult::firstAudibleMs() const {
+    return framesToMs(firstAudibleFrame);
 }
-std::int64_t LoudnessResult::LastAudibleMs() const {
-    return FramesToMs(lastAudibleFrame);
+std::int64_t LoudnessResult::lastAudibleMs() const {
+    return framesToMs(lastAudibleFrame);
 }
 
-LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>* cancel) {
+LoudnessResult analyseLoudness(const std::string& path, const std::atomic<bool>* cancel) {
     // Read once, start to end: the frames counted are the length.
     std::unique_ptr<audio::TrackDecoder> decoder =
-        audio::MakeTrackDecoder(path, audio::TrackLength::NotNeeded);
-    decoder->Open(path, cancel);
+        audio::makeTrackDecoder(path, audio::TrackLength::NotNeeded);
+    decoder->open(path, cancel);
     std::unique_ptr<ebur128_state, MeterDeleter> meter(
         ebur128_init(2, audio::kOutputRate, EBUR128_MODE_I));
     if (!meter)
@@ -111,33 +111,33 @@ LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>*
     BlockLoudness blocks(meter.get());
     std::vector<audio::StereoFrame> chunk(kChunkFrames);
     std::int64_t position = 0;
-    while (!decoder->Finished()) {
+    while (!decoder->finished()) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             throw AnalysisCancelled{};
-        const std::size_t got = decoder->Decode(chunk.data(), chunk.size());
+        const std::size_t got = decoder->decode(chunk.data(), chunk.size());
         if (got == 0)
             continue;
-        blocks.Add(chunk.data(), got);
-        truePeak.Add(chunk.data(), got);
+        blocks.add(chunk.data(), got);
+        truePeak.add(chunk.data(), got);
         // Only the ends matter: the first audible frame once, the last one
         // found by scanning each piece backwards to its last audible frame.
         if (result.firstAudibleFrame < 0)
             for (std::size_t i = 0; i < got && result.firstAudibleFrame < 0; ++i)
-                if (IsAudible(chunk[i]))
+                if (isAudible(chunk[i]))
                     result.firstAudibleFrame = position + std::int64_t(i);
         for (std::size_t i = got; i-- > 0;)
-            if (IsAudible(chunk[i])) {
+            if (isAudible(chunk[i])) {
                 result.lastAudibleFrame = position + std::int64_t(i);
                 break;
             }
         position += std::int64_t(got);
     }
     result.lengthFrames = position;
-    blocks.Finish(result);
+    blocks.finish(result);
     double loudness = -HUGE_VAL;
     ebur128_loudness_global(meter.get(), &loudness);
     result.integratedLufs = loudness;
-    const double peak = truePeak.Peak();
+    const double peak = truePeak.peak();
     result.truePeakDbtp = peak > 0 ? 20 * std::log10(peak) : -HUGE_VAL;
     return result;
 }

@@ -39,15 +39,15 @@ struct LoudnessResult {
     std::string artist;
     int trackNumber = 0;
 
-    bool HasAudibleSound() const { return firstAudibleFrame >= 0; }
-    std::int64_t FirstAudibleMs() const;
-    std::int64_t LastAudibleMs() const;
+    bool hasAudibleSound() const { return firstAudibleFrame >= 0; }
+    std::int64_t firstAudibleMs() const;
+    std::int64_t lastAudibleMs() const;
 };
 
 // Decodes the track at full speed (any format the decks play) and measures
 // it. Throws audio::MediaError when the file cannot be decoded, and
 // AnalysisCancelled when *cancel turns true on the way.
-LoudnessResult AnalyseLoudness(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+LoudnessResult analyseLoudness(const std::string& path, const std::atomic<bool>* cancel = nullptr);
 
 struct AnalysisCancelled {};
 

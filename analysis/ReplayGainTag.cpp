@@ -11,7 +11,7 @@ namespace analysis {
 namespace {
 
 // "-6.48 dB" → -6.48. from_chars reads the dot whatever the locale says.
-std::optional<double> ParseGain(const std::string& text) {
+std::optional<double> parseGain(const std::string& text) {
     std::size_t i = text.find_first_not_of(" \t");
     if (i == std::string::npos)
         return std::nullopt;
@@ -27,7 +27,7 @@ std::optional<double> ParseGain(const std::string& text) {
 }
 
 // "0.988553" → -0.1 dBFS; a peak of zero, below or absurdly high is unusable.
-std::optional<double> ParsePeakDb(const std::string& text) {
+std::optional<double> parsePeakDb(const std::string& text) {
     const std::size_t i = text.find_first_not_of(" \t");
     if (i == std::string::npos)
         return std::nullopt;
@@ -39,7 +39,7 @@ std::optional<double> ParsePeakDb(const std::string& text) {
     return 20 * std::log10(value);
 }
 
-std::optional<ReplayGain> Combine(std::optional<double> gainDb, std::optional<double> peakDb) {
+std::optional<ReplayGain> combine(std::optional<double> gainDb, std::optional<double> peakDb) {
     if (!gainDb)
         return std::nullopt;
     return ReplayGain{*gainDb, peakDb};
@@ -47,7 +47,7 @@ std::optional<ReplayGain> Combine(std::optional<double> gainDb, std::optional<do
 
 } // namespace
 
-std::optional<ReplayGain> ReplayGainTag(const std::string& path) {
+std::optional<ReplayGain> replayGainTag(const std::string& path) {
     TagLib::FileRef file(path.c_str(), false);
     if (file.isNull() || !file.file())
         return std::nullopt;
@@ -60,20 +60,20 @@ std::optional<ReplayGain> ReplayGainTag(const std::string& path) {
             return;
         const std::string name = key.upper().to8Bit(true);
         if (name.ends_with("REPLAYGAIN_TRACK_GAIN"))
-            gain = ParseGain(values.front().to8Bit(true));
+            gain = parseGain(values.front().to8Bit(true));
         else if (name.ends_with("REPLAYGAIN_TRACK_PEAK"))
-            peak = ParsePeakDb(values.front().to8Bit(true));
+            peak = parsePeakDb(values.front().to8Bit(true));
     };
     if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file.file()); mp4 && mp4->tag()) {
         for (const auto& [name, item] : mp4->tag()->itemMap())
             if (name.upper().startsWith("----:COM.APPLE.ITUNES:"))
                 take(name, item.toStringList());
-        return Combine(gain, peak);
+        return combine(gain, peak);
     }
     for (const auto& [key, values] : file.file()->properties())
         if (key.upper() == "REPLAYGAIN_TRACK_GAIN" || key.upper() == "REPLAYGAIN_TRACK_PEAK")
             take(key, values);
-    return Combine(gain, peak);
+    return combine(gain, peak);
 }
 
 } // namespace analysis

@@ -16,6 +16,6 @@ struct ReplayGain {
 
 // Nothing when the file has no gain, cannot be read, or the gain is no number
 // a tagger writes.
-std::optional<ReplayGain> ReplayGainTag(const std::string& path);
+std::optional<ReplayGain> replayGainTag(const std::string& path);
 
 } // namespace analysis

@@ -12,13 +12,13 @@ constexpr double kHighestLufs = 10.0;
 constexpr double kLowestPeakDb = -120.0;
 constexpr double kHighestPeakDb = 30.0;
 
-bool PlausiblePeak(double peakDb) {
+bool plausiblePeak(double peakDb) {
     return std::isfinite(peakDb) && peakDb >= kLowestPeakDb && peakDb <= kHighestPeakDb;
 }
 
 // A gain held under the true-peak ceiling when the peak is known, and under
 // the boost caps either way.
-double Ceiled(double gainDb, std::optional<double> peakDb) {
+double ceiled(double gainDb, std::optional<double> peakDb) {
     if (peakDb)
         return std::min({gainDb, kPeakCeilingDbtp - *peakDb, kMaxBoostDb});
     return std::min(gainDb, kMaxBoostWithoutPeakDb);
@@ -26,28 +26,28 @@ double Ceiled(double gainDb, std::optional<double> peakDb) {
 
 } // namespace
 
-bool IsPlausibleLoudness(double integratedLufs, double truePeakDbtp) {
+bool isPlausibleLoudness(double integratedLufs, double truePeakDbtp) {
     if (std::isinf(integratedLufs) && integratedLufs < 0)
         return true;
     return std::isfinite(integratedLufs) && integratedLufs >= kLowestLufs &&
-           integratedLufs <= kHighestLufs && PlausiblePeak(truePeakDbtp);
+           integratedLufs <= kHighestLufs && plausiblePeak(truePeakDbtp);
 }
 
-double TrackGainDb(double integratedLufs, double truePeakDbtp) {
-    if (!std::isfinite(integratedLufs) || !IsPlausibleLoudness(integratedLufs, truePeakDbtp))
+double trackGainDb(double integratedLufs, double truePeakDbtp) {
+    if (!std::isfinite(integratedLufs) || !isPlausibleLoudness(integratedLufs, truePeakDbtp))
         return 0;
-    return Ceiled(kTargetLufs - integratedLufs, truePeakDbtp);
+    return ceiled(kTargetLufs - integratedLufs, truePeakDbtp);
 }
 
-double TagGainDb(double tagGainDb, std::optional<double> peakDbfs) {
+double tagGainDb(double tagGainDb, std::optional<double> peakDbfs) {
     if (!std::isfinite(tagGainDb))
         return 0;
-    if (peakDbfs && !PlausiblePeak(*peakDbfs))
+    if (peakDbfs && !plausiblePeak(*peakDbfs))
         peakDbfs.reset();
-    return Ceiled(tagGainDb, peakDbfs);
+    return ceiled(tagGainDb, peakDbfs);
 }
 
-double GainFactor(double gainDb) {
+double gainFactor(double gainDb) {
     return std::pow(10.0, gainDb / 20.0);
 }
 

@@ -19,20 +19,20 @@ inline constexpr double kMaxBoostWithoutPeakDb = 6.0;
 // at -70 LUFS and a full-scale square wave measures about +3 LUFS, so
 // anything beyond these bounds (or a finite loudness without a finite peak)
 // is a damaged value. A silent track (loudness -infinity) is plausible.
-bool IsPlausibleLoudness(double integratedLufs, double truePeakDbtp);
+bool isPlausibleLoudness(double integratedLufs, double truePeakDbtp);
 
 // Gain in dB that brings a track of this integrated loudness to kTargetLufs,
 // lowered where the true peak would otherwise pass kPeakCeilingDbtp, and
 // never above kMaxBoostDb. A silent track or an implausible measurement gets
 // 0 dB.
-double TrackGainDb(double integratedLufs, double truePeakDbtp);
+double trackGainDb(double integratedLufs, double truePeakDbtp);
 
 // The gain to apply for a ReplayGain tag: the tag's gain held under the same
 // ceiling with the tag's own peak (dBFS) when it has one, and capped at
 // kMaxBoostWithoutPeakDb when it has none. A gain that is no number gives 0.
-double TagGainDb(double tagGainDb, std::optional<double> peakDbfs);
+double tagGainDb(double tagGainDb, std::optional<double> peakDbfs);
 
 // The linear factor of a gain in dB, for multiplying a deck's volume.
-double GainFactor(double gainDb);
+double gainFactor(double gainDb);
 
 } // namespace analysis

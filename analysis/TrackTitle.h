@@ -9,9 +9,9 @@ namespace analysis {
 // "Artist - Title" from the file's own tags as TagLib reads them (ID3v2,
 // Vorbis comments, MP4 atoms, APE); nothing when the file has neither an
 // artist nor a title, or cannot be read.
-std::optional<QString> TagTitle(const std::string& path);
+std::optional<QString> tagTitle(const std::string& path);
 
 // TagTitle, else the file's name (with its extension), as a playlist row shows it.
-QString TrackTitle(const std::string& path);
+QString trackTitle(const std::string& path);
 
 } // namespace analysis

@@ -21,21 +21,21 @@ constexpr std::int64_t kLongestOverlap = 10 * kSecond;
 // A start that is this loud within its first second is a hard one.
 constexpr std::int64_t kHardStartWithin = kSecond;
 
-double Power(double lufs) {
+double power(double lufs) {
     return lufs <= LoudnessResult::kSilentBlock ? 0 : std::pow(10.0, lufs / 10);
 }
-double Lufs(double power) {
+double lufs(double power) {
     return power > 0 ? 10 * std::log10(power) : LoudnessResult::kSilentBlock;
 }
 
 // The loudness of the window of width blocks that ends with block i; blocks
 // before the first known one count as missing, not as silence.
-double WindowLoudness(const std::vector<float>& blocks, std::size_t i, std::size_t width) {
+double windowLoudness(const std::vector<float>& blocks, std::size_t i, std::size_t width) {
     const std::size_t first = i + 1 >= width ? i + 1 - width : 0;
     double sum = 0;
     for (std::size_t k = first; k <= i; ++k)
-        sum += Power(blocks[k]);
-    return Lufs(sum / double(i + 1 - first));
+        sum += power(blocks[k]);
+    return lufs(sum / double(i + 1 - first));
 }
 
 // A track's momentary loudness (LUFS, at its gain) from its block list, with
@@ -46,15 +46,15 @@ struct Levels {
     double gainDb;
     double fallback;
 
-    double At(std::int64_t frame) const {
+    double at(std::int64_t frame) const {
         const std::int64_t i = frame / kBlock - firstBlock;
         if (i < 0 || i >= std::int64_t(blocks.size()))
             return fallback;
-        return WindowLoudness(blocks, std::size_t(i), kMomentary) + gainDb;
+        return windowLoudness(blocks, std::size_t(i), kMomentary) + gainDb;
     }
 };
 
-bool SameAlbum(const LoudnessResult& a, const LoudnessResult& b) {
+bool sameAlbum(const LoudnessResult& a, const LoudnessResult& b) {
     return !a.album.empty() && a.album == b.album && a.artist == b.artist && a.trackNumber > 0 &&
            b.trackNumber == a.trackNumber + 1;
 }
@@ -62,15 +62,15 @@ bool SameAlbum(const LoudnessResult& a, const LoudnessResult& b) {
 // The worst excess of the mix over the louder track while the two overlap
 // from the cue: equal-power fades, the outgoing one over fadeOut frames, the
 // incoming one over fadeIn (0: at full volume from its start).
-double WorstExcess(const Levels& out, std::int64_t cue, const Levels& in, std::int64_t inStart,
+double worstExcess(const Levels& out, std::int64_t cue, const Levels& in, std::int64_t inStart,
                    std::int64_t fadeOut, std::int64_t fadeIn) {
     double worst = 0;
     for (std::int64_t t = 0; t < fadeOut; t += kBlock) {
-        const double a = out.At(cue + t), b = in.At(inStart + t);
+        const double a = out.at(cue + t), b = in.at(inStart + t);
         const double outGain = std::cos(double(t) / double(fadeOut) * M_PI / 2);
         const double inGain =
             fadeIn > 0 ? std::sin(std::min(double(t) / double(fadeIn), 1.0) * M_PI / 2) : 1.0;
-        const double mix = Lufs(Power(a) * outGain * outGain + Power(b) * inGain * inGain);
+        const double mix = lufs(power(a) * outGain * outGain + power(b) * inGain * inGain);
         worst = std::max(worst, mix - std::max(a, b));
     }
     return worst;
@@ -78,14 +78,14 @@ double WorstExcess(const Levels& out, std::int64_t cue, const Levels& in, std::i
 
 } // namespace
 
-std::optional<Transition> PlanTransition(const LoudnessResult& outgoing, double outgoingGainDb,
+std::optional<Transition> planTransition(const LoudnessResult& outgoing, double outgoingGainDb,
                                          const LoudnessResult& incoming, double incomingGainDb) {
     Transition plan;
-    if (SameAlbum(outgoing, incoming)) {
+    if (sameAlbum(outgoing, incoming)) {
         plan.kind = Transition::Kind::AlbumJoin;
         return plan;
     }
-    if (!outgoing.HasAudibleSound() || !incoming.HasAudibleSound() ||
+    if (!outgoing.hasAudibleSound() || !incoming.hasAudibleSound() ||
         !std::isfinite(outgoing.integratedLufs) || !std::isfinite(incoming.integratedLufs) ||
         outgoing.tailBlocks.empty() || incoming.headBlocks.empty())
         return std::nullopt;
@@ -97,7 +97,7 @@ std::optional<Transition> PlanTransition(const LoudnessResult& outgoing, double 
     std::int64_t audibleEnd = outgoing.lastAudibleFrame + 1;
     std::int64_t fall = tailStart;
     for (std::size_t k = tail.size(); k-- > 0;) {
-        if (WindowLoudness(tail, k, kMomentary) >= outgoing.integratedLufs + kInaudibleLu) {
+        if (windowLoudness(tail, k, kMomentary) >= outgoing.integratedLufs + kInaudibleLu) {
             audibleEnd = std::min(audibleEnd, tailStart + std::int64_t(k + 1) * kBlock);
             break;
         }
@@ -106,7 +106,7 @@ std::optional<Transition> PlanTransition(const LoudnessResult& outgoing, double 
     // length, which made every fade of up to four seconds look like a cold
     // ending on the test set.
     for (std::size_t k = tail.size(); k-- > 0;) {
-        if (WindowLoudness(tail, k, kMomentary) >= outgoing.integratedLufs + kEndingFallLu) {
+        if (windowLoudness(tail, k, kMomentary) >= outgoing.integratedLufs + kEndingFallLu) {
             fall = tailStart + std::int64_t(k + 1) * kBlock;
             break;
         }
@@ -121,7 +121,7 @@ std::optional<Transition> PlanTransition(const LoudnessResult& outgoing, double 
          k <
          std::min<std::int64_t>(firstBlock + kHardStartWithin / kBlock, std::int64_t(head.size()));
          ++k)
-        hardStart |= WindowLoudness(head, std::size_t(k), kMomentary) >=
+        hardStart |= windowLoudness(head, std::size_t(k), kMomentary) >=
                      incoming.integratedLufs + kEndingFallLu;
 
     if (audibleEnd - overlapStart <= kColdFall) {
@@ -139,7 +139,7 @@ std::optional<Transition> PlanTransition(const LoudnessResult& outgoing, double 
         const std::int64_t left = audibleEnd - cue;
         const std::int64_t fadeOut = std::min(left, longFall ? kShortOverlap : kLongestOverlap);
         const std::int64_t fadeIn = hardStart ? 0 : fadeOut;
-        const double excess = WorstExcess(out, cue, in, plan.incomingStartFrame, fadeOut, fadeIn);
+        const double excess = worstExcess(out, cue, in, plan.incomingStartFrame, fadeOut, fadeIn);
         if (excess <= kMostExcessLu || cue >= audibleEnd) {
             plan.cueFrame = cue;
             plan.outgoingFadeFrames = fadeOut;

@@ -44,7 +44,7 @@ inline constexpr double kMostExcessLu = 1;
 // The hand-over from outgoing to incoming, each played at its gain (dB,
 // loudness normalisation); nothing when either analysis lacks what it needs
 // (a silent track, a result without block loudness).
-std::optional<Transition> PlanTransition(const LoudnessResult& outgoing, double outgoingGainDb,
+std::optional<Transition> planTransition(const LoudnessResult& outgoing, double outgoingGainDb,
                                          const LoudnessResult& incoming, double incomingGainDb);
 
 } // namespace analysis

@@ -22,24 +22,24 @@ using Float8 = float __attribute__((vector_size(32)));
 // build would pass an eight-float vector between files does not matter.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-Float8 Load(const float* p) {
+Float8 load(const float* p) {
     Float8 v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-Float8 Abs(Float8 v) {
+Float8 abs(Float8 v) {
     return v > -v ? v : -v;
 }
 
-float Largest(Float8 v) {
+float largest(Float8 v) {
     float m = v[0];
     for (int i = 1; i < 8; ++i)
         m = std::max(m, v[i]);
     return m;
 }
 
-float LargestAbs(const float* x, std::size_t count) {
+float largestAbs(const float* x, std::size_t count) {
     float m = 0;
     for (std::size_t i = 0; i < count; ++i)
         m = std::max(m, std::fabs(x[i]));
@@ -80,15 +80,15 @@ TruePeakMeter::TruePeakMeter() {
     right_.assign(kHistory, 0.f);
 }
 
-void TruePeakMeter::Add(const audio::StereoFrame* frames, std::size_t count) {
+void TruePeakMeter::add(const audio::StereoFrame* frames, std::size_t count) {
     left_.resize(kHistory + count);
     right_.resize(kHistory + count);
     for (std::size_t i = 0; i < count; ++i) {
         left_[kHistory + i] = frames[i].left;
         right_[kHistory + i] = frames[i].right;
     }
-    Measure(left_, count);
-    Measure(right_, count);
+    measure(left_, count);
+    measure(right_, count);
 }
 
 // Built twice with GCC, for AVX2 and for the baseline; the loader picks the
@@ -101,13 +101,13 @@ void TruePeakMeter::Add(const audio::StereoFrame* frames, std::size_t count) {
 #else
 #define KV_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
 #endif
-KV_AVX2_CLONES void TruePeakMeter::Measure(std::vector<float>& samples, std::size_t count) {
+KV_AVX2_CLONES void TruePeakMeter::measure(std::vector<float>& samples, std::size_t count) {
     // x[n - k] for k up to kHistory reaches into the previous call's samples.
     const float* x = samples.data() + kHistory;
     for (std::size_t start = 0; start < count; start += kBlock) {
         const std::size_t end = std::min(count, start + kBlock);
-        const float inputPeak = LargestAbs(x + start - kHistory, end - start + kHistory);
-        peak_ = std::max(peak_, LargestAbs(x + start, end - start));
+        const float inputPeak = largestAbs(x + start - kHistory, end - start + kHistory);
+        peak_ = std::max(peak_, largestAbs(x + start, end - start));
         if (inputPeak * gainBound_ <= peak_)
             continue;
         Float8 largest = {};
@@ -115,17 +115,17 @@ KV_AVX2_CLONES void TruePeakMeter::Measure(std::vector<float>& samples, std::siz
         for (; n + 8 <= end; n += 8) {
             Float8 mid = {}, pairSum = {}, pairDiff = {};
             for (std::size_t k = 0; k < kHalf; ++k) {
-                const Float8 near = Load(x + n - k);
-                const Float8 far = Load(x + n - (kTaps - 1 - k));
+                const Float8 near = load(x + n - k);
+                const Float8 far = load(x + n - (kTaps - 1 - k));
                 mid += mid_[k] * (near + far);
                 pairSum += pairSum_[k] * (near + far);
                 pairDiff += pairDiff_[k] * (near - far);
             }
-            const Float8 outer = 0.5f * (Abs(pairSum) + Abs(pairDiff));
-            largest = Abs(mid) > largest ? Abs(mid) : largest;
+            const Float8 outer = 0.5f * (abs(pairSum) + abs(pairDiff));
+            largest = abs(mid) > largest ? abs(mid) : largest;
             largest = outer > largest ? outer : largest;
         }
-        float blockPeak = Largest(largest);
+        float blockPeak = analysis::largest(largest);
         for (; n < end; ++n) {
             float mid = 0, pairSum = 0, pairDiff = 0;
             for (std::size_t k = 0; k < kHalf; ++k) {

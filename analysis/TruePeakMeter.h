@@ -18,15 +18,15 @@ class TruePeakMeter {
 public:
     TruePeakMeter();
 
-    void Add(const audio::StereoFrame* frames, std::size_t count);
+    void add(const audio::StereoFrame* frames, std::size_t count);
     // The peak so far as a sample value (1.0 = full scale).
-    double Peak() const { return peak_; }
+    double peak() const { return peak_; }
 
 private:
     static constexpr std::size_t kTaps = 12; // per interpolated phase
     static constexpr std::size_t kHistory = kTaps - 1;
 
-    void Measure(std::vector<float>& samples, std::size_t count);
+    void measure(std::vector<float>& samples, std::size_t count);
 
     static constexpr std::size_t kHalf = kTaps / 2;
     // The interpolator is symmetric: phase 2's taps read the same both ways

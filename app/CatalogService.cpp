@@ -15,7 +15,7 @@
 
 namespace {
 
-std::string KeyedHash(const std::string& key, const std::string& message) {
+std::string keyedHash(const std::string& key, const std::string& message) {
     return QMessageAuthenticationCode::hash(QByteArray::fromStdString(message),
                                             QByteArray::fromStdString(key),
                                             QCryptographicHash::Sha256)
@@ -25,10 +25,10 @@ std::string KeyedHash(const std::string& key, const std::string& message) {
 
 // Blocks for up to a few seconds (the kernel's socket tables, the secret's
 // file, the challenge): run on a worker.
-CatalogService::Port HolderOf(quint16 port) {
+CatalogService::Port holderOf(quint16 port) {
     namespace challenge = identity_challenge;
-    const std::string secret = challenge::ReadSecret(challenge::SecretFile());
-    switch (challenge::FindHolder("127.0.0.1", port, secret, KeyedHash)) {
+    const std::string secret = challenge::readSecret(challenge::secretFile());
+    switch (challenge::findHolder("127.0.0.1", port, secret, keyedHash)) {
     case challenge::Holder::OwnService:
         return CatalogService::Port::OwnService;
     case challenge::Holder::Other:
@@ -42,7 +42,7 @@ CatalogService::Port HolderOf(quint16 port) {
 } // namespace
 
 CatalogService::CatalogService()
-    : CatalogService(QString::fromStdString(shell::ProgramFolder()) +
+    : CatalogService(QString::fromStdString(shell::programFolder()) +
                          QStringLiteral("/kolvadeck-catalog"),
                      {}) {}
 
@@ -54,7 +54,7 @@ CatalogService::CatalogService(QString program, QStringList arguments)
     // Ends with the program even when the program itself is killed.
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     QObject::connect(&process, &QProcess::finished, &process,
-                     [this](int, QProcess::ExitStatus status) { Finished(status); });
+                     [this](int, QProcess::ExitStatus status) { finished(status); });
     QObject::connect(
         &process, &QProcess::errorOccurred, &process, [this](QProcess::ProcessError e) {
             if (e == QProcess::FailedToStart)
@@ -64,33 +64,33 @@ CatalogService::CatalogService(QString program, QStringList arguments)
 }
 
 CatalogService::~CatalogService() {
-    Stop();
+    stop();
 }
 
-bool CatalogService::StartIfDefault() {
+bool CatalogService::startIfDefault() {
     if (!qEnvironmentVariableIsEmpty("KOLVADECK_SEARCH_HOST"))
         return false;
     if (!QFileInfo(program_).isExecutable())
         return false;
     stopping_ = false;
     startedByDefault_ = true;
-    return Launch();
+    return launch();
 }
 
-bool CatalogService::Revive(quint16 port, std::function<void()> ready) {
+bool CatalogService::revive(quint16 port, std::function<void()> ready) {
     if (!startedByDefault_ || stopping_ || process.state() != QProcess::NotRunning)
         return false;
-    if (!Launch())
+    if (!launch())
         return false;
     restartDelayMs_ = kFirstRestartDelayMs;
-    AwaitOwnService(port, kReviveTries, std::move(ready));
+    awaitOwnService(port, kReviveTries, std::move(ready));
     return true;
 }
 
-void CatalogService::FindPortHolder(quint16 port, std::function<void(Port)> done) {
+void CatalogService::findPortHolder(quint16 port, std::function<void(Port)> done) {
     portCheck_ = std::make_unique<BackgroundTask>(
         [port, done = std::move(done)](const std::atomic<bool>&) -> BackgroundTask::Completion {
-            const Port holder = HolderOf(port);
+            const Port holder = holderOf(port);
             return [done, holder] { done(holder); };
         });
 }
@@ -98,21 +98,21 @@ void CatalogService::FindPortHolder(quint16 port, std::function<void(Port)> done
 // Checks every 100 ms without waiting on this thread. What `ready` sends
 // goes to the user's own catalogue, or, when nothing answers in time, finds
 // the port closed; never to a stranger.
-void CatalogService::AwaitOwnService(quint16 port, int triesLeft, std::function<void()> ready) {
-    FindPortHolder(port, [this, port, triesLeft, ready](Port holder) mutable {
+void CatalogService::awaitOwnService(quint16 port, int triesLeft, std::function<void()> ready) {
+    findPortHolder(port, [this, port, triesLeft, ready](Port holder) mutable {
         if (holder == Port::HeldByOther)
-            return NoteHeldByOther();
+            return noteHeldByOther();
         if (holder == Port::OwnService || triesLeft <= 1)
             return ready();
         QTimer::singleShot(100, &process, [this, port, triesLeft, ready = std::move(ready)] {
-            AwaitOwnService(port, triesLeft - 1, ready);
+            awaitOwnService(port, triesLeft - 1, ready);
         });
     });
 }
 
 // Returns at once: the window's thread never waits for the service, and a
 // start that fails is reported by errorOccurred.
-bool CatalogService::Launch() {
+bool CatalogService::launch() {
     process.start(program_, arguments_);
     running_.start();
     return process.state() != QProcess::NotRunning;
@@ -120,13 +120,13 @@ bool CatalogService::Launch() {
 
 // An exit of its own (another instance holds the port, a bad database) is
 // final; a crash is not.
-void CatalogService::Finished(QProcess::ExitStatus status) {
+void CatalogService::finished(QProcess::ExitStatus status) {
     if (status == QProcess::NormalExit && process.exitCode() == catalog_exit::kAlreadyServing) {
         portHolder_ = Port::OwnService;
         qCInfo(lcApp, "Music Library: your catalogue already runs; the searches go to it");
     } else if (status == QProcess::NormalExit &&
                process.exitCode() == catalog_exit::kPortHeldByOther) {
-        NoteHeldByOther();
+        noteHeldByOther();
     }
     if (stopping_ || status != QProcess::CrashExit)
         return;
@@ -136,11 +136,11 @@ void CatalogService::Finished(QProcess::ExitStatus status) {
     restartDelayMs_ = std::min(restartDelayMs_ * 2, kLongestRestartDelayMs);
     QTimer::singleShot(delay, &process, [this] {
         if (!stopping_ && process.state() == QProcess::NotRunning)
-            Launch();
+            launch();
     });
 }
 
-void CatalogService::NoteHeldByOther() {
+void CatalogService::noteHeldByOther() {
     if (portHolder_ == Port::HeldByOther)
         return;
     portHolder_ = Port::HeldByOther;
@@ -148,7 +148,7 @@ void CatalogService::NoteHeldByOther() {
                      "user; its answers are not your catalogue's");
 }
 
-void CatalogService::Stop() {
+void CatalogService::stop() {
     stopping_ = true;
     if (process.state() == QProcess::NotRunning)
         return;

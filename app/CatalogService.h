@@ -40,15 +40,15 @@ public:
 
     // Starts the service unless KOLVADECK_SEARCH_HOST points elsewhere or the
     // program is missing; returns whether it was started.
-    bool StartIfDefault();
-    void Stop();
+    bool startIfDefault();
+    void stop();
     // A search found the service unreachable: when the program started it and
     // it is not running now (it ended, or waits to be started again after a
     // crash), it is started at once and `ready` runs once this user's
     // catalogue answers on `port` of 127.0.0.1 (or after a few seconds, when
     // nothing does). False when there is nothing to start; `ready` then never
     // runs, nor does it when a stranger turns out to hold the port.
-    bool Revive(quint16 port, std::function<void()> ready);
+    bool revive(quint16 port, std::function<void()> ready);
     enum class Port {
         Unknown,    // not started, still starting, or nothing answers
         OwnService, // this user's catalogue already serves it
@@ -56,21 +56,21 @@ public:
     };
     // What the service found when it could not take the port, or the
     // program's own check found since.
-    Port PortHolder() const { return portHolder_; }
+    Port portHolder() const { return portHolder_; }
     // Finds out on a worker who holds `port` of 127.0.0.1 and tells `done` on
     // this thread: OwnService only when the listener answers a fresh challenge
     // under the user's secret and no other user listens on the port on any
     // address. A new check replaces one still running (whose `done` never runs).
-    void FindPortHolder(quint16 port, std::function<void(Port)> done);
+    void findPortHolder(quint16 port, std::function<void(Port)> done);
 
     // The running service's process id; 0 when none runs.
-    qint64 ProcessId() const { return process.processId(); }
+    qint64 processId() const { return process.processId(); }
 
 private:
-    bool Launch();
-    void Finished(QProcess::ExitStatus status);
-    void AwaitOwnService(quint16 port, int triesLeft, std::function<void()> ready);
-    void NoteHeldByOther();
+    bool launch();
+    void finished(QProcess::ExitStatus status);
+    void awaitOwnService(quint16 port, int triesLeft, std::function<void()> ready);
+    void noteHeldByOther();
 
     QString program_;
     QStringList arguments_;

@@ -14,7 +14,7 @@ namespace {
 int g_readEnd = -1;
 volatile std::sig_atomic_t g_writeEnd = -1;
 
-void OnTerminationSignal(int) {
+void onTerminationSignal(int) {
     const int saved = errno;
     const char byte = 1;
     if (g_writeEnd >= 0) {
@@ -24,7 +24,7 @@ void OnTerminationSignal(int) {
     errno = saved;
 }
 
-void Install(int signal, void (*handler)(int)) {
+void install(int signal, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
@@ -42,8 +42,8 @@ CloseOnSignal::CloseOnSignal() {
     g_writeEnd = ends[1];
     notifier_ = new QSocketNotifier(g_readEnd, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &CloseOnSignal::onSignal);
-    Install(SIGTERM, &OnTerminationSignal);
-    Install(SIGINT, &OnTerminationSignal);
+    install(SIGTERM, &onTerminationSignal);
+    install(SIGINT, &onTerminationSignal);
 }
 
 CloseOnSignal::~CloseOnSignal() {

@@ -18,7 +18,7 @@ public:
     CloseOnSignal();
     ~CloseOnSignal() override;
 
-    void SetWindow(QWidget* window) { window_ = window; }
+    void setWindow(QWidget* window) { window_ = window; }
 
 private:
     void onSignal();

@@ -6,4 +6,4 @@
 // its "/queries/" and "/downloads/" sub-folders, in that order, where no file of
 // that name exists; failures are ignored (a missing folder makes later writes
 // into it fail where they happen). Returns the data folder, ending in "/".
-std::string CreateDataFolders(const std::string& localAppData);
+std::string createDataFolders(const std::string& localAppData);

@@ -15,7 +15,7 @@ ExitWatchdog::~ExitWatchdog() {
         watch_.join();
 }
 
-void ExitWatchdog::Arm(std::chrono::milliseconds limit, int status) {
+void ExitWatchdog::arm(std::chrono::milliseconds limit, int status) {
     if (watch_.joinable())
         return;
     watch_ = std::thread([this, limit, status] {

@@ -19,7 +19,7 @@ public:
     // Teardown finished: the watch ends.
     ~ExitWatchdog();
 
-    void Arm(std::chrono::milliseconds limit, int status);
+    void arm(std::chrono::milliseconds limit, int status);
 
 private:
     std::mutex mutex_;

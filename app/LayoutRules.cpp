@@ -1,6 +1,6 @@
 #include "app/LayoutRules.h"
 
-LayoutResult ComputeLayout(const LayoutInput& in) {
+LayoutResult computeLayout(const LayoutInput& in) {
     LayoutResult r;
     r.pageWidth = in.windowWidth - 30;
     r.pageHeight = in.windowHeight - 60;
@@ -23,19 +23,19 @@ LayoutResult ComputeLayout(const LayoutInput& in) {
     return r;
 }
 
-WindowSize MinimumWindowSize(LayoutInput in) {
+WindowSize minimumWindowSize(LayoutInput in) {
     // Every rule grows with the window, so the first size that fits is the
     // least; the search stops at a size no screen has.
     constexpr int kLargest = 1 << 15;
     auto decksClear = [&in] {
-        const LayoutResult r = ComputeLayout(in);
+        const LayoutResult r = computeLayout(in);
         return r.playerbox1Left + in.playerbox1Width <= r.mixerboxLeft &&
                r.mixerboxLeft + in.mixerboxWidth <= r.playerbox2Left;
     };
     for (in.windowWidth = 0; in.windowWidth < kLargest && !decksClear(); ++in.windowWidth) {
     }
     for (in.windowHeight = 0;
-         in.windowHeight < kLargest && ComputeLayout(in).listViewHeight < kMinListViewHeight;
+         in.windowHeight < kLargest && computeLayout(in).listViewHeight < kMinListViewHeight;
          ++in.windowHeight) {
     }
     return {in.windowWidth, in.windowHeight};

@@ -24,7 +24,7 @@ struct LayoutResult {
     int mixerboxLeft = 0;
 };
 
-LayoutResult ComputeLayout(const LayoutInput& in);
+LayoutResult computeLayout(const LayoutInput& in);
 
 // The smallest height the list keeps below the decks: its header and a few rows.
 inline constexpr int kMinListViewHeight = 100;
@@ -37,4 +37,4 @@ struct WindowSize {
 // anything else on the "Playlist" page: the mixer panel clear of both decks
 // and the list below them at least kMinListViewHeight high. The window size
 // given in `in` is not read.
-WindowSize MinimumWindowSize(LayoutInput in);
+WindowSize minimumWindowSize(LayoutInput in);

@@ -59,7 +59,7 @@ int placeSlider(GradientSlider& slider, int position) {
 }
 // Set on the palette (QPalette::WindowText): a style sheet that sets QLabel's
 // colour would hide it.
-void SetTextColour(QLabel* label, const QColor& colour) {
+void setTextColour(QLabel* label, const QColor& colour) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
@@ -75,28 +75,28 @@ public:
     explicit AddressOpener(QObject* parent)
         : QObject(parent) {}
 
-    void Start(const std::string& address, std::function<void()> failed) {
+    void start(const std::string& address, std::function<void()> failed) {
         failed_ = std::move(failed);
         const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-        if (program.isEmpty() || ChildProcess::Start(program.toStdString(), {address}, child_) != 0)
-            return Finish(false);
-        if (child_.Descriptor() < 0)
-            return Finish(true); // no pidfd to watch: only the start is known
-        auto* ended = new QSocketNotifier(child_.Descriptor(), QSocketNotifier::Read, this);
+        if (program.isEmpty() || ChildProcess::start(program.toStdString(), {address}, child_) != 0)
+            return finish(false);
+        if (child_.descriptor() < 0)
+            return finish(true); // no pidfd to watch: only the start is known
+        auto* ended = new QSocketNotifier(child_.descriptor(), QSocketNotifier::Read, this);
         connect(ended, &QSocketNotifier::activated, this, [this, ended] {
             ended->setEnabled(false);
             siginfo_t info{};
-            const bool opened = child_.HasEnded() &&
-                                ::waitid(P_PID, static_cast<id_t>(child_.Pid()), &info,
+            const bool opened = child_.hasEnded() &&
+                                ::waitid(P_PID, static_cast<id_t>(child_.pid()), &info,
                                          WEXITED | WNOHANG | WNOWAIT) == 0 &&
                                 info.si_code == CLD_EXITED && info.si_status == 0;
-            child_.Release();
-            Finish(opened);
+            child_.release();
+            finish(opened);
         });
     }
 
 private:
-    void Finish(bool opened) {
+    void finish(bool opened) {
         if (!opened) {
             qCInfo(lcApp, "xdg-open could not open the address");
             failed_();
@@ -109,34 +109,34 @@ private:
 };
 } // namespace
 
-static void LoadResources() {
+static void loadResources() {
     // The pictures are compiled into the static kv_app library.
     Q_INIT_RESOURCE(resources);
 }
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent) {
-    LoadResources();
+    loadResources();
     settings_ = std::make_unique<Settings>();
     playlist_ = std::make_unique<Playlist>(this);
-    BuildWindow();
-    audioEngine_ = audio::CreateAudioEngine();
+    buildWindow();
+    audioEngine_ = audio::createAudioEngine();
     decks_ = std::make_unique<DeckEngine>(*audioEngine_, *playlist_);
-    BindDecks();
+    bindDecks();
     trackShaper_ = std::make_unique<TrackShaper>(*settings_, *playlist_, *decks_);
-    BindSettings();
+    bindSettings();
     tagEditor_ = std::make_unique<TagEditor>(playlistTab, *playlist_);
     dropTarget_ =
         new PlaylistDropTarget(playlistView, [this](const std::vector<std::string>& paths) {
             playlist_->addDroppedFiles(paths);
         });
-    ConnectCommands();
+    connectCommands();
     startUp();
     playHistory_ = std::make_unique<PlayHistory>(
         dataFolder_.empty() ? QString() : QString::fromStdString(dataFolder_ + "play-history.csv"));
     connect(decks_.get(), &DeckEngine::trackLeft, this,
             [this](const QString& path, const QDateTime& began, int seconds) {
-                playHistory_->Record(began, path.toStdString(), seconds);
+                playHistory_->record(began, path.toStdString(), seconds);
             });
     // The search keeps its answers in the data folder, known from start-up on.
     musicLibrary_ = new MusicLibrary(libraryTab, dataFolder_, this);
@@ -150,19 +150,19 @@ MainWindow::MainWindow(QWidget* parent)
             });
     conversion_ = new ConversionPipeline(musicLibrary_, &toolState_, this);
     broadcast_ =
-        new BroadcastController(broadcastTab, dataFolder_, this, ToolRunnerCallbacks(toolState_));
+        new BroadcastController(broadcastTab, dataFolder_, this, toolRunnerCallbacks(toolState_));
     // The broadcast sends the decks' own mix, names each track as it starts
     // and skips a track that has gone silent.
-    broadcast_->AttachDecks(*audioEngine_, [this] { decks_->AdvanceNow(); });
+    broadcast_->attachDecks(*audioEngine_, [this] { decks_->advanceNow(); });
     connect(decks_.get(), &DeckEngine::trackStarted, this,
-            [this](Deck, int index) { broadcast_->TrackStarted(playlist_->TitleAt(index)); });
-    StartupSession();
-    StartupMediaControls();
+            [this](Deck, int index) { broadcast_->trackStarted(playlist_->titleAt(index)); });
+    startupSession();
+    startupMediaControls();
 }
 
 MainWindow::~MainWindow() {
     tearDown();
-    dialogs::SetFolderMemory({});
+    dialogs::setFolderMemory({});
     // The list view shows the playlist, which goes before the window's children.
     delete playlistView;
     // These two use toolState, a member that dies before the window's children.
@@ -170,18 +170,18 @@ MainWindow::~MainWindow() {
     delete conversion_;
 }
 
-void MainWindow::ConnectCommands() {
+void MainWindow::connectCommands() {
     auto command = [this](QAction* action, auto handler) {
         connect(action, &QAction::triggered, this,
-                [this, handler] { dialogs::RunCommand(handler, this); });
+                [this, handler] { dialogs::runCommand(handler, this); });
     };
     command(addTracksMenuAction, [this] { playlist_->addTracks(); });
     command(addTracksAction, [this] { playlist_->addTracks(); });
     command(loadAction, [this] { loadPlaylistFile(*playlist_, this); });
     command(saveAction, [this] { savePlaylistFile(*playlist_, this); });
-    command(exportHistoryAction, [this] { ExportPlayHistory(); });
+    command(exportHistoryAction, [this] { exportPlayHistory(); });
     command(aboutAction, [this] { showAbout(); });
-    command(findAction, [this] { FindMusic(); });
+    command(findAction, [this] { findMusic(); });
     command(exitAction, [this] { quit(); });
     command(tagInfoAction, [this] { tagEditor_->showForSelected(frameGeometry().width()); });
     command(moveUpAction, [this] { playlist_->moveUp(); });
@@ -195,7 +195,7 @@ void MainWindow::ConnectCommands() {
     command(stopDeckAAction, [this] { decks_->stopDeck(Deck::A); });
     command(stopDeckBAction, [this] { decks_->stopDeck(Deck::B); });
     connect(playlistView, &QAbstractItemView::doubleClicked, this,
-            [this] { dialogs::RunCommand([this] { decks_->playSelectedWithFade(); }, this); });
+            [this] { dialogs::runCommand([this] { decks_->playSelectedWithFade(); }, this); });
     connect(deckALevel, &GradientSlider::sliderMoved, this,
             [this](int position) { decks_->setDeckLevel(Deck::A, position); });
     connect(deckBLevel, &GradientSlider::sliderMoved, this,
@@ -215,7 +215,7 @@ void MainWindow::ConnectCommands() {
 }
 
 // The deck labels and the "Play" item show what the deck engine says.
-void MainWindow::BindDecks() {
+void MainWindow::bindDecks() {
     auto title = [this](Deck deck) { return deck == Deck::A ? deckATitle : deckBTitle; };
     auto time = [this](Deck deck) { return deck == Deck::A ? deckATime : deckBTime; };
     connect(decks_.get(), &DeckEngine::titleChanged, this,
@@ -224,35 +224,35 @@ void MainWindow::BindDecks() {
             [time](Deck deck, const QString& text) { time(deck)->setText(text); });
     connect(decks_.get(), &DeckEngine::colourChanged, this,
             [title, time](Deck deck, const QColor& colour) {
-                SetTextColour(title(deck), colour);
-                SetTextColour(time(deck), colour);
+                setTextColour(title(deck), colour);
+                setTextColour(time(deck), colour);
             });
     connect(decks_.get(), &DeckEngine::playCaptionChanged, playAction, &QAction::setText);
 }
 
 // The setting is read at start; the list is kept whatever it says.
-void MainWindow::StartupSession() {
+void MainWindow::startupSession() {
     const QString key = QStringLiteral("session/restorePlaylist");
-    restorePlaylistAction->setChecked(settings_->Value(key, true).toBool());
+    restorePlaylistAction->setChecked(settings_->value(key, true).toBool());
     connect(restorePlaylistAction, &QAction::toggled, this, [this, key](bool on) {
-        settings_->SetValue(key, on);
-        settings_->Sync();
+        settings_->setValue(key, on);
+        settings_->sync();
     });
-    dialogs::SetFolderMemory(
+    dialogs::setFolderMemory(
         {[this](const QString& kind) {
-             return settings_->Value(QStringLiteral("folders/") + kind).toString();
+             return settings_->value(QStringLiteral("folders/") + kind).toString();
          },
          [this](const QString& kind, const QString& folder) {
-             settings_->SetValue(QStringLiteral("folders/") + kind, folder);
-             settings_->Sync();
+             settings_->setValue(QStringLiteral("folders/") + kind, folder);
+             settings_->sync();
          }});
     session_ = std::make_unique<SessionPlaylist>(*playlist_);
     if (restorePlaylistAction->isChecked())
-        Guarded(lcApp, "restoring the playlist", [this] { session_->Restore(); });
+        guarded(lcApp, "restoring the playlist", [this] { session_->restore(); });
 }
 
-void MainWindow::StartupMediaControls() {
-    mpris_ = MprisService::Start(*decks_, *playlist_,
+void MainWindow::startupMediaControls() {
+    mpris_ = MprisService::start(*decks_, *playlist_,
                                  {[this] {
                                       show();
                                       raise();
@@ -261,73 +261,73 @@ void MainWindow::StartupMediaControls() {
                                   [this] { quit(); }});
 }
 
-void MainWindow::FindMusic() {
+void MainWindow::findMusic() {
     if (!musicLibrary_)
         return;
     tabs->setCurrentWidget(libraryTab);
-    QLineEdit* box = musicLibrary_->Widgets().searchBox;
+    QLineEdit* box = musicLibrary_->widgets().searchBox;
     box->setFocus(Qt::ShortcutFocusReason);
     box->selectAll();
 }
 
 // The settings' menu items show the stored choices and store each change.
-void MainWindow::BindSettings() {
+void MainWindow::bindSettings() {
     // The Broadcasting tab shows when asked for here or by the environment.
     const QString showKey = QStringLiteral("view/showBroadcasting");
     const bool fromEnvironment = qEnvironmentVariable("KOLVADECK_SHOW_BROADCASTING") == "1";
-    showBroadcastingAction->setChecked(settings_->Value(showKey, false).toBool());
+    showBroadcastingAction->setChecked(settings_->value(showKey, false).toBool());
     tabs->setTabVisible(2, fromEnvironment || showBroadcastingAction->isChecked());
     connect(showBroadcastingAction, &QAction::toggled, this,
             [this, showKey, fromEnvironment](bool on) {
-                settings_->SetValue(showKey, on);
-                settings_->Sync();
+                settings_->setValue(showKey, on);
+                settings_->sync();
                 tabs->setTabVisible(2, fromEnvironment || on);
             });
-    normaliseLoudnessAction->setChecked(settings_->NormaliseLoudness());
-    skipSilenceAction->setChecked(settings_->SkipSilence());
-    smartTransitionsAction->setChecked(settings_->SmartTransitions());
+    normaliseLoudnessAction->setChecked(settings_->normaliseLoudness());
+    skipSilenceAction->setChecked(settings_->skipSilence());
+    smartTransitionsAction->setChecked(settings_->smartTransitions());
     connect(normaliseLoudnessAction, &QAction::toggled, this, [this](bool on) {
-        settings_->SetNormaliseLoudness(on);
-        settings_->Sync();
-        trackShaper_->SettingsChanged();
+        settings_->setNormaliseLoudness(on);
+        settings_->sync();
+        trackShaper_->settingsChanged();
     });
     connect(skipSilenceAction, &QAction::toggled, this, [this](bool on) {
-        settings_->SetSkipSilence(on);
-        settings_->Sync();
-        trackShaper_->SettingsChanged();
+        settings_->setSkipSilence(on);
+        settings_->sync();
+        trackShaper_->settingsChanged();
     });
     // Reaches the next hand-over not yet cued.
     connect(smartTransitionsAction, &QAction::toggled, this, [this](bool on) {
-        settings_->SetSmartTransitions(on);
-        settings_->Sync();
+        settings_->setSmartTransitions(on);
+        settings_->sync();
     });
 }
 
-void MainWindow::ClearCrossFading() {
-    decks_->ClearCrossFading();
+void MainWindow::clearCrossFading() {
+    decks_->clearCrossFading();
 }
 
-void MainWindow::ExportPlayHistory() {
+void MainWindow::exportPlayHistory() {
     dialogs::Request request;
     request.title = tr("Export Play History");
     request.filter = QStringLiteral("*.csv");
     request.defaultSuffix = QStringLiteral("csv");
     request.fileName = QStringLiteral("play-history.csv");
     request.folderKey = QStringLiteral("history");
-    dialogs::GetSaveFileName(request, this, [this](const QString& target) {
+    dialogs::getSaveFileName(request, this, [this](const QString& target) {
         if (target.isEmpty())
             return;
-        playHistory_->Export(target, [this](const QString& error) {
+        playHistory_->exportTo(target, [this](const QString& error) {
             if (!error.isEmpty())
-                dialogs::ShowError(tr("The play history was not exported: %1").arg(error), this);
+                dialogs::showError(tr("The play history was not exported: %1").arg(error), this);
         });
     });
 }
 
 void MainWindow::startUp() {
-    StartupDeckSliders();
-    InstallDropHook();
-    StartupDataFolders();
+    startupDeckSliders();
+    installDropHook();
+    startupDataFolders();
     setWindowTitle(QString::fromLatin1(kv::kWindowCaption));
 }
 
@@ -335,47 +335,47 @@ void MainWindow::startUp() {
 // time to open (a sound server to reach, PortAudio probing its devices); the
 // window is shown first and they are opened on the next turn of the event
 // loop. The output device opens on the audio engine's own thread.
-void MainWindow::OpenSoundDevices() {
+void MainWindow::openSoundDevices() {
     if (mixerControls_)
         return;
     // Creating it applies the master volume component's stored values.
     mixerControls_ = std::make_unique<MixerPanelControls>(MixerPanelWidgets{
         micMute, [this](int p) { return placeSlider(*masterLevel, p); },
-        [this](int p) { return placeSlider(*micLevel, p); }, [this] { ClearCrossFading(); }});
-    StartupMicrophone();
-    StartupLevelCapture();
-    StartupMasterVolume();
-    audioEngine_->OpenDevice();
+        [this](int p) { return placeSlider(*micLevel, p); }, [this] { clearCrossFading(); }});
+    startupMicrophone();
+    startupLevelCapture();
+    startupMasterVolume();
+    audioEngine_->openDevice();
 }
 
-void MainWindow::StartupMicrophone() {
-    Guarded(lcApp, "microphone start-up", [this] { mixerControls_->StartupMicrophone(); });
+void MainWindow::startupMicrophone() {
+    guarded(lcApp, "microphone start-up", [this] { mixerControls_->startupMicrophone(); });
 }
 
-void MainWindow::StartupLevelCapture() {
-    Guarded(lcApp, "level capture start-up", [this] {
+void MainWindow::startupLevelCapture() {
+    guarded(lcApp, "level capture start-up", [this] {
         inputLevel_ = new InputLevel(inputMeter, this);
-        inputLevel_->StartWhenReady();
+        inputLevel_->startWhenReady();
     });
 }
 
 // The sliders' writes are silent: the decks take the level the slider shows.
-void MainWindow::StartupDeckSliders() {
+void MainWindow::startupDeckSliders() {
     decks_->setDeckLevel(Deck::A, placeSlider(*deckALevel, 800));
     decks_->setDeckLevel(Deck::B, placeSlider(*deckBLevel, 800));
 }
 
-void MainWindow::InstallDropHook() {
-    dropTarget_->Install();
+void MainWindow::installDropHook() {
+    dropTarget_->install();
 }
 
-void MainWindow::StartupMasterVolume() {
-    Guarded(lcApp, "master volume start-up", [this] { mixerControls_->StartupMasterVolume(); });
+void MainWindow::startupMasterVolume() {
+    guarded(lcApp, "master volume start-up", [this] { mixerControls_->startupMasterVolume(); });
 }
 
-void MainWindow::StartupDataFolders() {
-    Guarded(lcApp, "creating the data folders",
-            [this] { dataFolder_ = CreateDataFolders(shell::LocalAppDataFolder()); });
+void MainWindow::startupDataFolders() {
+    guarded(lcApp, "creating the data folders",
+            [this] { dataFolder_ = createDataFolders(shell::localAppDataFolder()); });
 }
 
 void MainWindow::onShown() {
@@ -390,14 +390,14 @@ void MainWindow::applyLayout() {
     in.playerbox2Width = deckBBox->width();
     in.mixerboxWidth = mixerBox->width();
     in.listViewLeft = playlistView->x();
-    const MusicLibraryWidgets* music = musicLibrary_ ? &musicLibrary_->Widgets() : nullptr;
+    const MusicLibraryWidgets* music = musicLibrary_ ? &musicLibrary_->widgets() : nullptr;
     if (music) {
         in.resultslistLeft = music->resultsList->x();
         in.morelblWidth = music->moreLabel->width();
         in.previewboxWidth = music->previewbox->width();
         in.previewboxHeight = music->previewbox->height();
     }
-    const LayoutResult r = ComputeLayout(in);
+    const LayoutResult r = computeLayout(in);
 
     tabs->resize(r.pageWidth, r.pageHeight);
     playlistView->resize(r.listViewWidth, playlistView->height());
@@ -419,7 +419,7 @@ void MainWindow::applyLayout() {
 
 bool MainWindow::confirmClose() {
     if (inputLevel_)
-        inputLevel_->StopWhenDrained();
+        inputLevel_->stopWhenDrained();
     return true;
 }
 
@@ -427,10 +427,10 @@ void MainWindow::tearDown() {
     if (destroyed_)
         return;
     destroyed_ = true;
-    dropTarget_->Remove();
+    dropTarget_->remove();
     // Exit leaves the microphone and the master volume as they were found.
     if (mixerControls_)
-        mixerControls_->RestoreSystemMixer();
+        mixerControls_->restoreSystemMixer();
 }
 
 void MainWindow::quit() {
@@ -438,20 +438,20 @@ void MainWindow::quit() {
         QApplication::quit();
 }
 
-std::string MainWindow::AboutAddress() {
-    return SchemePrefix() + TrimRight(settings::SiteHost()) + "/kolvadeck/";
+std::string MainWindow::aboutAddress() {
+    return schemePrefix() + trimRight(settings::siteHost()) + "/kolvadeck/";
 }
 
 // Without a program to open addresses, or when it fails (xdg-open finds no
 // browser), the address is shown instead, in a box that does not hold up the
 // window.
 void MainWindow::showAbout() {
-    Guarded(lcApp, "opening the about page", [this] {
-        const std::string address = AboutAddress();
+    guarded(lcApp, "opening the about page", [this] {
+        const std::string address = aboutAddress();
         const QString text = tr("No web browser could be opened. The address is %1")
                                  .arg(QString::fromStdString(address));
         auto* opener = new AddressOpener(this);
-        opener->Start(address, [this, text] { dialogs::ShowError(text, this); });
+        opener->start(address, [this, text] { dialogs::showError(text, this); });
     });
 }
 
@@ -460,7 +460,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     onShown();
     if (!soundDevicesAsked_) {
         soundDevicesAsked_ = true;
-        QTimer::singleShot(0, this, [this] { OpenSoundDevices(); });
+        QTimer::singleShot(0, this, [this] { openSoundDevices(); });
     }
 }
 
@@ -480,23 +480,23 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick &&
         (watched == deckAArt || watched == deckBArt)) {
         const Deck deck = watched == deckAArt ? Deck::A : Deck::B;
-        dialogs::RunCommand([&] { decks_->playSelectedOn(deck); }, this);
+        dialogs::runCommand([&] { decks_->playSelectedOn(deck); }, this);
         return true;
     }
     if (watched == playlistView && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // Enter plays the row as a double click does; Delete removes it.
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            dialogs::RunCommand([this] { decks_->playSelectedWithFade(); }, this);
+            dialogs::runCommand([this] { decks_->playSelectedWithFade(); }, this);
             return true;
         }
         if (key->key() == Qt::Key_Delete) {
-            dialogs::RunCommand([this] { playlist_->removeSelected(); }, this);
+            dialogs::runCommand([this] { playlist_->removeSelected(); }, this);
             return true;
         }
         const QString text = key->text();
         if (text == QLatin1String("-") || text == QLatin1String("+")) {
-            dialogs::RunCommand([&] { playlist_->onViewKeyPress(text.front()); }, this);
+            dialogs::runCommand([&] { playlist_->onViewKeyPress(text.front()); }, this);
             return true;
         }
     }

@@ -97,24 +97,24 @@ public:
     void showAbout();
 
     // The address "About" opens.
-    static std::string AboutAddress();
+    static std::string aboutAddress();
 
     // Opens the system mixer and the sound devices (once); the first showing
     // of the window does it on the next turn of the event loop.
-    void OpenSoundDevices();
+    void openSoundDevices();
 
     // Steps of the start-up sequence, in order (the first two and the last
     // run in OpenSoundDevices).
-    void StartupMicrophone();
-    void StartupLevelCapture();
-    void StartupDeckSliders();
-    void InstallDropHook();
-    void StartupMasterVolume();
-    void StartupDataFolders();
-    void ExportPlayHistory();
+    void startupMicrophone();
+    void startupLevelCapture();
+    void startupDeckSliders();
+    void installDropHook();
+    void startupMasterVolume();
+    void startupDataFolders();
+    void exportPlayHistory();
 
     // Stops an automatic cross-fade where it stands (deck and microphone sliders).
-    void ClearCrossFading();
+    void clearCrossFading();
 
     const MainWindowControls& controls() const { return *this; }
 
@@ -139,17 +139,17 @@ private:
     // The context menu's "Remove" item, not QWidget::removeAction.
     using MainWindowControls::removeAction;
 
-    void BuildWindow();
-    void BuildPlaylistPage();
-    void BuildDeck(Deck deck);
-    void BuildMixerPanel();
-    void BuildMenus();
-    void ConnectCommands();
-    void BindDecks();
-    void FindMusic();
-    void StartupSession();
-    void StartupMediaControls();
-    void BindSettings();
+    void buildWindow();
+    void buildPlaylistPage();
+    void buildDeck(Deck deck);
+    void buildMixerPanel();
+    void buildMenus();
+    void connectCommands();
+    void bindDecks();
+    void findMusic();
+    void startupSession();
+    void startupMediaControls();
+    void bindSettings();
 
     std::string dataFolder_;
     // Subsystems. The audio engine outlives the decks that play on it; the

@@ -23,7 +23,7 @@
 #include <QTreeView>
 
 namespace {
-QFont DesignFont() {
+QFont designFont() {
     // "MS Sans Serif" at 11 pixels where installed, else the desktop's sans.
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
@@ -32,18 +32,18 @@ QFont DesignFont() {
     return font;
 }
 
-QPalette DesignPalette(const QPalette& base) {
+QPalette designPalette(const QPalette& base) {
     QPalette palette = base;
-    const QColor text = FromWinColor(wincolor::kText);
+    const QColor text = fromWinColor(wincolor::kText);
     for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
         palette.setColor(role, Qt::black);
-    palette.setColor(QPalette::AlternateBase, FromWinColor(wincolor::kPanel));
+    palette.setColor(QPalette::AlternateBase, fromWinColor(wincolor::kPanel));
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(role, text);
     return palette;
 }
 
-QLabel* CentredLabel(const QString& text, QWidget* parent, const QRect& geometry) {
+QLabel* centredLabel(const QString& text, QWidget* parent, const QRect& geometry) {
     auto* label = new QLabel(text, parent);
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(geometry);
@@ -51,26 +51,26 @@ QLabel* CentredLabel(const QString& text, QWidget* parent, const QRect& geometry
 }
 
 // Vertical, 0 at the top: a position p stands for the volume maximum - p.
-GradientSlider* MixerSlider(QWidget* parent, const char* name, int left, int maximum) {
-    GradientSlider* slider = mixer_sliders::Create(parent, maximum);
+GradientSlider* mixerSlider(QWidget* parent, const char* name, int left, int maximum) {
+    GradientSlider* slider = mixer_sliders::create(parent, maximum);
     slider->setObjectName(QString::fromLatin1(name));
     slider->move(left, 30);
     return slider;
 }
 
-QPixmap DeckPicture(const QString& resource) {
+QPixmap deckPicture(const QString& resource) {
     QFile file(resource);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return QPixmap::fromImage(DecodeJpegBytes(file.readAll()));
+    return QPixmap::fromImage(decodeJpegBytes(file.readAll()));
 }
 } // namespace
 
-void MainWindow::BuildWindow() {
+void MainWindow::buildWindow() {
     setWindowTitle(QString::fromLatin1(kv::kDesignCaption));
     resize(1032, 746);
-    setFont(DesignFont());
-    setPalette(DesignPalette(palette()));
+    setFont(designFont());
+    setPalette(designPalette(palette()));
     setAutoFillBackground(true);
 
     auto* central = new QWidget(this);
@@ -88,8 +88,8 @@ void MainWindow::BuildWindow() {
     tabs->setTabVisible(2, qEnvironmentVariable("KOLVADECK_SHOW_BROADCASTING") == "1");
     tabs->setCurrentIndex(0);
 
-    BuildPlaylistPage();
-    BuildMenus();
+    buildPlaylistPage();
+    buildMenus();
 
     // No smaller than the layout rules need to keep the mixer panel off the
     // decks and room for the list below them.
@@ -99,25 +99,25 @@ void MainWindow::BuildWindow() {
     in.playerbox2Width = deckBBox->width();
     in.mixerboxWidth = mixerBox->width();
     in.listViewLeft = playlistView->x();
-    const WindowSize least = MinimumWindowSize(in);
+    const WindowSize least = minimumWindowSize(in);
     setMinimumSize(least.width, least.height);
 
     backgroundRefreshTimer = new QTimer(this);
     backgroundRefreshTimer->setInterval(1000);
 }
 
-void MainWindow::BuildPlaylistPage() {
-    BuildDeck(Deck::A);
-    BuildDeck(Deck::B);
-    BuildMixerPanel();
+void MainWindow::buildPlaylistPage() {
+    buildDeck(Deck::A);
+    buildDeck(Deck::B);
+    buildMixerPanel();
 
     // The list shows the playlist's items and shares its selection.
     playlistView = new QTreeView(playlistTab);
     playlistView->setObjectName(QStringLiteral("playlistView"));
     playlistView->setGeometry(0, 398, 1013, 141);
     QItemSelectionModel* ownSelection = playlistView->selectionModel();
-    playlistView->setModel(&playlist_->Items());
-    playlistView->setSelectionModel(&playlist_->Selection());
+    playlistView->setModel(&playlist_->items());
+    playlistView->setSelectionModel(&playlist_->selection());
     delete ownSelection;
     playlistView->setRootIsDecorated(false);
     playlistView->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -132,7 +132,7 @@ void MainWindow::BuildPlaylistPage() {
     playlistView->setFont(bold);
 }
 
-void MainWindow::BuildDeck(Deck deck) {
+void MainWindow::buildDeck(Deck deck) {
     const bool a = deck == Deck::A;
     auto* box = new QGroupBox(playlistTab);
     box->setObjectName(a ? QStringLiteral("playerbox1") : QStringLiteral("playerbox2"));
@@ -141,15 +141,15 @@ void MainWindow::BuildDeck(Deck deck) {
     auto* image = new QLabel(box);
     image->setGeometry(8, 19, 300, 350);
     image->setPixmap(
-        DeckPicture(a ? QStringLiteral(":/deck_a.jpg") : QStringLiteral(":/deck_b.jpg")));
+        deckPicture(a ? QStringLiteral(":/deck_a.jpg") : QStringLiteral(":/deck_b.jpg")));
     image->setCursor(Qt::PointingHandCursor);
     image->setContextMenuPolicy(Qt::CustomContextMenu);
     image->installEventFilter(this); // double click loads the deck
 
     // Title and time sit over the picture's top edge.
-    auto* title = CentredLabel(a ? QStringLiteral("- - - ") : QStringLiteral("- - -"), box,
+    auto* title = centredLabel(a ? QStringLiteral("- - - ") : QStringLiteral("- - -"), box,
                                QRect(8, 24, 300, 18));
-    auto* time = CentredLabel(a ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"), box,
+    auto* time = centredLabel(a ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"), box,
                               QRect(8, 44, 300, 18));
     if (a) {
         deckABox = box, deckAArt = image, deckATitle = title, deckATime = time;
@@ -162,22 +162,22 @@ void MainWindow::BuildDeck(Deck deck) {
     }
 }
 
-void MainWindow::BuildMixerPanel() {
+void MainWindow::buildMixerPanel() {
     mixerBox = new QFrame(playlistTab);
     mixerBox->setObjectName(QStringLiteral("mixerbox"));
     mixerBox->setGeometry(328, 4, 363, 385);
     mixerBox->setFrameShape(QFrame::NoFrame);
     mixerBox->setAutoFillBackground(true);
 
-    CentredLabel(QStringLiteral("PLAYER (A)"), mixerBox, QRect(0, 8, 70, 16));
-    CentredLabel(QStringLiteral("MASTER"), mixerBox, QRect(70, 8, 70, 16));
-    CentredLabel(QStringLiteral("PLAYER (B)"), mixerBox, QRect(293, 8, 70, 16));
-    deckALevel = MixerSlider(mixerBox, "player1vol", 10, mixer_sliders::kDeckMax);
-    masterLevel = MixerSlider(mixerBox, "mastervol", 80, mixer_sliders::kMasterMax);
-    micLevel = MixerSlider(mixerBox, "micvol", 233, mixer_sliders::kMicMax);
-    deckBLevel = MixerSlider(mixerBox, "player2vol", 303, mixer_sliders::kDeckMax);
+    centredLabel(QStringLiteral("PLAYER (A)"), mixerBox, QRect(0, 8, 70, 16));
+    centredLabel(QStringLiteral("MASTER"), mixerBox, QRect(70, 8, 70, 16));
+    centredLabel(QStringLiteral("PLAYER (B)"), mixerBox, QRect(293, 8, 70, 16));
+    deckALevel = mixerSlider(mixerBox, "player1vol", 10, mixer_sliders::kDeckMax);
+    masterLevel = mixerSlider(mixerBox, "mastervol", 80, mixer_sliders::kMasterMax);
+    micLevel = mixerSlider(mixerBox, "micvol", 233, mixer_sliders::kMicMax);
+    deckBLevel = mixerSlider(mixerBox, "player2vol", 303, mixer_sliders::kDeckMax);
 
-    inputMeter = CreateInputMeter(mixerBox);
+    inputMeter = createInputMeter(mixerBox);
     inputMeter->setObjectName(QStringLiteral("vumeterleft"));
     inputMeter->move(169, 30);
 
@@ -190,7 +190,7 @@ void MainWindow::BuildMixerPanel() {
     // (only the focus outline showed it). The panel grey fills it and a
     // silver window colour gives it a grey outline.
     QPalette boxPalette = micMute->palette();
-    boxPalette.setColor(QPalette::Base, FromWinColor(wincolor::kPanel));
+    boxPalette.setColor(QPalette::Base, fromWinColor(wincolor::kPanel));
     boxPalette.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
     micMute->setPalette(boxPalette);
 
@@ -199,7 +199,7 @@ void MainWindow::BuildMixerPanel() {
     setTabOrder(micMute, deckBLevel);
 }
 
-void MainWindow::BuildMenus() {
+void MainWindow::buildMenus() {
     playlistMenu = menuBar()->addMenu(QStringLiteral("Playlist"));
     addTracksMenuAction = playlistMenu->addAction(QStringLiteral("Add Tracks"));
     addTracksMenuAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));

@@ -13,7 +13,7 @@ const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 
 // A row's title reads "artist - title" when the file has a tag.
-void SplitTitle(const QString& text, QString& artist, QString& title) {
+void splitTitle(const QString& text, QString& artist, QString& title) {
     const int dash = text.indexOf(QLatin1String(" - "));
     artist = dash > 0 ? text.left(dash) : QString();
     title = dash > 0 ? text.mid(dash + 3) : text;
@@ -27,50 +27,50 @@ MprisPlayer::MprisPlayer(QObject* exported, QDBusConnection bus, DeckEngine& dec
     , decks_(decks)
     , playlist_(playlist)
     , artwork_(std::move(artwork)) {
-    connect(&decks_, &DeckEngine::trackStarted, this, &MprisPlayer::TrackStarted);
+    connect(&decks_, &DeckEngine::trackStarted, this, &MprisPlayer::trackStarted);
     connect(&decks_, &DeckEngine::playCaptionChanged, this, [this] {
-        if (!Playing())
+        if (!playing())
             metadata_.clear();
-        AnnounceChanged({QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"),
+        announceChanged({QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"),
                          QStringLiteral("CanGoNext"), QStringLiteral("CanPause")});
     });
     connect(&decks_, &DeckEngine::pausedChanged, this,
-            [this] { AnnounceChanged({QStringLiteral("PlaybackStatus")}); });
-    auto playable = [this] { AnnounceChanged({QStringLiteral("CanPlay")}); };
-    connect(&playlist_.Items(), &QAbstractItemModel::rowsInserted, this, playable);
-    connect(&playlist_.Items(), &QAbstractItemModel::rowsRemoved, this, playable);
-    connect(&playlist_.Items(), &QAbstractItemModel::modelReset, this, playable);
+            [this] { announceChanged({QStringLiteral("PlaybackStatus")}); });
+    auto playable = [this] { announceChanged({QStringLiteral("CanPlay")}); };
+    connect(&playlist_.items(), &QAbstractItemModel::rowsInserted, this, playable);
+    connect(&playlist_.items(), &QAbstractItemModel::rowsRemoved, this, playable);
+    connect(&playlist_.items(), &QAbstractItemModel::modelReset, this, playable);
 }
 
-bool MprisPlayer::Playing() const {
-    return decks_.PlayCaption() == QLatin1String("Stop");
+bool MprisPlayer::playing() const {
+    return decks_.playCaption() == QLatin1String("Stop");
 }
 
 QString MprisPlayer::PlaybackStatus() const {
-    if (!Playing())
+    if (!playing())
         return QStringLiteral("Stopped");
-    return decks_.IsPaused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
+    return decks_.isPaused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
 }
 
 bool MprisPlayer::CanPlay() const {
-    return playlist_.Count() > 0;
+    return playlist_.count() > 0;
 }
 
 qlonglong MprisPlayer::Position() const {
-    if (!Playing() || decks_.CurrentDeck == Deck::None)
+    if (!playing() || decks_.CurrentDeck == Deck::None)
         return 0;
     try {
-        const auto& deck = decks_.Player(decks_.CurrentDeck);
-        return qlonglong(deck.Position()) * 1000;
+        const auto& deck = decks_.player(decks_.CurrentDeck);
+        return qlonglong(deck.position()) * 1000;
     } catch (const std::exception&) {
         return 0; // the deck is not open (yet)
     }
 }
 
 void MprisPlayer::Play() {
-    if (decks_.IsPaused())
+    if (decks_.isPaused())
         decks_.resume();
-    else if (!Playing())
+    else if (!playing())
         decks_.playOrStop();
 }
 
@@ -79,26 +79,26 @@ void MprisPlayer::Pause() {
 }
 
 void MprisPlayer::Stop() {
-    if (Playing())
+    if (playing())
         decks_.playOrStop();
 }
 
 void MprisPlayer::PlayPause() {
-    if (decks_.IsPaused() || !Playing())
+    if (decks_.isPaused() || !playing())
         Play();
     else
         Pause();
 }
 
 void MprisPlayer::Next() {
-    decks_.AdvanceNow();
+    decks_.advanceNow();
 }
 
-void MprisPlayer::TrackStarted(Deck deck, int index) {
-    if (index < 0 || index >= playlist_.Count())
+void MprisPlayer::trackStarted(Deck deck, int index) {
+    if (index < 0 || index >= playlist_.count())
         return;
     QString artist, title;
-    SplitTitle(playlist_.TitleAt(index), artist, title);
+    splitTitle(playlist_.titleAt(index), artist, title);
     QVariantMap m;
     m.insert(QStringLiteral("mpris:trackid"),
              QVariant::fromValue(
@@ -107,11 +107,11 @@ void MprisPlayer::TrackStarted(Deck deck, int index) {
     if (!artist.isEmpty())
         m.insert(QStringLiteral("xesam:artist"), QStringList{artist});
     m.insert(QStringLiteral("xesam:url"),
-             QUrl::fromLocalFile(QFile::decodeName(playlist_.PathAt(index).c_str()))
+             QUrl::fromLocalFile(QFile::decodeName(playlist_.pathAt(index).c_str()))
                  .toString(QUrl::FullyEncoded));
     try {
-        const auto& player = decks_.Player(deck);
-        m.insert(QStringLiteral("mpris:length"), qlonglong(player.Length()) * 1000);
+        const auto& player = decks_.player(deck);
+        m.insert(QStringLiteral("mpris:length"), qlonglong(player.length()) * 1000);
     } catch (const std::exception&) {
         // A length the deck cannot tell is left out.
     }
@@ -119,10 +119,10 @@ void MprisPlayer::TrackStarted(Deck deck, int index) {
     if (!art.isEmpty())
         m.insert(QStringLiteral("mpris:artUrl"), QUrl::fromLocalFile(art).toString());
     metadata_ = m;
-    AnnounceChanged({QStringLiteral("Metadata")});
+    announceChanged({QStringLiteral("Metadata")});
 }
 
-void MprisPlayer::AnnounceChanged(const QStringList& names) {
+void MprisPlayer::announceChanged(const QStringList& names) {
     QVariantMap changed;
     for (const QString& name : names)
         changed.insert(name, property(name.toLatin1().constData()));

@@ -17,6 +17,8 @@ class Playlist;
 // those of the track that started last. Changes
 // are announced on the bus by PropertiesChanged.
 class MprisPlayer : public QDBusAbstractAdaptor {
+    // The D-Bus interface: these names are the protocol's, not ours.
+    // NOLINTBEGIN(readability-identifier-naming)
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
@@ -42,9 +44,9 @@ public:
     double Volume() const { return 1.0; }
     QVariantMap Metadata() const { return metadata_; }
     qlonglong Position() const;
-    bool CanGoNext() const { return Playing(); }
+    bool CanGoNext() const { return playing(); }
     bool CanPlay() const;
-    bool CanPause() const { return Playing(); }
+    bool CanPause() const { return playing(); }
     bool CanControl() const { return true; }
     bool False() const { return false; }
 
@@ -62,10 +64,11 @@ public slots:
 signals:
     void Seeked(qlonglong position);
 
+    // NOLINTEND(readability-identifier-naming)
 private:
-    bool Playing() const;
-    void TrackStarted(Deck deck, int index);
-    void AnnounceChanged(const QStringList& names);
+    bool playing() const;
+    void trackStarted(Deck deck, int index);
+    void announceChanged(const QStringList& names);
 
     QDBusConnection bus_;
     DeckEngine& decks_;

@@ -14,8 +14,8 @@ int MprisPlaylistFiles::AddFiles(const QStringList& paths) {
     std::vector<std::string> files;
     for (const QString& path : paths)
         files.push_back(QFile::encodeName(path).toStdString());
-    const int before = playlist_.Count();
+    const int before = playlist_.count();
     playlist_.addDroppedFiles(files);
     raise_();
-    return playlist_.Count() - before;
+    return playlist_.count() - before;
 }

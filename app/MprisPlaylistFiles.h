@@ -12,6 +12,8 @@ class Playlist;
 // the list (existing files of the formats the decks play), and the window is
 // raised.
 class MprisPlaylistFiles : public QDBusAbstractAdaptor {
+    // The D-Bus interface: these names are the protocol's, not ours.
+    // NOLINTBEGIN(readability-identifier-naming)
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kolvadeck.Playlist")
 public:
@@ -23,6 +25,7 @@ public slots:
     // Absolute paths; returns how many rows were added.
     int AddFiles(const QStringList& paths);
 
+    // NOLINTEND(readability-identifier-naming)
 private:
     Playlist& playlist_;
     std::function<void()> raise_;

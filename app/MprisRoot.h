@@ -7,6 +7,8 @@
 // The MPRIS root interface: who the player is, and raising or quitting its
 // window from a desktop shell.
 class MprisRoot : public QDBusAbstractAdaptor {
+    // The D-Bus interface: these names are the protocol's, not ours.
+    // NOLINTBEGIN(readability-identifier-naming)
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
     Q_PROPERTY(bool CanQuit READ CanQuit)
@@ -31,6 +33,7 @@ public slots:
     void Raise() { raise_(); }
     void Quit() { quit_(); }
 
+    // NOLINTEND(readability-identifier-naming)
 private:
     std::function<void()> raise_;
     std::function<void()> quit_;

@@ -18,7 +18,7 @@ const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.kolvadeck");
 
 // Only a bus the session names: connecting otherwise makes D-Bus try to
 // launch one for the display, which is no business of a player.
-bool SessionBusConfigured() {
+bool sessionBusConfigured() {
     if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
         return true;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
@@ -29,9 +29,9 @@ bool SessionBusConfigured() {
 MprisService::MprisService(QDBusConnection bus)
     : bus_(std::move(bus)) {}
 
-std::unique_ptr<MprisService> MprisService::Start(DeckEngine& decks, Playlist& playlist,
+std::unique_ptr<MprisService> MprisService::start(DeckEngine& decks, Playlist& playlist,
                                                   Hooks hooks) {
-    if (!SessionBusConfigured())
+    if (!sessionBusConfigured())
         return nullptr;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -39,7 +39,7 @@ std::unique_ptr<MprisService> MprisService::Start(DeckEngine& decks, Playlist& p
     std::unique_ptr<MprisService> service(new MprisService(bus));
     new MprisPlaylistFiles(service.get(), playlist, hooks.raise);
     new MprisRoot(service.get(), std::move(hooks.raise), std::move(hooks.quit));
-    new MprisPlayer(service.get(), bus, decks, playlist, &MprisService::DeckArtwork);
+    new MprisPlayer(service.get(), bus, decks, playlist, &MprisService::deckArtwork);
     if (!bus.registerObject(kObjectPath, service.get(), QDBusConnection::ExportAdaptors))
         return nullptr;
     // A second running copy takes an instance name, as MPRIS asks.
@@ -60,8 +60,8 @@ MprisService::~MprisService() {
     bus_.unregisterObject(kObjectPath);
 }
 
-MprisService::HandOver MprisService::HandToRunningPlayer(const QStringList& paths, QString* error) {
-    if (!SessionBusConfigured())
+MprisService::HandOver MprisService::handToRunningPlayer(const QStringList& paths, QString* error) {
+    if (!sessionBusConfigured())
         return HandOver::NoneRunning;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -89,7 +89,7 @@ MprisService::HandOver MprisService::HandToRunningPlayer(const QStringList& path
     return HandOver::Failed;
 }
 
-QString MprisService::DeckArtwork(Deck deck) {
+QString MprisService::deckArtwork(Deck deck) {
     const QString resource =
         deck == Deck::A ? QStringLiteral(":/deck_a.jpg") : QStringLiteral(":/deck_b.jpg");
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
@@ -98,7 +98,7 @@ QString MprisService::DeckArtwork(Deck deck) {
     if (QFileInfo::exists(file))
         return file;
     // About 19 KB from the program's resources; a failure leaves no artwork.
-    shell::CreatePrivateFolder(QFile::encodeName(folder).toStdString());
+    shell::createPrivateFolder(QFile::encodeName(folder).toStdString());
     QFile::remove(file + QStringLiteral(".tmp"));
     if (!QFile::copy(resource, file + QStringLiteral(".tmp")) ||
         !QFile::rename(file + QStringLiteral(".tmp"), file))

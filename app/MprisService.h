@@ -23,10 +23,10 @@ public:
         std::function<void()> quit;
     };
     // Null when no session bus is configured or reachable.
-    static std::unique_ptr<MprisService> Start(DeckEngine& decks, Playlist& playlist, Hooks hooks);
+    static std::unique_ptr<MprisService> start(DeckEngine& decks, Playlist& playlist, Hooks hooks);
     ~MprisService() override;
 
-    QString ServiceName() const { return serviceName_; }
+    QString serviceName() const { return serviceName_; }
 
     enum class HandOver { NoneRunning, Taken, Failed };
     // Gives absolute file paths to the playlist of the program already
@@ -34,13 +34,13 @@ public:
     // (or one too old to take files) answers; Failed, with the reason in
     // *error, when it is there but did not take them. Made at start, before
     // the window exists: it waits for the answer (at most a few seconds).
-    static HandOver HandToRunningPlayer(const QStringList& paths, QString* error);
+    static HandOver handToRunningPlayer(const QStringList& paths, QString* error);
 
 private:
     explicit MprisService(QDBusConnection bus);
     // The file of a deck's picture for the shell to show, written once into
     // the cache folder.
-    static QString DeckArtwork(Deck deck);
+    static QString deckArtwork(Deck deck);
 
     QDBusConnection bus_;
     QString serviceName_;

@@ -2,7 +2,7 @@
 
 #include <QImageReader>
 
-QImage ReadPng(const QString& path) {
+QImage readPng(const QString& path) {
     QImageReader reader(path, "png");
     reader.setAutoDetectImageFormat(false);
     return reader.read();

@@ -33,33 +33,33 @@ SessionPlaylist::SessionPlaylist(Playlist& playlist, QString file, QObject* pare
     , writes_(std::make_shared<Writes>()) {
     debounce_.setSingleShot(true);
     debounce_.setInterval(500);
-    connect(&debounce_, &QTimer::timeout, this, &SessionPlaylist::Write);
-    QAbstractItemModel* items = &playlist_.Items();
-    connect(items, &QAbstractItemModel::rowsInserted, this, &SessionPlaylist::Changed);
-    connect(items, &QAbstractItemModel::rowsRemoved, this, &SessionPlaylist::Changed);
-    connect(items, &QAbstractItemModel::rowsMoved, this, &SessionPlaylist::Changed);
-    connect(items, &QAbstractItemModel::modelReset, this, &SessionPlaylist::Changed);
+    connect(&debounce_, &QTimer::timeout, this, &SessionPlaylist::write);
+    QAbstractItemModel* items = &playlist_.items();
+    connect(items, &QAbstractItemModel::rowsInserted, this, &SessionPlaylist::changed);
+    connect(items, &QAbstractItemModel::rowsRemoved, this, &SessionPlaylist::changed);
+    connect(items, &QAbstractItemModel::rowsMoved, this, &SessionPlaylist::changed);
+    connect(items, &QAbstractItemModel::modelReset, this, &SessionPlaylist::changed);
 }
 
 SessionPlaylist::~SessionPlaylist() {
     if (debounce_.isActive())
-        Write();
+        write();
     std::unique_lock lock(writes_->mutex);
     // wait-ok: shutting down; a write of a few KB
     writes_->idle.wait(lock, [this] { return writes_->running == 0; });
 }
 
-QString SessionPlaylist::DefaultFile() {
+QString SessionPlaylist::defaultFile() {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/Kolvadeck/playlist.kvd");
 }
 
-void SessionPlaylist::Restore() {
+void SessionPlaylist::restore() {
     std::vector<std::string> paths;
     // A few KB: one read at start-up.
-    if (!ReadPlaylistFile(QFile::encodeName(file_).toStdString(), paths))
+    if (!readPlaylistFile(QFile::encodeName(file_).toStdString(), paths))
         return;
     restoring_ = true;
     for (const std::string& path : paths)
@@ -68,17 +68,17 @@ void SessionPlaylist::Restore() {
     restoring_ = false;
 }
 
-void SessionPlaylist::Changed() {
+void SessionPlaylist::changed() {
     if (!restoring_)
         debounce_.start();
 }
 
-void SessionPlaylist::Write() {
+void SessionPlaylist::write() {
     debounce_.stop();
     std::vector<std::string> paths;
-    paths.reserve(std::size_t(playlist_.Count()));
-    for (int i = 0; i < playlist_.Count(); ++i)
-        paths.push_back(playlist_.PathAt(i));
+    paths.reserve(std::size_t(playlist_.count()));
+    for (int i = 0; i < playlist_.count(); ++i)
+        paths.push_back(playlist_.pathAt(i));
     const std::string file = QFile::encodeName(file_).toStdString();
     const QString folder = QFileInfo(file_).absolutePath();
     const std::uint64_t number = ++writes_->next;
@@ -86,16 +86,16 @@ void SessionPlaylist::Write() {
         std::lock_guard lock(writes_->mutex);
         ++writes_->running;
     }
-    workers::Run([writes = writes_, number, file, folder, paths = std::move(paths)] {
+    workers::run([writes = writes_, number, file, folder, paths = std::move(paths)] {
         {
             std::lock_guard writing(writes->writing);
             if (number > writes->written) {
                 writes->written = number;
                 // Private whatever the umask: the list says what the user
                 // plays. The writer keeps the mode of the file it replaces.
-                shell::CreatePrivateFolder(QFile::encodeName(folder).toStdString());
-                shell::MakePrivateFile(file);
-                if (!WritePlaylistFile(file, paths))
+                shell::createPrivateFolder(QFile::encodeName(folder).toStdString());
+                shell::makePrivateFile(file);
+                if (!writePlaylistFile(file, paths))
                     qCWarning(lcApp, "cannot keep the playlist in %s", file.c_str());
             }
         }

@@ -15,19 +15,19 @@ class Playlist;
 class SessionPlaylist : public QObject {
     Q_OBJECT
 public:
-    explicit SessionPlaylist(Playlist& playlist, QString file = DefaultFile(),
+    explicit SessionPlaylist(Playlist& playlist, QString file = defaultFile(),
                              QObject* parent = nullptr);
     ~SessionPlaylist() override;
 
     // $XDG_STATE_HOME/Kolvadeck/playlist.kvd (~/.local/state when unset).
-    static QString DefaultFile();
+    static QString defaultFile();
 
     // Adds the saved items to the list; nothing plays.
-    void Restore();
+    void restore();
 
 private:
-    void Changed();
-    void Write();
+    void changed();
+    void write();
 
     Playlist& playlist_;
     QString file_;

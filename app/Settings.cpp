@@ -15,7 +15,7 @@ const QString kSmartTransitions = QStringLiteral("playback/smartTransitions");
 // Whether the text can be an INI file QSettings wrote or a person edited:
 // UTF-8 without NUL bytes, every line a [section], a key=value, a comment or
 // blank. QSettings itself reads random bytes as a few odd keys.
-bool LooksLikeIni(const QByteArray& text) {
+bool looksLikeIni(const QByteArray& text) {
     if (text.contains('\0') || !QString::fromUtf8(text).toUtf8().startsWith(text))
         return false;
     for (const QByteArray& raw : text.split('\n')) {
@@ -30,7 +30,7 @@ bool LooksLikeIni(const QByteArray& text) {
 
 // QSettings keeps a file it could not parse and would write its own keys into
 // the damage; a damaged file is set aside so that the next write starts clean.
-void SetAsideIfDamaged(const QString& file) {
+void setAsideIfDamaged(const QString& file) {
     constexpr qint64 kMostASettingsFileHolds = 1 << 20;
     QFile text(file);
     if (!text.open(QIODevice::ReadOnly))
@@ -39,30 +39,30 @@ void SetAsideIfDamaged(const QString& file) {
     text.close();
     QSettings probe(file, QSettings::IniFormat);
     if (probe.status() != QSettings::FormatError && head.size() <= kMostASettingsFileHolds &&
-        LooksLikeIni(head))
+        looksLikeIni(head))
         return;
     QFile::remove(file + QStringLiteral(".damaged"));
     QFile::rename(file, file + QStringLiteral(".damaged"));
 }
 
-const QString& PrepareFile(const QString& file) {
-    shell::CreatePrivateFolder(QFile::encodeName(QFileInfo(file).absolutePath()).toStdString());
-    SetAsideIfDamaged(file);
-    shell::MakePrivateFile(QFile::encodeName(file).toStdString());
+const QString& prepareFile(const QString& file) {
+    shell::createPrivateFolder(QFile::encodeName(QFileInfo(file).absolutePath()).toStdString());
+    setAsideIfDamaged(file);
+    shell::makePrivateFile(QFile::encodeName(file).toStdString());
     return file;
 }
 
 } // namespace
 
 Settings::Settings(const QString& file)
-    : store_(PrepareFile(file), QSettings::IniFormat) {}
+    : store_(prepareFile(file), QSettings::IniFormat) {}
 
-QString Settings::DefaultFile() {
+QString Settings::defaultFile() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Kolvadeck/Kolvadeck.conf");
 }
 
-bool Settings::Flag(const QString& key, bool fallback) const {
+bool Settings::flag(const QString& key, bool fallback) const {
     // Only the words QSettings writes count; anything else is damage.
     const QString text = store_.value(key).toString().trimmed().toLower();
     if (text == QLatin1String("true"))
@@ -72,33 +72,33 @@ bool Settings::Flag(const QString& key, bool fallback) const {
     return fallback;
 }
 
-bool Settings::NormaliseLoudness() const {
-    return Flag(kNormaliseLoudness, true);
+bool Settings::normaliseLoudness() const {
+    return flag(kNormaliseLoudness, true);
 }
-void Settings::SetNormaliseLoudness(bool on) {
+void Settings::setNormaliseLoudness(bool on) {
     store_.setValue(kNormaliseLoudness, on);
 }
-bool Settings::SkipSilence() const {
-    return Flag(kSkipSilence, true);
+bool Settings::skipSilence() const {
+    return flag(kSkipSilence, true);
 }
-void Settings::SetSkipSilence(bool on) {
+void Settings::setSkipSilence(bool on) {
     store_.setValue(kSkipSilence, on);
 }
-bool Settings::SmartTransitions() const {
-    return Flag(kSmartTransitions, true);
+bool Settings::smartTransitions() const {
+    return flag(kSmartTransitions, true);
 }
-void Settings::SetSmartTransitions(bool on) {
+void Settings::setSmartTransitions(bool on) {
     store_.setValue(kSmartTransitions, on);
 }
 
-QVariant Settings::Value(const QString& key, const QVariant& fallback) const {
+QVariant Settings::value(const QString& key, const QVariant& fallback) const {
     return store_.value(key, fallback);
 }
 
-void Settings::SetValue(const QString& key, const QVariant& value) {
+void Settings::setValue(const QString& key, const QVariant& value) {
     store_.setValue(key, value);
 }
 
-void Settings::Sync() {
+void Settings::sync() {
     store_.sync();
 }

@@ -10,31 +10,31 @@
 // written back by Sync (and when the object goes).
 class Settings {
 public:
-    explicit Settings(const QString& file = DefaultFile());
+    explicit Settings(const QString& file = defaultFile());
 
     // ~/.config/Kolvadeck/Kolvadeck.conf, or under $XDG_CONFIG_HOME.
-    static QString DefaultFile();
+    static QString defaultFile();
 
     // Bring every track to the same loudness (default on).
-    bool NormaliseLoudness() const;
-    void SetNormaliseLoudness(bool on);
+    bool normaliseLoudness() const;
+    void setNormaliseLoudness(bool on);
     // Hand over on the music rather than on silence at track ends (default on).
-    bool SkipSilence() const;
-    void SetSkipSilence(bool on);
+    bool skipSilence() const;
+    void setSkipSilence(bool on);
     // Give each pair of tracks its own hand-over from their loudness
     // (default on); off: the ten-second cross-fade for every pair.
-    bool SmartTransitions() const;
-    void SetSmartTransitions(bool on);
+    bool smartTransitions() const;
+    void setSmartTransitions(bool on);
 
     // Any other setting, by key ("folders/lastPlaylist", say).
-    QVariant Value(const QString& key, const QVariant& fallback = {}) const;
-    void SetValue(const QString& key, const QVariant& value);
+    QVariant value(const QString& key, const QVariant& fallback = {}) const;
+    void setValue(const QString& key, const QVariant& value);
 
     // Writes changes to the file now.
-    void Sync();
+    void sync();
 
 private:
-    bool Flag(const QString& key, bool fallback) const;
+    bool flag(const QString& key, bool fallback) const;
 
     QSettings store_;
 };

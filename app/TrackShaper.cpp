@@ -9,7 +9,7 @@
 #include <QFile>
 
 namespace {
-QString Key(const std::string& path) {
+QString key(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 } // namespace
@@ -22,91 +22,91 @@ TrackShaper::TrackShaper(Settings& settings, Playlist& playlist, DeckEngine& dec
     , decks_(decks)
     , cache_(cacheFile)
     , worker_(cache_) {
-    connect(&worker_, &analysis::AnalysisWorker::Analysed, this,
+    connect(&worker_, &analysis::AnalysisWorker::analysed, this,
             [this](const QString& path, const analysis::LoudnessResult& result) {
                 // A deck already playing keeps its level: a jump in the
                 // middle of a track is worse than a track at its own level.
                 results_.insert(path, result);
                 emit trackAnalysed(path, true);
             });
-    connect(&worker_, &analysis::AnalysisWorker::Failed, this,
+    connect(&worker_, &analysis::AnalysisWorker::failed, this,
             [this](const QString& path, const QString&) { emit trackAnalysed(path, false); });
-    connect(&worker_, &analysis::AnalysisWorker::TagGainRead, this,
+    connect(&worker_, &analysis::AnalysisWorker::tagGainRead, this,
             [this](const QString& path, double gainDb) {
                 // A deck may have loaded the track before its tag was read:
                 // it takes the tag's gain now, still near its start.
                 tagGainsDb_.insert(path, gainDb);
-                decks_.RefreshTrackGain(QFile::encodeName(path).toStdString());
+                decks_.refreshTrackGain(QFile::encodeName(path).toStdString());
             });
-    PlaylistModel& rows = playlist_.Items();
+    PlaylistModel& rows = playlist_.items();
     connect(&rows, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { QueueRows(first, last); });
+            [this](const QModelIndex&, int first, int last) { queueRows(first, last); });
     connect(&rows, &QAbstractItemModel::modelReset, this,
-            [this] { QueueRows(0, playlist_.Count() - 1); });
+            [this] { queueRows(0, playlist_.count() - 1); });
     // The track after the one that just started is the next to play.
     connect(&decks_, &DeckEngine::trackStarted, this, [this](Deck, int index) {
-        const int count = playlist_.Count();
+        const int count = playlist_.count();
         if (count > 0)
-            worker_.PutFirst(playlist_.PathAt((index + 1) % count));
+            worker_.putFirst(playlist_.pathAt((index + 1) % count));
     });
-    decks_.SetTrackPlanner([this](const std::string& path) { return Plan(path); });
-    decks_.SetHandoverPlanner([this](const std::string& outgoing, const std::string& incoming) {
-        return Handover(outgoing, incoming);
+    decks_.setTrackPlanner([this](const std::string& path) { return plan(path); });
+    decks_.setHandoverPlanner([this](const std::string& outgoing, const std::string& incoming) {
+        return handover(outgoing, incoming);
     });
-    QueueRows(0, playlist_.Count() - 1);
-    worker_.Start();
+    queueRows(0, playlist_.count() - 1);
+    worker_.start();
 }
 
 TrackShaper::~TrackShaper() {
-    decks_.SetTrackPlanner({});
-    decks_.SetHandoverPlanner({});
+    decks_.setTrackPlanner({});
+    decks_.setHandoverPlanner({});
 }
 
-void TrackShaper::QueueRows(int first, int last) {
-    for (int i = std::max(first, 0); i <= last && i < playlist_.Count(); ++i)
-        worker_.Enqueue(playlist_.PathAt(i));
+void TrackShaper::queueRows(int first, int last) {
+    for (int i = std::max(first, 0); i <= last && i < playlist_.count(); ++i)
+        worker_.enqueue(playlist_.pathAt(i));
 }
 
-bool TrackShaper::IsAnalysed(const std::string& path) const {
-    return results_.contains(Key(path));
+bool TrackShaper::isAnalysed(const std::string& path) const {
+    return results_.contains(key(path));
 }
 
-double TrackShaper::GainDb(const analysis::LoudnessResult& result) {
-    return analysis::TrackGainDb(result.integratedLufs, result.truePeakDbtp);
+double TrackShaper::gainDb(const analysis::LoudnessResult& result) {
+    return analysis::trackGainDb(result.integratedLufs, result.truePeakDbtp);
 }
 
-DeckEngine::TrackPlan TrackShaper::Plan(const std::string& path) const {
+DeckEngine::TrackPlan TrackShaper::plan(const std::string& path) const {
     DeckEngine::TrackPlan plan;
-    const QString key = Key(path);
+    const QString key = ::key(path);
     const auto analysed = results_.constFind(key);
     const bool known = analysed != results_.constEnd();
-    if (settings_.NormaliseLoudness()) {
+    if (settings_.normaliseLoudness()) {
         if (known)
-            plan.gain = analysis::GainFactor(GainDb(*analysed));
+            plan.gain = analysis::gainFactor(gainDb(*analysed));
         else if (const auto tag = tagGainsDb_.constFind(key); tag != tagGainsDb_.constEnd())
-            plan.gain = analysis::GainFactor(*tag);
+            plan.gain = analysis::gainFactor(*tag);
     }
-    if (settings_.SkipSilence() && known && analysed->HasAudibleSound()) {
-        plan.startMs = static_cast<int>(analysed->FirstAudibleMs());
-        plan.musicEndMs = static_cast<int>(analysed->LastAudibleMs());
+    if (settings_.skipSilence() && known && analysed->hasAudibleSound()) {
+        plan.startMs = static_cast<int>(analysed->firstAudibleMs());
+        plan.musicEndMs = static_cast<int>(analysed->lastAudibleMs());
     }
     return plan;
 }
 
-std::optional<DeckEngine::Handover> TrackShaper::Handover(const std::string& outgoing,
+std::optional<DeckEngine::Handover> TrackShaper::handover(const std::string& outgoing,
                                                           const std::string& incoming) const {
-    if (!settings_.SmartTransitions())
+    if (!settings_.smartTransitions())
         return std::nullopt;
-    const auto out = results_.constFind(Key(outgoing));
-    const auto in = results_.constFind(Key(incoming));
+    const auto out = results_.constFind(key(outgoing));
+    const auto in = results_.constFind(key(incoming));
     if (out == results_.constEnd() || in == results_.constEnd())
         return std::nullopt;
     // At the gains the decks play them at.
-    auto gainDb = [this](const analysis::LoudnessResult& result) {
-        return settings_.NormaliseLoudness() ? GainDb(result) : 0.0;
+    auto playedGainDb = [this](const analysis::LoudnessResult& result) {
+        return settings_.normaliseLoudness() ? gainDb(result) : 0.0;
     };
     const std::optional<analysis::Transition> plan =
-        analysis::PlanTransition(*out, gainDb(*out), *in, gainDb(*in));
+        analysis::planTransition(*out, playedGainDb(*out), *in, playedGainDb(*in));
     if (!plan)
         return std::nullopt;
     qCDebug(lcApp, "hand-over %s -> %s: kind %d at frame %lld, fades in %lld out %lld, %.2f LU",
@@ -124,6 +124,6 @@ std::optional<DeckEngine::Handover> TrackShaper::Handover(const std::string& out
     return handover;
 }
 
-void TrackShaper::SettingsChanged() {
-    decks_.RefreshTrackGains();
+void TrackShaper::settingsChanged() {
+    decks_.refreshTrackGains();
 }

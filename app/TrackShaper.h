@@ -22,28 +22,28 @@ class TrackShaper : public QObject {
     Q_OBJECT
 public:
     TrackShaper(Settings& settings, Playlist& playlist, DeckEngine& decks,
-                const QString& cacheFile = analysis::AnalysisCache::DefaultFile(),
+                const QString& cacheFile = analysis::AnalysisCache::defaultFile(),
                 QObject* parent = nullptr);
     // The decks stop asking: they may outlive the shaper.
     ~TrackShaper() override;
 
-    DeckEngine::TrackPlan Plan(const std::string& path) const;
+    DeckEngine::TrackPlan plan(const std::string& path) const;
     // The pair's own hand-over while "Smart transitions" is on and both
     // tracks are analysed; else nothing (the ten-second cross-fade).
-    std::optional<DeckEngine::Handover> Handover(const std::string& outgoing,
+    std::optional<DeckEngine::Handover> handover(const std::string& outgoing,
                                                  const std::string& incoming) const;
     // A setting changed: the playing decks' gains follow at once.
-    void SettingsChanged();
-    bool IsAnalysed(const std::string& path) const;
+    void settingsChanged();
+    bool isAnalysed(const std::string& path) const;
 
 signals:
     // A track's analysis arrived (or failed: analysed = false).
     void trackAnalysed(const QString& path, bool analysed);
 
 private:
-    void QueueRows(int first, int last);
+    void queueRows(int first, int last);
     // The normalising gain of an analysed track.
-    static double GainDb(const analysis::LoudnessResult& result);
+    static double gainDb(const analysis::LoudnessResult& result);
 
     Settings& settings_;
     Playlist& playlist_;

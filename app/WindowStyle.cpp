@@ -16,12 +16,12 @@ const QString kStylePictures = QStringLiteral(":/qt-project.org/styles/commonsty
 
 // Every size of one of Qt's own style pictures, e.g. "toolbar-ext-h" for
 // toolbar-ext-h-8.png, -16.png and -32.png; empty when this Qt has none.
-QIcon PngIcon(const QString& stem) {
+QIcon pngIcon(const QString& stem) {
     const QDir folder(kStylePictures);
     QIcon icon;
     const QString pattern = stem + QStringLiteral("-[0-9]*.png");
     for (const QString& name : folder.entryList({pattern}, QDir::Files)) {
-        const QImage image = ReadPng(folder.filePath(name));
+        const QImage image = readPng(folder.filePath(name));
         if (!image.isNull())
             icon.addPixmap(QPixmap::fromImage(image));
     }
@@ -31,7 +31,7 @@ QIcon PngIcon(const QString& stem) {
 
 WindowStyle::WindowStyle()
     : QProxyStyle(QStringLiteral("Fusion"))
-    , groupBoxFrame_(QPixmap::fromImage(ReadPng(kStylePictures + "/fusion_groupbox.png"))) {}
+    , groupBoxFrame_(QPixmap::fromImage(readPng(kStylePictures + "/fusion_groupbox.png"))) {}
 
 QIcon WindowStyle::standardIcon(StandardPixmap icon, const QStyleOption* option,
                                 const QWidget* widget) const {
@@ -39,10 +39,10 @@ QIcon WindowStyle::standardIcon(StandardPixmap icon, const QStyleOption* option,
                                      : QGuiApplication::layoutDirection()) == Qt::RightToLeft;
     QIcon png;
     if (icon == SP_ToolBarHorizontalExtensionButton)
-        png = PngIcon(rightToLeft ? QStringLiteral("toolbar-ext-h-rtl")
+        png = pngIcon(rightToLeft ? QStringLiteral("toolbar-ext-h-rtl")
                                   : QStringLiteral("toolbar-ext-h"));
     else if (icon == SP_ToolBarVerticalExtensionButton)
-        png = PngIcon(QStringLiteral("toolbar-ext-v"));
+        png = pngIcon(QStringLiteral("toolbar-ext-v"));
     return png.isNull() ? QProxyStyle::standardIcon(icon, option, widget) : png;
 }
 

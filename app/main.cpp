@@ -41,17 +41,17 @@ constexpr const char* kUsage =
 
 // --help and --version, looked for before anything starts: they print and
 // leave the display, the mixer and the sound devices alone.
-bool IsInfoOption(const char* arg, const char* shortName, const char* longName) {
+bool isInfoOption(const char* arg, const char* shortName, const char* longName) {
     return std::strcmp(arg, shortName) == 0 || std::strcmp(arg, longName) == 0;
 }
 
-int InfoOption(int argc, char** argv) {
+int infoOption(int argc, char** argv) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (IsInfoOption(argv[i], "-h", "--help")) {
+        if (isInfoOption(argv[i], "-h", "--help")) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (IsInfoOption(argv[i], "-v", "--version")) {
+        if (isInfoOption(argv[i], "-v", "--version")) {
             std::printf("%s\n", kv::kWindowCaption);
             return 0;
         }
@@ -61,7 +61,7 @@ int InfoOption(int argc, char** argv) {
 
 // The files of the command line (after Qt took its own options) as absolute
 // paths; false, with a message, for an option the program does not know.
-bool FileArguments(QStringList* files) {
+bool fileArguments(QStringList* files) {
     QStringList args = QApplication::arguments();
     args.removeFirst();
     bool onlyFiles = false;
@@ -88,15 +88,15 @@ bool FileArguments(QStringList* files) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (const int status = InfoOption(argc, argv); status >= 0)
+    if (const int status = infoOption(argc, argv); status >= 0)
         return status;
     QApplication app(argc, argv);
     QStringList files;
-    if (!FileArguments(&files))
+    if (!fileArguments(&files))
         return 2;
     if (!files.isEmpty()) {
         QString why;
-        switch (MprisService::HandToRunningPlayer(files, &why)) {
+        switch (MprisService::handToRunningPlayer(files, &why)) {
         case MprisService::HandOver::Taken:
             return 0;
         case MprisService::HandOver::Failed:
@@ -124,16 +124,16 @@ int main(int argc, char** argv) {
     CatalogService catalog;
 
     MainWindow form;
-    closeOnSignal.SetWindow(&form);
+    closeOnSignal.setWindow(&form);
     // A search that finds the bundled catalogue gone starts it again once.
-    form.musicLibrary()->SetReconnect([&catalog](std::function<void()> retry) {
-        return catalog.Revive(kDefaultCatalogPort, std::move(retry));
+    form.musicLibrary()->setReconnect([&catalog](std::function<void()> retry) {
+        return catalog.revive(kDefaultCatalogPort, std::move(retry));
     });
     // No query leaves for the built-in catalogue's port until whoever holds
     // it is known not to be a stranger (another program or user).
     if (qEnvironmentVariableIsEmpty("KOLVADECK_SEARCH_HOST"))
-        form.musicLibrary()->SetSendCheck([&catalog](auto send) {
-            catalog.FindPortHolder(kDefaultCatalogPort, [send](CatalogService::Port holder) {
+        form.musicLibrary()->setSendCheck([&catalog](auto send) {
+            catalog.findPortHolder(kDefaultCatalogPort, [send](CatalogService::Port holder) {
                 send(holder == CatalogService::Port::HeldByOther
                          ? QObject::tr("The Music Library's catalogue could not start: another "
                                        "program holds its port (127.0.0.1:%1). No search was "
@@ -151,11 +151,11 @@ int main(int argc, char** argv) {
     // compete with the window for the processor while it shows, and the
     // 256-pixel icon takes a few milliseconds to decode.
     QTimer::singleShot(0, [&catalog] {
-        catalog.StartIfDefault();
+        catalog.startIfDefault();
         QApplication::setWindowIcon(
-            QIcon(QPixmap::fromImage(ReadPng(QStringLiteral(":/kolvadeck.png")))));
+            QIcon(QPixmap::fromImage(readPng(QStringLiteral(":/kolvadeck.png")))));
     });
     const int status = QApplication::exec(); // wait-ok: the program's own event loop
-    exitWatchdog.Arm(std::chrono::seconds(8), status);
+    exitWatchdog.arm(std::chrono::seconds(8), status);
     return status;
 }

@@ -18,7 +18,7 @@
 
 namespace benchsupport {
 
-inline bool Run(const QString& program, const QStringList& args) {
+inline bool run(const QString& program, const QStringList& args) {
     QProcess process;
     process.start(program, args);
     return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit &&
@@ -26,14 +26,14 @@ inline bool Run(const QString& program, const QStringList& args) {
 }
 
 // /tmp/kolvadeck-bench-NAME.mp3 from a sox synth effect, made once.
-inline std::string Mp3(const QString& name, const QStringList& synth, int kbps) {
+inline std::string mp3(const QString& name, const QStringList& synth, int kbps) {
     const QString mp3 = "/tmp/kolvadeck-bench-" + name + ".mp3";
     if (QFile(mp3).size() > 0)
         return mp3.toStdString();
     const QString wav = "/tmp/kolvadeck-bench-" + name + ".wav";
     const bool made =
-        Run("sox", QStringList{"-n", "-r", "44100", "-c", "2", wav, "synth"} + synth) &&
-        Run("lame", {"--quiet", "--cbr", "-b", QString::number(kbps), wav, mp3});
+        run("sox", QStringList{"-n", "-r", "44100", "-c", "2", wav, "synth"} + synth) &&
+        run("lame", {"--quiet", "--cbr", "-b", QString::number(kbps), wav, mp3});
     QFile::remove(wav);
     return made ? mp3.toStdString() : std::string();
 }
@@ -47,15 +47,15 @@ public:
         std::sort(values_.begin(), values_.end());
     }
     // The value that p per cent of the measurements do not pass (0 when none).
-    double Percentile(double p) const {
+    double percentile(double p) const {
         if (values_.empty())
             return 0;
         const auto at =
             static_cast<size_t>(p / 100 * static_cast<double>(values_.size() - 1) + 0.5);
         return values_[std::min(at, values_.size() - 1)];
     }
-    double Median() const { return Percentile(50); }
-    double Worst() const { return values_.empty() ? 0 : values_.back(); }
+    double median() const { return percentile(50); }
+    double worst() const { return values_.empty() ? 0 : values_.back(); }
 
 private:
     std::vector<double> values_;
@@ -77,10 +77,10 @@ public:
             const double iterations = double(run.iterations);
             real_[name].push_back(run.real_accumulated_time / iterations);
             cpu_[name].push_back(run.cpu_accumulated_time / iterations);
-            seconds[name] = Spread(real_[name]).Median();
-            cpuSeconds[name] = Spread(cpu_[name]).Median();
-            worstSeconds[name] = Spread(real_[name]).Worst();
-            worstCpuSeconds[name] = Spread(cpu_[name]).Worst();
+            seconds[name] = Spread(real_[name]).median();
+            cpuSeconds[name] = Spread(cpu_[name]).median();
+            worstSeconds[name] = Spread(real_[name]).worst();
+            worstCpuSeconds[name] = Spread(cpu_[name]).worst();
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -95,7 +95,7 @@ private:
 };
 
 // Prints `ratio NAME VALUE` (ours / floor) when the floor was measured.
-inline void PrintRatio(const std::string& name, double ours, double floor) {
+inline void printRatio(const std::string& name, double ours, double floor) {
     if (floor > 0)
         std::printf("ratio %s %.3f\n", name.c_str(), ours / floor);
 }

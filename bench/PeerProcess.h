@@ -14,7 +14,7 @@
 namespace benchsupport {
 
 // CPU seconds of one run of argv[0] with its arguments; -1 when it fails.
-inline double PeerCpuSeconds(const std::vector<std::string>& argv) {
+inline double peerCpuSeconds(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -39,7 +39,7 @@ inline double PeerCpuSeconds(const std::vector<std::string>& argv) {
 }
 
 // CPU seconds this thread has spent so far.
-inline double ThreadCpuSeconds() {
+inline double threadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;

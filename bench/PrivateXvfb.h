@@ -47,7 +47,7 @@ public:
     PrivateXvfb& operator=(const PrivateXvfb&) = delete;
 
     // ":N", or empty when Xvfb did not start.
-    const std::string& Display() const { return display_; }
+    const std::string& display() const { return display_; }
 
 private:
     pid_t server_ = -1;

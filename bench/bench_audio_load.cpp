@@ -28,8 +28,8 @@ void BM_DeckOpenLength(benchmark::State& state) {
     audio::VirtualSoundCard card;
     audio::DeckPlayer deck(card);
     for (auto _ : state) {
-        deck.Open(gFile);
-        benchmark::DoNotOptimize(deck.Length());
+        deck.open(gFile);
+        benchmark::DoNotOptimize(deck.length());
     }
 }
 
@@ -39,7 +39,7 @@ BENCHMARK(BM_DeckOpenLength)->Unit(benchmark::kMillisecond)->Repetitions(5);
 } // namespace
 
 int main(int argc, char** argv) {
-    gFile = benchsupport::Mp3("10min-320k", {"600", "sine", "220-880", "sine", "330"}, 320);
+    gFile = benchsupport::mp3("10min-320k", {"600", "sine", "220-880", "sine", "330"}, 320);
     if (gFile.empty()) {
         std::fprintf(stderr, "could not make the 10-minute MP3 (sox, lame)\n");
         return 1;
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     // CPU time: both sides are single-threaded work on a file in the page
     // cache, and on a shared machine the wall clock mostly measures the others.
-    benchsupport::PrintRatio("load_10min_320k", reporter.cpuSeconds["BM_DeckOpenLength"],
+    benchsupport::printRatio("load_10min_320k", reporter.cpuSeconds["BM_DeckOpenLength"],
                              reporter.cpuSeconds["BM_Mpg123OpenScan"]);
     benchmark::Shutdown();
     return 0;

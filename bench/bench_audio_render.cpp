@@ -18,13 +18,13 @@ namespace {
 
 std::string gFileA, gFileB;
 
-double ProcessCpuSeconds() {
+double processCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-double Seconds(const timeval& t) {
+double seconds(const timeval& t) {
     return double(t.tv_sec) + double(t.tv_usec) * 1e-6;
 }
 
@@ -41,29 +41,29 @@ void BM_Mpg123Decode(benchmark::State& state) {
         int status = 0;
         rusage usage{};
         wait4(pid, &status, 0, &usage);
-        state.SetIterationTime(Seconds(usage.ru_utime) + Seconds(usage.ru_stime));
+        state.SetIterationTime(seconds(usage.ru_utime) + seconds(usage.ru_stime));
     }
 }
 
 void BM_DecksRender(benchmark::State& state) {
     for (auto _ : state) {
-        const double start = ProcessCpuSeconds();
+        const double start = processCpuSeconds();
         audio::VirtualSoundCard card;
         audio::DeckPlayer a(card), b(card);
-        a.Open(gFileA);
-        b.Open(gFileB);
-        a.Play();
-        b.Play();
-        b.SetVolume(0);
+        a.open(gFileA);
+        b.open(gFileB);
+        a.play();
+        b.play();
+        b.setVolume(0);
         // Cross-fades back and forth in steps of 100 a second.
         for (int second = 0; second < 60; ++second) {
             const int step = second % 20 < 10 ? second % 10 + 1 : 10 - second % 10 - 1;
-            a.SetVolume(1000 - 100 * step);
-            b.SetVolume(100 * step);
-            card.Render(1000);
+            a.setVolume(1000 - 100 * step);
+            b.setVolume(100 * step);
+            card.render(1000);
         }
-        benchmark::DoNotOptimize(a.Position() + b.Position());
-        state.SetIterationTime(ProcessCpuSeconds() - start);
+        benchmark::DoNotOptimize(a.position() + b.position());
+        state.SetIterationTime(processCpuSeconds() - start);
     }
 }
 
@@ -81,8 +81,8 @@ BENCHMARK(BM_DecksRender)
 } // namespace
 
 int main(int argc, char** argv) {
-    gFileA = benchsupport::Mp3("60s-a", {"60", "pinknoise", "vol", "0.3"}, 192);
-    gFileB = benchsupport::Mp3("60s-b", {"60", "sine", "300-3000", "vol", "0.5"}, 192);
+    gFileA = benchsupport::mp3("60s-a", {"60", "pinknoise", "vol", "0.3"}, 192);
+    gFileB = benchsupport::mp3("60s-b", {"60", "sine", "300-3000", "vol", "0.5"}, 192);
     if (gFileA.empty() || gFileB.empty()) {
         std::fprintf(stderr, "could not make the 60-second MP3s (sox, lame)\n");
         return 1;
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchsupport::PrintRatio("render_60s_two_decks", reporter.seconds["BM_DecksRender"],
+    benchsupport::printRatio("render_60s_two_decks", reporter.seconds["BM_DecksRender"],
                              reporter.seconds["BM_Mpg123Decode"]);
     benchmark::Shutdown();
     return 0;

@@ -79,14 +79,14 @@ const char* const kGenres[] = {"Alternative", "Black",    "Blues",    "Country",
                                "R&B",         "Rock",     "Soul",     "Techno",  "Trance", "Funk",
                                "Disco",       "Punk"};
 
-template <class T, size_t N> const T& Pick(const T (&list)[N], std::mt19937& random) {
+template <class T, size_t N> const T& pick(const T (&list)[N], std::mt19937& random) {
     return list[random() % N];
 }
 
-std::string Title(std::mt19937& random) {
-    std::string title = Pick(kWords, random);
+std::string title(std::mt19937& random) {
+    std::string title = pick(kWords, random);
     for (int n = 1 + static_cast<int>(random() % 3); n > 0; --n)
-        title += std::string(" ") + Pick(kWords, random);
+        title += std::string(" ") + pick(kWords, random);
     title[0] = static_cast<char>(std::toupper(title[0]));
     return title;
 }
@@ -107,60 +107,60 @@ struct Catalogue {
 
 // Rows go straight into the database: an artist keeps one decade and one or
 // two genres for all its tracks, as real collections mostly do.
-Catalogue MakeCatalogue(const fs::path& folder) {
+Catalogue makeCatalogue(const fs::path& folder) {
     Catalogue c{(folder / "catalog.sqlite").string(), (folder / "music").string(), {}};
     Database db(c.path);
     std::mt19937 random(42);
     Transaction transaction(db);
-    Statement& track = db.Prepare("INSERT INTO tracks(path, size, mtime, title, artist, year) "
+    Statement& track = db.prepare("INSERT INTO tracks(path, size, mtime, title, artist, year) "
                                   "VALUES (?, 1, 1, ?, ?, ?) RETURNING id");
-    Statement& genre = db.Prepare("INSERT OR IGNORE INTO track_genres VALUES (?, ?)");
+    Statement& genre = db.prepare("INSERT OR IGNORE INTO track_genres VALUES (?, ?)");
     std::string artist;
     std::vector<std::string> artistGenres;
     int decade = 1980;
     for (int i = 0; i < kTracks; ++i) {
         if (i % 20 == 0) {
-            artist = std::string(Pick(kFirst, random)) + " " + Pick(kLast, random) + " " +
+            artist = std::string(pick(kFirst, random)) + " " + pick(kLast, random) + " " +
                      std::to_string(i / 20);
-            artistGenres = {genres::Key(Pick(kGenres, random))};
+            artistGenres = {genres::key(pick(kGenres, random))};
             if (random() % 2)
-                artistGenres.push_back(genres::Key(Pick(kGenres, random)));
+                artistGenres.push_back(genres::key(pick(kGenres, random)));
             decade = 1950 + static_cast<int>(random() % 7) * 10;
         }
-        std::string title = Title(random);
+        std::string title = ::title(random);
         if (i % kRareEvery == 0)
             title += std::string(" ") + kRareWord;
-        track.Reset().Bind(1, c.music + "/" + std::to_string(i) + ".mp3").Bind(2, title);
-        track.Bind(3, artist).Bind(4, std::int64_t{decade + static_cast<int>(random() % 10)});
-        track.Step();
-        const std::int64_t id = track.Int(0);
-        track.Run();
+        track.reset().bind(1, c.music + "/" + std::to_string(i) + ".mp3").bind(2, title);
+        track.bind(3, artist).bind(4, std::int64_t{decade + static_cast<int>(random() % 10)});
+        track.step();
+        const std::int64_t id = track.integer(0);
+        track.run();
         for (const std::string& key : artistGenres)
-            genre.Reset().Bind(1, id).Bind(2, key).Run();
+            genre.reset().bind(1, id).bind(2, key).run();
         if (i % 997 == 0)
             c.seeds.emplace_back(artist, title);
     }
-    Statement& video = db.Prepare("INSERT INTO videos(path, size, mtime, extension, name, title) "
+    Statement& video = db.prepare("INSERT INTO videos(path, size, mtime, extension, name, title) "
                                   "VALUES (?, 1, 1, 'mp4', ?, ?)");
     for (int i = 0; i < kVideos; ++i) {
-        std::string name = std::string(Pick(kLast, random)) + " - " + Title(random);
+        std::string name = std::string(pick(kLast, random)) + " - " + title(random);
         if (i % (kRareEvery / 5) == 0)
             name += std::string(" ") + kRareWord;
-        video.Reset().Bind(1, "/videos/" + std::to_string(i) + ".mp4").Bind(2, name).Bind(3, name);
-        video.Run();
+        video.reset().bind(1, "/videos/" + std::to_string(i) + ".mp4").bind(2, name).bind(3, name);
+        video.run();
     }
-    transaction.Commit();
-    db.Exec("ANALYZE");
+    transaction.commit();
+    db.execute("ANALYZE");
     return c;
 }
 
-double CpuSeconds() {
+double cpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-double WallSeconds() {
+double wallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
@@ -184,7 +184,7 @@ public:
     KeyFloor& operator=(const KeyFloor&) = delete;
 
     // Each key is the values of the statement's parameters, in order.
-    void Read(const std::vector<std::vector<std::string>>& keys) {
+    void read(const std::vector<std::vector<std::string>>& keys) {
         for (const auto& key : keys) {
             for (size_t k = 0; k < key.size(); ++k)
                 sqlite3_bind_text(statement_, static_cast<int>(k) + 1, key[k].data(),
@@ -204,35 +204,35 @@ private:
 using Keys = std::vector<std::vector<std::string>>;
 
 // Blanks as the player's download layer sends them; "&" too.
-std::string Escaped(std::string text) {
+std::string escaped(std::string text) {
     for (size_t at = 0; (at = text.find_first_of(" &", at)) != std::string::npos;)
         text.replace(at, 1, text[at] == ' ' ? "%20" : "%26");
     return text;
 }
 
-std::string Id(Database& db, const char* sql, const std::vector<std::string>& values) {
-    Statement& s = db.Prepare(sql);
+std::string id(Database& db, const char* sql, const std::vector<std::string>& values) {
+    Statement& s = db.prepare(sql);
     for (size_t k = 0; k < values.size(); ++k)
-        s.Bind(static_cast<int>(k) + 1, values[k]);
-    const std::string id = s.Step() ? s.Text(0) : std::string();
-    s.Reset();
+        s.bind(static_cast<int>(k) + 1, values[k]);
+    const std::string id = s.step() ? s.text(0) : std::string();
+    s.reset();
     return id;
 }
 
 // The key of a similar-track answer's list: the seed's profile, as the
 // service works it out.
-std::string ProfileOf(Database& db, const std::string& artist, const std::string& title) {
+std::string profileOf(Database& db, const std::string& artist, const std::string& title) {
     const std::string track =
-        Id(db, "SELECT id FROM tracks WHERE artist = ? AND title = ?", {artist, title});
+        id(db, "SELECT id FROM tracks WHERE artist = ? AND title = ?", {artist, title});
     std::vector<std::string> genres;
-    Statement& genresOf = db.Prepare("SELECT genre FROM track_genres WHERE track_id = ?");
-    genresOf.Bind(1, track);
-    while (genresOf.Step())
-        genres.push_back(genresOf.Text(0));
-    const std::int64_t year = std::stoll(Id(db, "SELECT year FROM tracks WHERE id = ?", {track}));
-    const std::string key = similarity::ProfileKey(genres, year > 0 ? std::vector{year / 10}
+    Statement& genresOf = db.prepare("SELECT genre FROM track_genres WHERE track_id = ?");
+    genresOf.bind(1, track);
+    while (genresOf.step())
+        genres.push_back(genresOf.text(0));
+    const std::int64_t year = std::stoll(id(db, "SELECT year FROM tracks WHERE id = ?", {track}));
+    const std::string key = similarity::profileKey(genres, year > 0 ? std::vector{year / 10}
                                                                     : std::vector<std::int64_t>{});
-    return Id(db, "SELECT id FROM track_profiles WHERE key = ?", {key});
+    return id(db, "SELECT id FROM track_profiles WHERE key = ?", {key});
 }
 
 // One call of the method for case i, and the floor for the same answer.
@@ -245,7 +245,7 @@ struct Timed {
 
 // Ours and the floor in turn, call by call, so that both meet the same
 // disturbances of a shared machine.
-std::pair<benchsupport::Spread, benchsupport::Spread> Measure(size_t runs, const Timed& method) {
+std::pair<benchsupport::Spread, benchsupport::Spread> measure(size_t runs, const Timed& method) {
     for (size_t i = 0; i < std::min<size_t>(runs / 10 + 1, 50); ++i) {
         method.ours(i % method.cases); // warm the caches as a running service has them
         method.floor(i % method.cases);
@@ -253,17 +253,17 @@ std::pair<benchsupport::Spread, benchsupport::Spread> Measure(size_t runs, const
     std::vector<double> ours;
     std::vector<double> floor;
     for (size_t i = 0; i < runs; ++i) {
-        const double start = WallSeconds();
+        const double start = wallSeconds();
         method.ours(i % method.cases);
-        const double middle = WallSeconds();
+        const double middle = wallSeconds();
         method.floor(i % method.cases);
         ours.push_back(middle - start);
-        floor.push_back(WallSeconds() - middle);
+        floor.push_back(wallSeconds() - middle);
     }
     return {benchsupport::Spread(std::move(ours)), benchsupport::Spread(std::move(floor))};
 }
 
-std::vector<Timed> TimedMethods(const Catalogue& catalogue, ConnectionPool& pool,
+std::vector<Timed> timedMethods(const Catalogue& catalogue, ConnectionPool& pool,
                                 std::vector<std::unique_ptr<KeyFloor>>& floors) {
     Database db(catalogue.path);
     const auto floor = [&](const char* sql) {
@@ -286,50 +286,50 @@ std::vector<Timed> TimedMethods(const Catalogue& catalogue, ConnectionPool& pool
     const auto trackKeys = [&](const std::vector<queries::Track>& rows) {
         Keys keys;
         for (const queries::Track& t : rows)
-            keys.push_back({Id(db, "SELECT id FROM tracks WHERE path = ?", {t.path})});
+            keys.push_back({id(db, "SELECT id FROM tracks WHERE path = ?", {t.path})});
         return keys;
     };
     std::vector<Keys> searchKeys, videoKeys, similarKeys, artistKeys, topKeys;
     const std::vector<std::string> words{kRareWord, kCommonWord};
     for (const std::string& w : words) {
-        searchKeys.push_back(trackKeys(queries::SearchTracks(db, w, window).rows));
+        searchKeys.push_back(trackKeys(queries::searchTracks(db, w, window).rows));
         Keys keys;
-        for (const auto& v : queries::SearchVideos(db, w, {50, 0}).rows)
+        for (const auto& v : queries::searchVideos(db, w, {50, 0}).rows)
             keys.push_back({std::to_string(v.id)});
         videoKeys.push_back(keys);
     }
     // A similar-track answer: the artist's other tracks, then its list.
     const auto& seeds = catalogue.seeds;
     for (const auto& [artist, title] : seeds) {
-        const auto answer = queries::SimilarTracks(db, artist, title, window).rows;
+        const auto answer = queries::similarTracks(db, artist, title, window).rows;
         Keys keys;
         std::int64_t listed = 0;
         for (const queries::Track& t : answer) {
             if (t.score == 3000)
-                keys.push_back({Id(db, "SELECT id FROM tracks WHERE path = ?", {t.path})});
+                keys.push_back({id(db, "SELECT id FROM tracks WHERE path = ?", {t.path})});
             else
                 ++listed;
         }
         // The list's rows down to the answer's last, the seed artist's own
         // among them (the answer passes over them).
-        const std::string profile = ProfileOf(db, artist, title);
+        const std::string profile = profileOf(db, artist, title);
         std::int64_t rows = 0;
-        Statement& list = db.Prepare("SELECT t.artist FROM similar_tracks s JOIN tracks t ON "
+        Statement& list = db.prepare("SELECT t.artist FROM similar_tracks s JOIN tracks t ON "
                                      "t.id = s.track_id WHERE s.profile = ? ORDER BY s.rank");
-        list.Bind(1, profile);
-        for (std::int64_t others = 0; others < listed && list.Step(); ++rows)
-            if (similarity::Fold(list.Text(0)) != similarity::Fold(artist))
+        list.bind(1, profile);
+        for (std::int64_t others = 0; others < listed && list.step(); ++rows)
+            if (similarity::fold(list.text(0)) != similarity::fold(artist))
                 ++others;
-        list.Reset();
+        list.reset();
         keys.push_back({profile, std::to_string(rows)});
         similarKeys.push_back(keys);
         artistKeys.push_back(
-            {{Id(db, "SELECT id FROM artists WHERE key = ?", {similarity::Fold(artist)})}});
+            {{id(db, "SELECT id FROM artists WHERE key = ?", {similarity::fold(artist)})}});
     }
     std::vector<std::string> tags;
     for (const char* genre : kGenres) {
         tags.push_back(genre);
-        topKeys.push_back({{"g:" + genres::Key(genre)}});
+        topKeys.push_back({{"g:" + genres::key(genre)}});
     }
     for (int decade = 1950; decade < 2010; decade += 10) {
         tags.push_back(std::to_string(decade) + "s");
@@ -338,21 +338,21 @@ std::vector<Timed> TimedMethods(const Catalogue& catalogue, ConnectionPool& pool
 
     auto service = std::make_shared<Service>(pool);
     const auto music = [service](const std::string& query) {
-        const Reply reply = service->Music(query);
+        const Reply reply = service->music(query);
         if (reply.status != 200)
             std::fprintf(stderr, "not answered: %s\n", query.c_str());
         benchmark::DoNotOptimize(reply.body.data());
     };
     const auto video = [service](const std::string& word) {
-        const Reply reply = service->Video("vq=" + Escaped(word) + "&max-results=50&start-index=1",
+        const Reply reply = service->video("vq=" + escaped(word) + "&max-results=50&start-index=1",
                                            "http://127.0.0.1:8098");
         benchmark::DoNotOptimize(reply.body.data());
     };
     // Own rows read by id, then the list by (profile, rank).
     const auto similarFloor = [=](size_t i) {
         const Keys& keys = similarKeys[i];
-        tracks->Read(Keys(keys.begin(), keys.end() - 1));
-        similarTracks->Read({keys.back()});
+        tracks->read(Keys(keys.begin(), keys.end() - 1));
+        similarTracks->read({keys.back()});
     };
     std::vector<Timed> timed;
     for (size_t w = 0; w < words.size(); ++w) {
@@ -360,49 +360,49 @@ std::vector<Timed> TimedMethods(const Catalogue& catalogue, ConnectionPool& pool
         timed.push_back(
             {"track_search" + kind, 1,
              [=](size_t) { music("method=track.search&limit=100&track=" + words[w] + "&page=1"); },
-             [=](size_t) { tracks->Read(searchKeys[w]); }});
+             [=](size_t) { tracks->read(searchKeys[w]); }});
         timed.push_back({"video_search" + kind, 1, [=](size_t) { video(words[w]); },
-                         [=](size_t) { videos->Read(videoKeys[w]); }});
+                         [=](size_t) { videos->read(videoKeys[w]); }});
     }
     timed.push_back({"track_getsimilar", seeds.size(),
                      [=](size_t i) {
                          music("method=track.getSimilar&limit=100&artist=" +
-                               Escaped(seeds[i].first) + "&track=" + Escaped(seeds[i].second));
+                               escaped(seeds[i].first) + "&track=" + escaped(seeds[i].second));
                      },
                      similarFloor});
     timed.push_back({"artist_getsimilar", seeds.size(),
                      [=](size_t i) {
                          music("method=artist.getSimilar&limit=100&artist=" +
-                               Escaped(seeds[i].first));
+                               escaped(seeds[i].first));
                      },
-                     [=](size_t i) { similarArtists->Read(artistKeys[i]); }});
+                     [=](size_t i) { similarArtists->read(artistKeys[i]); }});
     timed.push_back({"tag_gettopartists", tags.size(),
                      [=](size_t i) {
-                         music("method=tag.gettopartists&limit=100&tag=" + Escaped(tags[i]) +
+                         music("method=tag.gettopartists&limit=100&tag=" + escaped(tags[i]) +
                                "&page=1");
                      },
-                     [=](size_t i) { topArtists->Read(topKeys[i]); }});
+                     [=](size_t i) { topArtists->read(topKeys[i]); }});
     return timed;
 }
 
-void ReportSearches(const Catalogue& catalogue, ConnectionPool& pool) {
+void reportSearches(const Catalogue& catalogue, ConnectionPool& pool) {
     std::vector<std::unique_ptr<KeyFloor>> floors;
-    for (const Timed& method : TimedMethods(catalogue, pool, floors)) {
-        const auto [ours, floor] = Measure(1000, method);
+    for (const Timed& method : timedMethods(catalogue, pool, floors)) {
+        const auto [ours, floor] = measure(1000, method);
         std::printf("%-24s ours p50 %8.1f us p99 %8.1f us | floor p50 %7.1f us p99 %7.1f us\n",
-                    method.name.c_str(), ours.Percentile(50) * 1e6, ours.Percentile(99) * 1e6,
-                    floor.Percentile(50) * 1e6, floor.Percentile(99) * 1e6);
-        benchsupport::PrintRatio(method.name + "_p50_100k", ours.Percentile(50),
-                                 floor.Percentile(50));
-        benchsupport::PrintRatio(method.name + "_p99_100k", ours.Percentile(99),
-                                 floor.Percentile(99));
+                    method.name.c_str(), ours.percentile(50) * 1e6, ours.percentile(99) * 1e6,
+                    floor.percentile(50) * 1e6, floor.percentile(99) * 1e6);
+        benchsupport::printRatio(method.name + "_p50_100k", ours.percentile(50),
+                                 floor.percentile(50));
+        benchsupport::printRatio(method.name + "_p99_100k", ours.percentile(99),
+                                 floor.percentile(99));
     }
 }
 
 // --- one changed file --------------------------------------------------------
 
 // A tiny MP3 made once by sox and lame; its bytes, without any tag.
-std::string MakeSound(const fs::path& folder) {
+std::string makeSound(const fs::path& folder) {
     const std::string wav = (folder / "t.wav").string();
     const std::string mp3 = (folder / "t.mp3").string();
     if (std::system(("sox -n -r 8000 -c 1 '" + wav + "' synth 0.1 sine 440 && lame --quiet -b 8 '" +
@@ -414,7 +414,7 @@ std::string MakeSound(const fs::path& folder) {
 }
 
 // An ID3v2.3 tag with Latin-1 text frames.
-std::string Id3v2(const std::vector<std::pair<const char*, std::string>>& fields) {
+std::string id3v2(const std::vector<std::pair<const char*, std::string>>& fields) {
     std::string frames;
     for (const auto& [id, text] : fields) {
         const auto size = static_cast<std::uint32_t>(text.size() + 1);
@@ -431,48 +431,48 @@ std::string Id3v2(const std::vector<std::pair<const char*, std::string>>& fields
     return tag + frames;
 }
 
-void WriteTagged(const fs::path& file, const std::string& sound, const std::string& title,
+void writeTagged(const fs::path& file, const std::string& sound, const std::string& title,
                  const std::string& artist, const std::string& genre, int year) {
     std::ofstream(file, std::ios::binary)
-        << Id3v2(
+        << id3v2(
                {{"TIT2", title}, {"TPE1", artist}, {"TCON", genre}, {"TYER", std::to_string(year)}})
         << sound;
 }
 
 // The file of one catalogued track changes (its tags alternate between two
 // artists, genres and decades) and the catalogue takes it in.
-void ReportOneFileUpdate(const Catalogue& catalogue, const std::string& sound) {
+void reportOneFileUpdate(const Catalogue& catalogue, const std::string& sound) {
     fs::create_directories(catalogue.music);
     const std::string file = catalogue.music + "/4242.mp3";
     Database db(catalogue.path);
-    const double start = CpuSeconds();
-    similarity::Recompute(db);
-    const double full = CpuSeconds() - start;
+    const double start = cpuSeconds();
+    similarity::recompute(db);
+    const double full = cpuSeconds() - start;
     std::printf("every similarity list made in %.2f s CPU\n", full);
     std::vector<double> times;
     for (int round = 0; round < 7; ++round) {
-        WriteTagged(file, sound, round % 2 ? "Changed Once" : "Changed Twice",
+        writeTagged(file, sound, round % 2 ? "Changed Once" : "Changed Twice",
                     round % 2 ? "Aaron Aardvark" : "Zoe Stone 77", round % 2 ? "Jazz" : "Punk",
                     round % 2 ? 1964 : 1999);
         Scanner scanner(db, {{catalogue.music}, {}});
-        const double before = CpuSeconds();
-        const ScanReport report = scanner.Update({file});
-        times.push_back(CpuSeconds() - before);
-        if (report.read != 1 || !similarity::Ready(db))
+        const double before = cpuSeconds();
+        const ScanReport report = scanner.update({file});
+        times.push_back(cpuSeconds() - before);
+        if (report.read != 1 || !similarity::ready(db))
             std::fprintf(stderr, "the changed file was not taken in\n");
     }
     const benchsupport::Spread spread(times);
-    std::printf("one changed file: %.1f ms CPU median, %.1f ms worst\n", spread.Median() * 1e3,
-                spread.Worst() * 1e3);
-    std::printf("ratio one_file_update_cpu_ms_100k %.1f\n", spread.Median() * 1e3);
-    std::printf("ratio one_file_update_worst_cpu_ms_100k %.1f\n", spread.Worst() * 1e3);
-    benchsupport::PrintRatio("one_file_update_vs_all_lists_100k", spread.Median(), full);
+    std::printf("one changed file: %.1f ms CPU median, %.1f ms worst\n", spread.median() * 1e3,
+                spread.worst() * 1e3);
+    std::printf("ratio one_file_update_cpu_ms_100k %.1f\n", spread.median() * 1e3);
+    std::printf("ratio one_file_update_worst_cpu_ms_100k %.1f\n", spread.worst() * 1e3);
+    benchsupport::printRatio("one_file_update_vs_all_lists_100k", spread.median(), full);
 }
 
 // --- scans of 100,000 files --------------------------------------------------
 
 // Tagged MP3 files, 200 to a folder, each with tags of its own.
-std::vector<std::string> MakeScanFiles(const fs::path& music, const std::string& sound) {
+std::vector<std::string> makeScanFiles(const fs::path& music, const std::string& sound) {
     std::mt19937 random(7);
     std::vector<std::string> files;
     for (int i = 0; i < kScanFiles; ++i) {
@@ -480,9 +480,9 @@ std::vector<std::string> MakeScanFiles(const fs::path& music, const std::string&
             music / ("sub" + std::to_string(i / 200)) / ("track" + std::to_string(i) + ".mp3");
         if (i % 200 == 0)
             fs::create_directories(file.parent_path());
-        WriteTagged(file, sound, Title(random),
-                    std::string(Pick(kFirst, random)) + " " + Pick(kLast, random),
-                    Pick(kGenres, random), 1960 + static_cast<int>(random() % 60));
+        writeTagged(file, sound, title(random),
+                    std::string(pick(kFirst, random)) + " " + pick(kLast, random),
+                    pick(kGenres, random), 1960 + static_cast<int>(random() % 60));
         files.push_back(file.string());
     }
     return files;
@@ -490,7 +490,7 @@ std::vector<std::string> MakeScanFiles(const fs::path& music, const std::string&
 
 // The floor of a scan: the walk with a stat of every file, and (tags) TagLib
 // reading each file's tag.
-void WalkAndRead(const fs::path& music, bool tags) {
+void walkAndRead(const fs::path& music, bool tags) {
     size_t bytes = 0;
     for (const auto& entry : fs::recursive_directory_iterator(music)) {
         struct stat info {};
@@ -512,49 +512,49 @@ struct Cost {
     double wall = 0;
 };
 
-Cost Timing(const std::function<void()>& work) {
-    const double cpu = CpuSeconds();
-    const double wall = WallSeconds();
+Cost timing(const std::function<void()>& work) {
+    const double cpu = cpuSeconds();
+    const double wall = wallSeconds();
     work();
-    return {CpuSeconds() - cpu, WallSeconds() - wall};
+    return {cpuSeconds() - cpu, wallSeconds() - wall};
 }
 
-void ReportScans(const fs::path& folder, const std::string& sound) {
+void reportScans(const fs::path& folder, const std::string& sound) {
     const fs::path music = folder / "scan";
-    if (MakeScanFiles(music, sound).size() != static_cast<size_t>(kScanFiles))
+    if (makeScanFiles(music, sound).size() != static_cast<size_t>(kScanFiles))
         return;
     const std::string path = (folder / "scan.sqlite").string();
     std::vector<double> floorCpu, oursCpu, walkWall, rescanWall;
     for (int round = 0; round < 3; ++round) {
-        floorCpu.push_back(Timing([&] { WalkAndRead(music, true); }).cpu);
+        floorCpu.push_back(timing([&] { walkAndRead(music, true); }).cpu);
         for (const char* suffix : {"", "-wal", "-shm"})
             fs::remove(path + suffix);
-        oursCpu.push_back(Timing([&] {
+        oursCpu.push_back(timing([&] {
                               Database db(path);
                               Scanner scanner(db, {{music.string()}, {}});
-                              if (scanner.Run().read != kScanFiles)
+                              if (scanner.run().read != kScanFiles)
                                   std::fprintf(stderr, "not all files read\n");
                           }).cpu);
     }
     for (int round = 0; round < 5; ++round) {
-        walkWall.push_back(Timing([&] { WalkAndRead(music, false); }).wall);
-        rescanWall.push_back(Timing([&] {
+        walkWall.push_back(timing([&] { walkAndRead(music, false); }).wall);
+        rescanWall.push_back(timing([&] {
                                  Database db(path);
                                  Scanner scanner(db, {{music.string()}, {}});
-                                 if (scanner.Run().unchanged != kScanFiles)
+                                 if (scanner.run().unchanged != kScanFiles)
                                      std::fprintf(stderr, "the rescan read files again\n");
                              }).wall);
     }
     const benchsupport::Spread floor(floorCpu), ours(oursCpu), walk(walkWall), rescan(rescanWall);
     std::printf("first scan: ours %.2f s CPU (worst %.2f) | walk + TagLib %.2f s (worst %.2f)\n",
-                ours.Median(), ours.Worst(), floor.Median(), floor.Worst());
+                ours.median(), ours.worst(), floor.median(), floor.worst());
     std::printf("unchanged rescan: ours %.2f s wall (worst %.2f) | walk %.2f s (worst %.2f)\n",
-                rescan.Median(), rescan.Worst(), walk.Median(), walk.Worst());
-    benchsupport::PrintRatio("first_scan_100k", ours.Median(), floor.Median());
-    benchsupport::PrintRatio("first_scan_worst_100k", ours.Worst(), floor.Median());
-    std::printf("ratio unchanged_rescan_wall_s_100k %.2f\n", rescan.Median());
-    std::printf("ratio unchanged_rescan_worst_wall_s_100k %.2f\n", rescan.Worst());
-    benchsupport::PrintRatio("unchanged_rescan_vs_walk_100k", rescan.Median(), walk.Median());
+                rescan.median(), rescan.worst(), walk.median(), walk.worst());
+    benchsupport::printRatio("first_scan_100k", ours.median(), floor.median());
+    benchsupport::printRatio("first_scan_worst_100k", ours.worst(), floor.median());
+    std::printf("ratio unchanged_rescan_wall_s_100k %.2f\n", rescan.median());
+    std::printf("ratio unchanged_rescan_worst_wall_s_100k %.2f\n", rescan.worst());
+    benchsupport::printRatio("unchanged_rescan_vs_walk_100k", rescan.median(), walk.median());
 }
 
 } // namespace
@@ -571,24 +571,24 @@ int main(int argc, char** argv) {
     if (!mkdtemp(pattern))
         return 1;
     const fs::path folder = pattern;
-    const std::string sound = MakeSound(folder);
+    const std::string sound = makeSound(folder);
     if (sound.empty()) {
         std::fprintf(stderr, "bench_catalog: could not make a sound file (sox, lame)\n");
         fs::remove_all(folder);
         return 1;
     }
-    const Catalogue catalogue = MakeCatalogue(folder);
+    const Catalogue catalogue = makeCatalogue(folder);
     if (wanted("update"))
-        ReportOneFileUpdate(catalogue, sound);
+        reportOneFileUpdate(catalogue, sound);
     if (wanted("search")) {
         Database db(catalogue.path);
-        if (!similarity::Ready(db))
-            similarity::Recompute(db);
+        if (!similarity::ready(db))
+            similarity::recompute(db);
         ConnectionPool pool(catalogue.path);
-        ReportSearches(catalogue, pool);
+        reportSearches(catalogue, pool);
     }
     if (wanted("scan"))
-        ReportScans(folder, sound);
+        reportScans(folder, sound);
     fs::remove_all(folder);
     return 0;
 }

@@ -14,20 +14,20 @@ std::string gFlac;
 void BM_FfmpegDecoderFlac(benchmark::State& state) {
     std::vector<audio::StereoFrame> chunk(4096);
     for (auto _ : state) {
-        const double start = benchsupport::ThreadCpuSeconds();
+        const double start = benchsupport::threadCpuSeconds();
         audio::FfmpegDecoder decoder;
-        decoder.Open(gFlac);
+        decoder.open(gFlac);
         std::size_t frames = 0;
-        while (!decoder.Finished())
-            frames += decoder.Decode(chunk.data(), chunk.size());
+        while (!decoder.finished())
+            frames += decoder.decode(chunk.data(), chunk.size());
         benchmark::DoNotOptimize(frames);
-        state.SetIterationTime(benchsupport::ThreadCpuSeconds() - start);
+        state.SetIterationTime(benchsupport::threadCpuSeconds() - start);
     }
 }
 
 void BM_FlacToolDecode(benchmark::State& state) {
     for (auto _ : state) {
-        const double cpu = benchsupport::PeerCpuSeconds({"flac", "-d", "-c", "-s", gFlac});
+        const double cpu = benchsupport::peerCpuSeconds({"flac", "-d", "-c", "-s", gFlac});
         if (cpu < 0)
             state.SkipWithError("flac failed");
         state.SetIterationTime(std::max(cpu, 1e-6));
@@ -51,9 +51,9 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString wav = dir.filePath("track.wav");
     gFlac = dir.filePath("track.flac").toStdString();
-    if (!benchsupport::Run("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "600",
+    if (!benchsupport::run("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "600",
                                    "sine", "220-880", "sine", "330", "vol", "0.5"}) ||
-        !benchsupport::Run("flac", {"-s", "-f", "-o", QString::fromStdString(gFlac), wav})) {
+        !benchsupport::run("flac", {"-s", "-f", "-o", QString::fromStdString(gFlac), wav})) {
         std::fprintf(stderr, "could not make the 10-minute FLAC (sox, flac)\n");
         return 1;
     }
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchsupport::PrintRatio("decode_10min_flac", reporter.seconds["BM_FfmpegDecoderFlac"],
+    benchsupport::printRatio("decode_10min_flac", reporter.seconds["BM_FfmpegDecoderFlac"],
                              reporter.seconds["BM_FlacToolDecode"]);
     benchmark::Shutdown();
     return 0;

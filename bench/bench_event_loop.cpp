@@ -38,7 +38,7 @@ struct Setup {
 Setup* g_setup = nullptr;
 
 // Turns the loop for `window` (or until `done`) with the probe running.
-std::chrono::microseconds Watch(std::chrono::milliseconds window,
+std::chrono::microseconds watch(std::chrono::milliseconds window,
                                 const std::function<bool()>& done = {}) {
     EventLoopProbe probe;
     QEventLoop loop;
@@ -53,45 +53,45 @@ std::chrono::microseconds Watch(std::chrono::milliseconds window,
         });
         check.start(20);
     }
-    probe.Start();
+    probe.start();
     end.start(window);
     loop.exec();
-    probe.Stop();
-    return probe.Longest();
+    probe.stop();
+    return probe.longest();
 }
 
-void Report(benchmark::State& state, std::chrono::microseconds longest) {
+void report(benchmark::State& state, std::chrono::microseconds longest) {
     state.SetIterationTime(std::chrono::duration<double>(longest).count());
 }
 
 void BM_IdleLoopStall(benchmark::State& state) {
     for (auto _ : state)
-        Report(state, Watch(kWindow));
+        report(state, watch(kWindow));
 }
 
 void BM_TricklingSearchStall(benchmark::State& state) {
     for (auto _ : state) {
-        g_setup->library->RunQuery("track.search", "a trickle");
-        Report(state, Watch(kWindow));
-        g_setup->library->RunQuery("youtube.sources", "clip"); // cancels the trickle
-        Watch(2s, [] { return !g_setup->library->Searching(); });
+        g_setup->library->runQuery("track.search", "a trickle");
+        report(state, watch(kWindow));
+        g_setup->library->runQuery("youtube.sources", "clip"); // cancels the trickle
+        watch(2s, [] { return !g_setup->library->searching(); });
     }
 }
 
 void BM_ConversionStall(benchmark::State& state) {
     for (auto _ : state) {
-        QTreeWidget* results = g_setup->library->Widgets().resultsList;
+        QTreeWidget* results = g_setup->library->widgets().resultsList;
         if (results->topLevelItemCount() == 0) {
             state.SkipWithError("no video row to convert");
             return;
         }
         results->setCurrentItem(results->topLevelItem(0));
         g_setup->conversion->startOrCancel();
-        if (!g_setup->conversion->Converting()) {
+        if (!g_setup->conversion->converting()) {
             state.SkipWithError("the conversion did not start");
             return;
         }
-        Report(state, Watch(60s, [] { return !g_setup->conversion->Converting(); }));
+        report(state, watch(60s, [] { return !g_setup->conversion->converting(); }));
     }
 }
 
@@ -111,7 +111,7 @@ BENCHMARK(BM_ConversionStall)
     ->Repetitions(3)
     ->Unit(benchmark::kMicrosecond);
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
     for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
@@ -126,22 +126,22 @@ int main(int argc, char** argv) {
     Setup setup;
     g_setup = &setup;
     if (!setup.folder.isValid() || !QDir(setup.folder.path()).mkpath("data/queries") ||
-        TestClip().empty())
+        testClip().empty())
         return 1;
-    const std::string clip = "http://" + setup.server.Host() + "/media/clip.mp4";
-    setup.server.Serve("/media/clip.mp4", {200, "video/mp4", ReadFile(TestClip()), {}});
-    setup.server.Serve("/api/video/", {200,
+    const std::string clip = "http://" + setup.server.host() + "/media/clip.mp4";
+    setup.server.serve("/media/clip.mp4", {200, "video/mp4", readFile(testClip()), {}});
+    setup.server.serve("/api/video/", {200,
                                        "text/xml",
-                                       Replaced(Answer("youtube_sources.xml"),
+                                       replaced(answer("youtube_sources.xml"),
                                                 "http://video.example/watch?v=", clip + "?v="),
                                        {}});
-    LoopbackServer::Response trickle{200, "text/xml", Answer("track_search.xml"), {}};
+    LoopbackServer::Response trickle{200, "text/xml", answer("track_search.xml"), {}};
     trickle.trickleMs = 1000;
-    setup.server.Serve("/api/music/", trickle);
-    setenv("KOLVADECK_SEARCH_HOST", setup.server.Host().c_str(), 1);
-    setenv("KOLVADECK_SITE_HOST", setup.server.Host().c_str(), 1);
+    setup.server.serve("/api/music/", trickle);
+    setenv("KOLVADECK_SEARCH_HOST", setup.server.host().c_str(), 1);
+    setenv("KOLVADECK_SITE_HOST", setup.server.host().c_str(), 1);
     int conversions = 0;
-    dialogs::SetHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
+    dialogs::setHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
         if (r.kind != dialogs::Kind::SaveFile)
             reply(dialogs::Answer{true, {}});
         reply(dialogs::Answer{true,
@@ -155,20 +155,20 @@ int main(int argc, char** argv) {
         new ConversionPipeline(setup.library, &setup.tools, setup.page.get(),
                                QCoreApplication::applicationDirPath().toStdString() + "/../app");
     setup.page->show();
-    setup.library->RunQuery("youtube.sources", "clip");
-    Watch(5s, [&] { return !setup.library->Searching(); });
+    setup.library->runQuery("youtube.sources", "clip");
+    watch(5s, [&] { return !setup.library->searching(); });
 
     benchmark::Initialize(&argc, argv);
     benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n");
     // The fastest of three is the least disturbed by other work on the machine.
-    benchsupport::PrintRatio("event_loop_stall_trickling_search",
+    benchsupport::printRatio("event_loop_stall_trickling_search",
                              reporter.seconds["BM_TricklingSearchStall"],
                              reporter.seconds["BM_IdleLoopStall"]);
-    benchsupport::PrintRatio("event_loop_stall_conversion", reporter.seconds["BM_ConversionStall"],
+    benchsupport::printRatio("event_loop_stall_conversion", reporter.seconds["BM_ConversionStall"],
                              reporter.seconds["BM_IdleLoopStall"]);
     benchmark::Shutdown();
-    dialogs::SetHandler({});
+    dialogs::setHandler({});
     return 0;
 }

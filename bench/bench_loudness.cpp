@@ -13,17 +13,17 @@ namespace {
 std::string gFlac;
 std::string gMp3;
 
-void Ours(benchmark::State& state, const std::string& file) {
+void ours(benchmark::State& state, const std::string& file) {
     for (auto _ : state) {
-        const double start = benchsupport::ThreadCpuSeconds();
-        benchmark::DoNotOptimize(analysis::AnalyseLoudness(file));
-        state.SetIterationTime(benchsupport::ThreadCpuSeconds() - start);
+        const double start = benchsupport::threadCpuSeconds();
+        benchmark::DoNotOptimize(analysis::analyseLoudness(file));
+        state.SetIterationTime(benchsupport::threadCpuSeconds() - start);
     }
 }
 
-void Ffmpeg(benchmark::State& state, const std::string& file) {
+void ffmpeg(benchmark::State& state, const std::string& file) {
     for (auto _ : state) {
-        const double cpu = benchsupport::PeerCpuSeconds(
+        const double cpu = benchsupport::peerCpuSeconds(
             {"ffmpeg", "-nostdin", "-i", file, "-af", "ebur128", "-f", "null", "-"});
         if (cpu < 0)
             state.SkipWithError("ffmpeg failed");
@@ -32,16 +32,16 @@ void Ffmpeg(benchmark::State& state, const std::string& file) {
 }
 
 void BM_AnalyseFlac(benchmark::State& state) {
-    Ours(state, gFlac);
+    ours(state, gFlac);
 }
 void BM_FfmpegEbur128Flac(benchmark::State& state) {
-    Ffmpeg(state, gFlac);
+    ffmpeg(state, gFlac);
 }
 void BM_AnalyseMp3(benchmark::State& state) {
-    Ours(state, gMp3);
+    ours(state, gMp3);
 }
 void BM_FfmpegEbur128Mp3(benchmark::State& state) {
-    Ffmpeg(state, gMp3);
+    ffmpeg(state, gMp3);
 }
 
 BENCHMARK(BM_AnalyseFlac)
@@ -72,10 +72,10 @@ int main(int argc, char** argv) {
     const QString wav = dir.filePath("track.wav");
     gFlac = dir.filePath("track.flac").toStdString();
     gMp3 = dir.filePath("track.mp3").toStdString();
-    if (!benchsupport::Run("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "600",
+    if (!benchsupport::run("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "600",
                                    "sine", "220-880", "sine", "330", "vol", "0.5"}) ||
-        !benchsupport::Run("flac", {"-s", "-f", "-o", QString::fromStdString(gFlac), wav}) ||
-        !benchsupport::Run("lame", {"--quiet", "-b", "320", wav, QString::fromStdString(gMp3)})) {
+        !benchsupport::run("flac", {"-s", "-f", "-o", QString::fromStdString(gFlac), wav}) ||
+        !benchsupport::run("lame", {"--quiet", "-b", "320", wav, QString::fromStdString(gMp3)})) {
         std::fprintf(stderr, "could not make the 10-minute track (sox, flac, lame)\n");
         return 1;
     }
@@ -83,9 +83,9 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchsupport::PrintRatio("loudness_10min_flac", reporter.seconds["BM_AnalyseFlac"],
+    benchsupport::printRatio("loudness_10min_flac", reporter.seconds["BM_AnalyseFlac"],
                              reporter.seconds["BM_FfmpegEbur128Flac"]);
-    benchsupport::PrintRatio("loudness_10min_mp3", reporter.seconds["BM_AnalyseMp3"],
+    benchsupport::printRatio("loudness_10min_mp3", reporter.seconds["BM_AnalyseMp3"],
                              reporter.seconds["BM_FfmpegEbur128Mp3"]);
     benchmark::Shutdown();
     return 0;

@@ -28,7 +28,7 @@ constexpr int kBytes = 8192;
 // voice or music moves the bar from one buffer to the next.
 std::vector<std::vector<char>> gBuffers;
 
-void MakeBuffers() {
+void makeBuffers() {
     for (double amplitude : {9000.0, 14000.0}) {
         std::vector<std::int16_t> samples(kBytes / 2);
         for (std::size_t i = 0; i < samples.size(); ++i)
@@ -53,8 +53,8 @@ void BM_PeakScanFloor(benchmark::State& state) {
 // Buffers fed to the program's meter, which is on screen (each level is
 // copied there); with paint, each buffer is followed by the paint it asks for,
 // as the event loop runs it between two buffers 46 ms apart.
-void FeedBuffers(benchmark::State& state, bool paint) {
-    std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
+void feedBuffers(benchmark::State& state, bool paint) {
+    std::unique_ptr<LevelMeter> meter(createInputMeter(nullptr));
     meter->show();
     QApplication::processEvents();
     InputLevel level(meter.get());
@@ -64,14 +64,14 @@ void FeedBuffers(benchmark::State& state, bool paint) {
         if (paint)
             QApplication::processEvents();
     }
-    benchmark::DoNotOptimize(meter->LitCount(0));
+    benchmark::DoNotOptimize(meter->litCount(0));
 }
 
 void BM_BufferFilled(benchmark::State& state) {
-    FeedBuffers(state, false);
+    feedBuffers(state, false);
 }
 void BM_BufferFilledAndPainted(benchmark::State& state) {
-    FeedBuffers(state, true);
+    feedBuffers(state, true);
 }
 
 BENCHMARK(BM_PeakScanFloor)->Repetitions(3);
@@ -84,23 +84,23 @@ int main(int argc, char** argv) {
     std::unique_ptr<benchsupport::PrivateXvfb> xvfb;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         xvfb = std::make_unique<benchsupport::PrivateXvfb>();
-        if (xvfb->Display().empty()) {
+        if (xvfb->display().empty()) {
             std::fprintf(stderr, "bench_meter: Xvfb did not start\n");
             return 1;
         }
-        qputenv("DISPLAY", xvfb->Display().c_str());
+        qputenv("DISPLAY", xvfb->display().c_str());
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     std::printf("platform %s\n", qgetenv("QT_QPA_PLATFORM").constData());
     QApplication app(argc, argv);
-    MakeBuffers();
+    makeBuffers();
     benchmark::Initialize(&argc, argv);
     // The fastest CPU time of each (this process's work only: the machine is shared).
     benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchsupport::PrintRatio("buffer_filled_8k", reporter.cpuSeconds["BM_BufferFilled"],
+    benchsupport::printRatio("buffer_filled_8k", reporter.cpuSeconds["BM_BufferFilled"],
                              reporter.cpuSeconds["BM_PeakScanFloor"]);
-    benchsupport::PrintRatio("buffer_filled_painted_8k",
+    benchsupport::printRatio("buffer_filled_painted_8k",
                              reporter.cpuSeconds["BM_BufferFilledAndPainted"],
                              reporter.cpuSeconds["BM_PeakScanFloor"]);
     benchmark::Shutdown();

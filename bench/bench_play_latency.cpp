@@ -1,6 +1,6 @@
 // The real output on a private PulseAudio server (the tests' configuration),
 // each figure against a peer or a floor measured in the same run:
-//   - play to sound: from DeckPlayer::Play on a program already running (its
+//   - play to sound: from DeckPlayer::play on a program already running (its
 //     stream resting) to the tone at ci_sink.monitor, against the same tone
 //     written to an already connected `pacat` at the same moment; medians;
 //   - a deck started while another plays, and Stop, against their targets
@@ -55,7 +55,7 @@ constexpr int kRate = 44100;
 std::string gMp3, gWav;
 std::vector<double> gOursMs, gPeerMs;
 
-pid_t Spawn(std::vector<std::string> args, int stdoutFd = -1) {
+pid_t spawn(std::vector<std::string> args, int stdoutFd = -1) {
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -70,14 +70,14 @@ pid_t Spawn(std::vector<std::string> args, int stdoutFd = -1) {
     return err == 0 ? pid : -1;
 }
 
-void End(pid_t pid) {
+void end(pid_t pid) {
     if (pid <= 0)
         return;
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
 }
 
-double Ms(Clock::duration d) {
+double ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
@@ -96,21 +96,21 @@ public:
         int fds[2];
         if (::pipe(fds) != 0)
             return;
-        pid_ = Spawn({"parec", "-d", "ci_sink.monitor", "--raw", "--format=float32le",
+        pid_ = spawn({"parec", "-d", "ci_sink.monitor", "--raw", "--format=float32le",
                       "--rate=44100", "--channels=1",
                       depth == Depth::Deep ? "--latency-msec=1000" : "--latency-msec=5"},
                      fds[1]);
         ::close(fds[1]);
         fd_ = fds[0];
-        reader_ = std::thread([this] { Read(); });
+        reader_ = std::thread([this] { read(); });
     }
     ~MonitorTap() {
-        End(pid_);
+        end(pid_);
         reader_.join();
         ::close(fd_);
     }
     // The time of the first sound after since, or nullopt after the limit.
-    std::optional<Clock::time_point> SoundAfter(Clock::time_point since) {
+    std::optional<Clock::time_point> soundAfter(Clock::time_point since) {
         const auto limit = Clock::now() + std::chrono::seconds(3);
         while (Clock::now() < limit) {
             {
@@ -123,28 +123,28 @@ public:
         }
         return std::nullopt;
     }
-    std::vector<float> Samples() {
+    std::vector<float> samples() {
         std::lock_guard lock(mutex_);
         return samples_;
     }
     // Ms from `since` to the first 10 ms window after it for which test()
     // holds; each sample is dated by its block's arrival. -1 when none does.
-    template <typename Test> double MsUntil(Clock::time_point since, Test test) {
+    template <typename Test> double msUntil(Clock::time_point since, Test test) {
         std::lock_guard lock(mutex_);
         const std::size_t window = kRate / 100;
         for (std::size_t i = 0; i + window <= samples_.size(); i += window / 4) {
-            const Clock::time_point at = TimeOf(i);
+            const Clock::time_point at = timeOf(i);
             if (at < since)
                 continue;
             if (test(std::vector<float>(samples_.begin() + long(i),
                                         samples_.begin() + long(i + window))))
-                return Ms(at - since);
+                return ms(at - since);
         }
         return -1;
     }
 
 private:
-    void Read() {
+    void read() {
         std::vector<float> block(4096);
         for (;;) {
             const ssize_t got = ::read(fd_, block.data(), block.size() * sizeof(float));
@@ -180,7 +180,7 @@ private:
     };
     std::vector<Block> blocks_;
 
-    Clock::time_point TimeOf(std::size_t sample) const {
+    Clock::time_point timeOf(std::size_t sample) const {
         const auto block =
             std::lower_bound(blocks_.begin(), blocks_.end(), sample + 1,
                              [](const Block& b, std::size_t s) { return b.end < s; });
@@ -191,7 +191,7 @@ private:
     }
 };
 
-void Quiet(int ms) {
+void quiet(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
@@ -221,20 +221,20 @@ void BM_PacatLatency(benchmark::State& state) {
         posix_spawnp(&pid, "pacat", &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[0]);
-        Quiet(500); // connected, waiting for its input
+        quiet(500); // connected, waiting for its input
         const auto start = Clock::now();
         [[maybe_unused]] const auto written =
             ::write(fds[1], tone.data(), tone.size() * sizeof(float));
-        const auto heard = tap.SoundAfter(start);
+        const auto heard = tap.soundAfter(start);
         ::close(fds[1]);
-        End(pid);
+        end(pid);
         if (!heard) {
             state.SkipWithError("pacat was not heard");
             return;
         }
-        gPeerMs.push_back(Ms(*heard - start));
-        state.SetIterationTime(Ms(*heard - start) / 1000);
-        Quiet(300);
+        gPeerMs.push_back(ms(*heard - start));
+        state.SetIterationTime(ms(*heard - start) / 1000);
+        quiet(300);
     }
 }
 
@@ -243,18 +243,18 @@ void BM_PlayLatency(benchmark::State& state) {
     MonitorTap tap(false);
     for (auto _ : state) {
         audio::DeckPlayer deck(engine);
-        deck.Open(gMp3);
-        Quiet(1000); // the decoder fills the deck's ring; the stream rests
+        deck.open(gMp3);
+        quiet(1000); // the decoder fills the deck's ring; the stream rests
         const auto start = Clock::now();
-        deck.Play();
-        const auto heard = tap.SoundAfter(start);
-        deck.Close();
+        deck.play();
+        const auto heard = tap.soundAfter(start);
+        deck.close();
         if (!heard) {
             state.SkipWithError("the deck was not heard");
             return;
         }
-        gOursMs.push_back(Ms(*heard - start));
-        state.SetIterationTime(Ms(*heard - start) / 1000);
+        gOursMs.push_back(ms(*heard - start));
+        state.SetIterationTime(ms(*heard - start) / 1000);
     }
 }
 
@@ -269,7 +269,7 @@ BENCHMARK(BM_PlayLatency)
     ->Repetitions(9)
     ->Unit(benchmark::kMillisecond);
 
-double Median(std::vector<double> v) {
+double median(std::vector<double> v) {
     if (v.empty())
         return 0;
     std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
@@ -281,15 +281,15 @@ double Median(std::vector<double> v) {
 struct Stress {
     Stress() {
         for (pid_t& pid : realtime)
-            pid = Spawn({"chrt", "-f", "3", "python3", "-c",
+            pid = spawn({"chrt", "-f", "3", "python3", "-c",
                          "import time\nwhile True:\n    t = time.monotonic()\n"
                          "    while time.monotonic() - t < 0.04: pass\n    time.sleep(0.01)\n"});
-        burner = Spawn({"sh", "-c", "while :; do :; done"});
+        burner = spawn({"sh", "-c", "while :; do :; done"});
     }
     ~Stress() {
         for (pid_t pid : realtime)
-            End(pid);
-        End(burner);
+            end(pid);
+        end(burner);
     }
     pid_t realtime[2]{};
     pid_t burner = 0;
@@ -300,7 +300,7 @@ struct Stress {
 // gap).
 // Each is said with where it fell: gaps only at the start point to the
 // server's first moments, gaps spread out to the client.
-std::size_t Dropouts(std::vector<float> samples, int seconds, const char* who) {
+std::size_t dropouts(std::vector<float> samples, int seconds, const char* who) {
     const auto first =
         std::find_if(samples.begin(), samples.end(), [](float x) { return std::abs(x) > 0.05f; });
     samples.erase(samples.begin(), first);
@@ -321,57 +321,57 @@ std::size_t Dropouts(std::vector<float> samples, int seconds, const char* who) {
     return count;
 }
 
-std::size_t OurDropouts(int seconds) {
+std::size_t ourDropouts(int seconds) {
     audio::RealtimeAudioEngine engine;
     audio::DeckPlayer a(engine), b(engine);
-    a.Open(benchsupport::Mp3("tone-1k-long", {"200", "sine", "1000", "vol", "0.3"}, 192));
-    b.Open(benchsupport::Mp3("tone-3k-long", {"200", "sine", "3000", "vol", "0.3"}, 192));
-    Quiet(300);
+    a.open(benchsupport::mp3("tone-1k-long", {"200", "sine", "1000", "vol", "0.3"}, 192));
+    b.open(benchsupport::mp3("tone-3k-long", {"200", "sine", "3000", "vol", "0.3"}, 192));
+    quiet(300);
     MonitorTap tap(true, MonitorTap::Depth::Deep);
-    Quiet(300);
-    a.Play();
-    b.Play();
-    Quiet(seconds * 1000);
-    a.Close();
-    b.Close();
-    return Dropouts(tap.Samples(), seconds, "kolvadeck");
+    quiet(300);
+    a.play();
+    b.play();
+    quiet(seconds * 1000);
+    a.close();
+    b.close();
+    return dropouts(tap.samples(), seconds, "kolvadeck");
 }
 
-std::size_t PaplayDropouts(int seconds) {
+std::size_t paplayDropouts(int seconds) {
     const std::string wav = "/tmp/kolvadeck-bench-two-tones.wav";
-    benchsupport::Run("sox",
+    benchsupport::run("sox",
                       {"-n", "-r", "44100", "-c", "2", QString::fromStdString(wav), "synth",
                        QString::number(seconds + 2), "sine", "1000", "sine", "3000", "vol", "0.3"});
     MonitorTap tap(true, MonitorTap::Depth::Deep);
-    Quiet(300);
-    const pid_t pid = Spawn({"paplay", wav});
-    Quiet(seconds * 1000);
-    End(pid);
-    return Dropouts(tap.Samples(), seconds, "paplay");
+    quiet(300);
+    const pid_t pid = spawn({"paplay", wav});
+    quiet(seconds * 1000);
+    end(pid);
+    return dropouts(tap.samples(), seconds, "paplay");
 }
 
 // A deck started while another plays (a 3 kHz tone over a 1 kHz one), and
 // then Stop of both: the time to the new tone at the monitor, and to silence.
-std::pair<double, double> StartAndStopMs() {
+std::pair<double, double> startAndStopMs() {
     audio::RealtimeAudioEngine engine;
     audio::DeckPlayer a(engine), b(engine);
-    a.Open(benchsupport::Mp3("tone-1k-long", {"200", "sine", "1000", "vol", "0.3"}, 192));
-    b.Open(benchsupport::Mp3("tone-3k-long", {"200", "sine", "3000", "vol", "0.3"}, 192));
+    a.open(benchsupport::mp3("tone-1k-long", {"200", "sine", "1000", "vol", "0.3"}, 192));
+    b.open(benchsupport::mp3("tone-3k-long", {"200", "sine", "3000", "vol", "0.3"}, 192));
     MonitorTap tap(true);
-    a.Play();
-    Quiet(2000);
+    a.play();
+    quiet(2000);
     const auto startAt = Clock::now();
-    b.Play();
-    Quiet(1000);
+    b.play();
+    quiet(1000);
     const auto stopAt = Clock::now();
-    a.Stop();
-    b.Stop();
-    Quiet(1000);
+    a.stop();
+    b.stop();
+    quiet(1000);
     return {
-        tap.MsUntil(
+        tap.msUntil(
             startAt,
-            [](const std::vector<float>& w) { return measure::Goertzel(w, kRate, 3000) > 0.02; }),
-        tap.MsUntil(stopAt, [](const std::vector<float>& w) { return measure::Rms(w) < 0.001; })};
+            [](const std::vector<float>& w) { return measure::goertzel(w, kRate, 3000) > 0.02; }),
+        tap.msUntil(stopAt, [](const std::vector<float>& w) { return measure::rms(w) < 0.001; })};
 }
 
 struct HandOver {
@@ -386,27 +386,27 @@ struct HandOver {
 // on its own timers while this thread only spins the event loop. Both tones
 // begin half a second into their files, so the distance between their onsets
 // in the recording is the distance between the two starts plus nothing else.
-HandOver MeasureHandOver() {
+HandOver measureHandOver() {
     constexpr double kAmplitude = 0.3;
     audio::RealtimeAudioEngine engine;
     Playlist list;
     DeckEngine decks(engine, list);
     for (auto [name, seconds, hz] :
          {std::tuple{"handover-200hz", "13.5", "200"}, std::tuple{"handover-8khz", "29.5", "8000"}})
-        list.Items().Insert(
-            list.Count(),
-            {benchsupport::Mp3(name, {seconds, "sine", hz, "vol", "0.3", "pad", "0.5"}, 192),
+        list.items().insert(
+            list.count(),
+            {benchsupport::mp3(name, {seconds, "sine", hz, "vol", "0.3", "pad", "0.5"}, 192),
              QString::fromLatin1(name),
              Playability::Untried,
              {}});
     MonitorTap tap(true, MonitorTap::Depth::Deep);
-    Quiet(300);
+    quiet(300);
     decks.playOrStop();
     QEventLoop loop;
     QTimer::singleShot(16000, &loop, &QEventLoop::quit);
     loop.exec();
     decks.playOrStop();
-    const auto sound = tap.Samples();
+    const auto sound = tap.samples();
     HandOver result;
     const auto low =
         std::find_if(sound.begin(), sound.end(), [](float x) { return std::abs(x) > 0.05f; });
@@ -416,7 +416,7 @@ HandOver MeasureHandOver() {
     // The 8 kHz tone's onset through a second difference, which leaves 1/1000
     // of the 200 Hz tone and keeps the 8 kHz one whole: at half a second into
     // the fade its amplitude is 0.3 * 0.078.
-    const double threshold = kAmplitude * audio::FadePlan{0, +1}.GainAt(kRate / 2) / 2;
+    const double threshold = kAmplitude * audio::FadePlan{0, +1}.gainAt(kRate / 2) / 2;
     std::size_t highOnset = 0;
     for (std::size_t i = lowOnset + 2; i < sound.size() && !highOnset; ++i)
         if (std::abs(sound[i] - 2 * sound[i - 1] + sound[i - 2]) > threshold)
@@ -432,15 +432,15 @@ HandOver MeasureHandOver() {
         if (at + kRate / 10 > sound.size())
             break;
         const std::vector<float> x(sound.begin() + long(at), sound.begin() + long(at + kRate / 10));
-        if (!measure::Gaps(x, kRate * 3 / 1000).empty())
+        if (!measure::gaps(x, kRate * 3 / 1000).empty())
             continue;
         const auto mid = std::int64_t(w * kRate / 10 + kRate / 20);
         for (auto [plan, hz] : {std::pair{in, 8000.0}, std::pair{out, 200.0}}) {
-            const double planned = kAmplitude * plan.GainAt(mid);
+            const double planned = kAmplitude * plan.gainAt(mid);
             if (planned < kAmplitude / 10 || (hz > 1000 && mid < kRate / 2))
                 continue; // below -20 dB the level says little; the 8 kHz file's silent head
             result.worstWindowDb = std::max(
-                result.worstWindowDb, std::abs(db(measure::Goertzel(x, kRate, hz)) - db(planned)));
+                result.worstWindowDb, std::abs(db(measure::goertzel(x, kRate, hz)) - db(planned)));
             ++result.windows;
         }
     }
@@ -448,20 +448,20 @@ HandOver MeasureHandOver() {
 }
 
 // This process's CPU time (user and system) in ms.
-double CpuMs() {
+double cpuMs() {
     rusage use{};
     ::getrusage(RUSAGE_SELF, &use);
     return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) * 1000 +
            double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1000;
 }
 
-double IdleCpuMsPer10s() {
+double idleCpuMsPer10s() {
     audio::RealtimeAudioEngine engine;
     audio::DeckPlayer deck(engine);
-    Quiet(2000); // the stream rests after its first half second of silence
-    const double before = CpuMs();
-    Quiet(10000);
-    return CpuMs() - before;
+    quiet(2000); // the stream rests after its first half second of silence
+    const double before = cpuMs();
+    quiet(10000);
+    return cpuMs() - before;
 }
 
 } // namespace
@@ -470,15 +470,15 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir pulse;
     const QString script = QStringLiteral(KV_SOURCE_DIR "/scripts/pulse-server.sh");
-    if (!benchsupport::Run(script, {"start", pulse.path()})) {
+    if (!benchsupport::run(script, {"start", pulse.path()})) {
         std::fprintf(stderr, "the private PulseAudio server did not start\n");
         return 1;
     }
     ::setenv("PULSE_SERVER", ("unix:" + pulse.path() + "/native").toUtf8().constData(), 1);
-    gMp3 = benchsupport::Mp3("tone-1k-3s", {"3", "sine", "1000", "vol", "0.5"}, 192);
+    gMp3 = benchsupport::mp3("tone-1k-3s", {"3", "sine", "1000", "vol", "0.5"}, 192);
     gWav = "/tmp/kolvadeck-bench-tone-1k-3s.wav";
     const bool wav =
-        benchsupport::Run("sox", {"-n", "-r", "44100", "-c", "2", QString::fromStdString(gWav),
+        benchsupport::run("sox", {"-n", "-r", "44100", "-c", "2", QString::fromStdString(gWav),
                                   "synth", "3", "sine", "1000", "vol", "0.5"});
     int status = 0;
     if (gMp3.empty() || !wav) {
@@ -488,40 +488,40 @@ int main(int argc, char** argv) {
         benchmark::Initialize(&argc, argv);
         benchsupport::RunReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
-        const double ours = Median(gOursMs), peer = Median(gPeerMs);
+        const double ours = median(gOursMs), peer = median(gPeerMs);
         std::printf("play-to-sound median: kolvadeck %.1f ms, pacat %.1f ms\n", ours, peer);
-        benchsupport::PrintRatio("play_to_sound_latency_vs_pacat", ours, peer);
+        benchsupport::printRatio("play_to_sound_latency_vs_pacat", ours, peer);
 
-        const auto [startMs, stopMs] = StartAndStopMs();
+        const auto [startMs, stopMs] = startAndStopMs();
         std::printf("deck started during play heard after %.1f ms; Stop silent after %.1f ms\n",
                     startMs, stopMs);
-        benchsupport::PrintRatio("start_during_play_vs_150ms", startMs, 150);
-        benchsupport::PrintRatio("stop_silent_vs_50ms", stopMs, 50);
+        benchsupport::printRatio("start_during_play_vs_150ms", startMs, 150);
+        benchsupport::printRatio("stop_silent_vs_50ms", stopMs, 50);
 
-        const double idle = IdleCpuMsPer10s();
+        const double idle = idleCpuMsPer10s();
         std::printf("idle CPU with the server connected: %.1f ms in 10 s\n", idle);
-        benchsupport::PrintRatio("idle_cpu_vs_10ms", idle, 10);
+        benchsupport::printRatio("idle_cpu_vs_10ms", idle, 10);
 
         const int seconds = std::getenv("KV_BENCH_DROPOUT_SECONDS")
                                 ? std::atoi(std::getenv("KV_BENCH_DROPOUT_SECONDS"))
                                 : 180;
         Stress stress;
-        const HandOver handOver = MeasureHandOver();
+        const HandOver handOver = measureHandOver();
         std::printf("hand-over beside real-time work: started %+.1f ms from its due sample; "
                     "worst 100 ms window of the fade %.2f dB from the plan (%d windows)\n",
                     handOver.startErrorMs, handOver.worstWindowDb, handOver.windows);
-        benchsupport::PrintRatio("handover_error_vs_20ms", std::abs(handOver.startErrorMs), 20);
-        benchsupport::PrintRatio("fade_window_error_vs_0_5db", handOver.worstWindowDb, 0.5);
-        const std::size_t oursDropouts = OurDropouts(seconds);
-        const std::size_t paplayDropouts = PaplayDropouts(seconds);
-        std::printf("output thread: %s\n", audio::RealtimeSchedulingState().c_str());
+        benchsupport::printRatio("handover_error_vs_20ms", std::abs(handOver.startErrorMs), 20);
+        benchsupport::printRatio("fade_window_error_vs_0_5db", handOver.worstWindowDb, 0.5);
+        const std::size_t oursDropouts = ourDropouts(seconds);
+        const std::size_t paplayDropouts = ::paplayDropouts(seconds);
+        std::printf("output thread: %s\n", audio::realtimeSchedulingState().c_str());
         std::printf("dropouts (zero runs of 3 ms or more) in %d s beside real-time work: "
                     "kolvadeck %zu, paplay %zu\n",
                     seconds, oursDropouts, paplayDropouts);
-        benchsupport::PrintRatio("dropouts_vs_paplay", double(oursDropouts + 1),
+        benchsupport::printRatio("dropouts_vs_paplay", double(oursDropouts + 1),
                                  double(paplayDropouts + 1));
         benchmark::Shutdown();
     }
-    benchsupport::Run(script, {"stop", pulse.path()});
+    benchsupport::run(script, {"stop", pulse.path()});
     return status;
 }

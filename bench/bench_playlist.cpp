@@ -21,17 +21,17 @@ namespace {
 constexpr int kFiles = 10000;
 std::vector<std::string> gPaths;
 
-bool Run(const QString& program, const QStringList& args) {
+bool run(const QString& program, const QStringList& args) {
     QProcess process;
     process.start(program, args);
     return process.waitForFinished(60000) && process.exitCode() == 0;
 }
 
 // One short lame-made MP3, copied kFiles times, each copy with its own tag.
-bool MakeFiles(const QTemporaryDir& dir) {
+bool makeFiles(const QTemporaryDir& dir) {
     const QString wav = dir.filePath("tone.wav"), mp3 = dir.filePath("tone.mp3");
-    if (!Run("sox", {"-n", "-r", "44100", "-c", "2", wav, "synth", "0.1", "sine", "440"}) ||
-        !Run("lame", {"--quiet", wav, mp3}))
+    if (!run("sox", {"-n", "-r", "44100", "-c", "2", wav, "synth", "0.1", "sine", "440"}) ||
+        !run("lame", {"--quiet", wav, mp3}))
         return false;
     for (int i = 0; i < kFiles; ++i) {
         const QString path = dir.filePath(QString("track%1.mp3").arg(i, 5, 10, QChar('0')));
@@ -39,7 +39,7 @@ bool MakeFiles(const QTemporaryDir& dir) {
         tag.title = "Title " + std::to_string(i);
         tag.artist = "Artist " + std::to_string(i % 97);
         tag.genre = uint8_t(i % 80);
-        if (!QFile::copy(mp3, path) || !WriteTag(path.toStdString(), tag))
+        if (!QFile::copy(mp3, path) || !writeTag(path.toStdString(), tag))
             return false;
         gPaths.push_back(path.toStdString());
     }
@@ -63,7 +63,7 @@ void BM_AddFile(benchmark::State& state) {
         Playlist playlist;
         for (const std::string& path : gPaths)
             playlist.addFile(path);
-        benchmark::DoNotOptimize(playlist.Count());
+        benchmark::DoNotOptimize(playlist.count());
     }
 }
 
@@ -73,7 +73,7 @@ void BM_UpdateTracklist(benchmark::State& state) {
         playlist.addFile(path);
     for (auto _ : state) {
         playlist.refreshTitles();
-        benchmark::DoNotOptimize(playlist.Count());
+        benchmark::DoNotOptimize(playlist.count());
     }
 }
 
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    if (!dir.isValid() || !MakeFiles(dir)) {
+    if (!dir.isValid() || !makeFiles(dir)) {
         std::fprintf(stderr, "could not make the test files (sox, lame)\n");
         return 1;
     }
@@ -96,8 +96,8 @@ int main(int argc, char** argv) {
     benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double floor = reporter.seconds["BM_Floor"];
-    benchsupport::PrintRatio("addfile_10k", reporter.seconds["BM_AddFile"], floor);
-    benchsupport::PrintRatio("update_tracklist_10k", reporter.seconds["BM_UpdateTracklist"], floor);
+    benchsupport::printRatio("addfile_10k", reporter.seconds["BM_AddFile"], floor);
+    benchsupport::printRatio("update_tracklist_10k", reporter.seconds["BM_UpdateTracklist"], floor);
     benchmark::Shutdown();
     return 0;
 }

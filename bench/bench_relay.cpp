@@ -31,8 +31,8 @@ const std::vector<char> gBlock(kBlock, 7);
 // counting the bytes all of them have read.
 class Readers {
 public:
-    void Add(net::Socket socket) {
-        const int fd = socket.Fd();
+    void add(net::Socket socket) {
+        const int fd = socket.fd();
         sockets_.push_back(std::move(socket));
         threads_.emplace_back([this, fd] {
             std::vector<char> sink(65536);
@@ -42,13 +42,13 @@ public:
         });
     }
     // Waits until the readers have read `total` bytes in all.
-    void WaitFor(std::size_t total) const {
+    void waitFor(std::size_t total) const {
         while (bytes_ < total)
             std::this_thread::yield();
     }
     ~Readers() {
         for (auto& s : sockets_)
-            ::shutdown(s.Fd(), SHUT_RDWR);
+            ::shutdown(s.fd(), SHUT_RDWR);
         for (auto& t : threads_)
             t.join();
     }
@@ -61,23 +61,23 @@ private:
 
 void BM_PlainWrites(benchmark::State& state) {
     const int clients = int(state.range(0));
-    net::Socket listener = net::Listen("127.0.0.1", 0);
+    net::Socket listener = net::listen("127.0.0.1", 0);
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    ::getsockname(listener.Fd(), reinterpret_cast<sockaddr*>(&address), &length);
+    ::getsockname(listener.fd(), reinterpret_cast<sockaddr*>(&address), &length);
     const int port = ntohs(address.sin_port);
     Readers readers;
     std::vector<net::Socket> servers;
     for (int i = 0; i < clients; ++i) {
-        readers.Add(net::Connect("127.0.0.1", port));
-        servers.emplace_back(::accept(listener.Fd(), nullptr, nullptr));
+        readers.add(net::connect("127.0.0.1", port));
+        servers.emplace_back(::accept(listener.fd(), nullptr, nullptr));
     }
     std::size_t total = 0;
     for (auto _ : state) {
         for (auto& s : servers)
-            benchmark::DoNotOptimize(net::SendAll(s.Fd(), gBlock.data(), kBlock, -1));
+            benchmark::DoNotOptimize(net::sendAll(s.fd(), gBlock.data(), kBlock, -1));
         total += kBlock * std::size_t(clients);
-        readers.WaitFor(total);
+        readers.waitFor(total);
     }
 }
 
@@ -85,23 +85,23 @@ void BM_RelayBlock(benchmark::State& state) {
     const int clients = int(state.range(0));
     AudioCapture audio;
     AudioRelay relay;
-    relay.Broadcasting = true;
+    relay.broadcasting = true;
     relay.ClientList = std::make_unique<ThreadList<ClientEntry*>>();
-    relay.tcpServer.SetActive(true);
+    relay.tcpServer.setActive(true);
     {
         Readers readers;
         for (int i = 0; i < clients; ++i)
-            readers.Add(net::Connect("127.0.0.1", AudioRelay::kPort));
-        while (relay.ClientCount() < clients)
+            readers.add(net::connect("127.0.0.1", AudioRelay::kPort));
+        while (relay.clientCount() < clients)
             std::this_thread::yield();
         char* block = const_cast<char*>(gBlock.data());
         std::size_t total = 0;
         for (auto _ : state) {
-            relay.relayBlock(audio.Recorder(), block, nullptr, std::uint16_t(kBlock));
+            relay.relayBlock(audio.recorder(), block, nullptr, std::uint16_t(kBlock));
             total += kBlock * std::size_t(clients);
-            readers.WaitFor(total);
+            readers.waitFor(total);
         }
-        relay.tcpServer.SetActive(false);
+        relay.tcpServer.setActive(false);
     }
     relay.ClientList.reset();
 }

@@ -28,7 +28,7 @@ std::string g_answerFile;
 std::string g_dataFolder;
 std::unique_ptr<LoopbackServer> g_server;
 
-std::string HundredTrackAnswer() {
+std::string hundredTrackAnswer() {
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<lfm status=\"ok\">\n"
                       "  <results for=\"love\" "
                       "xmlns:opensearch=\"http://music.example/ns/paging\">\n"
@@ -61,19 +61,19 @@ void BM_ReadTrackSearch(benchmark::State& state) {
     for (auto _ : state) {
         list.clear();
         SearchResults results;
-        LoadAnswer(g_answerFile, document);
-        ReadAnswer("track.search", document, results);
-        ShowResultRows(&list, results);
+        loadAnswer(g_answerFile, document);
+        readAnswer("track.search", document, results);
+        showResultRows(&list, results);
         benchmark::DoNotOptimize(list.topLevelItemCount());
     }
 }
 
-size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
+size_t writeToFile(char* data, size_t size, size_t count, void* file) {
     return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
 }
 
 void BM_FloorCurl(benchmark::State& state) {
-    const std::string address = "http://" + g_server->Host() +
+    const std::string address = "http://" + g_server->host() +
                                 "/api/music/?method=track.search&limit=100&track=love&page=1";
     const std::string file = g_dataFolder + "floor.xml";
     for (auto _ : state) {
@@ -82,7 +82,7 @@ void BM_FloorCurl(benchmark::State& state) {
         curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
         // Without this a default transfer is several times slower here.
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToFile);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
         benchmark::DoNotOptimize(curl_easy_perform(curl));
         curl_easy_cleanup(curl);
@@ -98,9 +98,9 @@ void BM_RunQuery(benchmark::State& state) {
     QEventLoop loop;
     QObject::connect(&library, &MusicLibrary::answerShown, &loop, &QEventLoop::quit);
     for (auto _ : state) {
-        library.RunQuery("track.search", "love");
+        library.runQuery("track.search", "love");
         loop.exec();
-        benchmark::DoNotOptimize(library.Results().captions.size());
+        benchmark::DoNotOptimize(library.results().captions.size());
     }
 }
 
@@ -122,26 +122,26 @@ int main(int argc, char** argv) {
         return 1;
     g_dataFolder = dir.path().toStdString() + "/";
     g_answerFile = g_dataFolder + "answer.xml";
-    const std::string answer = HundredTrackAnswer();
+    const std::string answer = hundredTrackAnswer();
     std::ofstream(g_answerFile) << answer;
     g_server = std::make_unique<LoopbackServer>();
-    g_server->Serve("/api/music/", {200, "text/xml", answer, {}});
-    setenv("KOLVADECK_SEARCH_HOST", g_server->Host().c_str(), 1);
+    g_server->serve("/api/music/", {200, "text/xml", answer, {}});
+    setenv("KOLVADECK_SEARCH_HOST", g_server->host().c_str(), 1);
 
     benchmark::Initialize(&argc, argv);
     // The fastest of several runs each: the least disturbed by other work.
     benchsupport::RunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n"); // the console reporter leaves a colour reset on the last line
-    benchsupport::PrintRatio("read_track_search_100", reporter.seconds["BM_ReadTrackSearch"],
+    benchsupport::printRatio("read_track_search_100", reporter.seconds["BM_ReadTrackSearch"],
                              reporter.seconds["BM_FloorParse"]);
-    benchsupport::PrintRatio("runquery_loopback", reporter.seconds["BM_RunQuery"],
+    benchsupport::printRatio("runquery_loopback", reporter.seconds["BM_RunQuery"],
                              reporter.seconds["BM_FloorCurl"]);
     // Wall time of a loopback transfer mostly waits on the scheduler; the
     // process's CPU time is the steadier comparison on a busy machine.
-    benchsupport::PrintRatio("read_track_search_100_cpu", reporter.cpuSeconds["BM_ReadTrackSearch"],
+    benchsupport::printRatio("read_track_search_100_cpu", reporter.cpuSeconds["BM_ReadTrackSearch"],
                              reporter.cpuSeconds["BM_FloorParse"]);
-    benchsupport::PrintRatio("runquery_loopback_cpu", reporter.cpuSeconds["BM_RunQuery"],
+    benchsupport::printRatio("runquery_loopback_cpu", reporter.cpuSeconds["BM_RunQuery"],
                              reporter.cpuSeconds["BM_FloorCurl"]);
     benchmark::Shutdown();
     g_server.reset();

@@ -35,7 +35,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRuns = 5;
 constexpr auto kMemoryAfter = std::chrono::seconds(5);
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
     std::vector<char*> args, envp;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -54,7 +54,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     return pid;
 }
 
-void Stop(pid_t pid) {
+void stop(pid_t pid) {
     ::kill(pid, SIGTERM);
     for (int i = 0; i < 100; ++i) {
         if (::waitpid(pid, nullptr, WNOHANG) == pid)
@@ -65,7 +65,7 @@ void Stop(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
-std::string ReadFile(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
@@ -73,22 +73,22 @@ std::string ReadFile(const std::string& path) {
 }
 
 // Resident kilobytes of a process; 0 when it is gone.
-long ResidentKb(pid_t pid) {
-    std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+long residentKb(pid_t pid) {
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmRSS:", 0) == 0)
             return std::atol(line.c_str() + 6);
     return 0;
 }
 
-std::vector<pid_t> Children(pid_t parent) {
+std::vector<pid_t> children(pid_t parent) {
     std::vector<pid_t> children;
     DIR* proc = ::opendir("/proc");
     while (dirent* entry = proc ? ::readdir(proc) : nullptr) {
         const pid_t pid = std::atoi(entry->d_name);
         if (pid <= 0)
             continue;
-        const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
         const auto close = stat.rfind(')');
         if (close == std::string::npos)
             continue;
@@ -103,8 +103,8 @@ std::vector<pid_t> Children(pid_t parent) {
 }
 
 // The shared objects a process has mapped, and how many of them are GStreamer's.
-std::pair<int, int> SharedObjects(pid_t pid) {
-    std::istringstream maps(ReadFile("/proc/" + std::to_string(pid) + "/maps"));
+std::pair<int, int> sharedObjects(pid_t pid) {
+    std::istringstream maps(readFile("/proc/" + std::to_string(pid) + "/maps"));
     std::set<std::string> objects;
     for (std::string line; std::getline(maps, line);) {
         const auto slash = line.find('/');
@@ -124,7 +124,7 @@ struct PrivateDisplay {
 };
 
 // Milliseconds until a top-level window is mapped; -1 after 30 s.
-double WaitForMap(::Display* x, Clock::time_point start) {
+double waitForMap(::Display* x, Clock::time_point start) {
     const auto deadline = start + std::chrono::seconds(30);
     while (Clock::now() < deadline) {
         while (XPending(x)) {
@@ -147,7 +147,7 @@ struct Sample {
     int gstreamerObjects = 0;
 };
 
-Sample RunOnce(const PrivateDisplay& d, const std::string& program, const std::string& home) {
+Sample runOnce(const PrivateDisplay& d, const std::string& program, const std::string& home) {
     std::vector<std::string> env = {"DISPLAY=" + d.name,
                                     "QT_QPA_PLATFORM=xcb",
                                     "KOLVADECK_AUDIO=silent",
@@ -161,23 +161,23 @@ Sample RunOnce(const PrivateDisplay& d, const std::string& program, const std::s
     XSync(d.x, True); // drop events of earlier runs
     Sample s;
     const auto start = Clock::now();
-    const pid_t pid = Spawn({program}, env);
+    const pid_t pid = spawn({program}, env);
     if (pid <= 0)
         return s;
-    s.mappedMs = WaitForMap(d.x, start);
+    s.mappedMs = waitForMap(d.x, start);
     std::this_thread::sleep_until(start + kMemoryAfter);
-    s.residentKb = ResidentKb(pid);
-    for (pid_t child : Children(pid))
-        s.childrenKb += ResidentKb(child);
-    std::tie(s.sharedObjects, s.gstreamerObjects) = SharedObjects(pid);
-    const std::vector<pid_t> children = Children(pid);
-    Stop(pid);
+    s.residentKb = residentKb(pid);
+    for (pid_t child : children(pid))
+        s.childrenKb += residentKb(child);
+    std::tie(s.sharedObjects, s.gstreamerObjects) = sharedObjects(pid);
+    const std::vector<pid_t> children = ::children(pid);
+    stop(pid);
     for (pid_t child : children) // the program ends its catalogue; a leftover goes too
         ::kill(child, SIGTERM);
     return s;
 }
 
-double Median(std::vector<double> v) {
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
 }
@@ -187,7 +187,7 @@ double Median(std::vector<double> v) {
 // An optional argument names another build of the program to measure.
 int main(int argc, char** argv) {
     PrivateDisplay d;
-    d.name = d.server.Display();
+    d.name = d.server.display();
     d.x = d.name.empty() ? nullptr : XOpenDisplay(d.name.c_str());
     if (!d.x) {
         std::fprintf(stderr, "bench_startup: Xvfb did not start\n");
@@ -199,13 +199,13 @@ int main(int argc, char** argv) {
     char dir[] = "/tmp/kolvadeck-bench-home.XXXXXX";
     const std::string home = ::mkdtemp(dir) ? dir : "/tmp";
     const std::string ours = argc > 1 ? argv[1] : KV_PROGRAM, bare = KV_BARE_WINDOW;
-    RunOnce(d, bare, home); // warms the file cache for both
-    RunOnce(d, ours, home);
+    runOnce(d, bare, home); // warms the file cache for both
+    runOnce(d, ours, home);
     std::vector<double> oursMs, bareMs, oursKb, bareKb, catalogueKb;
     Sample last;
     for (int i = 0; i < kRuns; ++i) {
-        const Sample b = RunOnce(d, bare, home);
-        last = RunOnce(d, ours, home);
+        const Sample b = runOnce(d, bare, home);
+        last = runOnce(d, ours, home);
         std::printf("run %d: mapped %.1f ms vs %.1f ms, resident %ld kB vs %ld kB, "
                     "catalogue %ld kB\n",
                     i, last.mappedMs, b.mappedMs, last.residentKb, b.residentKb, last.childrenKb);
@@ -219,12 +219,12 @@ int main(int argc, char** argv) {
     }
     std::printf("mapped median %.1f ms (bare window %.1f ms); resident median %.1f MB (bare "
                 "%.1f MB); catalogue %.1f MB\n",
-                Median(oursMs), Median(bareMs), Median(oursKb) / 1024, Median(bareKb) / 1024,
-                Median(catalogueKb) / 1024);
+                median(oursMs), median(bareMs), median(oursKb) / 1024, median(bareKb) / 1024,
+                median(catalogueKb) / 1024);
     std::printf("shared objects mapped after 5 s: %d, of them GStreamer: %d\n", last.sharedObjects,
                 last.gstreamerObjects);
-    std::printf("ratio startup_to_mapped %.3f\n", Median(oursMs) / Median(bareMs));
-    std::printf("ratio resident_memory %.3f\n", Median(oursKb) / Median(bareKb));
+    std::printf("ratio startup_to_mapped %.3f\n", median(oursMs) / median(bareMs));
+    std::printf("ratio resident_memory %.3f\n", median(oursKb) / median(bareKb));
     XCloseDisplay(d.x);
     std::system(("rm -rf '" + home + "'").c_str());
     return 0;

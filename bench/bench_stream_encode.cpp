@@ -19,15 +19,15 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kKbps = 128;
 
-int StreamSeconds() {
+int streamSeconds() {
     const QByteArray env = qgetenv("KOLVADECK_BENCH_STREAM_SECONDS");
     return env.isEmpty() ? 300 : std::max(1, env.toInt());
 }
 
 // Something like music: three drifting tones, a beat and some noise.
-const std::vector<audio::StereoFrame>& Pcm() {
+const std::vector<audio::StereoFrame>& pcm() {
     static const std::vector<audio::StereoFrame> pcm = [] {
-        std::vector<audio::StereoFrame> x(std::size_t(StreamSeconds()) * kRate);
+        std::vector<audio::StereoFrame> x(std::size_t(streamSeconds()) * kRate);
         std::mt19937 random(7);
         std::normal_distribution<float> noise(0.0f, 0.02f);
         for (std::size_t i = 0; i < x.size(); ++i) {
@@ -45,7 +45,7 @@ const std::vector<audio::StereoFrame>& Pcm() {
     return pcm;
 }
 
-double ThreadCpuSeconds() {
+double threadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
@@ -56,17 +56,17 @@ const char* const kNames[] = {"mp3", "vorbis", "opus"};
 
 void BM_OurEncoder(benchmark::State& state) {
     const auto format = kFormats[state.range(0)];
-    const auto& pcm = Pcm();
+    const auto& pcm = ::pcm();
     for (auto _ : state) {
         std::size_t bytes = 0;
-        const double start = ThreadCpuSeconds();
-        auto encoder = MakeStreamEncoder(format, kKbps, "Artist - Title",
+        const double start = threadCpuSeconds();
+        auto encoder = makeStreamEncoder(format, kKbps, "Artist - Title",
                                          [&](const unsigned char*, std::size_t n) { bytes += n; });
         for (std::size_t at = 0; at < pcm.size(); at += 441)
-            encoder->Encode(pcm.data() + at, std::min<std::size_t>(441, pcm.size() - at));
-        encoder->Finish();
-        state.SetIterationTime(ThreadCpuSeconds() - start);
-        state.counters["kbit/s"] = double(bytes) * 8 / 1000 / StreamSeconds();
+            encoder->encode(pcm.data() + at, std::min<std::size_t>(441, pcm.size() - at));
+        encoder->finish();
+        state.SetIterationTime(threadCpuSeconds() - start);
+        state.counters["kbit/s"] = double(bytes) * 8 / 1000 / streamSeconds();
     }
 }
 
@@ -76,13 +76,13 @@ void BM_Ffmpeg(benchmark::State& state) {
     if (!QFile::exists(raw)) {
         QFile f(raw);
         f.open(QIODevice::WriteOnly);
-        f.write(reinterpret_cast<const char*>(Pcm().data()),
-                qint64(Pcm().size() * sizeof(audio::StereoFrame)));
+        f.write(reinterpret_cast<const char*>(pcm().data()),
+                qint64(pcm().size() * sizeof(audio::StereoFrame)));
     }
     const char* const codecs[] = {"libmp3lame", "libvorbis", "libopus"};
     const char* const containers[] = {"mp3", "ogg", "ogg"};
     for (auto _ : state) {
-        const double cpu = benchsupport::PeerCpuSeconds({"ffmpeg",    "-nostdin",
+        const double cpu = benchsupport::peerCpuSeconds({"ffmpeg",    "-nostdin",
                                                          "-loglevel", "error",
                                                          "-f",        "f32le",
                                                          "-ar",       "44100",
@@ -133,14 +133,14 @@ int main(int argc, char** argv) {
         std::map<std::string, double>&ours_, &peer_;
     } reporter(ours, peer);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double perHour = 3600.0 / StreamSeconds();
+    const double perHour = 3600.0 / streamSeconds();
     for (int i = 0; i < 3; ++i) {
         const std::string key = std::to_string(i);
         if (!ours.count(key) || !peer.count(key))
             continue;
         std::printf("%s: %.1f CPU s per hour of stream, ffmpeg %.1f\n", kNames[i],
                     ours[key] * perHour, peer[key] * perHour);
-        benchsupport::PrintRatio(std::string("stream_encode_cpu_") + kNames[i], ours[key],
+        benchsupport::printRatio(std::string("stream_encode_cpu_") + kNames[i], ours[key],
                                  peer[key]);
     }
     benchmark::Shutdown();

@@ -24,25 +24,25 @@ public:
     using RecordHandler =
         std::function<void(CaptureRecorder& Sender, char* LP, char* RP, std::uint16_t BufferSize)>;
 
-    explicit AudioCapture(mixer::MixerSystem& mixers = mixer::DefaultSystem());
+    explicit AudioCapture(mixer::MixerSystem& mixers = mixer::defaultSystem());
     ~AudioCapture();
     AudioCapture(const AudioCapture&) = delete;
     AudioCapture& operator=(const AudioCapture&) = delete;
 
-    int AudioDeviceID() const { return audioDeviceID_; }
+    int audioDeviceID() const { return audioDeviceID_; }
     // Values above 9 become -1 (the system's default input); reallocates the
     // recorder's buffers when the value changes.
-    void SetAudioDeviceID(int value);
-    int MixerDeviceID() const { return mixerDeviceID_; }
+    void setAudioDeviceID(int value);
+    int mixerDeviceID() const { return mixerDeviceID_; }
     // Lists the lines of that mixer device when the value changes.
-    void SetMixerDeviceID(int value);
+    void setMixerDeviceID(int value);
 
-    CaptureRecorder& Recorder() { return *recorder_; }
-    MixerLineList& MixerSettings() { return *mixerSettings_; }
+    CaptureRecorder& recorder() { return *recorder_; }
+    MixerLineList& mixerSettings() { return *mixerSettings_; }
 
     RecordHandler OnRecord;
 
-    std::string ErrorText;
+    std::string errorText;
 
 private:
     int audioDeviceID_ = audio::InputCapture::kDefaultDevice;

@@ -24,10 +24,10 @@ void AudioRelay::onClientConnected(net::Connection& AThread) {
         auto* entry = new ClientEntry{&AThread};
         AThread.Data = entry;
         ThreadListLock lock(*ClientList);
-        lock.Items().push_back(entry);
+        lock.items().push_back(entry);
     } catch (...) {
         // The connection stays open and receives nothing.
-        LogCaughtException(lcBroadcast, "listing a relay client");
+        logCaughtException(lcBroadcast, "listing a relay client");
     }
 }
 
@@ -36,12 +36,12 @@ void AudioRelay::onClientGone(net::Connection& AThread) {
         auto* entry = static_cast<ClientEntry*>(AThread.Data);
         if (entry && ClientList) {
             ThreadListLock lock(*ClientList);
-            std::erase(lock.Items(), entry);
+            std::erase(lock.items(), entry);
         }
         delete entry;
         AThread.Data = nullptr;
     } catch (...) {
-        LogCaughtException(lcBroadcast, "unlisting a relay client");
+        logCaughtException(lcBroadcast, "unlisting a relay client");
     }
 }
 
@@ -54,15 +54,15 @@ void AudioRelay::relayBlock(CaptureRecorder&, char* LP, char*, std::uint16_t Buf
 }
 
 void AudioRelay::relayMix(const char* bytes, std::size_t size) {
-    if (!Broadcasting || !ClientList)
+    if (!broadcasting || !ClientList)
         return;
     // Queued for every client at once; the server's listener thread sends it.
-    tcpServer.SendToAll(bytes, size);
+    tcpServer.sendToAll(bytes, size);
 }
 
-int AudioRelay::ClientCount() {
+int AudioRelay::clientCount() {
     if (!ClientList)
         return 0;
     ThreadListLock lock(*ClientList);
-    return int(lock.Items().size());
+    return int(lock.items().size());
 }

@@ -46,7 +46,7 @@ public:
     AudioRelay();
 
     net::TcpServer tcpServer;
-    std::atomic<bool> Broadcasting{false};
+    std::atomic<bool> broadcasting{false};
     std::unique_ptr<ThreadList<ClientEntry*>> ClientList;
 
     void onClientConnected(net::Connection& AThread);
@@ -59,5 +59,5 @@ public:
     void relayMix(const char* bytes, std::size_t size);
 
     // Entries in ClientList now (0 when there is no list).
-    int ClientCount();
+    int clientCount();
 };

@@ -26,7 +26,7 @@ struct BroadcastCallbacks {
     // False when it could not be started (the reason has been shown).
     std::function<bool(const std::string& program, const std::string& parameters,
                        std::function<void()> ended)>
-        StartTool;
+        startTool;
     // Ends the program StartTool started, if it still runs; its `ended` is
     // then not called.
     std::function<void()> EndTool;
@@ -42,9 +42,9 @@ struct BroadcastCallbacks {
 // Wiring in MainWindow (after broadcastTab exists and DataFolder is set; toolState is
 // the window's ToolState shared with the conversion, broadcast/ToolCallbacks.h):
 //     broadcast = new BroadcastController(broadcastTab, DataFolder, this,
-//                                          ToolRunnerCallbacks(toolState));
+//                                          toolRunnerCallbacks(toolState));
 // The controller connects its own buttons ("Load" -> loadBackground,
-// "Broadcast Now" -> startOrStop), each run through dialogs::RunCommand
+// "Broadcast Now" -> startOrStop), each run through dialogs::runCommand
 // so that an error leaving it reaches the standard error box. The converter is
 // the program folder's "mconv"; starting returns as soon as it runs, and a
 // converter that ends by itself leaves the broadcast on (status "The
@@ -63,13 +63,13 @@ public:
     // downloaded into "video_background.jpg" on a worker (LoadingBackground
     // until the preview is updated); anything else opens the file dialog.
     void loadBackground();
-    bool LoadingBackground() const;
+    bool loadingBackground() const;
     // "Broadcast Now" starts a broadcast; while one runs, the click stops it.
     // Throws SocketError when the relay cannot listen.
     void startOrStop();
 
     // The converter's parameter string for the current field texts.
-    std::string ConverterParameters() const;
+    std::string converterParameters() const;
     // Full path of the converter; the folder of the executable by default.
     std::string ConverterPath;
 
@@ -78,33 +78,33 @@ public:
     // a recording as the "Icecast" group says; `skipToNext` is asked for the
     // next track when dead air is found. Without it, the relay sends what
     // the sound input records.
-    void AttachDecks(audio::AudioEngine& engine, std::function<void()> skipToNext);
+    void attachDecks(audio::AudioEngine& engine, std::function<void()> skipToNext);
     // A track began to play ("Artist - Title"): the title on air.
-    void TrackStarted(const QString& title);
+    void trackStarted(const QString& title);
     // The broadcast on air, while one runs with the decks attached.
-    OnAirSession* Session() { return session_.get(); }
+    OnAirSession* session() { return session_.get(); }
     // Where "Record the show" writes: the data folder's recordings/, one file
     // a broadcast, named by its start.
-    std::string RecordingPath() const;
+    std::string recordingPath() const;
 
-    const BroadcastWidgets& Widgets() const { return w_; }
-    OnAirWidgets& OnAirForm() { return onAir_; }
+    const BroadcastWidgets& widgets() const { return w_; }
+    OnAirWidgets& onAirForm() { return onAir_; }
     // The capture the broadcast sends, made with its first use: making it asks
     // the system mixer and PortAudio for their devices, which most runs never
     // need and which would hold up the start.
     AudioCapture& audioCapture();
-    AudioRelay& Relay() { return relay_; }
-    bool Broadcasting() const { return relay_.Broadcasting; }
-    const QImage& Picture() const { return picture_; }
+    AudioRelay& relay() { return relay_; }
+    bool broadcasting() const { return relay_.broadcasting; }
+    const QImage& picture() const { return picture_; }
 
 private:
-    void StartBroadcast();
-    void StopBroadcast();
-    void ConverterEnded();
-    void ConfigureAudio();
-    void ShowPicture(const QImage& picture);
-    void SetStatus(const QString& text);
-    void LoadBackgroundFrom(const std::string& address);
+    void startBroadcast();
+    void stopBroadcast();
+    void converterEnded();
+    void configureAudio();
+    void showPicture(const QImage& picture);
+    void setStatus(const QString& text);
+    void loadBackgroundFrom(const std::string& address);
 
     QWidget* form_;
     std::string dataFolder_;

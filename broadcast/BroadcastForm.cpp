@@ -10,14 +10,14 @@
 
 namespace {
 
-QGroupBox* Group(const char* caption, QWidget* parent, int left, int top, int width, int height) {
+QGroupBox* group(const char* caption, QWidget* parent, int left, int top, int width, int height) {
     auto* box = new QGroupBox(QString::fromLatin1(caption), parent);
     box->setGeometry(left, top, width, height);
-    PaintWidget(box, wincolor::kPanel, wincolor::kText);
+    paintWidget(box, wincolor::kPanel, wincolor::kText);
     return box;
 }
 
-QLineEdit* LabelledEdit(const char* caption, const char* text, QWidget* parent, int top) {
+QLineEdit* labelledEdit(const char* caption, const char* text, QWidget* parent, int top) {
     auto* label = new QLabel(QString::fromLatin1(caption), parent);
     label->setGeometry(12, top + 3, 110, 17);
     auto* edit = new QLineEdit(QString::fromLatin1(text), parent);
@@ -27,16 +27,16 @@ QLineEdit* LabelledEdit(const char* caption, const char* text, QWidget* parent, 
 
 } // namespace
 
-BroadcastWidgets BuildBroadcastForm(QWidget* tabSheet) {
+BroadcastWidgets buildBroadcastForm(QWidget* tabSheet) {
     BroadcastWidgets w;
-    w.streamingchannelbox = Group("   Streaming Channel", tabSheet, 8, 8, 900, 420);
+    w.streamingchannelbox = group("   Streaming Channel", tabSheet, 8, 8, 900, 420);
 
-    w.serverbox = Group("Server", w.streamingchannelbox, 12, 24, 440, 120);
-    w.streamingrtmpurledit = LabelledEdit("RTMP URL (FMS):", kInitialRtmpUrl, w.serverbox, 24);
-    w.streamingstreamedit = LabelledEdit("Stream:", "", w.serverbox, 54);
-    w.streamingpreviewurledit = LabelledEdit("Preview (Url):", "http://", w.serverbox, 84);
+    w.serverbox = group("Server", w.streamingchannelbox, 12, 24, 440, 120);
+    w.streamingrtmpurledit = labelledEdit("RTMP URL (FMS):", kInitialRtmpUrl, w.serverbox, 24);
+    w.streamingstreamedit = labelledEdit("Stream:", "", w.serverbox, 54);
+    w.streamingpreviewurledit = labelledEdit("Preview (Url):", "http://", w.serverbox, 84);
 
-    w.backgroundbox = Group("Video Background", w.streamingchannelbox, 464, 24, 424, 384);
+    w.backgroundbox = group("Video Background", w.streamingchannelbox, 464, 24, 424, 384);
     auto* sourceLabel = new QLabel(QStringLiteral("URL/File (*.jpg):"), w.backgroundbox);
     sourceLabel->setGeometry(12, 27, 110, 17);
     w.streamingbackgroundurledit = new QLineEdit(QStringLiteral("http://"), w.backgroundbox);
@@ -51,7 +51,7 @@ BroadcastWidgets BuildBroadcastForm(QWidget* tabSheet) {
     w.streamingpreviewimage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     w.streamingpreviewimage->setScaledContents(false);
 
-    w.controlbox = Group("Control", w.streamingchannelbox, 12, 156, 440, 120);
+    w.controlbox = group("Control", w.streamingchannelbox, 12, 156, 440, 120);
     w.streamingstatuslbl = new QLabel(w.controlbox);
     w.streamingstatuslbl->setGeometry(12, 24, 416, 17);
     w.streamingpreviewbtn = new QPushButton(QStringLiteral("Watch"), w.controlbox);

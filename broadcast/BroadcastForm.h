@@ -27,4 +27,4 @@ inline constexpr const char* kInitialRtmpUrl = "rtmp://live.restream.io/live";
 
 // Builds the tab's controls into `tabSheet` at their design places, captions
 // and initial texts. The widgets belong to `tabSheet`.
-BroadcastWidgets BuildBroadcastForm(QWidget* tabSheet);
+BroadcastWidgets buildBroadcastForm(QWidget* tabSheet);

@@ -8,43 +8,43 @@ BroadcastFormat::BroadcastFormat(AudioCapture& owner)
     : Owner(owner) {}
 
 BroadcastFormat::~BroadcastFormat() {
-    FreeBuffers();
+    freeBuffers();
 }
 
-void BroadcastFormat::SetChannels(ChannelMode value) {
-    ApplyChannels(value);
+void BroadcastFormat::setChannels(ChannelMode value) {
+    applyChannels(value);
 }
 
-void BroadcastFormat::SetBitsPerSample(SampleDepth value) {
-    ApplyBitsPerSample(value);
+void BroadcastFormat::setBitsPerSample(SampleDepth value) {
+    applyBitsPerSample(value);
 }
 
-void BroadcastFormat::SetSampleRate(std::uint16_t value) {
-    ApplySampleRate(value);
+void BroadcastFormat::setSampleRate(std::uint16_t value) {
+    applySampleRate(value);
 }
 
-void BroadcastFormat::ApplyChannels(ChannelMode value) {
-    StoreAndReallocate(channels_, value);
+void BroadcastFormat::applyChannels(ChannelMode value) {
+    storeAndReallocate(channels_, value);
 }
 
-void BroadcastFormat::ApplyBitsPerSample(SampleDepth value) {
-    StoreAndReallocate(bitsPerSample_, value);
+void BroadcastFormat::applyBitsPerSample(SampleDepth value) {
+    storeAndReallocate(bitsPerSample_, value);
 }
 
-void BroadcastFormat::ApplySampleRate(std::uint16_t value) {
-    StoreAndReallocate(sampleRate_, value);
+void BroadcastFormat::applySampleRate(std::uint16_t value) {
+    storeAndReallocate(sampleRate_, value);
 }
 
-void BroadcastFormat::ApplyNoSamples(std::uint16_t value) {
-    StoreAndReallocate(noSamples_, value);
+void BroadcastFormat::applyNoSamples(std::uint16_t value) {
+    storeAndReallocate(noSamples_, value);
 }
 
-void BroadcastFormat::Reallocate() {
-    FreeBuffers();
-    AllocBuffers();
+void BroadcastFormat::reallocate() {
+    freeBuffers();
+    allocBuffers();
 }
 
-bool BroadcastFormat::AllocBuffers() {
+bool BroadcastFormat::allocBuffers() {
     Format.channels = channels_ == ChannelMode::Mono ? 1 : 2;
     Format.rate = sampleRate_;
     Format.sampleType =
@@ -54,14 +54,14 @@ bool BroadcastFormat::AllocBuffers() {
         Buffers[i] = new (std::nothrow) char[BufferSize];
         RightBuffers[i] = new (std::nothrow) char[BufferSize / 2];
         if (!Buffers[i] || !RightBuffers[i]) {
-            Owner.ErrorText = "Not enough memory to allocate Wave Buffer";
+            Owner.errorText = "Not enough memory to allocate Wave Buffer";
             return false;
         }
     }
     return true;
 }
 
-void BroadcastFormat::FreeBuffers() {
+void BroadcastFormat::freeBuffers() {
     for (int i = 0; i < kRingSize; ++i) {
         delete[] Buffers[i];
         delete[] RightBuffers[i];

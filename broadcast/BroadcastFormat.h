@@ -22,24 +22,24 @@ public:
     BroadcastFormat(const BroadcastFormat&) = delete;
     BroadcastFormat& operator=(const BroadcastFormat&) = delete;
 
-    ChannelMode Channels() const { return channels_; }
-    SampleDepth BitsPerSample() const { return bitsPerSample_; }
-    std::uint16_t SampleRate() const { return sampleRate_; }
-    void SetChannels(ChannelMode value);
-    void SetBitsPerSample(SampleDepth value);
-    void SetSampleRate(std::uint16_t value);
+    ChannelMode channels() const { return channels_; }
+    SampleDepth bitsPerSample() const { return bitsPerSample_; }
+    std::uint16_t sampleRate() const { return sampleRate_; }
+    void setChannels(ChannelMode value);
+    void setBitsPerSample(SampleDepth value);
+    void setSampleRate(std::uint16_t value);
 
     // Sets the format record and allocates the four buffers (with their right-
     // channel halves) for it; false with the owner's ErrorText on failure.
-    bool AllocBuffers();
-    void FreeBuffers();
+    bool allocBuffers();
+    void freeBuffers();
 
     AudioCapture& Owner;
     std::array<char*, kRingSize> Buffers{};
     std::array<char*, kRingSize> RightBuffers{};
     int DoneIndex = 0;               // the next buffer to fill (capture thread)
-    bool IsOpen = false;             // the device is open (main thread)
-    std::atomic<bool> Active{false}; // deliveries are taken (both threads)
+    bool isOpen = false;             // the device is open (main thread)
+    std::atomic<bool> active{false}; // deliveries are taken (both threads)
     audio::CaptureFormat Format;
     std::uint16_t BufferSize = 0;
 
@@ -47,16 +47,16 @@ protected:
     friend class AudioCapture;
     friend class CaptureRecorder;
     // Stores the value and reallocates, when it differs from this object's own.
-    void ApplyChannels(ChannelMode value);
-    void ApplyBitsPerSample(SampleDepth value);
-    void ApplySampleRate(std::uint16_t value);
-    void ApplyNoSamples(std::uint16_t value);
-    void Reallocate();
-    template <typename Value> void StoreAndReallocate(Value& field, Value value) {
+    void applyChannels(ChannelMode value);
+    void applyBitsPerSample(SampleDepth value);
+    void applySampleRate(std::uint16_t value);
+    void applyNoSamples(std::uint16_t value);
+    void reallocate();
+    template <typename Value> void storeAndReallocate(Value& field, Value value) {
         if (value == field)
             return;
         field = value;
-        Reallocate();
+        reallocate();
     }
 
     ChannelMode channels_ = ChannelMode::Mono;

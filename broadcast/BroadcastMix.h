@@ -18,7 +18,7 @@
 class MixSink {
 public:
     virtual ~MixSink() = default;
-    virtual void Write(const audio::StereoFrame* frames, std::size_t count) = 0;
+    virtual void write(const audio::StereoFrame* frames, std::size_t count) = 0;
 };
 
 // The broadcast mix at 44.1 kHz: the decks exactly as the engine's output
@@ -48,28 +48,28 @@ public:
 
     // Opens the microphone (44.1 kHz, 16-bit stereo); without one the mix is
     // the decks alone.
-    audio::Status OpenMicrophone(int device = audio::InputCapture::kDefaultDevice);
+    audio::Status openMicrophone(int device = audio::InputCapture::kDefaultDevice);
     // Before Start: a sink receives every block mixed from then on.
-    void AddSink(std::shared_ptr<MixSink> sink);
+    void addSink(std::shared_ptr<MixSink> sink);
 
     // Starts copying the engine's mix and recording the microphone.
-    void Start();
+    void start();
     // Stops both; once this returns the tap is not touched again (a Pump in
     // progress is waited for: it holds the tap for a copy only).
-    void Stop();
+    void stop();
 
     // Mix thread: mixes the next `frames` frames and hands them to the sinks.
-    void Pump(std::size_t frames);
+    void pump(std::size_t frames);
 
 private:
     struct PrimedSource {
         bool primed = false;
         // How many of `wanted` frames to take when `readable` are waiting.
-        std::size_t Take(std::size_t readable, std::size_t wanted);
+        std::size_t take(std::size_t readable, std::size_t wanted);
     };
-    void MicBlock(std::span<const char> block);
-    std::size_t ReadTap(audio::StereoFrame* out, std::size_t frames);
-    std::size_t ReadMic(audio::StereoFrame* out, std::size_t frames);
+    void micBlock(std::span<const char> block);
+    std::size_t readTap(audio::StereoFrame* out, std::size_t frames);
+    std::size_t readMic(audio::StereoFrame* out, std::size_t frames);
 
     std::mutex tapLock_;
     audio::MixTap* tap_; // null once stopped

@@ -10,86 +10,86 @@ CaptureRecorder::CaptureRecorder(AudioCapture& owner)
 
 CaptureRecorder::~CaptureRecorder() = default;
 
-void CaptureRecorder::SetNoSamples(std::uint16_t value) {
-    ApplyNoSamples(value);
+void CaptureRecorder::setNoSamples(std::uint16_t value) {
+    applyNoSamples(value);
 }
 
-void CaptureRecorder::SetSplitChannels(bool value) {
+void CaptureRecorder::setSplitChannels(bool value) {
     splitChannels_ = value;
-    ApplySplitRule();
+    applySplitRule();
 }
 
-void CaptureRecorder::ApplySplitRule() {
+void CaptureRecorder::applySplitRule() {
     if (channels_ == ChannelMode::Mono)
         splitChannels_ = false;
 }
 
-void CaptureRecorder::Composed(const std::string& message, const audio::Status& status) {
-    Owner.ErrorText = message + " " + status.error();
+void CaptureRecorder::composed(const std::string& message, const audio::Status& status) {
+    Owner.errorText = message + " " + status.error();
 }
 
-bool CaptureRecorder::OpenDevice() {
-    if (IsOpen)
+bool CaptureRecorder::openDevice() {
+    if (isOpen)
         return true;
     DoneIndex = 0;
     // A block size that wrapped to 0 in its 16 bits, or buffers that could
     // not be allocated, leave nothing to record into.
     if (BufferSize == 0 || !Buffers[0]) {
-        Owner.ErrorText = "Error adding next input buffer";
+        Owner.errorText = "Error adding next input buffer";
         return false;
     }
-    const audio::Status opened = audio::OpenInputCapture(
-        Owner.AudioDeviceID(), Format, BufferSize,
-        [this](std::span<const char> block) { BlockRecorded(block); }, capture_);
+    const audio::Status opened = audio::openInputCapture(
+        Owner.audioDeviceID(), Format, BufferSize,
+        [this](std::span<const char> block) { blockRecorded(block); }, capture_);
     if (!opened) {
-        Composed("Could not open the input device for recording: ", opened);
+        composed("Could not open the input device for recording: ", opened);
         return false;
     }
-    IsOpen = true;
-    Active = true;
+    isOpen = true;
+    active = true;
     return true;
 }
 
-bool CaptureRecorder::Start() {
-    if (!OpenDevice())
+bool CaptureRecorder::start() {
+    if (!openDevice())
         return false;
     if (const audio::Status started = capture_->start(); !started) {
-        Composed("Error starting wave record: ", started);
-        CloseDevice();
+        composed("Error starting wave record: ", started);
+        closeDevice();
         return false;
     }
     return true;
 }
 
-bool CaptureRecorder::Stop() {
-    Active = false;
-    return CloseDevice();
+bool CaptureRecorder::stop() {
+    active = false;
+    return closeDevice();
 }
 
-bool CaptureRecorder::CloseDevice() {
-    if (!IsOpen) {
-        Owner.ErrorText = "Recorder already closed";
+bool CaptureRecorder::closeDevice() {
+    if (!isOpen) {
+        Owner.errorText = "Recorder already closed";
         return true;
     }
     capture_.reset(); // stops it: no block is recorded after this
-    IsOpen = false;
-    Active = false;
+    isOpen = false;
+    active = false;
     return true;
 }
 
 // Capture thread: fill the next buffer of the ring and deliver it; it is
 // free again once the handler returns. Nothing here allocates, waits on the
 // main thread or touches files.
-void CaptureRecorder::BlockRecorded(std::span<const char> block) {
-    if (!Active)
+void CaptureRecorder::blockRecorded(std::span<const char> block) {
+    if (!active)
         return;
     char* lp = Buffers[DoneIndex];
     char* rp = RightBuffers[DoneIndex];
     const auto n = std::uint16_t(std::min<std::size_t>(block.size(), BufferSize));
     std::memcpy(lp, block.data(), n);
-    if (CheckTrigger(lp, n) && Owner.OnRecord) {
+    if (checkTrigger(lp, n) && Owner.OnRecord) {
         if (splitChannels_) {
-            SplitStereo(lp, rp, n);
+            splitStereo(lp, rp, n);
             Owner.OnRecord(*this, lp, rp, std::uint16_t(n / 2));
         } else {
             Owner.OnRecord(*this, lp, nullptr, n);
@@ -98,7 +98,7 @@ void CaptureRecorder::BlockRecorded(std::span<const char> block) {
     DoneIndex = (DoneIndex + 1) % kRingSize;
 }
 
-bool CaptureRecorder::CheckTrigger(const char* data, std::uint16_t n) {
+bool CaptureRecorder::checkTrigger(const char* data, std::uint16_t n) {
     if (triggered_)
         return true;
     if (n == 0)
@@ -124,7 +124,7 @@ bool CaptureRecorder::CheckTrigger(const char* data, std::uint16_t n) {
     return triggered_;
 }
 
-void CaptureRecorder::SplitStereo(char* lp, char* rp, std::uint16_t n) {
+void CaptureRecorder::splitStereo(char* lp, char* rp, std::uint16_t n) {
     if (n == 0)
         return;
     n = std::uint16_t(n / 2);

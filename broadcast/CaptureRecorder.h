@@ -16,35 +16,35 @@ public:
     explicit CaptureRecorder(AudioCapture& owner);
     ~CaptureRecorder() override;
 
-    std::uint16_t NoSamples() const { return noSamples_; }
+    std::uint16_t noSamples() const { return noSamples_; }
     // Stereo keeps SplitChannels; mono clears it.
-    void SetChannels(ChannelMode value) {
-        BroadcastFormat::SetChannels(value);
-        ApplySplitRule();
+    void setChannels(ChannelMode value) {
+        BroadcastFormat::setChannels(value);
+        applySplitRule();
     }
-    void SetNoSamples(std::uint16_t value);
-    bool SplitChannels() const { return splitChannels_; }
+    void setNoSamples(std::uint16_t value);
+    bool splitChannels() const { return splitChannels_; }
     // Kept only for stereo; mono forces it off.
-    void SetSplitChannels(bool value);
-    void ApplySplitRule();
-    std::uint16_t TrigLevel() const { return trigLevel_; }
-    void SetTrigLevel(std::uint16_t value) { trigLevel_ = value; }
-    bool Triggered() const { return triggered_; }
-    void SetTriggered(bool value) { triggered_ = value; }
+    void setSplitChannels(bool value);
+    void applySplitRule();
+    std::uint16_t trigLevel() const { return trigLevel_; }
+    void setTrigLevel(std::uint16_t value) { trigLevel_ = value; }
+    bool triggered() const { return triggered_; }
+    void setTriggered(bool value) { triggered_ = value; }
 
-    bool Start();
-    bool Stop();
+    bool start();
+    bool stop();
 
     // Internal steps, public for the component and its tests.
-    bool OpenDevice();
-    bool CloseDevice();
-    bool CheckTrigger(const char* data, std::uint16_t n);
-    void SplitStereo(char* lp, char* rp, std::uint16_t n);
+    bool openDevice();
+    bool closeDevice();
+    bool checkTrigger(const char* data, std::uint16_t n);
+    void splitStereo(char* lp, char* rp, std::uint16_t n);
 
 private:
     // Capture thread: one block recorded.
-    void BlockRecorded(std::span<const char> block);
-    void Composed(const std::string& message, const audio::Status& status);
+    void blockRecorded(std::span<const char> block);
+    void composed(const std::string& message, const audio::Status& status);
 
     bool splitChannels_ = false;
     std::uint16_t trigLevel_ = 128;

@@ -26,7 +26,7 @@ struct IcecastSource::Shared {
     Status status;
     Wakeup wake; // the sender rests on it: new mix, or Stop
 
-    void SetStatus(State state, std::string detail = {}, int retry = 0) {
+    void setStatus(State state, std::string detail = {}, int retry = 0) {
         std::lock_guard guard(lock);
         status.state = state;
         status.detail = std::move(detail);
@@ -34,28 +34,28 @@ struct IcecastSource::Shared {
         if (state == State::Connected)
             ++status.connects;
     }
-    std::pair<std::string, unsigned> Title() const {
+    std::pair<std::string, unsigned> titleAndCount() const {
         std::lock_guard guard(lock);
         return {title, titleCount};
     }
-    void DropPending() { pcm.CommitRead(pcm.Readable()); }
+    void dropPending() { pcm.commitRead(pcm.readable()); }
 };
 
 namespace {
 
-void InitShoutOnce() {
+void initShoutOnce() {
     static std::once_flag once;
     std::call_once(once, [] { shout_init(); });
 }
 
 // Waits `seconds` on the sender's thread, dropping the mix as it comes;
 // false when cancelled.
-bool WaitDropping(audio::SpscRing<audio::StereoFrame>& pcm, Wakeup& wake, int seconds,
+bool waitDropping(audio::SpscRing<audio::StereoFrame>& pcm, Wakeup& wake, int seconds,
                   const std::atomic<bool>& cancelled) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (!cancelled && std::chrono::steady_clock::now() < until) {
-        pcm.CommitRead(pcm.Readable());
-        wake.WaitUntil(until);
+        pcm.commitRead(pcm.readable());
+        wake.waitUntil(until);
     }
     return !cancelled;
 }
@@ -69,19 +69,19 @@ constexpr int kBacklogSeconds = 5; // unsent stream that means the server stoppe
 // descriptor to wait on, so the step is tried again every 10 ms (sooner when
 // the mix arrives, at once when stopped).
 template <typename Step>
-int Finish(Step step, int first, std::chrono::seconds limit, Wakeup& wake,
+int finish(Step step, int first, std::chrono::seconds limit, Wakeup& wake,
            const std::atomic<bool>& cancelled) {
     const auto until = std::chrono::steady_clock::now() + limit;
     int result = first;
     while ((result == SHOUTERR_BUSY || result == SHOUTERR_RETRY) && !cancelled &&
            std::chrono::steady_clock::now() < until) {
-        wake.WaitFor(std::chrono::milliseconds(10));
+        wake.waitFor(std::chrono::milliseconds(10));
         result = step();
     }
     return result;
 }
 
-void SendTitle(shout_t* shout, const std::string& title, Wakeup& wake,
+void sendTitle(shout_t* shout, const std::string& title, Wakeup& wake,
                const std::atomic<bool>& cancelled) {
     shout_metadata_t* meta = shout_metadata_new();
     if (!meta)
@@ -89,7 +89,7 @@ void SendTitle(shout_t* shout, const std::string& title, Wakeup& wake,
     int result = shout_metadata_add(meta, "song", title.c_str());
     if (result == SHOUTERR_SUCCESS) {
         auto step = [&] { return shout_set_metadata_utf8(shout, meta); };
-        result = Finish(step, step(), kTitleLimit, wake, cancelled);
+        result = finish(step, step(), kTitleLimit, wake, cancelled);
     }
     if (result != SHOUTERR_SUCCESS)
         qCWarning(lcBroadcast, "the title could not be sent: %s", shout_get_error(shout));
@@ -98,13 +98,13 @@ void SendTitle(shout_t* shout, const std::string& title, Wakeup& wake,
 
 // Connects without ever blocking for longer than kConnectLimit: a server
 // that accepts and then says nothing must not hold the sender.
-int Open(shout_t* shout, Wakeup& wake, const std::atomic<bool>& cancelled) {
-    const int result = Finish([shout] { return shout_get_connected(shout); }, shout_open(shout),
+int open(shout_t* shout, Wakeup& wake, const std::atomic<bool>& cancelled) {
+    const int result = finish([shout] { return shout_get_connected(shout); }, shout_open(shout),
                               kConnectLimit, wake, cancelled);
     return result == SHOUTERR_CONNECTED ? SHOUTERR_SUCCESS : result;
 }
 
-shout_t* NewShout(const IcecastSettings& s) {
+shout_t* newShout(const IcecastSettings& s) {
     shout_t* shout = shout_new();
     if (!shout)
         return nullptr;
@@ -134,46 +134,46 @@ shout_t* NewShout(const IcecastSettings& s) {
 // One connection: encodes the mix as it comes and sends it, a title change
 // included, until the server is lost, stops taking the stream or the source
 // is stopped. Returns why it ended (empty when stopped).
-static std::string Stream(IcecastSource::Shared& s, shout_t* shout,
+static std::string stream(IcecastSource::Shared& s, shout_t* shout,
                           const std::atomic<bool>& cancelled);
 
 IcecastSource::IcecastSource(IcecastSettings settings)
     : shared_(std::make_shared<Shared>(std::move(settings))) {}
 
 IcecastSource::~IcecastSource() {
-    Stop();
+    stop();
 }
 
-std::string IcecastSource::Address() const {
+std::string IcecastSource::address() const {
     const IcecastSettings& s = shared_->settings;
     return s.host + ":" + std::to_string(s.port) + s.mount;
 }
 
-void IcecastSource::SetTitle(const std::string& title) {
+void IcecastSource::setTitle(const std::string& title) {
     std::lock_guard guard(shared_->lock);
     shared_->title = title;
     ++shared_->titleCount;
 }
 
-IcecastSource::Status IcecastSource::CurrentStatus() const {
+IcecastSource::Status IcecastSource::currentStatus() const {
     std::lock_guard guard(shared_->lock);
     return shared_->status;
 }
 
-void IcecastSource::Write(const audio::StereoFrame* frames, std::size_t count) {
-    shared_->pcm.Push(frames, count); // the sender is behind: the rest is lost
-    shared_->wake.Notify();
+void IcecastSource::write(const audio::StereoFrame* frames, std::size_t count) {
+    shared_->pcm.push(frames, count); // the sender is behind: the rest is lost
+    shared_->wake.notify();
 }
 
-void IcecastSource::Stop() {
+void IcecastSource::stop() {
     sender_.reset(); // cancels the sender
-    shared_->wake.Notify();
-    shared_->SetStatus(State::Stopped);
+    shared_->wake.notify();
+    shared_->setStatus(State::Stopped);
 }
 
-void IcecastSource::Start() {
-    InitShoutOnce();
-    shared_->SetStatus(State::Connecting);
+void IcecastSource::start() {
+    initShoutOnce();
+    shared_->setStatus(State::Connecting);
     sender_ = std::make_unique<BackgroundTask>(
         [shared = shared_](const std::atomic<bool>& cancelled) -> BackgroundTask::Completion {
             // A server that goes away turns the next send into SIGPIPE; blocked
@@ -184,16 +184,16 @@ void IcecastSource::Start() {
             pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
             int backoff = 1;
             while (!cancelled) {
-                shout_t* shout = NewShout(shared->settings);
+                shout_t* shout = newShout(shared->settings);
                 if (!shout) {
-                    shared->SetStatus(State::Stopped, "the server settings are not valid");
+                    shared->setStatus(State::Stopped, "the server settings are not valid");
                     break;
                 }
                 std::string reason;
-                if (const int opened = Open(shout, shared->wake, cancelled);
+                if (const int opened = open(shout, shared->wake, cancelled);
                     opened == SHOUTERR_SUCCESS) {
                     backoff = 1;
-                    reason = Stream(*shared, shout, cancelled);
+                    reason = stream(*shared, shout, cancelled);
                 } else {
                     reason = opened == SHOUTERR_BUSY ? "the server does not answer"
                                                      : shout_get_error(shout);
@@ -205,21 +205,21 @@ void IcecastSource::Start() {
                 qCWarning(lcBroadcast, "Icecast %s:%d%s: %s; trying again in %d s",
                           shared->settings.host.c_str(), shared->settings.port,
                           shared->settings.mount.c_str(), reason.c_str(), backoff);
-                shared->SetStatus(State::Reconnecting, reason, backoff);
-                if (!WaitDropping(shared->pcm, shared->wake, backoff, cancelled))
+                shared->setStatus(State::Reconnecting, reason, backoff);
+                if (!waitDropping(shared->pcm, shared->wake, backoff, cancelled))
                     break;
                 backoff = std::min(backoff * 2, kMaxBackoffSeconds);
-                shared->SetStatus(State::Connecting);
+                shared->setStatus(State::Connecting);
             }
             return {};
         });
 }
 
-static std::string Stream(IcecastSource::Shared& s, shout_t* shout,
+static std::string stream(IcecastSource::Shared& s, shout_t* shout,
                           const std::atomic<bool>& cancelled) {
     std::vector<unsigned char> pending;
-    auto [title, titleCount] = s.Title();
-    auto encoder = MakeStreamEncoder(s.settings.format, s.settings.kbps, title,
+    auto [title, titleCount] = s.titleAndCount();
+    auto encoder = makeStreamEncoder(s.settings.format, s.settings.kbps, title,
                                      [&pending](const unsigned char* b, std::size_t n) {
                                          pending.insert(pending.end(), b, b + n);
                                      });
@@ -227,26 +227,26 @@ static std::string Stream(IcecastSource::Shared& s, shout_t* shout,
         return "the encoder does not take " + std::to_string(s.settings.kbps) + " kbit/s";
     const bool mp3 = s.settings.format == StreamFormat::Mp3;
     if (mp3 && !title.empty())
-        SendTitle(shout, title, s.wake, cancelled);
-    s.DropPending(); // what came while connecting is old by now
-    s.SetStatus(IcecastSource::State::Connected);
+        sendTitle(shout, title, s.wake, cancelled);
+    s.dropPending(); // what came while connecting is old by now
+    s.setStatus(IcecastSource::State::Connected);
     std::vector<audio::StereoFrame> block(4096);
     while (!cancelled) {
-        if (auto [now, count] = s.Title(); count != titleCount) {
+        if (auto [now, count] = s.titleAndCount(); count != titleCount) {
             titleCount = count;
-            encoder->NewTrack(now);
+            encoder->newTrack(now);
             if (mp3)
-                SendTitle(shout, now, s.wake, cancelled);
+                sendTitle(shout, now, s.wake, cancelled);
         }
-        const auto span = s.pcm.ReadSpan();
+        const auto span = s.pcm.readSpan();
         const std::size_t n = std::min(span.size(), block.size());
         if (n == 0) {
-            s.wake.WaitFor(std::chrono::milliseconds(100)); // until the mix writes more
+            s.wake.waitFor(std::chrono::milliseconds(100)); // until the mix writes more
             continue;
         }
         std::copy_n(span.data(), n, block.data());
-        s.pcm.CommitRead(n);
-        encoder->Encode(block.data(), n);
+        s.pcm.commitRead(n);
+        encoder->encode(block.data(), n);
         if (pending.empty())
             continue;
         // Queued by libshout when the socket is full, sent with the next.

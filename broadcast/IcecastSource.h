@@ -46,16 +46,16 @@ public:
 
     // Starts the sender; Stop (or destruction) ends it, without waiting: the
     // sender leaves on its own, closing the connection.
-    void Start();
-    void Stop();
+    void start();
+    void stop();
     // Any thread.
-    void SetTitle(const std::string& title);
-    Status CurrentStatus() const;
+    void setTitle(const std::string& title);
+    Status currentStatus() const;
     // Mix thread.
-    void Write(const audio::StereoFrame* frames, std::size_t count) override;
+    void write(const audio::StereoFrame* frames, std::size_t count) override;
 
     // "host:port/mount"
-    std::string Address() const;
+    std::string address() const;
 
     // What the sender's thread shares with the source.
     struct Shared;

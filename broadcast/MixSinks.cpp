@@ -6,7 +6,7 @@
 using audio::StereoFrame;
 
 namespace {
-std::int16_t ToInt16(float x) {
+std::int16_t toInt16(float x) {
     return std::int16_t(std::lrint(std::clamp(x, -1.0f, 1.0f) * 32767.0f));
 }
 } // namespace
@@ -16,7 +16,7 @@ RelayFeed::RelayFeed(BlockOut block)
     filling_.reserve(kBlockBytes);
 }
 
-void RelayFeed::Write(const StereoFrame* frames, std::size_t count) {
+void RelayFeed::write(const StereoFrame* frames, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const StereoFrame x = frames[i];
         if (!odd_) {
@@ -29,7 +29,7 @@ void RelayFeed::Write(const StereoFrame* frames, std::size_t count) {
         const float l = 0.25f * previous_.left + 0.5f * held_.left + 0.25f * x.left;
         const float r = 0.25f * previous_.right + 0.5f * held_.right + 0.25f * x.right;
         previous_ = x;
-        for (const std::int16_t s : {ToInt16(l), ToInt16(r)}) {
+        for (const std::int16_t s : {toInt16(l), toInt16(r)}) {
             filling_.push_back(char(s & 0xFF));
             filling_.push_back(char((s >> 8) & 0xFF));
         }
@@ -44,7 +44,7 @@ DeadAirWatch::DeadAirWatch(std::function<bool()> deckPlaying, std::function<void
     : deckPlaying_(std::move(deckPlaying))
     , found_(std::move(found)) {}
 
-void DeadAirWatch::Write(const StereoFrame* frames, std::size_t count) {
+void DeadAirWatch::write(const StereoFrame* frames, std::size_t count) {
     constexpr std::size_t kWindow = std::size_t(BroadcastMix::kRate) * kWindowMs / 1000;
     const double floor = std::pow(10.0, kFloorDb / 20.0);
     for (std::size_t i = 0; i < count; ++i) {

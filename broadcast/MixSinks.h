@@ -18,7 +18,7 @@ public:
     using BlockOut = std::function<void(const char* bytes, std::size_t size)>;
 
     explicit RelayFeed(BlockOut block);
-    void Write(const audio::StereoFrame* frames, std::size_t count) override;
+    void write(const audio::StereoFrame* frames, std::size_t count) override;
 
 private:
     BlockOut block_;
@@ -30,7 +30,7 @@ private:
 
 // Dead air: the mix below kFloorDb for kLimitMs while a deck plays. Measured
 // in 100 ms windows on the mix thread; `found` runs there once per stretch
-// (the count starts again after it), and Silent() says whether the latest
+// (the count starts again after it), and silent() says whether the latest
 // windows were silent, for a status that must never claim to be on air then.
 class DeadAirWatch : public MixSink {
 public:
@@ -39,8 +39,8 @@ public:
     static constexpr int kWindowMs = 100;
 
     DeadAirWatch(std::function<bool()> deckPlaying, std::function<void()> found);
-    void Write(const audio::StereoFrame* frames, std::size_t count) override;
-    bool Silent() const { return silent_.load(std::memory_order_relaxed); }
+    void write(const audio::StereoFrame* frames, std::size_t count) override;
+    bool silent() const { return silent_.load(std::memory_order_relaxed); }
 
 private:
     std::function<bool()> deckPlaying_;

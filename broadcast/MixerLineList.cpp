@@ -16,11 +16,11 @@ void MixerLineList::release() {
     handle_.reset();
     // Released one by one in list order, without recursing down the chain.
     while (lines_)
-        lines_ = std::move(lines_->Next);
+        lines_ = std::move(lines_->next);
     last_ = nullptr;
 }
 
-bool MixerLineList::Enumerate(int device) {
+bool MixerLineList::enumerate(int device) {
     release();
     if (system_.deviceCount() < 1)
         return false;
@@ -31,7 +31,7 @@ bool MixerLineList::Enumerate(int device) {
     }
     const DeviceCaps caps = handle_->caps();
     auto deviceRecord = std::make_unique<MixerLine>();
-    deviceRecord->Name = caps.productName;
+    deviceRecord->name = caps.productName;
     append(std::move(deviceRecord));
 
     bool result = false;
@@ -55,7 +55,7 @@ bool MixerLineList::Enumerate(int device) {
 void MixerLineList::append(std::unique_ptr<MixerLine> record) {
     MixerLine* added = record.get();
     if (last_)
-        last_->Next = std::move(record);
+        last_->next = std::move(record);
     else
         lines_ = std::move(record);
     last_ = added;
@@ -67,7 +67,7 @@ void MixerLineList::addLine(const LineInfo& line, bool onSpeakers) {
     record->Source = last_ && last_->Destination == record->Destination
                          ? static_cast<std::uint16_t>(last_->Source + 1)
                          : 0;
-    record->Name = line.name;
+    record->name = line.name;
     record->OnSpeakers = onSpeakers;
     record->Flags = MixerLine::kFlagNoMute;
     if (line.controls > 0)

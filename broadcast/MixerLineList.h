@@ -16,7 +16,7 @@ struct MixerLine {
 
     std::uint16_t Destination = kDeviceIndex;
     std::uint16_t Source = kDeviceIndex; // 0 for a destination, 1, 2, ... for its sources
-    std::string Name;
+    std::string name;
     std::uint32_t VolumeID = kNoControl;
     std::uint32_t MuteID = kNoControl;
     std::uint32_t MeterID = kNoControl;
@@ -28,7 +28,7 @@ struct MixerLine {
     bool MonoVolume = false;
     bool OnSpeakers = false; // the speakers destination or one of its sources
     bool HasControls = false;
-    std::unique_ptr<MixerLine> Next;
+    std::unique_ptr<MixerLine> next;
 };
 
 // The capture engine's view of a mixer device: a list of its lines with the
@@ -36,7 +36,7 @@ struct MixerLine {
 // mixer stays open until the list is rebuilt or this object is destroyed.
 class MixerLineList {
 public:
-    explicit MixerLineList(mixer::MixerSystem& system = mixer::DefaultSystem());
+    explicit MixerLineList(mixer::MixerSystem& system = mixer::defaultSystem());
     ~MixerLineList();
     MixerLineList(const MixerLineList&) = delete;
     MixerLineList& operator=(const MixerLineList&) = delete;
@@ -46,14 +46,14 @@ public:
     // closed first. False when there is no mixer, the device cannot be opened,
     // a line cannot be read or the device has no destinations; the records
     // added until then stay.
-    bool Enumerate(int device);
+    bool enumerate(int device);
 
-    const MixerLine* Lines() const { return lines_.get(); }
-    mixer::Mixer* Handle() const { return handle_.get(); }
+    const MixerLine* lines() const { return lines_.get(); }
+    mixer::Mixer* handle() const { return handle_.get(); }
 
     // Set by the owner when an enumeration succeeded.
-    bool Ok() const { return ok_; }
-    void SetOk(bool ok) { ok_ = ok; }
+    bool ok() const { return ok_; }
+    void setOk(bool ok) { ok_ = ok; }
 
 private:
     void release();

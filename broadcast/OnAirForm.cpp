@@ -22,7 +22,7 @@ const QStringList kFormats{QStringLiteral("MP3"), QStringLiteral("Ogg Vorbis"),
 const QList<int> kBitrates{64, 96, 128, 160, 192, 256, 320};
 
 template <typename Field>
-Field* Labelled(const char* caption, QWidget* parent, int left, int top, int width) {
+Field* labelled(const char* caption, QWidget* parent, int left, int top, int width) {
     auto* label = new QLabel(QString::fromLatin1(caption), parent);
     label->setGeometry(left, top + 3, 80, 17);
     auto* field = new Field(parent);
@@ -32,31 +32,31 @@ Field* Labelled(const char* caption, QWidget* parent, int left, int top, int wid
 
 } // namespace
 
-OnAirWidgets BuildOnAirForm(QWidget* parent, int left, int top) {
+OnAirWidgets buildOnAirForm(QWidget* parent, int left, int top) {
     OnAirWidgets w;
     w.box = new QGroupBox(QStringLiteral("Icecast"), parent);
     w.box->setGeometry(left, top, 900, 150);
-    PaintWidget(w.box, wincolor::kPanel, wincolor::kText);
+    paintWidget(w.box, wincolor::kPanel, wincolor::kText);
     w.sendToIcecast = new QCheckBox(QStringLiteral("Send to Icecast"), w.box);
     w.sendToIcecast->setGeometry(12, 22, 200, 20);
-    w.server = Labelled<QLineEdit>("Server:", w.box, 12, 48, 200);
+    w.server = labelled<QLineEdit>("Server:", w.box, 12, 48, 200);
     w.server->setText(QStringLiteral("127.0.0.1"));
-    w.port = Labelled<QSpinBox>("Port:", w.box, 12, 78, 90);
+    w.port = labelled<QSpinBox>("Port:", w.box, 12, 78, 90);
     w.port->setRange(1, 65535);
     w.port->setValue(8000);
-    w.mount = Labelled<QLineEdit>("Mount:", w.box, 12, 108, 200);
+    w.mount = labelled<QLineEdit>("Mount:", w.box, 12, 108, 200);
     w.mount->setText(QStringLiteral("/live"));
-    w.user = Labelled<QLineEdit>("User:", w.box, 320, 48, 160);
+    w.user = labelled<QLineEdit>("User:", w.box, 320, 48, 160);
     w.user->setText(QStringLiteral("source"));
-    w.password = Labelled<QLineEdit>("Password:", w.box, 320, 78, 160);
+    w.password = labelled<QLineEdit>("Password:", w.box, 320, 78, 160);
     w.password->setEchoMode(QLineEdit::Password);
-    w.format = Labelled<QComboBox>("Format:", w.box, 600, 48, 120);
+    w.format = labelled<QComboBox>("Format:", w.box, 600, 48, 120);
     w.format->addItems(kFormats);
-    w.bitrate = Labelled<QComboBox>("kbit/s:", w.box, 600, 78, 120);
+    w.bitrate = labelled<QComboBox>("kbit/s:", w.box, 600, 78, 120);
     for (int kbps : kBitrates)
         w.bitrate->addItem(QString::number(kbps), kbps);
     w.bitrate->setCurrentIndex(int(kBitrates.indexOf(128)));
-    w.ducking = Labelled<QSpinBox>("Mic ducks:", w.box, 600, 108, 120);
+    w.ducking = labelled<QSpinBox>("Mic ducks:", w.box, 600, 108, 120);
     w.ducking->setRange(0, 40);
     w.ducking->setSuffix(QStringLiteral(" dB"));
     w.ducking->setValue(12);
@@ -65,7 +65,7 @@ OnAirWidgets BuildOnAirForm(QWidget* parent, int left, int top) {
     return w;
 }
 
-OnAirSettings ReadOnAirForm(const OnAirWidgets& w, const std::string& recordingPath) {
+OnAirSettings readOnAirForm(const OnAirWidgets& w, const std::string& recordingPath) {
     OnAirSettings s;
     s.toIcecast = w.sendToIcecast->isChecked();
     s.icecast.host = w.server->text().trimmed().toStdString();
@@ -85,12 +85,12 @@ OnAirSettings ReadOnAirForm(const OnAirWidgets& w, const std::string& recordingP
     return s;
 }
 
-QString OnAirSettingsFile() {
+QString onAirSettingsFile() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Kolvadeck/broadcast.conf");
 }
 
-void LoadOnAirForm(OnAirWidgets& w, const QString& file) {
+void loadOnAirForm(OnAirWidgets& w, const QString& file) {
     if (!QFileInfo::exists(file))
         return;
     const QSettings s(file, QSettings::IniFormat);
@@ -108,7 +108,7 @@ void LoadOnAirForm(OnAirWidgets& w, const QString& file) {
     w.recordShow->setChecked(s.value("show/record", false).toBool());
 }
 
-void SaveOnAirForm(const OnAirWidgets& w, const QString& file) {
+void saveOnAirForm(const OnAirWidgets& w, const QString& file) {
     const QString folder = QFileInfo(file).absolutePath();
     QDir().mkpath(folder);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -28,14 +28,14 @@ struct OnAirWidgets {
     QCheckBox* recordShow = nullptr;
 };
 
-OnAirWidgets BuildOnAirForm(QWidget* parent, int left, int top);
+OnAirWidgets buildOnAirForm(QWidget* parent, int left, int top);
 
 // What the form says. The recording, when asked for, goes to
 // `recordingPath`.
-OnAirSettings ReadOnAirForm(const OnAirWidgets& w, const std::string& recordingPath);
+OnAirSettings readOnAirForm(const OnAirWidgets& w, const std::string& recordingPath);
 
 // The form's values are kept in <config>/Kolvadeck/broadcast.conf, a file
 // the user alone can read (it holds the server's password).
-QString OnAirSettingsFile();
-void LoadOnAirForm(OnAirWidgets& w, const QString& file = OnAirSettingsFile());
-void SaveOnAirForm(const OnAirWidgets& w, const QString& file = OnAirSettingsFile());
+QString onAirSettingsFile();
+void loadOnAirForm(OnAirWidgets& w, const QString& file = onAirSettingsFile());
+void saveOnAirForm(const OnAirWidgets& w, const QString& file = onAirSettingsFile());

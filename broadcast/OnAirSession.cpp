@@ -27,22 +27,22 @@ OnAirSession::OnAirSession(audio::AudioEngine& engine, const OnAirSettings& sett
                            RelayFeed::BlockOut relay, QObject* parent)
     : QObject(parent)
     , shared_(std::make_shared<Shared>()) {
-    auto& mix = shared_->mix = std::make_unique<BroadcastMix>(engine.Tap(), settings.ducking);
+    auto& mix = shared_->mix = std::make_unique<BroadcastMix>(engine.tap(), settings.ducking);
     if (settings.microphone) {
-        if (const audio::Status opened = mix->OpenMicrophone(); !opened)
+        if (const audio::Status opened = mix->openMicrophone(); !opened)
             problems_ << QStringLiteral("The microphone is not on air: %1")
                              .arg(QString::fromStdString(opened.error()));
     }
-    mix->AddSink(std::make_shared<RelayFeed>(std::move(relay)));
+    mix->addSink(std::make_shared<RelayFeed>(std::move(relay)));
     if (settings.toIcecast) {
         icecast_ = std::make_shared<IcecastSource>(settings.icecast);
-        mix->AddSink(icecast_);
+        mix->addSink(icecast_);
     }
     if (!settings.recordingPath.empty()) {
         auto recorder = std::make_shared<ShowRecorder>();
         std::string why;
-        if (recorder->Open(settings.recordingPath, &why))
-            mix->AddSink(recorder);
+        if (recorder->open(settings.recordingPath, &why))
+            mix->addSink(recorder);
         else
             problems_
                 << QStringLiteral("The show is not recorded: %1").arg(QString::fromStdString(why));
@@ -50,13 +50,13 @@ OnAirSession::OnAirSession(audio::AudioEngine& engine, const OnAirSettings& sett
     deadAirWatch_ = std::make_shared<DeadAirWatch>(
         [s = shared_.get()] { return s->decksPlaying.load(std::memory_order_relaxed); },
         [s = shared_.get()] { s->deadAirFound.fetch_add(1); });
-    mix->AddSink(deadAirWatch_);
+    mix->addSink(deadAirWatch_);
     for (const QString& problem : problems_)
         qCWarning(lcBroadcast, "%s", qPrintable(problem));
 
-    mix->Start();
+    mix->start();
     if (icecast_)
-        icecast_->Start();
+        icecast_->start();
     // The mix thread: as many frames as the clock says are due, every tick.
     pacer_ = std::make_unique<BackgroundTask>(
         [shared = shared_](const std::atomic<bool>& cancelled) -> BackgroundTask::Completion {
@@ -66,7 +66,7 @@ OnAirSession::OnAirSession(audio::AudioEngine& engine, const OnAirSettings& sett
             auto next = start;
             while (!cancelled) {
                 next += kTick;
-                shared->tick.WaitUntil(next);
+                shared->tick.waitUntil(next);
                 if (cancelled)
                     break;
                 const auto due =
@@ -79,46 +79,46 @@ OnAirSession::OnAirSession(audio::AudioEngine& engine, const OnAirSettings& sett
                 std::lock_guard lock(shared->gate);
                 if (!shared->open)
                     break;
-                shared->mix->Pump(std::size_t(frames));
+                shared->mix->pump(std::size_t(frames));
             }
             return {};
         });
     statusTimer_.setInterval(kStatusMs);
     connect(&statusTimer_, &QTimer::timeout, this, [this, &engine] {
-        shared_->decksPlaying = engine.AnyDeckPlaying();
-        Refresh();
+        shared_->decksPlaying = engine.anyDeckPlaying();
+        refresh();
     });
     statusTimer_.start();
-    Refresh();
+    refresh();
 }
 
 OnAirSession::~OnAirSession() {
-    Stop();
+    stop();
 }
 
-void OnAirSession::Stop() {
+void OnAirSession::stop() {
     if (stopped_)
         return;
     stopped_ = true;
     statusTimer_.stop();
     pacer_.reset(); // cancels the mix thread
-    shared_->tick.Notify();
+    shared_->tick.notify();
     if (icecast_)
-        icecast_->Stop();
+        icecast_->stop();
     {
         std::lock_guard lock(shared_->gate);
         shared_->open = false;
-        shared_->mix->Stop();
+        shared_->mix->stop();
     }
-    Refresh();
+    refresh();
 }
 
-void OnAirSession::SetTitle(const std::string& title) {
+void OnAirSession::setTitle(const std::string& title) {
     if (icecast_)
-        icecast_->SetTitle(title);
+        icecast_->setTitle(title);
 }
 
-void OnAirSession::Refresh() {
+void OnAirSession::refresh() {
     if (const int found = shared_->deadAirFound.load(); found != deadAirSeen_ && !stopped_) {
         deadAirSeen_ = found;
         deadAirNoteUntil_ = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -128,24 +128,24 @@ void OnAirSession::Refresh() {
                   DeadAirWatch::kLimitMs / 1000);
         emit deadAir();
     }
-    const QString text = Compose();
+    const QString text = compose();
     if (text != status_) {
         status_ = text;
         emit statusChanged(status_);
     }
 }
 
-QString OnAirSession::Compose() const {
+QString OnAirSession::compose() const {
     if (stopped_)
         return QStringLiteral("Broadcast stopped");
-    const bool silent = deadAirWatch_->Silent();
+    const bool silent = deadAirWatch_->silent();
     QString text;
     if (!icecast_) {
         text = silent ? QStringLiteral("Broadcasting, but the mix is silent")
                       : QStringLiteral("Broadcasting");
     } else {
-        const IcecastSource::Status s = icecast_->CurrentStatus();
-        const QString where = QString::fromStdString(icecast_->Address());
+        const IcecastSource::Status s = icecast_->currentStatus();
+        const QString where = QString::fromStdString(icecast_->address());
         switch (s.state) {
         case IcecastSource::State::Connected:
             text = silent ? QStringLiteral("Connected to %1, but the mix is silent").arg(where)

@@ -48,15 +48,15 @@ public:
     // Ends the broadcast. Once it returns, nothing of the session touches the
     // engine or the relay any more (a mix step in progress, a few
     // milliseconds at most, is waited for).
-    void Stop();
+    void stop();
     // The track now on air ("Artist - Title").
-    void SetTitle(const std::string& title);
+    void setTitle(const std::string& title);
 
-    QString StatusText() const { return status_; }
+    QString statusText() const { return status_; }
     // What did not start (the microphone, the recording), said once.
-    QStringList Problems() const { return problems_; }
-    IcecastSource* Icecast() { return icecast_.get(); }
-    int DeadAirSkips() const { return deadAirSeen_; }
+    QStringList problems() const { return problems_; }
+    IcecastSource* icecast() { return icecast_.get(); }
+    int deadAirSkips() const { return deadAirSeen_; }
 
 signals:
     void statusChanged(const QString& text);
@@ -64,8 +64,8 @@ signals:
 
 private:
     struct Shared;
-    void Refresh();
-    QString Compose() const;
+    void refresh();
+    QString compose() const;
 
     std::shared_ptr<Shared> shared_;
     std::shared_ptr<IcecastSource> icecast_;

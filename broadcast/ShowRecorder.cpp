@@ -9,19 +9,19 @@
 
 ShowRecorder::~ShowRecorder() {
     if (encoder_ && !failed_)
-        encoder_->Finish();
+        encoder_->finish();
     encoder_.reset();
     if (fd_ >= 0)
         ::close(fd_);
 }
 
-bool ShowRecorder::Open(const std::string& path, std::string* why) {
+bool ShowRecorder::open(const std::string& path, std::string* why) {
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd_ < 0) {
         *why = std::strerror(errno);
         return false;
     }
-    encoder_ = MakeStreamEncoder(
+    encoder_ = makeStreamEncoder(
         StreamFormat::Opus, kKbps, {}, [this](const unsigned char* bytes, std::size_t size) {
             while (size > 0) {
                 const ssize_t n = ::write(fd_, bytes, size);
@@ -39,7 +39,7 @@ bool ShowRecorder::Open(const std::string& path, std::string* why) {
     return encoder_ != nullptr;
 }
 
-void ShowRecorder::Write(const audio::StereoFrame* frames, std::size_t count) {
+void ShowRecorder::write(const audio::StereoFrame* frames, std::size_t count) {
     if (encoder_ && !failed_)
-        encoder_->Encode(frames, count);
+        encoder_->encode(frames, count);
 }

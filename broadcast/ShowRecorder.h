@@ -17,8 +17,8 @@ public:
     ShowRecorder() = default;
     ~ShowRecorder() override;
     // False with the reason when the file cannot be made.
-    bool Open(const std::string& path, std::string* why);
-    void Write(const audio::StereoFrame* frames, std::size_t count) override;
+    bool open(const std::string& path, std::string* why);
+    void write(const audio::StereoFrame* frames, std::size_t count) override;
 
 private:
     int fd_ = -1;

@@ -20,7 +20,7 @@ public:
         , output_(std::move(output)) {}
     ~Mp3Stream() override { lame_close(lame_); }
 
-    void Encode(const audio::StereoFrame* frames, std::size_t count) override {
+    void encode(const audio::StereoFrame* frames, std::size_t count) override {
         // LAME's worst case: 1.25 bytes a sample and 7200 over.
         buffer_.resize(count * 5 / 4 + 7200);
         const int n = lame_encode_buffer_interleaved_ieee_float(
@@ -29,8 +29,8 @@ public:
         if (n > 0)
             output_(buffer_.data(), std::size_t(n));
     }
-    void NewTrack(const std::string&) override {}
-    void Finish() override {
+    void newTrack(const std::string&) override {}
+    void finish() override {
         buffer_.resize(7200);
         const int n = lame_encode_flush(lame_, buffer_.data(), int(buffer_.size()));
         if (n > 0)
@@ -54,30 +54,30 @@ public:
     OggChain(StreamEncoder::Output output, ogg_int64_t pageGranules)
         : output_(std::move(output))
         , pageGranules_(pageGranules) {}
-    ~OggChain() { End(); }
+    ~OggChain() { end(); }
 
     // A new logical stream whose headers are these packets.
-    void Begin(std::initializer_list<ogg_packet*> headers) {
-        End();
+    void begin(std::initializer_list<ogg_packet*> headers) {
+        end();
         ogg_stream_init(&stream_, ++serial_);
         open_ = true;
         for (ogg_packet* header : headers)
             ogg_stream_packetin(&stream_, header);
-        Flush(); // the headers on pages of their own, before any sound
+        flush(); // the headers on pages of their own, before any sound
         firstPackets_ = kFirstPackets;
         lastPage_ = 0;
     }
-    void Add(ogg_packet& packet) {
+    void add(ogg_packet& packet) {
         ogg_stream_packetin(&stream_, &packet);
         const bool now = packet.e_o_s || (firstPackets_ > 0 && firstPackets_-- > 0) ||
                          packet.granulepos - lastPage_ >= pageGranules_;
         if (now)
-            Flush();
+            flush();
         for (ogg_page page; ogg_stream_pageout(&stream_, &page) > 0;)
-            Out(page);
+            out(page);
     }
-    bool IsOpen() const { return open_; }
-    void End() {
+    bool isOpen() const { return open_; }
+    void end() {
         if (open_)
             ogg_stream_clear(&stream_);
         open_ = false;
@@ -85,11 +85,11 @@ public:
 
 private:
     static constexpr int kFirstPackets = 64;
-    void Flush() {
+    void flush() {
         for (ogg_page page; ogg_stream_flush(&stream_, &page) > 0;)
-            Out(page);
+            out(page);
     }
-    void Out(const ogg_page& page) {
+    void out(const ogg_page& page) {
         if (ogg_page_granulepos(&page) > 0)
             lastPage_ = ogg_page_granulepos(&page);
         output_(page.header, std::size_t(page.header_len));
@@ -105,7 +105,7 @@ private:
     ogg_int64_t lastPage_ = 0;
 };
 
-ogg_packet Packet(unsigned char* data, std::size_t size, ogg_int64_t granule, bool bos = false) {
+ogg_packet packet(unsigned char* data, std::size_t size, ogg_int64_t granule, bool bos = false) {
     ogg_packet p{};
     p.packet = data;
     p.bytes = long(size);
@@ -132,7 +132,7 @@ public:
             speex_resampler_destroy(resampler_);
     }
 
-    bool Open(int kbps, const std::string& title) {
+    bool open(int kbps, const std::string& title) {
         int error = 0;
         encoder_ = opus_encoder_create(kRate, 2, OPUS_APPLICATION_AUDIO, &error);
         resampler_ = speex_resampler_init(2, audio::kOutputRate, kRate, 5, &error);
@@ -141,11 +141,11 @@ public:
             opus_encoder_ctl(encoder_, OPUS_GET_LOOKAHEAD(&preSkip_)) != OPUS_OK)
             return false;
         speex_resampler_skip_zeros(resampler_);
-        Begin(title);
+        begin(title);
         return true;
     }
 
-    void Encode(const audio::StereoFrame* frames, std::size_t count) override {
+    void encode(const audio::StereoFrame* frames, std::size_t count) override {
         const std::size_t at = pending_.size();
         auto in = spx_uint32_t(count);
         auto out = spx_uint32_t(count * kRate / audio::kOutputRate + 2);
@@ -153,24 +153,24 @@ public:
         speex_resampler_process_interleaved_float(
             resampler_, reinterpret_cast<const float*>(frames), &in, pending_.data() + at, &out);
         pending_.resize(at + 2 * out);
-        EncodeWhole(false);
+        encodeWhole(false);
     }
-    void NewTrack(const std::string& title) override {
-        Finish();
+    void newTrack(const std::string& title) override {
+        finish();
         opus_encoder_ctl(encoder_, OPUS_RESET_STATE);
-        Begin(title);
+        begin(title);
     }
-    void Finish() override {
-        if (!ogg_.IsOpen())
+    void finish() override {
+        if (!ogg_.isOpen())
             return;
         // The last packet, padded with silence, carries the end of the stream.
         pending_.resize(pending_.size() + 2 * std::size_t(kFrame - 1), 0.0f);
-        EncodeWhole(true);
-        ogg_.End();
+        encodeWhole(true);
+        ogg_.end();
     }
 
 private:
-    void Begin(const std::string& title) {
+    void begin(const std::string& title) {
         unsigned char head[19] = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 2};
         head[10] = std::uint8_t(preSkip_);
         head[11] = std::uint8_t(preSkip_ >> 8);
@@ -186,7 +186,7 @@ private:
         const std::string magic = "OpusTags";
         tags.assign(magic.begin(), magic.end());
         text(opus_get_version_string());
-        const auto [artist, name] = SplitTitle(title);
+        const auto [artist, name] = splitTitle(title);
         std::vector<std::string> comments;
         if (!artist.empty())
             comments.push_back("ARTIST=" + artist);
@@ -196,12 +196,12 @@ private:
             tags.push_back(std::uint8_t(comments.size() >> (8 * i)));
         for (const std::string& c : comments)
             text(c);
-        ogg_packet headPacket = Packet(head, sizeof head, 0, true);
-        ogg_packet tagsPacket = Packet(tags.data(), tags.size(), 0);
-        ogg_.Begin({&headPacket, &tagsPacket});
+        ogg_packet headPacket = packet(head, sizeof head, 0, true);
+        ogg_packet tagsPacket = packet(tags.data(), tags.size(), 0);
+        ogg_.begin({&headPacket, &tagsPacket});
         granule_ = preSkip_;
     }
-    void EncodeWhole(bool last) {
+    void encodeWhole(bool last) {
         std::size_t used = 0;
         unsigned char packet[4000];
         while (pending_.size() - used >= 2 * std::size_t(kFrame)) {
@@ -211,9 +211,9 @@ private:
             if (n < 0)
                 continue;
             granule_ += kFrame;
-            ogg_packet p = Packet(packet, std::size_t(n), granule_);
+            ogg_packet p = ::packet(packet, std::size_t(n), granule_);
             p.e_o_s = last && pending_.size() - used < 2 * std::size_t(kFrame);
-            ogg_.Add(p);
+            ogg_.add(p);
         }
         pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(used));
     }
@@ -233,9 +233,9 @@ public:
     OggVorbisStream(int kbps, Output output)
         : kbps_(kbps)
         , ogg_(std::move(output), audio::kOutputRate / 4) {}
-    ~OggVorbisStream() override { Clear(); }
+    ~OggVorbisStream() override { clear(); }
 
-    bool Begin(const std::string& title) {
+    bool begin(const std::string& title) {
         vorbis_info_init(&info_);
         // The average rate without the bit-rate manager, whose reservoir
         // holds packets back for seconds: a title, a listener and a
@@ -248,7 +248,7 @@ public:
         }
         vorbis_comment comments;
         vorbis_comment_init(&comments);
-        const auto [artist, name] = SplitTitle(title);
+        const auto [artist, name] = splitTitle(title);
         if (!artist.empty())
             vorbis_comment_add_tag(&comments, "ARTIST", artist.c_str());
         if (!name.empty())
@@ -258,12 +258,12 @@ public:
         ogg_packet header, commentHeader, codeHeader;
         vorbis_analysis_headerout(&dsp_, &comments, &header, &commentHeader, &codeHeader);
         vorbis_comment_clear(&comments);
-        ogg_.Begin({&header, &commentHeader, &codeHeader});
+        ogg_.begin({&header, &commentHeader, &codeHeader});
         open_ = true;
         return true;
     }
 
-    void Encode(const audio::StereoFrame* frames, std::size_t count) override {
+    void encode(const audio::StereoFrame* frames, std::size_t count) override {
         if (!open_ || count == 0)
             return;
         float** buffer = vorbis_analysis_buffer(&dsp_, int(count));
@@ -272,35 +272,35 @@ public:
             buffer[1][i] = frames[i].right;
         }
         vorbis_analysis_wrote(&dsp_, int(count));
-        Packets();
+        packets();
     }
-    void NewTrack(const std::string& title) override {
-        Finish();
-        Clear();
-        Begin(title);
+    void newTrack(const std::string& title) override {
+        finish();
+        clear();
+        begin(title);
     }
-    void Finish() override {
+    void finish() override {
         if (!open_)
             return;
         vorbis_analysis_wrote(&dsp_, 0);
-        Packets();
+        packets();
     }
 
 private:
-    void Packets() {
+    void packets() {
         while (vorbis_analysis_blockout(&dsp_, &block_) == 1) {
             vorbis_analysis(&block_, nullptr);
             vorbis_bitrate_addblock(&block_);
             ogg_packet packet;
             while (vorbis_bitrate_flushpacket(&dsp_, &packet) == 1)
-                ogg_.Add(packet);
+                ogg_.add(packet);
         }
     }
-    void Clear() {
+    void clear() {
         if (!open_)
             return;
         open_ = false;
-        ogg_.End();
+        ogg_.end();
         vorbis_block_clear(&block_);
         vorbis_dsp_clear(&dsp_);
         vorbis_info_clear(&info_);
@@ -316,25 +316,25 @@ private:
 
 } // namespace
 
-std::pair<std::string, std::string> SplitTitle(const std::string& title) {
+std::pair<std::string, std::string> splitTitle(const std::string& title) {
     const auto dash = title.find(" - ");
     if (dash == std::string::npos)
         return {std::string(), title};
     return {title.substr(0, dash), title.substr(dash + 3)};
 }
 
-std::unique_ptr<StreamEncoder> MakeStreamEncoder(StreamFormat format, int kbps,
+std::unique_ptr<StreamEncoder> makeStreamEncoder(StreamFormat format, int kbps,
                                                  const std::string& title,
                                                  StreamEncoder::Output output) {
     if (format == StreamFormat::Vorbis) {
         auto encoder = std::make_unique<OggVorbisStream>(kbps, std::move(output));
-        if (!encoder->Begin(title))
+        if (!encoder->begin(title))
             return nullptr;
         return encoder;
     }
     if (format == StreamFormat::Opus) {
         auto encoder = std::make_unique<OggOpusStream>(std::move(output));
-        if (!encoder->Open(kbps, title))
+        if (!encoder->open(kbps, title))
             return nullptr;
         return encoder;
     }

@@ -19,20 +19,20 @@ public:
     using Output = std::function<void(const unsigned char* bytes, std::size_t size)>;
 
     virtual ~StreamEncoder() = default;
-    virtual void Encode(const audio::StereoFrame* frames, std::size_t count) = 0;
+    virtual void encode(const audio::StereoFrame* frames, std::size_t count) = 0;
     // A track begins: an Ogg stream ends and a chained one begins whose
     // comments name it (how Ogg servers and players learn a new title). MP3
     // carries no title in the stream.
-    virtual void NewTrack(const std::string& title) = 0;
+    virtual void newTrack(const std::string& title) = 0;
     // Ends the stream, handing over what the encoder still holds.
-    virtual void Finish() = 0;
+    virtual void finish() = 0;
 };
 
 // "Artist - Title" as the two comments ARTIST and TITLE (no artist when the
 // text has no " - ").
-std::pair<std::string, std::string> SplitTitle(const std::string& title);
+std::pair<std::string, std::string> splitTitle(const std::string& title);
 
 // Null when the encoder cannot be made (an impossible bit rate).
-std::unique_ptr<StreamEncoder> MakeStreamEncoder(StreamFormat format, int kbps,
+std::unique_ptr<StreamEncoder> makeStreamEncoder(StreamFormat format, int kbps,
                                                  const std::string& title,
                                                  StreamEncoder::Output output);

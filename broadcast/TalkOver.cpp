@@ -10,7 +10,7 @@ TalkOver::TalkOver(const DuckingSettings& settings, int rate)
     , releaseStep_(settings.duckDb / std::max(1.0, settings.releaseMs * rate / 1000.0))
     , holdFrames_(long(settings.holdMs) * rate / 1000) {}
 
-void TalkOver::Mix(const audio::StereoFrame* decks, const audio::StereoFrame* mic,
+void TalkOver::mix(const audio::StereoFrame* decks, const audio::StereoFrame* mic,
                    audio::StereoFrame* out, std::size_t frames) {
     for (std::size_t i = 0; i < frames; ++i) {
         if (std::max(std::fabs(mic[i].left), std::fabs(mic[i].right)) >= threshold_)

@@ -23,11 +23,11 @@ public:
     explicit TalkOver(const DuckingSettings& settings = {}, int rate = audio::kOutputRate);
 
     // out = decks * gain + mic, frame by frame, the gain following the mic.
-    void Mix(const audio::StereoFrame* decks, const audio::StereoFrame* mic,
+    void mix(const audio::StereoFrame* decks, const audio::StereoFrame* mic,
              audio::StereoFrame* out, std::size_t frames);
 
     // The decks' present gain, in dB (0 or below).
-    double GainDb() const { return gainDb_; }
+    double gainDb() const { return gainDb_; }
 
 private:
     DuckingSettings settings_;

@@ -7,11 +7,11 @@
 // UnlockList releases it. Use ThreadListLock to pair them.
 template <typename T> class ThreadList {
 public:
-    std::vector<T>& LockList() {
+    std::vector<T>& lockList() {
         mutex_.lock();
         return items_;
     }
-    void UnlockList() { mutex_.unlock(); }
+    void unlockList() { mutex_.unlock(); }
 
 private:
     std::mutex mutex_;
@@ -23,11 +23,11 @@ template <typename T> class ThreadListLock {
 public:
     explicit ThreadListLock(ThreadList<T>& list)
         : list_(list)
-        , items_(list.LockList()) {}
-    ~ThreadListLock() { list_.UnlockList(); }
+        , items_(list.lockList()) {}
+    ~ThreadListLock() { list_.unlockList(); }
     ThreadListLock(const ThreadListLock&) = delete;
     ThreadListLock& operator=(const ThreadListLock&) = delete;
-    std::vector<T>& Items() { return items_; }
+    std::vector<T>& items() { return items_; }
 
 private:
     ThreadList<T>& list_;

@@ -14,11 +14,11 @@ public:
     explicit ConverterRuns(ToolState& state)
         : state_(state) {}
 
-    bool Start(const std::string& program, const std::string& parameters,
+    bool start(const std::string& program, const std::string& parameters,
                std::function<void()> ended) {
-        End();
+        end();
         auto* run = new ToolRun(state_, &owner_);
-        if (!run->Start(program, parameters)) {
+        if (!run->start(program, parameters)) {
             delete run;
             return false;
         }
@@ -35,9 +35,9 @@ public:
     }
 
     // The run goes on ending by itself and is deleted once it has finished.
-    void End() {
+    void end() {
         if (ToolRun* run = std::exchange(current_, nullptr))
-            run->End();
+            run->end();
     }
 
 private:
@@ -47,13 +47,13 @@ private:
 };
 } // namespace
 
-BroadcastCallbacks ToolRunnerCallbacks(ToolState& state) {
+BroadcastCallbacks toolRunnerCallbacks(ToolState& state) {
     auto runs = std::make_shared<ConverterRuns>(state);
     BroadcastCallbacks callbacks;
-    callbacks.StartTool = [runs](const std::string& program, const std::string& parameters,
+    callbacks.startTool = [runs](const std::string& program, const std::string& parameters,
                                  std::function<void()> ended) {
-        return runs->Start(program, parameters, std::move(ended));
+        return runs->start(program, parameters, std::move(ended));
     };
-    callbacks.EndTool = [runs] { runs->End(); };
+    callbacks.EndTool = [runs] { runs->end(); };
     return callbacks;
 }

@@ -10,4 +10,4 @@ struct ToolState;
 // ToolRun::kEndGrace) without waiting, so that a stopped broadcast leaves no
 // converter streaming on. Runs still going when the callbacks are destroyed
 // are ended then (bounded).
-BroadcastCallbacks ToolRunnerCallbacks(ToolState& state);
+BroadcastCallbacks toolRunnerCallbacks(ToolState& state);

@@ -10,29 +10,29 @@
 namespace answers {
 namespace {
 
-using xmltext::AppendElement;
-using xmltext::AppendEscaped;
+using xmltext::appendElement;
+using xmltext::appendEscaped;
 
 constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
-std::string Number(std::int64_t value) {
+std::string number(std::int64_t value) {
     return std::to_string(value);
 }
 
-std::int64_t TotalPages(std::int64_t total, std::int64_t perPage) {
+std::int64_t totalPages(std::int64_t total, std::int64_t perPage) {
     return perPage > 0 ? (total + perPage - 1) / perPage : 0;
 }
 
-void AppendAttribute(std::string& out, const char* name, std::string_view value) {
+void appendAttribute(std::string& out, const char* name, std::string_view value) {
     out += ' ';
     out += name;
     out += "=\"";
-    AppendEscaped(out, value);
+    appendEscaped(out, value);
     out += '"';
 }
 
 // Similar tracks carry a match figure between 0 and 1 as the public API does.
-std::string MatchOf(std::int64_t score) {
+std::string matchOf(std::int64_t score) {
     double match = 0.25;
     if (score >= 3000)
         match = 1.0;
@@ -50,7 +50,7 @@ constexpr const char* kPagingNamespace = "http://kolvadeck.org/ns/paging";
 
 // The track's file as a file: address, every byte but the unreserved ones and
 // the slashes percent-encoded, so that any name survives the trip.
-void AppendFileAddress(std::string& out, const std::string& path) {
+void appendFileAddress(std::string& out, const std::string& path) {
     if (path.empty())
         return;
     static const char* const kHex = "0123456789ABCDEF";
@@ -67,61 +67,61 @@ void AppendFileAddress(std::string& out, const std::string& path) {
             address += kHex[byte & 0x0F];
         }
     }
-    AppendElement(out, "url", address);
+    appendElement(out, "url", address);
 }
 
 // A track whose file named no artist carries none: the reader then lists it
 // by its title, which is its file name when it has no tags at all.
-bool KnownArtist(const queries::Track& track) {
+bool knownArtist(const queries::Track& track) {
     return track.artist != kUnknownArtist;
 }
 
 } // namespace
 
-std::string TrackSearch(const std::string& text, const queries::Found<queries::Track>& found,
+std::string trackSearch(const std::string& text, const queries::Found<queries::Track>& found,
                         Paging paging) {
     std::string out = kDeclaration;
     out += "<lfm status=\"ok\">\n<results";
-    AppendAttribute(out, "for", text);
+    appendAttribute(out, "for", text);
     out += " xmlns:opensearch=\"";
     out += kPagingNamespace;
     out += "\">\n<opensearch:Query "
            "role=\"request\"";
-    AppendAttribute(out, "searchTerms", text);
-    AppendAttribute(out, "startPage", Number(paging.page));
+    appendAttribute(out, "searchTerms", text);
+    appendAttribute(out, "startPage", number(paging.page));
     out += "/>\n";
-    AppendElement(out, "opensearch:totalResults", Number(found.total));
-    AppendElement(out, "opensearch:startIndex", Number((paging.page - 1) * paging.perPage));
-    AppendElement(out, "opensearch:itemsPerPage", Number(paging.perPage));
+    appendElement(out, "opensearch:totalResults", number(found.total));
+    appendElement(out, "opensearch:startIndex", number((paging.page - 1) * paging.perPage));
+    appendElement(out, "opensearch:itemsPerPage", number(paging.perPage));
     out += "\n<trackmatches>\n";
     for (const queries::Track& track : found.rows) {
         out += "<track>";
-        AppendElement(out, "name", track.title);
-        if (KnownArtist(track))
-            AppendElement(out, "artist", track.artist);
-        AppendFileAddress(out, track.path);
+        appendElement(out, "name", track.title);
+        if (knownArtist(track))
+            appendElement(out, "artist", track.artist);
+        appendFileAddress(out, track.path);
         out += "<streamable>0</streamable><listeners>0</listeners></track>\n";
     }
     out += "</trackmatches>\n</results>\n</lfm>\n";
     return out;
 }
 
-std::string SimilarTracks(const std::string& artist, const std::string& track,
+std::string similarTracks(const std::string& artist, const std::string& track,
                           const queries::Found<queries::Track>& found) {
     std::string out = kDeclaration;
     out += "<lfm status=\"ok\">\n<similartracks";
-    AppendAttribute(out, "track", track);
-    AppendAttribute(out, "artist", artist);
+    appendAttribute(out, "track", track);
+    appendAttribute(out, "artist", artist);
     out += ">\n";
     for (const queries::Track& similar : found.rows) {
         out += "<track>";
-        AppendElement(out, "name", similar.title);
-        AppendElement(out, "match", MatchOf(similar.score));
-        AppendFileAddress(out, similar.path);
+        appendElement(out, "name", similar.title);
+        appendElement(out, "match", matchOf(similar.score));
+        appendFileAddress(out, similar.path);
         out += "<streamable>0</streamable>";
-        if (KnownArtist(similar)) {
+        if (knownArtist(similar)) {
             out += "<artist>";
-            AppendElement(out, "name", similar.artist);
+            appendElement(out, "name", similar.artist);
             out += "</artist>";
         }
         out += "</track>\n";
@@ -130,56 +130,56 @@ std::string SimilarTracks(const std::string& artist, const std::string& track,
     return out;
 }
 
-std::string TopArtists(const std::string& tag, const queries::Found<queries::Artist>& found,
+std::string topArtists(const std::string& tag, const queries::Found<queries::Artist>& found,
                        Paging paging) {
     std::string out = kDeclaration;
     out += "<lfm status=\"ok\">\n<topartists";
-    AppendAttribute(out, "tag", tag);
-    AppendAttribute(out, "page", Number(paging.page));
-    AppendAttribute(out, "perPage", Number(paging.perPage));
-    AppendAttribute(out, "totalPages", Number(TotalPages(found.total, paging.perPage)));
-    AppendAttribute(out, "total", Number(found.total));
+    appendAttribute(out, "tag", tag);
+    appendAttribute(out, "page", number(paging.page));
+    appendAttribute(out, "perPage", number(paging.perPage));
+    appendAttribute(out, "totalPages", number(totalPages(found.total, paging.perPage)));
+    appendAttribute(out, "total", number(found.total));
     out += ">\n";
     std::int64_t rank = (paging.page - 1) * paging.perPage;
     for (const queries::Artist& artist : found.rows) {
         out += "<artist";
-        AppendAttribute(out, "rank", Number(++rank));
+        appendAttribute(out, "rank", number(++rank));
         out += '>';
-        AppendElement(out, "name", artist.name);
-        AppendElement(out, "tagcount", Number(artist.tracks));
+        appendElement(out, "name", artist.name);
+        appendElement(out, "tagcount", number(artist.tracks));
         out += "<streamable>0</streamable></artist>\n";
     }
     out += "</topartists>\n</lfm>\n";
     return out;
 }
 
-std::string SimilarArtists(const std::string& artist,
+std::string similarArtists(const std::string& artist,
                            const queries::Found<queries::Artist>& found) {
     std::string out = kDeclaration;
     out += "<lfm status=\"ok\">\n<similarartists";
-    AppendAttribute(out, "artist", artist);
+    appendAttribute(out, "artist", artist);
     out += ">\n";
     for (const queries::Artist& similar : found.rows) {
         out += "<artist>";
-        AppendElement(out, "name", similar.name);
-        AppendElement(out, "sharedgenres", Number(similar.sharedGenres));
-        AppendElement(out, "shareddecades", Number(similar.sharedDecades));
+        appendElement(out, "name", similar.name);
+        appendElement(out, "sharedgenres", number(similar.sharedGenres));
+        appendElement(out, "shareddecades", number(similar.sharedDecades));
         out += "<streamable>0</streamable></artist>\n";
     }
     out += "</similarartists>\n</lfm>\n";
     return out;
 }
 
-std::string MediaAddress(const std::string& serviceAddress, const queries::Video& video) {
-    return serviceAddress + "/media/" + Number(video.id) + "." + video.extension;
+std::string mediaAddress(const std::string& serviceAddress, const queries::Video& video) {
+    return serviceAddress + "/media/" + number(video.id) + "." + video.extension;
 }
 
-std::string StreamAddress(const std::string& serviceAddress, const queries::Video& video,
+std::string streamAddress(const std::string& serviceAddress, const queries::Video& video,
                           const char* format) {
-    return MediaAddress(serviceAddress, video) + "?format=" + format;
+    return mediaAddress(serviceAddress, video) + "?format=" + format;
 }
 
-std::string VideoFeed(const std::string& text, const queries::Found<queries::Video>& found,
+std::string videoFeed(const std::string& text, const queries::Found<queries::Video>& found,
                       std::int64_t startIndex, std::int64_t perPage,
                       const std::string& serviceAddress) {
     std::string out = kDeclaration;
@@ -189,53 +189,53 @@ std::string VideoFeed(const std::string& text, const queries::Found<queries::Vid
            "\" "
            "xmlns:media=\"http://search.yahoo.com/mrss/\" "
            "xmlns:yt=\"http://gdata.youtube.com/schemas/2007\">\n";
-    AppendElement(out, "id", serviceAddress + "/api/video/");
+    appendElement(out, "id", serviceAddress + "/api/video/");
     out += "<title type=\"text\">";
-    AppendEscaped(out, "Videos matching: " + text);
+    appendEscaped(out, "Videos matching: " + text);
     out += "</title>\n";
-    AppendElement(out, "openSearch:totalResults", Number(found.total));
-    AppendElement(out, "openSearch:startIndex", Number(startIndex));
-    AppendElement(out, "openSearch:itemsPerPage", Number(perPage));
+    appendElement(out, "openSearch:totalResults", number(found.total));
+    appendElement(out, "openSearch:startIndex", number(startIndex));
+    appendElement(out, "openSearch:itemsPerPage", number(perPage));
     out += '\n';
     // Entries come last: the reader takes every node after the first entry as one.
     for (const queries::Video& video : found.rows) {
-        const std::string media = MediaAddress(serviceAddress, video);
+        const std::string media = mediaAddress(serviceAddress, video);
         out += "<entry>";
-        AppendElement(out, "id", media);
+        appendElement(out, "id", media);
         out += "<title type=\"text\">";
-        AppendEscaped(out, video.title);
+        appendEscaped(out, video.title);
         out += "</title><link rel=\"alternate\"";
-        AppendAttribute(out, "type", "video/" + video.extension);
-        AppendAttribute(out, "href", media);
+        appendAttribute(out, "type", "video/" + video.extension);
+        appendAttribute(out, "href", media);
         out += "/>";
         if (!video.artist.empty()) {
             out += "<author>";
-            AppendElement(out, "name", video.artist);
+            appendElement(out, "name", video.artist);
             out += "</author>";
         }
         out += "<media:group><media:title type=\"plain\">";
-        AppendEscaped(out, video.title);
+        appendEscaped(out, video.title);
         out += "</media:title><media:content";
-        AppendAttribute(out, "url", StreamAddress(serviceAddress, video, "5"));
+        appendAttribute(out, "url", streamAddress(serviceAddress, video, "5"));
         out += " type=\"application/x-shockwave-flash\" medium=\"video\" isDefault=\"true\" "
                "expression=\"full\"";
-        AppendAttribute(out, "duration", Number(video.seconds));
+        appendAttribute(out, "duration", number(video.seconds));
         out += " yt:format=\"5\"/><media:content";
-        AppendAttribute(out, "url", StreamAddress(serviceAddress, video, "1"));
+        appendAttribute(out, "url", streamAddress(serviceAddress, video, "1"));
         out += " type=\"video/3gpp\" medium=\"video\" expression=\"full\"";
-        AppendAttribute(out, "duration", Number(video.seconds));
+        appendAttribute(out, "duration", number(video.seconds));
         out += " yt:format=\"1\"/></media:group></entry>\n";
     }
     out += "</feed>\n";
     return out;
 }
 
-std::string Failure(int code, const std::string& message) {
+std::string failure(int code, const std::string& message) {
     std::string out = kDeclaration;
     out += "<lfm status=\"failed\"><error";
-    AppendAttribute(out, "code", Number(code));
+    appendAttribute(out, "code", number(code));
     out += '>';
-    AppendEscaped(out, message);
+    appendEscaped(out, message);
     out += "</error></lfm>\n";
     return out;
 }

@@ -16,25 +16,25 @@ struct Paging {
     std::int64_t perPage = 100;
 };
 
-std::string TrackSearch(const std::string& text, const queries::Found<queries::Track>& found,
+std::string trackSearch(const std::string& text, const queries::Found<queries::Track>& found,
                         Paging paging);
-std::string SimilarTracks(const std::string& artist, const std::string& track,
+std::string similarTracks(const std::string& artist, const std::string& track,
                           const queries::Found<queries::Track>& found);
-std::string TopArtists(const std::string& tag, const queries::Found<queries::Artist>& found,
+std::string topArtists(const std::string& tag, const queries::Found<queries::Artist>& found,
                        Paging paging);
-std::string SimilarArtists(const std::string& artist, const queries::Found<queries::Artist>& found);
+std::string similarArtists(const std::string& artist, const queries::Found<queries::Artist>& found);
 
 // serviceAddress: "http://host:port", the start of every media address.
-std::string VideoFeed(const std::string& text, const queries::Found<queries::Video>& found,
+std::string videoFeed(const std::string& text, const queries::Found<queries::Video>& found,
                       std::int64_t startIndex, std::int64_t perPage,
                       const std::string& serviceAddress);
 
 // The error answer of the music API: <lfm status="failed"><error code=..>.
-std::string Failure(int code, const std::string& message);
+std::string failure(int code, const std::string& message);
 
 // Media addresses of a catalogued video.
-std::string MediaAddress(const std::string& serviceAddress, const queries::Video& video);
-std::string StreamAddress(const std::string& serviceAddress, const queries::Video& video,
+std::string mediaAddress(const std::string& serviceAddress, const queries::Video& video);
+std::string streamAddress(const std::string& serviceAddress, const queries::Video& video,
                           const char* format);
 
 } // namespace answers

@@ -33,7 +33,7 @@ public:
     }
     socket_t socket() const override { return INVALID_SOCKET; }
 
-    std::string Take() { return std::move(output_); }
+    std::string take() { return std::move(output_); }
 
 private:
     std::string_view input_;
@@ -42,9 +42,9 @@ private:
 
 } // namespace
 
-std::string ApiRouter::Answer(std::string_view block) {
+std::string ApiRouter::answer(std::string_view block) {
     MemoryStream stream(block);
     bool closed = false;
     process_request(stream, true, closed, [](httplib::Request&) {});
-    return stream.Take();
+    return stream.take();
 }

@@ -10,5 +10,5 @@
 // for the transport to send. One request per connection.
 class ApiRouter : public httplib::Server {
 public:
-    std::string Answer(std::string_view block);
+    std::string answer(std::string_view block);
 };

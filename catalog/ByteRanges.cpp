@@ -6,7 +6,7 @@
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
+std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
         text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
@@ -15,7 +15,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 // Digits only (no sign, no spaces); nothing when empty or too large.
-std::optional<std::int64_t> Number(std::string_view text) {
+std::optional<std::int64_t> number(std::string_view text) {
     std::int64_t value = 0;
     if (text.empty() || text.front() == '+' || text.front() == '-')
         return std::nullopt;
@@ -27,9 +27,9 @@ std::optional<std::int64_t> Number(std::string_view text) {
 
 } // namespace
 
-ByteRanges ByteRanges::Of(std::string_view header, std::int64_t size) {
+ByteRanges ByteRanges::of(std::string_view header, std::int64_t size) {
     ByteRanges whole;
-    header = Trim(header);
+    header = trim(header);
     if (!header.starts_with("bytes="))
         return whole;
     header.remove_prefix(6);
@@ -37,7 +37,7 @@ ByteRanges ByteRanges::Of(std::string_view header, std::int64_t size) {
     bool anyRange = false;
     while (!header.empty()) {
         const size_t comma = header.find(',');
-        const std::string_view range = Trim(header.substr(0, comma));
+        const std::string_view range = trim(header.substr(0, comma));
         header = comma == std::string_view::npos ? std::string_view() : header.substr(comma + 1);
         if (range.empty())
             continue;
@@ -46,9 +46,9 @@ ByteRanges ByteRanges::Of(std::string_view header, std::int64_t size) {
         if (dash == std::string_view::npos)
             return whole;
         const auto first =
-            dash == 0 ? std::optional<std::int64_t>(-1) : Number(range.substr(0, dash));
+            dash == 0 ? std::optional<std::int64_t>(-1) : number(range.substr(0, dash));
         const auto last = dash + 1 == range.size() ? std::optional<std::int64_t>(-1)
-                                                   : Number(range.substr(dash + 1));
+                                                   : number(range.substr(dash + 1));
         if (!first || !last || (*first < 0 && *last < 0) ||
             (*first >= 0 && *last >= 0 && *last < *first))
             return whole;

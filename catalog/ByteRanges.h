@@ -17,7 +17,7 @@ struct ByteRanges {
         std::int64_t last = 0; // inclusive
     };
 
-    static ByteRanges Of(std::string_view header, std::int64_t size);
+    static ByteRanges of(std::string_view header, std::int64_t size);
 
     Kind kind = Kind::WholeFile;
     std::vector<Part> parts; // sorted, disjoint, within the file

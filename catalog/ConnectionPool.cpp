@@ -17,7 +17,7 @@ ConnectionPool::Lease::~Lease() {
         pool_.idle_.push_back(std::move(db_));
 }
 
-ConnectionPool::Lease ConnectionPool::Borrow() {
+ConnectionPool::Lease ConnectionPool::borrow() {
     std::uint64_t generation = 0;
     {
         const std::lock_guard lock(mutex_);
@@ -31,12 +31,12 @@ ConnectionPool::Lease ConnectionPool::Borrow() {
     return Lease(*this, std::make_unique<Database>(path_), generation);
 }
 
-std::uint64_t ConnectionPool::Generation() const {
+std::uint64_t ConnectionPool::generation() const {
     const std::lock_guard lock(mutex_);
     return generation_;
 }
 
-void ConnectionPool::ReportDamage(std::uint64_t generation) {
+void ConnectionPool::reportDamage(std::uint64_t generation) {
     std::function<void()> wake;
     {
         const std::lock_guard lock(mutex_);
@@ -50,7 +50,7 @@ void ConnectionPool::ReportDamage(std::uint64_t generation) {
         wake();
 }
 
-bool ConnectionPool::WaitForDamage(int timeoutMs) {
+bool ConnectionPool::waitForDamage(int timeoutMs) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                       [&] { return damaged_ || interrupted_; });
@@ -59,14 +59,14 @@ bool ConnectionPool::WaitForDamage(int timeoutMs) {
     return damaged;
 }
 
-void ConnectionPool::Renew() {
+void ConnectionPool::renew() {
     const std::lock_guard lock(mutex_);
     ++generation_;
     idle_.clear();
     damaged_ = false;
 }
 
-void ConnectionPool::Interrupt() {
+void ConnectionPool::interrupt() {
     std::function<void()> wake;
     {
         const std::lock_guard lock(mutex_);
@@ -78,7 +78,7 @@ void ConnectionPool::Interrupt() {
         wake();
 }
 
-void ConnectionPool::SetWaker(std::function<void()> wake) {
+void ConnectionPool::setWaker(std::function<void()> wake) {
     const std::lock_guard lock(mutex_);
     wake_ = std::move(wake);
 }

@@ -36,22 +36,22 @@ public:
         std::uint64_t generation_;
     };
 
-    Lease Borrow();
+    Lease borrow();
 
     // Which catalogue file the connections now belong to.
-    std::uint64_t Generation() const;
+    std::uint64_t generation() const;
     // A query over a connection of that generation met a damaged file.
-    void ReportDamage(std::uint64_t generation);
+    void reportDamage(std::uint64_t generation);
     // Waits up to the timeout for a report; true (and the report taken) when
     // there is one.
-    bool WaitForDamage(int timeoutMs);
+    bool waitForDamage(int timeoutMs);
     // Called once the file has been rebuilt: pooled connections are dropped.
-    void Renew();
+    void renew();
     // Wakes WaitForDamage without a report (the service ends).
-    void Interrupt();
+    void interrupt();
     // Called after each report and interrupt, for a waiter that waits on
     // something else besides.
-    void SetWaker(std::function<void()> wake);
+    void setWaker(std::function<void()> wake);
 
 private:
     std::string path_;

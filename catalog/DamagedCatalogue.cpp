@@ -5,23 +5,23 @@
 #include <cstdio>
 #include <filesystem>
 
-void OpenOrRebuildCatalogue(const std::string& path) {
+void openOrRebuildCatalogue(const std::string& path) {
     try {
         std::string problem;
         {
             Database db(path);
-            problem = db.QuickCheck();
+            problem = db.quickCheck();
         }
         if (problem != "ok")
-            RebuildCatalogue(path, CatalogError("integrity check: " + problem, SQLITE_CORRUPT));
+            rebuildCatalogue(path, CatalogError("integrity check: " + problem, SQLITE_CORRUPT));
     } catch (const CatalogError& error) {
-        if (!error.Damaged())
+        if (!error.damaged())
             throw;
-        RebuildCatalogue(path, error);
+        rebuildCatalogue(path, error);
     }
 }
 
-void RebuildCatalogue(const std::string& path, const CatalogError& damage) {
+void rebuildCatalogue(const std::string& path, const CatalogError& damage) {
     std::fprintf(stderr,
                  "kolvadeck-catalog: the catalogue %s is damaged (%s); it is moved to "
                  "%s.corrupt and rebuilt from the folders\n",

@@ -14,7 +14,7 @@
 // it when it is damaged. Throws CatalogError
 // when the fresh file cannot be made either, or when the failure was not
 // damage (a lock, a missing folder).
-void OpenOrRebuildCatalogue(const std::string& path);
+void openOrRebuildCatalogue(const std::string& path);
 
 // Moves the damaged file aside and makes a fresh, empty catalogue.
-void RebuildCatalogue(const std::string& path, const CatalogError& damage);
+void rebuildCatalogue(const std::string& path, const CatalogError& damage);

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-void PrepareDataFolder(const std::string& folder, const std::string& ownDataFolder) {
+void prepareDataFolder(const std::string& folder, const std::string& ownDataFolder) {
     std::filesystem::path made;
     for (const auto& part : std::filesystem::path(folder)) {
         made /= part;

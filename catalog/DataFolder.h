@@ -6,4 +6,4 @@
 // folder above it) does not exist yet. An existing folder is tightened to
 // 0700 only when it is Kolvadeck's own data folder, never a folder the user
 // merely pointed --database into. Throws std::runtime_error on failure.
-void PrepareDataFolder(const std::string& folder, const std::string& ownDataFolder);
+void prepareDataFolder(const std::string& folder, const std::string& ownDataFolder);

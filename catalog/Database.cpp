@@ -11,13 +11,13 @@
 #include <unistd.h>
 
 namespace {
-[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
+[[noreturn]] void fail(sqlite3* db, const std::string& what) {
     throw CatalogError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"),
                        db ? sqlite3_errcode(db) : SQLITE_NOMEM);
 }
 } // namespace
 
-bool CatalogError::Damaged() const {
+bool CatalogError::damaged() const {
     const int primary = code_ & 0xFF;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
@@ -26,54 +26,54 @@ Statement::Statement(sqlite3* db, std::string_view sql)
     : db_(db) {
     if (sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
                            &statement_, nullptr) != SQLITE_OK)
-        Fail(db, "prepare");
+        fail(db, "prepare");
 }
 
 Statement::~Statement() {
     sqlite3_finalize(statement_);
 }
 
-Statement& Statement::Reset() {
+Statement& Statement::reset() {
     sqlite3_reset(statement_);
     sqlite3_clear_bindings(statement_);
     return *this;
 }
 
-Statement& Statement::Bind(int index, std::string_view text) {
+Statement& Statement::bind(int index, std::string_view text) {
     if (sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
                           SQLITE_TRANSIENT) != SQLITE_OK)
-        Fail(db_, "bind");
+        fail(db_, "bind");
     return *this;
 }
 
-Statement& Statement::Bind(int index, std::int64_t value) {
+Statement& Statement::bind(int index, std::int64_t value) {
     if (sqlite3_bind_int64(statement_, index, value) != SQLITE_OK)
-        Fail(db_, "bind");
+        fail(db_, "bind");
     return *this;
 }
 
-bool Statement::Step() {
+bool Statement::step() {
     const int result = sqlite3_step(statement_);
     if (result == SQLITE_ROW)
         return true;
     if (result == SQLITE_DONE)
         return false;
-    Fail(db_, "step");
+    fail(db_, "step");
 }
 
-void Statement::Run() {
-    while (Step()) {
+void Statement::run() {
+    while (step()) {
     }
 }
 
-std::string Statement::Text(int column) const {
+std::string Statement::text(int column) const {
     const auto* text = sqlite3_column_text(statement_, column);
     return text ? std::string(reinterpret_cast<const char*>(text),
                               static_cast<size_t>(sqlite3_column_bytes(statement_, column)))
                 : std::string();
 }
 
-std::int64_t Statement::Int(int column) const {
+std::int64_t Statement::integer(int column) const {
     return sqlite3_column_int64(statement_, column);
 }
 
@@ -99,8 +99,8 @@ Database::Database(const std::string& path) {
     // for another rather than failing.
     sqlite3_busy_timeout(db_, 10000);
     try {
-        Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
-        CreateSchema();
+        execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+        createSchema();
     } catch (...) {
         statements_.clear();
         sqlite3_close(db_);
@@ -113,7 +113,7 @@ Database::~Database() {
     sqlite3_close(db_);
 }
 
-void Database::Exec(const char* sql) {
+void Database::execute(const char* sql) {
     char* error = nullptr;
     const int code = sqlite3_exec(db_, sql, nullptr, nullptr, &error);
     if (code != SQLITE_OK) {
@@ -123,37 +123,37 @@ void Database::Exec(const char* sql) {
     }
 }
 
-std::string Database::QuickCheck() {
+std::string Database::quickCheck() {
     Statement check(db_, "PRAGMA quick_check(1)");
-    return check.Step() ? check.Text(0) : std::string();
+    return check.step() ? check.text(0) : std::string();
 }
 
-Statement& Database::Prepare(const std::string& sql) {
+Statement& Database::prepare(const std::string& sql) {
     auto found = statements_.find(sql);
     if (found == statements_.end())
         found = statements_.emplace(sql, std::make_unique<Statement>(db_, sql)).first;
-    return found->second->Reset();
+    return found->second->reset();
 }
 
-void Database::CreateSchema() {
+void Database::createSchema() {
     Statement version(db_, "PRAGMA user_version");
-    version.Step();
-    const std::int64_t current = version.Int(0);
+    version.step();
+    const std::int64_t current = version.integer(0);
     if (current == schema::kVersion)
         return;
     Transaction transaction(*this);
     // A catalogue of another layout is rebuilt by the next scan.
     if (current != 0)
-        Exec(schema::kDropAll);
-    Exec(schema::kCreate);
-    Exec(schema::kSecondaryIndexes);
-    Exec(("PRAGMA user_version=" + std::to_string(schema::kVersion)).c_str());
-    transaction.Commit();
+        execute(schema::kDropAll);
+    execute(schema::kCreate);
+    execute(schema::kSecondaryIndexes);
+    execute(("PRAGMA user_version=" + std::to_string(schema::kVersion)).c_str());
+    transaction.commit();
 }
 
 Transaction::Transaction(Database& db)
     : db_(db) {
-    db_.Exec("BEGIN IMMEDIATE");
+    db_.execute("BEGIN IMMEDIATE");
 }
 
 Transaction::~Transaction() {
@@ -161,14 +161,14 @@ Transaction::~Transaction() {
         // A destructor must not throw; the failed rollback is said on standard
         // error, the catalogue's log, and SQLite rolls back when the database closes.
         try {
-            db_.Exec("ROLLBACK");
+            db_.execute("ROLLBACK");
         } catch (const std::exception& error) {
             std::fprintf(stderr, "kolvadeck-catalog: rollback failed: %s\n", error.what());
         }
     }
 }
 
-void Transaction::Commit() {
-    db_.Exec("COMMIT");
+void Transaction::commit() {
+    db_.execute("COMMIT");
     done_ = true;
 }

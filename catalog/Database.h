@@ -16,7 +16,7 @@ struct CatalogError : std::runtime_error {
         : std::runtime_error(what)
         , code_(code) {}
     // The file is no database or a damaged one (rebuilding it is the cure).
-    bool Damaged() const;
+    bool damaged() const;
 
 private:
     int code_;
@@ -31,15 +31,15 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     // Resets the statement and clears its bindings; returns it for binding.
-    Statement& Reset();
-    Statement& Bind(int index, std::string_view text);
-    Statement& Bind(int index, std::int64_t value);
+    Statement& reset();
+    Statement& bind(int index, std::string_view text);
+    Statement& bind(int index, std::int64_t value);
     // Steps once: true while a row is there, false when done. Throws on error.
-    bool Step();
-    void Run(); // steps to the end
+    bool step();
+    void run(); // steps to the end
 
-    std::string Text(int column) const;
-    std::int64_t Int(int column) const;
+    std::string text(int column) const;
+    std::int64_t integer(int column) const;
 
 private:
     sqlite3* db_;
@@ -56,15 +56,15 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    void Exec(const char* sql);
+    void execute(const char* sql);
     // SQLite's quick integrity check: "ok", or the first problem found.
     // Throws when the file is too damaged to be read at all.
-    std::string QuickCheck();
+    std::string quickCheck();
     // The statement for this SQL text, prepared on first use and then reused.
-    Statement& Prepare(const std::string& sql);
+    Statement& prepare(const std::string& sql);
 
 private:
-    void CreateSchema();
+    void createSchema();
 
     sqlite3* db_ = nullptr;
     std::map<std::string, std::unique_ptr<Statement>, std::less<>> statements_;
@@ -75,7 +75,7 @@ class Transaction {
 public:
     explicit Transaction(Database& db);
     ~Transaction();
-    void Commit();
+    void commit();
 
 private:
     Database& db_;

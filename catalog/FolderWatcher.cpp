@@ -21,7 +21,7 @@ namespace {
 constexpr std::uint32_t kMask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE |
                                 IN_CREATE | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
 
-std::string WithoutTrailingSlash(std::string folder) {
+std::string withoutTrailingSlash(std::string folder) {
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     return folder;
@@ -29,7 +29,7 @@ std::string WithoutTrailingSlash(std::string folder) {
 
 } // namespace
 
-bool IsTemporaryName(const std::string& name) {
+bool isTemporaryName(const std::string& name) {
     if (name.empty() || name.front() == '.' || name.back() == '~')
         return true;
     static const char* const kPartial[] = {".part",       ".partial",  ".tmp", ".temp",
@@ -43,7 +43,7 @@ bool IsTemporaryName(const std::string& name) {
 
 FolderWatcher::FolderWatcher(std::vector<std::string> roots) {
     for (std::string& root : roots)
-        roots_.push_back(WithoutTrailingSlash(std::move(root)));
+        roots_.push_back(withoutTrailingSlash(std::move(root)));
     inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (inotify_ < 0) {
@@ -54,7 +54,7 @@ FolderWatcher::FolderWatcher(std::vector<std::string> roots) {
         return;
     }
     for (const std::string& root : roots_)
-        WatchTree(root);
+        watchTree(root);
 }
 
 FolderWatcher::~FolderWatcher() {
@@ -64,7 +64,7 @@ FolderWatcher::~FolderWatcher() {
         close(wake_);
 }
 
-void FolderWatcher::WatchTree(const std::string& folder) {
+void FolderWatcher::watchTree(const std::string& folder) {
     if (inotify_ < 0)
         return;
     const auto watch = [&](const std::string& path) {
@@ -94,7 +94,7 @@ void FolderWatcher::WatchTree(const std::string& folder) {
     }
 }
 
-void FolderWatcher::Forget(const std::string& folder) {
+void FolderWatcher::forget(const std::string& folder) {
     const std::string below = folder + "/";
     for (auto it = folders_.begin(); it != folders_.end();) {
         if (it->second == folder || it->second.starts_with(below)) {
@@ -106,24 +106,24 @@ void FolderWatcher::Forget(const std::string& folder) {
     }
 }
 
-void FolderWatcher::Rewatch() {
+void FolderWatcher::rewatch() {
     if (inotify_ < 0)
         return;
     for (const auto& [wd, folder] : folders_)
         inotify_rm_watch(inotify_, wd);
     folders_.clear();
     for (const std::string& root : roots_)
-        WatchTree(root);
+        watchTree(root);
 }
 
-void FolderWatcher::Wake() {
+void FolderWatcher::wake() {
     if (wake_ >= 0) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = write(wake_, &one, sizeof one);
     }
 }
 
-bool FolderWatcher::Drain(Changes& changes) {
+bool FolderWatcher::drain(Changes& changes) {
     alignas(inotify_event) std::array<char, 64 * 1024> buffer;
     bool any = false;
     for (;;) {
@@ -152,21 +152,21 @@ bool FolderWatcher::Drain(Changes& changes) {
                 // may have arrived before its watch); one deleted or moved away
                 // takes its files with it.
                 if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
-                    WatchTree(path);
+                    watchTree(path);
                     changes.paths.push_back(path);
                 } else if (event->mask & (IN_DELETE | IN_MOVED_FROM)) {
-                    Forget(path);
+                    forget(path);
                     changes.paths.push_back(path);
                 }
             } else if ((event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM)) &&
-                       !IsTemporaryName(name)) {
+                       !isTemporaryName(name)) {
                 changes.paths.push_back(path);
             }
         }
     }
 }
 
-FolderWatcher::Changes FolderWatcher::Collect(int waitMs, int settleMs, int maxMs) {
+FolderWatcher::Changes FolderWatcher::collect(int waitMs, int settleMs, int maxMs) {
     Changes changes;
     std::array<pollfd, 2> fds{pollfd{inotify_, POLLIN, 0}, pollfd{wake_, POLLIN, 0}};
     const auto start = std::chrono::steady_clock::now();
@@ -181,7 +181,7 @@ FolderWatcher::Changes FolderWatcher::Collect(int waitMs, int settleMs, int maxM
             [[maybe_unused]] const ssize_t got = read(wake_, &count, sizeof count);
             break;
         }
-        if (ready <= 0 || !(fds[0].revents & POLLIN) || !Drain(changes))
+        if (ready <= 0 || !(fds[0].revents & POLLIN) || !drain(changes))
             break;
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::steady_clock::now() - start)

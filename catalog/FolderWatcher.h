@@ -17,7 +17,7 @@ public:
     struct Changes {
         std::vector<std::string> paths;
         bool overflow = false;
-        bool Empty() const { return paths.empty() && !overflow; }
+        bool empty() const { return paths.empty() && !overflow; }
     };
 
     explicit FolderWatcher(std::vector<std::string> roots);
@@ -26,23 +26,23 @@ public:
     FolderWatcher& operator=(const FolderWatcher&) = delete;
 
     // Whether inotify could be set up at all (else Collect only waits).
-    bool Active() const { return inotify_ >= 0; }
+    bool active() const { return inotify_ >= 0; }
 
     // Waits up to waitMs for a first event, then gathers what follows it
     // until the folders have been quiet for settleMs (at most maxMs in all),
     // so that a copy of many files is taken as one batch. Returns at once
     // when woken.
-    Changes Collect(int waitMs, int settleMs = 150, int maxMs = 1000);
+    Changes collect(int waitMs, int settleMs = 150, int maxMs = 1000);
     // Wakes a Collect that is waiting (any thread may call it).
-    void Wake();
+    void wake();
     // Watches every root again from scratch (after an overflow).
-    void Rewatch();
+    void rewatch();
 
 private:
-    void WatchTree(const std::string& folder);
-    void Forget(const std::string& folder);
+    void watchTree(const std::string& folder);
+    void forget(const std::string& folder);
     // Reads the pending events into changes; false when none were there.
-    bool Drain(Changes& changes);
+    bool drain(Changes& changes);
 
     std::vector<std::string> roots_;
     int inotify_ = -1;
@@ -53,4 +53,4 @@ private:
 
 // A file name a download or copy writes before the real one: hidden names,
 // "*.part", "*.partial", "*.tmp", "*.crdownload", "*.download", "*.swp", "*~".
-bool IsTemporaryName(const std::string& name);
+bool isTemporaryName(const std::string& name);

@@ -4,7 +4,7 @@
 
 namespace genres {
 
-std::string Key(std::string_view name) {
+std::string key(std::string_view name) {
     std::string key;
     key.reserve(name.size());
     for (const char c : name) {
@@ -17,14 +17,14 @@ std::string Key(std::string_view name) {
     return key;
 }
 
-std::vector<std::string> KeysOfField(std::string_view field) {
+std::vector<std::string> keysOfField(std::string_view field) {
     std::vector<std::string> keys;
     size_t start = 0;
     while (start <= field.size()) {
         size_t end = field.find_first_of(";/,", start);
         if (end == std::string_view::npos)
             end = field.size();
-        std::string key = Key(field.substr(start, end - start));
+        std::string key = genres::key(field.substr(start, end - start));
         if (!key.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
             keys.push_back(std::move(key));
         start = end + 1;
@@ -32,7 +32,7 @@ std::vector<std::string> KeysOfField(std::string_view field) {
     return keys;
 }
 
-std::optional<YearRange> DecadeOfTag(std::string_view tag) {
+std::optional<YearRange> decadeOfTag(std::string_view tag) {
     std::string_view digits = tag;
     // A decade ends in "'s" or "s" ("80's", "80s", "1980s"); a bare number is no decade.
     if (digits.size() > 2 && digits.substr(digits.size() - 2) == "'s")

@@ -12,17 +12,17 @@ namespace genres {
 
 // The key of a genre name: ASCII letters lowered, digits and non-ASCII bytes
 // kept, blanks and punctuation dropped. "Hip-Hop" and "Hip Hop" give "hiphop".
-std::string Key(std::string_view name);
+std::string key(std::string_view name);
 
 // The genres one tag field names: several may be given, separated by ";",
 // "/" or ",". Returns their keys, without empty or repeated ones.
-std::vector<std::string> KeysOfField(std::string_view field);
+std::vector<std::string> keysOfField(std::string_view field);
 
 // The years a decade tag stands for: "60's", "80s", "1990s", "00's" ...
 struct YearRange {
     int first = 0;
     int last = 0;
 };
-std::optional<YearRange> DecadeOfTag(std::string_view tag);
+std::optional<YearRange> decadeOfTag(std::string_view tag);
 
 } // namespace genres

@@ -21,19 +21,19 @@ public:
     ~HttpServer();
 
     // The user's secret, under which /api/identity answers a nonce.
-    void SetSecret(std::string secret);
+    void setSecret(std::string secret);
 
     // Binds to address:port (port 0: a free one); the bound port, or -1 with
     // errno in error.
-    int Bind(const std::string& address, int port, int& error);
-    // Serves until Stop() is called (from another thread or a signal's watcher).
-    void Listen();
-    void Stop();
+    int bind(const std::string& address, int port, int& error);
+    // Serves until stop() is called (from another thread or a signal's watcher).
+    void listen();
+    void stop();
 
 private:
-    Outgoing Handle(const RequestHead& head, std::string_view block);
-    Outgoing Media(const RequestHead& head, std::string_view block);
-    std::string ServiceAddress() const;
+    Outgoing handle(const RequestHead& head, std::string_view block);
+    Outgoing media(const RequestHead& head, std::string_view block);
+    std::string serviceAddress() const;
 
     ConnectionPool& pool_;
     Service service_;

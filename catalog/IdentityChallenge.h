@@ -37,7 +37,7 @@ inline constexpr std::size_t kNonceBytes = 32;
 inline constexpr const char* kSecretFileName = "kolvadeck-catalog.secret";
 
 // Lowercase hex digits of the bytes.
-inline std::string Hex(const unsigned char* bytes, std::size_t size) {
+inline std::string hex(const unsigned char* bytes, std::size_t size) {
     static const char kDigits[] = "0123456789abcdef";
     std::string text;
     for (std::size_t i = 0; i < size; ++i) {
@@ -47,7 +47,7 @@ inline std::string Hex(const unsigned char* bytes, std::size_t size) {
     return text;
 }
 
-inline bool IsHex(std::string_view text, std::size_t bytes) {
+inline bool isHex(std::string_view text, std::size_t bytes) {
     return text.size() == 2 * bytes && std::all_of(text.begin(), text.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
            });
@@ -55,7 +55,7 @@ inline bool IsHex(std::string_view text, std::size_t bytes) {
 
 // That many bytes from the kernel's random source, as hex; empty when it
 // gives none.
-inline std::string RandomHex(std::size_t bytes) {
+inline std::string randomHex(std::size_t bytes) {
     std::vector<unsigned char> random(bytes);
     for (std::size_t got = 0; got < bytes;) {
         const ssize_t n = getrandom(random.data() + got, bytes - got, 0);
@@ -63,12 +63,12 @@ inline std::string RandomHex(std::size_t bytes) {
             return {};
         got += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
-    return Hex(random.data(), bytes);
+    return hex(random.data(), bytes);
 }
 
 // Kolvadeck's data folder: $XDG_DATA_HOME/Kolvadeck, by default
 // ~/.local/share/Kolvadeck; empty when no home is known.
-inline std::string DataFolder() {
+inline std::string dataFolder() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     if (dataHome && dataHome[0] == '/')
         return std::string(dataHome) + "/Kolvadeck";
@@ -78,19 +78,19 @@ inline std::string DataFolder() {
 
 // The folder of the secret: the user's runtime folder ($XDG_RUNTIME_DIR, the
 // user's alone and emptied at logout); without one, Kolvadeck's data folder.
-inline std::string SecretFolder() {
+inline std::string secretFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    return runtime && runtime[0] == '/' ? std::string(runtime) : DataFolder();
+    return runtime && runtime[0] == '/' ? std::string(runtime) : dataFolder();
 }
 
-inline std::string SecretFile() {
-    const std::string folder = SecretFolder();
+inline std::string secretFile() {
+    const std::string folder = secretFolder();
     return folder.empty() ? folder : folder + "/" + kSecretFileName;
 }
 
 // The secret kept in the file; empty when the file is missing or malformed,
 // is a link, or is not the user's own and closed to everyone else.
-inline std::string ReadSecret(const std::string& path) {
+inline std::string readSecret(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return {};
@@ -101,23 +101,23 @@ inline std::string ReadSecret(const std::string& path) {
     const ssize_t n = isPrivate ? read(fd, text, sizeof text) : -1;
     close(fd);
     const std::string secret = n > 0 ? std::string(text, static_cast<std::size_t>(n)) : "";
-    return IsHex(secret, kSecretBytes) ? secret : std::string();
+    return isHex(secret, kSecretBytes) ? secret : std::string();
 }
 
 // The request target that challenges the service with the nonce.
-inline std::string IdentityTarget(const std::string& nonce) {
+inline std::string identityTarget(const std::string& nonce) {
     return "/api/identity?nonce=" + nonce;
 }
 
 // The text whose keyed hash answers the nonce on the port.
-inline std::string Challenge(int port, std::string_view nonce) {
+inline std::string challenge(int port, std::string_view nonce) {
     return "kolvadeck-catalog " + std::to_string(port) + " " + std::string(nonce);
 }
 
 // The owners of every socket listening on the TCP port, on any address, as
 // the kernel lists them in /proc/net/tcp and /proc/net/tcp6 (local address as
 // hex words, a colon and the port as four hex digits; state 0A is listening).
-inline std::vector<unsigned> ListenerOwners(int port) {
+inline std::vector<unsigned> listenerOwners(int port) {
     std::vector<unsigned> owners;
     for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
         std::ifstream rows(table);
@@ -145,7 +145,7 @@ struct Reply {
     std::string body;
 };
 
-inline Reply Get(const std::string& address, int port, const std::string& target) {
+inline Reply get(const std::string& address, int port, const std::string& target) {
     Reply reply;
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
@@ -199,20 +199,20 @@ using KeyedHash = std::string (*)(const std::string& key, const std::string& mes
 // Finds who holds the port, challenging the listener at address (a loopback
 // address) with a fresh nonce under the secret. Blocks for up to a few
 // seconds: the catalogue calls it in its own process, the program on a worker.
-inline Holder FindHolder(const std::string& address, int port, const std::string& secret,
+inline Holder findHolder(const std::string& address, int port, const std::string& secret,
                          KeyedHash keyedHash) {
-    const std::vector<unsigned> owners = ListenerOwners(port);
+    const std::vector<unsigned> owners = listenerOwners(port);
     if (owners.empty())
         return Holder::Nothing;
     if (std::any_of(owners.begin(), owners.end(), [](unsigned uid) { return uid != getuid(); }))
         return Holder::Other;
-    const std::string nonce = RandomHex(kNonceBytes);
+    const std::string nonce = randomHex(kNonceBytes);
     if (secret.empty() || nonce.empty())
         return Holder::Other; // nothing could be proved
-    const Reply reply = Get(address, port, IdentityTarget(nonce));
+    const Reply reply = get(address, port, identityTarget(nonce));
     if (reply.status == 0) // a service that has bound its port but does not serve yet
         return Holder::Nothing;
-    return reply.status == 200 && reply.body == keyedHash(secret, Challenge(port, nonce)) + "\n"
+    return reply.status == 200 && reply.body == keyedHash(secret, challenge(port, nonce)) + "\n"
                ? Holder::OwnService
                : Holder::Other;
 }

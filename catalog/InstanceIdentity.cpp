@@ -12,11 +12,11 @@
 
 namespace instance_identity {
 
-std::string LoadOrCreateSecret(const std::string& folder) {
+std::string loadOrCreateSecret(const std::string& folder) {
     const std::string path = folder + "/" + identity_challenge::kSecretFileName;
-    if (std::string secret = identity_challenge::ReadSecret(path); !secret.empty())
+    if (std::string secret = identity_challenge::readSecret(path); !secret.empty())
         return secret;
-    std::string secret = identity_challenge::RandomHex(identity_challenge::kSecretBytes);
+    std::string secret = identity_challenge::randomHex(identity_challenge::kSecretBytes);
     if (secret.empty())
         throw std::runtime_error("no random bytes for the catalogue's secret");
     // Written whole under a temporary name and linked, so that two instances
@@ -38,22 +38,22 @@ std::string LoadOrCreateSecret(const std::string& folder) {
     if (linked)
         return secret;
     // Another instance was first, or the file there is unusable.
-    if (std::string theirs = identity_challenge::ReadSecret(path); !theirs.empty())
+    if (std::string theirs = identity_challenge::readSecret(path); !theirs.empty())
         return theirs;
     throw std::runtime_error(path + " is not yours alone or is damaged; remove it");
 }
 
-std::string KeyedHash(const std::string& key, const std::string& message) {
+std::string keyedHash(const std::string& key, const std::string& message) {
     unsigned char hash[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
     if (!HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
               reinterpret_cast<const unsigned char*>(message.data()), message.size(), hash, &size))
         throw std::runtime_error("HMAC-SHA256 failed");
-    return identity_challenge::Hex(hash, size);
+    return identity_challenge::hex(hash, size);
 }
 
-std::string Proof(const std::string& secret, int port, const std::string& nonce) {
-    return KeyedHash(secret, identity_challenge::Challenge(port, nonce));
+std::string proof(const std::string& secret, int port, const std::string& nonce) {
+    return keyedHash(secret, identity_challenge::challenge(port, nonce));
 }
 
 } // namespace instance_identity

@@ -9,10 +9,10 @@ namespace instance_identity {
 // Reads the secret kept in the folder, making it (0600) on first use. Throws
 // std::runtime_error when there is none to be had, or when the file there is
 // not the user's own or is open to others.
-std::string LoadOrCreateSecret(const std::string& folder);
+std::string loadOrCreateSecret(const std::string& folder);
 // HMAC-SHA256 of the message under the key, as lowercase hex.
-std::string KeyedHash(const std::string& key, const std::string& message);
+std::string keyedHash(const std::string& key, const std::string& message);
 // What /api/identity answers the nonce with on the port.
-std::string Proof(const std::string& secret, int port, const std::string& nonce);
+std::string proof(const std::string& secret, int port, const std::string& nonce);
 
 } // namespace instance_identity

@@ -19,7 +19,7 @@ constexpr int kDrainMs = 2000;       // reading what a refused client still send
 constexpr int kAcceptPauseMs = 100;  // out of descriptors: wait before accepting again
 constexpr size_t kChunk = 64 * 1024; // file bytes read per send
 
-Clock::time_point After(int ms) {
+Clock::time_point after(int ms) {
     return Clock::now() + std::chrono::milliseconds(ms);
 }
 
@@ -40,7 +40,7 @@ struct LoopbackServer::Connection {
     std::string chunk;
     size_t chunkSent = 0;
 
-    ~Connection() { close(fd); }
+    ~Connection() { ::close(fd); }
 };
 
 LoopbackServer::LoopbackServer(Handler handler)
@@ -52,7 +52,7 @@ LoopbackServer::LoopbackServer(Handler handler)
     event.data.u64 = 0;
     epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &event);
     for (int i = 0; i < kWorkers; ++i)
-        workers_.emplace_back([this] { Work(); });
+        workers_.emplace_back([this] { work(); });
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -65,12 +65,12 @@ LoopbackServer::~LoopbackServer() {
         worker.join();
     connections_.clear();
     if (listener_ >= 0)
-        close(listener_);
-    close(wake_);
-    close(epoll_);
+        ::close(listener_);
+    ::close(wake_);
+    ::close(epoll_);
 }
 
-int LoopbackServer::Bind(const std::string& address, int port, int& error) {
+int LoopbackServer::bind(const std::string& address, int port, int& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -94,7 +94,7 @@ int LoopbackServer::Bind(const std::string& address, int port, int& error) {
     freeaddrinfo(found);
     if (!bound) {
         if (s >= 0)
-            close(s);
+            ::close(s);
         return -1;
     }
     sockaddr_storage local{};
@@ -110,13 +110,13 @@ int LoopbackServer::Bind(const std::string& address, int port, int& error) {
     return port_;
 }
 
-void LoopbackServer::Stop() {
+void LoopbackServer::stop() {
     stop_ = true;
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t ignored = write(wake_, &one, sizeof one);
 }
 
-void LoopbackServer::Run() {
+void LoopbackServer::run() {
     epoll_event events[64];
     Clock::time_point acceptPausedUntil{};
     bool acceptPaused = false;
@@ -127,9 +127,9 @@ void LoopbackServer::Run() {
             if (key == 0) {
                 std::uint64_t count = 0;
                 [[maybe_unused]] const ssize_t ignored = read(wake_, &count, sizeof count);
-                CollectAnswers();
+                collectAnswers();
             } else if (key == UINT64_MAX) {
-                Accept();
+                accept();
                 if (errno == EMFILE || errno == ENFILE) {
                     // Level-triggered: the listener stays readable, so it is
                     // left alone for a moment instead of spinning.
@@ -137,15 +137,15 @@ void LoopbackServer::Run() {
                     none.data.u64 = UINT64_MAX;
                     epoll_ctl(epoll_, EPOLL_CTL_MOD, listener_, &none);
                     acceptPaused = true;
-                    acceptPausedUntil = After(kAcceptPauseMs);
+                    acceptPausedUntil = after(kAcceptPauseMs);
                 }
             } else if (const auto found = connections_.find(key); found != connections_.end()) {
                 Connection& c = *found->second;
                 if (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR) &&
                     c.state != Connection::State::Writing)
-                    Readable(c);
+                    readable(c);
                 else if (events[i].events & (EPOLLOUT | EPOLLHUP | EPOLLERR))
-                    Writable(c);
+                    writable(c);
             }
         }
         if (acceptPaused && Clock::now() >= acceptPausedUntil) {
@@ -155,11 +155,11 @@ void LoopbackServer::Run() {
             epoll_ctl(epoll_, EPOLL_CTL_MOD, listener_, &event);
             acceptPaused = false;
         }
-        ExpireDeadlines();
+        expireDeadlines();
     }
 }
 
-void LoopbackServer::Accept() {
+void LoopbackServer::accept() {
     for (;;) {
         errno = 0;
         const int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -173,7 +173,7 @@ void LoopbackServer::Accept() {
                    oldest->second->state != Connection::State::Reading)
                 ++oldest;
             if (oldest == connections_.end()) {
-                close(fd);
+                ::close(fd);
                 continue;
             }
             connections_.erase(oldest);
@@ -181,7 +181,7 @@ void LoopbackServer::Accept() {
         auto c = std::make_unique<Connection>();
         c->id = nextId_++;
         c->fd = fd;
-        c->deadline = After(kHeadDeadlineMs);
+        c->deadline = after(kHeadDeadlineMs);
         epoll_event event{};
         event.events = EPOLLIN | EPOLLRDHUP;
         event.data.u64 = c->id;
@@ -190,63 +190,63 @@ void LoopbackServer::Accept() {
     }
 }
 
-void LoopbackServer::Watch(Connection& c, std::uint32_t events) {
+void LoopbackServer::watch(Connection& c, std::uint32_t events) {
     epoll_event event{};
     event.events = events;
     event.data.u64 = c.id;
     epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &event);
 }
 
-void LoopbackServer::Readable(Connection& c) {
+void LoopbackServer::readable(Connection& c) {
     char buffer[16 * 1024];
     if (c.state != Connection::State::Reading) {
         // Draining, or a request already taken: anything more is dropped.
         const ssize_t n = recv(c.fd, buffer, sizeof buffer, 0);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
             if (c.state == Connection::State::Draining)
-                Close(c.id);
+                close(c.id);
             else
-                Watch(c, 0); // the client stopped sending; its answer still goes out
+                watch(c, 0); // the client stopped sending; its answer still goes out
         }
         return;
     }
     const size_t room = RequestHead::kMaxBytes + 1 - c.received.size();
     const ssize_t n = recv(c.fd, buffer, std::min(room, sizeof buffer), 0);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-        Close(c.id);
+        close(c.id);
         return;
     }
     if (n < 0)
         return;
     c.received.append(buffer, static_cast<size_t>(n));
     size_t length = 0;
-    switch (RequestHead::Check(c.received, length)) {
+    switch (RequestHead::check(c.received, length)) {
     case RequestHead::Progress::Incomplete:
         return;
     case RequestHead::Progress::TooLarge:
-        Answer(c, Outgoing::Text(431, "Request Header Fields Too Large", "text/plain",
+        answer(c, Outgoing::text(431, "Request Header Fields Too Large", "text/plain",
                                  "Request header fields too large\n"));
         return;
     case RequestHead::Progress::Complete:
         break;
     }
-    const std::optional<RequestHead> head = RequestHead::Parse({c.received.data(), length});
+    const std::optional<RequestHead> head = RequestHead::parse({c.received.data(), length});
     if (!head) {
-        Answer(c, Outgoing::Text(400, "Bad Request", "text/plain", "Bad request\n"));
+        answer(c, Outgoing::text(400, "Bad Request", "text/plain", "Bad request\n"));
         return;
     }
-    if (head->hostCount != 1 || !IsLoopbackHost(head->host, port_)) {
-        Answer(c, Outgoing::Text(421, "Misdirected Request", "text/plain",
+    if (head->hostCount != 1 || !isLoopbackHost(head->host, port_)) {
+        answer(c, Outgoing::text(421, "Misdirected Request", "text/plain",
                                  "This service answers requests for 127.0.0.1:" +
                                      std::to_string(port_) + " only\n"));
         return;
     }
     if (head->hasBody || (head->method != "GET" && head->method != "HEAD")) {
-        Answer(c, Outgoing::Text(405, "Method Not Allowed", "text/plain", "Only GET\n"));
+        answer(c, Outgoing::text(405, "Method Not Allowed", "text/plain", "Only GET\n"));
         return;
     }
     c.state = Connection::State::Working;
-    Watch(c, EPOLLRDHUP);
+    watch(c, EPOLLRDHUP);
     {
         const std::lock_guard lock(mutex_);
         jobs_.push_back({c.id, *head, c.received.substr(0, length)});
@@ -255,23 +255,23 @@ void LoopbackServer::Readable(Connection& c) {
     jobReady_.notify_one();
 }
 
-void LoopbackServer::Answer(Connection& c, Outgoing out) {
+void LoopbackServer::answer(Connection& c, Outgoing out) {
     c.out = std::move(out);
     c.state = Connection::State::Writing;
-    c.deadline = After(c.out.streaming ? kStallDeadlineMs : kAnswerDeadlineMs);
+    c.deadline = after(c.out.streaming ? kStallDeadlineMs : kAnswerDeadlineMs);
     c.received.clear();
     c.received.shrink_to_fit();
-    Watch(c, EPOLLOUT);
-    Writable(c);
+    watch(c, EPOLLOUT);
+    writable(c);
 }
 
-void LoopbackServer::Writable(Connection& c) {
+void LoopbackServer::writable(Connection& c) {
     if (c.state != Connection::State::Writing)
         return;
     const auto sent = [&](const char* data, size_t size) -> ssize_t {
         const ssize_t n = send(c.fd, data, size, MSG_NOSIGNAL);
         if (n > 0 && c.out.streaming)
-            c.deadline = After(kStallDeadlineMs);
+            c.deadline = after(kStallDeadlineMs);
         return n;
     };
     while (c.piece < c.out.pieces.size()) {
@@ -281,7 +281,7 @@ void LoopbackServer::Writable(Connection& c) {
             if (n < 0 && (errno == EAGAIN || errno == EINTR))
                 return;
             if (n <= 0) {
-                Close(c.id);
+                close(c.id);
                 return;
             }
             c.textSent += static_cast<size_t>(n);
@@ -292,7 +292,7 @@ void LoopbackServer::Writable(Connection& c) {
             if (n < 0 && (errno == EAGAIN || errno == EINTR))
                 return;
             if (n <= 0) {
-                Close(c.id);
+                close(c.id);
                 return;
             }
             c.chunkSent += static_cast<size_t>(n);
@@ -301,10 +301,10 @@ void LoopbackServer::Writable(Connection& c) {
         if (c.fileSent < piece.length) {
             c.chunk.resize(static_cast<size_t>(std::min<std::int64_t>(
                 static_cast<std::int64_t>(kChunk), piece.length - c.fileSent)));
-            const ssize_t n = pread(c.out.file->Get(), c.chunk.data(), c.chunk.size(),
+            const ssize_t n = pread(c.out.file->get(), c.chunk.data(), c.chunk.size(),
                                     static_cast<off_t>(piece.offset + c.fileSent));
             if (n <= 0) { // the file shrank: the answer cannot be completed
-                Close(c.id);
+                close(c.id);
                 return;
             }
             c.chunk.resize(static_cast<size_t>(n));
@@ -324,30 +324,30 @@ void LoopbackServer::Writable(Connection& c) {
     c.chunk.shrink_to_fit();
     shutdown(c.fd, SHUT_WR);
     c.state = Connection::State::Draining;
-    c.deadline = After(kDrainMs);
-    Watch(c, EPOLLIN | EPOLLRDHUP);
+    c.deadline = after(kDrainMs);
+    watch(c, EPOLLIN | EPOLLRDHUP);
 }
 
-void LoopbackServer::Close(std::uint64_t id) {
+void LoopbackServer::close(std::uint64_t id) {
     connections_.erase(id);
 }
 
-void LoopbackServer::ExpireDeadlines() {
+void LoopbackServer::expireDeadlines() {
     const auto now = Clock::now();
     std::vector<std::uint64_t> expired;
     for (auto& [id, c] : connections_) {
         if (c->state == Connection::State::Working || now < c->deadline)
             continue;
         if (c->state == Connection::State::Reading && !c->received.empty())
-            Answer(*c, Outgoing::Text(408, "Request Timeout", "text/plain", "Request timeout\n"));
+            answer(*c, Outgoing::text(408, "Request Timeout", "text/plain", "Request timeout\n"));
         else
             expired.push_back(id);
     }
     for (const std::uint64_t id : expired)
-        Close(id);
+        close(id);
 }
 
-void LoopbackServer::CollectAnswers() {
+void LoopbackServer::collectAnswers() {
     std::vector<std::pair<std::uint64_t, Outgoing>> ready;
     {
         const std::lock_guard lock(mutex_);
@@ -355,10 +355,10 @@ void LoopbackServer::CollectAnswers() {
     }
     for (auto& [id, out] : ready)
         if (const auto found = connections_.find(id); found != connections_.end())
-            Answer(*found->second, std::move(out));
+            answer(*found->second, std::move(out));
 }
 
-void LoopbackServer::Work() {
+void LoopbackServer::work() {
     for (;;) {
         Job job;
         {
@@ -374,7 +374,7 @@ void LoopbackServer::Work() {
             out = handler_(job.head, job.block);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "kolvadeck-catalog: %s\n", error.what());
-            out = Outgoing::Text(500, "Internal Server Error", "text/plain", "Internal error\n");
+            out = Outgoing::text(500, "Internal Server Error", "text/plain", "Internal error\n");
         }
         {
             const std::lock_guard lock(mutex_);

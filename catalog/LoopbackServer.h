@@ -39,11 +39,11 @@ public:
 
     // Binds address:port for this process alone (no SO_REUSEPORT; port 0: a
     // free one). The bound port, or -1 with errno kept in error.
-    int Bind(const std::string& address, int port, int& error);
-    // Serves until Stop().
-    void Run();
+    int bind(const std::string& address, int port, int& error);
+    // Serves until stop().
+    void run();
     // Safe from any thread.
-    void Stop();
+    void stop();
 
 private:
     struct Connection;
@@ -53,15 +53,15 @@ private:
         std::string block;
     };
 
-    void Accept();
-    void Readable(Connection& c);
-    void Writable(Connection& c);
-    void Answer(Connection& c, Outgoing out);
-    void Close(std::uint64_t id);
-    void ExpireDeadlines();
-    void CollectAnswers();
-    void Watch(Connection& c, std::uint32_t events);
-    void Work();
+    void accept();
+    void readable(Connection& c);
+    void writable(Connection& c);
+    void answer(Connection& c, Outgoing out);
+    void close(std::uint64_t id);
+    void expireDeadlines();
+    void collectAnswers();
+    void watch(Connection& c, std::uint32_t events);
+    void work();
 
     Handler handler_;
     int listener_ = -1;

@@ -14,20 +14,20 @@ OwnedFile::~OwnedFile() {
 
 namespace {
 
-std::string Resolved(const std::string& path) {
+std::string resolved(const std::string& path) {
     char buffer[PATH_MAX];
     return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
 }
 
-std::string Head(int status, std::string_view reason) {
+std::string head(int status, std::string_view reason) {
     return "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason) +
            "\r\nConnection: close\r\n";
 }
 
 } // namespace
 
-bool InsideFolder(const std::string& resolvedPath, const std::string& folder) {
-    std::string root = Resolved(folder);
+bool insideFolder(const std::string& resolvedPath, const std::string& folder) {
+    std::string root = resolved(folder);
     if (root.empty() || resolvedPath.empty())
         return false;
     if (!root.ends_with('/'))
@@ -35,39 +35,39 @@ bool InsideFolder(const std::string& resolvedPath, const std::string& folder) {
     return resolvedPath.starts_with(root);
 }
 
-std::optional<MediaFile> OpenMediaFile(const std::string& path,
+std::optional<MediaFile> openMediaFile(const std::string& path,
                                        const std::vector<std::string>& folders) {
-    const std::string resolved = Resolved(path);
+    const std::string resolved = ::resolved(path);
     bool inside = false;
     for (const std::string& folder : folders)
-        inside = inside || InsideFolder(resolved, folder);
+        inside = inside || insideFolder(resolved, folder);
     if (!inside)
         return std::nullopt;
     auto file = std::make_shared<OwnedFile>(
         ::open(resolved.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
     struct stat info {};
-    if (file->Get() < 0 || fstat(file->Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+    if (file->get() < 0 || fstat(file->get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         info.st_size <= 0)
         return std::nullopt;
     return MediaFile{std::move(file), static_cast<std::int64_t>(info.st_size)};
 }
 
-Outgoing Outgoing::Text(int status, std::string_view reason, std::string_view contentType,
+Outgoing Outgoing::text(int status, std::string_view reason, std::string_view contentType,
                         std::string_view body) {
     Outgoing out;
-    out.pieces.push_back({Head(status, reason) + "Content-Type: " + std::string(contentType) +
+    out.pieces.push_back({head(status, reason) + "Content-Type: " + std::string(contentType) +
                               "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
                               std::string(body),
                           0, 0});
     return out;
 }
 
-Outgoing MediaAnswer(const MediaFile& media, std::string_view mediaType,
+Outgoing mediaAnswer(const MediaFile& media, std::string_view mediaType,
                      std::string_view rangeHeader, bool headOnly) {
     const std::string size = std::to_string(media.size);
-    const ByteRanges ranges = ByteRanges::Of(rangeHeader, media.size);
+    const ByteRanges ranges = ByteRanges::of(rangeHeader, media.size);
     if (ranges.kind == ByteRanges::Kind::Unsatisfiable) {
-        Outgoing out = Outgoing::Text(416, "Range Not Satisfiable", "text/plain", "");
+        Outgoing out = Outgoing::text(416, "Range Not Satisfiable", "text/plain", "");
         out.pieces.front().text.insert(out.pieces.front().text.find("\r\n") + 2,
                                        "Content-Range: bytes */" + size + "\r\n");
         return out;
@@ -82,12 +82,12 @@ Outgoing MediaAnswer(const MediaFile& media, std::string_view mediaType,
     };
     if (ranges.kind == ByteRanges::Kind::WholeFile) {
         out.pieces.push_back(
-            {Head(200, "OK") + common + type + "Content-Length: " + size + "\r\n\r\n", 0,
+            {head(200, "OK") + common + type + "Content-Length: " + size + "\r\n\r\n", 0,
              media.size});
     } else if (ranges.parts.size() == 1) {
         const ByteRanges::Part& part = ranges.parts.front();
         out.pieces.push_back(
-            {Head(206, "Partial Content") + common + type + "Content-Range: " + span(part) +
+            {head(206, "Partial Content") + common + type + "Content-Range: " + span(part) +
                  "\r\nContent-Length: " + std::to_string(part.last - part.first + 1) + "\r\n\r\n",
              part.first, part.last - part.first + 1});
     } else {
@@ -102,7 +102,7 @@ Outgoing MediaAnswer(const MediaFile& media, std::string_view mediaType,
         }
         const std::string closing = "\r\n--" + boundary + "--\r\n";
         length += static_cast<std::int64_t>(closing.size());
-        out.pieces.push_back({Head(206, "Partial Content") + common +
+        out.pieces.push_back({head(206, "Partial Content") + common +
                                   "Content-Type: multipart/byteranges; boundary=" + boundary +
                                   "\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n",
                               0, 0});

@@ -17,7 +17,7 @@ public:
     ~OwnedFile();
     OwnedFile(const OwnedFile&) = delete;
     OwnedFile& operator=(const OwnedFile&) = delete;
-    int Get() const { return descriptor_; }
+    int get() const { return descriptor_; }
 
 private:
     int descriptor_;
@@ -32,11 +32,11 @@ struct MediaFile {
 // one of the folders and it is a regular, non-empty file. The open never
 // blocks (a FIFO or device put in a video's place is refused at once) and does
 // not follow a link swapped in after the path was resolved.
-std::optional<MediaFile> OpenMediaFile(const std::string& path,
+std::optional<MediaFile> openMediaFile(const std::string& path,
                                        const std::vector<std::string>& folders);
 
 // Whether a resolved path lies inside the folder (resolved too).
-bool InsideFolder(const std::string& resolvedPath, const std::string& folder);
+bool insideFolder(const std::string& resolvedPath, const std::string& folder);
 
 // An answer the server sends piece by piece: each piece is text followed by
 // a span of the file, so that a video is never held in memory.
@@ -50,11 +50,11 @@ struct Outgoing {
     std::shared_ptr<OwnedFile> file;
     bool streaming = false; // a video: no deadline for the whole answer
 
-    static Outgoing Text(int status, std::string_view reason, std::string_view contentType,
+    static Outgoing text(int status, std::string_view reason, std::string_view contentType,
                          std::string_view body);
 };
 
 // The answer to a GET (or HEAD) of a video with the request's Range header:
 // 200 with the whole file, 206 with one part or multipart/byteranges, or 416.
-Outgoing MediaAnswer(const MediaFile& media, std::string_view mediaType,
+Outgoing mediaAnswer(const MediaFile& media, std::string_view mediaType,
                      std::string_view rangeHeader, bool headOnly);

@@ -6,12 +6,12 @@
 
 namespace {
 
-std::string Environment(const char* name) {
+std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
 }
 
-std::vector<std::string> SplitColons(const std::string& text) {
+std::vector<std::string> splitColons(const std::string& text) {
     std::vector<std::string> parts;
     size_t start = 0;
     while (start <= text.size()) {
@@ -25,20 +25,20 @@ std::vector<std::string> SplitColons(const std::string& text) {
     return parts;
 }
 
-std::string Home() {
-    return Environment("HOME");
+std::string home() {
+    return environment("HOME");
 }
 
-std::string ConfigHome() {
-    const std::string xdg = Environment("XDG_CONFIG_HOME");
+std::string configHome() {
+    const std::string xdg = environment("XDG_CONFIG_HOME");
     if (!xdg.empty() && xdg.front() == '/')
         return xdg;
-    return Home().empty() ? std::string() : Home() + "/.config";
+    return home().empty() ? std::string() : home() + "/.config";
 }
 
 // Reads XDG_<KIND>_DIR="$HOME/Music" from user-dirs.dirs.
-std::string FromUserDirsFile(const std::string& kind) {
-    std::ifstream file(ConfigHome() + "/user-dirs.dirs");
+std::string fromUserDirsFile(const std::string& kind) {
+    std::ifstream file(configHome() + "/user-dirs.dirs");
     const std::string key = "XDG_" + kind + "_DIR=\"";
     std::string line;
     while (std::getline(file, line)) {
@@ -46,13 +46,13 @@ std::string FromUserDirsFile(const std::string& kind) {
             continue;
         std::string value = line.substr(key.size(), line.size() - key.size() - 1);
         if (value.starts_with("$HOME"))
-            value = Home() + value.substr(5);
+            value = home() + value.substr(5);
         return value.empty() || value.front() != '/' ? std::string() : value;
     }
     return {};
 }
 
-bool SameFolder(std::string a, std::string b) {
+bool sameFolder(std::string a, std::string b) {
     while (a.size() > 1 && a.back() == '/')
         a.pop_back();
     while (b.size() > 1 && b.back() == '/')
@@ -62,28 +62,28 @@ bool SameFolder(std::string a, std::string b) {
 
 } // namespace
 
-std::string XdgUserFolder(const std::string& kind) {
-    std::string folder = Environment(("XDG_" + kind + "_DIR").c_str());
+std::string xdgUserFolder(const std::string& kind) {
+    std::string folder = environment(("XDG_" + kind + "_DIR").c_str());
     if (folder.empty())
-        folder = FromUserDirsFile(kind);
-    if (folder.empty() && !Home().empty())
-        folder = Home() + (kind == "MUSIC" ? "/Music" : "/Videos");
-    if (folder.empty() || SameFolder(folder, Home()))
+        folder = fromUserDirsFile(kind);
+    if (folder.empty() && !home().empty())
+        folder = home() + (kind == "MUSIC" ? "/Music" : "/Videos");
+    if (folder.empty() || sameFolder(folder, home()))
         return {};
     return folder;
 }
 
-std::string DefaultDatabasePath() {
-    const std::string fromEnvironment = Environment("KOLVADECK_CATALOG_DB");
+std::string defaultDatabasePath() {
+    const std::string fromEnvironment = environment("KOLVADECK_CATALOG_DB");
     if (!fromEnvironment.empty())
         return fromEnvironment;
-    std::string dataHome = Environment("XDG_DATA_HOME");
+    std::string dataHome = environment("XDG_DATA_HOME");
     if (dataHome.empty() || dataHome.front() != '/')
-        dataHome = Home() + "/.local/share";
+        dataHome = home() + "/.local/share";
     return dataHome + "/Kolvadeck/catalog.sqlite";
 }
 
-std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string& error) {
+std::optional<Options> parseOptions(const std::vector<std::string>& arguments, std::string& error) {
     Options options;
     bool defaultFolders = true;
     std::vector<std::string> music;
@@ -141,16 +141,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
         }
     }
     if (options.database.empty())
-        options.database = DefaultDatabasePath();
+        options.database = defaultDatabasePath();
     if (defaultFolders) {
-        if (const std::string folder = XdgUserFolder("MUSIC"); !folder.empty())
+        if (const std::string folder = xdgUserFolder("MUSIC"); !folder.empty())
             options.folders.music.push_back(folder);
-        if (const std::string folder = XdgUserFolder("VIDEOS"); !folder.empty())
+        if (const std::string folder = xdgUserFolder("VIDEOS"); !folder.empty())
             options.folders.videos.push_back(folder);
     }
-    for (const std::string& folder : SplitColons(Environment("KOLVADECK_MUSIC_DIRS")))
+    for (const std::string& folder : splitColons(environment("KOLVADECK_MUSIC_DIRS")))
         options.folders.music.push_back(folder);
-    for (const std::string& folder : SplitColons(Environment("KOLVADECK_VIDEO_DIRS")))
+    for (const std::string& folder : splitColons(environment("KOLVADECK_VIDEO_DIRS")))
         options.folders.videos.push_back(folder);
     options.folders.music.insert(options.folders.music.end(), music.begin(), music.end());
     options.folders.videos.insert(options.folders.videos.end(), videos.begin(), videos.end());

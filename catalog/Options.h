@@ -42,12 +42,12 @@ inline constexpr const char* kUsage =
     "Prints \"listening on http://ADDRESS:PORT\" on standard output once it serves.\n";
 
 // Nothing (and a message in error) when the arguments are not understood.
-std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string& error);
+std::optional<Options> parseOptions(const std::vector<std::string>& arguments, std::string& error);
 
 // The XDG user folder of that kind ("MUSIC", "VIDEOS"): $XDG_<KIND>_DIR, else
 // user-dirs.dirs, else ~/Music or ~/Videos. Empty when it is the home folder
 // itself (the XDG way of saying "none") or there is no home.
-std::string XdgUserFolder(const std::string& kind);
+std::string xdgUserFolder(const std::string& kind);
 
 // $XDG_DATA_HOME/Kolvadeck/catalog.sqlite (~/.local/share when unset).
-std::string DefaultDatabasePath();
+std::string defaultDatabasePath();

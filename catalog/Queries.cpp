@@ -87,7 +87,7 @@ ORDER BY m.entry)sql";
 
 const char* const kCountVideosSql = "SELECT count(*) FROM videos_fts WHERE videos_fts MATCH ?1";
 
-std::string MatchAllWords(const std::string& text) {
+std::string matchAllWords(const std::string& text) {
     // Words as the full-text index cuts them: runs of ASCII letters and digits
     // and of any non-ASCII bytes. Each goes in quoted, so nothing in the text
     // is read as query syntax.
@@ -115,11 +115,11 @@ std::string MatchAllWords(const std::string& text) {
 
 namespace {
 template <class Row, class Read>
-Found<Row> Collect(Statement& statement, int totalColumn, Read read) {
+Found<Row> collect(Statement& statement, int totalColumn, Read read) {
     Found<Row> found;
-    while (statement.Step()) {
+    while (statement.step()) {
         found.rows.push_back(read(statement));
-        found.total = statement.Int(totalColumn);
+        found.total = statement.integer(totalColumn);
     }
     return found;
 }
@@ -127,33 +127,33 @@ Found<Row> Collect(Statement& statement, int totalColumn, Read read) {
 // A page of full-text matches: the rows, and the count of every match, which
 // is known without counting when the page is the last one.
 template <class Row, class Read>
-Found<Row> SearchPage(Database& db, const char* pageSql, const char* countSql,
+Found<Row> searchPage(Database& db, const char* pageSql, const char* countSql,
                       const std::string& match, Window window, Read read) {
     Found<Row> found;
-    Statement& page = db.Prepare(pageSql);
-    page.Bind(1, match).Bind(2, window.limit).Bind(3, window.offset);
-    while (page.Step())
+    Statement& page = db.prepare(pageSql);
+    page.bind(1, match).bind(2, window.limit).bind(3, window.offset);
+    while (page.step())
         found.rows.push_back(read(page));
     const auto rows = static_cast<std::int64_t>(found.rows.size());
     if (rows < window.limit && (rows > 0 || window.offset == 0)) {
         found.total = window.offset + rows;
         return found;
     }
-    Statement& count = db.Prepare(countSql);
-    count.Bind(1, match);
-    found.total = count.Step() ? count.Int(0) : 0;
-    count.Reset();
+    Statement& count = db.prepare(countSql);
+    count.bind(1, match);
+    found.total = count.step() ? count.integer(0) : 0;
+    count.reset();
     return found;
 }
 } // namespace
 
-Found<Track> SearchTracks(Database& db, const std::string& text, Window window) {
-    const std::string match = MatchAllWords(text);
+Found<Track> searchTracks(Database& db, const std::string& text, Window window) {
+    const std::string match = matchAllWords(text);
     if (match.empty())
         return {};
-    return SearchPage<Track>(db, kSearchTracksSql, kCountTracksSql, match, window,
+    return searchPage<Track>(db, kSearchTracksSql, kCountTracksSql, match, window,
                              [](const Statement& row) {
-                                 return Track{row.Text(0), row.Text(1), 0, row.Text(2)};
+                                 return Track{row.text(0), row.text(1), 0, row.text(2)};
                              });
 }
 
@@ -161,189 +161,189 @@ namespace {
 
 // The catalogue's answer over the full SQL: used while the precomputed lists
 // are out of date (a scan is changing the tracks) or do not cover the seed.
-Found<Track> SimilarTracksBySql(Database& db, const std::string& artist, const std::string& track,
+Found<Track> similarTracksBySql(Database& db, const std::string& artist, const std::string& track,
                                 Window window) {
-    Statement& s = db.Prepare(kSimilarTracksSql);
-    s.Bind(1, artist).Bind(2, track).Bind(3, window.limit).Bind(4, window.offset);
-    return Collect<Track>(s, 3, [](const Statement& row) {
-        return Track{row.Text(0), row.Text(1), row.Int(2), row.Text(4)};
+    Statement& s = db.prepare(kSimilarTracksSql);
+    s.bind(1, artist).bind(2, track).bind(3, window.limit).bind(4, window.offset);
+    return collect<Track>(s, 3, [](const Statement& row) {
+        return Track{row.text(0), row.text(1), row.integer(2), row.text(4)};
     });
 }
 
 // The seed profile's key: the track (or, when it is not catalogued, all the
 // artist's tracks) with its genres and decades.
-std::optional<std::string> SeedKey(Database& db, const std::string& artist,
+std::optional<std::string> seedKey(Database& db, const std::string& artist,
                                    const std::string& track) {
     std::vector<std::int64_t> ids;
     std::vector<std::int64_t> decades;
     const auto read = [&](Statement& s) {
-        while (s.Step()) {
-            ids.push_back(s.Int(0));
-            if (s.Int(1) > 0)
-                decades.push_back(s.Int(1) / 10);
+        while (s.step()) {
+            ids.push_back(s.integer(0));
+            if (s.integer(1) > 0)
+                decades.push_back(s.integer(1) / 10);
         }
     };
-    read(db.Prepare("SELECT id, year FROM tracks WHERE artist = ?1 COLLATE NOCASE AND "
+    read(db.prepare("SELECT id, year FROM tracks WHERE artist = ?1 COLLATE NOCASE AND "
                     "title = ?2 COLLATE NOCASE")
-             .Bind(1, artist)
-             .Bind(2, track));
+             .bind(1, artist)
+             .bind(2, track));
     if (ids.empty())
-        read(db.Prepare("SELECT id, year FROM tracks WHERE artist = ?1 COLLATE NOCASE")
-                 .Bind(1, artist));
+        read(db.prepare("SELECT id, year FROM tracks WHERE artist = ?1 COLLATE NOCASE")
+                 .bind(1, artist));
     if (ids.empty())
         return std::nullopt;
     std::vector<std::string> genres;
-    Statement& genresOf = db.Prepare("SELECT genre FROM track_genres WHERE track_id = ?");
+    Statement& genresOf = db.prepare("SELECT genre FROM track_genres WHERE track_id = ?");
     for (const std::int64_t id : ids) {
-        genresOf.Reset().Bind(1, id);
-        while (genresOf.Step())
-            genres.push_back(genresOf.Text(0));
+        genresOf.reset().bind(1, id);
+        while (genresOf.step())
+            genres.push_back(genresOf.text(0));
     }
-    return similarity::ProfileKey(genres, decades);
+    return similarity::profileKey(genres, decades);
 }
 
 } // namespace
 
 // The artist's other tracks first (read in order from the artist index),
 // then the profile's precomputed list.
-Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::string& track,
+Found<Track> similarTracks(Database& db, const std::string& artist, const std::string& track,
                            Window window) {
-    const std::int64_t depth = similarity::Depth(db);
+    const std::int64_t depth = similarity::depth(db);
     if (depth == 0)
-        return SimilarTracksBySql(db, artist, track, window);
-    const std::optional<std::string> key = SeedKey(db, artist, track);
+        return similarTracksBySql(db, artist, track, window);
+    const std::optional<std::string> key = seedKey(db, artist, track);
     if (!key)
         return {};
-    Statement& profile = db.Prepare("SELECT id FROM track_profiles WHERE key = ?");
-    profile.Bind(1, *key);
-    if (!profile.Step())
-        return SimilarTracksBySql(db, artist, track, window);
-    const std::int64_t profileId = profile.Int(0);
-    profile.Reset();
+    Statement& profile = db.prepare("SELECT id FROM track_profiles WHERE key = ?");
+    profile.bind(1, *key);
+    if (!profile.step())
+        return similarTracksBySql(db, artist, track, window);
+    const std::int64_t profileId = profile.integer(0);
+    profile.reset();
 
     Found<Track> found;
     std::int64_t skip = window.offset;
-    Statement& own = db.Prepare(
+    Statement& own = db.prepare(
         "SELECT title, artist, path FROM tracks WHERE artist = ?1 COLLATE NOCASE AND "
         "NOT title = ?2 COLLATE NOCASE ORDER BY artist COLLATE NOCASE, title COLLATE NOCASE");
-    own.Bind(1, artist).Bind(2, track);
-    while (static_cast<std::int64_t>(found.rows.size()) < window.limit && own.Step()) {
+    own.bind(1, artist).bind(2, track);
+    while (static_cast<std::int64_t>(found.rows.size()) < window.limit && own.step()) {
         if (skip > 0) {
             --skip;
             continue;
         }
-        found.rows.push_back({own.Text(0), own.Text(1), 3000, own.Text(2)});
+        found.rows.push_back({own.text(0), own.text(1), 3000, own.text(2)});
     }
-    own.Reset();
+    own.reset();
     // The profile's list holds every artist's tracks: the seed artist's own
     // are passed over, and the list's length counts the others.
     Statement& listed =
-        db.Prepare("SELECT t.title, t.artist, s.score, t.path FROM similar_tracks s "
+        db.prepare("SELECT t.title, t.artist, s.score, t.path FROM similar_tracks s "
                    "JOIN tracks t ON t.id = s.track_id WHERE s.profile = ? ORDER BY s.rank");
-    listed.Bind(1, profileId);
-    const std::string seedArtist = similarity::Fold(artist);
+    listed.bind(1, profileId);
+    const std::string seedArtist = similarity::fold(artist);
     std::int64_t read = 0;
     int counted = 0;
     for (; static_cast<std::int64_t>(found.rows.size()) < window.limit &&
-           counted < similarity::kListLength && listed.Step();) {
+           counted < similarity::kListLength && listed.step();) {
         ++read;
-        if (similarity::Fold(listed.Text(1)) == seedArtist)
+        if (similarity::fold(listed.text(1)) == seedArtist)
             continue;
         ++counted;
         if (skip > 0) {
             --skip;
             continue;
         }
-        found.rows.push_back({listed.Text(0), listed.Text(1), listed.Int(2), listed.Text(3)});
+        found.rows.push_back({listed.text(0), listed.text(1), listed.integer(2), listed.text(3)});
     }
-    listed.Reset();
+    listed.reset();
     // An artist with more tracks in the list than it goes deep for theirs.
     if (read == depth && counted < similarity::kListLength &&
         static_cast<std::int64_t>(found.rows.size()) < window.limit)
-        return SimilarTracksBySql(db, artist, track, window);
+        return similarTracksBySql(db, artist, track, window);
     found.total = static_cast<std::int64_t>(found.rows.size());
     return found;
 }
 
 // The paged list of a genre or decade, precomputed; the total is the last rank.
-std::optional<Found<Artist>> ListedTopArtists(Database& db, const std::string& tag, Window window) {
-    if (!similarity::Ready(db))
+std::optional<Found<Artist>> listedTopArtists(Database& db, const std::string& tag, Window window) {
+    if (!similarity::ready(db))
         return std::nullopt;
-    Statement& s = db.Prepare("SELECT a.name, l.tracks FROM top_artists l JOIN artists a "
+    Statement& s = db.prepare("SELECT a.name, l.tracks FROM top_artists l JOIN artists a "
                               "ON a.id = l.artist WHERE l.tag = ? AND l.rank >= ? "
                               "ORDER BY l.rank LIMIT ?");
-    s.Bind(1, tag).Bind(2, window.offset).Bind(3, window.limit);
-    Found<Artist> found = Collect<Artist>(s, 1, [](const Statement& row) {
-        return Artist{row.Text(0), row.Int(1), 0, 0};
+    s.bind(1, tag).bind(2, window.offset).bind(3, window.limit);
+    Found<Artist> found = collect<Artist>(s, 1, [](const Statement& row) {
+        return Artist{row.text(0), row.integer(1), 0, 0};
     });
-    Statement& last = db.Prepare("SELECT rank FROM top_artists WHERE tag = ? ORDER BY rank DESC "
+    Statement& last = db.prepare("SELECT rank FROM top_artists WHERE tag = ? ORDER BY rank DESC "
                                  "LIMIT 1");
-    last.Bind(1, tag);
-    found.total = last.Step() ? last.Int(0) + 1 : 0;
-    last.Reset();
+    last.bind(1, tag);
+    found.total = last.step() ? last.integer(0) + 1 : 0;
+    last.reset();
     return found;
 }
 
-Found<Artist> TopArtists(Database& db, const std::string& tag, Window window) {
+Found<Artist> topArtists(Database& db, const std::string& tag, Window window) {
     const auto readArtist = [](const Statement& row) {
-        return Artist{row.Text(0), row.Int(1), 0, 0};
+        return Artist{row.text(0), row.integer(1), 0, 0};
     };
-    if (const auto years = genres::DecadeOfTag(tag)) {
+    if (const auto years = genres::decadeOfTag(tag)) {
         if (years->first % 10 == 0 && years->last == years->first + 9)
-            if (auto listed = ListedTopArtists(db, "y:" + std::to_string(years->first), window))
+            if (auto listed = listedTopArtists(db, "y:" + std::to_string(years->first), window))
                 return *listed;
-        Statement& s = db.Prepare(kTopArtistsOfYearsSql);
-        s.Bind(1, std::int64_t{years->first}).Bind(2, std::int64_t{years->last});
-        s.Bind(3, window.limit).Bind(4, window.offset);
-        return Collect<Artist>(s, 2, readArtist);
+        Statement& s = db.prepare(kTopArtistsOfYearsSql);
+        s.bind(1, std::int64_t{years->first}).bind(2, std::int64_t{years->last});
+        s.bind(3, window.limit).bind(4, window.offset);
+        return collect<Artist>(s, 2, readArtist);
     }
-    const std::string key = genres::Key(tag);
+    const std::string key = genres::key(tag);
     if (key.empty())
         return {};
-    if (auto listed = ListedTopArtists(db, "g:" + key, window))
+    if (auto listed = listedTopArtists(db, "g:" + key, window))
         return *listed;
-    Statement& s = db.Prepare(kTopArtistsOfGenreSql);
-    s.Bind(1, key).Bind(2, window.limit).Bind(3, window.offset);
-    return Collect<Artist>(s, 2, readArtist);
+    Statement& s = db.prepare(kTopArtistsOfGenreSql);
+    s.bind(1, key).bind(2, window.limit).bind(3, window.offset);
+    return collect<Artist>(s, 2, readArtist);
 }
 
-Found<Artist> SimilarArtists(Database& db, const std::string& artist, Window window) {
-    if (similarity::Ready(db)) {
+Found<Artist> similarArtists(Database& db, const std::string& artist, Window window) {
+    if (similarity::ready(db)) {
         Statement& s =
-            db.Prepare("SELECT o.name, l.genres, l.decades FROM artists a "
+            db.prepare("SELECT o.name, l.genres, l.decades FROM artists a "
                        "JOIN similar_artists l ON l.artist = a.id JOIN artists o ON o.id = l.other "
                        "WHERE a.key = ? AND l.rank >= ? ORDER BY l.rank LIMIT ?");
-        s.Bind(1, similarity::Fold(artist)).Bind(2, window.offset).Bind(3, window.limit);
+        s.bind(1, similarity::fold(artist)).bind(2, window.offset).bind(3, window.limit);
         Found<Artist> found;
-        while (s.Step())
-            found.rows.push_back({s.Text(0), 0, s.Int(1), s.Int(2)});
+        while (s.step())
+            found.rows.push_back({s.text(0), 0, s.integer(1), s.integer(2)});
         found.total = static_cast<std::int64_t>(found.rows.size());
         return found;
     }
-    Statement& s = db.Prepare(kSimilarArtistsSql);
-    s.Bind(1, artist).Bind(2, window.limit).Bind(3, window.offset);
-    return Collect<Artist>(s, 3, [](const Statement& row) {
-        return Artist{row.Text(0), 0, row.Int(1), row.Int(2)};
+    Statement& s = db.prepare(kSimilarArtistsSql);
+    s.bind(1, artist).bind(2, window.limit).bind(3, window.offset);
+    return collect<Artist>(s, 3, [](const Statement& row) {
+        return Artist{row.text(0), 0, row.integer(1), row.integer(2)};
     });
 }
 
-Found<Video> SearchVideos(Database& db, const std::string& text, Window window) {
-    const std::string match = MatchAllWords(text);
+Found<Video> searchVideos(Database& db, const std::string& text, Window window) {
+    const std::string match = matchAllWords(text);
     if (match.empty())
         return {};
-    return SearchPage<Video>(
+    return searchPage<Video>(
         db, kSearchVideosSql, kCountVideosSql, match, window, [](const Statement& row) {
-            return Video{row.Int(0), row.Text(1), row.Text(2), row.Text(3), row.Int(4)};
+            return Video{row.integer(0), row.text(1), row.text(2), row.text(3), row.integer(4)};
         });
 }
 
-std::optional<VideoFile> FindVideoFile(Database& db, std::int64_t id) {
-    Statement& s = db.Prepare("SELECT path, extension FROM videos WHERE id = ?");
-    s.Bind(1, id);
-    if (!s.Step())
+std::optional<VideoFile> findVideoFile(Database& db, std::int64_t id) {
+    Statement& s = db.prepare("SELECT path, extension FROM videos WHERE id = ?");
+    s.bind(1, id);
+    if (!s.step())
         return std::nullopt;
-    VideoFile file{s.Text(0), s.Text(1)};
-    s.Reset();
+    VideoFile file{s.text(0), s.text(1)};
+    s.reset();
     return file;
 }
 

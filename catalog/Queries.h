@@ -46,19 +46,19 @@ template <class Row> struct Found {
 
 // An FTS5 query asking for every word of the text (as a word or its start);
 // empty when the text holds no word.
-std::string MatchAllWords(const std::string& text);
+std::string matchAllWords(const std::string& text);
 
-Found<Track> SearchTracks(Database& db, const std::string& text, Window window);
-Found<Track> SimilarTracks(Database& db, const std::string& artist, const std::string& track,
+Found<Track> searchTracks(Database& db, const std::string& text, Window window);
+Found<Track> similarTracks(Database& db, const std::string& artist, const std::string& track,
                            Window window);
-Found<Artist> TopArtists(Database& db, const std::string& tag, Window window);
-Found<Artist> SimilarArtists(Database& db, const std::string& artist, Window window);
-Found<Video> SearchVideos(Database& db, const std::string& text, Window window);
+Found<Artist> topArtists(Database& db, const std::string& tag, Window window);
+Found<Artist> similarArtists(Database& db, const std::string& artist, Window window);
+Found<Video> searchVideos(Database& db, const std::string& text, Window window);
 
 struct VideoFile {
     std::string path;
     std::string extension;
 };
-std::optional<VideoFile> FindVideoFile(Database& db, std::int64_t id);
+std::optional<VideoFile> findVideoFile(Database& db, std::int64_t id);
 
 } // namespace queries

@@ -6,7 +6,7 @@
 
 namespace {
 
-int HexValue(char c) {
+int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -23,7 +23,7 @@ struct Piece {
 
 } // namespace
 
-std::optional<std::string> FormDecode(std::string_view text) {
+std::optional<std::string> formDecode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -31,8 +31,8 @@ std::optional<std::string> FormDecode(std::string_view text) {
         if (c == '%') {
             if (i + 2 >= text.size())
                 return std::nullopt;
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
+            const int high = hexValue(text[i + 1]);
+            const int low = hexValue(text[i + 2]);
             if (high < 0 || low < 0)
                 return std::nullopt;
             c = static_cast<char>(high * 16 + low);
@@ -47,7 +47,7 @@ std::optional<std::string> FormDecode(std::string_view text) {
     return out;
 }
 
-std::optional<QueryString> QueryString::Parse(std::string_view raw,
+std::optional<QueryString> QueryString::parse(std::string_view raw,
                                               std::initializer_list<std::string_view> names) {
     const auto known = [&](std::string_view name) {
         return std::find(names.begin(), names.end(), name) != names.end();
@@ -73,7 +73,7 @@ std::optional<QueryString> QueryString::Parse(std::string_view raw,
     }
     QueryString query;
     for (const Piece& p : pieces) {
-        std::optional<std::string> value = FormDecode(p.rawValue);
+        std::optional<std::string> value = formDecode(p.rawValue);
         if (!value)
             return std::nullopt;
         // The player appends its own parameters after the text, so the later
@@ -83,12 +83,12 @@ std::optional<QueryString> QueryString::Parse(std::string_view raw,
     return query;
 }
 
-std::string QueryString::Get(const std::string& name) const {
+std::string QueryString::get(const std::string& name) const {
     const auto found = values_.find(name);
     return found == values_.end() ? std::string() : found->second;
 }
 
-std::optional<long long> QueryString::Number(const std::string& name, long long fallback,
+std::optional<long long> QueryString::number(const std::string& name, long long fallback,
                                              long long minimum, long long maximum) const {
     const auto found = values_.find(name);
     if (found == values_.end() || found->second.empty())

@@ -17,15 +17,15 @@ class QueryString {
 public:
     // Nothing when the text is malformed: a broken percent escape or a NUL
     // byte. Of a name given twice the later value counts.
-    static std::optional<QueryString> Parse(std::string_view raw,
+    static std::optional<QueryString> parse(std::string_view raw,
                                             std::initializer_list<std::string_view> names);
 
-    bool Has(const std::string& name) const { return values_.count(name) != 0; }
-    std::string Get(const std::string& name) const;
+    bool has(const std::string& name) const { return values_.count(name) != 0; }
+    std::string get(const std::string& name) const;
 
     // A whole number in [minimum, maximum]; a missing parameter gives
     // fallback, anything that is not such a number gives nothing.
-    std::optional<long long> Number(const std::string& name, long long fallback, long long minimum,
+    std::optional<long long> number(const std::string& name, long long fallback, long long minimum,
                                     long long maximum) const;
 
 private:
@@ -34,4 +34,4 @@ private:
 
 // Decodes a value of form data ("+" a blank, %XX escapes); nothing when an
 // escape is broken or decodes to NUL.
-std::optional<std::string> FormDecode(std::string_view text);
+std::optional<std::string> formDecode(std::string_view text);

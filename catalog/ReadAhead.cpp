@@ -3,7 +3,7 @@
 ReadAhead::ReadAhead(std::vector<Job> jobs, const std::atomic<bool>* stop)
     : jobs_(std::move(jobs))
     , stop_(stop)
-    , worker_([this] { Work(); }) {}
+    , worker_([this] { work(); }) {}
 
 ReadAhead::~ReadAhead() {
     {
@@ -14,7 +14,7 @@ ReadAhead::~ReadAhead() {
     worker_.join();
 }
 
-void ReadAhead::Work() {
+void ReadAhead::work() {
     for (const Job& job : jobs_) {
         {
             std::unique_lock lock(mutex_);
@@ -26,13 +26,13 @@ void ReadAhead::Work() {
             if (quit_)
                 return;
         }
-        if (Stopped())
+        if (stopped())
             break;
         Result result;
         if (job.music)
-            result.track = ReadTrackTags(job.path);
+            result.track = readTrackTags(job.path);
         else
-            result.video = ReadVideoTags(job.path);
+            result.video = readVideoTags(job.path);
         bool halfRead = false;
         {
             const std::lock_guard lock(mutex_);
@@ -47,7 +47,7 @@ void ReadAhead::Work() {
     changed_.notify_all();
 }
 
-std::optional<ReadAhead::Result> ReadAhead::Next() {
+std::optional<ReadAhead::Result> ReadAhead::next() {
     std::unique_lock lock(mutex_);
     if (ready_.empty())
         changed_.wait(lock, [this] { return ready_.size() >= kAhead / 2 || quit_; });

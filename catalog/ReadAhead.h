@@ -31,11 +31,11 @@ public:
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // The next file's tags; nothing once all are taken or the scan is stopped.
-    std::optional<Result> Next();
+    std::optional<Result> next();
 
 private:
-    void Work();
-    bool Stopped() const { return stop_ && *stop_; }
+    void work();
+    bool stopped() const { return stop_ && *stop_; }
 
     static constexpr size_t kAhead = 64;
     std::vector<Job> jobs_;

@@ -5,14 +5,14 @@
 
 namespace {
 
-bool SameWord(std::string_view a, std::string_view b) {
+bool sameWord(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
 }
 
-std::string_view Trim(std::string_view text) {
+std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
         text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
@@ -22,7 +22,7 @@ std::string_view Trim(std::string_view text) {
 
 } // namespace
 
-RequestHead::Progress RequestHead::Check(std::string_view received, size_t& length) {
+RequestHead::Progress RequestHead::check(std::string_view received, size_t& length) {
     // Lines end in "\n" (with or without "\r"); an empty line ends the block.
     int lines = 0;
     size_t start = 0;
@@ -39,10 +39,10 @@ RequestHead::Progress RequestHead::Check(std::string_view received, size_t& leng
     return received.size() >= kMaxBytes ? Progress::TooLarge : Progress::Incomplete;
 }
 
-std::optional<RequestHead> RequestHead::Parse(std::string_view block) {
+std::optional<RequestHead> RequestHead::parse(std::string_view block) {
     RequestHead head;
     size_t end = block.find('\n');
-    const std::string_view requestLine = Trim(block.substr(0, end));
+    const std::string_view requestLine = trim(block.substr(0, end));
     const size_t space = requestLine.find(' ');
     const size_t secondSpace = requestLine.rfind(' ');
     if (space == std::string_view::npos || secondSpace == space ||
@@ -54,29 +54,29 @@ std::optional<RequestHead> RequestHead::Parse(std::string_view block) {
         return std::nullopt;
     for (size_t start = end + 1; start < block.size(); start = end + 1) {
         end = block.find('\n', start);
-        const std::string_view line = Trim(block.substr(start, end - start));
+        const std::string_view line = trim(block.substr(start, end - start));
         if (line.empty())
             break;
         const size_t colon = line.find(':');
         if (colon == std::string_view::npos || colon == 0)
             return std::nullopt;
         const std::string_view name = line.substr(0, colon);
-        const std::string_view value = Trim(line.substr(colon + 1));
-        if (SameWord(name, "Host")) {
+        const std::string_view value = trim(line.substr(colon + 1));
+        if (sameWord(name, "Host")) {
             head.host = value;
             ++head.hostCount;
-        } else if (SameWord(name, "Transfer-Encoding") ||
-                   (SameWord(name, "Content-Length") && value != "0")) {
+        } else if (sameWord(name, "Transfer-Encoding") ||
+                   (sameWord(name, "Content-Length") && value != "0")) {
             head.hasBody = true;
         }
     }
     return head;
 }
 
-bool IsLoopbackHost(std::string_view host, int port) {
+bool isLoopbackHost(std::string_view host, int port) {
     const size_t colon = host.rfind(':');
     if (colon == std::string_view::npos || host.substr(colon + 1) != std::to_string(port))
         return false;
     const std::string_view name = host.substr(0, colon);
-    return name == "127.0.0.1" || name == "[::1]" || SameWord(name, "localhost");
+    return name == "127.0.0.1" || name == "[::1]" || sameWord(name, "localhost");
 }

@@ -15,9 +15,9 @@ struct RequestHead {
     enum class Progress { Incomplete, Complete, TooLarge };
     // Whether what has arrived so far holds the whole block; length is then
     // its size including the blank line that ends it.
-    static Progress Check(std::string_view received, size_t& length);
+    static Progress check(std::string_view received, size_t& length);
     // Nothing when the request line or a header line is malformed.
-    static std::optional<RequestHead> Parse(std::string_view block);
+    static std::optional<RequestHead> parse(std::string_view block);
 
     std::string method;
     std::string target;
@@ -29,4 +29,4 @@ struct RequestHead {
 // Whether a Host value names this service on loopback: 127.0.0.1, localhost or
 // [::1], with its port. Anything else may be a name rebound to 127.0.0.1 by a
 // web page, which must not read the catalogue.
-bool IsLoopbackHost(std::string_view host, int port);
+bool isLoopbackHost(std::string_view host, int port);

@@ -45,11 +45,11 @@ namespace {
 // and is catalogued by its resolved path: a link never makes a file from
 // elsewhere (another user's, a private one) servable. Temporary and partial
 // files are passed over, as the watcher passes them over.
-void Consider(std::string path, const std::vector<std::string>& folders, Kind kind,
+void consider(std::string path, const std::vector<std::string>& folders, Kind kind,
               std::vector<FoundFile>& found) {
-    if (kind == Kind::Music ? !IsMusicFile(path) : !IsVideoFile(path))
+    if (kind == Kind::Music ? !isMusicFile(path) : !isVideoFile(path))
         return;
-    if (IsTemporaryName(path.substr(path.rfind('/') + 1)))
+    if (isTemporaryName(path.substr(path.rfind('/') + 1)))
         return;
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0)
@@ -59,7 +59,7 @@ void Consider(std::string path, const std::vector<std::string>& folders, Kind ki
         const std::string target = fs::canonical(path, linkError).string();
         const bool inside =
             !linkError && std::any_of(folders.begin(), folders.end(), [&](const auto& folder) {
-                return InsideFolder(target, folder);
+                return insideFolder(target, folder);
             });
         if (!inside || lstat(target.c_str(), &info) != 0)
             return;
@@ -74,82 +74,82 @@ void Consider(std::string path, const std::vector<std::string>& folders, Kind ki
 
 // Every media file below the folder; directory links are not followed, so a
 // link cycle cannot trap the walk. Unreadable folders are passed over.
-void Walk(const std::string& root, const std::vector<std::string>& folders, Kind kind,
+void walk(const std::string& root, const std::vector<std::string>& folders, Kind kind,
           std::vector<FoundFile>& found) {
     std::error_code error;
     fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error);
     for (; !error && it != fs::recursive_directory_iterator(); it.increment(error))
-        Consider(it->path().string(), folders, kind, found);
+        consider(it->path().string(), folders, kind, found);
 }
 
-KnownFiles LoadKnown(Database& db, const char* table) {
+KnownFiles loadKnown(Database& db, const char* table) {
     KnownFiles known;
-    Statement& all = db.Prepare(std::string("SELECT path, id, size, mtime FROM ") + table);
-    while (all.Step())
-        known.emplace(all.Text(0), Known{all.Int(1), all.Int(2), all.Int(3)});
+    Statement& all = db.prepare(std::string("SELECT path, id, size, mtime FROM ") + table);
+    while (all.step())
+        known.emplace(all.text(0), Known{all.integer(1), all.integer(2), all.integer(3)});
     return known;
 }
 
 // The catalogued files at path and below it (when it is a folder).
-void LoadKnownAt(Database& db, const char* table, const std::string& path, KnownFiles& known) {
+void loadKnownAt(Database& db, const char* table, const std::string& path, KnownFiles& known) {
     const std::string columns = std::string("SELECT path, id, size, mtime FROM ") + table;
-    Statement& exact = db.Prepare(columns + " WHERE path = ?");
-    exact.Bind(1, path);
-    while (exact.Step())
-        known.emplace(exact.Text(0), Known{exact.Int(1), exact.Int(2), exact.Int(3)});
-    exact.Reset();
+    Statement& exact = db.prepare(columns + " WHERE path = ?");
+    exact.bind(1, path);
+    while (exact.step())
+        known.emplace(exact.text(0), Known{exact.integer(1), exact.integer(2), exact.integer(3)});
+    exact.reset();
     // Paths below the folder sort between "folder/" and "folder0" ('0' follows '/').
-    Statement& below = db.Prepare(columns + " WHERE path >= ? AND path < ?");
-    below.Bind(1, path + "/").Bind(2, path + "0");
-    while (below.Step())
-        known.emplace(below.Text(0), Known{below.Int(1), below.Int(2), below.Int(3)});
-    below.Reset();
+    Statement& below = db.prepare(columns + " WHERE path >= ? AND path < ?");
+    below.bind(1, path + "/").bind(2, path + "0");
+    while (below.step())
+        known.emplace(below.text(0), Known{below.integer(1), below.integer(2), below.integer(3)});
+    below.reset();
 }
 
 // known: the file was catalogued before (its old genres go).
-std::int64_t StoreTrack(Database& db, const FoundFile& file, const TrackTags& tags, bool known) {
-    Statement& upsert = db.Prepare(
+std::int64_t storeTrack(Database& db, const FoundFile& file, const TrackTags& tags, bool known) {
+    Statement& upsert = db.prepare(
         "INSERT INTO tracks(path, size, mtime, title, artist, album, year, name) "
         "VALUES (?,?,?,?,?,?,?,?) "
         "ON CONFLICT(path) DO UPDATE SET size=excluded.size, mtime=excluded.mtime, "
         "title=excluded.title, artist=excluded.artist, album=excluded.album, year=excluded.year, "
         "name=excluded.name RETURNING id");
-    upsert.Bind(1, file.path).Bind(2, file.size).Bind(3, file.mtime).Bind(4, tags.title);
-    upsert.Bind(5, tags.artist).Bind(6, tags.album).Bind(7, std::int64_t{tags.year});
-    upsert.Bind(8, tags.name);
-    upsert.Step();
-    const std::int64_t id = upsert.Int(0);
-    upsert.Run();
+    upsert.bind(1, file.path).bind(2, file.size).bind(3, file.mtime).bind(4, tags.title);
+    upsert.bind(5, tags.artist).bind(6, tags.album).bind(7, std::int64_t{tags.year});
+    upsert.bind(8, tags.name);
+    upsert.step();
+    const std::int64_t id = upsert.integer(0);
+    upsert.run();
     if (known)
-        db.Prepare("DELETE FROM track_genres WHERE track_id = ?").Bind(1, id).Run();
+        db.prepare("DELETE FROM track_genres WHERE track_id = ?").bind(1, id).run();
     Statement& genre =
-        db.Prepare("INSERT OR IGNORE INTO track_genres(track_id, genre) VALUES (?,?)");
+        db.prepare("INSERT OR IGNORE INTO track_genres(track_id, genre) VALUES (?,?)");
     for (const std::string& key : tags.genres)
-        genre.Reset().Bind(1, id).Bind(2, key).Run();
+        genre.reset().bind(1, id).bind(2, key).run();
     return id;
 }
 
-void StoreVideo(Database& db, const FoundFile& file, const VideoTags& tags) {
+void storeVideo(Database& db, const FoundFile& file, const VideoTags& tags) {
     Statement& upsert =
-        db.Prepare("INSERT INTO videos(path, size, mtime, extension, name, title, artist, seconds) "
+        db.prepare("INSERT INTO videos(path, size, mtime, extension, name, title, artist, seconds) "
                    "VALUES (?,?,?,?,?,?,?,?) ON CONFLICT(path) DO UPDATE SET size=excluded.size, "
                    "mtime=excluded.mtime, extension=excluded.extension, name=excluded.name, "
                    "title=excluded.title, artist=excluded.artist, seconds=excluded.seconds");
-    upsert.Bind(1, file.path)
-        .Bind(2, file.size)
-        .Bind(3, file.mtime)
-        .Bind(4, ExtensionOf(file.path));
-    upsert.Bind(5, tags.name).Bind(6, tags.title).Bind(7, tags.artist);
-    upsert.Bind(8, std::int64_t{tags.seconds});
-    upsert.Run();
+    upsert.bind(1, file.path)
+        .bind(2, file.size)
+        .bind(3, file.mtime)
+        .bind(4, extensionOf(file.path));
+    upsert.bind(5, tags.name).bind(6, tags.title).bind(7, tags.artist);
+    upsert.bind(8, std::int64_t{tags.seconds});
+    upsert.run();
 }
 
 // The id the table gives its next row (1 when it is empty).
-std::int64_t NextId(Database& db, const char* table) {
-    Statement& last = db.Prepare(std::string("SELECT coalesce(max(id), 0) + 1 FROM ") + table);
-    last.Step();
-    const std::int64_t next = last.Int(0);
-    last.Reset();
+std::int64_t nextId(Database& db, const char* table) {
+    Statement& last = db.prepare(std::string("SELECT coalesce(max(id), 0) + 1 FROM ") + table);
+    last.step();
+    const std::int64_t next = last.integer(0);
+    last.reset();
     return next;
 }
 
@@ -166,18 +166,18 @@ public:
     explicit Batch(Database& db)
         : db_(db)
         , transaction_(db)
-        , firstTrack_(NextId(db, "tracks"))
-        , firstVideo_(NextId(db, "videos")) {
-        db_.Prepare("INSERT INTO scan_batch DEFAULT VALUES").Run();
+        , firstTrack_(nextId(db, "tracks"))
+        , firstVideo_(nextId(db, "videos")) {
+        db_.prepare("INSERT INTO scan_batch DEFAULT VALUES").run();
     }
 
-    bool Due() const { return std::chrono::steady_clock::now() - started_ >= kBatchTime; }
+    bool due() const { return std::chrono::steady_clock::now() - started_ >= kBatchTime; }
 
-    void Commit() {
-        db_.Prepare("DELETE FROM scan_batch").Run();
-        db_.Prepare(schema::kIndexNewTracks).Bind(1, firstTrack_).Run();
-        db_.Prepare(schema::kIndexNewVideos).Bind(1, firstVideo_).Run();
-        transaction_.Commit();
+    void commit() {
+        db_.prepare("DELETE FROM scan_batch").run();
+        db_.prepare(schema::kIndexNewTracks).bind(1, firstTrack_).run();
+        db_.prepare(schema::kIndexNewVideos).bind(1, firstVideo_).run();
+        transaction_.commit();
     }
 
 private:
@@ -190,7 +190,7 @@ private:
 
 // The folders that are not there now (an unplugged disk), each ending in '/':
 // their catalogued files are kept.
-std::vector<std::string> MissingFolderPrefixes(const std::vector<std::string>& folders) {
+std::vector<std::string> missingFolderPrefixes(const std::vector<std::string>& folders) {
     std::vector<std::string> missing;
     for (const std::string& folder : folders) {
         std::error_code error;
@@ -200,14 +200,14 @@ std::vector<std::string> MissingFolderPrefixes(const std::vector<std::string>& f
     return missing;
 }
 
-bool UnderAny(const std::string& path, const std::vector<std::string>& prefixes) {
+bool underAny(const std::string& path, const std::vector<std::string>& prefixes) {
     return std::any_of(prefixes.begin(), prefixes.end(),
                        [&](const std::string& prefix) { return path.starts_with(prefix); });
 }
 
 } // namespace
 
-std::string ExtensionOf(const std::string& path) {
+std::string extensionOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
@@ -220,15 +220,15 @@ std::string ExtensionOf(const std::string& path) {
 
 // The sound formats the decks play, so that every track the catalogue
 // offers can be added to the playlist.
-bool IsMusicFile(const std::string& path) {
+bool isMusicFile(const std::string& path) {
     static const char* const kMusic[] = {"mp3", "flac", "ogg",  "oga", "opus",
                                          "wav", "aif",  "aiff", "m4a", "aac"};
-    const std::string extension = ExtensionOf(path);
+    const std::string extension = extensionOf(path);
     return std::any_of(std::begin(kMusic), std::end(kMusic),
                        [&](const char* name) { return extension == name; });
 }
 
-const char* VideoMediaType(const std::string& extension) {
+const char* videoMediaType(const std::string& extension) {
     static const std::pair<const char*, const char*> kTypes[] = {
         {"mp4", "video/mp4"},       {"m4v", "video/x-m4v"},      {"flv", "video/x-flv"},
         {"webm", "video/webm"},     {"mkv", "video/x-matroska"}, {"avi", "video/x-msvideo"},
@@ -240,8 +240,8 @@ const char* VideoMediaType(const std::string& extension) {
     return nullptr;
 }
 
-bool IsVideoFile(const std::string& path) {
-    return VideoMediaType(ExtensionOf(path)) != nullptr;
+bool isVideoFile(const std::string& path) {
+    return videoMediaType(extensionOf(path)) != nullptr;
 }
 
 Scanner::Scanner(Database& db, ScanFolders folders)
@@ -257,16 +257,16 @@ constexpr size_t kMostInPlace = 2000;
 
 } // namespace
 
-ScanReport Scanner::Run() {
+ScanReport Scanner::run() {
     std::vector<FoundFile> found;
     for (const std::string& folder : folders_.music)
-        Walk(folder, folders_.music, Kind::Music, found);
+        walk(folder, folders_.music, Kind::Music, found);
     for (const std::string& folder : folders_.videos)
-        Walk(folder, folders_.videos, Kind::Video, found);
-    return Apply(std::move(found), LoadKnown(db_, "tracks"), LoadKnown(db_, "videos"));
+        walk(folder, folders_.videos, Kind::Video, found);
+    return apply(std::move(found), loadKnown(db_, "tracks"), loadKnown(db_, "videos"));
 }
 
-ScanReport Scanner::Update(const std::vector<std::string>& paths) {
+ScanReport Scanner::update(const std::vector<std::string>& paths) {
     std::vector<FoundFile> found;
     KnownFiles tracks;
     KnownFiles videos;
@@ -285,18 +285,18 @@ ScanReport Scanner::Update(const std::vector<std::string>& paths) {
                 kind == Kind::Music ? folders_.music : folders_.videos;
             if (!under(path, folders))
                 continue;
-            LoadKnownAt(db_, kind == Kind::Music ? "tracks" : "videos", path,
+            loadKnownAt(db_, kind == Kind::Music ? "tracks" : "videos", path,
                         kind == Kind::Music ? tracks : videos);
             if (folder)
-                Walk(path, folders, kind, found);
+                walk(path, folders, kind, found);
             else
-                Consider(path, folders, kind, found);
+                consider(path, folders, kind, found);
         }
     }
-    return Apply(std::move(found), std::move(tracks), std::move(videos));
+    return apply(std::move(found), std::move(tracks), std::move(videos));
 }
 
-ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, KnownFiles videos) {
+ScanReport Scanner::apply(std::vector<FoundFile> found, KnownFiles tracks, KnownFiles videos) {
     // A file reached both by its name and through a link is catalogued once.
     std::sort(found.begin(), found.end(),
               [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
@@ -333,9 +333,9 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     // that is not there now (an unplugged disk).
     const auto gone = [&](const KnownFiles& known, const std::vector<std::string>& folders) {
         std::vector<std::int64_t> ids;
-        const std::vector<std::string> missing = MissingFolderPrefixes(folders);
+        const std::vector<std::string> missing = missingFolderPrefixes(folders);
         for (const auto& [path, entry] : known)
-            if (!UnderAny(path, missing))
+            if (!underAny(path, missing))
                 ids.push_back(entry.id);
         return ids;
     };
@@ -347,66 +347,66 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
         progress_(done, report.found);
 
     const bool inPlace =
-        changed.size() + goneTracks.size() <= kMostInPlace && similarity::Ready(db_);
+        changed.size() + goneTracks.size() <= kMostInPlace && similarity::ready(db_);
     std::vector<similarity::TrackState> before;
     std::vector<std::int64_t> touched = changedTracks;
     touched.insert(touched.end(), goneTracks.begin(), goneTracks.end());
     if (inPlace)
-        before = similarity::ReadStates(db_, touched);
+        before = similarity::readStates(db_, touched);
 
     // A scan of many files changes pages all over the tables and their
     // indexes: with SQLite's small default cache it would write many of them
     // out again and again.
     if (!inPlace)
-        db_.Exec("PRAGMA cache_size = -32768");
+        db_.execute("PRAGMA cache_size = -32768");
     // Indexes a scan stopped short of making again (see Schema.h) are made
     // by the next one.
-    db_.Exec(schema::kSecondaryIndexes);
-    const bool indexLater = !inPlace && changed.size() > kMostInPlace && NextId(db_, "tracks") == 1;
+    db_.execute(schema::kSecondaryIndexes);
+    const bool indexLater = !inPlace && changed.size() > kMostInPlace && nextId(db_, "tracks") == 1;
     // Commits in batches, about one a second, so that the service already
     // answers from what the scan has read while it goes on.
     auto batch = std::make_unique<Batch>(db_);
     if (!inPlace && (!changed.empty() || !goneTracks.empty()))
-        similarity::Invalidate(db_);
+        similarity::invalidate(db_);
     if (indexLater)
-        db_.Exec(schema::kDropSecondaryIndexes);
+        db_.execute(schema::kDropSecondaryIndexes);
     const auto commit = [&] {
         if (indexLater)
-            db_.Exec(schema::kSecondaryIndexes);
-        batch->Commit();
+            db_.execute(schema::kSecondaryIndexes);
+        batch->commit();
     };
     ReadAhead reader(std::move(jobs), stop_);
     for (size_t i = 0; i < changed.size(); ++i) {
         const FoundFile* file = changed[i];
-        const std::optional<ReadAhead::Result> tags = reader.Next();
-        if (!tags || Stopped())
+        const std::optional<ReadAhead::Result> tags = reader.next();
+        if (!tags || stopped())
             break;
         if (file->kind == Kind::Music) {
-            const std::int64_t id = StoreTrack(db_, *file, tags->track, catalogued[i]);
+            const std::int64_t id = storeTrack(db_, *file, tags->track, catalogued[i]);
             if (inPlace)
                 touched.push_back(id);
         } else {
-            StoreVideo(db_, *file, tags->video);
+            storeVideo(db_, *file, tags->video);
         }
         ++report.read;
         ++done;
-        if (!inPlace && batch->Due()) {
-            batch->Commit();
+        if (!inPlace && batch->due()) {
+            batch->commit();
             batch = std::make_unique<Batch>(db_);
         }
         if (progress_ && done % kProgressEvery == 0 && done != report.found)
             progress_(done, report.found);
     }
-    if (Stopped()) {
+    if (stopped()) {
         // A change in place is dropped whole; batches keep what they stored.
         if (!inPlace)
             commit();
         return report;
     }
     for (const std::int64_t id : goneTracks)
-        db_.Prepare("DELETE FROM tracks WHERE id = ?").Bind(1, id).Run();
+        db_.prepare("DELETE FROM tracks WHERE id = ?").bind(1, id).run();
     for (const std::int64_t id : goneVideos)
-        db_.Prepare("DELETE FROM videos WHERE id = ?").Bind(1, id).Run();
+        db_.prepare("DELETE FROM videos WHERE id = ?").bind(1, id).run();
     report.removed = static_cast<std::int64_t>(goneTracks.size() + goneVideos.size());
     const bool tracksChanged = !touched.empty() || !goneTracks.empty() ||
                                std::any_of(changed.begin(), changed.end(), [](const FoundFile* f) {
@@ -415,12 +415,12 @@ ScanReport Scanner::Apply(std::vector<FoundFile> found, KnownFiles tracks, Known
     if (inPlace && tracksChanged) {
         std::sort(touched.begin(), touched.end());
         touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
-        similarity::Update(db_, before, touched);
+        similarity::update(db_, before, touched);
     }
     commit();
     // The similarity lists follow the tracks once the scan has seen them all.
-    if (!inPlace && (tracksChanged || !similarity::Ready(db_)))
-        similarity::Recompute(db_);
+    if (!inPlace && (tracksChanged || !similarity::ready(db_)))
+        similarity::recompute(db_);
     if (progress_)
         progress_(done, report.found);
     return report;

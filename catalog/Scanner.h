@@ -37,23 +37,23 @@ public:
 
     Scanner(Database& db, ScanFolders folders);
     static constexpr std::int64_t kProgressEvery = 500;
-    void SetProgress(Progress progress) { progress_ = std::move(progress); }
+    void setProgress(Progress progress) { progress_ = std::move(progress); }
     // A flag another thread may set to end the scan early (nothing is dropped then).
-    void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+    void setStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
-    ScanReport Run();
+    ScanReport run();
     // Brings these files and folders (below the catalogued folders) in step,
     // as Run does for everything: a file or folder that is there is read
     // where new or changed, one that is gone leaves the catalogue with
     // everything below it. Few changed tracks update the similarity lists in
     // place, in the same transaction.
-    ScanReport Update(const std::vector<std::string>& paths);
+    ScanReport update(const std::vector<std::string>& paths);
 
 private:
     using KnownFiles = std::unordered_map<std::string, scanning::Known>;
-    ScanReport Apply(std::vector<scanning::FoundFile> found, KnownFiles tracks, KnownFiles videos);
+    ScanReport apply(std::vector<scanning::FoundFile> found, KnownFiles tracks, KnownFiles videos);
 
-    bool Stopped() const { return stop_ && *stop_; }
+    bool stopped() const { return stop_ && *stop_; }
 
     Database& db_;
     ScanFolders folders_;
@@ -61,10 +61,10 @@ private:
     const std::atomic<bool>* stop_ = nullptr;
 };
 
-bool IsMusicFile(const std::string& path);
-bool IsVideoFile(const std::string& path);
+bool isMusicFile(const std::string& path);
+bool isVideoFile(const std::string& path);
 // The media type of a video file extension (lower case, no dot); nullptr for
 // any other extension.
-const char* VideoMediaType(const std::string& extension);
+const char* videoMediaType(const std::string& extension);
 // The lower-case extension without its dot ("mp4"), empty when none.
-std::string ExtensionOf(const std::string& path);
+std::string extensionOf(const std::string& path);

@@ -19,10 +19,10 @@ public:
         : pool_(pool) {}
 
     // "/api/music/?method=...": rawQuery is the text after "?", as it came.
-    Reply Music(std::string_view rawQuery);
+    Reply music(std::string_view rawQuery);
     // "/api/video/?vq=...": media addresses in the answer begin with
     // serviceAddress ("http://127.0.0.1:8098").
-    Reply Video(std::string_view rawQuery, const std::string& serviceAddress);
+    Reply video(std::string_view rawQuery, const std::string& serviceAddress);
 
     // Longer query texts are refused as malformed.
     static constexpr size_t kMaxQueryLength = 4096;

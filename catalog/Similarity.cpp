@@ -27,7 +27,7 @@ struct ArtistRow {
 };
 
 // Tracks by the answers' order (folded artist, folded title, then id).
-bool Before(const TrackRow& a, const TrackRow& b) {
+bool before(const TrackRow& a, const TrackRow& b) {
     return a.sortKey != b.sortKey ? a.sortKey < b.sortKey : a.id < b.id;
 }
 
@@ -45,17 +45,17 @@ struct Catalogue {
     std::vector<int> setOf;
 };
 
-Catalogue Load(Database& db) {
+Catalogue load(Database& db) {
     Catalogue c;
     std::unordered_map<std::string, int> artistIndex;
-    Statement& all = db.Prepare("SELECT id, artist, title, year FROM tracks ORDER BY id");
-    while (all.Step()) {
+    Statement& all = db.prepare("SELECT id, artist, title, year FROM tracks ORDER BY id");
+    while (all.step()) {
         TrackRow row;
-        row.id = all.Int(0);
-        const std::string artist = all.Text(1);
-        std::string key = Fold(artist);
-        row.sortKey = key + '\0' + Fold(all.Text(2));
-        const std::int64_t year = all.Int(3);
+        row.id = all.integer(0);
+        const std::string artist = all.text(1);
+        std::string key = fold(artist);
+        row.sortKey = key + '\0' + fold(all.text(2));
+        const std::int64_t year = all.integer(3);
         row.decade = year > 0 ? year / 10 : -1;
         const auto [found, added] = artistIndex.emplace(key, static_cast<int>(c.artists.size()));
         if (added)
@@ -68,22 +68,22 @@ Catalogue Load(Database& db) {
     // The genres come in the order of the tracks' ids, as the tracks do.
     std::unordered_map<std::string, int>& genreIndex = c.genreIndex;
     Statement& genres =
-        db.Prepare("SELECT track_id, genre FROM track_genres ORDER BY track_id, genre");
+        db.prepare("SELECT track_id, genre FROM track_genres ORDER BY track_id, genre");
     auto track = c.tracks.begin();
-    while (genres.Step()) {
-        const std::int64_t id = genres.Int(0);
+    while (genres.step()) {
+        const std::int64_t id = genres.integer(0);
         while (track != c.tracks.end() && track->id < id)
             ++track;
         if (track == c.tracks.end() || track->id != id)
             continue;
         const auto [found, added] =
-            genreIndex.emplace(genres.Text(1), static_cast<int>(c.genreNames.size()));
+            genreIndex.emplace(genres.text(1), static_cast<int>(c.genreNames.size()));
         if (added)
             c.genreNames.push_back(found->first);
         track->genres.push_back(found->second);
         c.artists[track->artist].genres.insert(found->second);
     }
-    std::sort(c.tracks.begin(), c.tracks.end(), Before);
+    std::sort(c.tracks.begin(), c.tracks.end(), before);
     c.tracksOfGenre.resize(c.genreNames.size());
     std::map<std::vector<int>, int> setIndex;
     for (int i = 0; i < static_cast<int>(c.tracks.size()); ++i) {
@@ -111,7 +111,7 @@ struct Profile {
 
 // Takes the tracks of these lists (each in order) in order, merged, while
 // take(track) asks for more.
-template <class Take> void InOrder(const std::vector<const std::vector<int>*>& lists, Take take) {
+template <class Take> void inOrder(const std::vector<const std::vector<int>*>& lists, Take take) {
     // (track, list, place in the list), the smallest track first
     std::vector<std::tuple<int, size_t, size_t>> heads;
     for (size_t l = 0; l < lists.size(); ++l)
@@ -138,7 +138,7 @@ template <class Take> void InOrder(const std::vector<const std::vector<int>*>& l
 // its decades sharing none (1000), each tier in the answers' order; at most
 // depth of them. Tracks with the same genres share a tier, so each tier is a
 // merge of the lists of the genre sets that share that many.
-std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue& c,
+std::vector<std::pair<std::int64_t, std::int64_t>> similarTracks(const Catalogue& c,
                                                                  const Profile& p, size_t depth) {
     std::vector<size_t> shared(c.genreSets.size(), 0); // per genre set
     size_t most = 0;
@@ -153,7 +153,7 @@ std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue
         for (size_t set = 0; set < c.genreSets.size(); ++set)
             if (shared[set] == n)
                 tier.push_back(&c.genreSets[set].second);
-        InOrder(tier, [&](int track) {
+        inOrder(tier, [&](int track) {
             list.emplace_back(c.tracks[track].id, 2000 + static_cast<std::int64_t>(n));
             return list.size() < depth;
         });
@@ -164,7 +164,7 @@ std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue
     for (const std::int64_t decade : p.decades)
         if (const auto found = c.tracksOfDecade.find(decade); found != c.tracksOfDecade.end())
             decades.push_back(&found->second);
-    InOrder(decades, [&](int track) {
+    inOrder(decades, [&](int track) {
         if (shared[static_cast<size_t>(c.setOf[track])] == 0)
             list.emplace_back(c.tracks[track].id, 1000);
         return list.size() < depth;
@@ -172,17 +172,17 @@ std::vector<std::pair<std::int64_t, std::int64_t>> SimilarTracks(const Catalogue
     return list;
 }
 
-std::string KeyOf(const Catalogue& c, const Profile& p) {
+std::string keyOf(const Catalogue& c, const Profile& p) {
     std::vector<std::string> genres;
     for (const int genre : p.genres)
         genres.push_back(c.genreNames[genre]);
-    return ProfileKey(genres, {p.decades.begin(), p.decades.end()});
+    return profileKey(genres, {p.decades.begin(), p.decades.end()});
 }
 
 // Every seed profile of the catalogue: each track's own, and each artist's
 // (all its genres and decades), by key. Many seeds share one, so the keys
 // are made once for each distinct profile.
-std::map<std::string, Profile> Profiles(const Catalogue& c) {
+std::map<std::string, Profile> profiles(const Catalogue& c) {
     std::set<std::pair<std::vector<int>, std::int64_t>> ofTracks;
     for (const TrackRow& row : c.tracks) {
         std::vector<int> genres = row.genres;
@@ -194,10 +194,10 @@ std::map<std::string, Profile> Profiles(const Catalogue& c) {
         Profile track{{genres.begin(), genres.end()}, {}};
         if (decade >= 0)
             track.decades.insert(decade);
-        profiles.emplace(KeyOf(c, track), track);
+        profiles.emplace(keyOf(c, track), track);
     }
     for (const ArtistRow& artist : c.artists)
-        profiles.emplace(KeyOf(c, Profile{artist.genres, artist.decades}),
+        profiles.emplace(keyOf(c, Profile{artist.genres, artist.decades}),
                          Profile{artist.genres, artist.decades});
     return profiles;
 }
@@ -205,7 +205,7 @@ std::map<std::string, Profile> Profiles(const Catalogue& c) {
 // How deep the track lists go: deep enough that the seed artist's own tracks,
 // which the answer passes over, still leave a whole list, up to a point (an
 // artist with more tracks than that is answered by the plain SQL).
-size_t DepthFor(const Catalogue& c) {
+size_t depthFor(const Catalogue& c) {
     std::vector<size_t> tracksOf(c.artists.size(), 0);
     size_t most = 0;
     for (const TrackRow& row : c.tracks)
@@ -213,14 +213,14 @@ size_t DepthFor(const Catalogue& c) {
     return static_cast<size_t>(kListLength) + std::min<size_t>(most, kListLength);
 }
 
-void WriteTrackList(Database& db, const Catalogue& c, std::int64_t id, const Profile& p,
+void writeTrackList(Database& db, const Catalogue& c, std::int64_t id, const Profile& p,
                     size_t depth) {
-    db.Prepare("DELETE FROM similar_tracks WHERE profile = ?").Bind(1, id).Run();
+    db.prepare("DELETE FROM similar_tracks WHERE profile = ?").bind(1, id).run();
     Statement& entry =
-        db.Prepare("INSERT INTO similar_tracks(profile, rank, track_id, score) VALUES (?,?,?,?)");
+        db.prepare("INSERT INTO similar_tracks(profile, rank, track_id, score) VALUES (?,?,?,?)");
     std::int64_t rank = 0;
-    for (const auto& [track, score] : SimilarTracks(c, p, depth))
-        entry.Reset().Bind(1, id).Bind(2, rank++).Bind(3, track).Bind(4, score).Run();
+    for (const auto& [track, score] : similarTracks(c, p, depth))
+        entry.reset().bind(1, id).bind(2, rank++).bind(3, track).bind(4, score).run();
 }
 
 // Who shares a genre or a decade with whom, for the similar-artist lists.
@@ -252,9 +252,9 @@ struct ArtistIndex {
 };
 
 // Other artists sharing the artist's genres (more first), then its decades.
-void WriteArtistList(Database& db, const Catalogue& c, const ArtistIndex& index,
+void writeArtistList(Database& db, const Catalogue& c, const ArtistIndex& index,
                      const std::vector<std::int64_t>& artistIds, int a) {
-    db.Prepare("DELETE FROM similar_artists WHERE artist = ?").Bind(1, artistIds[a]).Run();
+    db.prepare("DELETE FROM similar_artists WHERE artist = ?").bind(1, artistIds[a]).run();
     std::vector<int> touched;
     const auto count = [&](const std::vector<int>& others, bool genre) {
         for (const int other : others) {
@@ -286,30 +286,30 @@ void WriteArtistList(Database& db, const Catalogue& c, const ArtistIndex& index,
     const size_t kept = std::min(ranked.size(), static_cast<size_t>(kListLength));
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
                       ranked.end(), closer);
-    Statement& entry = db.Prepare("INSERT INTO similar_artists(artist, rank, other, genres, "
+    Statement& entry = db.prepare("INSERT INTO similar_artists(artist, rank, other, genres, "
                                   "decades) VALUES (?,?,?,?,?)");
     for (size_t rank = 0; rank < kept; ++rank)
-        entry.Reset()
-            .Bind(1, artistIds[a])
-            .Bind(2, static_cast<std::int64_t>(rank))
-            .Bind(3, artistIds[ranked[rank].first])
-            .Bind(4, ranked[rank].second.first)
-            .Bind(5, ranked[rank].second.second)
-            .Run();
+        entry.reset()
+            .bind(1, artistIds[a])
+            .bind(2, static_cast<std::int64_t>(rank))
+            .bind(3, artistIds[ranked[rank].first])
+            .bind(4, ranked[rank].second.first)
+            .bind(5, ranked[rank].second.second)
+            .run();
 }
 
-std::string GenreTag(const std::string& genre) {
+std::string genreTag(const std::string& genre) {
     return "g:" + genre;
 }
 
-std::string DecadeTag(std::int64_t decade) {
+std::string decadeTag(std::int64_t decade) {
     return "y:" + std::to_string(decade * 10);
 }
 
 // Every artist of a genre or decade tag by its tracks there, for the paged answer.
-void WriteTopArtists(Database& db, const Catalogue& c, const std::vector<std::int64_t>& artistIds,
+void writeTopArtists(Database& db, const Catalogue& c, const std::vector<std::int64_t>& artistIds,
                      const std::string& tag, const std::vector<int>& tracks) {
-    db.Prepare("DELETE FROM top_artists WHERE tag = ?").Bind(1, tag).Run();
+    db.prepare("DELETE FROM top_artists WHERE tag = ?").bind(1, tag).run();
     std::unordered_map<int, std::int64_t> ofArtist;
     for (const int track : tracks)
         ++ofArtist[c.tracks[track].artist];
@@ -319,18 +319,18 @@ void WriteTopArtists(Database& db, const Catalogue& c, const std::vector<std::in
                                     : c.artists[x.first].key < c.artists[y.first].key;
     });
     Statement& entry =
-        db.Prepare("INSERT INTO top_artists(tag, rank, artist, tracks) VALUES (?,?,?,?)");
+        db.prepare("INSERT INTO top_artists(tag, rank, artist, tracks) VALUES (?,?,?,?)");
     for (size_t rank = 0; rank < ranked.size(); ++rank)
-        entry.Reset()
-            .Bind(1, tag)
-            .Bind(2, static_cast<std::int64_t>(rank))
-            .Bind(3, artistIds[ranked[rank].first])
-            .Bind(4, ranked[rank].second)
-            .Run();
+        entry.reset()
+            .bind(1, tag)
+            .bind(2, static_cast<std::int64_t>(rank))
+            .bind(3, artistIds[ranked[rank].first])
+            .bind(4, ranked[rank].second)
+            .run();
 }
 
 // The tracks of a tag ("g:rock", "y:1980"), in order; nothing when none has it.
-const std::vector<int>& TracksOfTag(const Catalogue& c, const std::string& tag) {
+const std::vector<int>& tracksOfTag(const Catalogue& c, const std::string& tag) {
     static const std::vector<int> kNone;
     if (tag.starts_with("g:")) {
         const auto genre = c.genreIndex.find(tag.substr(2));
@@ -341,36 +341,36 @@ const std::vector<int>& TracksOfTag(const Catalogue& c, const std::string& tag) 
 }
 
 // Makes every list from nothing (inside the caller's transaction).
-void MakeAll(Database& db) {
-    db.Exec("DELETE FROM similarity_ready; DELETE FROM artists; DELETE FROM track_profiles; "
-            "DELETE FROM similar_tracks; DELETE FROM similar_artists; DELETE FROM top_artists;");
-    const Catalogue c = Load(db);
+void makeAll(Database& db) {
+    db.execute("DELETE FROM similarity_ready; DELETE FROM artists; DELETE FROM track_profiles; "
+               "DELETE FROM similar_tracks; DELETE FROM similar_artists; DELETE FROM top_artists;");
+    const Catalogue c = load(db);
     std::vector<std::int64_t> artistIds;
-    Statement& artist = db.Prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)");
+    Statement& artist = db.prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)");
     for (const ArtistRow& row : c.artists) {
         artistIds.push_back(static_cast<std::int64_t>(artistIds.size()) + 1);
-        artist.Reset().Bind(1, artistIds.back()).Bind(2, row.key).Bind(3, row.name).Run();
+        artist.reset().bind(1, artistIds.back()).bind(2, row.key).bind(3, row.name).run();
     }
-    Statement& profile = db.Prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)");
-    const size_t depth = DepthFor(c);
+    Statement& profile = db.prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)");
+    const size_t depth = depthFor(c);
     std::int64_t id = 0;
-    for (const auto& [key, p] : Profiles(c)) {
-        profile.Reset().Bind(1, key).Bind(2, ++id).Run();
-        WriteTrackList(db, c, id, p, depth);
+    for (const auto& [key, p] : profiles(c)) {
+        profile.reset().bind(1, key).bind(2, ++id).run();
+        writeTrackList(db, c, id, p, depth);
     }
     const ArtistIndex index(c);
     for (int a = 0; a < static_cast<int>(c.artists.size()); ++a)
-        WriteArtistList(db, c, index, artistIds, a);
+        writeArtistList(db, c, index, artistIds, a);
     for (size_t genre = 0; genre < c.genreNames.size(); ++genre)
-        WriteTopArtists(db, c, artistIds, GenreTag(c.genreNames[genre]), c.tracksOfGenre[genre]);
+        writeTopArtists(db, c, artistIds, genreTag(c.genreNames[genre]), c.tracksOfGenre[genre]);
     for (const auto& [decade, tracks] : c.tracksOfDecade)
-        WriteTopArtists(db, c, artistIds, DecadeTag(decade), tracks);
-    db.Prepare("INSERT INTO similarity_ready(depth) VALUES (?)")
-        .Bind(1, static_cast<std::int64_t>(depth))
-        .Run();
+        writeTopArtists(db, c, artistIds, decadeTag(decade), tracks);
+    db.prepare("INSERT INTO similarity_ready(depth) VALUES (?)")
+        .bind(1, static_cast<std::int64_t>(depth))
+        .run();
 }
 
-TrackState StateOf(const Catalogue& c, const TrackRow& row) {
+TrackState stateOf(const Catalogue& c, const TrackRow& row) {
     TrackState state{row.id, c.artists[row.artist].key, row.sortKey, {}, row.decade};
     for (const int genre : row.genres)
         state.genres.push_back(c.genreNames[genre]);
@@ -385,7 +385,7 @@ struct Standing {
     std::int64_t id = 0;
 };
 
-Standing StandingIn(const Catalogue& c, const Profile& p, const TrackState& track) {
+Standing standingIn(const Catalogue& c, const Profile& p, const TrackState& track) {
     std::int64_t shared = 0;
     for (const std::string& genre : track.genres)
         if (const auto found = c.genreIndex.find(genre);
@@ -398,7 +398,7 @@ Standing StandingIn(const Catalogue& c, const Profile& p, const TrackState& trac
     return {};
 }
 
-bool NotAfter(const Standing& a, const Standing& b) {
+bool notAfter(const Standing& a, const Standing& b) {
     if (a.score != b.score)
         return a.score > b.score;
     if (*a.sortKey != *b.sortKey)
@@ -408,44 +408,44 @@ bool NotAfter(const Standing& a, const Standing& b) {
 
 // The artists' ids in the table, new ones added and names kept current; the
 // rows of artists that are gone are dropped with their lists.
-std::vector<std::int64_t> SyncArtists(Database& db, const Catalogue& c) {
+std::vector<std::int64_t> syncArtists(Database& db, const Catalogue& c) {
     std::unordered_map<std::string, std::pair<std::int64_t, std::string>> stored;
     std::int64_t last = 0;
-    Statement& all = db.Prepare("SELECT key, id, name FROM artists");
-    while (all.Step()) {
-        stored.emplace(all.Text(0), std::pair{all.Int(1), all.Text(2)});
-        last = std::max(last, all.Int(1));
+    Statement& all = db.prepare("SELECT key, id, name FROM artists");
+    while (all.step()) {
+        stored.emplace(all.text(0), std::pair{all.integer(1), all.text(2)});
+        last = std::max(last, all.integer(1));
     }
     std::vector<std::int64_t> ids;
     for (const ArtistRow& row : c.artists) {
         const auto found = stored.find(row.key);
         if (found == stored.end()) {
             ids.push_back(++last);
-            db.Prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)")
-                .Bind(1, last)
-                .Bind(2, row.key)
-                .Bind(3, row.name)
-                .Run();
+            db.prepare("INSERT INTO artists(id, key, name) VALUES (?,?,?)")
+                .bind(1, last)
+                .bind(2, row.key)
+                .bind(3, row.name)
+                .run();
             continue;
         }
         ids.push_back(found->second.first);
         if (found->second.second != row.name)
-            db.Prepare("UPDATE artists SET name = ? WHERE id = ?")
-                .Bind(1, row.name)
-                .Bind(2, found->second.first)
-                .Run();
+            db.prepare("UPDATE artists SET name = ? WHERE id = ?")
+                .bind(1, row.name)
+                .bind(2, found->second.first)
+                .run();
         stored.erase(found);
     }
     for (const auto& [key, entry] : stored) {
-        db.Prepare("DELETE FROM artists WHERE id = ?").Bind(1, entry.first).Run();
-        db.Prepare("DELETE FROM similar_artists WHERE artist = ?").Bind(1, entry.first).Run();
+        db.prepare("DELETE FROM artists WHERE id = ?").bind(1, entry.first).run();
+        db.prepare("DELETE FROM similar_artists WHERE artist = ?").bind(1, entry.first).run();
     }
     return ids;
 }
 
 // The track lists: profiles no one has any more are dropped, new ones made,
 // and of the others only those where a changed track stood or now stands.
-void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackState>& versions,
+void updateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackState>& versions,
                       const std::set<std::int64_t>& changed, size_t depth) {
     std::set<int> genres;
     std::set<std::int64_t> decades;
@@ -456,16 +456,16 @@ void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackS
         if (v.decade >= 0)
             decades.insert(v.decade);
     }
-    const std::map<std::string, Profile> profiles = Profiles(c);
+    const std::map<std::string, Profile> profiles = similarity::profiles(c);
     std::int64_t last = 0;
     std::vector<std::pair<std::int64_t, const Profile*>> kept;
     std::vector<std::int64_t> gone;
     std::set<std::string_view> stored;
-    Statement& all = db.Prepare("SELECT key, id FROM track_profiles");
-    while (all.Step()) {
-        const std::int64_t id = all.Int(1);
+    Statement& all = db.prepare("SELECT key, id FROM track_profiles");
+    while (all.step()) {
+        const std::int64_t id = all.integer(1);
         last = std::max(last, id);
-        const auto found = profiles.find(all.Text(0));
+        const auto found = profiles.find(all.text(0));
         if (found == profiles.end()) {
             gone.push_back(id);
             continue;
@@ -480,54 +480,54 @@ void UpdateTrackLists(Database& db, const Catalogue& c, const std::vector<TrackS
             kept.emplace_back(id, &p);
     }
     for (const std::int64_t id : gone) {
-        db.Prepare("DELETE FROM track_profiles WHERE id = ?").Bind(1, id).Run();
-        db.Prepare("DELETE FROM similar_tracks WHERE profile = ?").Bind(1, id).Run();
+        db.prepare("DELETE FROM track_profiles WHERE id = ?").bind(1, id).run();
+        db.prepare("DELETE FROM similar_tracks WHERE profile = ?").bind(1, id).run();
     }
     for (const auto& [key, p] : profiles) {
         if (stored.count(key))
             continue;
-        db.Prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)")
-            .Bind(1, key)
-            .Bind(2, ++last)
-            .Run();
-        WriteTrackList(db, c, last, p, depth);
+        db.prepare("INSERT INTO track_profiles(key, id) VALUES (?, ?)")
+            .bind(1, key)
+            .bind(2, ++last)
+            .run();
+        writeTrackList(db, c, last, p, depth);
     }
     // A list changes only when a changed track, as it was or as it is, stands
     // before the list's last entry or the list is not full.
-    Statement& end = db.Prepare(
+    Statement& end = db.prepare(
         "SELECT rank, track_id, score FROM similar_tracks WHERE profile = ? ORDER BY rank DESC "
         "LIMIT 1");
     for (const auto& [id, p] : kept) {
         // A named reference: lambdas cannot capture a structured binding on
         // every compiler we build with.
         const auto& profile = *p;
-        end.Reset().Bind(1, id);
-        const bool full = end.Step() && end.Int(0) + 1 >= static_cast<std::int64_t>(depth);
-        const std::int64_t endTrack = full ? end.Int(1) : 0;
-        const std::int64_t endScore = full ? end.Int(2) : 0;
-        end.Reset();
+        end.reset().bind(1, id);
+        const bool full = end.step() && end.integer(0) + 1 >= static_cast<std::int64_t>(depth);
+        const std::int64_t endTrack = full ? end.integer(1) : 0;
+        const std::int64_t endScore = full ? end.integer(2) : 0;
+        end.reset();
         const auto boundaryTrack = c.indexOf.find(endTrack);
         bool affected = true;
         if (!full) {
             affected = std::any_of(versions.begin(), versions.end(), [&](const TrackState& v) {
-                return StandingIn(c, profile, v).score > 0;
+                return standingIn(c, profile, v).score > 0;
             });
         } else if (!changed.count(endTrack) && boundaryTrack != c.indexOf.end()) {
             const Standing boundary{endScore, &c.tracks[boundaryTrack->second].sortKey, endTrack};
             affected = std::any_of(versions.begin(), versions.end(), [&](const TrackState& v) {
-                const Standing s = StandingIn(c, profile, v);
-                return s.score > 0 && NotAfter(s, boundary);
+                const Standing s = standingIn(c, profile, v);
+                return s.score > 0 && notAfter(s, boundary);
             });
         }
         if (affected)
-            WriteTrackList(db, c, id, profile, depth);
+            writeTrackList(db, c, id, profile, depth);
     }
 }
 
 // The genres and decades of an artist's tracks, with the changed tracks as
 // they are (after) or as they were (before).
 std::pair<std::set<std::string>, std::set<std::int64_t>>
-ArtistSets(const Catalogue& c, const std::vector<int>& tracks,
+artistSets(const Catalogue& c, const std::vector<int>& tracks,
            const std::set<std::int64_t>& changed, const std::vector<TrackState>& before) {
     std::pair<std::set<std::string>, std::set<std::int64_t>> sets;
     for (const int track : tracks) {
@@ -549,7 +549,7 @@ ArtistSets(const Catalogue& c, const std::vector<int>& tracks,
 
 } // namespace
 
-std::string Fold(std::string_view text) {
+std::string fold(std::string_view text) {
     std::string folded(text);
     for (char& ch : folded)
         if (ch >= 'A' && ch <= 'Z')
@@ -557,7 +557,7 @@ std::string Fold(std::string_view text) {
     return folded;
 }
 
-std::string ProfileKey(std::vector<std::string> genres, std::vector<std::int64_t> decades) {
+std::string profileKey(std::vector<std::string> genres, std::vector<std::int64_t> decades) {
     std::sort(genres.begin(), genres.end());
     genres.erase(std::unique(genres.begin(), genres.end()), genres.end());
     std::sort(decades.begin(), decades.end());
@@ -571,59 +571,59 @@ std::string ProfileKey(std::vector<std::string> genres, std::vector<std::int64_t
     return key;
 }
 
-void Invalidate(Database& db) {
-    db.Exec("DELETE FROM similarity_ready");
+void invalidate(Database& db) {
+    db.execute("DELETE FROM similarity_ready");
 }
 
-bool Ready(Database& db) {
-    return Depth(db) > 0;
+bool ready(Database& db) {
+    return depth(db) > 0;
 }
 
-std::int64_t Depth(Database& db) {
-    Statement& ready = db.Prepare("SELECT depth FROM similarity_ready");
-    const std::int64_t depth = ready.Step() ? ready.Int(0) : 0;
-    ready.Reset();
+std::int64_t depth(Database& db) {
+    Statement& ready = db.prepare("SELECT depth FROM similarity_ready");
+    const std::int64_t depth = ready.step() ? ready.integer(0) : 0;
+    ready.reset();
     return depth;
 }
 
-void Recompute(Database& db) {
+void recompute(Database& db) {
     Transaction transaction(db);
-    MakeAll(db);
-    transaction.Commit();
+    makeAll(db);
+    transaction.commit();
 }
 
-std::vector<TrackState> ReadStates(Database& db, const std::vector<std::int64_t>& ids) {
+std::vector<TrackState> readStates(Database& db, const std::vector<std::int64_t>& ids) {
     std::vector<TrackState> states;
-    Statement& track = db.Prepare("SELECT artist, title, year FROM tracks WHERE id = ?");
-    Statement& genres = db.Prepare("SELECT genre FROM track_genres WHERE track_id = ?");
+    Statement& track = db.prepare("SELECT artist, title, year FROM tracks WHERE id = ?");
+    Statement& genres = db.prepare("SELECT genre FROM track_genres WHERE track_id = ?");
     for (const std::int64_t id : ids) {
-        track.Reset().Bind(1, id);
-        if (!track.Step())
+        track.reset().bind(1, id);
+        if (!track.step())
             continue;
-        const std::string artistKey = Fold(track.Text(0));
-        const std::int64_t year = track.Int(2);
+        const std::string artistKey = fold(track.text(0));
+        const std::int64_t year = track.integer(2);
         TrackState state{
-            id, artistKey, artistKey + '\0' + Fold(track.Text(1)), {}, year > 0 ? year / 10 : -1};
-        track.Reset();
-        genres.Reset().Bind(1, id);
-        while (genres.Step())
-            state.genres.push_back(genres.Text(0));
+            id, artistKey, artistKey + '\0' + fold(track.text(1)), {}, year > 0 ? year / 10 : -1};
+        track.reset();
+        genres.reset().bind(1, id);
+        while (genres.step())
+            state.genres.push_back(genres.text(0));
         states.push_back(std::move(state));
     }
     return states;
 }
 
-void Update(Database& db, const std::vector<TrackState>& before,
+void update(Database& db, const std::vector<TrackState>& before,
             const std::vector<std::int64_t>& ids) {
-    if (!Ready(db)) {
-        MakeAll(db);
+    if (!ready(db)) {
+        makeAll(db);
         return;
     }
-    const Catalogue c = Load(db);
+    const Catalogue c = load(db);
     // Lists too shallow for the artist with the most tracks are all made again.
-    const auto storedDepth = static_cast<size_t>(Depth(db));
-    if (DepthFor(c) > storedDepth) {
-        MakeAll(db);
+    const auto storedDepth = static_cast<size_t>(depth(db));
+    if (depthFor(c) > storedDepth) {
+        makeAll(db);
         return;
     }
     const std::set<std::int64_t> changed(ids.begin(), ids.end());
@@ -631,9 +631,9 @@ void Update(Database& db, const std::vector<TrackState>& before,
     std::vector<TrackState> versions = before;
     for (const std::int64_t id : ids)
         if (const auto found = c.indexOf.find(id); found != c.indexOf.end())
-            versions.push_back(StateOf(c, c.tracks[found->second]));
-    const std::vector<std::int64_t> artistIds = SyncArtists(db, c);
-    UpdateTrackLists(db, c, versions, changed, storedDepth);
+            versions.push_back(stateOf(c, c.tracks[found->second]));
+    const std::vector<std::int64_t> artistIds = syncArtists(db, c);
+    updateTrackLists(db, c, versions, changed, storedDepth);
 
     // An artist's list changes only with the genres or decades of some artist:
     // those whose sets changed, and every artist sharing one with them.
@@ -673,7 +673,7 @@ void Update(Database& db, const std::vector<TrackState>& before,
         const bool existedBefore =
             !was.empty() || std::any_of(mine.begin(), mine.end(),
                                         [&](int t) { return !changed.count(c.tracks[t].id); });
-        const auto old = ArtistSets(c, mine, changed, was);
+        const auto old = artistSets(c, mine, changed, was);
         std::pair<std::set<std::string>, std::set<std::int64_t>> now;
         if (existsNow) {
             for (const int genre : c.artists[found->second].genres)
@@ -709,17 +709,17 @@ void Update(Database& db, const std::vector<TrackState>& before,
             ofId.emplace(artistIds[static_cast<size_t>(a)], a);
         // Another artist's list changes only when a moved artist, as it was or
         // is, stands before its last entry, or the list is not full.
-        Statement& end = db.Prepare("SELECT rank, other, genres, decades FROM similar_artists "
+        Statement& end = db.prepare("SELECT rank, other, genres, decades FROM similar_artists "
                                     "WHERE artist = ? ORDER BY rank DESC LIMIT 1");
         for (const int b : candidates) {
             if (lists.count(b))
                 continue;
-            end.Reset().Bind(1, artistIds[static_cast<size_t>(b)]);
-            const bool full = end.Step() && end.Int(0) + 1 >= kListLength;
-            const auto other = full ? ofId.find(end.Int(1)) : ofId.end();
-            const std::int64_t endGenres = full ? end.Int(2) : 0;
-            const std::int64_t endDecades = full ? end.Int(3) : 0;
-            end.Reset();
+            end.reset().bind(1, artistIds[static_cast<size_t>(b)]);
+            const bool full = end.step() && end.integer(0) + 1 >= kListLength;
+            const auto other = full ? ofId.find(end.integer(1)) : ofId.end();
+            const std::int64_t endGenres = full ? end.integer(2) : 0;
+            const std::int64_t endDecades = full ? end.integer(3) : 0;
+            end.reset();
             const ArtistRow& mine = c.artists[static_cast<size_t>(b)];
             const auto standsBefore = [&](const Moved& m, const auto& sets) {
                 std::int64_t genres = 0;
@@ -748,19 +748,19 @@ void Update(Database& db, const std::vector<TrackState>& before,
                 lists.insert(b);
         }
         for (const int a : lists)
-            WriteArtistList(db, c, index, artistIds, a);
+            writeArtistList(db, c, index, artistIds, a);
     }
 
     // The top artists of every genre and decade a changed track had or has.
     std::set<std::string> tags;
     for (const TrackState& v : versions) {
         for (const std::string& genre : v.genres)
-            tags.insert(GenreTag(genre));
+            tags.insert(genreTag(genre));
         if (v.decade >= 0)
-            tags.insert(DecadeTag(v.decade));
+            tags.insert(decadeTag(v.decade));
     }
     for (const std::string& tag : tags)
-        WriteTopArtists(db, c, artistIds, tag, TracksOfTag(c, tag));
+        writeTopArtists(db, c, artistIds, tag, tracksOfTag(c, tag));
 }
 
 } // namespace similarity

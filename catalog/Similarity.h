@@ -30,7 +30,7 @@ namespace similarity {
 inline constexpr int kListLength = 100;
 
 // Remakes every list in one transaction and marks them ready.
-void Recompute(Database& db);
+void recompute(Database& db);
 
 // A track as the lists see it: read before it changes or goes, so that the
 // lists it stood in can be found afterwards.
@@ -42,22 +42,22 @@ struct TrackState {
     std::int64_t decade = -1; // none when the year is unknown
 };
 // The states of those tracks that are catalogued (others are left out).
-std::vector<TrackState> ReadStates(Database& db, const std::vector<std::int64_t>& ids);
+std::vector<TrackState> readStates(Database& db, const std::vector<std::int64_t>& ids);
 // After the tracks with these ids changed, were added or removed (before:
 // their states read before the change), brings up to date the lists where a
 // version of them stands or stood, inside the caller's transaction. Lists not
 // ready are made whole.
-void Update(Database& db, const std::vector<TrackState>& before,
+void update(Database& db, const std::vector<TrackState>& before,
             const std::vector<std::int64_t>& ids);
 // Marks the lists out of date (inside the caller's transaction).
-void Invalidate(Database& db);
-bool Ready(Database& db);
+void invalidate(Database& db);
+bool ready(Database& db);
 // How deep the track lists go (0 when they are not ready).
-std::int64_t Depth(Database& db);
+std::int64_t depth(Database& db);
 
 // The folding SQLite's NOCASE applies: ASCII letters lowered.
-std::string Fold(std::string_view text);
+std::string fold(std::string_view text);
 // The key of a seed profile: its genre keys and its decades, each set sorted.
-std::string ProfileKey(std::vector<std::string> genres, std::vector<std::int64_t> decades);
+std::string profileKey(std::vector<std::string> genres, std::vector<std::int64_t> decades);
 
 } // namespace similarity

@@ -17,7 +17,7 @@
 
 namespace {
 
-bool ValidUtf8(std::string_view text) {
+bool validUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
         size_t length = lead < 0x80                    ? 1
@@ -35,7 +35,7 @@ bool ValidUtf8(std::string_view text) {
     return true;
 }
 
-std::string Latin1ToUtf8(std::string_view text) {
+std::string latin1ToUtf8(std::string_view text) {
     std::string out;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -49,25 +49,25 @@ std::string Latin1ToUtf8(std::string_view text) {
     return out;
 }
 
-std::string Utf8(const TagLib::String& text) {
-    return CleanText(text.to8Bit(true));
+std::string utf8(const TagLib::String& text) {
+    return cleanText(text.to8Bit(true));
 }
 
 // "Artist - Title" file names give both; any other name is the title alone.
 // A file that names neither is listed by its whole file name, so that the
 // user sees which file it is.
-void FillFromFileName(const std::string& path, std::string& title, std::string& artist) {
-    const std::string stem = FileStem(path);
+void fillFromFileName(const std::string& path, std::string& title, std::string& artist) {
+    const std::string stem = fileStem(path);
     if (title.empty() && artist.empty() && stem.find(" - ") == std::string::npos) {
         const size_t slash = path.rfind('/');
-        title = CleanText(path.substr(slash == std::string::npos ? 0 : slash + 1));
+        title = cleanText(path.substr(slash == std::string::npos ? 0 : slash + 1));
     }
     const size_t dash = stem.find(" - ");
     if (dash != std::string::npos && dash > 0 && dash + 3 < stem.size()) {
         if (artist.empty())
-            artist = CleanText(stem.substr(0, dash));
+            artist = cleanText(stem.substr(0, dash));
         if (title.empty())
-            title = CleanText(stem.substr(dash + 3));
+            title = cleanText(stem.substr(dash + 3));
     }
     if (title.empty())
         title = stem.empty() ? std::string("Untitled") : stem;
@@ -77,8 +77,8 @@ void FillFromFileName(const std::string& path, std::string& title, std::string& 
 
 } // namespace
 
-std::string CleanText(std::string_view text) {
-    std::string utf8 = ValidUtf8(text) ? std::string(text) : Latin1ToUtf8(text);
+std::string cleanText(std::string_view text) {
+    std::string utf8 = validUtf8(text) ? std::string(text) : latin1ToUtf8(text);
     std::string out;
     out.reserve(utf8.size());
     for (const char c : utf8) {
@@ -93,14 +93,14 @@ std::string CleanText(std::string_view text) {
     return out.substr(first, out.find_last_not_of(' ') - first + 1);
 }
 
-std::string FileStem(const std::string& path) {
+std::string fileStem(const std::string& path) {
     const size_t slash = path.rfind('/');
     std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0)
         name.resize(dot);
     std::replace(name.begin(), name.end(), '_', ' ');
-    return CleanText(name);
+    return cleanText(name);
 }
 
 namespace {
@@ -108,7 +108,7 @@ namespace {
 // Tags are read only from a regular file reached without a link: a FIFO or
 // device swapped in after the walk would block the reader, a link could lead
 // out of the folders. The file, open, or -1.
-int OpenPlain(const std::string& path, struct stat& info) {
+int openPlain(const std::string& path, struct stat& info) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
     if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
         return fd;
@@ -117,9 +117,9 @@ int OpenPlain(const std::string& path, struct stat& info) {
     return -1;
 }
 
-bool PlainFile(const std::string& path) {
+bool plainFile(const std::string& path) {
     struct stat info {};
-    const int fd = OpenPlain(path, info);
+    const int fd = openPlain(path, info);
     if (fd >= 0)
         close(fd);
     return fd >= 0;
@@ -134,7 +134,7 @@ public:
     explicit PlainFileStream(const std::string& path)
         : path_(path) {
         struct stat info {};
-        fd_ = OpenPlain(path, info);
+        fd_ = openPlain(path, info);
         size_ = fd_ >= 0 ? static_cast<long>(info.st_size) : 0;
     }
     ~PlainFileStream() override {
@@ -177,66 +177,66 @@ private:
 
 } // namespace
 
-TrackTags ReadTrackTags(const std::string& path) {
+TrackTags readTrackTags(const std::string& path) {
     TrackTags tags;
     PlainFileStream stream(path);
     const TagLib::FileRef file =
         stream.isOpen() ? TagLib::FileRef(&stream, false) : TagLib::FileRef();
     if (!file.isNull() && file.tag()) {
         const TagLib::Tag* tag = file.tag(); // ID3v2 fields first, ID3v1 where they are empty
-        tags.title = Utf8(tag->title());
-        tags.artist = Utf8(tag->artist());
-        tags.album = Utf8(tag->album());
+        tags.title = utf8(tag->title());
+        tags.artist = utf8(tag->artist());
+        tags.album = utf8(tag->album());
         tags.year = static_cast<int>(tag->year());
         // Several genres may be given as separate values, which the joined
         // text runs together with blanks; only then are the values asked for
         // one by one (building the property map costs as much as the read).
-        std::vector<std::string> fields{Utf8(tag->genre())};
+        std::vector<std::string> fields{utf8(tag->genre())};
         if (fields.front().find(' ') != std::string::npos) {
             const TagLib::PropertyMap properties = file.file()->properties();
             const auto values = properties.find("GENRE");
             if (values != properties.end() && !values->second.isEmpty()) {
                 fields.clear();
                 for (const TagLib::String& value : values->second)
-                    fields.push_back(Utf8(value));
+                    fields.push_back(utf8(value));
             }
         }
         for (const std::string& field : fields)
-            for (std::string& key : genres::KeysOfField(field))
+            for (std::string& key : genres::keysOfField(field))
                 if (std::find(tags.genres.begin(), tags.genres.end(), key) == tags.genres.end())
                     tags.genres.push_back(std::move(key));
     }
     if (tags.year < 0 || tags.year > 9999)
         tags.year = 0;
     // A WAV or AIFF without an ID3 chunk may still be named in its own chunks.
-    if (tags.title.empty() && tags.artist.empty() && PlainFile(path))
-        if (const std::optional<formats::ChunkTextTags> chunks = formats::ReadChunkTextTags(path)) {
-            tags.title = CleanText(chunks->title);
-            tags.artist = CleanText(chunks->artist);
+    if (tags.title.empty() && tags.artist.empty() && plainFile(path))
+        if (const std::optional<formats::ChunkTextTags> chunks = formats::readChunkTextTags(path)) {
+            tags.title = cleanText(chunks->title);
+            tags.artist = cleanText(chunks->artist);
         }
-    FillFromFileName(path, tags.title, tags.artist);
+    fillFromFileName(path, tags.title, tags.artist);
     const size_t slash = path.rfind('/');
-    tags.name = CleanText(path.substr(slash == std::string::npos ? 0 : slash + 1));
+    tags.name = cleanText(path.substr(slash == std::string::npos ? 0 : slash + 1));
     return tags;
 }
 
-VideoTags ReadVideoTags(const std::string& path) {
+VideoTags readVideoTags(const std::string& path) {
     VideoTags tags;
-    tags.name = FileStem(path);
+    tags.name = fileStem(path);
     const TagLib::FileRef file =
-        PlainFile(path) ? TagLib::FileRef(path.c_str(), true, TagLib::AudioProperties::Fast)
+        plainFile(path) ? TagLib::FileRef(path.c_str(), true, TagLib::AudioProperties::Fast)
                         : TagLib::FileRef();
     if (!file.isNull()) {
         if (const TagLib::Tag* tag = file.tag()) {
-            tags.title = Utf8(tag->title());
-            tags.artist = Utf8(tag->artist());
+            tags.title = utf8(tag->title());
+            tags.artist = utf8(tag->artist());
         }
         if (const TagLib::AudioProperties* properties = file.audioProperties())
             tags.seconds = properties->lengthInSeconds();
     }
     // TagLib knows the length of MP4 files only; FFmpeg reads the other containers.
-    if (tags.seconds <= 0 && PlainFile(path))
-        tags.seconds = VideoSeconds(path);
+    if (tags.seconds <= 0 && plainFile(path))
+        tags.seconds = videoSeconds(path);
     if (tags.title.empty())
         tags.title = tags.name.empty() ? std::string("Untitled") : tags.name;
     return tags;

@@ -26,12 +26,12 @@ struct VideoTags {
 
 inline constexpr const char* kUnknownArtist = "Unknown Artist";
 
-TrackTags ReadTrackTags(const std::string& path);
-VideoTags ReadVideoTags(const std::string& path);
+TrackTags readTrackTags(const std::string& path);
+VideoTags readVideoTags(const std::string& path);
 
 // A tag or file-name text as the catalogue stores it: control characters
 // removed, blanks at both ends trimmed, broken UTF-8 read as Latin-1.
-std::string CleanText(std::string_view text);
+std::string cleanText(std::string_view text);
 
 // The file name without folder and extension, cleaned, underscores as blanks.
-std::string FileStem(const std::string& path);
+std::string fileStem(const std::string& path);

@@ -20,7 +20,7 @@ struct Input {
 };
 } // namespace
 
-int VideoSeconds(const std::string& path) {
+int videoSeconds(const std::string& path) {
     // The catalogue says what failed itself; FFmpeg's own lines would only
     // repeat it for every odd file of a collection.
     static std::once_flag quiet;

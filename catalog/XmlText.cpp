@@ -5,7 +5,7 @@ namespace {
 
 // Length of the UTF-8 sequence starting at text[i] and its code point, or 0
 // when the bytes there are not a valid, shortest-form sequence.
-size_t DecodeUtf8(std::string_view text, size_t i, char32_t& code) {
+size_t decodeUtf8(std::string_view text, size_t i, char32_t& code) {
     const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
     const unsigned char lead = byte(0);
     size_t length = 0;
@@ -38,7 +38,7 @@ size_t DecodeUtf8(std::string_view text, size_t i, char32_t& code) {
     return length;
 }
 
-bool AllowedInXml(char32_t c) {
+bool allowedInXml(char32_t c) {
     if (c < 0x20)
         return c == 0x09 || c == 0x0A || c == 0x0D;
     if (c >= 0xD800 && c <= 0xDFFF)
@@ -48,15 +48,15 @@ bool AllowedInXml(char32_t c) {
 
 } // namespace
 
-void AppendEscaped(std::string& out, std::string_view text) {
+void appendEscaped(std::string& out, std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         char32_t code = 0;
-        const size_t length = DecodeUtf8(text, i, code);
+        const size_t length = decodeUtf8(text, i, code);
         if (length == 0) {
             ++i; // a stray byte of broken UTF-8
             continue;
         }
-        if (AllowedInXml(code)) {
+        if (allowedInXml(code)) {
             switch (code) {
             case '&':
                 out += "&amp;";
@@ -91,14 +91,14 @@ void AppendEscaped(std::string& out, std::string_view text) {
     }
 }
 
-std::string Escape(std::string_view text) {
+std::string escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    AppendEscaped(out, text);
+    appendEscaped(out, text);
     return out;
 }
 
-void AppendElement(std::string& out, std::string_view name, std::string_view text) {
+void appendElement(std::string& out, std::string_view name, std::string_view text) {
     out += '<';
     out += name;
     if (text.empty()) {
@@ -106,7 +106,7 @@ void AppendElement(std::string& out, std::string_view name, std::string_view tex
         return;
     }
     out += '>';
-    AppendEscaped(out, text);
+    appendEscaped(out, text);
     out += "</";
     out += name;
     out += '>';

@@ -10,12 +10,12 @@ namespace xmltext {
 // The text with invalid UTF-8 bytes, characters XML 1.0 does not allow (most
 // controls, surrogates, U+FFFE/U+FFFF) removed and markup characters escaped
 // (& < > " '), fit for element content and quoted attribute values alike.
-std::string Escape(std::string_view text);
+std::string escape(std::string_view text);
 
-// Appends Escape(text) to out.
-void AppendEscaped(std::string& out, std::string_view text);
+// Appends escape(text) to out.
+void appendEscaped(std::string& out, std::string_view text);
 
 // Appends <name>escaped text</name>; an empty text gives <name/>.
-void AppendElement(std::string& out, std::string_view name, std::string_view text);
+void appendElement(std::string& out, std::string_view name, std::string_view text);
 
 } // namespace xmltext

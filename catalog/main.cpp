@@ -27,7 +27,7 @@
 
 namespace {
 
-void PrintProgress(std::int64_t done, std::int64_t total) {
+void printProgress(std::int64_t done, std::int64_t total) {
     std::fprintf(stderr, "scanned %lld/%lld\n", static_cast<long long>(done),
                  static_cast<long long>(total));
 }
@@ -47,7 +47,7 @@ ScanResult Catalogue(const Options& options, const std::function<ScanReport(Scan
     try {
         Database db(options.database);
         Scanner scanner(db, options.folders);
-        scanner.SetStopFlag(&stopping);
+        scanner.setStopFlag(&stopping);
         const ScanReport report = pass(scanner);
         std::fprintf(stderr, "%s done: %lld files, %lld read, %lld unchanged, %lld removed\n", what,
                      static_cast<long long>(report.found), static_cast<long long>(report.read),
@@ -56,26 +56,26 @@ ScanResult Catalogue(const Options& options, const std::function<ScanReport(Scan
         return ScanResult::Done;
     } catch (const CatalogError& error) {
         std::fprintf(stderr, "kolvadeck-catalog: %s failed: %s\n", what, error.what());
-        return error.Damaged() ? ScanResult::Damaged : ScanResult::Failed;
+        return error.damaged() ? ScanResult::Damaged : ScanResult::Failed;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kolvadeck-catalog: %s failed: %s\n", what, error.what());
         return ScanResult::Failed;
     }
 }
 
-ScanResult Scan(const Options& options) {
+ScanResult scan(const Options& options) {
     return Catalogue(
         options,
         [](Scanner& scanner) {
-            scanner.SetProgress(PrintProgress);
-            return scanner.Run();
+            scanner.setProgress(printProgress);
+            return scanner.run();
         },
         "scan");
 }
 
-bool Rebuild(const std::string& path, const char* why) {
+bool rebuild(const std::string& path, const char* why) {
     try {
-        RebuildCatalogue(path, CatalogError(why));
+        rebuildCatalogue(path, CatalogError(why));
         return true;
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
@@ -84,12 +84,12 @@ bool Rebuild(const std::string& path, const char* why) {
 }
 
 // Before serving: a damaged catalogue found by the scan is rebuilt and scanned again.
-bool ScanBeforeServing(const Options& options) {
+bool scanBeforeServing(const Options& options) {
     for (int rebuilds = 0;; ++rebuilds) {
-        const ScanResult result = Scan(options);
+        const ScanResult result = scan(options);
         if (result != ScanResult::Damaged || rebuilds == kMostRebuilds)
             return result == ScanResult::Done;
-        if (!Rebuild(options.database, "damage found by the scan"))
+        if (!rebuild(options.database, "damage found by the scan"))
             return false;
     }
 }
@@ -98,35 +98,35 @@ bool ScanBeforeServing(const Options& options) {
 // sees change in the folders (everything again when it lost track), and
 // whenever a query or the scan meets a damaged file, moves it aside, rebuilds
 // it and scans again.
-void Maintain(const Options& options, ConnectionPool& pool, FolderWatcher& watcher,
+void maintain(const Options& options, ConnectionPool& pool, FolderWatcher& watcher,
               bool scanFirst) {
     bool scan = scanFirst;
     for (int rebuilds = 0; !stopping;) {
-        if (scan && Scan(options) == ScanResult::Damaged)
-            pool.ReportDamage(pool.Generation());
+        if (scan && ::scan(options) == ScanResult::Damaged)
+            pool.reportDamage(pool.generation());
         scan = false;
-        const FolderWatcher::Changes changes = watcher.Collect(1000);
+        const FolderWatcher::Changes changes = watcher.collect(1000);
         if (stopping)
             return;
         if (changes.overflow) {
             std::fprintf(stderr, "kolvadeck-catalog: too many changes at once; scanning again\n");
-            watcher.Rewatch();
+            watcher.rewatch();
             scan = true;
         } else if (!changes.paths.empty()) {
-            const auto update = [&](Scanner& scanner) { return scanner.Update(changes.paths); };
+            const auto update = [&](Scanner& scanner) { return scanner.update(changes.paths); };
             if (Catalogue(options, update, "update") == ScanResult::Damaged)
-                pool.ReportDamage(pool.Generation());
+                pool.reportDamage(pool.generation());
         }
-        if (!pool.WaitForDamage(0) || stopping)
+        if (!pool.waitForDamage(0) || stopping)
             continue;
         if (rebuilds++ == kMostRebuilds) {
             std::fprintf(stderr, "kolvadeck-catalog: the catalogue keeps being damaged; "
                                  "it is no longer rebuilt in this run\n");
             return;
         }
-        if (Rebuild(options.database, "a query met a damaged file"))
+        if (rebuild(options.database, "a query met a damaged file"))
             scan = true;
-        pool.Renew();
+        pool.renew();
     }
 }
 
@@ -134,11 +134,11 @@ void Maintain(const Options& options, ConnectionPool& pool, FolderWatcher& watch
 // have their service) or by something else. Only a listener that answers a
 // fresh challenge under the user's secret, on a port where no other user
 // listens on any address, is the user's own.
-int PortTaken(const Options& options, const std::string& secret) {
+int portTaken(const Options& options, const std::string& secret) {
     identity_challenge::Holder holder = identity_challenge::Holder::Other;
     try {
-        holder = identity_challenge::FindHolder(options.bind, options.port, secret,
-                                                instance_identity::KeyedHash);
+        holder = identity_challenge::findHolder(options.bind, options.port, secret,
+                                                instance_identity::keyedHash);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
     }
@@ -158,7 +158,7 @@ int PortTaken(const Options& options, const std::string& secret) {
 // INT and TERM are taken by a thread of their own, which ends the service at
 // any stage (a scan before serving included). They are blocked before any
 // other thread starts, so that every thread inherits the mask.
-sigset_t BlockStopSignals() {
+sigset_t blockStopSignals() {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -191,7 +191,7 @@ private:
 
 int main(int argc, char** argv) {
     std::string error;
-    const auto options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    const auto options = parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n%s", error.c_str(), kUsage);
         return catalog_exit::kBadArguments;
@@ -203,18 +203,18 @@ int main(int argc, char** argv) {
     const std::string dataFolder =
         std::filesystem::absolute(options->database).parent_path().string();
     const std::string ownDataFolder =
-        std::filesystem::path(DefaultDatabasePath()).parent_path().string();
+        std::filesystem::path(defaultDatabasePath()).parent_path().string();
     // The secret is the user's, not the catalogue file's: in the runtime
     // folder, where the program finds it too.
-    const std::string secretFolder = identity_challenge::SecretFolder();
+    const std::string secretFolder = identity_challenge::secretFolder();
     std::string secret;
     try {
-        PrepareDataFolder(dataFolder, ownDataFolder);
+        prepareDataFolder(dataFolder, ownDataFolder);
         if (secretFolder.empty())
             throw std::runtime_error("neither XDG_RUNTIME_DIR nor HOME names a folder for the "
                                      "catalogue's secret");
-        PrepareDataFolder(secretFolder, ownDataFolder);
-        secret = instance_identity::LoadOrCreateSecret(secretFolder);
+        prepareDataFolder(secretFolder, ownDataFolder);
+        secret = instance_identity::loadOrCreateSecret(secretFolder);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
         return catalog_exit::kFailed;
@@ -222,23 +222,23 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     ConnectionPool pool(options->database);
-    const sigset_t stopSignals = BlockStopSignals();
+    const sigset_t stopSignals = blockStopSignals();
     HttpServer server(pool, options->folders.videos);
-    server.SetSecret(secret);
+    server.setSecret(secret);
     std::unique_ptr<FolderWatcher> folderWatcher;
     const SignalWatcher watcher(stopSignals, [&] {
         stopping = true;
-        pool.Interrupt();
-        server.Stop();
+        pool.interrupt();
+        server.stop();
     });
     // The port is taken before the catalogue is touched, so that a second
     // instance leaves the first one's file alone.
     int port = 0;
     if (options->mode != Options::Mode::ScanOnly) {
         int bindError = 0;
-        port = server.Bind(options->bind, options->port, bindError);
+        port = server.bind(options->bind, options->port, bindError);
         if (port < 0 && bindError == EADDRINUSE)
-            return PortTaken(*options, secret);
+            return portTaken(*options, secret);
         if (port < 0) {
             std::fprintf(stderr, "kolvadeck-catalog: cannot listen on %s:%d: %s\n",
                          options->bind.c_str(), options->port, std::strerror(bindError));
@@ -251,18 +251,18 @@ int main(int argc, char** argv) {
         std::vector<std::string> roots = options->folders.music;
         roots.insert(roots.end(), options->folders.videos.begin(), options->folders.videos.end());
         folderWatcher = std::make_unique<FolderWatcher>(std::move(roots));
-        pool.SetWaker([folders = folderWatcher.get()] { folders->Wake(); });
+        pool.setWaker([folders = folderWatcher.get()] { folders->wake(); });
     }
     try {
-        OpenOrRebuildCatalogue(options->database); // the tables, before anyone reads them
+        openOrRebuildCatalogue(options->database); // the tables, before anyone reads them
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "kolvadeck-catalog: %s\n", failure.what());
         return catalog_exit::kFailed;
     }
 
     if (options->mode == Options::Mode::ScanOnly)
-        return ScanBeforeServing(*options) ? 0 : catalog_exit::kFailed;
-    if (options->mode == Options::Mode::ScanThenServe && !ScanBeforeServing(*options))
+        return scanBeforeServing(*options) ? 0 : catalog_exit::kFailed;
+    if (options->mode == Options::Mode::ScanThenServe && !scanBeforeServing(*options))
         return catalog_exit::kFailed;
     if (stopping)
         return 0;
@@ -271,11 +271,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     std::thread maintenance([&] {
-        Maintain(*options, pool, *folderWatcher, options->mode == Options::Mode::ServeAndScan);
+        maintain(*options, pool, *folderWatcher, options->mode == Options::Mode::ServeAndScan);
     });
-    server.Listen();
+    server.listen();
     stopping = true;
-    pool.Interrupt();
+    pool.interrupt();
     maintenance.join();
     return 0;
 }

@@ -16,7 +16,7 @@ extern char** environ;
 
 namespace {
 // Called directly: glibc 2.36 declares pidfd_open without C linkage for C++.
-int OpenPidfd(pid_t pid) {
+int openPidfd(pid_t pid) {
     return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
 }
 
@@ -29,25 +29,25 @@ struct SpawnSetup {
     SpawnSetup() {
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
-        Check(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
+        check(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
         // Only the standard streams reach the tool.
-        Check(posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1));
+        check(posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1));
         sigset_t none;
         sigemptyset(&none);
         sigset_t defaults;
         sigemptyset(&defaults);
         for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGQUIT})
             sigaddset(&defaults, signal);
-        Check(posix_spawnattr_setsigmask(&attributes, &none));
-        Check(posix_spawnattr_setsigdefault(&attributes, &defaults));
-        Check(posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+        check(posix_spawnattr_setsigmask(&attributes, &none));
+        check(posix_spawnattr_setsigdefault(&attributes, &defaults));
+        check(posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
                                                         POSIX_SPAWN_SETSIGDEF));
     }
     ~SpawnSetup() {
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
     }
-    void Check(int result) {
+    void check(int result) {
         if (error == 0)
             error = result;
     }
@@ -58,7 +58,7 @@ struct SpawnSetup {
 std::mutex releasedMutex;
 std::vector<pid_t> released;
 
-void ReapReleased() {
+void reapReleased() {
     std::lock_guard lock(releasedMutex);
     std::erase_if(released, [](pid_t pid) {
         int status = 0;
@@ -70,9 +70,9 @@ void ReapReleased() {
 }
 } // namespace
 
-int ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
+int ChildProcess::start(const std::string& program, const std::vector<std::string>& arguments,
                         ChildProcess& child) {
-    ReapReleased();
+    reapReleased();
     SpawnSetup setup;
     if (setup.error != 0)
         return setup.error;
@@ -90,16 +90,16 @@ int ChildProcess::Start(const std::string& program, const std::vector<std::strin
     child.pid_ = pid;
     child.ended_ = false;
     // The process cannot be reaped before we wait for it, so its id is still ours.
-    child.pidfd_ = OpenPidfd(pid);
+    child.pidfd_ = openPidfd(pid);
     return 0;
 }
 
 ChildProcess::~ChildProcess() {
-    Release();
+    release();
 }
 
-bool ChildProcess::HasEnded() {
-    if (!Started() || ended_)
+bool ChildProcess::hasEnded() {
+    if (!started() || ended_)
         return true;
     if (pidfd_ >= 0) {
         pollfd ready{pidfd_, POLLIN, 0};
@@ -112,16 +112,16 @@ bool ChildProcess::HasEnded() {
     return ended_;
 }
 
-void ChildProcess::SignalGroup(int signal) const {
-    if (Started())
+void ChildProcess::signalGroup(int signal) const {
+    if (started())
         ::kill(-pid_, signal);
 }
 
-void ChildProcess::End(std::chrono::milliseconds grace) {
-    if (!Started())
+void ChildProcess::end(std::chrono::milliseconds grace) {
+    if (!started())
         return;
-    SignalGroup(SIGTERM);
-    SignalGroup(SIGCONT);
+    signalGroup(SIGTERM);
+    signalGroup(SIGCONT);
     // Bounded by `grace`; without a pidfd the group is killed at once.
     if (pidfd_ >= 0 && !ended_) {
         pollfd ready{pidfd_, POLLIN, 0};
@@ -133,15 +133,15 @@ void ChildProcess::End(std::chrono::milliseconds grace) {
                 until - std::chrono::steady_clock::now());
         }
     }
-    SignalGroup(SIGKILL);
+    signalGroup(SIGKILL);
     ended_ = true;
-    Release();
+    release();
 }
 
-void ChildProcess::Release() {
-    if (!Started())
+void ChildProcess::release() {
+    if (!started())
         return;
-    CloseDescriptor();
+    closeDescriptor();
     const pid_t pid = pid_;
     pid_ = 0;
     if (ended_) {
@@ -152,10 +152,10 @@ void ChildProcess::Release() {
         std::lock_guard lock(releasedMutex);
         released.push_back(pid);
     }
-    ReapReleased();
+    reapReleased();
 }
 
-void ChildProcess::CloseDescriptor() {
+void ChildProcess::closeDescriptor() {
     if (pidfd_ >= 0)
         ::close(pidfd_);
     pidfd_ = -1;

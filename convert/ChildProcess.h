@@ -18,7 +18,7 @@ public:
     // Starts `program` (a path; not searched in PATH) with `arguments` (not
     // including the program name). Returns 0 and fills `child`, or the errno
     // value that explains why it could not be started.
-    static int Start(const std::string& program, const std::vector<std::string>& arguments,
+    static int start(const std::string& program, const std::vector<std::string>& arguments,
                      ChildProcess& child);
 
     ChildProcess() = default;
@@ -26,31 +26,31 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    pid_t Pid() const { return pid_; }
-    bool Started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    bool started() const { return pid_ > 0; }
 
     // A descriptor that turns readable when the process has ended; -1 where the
     // kernel has no pidfd (then HasEnded has to be asked from time to time).
-    int Descriptor() const { return pidfd_; }
+    int descriptor() const { return pidfd_; }
 
     // True once the process has ended; never waits and does not reap.
-    bool HasEnded();
+    bool hasEnded();
 
     // Sends `signal` to the whole process group. The unreaped leader keeps the
     // group's id from being reused, so this never reaches a stranger.
-    void SignalGroup(int signal) const;
+    void signalGroup(int signal) const;
 
     // For shutting down only: asks the group to end (SIGTERM, and SIGCONT for
     // a stopped one), waits at most `grace` for the process, then kills
     // whatever is left of the group and reaps the process.
-    void End(std::chrono::milliseconds grace);
+    void end(std::chrono::milliseconds grace);
 
     // Releases the process: reaps it when it has ended, otherwise leaves it
     // running, to be reaped once it has ended (see above).
-    void Release();
+    void release();
 
 private:
-    void CloseDescriptor();
+    void closeDescriptor();
 
     pid_t pid_ = 0;
     int pidfd_ = -1;

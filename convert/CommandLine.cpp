@@ -1,12 +1,12 @@
 #include "convert/CommandLine.h"
 
 namespace {
-bool IsBlank(char c) {
+bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 } // namespace
 
-std::vector<std::string> SplitCommandLine(const std::string& parameters) {
+std::vector<std::string> splitCommandLine(const std::string& parameters) {
     std::vector<std::string> arguments;
     std::string current;
     bool inArgument = false; // something (even "") has started an argument
@@ -15,7 +15,7 @@ std::vector<std::string> SplitCommandLine(const std::string& parameters) {
     const size_t n = parameters.size();
     while (i < n) {
         const char c = parameters[i];
-        if (!quoted && IsBlank(c)) {
+        if (!quoted && isBlank(c)) {
             if (inArgument) {
                 arguments.push_back(current);
                 current.clear();
@@ -56,6 +56,6 @@ std::vector<std::string> SplitCommandLine(const std::string& parameters) {
     return arguments;
 }
 
-bool FitsBetweenQuotes(const std::string& value) {
+bool fitsBetweenQuotes(const std::string& value) {
     return value.find('"') == std::string::npos && (value.empty() || value.back() != '\\');
 }

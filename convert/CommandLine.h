@@ -14,9 +14,9 @@
 //   literal double quote;
 // - backslashes not followed by a double quote are literal;
 // - "" on its own makes an empty argument.
-std::vector<std::string> SplitCommandLine(const std::string& parameters);
+std::vector<std::string> splitCommandLine(const std::string& parameters);
 
 // True when `value` stays one argument, unchanged, if written between double
 // quotes in a parameter string: it holds no double quote and does not end in a
 // backslash (which would escape the closing quote).
-bool FitsBetweenQuotes(const std::string& value);
+bool fitsBetweenQuotes(const std::string& value);

@@ -2,7 +2,7 @@
 
 namespace {
 // What lies between the input's name ("{T}.flv") and the output's name.
-std::vector<std::string> MiddleArguments(ConversionFormat format) {
+std::vector<std::string> middleArguments(ConversionFormat format) {
     switch (format) {
     case ConversionFormat::MP4:
         return {"-deinterlace", "-s",      "320x240", "-r",  "10",   "-b",
@@ -17,7 +17,7 @@ std::vector<std::string> MiddleArguments(ConversionFormat format) {
 }
 } // namespace
 
-FormatDialogSettings DialogSettingsFor(ConversionFormat format) {
+FormatDialogSettings dialogSettingsFor(ConversionFormat format) {
     switch (format) {
     case ConversionFormat::MP4:
         return {"*.mp4", "mp4"};
@@ -29,16 +29,16 @@ FormatDialogSettings DialogSettingsFor(ConversionFormat format) {
     return {"*.mp3", "mp3"};
 }
 
-std::vector<std::string> ConverterArguments(ConversionFormat format, const std::string& target) {
-    std::vector<std::string> arguments{"-y", "-i", IntermediateFile(target)};
-    for (std::string& argument : MiddleArguments(format))
+std::vector<std::string> converterArguments(ConversionFormat format, const std::string& target) {
+    std::vector<std::string> arguments{"-y", "-i", intermediateFile(target)};
+    for (std::string& argument : middleArguments(format))
         arguments.push_back(std::move(argument));
     arguments.push_back(target);
     return arguments;
 }
 
-std::vector<std::string> DownloaderArguments(const std::string& target,
+std::vector<std::string> downloaderArguments(const std::string& target,
                                              const std::string& pageAddress) {
     return {"--user-agent", "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1;)", "-o",
-            IntermediateFile(target), pageAddress};
+            intermediateFile(target), pageAddress};
 }

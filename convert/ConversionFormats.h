@@ -12,18 +12,18 @@ struct FormatDialogSettings {
     const char* extension; // "mp3"
 };
 
-FormatDialogSettings DialogSettingsFor(ConversionFormat format);
+FormatDialogSettings dialogSettingsFor(ConversionFormat format);
 
 // The converter's arguments for `target`: it reads target + ".flv" and writes
 // target, e.g. for MP3
 //  -y -i T.flv -ar 44100 -ab 196 -ac 2 T
-std::vector<std::string> ConverterArguments(ConversionFormat format, const std::string& target);
+std::vector<std::string> converterArguments(ConversionFormat format, const std::string& target);
 
 // The downloader's arguments: it fetches `pageAddress` into target + ".flv".
-std::vector<std::string> DownloaderArguments(const std::string& target,
+std::vector<std::string> downloaderArguments(const std::string& target,
                                              const std::string& pageAddress);
 
 // The file the downloader writes and the converter reads.
-inline std::string IntermediateFile(const std::string& target) {
+inline std::string intermediateFile(const std::string& target) {
     return target + ".flv";
 }

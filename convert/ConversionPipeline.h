@@ -48,15 +48,15 @@ public:
     void startOrCancel();  // starts a conversion, or cancels the running one
     void onProgressTick(); // shows the target's size while a conversion runs
 
-    const ConversionWidgets& Widgets() const { return w_; }
+    const ConversionWidgets& widgets() const { return w_; }
     QTimer* progressTimer() const { return progressTimer_; }
-    const std::string& ConversionTarget() const { return conversionTarget_; }
-    QString Status() const;
+    const std::string& conversionTarget() const { return conversionTarget_; }
+    QString status() const;
 
     // The pause between the download and the conversion (5 s by design).
-    void SetDownloadPause(std::chrono::milliseconds pause) { downloadPause_ = pause; }
+    void setDownloadPause(std::chrono::milliseconds pause) { downloadPause_ = pause; }
     // True from the start of the tools until the conversion's last message.
-    bool Converting() const { return step_ != Step::Idle; }
+    bool converting() const { return step_ != Step::Idle; }
 
 signals:
     // Every text written to the status line, in order (also repeated ones).
@@ -69,25 +69,25 @@ private:
     // Where the running conversion stands; Ending: cancelled, its tool ending.
     enum class Step { Idle, Downloading, Pausing, Converting, Ending };
 
-    std::optional<ConversionFormat> CheckedFormat() const;
-    void TargetChosen(const QString& chosen, ConversionFormat format,
+    std::optional<ConversionFormat> checkedFormat() const;
+    void targetChosen(const QString& chosen, ConversionFormat format,
                       const std::string& pageAddress);
-    void Convert(ConversionFormat format, const std::string& pageAddress);
-    void Cancel();
-    void ToolFinished();
-    void Pause();
-    void StartConverter();
-    void Converter();
-    void Finish();
+    void convert(ConversionFormat format, const std::string& pageAddress);
+    void cancel();
+    void toolFinished();
+    void pause();
+    void startConverter();
+    void converter();
+    void finish();
     // Announces the end once the last message has been closed.
-    std::function<void()> Finished();
-    void Abort();
-    void StartTool(const char* tool, const std::vector<std::string>& arguments);
-    void SetStep(Step step);
-    void ShowPromotion();
-    void SetIdle();
-    void UpdateButton();
-    void SetStatus(const QString& text);
+    std::function<void()> finished();
+    void abort();
+    void startTool(const char* tool, const std::vector<std::string>& arguments);
+    void setStep(Step step);
+    void showPromotion();
+    void setIdle();
+    void updateButton();
+    void setStatus(const QString& text);
 
     MusicLibrary* library_;
     ToolState* tools_;

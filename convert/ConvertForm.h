@@ -19,4 +19,4 @@ inline constexpr const char* kCancelCaption = "Cancel?";
 // Builds the controls into `previewbox` below the player (from y 276): the
 // format buttons in one row, then the status line beside the button. They fit
 // the box's design size of 347 x 341.
-ConversionWidgets BuildConversionForm(QGroupBox* previewbox);
+ConversionWidgets buildConversionForm(QGroupBox* previewbox);

@@ -16,27 +16,27 @@ ToolRun::ToolRun(ToolState& state, QObject* parent)
     : QObject(parent)
     , state_(state) {
     poll_.setInterval(20);
-    connect(&poll_, &QTimer::timeout, this, &ToolRun::CheckEnded);
+    connect(&poll_, &QTimer::timeout, this, &ToolRun::checkEnded);
     killTimer_.setSingleShot(true);
     // A coarse timer could fire up to 5% early and cut the grace short.
     killTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&killTimer_, &QTimer::timeout, this, [this] { child_.SignalGroup(SIGKILL); });
+    connect(&killTimer_, &QTimer::timeout, this, [this] { child_.signalGroup(SIGKILL); });
 }
 
 ToolRun::~ToolRun() {
     delete notifier_;
-    child_.End(kEndGrace);
+    child_.end(kEndGrace);
 }
 
-bool ToolRun::Start(const std::string& program, const std::string& parameters) {
-    return Start(program, SplitCommandLine(parameters));
+bool ToolRun::start(const std::string& program, const std::string& parameters) {
+    return start(program, splitCommandLine(parameters));
 }
 
-bool ToolRun::Start(const std::string& program, const std::vector<std::string>& arguments) {
-    if (const int error = ChildProcess::Start(program, arguments, child_)) {
+bool ToolRun::start(const std::string& program, const std::vector<std::string>& arguments) {
+    if (const int error = ChildProcess::start(program, arguments, child_)) {
         // The owner may let go of this run at once (the broadcast does); the
         // state lives as long as the window.
-        dialogs::ShowMessage(QString::fromLocal8Bit(std::strerror(error)),
+        dialogs::showMessage(QString::fromLocal8Bit(std::strerror(error)),
                              QApplication::activeWindow(),
                              [state = &state_, self = QPointer<ToolRun>(this)] {
                                  if (state->OnLaunchFailure)
@@ -47,28 +47,28 @@ bool ToolRun::Start(const std::string& program, const std::vector<std::string>& 
         return false;
     }
     ending_ = false;
-    if (child_.Descriptor() >= 0) {
-        notifier_ = new QSocketNotifier(child_.Descriptor(), QSocketNotifier::Read, this);
-        connect(notifier_, &QSocketNotifier::activated, this, &ToolRun::CheckEnded);
+    if (child_.descriptor() >= 0) {
+        notifier_ = new QSocketNotifier(child_.descriptor(), QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &ToolRun::checkEnded);
     } else {
         poll_.start();
     }
     if (state_.OnStarted)
-        state_.OnStarted(child_.Pid());
+        state_.OnStarted(child_.pid());
     return true;
 }
 
-void ToolRun::End() {
-    if (!Running() || ending_)
+void ToolRun::end() {
+    if (!running() || ending_)
         return;
     ending_ = true;
-    child_.SignalGroup(SIGTERM);
-    child_.SignalGroup(SIGCONT);
+    child_.signalGroup(SIGTERM);
+    child_.signalGroup(SIGCONT);
     killTimer_.start(kEndGrace);
 }
 
-void ToolRun::CheckEnded() {
-    if (!child_.HasEnded())
+void ToolRun::checkEnded() {
+    if (!child_.hasEnded())
         return;
     // Quiet before its descriptor is closed; deleted later, as this may run
     // inside its own signal.
@@ -81,7 +81,7 @@ void ToolRun::CheckEnded() {
     killTimer_.stop();
     // An ended run leaves nothing of its group behind.
     if (std::exchange(ending_, false))
-        child_.SignalGroup(SIGKILL);
-    child_.Release();
+        child_.signalGroup(SIGKILL);
+    child_.release();
     emit finished();
 }

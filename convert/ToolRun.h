@@ -33,23 +33,23 @@ public:
     ~ToolRun() override;
 
     // False when the tool could not be started (being reported, see above).
-    bool Start(const std::string& program, const std::vector<std::string>& arguments);
+    bool start(const std::string& program, const std::vector<std::string>& arguments);
     // The same with the arguments in one parameter string, split as
     // SplitCommandLine does (the broadcast's converter line).
-    bool Start(const std::string& program, const std::string& parameters);
-    bool Running() const { return child_.Started(); }
-    pid_t Pid() const { return child_.Pid(); }
+    bool start(const std::string& program, const std::string& parameters);
+    bool running() const { return child_.started(); }
+    pid_t pid() const { return child_.pid(); }
 
     // Asks the tool's whole process group to end (SIGTERM, SIGCONT) and kills
     // what is left of it kEndGrace later, or as soon as the tool has ended.
     // `finished` follows. Does nothing when no tool runs.
-    void End();
+    void end();
 
 signals:
     void finished();
 
 private:
-    void CheckEnded();
+    void checkEnded();
 
     ToolState& state_;
     ChildProcess child_;

@@ -28,21 +28,21 @@ constexpr std::int64_t kEarlyFadeFrames = 2 * audio::kOutputRate;
 // A deck command that fails (most often: asked of a deck that is not open,
 // which the display tick does all the time) skips the rest of its block; it
 // is logged at debug level only.
-template <typename Block> void TryDeckStep(const char* step, Block&& block) {
-    Guarded(lcDecks, step, std::forward<Block>(block), QtDebugMsg);
+template <typename Block> void tryDeckStep(const char* step, Block&& block) {
+    guarded(lcDecks, step, std::forward<Block>(block), QtDebugMsg);
 }
 
 // Turns a timer on; one that runs already keeps its phase.
-void Enable(QTimer& timer) {
+void enable(QTimer& timer) {
     if (!timer.isActive())
         timer.start();
 }
 
-qint64 SteadyMs(std::chrono::steady_clock::time_point t) {
+qint64 steadyMs(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
 }
 
-QString ReasonText(const audio::LoadResult& result) {
+QString reasonText(const audio::LoadResult& result) {
     switch (result.fault) {
     case audio::MediaFault::Missing:
         return QObject::tr("Cannot play: the file is missing.");
@@ -74,81 +74,81 @@ DeckEngine::DeckEngine(audio::AudioEngine& engine, Playlist& playlist, QObject* 
     });
 }
 
-QColor DeckEngine::TextColour() {
-    return FromWinColor(wincolor::kText);
+QColor DeckEngine::textColour() {
+    return fromWinColor(wincolor::kText);
 }
-QColor DeckEngine::IdleColour() {
-    return FromWinColor(wincolor::kGrey);
+QColor DeckEngine::idleColour() {
+    return fromWinColor(wincolor::kGrey);
 }
-QString DeckEngine::NothingPlayableText() {
+QString DeckEngine::nothingPlayableText() {
     return tr("Nothing in the playlist can be played");
 }
 
-audio::DeckPlayer& DeckEngine::Player(Deck deck) {
+audio::DeckPlayer& DeckEngine::player(Deck deck) {
     return deck == Deck::A ? deckA_ : deckB_;
 }
-const audio::DeckPlayer& DeckEngine::Player(Deck deck) const {
+const audio::DeckPlayer& DeckEngine::player(Deck deck) const {
     return deck == Deck::A ? deckA_ : deckB_;
 }
 
-void DeckEngine::SetDeckVolume(Deck deck, int value) {
-    TryDeckStep("deck volume", [&] { Player(deck).SetVolume(value); });
+void DeckEngine::setDeckVolume(Deck deck, int value) {
+    tryDeckStep("deck volume", [&] { player(deck).setVolume(value); });
 }
 
-int DeckEngine::GetDeckVolume(Deck deck) const {
-    return Player(deck).GetVolume();
+int DeckEngine::getDeckVolume(Deck deck) const {
+    return player(deck).getVolume();
 }
 
-bool DeckEngine::IsLoading(Deck deck) const {
-    return Player(deck).IsLoading();
+bool DeckEngine::isLoading(Deck deck) const {
+    return player(deck).isLoading();
 }
 
-DeckEngine::TrackPlan DeckEngine::PlanFor(const std::string& path) const {
+DeckEngine::TrackPlan DeckEngine::planFor(const std::string& path) const {
     return planner_ ? planner_(path) : TrackPlan{};
 }
 
-void DeckEngine::RefreshTrackGains() {
+void DeckEngine::refreshTrackGains() {
     for (Deck deck : {Deck::A, Deck::B})
-        if (Player(deck).IsOpen())
-            Player(deck).SetTrackGain(PlanFor(Player(deck).FileName).gain);
+        if (player(deck).isOpen())
+            player(deck).setTrackGain(planFor(player(deck).FileName).gain);
 }
 
-void DeckEngine::RefreshTrackGain(const std::string& path) {
+void DeckEngine::refreshTrackGain(const std::string& path) {
     for (Deck deck : {Deck::A, Deck::B})
-        if (Player(deck).IsOpen() && Player(deck).FileName == path)
-            Player(deck).SetTrackGain(PlanFor(path).gain);
+        if (player(deck).isOpen() && player(deck).FileName == path)
+            player(deck).setTrackGain(planFor(path).gain);
 }
 
-int DeckEngine::AdvanceEndMs(Deck deck) {
-    auto& player = Player(deck);
-    const int length = player.Length();
-    const int musicEnd = PlanFor(player.FileName).musicEndMs;
+int DeckEngine::advanceEndMs(Deck deck) {
+    auto& player = this->player(deck);
+    const int length = player.length();
+    const int musicEnd = planFor(player.FileName).musicEndMs;
     return musicEnd >= 0 ? std::min(musicEnd, length) : length;
 }
 
-std::optional<DeckEngine::Handover> DeckEngine::HandoverFrom(Deck deck) {
-    const int count = playlist_.Count();
+std::optional<DeckEngine::Handover> DeckEngine::handoverFrom(Deck deck) {
+    const int count = playlist_.count();
     if (!handoverPlanner_ || count == 0)
         return std::nullopt;
     const int next = CurrentIndex + 1 > count - 1 ? 0 : CurrentIndex + 1;
-    if (cue_.deck == OtherDeck(deck) && cue_.index == next)
+    if (cue_.deck == otherDeck(deck) && cue_.index == next)
         return cue_.handover;
-    const std::string& outgoing = Player(deck).FileName;
+    const std::string& outgoing = player(deck).FileName;
     if (outgoing.empty())
         return std::nullopt;
-    return handoverPlanner_(outgoing, playlist_.PathAt(next));
+    return handoverPlanner_(outgoing, playlist_.pathAt(next));
 }
 
-int DeckEngine::AdvanceDueMs(Deck deck) {
-    const std::optional<Handover> handover = HandoverFrom(deck);
+int DeckEngine::advanceDueMs(Deck deck) {
+    const std::optional<Handover> handover = handoverFrom(deck);
     if (!handover)
-        return AdvanceEndMs(deck) - kAdvanceBeforeEndMs;
+        return advanceEndMs(deck) - kAdvanceBeforeEndMs;
     if (handover->cueFrame == Handover::kAfterLastFrame)
-        return Player(deck).Length();
+        return player(deck).length();
     return static_cast<int>(handover->cueFrame * 1000 / audio::kOutputRate);
 }
 
-audio::CrossFadeShape DeckEngine::ShapeOf(const std::optional<Handover>& handover, bool early) {
+audio::CrossFadeShape DeckEngine::shapeOf(const std::optional<Handover>& handover, bool early) {
     if (!handover)
         return {};
     // The outgoing deck's volume must reach 0 (its end is seen by that), so
@@ -162,49 +162,49 @@ audio::CrossFadeShape DeckEngine::ShapeOf(const std::optional<Handover>& handove
     return shape;
 }
 
-void DeckEngine::CloseDeck(Deck deck) {
-    LeaveTrack(deck);
-    Player(deck).Close();
+void DeckEngine::closeDeck(Deck deck) {
+    leaveTrack(deck);
+    player(deck).close();
 }
 
 // How much of the deck's track was heard: from where it started to where it
 // stands (the last shown position once the deck has closed).
-void DeckEngine::LeaveTrack(Deck deck) {
-    Heard& heard = heard_[Slot(deck)];
+void DeckEngine::leaveTrack(Deck deck) {
+    Heard& heard = heard_[slot(deck)];
     if (!heard.on)
         return;
     heard.on = false;
-    if (Player(deck).IsOpen() && Player(deck).FileName == heard.path)
-        heard.lastMs = Player(deck).Position();
+    if (player(deck).isOpen() && player(deck).FileName == heard.path)
+        heard.lastMs = player(deck).position();
     emit trackLeft(QString::fromStdString(heard.path), heard.began,
                    std::max(heard.lastMs - heard.fromMs, 0) / 1000);
 }
 
-void DeckEngine::SetTitle(Deck deck, const QString& text) {
-    QString& title = titles_[Slot(deck)];
+void DeckEngine::setTitle(Deck deck, const QString& text) {
+    QString& title = titles_[slot(deck)];
     if (title == text)
         return;
     title = text;
     emit titleChanged(deck, text);
 }
 
-void DeckEngine::SetTime(Deck deck, const QString& text) {
-    QString& time = times_[Slot(deck)];
+void DeckEngine::setTime(Deck deck, const QString& text) {
+    QString& time = times_[slot(deck)];
     if (time == text)
         return;
     time = text;
     emit timeChanged(deck, text);
 }
 
-void DeckEngine::SetColour(Deck deck, const QColor& colour) {
-    QColor& current = colours_[Slot(deck)];
+void DeckEngine::setColour(Deck deck, const QColor& colour) {
+    QColor& current = colours_[slot(deck)];
     if (current == colour)
         return;
     current = colour;
     emit colourChanged(deck, colour);
 }
 
-void DeckEngine::SetPlayCaption(const QString& text) {
+void DeckEngine::setPlayCaption(const QString& text) {
     if (playCaption_ == text)
         return;
     playCaption_ = text;
@@ -214,78 +214,78 @@ void DeckEngine::SetPlayCaption(const QString& text) {
 // Loads item index onto the deck: sets its file and starts the open on the
 // engine's loader. The rest of the command's guarded block runs in Loaded.
 // Throws std::out_of_range for an index past the end of the list.
-void DeckEngine::LoadItem(Deck deck, int index, LoadFor purpose) {
+void DeckEngine::loadItem(Deck deck, int index, LoadFor purpose) {
     if (cue_.deck == deck)
-        DropCue();
-    const std::string path = playlist_.PathAt(index);
-    const QString title = playlist_.TitleAt(index);
-    loadingFor_[Slot(deck)] = purpose;
-    loadingIndex_[Slot(deck)] = index;
-    LeaveTrack(deck);
-    Player(deck).Load(
+        dropCue();
+    const std::string path = playlist_.pathAt(index);
+    const QString title = playlist_.titleAt(index);
+    loadingFor_[slot(deck)] = purpose;
+    loadingIndex_[slot(deck)] = index;
+    leaveTrack(deck);
+    player(deck).load(
         path,
         [this, deck, index, purpose, path, title](const audio::LoadResult& r) {
             if (r.loaded)
-                Loaded(deck, index, purpose, title);
+                loaded(deck, index, purpose, title);
             else
-                CannotPlay(deck, index, purpose, path, r);
+                cannotPlay(deck, index, purpose, path, r);
         },
-        PlanFor(path).startMs);
+        planFor(path).startMs);
 }
 
-void DeckEngine::Loaded(Deck deck, int index, LoadFor purpose, const QString& title, bool cued) {
+void DeckEngine::loaded(Deck deck, int index, LoadFor purpose, const QString& title, bool cued) {
     failedInARow_ = 0;
-    if (index < playlist_.Count())
-        playlist_.MarkPlayable(index);
+    if (index < playlist_.count())
+        playlist_.markPlayable(index);
     // Asked again now: an analysis may have come in while the deck loaded.
-    Player(deck).SetTrackGain(PlanFor(Player(deck).FileName).gain);
-    TryDeckStep("play after load", [&] {
+    player(deck).setTrackGain(planFor(player(deck).FileName).gain);
+    tryDeckStep("play after load", [&] {
         if (!cued)
-            Player(deck).Play();
+            player(deck).play();
         switch (purpose) {
         case LoadFor::ListStart: // at the volume the freshly opened deck has
-            SetTitle(deck, title);
+            setTitle(deck, title);
             break;
         case LoadFor::DoubleClick:
-            SetDeckVolume(deck, 0);
+            setDeckVolume(deck, 0);
             if (deck == Deck::B)
                 CrossFading = true;
-            SetTitle(deck, title);
+            setTitle(deck, title);
             break;
         case LoadFor::Player:
-            SetDeckVolume(deck, 0);
-            SetTitle(deck, title);
+            setDeckVolume(deck, 0);
+            setTitle(deck, title);
             break;
         case LoadFor::Advance:
             if (!cued)
-                SetDeckVolume(deck, 0);
+                setDeckVolume(deck, 0);
             CrossFading = true;
-            playlist_.Select(index);
+            playlist_.select(index);
             break;
         }
         if (CrossFading && purpose != LoadFor::ListStart && !cued)
-            BeginCrossFade();
+            beginCrossFade();
         emit trackStarted(deck, index);
-        heard_[Slot(deck)] = {Player(deck).FileName, QDateTime::currentDateTime(),
-                              Player(deck).Position(), Player(deck).Position(), true};
+        heard_[slot(deck)] = {player(deck).FileName, QDateTime::currentDateTime(),
+                              player(deck).position(), player(deck).position(), true};
         // Loaded during a pause: it waits with the other deck.
         if (paused_) {
-            Player(deck).Stop();
-            heldByPause_[Slot(deck)] = true;
+            player(deck).stop();
+            heldByPause_[slot(deck)] = true;
         }
     });
     if (purpose != LoadFor::Advance)
         return;
-    ReportSlowLoad(deck, "took");
+    reportSlowLoad(deck, "took");
     // The stop check that followed the open in the tick of the advance.
     if (Advancing && CurrentDeck == deck)
-        StopCheck();
+        stopCheck();
 }
 
 // An incoming deck that loads for longer than the outgoing track had left
 // is said once on standard error (the list does not wait for it); state is
 // "took" once it loaded, "spent" from the display tick while it still loads.
-void DeckEngine::ReportSlowLoad(Deck deck, const char* state) {
+void DeckEngine::reportSlowLoad(Deck deck, const char* state) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - advanceStart_);
     if (slowLoadReported_ || took.count() <= advanceTimeLeftMs_)
@@ -294,49 +294,49 @@ void DeckEngine::ReportSlowLoad(Deck deck, const char* state) {
     qCWarning(lcDecks,
               "deck (%c) %s %lld ms loading the next track, longer than the "
               "%d ms the playing track had left",
-              DeckLetter(deck), state, static_cast<long long>(took.count()), advanceTimeLeftMs_);
+              deckLetter(deck), state, static_cast<long long>(took.count()), advanceTimeLeftMs_);
     emit loadOutlastedTrack(deck, took.count(), advanceTimeLeftMs_);
 }
 
 // The item cannot play: it is marked, and the next item is tried on the same
 // deck for the same command, so the list never falls silent on a bad file.
-void DeckEngine::CannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
+void DeckEngine::cannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
                             const audio::LoadResult& result) {
-    const int count = playlist_.Count();
-    if (index < count && playlist_.PathAt(index) == path)
-        playlist_.MarkUnplayable(index, ReasonText(result));
+    const int count = playlist_.count();
+    if (index < count && playlist_.pathAt(index) == path)
+        playlist_.markUnplayable(index, reasonText(result));
     if (++failedInARow_ >= count) {
-        StopList(deck);
+        stopList(deck);
         return;
     }
-    LoadNextItem(deck, index, purpose);
+    loadNextItem(deck, index, purpose);
 }
 
 // Loads the item after index on the deck for the same command; the advance
 // shows the new item's title at once.
-void DeckEngine::LoadNextItem(Deck deck, int index, LoadFor purpose) {
-    const int next = (index + 1) % playlist_.Count();
+void DeckEngine::loadNextItem(Deck deck, int index, LoadFor purpose) {
+    const int next = (index + 1) % playlist_.count();
     if (CurrentDeck == deck)
         CurrentIndex = next;
     if (purpose == LoadFor::Advance)
-        SetTitle(deck, playlist_.TitleAt(next));
-    TryDeckStep("next item", [&] { LoadItem(deck, next, purpose); });
+        setTitle(deck, playlist_.titleAt(next));
+    tryDeckStep("next item", [&] { loadItem(deck, next, purpose); });
 }
 
 // No item of the list can play: everything stops, as the "Stop" command
 // does, and the deck's title says why.
-void DeckEngine::StopList(Deck deck) {
+void DeckEngine::stopList(Deck deck) {
     failedInARow_ = 0;
-    DropCue();
+    dropCue();
     displayTimer.stop();
-    SetPlayCaption(QStringLiteral("Play"));
-    CloseDeck(Deck::A);
-    CloseDeck(Deck::B);
-    SetPaused(false);
-    SetTitle(deck, NothingPlayableText());
-    SetTitle(OtherDeck(deck), QStringLiteral("- - -"));
-    SetTime(Deck::A, QStringLiteral("(A) - - -"));
-    SetTime(Deck::B, QStringLiteral("(B) - - -"));
+    setPlayCaption(QStringLiteral("Play"));
+    closeDeck(Deck::A);
+    closeDeck(Deck::B);
+    setPaused(false);
+    setTitle(deck, nothingPlayableText());
+    setTitle(otherDeck(deck), QStringLiteral("- - -"));
+    setTime(Deck::A, QStringLiteral("(A) - - -"));
+    setTime(Deck::B, QStringLiteral("(B) - - -"));
     ListPlaying = false;
     Advancing = false;
     CrossFading = false;
@@ -346,84 +346,84 @@ void DeckEngine::StopList(Deck deck) {
 // command stops both decks and the list, also when the list was emptied.
 void DeckEngine::playOrStop() {
     if (ListPlaying || playCaption_ == QLatin1String("Stop")) {
-        SetPaused(false);
-        DropCue();
+        setPaused(false);
+        dropCue();
         displayTimer.stop();
-        SetPlayCaption(QStringLiteral("Play"));
-        CloseDeck(Deck::A);
-        CloseDeck(Deck::B);
-        SetTitle(Deck::A, QStringLiteral("- - -"));
-        SetTitle(Deck::B, QStringLiteral("- - -"));
+        setPlayCaption(QStringLiteral("Play"));
+        closeDeck(Deck::A);
+        closeDeck(Deck::B);
+        setTitle(Deck::A, QStringLiteral("- - -"));
+        setTitle(Deck::B, QStringLiteral("- - -"));
         // A closed deck has no time: its label goes back to the idle text.
-        SetTime(Deck::A, QStringLiteral("(A) - - -"));
-        SetTime(Deck::B, QStringLiteral("(B) - - -"));
+        setTime(Deck::A, QStringLiteral("(A) - - -"));
+        setTime(Deck::B, QStringLiteral("(B) - - -"));
         ListPlaying = false;
         return;
     }
-    if (playlist_.Count() == 0)
+    if (playlist_.count() == 0)
         return;
-    DropCue();
-    playlist_.Select(0);
+    dropCue();
+    playlist_.select(0);
     ListPlaying = true;
     CurrentDeck = Deck::A;
     CurrentIndex = 0;
     failedInARow_ = 0;
-    TryDeckStep("list start", [&] { LoadItem(Deck::A, 0, LoadFor::ListStart); });
+    tryDeckStep("list start", [&] { loadItem(Deck::A, 0, LoadFor::ListStart); });
     Advancing = false;
-    Enable(displayTimer);
-    SetPlayCaption(QStringLiteral("Stop"));
+    enable(displayTimer);
+    setPlayCaption(QStringLiteral("Stop"));
     CrossFading = false;
 }
 
 void DeckEngine::playSelectedWithFade() {
-    if (playlist_.Count() == 0)
+    if (playlist_.count() == 0)
         return;
-    const int index = playlist_.SelectedIndex();
+    const int index = playlist_.selectedIndex();
     if (index < 0)
         return; // nothing selected: nothing to play
-    DropCue();
+    dropCue();
     CurrentIndex = index;
     failedInARow_ = 0;
     if (CurrentDeck == Deck::A) {
         CurrentDeck = Deck::B;
-        TryDeckStep("double-click on deck B",
-                    [&] { LoadItem(Deck::B, index, LoadFor::DoubleClick); });
+        tryDeckStep("double-click on deck B",
+                    [&] { loadItem(Deck::B, index, LoadFor::DoubleClick); });
     } else {
         CurrentDeck = Deck::A;
-        TryDeckStep("double-click on deck A",
-                    [&] { LoadItem(Deck::A, index, LoadFor::DoubleClick); });
+        tryDeckStep("double-click on deck A",
+                    [&] { loadItem(Deck::A, index, LoadFor::DoubleClick); });
         // (B) fades out as soon as (A) plays.
         CrossFading = true;
     }
-    Enable(displayTimer);
+    enable(displayTimer);
     Advancing = false;
-    SetPlayCaption(QStringLiteral("Stop"));
+    setPlayCaption(QStringLiteral("Stop"));
 }
 
 void DeckEngine::playSelectedOn(Deck deck) {
-    const int index = playlist_.SelectedIndex();
+    const int index = playlist_.selectedIndex();
     if (index < 0)
         return; // nothing selected: nothing to play
-    DropCue();
+    dropCue();
     CurrentIndex = index;
     CurrentDeck = deck;
     failedInARow_ = 0;
-    TryDeckStep("load from the player", [&] { LoadItem(deck, index, LoadFor::Player); });
-    Enable(displayTimer);
+    tryDeckStep("load from the player", [&] { loadItem(deck, index, LoadFor::Player); });
+    enable(displayTimer);
     CrossFading = true;
     Advancing = false;
-    SetPlayCaption(QStringLiteral("Stop"));
+    setPlayCaption(QStringLiteral("Stop"));
 }
 
 void DeckEngine::stopDeck(Deck deck) {
-    DropCue();
-    SetTitle(deck, QStringLiteral("STOP"));
-    SetTime(deck, deck == Deck::A ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
-    TryDeckStep("deck stop", [&] { Player(deck).Stop(); });
-    CloseDeck(deck); // also cancels a load in progress
+    dropCue();
+    setTitle(deck, QStringLiteral("STOP"));
+    setTime(deck, deck == Deck::A ? QStringLiteral("(A) - - -") : QStringLiteral("(B) - - -"));
+    tryDeckStep("deck stop", [&] { player(deck).stop(); });
+    closeDeck(deck); // also cancels a load in progress
 }
 
-void DeckEngine::SetPaused(bool paused) {
+void DeckEngine::setPaused(bool paused) {
     if (!paused)
         heldByPause_ = {false, false};
     if (paused_ == paused)
@@ -436,150 +436,150 @@ void DeckEngine::pause() {
     if (paused_ || playCaption_ != QLatin1String("Stop"))
         return;
     for (Deck deck : {Deck::A, Deck::B}) {
-        if (!Player(deck).IsPlaying())
+        if (!player(deck).isPlaying())
             continue;
-        TryDeckStep("pause", [&] { Player(deck).Stop(); });
-        heldByPause_[Slot(deck)] = true;
+        tryDeckStep("pause", [&] { player(deck).stop(); });
+        heldByPause_[slot(deck)] = true;
     }
     // The fade's steps and a cued start follow the decks' own samples: they
     // wait with them. So does the advance.
     displayTimer.stop();
     advanceTick.stop();
-    SetPaused(true);
+    setPaused(true);
 }
 
 void DeckEngine::resume() {
     if (!paused_)
         return;
     for (Deck deck : {Deck::A, Deck::B})
-        if (heldByPause_[Slot(deck)])
-            TryDeckStep("resume", [&] { Player(deck).Play(); });
-    SetPaused(false);
-    Enable(displayTimer);
+        if (heldByPause_[slot(deck)])
+            tryDeckStep("resume", [&] { player(deck).play(); });
+    setPaused(false);
+    enable(displayTimer);
 }
 
-bool DeckEngine::AdvanceNow() {
+bool DeckEngine::advanceNow() {
     if (playCaption_ != QLatin1String("Stop") || CurrentDeck == Deck::None ||
-        playlist_.Count() == 0)
+        playlist_.count() == 0)
         return false;
-    if (IsLoading(CurrentDeck)) {
-        SkipLoadingItem(CurrentDeck);
+    if (isLoading(CurrentDeck)) {
+        skipLoadingItem(CurrentDeck);
         return true;
     }
     if (Advancing)
         return false;
-    AdvanceTo(OtherDeck(CurrentDeck));
+    advanceTo(otherDeck(CurrentDeck));
     return true;
 }
 
 // A deck's open can take up to the decoder's deadline (a huge or damaged
 // file); the user need not wait for it: the load is dropped, the item stays
 // unmarked, and the next item loads on the same deck for the same command.
-void DeckEngine::SkipLoadingItem(Deck deck) {
-    CloseDeck(deck); // cancels the load; its answer is dropped
-    LoadNextItem(deck, loadingIndex_[Slot(deck)], loadingFor_[Slot(deck)]);
+void DeckEngine::skipLoadingItem(Deck deck) {
+    closeDeck(deck); // cancels the load; its answer is dropped
+    loadNextItem(deck, loadingIndex_[slot(deck)], loadingFor_[slot(deck)]);
 }
 
-void DeckEngine::ClearCrossFading() {
+void DeckEngine::clearCrossFading() {
     CrossFading = false;
-    engine_.StopFades();
+    engine_.stopFades();
 }
 
-void DeckEngine::BeginCrossFade() {
-    const Deck incoming = LitDeck();
-    engine_.StartCrossFade(Player(incoming), Player(OtherDeck(incoming)));
+void DeckEngine::beginCrossFade() {
+    const Deck incoming = litDeck();
+    engine_.startCrossFade(player(incoming), player(otherDeck(incoming)));
 }
 
 void DeckEngine::setDeckLevel(Deck deck, int position) {
-    ClearCrossFading();
-    SetDeckVolume(deck, audio::SliderLevelToVolume(kFullVolume - position));
+    clearCrossFading();
+    setDeckVolume(deck, audio::sliderLevelToVolume(kFullVolume - position));
 }
 
-void DeckEngine::ShowColours() {
-    const Deck lit = LitDeck();
-    SetColour(lit, TextColour());
-    SetColour(OtherDeck(lit), IdleColour());
+void DeckEngine::showColours() {
+    const Deck lit = litDeck();
+    setColour(lit, textColour());
+    setColour(otherDeck(lit), idleColour());
 }
 
-void DeckEngine::ShowDeckTime(Deck deck) {
-    if (IsCuedAhead(deck))
+void DeckEngine::showDeckTime(Deck deck) {
+    if (isCuedAhead(deck))
         return; // shown from its advance on
-    TryDeckStep("deck time", [&] {
-        auto& player = Player(deck);
-        const int position = player.Position();
-        const int length = player.Length(); // a deck that is not open keeps its label
-        heard_[Slot(deck)].lastMs = position;
-        player.SetTimeFormatMilliseconds();
-        SetTime(deck, DeckTimeText(DeckLetter(deck), position, length));
+    tryDeckStep("deck time", [&] {
+        auto& player = this->player(deck);
+        const int position = player.position();
+        const int length = player.length(); // a deck that is not open keeps its label
+        heard_[slot(deck)].lastMs = position;
+        player.setTimeFormatMilliseconds();
+        setTime(deck, deckTimeText(deckLetter(deck), position, length));
     });
 }
 
-void DeckEngine::AdvanceTo(Deck deck) {
-    auto& outgoing = Player(OtherDeck(deck));
+void DeckEngine::advanceTo(Deck deck) {
+    auto& outgoing = player(otherDeck(deck));
     advanceStart_ = std::chrono::steady_clock::now();
-    const int dueMs = AdvanceDueMs(OtherDeck(deck)); // before the index moves on
-    const int position = outgoing.Position(), length = AdvanceEndMs(OtherDeck(deck));
+    const int dueMs = advanceDueMs(otherDeck(deck)); // before the index moves on
+    const int position = outgoing.position(), length = advanceEndMs(otherDeck(deck));
     advanceTimeLeftMs_ = std::max(length - position, 0);
     const auto due = advanceStart_ - std::chrono::milliseconds(std::max(position - dueMs, 0));
     ++CurrentIndex;
-    if (CurrentIndex > playlist_.Count() - 1)
+    if (CurrentIndex > playlist_.count() - 1)
         CurrentIndex = 0;
     Advancing = true;
     const bool cued = cue_.deck == deck && cue_.index == CurrentIndex &&
-                      CurrentIndex < playlist_.Count() &&
-                      playlist_.PathAt(CurrentIndex) == cue_.path;
+                      CurrentIndex < playlist_.count() &&
+                      playlist_.pathAt(CurrentIndex) == cue_.path;
     if (!cued) {
-        DropCue();
-        CloseDeck(deck);
+        dropCue();
+        closeDeck(deck);
     }
-    SetTitle(deck, QString());
+    setTitle(deck, QString());
     CurrentDeck = deck;
     failedInARow_ = 0;
     slowLoadReported_ = false;
-    emit advanceStarted(deck, CurrentIndex, SteadyMs(due));
+    emit advanceStarted(deck, CurrentIndex, steadyMs(due));
     if (cued) {
-        SetTitle(deck, playlist_.TitleAt(CurrentIndex));
+        setTitle(deck, playlist_.titleAt(CurrentIndex));
         cue_.taken = true;
         // Ticks advance only once the due position is reached: an advance
         // before it is a command (Next).
         cue_.early = position < dueMs;
         if (!cue_.loading)
-            TakeCue();
+            takeCue();
         return;
     }
-    TryDeckStep("advance", [&] {
-        SetTitle(deck, playlist_.TitleAt(CurrentIndex));
-        LoadItem(deck, CurrentIndex, LoadFor::Advance);
+    tryDeckStep("advance", [&] {
+        setTitle(deck, playlist_.titleAt(CurrentIndex));
+        loadItem(deck, CurrentIndex, LoadFor::Advance);
     });
 }
 
-void DeckEngine::CueNextItem() {
+void DeckEngine::cueNextItem() {
     if (!ListPlaying || Advancing || paused_ || cue_.deck != Deck::None ||
-        CurrentDeck == Deck::None || playlist_.Count() == 0)
+        CurrentDeck == Deck::None || playlist_.count() == 0)
         return;
-    const Deck next = OtherDeck(CurrentDeck);
-    auto& current = Player(CurrentDeck);
+    const Deck next = otherDeck(CurrentDeck);
+    auto& current = player(CurrentDeck);
     // A deck faded out to silence still plays to its file's end: it is free.
-    const bool silent = Player(next).IsPlaying() && GetDeckVolume(next) == 0;
-    if (!current.IsPlaying() || (Player(next).IsPlaying() && !silent) || IsLoading(next))
+    const bool silent = player(next).isPlaying() && getDeckVolume(next) == 0;
+    if (!current.isPlaying() || (player(next).isPlaying() && !silent) || isLoading(next))
         return;
-    TryDeckStep("cue", [&] {
-        const int untilDue = AdvanceDueMs(CurrentDeck) - current.Position();
+    tryDeckStep("cue", [&] {
+        const int untilDue = advanceDueMs(CurrentDeck) - current.position();
         if (untilDue > kCueLeadMs)
             return;
-        const int index = CurrentIndex + 1 > playlist_.Count() - 1 ? 0 : CurrentIndex + 1;
-        const std::string path = playlist_.PathAt(index);
-        std::optional<Handover> handover = HandoverFrom(CurrentDeck);
+        const int index = CurrentIndex + 1 > playlist_.count() - 1 ? 0 : CurrentIndex + 1;
+        const std::string path = playlist_.pathAt(index);
+        std::optional<Handover> handover = handoverFrom(CurrentDeck);
         const int startMs =
             handover ? static_cast<int>(handover->incomingStartFrame * 1000 / audio::kOutputRate)
-                     : PlanFor(path).startMs;
+                     : planFor(path).startMs;
         cue_ = {next, index, path, true, false, std::move(handover)};
         if (silent)
-            CloseDeck(next);
-        LeaveTrack(next);
-        Player(next).Load(
+            closeDeck(next);
+        leaveTrack(next);
+        player(next).load(
             path,
-            [this, next, index, path](const audio::LoadResult& r) { Cued(next, index, path, r); },
+            [this, next, index, path](const audio::LoadResult& r) { cued(next, index, path, r); },
             startMs);
     });
 }
@@ -588,75 +588,75 @@ void DeckEngine::CueNextItem() {
 // advance, or at once when the advance has come already. One that cannot
 // play is dropped quietly before its advance (which then loads it again and
 // says why), and handled as any advance's failure after it.
-void DeckEngine::Cued(Deck deck, int index, const std::string& path,
+void DeckEngine::cued(Deck deck, int index, const std::string& path,
                       const audio::LoadResult& result) {
     cue_.loading = false;
     if (!result.loaded) {
         const bool taken = cue_.taken;
         cue_ = {};
         if (taken)
-            CannotPlay(deck, index, LoadFor::Advance, path, result);
+            cannotPlay(deck, index, LoadFor::Advance, path, result);
         return;
     }
-    Player(deck).SetTrackGain(PlanFor(path).gain);
-    SetDeckVolume(deck, 0);
-    const Deck outgoing = OtherDeck(deck);
-    TryDeckStep("cue", [&] {
+    player(deck).setTrackGain(planFor(path).gain);
+    setDeckVolume(deck, 0);
+    const Deck outgoing = otherDeck(deck);
+    tryDeckStep("cue", [&] {
         const std::optional<Handover>& handover = cue_.handover;
         std::int64_t dueFrame = 0;
         if (cue_.taken)
             dueFrame = 0;
         else if (!handover)
-            dueFrame = std::int64_t(std::max(AdvanceEndMs(outgoing) - kAdvanceBeforeEndMs, 0)) *
+            dueFrame = std::int64_t(std::max(advanceEndMs(outgoing) - kAdvanceBeforeEndMs, 0)) *
                        audio::kOutputRate / 1000;
         else if (handover->cueFrame == Handover::kAfterLastFrame)
             dueFrame = audio::AudioEngine::kAfterLastFrame;
         else
             dueFrame = handover->cueFrame;
-        engine_.CueCrossFade(Player(deck), Player(outgoing), dueFrame,
-                             ShapeOf(handover, cue_.early));
+        engine_.cueCrossFade(player(deck), player(outgoing), dueFrame,
+                             shapeOf(handover, cue_.early));
     });
     if (cue_.taken)
-        TakeCue();
+        takeCue();
 }
 
 // The advance takes the cued deck: an advance before the cue's sample (the
 // Next command) starts it now; the rest is what any advance's load does.
-void DeckEngine::TakeCue() {
+void DeckEngine::takeCue() {
     const Deck deck = cue_.deck;
     const int index = cue_.index;
-    const audio::CrossFadeShape shape = ShapeOf(cue_.handover, cue_.early);
+    const audio::CrossFadeShape shape = shapeOf(cue_.handover, cue_.early);
     cue_ = {};
-    if (!Player(deck).IsPlaying())
-        engine_.CueCrossFade(Player(deck), Player(OtherDeck(deck)), 0, shape);
-    Loaded(deck, index, LoadFor::Advance, QString(), true);
+    if (!player(deck).isPlaying())
+        engine_.cueCrossFade(player(deck), player(otherDeck(deck)), 0, shape);
+    loaded(deck, index, LoadFor::Advance, QString(), true);
 }
 
-void DeckEngine::DropCue() {
+void DeckEngine::dropCue() {
     if (cue_.deck == Deck::None)
         return;
     const Deck deck = cue_.deck;
     if (!cue_.taken)
-        engine_.CancelCrossFade();
+        engine_.cancelCrossFade();
     cue_ = {};
-    CloseDeck(deck);
+    closeDeck(deck);
 }
 
-void DeckEngine::StopCheck() {
-    TryDeckStep("stop check", [&] {
-        auto& incoming = Player(CurrentDeck);
-        const Deck outgoing = OtherDeck(CurrentDeck);
+void DeckEngine::stopCheck() {
+    tryDeckStep("stop check", [&] {
+        auto& incoming = player(CurrentDeck);
+        const Deck outgoing = otherDeck(CurrentDeck);
         // Faded out, or played to its end (a hand-over end to start).
-        bool cut = GetDeckVolume(outgoing) == 0 ||
-                   (!paused_ && Player(outgoing).IsOpen() && !Player(outgoing).IsPlaying());
+        bool cut = getDeckVolume(outgoing) == 0 ||
+                   (!paused_ && player(outgoing).isOpen() && !player(outgoing).isPlaying());
         if (!cut) {
-            const int position = incoming.Position();
-            const int length = incoming.Length(); // fails while the incoming deck is not open
+            const int position = incoming.position();
+            const int length = incoming.length(); // fails while the incoming deck is not open
             cut = position == length || length == 0 || incoming.FileName.empty();
         }
         if (cut) {
-            TryDeckStep("outgoing deck stop", [&] { Player(outgoing).Stop(); });
-            CloseDeck(outgoing);
+            tryDeckStep("outgoing deck stop", [&] { player(outgoing).stop(); });
+            closeDeck(outgoing);
         }
         Advancing = false;
     });
@@ -664,41 +664,41 @@ void DeckEngine::StopCheck() {
 
 // Nothing here waits: a deck that loads counts as not open until it answers.
 void DeckEngine::onDisplayTick() {
-    ShowColours();
-    ShowDeckTime(Deck::A);
-    ShowDeckTime(Deck::B);
-    TryDeckStep("advance from deck A", [&] {
-        if (deckA_.Length() > 0 && CurrentDeck == Deck::A && !Advancing &&
-            deckA_.Position() >= AdvanceDueMs(Deck::A))
-            AdvanceTo(Deck::B);
+    showColours();
+    showDeckTime(Deck::A);
+    showDeckTime(Deck::B);
+    tryDeckStep("advance from deck A", [&] {
+        if (deckA_.length() > 0 && CurrentDeck == Deck::A && !Advancing &&
+            deckA_.position() >= advanceDueMs(Deck::A))
+            advanceTo(Deck::B);
     });
-    TryDeckStep("advance from deck B", [&] {
-        if (deckB_.Length() > 0 && CurrentDeck == Deck::B && !Advancing &&
-            deckB_.Position() >= AdvanceDueMs(Deck::B))
-            AdvanceTo(Deck::A);
+    tryDeckStep("advance from deck B", [&] {
+        if (deckB_.length() > 0 && CurrentDeck == Deck::B && !Advancing &&
+            deckB_.position() >= advanceDueMs(Deck::B))
+            advanceTo(Deck::A);
     });
     if (Advancing)
-        StopCheck();
-    if (Advancing && IsLoading(CurrentDeck))
-        ReportSlowLoad(CurrentDeck, "spent");
-    if (CurrentIndex > playlist_.Count() - 1)
+        stopCheck();
+    if (Advancing && isLoading(CurrentDeck))
+        reportSlowLoad(CurrentDeck, "spent");
+    if (CurrentIndex > playlist_.count() - 1)
         CurrentIndex = 0;
-    CueNextItem();
-    ArmAdvanceTick();
+    cueNextItem();
+    armAdvanceTick();
 }
 
 // When the current deck reaches ten seconds before its end (the end of its
 // music, when the planner knows it) before the next display tick, that
 // moment gets a tick of its own.
-void DeckEngine::ArmAdvanceTick() {
+void DeckEngine::armAdvanceTick() {
     advanceTick.stop();
     if (Advancing || CurrentDeck == Deck::None || !displayTimer.isActive())
         return;
-    TryDeckStep("advance tick", [&] {
-        auto& current = Player(CurrentDeck);
-        if (!current.IsPlaying())
+    tryDeckStep("advance tick", [&] {
+        auto& current = player(CurrentDeck);
+        if (!current.isPlaying())
             return;
-        const int untilDue = AdvanceDueMs(CurrentDeck) - current.Position();
+        const int untilDue = advanceDueMs(CurrentDeck) - current.position();
         if (untilDue > 0 && untilDue < displayTimer.interval())
             advanceTick.start(untilDue + 1);
     });

@@ -23,7 +23,7 @@ class Playlist;
 // second. What is heard is placed on the audio engine's sample timeline, not
 // on this thread's timers: the next item is opened ahead on the idle deck and
 // cued to start on the sample of the advance, and the engine runs every fade
-// step (AudioEngine::CueCrossFade). The display tick then shows what the audio
+// step (AudioEngine::cueCrossFade). The display tick then shows what the audio
 // did (titles, selection, states) and falls back to loading at the advance
 // when the next item could not be opened ahead (a short track, a slow load).
 // Every deck operation inside a command or tick is guarded: a failure skips
@@ -91,29 +91,29 @@ public:
 
     // Deck volume 0..1000; setting fails silently on a deck that is not open.
     // The deck's player: deckA_ for A, deckB_ otherwise.
-    audio::DeckPlayer& Player(Deck deck);
-    const audio::DeckPlayer& Player(Deck deck) const;
-    void SetDeckVolume(Deck deck, int value);
-    int GetDeckVolume(Deck deck) const;
-    bool IsLoading(Deck deck) const;
-    void SetTrackPlanner(TrackPlanner planner) { planner_ = std::move(planner); }
-    void SetHandoverPlanner(HandoverPlanner planner) { handoverPlanner_ = std::move(planner); }
+    audio::DeckPlayer& player(Deck deck);
+    const audio::DeckPlayer& player(Deck deck) const;
+    void setDeckVolume(Deck deck, int value);
+    int getDeckVolume(Deck deck) const;
+    bool isLoading(Deck deck) const;
+    void setTrackPlanner(TrackPlanner planner) { planner_ = std::move(planner); }
+    void setHandoverPlanner(HandoverPlanner planner) { handoverPlanner_ = std::move(planner); }
     // Asks the planner again for the open decks' gains (an analysis arrived
     // or a setting changed); the change is ramped.
-    void RefreshTrackGains();
+    void refreshTrackGains();
     // The same for the open decks holding this file only.
-    void RefreshTrackGain(const std::string& path);
+    void refreshTrackGain(const std::string& path);
 
     // What the window shows of a deck, and the "Play" item's caption.
-    QString TitleText(Deck deck) const { return titles_[Slot(deck)]; }
-    QString TimeText(Deck deck) const { return times_[Slot(deck)]; }
-    QColor DeckColour(Deck deck) const { return colours_[Slot(deck)]; }
-    QString PlayCaption() const { return playCaption_; }
+    QString titleText(Deck deck) const { return titles_[slot(deck)]; }
+    QString timeText(Deck deck) const { return times_[slot(deck)]; }
+    QColor deckColour(Deck deck) const { return colours_[slot(deck)]; }
+    QString playCaption() const { return playCaption_; }
 
-    static QColor TextColour();
-    static QColor IdleColour();
+    static QColor textColour();
+    static QColor idleColour();
     // The title label's text when no item of the list can play.
-    static QString NothingPlayableText();
+    static QString nothingPlayableText();
 
 public slots:
     void playOrStop();
@@ -126,18 +126,18 @@ public slots:
     // list plays and no advance is under way; returns whether it started.
     // While the current deck is still loading its track, that load is given
     // up and the item after it loads in its place, for the same purpose.
-    bool AdvanceNow();
+    bool advanceNow();
     // Holds both decks where they are, a fade included (its steps and the
     // next advance wait too), while the list plays; resume() goes on from
     // there. Stop (playOrStop) still stops a paused list.
     void pause();
     void resume();
-    bool IsPaused() const { return paused_; }
+    bool isPaused() const { return paused_; }
     // The deck's slider moved to position (0 at the top: full volume).
     void setDeckLevel(Deck deck, int position);
     void onDisplayTick();
     // Stops the fade where its steps stand (a slider was moved).
-    void ClearCrossFading();
+    void clearCrossFading();
 
 signals:
     void titleChanged(Deck deck, const QString& text);
@@ -163,49 +163,49 @@ private:
     // What runs once a deck has loaded, per command that loaded it.
     enum class LoadFor { ListStart, DoubleClick, Player, Advance };
 
-    static std::size_t Slot(Deck deck) { return deck == Deck::A ? 0 : 1; }
+    static std::size_t slot(Deck deck) { return deck == Deck::A ? 0 : 1; }
     // The deck that is lit and fades in: the current one, B while none is.
-    Deck LitDeck() const { return CurrentDeck == Deck::A ? Deck::A : Deck::B; }
-    void LoadItem(Deck deck, int index, LoadFor purpose);
+    Deck litDeck() const { return CurrentDeck == Deck::A ? Deck::A : Deck::B; }
+    void loadItem(Deck deck, int index, LoadFor purpose);
     // Opens the next item ahead on the idle deck and cues it for the advance.
-    void CueNextItem();
-    void Cued(Deck deck, int index, const std::string& path, const audio::LoadResult& result);
+    void cueNextItem();
+    void cued(Deck deck, int index, const std::string& path, const audio::LoadResult& result);
     // Forgets the cued item: its deck closes unless the advance took it.
-    void DropCue();
-    void TakeCue();
-    bool IsCuedAhead(Deck deck) const { return cue_.deck == deck && !cue_.taken; }
-    void BeginCrossFade();
-    void SkipLoadingItem(Deck deck);
-    void LoadNextItem(Deck deck, int index, LoadFor purpose);
+    void dropCue();
+    void takeCue();
+    bool isCuedAhead(Deck deck) const { return cue_.deck == deck && !cue_.taken; }
+    void beginCrossFade();
+    void skipLoadingItem(Deck deck);
+    void loadNextItem(Deck deck, int index, LoadFor purpose);
     // cued: the deck was started by its cue on the audio timeline.
-    void Loaded(Deck deck, int index, LoadFor purpose, const QString& title, bool cued = false);
-    void CannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
+    void loaded(Deck deck, int index, LoadFor purpose, const QString& title, bool cued = false);
+    void cannotPlay(Deck deck, int index, LoadFor purpose, const std::string& path,
                     const audio::LoadResult& result);
-    void StopList(Deck deck);
-    void ShowDeckTime(Deck deck);
-    void CloseDeck(Deck deck);
-    void LeaveTrack(Deck deck);
-    TrackPlan PlanFor(const std::string& path) const;
+    void stopList(Deck deck);
+    void showDeckTime(Deck deck);
+    void closeDeck(Deck deck);
+    void leaveTrack(Deck deck);
+    TrackPlan planFor(const std::string& path) const;
     // Where the deck's advance is counted from: its music's end or its length.
-    int AdvanceEndMs(Deck deck);
+    int advanceEndMs(Deck deck);
     // The hand-over from the deck's track to the item after CurrentIndex:
     // the cued one's, else the planner's; nothing for the ten-second fade.
-    std::optional<Handover> HandoverFrom(Deck deck);
+    std::optional<Handover> handoverFrom(Deck deck);
     // The deck's position (ms) at which its advance falls due.
-    int AdvanceDueMs(Deck deck);
+    int advanceDueMs(Deck deck);
     // The engine's fades for a hand-over; early: an advance asked before its
     // due time (Next), which never cuts the outgoing track short.
-    static audio::CrossFadeShape ShapeOf(const std::optional<Handover>& handover, bool early);
-    void AdvanceTo(Deck deck);
-    void StopCheck();
-    void ArmAdvanceTick();
-    void ReportSlowLoad(Deck deck, const char* state);
-    void ShowColours();
-    void SetTitle(Deck deck, const QString& text);
-    void SetTime(Deck deck, const QString& text);
-    void SetColour(Deck deck, const QColor& colour);
-    void SetPlayCaption(const QString& text);
-    void SetPaused(bool paused);
+    static audio::CrossFadeShape shapeOf(const std::optional<Handover>& handover, bool early);
+    void advanceTo(Deck deck);
+    void stopCheck();
+    void armAdvanceTick();
+    void reportSlowLoad(Deck deck, const char* state);
+    void showColours();
+    void setTitle(Deck deck, const QString& text);
+    void setTime(Deck deck, const QString& text);
+    void setColour(Deck deck, const QColor& colour);
+    void setPlayCaption(const QString& text);
+    void setPaused(bool paused);
 
     audio::AudioEngine& engine_;
     Playlist& playlist_;
@@ -224,7 +224,7 @@ private:
     } cue_;
     std::array<QString, 2> titles_{QStringLiteral("- - - "), QStringLiteral("- - -")};
     std::array<QString, 2> times_{QStringLiteral("(A) - - -"), QStringLiteral("(B) - - -")};
-    std::array<QColor, 2> colours_{TextColour(), TextColour()};
+    std::array<QColor, 2> colours_{textColour(), textColour()};
     QString playCaption_ = QStringLiteral("Play");
     int failedInARow_ = 0; // items that could not play since the last that did
     // What each deck's load in progress is for, and which item it loads.

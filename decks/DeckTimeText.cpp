@@ -1,13 +1,13 @@
 #include "decks/DeckTimeText.h"
 
 namespace {
-QString MinutesSeconds(int ms) {
+QString minutesSeconds(int ms) {
     const int seconds = ms / 1000;
     return QString::asprintf("%.2d:%.2d", seconds / 60, seconds % 60);
 }
 } // namespace
 
-QString DeckTimeText(char deck, int positionMs, int lengthMs) {
-    return QString("(%1) ").arg(QChar(deck)) + MinutesSeconds(positionMs) + "/" +
-           MinutesSeconds(lengthMs);
+QString deckTimeText(char deck, int positionMs, int lengthMs) {
+    return QString("(%1) ").arg(QChar(deck)) + minutesSeconds(positionMs) + "/" +
+           minutesSeconds(lengthMs);
 }

@@ -11,7 +11,7 @@ PlayHistory::PlayHistory(QString file)
 
 PlayHistory::~PlayHistory() = default;
 
-QString PlayHistory::CsvField(const QString& text) {
+QString PlayHistory::csvField(const QString& text) {
     QString field = text;
     if (!field.isEmpty() && QStringLiteral("=+-@").contains(field.front()))
         field.prepend(QLatin1Char('\''));
@@ -22,16 +22,16 @@ QString PlayHistory::CsvField(const QString& text) {
     return QLatin1Char('"') + field + QLatin1Char('"');
 }
 
-void PlayHistory::Record(const QDateTime& began, const std::string& path, int secondsHeard) {
+void PlayHistory::record(const QDateTime& began, const std::string& path, int secondsHeard) {
     if (file_.isEmpty() || secondsHeard <= kMinimumSeconds)
         return;
-    Run(
+    run(
         [file = file_, began, path, secondsHeard] {
-            const auto tags = analysis::ReadFileTags(path);
+            const auto tags = analysis::readFileTags(path);
             const QString row =
-                QStringList{began.toString(Qt::ISODate), CsvField(QString::fromStdString(path)),
-                            CsvField(tags ? tags->artist : QString()),
-                            CsvField(tags ? tags->title : QString()), QString::number(secondsHeard)}
+                QStringList{began.toString(Qt::ISODate), csvField(QString::fromStdString(path)),
+                            csvField(tags ? tags->artist : QString()),
+                            csvField(tags ? tags->title : QString()), QString::number(secondsHeard)}
                     .join(QLatin1Char(','));
             QFile out(file);
             const bool fresh = !out.exists() || out.size() == 0;
@@ -48,8 +48,8 @@ void PlayHistory::Record(const QDateTime& began, const std::string& path, int se
         });
 }
 
-void PlayHistory::Export(const QString& target, std::function<void(const QString&)> done) {
-    Run(
+void PlayHistory::exportTo(const QString& target, std::function<void(const QString&)> done) {
+    run(
         [file = file_, target] {
             QByteArray rows;
             QFile in(file);
@@ -65,13 +65,13 @@ void PlayHistory::Export(const QString& target, std::function<void(const QString
         std::move(done));
 }
 
-void PlayHistory::Run(Job job, std::function<void(const QString&)> done) {
+void PlayHistory::run(Job job, std::function<void(const QString&)> done) {
     jobs_.emplace_back(std::move(job), std::move(done));
-    if (!task_ || !task_->Running())
-        RunNext();
+    if (!task_ || !task_->running())
+        runNext();
 }
 
-void PlayHistory::RunNext() {
+void PlayHistory::runNext() {
     if (jobs_.empty())
         return;
     auto [job, done] = std::move(jobs_.front());
@@ -82,7 +82,7 @@ void PlayHistory::RunNext() {
             return [this, error, done] {
                 if (done)
                     done(error);
-                RunNext();
+                runNext();
             };
         });
 }

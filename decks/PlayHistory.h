@@ -23,20 +23,20 @@ public:
     explicit PlayHistory(QString file);
     ~PlayHistory();
 
-    void Record(const QDateTime& began, const std::string& path, int secondsHeard);
+    void record(const QDateTime& began, const std::string& path, int secondsHeard);
     // Writes the header and every row to target; done gets an empty text or
     // why it failed, on the window's thread.
-    void Export(const QString& target, std::function<void(const QString& error)> done);
+    void exportTo(const QString& target, std::function<void(const QString& error)> done);
 
     // One CSV field (RFC 4180). Text that a spreadsheet would run as a formula
     // (starting with = + - @) is kept as text by a leading apostrophe: the
     // tags come from files anyone could have made.
-    static QString CsvField(const QString& text);
+    static QString csvField(const QString& text);
 
 private:
     using Job = std::function<QString()>; // runs on the worker; the error or empty
-    void Run(Job job, std::function<void(const QString&)> done);
-    void RunNext();
+    void run(Job job, std::function<void(const QString&)> done);
+    void runNext();
 
     const QString file_;
     std::deque<std::pair<Job, std::function<void(const QString&)>>> jobs_;

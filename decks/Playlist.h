@@ -13,8 +13,8 @@
 class QWidget;
 
 // The playlist below the decks: adding sound files (dialog, drop, rebuild),
-// moving and removing rows. The rows live in Items(), which the window's list
-// view shows, and the selected row in Selection(), which the view shares;
+// moving and removing rows. The rows live in items(), which the window's list
+// view shows, and the selected row in selection(), which the view shares;
 // PathList is the list of paths the last rebuild or playlist load produced.
 //
 // Wiring in the main window: the "Add Tracks" menu items -> addTracks,
@@ -52,18 +52,18 @@ public:
     std::vector<std::string> PathList;
 
     PlaylistModel* list() { return &items_; }
-    PlaylistModel& Items() { return items_; }
-    QItemSelectionModel& Selection() { return selection_; }
+    PlaylistModel& items() { return items_; }
+    QItemSelectionModel& selection() { return selection_; }
 
-    int Count() const { return items_.Count(); }
+    int count() const { return items_.count(); }
     // Throw std::out_of_range past the end.
-    std::string PathAt(int i) const { return items_.At(i).path; }
-    QString TitleAt(int i) const { return items_.At(i).title; }
-    int SelectedIndex() const;
-    void Select(int i);
+    std::string pathAt(int i) const { return items_.at(i).path; }
+    QString titleAt(int i) const { return items_.at(i).title; }
+    int selectedIndex() const;
+    void select(int i);
     // What the decks found when they last tried item i.
-    void MarkPlayable(int i);
-    void MarkUnplayable(int i, const QString& reason);
+    void markPlayable(int i);
+    void markUnplayable(int i, const QString& reason);
 
 private:
     struct FirstTitle {
@@ -71,9 +71,9 @@ private:
         bool readTags = false; // the title follows from the tags, later
     };
     // The title addFile first gives a path's row, or nothing when it adds no row.
-    static std::optional<FirstTitle> RowTitle(const std::string& path);
+    static std::optional<FirstTitle> rowTitle(const std::string& path);
     // Rows for the paths that have a title, their tags asked for.
-    void AppendRows(const std::vector<std::string>& paths);
+    void appendRows(const std::vector<std::string>& paths);
 
     PlaylistModel items_;
     PlaylistTitleReader titles_{items_};
@@ -84,7 +84,7 @@ private:
 // The title a playlist row shows for a file: artist + " - " + title from the
 // tag, each without trailing blanks or control characters; nothing when the
 // file has no tag; throws when the file cannot be opened.
-std::optional<QString> TrackTitleFromTag(const std::string& path);
+std::optional<QString> trackTitleFromTag(const std::string& path);
 
 // The text after the last "/" of a path.
-std::string FileNamePart(const std::string& path);
+std::string fileNamePart(const std::string& path);

@@ -11,13 +11,13 @@ PlaylistDropTarget::PlaylistDropTarget(QAbstractItemView* view, Handler handler)
     , list(view)
     , onDrop(std::move(handler)) {}
 
-void PlaylistDropTarget::Install() {
+void PlaylistDropTarget::install() {
     list->setAcceptDrops(true);
     list->viewport()->setAcceptDrops(true);
     list->viewport()->installEventFilter(this);
 }
 
-void PlaylistDropTarget::Remove() {
+void PlaylistDropTarget::remove() {
     list->viewport()->removeEventFilter(this);
     list->viewport()->setAcceptDrops(false);
     list->setAcceptDrops(false);

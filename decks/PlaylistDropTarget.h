@@ -16,8 +16,8 @@ public:
     using Handler = std::function<void(const std::vector<std::string>&)>;
     PlaylistDropTarget(QAbstractItemView* list, Handler onDrop);
 
-    void Install();
-    void Remove();
+    void install();
+    void remove();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 namespace {
-std::string FolderOf(const std::string& file) {
+std::string folderOf(const std::string& file) {
     const size_t slash = file.find_last_of('/');
     if (slash == std::string::npos)
         return ".";
@@ -24,7 +24,7 @@ std::string FolderOf(const std::string& file) {
 
 // The file a save must change: a playlist reached through a symbolic link is
 // the file the link points to, so the link stays a link.
-std::string SaveTarget(const std::string& file) {
+std::string saveTarget(const std::string& file) {
     struct stat st {};
     if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
         return file;
@@ -38,7 +38,7 @@ std::string SaveTarget(const std::string& file) {
 
 constexpr char kTemporaryPrefix[] = ".kvd-"; // + the six characters of mkstemp
 
-bool IsTemporaryName(const char* name) {
+bool isTemporaryName(const char* name) {
     const size_t prefix = sizeof kTemporaryPrefix - 1;
     if (std::strncmp(name, kTemporaryPrefix, prefix) != 0 || std::strlen(name) != prefix + 6)
         return false;
@@ -52,12 +52,12 @@ bool IsTemporaryName(const char* name) {
 // Removes the temporaries that killed saves left in folder: only files of
 // exactly our pattern, regular, of this user, and stale: a save in progress
 // holds a lock on its temporary, which ends with the process.
-void RemoveStaleTemporaries(const std::string& folder) {
+void removeStaleTemporaries(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return;
     while (const dirent* entry = ::readdir(dir)) {
-        if (!IsTemporaryName(entry->d_name))
+        if (!isTemporaryName(entry->d_name))
             continue;
         const int fd =
             ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -72,18 +72,18 @@ void RemoveStaleTemporaries(const std::string& folder) {
     ::closedir(dir);
 }
 
-mode_t NewFileMode() {
+mode_t newFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
 }
 } // namespace
 
-bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths) {
-    return WritePlaylistFile(file, paths, JournalFolder());
+bool writePlaylistFile(const std::string& file, const std::vector<std::string>& paths) {
+    return writePlaylistFile(file, paths, journalFolder());
 }
 
-bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& paths,
+bool writePlaylistFile(const std::string& file, const std::vector<std::string>& paths,
                        const std::string& journalFolder) {
     // A line break inside a path would read back as two rows: such a list
     // cannot be written as lines, so the save fails instead of lying.
@@ -91,41 +91,41 @@ bool WritePlaylistFile(const std::string& file, const std::vector<std::string>& 
             return path.find_first_of("\r\n") != std::string::npos;
         }))
         return false;
-    RestoreUnfinishedSaves(journalFolder);
+    restoreUnfinishedSaves(journalFolder);
     std::string data;
     for (const std::string& path : paths) {
         data += path;
         data += "\r\n";
     }
-    const std::string target = SaveTarget(file);
+    const std::string target = saveTarget(file);
     struct stat old {};
     const bool replacing = ::stat(target.c_str(), &old) == 0;
-    RemoveStaleTemporaries(FolderOf(target));
-    std::string temp = FolderOf(target) + "/" + kTemporaryPrefix + "XXXXXX";
+    removeStaleTemporaries(folderOf(target));
+    std::string temp = folderOf(target) + "/" + kTemporaryPrefix + "XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         // Without room for a new file beside it (a folder the user may not
         // write to), a playlist that may be written is overwritten in place,
         // its old content kept in a journal until the new one is complete.
         return replacing && S_ISREG(old.st_mode) &&
-               OverwriteWithJournal(target, data, journalFolder);
+               overwriteWithJournal(target, data, journalFolder);
     }
     ::flock(fd, LOCK_EX); // a live save's: not to be cleaned away
     // The new file takes the old one's permissions (and, where allowed, its
     // owner and group); a new playlist gets what the user's umask gives.
-    ::fchmod(fd, replacing ? (old.st_mode & 07777) : NewFileMode());
+    ::fchmod(fd, replacing ? (old.st_mode & 07777) : newFileMode());
     if (replacing && ::fchown(fd, old.st_uid, old.st_gid) != 0 &&
         ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
         // Not the owner's to give away: the file stays the user's.
     }
-    if (!WriteSyncClose(fd, data) || ::rename(temp.c_str(), target.c_str()) != 0) {
+    if (!writeSyncClose(fd, data) || ::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
     return true;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
+std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::string line;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -144,13 +144,13 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-bool ReadPlaylistFile(const std::string& file, std::vector<std::string>& lines) {
-    return ReadPlaylistFile(file, lines, JournalFolder());
+bool readPlaylistFile(const std::string& file, std::vector<std::string>& lines) {
+    return readPlaylistFile(file, lines, journalFolder());
 }
 
-bool ReadPlaylistFile(const std::string& file, std::vector<std::string>& lines,
+bool readPlaylistFile(const std::string& file, std::vector<std::string>& lines,
                       const std::string& journalFolder) {
-    RestoreUnfinishedSaves(journalFolder);
+    restoreUnfinishedSaves(journalFolder);
     std::FILE* f = std::fopen(file.c_str(), "rb");
     if (!f)
         return false;
@@ -163,6 +163,6 @@ bool ReadPlaylistFile(const std::string& file, std::vector<std::string>& lines,
     std::fclose(f);
     if (failed)
         return false;
-    lines = SplitLines(text);
+    lines = splitLines(text);
     return true;
 }

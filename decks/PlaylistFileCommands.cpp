@@ -9,7 +9,7 @@
 #include <QPointer>
 
 namespace {
-dialogs::Request PlaylistDialog(const QString& title) {
+dialogs::Request playlistDialog(const QString& title) {
     dialogs::Request request;
     request.title = title;
     request.filter = QStringLiteral("*.kvd");
@@ -22,31 +22,31 @@ dialogs::Request PlaylistDialog(const QString& title) {
 
 void savePlaylistFile(Playlist& playlist, QWidget* parent) {
     playlist.refreshTitles();
-    dialogs::GetSaveFileName(
-        PlaylistDialog(QObject::tr("Save")), parent,
+    dialogs::getSaveFileName(
+        playlistDialog(QObject::tr("Save")), parent,
         [list = QPointer<Playlist>(&playlist), parent](const QString& name) {
             if (name.isEmpty() || !list)
                 return;
-            if (!WritePlaylistFile(QFile::encodeName(name).toStdString(), list->PathList))
-                dialogs::ShowMessage(QStringLiteral("Error!"), parent);
+            if (!writePlaylistFile(QFile::encodeName(name).toStdString(), list->PathList))
+                dialogs::showMessage(QStringLiteral("Error!"), parent);
         });
 }
 
 void loadPlaylistFile(Playlist& playlist, QWidget* parent) {
     playlist.PathList.clear();
-    dialogs::Request request = PlaylistDialog(QObject::tr("Load"));
+    dialogs::Request request = playlistDialog(QObject::tr("Load"));
     request.multiSelect = true;
-    dialogs::GetOpenFileNames(
+    dialogs::getOpenFileNames(
         request, parent, [list = QPointer<Playlist>(&playlist), parent](const QStringList& names) {
             if (names.isEmpty() || names.front().isEmpty() || !list)
                 return;
             std::vector<std::string> lines;
-            if (!ReadPlaylistFile(QFile::encodeName(names.front()).toStdString(), lines)) {
-                dialogs::ShowMessage(QStringLiteral("Error!"), parent);
+            if (!readPlaylistFile(QFile::encodeName(names.front()).toStdString(), lines)) {
+                dialogs::showMessage(QStringLiteral("Error!"), parent);
                 return;
             }
             list->PathList = std::move(lines);
-            list->list()->Clear();
+            list->list()->clear();
             for (const std::string& path : list->PathList)
                 list->addFile(path);
         });

@@ -8,7 +8,7 @@
 
 namespace playlist {
 namespace {
-const PlaylistModel& ModelOf(const QAbstractItemView* view) {
+const PlaylistModel& modelOf(const QAbstractItemView* view) {
     const auto* model = qobject_cast<const PlaylistModel*>(view->model());
     if (!model)
         throw std::logic_error("the view does not show a playlist");
@@ -16,12 +16,12 @@ const PlaylistModel& ModelOf(const QAbstractItemView* view) {
 }
 } // namespace
 
-int SelectedIndex(const QItemSelectionModel& selection) {
+int selectedIndex(const QItemSelectionModel& selection) {
     const QModelIndexList selected = selection.selectedIndexes();
     return selected.isEmpty() ? -1 : selected.front().row();
 }
 
-void Select(QItemSelectionModel& selection, int i) {
+void select(QItemSelectionModel& selection, int i) {
     const QAbstractItemModel* model = selection.model();
     if (i < 0 || i >= model->rowCount()) {
         selection.clearSelection();
@@ -31,24 +31,24 @@ void Select(QItemSelectionModel& selection, int i) {
                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-int Count(const QAbstractItemView* view) {
-    return ModelOf(view).Count();
+int count(const QAbstractItemView* view) {
+    return modelOf(view).count();
 }
 
-std::string PathAt(const QAbstractItemView* view, int i) {
-    return ModelOf(view).At(i).path;
+std::string pathAt(const QAbstractItemView* view, int i) {
+    return modelOf(view).at(i).path;
 }
 
-QString TitleAt(const QAbstractItemView* view, int i) {
-    return ModelOf(view).At(i).title;
+QString titleAt(const QAbstractItemView* view, int i) {
+    return modelOf(view).at(i).title;
 }
 
-int SelectedIndex(const QAbstractItemView* view) {
-    return SelectedIndex(*view->selectionModel());
+int selectedIndex(const QAbstractItemView* view) {
+    return selectedIndex(*view->selectionModel());
 }
 
-void Select(QAbstractItemView* view, int i) {
-    Select(*view->selectionModel(), i);
+void select(QAbstractItemView* view, int i) {
+    select(*view->selectionModel(), i);
 }
 
 } // namespace playlist

@@ -12,17 +12,17 @@ class QItemSelectionModel;
 namespace playlist {
 
 // Index of the selected row, or -1 when none is selected.
-int SelectedIndex(const QItemSelectionModel& selection);
+int selectedIndex(const QItemSelectionModel& selection);
 // Selects row i (and makes it current); out-of-range indexes select nothing.
-void Select(QItemSelectionModel& selection, int i);
+void select(QItemSelectionModel& selection, int i);
 
 // The same through a view of the playlist.
-int Count(const QAbstractItemView* view);
+int count(const QAbstractItemView* view);
 // Path bytes of row i, exactly as added; throws std::out_of_range past the end.
-std::string PathAt(const QAbstractItemView* view, int i);
+std::string pathAt(const QAbstractItemView* view, int i);
 // Title ("Track" column) of row i; throws std::out_of_range past the end.
-QString TitleAt(const QAbstractItemView* view, int i);
-int SelectedIndex(const QAbstractItemView* view);
-void Select(QAbstractItemView* view, int i);
+QString titleAt(const QAbstractItemView* view, int i);
+int selectedIndex(const QAbstractItemView* view);
+void select(QAbstractItemView* view, int i);
 
 } // namespace playlist

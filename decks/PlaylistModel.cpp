@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 int PlaylistModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : Count();
+    return parent.isValid() ? 0 : count();
 }
 
 int PlaylistModel::columnCount(const QModelIndex& parent) const {
@@ -14,7 +14,7 @@ int PlaylistModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= Count())
+    if (!index.isValid() || index.row() >= count())
         return {};
     const PlaylistEntry& entry = entries_[static_cast<std::size_t>(index.row())];
     const bool unplayable = entry.playability == Playability::Unplayable;
@@ -48,14 +48,14 @@ QVariant PlaylistModel::headerData(int section, Qt::Orientation orientation, int
     return section == kFileColumn ? QStringLiteral("File") : QStringLiteral("Track");
 }
 
-const PlaylistEntry& PlaylistModel::At(int i) const {
-    if (i < 0 || i >= Count())
+const PlaylistEntry& PlaylistModel::at(int i) const {
+    if (i < 0 || i >= count())
         throw std::out_of_range("playlist index out of range");
     return entries_[static_cast<std::size_t>(i)];
 }
 
-int PlaylistModel::Insert(int i, PlaylistEntry entry) {
-    const int at = i < 0 || i > Count() ? Count() : i;
+int PlaylistModel::insert(int i, PlaylistEntry entry) {
+    const int at = i < 0 || i > count() ? count() : i;
     if (entry.id == 0)
         entry.id = ++lastId_;
     beginInsertRows({}, at, at);
@@ -64,10 +64,10 @@ int PlaylistModel::Insert(int i, PlaylistEntry entry) {
     return at;
 }
 
-void PlaylistModel::Append(std::vector<PlaylistEntry> entries) {
+void PlaylistModel::append(std::vector<PlaylistEntry> entries) {
     if (entries.empty())
         return;
-    beginInsertRows({}, Count(), Count() + static_cast<int>(entries.size()) - 1);
+    beginInsertRows({}, count(), count() + static_cast<int>(entries.size()) - 1);
     for (PlaylistEntry& entry : entries) {
         if (entry.id == 0)
             entry.id = ++lastId_;
@@ -76,22 +76,22 @@ void PlaylistModel::Append(std::vector<PlaylistEntry> entries) {
     endInsertRows();
 }
 
-void PlaylistModel::RemoveAt(int i) {
-    if (i < 0 || i >= Count())
+void PlaylistModel::removeAt(int i) {
+    if (i < 0 || i >= count())
         return;
     beginRemoveRows({}, i, i);
     entries_.erase(entries_.begin() + i);
     endRemoveRows();
 }
 
-void PlaylistModel::Clear() {
+void PlaylistModel::clear() {
     beginResetModel();
     entries_.clear();
     endResetModel();
 }
 
-void PlaylistModel::SetPlayability(int i, Playability playability, const QString& reason) {
-    if (i < 0 || i >= Count())
+void PlaylistModel::setPlayability(int i, Playability playability, const QString& reason) {
+    if (i < 0 || i >= count())
         return;
     PlaylistEntry& entry = entries_[static_cast<std::size_t>(i)];
     entry.playability = playability;
@@ -99,8 +99,8 @@ void PlaylistModel::SetPlayability(int i, Playability playability, const QString
     emit dataChanged(index(i, 0), index(i, 1));
 }
 
-void PlaylistModel::SetTitle(int i, const QString& title) {
-    if (i < 0 || i >= Count())
+void PlaylistModel::setTitle(int i, const QString& title) {
+    if (i < 0 || i >= count())
         return;
     entries_[static_cast<std::size_t>(i)].title = title;
     emit dataChanged(index(i, kTrackColumn), index(i, kTrackColumn));

@@ -36,17 +36,17 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    int Count() const { return static_cast<int>(entries_.size()); }
+    int count() const { return static_cast<int>(entries_.size()); }
     // Item i; throws std::out_of_range past the end.
-    const PlaylistEntry& At(int i) const;
+    const PlaylistEntry& at(int i) const;
     // Inserts at i (appends when i is outside 0..Count) and returns the index.
     // Entries without an id get a new one.
-    int Insert(int i, PlaylistEntry entry);
-    void Append(std::vector<PlaylistEntry> entries);
-    void RemoveAt(int i);
-    void Clear();
-    void SetPlayability(int i, Playability playability, const QString& reason = {});
-    void SetTitle(int i, const QString& title);
+    int insert(int i, PlaylistEntry entry);
+    void append(std::vector<PlaylistEntry> entries);
+    void removeAt(int i);
+    void clear();
+    void setPlayability(int i, Playability playability, const QString& reason = {});
+    void setTitle(int i, const QString& title);
 
 private:
     std::vector<PlaylistEntry> entries_;

@@ -27,14 +27,14 @@ public:
     static constexpr std::size_t kFirstBatch = 64;
     static constexpr std::size_t kLargestBatch = 4096;
 
-    void Request(quint64 rowId, std::string path);
+    void request(quint64 rowId, std::string path);
 
 private:
     using Batch = std::vector<std::pair<quint64, std::string>>;
     using Titles = std::vector<std::pair<quint64, QString>>;
 
-    void ReadNext();
-    void Apply(const Titles& titles);
+    void readNext();
+    void apply(const Titles& titles);
 
     PlaylistModel& rows_;
     std::deque<std::pair<quint64, std::string>> pending_;

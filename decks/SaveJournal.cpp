@@ -15,7 +15,7 @@
 namespace {
 constexpr char kJournalPrefix[] = "playlist-save-"; // + the six characters of mkstemp
 
-bool WriteAll(int fd, const std::string& data) {
+bool writeAll(int fd, const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -28,7 +28,7 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
-bool ReadAll(int fd, std::string& text) {
+bool readAll(int fd, std::string& text) {
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -42,7 +42,7 @@ bool ReadAll(int fd, std::string& text) {
     }
 }
 
-void SyncFolder(const std::string& folder) {
+void syncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
@@ -51,12 +51,12 @@ void SyncFolder(const std::string& folder) {
 }
 
 // Replaces the whole content of an existing file, flushed to disk.
-bool Overwrite(const std::string& file, const std::string& data) {
+bool overwrite(const std::string& file, const std::string& data) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    return fd >= 0 && WriteSyncClose(fd, data);
+    return fd >= 0 && writeSyncClose(fd, data);
 }
 
-bool IsJournalName(const char* name) {
+bool isJournalName(const char* name) {
     const size_t prefix = sizeof kJournalPrefix - 1;
     if (std::strncmp(name, kJournalPrefix, prefix) != 0 || std::strlen(name) != prefix + 6)
         return false;
@@ -68,9 +68,9 @@ bool IsJournalName(const char* name) {
 }
 
 // Restores one journal opened (and locked) as fd; true when it may go.
-bool Restore(int fd) {
+bool restore(int fd) {
     std::string text;
-    if (!ReadAll(fd, text))
+    if (!readAll(fd, text))
         return false;
     unsigned long targetLength = 0, contentLength = 0;
     int header = 0;
@@ -79,26 +79,26 @@ bool Restore(int fd) {
         header == 0 || text.size() != size_t(header) + targetLength + contentLength)
         return true; // cut short: its save never touched the file
     const std::string target = text.substr(size_t(header), targetLength);
-    return Overwrite(target, text.substr(size_t(header) + targetLength));
+    return overwrite(target, text.substr(size_t(header) + targetLength));
 }
 } // namespace
 
-bool WriteSyncClose(int fd, const std::string& data) {
-    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
+bool writeSyncClose(int fd, const std::string& data) {
+    const bool written = writeAll(fd, data) && ::fsync(fd) == 0;
     return ::close(fd) == 0 && written;
 }
 
-std::string JournalFolder() {
-    return shell::LocalAppDataFolder() + "/Kolvadeck/";
+std::string journalFolder() {
+    return shell::localAppDataFolder() + "/Kolvadeck/";
 }
 
-bool OverwriteWithJournal(const std::string& file, const std::string& data,
+bool overwriteWithJournal(const std::string& file, const std::string& data,
                           const std::string& journalFolder) {
     std::string old;
     const int in = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return false;
-    const bool read = ReadAll(in, old);
+    const bool read = readAll(in, old);
     ::close(in);
     if (!read)
         return false;
@@ -110,34 +110,34 @@ bool OverwriteWithJournal(const std::string& file, const std::string& data,
     ::flock(fd, LOCK_EX);
     const std::string header =
         "KVDJOURNAL " + std::to_string(file.size()) + " " + std::to_string(old.size()) + "\n";
-    if (!WriteAll(fd, header + file + old) || ::fsync(fd) != 0) {
+    if (!writeAll(fd, header + file + old) || ::fsync(fd) != 0) {
         ::unlink(journal.c_str());
         ::close(fd);
         return false;
     }
-    SyncFolder(journalFolder);
-    const bool saved = Overwrite(file, data);
+    syncFolder(journalFolder);
+    const bool saved = overwrite(file, data);
     // A failed overwrite puts the old content back at once; where even that
     // fails, the journal stays for the next load to restore.
-    if (saved || Overwrite(file, old))
+    if (saved || overwrite(file, old))
         ::unlink(journal.c_str());
     ::close(fd);
     return saved;
 }
 
-void RestoreUnfinishedSaves(const std::string& journalFolder) {
+void restoreUnfinishedSaves(const std::string& journalFolder) {
     DIR* folder = ::opendir(journalFolder.c_str());
     if (!folder)
         return;
     while (const dirent* entry = ::readdir(folder)) {
-        if (!IsJournalName(entry->d_name))
+        if (!isJournalName(entry->d_name))
             continue;
         const int fd = ::openat(::dirfd(folder), entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
             continue;
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && Restore(fd))
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && restore(fd))
             ::unlinkat(::dirfd(folder), entry->d_name, 0);
         ::close(fd);
     }

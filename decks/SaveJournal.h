@@ -16,17 +16,17 @@
 
 // Writes all of data (short and interrupted writes retried), flushes it to
 // disk and closes fd (always); true when every step succeeded.
-bool WriteSyncClose(int fd, const std::string& data);
+bool writeSyncClose(int fd, const std::string& data);
 
 // The per-user data folder that holds the journals ("<XDG data>/Kolvadeck/").
-std::string JournalFolder();
+std::string journalFolder();
 
 // Overwrites `file` in place with `data`, journaling its old content in
 // journalFolder first. False (and the old content kept) on failure.
-bool OverwriteWithJournal(const std::string& file, const std::string& data,
+bool overwriteWithJournal(const std::string& file, const std::string& data,
                           const std::string& journalFolder);
 
 // Restores the old content of every file whose save did not finish, and
 // removes the journals (also any cut short). Journals of saves still running
 // are left alone.
-void RestoreUnfinishedSaves(const std::string& journalFolder);
+void restoreUnfinishedSaves(const std::string& journalFolder);

@@ -18,7 +18,7 @@
 namespace {
 constexpr int kBoxWidth = 353, kBoxHeight = 193, kFieldLeft = 76, kFieldWidth = 269;
 
-std::string TrimTrailing(const std::string& text) {
+std::string trimTrailing(const std::string& text) {
     size_t end = text.size();
     while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= 32)
         --end;
@@ -27,15 +27,15 @@ std::string TrimTrailing(const std::string& text) {
 
 // Field text as 8-bit bytes (one per character), cut to the field's capacity
 // in the tag, which the field's own limit already keeps it within.
-std::string FieldBytes(const QLineEdit* edit, size_t capacity) {
-    std::string bytes = QStringToAnsi(edit->text());
+std::string fieldBytes(const QLineEdit* edit, size_t capacity) {
+    std::string bytes = qStringToAnsi(edit->text());
     if (bytes.size() > capacity)
         bytes.resize(capacity);
     return bytes;
 }
 
 template <typename Field>
-Field* AddField(QGroupBox* box, const QString& caption, const char* name, int top) {
+Field* addField(QGroupBox* box, const QString& caption, const char* name, int top) {
     auto* label = new QLabel(caption, box);
     label->setGeometry(8, top + 3, kFieldLeft - 12, 16);
     auto* field = new Field(box);
@@ -44,9 +44,9 @@ Field* AddField(QGroupBox* box, const QString& caption, const char* name, int to
     return field;
 }
 
-QLineEdit* AddTextField(QGroupBox* box, const QString& caption, const char* name, int top,
+QLineEdit* addTextField(QGroupBox* box, const QString& caption, const char* name, int top,
                         std::size_t capacity) {
-    auto* edit = AddField<QLineEdit>(box, caption, name, top);
+    auto* edit = addField<QLineEdit>(box, caption, name, top);
     edit->setMaxLength(int(capacity));
     return edit;
 }
@@ -63,23 +63,23 @@ TagEditor::TagEditor(QWidget* page, Playlist& list)
     id3box->setGeometry(364, 442, kBoxWidth, kBoxHeight);
     id3box->setAutoFillBackground(true);
     QPalette palette = id3box->palette();
-    palette.setColor(QPalette::Window, FromWinColor(wincolor::kPanel));
-    palette.setColor(QPalette::WindowText, FromWinColor(wincolor::kTagEditorText));
+    palette.setColor(QPalette::Window, fromWinColor(wincolor::kPanel));
+    palette.setColor(QPalette::WindowText, fromWinColor(wincolor::kTagEditorText));
     id3box->setPalette(palette);
     QFont bold = id3box->font();
     bold.setBold(true);
     id3box->setFont(bold);
 
     using namespace id3v1;
-    id3artist = AddTextField(id3box, QStringLiteral("Artist"), "id3artist", 20, kArtistSize);
-    id3title = AddTextField(id3box, QStringLiteral("Title"), "id3title", 46, kTitleSize);
-    id3album = AddTextField(id3box, QStringLiteral("Album"), "id3album", 72, kAlbumSize);
-    id3year = AddTextField(id3box, QStringLiteral("Year"), "id3year", 98, kYearSize);
-    id3genre = AddField<QComboBox>(id3box, QStringLiteral("Genre"), "id3genre", 124);
+    id3artist = addTextField(id3box, QStringLiteral("Artist"), "id3artist", 20, kArtistSize);
+    id3title = addTextField(id3box, QStringLiteral("Title"), "id3title", 46, kTitleSize);
+    id3album = addTextField(id3box, QStringLiteral("Album"), "id3album", 72, kAlbumSize);
+    id3year = addTextField(id3box, QStringLiteral("Year"), "id3year", 98, kYearSize);
+    id3genre = addField<QComboBox>(id3box, QStringLiteral("Genre"), "id3genre", 124);
     id3genre->setMaxVisibleItems(16);
     for (int genre = 0; genre < kGenreCount; ++genre)
-        id3genre->addItem(QString::fromStdString(GenreName(genre)), genre);
-    id3genre->addItem(QString::fromStdString(GenreName(kNoGenre)), int(kNoGenre));
+        id3genre->addItem(QString::fromStdString(genreName(genre)), genre);
+    id3genre->addItem(QString::fromStdString(genreName(kNoGenre)), int(kNoGenre));
     cancelButton = new QPushButton(QStringLiteral("Cancel"), id3box);
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     cancelButton->setGeometry(kFieldLeft + kFieldWidth - 75 - 80, 156, 75, 25);
@@ -103,7 +103,7 @@ TagEditor::TagEditor(QWidget* page, Playlist& list)
 }
 
 void TagEditor::showForSelected(int windowWidth) {
-    const int selected = playlist.SelectedIndex();
+    const int selected = playlist.selectedIndex();
     if (selected < 0)
         return; // nothing to show a tag of
     id3box->move(windowWidth / 2 - id3box->width() / 2, 440);
@@ -112,26 +112,26 @@ void TagEditor::showForSelected(int windowWidth) {
     for (QLineEdit* edit : {id3artist, id3title, id3album, id3year})
         edit->clear();
     showGenre(-1, {});
-    openedPath_ = playlist.PathAt(selected);
+    openedPath_ = playlist.pathAt(selected);
     opened_.reset();
     id3box->setToolTip(QString::fromLocal8Bit(openedPath_));
-    if (!audio::IsMp3Extension(openedPath_)) {
+    if (!audio::isMp3Extension(openedPath_)) {
         setEditable(false, tr("Read only: only MP3 files' ID3v1 tags can be edited here."));
-        ShowReadOnlyTags(openedPath_);
+        showReadOnlyTags(openedPath_);
         return;
     }
     FileStamp stamp;
-    if (!ReadTag(openedPath_, EditedTag, &stamp)) {
+    if (!readTag(openedPath_, EditedTag, &stamp)) {
         setEditable(false, tr("The file could not be read."));
         return;
     }
     opened_ = stamp;
     setEditable(true, {});
-    id3artist->setText(AnsiToQString(TrimTrailing(EditedTag.artist)));
-    id3title->setText(AnsiToQString(TrimTrailing(EditedTag.title)));
-    id3year->setText(AnsiToQString(TrimTrailing(EditedTag.year)));
-    id3album->setText(AnsiToQString(TrimTrailing(EditedTag.album)));
-    showGenre(EditedTag.genre, QString::fromStdString(GenreName(EditedTag.genre)));
+    id3artist->setText(ansiToQString(trimTrailing(EditedTag.artist)));
+    id3title->setText(ansiToQString(trimTrailing(EditedTag.title)));
+    id3year->setText(ansiToQString(trimTrailing(EditedTag.year)));
+    id3album->setText(ansiToQString(trimTrailing(EditedTag.album)));
+    showGenre(EditedTag.genre, QString::fromStdString(genreName(EditedTag.genre)));
 }
 
 void TagEditor::setEditable(bool editable, const QString& why) {
@@ -163,8 +163,8 @@ void TagEditor::showGenre(int number, const QString& name) {
 
 // Other formats keep their names in their own tags (Vorbis comments, MP4
 // atoms), which the ID3v1 writer cannot write: they are shown, not edited.
-void TagEditor::ShowReadOnlyTags(const std::string& path) {
-    if (const std::optional<analysis::FileTags> tags = analysis::ReadFileTags(path)) {
+void TagEditor::showReadOnlyTags(const std::string& path) {
+    if (const std::optional<analysis::FileTags> tags = analysis::readFileTags(path)) {
         id3artist->setText(tags->artist);
         id3title->setText(tags->title);
         id3album->setText(tags->album);
@@ -174,8 +174,8 @@ void TagEditor::ShowReadOnlyTags(const std::string& path) {
 }
 
 bool TagEditor::listed(const std::string& path) const {
-    for (int i = 0; i < playlist.Count(); ++i)
-        if (playlist.PathAt(i) == path)
+    for (int i = 0; i < playlist.count(); ++i)
+        if (playlist.pathAt(i) == path)
             return true;
     return false;
 }
@@ -184,22 +184,22 @@ void TagEditor::apply() {
     if (!applyButton->isEnabled() || !opened_)
         return;
     QWidget* window = id3box->window();
-    const QString name = QString::fromLocal8Bit(FileNamePart(openedPath_));
+    const QString name = QString::fromLocal8Bit(fileNamePart(openedPath_));
     // The box is not modal: the list may have changed under it meanwhile.
     if (!listed(openedPath_)) {
-        dialogs::ShowError(
+        dialogs::showError(
             tr("The tag was not written: \"%1\" is no longer in the playlist").arg(name), window);
         return;
     }
-    EditedTag.artist = FieldBytes(id3artist, id3v1::kArtistSize);
-    EditedTag.title = FieldBytes(id3title, id3v1::kTitleSize);
-    EditedTag.year = FieldBytes(id3year, id3v1::kYearSize);
-    EditedTag.album = FieldBytes(id3album, id3v1::kAlbumSize);
+    EditedTag.artist = fieldBytes(id3artist, id3v1::kArtistSize);
+    EditedTag.title = fieldBytes(id3title, id3v1::kTitleSize);
+    EditedTag.year = fieldBytes(id3year, id3v1::kYearSize);
+    EditedTag.album = fieldBytes(id3album, id3v1::kAlbumSize);
     if (id3genre->currentIndex() >= 0)
         EditedTag.genre = static_cast<uint8_t>(id3genre->currentData().toInt());
     try {
-        if (WriteTagIfUnchanged(openedPath_, EditedTag, *opened_) == TagWrite::Changed) {
-            dialogs::ShowError(tr("The tag was not written: \"%1\" changed on disk after its "
+        if (writeTagIfUnchanged(openedPath_, EditedTag, *opened_) == TagWrite::Changed) {
+            dialogs::showError(tr("The tag was not written: \"%1\" changed on disk after its "
                                   "tag was read. Choose \"ID3 Information\" again to edit it "
                                   "as it is now.")
                                    .arg(name),
@@ -207,7 +207,7 @@ void TagEditor::apply() {
             return;
         }
     } catch (const std::exception& error) {
-        dialogs::ShowError(QString::fromLocal8Bit(error.what()), window);
+        dialogs::showError(QString::fromLocal8Bit(error.what()), window);
     }
     // A file that could not be opened keeps its old tag, which the rebuilt
     // list shows.

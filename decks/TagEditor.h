@@ -45,7 +45,7 @@ public:
     QLabel* note; // says why the tag shown cannot be edited
 
 private:
-    void ShowReadOnlyTags(const std::string& path);
+    void showReadOnlyTags(const std::string& path);
     void setEditable(bool editable, const QString& why);
     void showGenre(int number, const QString& name);
     bool listed(const std::string& path) const;

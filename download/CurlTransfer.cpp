@@ -17,7 +17,7 @@ struct Target {
 };
 
 // Returning less than was given makes libcurl end the transfer with an error.
-size_t WriteToFile(char* data, size_t size, size_t count, void* target) {
+size_t writeToFile(char* data, size_t size, size_t count, void* target) {
     auto* t = static_cast<Target*>(target);
     const std::size_t given = size * count; // libcurl: size is 1, count a block
     const auto bytes = static_cast<long long>(given);
@@ -30,7 +30,7 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* target) {
 }
 
 // Asked by libcurl while data flows; non-zero aborts the transfer.
-int CheckCancelled(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int checkCancelled(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return cancelled && static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
 }
 
@@ -41,7 +41,7 @@ constexpr int kCancelCheckMs = 50;
 // Runs one transfer on a multi handle of its own instead of curl_easy_perform,
 // whose internal wait only looks at the progress callback about once a second
 // while a server sends nothing.
-CURLcode Perform(CURL* curl, const std::atomic<bool>* cancelled) {
+CURLcode perform(CURL* curl, const std::atomic<bool>* cancelled) {
     CURLM* multi = curl_multi_init();
     if (!multi)
         return CURLE_OUT_OF_MEMORY;
@@ -76,7 +76,7 @@ CURLcode Perform(CURL* curl, const std::atomic<bool>* cancelled) {
     return result;
 }
 
-void InitialiseCurlOnce() {
+void initialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
@@ -93,7 +93,7 @@ constexpr int kTransferTooLarge = 2; // the answer was longer than maxBytes
 extern "C" __attribute__((visibility("default"))) int
 kolvadeck_transfer(const char* address, FILE* out, long long maxBytes,
                    const std::atomic<bool>* cancelled, long connectMs, long totalMs) {
-    InitialiseCurlOnce();
+    initialiseCurlOnce();
     CURL* curl = curl_easy_init();
     if (!curl)
         return kTransferFailed;
@@ -104,15 +104,15 @@ kolvadeck_transfer(const char* address, FILE* out, long long maxBytes,
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, totalMs);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToFile);
     Target target{out, maxBytes};
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &target);
     if (maxBytes > 0) // refuses an announced oversized answer before it comes
         curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckCancelled);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, checkCancelled);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancelled));
-    const CURLcode result = Perform(curl, cancelled);
+    const CURLcode result = perform(curl, cancelled);
     curl_easy_cleanup(curl);
     if (result == CURLE_OK)
         return kTransferDone;

@@ -27,13 +27,13 @@ constexpr int kMaxErrorsInARow = 64;
 // resampler rounding) is padded with silence so that the length holds.
 constexpr std::int64_t kMaxPadFrames = 4096;
 
-void QuietLibraryOnce() {
+void quietLibraryOnce() {
     static std::once_flag once;
     // The libraries would otherwise print every damaged packet to standard error.
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-std::string ErrorText(int error) {
+std::string errorText(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof text);
     return text;
@@ -45,11 +45,11 @@ struct Interrupt {
     const std::atomic<bool>* cancel = nullptr;
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 
-    bool Due() const {
+    bool due() const {
         return (cancel && cancel->load(std::memory_order_relaxed)) ||
                std::chrono::steady_clock::now() > deadline;
     }
-    static int Check(void* self) { return static_cast<const Interrupt*>(self)->Due() ? 1 : 0; }
+    static int check(void* self) { return static_cast<const Interrupt*>(self)->due() ? 1 : 0; }
 };
 
 } // namespace
@@ -85,7 +85,7 @@ struct FfmpegDecoder::State {
 
     // Opens the container and the decoder of its best audio stream; returns
     // an empty text, or why it cannot.
-    std::string Open(const std::string& path) {
+    std::string open(const std::string& path) {
         // Only local files and the sound containers the decks play: left to
         // itself libavformat opens "http:" paths, and plays a text file named
         // .ogg as an HLS or concat playlist, fetching whatever it lists.
@@ -96,16 +96,16 @@ struct FfmpegDecoder::State {
         format = avformat_alloc_context();
         if (!format)
             return "Out of memory opening " + path;
-        format->interrupt_callback = {&Interrupt::Check, &interrupt};
+        format->interrupt_callback = {&Interrupt::check, &interrupt};
         int rc = avformat_open_input(&format, local.c_str(), nullptr, &options);
         av_dict_free(&options);
-        if (rc < 0 && interrupt.Due())
-            return Late(path);
+        if (rc < 0 && interrupt.due())
+            return late(path);
         if (rc < 0)
             return "The file is not in a sound format that can be played: " + path + " (" +
-                   ErrorText(rc) + ")";
+                   errorText(rc) + ")";
         if (avformat_find_stream_info(format, nullptr) < 0)
-            return interrupt.Due() ? Late(path)
+            return interrupt.due() ? late(path)
                                    : "The file is damaged: its streams cannot be read: " + path;
         const AVCodec* decoder = nullptr;
         stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
@@ -126,7 +126,7 @@ struct FfmpegDecoder::State {
         return {};
     }
 
-    std::string Late(const std::string& path) const {
+    std::string late(const std::string& path) const {
         return interrupt.cancel && interrupt.cancel->load()
                    ? "The load was cancelled: " + path
                    : "The file took too long to open (over " +
@@ -136,7 +136,7 @@ struct FfmpegDecoder::State {
     // Where a FLAC's frames end, in the stream's time base: the stream is
     // sought to the stated end, which lands on the last frame the file
     // really has, and read to its end. -1 when that cannot be found.
-    std::int64_t FlacFramesEnd(std::int64_t statedEnd) {
+    std::int64_t flacFramesEnd(std::int64_t statedEnd) {
         if (av_seek_frame(format, stream, statedEnd, AVSEEK_FLAG_BACKWARD) < 0)
             return -1;
         std::int64_t end = -1;
@@ -149,7 +149,7 @@ struct FfmpegDecoder::State {
     }
 
     // Sets the resampler up for the current frame's format where it differs.
-    bool PrepareResampler() {
+    bool prepareResampler() {
         AVChannelLayout layout{};
         if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0)
             av_channel_layout_default(&layout, std::max(frame->ch_layout.nb_channels, 1));
@@ -179,7 +179,7 @@ struct FfmpegDecoder::State {
     }
 
     // Converts count input frames (none: drain the resampler) into pending.
-    void Convert(const std::uint8_t** in, int count) {
+    void convert(const std::uint8_t** in, int count) {
         const int room = swr_get_out_samples(resampler, count);
         if (room <= 0) {
             pendingCount = pendingPos = 0;
@@ -194,7 +194,7 @@ struct FfmpegDecoder::State {
     }
 
     // The next decoded frame into `frame`; false at the end of the stream.
-    bool NextFrame() {
+    bool nextFrame() {
         for (;;) {
             const int rc = avcodec_receive_frame(codec, frame);
             if (rc == 0) {
@@ -223,23 +223,23 @@ struct FfmpegDecoder::State {
     }
 
     // Fills pending with the next converted frames; false at the end.
-    bool Refill() {
+    bool refill() {
         while (!flushed) {
-            if (NextFrame()) {
+            if (nextFrame()) {
                 if (frame->nb_samples <= 0)
                     continue;
-                if (!PrepareResampler()) {
+                if (!prepareResampler()) {
                     av_frame_unref(frame);
                     return false;
                 }
-                Convert(const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
+                convert(const_cast<const std::uint8_t**>(frame->extended_data), frame->nb_samples);
                 av_frame_unref(frame);
             } else {
                 // The resampler keeps a few frames back for its filter.
                 flushed = true;
                 if (!resampler)
                     return false;
-                Convert(nullptr, 0);
+                convert(nullptr, 0);
             }
             if (pendingCount > 0)
                 return true;
@@ -249,35 +249,35 @@ struct FfmpegDecoder::State {
 };
 
 FfmpegDecoder::FfmpegDecoder() {
-    QuietLibraryOnce();
+    quietLibraryOnce();
 }
 
 FfmpegDecoder::~FfmpegDecoder() = default;
 
-void FfmpegDecoder::Fail(const std::string& text) {
-    Close();
+void FfmpegDecoder::fail(const std::string& text) {
+    close();
     throw MediaError(text);
 }
 
-void FfmpegDecoder::Open(const std::string& path, const std::atomic<bool>* cancel) {
-    Close();
+void FfmpegDecoder::open(const std::string& path, const std::atomic<bool>* cancel) {
+    close();
     const auto deadline = std::chrono::steady_clock::now() + kOpenDeadline;
     // A fresh state for every open (the count below opens twice), each under
     // the same cancel flag and deadline.
     auto fresh = [&] {
         state_ = std::make_unique<State>();
         state_->interrupt = {cancel, deadline};
-        return state_->Open(path);
+        return state_->open(path);
     };
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        Fail("The file was not found: " + path);
+        fail("The file was not found: " + path);
     if (!S_ISREG(st.st_mode))
-        Fail("Not a file: " + path);
+        fail("Not a file: " + path);
     if (st.st_size == 0)
-        Fail("The file is empty: " + path);
+        fail("The file is empty: " + path);
     if (std::string error = fresh(); !error.empty())
-        Fail(error);
+        fail(error);
     const AVStream* stream = state_->format->streams[state_->stream];
     // A length guessed from the bit rate (raw AAC, say) is no length.
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0 &&
@@ -292,34 +292,34 @@ void FfmpegDecoder::Open(const std::string& path, const std::atomic<bool>* cance
         // A FLAC header's sample count is only a claim: a forged one would
         // show a 4 s file as days long and hold the advance back for ever.
         if (std::strcmp(state_->format->iformat->name, "flac") == 0) {
-            const std::int64_t framesEnd = state_->FlacFramesEnd(duration);
-            if (state_->interrupt.Due())
-                Fail(state_->Late(path));
+            const std::int64_t framesEnd = state_->flacFramesEnd(duration);
+            if (state_->interrupt.due())
+                fail(state_->late(path));
             if (framesEnd > 0)
                 duration = std::min(duration, framesEnd);
             // Read from the top again in a fresh state: exact, where a seek
             // back might not be.
             if (std::string error = fresh(); !error.empty())
-                Fail(error);
+                fail(error);
         }
         lengthFrames_ = av_rescale_q_rnd(duration, timeBase, {1, kOutputRate}, AV_ROUND_NEAR_INF);
     } else {
         // No stated length (a FLAC written to a pipe, say): count by decoding,
         // then start again from the top.
         std::int64_t counted = 0;
-        while (state_->Refill())
+        while (state_->refill())
             counted += std::int64_t(state_->pendingCount);
-        if (state_->interrupt.Due())
-            Fail(state_->Late(path));
+        if (state_->interrupt.due())
+            fail(state_->late(path));
         if (std::string error = fresh(); !error.empty())
-            Fail(error);
+            fail(error);
         lengthFrames_ = counted;
     }
     // The first sound has to decode: a file whose headers are fine but whose
     // audio is garbage is refused here instead of playing as silence.
-    if (!state_->Refill() || lengthFrames_ <= 0)
-        Fail(state_->interrupt.Due()
-                 ? state_->Late(path)
+    if (!state_->refill() || lengthFrames_ <= 0)
+        fail(state_->interrupt.due()
+                 ? state_->late(path)
                  : "The file is damaged: no sound could be decoded from " + path);
     // Past the open, reading is the decks' own pace: neither the deadline
     // nor the loader's flag (which dies with the loader) applies any more.
@@ -328,21 +328,21 @@ void FfmpegDecoder::Open(const std::string& path, const std::atomic<bool>* cance
     delivered_ = 0;
 }
 
-void FfmpegDecoder::Close() {
+void FfmpegDecoder::close() {
     state_.reset();
     finished_ = false;
     lengthFrames_ = 0;
     delivered_ = 0;
 }
 
-std::size_t FfmpegDecoder::Decode(StereoFrame* dst, std::size_t maxFrames) {
+std::size_t FfmpegDecoder::decode(StereoFrame* dst, std::size_t maxFrames) {
     if (!state_ || finished_ || maxFrames == 0)
         return 0;
     State& s = *state_;
     std::size_t written = 0;
     while (written < maxFrames && delivered_ < lengthFrames_) {
         const std::int64_t remaining = lengthFrames_ - delivered_;
-        if (s.pendingPos == s.pendingCount && !s.Refill()) {
+        if (s.pendingPos == s.pendingCount && !s.refill()) {
             if (remaining > kMaxPadFrames) {
                 finished_ = true; // broke off early: play up to where it breaks
                 break;

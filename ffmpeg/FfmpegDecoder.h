@@ -36,21 +36,21 @@ public:
     // a format no decoder reads, or damaged so that no sound can be decoded
     // from its start, and when the open is cancelled or outlasts
     // kOpenDeadline. Closes any file open before.
-    void Open(const std::string& path, const std::atomic<bool>* cancel = nullptr);
-    void Close();
-    bool IsOpen() const { return state_ != nullptr; }
+    void open(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+    void close();
+    bool isOpen() const { return state_ != nullptr; }
 
     // Length in output frames, known once Open returns.
-    std::int64_t LengthFrames() const { return lengthFrames_; }
+    std::int64_t lengthFrames() const { return lengthFrames_; }
 
     // Decodes up to maxFrames frames into dst and returns how many it wrote.
     // After the last frame (or a stream that breaks off) Finished() turns true.
-    std::size_t Decode(StereoFrame* dst, std::size_t maxFrames);
-    bool Finished() const { return finished_; }
+    std::size_t decode(StereoFrame* dst, std::size_t maxFrames);
+    bool finished() const { return finished_; }
 
 private:
     struct State;
-    [[noreturn]] void Fail(const std::string& text);
+    [[noreturn]] void fail(const std::string& text);
 
     std::unique_ptr<State> state_;
     bool finished_ = false;

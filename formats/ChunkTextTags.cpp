@@ -26,12 +26,12 @@ struct ChunkHeader {
     std::uint32_t size = 0;
 };
 
-bool IdIs(const std::array<char, 4>& id, const char* name) {
+bool idIs(const std::array<char, 4>& id, const char* name) {
     return std::memcmp(id.data(), name, 4) == 0;
 }
 
 // RIFF counts little-endian, AIFF (an IFF) big-endian.
-std::optional<ChunkHeader> ReadHeader(std::FILE* f, bool bigEndian) {
+std::optional<ChunkHeader> readHeader(std::FILE* f, bool bigEndian) {
     unsigned char raw[8];
     if (std::fread(raw, 1, sizeof raw, f) != sizeof raw)
         return std::nullopt;
@@ -43,11 +43,11 @@ std::optional<ChunkHeader> ReadHeader(std::FILE* f, bool bigEndian) {
 }
 
 // Chunks are padded to an even length.
-bool SkipBody(std::FILE* f, std::uint32_t size) {
+bool skipBody(std::FILE* f, std::uint32_t size) {
     return fseeko(f, off_t(size) + off_t(size & 1), SEEK_CUR) == 0;
 }
 
-bool IsUtf8(const std::string& text) {
+bool isUtf8(const std::string& text) {
     std::size_t follow = 0;
     for (const unsigned char c : text) {
         if (follow > 0) {
@@ -69,7 +69,7 @@ bool IsUtf8(const std::string& text) {
     return follow == 0;
 }
 
-std::string Latin1ToUtf8(const std::string& text) {
+std::string latin1ToUtf8(const std::string& text) {
     std::string out;
     for (const unsigned char c : text) {
         if (c < 0x80) {
@@ -82,7 +82,7 @@ std::string Latin1ToUtf8(const std::string& text) {
     return out;
 }
 
-std::string ReadText(std::FILE* f, std::uint32_t size) {
+std::string readText(std::FILE* f, std::uint32_t size) {
     std::string text(std::min(size, kMaxText), '\0');
     text.resize(std::fread(text.data(), 1, text.size(), f));
     text.resize(std::strlen(text.c_str()));
@@ -90,22 +90,22 @@ std::string ReadText(std::FILE* f, std::uint32_t size) {
     while (!text.empty() && blank(text.back()))
         text.pop_back();
     text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
-    return IsUtf8(text) ? text : Latin1ToUtf8(text);
+    return isUtf8(text) ? text : latin1ToUtf8(text);
 }
 
 // The INFO list's sub-chunks, inside a LIST chunk of this size (its "INFO"
 // word already read).
-void ReadInfoList(std::FILE* f, std::uint32_t size, ChunkTextTags& tags) {
+void readInfoList(std::FILE* f, std::uint32_t size, ChunkTextTags& tags) {
     std::uint32_t used = 4;
     for (int n = 0; n < kMaxChunks && used + 8 <= size; ++n) {
-        const std::optional<ChunkHeader> sub = ReadHeader(f, false);
+        const std::optional<ChunkHeader> sub = readHeader(f, false);
         if (!sub || sub->size > size - used - 8)
             return;
         const off_t next = ftello(f) + off_t(sub->size) + off_t(sub->size & 1);
-        if (IdIs(sub->id, "IART"))
-            tags.artist = ReadText(f, sub->size);
-        else if (IdIs(sub->id, "INAM"))
-            tags.title = ReadText(f, sub->size);
+        if (idIs(sub->id, "IART"))
+            tags.artist = readText(f, sub->size);
+        else if (idIs(sub->id, "INAM"))
+            tags.title = readText(f, sub->size);
         if (fseeko(f, next, SEEK_SET) != 0)
             return;
         used += 8 + sub->size + (sub->size & 1);
@@ -114,7 +114,7 @@ void ReadInfoList(std::FILE* f, std::uint32_t size, ChunkTextTags& tags) {
 
 } // namespace
 
-std::optional<ChunkTextTags> ReadChunkTextTags(const std::string& path) {
+std::optional<ChunkTextTags> readChunkTextTags(const std::string& path) {
     const File file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return std::nullopt;
@@ -129,20 +129,20 @@ std::optional<ChunkTextTags> ReadChunkTextTags(const std::string& path) {
         return std::nullopt;
     ChunkTextTags tags;
     for (int n = 0; n < kMaxChunks; ++n) {
-        const std::optional<ChunkHeader> chunk = ReadHeader(f, aiff);
+        const std::optional<ChunkHeader> chunk = readHeader(f, aiff);
         if (!chunk)
             break;
         const off_t body = ftello(f);
-        if (aiff && IdIs(chunk->id, "NAME")) {
-            tags.title = ReadText(f, chunk->size);
-        } else if (aiff && IdIs(chunk->id, "AUTH")) {
-            tags.artist = ReadText(f, chunk->size);
-        } else if (wav && IdIs(chunk->id, "LIST") && chunk->size >= 4) {
+        if (aiff && idIs(chunk->id, "NAME")) {
+            tags.title = readText(f, chunk->size);
+        } else if (aiff && idIs(chunk->id, "AUTH")) {
+            tags.artist = readText(f, chunk->size);
+        } else if (wav && idIs(chunk->id, "LIST") && chunk->size >= 4) {
             char kind[4];
             if (std::fread(kind, 1, 4, f) == 4 && std::memcmp(kind, "INFO", 4) == 0)
-                ReadInfoList(f, chunk->size, tags);
+                readInfoList(f, chunk->size, tags);
         }
-        if (fseeko(f, body, SEEK_SET) != 0 || !SkipBody(f, chunk->size))
+        if (fseeko(f, body, SEEK_SET) != 0 || !skipBody(f, chunk->size))
             break;
     }
     if (tags.artist.empty() && tags.title.empty())

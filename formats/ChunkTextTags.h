@@ -14,6 +14,6 @@ namespace formats {
 struct ChunkTextTags {
     std::string artist, title;
 };
-std::optional<ChunkTextTags> ReadChunkTextTags(const std::string& path);
+std::optional<ChunkTextTags> readChunkTextTags(const std::string& path);
 
 } // namespace formats

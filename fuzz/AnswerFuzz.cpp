@@ -9,26 +9,26 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TempInputFile file("answer.xml");
-    file.Write(data, size);
+    file.write(data, size);
     pugi::xml_document answer;
     SearchResults results;
-    if (LoadAnswer(file.Path(), answer))
-        ReadAnswer(KV_FUZZ_METHOD, answer, results);
+    if (loadAnswer(file.path(), answer))
+        readAnswer(KV_FUZZ_METHOD, answer, results);
     else
-        FuzzCheck(!answer.first_child(), "a refused answer leaves no document");
+        fuzzCheck(!answer.first_child(), "a refused answer leaves no document");
 
     const bool video = std::strcmp(KV_FUZZ_METHOD, methods::kYoutubeSources) == 0;
     if (video) {
-        FuzzCheck(results.music.empty() && results.captions.size() == results.video.size(),
+        fuzzCheck(results.music.empty() && results.captions.size() == results.video.size(),
                   "one video entry per row");
         for (size_t i = 0; i < results.video.size(); ++i) {
             const VideoResult& v = results.video[i];
-            FuzzCheck(!v.title.empty() && !v.mobileAddress.empty() && !v.playerAddress.empty(),
+            fuzzCheck(!v.title.empty() && !v.mobileAddress.empty() && !v.playerAddress.empty(),
                       "a video row has its title and both addresses");
-            FuzzCheck(results.captions[i] == v.title, "a video row shows its title");
+            fuzzCheck(results.captions[i] == v.title, "a video row shows its title");
         }
     } else {
-        FuzzCheck(results.video.empty() && results.captions.size() == results.music.size(),
+        fuzzCheck(results.video.empty() && results.captions.size() == results.music.size(),
                   "one music entry per row");
     }
     return 0;

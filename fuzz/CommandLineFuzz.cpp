@@ -10,17 +10,17 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string parameters(reinterpret_cast<const char*>(data), size);
-    const std::vector<std::string> arguments = SplitCommandLine(parameters);
+    const std::vector<std::string> arguments = splitCommandLine(parameters);
 
     std::vector<std::string> fitting;
     std::string quoted;
     for (const std::string& argument : arguments) {
-        FuzzCheck(argument.size() <= size, "an argument is no longer than the text");
-        if (!FitsBetweenQuotes(argument))
+        fuzzCheck(argument.size() <= size, "an argument is no longer than the text");
+        if (!fitsBetweenQuotes(argument))
             continue;
         fitting.push_back(argument);
         quoted += (quoted.empty() ? "\"" : " \"") + argument + "\"";
     }
-    FuzzCheck(SplitCommandLine(quoted) == fitting, "quoted arguments split back unchanged");
+    fuzzCheck(splitCommandLine(quoted) == fitting, "quoted arguments split back unchanged");
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "fuzz/FuzzArguments.h"
 
-std::vector<std::string> FuzzArguments(const uint8_t* data, std::size_t size) {
+std::vector<std::string> fuzzArguments(const uint8_t* data, std::size_t size) {
     std::vector<std::string> arguments;
     if (size == 0)
         return arguments;

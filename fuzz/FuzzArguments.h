@@ -8,4 +8,4 @@
 // A command line's arguments from fuzz input: the bytes split at zero bytes,
 // the one byte no argument can hold. An input ending in a zero byte ends with
 // an empty argument.
-std::vector<std::string> FuzzArguments(const uint8_t* data, std::size_t size);
+std::vector<std::string> fuzzArguments(const uint8_t* data, std::size_t size);

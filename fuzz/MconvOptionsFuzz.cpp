@@ -8,21 +8,21 @@
 #include <algorithm>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::vector<std::string> legacy = FuzzArguments(data, size);
+    const std::vector<std::string> legacy = fuzzArguments(data, size);
     std::vector<std::string> ffmpeg;
     try {
-        ffmpeg = TranslateMconvArguments(legacy);
+        ffmpeg = translateMconvArguments(legacy);
     } catch (const MconvError&) {
         return 0;
     }
-    FuzzCheck(ffmpeg.size() >= 7 && ffmpeg[0] == "-nostdin", "ffmpeg never reads the terminal");
+    fuzzCheck(ffmpeg.size() >= 7 && ffmpeg[0] == "-nostdin", "ffmpeg never reads the terminal");
     const std::string& output = ffmpeg.back();
-    FuzzCheck(!output.empty() && output.front() != '-', "the output is no option");
-    FuzzCheck(std::find(legacy.begin(), legacy.end(), output) != legacy.end(),
+    fuzzCheck(!output.empty() && output.front() != '-', "the output is no option");
+    fuzzCheck(std::find(legacy.begin(), legacy.end(), output) != legacy.end(),
               "the output is one of the given arguments");
     const auto inputs = [](const std::vector<std::string>& v) {
         return std::count(v.begin(), v.end(), std::string("-i"));
     };
-    FuzzCheck(inputs(ffmpeg) >= 1 && inputs(ffmpeg) <= inputs(legacy), "inputs are kept");
+    fuzzCheck(inputs(ffmpeg) >= 1 && inputs(ffmpeg) <= inputs(legacy), "inputs are kept");
     return 0;
 }

@@ -9,17 +9,17 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TempInputFile file("list.kvd");
-    file.Write(data, size);
+    file.write(data, size);
     std::vector<std::string> lines;
-    FuzzCheck(ReadPlaylistFile(file.Path(), lines), "a readable playlist is read");
+    fuzzCheck(readPlaylistFile(file.path(), lines), "a readable playlist is read");
 
     const std::string text(reinterpret_cast<const char*>(data), size);
-    FuzzCheck(lines == SplitLines(text), "the file reads as its text split");
+    fuzzCheck(lines == splitLines(text), "the file reads as its text split");
     std::string saved;
     for (const std::string& line : lines) {
-        FuzzCheck(line.find_first_of("\r\n") == std::string::npos, "no line end in a line");
+        fuzzCheck(line.find_first_of("\r\n") == std::string::npos, "no line end in a line");
         saved += line + "\r\n";
     }
-    FuzzCheck(SplitLines(saved) == lines, "lines saved as CR LF lines read back");
+    fuzzCheck(splitLines(saved) == lines, "lines saved as CR LF lines read back");
     return 0;
 }

@@ -16,7 +16,7 @@ TempInputFile::~TempInputFile() {
     ::unlink(path_.c_str());
 }
 
-void TempInputFile::Write(const uint8_t* data, std::size_t size) {
+void TempInputFile::write(const uint8_t* data, std::size_t size) {
     // A writer under test may have left the file read-only or removed it.
     ::unlink(path_.c_str());
     const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

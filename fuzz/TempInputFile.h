@@ -14,8 +14,8 @@ public:
     TempInputFile& operator=(const TempInputFile&) = delete;
 
     // Replaces the file's content with the bytes; aborts when it cannot.
-    void Write(const uint8_t* data, std::size_t size);
-    const std::string& Path() const { return path_; }
+    void write(const uint8_t* data, std::size_t size);
+    const std::string& path() const { return path_; }
 
 private:
     std::string path_;

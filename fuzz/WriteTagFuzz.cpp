@@ -13,7 +13,7 @@
 
 namespace {
 // What the reader gives back of a text written into a field of this size.
-std::string AsRead(const std::string& text, size_t size) {
+std::string asRead(const std::string& text, size_t size) {
     std::string field = text.substr(0, size);
     const size_t zero = field.find('\0');
     if (zero != std::string::npos)
@@ -25,7 +25,7 @@ std::string AsRead(const std::string& text, size_t size) {
     return field;
 }
 
-std::string Contents(const std::string& path) {
+std::string contents(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -44,23 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string before = input.ConsumeRemainingBytesAsString();
 
     static TempInputFile file("write.mp3");
-    file.Write(reinterpret_cast<const uint8_t*>(before.data()), before.size());
-    FuzzCheck(WriteTag(file.Path(), tag), "a writable file takes a tag");
+    file.write(reinterpret_cast<const uint8_t*>(before.data()), before.size());
+    fuzzCheck(writeTag(file.path(), tag), "a writable file takes a tag");
 
     const bool hadTag =
         before.size() >= 128 && std::memcmp(before.data() + before.size() - 128, "TAG", 3) == 0;
-    const std::string after = Contents(file.Path());
+    const std::string after = contents(file.path());
     const size_t audio = hadTag ? before.size() - 128 : before.size();
-    FuzzCheck(after.size() == audio + 128, "the tag replaces the old one or is appended");
-    FuzzCheck(after.compare(0, audio, before, 0, audio) == 0, "the bytes before the tag stay");
+    fuzzCheck(after.size() == audio + 128, "the tag replaces the old one or is appended");
+    fuzzCheck(after.compare(0, audio, before, 0, audio) == 0, "the bytes before the tag stay");
 
     ID3Tag back;
-    FuzzCheck(ReadTag(file.Path(), back) && back.present, "the written tag is found");
-    FuzzCheck(back.title == AsRead(tag.title, 30), "title reads back");
-    FuzzCheck(back.artist == AsRead(tag.artist, 30), "artist reads back");
-    FuzzCheck(back.album == AsRead(tag.album, 30), "album reads back");
-    FuzzCheck(back.year == AsRead(tag.year, 4), "year reads back");
-    FuzzCheck(back.comment == AsRead(tag.comment, 29), "comment reads back");
-    FuzzCheck(back.track == tag.track && back.genre == tag.genre, "track and genre read back");
+    fuzzCheck(readTag(file.path(), back) && back.present, "the written tag is found");
+    fuzzCheck(back.title == asRead(tag.title, 30), "title reads back");
+    fuzzCheck(back.artist == asRead(tag.artist, 30), "artist reads back");
+    fuzzCheck(back.album == asRead(tag.album, 30), "album reads back");
+    fuzzCheck(back.year == asRead(tag.year, 4), "year reads back");
+    fuzzCheck(back.comment == asRead(tag.comment, 29), "comment reads back");
+    fuzzCheck(back.track == tag.track && back.genre == tag.genre, "track and genre read back");
     return 0;
 }

@@ -7,14 +7,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     YtRequest request;
     try {
-        request = ParseYtArguments(FuzzArguments(data, size));
+        request = parseYtArguments(fuzzArguments(data, size));
     } catch (const YtError&) {
         return 0;
     }
-    FuzzCheck(FetchableAddress(request.address), "only fetchable addresses pass");
-    FuzzCheck(!request.output.empty() && request.output != "-", "there is an output file");
-    const std::vector<std::string> arguments = YtDlpArguments(request);
-    FuzzCheck(arguments.size() >= 2 && arguments.back() == request.address &&
+    fuzzCheck(fetchableAddress(request.address), "only fetchable addresses pass");
+    fuzzCheck(!request.output.empty() && request.output != "-", "there is an output file");
+    const std::vector<std::string> arguments = ytDlpArguments(request);
+    fuzzCheck(arguments.size() >= 2 && arguments.back() == request.address &&
                   arguments[arguments.size() - 2] == "--",
               "the address comes last, after the end of the options");
     return 0;

@@ -9,31 +9,31 @@ BufferedCanvas::BufferedCanvas(QWidget* parent)
     resize(50, 50);
 }
 
-void BufferedCanvas::SetBackGroundColor(StoredColour value) {
+void BufferedCanvas::setBackGroundColor(StoredColour value) {
     backGroundColor_ = value;
-    HandleSize();
-    DrawContents();
+    handleSize();
+    drawContents();
     update();
 }
 
-bool BufferedCanvas::HandleSize() {
+bool BufferedCanvas::handleSize() {
     if (width() == bitmapWidth_ && height() == bitmapHeight_)
         return false;
     bitmapWidth_ = width();
     bitmapHeight_ = height();
     bitmap_ = QImage(std::max(bitmapWidth_, 1), std::max(bitmapHeight_, 1), QImage::Format_RGB32);
-    SizeChanged();
-    DrawContents();
+    sizeChanged();
+    drawContents();
     update();
     return true;
 }
 
-void BufferedCanvas::ClearBitmap() {
-    bitmap_.fill(ToQColor(backGroundColor_, palette()));
+void BufferedCanvas::clearBitmap() {
+    bitmap_.fill(toQColor(backGroundColor_, palette()));
 }
 
-void BufferedCanvas::DrawContents() {
-    ClearBitmap();
+void BufferedCanvas::drawContents() {
+    clearBitmap();
     QPainter p(&bitmap_);
     p.setPen(Qt::black);
     p.drawLine(0, 0, width() - 1, height() - 1);
@@ -41,7 +41,7 @@ void BufferedCanvas::DrawContents() {
 }
 
 void BufferedCanvas::paintEvent(QPaintEvent* event) {
-    if (HandleSize()) {
+    if (handleSize()) {
         QPainter painter(this);
         painter.drawImage(0, 0, bitmap_);
         return;
@@ -52,5 +52,5 @@ void BufferedCanvas::paintEvent(QPaintEvent* event) {
 }
 
 void BufferedCanvas::resizeEvent(QResizeEvent*) {
-    HandleSize();
+    handleSize();
 }

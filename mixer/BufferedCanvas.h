@@ -13,24 +13,24 @@ class BufferedCanvas : public QWidget {
 public:
     explicit BufferedCanvas(QWidget* parent = nullptr);
 
-    StoredColour BackGroundColor() const { return backGroundColor_; }
-    void SetBackGroundColor(StoredColour value);
+    StoredColour backGroundColor() const { return backGroundColor_; }
+    void setBackGroundColor(StoredColour value);
 
     // The off-screen picture (for tests and for copying elsewhere).
-    const QImage& Bitmap() const { return bitmap_; }
+    const QImage& bitmap() const { return bitmap_; }
 
 protected:
     // Draws the whole picture into the bitmap. The base clears it and draws
     // the two diagonals.
-    virtual void DrawContents();
+    virtual void drawContents();
     // Called after the bitmap took a new size.
-    virtual void SizeChanged() {}
+    virtual void sizeChanged() {}
 
     // Fills the bitmap with BackGroundColor.
-    void ClearBitmap();
-    QImage& Canvas() { return bitmap_; }
+    void clearBitmap();
+    QImage& canvas() { return bitmap_; }
     // Gives the bitmap the control's size if it changed; true if it did.
-    bool HandleSize();
+    bool handleSize();
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

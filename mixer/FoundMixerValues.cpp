@@ -8,7 +8,7 @@ FoundMixerValues::FoundMixerValues(mixer::SystemMixer& lines) {
     }
 }
 
-void FoundMixerValues::Restore(mixer::SystemMixer& lines) {
+void FoundMixerValues::restore(mixer::SystemMixer& lines) {
     if (restored_)
         return;
     restored_ = true;

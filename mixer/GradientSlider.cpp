@@ -11,7 +11,7 @@
 namespace {
 
 // Nearest integer, halves to even (the default floating-point rounding mode).
-int RoundEven(double v) {
+int roundEven(double v) {
     return int(std::nearbyint(v));
 }
 
@@ -19,26 +19,26 @@ constexpr int kDragGrip = 5; // vertical drags hold the thumb 5 pixels below its
 
 // Fills the rectangle with exclusive right/bottom edges; an empty or inverted
 // one draws nothing.
-void Fill(QPainter& painter, int left, int top, int right, int bottom, const QColor& colour) {
+void fill(QPainter& painter, int left, int top, int right, int bottom, const QColor& colour) {
     if (right > left && bottom > top)
         painter.fillRect(left, top, right - left, bottom - top, colour);
 }
 
 // Outline of the rectangle, one pixel wide, inside its edges.
-void Frame(QPainter& painter, const PixelRect& r, const QColor& colour) {
+void frame(QPainter& painter, const PixelRect& r, const QColor& colour) {
     if (r.right <= r.left || r.bottom <= r.top)
         return;
-    Fill(painter, r.left, r.top, r.right, r.top + 1, colour);
-    Fill(painter, r.left, r.bottom - 1, r.right, r.bottom, colour);
-    Fill(painter, r.left, r.top, r.left + 1, r.bottom, colour);
-    Fill(painter, r.right - 1, r.top, r.right, r.bottom, colour);
+    fill(painter, r.left, r.top, r.right, r.top + 1, colour);
+    fill(painter, r.left, r.bottom - 1, r.right, r.bottom, colour);
+    fill(painter, r.left, r.top, r.left + 1, r.bottom, colour);
+    fill(painter, r.right - 1, r.top, r.right, r.bottom, colour);
 }
 
 // Gradient from a to b in n steps of (b - a) / n per channel, n being the
 // width (acrossX: columns change from left to right) or the height; each line
 // takes the rounded (halves to even) running values, so the last line stops
 // one step short of b.
-void FillGradient(QPainter& painter, const PixelRect& r, QColor a, QColor b, bool acrossX) {
+void fillGradient(QPainter& painter, const PixelRect& r, QColor a, QColor b, bool acrossX) {
     const int n = acrossX ? r.right - r.left : r.bottom - r.top;
     if (n <= 0)
         return;
@@ -46,24 +46,24 @@ void FillGradient(QPainter& painter, const PixelRect& r, QColor a, QColor b, boo
     const double dr = double(b.red() - a.red()) / n;
     const double dg = double(b.green() - a.green()) / n;
     const double db = double(b.blue() - a.blue()) / n;
-    auto channel = [](double v) { return std::clamp(RoundEven(v), 0, 255); };
+    auto channel = [](double v) { return std::clamp(roundEven(v), 0, 255); };
     for (int i = 0; i < n; ++i) {
         const QColor c(channel(red), channel(green), channel(blue));
         if (acrossX)
-            Fill(painter, r.left + i, r.top, r.left + i + 1, r.bottom, c);
+            fill(painter, r.left + i, r.top, r.left + i + 1, r.bottom, c);
         else
-            Fill(painter, r.left, r.top + i, r.right, r.top + i + 1, c);
+            fill(painter, r.left, r.top + i, r.right, r.top + i + 1, c);
         red += dr;
         green += dg;
         blue += db;
     }
 }
 
-void SmoothCornersOf(QPainter& painter, const PixelRect& r, const QColor& back) {
-    Fill(painter, r.left, r.top, r.left + 1, r.top + 1, back);
-    Fill(painter, r.left, r.bottom - 1, r.left + 1, r.bottom, back);
-    Fill(painter, r.right - 1, r.top, r.right, r.top + 1, back);
-    Fill(painter, r.right - 1, r.bottom - 1, r.right, r.bottom, back);
+void smoothCornersOf(QPainter& painter, const PixelRect& r, const QColor& back) {
+    fill(painter, r.left, r.top, r.left + 1, r.top + 1, back);
+    fill(painter, r.left, r.bottom - 1, r.left + 1, r.bottom, back);
+    fill(painter, r.right - 1, r.top, r.right, r.top + 1, back);
+    fill(painter, r.right - 1, r.bottom - 1, r.right, r.bottom, back);
 }
 
 } // namespace
@@ -102,7 +102,7 @@ void GradientSlider::setColor(int index, StoredColour value) {
 
 void GradientSlider::setColorScheme(ColourScheme scheme) {
     colorScheme_ = scheme;
-    for (const auto& [index, value] : SchemeColors(scheme))
+    for (const auto& [index, value] : schemeColors(scheme))
         colors_[std::size_t(index)] = value;
     imageStale_ = true; // drawn with the next paint
     update();
@@ -112,14 +112,14 @@ int GradientSlider::offsetForPosition(int position) const {
     const int range = max_ - min_;
     if (range == 0 || trackLength_ <= 0)
         return 0;
-    return RoundEven(double(trackLength_) / range * (position - min_));
+    return roundEven(double(trackLength_) / range * (position - min_));
 }
 
 int GradientSlider::positionForOffset(int offset) const {
     const int range = max_ - min_;
     if (range == 0 || trackLength_ <= 0)
         return position_;
-    return min_ + RoundEven(double(range) * offset / trackLength_);
+    return min_ + roundEven(double(range) * offset / trackLength_);
 }
 
 void GradientSlider::setPosition(int value) {
@@ -217,7 +217,7 @@ void GradientSlider::drawTicks(QPainter& painter, StoredColour tick) const {
     const int range = max_ - min_;
     if (tickStyle_ == tsNone || range < 0)
         return;
-    const QColor c = ToQColor(tick, palette());
+    const QColor c = toQColor(tick, palette());
     const bool vertical = orientation_ == trVertical;
     const bool topLeft = tickMarks_ == tmTopLeft || tickMarks_ == tmBoth;
     const bool bottomRight = tickMarks_ == tmBottomRight || tickMarks_ == tmBoth;
@@ -230,19 +230,19 @@ void GradientSlider::drawTicks(QPainter& painter, StoredColour tick) const {
         if (!wanted)
             continue;
         const double along = range == 0 ? 0.0 : double(trackLength_) * i / range;
-        const int pos = RoundEven(along) + thumbLength_ / 2;
+        const int pos = roundEven(along) + thumbLength_ / 2;
         if (vertical) {
             if (topLeft)
-                Fill(painter, 0, pos, 3, pos + 1, c);
+                fill(painter, 0, pos, 3, pos + 1, c);
             if (bottomRight)
-                Fill(painter, w - 3, pos, w, pos + 1, c);
+                fill(painter, w - 3, pos, w, pos + 1, c);
         } else {
             if (topLeft) {
-                const int top = RoundEven(along + thumbLength_ / 2.0);
-                Fill(painter, top, 0, top + 1, 3, c);
+                const int top = roundEven(along + thumbLength_ / 2.0);
+                fill(painter, top, 0, top + 1, 3, c);
             }
             if (bottomRight)
-                Fill(painter, pos, h - 3, pos + 1, h, c);
+                fill(painter, pos, h - 3, pos + 1, h, c);
         }
     }
 }
@@ -260,7 +260,7 @@ void GradientSlider::paint() {
 // The control's own colour (its palette's Window) follows BackColor.
 void GradientSlider::followBackColor() {
     const QPalette pal = palette();
-    const QRgb back = ToQColor(backColor(), pal).rgb();
+    const QRgb back = toQColor(backColor(), pal).rgb();
     if (pal.color(QPalette::Window).rgb() != back) {
         QPalette own = pal;
         own.setColor(QPalette::Window, QColor(back));
@@ -272,7 +272,7 @@ void GradientSlider::renderImage() {
     followBackColor();
     const PaintColors colors = chooseColors();
     const QPalette pal = palette();
-    const QRgb back = ToQColor(backColor(), pal).rgb();
+    const QRgb back = toQColor(backColor(), pal).rgb();
     const QSize size(std::max(width(), 1), std::max(height(), 1));
     if (image_.size() != size)
         image_ = QImage(size, QImage::Format_RGB32);
@@ -280,21 +280,21 @@ void GradientSlider::renderImage() {
     computeGeometry();
 
     const bool vertical = orientation_ == trVertical;
-    auto q = [&](StoredColour c) { return ToQColor(c, pal); };
+    auto q = [&](StoredColour c) { return toQColor(c, pal); };
     QPainter painter(&image_);
-    FillGradient(painter, trackRect_, q(colors.slideFace), q(colors.slideGrad), vertical);
-    Frame(painter, trackRect_, q(colors.slideBorder));
+    fillGradient(painter, trackRect_, q(colors.slideFace), q(colors.slideGrad), vertical);
+    frame(painter, trackRect_, q(colors.slideBorder));
     if (smoothCorners_)
-        SmoothCornersOf(painter, trackRect_, QColor(back));
+        smoothCornersOf(painter, trackRect_, QColor(back));
 
-    FillGradient(painter, thumbRect_, q(colors.thumbFace), q(colors.thumbGrad), !vertical);
-    Frame(painter, thumbRect_, q(colors.thumbBorder));
+    fillGradient(painter, thumbRect_, q(colors.thumbFace), q(colors.thumbGrad), !vertical);
+    frame(painter, thumbRect_, q(colors.thumbBorder));
     if (smoothCorners_)
-        SmoothCornersOf(painter, thumbRect_, QColor(back));
+        smoothCornersOf(painter, thumbRect_, QColor(back));
 
     drawTicks(painter, colors.tick);
     if (hasFocus())
-        Frame(painter, {0, 0, image_.width(), image_.height()}, pal.color(QPalette::Highlight));
+        frame(painter, {0, 0, image_.width(), image_.height()}, pal.color(QPalette::Highlight));
     imageStale_ = false;
 }
 

@@ -41,7 +41,7 @@ constexpr std::array<std::pair<int, StoredColour>, 8> kSharedColors{{
 
 } // namespace
 
-std::vector<std::pair<int, StoredColour>> SchemeColors(GradientSlider::ColourScheme scheme) {
+std::vector<std::pair<int, StoredColour>> schemeColors(GradientSlider::ColourScheme scheme) {
     std::vector<std::pair<int, StoredColour>> out;
     if (scheme <= T::csCustom || scheme > T::csSun)
         return out;

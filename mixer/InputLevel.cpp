@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-float BufferPeakLevel(std::span<const char> block) {
+float bufferPeakLevel(std::span<const char> block) {
     const std::size_t samples = block.size() / 2;
     int peak = 0;
     for (std::size_t i = 0; i < samples; ++i) {
@@ -19,12 +19,12 @@ float BufferPeakLevel(std::span<const char> block) {
 InputLevel::InputLevel(LevelMeter* inputMeter, QObject* owner)
     : QObject(owner)
     , inputMeter_(inputMeter) {
-    connect(&watchdog_, &QTimer::timeout, this, [this] { CheckCapture(); });
-    SetStallLimitMs(
-        audio::ActiveCaptureBackend() == audio::CaptureBackend::Virtual ? 0 : kStallLimitMs);
+    connect(&watchdog_, &QTimer::timeout, this, [this] { checkCapture(); });
+    setStallLimitMs(
+        audio::activeCaptureBackend() == audio::CaptureBackend::Virtual ? 0 : kStallLimitMs);
 }
 
-void InputLevel::SetStallLimitMs(int ms) {
+void InputLevel::setStallLimitMs(int ms) {
     stallLimitMs_ = ms;
     retryDelayMs_ = ms;
     if (ms > 0)
@@ -38,7 +38,7 @@ void InputLevel::SetStallLimitMs(int ms) {
 // behind), the meter drops to rest and the capture is opened again. Each
 // attempt that brings no buffer doubles the wait for the next, so a
 // half-dead server costs little; a buffer resets it.
-void InputLevel::CheckCapture() {
+void InputLevel::checkCapture() {
     // Without a buffer ever (no input that worked) there is nothing to watch.
     if (stopping_ || !levelCapture_ || !sinceBuffer_.isValid() ||
         sinceBuffer_.elapsed() < stallLimitMs_)
@@ -50,32 +50,32 @@ void InputLevel::CheckCapture() {
     }
     levelCapture_->stop();
     if (inputMeter_)
-        inputMeter_->SetLevels(0.0f, 0.0f);
+        inputMeter_->setLevels(0.0f, 0.0f);
     sinceAttempt_.start();
     sinceBuffer_.start(); // the reopened capture gets a whole stall limit
-    StartWhenReady();     // closing let the sound library go
+    startWhenReady();     // closing let the sound library go
 }
 
-audio::Status InputLevel::Start() {
+audio::Status InputLevel::start() {
     // The program runs on without level metering.
-    return StartCapture();
+    return startCapture();
 }
 
-void InputLevel::StartWhenReady() {
-    backEndStart_ = audio::PrepareInputCapture([this] {
+void InputLevel::startWhenReady() {
+    backEndStart_ = audio::prepareInputCapture([this] {
         if (!stopping_)
-            Start();
+            start();
     });
 }
 
-audio::CaptureFormat InputLevel::CaptureFormat() {
+audio::CaptureFormat InputLevel::captureFormat() {
     return {44100, 2, audio::SampleType::Int16};
 }
 
-audio::Status InputLevel::StartCapture() {
+audio::Status InputLevel::startCapture() {
     if (!levelCapture_)
         levelCapture_ = std::make_unique<LevelCapture>(
-            CaptureFormat(), kBlockBytes,
+            captureFormat(), kBlockBytes,
             [this](std::span<const char> block) { onCaptureBlock(block); });
     return levelCapture_->start(audio::InputCapture::kDefaultDevice);
 }
@@ -86,13 +86,13 @@ void InputLevel::onCaptureBlock(std::span<const char> block) {
     retryDelayMs_ = stallLimitMs_;
     if (block.empty())
         return;
-    const float level = BufferPeakLevel(block);
+    const float level = bufferPeakLevel(block);
     if (inputMeter_)
-        inputMeter_->SetLevels(level, 0.0f);
+        inputMeter_->setLevels(level, 0.0f);
     emit blockShown(level);
 }
 
-void InputLevel::StopWhenDrained() {
+void InputLevel::stopWhenDrained() {
     stopping_ = true;
     watchdog_.stop();
     if (levelCapture_)

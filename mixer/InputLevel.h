@@ -26,37 +26,37 @@ public:
 
     // Opens the capture and starts it; a failure leaves the meter at rest
     // (the status says why, for tests and logs).
-    audio::Status Start();
+    audio::Status start();
     // Starts the capture once its back end has started off this thread, so
     // the window's thread never waits for the sound library's probe of every
     // device; a capture stopped meanwhile is not started.
-    void StartWhenReady();
+    void startWhenReady();
     // One recorded block: its peak over 44100 goes to the meter.
     void onCaptureBlock(std::span<const char> block);
     // Tells the capture to stop once its blocks on their way are in (window
     // closing).
-    void StopWhenDrained();
+    void stopWhenDrained();
 
     // Null until the first Start.
     LevelCapture* capture() const { return levelCapture_.get(); }
 
     // The capture's format and block size.
-    static audio::CaptureFormat CaptureFormat();
+    static audio::CaptureFormat captureFormat();
     static constexpr std::size_t kBlockBytes = 8192;
 
     static constexpr int kStallLimitMs = 3000;
     static constexpr int kLongestRetryMs = 64000;
     // Quiet time after which a delivering capture counts as stalled; 0 turns
     // the watchdog off. The watchdog checks every quarter of it.
-    void SetStallLimitMs(int ms);
+    void setStallLimitMs(int ms);
 
 signals:
     // A block reached the window and its level went to the meter.
     void blockShown(float level);
 
 private:
-    audio::Status StartCapture();
-    void CheckCapture();
+    audio::Status startCapture();
+    void checkCapture();
 
     LevelMeter* inputMeter_;
     std::unique_ptr<LevelCapture> levelCapture_;
@@ -71,4 +71,4 @@ private:
 
 // The level of one block: its largest signed 16-bit sample (from 0, so
 // negative samples never count) divided by 44100.
-float BufferPeakLevel(std::span<const char> block);
+float bufferPeakLevel(std::span<const char> block);

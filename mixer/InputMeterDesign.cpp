@@ -1,19 +1,19 @@
 #include "mixer/InputMeterDesign.h"
 
-void ApplyInputMeterDesign(LevelMeter& m) {
+void applyInputMeterDesign(LevelMeter& m) {
     m.resize(25, 281);
-    m.SetBackGroundColor(clBlack);
-    m.SetlevelMin(-50);
-    m.SetlevelHigh(-10);
-    m.SetlevelMed(-20);
-    m.SetcolorHigh(0xFFFF80);
-    m.SetcolorMed(clBlue);
-    m.SetcolorLow(clBlue);
-    m.Setstereo(false);
+    m.setBackGroundColor(clBlack);
+    m.setlevelMin(-50);
+    m.setlevelHigh(-10);
+    m.setlevelMed(-20);
+    m.setcolorHigh(0xFFFF80);
+    m.setcolorMed(clBlue);
+    m.setcolorLow(clBlue);
+    m.setstereo(false);
 }
 
-LevelMeter* CreateInputMeter(QWidget* parent) {
+LevelMeter* createInputMeter(QWidget* parent) {
     auto* meter = new LevelMeter(parent);
-    ApplyInputMeterDesign(*meter);
+    applyInputMeterDesign(*meter);
     return meter;
 }

@@ -22,7 +22,7 @@ audio::Status LevelCapture::start(int device) {
         if (opening->inFlight.load() >= kBlocksInFlight)
             return; // the window has not taken the last ones: this one is lost
         ++opening->inFlight;
-        opening->inbox->Send([this, opening, copy = std::vector<char>(block.begin(), block.end())] {
+        opening->inbox->send([this, opening, copy = std::vector<char>(block.begin(), block.end())] {
             --opening->inFlight;
             if (!opening->closed)
                 arrived(copy);
@@ -30,7 +30,7 @@ audio::Status LevelCapture::start(int device) {
     };
     std::unique_ptr<audio::InputCapture> capture;
     audio::Status status =
-        audio::OpenInputCapture(device, format_, blockBytes_, std::move(send), capture);
+        audio::openInputCapture(device, format_, blockBytes_, std::move(send), capture);
     if (status)
         status = capture->start();
     if (!status) {

@@ -8,66 +8,66 @@
 LevelMeter::LevelMeter(QWidget* parent)
     : BufferedCanvas(parent) {
     resize(32, 152);
-    HandleSize(); // sizes the bitmap and builds the scale
+    handleSize(); // sizes the bitmap and builds the scale
 }
 
-StoredColour LevelMeter::Dimmed(StoredColour c) {
+StoredColour LevelMeter::dimmed(StoredColour c) {
     return (c >> 1) & 0x7F7F7F7F;
 }
 
-void LevelMeter::SetlevelMax(int value) {
+void LevelMeter::setlevelMax(int value) {
     levelMax_ = value < levelMin_ ? levelMin_ + 1 : value;
-    RebuildScale();
+    rebuildScale();
 }
 
-void LevelMeter::SetlevelMin(int value) {
+void LevelMeter::setlevelMin(int value) {
     levelMin_ = value > levelMax_ ? levelMax_ - 1 : value;
-    RebuildScale();
+    rebuildScale();
 }
 
-void LevelMeter::SetlevelHigh(int value) {
+void LevelMeter::setlevelHigh(int value) {
     levelHigh_ = std::clamp(value, std::min(levelMin_, levelMax_), levelMax_);
-    RebuildScale();
+    rebuildScale();
 }
 
-void LevelMeter::SetlevelMed(int value) {
+void LevelMeter::setlevelMed(int value) {
     levelMed_ = std::clamp(value, std::min(levelMin_, levelMax_), levelMax_);
-    RebuildScale();
+    rebuildScale();
 }
 
-void LevelMeter::SetBandColor(StoredColour& lit, StoredColour& dim, StoredColour value) {
+void LevelMeter::setBandColor(StoredColour& lit, StoredColour& dim, StoredColour value) {
     lit = value;
-    dim = Dimmed(value);
-    RebuildScale();
+    dim = dimmed(value);
+    rebuildScale();
 }
 
-void LevelMeter::SetcolorHigh(StoredColour value) {
-    SetBandColor(colorHigh_, colorHighDim_, value);
+void LevelMeter::setcolorHigh(StoredColour value) {
+    setBandColor(colorHigh_, colorHighDim_, value);
 }
-void LevelMeter::SetcolorMed(StoredColour value) {
-    SetBandColor(colorMed_, colorMedDim_, value);
+void LevelMeter::setcolorMed(StoredColour value) {
+    setBandColor(colorMed_, colorMedDim_, value);
 }
-void LevelMeter::SetcolorLow(StoredColour value) {
-    SetBandColor(colorLow_, colorLowDim_, value);
+void LevelMeter::setcolorLow(StoredColour value) {
+    setBandColor(colorLow_, colorLowDim_, value);
 }
 
-void LevelMeter::Setstereo(bool value) {
+void LevelMeter::setstereo(bool value) {
     if (value == stereo_)
         return;
     stereo_ = value;
-    RebuildScale();
+    rebuildScale();
 }
 
-void LevelMeter::SetpenWidth(int value) {
+void LevelMeter::setpenWidth(int value) {
     if (value == penWidth_)
         return;
     penWidth_ = value;
-    DrawContents();
+    drawContents();
     update();
 }
 
-void LevelMeter::RebuildScale() {
-    if (HandleSize())
+void LevelMeter::rebuildScale() {
+    if (handleSize())
         return; // the new size rebuilt the scale already
     const int h = height();
     int n = (h - 2) / 3 - 1;
@@ -102,40 +102,40 @@ void LevelMeter::RebuildScale() {
         columnStart_ = {1, 1};
         columnEnd_ = {w - 2, w - 2};
     }
-    DrawContents();
+    drawContents();
     update();
 }
 
 // Resolves the segments' colours once per full picture, so that a new level
 // only fills rectangles.
-void LevelMeter::DrawContents() {
-    ClearBitmap();
+void LevelMeter::drawContents() {
+    clearBitmap();
     const QPalette pal = palette();
     for (int i = 0; i <= topIndex_; ++i) {
-        litFills_[std::size_t(i)] = ToQColor(litColors_[std::size_t(i)], pal);
-        dimFills_[std::size_t(i)] = ToQColor(dimColors_[std::size_t(i)], pal);
+        litFills_[std::size_t(i)] = toQColor(litColors_[std::size_t(i)], pal);
+        dimFills_[std::size_t(i)] = toQColor(dimColors_[std::size_t(i)], pal);
     }
-    QPainter painter(&Canvas());
+    QPainter painter(&canvas());
     for (int i = 0; i <= topIndex_; ++i) {
-        DrawSegment(painter, 0, i, false);
+        drawSegment(painter, 0, i, false);
         if (stereo_)
-            DrawSegment(painter, 1, i, false);
+            drawSegment(painter, 1, i, false);
     }
     litCount_ = {0, 0};
 }
 
-void LevelMeter::DrawSegment(QPainter& painter, int column, int i, bool lit) {
+void LevelMeter::drawSegment(QPainter& painter, int column, int i, bool lit) {
     const int left = columnStart_[std::size_t(column)];
     const int right = columnEnd_[std::size_t(column)];
     if (right < left || penWidth_ <= 0)
         return;
     // A line penWidth thick, covering the rows a wide pen centred on y covers.
-    const int top = SegmentY(i) - penWidth_ / 2;
+    const int top = segmentY(i) - penWidth_ / 2;
     painter.fillRect(left, top, right - left + 1, penWidth_,
                      lit ? litFills_[std::size_t(i)] : dimFills_[std::size_t(i)]);
 }
 
-void LevelMeter::MarkChanged(int i) {
+void LevelMeter::markChanged(int i) {
     if (changedLow_ > changedHigh_) {
         changedLow_ = changedHigh_ = i;
         return;
@@ -144,14 +144,14 @@ void LevelMeter::MarkChanged(int i) {
     changedHigh_ = std::max(changedHigh_, i);
 }
 
-void LevelMeter::MoveColumn(std::optional<QPainter>& painter, int column, float level) {
+void LevelMeter::moveColumn(std::optional<QPainter>& painter, int column, float level) {
     int& lit = litCount_[std::size_t(column)];
     const int n = topIndex_;
     auto draw = [&](int i, bool on) {
         if (!painter)
-            painter.emplace(&Canvas()); // only a level that changes the picture paints
-        DrawSegment(*painter, column, i, on);
-        MarkChanged(i);
+            painter.emplace(&canvas()); // only a level that changes the picture paints
+        drawSegment(*painter, column, i, on);
+        markChanged(i);
     };
     if (lit < n && level > thresholds_[std::size_t(lit)]) {
         while (lit < n && level > thresholds_[std::size_t(lit)])
@@ -162,24 +162,24 @@ void LevelMeter::MoveColumn(std::optional<QPainter>& painter, int column, float 
     }
 }
 
-void LevelMeter::SetLevels(float left, float right) {
-    HandleSize();
+void LevelMeter::setLevels(float left, float right) {
+    handleSize();
     leftLevel_ = left >= 0.0f ? left : 0.0f;
     rightLevel_ = right >= 0.0f ? right : 0.0f;
     changedLow_ = 0;
     changedHigh_ = -1;
     {
         std::optional<QPainter> painter;
-        MoveColumn(painter, 0, leftLevel_);
+        moveColumn(painter, 0, leftLevel_);
         if (stereo_)
-            MoveColumn(painter, 1, rightLevel_);
+            moveColumn(painter, 1, rightLevel_);
     }
     // Only the rows of the segments that changed are copied to the screen,
     // with the window's next paint: a burst of levels costs one copy, and the
     // caller does not wait for the display server.
     if (changedLow_ > changedHigh_)
         return;
-    const int top = SegmentY(changedHigh_) - penWidth_ / 2;
-    const int bottom = SegmentY(changedLow_) - penWidth_ / 2 + penWidth_;
+    const int top = segmentY(changedHigh_) - penWidth_ / 2;
+    const int bottom = segmentY(changedLow_) - penWidth_ / 2 + penWidth_;
     update(QRect(0, top, width(), bottom - top));
 }

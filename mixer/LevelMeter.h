@@ -26,53 +26,53 @@ public:
     int levelMin() const { return levelMin_; }
     int levelHigh() const { return levelHigh_; }
     int levelMed() const { return levelMed_; }
-    void SetlevelMax(int value);
-    void SetlevelMin(int value);
-    void SetlevelHigh(int value);
-    void SetlevelMed(int value);
+    void setlevelMax(int value);
+    void setlevelMin(int value);
+    void setlevelHigh(int value);
+    void setlevelMed(int value);
 
     StoredColour colorHigh() const { return colorHigh_; }
     StoredColour colorMed() const { return colorMed_; }
     StoredColour colorLow() const { return colorLow_; }
-    void SetcolorHigh(StoredColour value);
-    void SetcolorMed(StoredColour value);
-    void SetcolorLow(StoredColour value);
+    void setcolorHigh(StoredColour value);
+    void setcolorMed(StoredColour value);
+    void setcolorLow(StoredColour value);
 
     bool stereo() const { return stereo_; }
-    void Setstereo(bool value);
+    void setstereo(bool value);
     int penWidth() const { return penWidth_; }
-    void SetpenWidth(int value);
+    void setpenWidth(int value);
 
     // Moves both columns to the new levels (linear, 1.0 = full scale) and
     // draws them into the picture at once; the screen follows with the next
     // paint. Negative or not-a-number levels count as 0.
-    void SetLevels(float left, float right);
+    void setLevels(float left, float right);
 
     // The scale, for layout and tests.
-    int TopIndex() const { return topIndex_; } // N; below 0 when no segment fits
-    float Threshold(int i) const { return thresholds_[std::size_t(i)]; }
-    StoredColour LitColor(int i) const { return litColors_[std::size_t(i)]; }
-    StoredColour DimColor(int i) const { return dimColors_[std::size_t(i)]; }
-    int LitCount(int column) const { return litCount_[std::size_t(column)]; }
-    int ColumnStart(int column) const { return columnStart_[std::size_t(column)]; }
-    int ColumnEnd(int column) const { return columnEnd_[std::size_t(column)]; }
+    int topIndex() const { return topIndex_; } // N; below 0 when no segment fits
+    float threshold(int i) const { return thresholds_[std::size_t(i)]; }
+    StoredColour litColor(int i) const { return litColors_[std::size_t(i)]; }
+    StoredColour dimColor(int i) const { return dimColors_[std::size_t(i)]; }
+    int litCount(int column) const { return litCount_[std::size_t(column)]; }
+    int columnStart(int column) const { return columnStart_[std::size_t(column)]; }
+    int columnEnd(int column) const { return columnEnd_[std::size_t(column)]; }
     // Centre row of segment i.
-    int SegmentY(int i) const { return height() - 2 - 3 * i; }
-    float LeftLevel() const { return leftLevel_; }
+    int segmentY(int i) const { return height() - 2 - 3 * i; }
+    float leftLevel() const { return leftLevel_; }
 
     // The dimmed form of a colour: each of its four bytes halved.
-    static StoredColour Dimmed(StoredColour c);
+    static StoredColour dimmed(StoredColour c);
 
 protected:
-    void DrawContents() override;
-    void SizeChanged() override { RebuildScale(); }
+    void drawContents() override;
+    void sizeChanged() override { rebuildScale(); }
 
 private:
-    void RebuildScale();
-    void SetBandColor(StoredColour& lit, StoredColour& dim, StoredColour value);
-    void DrawSegment(QPainter& painter, int column, int i, bool lit);
-    void MoveColumn(std::optional<QPainter>& painter, int column, float level);
-    void MarkChanged(int i);
+    void rebuildScale();
+    void setBandColor(StoredColour& lit, StoredColour& dim, StoredColour value);
+    void drawSegment(QPainter& painter, int column, int i, bool lit);
+    void moveColumn(std::optional<QPainter>& painter, int column, float level);
+    void markChanged(int i);
 
     float leftLevel_ = 0.0f;
     float rightLevel_ = 0.0f;
@@ -85,9 +85,9 @@ private:
     std::array<int, 2> columnStart_{};
     std::array<int, 2> columnEnd_{};
     std::array<int, 2> litCount_{};
-    StoredColour colorHigh_ = clRed, colorHighDim_ = Dimmed(clRed);
-    StoredColour colorMed_ = clYellow, colorMedDim_ = Dimmed(clYellow);
-    StoredColour colorLow_ = clLime, colorLowDim_ = Dimmed(clLime);
+    StoredColour colorHigh_ = clRed, colorHighDim_ = dimmed(clRed);
+    StoredColour colorMed_ = clYellow, colorMedDim_ = dimmed(clYellow);
+    StoredColour colorLow_ = clLime, colorLowDim_ = dimmed(clLime);
     std::array<float, kMaxTopIndex + 1> thresholds_{};
     std::array<StoredColour, kMaxTopIndex + 1> litColors_{};
     std::array<StoredColour, kMaxTopIndex + 1> dimColors_{};

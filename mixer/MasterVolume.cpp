@@ -6,61 +6,61 @@ using namespace mixer;
 
 MasterVolume::MasterVolume(MixerSystem& system)
     : mixer_(system) {
-    SetMute(false);
+    setMute(false);
     readVolumeAndBalance();
 }
 
 MasterVolume::~MasterVolume() = default;
 
-void MasterVolume::SetMute(bool mute) {
+void MasterVolume::setMute(bool mute) {
     mute_ = mute;
     mixer_.write(SystemMixer::MasterMute, {mute ? 1u : 0u, mute ? 1u : 0u});
 }
 
-int MasterVolume::Volume() {
+int MasterVolume::volume() {
     readVolumeAndBalance();
     return volume_;
 }
 
-void MasterVolume::SetVolume(int volume) {
+void MasterVolume::setVolume(int volume) {
     if (volume < 0 || volume > 100)
         return;
     volume_ = volume;
     writeVolumeAndBalance();
 }
 
-int MasterVolume::Balance() {
+int MasterVolume::balance() {
     readVolumeAndBalance();
     return balance_;
 }
 
-void MasterVolume::SetBalance(int balance) {
+void MasterVolume::setBalance(int balance) {
     if (balance < -100 || balance > 100)
         return;
     balance_ = balance;
     writeVolumeAndBalance();
 }
 
-void MasterVolume::ApplyStoredSettings() {
-    SetMute(false);
-    SetVolume(67);
-    SetBalance(0);
+void MasterVolume::applyStoredSettings() {
+    setMute(false);
+    setVolume(67);
+    setBalance(0);
 }
 
-SystemMixer::Values MasterVolume::Levels() const {
-    const ChannelLevels levels = LevelsFor(volume_, balance_);
+SystemMixer::Values MasterVolume::levels() const {
+    const ChannelLevels levels = levelsFor(volume_, balance_);
     return {levels.left, levels.right};
 }
 
 void MasterVolume::writeVolumeAndBalance() {
-    mixer_.write(SystemMixer::MasterVolume, Levels());
+    mixer_.write(SystemMixer::MasterVolume, levels());
 }
 
 void MasterVolume::readVolumeAndBalance() {
     SystemMixer::Values values{};
     if (!mixer_.read(SystemMixer::MasterVolume, values))
         return;
-    const VolumeAndBalance read = VolumeAndBalanceOf({values[0], values[1]});
+    const VolumeAndBalance read = volumeAndBalanceOf({values[0], values[1]});
     volume_ = read.volume;
     balance_ = read.balance;
 }

@@ -14,33 +14,33 @@
 // return the values last stored.
 class MasterVolume {
 public:
-    explicit MasterVolume(mixer::MixerSystem& system = mixer::DefaultSystem());
+    explicit MasterVolume(mixer::MixerSystem& system = mixer::defaultSystem());
     ~MasterVolume();
     MasterVolume(const MasterVolume&) = delete;
     MasterVolume& operator=(const MasterVolume&) = delete;
 
-    bool Mute() const { return mute_; }
-    void SetMute(bool mute);
+    bool mute() const { return mute_; }
+    void setMute(bool mute);
 
     // Reads the speakers volume afresh; refreshes both volume and balance.
-    int Volume();
+    int volume();
     // A value outside 0..100 is ignored; otherwise both channels are written
     // with the stored balance.
-    void SetVolume(int volume);
+    void setVolume(int volume);
 
     // Reads the speakers volume afresh; refreshes both volume and balance.
-    int Balance();
+    int balance();
     // A value outside -100..100 is ignored; otherwise both channels are
     // written with the stored volume.
-    void SetBalance(int balance);
+    void setBalance(int balance);
 
     // The two channel levels that the stored volume and balance make: what
     // the last write of either sent.
-    mixer::SystemMixer::Values Levels() const;
+    mixer::SystemMixer::Values levels() const;
 
     // The program's stored settings, applied when the main window is built:
     // unmuted, volume 67, balance 0, in that order.
-    void ApplyStoredSettings();
+    void applyStoredSettings();
 
 private:
     void writeVolumeAndBalance();

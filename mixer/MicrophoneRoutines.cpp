@@ -7,25 +7,25 @@ using namespace mixer;
 
 namespace {
 
-void SetMicrophoneControl(SystemMixer::Control control, std::uint32_t value, MixerSystem& system,
+void setMicrophoneControl(SystemMixer::Control control, std::uint32_t value, MixerSystem& system,
                           QWidget* parent) {
     SystemMixer mixer(system);
     if (!mixer.hasMicrophone())
         return;
     if (!mixer.has(control)) {
-        dialogs::ShowMessage(QStringLiteral("GetLineInfo Error"), parent);
+        dialogs::showMessage(QStringLiteral("GetLineInfo Error"), parent);
         return;
     }
     if (!mixer.write(control, {value, value}))
-        dialogs::ShowMessage(QStringLiteral("SetControlDetails Error"), parent);
+        dialogs::showMessage(QStringLiteral("SetControlDetails Error"), parent);
 }
 
 } // namespace
 
-void SetMicVolume(std::uint16_t value, MixerSystem& system, QWidget* parent) {
-    SetMicrophoneControl(SystemMixer::MicVolume, value, system, parent);
+void setMicVolume(std::uint16_t value, MixerSystem& system, QWidget* parent) {
+    setMicrophoneControl(SystemMixer::MicVolume, value, system, parent);
 }
 
-void SetMicMute(bool muted, MixerSystem& system, QWidget* parent) {
-    SetMicrophoneControl(SystemMixer::MicMute, muted ? 1 : 0, system, parent);
+void setMicMute(bool muted, MixerSystem& system, QWidget* parent) {
+    setMicrophoneControl(SystemMixer::MicMute, muted ? 1 : 0, system, parent);
 }

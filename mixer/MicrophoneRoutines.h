@@ -13,12 +13,12 @@ class QWidget;
 // No mixer, a mixer that cannot be opened or no microphone line: nothing
 // happens and nothing is shown. No control of the wanted type on the line:
 // "GetLineInfo Error". The mixer refuses the value: "SetControlDetails Error".
-// Messages go through dialogs::ShowMessage with the given parent.
+// Messages go through dialogs::showMessage with the given parent.
 
 // Sets the microphone volume, raw 0..65535.
-void SetMicVolume(std::uint16_t value, mixer::MixerSystem& system = mixer::DefaultSystem(),
+void setMicVolume(std::uint16_t value, mixer::MixerSystem& system = mixer::defaultSystem(),
                   QWidget* parent = nullptr);
 
 // Mutes (true) or unmutes the microphone.
-void SetMicMute(bool muted, mixer::MixerSystem& system = mixer::DefaultSystem(),
+void setMicMute(bool muted, mixer::MixerSystem& system = mixer::defaultSystem(),
                 QWidget* parent = nullptr);

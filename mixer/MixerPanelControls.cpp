@@ -19,7 +19,7 @@ constexpr int kMicShownTolerance = kMicMax / 200;
 // The master volume 0..100 nearest to the louder channel. Rounded, unlike
 // masterVolume's truncating read, so that a whole percent set elsewhere (30 % is
 // 19661 of 65536) shows as that percent.
-int NearestPercent(const mixer::SystemMixer::Values& values) {
+int nearestPercent(const mixer::SystemMixer::Values& values) {
     const int loudest = static_cast<int>(std::max(values[0], values[1]));
     return (loudest * kMasterMax + kMicMax / 2) / kMicMax;
 }
@@ -34,17 +34,17 @@ MixerPanelControls::MixerPanelControls(MixerPanelWidgets widgets, mixer::MixerSy
           [this] { serverReturned(); }))
     , found_(std::make_unique<FoundMixerValues>(*systemMixer_))
     , masterVolume_(std::make_unique<MasterVolume>(system)) {
-    masterVolume_->ApplyStoredSettings();
+    masterVolume_->applyStoredSettings();
     noteSession(mixer::SystemMixer::MasterMute, {0, 0});
-    noteSession(mixer::SystemMixer::MasterVolume, masterVolume_->Levels());
+    noteSession(mixer::SystemMixer::MasterVolume, masterVolume_->levels());
 }
 
-void MixerPanelControls::StartupMicrophone() {
+void MixerPanelControls::startupMicrophone() {
     try {
-        SetMicMute(true, system_, dialogParent());
+        setMicMute(true, system_, dialogParent());
     } catch (...) {
         // Start-up goes on whatever the microphone does.
-        LogCaughtException(lcMixer, "muting the microphone at start-up");
+        logCaughtException(lcMixer, "muting the microphone at start-up");
     }
     micMuted_ = true;
     noteSession(mixer::SystemMixer::MicMute, {1, 1});
@@ -57,20 +57,20 @@ void MixerPanelControls::StartupMicrophone() {
 // The slider only shows the system volume here; nothing writes it back: the
 // read truncates (67 reads as 66), so writing the read value would lower the
 // system volume by one step at every start.
-void MixerPanelControls::StartupMasterVolume() {
-    placeMasterSlider(kMasterMax - masterVolume_->Volume());
+void MixerPanelControls::startupMasterVolume() {
+    placeMasterSlider(kMasterMax - masterVolume_->volume());
 }
 
 void MixerPanelControls::setMasterVolume(int position) {
     masterLevelPosition_ = position;
-    found_->UserSet(mixer::SystemMixer::MasterVolume);
-    masterVolume_->SetVolume(kMasterMax - position);
-    noteSession(mixer::SystemMixer::MasterVolume, masterVolume_->Levels());
+    found_->userSet(mixer::SystemMixer::MasterVolume);
+    masterVolume_->setVolume(kMasterMax - position);
+    noteSession(mixer::SystemMixer::MasterVolume, masterVolume_->levels());
 }
 
 void MixerPanelControls::setMicVolume(int position) {
     micLevelPosition_ = position;
-    found_->UserSet(mixer::SystemMixer::MicVolume);
+    found_->userSet(mixer::SystemMixer::MicVolume);
     writeMicVolume(position);
 }
 
@@ -80,16 +80,16 @@ void MixerPanelControls::writeMicVolume(int position) {
     const int volume = std::clamp(kMicMax - position, 0, kMicMax);
     noteSession(mixer::SystemMixer::MicVolume,
                 {static_cast<std::uint32_t>(volume), static_cast<std::uint32_t>(volume)});
-    SetMicVolume(static_cast<std::uint16_t>(volume), system_, dialogParent());
+    ::setMicVolume(static_cast<std::uint16_t>(volume), system_, dialogParent());
 }
 
 void MixerPanelControls::applyMicMute() {
-    found_->UserSet(mixer::SystemMixer::MicMute);
+    found_->userSet(mixer::SystemMixer::MicMute);
     if (micMuted_) {
-        SetMicMute(false, system_, dialogParent());
+        setMicMute(false, system_, dialogParent());
         micMuted_ = false;
     } else {
-        SetMicMute(true, system_, dialogParent());
+        setMicMute(true, system_, dialogParent());
         micMuted_ = true;
     }
     noteSession(mixer::SystemMixer::MicMute, {micMuted_ ? 1u : 0u, micMuted_ ? 1u : 0u});
@@ -97,8 +97,8 @@ void MixerPanelControls::applyMicMute() {
         widgets_.micMute->setChecked(micMuted_);
 }
 
-void MixerPanelControls::RestoreSystemMixer() {
-    found_->Restore(*systemMixer_);
+void MixerPanelControls::restoreSystemMixer() {
+    found_->restore(*systemMixer_);
 }
 
 void MixerPanelControls::systemChanged(mixer::SystemMixer::Control control) {
@@ -108,7 +108,7 @@ void MixerPanelControls::systemChanged(mixer::SystemMixer::Control control) {
     noteSession(control, values);
     switch (control) {
     case mixer::SystemMixer::MasterVolume:
-        if (const int position = kMasterMax - NearestPercent(values);
+        if (const int position = kMasterMax - nearestPercent(values);
             position != masterLevelPosition_)
             placeMasterSlider(position);
         break;

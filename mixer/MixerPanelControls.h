@@ -49,18 +49,18 @@ struct MixerPanelWidgets {
 class MixerPanelControls {
 public:
     explicit MixerPanelControls(MixerPanelWidgets widgets,
-                                mixer::MixerSystem& system = mixer::DefaultSystem());
+                                mixer::MixerSystem& system = mixer::defaultSystem());
 
     MasterVolume& masterVolume() { return *masterVolume_; }
-    bool MicMuted() const { return micMuted_; }
+    bool micMuted() const { return micMuted_; }
 
     // Start-up: mute the microphone and note it as muted, put micLevel at the
     // bottom (position 65535), set the microphone volume to 0 and clear the
     // cross-fade flag. Not counted as the user's setting.
-    void StartupMicrophone();
+    void startupMicrophone();
     // Start-up: place masterLevel at the system volume read afresh. The system
     // volume is left as it is.
-    void StartupMasterVolume();
+    void startupMasterVolume();
 
     // The user moved a slider to position.
     void setMasterVolume(int position);
@@ -69,7 +69,7 @@ public:
 
     // Puts the microphone's mute and volume and the master volume back as
     // they were found, except what the user set in the panel. Once.
-    void RestoreSystemMixer();
+    void restoreSystemMixer();
 
 private:
     QWidget* dialogParent() const;

@@ -2,7 +2,7 @@
 
 namespace mixer_sliders {
 
-void ApplyDesign(GradientSlider& s, int max) {
+void applyDesign(GradientSlider& s, int max) {
     s.resize(kWidth, kHeight);
     s.setBackColor(clBlack);
     s.setTickColor(clGray);
@@ -36,9 +36,9 @@ void ApplyDesign(GradientSlider& s, int max) {
     s.setOrientation(GradientSlider::trVertical);
 }
 
-GradientSlider* Create(QWidget* parent, int max) {
+GradientSlider* create(QWidget* parent, int max) {
     auto* slider = new GradientSlider(parent);
-    ApplyDesign(*slider, max);
+    applyDesign(*slider, max);
     return slider;
 }
 

@@ -16,12 +16,12 @@ constexpr int kHeight = 280;
 // Applies the stored design to an existing slider, in the order a stored form
 // loads it: size, colours, then colorScheme, position, minimum, maximum,
 // frequency, tickStyle, tickMarks, orientation. The position is left at 0.
-void ApplyDesign(GradientSlider& slider, int max);
+void applyDesign(GradientSlider& slider, int max);
 
 // Creates a slider as a child of parent with the stored design applied.
-// Usage in MainWindow: deckALevel = mixer_sliders::Create(mixerBox, mixer_sliders::kDeckMax);
+// Usage in MainWindow: deckALevel = mixer_sliders::create(mixerBox, mixer_sliders::kDeckMax);
 //   deckALevel->move(x, y);
 //   connect(deckALevel, &GradientSlider::sliderMoved, ...setDeckLevel(Deck::A, ...));
-GradientSlider* Create(QWidget* parent, int max);
+GradientSlider* create(QWidget* parent, int max);
 
 } // namespace mixer_sliders

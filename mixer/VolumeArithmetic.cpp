@@ -6,7 +6,7 @@ namespace {
 constexpr std::int64_t kFullScale = 65535;
 }
 
-ChannelLevels LevelsFor(int volume, int balance) {
+ChannelLevels levelsFor(int volume, int balance) {
     const std::int64_t x = std::int64_t{volume} * kFullScale / 100;
     if (balance < 0)
         return {static_cast<std::uint32_t>(x),
@@ -14,7 +14,7 @@ ChannelLevels LevelsFor(int volume, int balance) {
     return {static_cast<std::uint32_t>(x * (100 - balance) / 100), static_cast<std::uint32_t>(x)};
 }
 
-VolumeAndBalance VolumeAndBalanceOf(ChannelLevels levels) {
+VolumeAndBalance volumeAndBalanceOf(ChannelLevels levels) {
     const std::int64_t left = std::min<std::int64_t>(levels.left, kFullScale);
     const std::int64_t right = std::min<std::int64_t>(levels.right, kFullScale);
     const int volume = static_cast<int>(std::max(left, right) * 100 / kFullScale);

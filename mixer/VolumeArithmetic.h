@@ -16,7 +16,7 @@ struct VolumeAndBalance {
 };
 
 // Volume must be within 0..100 and balance within -100..100.
-ChannelLevels LevelsFor(int volume, int balance);
+ChannelLevels levelsFor(int volume, int balance);
 
 // Levels above 65535 count as 65535.
-VolumeAndBalance VolumeAndBalanceOf(ChannelLevels levels);
+VolumeAndBalance volumeAndBalanceOf(ChannelLevels levels);

@@ -2,15 +2,15 @@
 
 #include "platform/WinColor.h"
 
-QColor ToQColor(StoredColour c, const QPalette& palette) {
+QColor toQColor(StoredColour c, const QPalette& palette) {
     if ((c >> 24) == 0xFF) {
         constexpr StoredColour kButtonFaceIndex = 15;
         return (c & 0xFFFFFF) == kButtonFaceIndex ? palette.color(QPalette::Button)
                                                   : palette.color(QPalette::Window);
     }
-    return FromWinColor(c);
+    return fromWinColor(c);
 }
 
-StoredColour FromQColor(const QColor& c) {
+StoredColour fromQColor(const QColor& c) {
     return StoredColour(c.red()) | (StoredColour(c.green()) << 8) | (StoredColour(c.blue()) << 16);
 }

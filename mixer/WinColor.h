@@ -19,7 +19,7 @@ constexpr StoredColour clBtnFace = 0xFF00000F;
 
 // Turns a stored colour into a Qt colour; system colours come from the palette
 // (button face is the only one the controls use; others fall back to the window colour).
-QColor ToQColor(StoredColour c, const QPalette& palette = QPalette());
+QColor toQColor(StoredColour c, const QPalette& palette = QPalette());
 
 // The stored form of a plain Qt colour (alpha dropped).
-StoredColour FromQColor(const QColor& c);
+StoredColour fromQColor(const QColor& c);

@@ -12,7 +12,7 @@
 
 namespace net {
 
-void BlockFanOut::Start(int slack, std::size_t maxBlockSize) {
+void BlockFanOut::start(int slack, std::size_t maxBlockSize) {
     std::lock_guard lock(mutex_);
     slack_ = slack > 0 ? std::uint64_t(slack) : 0;
     const std::size_t n = slack > 0 ? std::size_t(slack + kLateBlocks) : 0;
@@ -23,7 +23,7 @@ void BlockFanOut::Start(int slack, std::size_t maxBlockSize) {
     sending_ = true;
 }
 
-void BlockFanOut::Stop() {
+void BlockFanOut::stop() {
     std::lock_guard lock(mutex_);
     for (Receiver* r : polled_)
         r->Polled = false;
@@ -32,37 +32,37 @@ void BlockFanOut::Stop() {
     pollDone_.notify_all();
 }
 
-void BlockFanOut::Add(Receiver& receiver, int fd) {
+void BlockFanOut::add(Receiver& receiver, int fd) {
     std::lock_guard lock(mutex_);
     receiver = Receiver{};
-    receiver.Fd = fd;
-    receiver.Next = last_ + 1;
+    receiver.fd = fd;
+    receiver.next = last_ + 1;
     receiver.ActiveAt = std::chrono::steady_clock::now();
     receivers_.push_back(&receiver);
 }
 
-void BlockFanOut::Remove(Receiver& receiver, int finishMs) {
+void BlockFanOut::remove(Receiver& receiver, int finishMs) {
     std::unique_lock lock(mutex_);
     std::erase(receivers_, &receiver);
     while (receiver.Polled && sending_) {
-        if (Wake)
-            Wake();
+        if (wake)
+            wake();
         pollDone_.wait(lock);
     }
     // The slot may be overwritten as soon as the lock is released.
     std::vector<char> rest;
-    if (!receiver.Dropped && receiver.Sent > 0 && receiver.Next <= last_) {
-        const std::size_t at = std::size_t(receiver.Next % sizes_.size());
+    if (!receiver.dropped && receiver.Sent > 0 && receiver.next <= last_) {
+        const std::size_t at = std::size_t(receiver.next % sizes_.size());
         const char* block = ring_.data() + at * slot_;
         rest.assign(block + receiver.Sent, block + sizes_[at]);
     }
-    receiver.Dropped = true;
+    receiver.dropped = true;
     lock.unlock();
     if (!rest.empty())
-        SendAll(receiver.Fd, rest.data(), rest.size(), finishMs);
+        sendAll(receiver.fd, rest.data(), rest.size(), finishMs);
 }
 
-void BlockFanOut::Push(const void* data, std::size_t size) {
+void BlockFanOut::push(const void* data, std::size_t size) {
     if (size == 0)
         return;
     {
@@ -75,8 +75,8 @@ void BlockFanOut::Push(const void* data, std::size_t size) {
             const Receiver& r = *receivers_[i];
             // Behind with a full socket, or still needing the block this one
             // overwrites.
-            if ((r.Waiting && r.Next + slack_ <= block) || r.Next + slots <= block)
-                Drop(*receivers_[i]);
+            if ((r.waiting && r.next + slack_ <= block) || r.next + slots <= block)
+                drop(*receivers_[i]);
         }
         const std::size_t at = std::size_t(block % slots);
         sizes_[at] = std::min(size, slot_);
@@ -84,48 +84,48 @@ void BlockFanOut::Push(const void* data, std::size_t size) {
         if (receivers_.empty())
             return;
     }
-    if (Wake)
-        Wake();
+    if (wake)
+        wake();
 }
 
-void BlockFanOut::AppendPollFds(std::vector<pollfd>& fds) {
+void BlockFanOut::appendPollFds(std::vector<pollfd>& fds) {
     std::lock_guard lock(mutex_);
     polled_.clear();
     for (Receiver* r : receivers_) {
-        if (!r->Waiting)
+        if (!r->waiting)
             continue;
         r->Polled = true;
         polled_.push_back(r);
-        fds.push_back({r->Fd, POLLOUT, 0});
+        fds.push_back({r->fd, POLLOUT, 0});
     }
 }
 
-void BlockFanOut::AfterPoll(const pollfd* fds, std::size_t count) {
+void BlockFanOut::afterPoll(const pollfd* fds, std::size_t count) {
     std::lock_guard lock(mutex_);
     for (std::size_t i = 0; i < polled_.size() && i < count; ++i) {
         polled_[i]->Polled = false;
         if (fds[i].revents)
-            polled_[i]->Waiting = false;
+            polled_[i]->waiting = false;
     }
     polled_.clear();
     pollDone_.notify_all();
 }
 
-void BlockFanOut::SendPending() {
+void BlockFanOut::sendPending() {
     std::lock_guard lock(mutex_);
     for (std::size_t i = receivers_.size(); i-- > 0;) {
-        if (!receivers_[i]->Waiting)
-            SendTo(*receivers_[i]);
+        if (!receivers_[i]->waiting)
+            sendTo(*receivers_[i]);
     }
 }
 
-void BlockFanOut::SendTo(Receiver& r) {
+void BlockFanOut::sendTo(Receiver& r) {
     const std::uint64_t slots = sizes_.size();
-    while (r.Next <= last_) {
-        const std::size_t at = std::size_t(r.Next % slots);
+    while (r.next <= last_) {
+        const std::size_t at = std::size_t(r.next % slots);
         const char* block = ring_.data() + at * slot_;
         const ssize_t n =
-            ::send(r.Fd, block + r.Sent, sizes_[at] - r.Sent, MSG_DONTWAIT | MSG_NOSIGNAL);
+            ::send(r.fd, block + r.Sent, sizes_[at] - r.Sent, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n > 0) {
             // It had taken all it was handed at the last look, and nothing
             // was handed since: its time to take these bytes starts now.
@@ -134,24 +134,24 @@ void BlockFanOut::SendTo(Receiver& r) {
             r.Handed += std::uint64_t(n);
             r.Sent += std::size_t(n);
             if (r.Sent == sizes_[at]) {
-                ++r.Next;
+                ++r.next;
                 r.Sent = 0;
             }
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            r.Waiting = true;
+            r.waiting = true;
             return;
         } else {
-            Drop(r); // closed or broken
+            drop(r); // closed or broken
             return;
         }
     }
 }
 
-bool BlockFanOut::Look(Receiver& r, std::chrono::steady_clock::time_point now) {
+bool BlockFanOut::look(Receiver& r, std::chrono::steady_clock::time_point now) {
     int queued = 0;
-    if (::ioctl(r.Fd, SIOCOUTQ, &queued) != 0 || queued < 0)
+    if (::ioctl(r.fd, SIOCOUTQ, &queued) != 0 || queued < 0)
         return r.Handed > r.Taken; // nothing known: as at the last look
     const std::uint64_t taken = r.Handed - std::min(r.Handed, std::uint64_t(queued));
     if (taken > r.Taken) {
@@ -161,7 +161,7 @@ bool BlockFanOut::Look(Receiver& r, std::chrono::steady_clock::time_point now) {
     return queued > 0;
 }
 
-int BlockFanOut::DropIdle(int limitMs) {
+int BlockFanOut::dropIdle(int limitMs) {
     if (limitMs <= 0)
         return -1;
     using namespace std::chrono;
@@ -170,24 +170,24 @@ int BlockFanOut::DropIdle(int limitMs) {
     int next = -1;
     for (std::size_t i = receivers_.size(); i-- > 0;) {
         Receiver& r = *receivers_[i];
-        if (!Look(r, now))
+        if (!look(r, now))
             continue;
         // Bytes wait: it is due limitMs after it was last active.
         const auto left = ceil<milliseconds>(r.ActiveAt + milliseconds(limitMs) - now).count();
         if (left <= 0)
-            Drop(r);
+            drop(r);
         else if (next < 0 || left < next)
             next = int(left);
     }
     return next;
 }
 
-bool BlockFanOut::DropIdlest() {
+bool BlockFanOut::dropIdlest() {
     std::lock_guard lock(mutex_);
     const auto now = std::chrono::steady_clock::now();
     Receiver* idlest = nullptr;
     for (Receiver* r : receivers_) {
-        Look(*r, now);
+        look(*r, now);
         // Ties go to the one listed first, the earliest joined.
         if (!idlest || r->ActiveAt < idlest->ActiveAt ||
             (r->ActiveAt == idlest->ActiveAt && r->Taken < idlest->Taken))
@@ -195,13 +195,13 @@ bool BlockFanOut::DropIdlest() {
     }
     if (!idlest)
         return false;
-    Drop(*idlest);
+    drop(*idlest);
     return true;
 }
 
-void BlockFanOut::Drop(Receiver& r) {
-    r.Dropped = true;
-    ::shutdown(r.Fd, SHUT_RDWR); // wakes the connection's thread, which ends it
+void BlockFanOut::drop(Receiver& r) {
+    r.dropped = true;
+    ::shutdown(r.fd, SHUT_RDWR); // wakes the connection's thread, which ends it
     std::erase(receivers_, &r);
 }
 

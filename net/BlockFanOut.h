@@ -34,12 +34,12 @@ public:
     // One connection's place in the stream; owned by the connection, listed
     // between Add and Remove. Guarded by the fan-out's lock.
     struct Receiver {
-        int Fd = -1;
-        std::uint64_t Next = 0; // the next block to send
+        int fd = -1;
+        std::uint64_t next = 0; // the next block to send
         std::size_t Sent = 0;   // bytes of it already sent
-        bool Waiting = false;   // its socket was full: wait for room
+        bool waiting = false;   // its socket was full: wait for room
         bool Polled = false;    // the sending thread is polling its descriptor
-        bool Dropped = false;
+        bool dropped = false;
         std::uint64_t Handed = 0; // bytes its socket has accepted
         std::uint64_t Taken = 0;  // of those, bytes the client's side has acknowledged
         // When it joined, last took bytes or was handed bytes with nothing
@@ -48,51 +48,51 @@ public:
     };
 
     // Called when there is something to send (wakes the sending thread).
-    std::function<void()> Wake;
+    std::function<void()> wake;
 
     static constexpr int kLateBlocks = 13;
 
     // Makes a ring of slack + kLateBlocks blocks of up to `maxBlockSize` bytes
     // (slack 0: Push does nothing); the sending thread runs from now on.
-    void Start(int slack, std::size_t maxBlockSize);
+    void start(int slack, std::size_t maxBlockSize);
     // The sending thread has ended: nothing is polled any more.
-    void Stop();
+    void stop();
 
     // The connection receives from the next block on.
-    void Add(Receiver& receiver, int fd);
+    void add(Receiver& receiver, int fd);
     // After this the fan-out no longer touches the connection's descriptor. A
     // connection that was not dropped first gets the rest of the block in
     // progress (waiting at most finishMs), so it never ends in a torn block.
-    void Remove(Receiver& receiver, int finishMs);
+    void remove(Receiver& receiver, int finishMs);
 
     // Copies a block into the ring for every receiver; never blocks on a
     // connection and never allocates. Blocks larger than the ring's are cut.
-    void Push(const void* data, std::size_t size);
+    void push(const void* data, std::size_t size);
 
     // Sending thread: the descriptors to poll for room (appended to fds).
-    void AppendPollFds(std::vector<pollfd>& fds);
+    void appendPollFds(std::vector<pollfd>& fds);
     // Sending thread: the results of that poll (fds: the appended entries).
-    void AfterPoll(const pollfd* fds, std::size_t count);
+    void afterPoll(const pollfd* fds, std::size_t count);
     // Sending thread: sends what each receiver with room has not taken yet.
-    void SendPending();
+    void sendPending();
 
     // Sending thread: drops each connection that has taken nothing of what
     // waits in its socket for limitMs; returns the milliseconds until the
     // next one may be due, when it must be looked at again (-1: nothing waits
     // anywhere, or limitMs <= 0: no limit). A connection with nothing waiting
     // is never due, however long the stream is silent.
-    int DropIdle(int limitMs);
+    int dropIdle(int limitMs);
     // Sending thread: drops the connection that has read least for longest
     // (the longest inactive; of those equally so, the one that has taken
     // least, then the earliest joined); false when there is none.
-    bool DropIdlest();
+    bool dropIdlest();
 
 private:
-    void Drop(Receiver& receiver);
-    void SendTo(Receiver& receiver);
+    void drop(Receiver& receiver);
+    void sendTo(Receiver& receiver);
     // Updates what the receiver has taken from its socket's queue; false when
     // nothing waits there.
-    static bool Look(Receiver& receiver, std::chrono::steady_clock::time_point now);
+    static bool look(Receiver& receiver, std::chrono::steady_clock::time_point now);
 
     std::mutex mutex_;
     std::condition_variable pollDone_;

@@ -14,7 +14,7 @@ namespace net {
 namespace {
 // Hands the exception being handled to the server's owner, which logs it;
 // the connection then ends as if the client had left.
-void ReportException(TcpServer& server, const char* handler) {
+void reportException(TcpServer& server, const char* handler) {
     if (!server.OnException)
         return;
     try {
@@ -32,44 +32,44 @@ Connection::Connection(Socket socket, int writeTimeoutMs)
     , writeTimeoutMs_(writeTimeoutMs) {}
 
 Connection::~Connection() {
-    Disconnect();
+    disconnect();
     if (thread_.joinable())
         thread_.join();
 }
 
-void Connection::WriteBuffer(const void* data, std::size_t size) {
-    if (const int error = TryWriteBuffer(data, size))
+void Connection::writeBuffer(const void* data, std::size_t size) {
+    if (const int error = tryWriteBuffer(data, size))
         throw SocketError(error == ETIMEDOUT ? "Socket write timed out."
-                                             : "Socket write failed. " + SystemText(error));
+                                             : "Socket write failed. " + systemText(error));
 }
 
-int Connection::TryWriteBuffer(const void* data, std::size_t size) {
+int Connection::tryWriteBuffer(const void* data, std::size_t size) {
     if (size == 0)
         return 0;
     std::lock_guard write(writeMutex_);
     std::shared_lock fd(fdLock_);
-    if (ended_ || !socket_.Valid())
+    if (ended_ || !socket_.valid())
         return EPIPE;
-    const int error = SendAll(socket_.Fd(), data, size, writeTimeoutMs_);
+    const int error = sendAll(socket_.fd(), data, size, writeTimeoutMs_);
     if (error) {
         // A partial block has broken the stream for good: end the connection.
         ended_ = true;
-        ::shutdown(socket_.Fd(), SHUT_RDWR);
+        ::shutdown(socket_.fd(), SHUT_RDWR);
     }
     return error;
 }
 
-void Connection::Disconnect() {
+void Connection::disconnect() {
     std::shared_lock fd(fdLock_);
     ended_ = true;
-    if (socket_.Valid())
-        ::shutdown(socket_.Fd(), SHUT_RD);
+    if (socket_.valid())
+        ::shutdown(socket_.fd(), SHUT_RD);
 }
 
-bool Connection::WaitForClient() {
+bool Connection::waitForClient() {
     if (ended_)
         return false;
-    pollfd p{socket_.Fd(), POLLIN, 0};
+    pollfd p{socket_.fd(), POLLIN, 0};
     const int ready = ::poll(&p, 1, -1);
     if (ready < 0)
         return errno == EINTR && !ended_;
@@ -78,7 +78,7 @@ bool Connection::WaitForClient() {
     // The relay never reads what a client sends; it is drained so that the
     // end of the connection can be seen.
     char discard[4096];
-    const ssize_t n = ::recv(socket_.Fd(), discard, sizeof discard, MSG_DONTWAIT);
+    const ssize_t n = ::recv(socket_.fd(), discard, sizeof discard, MSG_DONTWAIT);
     if (n == 0)
         return false;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
@@ -86,40 +86,40 @@ bool Connection::WaitForClient() {
     return !ended_;
 }
 
-void Connection::Run(TcpServer& server) {
+void Connection::run(TcpServer& server) {
     bool connected = true;
     try {
         // Joins the stream before the connect handler lists the client, so
         // that every block sent once the client is listed reaches it.
-        server.fanOut_.Add(receiver_, socket_.Fd());
+        server.fanOut_.add(receiver_, socket_.fd());
         if (server.OnConnect)
             server.OnConnect(*this);
     } catch (...) {
         connected = false;
-        ReportException(server, "connect");
+        reportException(server, "connect");
     }
     try {
-        while (connected && WaitForClient()) {
+        while (connected && waitForClient()) {
             if (server.OnExecute)
                 server.OnExecute(*this);
         }
     } catch (...) {
-        ReportException(server, "execute");
+        reportException(server, "execute");
     }
     ended_ = true;
     try {
         if (server.OnDisconnect)
             server.OnDisconnect(*this);
     } catch (...) {
-        ReportException(server, "disconnect");
+        reportException(server, "disconnect");
     }
-    server.fanOut_.Remove(receiver_, kFinishBlockMs);
+    server.fanOut_.remove(receiver_, kFinishBlockMs);
     {
         std::unique_lock fd(fdLock_);
-        socket_.Close();
+        socket_.close();
     }
     finished_ = true;
-    server.Wake();
+    server.wake();
 }
 
 } // namespace net

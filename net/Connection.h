@@ -40,24 +40,24 @@ public:
     // broken connection and when the client has not taken the bytes within
     // the server's write time-out; the connection is then ended (its thread
     // runs the disconnect handler), so a client that stops reading is dropped.
-    void WriteBuffer(const void* data, std::size_t size);
+    void writeBuffer(const void* data, std::size_t size);
     // The same without raising or allocating (for the capture thread): 0 when
     // written, else the errno value (ETIMEDOUT, EPIPE, ...).
-    int TryWriteBuffer(const void* data, std::size_t size);
+    int tryWriteBuffer(const void* data, std::size_t size);
 
     // Ends the connection: wakes the thread, which then runs the disconnect
     // handler. Safe from any thread. Only reading is shut down here, so that
     // a block in progress can still be finished before the socket closes.
-    void Disconnect();
+    void disconnect();
 
-    bool Finished() const { return finished_; }
+    bool finished() const { return finished_; }
 
 private:
     friend class TcpServer;
-    void Run(TcpServer& server);
+    void run(TcpServer& server);
     // True while the client is connected: waits for data or the end, and
     // throws nothing.
-    bool WaitForClient();
+    bool waitForClient();
 
     Socket socket_;
     const int writeTimeoutMs_;

@@ -12,6 +12,6 @@ struct SocketError : std::runtime_error {
 };
 
 // The system's text for an errno value.
-std::string SystemText(int error);
+std::string systemText(int error);
 
 } // namespace net

@@ -13,7 +13,7 @@
 
 namespace net {
 
-std::string SystemText(int error) {
+std::string systemText(int error) {
     char buffer[256];
     // GNU strerror_r returns the text (which may not be in buffer).
     return strerror_r(error, buffer, sizeof buffer);
@@ -21,19 +21,19 @@ std::string SystemText(int error) {
 
 Socket& Socket::operator=(Socket&& other) noexcept {
     if (this != &other) {
-        Close();
-        fd_ = other.Release();
+        close();
+        fd_ = other.release();
     }
     return *this;
 }
 
-int Socket::Release() {
+int Socket::release() {
     const int fd = fd_;
     fd_ = -1;
     return fd;
 }
 
-void Socket::Close() {
+void Socket::close() {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
@@ -41,7 +41,7 @@ void Socket::Close() {
 
 namespace {
 
-sockaddr_in Address(const std::string& ip, int port) {
+sockaddr_in socketAddress(const std::string& ip, int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -52,31 +52,31 @@ sockaddr_in Address(const std::string& ip, int port) {
 
 } // namespace
 
-Socket Listen(const std::string& ip, int port, int backlog) {
-    const sockaddr_in address = Address(ip, port);
+Socket listen(const std::string& ip, int port, int backlog) {
+    const sockaddr_in address = socketAddress(ip, port);
     Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.Valid())
-        throw SocketError("Could not create socket. " + SystemText(errno));
+    if (!socket.valid())
+        throw SocketError("Could not create socket. " + systemText(errno));
     const int on = 1;
-    ::setsockopt(socket.Fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(socket.Fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        throw SocketError("Could not bind socket. " + SystemText(errno));
-    if (::listen(socket.Fd(), backlog) != 0)
-        throw SocketError("Could not listen on socket. " + SystemText(errno));
+    ::setsockopt(socket.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        throw SocketError("Could not bind socket. " + systemText(errno));
+    if (::listen(socket.fd(), backlog) != 0)
+        throw SocketError("Could not listen on socket. " + systemText(errno));
     return socket;
 }
 
-Socket Connect(const std::string& ip, int port) {
-    const sockaddr_in address = Address(ip, port);
+Socket connect(const std::string& ip, int port) {
+    const sockaddr_in address = socketAddress(ip, port);
     Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.Valid())
-        throw SocketError("Could not create socket. " + SystemText(errno));
-    if (::connect(socket.Fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        throw SocketError("Could not connect. " + SystemText(errno));
+    if (!socket.valid())
+        throw SocketError("Could not create socket. " + systemText(errno));
+    if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        throw SocketError("Could not connect. " + systemText(errno));
     return socket;
 }
 
-int SendAll(int fd, const void* data, std::size_t size, int timeoutMs) {
+int sendAll(int fd, const void* data, std::size_t size, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const char* bytes = static_cast<const char*>(data);

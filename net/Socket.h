@@ -12,17 +12,17 @@ public:
     Socket() = default;
     explicit Socket(int fd)
         : fd_(fd) {}
-    ~Socket() { Close(); }
+    ~Socket() { close(); }
     Socket(Socket&& other) noexcept
-        : fd_(other.Release()) {}
+        : fd_(other.release()) {}
     Socket& operator=(Socket&& other) noexcept;
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
-    int Fd() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    int Release();
-    void Close();
+    int fd() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release();
+    void close();
 
 private:
     int fd_ = -1;
@@ -33,15 +33,15 @@ private:
 // The queue is as deep as the system allows: when many clients connect at once
 // (players reconnecting after a restart), those beyond a short queue would
 // wait for the kernel's SYN retries, one to fifteen seconds and more.
-Socket Listen(const std::string& ip, int port, int backlog = SOMAXCONN);
+Socket listen(const std::string& ip, int port, int backlog = SOMAXCONN);
 
 // A client connection to ip:port; throws SocketError when refused.
-Socket Connect(const std::string& ip, int port);
+Socket connect(const std::string& ip, int port);
 
 // Sends the whole buffer, waiting at most timeoutMs in all for room in the
 // socket (timeoutMs < 0: no limit). Never raises SIGPIPE, never allocates.
 // 0 when all was sent, else the errno value (ETIMEDOUT when the time ran out,
 // EPIPE when closed); the bytes sent until then are gone.
-int SendAll(int fd, const void* data, std::size_t size, int timeoutMs);
+int sendAll(int fd, const void* data, std::size_t size, int timeoutMs);
 
 } // namespace net

@@ -15,41 +15,41 @@
 namespace net {
 
 TcpServer::~TcpServer() {
-    SetActive(false);
+    setActive(false);
 }
 
-void TcpServer::SetActive(bool active) {
+void TcpServer::setActive(bool active) {
     if (active == active_)
         return;
     if (active)
-        Activate();
+        activate();
     else
-        Deactivate();
+        deactivate();
 }
 
-void TcpServer::Activate() {
+void TcpServer::activate() {
     const int port = Bindings.Port ? Bindings.Port : DefaultPort;
-    listener_ = Listen(Bindings.IP, port);
+    listener_ = listen(Bindings.IP, port);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) {
-        listener_.Close();
-        throw SocketError("Could not create event. " + SystemText(errno));
+        listener_.close();
+        throw SocketError("Could not create event. " + systemText(errno));
     }
     stopping_ = false;
     acceptPauseMs_ = 0;
-    fanOut_.Wake = [this] { Wake(); };
-    fanOut_.Start(SendQueueBlocks, MaxBlockSize);
-    listenThread_ = std::thread([this] { ListenLoop(); });
+    fanOut_.wake = [this] { wake(); };
+    fanOut_.start(SendQueueBlocks, MaxBlockSize);
+    listenThread_ = std::thread([this] { listenLoop(); });
     active_ = true;
 }
 
-void TcpServer::Deactivate() {
+void TcpServer::deactivate() {
     stopping_ = true;
-    Wake();
+    wake();
     if (listenThread_.joinable())
         listenThread_.join();
-    fanOut_.Stop();
-    listener_.Close();
+    fanOut_.stop();
+    listener_.close();
 
     std::list<std::unique_ptr<Connection>> peers;
     {
@@ -57,7 +57,7 @@ void TcpServer::Deactivate() {
         peers.swap(peers_);
     }
     for (auto& peer : peers)
-        peer->Disconnect();
+        peer->disconnect();
     peers.clear(); // each destructor joins its thread, after its disconnect handler
 
     ::close(wakeFd_);
@@ -65,57 +65,57 @@ void TcpServer::Deactivate() {
     active_ = false;
 }
 
-int TcpServer::ThreadCount() {
+int TcpServer::threadCount() {
     std::lock_guard lock(peersMutex_);
     return int(peers_.size());
 }
 
-int TcpServer::ServedCount() {
+int TcpServer::servedCount() {
     std::lock_guard lock(peersMutex_);
     return int(std::count_if(peers_.begin(), peers_.end(),
                              [](const auto& peer) { return !peer->ended_; }));
 }
 
-void TcpServer::Wake() {
+void TcpServer::wake() {
     const std::uint64_t one = 1;
     if (wakeFd_ >= 0) [[maybe_unused]]
         auto n = ::write(wakeFd_, &one, sizeof one);
 }
 
-void TcpServer::SendToAll(const void* data, std::size_t size) {
-    fanOut_.Push(data, size);
+void TcpServer::sendToAll(const void* data, std::size_t size) {
+    fanOut_.push(data, size);
 }
 
-void TcpServer::ListenLoop() {
+void TcpServer::listenLoop() {
     std::vector<pollfd> fds;
     while (!stopping_) {
-        const int pauseLeft = AcceptPauseLeft();
-        const int idleLeft = fanOut_.DropIdle(IdleLimitMs);
+        const int pauseLeft = acceptPauseLeft();
+        const int idleLeft = fanOut_.dropIdle(IdleLimitMs);
         int timeout = pauseLeft > 0 ? pauseLeft : -1;
         if (idleLeft >= 0 && (timeout < 0 || idleLeft < timeout))
             timeout = idleLeft;
         fds.clear();
         fds.push_back({wakeFd_, POLLIN, 0});
         if (pauseLeft == 0)
-            fds.push_back({listener_.Fd(), POLLIN, 0});
+            fds.push_back({listener_.fd(), POLLIN, 0});
         const std::size_t firstClient = fds.size();
-        fanOut_.AppendPollFds(fds);
+        fanOut_.appendPollFds(fds);
         const int ready = ::poll(fds.data(), fds.size(), timeout);
-        fanOut_.AfterPoll(fds.data() + firstClient, fds.size() - firstClient);
+        fanOut_.afterPoll(fds.data() + firstClient, fds.size() - firstClient);
         if (ready < 0 && errno != EINTR)
             break;
         if (fds[0].revents & POLLIN) {
             std::uint64_t count;
             [[maybe_unused]] auto n = ::read(wakeFd_, &count, sizeof count);
-            ReapFinished();
+            reapFinished();
         }
         if (!stopping_ && pauseLeft == 0 && (fds[1].revents & POLLIN))
-            Accept();
-        fanOut_.SendPending();
+            accept();
+        fanOut_.sendPending();
     }
 }
 
-int TcpServer::AcceptPauseLeft() const {
+int TcpServer::acceptPauseLeft() const {
     if (acceptPauseMs_ == 0)
         return 0;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(
@@ -123,45 +123,45 @@ int TcpServer::AcceptPauseLeft() const {
     return left.count() > 0 ? int(left.count()) : 0;
 }
 
-void TcpServer::PauseAccepting() {
+void TcpServer::pauseAccepting() {
     acceptPauseMs_ = acceptPauseMs_ == 0 ? 100 : std::min(2 * acceptPauseMs_, 1000);
     acceptResumes_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(acceptPauseMs_);
 }
 
-void TcpServer::Accept() {
-    const int fd = ::accept4(listener_.Fd(), nullptr, nullptr, SOCK_CLOEXEC);
+void TcpServer::accept() {
+    const int fd = ::accept4(listener_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) {
         // Retrying at once would find the same pending connection and fail
         // again: a busy loop until a descriptor comes free.
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
-            PauseAccepting();
+            pauseAccepting();
         return; // else the client gave up already
     }
     acceptPauseMs_ = 0;
     Socket socket(fd);
-    ReapFinished();
+    reapFinished();
     // Full: refused (closed at once), unless the idlest connection makes room.
-    if (MaxConnections > 0 && ServedCount() >= MaxConnections &&
-        !(MakeRoomWhenFull && fanOut_.DropIdlest()))
+    if (MaxConnections > 0 && servedCount() >= MaxConnections &&
+        !(MakeRoomWhenFull && fanOut_.dropIdlest()))
         return;
     auto peer = std::make_unique<Connection>(std::move(socket), WriteTimeoutMs);
     Connection* raw = peer.get();
     std::lock_guard lock(peersMutex_);
     try {
-        raw->thread_ = std::thread([this, raw] { raw->Run(*this); });
+        raw->thread_ = std::thread([this, raw] { raw->run(*this); });
     } catch (const std::system_error&) {
         return; // no thread to serve it: closed at once
     }
     peers_.push_back(std::move(peer));
 }
 
-void TcpServer::ReapFinished() {
+void TcpServer::reapFinished() {
     std::list<std::unique_ptr<Connection>> finished;
     {
         std::lock_guard lock(peersMutex_);
         for (auto it = peers_.begin(); it != peers_.end();) {
             auto next = std::next(it);
-            if ((*it)->Finished())
+            if ((*it)->finished())
                 finished.splice(finished.end(), peers_, it);
             it = next;
         }

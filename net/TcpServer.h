@@ -29,9 +29,9 @@ namespace net {
 // process runs out of descriptors, the listener stops accepting for 100 ms,
 // then 200, 400, ... up to 1 s, instead of retrying at once.
 //
-// Handlers are set while the server is inactive. SetActive(true) binds and
+// Handlers are set while the server is inactive. setActive(true) binds and
 // listens (throws SocketError, e.g. "Could not bind socket. Address already
-// in use", leaving the server inactive); SetActive(false) stops accepting,
+// in use", leaving the server inactive); setActive(false) stops accepting,
 // ends every connection and returns once every connection thread has run its
 // disconnect handler and ended.
 class TcpServer {
@@ -70,29 +70,29 @@ public:
     // and what it threw. The connection then ends as if the client had left.
     std::function<void(const char* handler, const std::string& what)> OnException;
 
-    bool Active() const { return active_; }
-    void SetActive(bool active);
+    bool active() const { return active_; }
+    void setActive(bool active);
     // Connection threads alive now (served or still ending).
-    int ThreadCount();
+    int threadCount();
 
     // Queues a block for every connection (from any thread; never blocks on
     // a connection, never allocates). Nothing while inactive.
-    void SendToAll(const void* data, std::size_t size);
+    void sendToAll(const void* data, std::size_t size);
 
 private:
     friend class Connection;
-    void Activate();
-    void Deactivate();
-    void ListenLoop();
-    void Accept();
-    void ReapFinished();
+    void activate();
+    void deactivate();
+    void listenLoop();
+    void accept();
+    void reapFinished();
     // Connections not ending.
-    int ServedCount();
-    void Wake();
+    int servedCount();
+    void wake();
     // Out of descriptors: stop polling the listener for a while.
-    void PauseAccepting();
+    void pauseAccepting();
     // Milliseconds until accepting resumes (0: accepting now).
-    int AcceptPauseLeft() const;
+    int acceptPauseLeft() const;
 
     bool active_ = false;
     Socket listener_;

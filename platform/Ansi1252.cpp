@@ -16,14 +16,14 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98..9F
 };
 
-char16_t DecodeByte(uint8_t byte) {
+char16_t decodeByte(uint8_t byte) {
     if (byte >= 0x80 && byte <= 0x9F)
         return kHighControls[byte - 0x80];
     return byte;
 }
 
 // The byte of a character, or '?' when the code page has none.
-char EncodeChar(char32_t c) {
+char encodeChar(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
         return static_cast<char>(c);
     for (std::size_t i = 0; i < kHighControls.size(); ++i) {
@@ -35,17 +35,17 @@ char EncodeChar(char32_t c) {
 
 } // namespace
 
-QString AnsiToQString(const std::string& bytes) {
+QString ansiToQString(const std::string& bytes) {
     QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
     for (std::size_t i = 0; i < bytes.size(); ++i)
-        text[static_cast<qsizetype>(i)] = QChar(DecodeByte(static_cast<uint8_t>(bytes[i])));
+        text[static_cast<qsizetype>(i)] = QChar(decodeByte(static_cast<uint8_t>(bytes[i])));
     return text;
 }
 
-std::string QStringToAnsi(const QString& text) {
+std::string qStringToAnsi(const QString& text) {
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(text.size()));
     for (char32_t c : text.toUcs4())
-        bytes.push_back(EncodeChar(c));
+        bytes.push_back(encodeChar(c));
     return bytes;
 }

@@ -9,8 +9,8 @@
 // so every byte string survives a decode/encode round trip.
 
 // Decodes every byte, zero bytes included, to one character.
-QString AnsiToQString(const std::string& bytes);
+QString ansiToQString(const std::string& bytes);
 
 // Encodes each character to one byte; characters the code page cannot hold
 // (including characters outside the Basic Multilingual Plane) become "?".
-std::string QStringToAnsi(const QString& text);
+std::string qStringToAnsi(const QString& text);

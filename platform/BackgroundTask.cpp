@@ -19,14 +19,14 @@ BackgroundTask::BackgroundTask(Work work)
     : state_(std::make_shared<State>())
     , inbox_(new CallInbox) {
     state_->inbox = inbox_;
-    workers::Run([state = state_, work = std::move(work)] {
+    workers::run([state = state_, work = std::move(work)] {
         Completion completion = work(state->cancelled);
         std::lock_guard lock(state->inboxLock);
         if (state->cancelled || !state->inbox || !completion)
             return;
         // The call, and the completion it holds, is released on the task's
         // thread: run there, or dropped with the inbox.
-        state->inbox->Send([state, completion = std::move(completion)] {
+        state->inbox->send([state, completion = std::move(completion)] {
             if (state->cancelled)
                 return;
             state->done = true;
@@ -38,7 +38,7 @@ BackgroundTask::BackgroundTask(Work work)
 }
 
 BackgroundTask::~BackgroundTask() {
-    Cancel();
+    cancel();
     // Deleting the inbox drops a completion still queued for it; from inside
     // its own completion it can only be deleted once that has returned.
     if (state_->delivering)
@@ -47,12 +47,12 @@ BackgroundTask::~BackgroundTask() {
         delete inbox_;
 }
 
-void BackgroundTask::Cancel() {
+void BackgroundTask::cancel() {
     state_->cancelled = true;
     std::lock_guard lock(state_->inboxLock);
     state_->inbox = nullptr;
 }
 
-bool BackgroundTask::Running() const {
+bool BackgroundTask::running() const {
     return !state_->cancelled && !state_->done;
 }

@@ -27,9 +27,9 @@ public:
     BackgroundTask(const BackgroundTask&) = delete;
     BackgroundTask& operator=(const BackgroundTask&) = delete;
 
-    void Cancel();
+    void cancel();
     // True until the completion has run or the task was cancelled.
-    bool Running() const;
+    bool running() const;
 
 private:
     struct State;

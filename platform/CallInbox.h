@@ -15,16 +15,16 @@
 class CallInbox : public QObject {
 public:
     // Safe from any thread while the inbox lives.
-    void Send(std::function<void()> call) {
+    void send(std::function<void()> call) {
         auto* event = new CallEvent(std::move(call));
-        MarkHandOff(this);
+        markHandOff(this);
         QCoreApplication::postEvent(this, event);
     }
 
 protected:
     bool event(QEvent* e) override {
-        MarkReceipt(this); // before the event is read at all
-        if (e->type() != CallEvent::Type())
+        markReceipt(this); // before the event is read at all
+        if (e->type() != CallEvent::eventType())
             return QObject::event(e);
         static_cast<CallEvent*>(e)->call();
         return true;
@@ -32,12 +32,12 @@ protected:
 
 private:
     struct CallEvent : QEvent {
-        static QEvent::Type Type() {
+        static QEvent::Type eventType() {
             static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
             return type;
         }
         explicit CallEvent(std::function<void()> c)
-            : QEvent(Type())
+            : QEvent(eventType())
             , call(std::move(c)) {}
         std::function<void()> call;
     };

@@ -13,21 +13,21 @@
 
 namespace dialogs {
 namespace {
-Handler& CurrentHandler() {
+Handler& currentHandler() {
     static Handler handler;
     return handler;
 }
 
-FolderMemory& CurrentFolderMemory() {
+FolderMemory& currentFolderMemory() {
     static FolderMemory memory;
     return memory;
 }
 
 // The request with the folder its kind of file was last chosen in.
-Request WithStartFolder(Request request) {
+Request withStartFolder(Request request) {
     if (request.folderKey.isEmpty() || !request.directory.isEmpty())
         return request;
-    const FolderMemory& memory = CurrentFolderMemory();
+    const FolderMemory& memory = currentFolderMemory();
     const QString last = memory.load ? memory.load(request.folderKey) : QString();
     request.directory = !last.isEmpty() && QFileInfo(last).isDir()
                             ? last
@@ -35,18 +35,18 @@ Request WithStartFolder(Request request) {
     return request;
 }
 
-void RememberFolder(const Request& request, const QStringList& files) {
-    const FolderMemory& memory = CurrentFolderMemory();
+void rememberFolder(const Request& request, const QStringList& files) {
+    const FolderMemory& memory = currentFolderMemory();
     if (request.folderKey.isEmpty() || files.isEmpty() || !memory.store)
         return;
     memory.store(request.folderKey, QFileInfo(files.front()).absolutePath());
 }
 
-QString AppTitle() {
+QString appTitle() {
     return QString::fromLatin1(kv::kApplicationTitle);
 }
 
-void ConfigureFileDialog(QFileDialog& dialog, const Request& request) {
+void configureFileDialog(QFileDialog& dialog, const Request& request) {
     dialog.setWindowTitle(request.title);
     if (!request.filter.isEmpty())
         dialog.setNameFilter(request.filter);
@@ -58,7 +58,7 @@ void ConfigureFileDialog(QFileDialog& dialog, const Request& request) {
 }
 
 // Hands an answer on while the parent lives; without a parent, always.
-Reply WhileParentLives(QWidget* parent, Reply then) {
+Reply whileParentLives(QWidget* parent, Reply then) {
     return [guard = QPointer<QWidget>(parent), orphan = parent == nullptr,
             then = std::move(then)](const Answer& answer) {
         if ((orphan || guard) && then)
@@ -68,10 +68,10 @@ Reply WhileParentLives(QWidget* parent, Reply then) {
 
 // Asks the handler, or opens the dialog window-modal; read turns the closed
 // dialog into the answer. The dialog deletes itself once closed.
-void Ask(const Request& request, QWidget* parent, QDialog* (*make)(const Request&, QWidget*),
+void ask(const Request& request, QWidget* parent, QDialog* (*make)(const Request&, QWidget*),
          Answer (*read)(QDialog&), Reply then) {
-    Reply reply = WhileParentLives(parent, std::move(then));
-    if (auto& handler = CurrentHandler()) {
+    Reply reply = whileParentLives(parent, std::move(then));
+    if (auto& handler = currentHandler()) {
         handler(request, std::move(reply));
         return;
     }
@@ -82,7 +82,7 @@ void Ask(const Request& request, QWidget* parent, QDialog* (*make)(const Request
     dialog->open();
 }
 
-QDialog* MakeBox(const Request& request, QWidget* parent) {
+QDialog* makeBox(const Request& request, QWidget* parent) {
     switch (request.kind) {
     case Kind::Question:
         return new QMessageBox(QMessageBox::Question, request.title, request.text,
@@ -96,15 +96,15 @@ QDialog* MakeBox(const Request& request, QWidget* parent) {
     }
 }
 
-Answer ReadBox(QDialog& dialog) {
+Answer readBox(QDialog& dialog) {
     auto& box = static_cast<QMessageBox&>(dialog);
     const QMessageBox::StandardButton button = box.standardButton(box.clickedButton());
     return {button == QMessageBox::Yes || button == QMessageBox::Ok, {}};
 }
 
-QDialog* MakeFileDialog(const Request& request, QWidget* parent) {
+QDialog* makeFileDialog(const Request& request, QWidget* parent) {
     auto* dialog = new QFileDialog(parent);
-    ConfigureFileDialog(*dialog, request);
+    configureFileDialog(*dialog, request);
     if (request.kind == Kind::SaveFile) {
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         // The playlist and conversion commands decide themselves about overwriting.
@@ -117,94 +117,94 @@ QDialog* MakeFileDialog(const Request& request, QWidget* parent) {
     return dialog;
 }
 
-Answer ReadFileDialog(QDialog& dialog) {
+Answer readFileDialog(QDialog& dialog) {
     auto& files = static_cast<QFileDialog&>(dialog);
     if (files.result() != QDialog::Accepted)
         return {};
     return {true, files.selectedFiles()};
 }
 
-Request TextRequest(Kind kind, const QString& text) {
+Request textRequest(Kind kind, const QString& text) {
     Request request;
     request.kind = kind;
     request.text = text;
-    request.title = AppTitle();
+    request.title = appTitle();
     return request;
 }
 } // namespace
 
-void SetHandler(Handler handler) {
-    CurrentHandler() = std::move(handler);
+void setHandler(Handler handler) {
+    currentHandler() = std::move(handler);
 }
 
-void SetFolderMemory(FolderMemory memory) {
-    CurrentFolderMemory() = std::move(memory);
+void setFolderMemory(FolderMemory memory) {
+    currentFolderMemory() = std::move(memory);
 }
 
-QString WithFullStop(const QString& message) {
+QString withFullStop(const QString& message) {
     if (message.isEmpty() || message.back().unicode() <= u'.')
         return message;
     return message + QLatin1Char('.');
 }
 
-void ShowMessage(const QString& text, QWidget* parent, std::function<void()> closed) {
-    Ask(TextRequest(Kind::Message, text), parent, MakeBox, ReadBox,
+void showMessage(const QString& text, QWidget* parent, std::function<void()> closed) {
+    ask(textRequest(Kind::Message, text), parent, makeBox, readBox,
         [closed = std::move(closed)](const Answer&) {
             if (closed)
                 closed();
         });
 }
 
-void ShowError(const QString& message, QWidget* parent) {
-    Ask(TextRequest(Kind::Error, WithFullStop(message)), parent, MakeBox, ReadBox, {});
+void showError(const QString& message, QWidget* parent) {
+    ask(textRequest(Kind::Error, withFullStop(message)), parent, makeBox, readBox, {});
 }
 
-void RunCommand(const std::function<void()>& command, QWidget* parent) {
+void runCommand(const std::function<void()>& command, QWidget* parent) {
     try {
         command();
     } catch (const std::exception& error) {
-        ShowError(QString::fromLocal8Bit(error.what()), parent);
+        showError(QString::fromLocal8Bit(error.what()), parent);
     }
 }
 
-void AskYesNo(const QString& text, QWidget* parent, std::function<void(bool yes)> answered) {
-    Ask(TextRequest(Kind::Question, text), parent, MakeBox, ReadBox,
+void askYesNo(const QString& text, QWidget* parent, std::function<void(bool yes)> answered) {
+    ask(textRequest(Kind::Question, text), parent, makeBox, readBox,
         [answered = std::move(answered)](const Answer& answer) { answered(answer.accepted); });
 }
 
 namespace {
 // A file dialog of that kind; chosen gets the files, none when cancelled.
-void AskForFiles(const Request& request, Kind kind, QWidget* parent,
+void askForFiles(const Request& request, Kind kind, QWidget* parent,
                  std::function<void(const QStringList& files)> chosen) {
-    Request r = WithStartFolder(request);
+    Request r = withStartFolder(request);
     r.kind = kind;
-    Ask(r, parent, MakeFileDialog, ReadFileDialog,
+    ask(r, parent, makeFileDialog, readFileDialog,
         [r, chosen = std::move(chosen)](const Answer& answer) {
             const QStringList files = answer.accepted ? answer.files : QStringList{};
-            RememberFolder(r, files);
+            rememberFolder(r, files);
             chosen(files);
         });
 }
 } // namespace
 
-void GetOpenFileNames(const Request& request, QWidget* parent,
+void getOpenFileNames(const Request& request, QWidget* parent,
                       std::function<void(const QStringList& files)> chosen) {
-    AskForFiles(request, Kind::OpenFiles, parent, std::move(chosen));
+    askForFiles(request, Kind::OpenFiles, parent, std::move(chosen));
 }
 
-void GetSaveFileName(const Request& request, QWidget* parent,
+void getSaveFileName(const Request& request, QWidget* parent,
                      std::function<void(const QString& file)> chosen) {
-    AskForFiles(request, Kind::SaveFile, parent,
+    askForFiles(request, Kind::SaveFile, parent,
                 [chosen = std::move(chosen)](const QStringList& files) {
                     chosen(files.isEmpty() ? QString() : files.front());
                 });
 }
 
-QStringList GetOpenFileNames(const Request& request, QWidget* parent) {
-    Request r = WithStartFolder(request);
+QStringList getOpenFileNames(const Request& request, QWidget* parent) {
+    Request r = withStartFolder(request);
     r.kind = Kind::OpenFiles;
     QStringList files;
-    if (auto& handler = CurrentHandler()) {
+    if (auto& handler = currentHandler()) {
         auto answered = std::make_shared<QStringList>();
         handler(r, [answered](const Answer& answer) {
             if (answer.accepted)
@@ -212,12 +212,12 @@ QStringList GetOpenFileNames(const Request& request, QWidget* parent) {
         });
         files = *answered;
     } else {
-        QFileDialog* dialog = static_cast<QFileDialog*>(MakeFileDialog(r, parent));
+        QFileDialog* dialog = static_cast<QFileDialog*>(makeFileDialog(r, parent));
         const std::unique_ptr<QFileDialog> owned(dialog);
         if (dialog->exec() == QDialog::Accepted) // wait-ok: a user's direct command
             files = dialog->selectedFiles();
     }
-    RememberFolder(r, files);
+    rememberFolder(r, files);
     return files;
 }
 

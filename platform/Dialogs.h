@@ -41,7 +41,7 @@ using Handler = std::function<void(const Request&, Reply reply)>;
 
 // Installs a handler that answers every dialog instead of the user; an empty
 // handler restores the real dialogs.
-void SetHandler(Handler handler);
+void setHandler(Handler handler);
 
 // Where the last used folder of each kind of file is kept. Without one, or
 // before a kind was first used, file dialogs start in the XDG music folder.
@@ -49,36 +49,36 @@ struct FolderMemory {
     std::function<QString(const QString& key)> load;
     std::function<void(const QString& key, const QString& folder)> store;
 };
-void SetFolderMemory(FolderMemory memory);
+void setFolderMemory(FolderMemory memory);
 
 // Message box with an OK button, titled with the application title; closed
 // runs once it has been closed.
-void ShowMessage(const QString& text, QWidget* parent = nullptr, std::function<void()> closed = {});
+void showMessage(const QString& text, QWidget* parent = nullptr, std::function<void()> closed = {});
 
 // The standard error box for errors that leave a command: stop icon, OK,
 // titled with the application title, message passed through WithFullStop.
-void ShowError(const QString& message, QWidget* parent = nullptr);
+void showError(const QString& message, QWidget* parent = nullptr);
 
 // Appends "." unless the text is empty or already ends in a character whose
 // code is at or below '.'.
-QString WithFullStop(const QString& message);
+QString withFullStop(const QString& message);
 
 // Runs a user command; an error that leaves it is shown in the standard error
 // box (ShowError with the error's text), as the framework does for handlers.
-void RunCommand(const std::function<void()>& command, QWidget* parent = nullptr);
+void runCommand(const std::function<void()>& command, QWidget* parent = nullptr);
 
 // Yes/No question; answered(true) when the user answers Yes.
-void AskYesNo(const QString& text, QWidget* parent, std::function<void(bool yes)> answered);
+void askYesNo(const QString& text, QWidget* parent, std::function<void(bool yes)> answered);
 
 // File dialogs; chosen gets an empty list / string when the user cancelled.
-void GetOpenFileNames(const Request& request, QWidget* parent,
+void getOpenFileNames(const Request& request, QWidget* parent,
                       std::function<void(const QStringList& files)> chosen);
-void GetSaveFileName(const Request& request, QWidget* parent,
+void getSaveFileName(const Request& request, QWidget* parent,
                      std::function<void(const QString& file)> chosen);
 
 // The open dialog answered before it returns, for a user's direct command
 // that still reads its answer in line (the broadcast's "Load"). A handler
 // that has not replied by then counts as cancelled.
-QStringList GetOpenFileNames(const Request& request, QWidget* parent = nullptr);
+QStringList getOpenFileNames(const Request& request, QWidget* parent = nullptr);
 
 } // namespace dialogs

@@ -13,7 +13,7 @@
 
 namespace {
 
-long FromEnvironment(const char* name, long fallback) {
+long fromEnvironment(const char* name, long fallback) {
     const char* value = std::getenv(name);
     if (!value || !*value)
         return fallback;
@@ -22,43 +22,43 @@ long FromEnvironment(const char* name, long fallback) {
     return end && *end == '\0' && parsed > 0 ? parsed : fallback;
 }
 
-DownloadTimeouts& CurrentTimeouts() {
+DownloadTimeouts& currentTimeouts() {
     static DownloadTimeouts timeouts{
-        FromEnvironment("KOLVADECK_CONNECT_TIMEOUT_MS", DownloadTimeouts{}.connectMs),
-        FromEnvironment("KOLVADECK_DOWNLOAD_TIMEOUT_MS", DownloadTimeouts{}.totalMs)};
+        fromEnvironment("KOLVADECK_CONNECT_TIMEOUT_MS", DownloadTimeouts{}.connectMs),
+        fromEnvironment("KOLVADECK_DOWNLOAD_TIMEOUT_MS", DownloadTimeouts{}.totalMs)};
     return timeouts;
 }
 
-bool IsHexDigit(char c) {
+bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-bool CannotStandInUrl(const std::string& text, size_t i) {
+bool cannotStandInUrl(const std::string& text, size_t i) {
     const auto byte = static_cast<unsigned char>(text[i]);
     if (byte <= 0x20 || byte >= 0x7F)
         return true;
     if (std::strchr("\"<>\\^`{|}", static_cast<char>(byte)))
         return true;
     return byte == '%' &&
-           !(i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2]));
+           !(i + 2 < text.size() && isHexDigit(text[i + 1]) && isHexDigit(text[i + 2]));
 }
 
 } // namespace
 
-DownloadTimeouts GetDownloadTimeouts() {
-    return CurrentTimeouts();
+DownloadTimeouts getDownloadTimeouts() {
+    return currentTimeouts();
 }
 
-void SetDownloadTimeouts(const DownloadTimeouts& timeouts) {
-    CurrentTimeouts() = timeouts;
+void setDownloadTimeouts(const DownloadTimeouts& timeouts) {
+    currentTimeouts() = timeouts;
 }
 
-std::string EscapeAddress(const std::string& address) {
+std::string escapeAddress(const std::string& address) {
     static const char* const kHex = "0123456789ABCDEF";
     std::string out;
     out.reserve(address.size());
     for (size_t i = 0; i < address.size(); ++i) {
-        if (!CannotStandInUrl(address, i)) {
+        if (!cannotStandInUrl(address, i)) {
             out.push_back(address[i]);
             continue;
         }
@@ -70,7 +70,7 @@ std::string EscapeAddress(const std::string& address) {
     return out;
 }
 
-Downloaded DownloadToFile(const std::string& address, const std::string& file, long long maxBytes,
+Downloaded downloadToFile(const std::string& address, const std::string& file, long long maxBytes,
                           const std::atomic<bool>* cancelled) {
     // What the module's transfer returns (download/CurlTransfer.cpp).
     enum : int { kTransferDone = 0, kTransferTooLarge = 2 };
@@ -82,7 +82,7 @@ Downloaded DownloadToFile(const std::string& address, const std::string& file, l
         static const Transfer transfer = [] {
             std::string why;
             auto found = reinterpret_cast<Transfer>(
-                ModuleSymbol("kolvadeck-download", "kolvadeck_transfer", &why));
+                moduleSymbol("kolvadeck-download", "kolvadeck_transfer", &why));
             if (!found)
                 std::fprintf(stderr, "kolvadeck: nothing can be downloaded: %s\n", why.c_str());
             return found;
@@ -101,8 +101,8 @@ Downloaded DownloadToFile(const std::string& address, const std::string& file, l
             std::remove(temporary.c_str());
             return {};
         }
-        const DownloadTimeouts timeouts = GetDownloadTimeouts();
-        const int transferred = transfer(EscapeAddress(address).c_str(), out, maxBytes, cancelled,
+        const DownloadTimeouts timeouts = getDownloadTimeouts();
+        const int transferred = transfer(escapeAddress(address).c_str(), out, maxBytes, cancelled,
                                          timeouts.connectMs, timeouts.totalMs);
         Downloaded result;
         result.tooLarge = transferred == kTransferTooLarge;
@@ -113,7 +113,7 @@ Downloaded DownloadToFile(const std::string& address, const std::string& file, l
             std::remove(temporary.c_str());
         return result;
     } catch (...) {
-        LogCaughtException(lcPlatform, "download");
+        logCaughtException(lcPlatform, "download");
         return {};
     }
 }

@@ -20,14 +20,14 @@ struct DownloadTimeouts {
     long totalMs = 60000;
 };
 
-DownloadTimeouts GetDownloadTimeouts();
-void SetDownloadTimeouts(const DownloadTimeouts& timeouts);
+DownloadTimeouts getDownloadTimeouts();
+void setDownloadTimeouts(const DownloadTimeouts& timeouts);
 
 // Makes an address fetchable: bytes that cannot stand in a URL (controls,
 // blanks, bytes above 127, the characters " < > \ ^ ` { | } and a "%" that does
 // not start an escape) become %XX escapes of the text's UTF-8 bytes. Every
 // other character, "&", "=", "?" and "#" among them, goes through unchanged.
-std::string EscapeAddress(const std::string& address);
+std::string escapeAddress(const std::string& address);
 
 // What a download came to.
 struct Downloaded {
@@ -43,5 +43,5 @@ struct Downloaded {
 // cancelled transfer). Never throws. Blocks its caller until the transfer ends, so it runs on a
 // worker (platform/BackgroundTask.h), never on the window's thread. When `cancelled` is given,
 // setting it ends the transfer within about 50 ms and leaves nothing behind, as any other failure.
-Downloaded DownloadToFile(const std::string& address, const std::string& file,
+Downloaded downloadToFile(const std::string& address, const std::string& file,
                           long long maxBytes = 0, const std::atomic<bool>* cancelled = nullptr);

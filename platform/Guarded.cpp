@@ -3,7 +3,7 @@
 #include <exception>
 
 namespace {
-void Log(QMessageLogger::CategoryFunction category, QtMsgType level, const char* step,
+void log(QMessageLogger::CategoryFunction category, QtMsgType level, const char* step,
          const char* why) {
     const QLoggingCategory& log = category();
     if (!log.isEnabled(level))
@@ -18,13 +18,13 @@ void Log(QMessageLogger::CategoryFunction category, QtMsgType level, const char*
 }
 } // namespace
 
-void LogCaughtException(QMessageLogger::CategoryFunction category, const char* step,
+void logCaughtException(QMessageLogger::CategoryFunction category, const char* step,
                         QtMsgType level) {
     try {
         throw;
     } catch (const std::exception& error) {
-        Log(category, level, step, error.what());
+        log(category, level, step, error.what());
     } catch (...) {
-        Log(category, level, step, "an exception of unknown type");
+        log(category, level, step, "an exception of unknown type");
     }
 }

@@ -5,20 +5,20 @@
 // Logs the exception being handled (call it only inside a catch block) under
 // the given category: its what() text, or that its type is unknown, after the
 // name of the step that failed.
-void LogCaughtException(QMessageLogger::CategoryFunction category, const char* step,
+void logCaughtException(QMessageLogger::CategoryFunction category, const char* step,
                         QtMsgType level = QtWarningMsg);
 
 // Runs a step whose failure must not stop its caller (a start-up step, a deck
 // command from a timer): an exception ends that step only and is logged under
 // the caller's category. Returns whether the step ran to its end.
 template <typename Step>
-bool Guarded(QMessageLogger::CategoryFunction category, const char* step, Step&& run,
+bool guarded(QMessageLogger::CategoryFunction category, const char* step, Step&& run,
              QtMsgType level = QtWarningMsg) {
     try {
         run();
         return true;
     } catch (...) {
-        LogCaughtException(category, step, level);
+        logCaughtException(category, step, level);
         return false;
     }
 }

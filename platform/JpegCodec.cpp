@@ -24,28 +24,28 @@ struct JumpingErrorManager {
     std::jmp_buf jump;
 };
 
-[[noreturn]] void JumpOnError(j_common_ptr info) {
+[[noreturn]] void jumpOnError(j_common_ptr info) {
     std::longjmp(reinterpret_cast<JumpingErrorManager*>(info->err)->jump, 1);
 }
 
 // Warnings are tolerated (pictures with stray bytes still show) except a
 // premature end of data: a truncated picture is no picture.
-void JumpOnTruncation(j_common_ptr info, int level) {
+void jumpOnTruncation(j_common_ptr info, int level) {
     if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
-        JumpOnError(info);
+        jumpOnError(info);
 }
 
-void Silent(j_common_ptr) {}
+void silent(j_common_ptr) {}
 
-void InstallErrorManager(JumpingErrorManager& manager) {
+void installErrorManager(JumpingErrorManager& manager) {
     jpeg_std_error(&manager.base);
-    manager.base.error_exit = JumpOnError;
-    manager.base.emit_message = JumpOnTruncation;
-    manager.base.output_message = Silent;
+    manager.base.error_exit = jumpOnError;
+    manager.base.emit_message = jumpOnTruncation;
+    manager.base.output_message = silent;
 }
 
 // Adobe writes CMYK JPEGs inverted; libjpeg hands the values over as stored.
-void CmykRowToRgb(const JSAMPLE* cmyk, uchar* rgb, int width, bool inverted) {
+void cmykRowToRgb(const JSAMPLE* cmyk, uchar* rgb, int width, bool inverted) {
     for (int x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
         int c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
         if (!inverted) {
@@ -59,7 +59,7 @@ void CmykRowToRgb(const JSAMPLE* cmyk, uchar* rgb, int width, bool inverted) {
 
 // Everything between setjmp and a possible longjmp lives outside this frame
 // (in the caller) or is not used after the jump.
-bool DecodeInto(jpeg_decompress_struct& info, JumpingErrorManager& errors, const QByteArray& data,
+bool decodeInto(jpeg_decompress_struct& info, JumpingErrorManager& errors, const QByteArray& data,
                 QImage& image, JSAMPLE*& cmykRow) {
     if (setjmp(errors.jump))
         return false;
@@ -85,13 +85,13 @@ bool DecodeInto(jpeg_decompress_struct& info, JumpingErrorManager& errors, const
         JSAMPROW row = cmyk ? cmykRow : line;
         jpeg_read_scanlines(&info, &row, 1);
         if (cmyk)
-            CmykRowToRgb(cmykRow, line, width, info.saw_Adobe_marker);
+            cmykRowToRgb(cmykRow, line, width, info.saw_Adobe_marker);
     }
     jpeg_finish_decompress(&info);
     return true;
 }
 
-bool EncodeInto(jpeg_compress_struct& info, JumpingErrorManager& errors, const QImage& rgb,
+bool encodeInto(jpeg_compress_struct& info, JumpingErrorManager& errors, const QImage& rgb,
                 int quality, unsigned char*& buffer, unsigned long& size) {
     if (setjmp(errors.jump))
         return false;
@@ -114,39 +114,39 @@ bool EncodeInto(jpeg_compress_struct& info, JumpingErrorManager& errors, const Q
 
 } // namespace
 
-QImage DecodeJpegBytes(const QByteArray& data) {
+QImage decodeJpegBytes(const QByteArray& data) {
     if (data.isEmpty())
         return {};
     jpeg_decompress_struct info{};
     JumpingErrorManager errors{};
-    InstallErrorManager(errors);
+    installErrorManager(errors);
     info.err = &errors.base;
     QImage image;
     JSAMPLE* cmykRow = nullptr;
-    const bool ok = DecodeInto(info, errors, data, image, cmykRow);
+    const bool ok = decodeInto(info, errors, data, image, cmykRow);
     jpeg_destroy_decompress(&info);
     std::free(cmykRow);
     return ok ? image : QImage();
 }
 
-QImage DecodeJpeg(const QString& path) {
+QImage decodeJpeg(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return DecodeJpegBytes(file.readAll());
+    return decodeJpegBytes(file.readAll());
 }
 
-bool EncodeJpeg(const QImage& image, const QString& path, int quality) {
+bool encodeJpeg(const QImage& image, const QString& path, int quality) {
     if (image.isNull())
         return false;
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     jpeg_compress_struct info{};
     JumpingErrorManager errors{};
-    InstallErrorManager(errors);
+    installErrorManager(errors);
     info.err = &errors.base;
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const bool ok = EncodeInto(info, errors, rgb, quality, buffer, size);
+    const bool ok = encodeInto(info, errors, rgb, quality, buffer, size);
     jpeg_destroy_compress(&info);
     QByteArray bytes;
     if (ok)

@@ -8,9 +8,9 @@
 // broadcast background. Corrupt or truncated data never ends the program:
 // the decoders then return a null image.
 
-QImage DecodeJpeg(const QString& path);
-QImage DecodeJpegBytes(const QByteArray& data);
+QImage decodeJpeg(const QString& path);
+QImage decodeJpegBytes(const QByteArray& data);
 
 // Writes the image as a baseline RGB JPEG (quality 1..100), replacing the
 // file only once the whole picture is written. False on any failure.
-bool EncodeJpeg(const QImage& image, const QString& path, int quality = 90);
+bool encodeJpeg(const QImage& image, const QString& path, int quality = 90);

@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string ProgramFolder() {
+std::string programFolder() {
     std::array<char, PATH_MAX> path{};
     const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
     if (n <= 0)
@@ -24,8 +24,8 @@ std::string ProgramFolder() {
 // where it is installed. The build tree is searched only by programs that run
 // from it (tests, benchmarks): an installed program never loads code from a
 // folder that may since belong to someone else.
-std::vector<std::string> ModuleFolders() {
-    const std::string program = ProgramFolder();
+std::vector<std::string> moduleFolders() {
+    const std::string program = programFolder();
     std::vector<std::string> folders{program, program + "/" KV_MODULE_FROM_PROGRAM,
                                      KV_MODULE_INSTALL_DIR};
     if (program.starts_with(KV_BUILD_ROOT "/"))
@@ -33,8 +33,8 @@ std::vector<std::string> ModuleFolders() {
     return folders;
 }
 
-void* Load(const std::string& module, std::string* why) {
-    for (const std::string& folder : ModuleFolders()) {
+void* load(const std::string& module, std::string* why) {
+    for (const std::string& folder : moduleFolders()) {
         std::string path = folder;
         path.append("/").append(module).append(".so");
         if (::access(path.c_str(), R_OK) != 0)
@@ -51,13 +51,13 @@ void* Load(const std::string& module, std::string* why) {
 
 } // namespace
 
-void* ModuleSymbol(const std::string& module, const char* symbol, std::string* why) {
+void* moduleSymbol(const std::string& module, const char* symbol, std::string* why) {
     static std::mutex mutex;
     static std::map<std::string, void*> loaded; // null: tried and failed
     std::lock_guard lock(mutex);
     auto it = loaded.find(module);
     if (it == loaded.end())
-        it = loaded.emplace(module, Load(module, why)).first;
+        it = loaded.emplace(module, load(module, why)).first;
     if (!it->second) {
         if (why->empty())
             *why = module + ".so could not be loaded";

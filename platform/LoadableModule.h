@@ -8,4 +8,4 @@
 // beside the program, then in the installed module folder, then in the build
 // tree (for the tests). Returns the address of the exported symbol, or null
 // with the reason in why. Thread-safe.
-void* ModuleSymbol(const std::string& module, const char* symbol, std::string* why);
+void* moduleSymbol(const std::string& module, const char* symbol, std::string* why);

@@ -5,12 +5,12 @@
 #include <QPalette>
 #include <QWidget>
 
-void PaintWidget(QWidget* widget, uint32_t background, uint32_t text) {
+void paintWidget(QWidget* widget, uint32_t background, uint32_t text) {
     QPalette palette = widget->palette();
     for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        palette.setColor(role, FromWinColor(background));
+        palette.setColor(role, fromWinColor(background));
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(role, FromWinColor(text));
+        palette.setColor(role, fromWinColor(text));
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }

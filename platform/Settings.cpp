@@ -4,19 +4,19 @@
 
 namespace settings {
 namespace {
-std::string FromEnvironment(const char* name, const char* fallback) {
+std::string fromEnvironment(const char* name, const char* fallback) {
     const char* value = std::getenv(name);
     return value && *value ? std::string(value) : std::string(fallback);
 }
 } // namespace
 
-std::string SiteHost() {
-    return FromEnvironment("KOLVADECK_SITE_HOST", "kolvadeck.org");
+std::string siteHost() {
+    return fromEnvironment("KOLVADECK_SITE_HOST", "kolvadeck.org");
 }
 
 // The bundled catalogue service listens here by default.
-std::string SearchHost() {
-    return FromEnvironment("KOLVADECK_SEARCH_HOST", "127.0.0.1:8098");
+std::string searchHost() {
+    return fromEnvironment("KOLVADECK_SEARCH_HOST", "127.0.0.1:8098");
 }
 
 } // namespace settings

@@ -8,10 +8,10 @@ namespace settings {
 
 // Host of the maker's web site ("About", the promotional movie).
 // Environment: KOLVADECK_SITE_HOST.
-std::string SiteHost();
+std::string siteHost();
 
 // Host (with optional ":port") of the search service. Environment:
 // KOLVADECK_SEARCH_HOST.
-std::string SearchHost();
+std::string searchHost();
 
 } // namespace settings

@@ -11,28 +11,28 @@
 
 namespace shell {
 
-std::string LocalAppDataFolder() {
+std::string localAppDataFolder() {
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
         return xdg;
     const char* home = std::getenv("HOME");
     return std::string(home ? home : "") + "/.local/share";
 }
 
-bool IsExistingFile(const std::string& path) {
+bool isExistingFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool PathExists(const std::string& path) {
+bool pathExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
-bool CreateDirectory(const std::string& path) {
+bool createDirectory(const std::string& path) {
     return ::mkdir(path.c_str(), 0700) == 0;
 }
 
-bool CreateFolderPath(const std::string& path) {
+bool createFolderPath(const std::string& path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1))
         ::mkdir(path.substr(0, slash).c_str(), 0700);
@@ -41,11 +41,11 @@ bool CreateFolderPath(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreatePrivateFolder(const std::string& path) {
-    return CreateFolderPath(path) && ::chmod(path.c_str(), 0700) == 0;
+bool createPrivateFolder(const std::string& path) {
+    return createFolderPath(path) && ::chmod(path.c_str(), 0700) == 0;
 }
 
-bool MakePrivateFile(const std::string& path) {
+bool makePrivateFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
@@ -55,18 +55,18 @@ bool MakePrivateFile(const std::string& path) {
     return ok;
 }
 
-long long FileSize64(const std::string& path) {
+long long fileSize64(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return -1;
     return static_cast<long long>(st.st_size);
 }
 
-bool OpenUrl(const std::string& address) {
+bool openUrl(const std::string& address) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
 }
 
-std::string ProgramFolder() {
+std::string programFolder() {
     return QCoreApplication::applicationDirPath().toStdString();
 }
 

@@ -8,13 +8,13 @@
 #if defined(__SANITIZE_THREAD__)
 extern "C" void __tsan_release(void* address);
 extern "C" void __tsan_acquire(void* address);
-inline void MarkHandOff(const void* receiver) {
+inline void markHandOff(const void* receiver) {
     __tsan_release(const_cast<void*>(receiver));
 }
-inline void MarkReceipt(const void* receiver) {
+inline void markReceipt(const void* receiver) {
     __tsan_acquire(const_cast<void*>(receiver));
 }
 #else
-inline void MarkHandOff(const void*) {}
-inline void MarkReceipt(const void*) {}
+inline void markHandOff(const void*) {}
+inline void markReceipt(const void*) {}
 #endif

@@ -9,7 +9,7 @@
 // and whoever stops it wakes it so that it sees its cancel flag at once.
 class Wakeup {
 public:
-    void Notify() {
+    void notify() {
         {
             std::lock_guard lock(mutex_);
             woken_ = true;
@@ -17,13 +17,13 @@ public:
         wake_.notify_all();
     }
     // Returns at the deadline, or once Notify was called since the last return.
-    void WaitUntil(std::chrono::steady_clock::time_point deadline) {
+    void waitUntil(std::chrono::steady_clock::time_point deadline) {
         std::unique_lock lock(mutex_);
         wake_.wait_until(lock, deadline, [this] { return woken_; });
         woken_ = false;
     }
-    void WaitFor(std::chrono::steady_clock::duration span) {
-        WaitUntil(std::chrono::steady_clock::now() + span);
+    void waitFor(std::chrono::steady_clock::duration span) {
+        waitUntil(std::chrono::steady_clock::now() + span);
     }
 
 private:

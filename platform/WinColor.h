@@ -5,7 +5,7 @@
 
 // Colours are kept as the 32-bit values the design uses: low byte red, then
 // green, then blue (0xFCD9A9 is red 0xA9, green 0xD9, blue 0xFC).
-inline QColor FromWinColor(uint32_t bgr) {
+inline QColor fromWinColor(uint32_t bgr) {
     return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
                   static_cast<int>((bgr >> 16) & 0xFF));
 }

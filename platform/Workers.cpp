@@ -10,7 +10,7 @@ namespace {
 std::mutex poolMutex;
 QThreadPool* pool = nullptr; // made on first use; kept while a thread is stuck
 
-QThreadPool& Pool() {
+QThreadPool& sharedPool() {
     std::lock_guard lock(poolMutex);
     if (!pool) {
         pool = new QThreadPool;
@@ -21,15 +21,15 @@ QThreadPool& Pool() {
 
 // Joins the workers as the process exits.
 struct JoinAtExit {
-    ~JoinAtExit() { JoinWorkers(kExitBound); }
+    ~JoinAtExit() { joinWorkers(kExitBound); }
 } joinAtExit;
 } // namespace
 
-void Run(std::function<void()> work) {
-    Pool().start(std::move(work));
+void run(std::function<void()> work) {
+    sharedPool().start(std::move(work));
 }
 
-bool JoinWorkers(std::chrono::milliseconds bound) {
+bool joinWorkers(std::chrono::milliseconds bound) {
     std::lock_guard lock(poolMutex);
     if (!pool)
         return true;

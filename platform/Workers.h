@@ -18,13 +18,13 @@ inline constexpr int kMaxThreads = 64;
 inline constexpr std::chrono::milliseconds kExitBound{5000};
 
 // Runs work on a worker thread; from any thread.
-void Run(std::function<void()> work);
+void run(std::function<void()> work);
 
 // Drops work that has not started yet and waits at most `bound` for what
 // runs; true when every worker has ended. Threads still running after a
 // false answer are left to the end of the process (a sound library stuck
 // for good), and the pool stays for them. Called at the process's exit;
 // tests call it to see every worker end.
-bool JoinWorkers(std::chrono::milliseconds bound);
+bool joinWorkers(std::chrono::milliseconds bound);
 
 } // namespace workers

@@ -15,12 +15,12 @@ public:
         , onError_(std::move(onError)) {}
 
     // The picture stays with its host, which deletes it after this player.
-    ~QtMoviePlayer() override { DropPlayer(); }
+    ~QtMoviePlayer() override { dropPlayer(); }
 
-    QWidget* Picture() const override { return video_; }
+    QWidget* picture() const override { return video_; }
 
-    void Load(const QUrl& address, bool play) override {
-        DropPlayer();
+    void load(const QUrl& address, bool play) override {
+        dropPlayer();
         player_ = std::make_unique<QMediaPlayer>();
         player_->setAudioOutput(&audio_);
         player_->setVideoOutput(video_);
@@ -33,18 +33,18 @@ public:
             player_->play();
     }
 
-    void Stop() override {
+    void stop() override {
         if (player_)
             player_->stop();
     }
 
-    QUrl Source() const override { return player_ ? player_->source() : QUrl(); }
-    void SetFullScreen(bool on) override { video_->setFullScreen(on); }
-    bool FullScreen() const override { return video_->isFullScreen(); }
-    QObject* MediaPlayer() const override { return player_.get(); }
+    QUrl source() const override { return player_ ? player_->source() : QUrl(); }
+    void setFullScreen(bool on) override { video_->setFullScreen(on); }
+    bool fullScreen() const override { return video_->isFullScreen(); }
+    QObject* mediaPlayer() const override { return player_.get(); }
 
 private:
-    void DropPlayer() {
+    void dropPlayer() {
         if (!player_)
             return;
         player_->disconnect();

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 namespace {
-unsigned ValueOf(char c) {
+unsigned valueOf(char c) {
     if (c >= 'A' && c <= 'Z')
         return static_cast<unsigned>(c - 'A');
     if (c >= 'a' && c <= 'z')
@@ -16,14 +16,14 @@ unsigned ValueOf(char c) {
 }
 } // namespace
 
-std::string Base64Decode(const std::string& text) {
+std::string base64Decode(const std::string& text) {
     if (text.size() % 4 != 0)
         throw std::runtime_error("Base64: Incorrect string format");
     std::string out;
     out.reserve(text.size() / 4 * 3);
     for (size_t i = 0; i < text.size(); i += 4) {
-        const unsigned a = ValueOf(text[i]), b = ValueOf(text[i + 1]);
-        const unsigned c = ValueOf(text[i + 2]), d = ValueOf(text[i + 3]);
+        const unsigned a = valueOf(text[i]), b = valueOf(text[i + 1]);
+        const unsigned c = valueOf(text[i + 2]), d = valueOf(text[i + 3]);
         const bool last = i + 4 == text.size();
         int bytes = 3;
         if (last && text[i + 2] == '=')
@@ -39,7 +39,7 @@ std::string Base64Decode(const std::string& text) {
     return out;
 }
 
-std::string TrimRight(const std::string& text) {
+std::string trimRight(const std::string& text) {
     size_t end = text.size();
     while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= 32)
         --end;

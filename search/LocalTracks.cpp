@@ -4,26 +4,26 @@
 #include <QStandardPaths>
 
 namespace {
-QString Cleaned(const QString& folder) {
+QString cleaned(const QString& folder) {
     return folder.isEmpty() ? QString() : QDir::cleanPath(folder);
 }
 } // namespace
 
-QStringList CataloguedMusicFolders() {
+QStringList cataloguedMusicFolders() {
     QStringList folders;
-    QString music = Cleaned(qEnvironmentVariable("XDG_MUSIC_DIR"));
+    QString music = cleaned(qEnvironmentVariable("XDG_MUSIC_DIR"));
     if (music.isEmpty())
-        music = Cleaned(QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
-    if (!music.isEmpty() && music.startsWith(u'/') && music != Cleaned(QDir::homePath()))
+        music = cleaned(QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
+    if (!music.isEmpty() && music.startsWith(u'/') && music != cleaned(QDir::homePath()))
         folders << music;
     for (const QString& folder :
          qEnvironmentVariable("KOLVADECK_MUSIC_DIRS").split(u':', Qt::SkipEmptyParts))
         if (folder.startsWith(u'/'))
-            folders << Cleaned(folder);
+            folders << cleaned(folder);
     return folders;
 }
 
-QString CataloguedFile(const std::string& path, const QStringList& folders) {
+QString cataloguedFile(const std::string& path, const QStringList& folders) {
     const QString file = QString::fromStdString(path);
     if (!file.startsWith(u'/'))
         return {};

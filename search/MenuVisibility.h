@@ -15,7 +15,7 @@ struct MenuVisibility {
 
 // The visibility for a method; none for a method the service does not know
 // (the menu is then left as it was).
-inline std::optional<MenuVisibility> MenuVisibilityFor(const std::string& method) {
+inline std::optional<MenuVisibility> menuVisibilityFor(const std::string& method) {
     if (method == methods::kTrackSearch || method == methods::kTrackGetSimilar)
         return MenuVisibility{true, true, true};
     if (method == methods::kTagGetTopArtists || method == methods::kArtistGetSimilar)

@@ -19,21 +19,21 @@ public:
     virtual ~MoviePlayer() = default;
 
     // The picture, a child of the widget the player was made for.
-    virtual QWidget* Picture() const = 0;
+    virtual QWidget* picture() const = 0;
     // Drops the previous movie's player and loads the address into a new
     // one, so that errors still on their way from the old movie cannot reach
     // the new one; plays it at once when asked.
-    virtual void Load(const QUrl& address, bool play) = 0;
-    virtual void Stop() = 0;
-    virtual QUrl Source() const = 0;
-    virtual void SetFullScreen(bool on) = 0;
-    virtual bool FullScreen() const = 0;
+    virtual void load(const QUrl& address, bool play) = 0;
+    virtual void stop() = 0;
+    virtual QUrl source() const = 0;
+    virtual void setFullScreen(bool on) = 0;
+    virtual bool fullScreen() const = 0;
     // The framework's own player object (a QMediaPlayer), for tests.
-    virtual QObject* MediaPlayer() const = 0;
+    virtual QObject* mediaPlayer() const = 0;
 };
 
 // Makes a player drawing into `host`; `onError` gets the framework's words
 // for a movie that cannot play. Null, with the reason in why, when the
 // module cannot be loaded.
 std::unique_ptr<MoviePlayer>
-MakeMoviePlayer(QWidget* host, std::function<void(const QString&)> onError, std::string* why);
+makeMoviePlayer(QWidget* host, std::function<void(const QString&)> onError, std::string* why);

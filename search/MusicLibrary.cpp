@@ -22,7 +22,7 @@
 #include <algorithm>
 
 namespace {
-std::string Utf8(const QString& text) {
+std::string utf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 } // namespace
@@ -32,18 +32,18 @@ MusicLibrary::MusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* f
     , tab_(tabSheet)
     , form_(form)
     , dataFolder_(std::move(dataFolder))
-    , w_(BuildMusicLibraryForm(tabSheet))
+    , w_(buildMusicLibraryForm(tabSheet))
     , client_(new SearchClient(this))
-    , musicFolders_(CataloguedMusicFolders()) {
-    Connect();
-    connect(client_, &SearchClient::answered, this, &MusicLibrary::ShowAnswer);
+    , musicFolders_(cataloguedMusicFolders()) {
+    connectWidgets();
+    connect(client_, &SearchClient::answered, this, &MusicLibrary::showAnswer);
 }
 
-void MusicLibrary::Connect() {
+void MusicLibrary::connectWidgets() {
     // Each command runs like a framework handler: an error that leaves it is
     // shown in the standard error box.
     const auto command = [this](void (MusicLibrary::*handler)()) {
-        return [this, handler] { dialogs::RunCommand([&] { (this->*handler)(); }, form_); };
+        return [this, handler] { dialogs::runCommand([&] { (this->*handler)(); }, form_); };
     };
     connect(w_.findButton, &QPushButton::clicked, this, command(&MusicLibrary::find));
     connect(w_.searchBox, &QLineEdit::returnPressed, this, command(&MusicLibrary::find));
@@ -63,32 +63,32 @@ void MusicLibrary::Connect() {
             command(&MusicLibrary::addToPlaylist));
     connect(w_.resultsList, &QTreeWidget::customContextMenuRequested, this,
             [this](const QPoint& at) {
-                const int row = SelectedRow();
-                w_.addToPlaylistAction->setVisible(row >= 0 && !LocalFilesOf({row}).isEmpty());
+                const int row = selectedRow();
+                w_.addToPlaylistAction->setVisible(row >= 0 && !localFilesOf({row}).isEmpty());
                 w_.resultsContextMenu->popup(w_.resultsList->viewport()->mapToGlobal(at));
             });
     if (auto* tree = qobject_cast<ResultsTree*>(w_.resultsList)) {
         connect(tree, &ResultsTree::enterPressed, this, command(&MusicLibrary::addToPlaylist));
-        tree->SetDragUrls([this](const QList<QTreeWidgetItem*>& items) {
+        tree->setDragUrls([this](const QList<QTreeWidgetItem*>& items) {
             QList<int> rows;
             for (QTreeWidgetItem* item : items)
                 rows << w_.resultsList->indexOfTopLevelItem(item);
             std::sort(rows.begin(), rows.end());
             QList<QUrl> urls;
-            for (const QString& file : LocalFilesOf(rows))
+            for (const QString& file : localFilesOf(rows))
                 urls << QUrl::fromLocalFile(file);
             return urls;
         });
     }
 }
 
-QStringList MusicLibrary::LocalFilesOf(const QList<int>& rows) const {
+QStringList MusicLibrary::localFilesOf(const QList<int>& rows) const {
     QStringList files;
     for (const int row : rows) {
         if (row < 0 || static_cast<size_t>(row) >= results_.music.size())
             continue;
         const QString file =
-            CataloguedFile(results_.music[static_cast<size_t>(row)].file, musicFolders_);
+            cataloguedFile(results_.music[static_cast<size_t>(row)].file, musicFolders_);
         if (!file.isEmpty())
             files << file;
     }
@@ -96,14 +96,14 @@ QStringList MusicLibrary::LocalFilesOf(const QList<int>& rows) const {
 }
 
 void MusicLibrary::addToPlaylist() {
-    const QStringList files = LocalFilesOf({SelectedRow()});
+    const QStringList files = localFilesOf({selectedRow()});
     if (!files.isEmpty())
         emit addToPlaylistRequested(files);
 }
 
 void MusicLibrary::find() {
     page_ = 1;
-    RunQuery(methods::kTrackSearch, Utf8(w_.searchBox->text()));
+    runQuery(methods::kTrackSearch, utf8(w_.searchBox->text()));
 }
 
 void MusicLibrary::showGenre() {
@@ -111,27 +111,27 @@ void MusicLibrary::showGenre() {
     if (!genre)
         return;
     page_ = 1;
-    RunQuery(methods::kTagGetTopArtists, Utf8(genre->text()));
+    runQuery(methods::kTagGetTopArtists, utf8(genre->text()));
 }
 
 void MusicLibrary::findSimilarTracks() {
-    if (const auto music = SelectedMusic()) {
+    if (const auto music = selectedMusic()) {
         page_ = 1;
-        RunQuery(methods::kTrackGetSimilar, {}, music->artist, music->track);
+        runQuery(methods::kTrackGetSimilar, {}, music->artist, music->track);
     }
 }
 
 void MusicLibrary::findSimilarArtists() {
-    if (const auto music = SelectedMusic()) {
+    if (const auto music = selectedMusic()) {
         page_ = 1;
-        RunQuery(methods::kArtistGetSimilar, {}, music->artist);
+        runQuery(methods::kArtistGetSimilar, {}, music->artist);
     }
 }
 
 void MusicLibrary::findSources() {
-    if (const auto music = SelectedMusic()) {
+    if (const auto music = selectedMusic()) {
         page_ = 1;
-        RunQuery(methods::kYoutubeSources, music->artist + " " + music->track);
+        runQuery(methods::kYoutubeSources, music->artist + " " + music->track);
     }
 }
 
@@ -140,20 +140,20 @@ void MusicLibrary::openSelected() {
     if (method == methods::kTrackSearch || method == methods::kTrackGetSimilar) {
         findSources();
     } else if (method == methods::kTagGetTopArtists || method == methods::kArtistGetSimilar) {
-        if (const auto music = SelectedMusic()) {
+        if (const auto music = selectedMusic()) {
             page_ = 1;
-            RunQuery(methods::kTrackSearch, music->artist);
+            runQuery(methods::kTrackSearch, music->artist);
         }
     } else if (method == methods::kYoutubeSources) {
-        if (const auto video = SelectedVideo())
-            Preview(*video);
+        if (const auto video = selectedVideo())
+            preview(*video);
     }
 }
 
-void MusicLibrary::Preview(const VideoResult& video) {
-    w_.previewPlayer->SetFlashVars(
+void MusicLibrary::preview(const VideoResult& video) {
+    w_.previewPlayer->setFlashVars(
         QStringLiteral("&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true"));
-    w_.previewPlayer->LoadMovie(0, QString::fromStdString(video.playerAddress));
+    w_.previewPlayer->loadMovie(0, QString::fromStdString(video.playerAddress));
     w_.previewbox->show();
     w_.previewbox->raise();
 }
@@ -161,45 +161,45 @@ void MusicLibrary::Preview(const VideoResult& video) {
 void MusicLibrary::nextPage() {
     ++page_;
     const SearchRequest request = current_;
-    RunQuery(request.method, request.text, request.artist, request.track);
+    runQuery(request.method, request.text, request.artist, request.track);
 }
 
 void MusicLibrary::back() {
     if (page_ > 1)
         --page_;
     const SearchRequest request = previous_;
-    RunQuery(request.method, request.text, request.artist, request.track);
+    runQuery(request.method, request.text, request.artist, request.track);
 }
 
 void MusicLibrary::closePreview() {
-    w_.previewPlayer->Stop();
+    w_.previewPlayer->stop();
     w_.previewbox->hide();
 }
 
-void MusicLibrary::RunQuery(const std::string& method, const std::string& text,
+void MusicLibrary::runQuery(const std::string& method, const std::string& text,
                             const std::string& artist, const std::string& track) {
     previous_ = current_;
     current_ = {method, text, artist, track};
-    results_.Clear();
+    results_.clear();
     w_.resultsList->clear();
-    ApplyMenuVisibility(method);
+    applyMenuVisibility(method);
     const std::string address =
-        EscapeFragmentMarks(SearchAddress(current_, page_, settings::SearchHost()));
-    const std::string file = QueryFilePath(dataFolder_, method);
+        escapeFragmentMarks(searchAddress(current_, page_, settings::searchHost()));
+    const std::string file = queryFilePath(dataFolder_, method);
 
     // Over the tab only: the rest of the window stays as usable as before.
     tab_->setCursor(Qt::WaitCursor);
     ++requestNumber_;
     retried_ = false;
-    Send(method, address, file);
+    send(method, address, file);
 }
 
 // Sends the latest request once the check (who holds the service's port)
 // allows it; a refusal is shown as the request's error, and nothing leaves.
-void MusicLibrary::Send(const std::string& method, const std::string& address,
+void MusicLibrary::send(const std::string& method, const std::string& address,
                         const std::string& file) {
     if (!sendCheck_) {
-        client_->Start(method, address, file);
+        client_->start(method, address, file);
         return;
     }
     const int request = requestNumber_;
@@ -208,45 +208,45 @@ void MusicLibrary::Send(const std::string& method, const std::string& address,
         if (!self || request != requestNumber_)
             return;
         if (refusal.isEmpty()) {
-            client_->Start(method, address, file);
+            client_->start(method, address, file);
             return;
         }
         SearchAnswer refused;
         refused.error = refusal.toStdString();
-        ShowAnswer(refused);
+        showAnswer(refused);
     });
 }
 
 // The latest request could not connect: when the service can be brought
 // back, the request is sent again once it answers, and the wait goes on.
-bool MusicLibrary::RetryAfterReconnect() {
+bool MusicLibrary::retryAfterReconnect() {
     if (!reconnect_ || retried_)
         return false;
     retried_ = true;
     const int request = requestNumber_;
     const SearchRequest current = current_;
     const std::string address =
-        EscapeFragmentMarks(SearchAddress(current, page_, settings::SearchHost()));
-    const std::string file = QueryFilePath(dataFolder_, current.method);
+        escapeFragmentMarks(searchAddress(current, page_, settings::searchHost()));
+    const std::string file = queryFilePath(dataFolder_, current.method);
     return reconnect_([this, self = QPointer<MusicLibrary>(this), request, current, address, file] {
         if (self && request == requestNumber_)
-            Send(current.method, address, file);
+            send(current.method, address, file);
     });
 }
 
-bool MusicLibrary::Searching() const {
-    return client_->Running();
+bool MusicLibrary::searching() const {
+    return client_->running();
 }
 
-void MusicLibrary::ShowAnswer(const SearchAnswer& answer) {
-    if (answer.error == kNoConnectionError && RetryAfterReconnect())
+void MusicLibrary::showAnswer(const SearchAnswer& answer) {
+    if (answer.error == kNoConnectionError && retryAfterReconnect())
         return;
     results_ = answer.results;
-    ShowResultRows(w_.resultsList, results_);
-    ApplyNoMatchesRule();
+    showResultRows(w_.resultsList, results_);
+    applyNoMatchesRule();
     tab_->unsetCursor();
     if (!answer.error.empty())
-        dialogs::ShowError(QString::fromStdString(answer.error), form_);
+        dialogs::showError(QString::fromStdString(answer.error), form_);
     emit answerShown();
 }
 
@@ -254,37 +254,37 @@ void MusicLibrary::ShowAnswer(const SearchAnswer& answer) {
 // matches, shows the no-matches row. A single real result stays visible. The
 // tables are emptied with it, so that no command acts on an entry the user
 // cannot see.
-void MusicLibrary::ApplyNoMatchesRule() {
+void MusicLibrary::applyNoMatchesRule() {
     const auto& captions = results_.captions;
     if (captions.size() > 1 || (captions.size() == 1 && !captions.front().empty()))
         return;
-    results_.Clear();
+    results_.clear();
     w_.resultsList->clear();
     w_.resultsList->addTopLevelItem(new QTreeWidgetItem(QStringList{kNoMatchesRow}));
 }
 
-void MusicLibrary::ApplyMenuVisibility(const std::string& method) {
-    if (const auto visible = MenuVisibilityFor(method)) {
+void MusicLibrary::applyMenuVisibility(const std::string& method) {
+    if (const auto visible = menuVisibilityFor(method)) {
         w_.sourcesAction->setVisible(visible->sources);
         w_.similarTracksAction->setVisible(visible->similarTracks);
         w_.similarArtistsAction->setVisible(visible->similarArtists);
     }
 }
 
-int MusicLibrary::SelectedRow() const {
+int MusicLibrary::selectedRow() const {
     const QList<QTreeWidgetItem*> selected = w_.resultsList->selectedItems();
     return selected.isEmpty() ? -1 : w_.resultsList->indexOfTopLevelItem(selected.front());
 }
 
-std::optional<MusicResult> MusicLibrary::SelectedMusic() const {
-    const int row = SelectedRow();
+std::optional<MusicResult> MusicLibrary::selectedMusic() const {
+    const int row = selectedRow();
     if (row < 0 || static_cast<size_t>(row) >= results_.music.size())
         return std::nullopt;
     return results_.music[static_cast<size_t>(row)];
 }
 
-std::optional<VideoResult> MusicLibrary::SelectedVideo() const {
-    const int row = SelectedRow();
+std::optional<VideoResult> MusicLibrary::selectedVideo() const {
+    const int row = selectedRow();
     if (row < 0 || static_cast<size_t>(row) >= results_.video.size())
         return std::nullopt;
     return results_.video[static_cast<size_t>(row)];

@@ -30,7 +30,7 @@ inline constexpr const char* kNoMatchesRow =
 // Wiring in MainWindow: create it once after libraryTab exists,
 //     musicLibrary = new MusicLibrary(libraryTab, DataFolder, this);
 // (DataFolder ends in "/"), and in applyLayout apply the layout rules to
-// musicLibrary->Widgets().musicbox, .resultsList, .moreLabel and .previewbox.
+// musicLibrary->widgets().musicbox, .resultsList, .moreLabel and .previewbox.
 // The controller connects its own widgets; a connection error is shown in
 // the standard error box, opened without waiting for it.
 class MusicLibrary : public QObject {
@@ -38,7 +38,7 @@ class MusicLibrary : public QObject {
 public:
     MusicLibrary(QWidget* tabSheet, std::string dataFolder, QWidget* form);
 
-    const MusicLibraryWidgets& Widgets() const { return w_; }
+    const MusicLibraryWidgets& widgets() const { return w_; }
 
     // The commands.
     void find();      // "Find": track search for the text of searchBox
@@ -57,36 +57,36 @@ public:
     // The one search operation: shifts the history, empties the results and
     // starts downloading the method's answer into its query file; the answer
     // is read into the list and the tables when it arrives.
-    void RunQuery(const std::string& method, const std::string& text = {},
+    void runQuery(const std::string& method, const std::string& text = {},
                   const std::string& artist = {}, const std::string& track = {});
 
-    int Page() const { return page_; }
-    const SearchRequest& CurrentRequest() const { return current_; }
-    const SearchRequest& PreviousRequest() const { return previous_; }
-    const SearchResults& Results() const { return results_; }
+    int page() const { return page_; }
+    const SearchRequest& currentRequest() const { return current_; }
+    const SearchRequest& previousRequest() const { return previous_; }
+    const SearchResults& results() const { return results_; }
 
     // The entry behind the selected row, when the list holds that kind.
-    std::optional<MusicResult> SelectedMusic() const;
-    std::optional<VideoResult> SelectedVideo() const;
+    std::optional<MusicResult> selectedMusic() const;
+    std::optional<VideoResult> selectedVideo() const;
 
     // True while a request's answer is awaited.
-    bool Searching() const;
+    bool searching() const;
 
     // Asked when a search could not connect to the service: may bring the
     // service back and call `retry` once it can be asked again (true), or
     // cannot help (false). A request is retried once; only then, or when
     // nothing could be done, is the connection error shown.
     using Reconnect = std::function<bool(std::function<void()> retry)>;
-    void SetReconnect(Reconnect reconnect) { reconnect_ = std::move(reconnect); }
+    void setReconnect(Reconnect reconnect) { reconnect_ = std::move(reconnect); }
 
     // Asked before every request leaves: `send` runs with an empty text when
     // the service may be asked, or with what the user is told instead (the
     // request is then not sent). Without a check every request is sent.
     using SendCheck = std::function<void(std::function<void(const QString& refusal)> send)>;
-    void SetSendCheck(SendCheck check) { sendCheck_ = std::move(check); }
+    void setSendCheck(SendCheck check) { sendCheck_ = std::move(check); }
 
     // The catalogued local files of the rows, in row order.
-    QStringList LocalFilesOf(const QList<int>& rows) const;
+    QStringList localFilesOf(const QList<int>& rows) const;
 
 signals:
     // Local files the user sends to the playlist (as if dropped on it).
@@ -97,14 +97,14 @@ signals:
     void answerShown();
 
 private:
-    void Connect();
-    int SelectedRow() const;
-    void ShowAnswer(const SearchAnswer& answer);
-    bool RetryAfterReconnect();
-    void Send(const std::string& method, const std::string& address, const std::string& file);
-    void ApplyNoMatchesRule();
-    void ApplyMenuVisibility(const std::string& method);
-    void Preview(const VideoResult& video);
+    void connectWidgets();
+    int selectedRow() const;
+    void showAnswer(const SearchAnswer& answer);
+    bool retryAfterReconnect();
+    void send(const std::string& method, const std::string& address, const std::string& file);
+    void applyNoMatchesRule();
+    void applyMenuVisibility(const std::string& method);
+    void preview(const VideoResult& video);
 
     QWidget* tab_;
     QWidget* form_;

@@ -22,7 +22,7 @@ const char* const kGenres[33] = {
     "R&B",    "Rock",   "Soul",  "Techno",      "Trance"};
 
 namespace {
-ClickLabel* MakeLink(const char* caption, QWidget* parent, int left, int top) {
+ClickLabel* makeLink(const char* caption, QWidget* parent, int left, int top) {
     auto* label = new ClickLabel(QString::fromLatin1(caption), parent);
     QFont font = label->font();
     font.setBold(true);
@@ -34,7 +34,7 @@ ClickLabel* MakeLink(const char* caption, QWidget* parent, int left, int top) {
     return label;
 }
 
-QTreeWidget* MakeResultsList(QWidget* parent) {
+QTreeWidget* makeResultsList(QWidget* parent) {
     auto* list = new ResultsTree(parent);
     list->setGeometry(176, 56, 809, 569);
     list->setColumnCount(1);
@@ -51,14 +51,14 @@ QTreeWidget* MakeResultsList(QWidget* parent) {
     list->setDragEnabled(true);
     list->setDragDropMode(QAbstractItemView::DragOnly);
     list->setDefaultDropAction(Qt::CopyAction);
-    PaintWidget(list, wincolor::kBlack, wincolor::kText);
+    paintWidget(list, wincolor::kBlack, wincolor::kText);
     return list;
 }
 
-void AddPreviewBox(MusicLibraryWidgets& w) {
+void addPreviewBox(MusicLibraryWidgets& w) {
     w.previewbox = new QGroupBox(QStringLiteral("Preview"), w.musicbox);
     w.previewbox->setGeometry(400, 120, 347, 341);
-    PaintWidget(w.previewbox, wincolor::kPanel, wincolor::kText);
+    paintWidget(w.previewbox, wincolor::kPanel, wincolor::kText);
     w.previewPlayer = new VideoPreview(w.previewbox);
     w.previewPlayer->setGeometry(9, 32, 329, 240);
     w.closePreviewButton = new QPushButton(QStringLiteral("X"), w.previewbox);
@@ -66,7 +66,7 @@ void AddPreviewBox(MusicLibraryWidgets& w) {
     w.previewbox->hide();
 }
 
-void AddContextMenu(MusicLibraryWidgets& w) {
+void addContextMenu(MusicLibraryWidgets& w) {
     w.resultsContextMenu = new QMenu(w.resultsList);
     w.sourcesAction = w.resultsContextMenu->addAction(QStringLiteral("Sources"));
     w.resultsContextMenu->addSeparator();
@@ -78,30 +78,30 @@ void AddContextMenu(MusicLibraryWidgets& w) {
 }
 } // namespace
 
-MusicLibraryWidgets BuildMusicLibraryForm(QWidget* tabSheet) {
+MusicLibraryWidgets buildMusicLibraryForm(QWidget* tabSheet) {
     MusicLibraryWidgets w;
     w.musicbox = new QGroupBox(tabSheet);
     w.musicbox->setGeometry(4, 4, 993, 641);
-    PaintWidget(w.musicbox, wincolor::kPanel, wincolor::kText);
+    paintWidget(w.musicbox, wincolor::kPanel, wincolor::kText);
 
     w.searchBox = new QLineEdit(w.musicbox);
     w.searchBox->setGeometry(16, 24, 257, 21);
-    PaintWidget(w.searchBox, wincolor::kText, wincolor::kBlack);
+    paintWidget(w.searchBox, wincolor::kText, wincolor::kBlack);
     w.findButton = new QPushButton(QStringLiteral("Find"), w.musicbox);
     w.findButton->setGeometry(280, 22, 75, 25);
-    w.backLabel = MakeLink("Back", w.musicbox, 372, 28);
-    w.moreLabel = MakeLink("More Results", w.musicbox, 900, 28);
+    w.backLabel = makeLink("Back", w.musicbox, 372, 28);
+    w.moreLabel = makeLink("More Results", w.musicbox, 900, 28);
 
     w.genresList = new QListWidget(w.musicbox);
     w.genresList->setGeometry(16, 56, 145, 569);
     w.genresList->setFrameShape(QFrame::NoFrame);
-    PaintWidget(w.genresList, wincolor::kBlack, wincolor::kText);
+    paintWidget(w.genresList, wincolor::kBlack, wincolor::kText);
     for (const char* genre : kGenres)
         w.genresList->addItem(QString::fromUtf8(genre));
 
-    w.resultsList = MakeResultsList(w.musicbox);
-    AddContextMenu(w);
-    AddPreviewBox(w);
+    w.resultsList = makeResultsList(w.musicbox);
+    addContextMenu(w);
+    addPreviewBox(w);
     w.previewbox->raise();
     return w;
 }

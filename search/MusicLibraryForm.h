@@ -37,4 +37,4 @@ extern const char* const kGenres[33];
 // Builds the tab's controls into `tabSheet` (the "Music Library" page) at their
 // design places, sizes, captions and colours, and returns them. The widgets
 // belong to `tabSheet`.
-MusicLibraryWidgets BuildMusicLibraryForm(QWidget* tabSheet);
+MusicLibraryWidgets buildMusicLibraryForm(QWidget* tabSheet);

@@ -12,16 +12,16 @@
 #include <iterator>
 
 namespace {
-using xmllookup::Attribute;
-using xmllookup::Child;
+using xmllookup::attribute;
+using xmllookup::child;
 using xmllookup::ReadFailure;
-using xmllookup::Text;
+using xmllookup::text;
 
 using RowFiller = void (*)(const pugi::xml_node&, MusicResult&, std::string&);
 
 // Adds the row and its empty entry first, then fills them; a failed read keeps
 // what was stored before it and leaves the rest (the caption last) empty.
-void AddMusicRow(const pugi::xml_node& node, RowFiller fill, SearchResults& results) {
+void addMusicRow(const pugi::xml_node& node, RowFiller fill, SearchResults& results) {
     results.captions.emplace_back();
     results.music.emplace_back();
     try {
@@ -30,15 +30,15 @@ void AddMusicRow(const pugi::xml_node& node, RowFiller fill, SearchResults& resu
     }
 }
 
-void AddMusicRows(pugi::xml_node first, RowFiller fill, SearchResults& results) {
+void addMusicRows(pugi::xml_node first, RowFiller fill, SearchResults& results) {
     for (pugi::xml_node node = first; node; node = node.next_sibling())
-        AddMusicRow(node, fill, results);
+        addMusicRow(node, fill, results);
 }
 
 // The local file of a track of the catalogue: its "url" when that is a file:
 // address of an absolute path; empty otherwise (an online track's page).
-std::string LocalFileOf(const pugi::xml_node& track) {
-    const pugi::xml_node url = Child(track, "url");
+std::string localFileOf(const pugi::xml_node& track) {
+    const pugi::xml_node url = child(track, "url");
     const QUrl address(QString::fromUtf8(url.child_value()), QUrl::StrictMode);
     if (!address.isValid() || !address.isLocalFile() || !address.host().isEmpty())
         return {};
@@ -48,45 +48,45 @@ std::string LocalFileOf(const pugi::xml_node& track) {
 
 // A local file without an artist is listed by its title alone; every other
 // row needs its artist, as before.
-void FillTrackRow(const pugi::xml_node& node, const pugi::xml_node& artist, MusicResult& entry,
+void fillTrackRow(const pugi::xml_node& node, const pugi::xml_node& artist, MusicResult& entry,
                   std::string& caption) {
-    entry.file = LocalFileOf(node);
+    entry.file = localFileOf(node);
     if (artist || entry.file.empty())
-        entry.artist = Text(artist);
-    entry.track = Text(Child(node, "name"));
+        entry.artist = text(artist);
+    entry.track = text(child(node, "name"));
     caption = entry.artist.empty() ? entry.track : entry.artist + " - " + entry.track;
 }
 
-void FillTrack(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
-    FillTrackRow(node, Child(node, "artist"), entry, caption);
+void fillTrack(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
+    fillTrackRow(node, child(node, "artist"), entry, caption);
 }
 
-void FillSimilarTrack(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
-    const pugi::xml_node artist = Child(node, "artist");
-    FillTrackRow(node, artist ? Child(artist, "name") : artist, entry, caption);
+void fillSimilarTrack(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
+    const pugi::xml_node artist = child(node, "artist");
+    fillTrackRow(node, artist ? child(artist, "name") : artist, entry, caption);
 }
 
-void FillArtist(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
-    entry.artist = Text(Child(node, "name"));
+void fillArtist(const pugi::xml_node& node, MusicResult& entry, std::string& caption) {
+    entry.artist = text(child(node, "name"));
     caption = entry.artist;
 }
 
-void ReadTrackSearch(const pugi::xml_node& top, SearchResults& results) {
+void readTrackSearch(const pugi::xml_node& top, SearchResults& results) {
     // The first row is made before it is known that a match exists: an answer
     // without matches yields one empty row, which the no-matches rule replaces.
-    const pugi::xml_node first = Child(Child(top, "trackmatches"), "track");
-    AddMusicRow(first, FillTrack, results);
+    const pugi::xml_node first = child(child(top, "trackmatches"), "track");
+    addMusicRow(first, fillTrack, results);
     if (first)
-        AddMusicRows(first.next_sibling(), FillTrack, results);
+        addMusicRows(first.next_sibling(), fillTrack, results);
 }
 
-void ReadFirstMatches(const pugi::xml_node& top, const char* name, RowFiller fill,
+void readFirstMatches(const pugi::xml_node& top, const char* name, RowFiller fill,
                       SearchResults& results) {
-    AddMusicRows(Child(top, name), fill, results);
+    addMusicRows(child(top, name), fill, results);
 }
 
 // Reads one feed entry; a failed read ends the entry without a row.
-void ReadVideoEntry(const pugi::xml_node& entry, SearchResults& results) {
+void readVideoEntry(const pugi::xml_node& entry, SearchResults& results) {
     VideoResult video;
     for (pugi::xml_node holder = entry.first_child(); holder; holder = holder.next_sibling()) {
         for (pugi::xml_node content = holder.first_child(); content;
@@ -95,11 +95,11 @@ void ReadVideoEntry(const pugi::xml_node& entry, SearchResults& results) {
                 if (std::strcmp(a.name(), "url") != 0 ||
                     std::strcmp(content.name(), "media:content") != 0)
                     continue;
-                const std::string type = Text(Attribute(content, "type"));
+                const std::string type = text(attribute(content, "type"));
                 if (type == "video/3gpp") {
                     video.mobileAddress = a.value();
-                    video.title = Text(Child(holder, "title"));
-                    video.pageAddress = Text(Attribute(Child(entry, "link"), "href"));
+                    video.title = text(child(holder, "title"));
+                    video.pageAddress = text(attribute(child(entry, "link"), "href"));
                 } else if (type == "application/x-shockwave-flash") {
                     video.playerAddress = a.value();
                 }
@@ -116,7 +116,7 @@ void ReadVideoEntry(const pugi::xml_node& entry, SearchResults& results) {
 // (a byte order mark or zero bytes among the first four) and no declared
 // Latin-1, the one 8-bit encoding it converts. Every other document, one
 // without a declaration among them, is UTF-8 by the rules of XML.
-bool ReadAsUtf8(const std::string& bytes) {
+bool readAsUtf8(const std::string& bytes) {
     const std::string head = bytes.substr(0, 4);
     if (head.find('\0') != std::string::npos || head.starts_with("\xFE\xFF") ||
         head.starts_with("\xFF\xFE"))
@@ -133,43 +133,43 @@ bool ReadAsUtf8(const std::string& bytes) {
     return rest.find("iso-8859-1") == std::string::npos && rest.find("latin1") == std::string::npos;
 }
 
-bool IsValidUtf8(const std::string& bytes) {
+bool isValidUtf8(const std::string& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString decoded = decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
     return !decoder.hasError();
 }
 
-void ReadVideoFeed(const pugi::xml_node& feed, SearchResults& results) {
-    for (pugi::xml_node entry = Child(feed, "entry"); entry; entry = entry.next_sibling()) {
+void readVideoFeed(const pugi::xml_node& feed, SearchResults& results) {
+    for (pugi::xml_node entry = child(feed, "entry"); entry; entry = entry.next_sibling()) {
         try {
-            ReadVideoEntry(entry, results);
+            readVideoEntry(entry, results);
         } catch (const ReadFailure&) {
         }
     }
 }
 } // namespace
 
-void ReadAnswer(const std::string& method, const pugi::xml_document& answer,
+void readAnswer(const std::string& method, const pugi::xml_document& answer,
                 SearchResults& results) {
     const pugi::xml_node root = answer.document_element();
     if (!root)
         return;
     if (method == methods::kYoutubeSources) {
-        ReadVideoFeed(root, results);
+        readVideoFeed(root, results);
         return;
     }
     const pugi::xml_node top = root.first_child();
     if (!top)
         return;
     if (method == methods::kTrackSearch)
-        ReadTrackSearch(top, results);
+        readTrackSearch(top, results);
     else if (method == methods::kTrackGetSimilar)
-        ReadFirstMatches(top, "track", FillSimilarTrack, results);
+        readFirstMatches(top, "track", fillSimilarTrack, results);
     else if (method == methods::kTagGetTopArtists || method == methods::kArtistGetSimilar)
-        ReadFirstMatches(top, "artist", FillArtist, results);
+        readFirstMatches(top, "artist", fillArtist, results);
 }
 
-bool LoadAnswer(const std::string& file, pugi::xml_document& answer) {
+bool loadAnswer(const std::string& file, pugi::xml_document& answer) {
     // A document that is not well-formed is not loaded at all, not even in part.
     answer.reset();
     std::ifstream in(file, std::ios::binary);
@@ -180,7 +180,7 @@ bool LoadAnswer(const std::string& file, pugi::xml_document& answer) {
         return false;
     // The parser passes bytes that are not UTF-8 through unchecked; in a
     // document read as UTF-8 they make it not well-formed.
-    if (ReadAsUtf8(bytes) && !IsValidUtf8(bytes))
+    if (readAsUtf8(bytes) && !isValidUtf8(bytes))
         return false;
     if (answer.load_buffer(bytes.data(), bytes.size(), pugi::parse_default))
         return true;

@@ -10,10 +10,10 @@
 // method that asked for it. Rows read before a failure stay; a malformed or
 // unexpected answer never raises, it just ends the reading. An unknown method
 // reads nothing.
-void ReadAnswer(const std::string& method, const pugi::xml_document& answer,
+void readAnswer(const std::string& method, const pugi::xml_document& answer,
                 SearchResults& results);
 
 // Parses a query file the way the search reads it: whitespace-only text between
 // elements, comments and processing instructions are not part of the document.
 // False when the file is missing or not well-formed XML.
-bool LoadAnswer(const std::string& file, pugi::xml_document& answer);
+bool loadAnswer(const std::string& file, pugi::xml_document& answer);

@@ -3,7 +3,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 
-void ShowResultRows(QTreeWidget* resultsList, const SearchResults& results) {
+void showResultRows(QTreeWidget* resultsList, const SearchResults& results) {
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(results.captions.size()));
     for (const std::string& caption : results.captions)

@@ -9,7 +9,7 @@
 #include <functional>
 
 // Adds one row per caption to the results list, in answer order.
-void ShowResultRows(QTreeWidget* resultsList, const SearchResults& results);
+void showResultRows(QTreeWidget* resultsList, const SearchResults& results);
 
 // The results list: its rows can be dragged out as the files they stand for
 // (onto the playlist), and Enter on it is reported.
@@ -20,7 +20,7 @@ public:
 
     // The files of the dragged rows; a drag of rows without files never starts.
     using DragUrls = std::function<QList<QUrl>(const QList<QTreeWidgetItem*>& rows)>;
-    void SetDragUrls(DragUrls urls) { dragUrls_ = std::move(urls); }
+    void setDragUrls(DragUrls urls) { dragUrls_ = std::move(urls); }
 
 signals:
     void enterPressed();

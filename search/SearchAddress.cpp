@@ -2,14 +2,14 @@
 
 #include "search/Base64.h"
 
-std::string SchemePrefix() {
-    return TrimRight(Base64Decode("aHR0cDovLz=="));
+std::string schemePrefix() {
+    return trimRight(base64Decode("aHR0cDovLz=="));
 }
 
 namespace {
 // The service reads its query as form data, where "+" stands for a blank: a
 // plus of the user's text goes as its escape.
-std::string PlusEscaped(const std::string& text) {
+std::string plusEscaped(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text)
@@ -18,10 +18,10 @@ std::string PlusEscaped(const std::string& text) {
 }
 } // namespace
 
-std::string SearchAddress(const SearchRequest& given, int page, const std::string& host) {
-    const SearchRequest request{given.method, PlusEscaped(given.text), PlusEscaped(given.artist),
-                                PlusEscaped(given.track)};
-    const std::string base = SchemePrefix() + host;
+std::string searchAddress(const SearchRequest& given, int page, const std::string& host) {
+    const SearchRequest request{given.method, plusEscaped(given.text), plusEscaped(given.artist),
+                                plusEscaped(given.track)};
+    const std::string base = schemePrefix() + host;
     const std::string pageText = std::to_string(page);
     const std::string& m = request.method;
     if (m == methods::kTrackGetSimilar)
@@ -42,7 +42,7 @@ std::string SearchAddress(const SearchRequest& given, int page, const std::strin
     return {};
 }
 
-std::string EscapeFragmentMarks(const std::string& address) {
+std::string escapeFragmentMarks(const std::string& address) {
     std::string out;
     out.reserve(address.size());
     for (char c : address)
@@ -50,6 +50,6 @@ std::string EscapeFragmentMarks(const std::string& address) {
     return out;
 }
 
-std::string QueryFilePath(const std::string& dataFolder, const std::string& method) {
+std::string queryFilePath(const std::string& dataFolder, const std::string& method) {
     return dataFolder + "queries/" + method + ".xml";
 }

@@ -12,7 +12,7 @@ namespace {
 // Two requests of one method write the same query file. A cancelled request
 // leaves before the next one may start writing, so a late rename of the old
 // answer can never overwrite the new one or be read in its place.
-std::mutex& QueryFilesLock() {
+std::mutex& queryFilesLock() {
     static std::mutex lock;
     return lock;
 }
@@ -23,47 +23,47 @@ SearchClient::SearchClient(QObject* parent)
 
 SearchClient::~SearchClient() = default;
 
-void SearchClient::Start(const std::string& method, const std::string& address,
+void SearchClient::start(const std::string& method, const std::string& address,
                          const std::string& queryFile) {
-    Cancel();
+    cancel();
     task_ = std::make_unique<BackgroundTask>([this, method, address,
                                               queryFile](const std::atomic<bool>& cancelled) {
-        auto answer = std::make_shared<SearchAnswer>(Fetch(method, address, queryFile, cancelled));
+        auto answer = std::make_shared<SearchAnswer>(fetch(method, address, queryFile, cancelled));
         // Moved, so that the answer is released on this object's thread only.
         return [this, answer = std::move(answer)] { emit answered(*answer); };
     });
 }
 
-void SearchClient::Cancel() {
+void SearchClient::cancel() {
     if (task_)
-        task_->Cancel();
+        task_->cancel();
     task_.reset();
 }
 
-bool SearchClient::Running() const {
-    return task_ && task_->Running();
+bool SearchClient::running() const {
+    return task_ && task_->running();
 }
 
-SearchAnswer SearchClient::Fetch(const std::string& method, const std::string& address,
+SearchAnswer SearchClient::fetch(const std::string& method, const std::string& address,
                                  const std::string& queryFile, const std::atomic<bool>& cancelled) {
     SearchAnswer answer;
-    std::lock_guard lock(QueryFilesLock());
+    std::lock_guard lock(queryFilesLock());
     if (cancelled)
         return answer;
     // The download renames a complete answer into place and leaves nothing on
     // failure, so the second error only catches a file that went away at once.
     const Downloaded download =
-        DownloadToFile(address, queryFile, kMaxQueryAnswerBytes, &cancelled);
+        downloadToFile(address, queryFile, kMaxQueryAnswerBytes, &cancelled);
     if (!download) {
         answer.error = download.tooLarge ? kAnswerTooLargeError : kNoConnectionError;
-    } else if (!shell::IsExistingFile(queryFile)) {
+    } else if (!shell::isExistingFile(queryFile)) {
         answer.error = kNoAnswerFileError;
     } else {
         // A malformed or unexpected answer is no error: the rows read so far stay.
         try {
             pugi::xml_document document;
-            if (LoadAnswer(queryFile, document))
-                ReadAnswer(method, document, answer.results);
+            if (loadAnswer(queryFile, document))
+                readAnswer(method, document, answer.results);
         } catch (const std::exception&) {
         }
     }

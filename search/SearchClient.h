@@ -41,12 +41,12 @@ public:
     explicit SearchClient(QObject* parent = nullptr);
     ~SearchClient() override;
 
-    void Start(const std::string& method, const std::string& address, const std::string& queryFile);
-    void Cancel();
-    bool Running() const;
+    void start(const std::string& method, const std::string& address, const std::string& queryFile);
+    void cancel();
+    bool running() const;
 
     // The blocking part of a request, as the worker runs it.
-    static SearchAnswer Fetch(const std::string& method, const std::string& address,
+    static SearchAnswer fetch(const std::string& method, const std::string& address,
                               const std::string& queryFile, const std::atomic<bool>& cancelled);
 
 signals:

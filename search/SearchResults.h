@@ -25,7 +25,7 @@ struct SearchResults {
     std::vector<MusicResult> music;
     std::vector<VideoResult> video;
 
-    void Clear() {
+    void clear() {
         captions.clear();
         music.clear();
         video.clear();

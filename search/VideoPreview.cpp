@@ -23,43 +23,43 @@ VideoPreview::VideoPreview(QWidget* parent)
 
 // The media framework (and its plug-ins) loads with the first movie: a
 // program that never previews does not load it at all.
-bool VideoPreview::EnsureMoviePlayer() {
+bool VideoPreview::ensureMoviePlayer() {
     if (movie_)
         return true;
     std::string why;
-    movie_ = MakeMoviePlayer(
-        this, [this](const QString& text) { ShowError(text); }, &why);
+    movie_ = makeMoviePlayer(
+        this, [this](const QString& text) { showError(text); }, &why);
     if (!movie_) {
-        ShowError(QString::fromStdString(why));
+        showError(QString::fromStdString(why));
         return false;
     }
-    pages_->insertWidget(0, movie_->Picture());
-    movie_->Picture()->installEventFilter(this);
+    pages_->insertWidget(0, movie_->picture());
+    movie_->picture()->installEventFilter(this);
     return true;
 }
 
 VideoPreview::~VideoPreview() {
-    LeaveFullScreen();
+    leaveFullScreen();
 }
 
-void VideoPreview::LeaveFullScreen() {
-    if (movie_ && movie_->FullScreen())
-        movie_->SetFullScreen(false);
+void VideoPreview::leaveFullScreen() {
+    if (movie_ && movie_->fullScreen())
+        movie_->setFullScreen(false);
 }
 
-QUrl VideoPreview::Source() const {
-    return movie_ ? movie_->Source() : QUrl();
+QUrl VideoPreview::source() const {
+    return movie_ ? movie_->source() : QUrl();
 }
 
-QObject* VideoPreview::Player() const {
-    return movie_ ? movie_->MediaPlayer() : nullptr;
+QObject* VideoPreview::player() const {
+    return movie_ ? movie_->mediaPlayer() : nullptr;
 }
 
-QWidget* VideoPreview::VideoWidget() const {
-    return movie_ ? movie_->Picture() : nullptr;
+QWidget* VideoPreview::videoWidget() const {
+    return movie_ ? movie_->picture() : nullptr;
 }
 
-QString VideoPreview::Variable(const QString& name) const {
+QString VideoPreview::variable(const QString& name) const {
     for (const QString& pair : flashVars_.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
         const qsizetype equals = pair.indexOf(QLatin1Char('='));
         if (equals > 0 && pair.left(equals) == name)
@@ -68,66 +68,66 @@ QString VideoPreview::Variable(const QString& name) const {
     return {};
 }
 
-bool VideoPreview::AutoPlay() const {
-    return Variable(QStringLiteral("autoplay")) == "1";
+bool VideoPreview::autoPlay() const {
+    return variable(QStringLiteral("autoplay")) == "1";
 }
 
-bool VideoPreview::FullScreenAllowed() const {
-    return Variable(QStringLiteral("fs")) == "1" ||
-           Variable(QStringLiteral("allowFullScreen")) == "true";
+bool VideoPreview::fullScreenAllowed() const {
+    return variable(QStringLiteral("fs")) == "1" ||
+           variable(QStringLiteral("allowFullScreen")) == "true";
 }
 
-void VideoPreview::LoadMovie(int /*layer*/, const QString& address) {
-    Load(address, false);
+void VideoPreview::loadMovie(int /*layer*/, const QString& address) {
+    load(address, false);
 }
 
-void VideoPreview::LoadPromotion(const QString& address) {
-    Load(address, true);
+void VideoPreview::loadPromotion(const QString& address) {
+    load(address, true);
 }
 
-void VideoPreview::Load(const QString& address, bool promotion) {
+void VideoPreview::load(const QString& address, bool promotion) {
     promotion_ = promotion;
     failed_ = false;
     errorLabel_->clear();
-    if (!EnsureMoviePlayer())
+    if (!ensureMoviePlayer())
         return;
-    pages_->setCurrentWidget(movie_->Picture());
-    movie_->Load(QUrl(address, QUrl::TolerantMode), AutoPlay());
+    pages_->setCurrentWidget(movie_->picture());
+    movie_->load(QUrl(address, QUrl::TolerantMode), autoPlay());
 }
 
-void VideoPreview::Stop() {
+void VideoPreview::stop() {
     if (!movie_)
         return;
-    movie_->Stop();
-    LeaveFullScreen();
+    movie_->stop();
+    leaveFullScreen();
 }
 
-void VideoPreview::ToggleFullScreen() {
+void VideoPreview::toggleFullScreen() {
     if (movie_)
-        movie_->SetFullScreen(!movie_->FullScreen());
+        movie_->setFullScreen(!movie_->fullScreen());
 }
 
-QString VideoPreview::ErrorText() const {
+QString VideoPreview::errorText() const {
     return errorLabel_->text();
 }
 
-void VideoPreview::ShowError(const QString& text) {
+void VideoPreview::showError(const QString& text) {
     // The first error names the cause; the pipeline's follow-up errors do not.
     if (failed_)
         return;
     failed_ = true;
     // The framework's words are for the log, not for the user.
-    qCWarning(lcSearch, "the preview of %s cannot play: %s", qUtf8Printable(Source().toString()),
+    qCWarning(lcSearch, "the preview of %s cannot play: %s", qUtf8Printable(source().toString()),
               qUtf8Printable(text));
-    LeaveFullScreen();
+    leaveFullScreen();
     errorLabel_->setText(promotion_ ? QString() : tr("Preview unavailable"));
     pages_->setCurrentWidget(errorLabel_);
 }
 
 bool VideoPreview::eventFilter(QObject* watched, QEvent* event) {
-    if (movie_ && watched == movie_->Picture() && event->type() == QEvent::MouseButtonDblClick &&
-        FullScreenAllowed()) {
-        ToggleFullScreen();
+    if (movie_ && watched == movie_->picture() && event->type() == QEvent::MouseButtonDblClick &&
+        fullScreenAllowed()) {
+        toggleFullScreen();
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -23,43 +23,43 @@ public:
     explicit VideoPreview(QWidget* parent = nullptr);
     ~VideoPreview() override;
 
-    QString FlashVars() const { return flashVars_; }
-    void SetFlashVars(const QString& variables) { flashVars_ = variables; }
+    QString flashVars() const { return flashVars_; }
+    void setFlashVars(const QString& variables) { flashVars_ = variables; }
 
     // Loads the address into the player (there is one layer; any layer number
     // replaces the movie shown) and plays it at once when autoplay=1 is set.
-    void LoadMovie(int layer, const QString& address);
+    void loadMovie(int layer, const QString& address);
     // Loads a promotion the same way; one that cannot play leaves the box
     // blank instead of saying so.
-    void LoadPromotion(const QString& address);
+    void loadPromotion(const QString& address);
 
     // Stops playing and leaves full screen.
-    void Stop();
+    void stop();
 
-    bool AutoPlay() const;
-    bool FullScreenAllowed() const;
-    void ToggleFullScreen();
+    bool autoPlay() const;
+    bool fullScreenAllowed() const;
+    void toggleFullScreen();
 
     // The text shown in place of the picture when the movie cannot play
     // ("Preview unavailable"; the media framework's reason goes to the log);
     // empty while none is shown, and for a promotion.
-    QString ErrorText() const;
-    bool Failed() const { return failed_; }
+    QString errorText() const;
+    bool failed() const { return failed_; }
     // The current movie's address, its player (a QMediaPlayer) and its
     // picture; empty or null until the first movie is loaded.
-    QUrl Source() const;
-    QObject* Player() const;
-    QWidget* VideoWidget() const;
+    QUrl source() const;
+    QObject* player() const;
+    QWidget* videoWidget() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool EnsureMoviePlayer();
-    void LeaveFullScreen();
-    void Load(const QString& address, bool promotion);
-    void ShowError(const QString& text);
-    QString Variable(const QString& name) const;
+    bool ensureMoviePlayer();
+    void leaveFullScreen();
+    void load(const QString& address, bool promotion);
+    void showError(const QString& text);
+    QString variable(const QString& name) const;
 
     QString flashVars_;
     std::unique_ptr<MoviePlayer> movie_;

@@ -19,7 +19,7 @@ struct Input {
     bool loopedPicture = false;
 };
 
-bool IsBareNumber(const std::string& value) {
+bool isBareNumber(const std::string& value) {
     return !value.empty() &&
            std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -33,7 +33,7 @@ const std::map<std::string, std::string> kOutputWithValue = {
     {"-b", "-b:v"}, {"-qscale", "-q:v"}, {"-ab", "-b:a"}};
 
 // Output options: a later one of the same name replaces an earlier one.
-void SetOutputOption(std::vector<Option>& options, Option option) {
+void setOutputOption(std::vector<Option>& options, Option option) {
     for (Option& existing : options)
         if (existing.name == option.name) {
             existing = std::move(option);
@@ -47,26 +47,26 @@ public:
     explicit Translator(const std::vector<std::string>& legacy)
         : legacy_(legacy) {}
 
-    std::vector<std::string> Run() {
+    std::vector<std::string> run() {
         for (next_ = 0; next_ < legacy_.size();)
-            Take(legacy_[next_++]);
+            take(legacy_[next_++]);
         if (inputs_.empty())
             throw MconvError("no input (-i) given");
         if (output_.empty())
             throw MconvError("no output file given");
         for (Option& option : pending_)
-            SetOutputOption(outputOptions_, std::move(option));
-        return Build();
+            setOutputOption(outputOptions_, std::move(option));
+        return build();
     }
 
 private:
-    std::string Value(const std::string& option) {
+    std::string value(const std::string& option) {
         if (next_ >= legacy_.size())
             throw MconvError("option " + option + " needs a value");
         return legacy_[next_++];
     }
 
-    void Take(const std::string& token) {
+    void take(const std::string& token) {
         if (!output_.empty())
             throw MconvError("unexpected argument after the output: " + token);
         if (token == "-y") {
@@ -79,14 +79,14 @@ private:
         } else if (token == "-deinterlace") {
             pending_.push_back({"-vf", "yadif", true, true});
         } else if (token == "-i") {
-            TakeInput(Value(token));
+            takeInput(value(token));
         } else if (auto placed = kPlacedWithValue.find(token); placed != kPlacedWithValue.end()) {
-            pending_.push_back({placed->second, Value(token)});
+            pending_.push_back({placed->second, value(token)});
         } else if (auto out = kOutputWithValue.find(token); out != kOutputWithValue.end()) {
-            std::string value = Value(token);
-            if (token == "-ab" && IsBareNumber(value))
-                value += "k";
-            pending_.push_back({out->second, std::move(value), true, true});
+            std::string given = value(token);
+            if (token == "-ab" && isBareNumber(given))
+                given += "k";
+            pending_.push_back({out->second, std::move(given), true, true});
         } else if (token.size() > 1 && token.front() == '-') {
             throw MconvError("unknown option " + token);
         } else if (token.empty() || token == "-") {
@@ -97,11 +97,11 @@ private:
     }
 
     // Placed options describe this input; output-only ones wait for the output.
-    void TakeInput(std::string path) {
+    void takeInput(std::string path) {
         Input input{{}, std::move(path), pendingLoop_};
         for (Option& option : pending_) {
             if (option.outputOnly)
-                SetOutputOption(outputOptions_, std::move(option));
+                setOutputOption(outputOptions_, std::move(option));
             else
                 input.options.push_back(std::move(option));
         }
@@ -110,25 +110,25 @@ private:
         pendingLoop_ = false;
     }
 
-    std::vector<std::string> Build() const {
+    std::vector<std::string> build() const {
         std::vector<std::string> out = {"-nostdin", "-hide_banner", "-loglevel", "error"};
         if (overwrite_)
             out.push_back("-y");
         bool loops = false;
         for (const Input& input : inputs_) {
-            Append(out, input.options);
+            append(out, input.options);
             out.push_back("-i");
             out.push_back(input.path);
             loops = loops || input.loopedPicture;
         }
-        Append(out, outputOptions_);
+        append(out, outputOptions_);
         if (loops && inputs_.size() > 1)
             out.push_back("-shortest");
         out.push_back(output_);
         return out;
     }
 
-    static void Append(std::vector<std::string>& out, const std::vector<Option>& options) {
+    static void append(std::vector<std::string>& out, const std::vector<Option>& options) {
         for (const Option& option : options) {
             out.push_back(option.name);
             if (option.hasValue)
@@ -147,6 +147,6 @@ private:
 };
 } // namespace
 
-std::vector<std::string> TranslateMconvArguments(const std::vector<std::string>& legacy) {
-    return Translator(legacy).Run();
+std::vector<std::string> translateMconvArguments(const std::vector<std::string>& legacy) {
+    return Translator(legacy).run();
 }

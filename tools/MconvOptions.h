@@ -24,4 +24,4 @@ struct MconvError : std::runtime_error {
 // - the one argument that is no option is the output, and it comes last.
 // Throws MconvError for an unknown option, a missing value, no input, no
 // output, or anything after the output.
-std::vector<std::string> TranslateMconvArguments(const std::vector<std::string>& legacy);
+std::vector<std::string> translateMconvArguments(const std::vector<std::string>& legacy);

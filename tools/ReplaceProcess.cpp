@@ -5,7 +5,7 @@
 #include <iostream>
 #include <unistd.h>
 
-int ReplaceProcess(const char* tool, const char* program, std::vector<std::string> arguments) {
+int replaceProcess(const char* tool, const char* program, std::vector<std::string> arguments) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program));
     for (std::string& argument : arguments)

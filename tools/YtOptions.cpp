@@ -4,7 +4,7 @@
 #include <cctype>
 
 namespace {
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+bool startsWithNoCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(), [](char p, char t) {
                return std::tolower(static_cast<unsigned char>(t)) == p;
@@ -12,7 +12,7 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
 }
 
 // yt-dlp reads the output as a template: "%" starts a field.
-std::string LiteralTemplate(const std::string& path) {
+std::string literalTemplate(const std::string& path) {
     std::string escaped;
     for (char c : path) {
         escaped.push_back(c);
@@ -23,11 +23,11 @@ std::string LiteralTemplate(const std::string& path) {
 }
 } // namespace
 
-bool FetchableAddress(const std::string& address) {
+bool fetchableAddress(const std::string& address) {
     size_t hostStart = 0;
-    if (StartsWithNoCase(address, "http://"))
+    if (startsWithNoCase(address, "http://"))
         hostStart = 7;
-    else if (StartsWithNoCase(address, "https://"))
+    else if (startsWithNoCase(address, "https://"))
         hostStart = 8;
     else
         return false;
@@ -39,7 +39,7 @@ bool FetchableAddress(const std::string& address) {
     });
 }
 
-YtRequest ParseYtArguments(const std::vector<std::string>& arguments) {
+YtRequest parseYtArguments(const std::vector<std::string>& arguments) {
     YtRequest request;
     bool haveOutput = false;
     bool haveAddress = false;
@@ -74,13 +74,13 @@ YtRequest ParseYtArguments(const std::vector<std::string>& arguments) {
         throw YtError("no output file given (-o FILE)");
     if (!haveAddress)
         throw YtError("no page address given");
-    if (!FetchableAddress(request.address))
+    if (!fetchableAddress(request.address))
         throw YtError("refusing to fetch \"" + request.address +
                       "\": only http:// and https:// addresses are fetched");
     return request;
 }
 
-std::vector<std::string> YtDlpArguments(const YtRequest& request) {
+std::vector<std::string> ytDlpArguments(const YtRequest& request) {
     std::vector<std::string> out = {"--ignore-config", "--quiet", "--no-warnings", "--no-playlist",
                                     "--force-overwrites",
                                     // Written straight to the file, so a stopped download leaves
@@ -94,7 +94,7 @@ std::vector<std::string> YtDlpArguments(const YtRequest& request) {
         out.push_back(request.userAgent);
     }
     out.push_back("--output");
-    out.push_back(LiteralTemplate(request.output));
+    out.push_back(literalTemplate(request.output));
     out.push_back("--");
     out.push_back(request.address);
     return out;

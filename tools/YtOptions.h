@@ -23,13 +23,13 @@ struct YtRequest {
 // address included), a missing value, a second -o, a missing output or
 // address, anything after the address, or an address that FetchableAddress
 // refuses.
-YtRequest ParseYtArguments(const std::vector<std::string>& arguments);
+YtRequest parseYtArguments(const std::vector<std::string>& arguments);
 
 // True for an http:// or https:// address (scheme in any case) with a host,
 // holding no blanks, control characters or double quotes. Local files (plain
 // paths, file://) and every other scheme are refused.
-bool FetchableAddress(const std::string& address);
+bool fetchableAddress(const std::string& address);
 
 // yt-dlp's arguments (without the program name) that write exactly
 // request.output, replacing an existing file, reading no configuration files.
-std::vector<std::string> YtDlpArguments(const YtRequest& request);
+std::vector<std::string> ytDlpArguments(const YtRequest& request);

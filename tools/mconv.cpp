@@ -9,10 +9,10 @@
 int main(int argc, char** argv) {
     std::vector<std::string> translated;
     try {
-        translated = TranslateMconvArguments(std::vector<std::string>(argv + 1, argv + argc));
+        translated = translateMconvArguments(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const MconvError& error) {
         std::cerr << "mconv: " << error.what() << '\n';
         return 2;
     }
-    return ReplaceProcess("mconv", "ffmpeg", std::move(translated));
+    return replaceProcess("mconv", "ffmpeg", std::move(translated));
 }

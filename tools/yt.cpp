@@ -10,10 +10,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments;
     try {
         arguments =
-            YtDlpArguments(ParseYtArguments(std::vector<std::string>(argv + 1, argv + argc)));
+            ytDlpArguments(parseYtArguments(std::vector<std::string>(argv + 1, argv + argc)));
     } catch (const YtError& error) {
         std::cerr << "yt: " << error.what() << '\n';
         return 2;
     }
-    return ReplaceProcess("yt", "yt-dlp", std::move(arguments));
+    return replaceProcess("yt", "yt-dlp", std::move(arguments));
 }

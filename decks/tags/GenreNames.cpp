@@ -93,7 +93,7 @@ constexpr std::array<std::string_view, kGenreCount> kGenres = {
 
 } // namespace
 
-std::string GenreName(int genre) {
+std::string genreName(int genre) {
     if (genre >= 0 && genre < int(kGenres.size()))
         return std::string(kGenres[std::size_t(genre)]);
     if (genre == id3v1::kNoGenre)

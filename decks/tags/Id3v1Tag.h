@@ -27,14 +27,14 @@ struct ID3Tag {
 // shorter than 128 bytes) gives present = false, empty texts, track 0 and
 // genre 255 ("none"), so that an edited tag written to it stays clean.
 // With a stamp, it receives the state of the file the tag was read from.
-bool ReadTag(const std::string& path, ID3Tag& tag, FileStamp* stamp = nullptr);
+bool readTag(const std::string& path, ID3Tag& tag, FileStamp* stamp = nullptr);
 
 // Writes the tag: over the old one when the last 128 bytes begin with "TAG",
 // else appended (exactly 128 bytes). Texts longer than their field are cut.
 // False, with the file untouched, when it cannot be opened for writing
 // (missing, a folder, read-only by its permissions even for root);
 // EInOutError when a read or write fails after that.
-bool WriteTag(const std::string& path, const ID3Tag& tag);
+bool writeTag(const std::string& path, const ID3Tag& tag);
 
 enum class TagWrite { Written, NotOpened, Changed };
 
@@ -42,11 +42,11 @@ enum class TagWrite { Written, NotOpened, Changed };
 // written only when, opened for writing, it is still that file with that size
 // and modification time; otherwise Changed, with the file untouched, so that
 // an edit never overwrites what another program wrote meanwhile.
-TagWrite WriteTagIfUnchanged(const std::string& path, const ID3Tag& tag, const FileStamp& read);
+TagWrite writeTagIfUnchanged(const std::string& path, const ID3Tag& tag, const FileStamp& read);
 
 // The number of names in the standard ID3v1 genre list (0..kGenreCount - 1).
 inline constexpr int kGenreCount = 80;
 
 // 0..79: the standard ID3v1 genre list; 255: "< unbekannt >";
 // any other number n: "< unbekannt (#n) >".
-std::string GenreName(int genre);
+std::string genreName(int genre);

@@ -5,17 +5,17 @@
 
 #include <array>
 
-TitleTag ReadTitleTag(const std::string& path) {
+TitleTag readTitleTag(const std::string& path) {
     using namespace id3v1;
     TagFile file(path, TagFile::Mode::Read);
-    if (!file.IsOpen())
-        throw EFOpenError(path, file.OpenError());
+    if (!file.isOpen())
+        throw EFOpenError(path, file.openError());
 
     std::array<char, kBlockSize> block{};
-    const off_t size = file.Size();
-    file.ReadAt(block.data(), block.size(),
+    const off_t size = file.size();
+    file.readAt(block.data(), block.size(),
                 size > off_t(kBlockSize) ? size - off_t(kBlockSize) : 0);
-    file.Close();
+    file.close();
 
     auto field = [&](std::size_t offset, std::size_t size) {
         return std::string(block.data() + offset, size);

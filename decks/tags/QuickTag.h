@@ -25,4 +25,4 @@ struct TitleTag {
 // from its start; bytes past its end stay zero. Throws EFOpenError when the
 // file cannot be opened for reading (missing, unreadable, a folder) and
 // EInOutError when reading fails after that.
-TitleTag ReadTitleTag(const std::string& path);
+TitleTag readTitleTag(const std::string& path);

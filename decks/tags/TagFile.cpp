@@ -30,7 +30,7 @@ TagFile::TagFile(const std::string& path, Mode mode)
     else if (mode == Mode::ReadWrite && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         error = EACCES;
     if (error != 0) {
-        Fail(error);
+        fail(error);
         return;
     }
     stamp_ = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
@@ -41,13 +41,13 @@ TagFile::~TagFile() {
         ::close(fd_);
 }
 
-void TagFile::Fail(int error) {
+void TagFile::fail(int error) {
     ::close(fd_);
     fd_ = -1;
     openError_ = error;
 }
 
-std::size_t TagFile::ReadAt(char* buffer, std::size_t count, off_t offset) {
+std::size_t TagFile::readAt(char* buffer, std::size_t count, off_t offset) {
     std::size_t done = 0;
     while (done < count) {
         const ssize_t n = ::pread(fd_, buffer + done, count - done, offset + off_t(done));
@@ -62,7 +62,7 @@ std::size_t TagFile::ReadAt(char* buffer, std::size_t count, off_t offset) {
     return done;
 }
 
-void TagFile::WriteAt(const char* buffer, std::size_t count, off_t offset) {
+void TagFile::writeAt(const char* buffer, std::size_t count, off_t offset) {
     std::size_t done = 0;
     while (done < count) {
         const ssize_t n = ::pwrite(fd_, buffer + done, count - done, offset + off_t(done));
@@ -74,7 +74,7 @@ void TagFile::WriteAt(const char* buffer, std::size_t count, off_t offset) {
     }
 }
 
-void TagFile::Close() {
+void TagFile::close() {
     const int fd = fd_;
     fd_ = -1;
     if (fd >= 0 && ::close(fd) != 0)

@@ -33,21 +33,21 @@ public:
     TagFile(const TagFile&) = delete;
     TagFile& operator=(const TagFile&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
-    int OpenError() const { return openError_; }
-    off_t Size() const { return stamp_.size; }
+    bool isOpen() const { return fd_ >= 0; }
+    int openError() const { return openError_; }
+    off_t size() const { return stamp_.size; }
     // The file's state when it was opened.
-    const FileStamp& Stamp() const { return stamp_; }
+    const FileStamp& stamp() const { return stamp_; }
 
     // Reads up to count bytes at offset; fewer only at the end of the file.
-    std::size_t ReadAt(char* buffer, std::size_t count, off_t offset);
+    std::size_t readAt(char* buffer, std::size_t count, off_t offset);
     // Writes all count bytes at offset.
-    void WriteAt(const char* buffer, std::size_t count, off_t offset);
+    void writeAt(const char* buffer, std::size_t count, off_t offset);
     // Closes the file, reporting a failed close (a write the system could not complete).
-    void Close();
+    void close();
 
 private:
-    void Fail(int error);
+    void fail(int error);
 
     std::string path_;
     int fd_ = -1;

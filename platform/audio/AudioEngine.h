@@ -30,7 +30,7 @@ struct CrossFadeShape {
 // Mixes every open deck into one stereo 44.1 kHz output. Each deck is a
 // DeckPlayer made on this engine; the engine must outlive its players.
 // Decoding happens outside the output callback (on the engine's decoder
-// thread, or inside VirtualSoundCard::Render); the callback only adds ready
+// thread, or inside VirtualSoundCard::render); the callback only adds ready
 // frames times each deck's gain.
 //
 // Files are opened and scanned (which reads all of them) on loader threads,
@@ -49,7 +49,7 @@ struct CrossFadeShape {
 //             keep time.
 //   alsa      PortAudio's default output only, never the server directly.
 //   silent    the silent real-time clock without trying a device.
-//   virtual   VirtualSoundCard: a clock the caller advances with Render().
+//   virtual   VirtualSoundCard: a clock the caller advances with render().
 class AudioEngine : public MixSource {
 public:
     static constexpr int kMaxDecks = 4;
@@ -60,31 +60,31 @@ public:
     AudioEngine& operator=(const AudioEngine&) = delete;
 
     // "pulse", "portaudio", "silent" or "virtual".
-    virtual const char* BackendName() const = 0;
+    virtual const char* backendName() const = 0;
 
     // The output callback's work: the sum of all playing decks, clipped.
-    void MixOutput(StereoFrame* out, std::size_t frames) final;
+    void mixOutput(StereoFrame* out, std::size_t frames) final;
 
     // For DeckPlayer: a free deck (throws MediaError when all are taken).
-    DeckChannel& AttachPlayer(DeckPlayer& player);
-    void DetachPlayer(DeckPlayer& player);
+    DeckChannel& attachPlayer(DeckPlayer& player);
+    void detachPlayer(DeckPlayer& player);
     // For DeckPlayer, main thread: opens path for the player's deck on a
     // loader thread; the player's LoadFinished gets the answer. Starting a
     // load cancels the deck's earlier one.
     // Playback then begins startFrame frames into the file.
-    void StartLoad(DeckPlayer& player, const std::string& path, std::int64_t startFrame = 0);
-    void CancelLoad(DeckPlayer& player);
+    void startLoad(DeckPlayer& player, const std::string& path, std::int64_t startFrame = 0);
+    void cancelLoad(DeckPlayer& player);
     // Loads started and not yet answered or cancelled (main thread).
-    int LoadsPending() const;
+    int loadsPending() const;
     // Asks the producer to decode now (a deck was opened or started).
-    virtual void WakeProducer() {}
+    virtual void wakeProducer() {}
     // A deck stopped or closed (the output may drop what it has queued).
-    virtual void DeckStopped() {}
-    bool AnyDeckPlaying() const override;
-    std::size_t FramesReady() const override;
+    virtual void deckStopped() {}
+    bool anyDeckPlaying() const override;
+    std::size_t framesReady() const override;
     // Opens the sound device of an engine made to open it on request, without
     // waiting for it; the decks keep time on a silent clock until it plays.
-    virtual void OpenDevice() {}
+    virtual void openDevice() {}
     // Main thread: a cross-fade placed on the output's sample timeline. The
     // incoming deck (open, stopped) starts on the very sample at which the
     // outgoing one reaches outgoingFrame of its file (at once when it is past
@@ -99,34 +99,34 @@ public:
     // kAfterLastFrame starts the incoming deck on the sample after the
     // outgoing one's last, whatever its decoded length: end to start.
     static constexpr std::int64_t kAfterLastFrame = -2;
-    void CueCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing, std::int64_t outgoingFrame,
+    void cueCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing, std::int64_t outgoingFrame,
                       CrossFadeShape shape = {});
-    void StartCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing);
-    void CancelCrossFade();
-    void StopFades();
+    void startCrossFade(DeckPlayer& incoming, DeckPlayer& outgoing);
+    void cancelCrossFade();
+    void stopFades();
     // The final mix as the output plays it, for one reader (the broadcast).
-    MixTap& Tap() { return tap_; }
+    MixTap& tap() { return tap_; }
 
 protected:
     // Main thread: hands each deck's ends of playback to its player.
-    void DeliverEndNotices();
-    bool HasPendingEndNotices() const;
-    DeckChannel& Channel(int i) { return channels_[static_cast<std::size_t>(i)]; }
+    void deliverEndNotices();
+    bool hasPendingEndNotices() const;
+    DeckChannel& channel(int i) { return channels_[static_cast<std::size_t>(i)]; }
 
 private:
     struct LoadJob {
         std::thread thread;
         std::atomic<bool> finished{false};
     };
-    int SlotOf(const DeckPlayer& player) const;
-    void Deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
+    int slotOf(const DeckPlayer& player) const;
+    void deliver(int slot, unsigned generation, std::unique_ptr<TrackDecoder> decoder,
                  std::int64_t startFrame, const LoadResult& result);
-    void ReapFinishedJobs();
-    void PostCue(int incoming, int outgoing, std::int64_t outgoingFrame, CrossFadeShape shape = {});
+    void reapFinishedJobs();
+    void postCue(int incoming, int outgoing, std::int64_t outgoingFrame, CrossFadeShape shape = {});
     // Output callback: takes a new cue, and starts the cued deck when its
     // sample falls in this period: sets started to its slot and returns how
     // many frames into the period it starts.
-    std::size_t RunCue(std::size_t frames, int& started);
+    std::size_t runCue(std::size_t frames, int& started);
 
     std::array<DeckChannel, kMaxDecks> channels_;
     MixTap tap_;
@@ -157,6 +157,6 @@ private:
 };
 
 // The engine the program should use, chosen by KOLVADECK_AUDIO (see above).
-std::unique_ptr<AudioEngine> CreateAudioEngine();
+std::unique_ptr<AudioEngine> createAudioEngine();
 
 } // namespace audio

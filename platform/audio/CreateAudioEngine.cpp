@@ -7,7 +7,7 @@
 
 namespace audio {
 
-std::unique_ptr<AudioEngine> CreateAudioEngine() {
+std::unique_ptr<AudioEngine> createAudioEngine() {
     const char* choice = std::getenv("KOLVADECK_AUDIO");
     if (choice && std::strcmp(choice, "virtual") == 0)
         return std::make_unique<VirtualSoundCard>();

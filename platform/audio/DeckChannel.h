@@ -36,51 +36,51 @@ public:
     // Any thread: opens and scans a file of any playable format (slow: reads
     // all of it), then decodes and drops its first startFrame frames so that
     // playback begins there. Throws MediaError. Touches no channel state.
-    static std::unique_ptr<TrackDecoder> OpenDecoder(const std::string& path,
+    static std::unique_ptr<TrackDecoder> openDecoder(const std::string& path,
                                                      const std::atomic<bool>* cancel = nullptr,
                                                      std::int64_t startFrame = 0);
 
     // Main thread.
-    void Open(const std::string& path); // blocks; throws MediaError, leaves the deck closed
+    void open(const std::string& path); // blocks; throws MediaError, leaves the deck closed
     // Puts a decoder OpenDecoder made in place of the deck's file: quick.
     // startFrame is where that decoder stands: the deck's position begins there.
-    void Install(std::unique_ptr<TrackDecoder> decoder, std::int64_t startFrame = 0);
-    void Close();
-    bool IsOpen() const { return open_.load(std::memory_order_acquire); }
-    void Play();
-    void Stop();
-    bool IsPlaying() const { return playing_.load(std::memory_order_acquire); }
-    std::int64_t LengthFrames() const { return lengthFrames_; }
-    std::int64_t PositionFrames() const;
-    void SetVolume(int volume) { volume_.store(volume, std::memory_order_relaxed); }
-    int Volume() const { return volume_.load(std::memory_order_relaxed); }
+    void install(std::unique_ptr<TrackDecoder> decoder, std::int64_t startFrame = 0);
+    void close();
+    bool isOpen() const { return open_.load(std::memory_order_acquire); }
+    void play();
+    void stop();
+    bool isPlaying() const { return playing_.load(std::memory_order_acquire); }
+    std::int64_t lengthFrames() const { return lengthFrames_; }
+    std::int64_t positionFrames() const;
+    void setVolume(int volume) { volume_.store(volume, std::memory_order_relaxed); }
+    int volume() const { return volume_.load(std::memory_order_relaxed); }
     // The track's own gain (linear, from loudness normalisation), multiplied
     // with the volume's gain and ramped with it. 1 as a deck opens.
-    void SetTrackGain(float factor) { trackGain_.store(factor, std::memory_order_relaxed); }
-    float TrackGain() const { return trackGain_.load(std::memory_order_relaxed); }
+    void setTrackGain(float factor) { trackGain_.store(factor, std::memory_order_relaxed); }
+    float trackGain() const { return trackGain_.load(std::memory_order_relaxed); }
     // Ends of playback not yet handed to the owner; resets the count.
-    int TakeEndNotices();
-    bool HasEndNotices() const { return endNotices_.load(std::memory_order_acquire) > 0; }
+    int takeEndNotices();
+    bool hasEndNotices() const { return endNotices_.load(std::memory_order_acquire) > 0; }
 
     // Producer: decodes until the ring holds at least wantFrames (or is full,
     // or the file ended). Returns the frames decoded. Only for an open deck
     // that plays or is about to.
-    std::size_t Refill(std::size_t wantFrames);
-    bool WantsData() const;
+    std::size_t refill(std::size_t wantFrames);
+    bool wantsData() const;
 
     // Consumer: adds this deck's next frames, times its gain, to out.
-    void MixInto(StereoFrame* out, std::size_t frames);
+    void mixInto(StereoFrame* out, std::size_t frames);
     // Consumer: starts a deck that waited for its cue (as Play does).
-    void StartFromMix() { Play(); }
-    bool HasEnded() const { return ended_.load(std::memory_order_acquire); }
+    void startFromMix() { play(); }
+    bool hasEnded() const { return ended_.load(std::memory_order_acquire); }
     // Consumer: the frames left to play once the whole file is decoded;
     // -1 while the decoder still has frames to give.
-    std::int64_t FramesLeftIfDecoded() const;
+    std::int64_t framesLeftIfDecoded() const;
     // Consumer: the frames it can give before it runs short; SIZE_MAX once
     // the whole file is decoded (its end is no shortage).
-    std::size_t FramesReady() const;
+    std::size_t framesReady() const;
     // Frames of the file given to the output so far (where it stands).
-    std::int64_t RenderedFrames() const { return rendered_.load(std::memory_order_relaxed); }
+    std::int64_t renderedFrames() const { return rendered_.load(std::memory_order_relaxed); }
     // Consumer: from the deck's frame startFrame on, its volume follows a
     // cross-fade (FadePlan) from the volume it has, in direction +1 or -1,
     // a step every stepFrames; each step's volume is published for Volume().
@@ -88,20 +88,20 @@ public:
     // EndFade leaves the volume of the step reached. With stepFrames 0 the
     // deck goes to full volume or silence at once, without a ramp (a
     // gapless join must not touch a sample).
-    void BeginFade(int direction, std::int64_t startFrame,
+    void beginFade(int direction, std::int64_t startFrame,
                    std::int64_t stepFrames = FadePlan::kStepFrames);
-    void EndFade();
-    bool IsFading() const { return fading_.load(std::memory_order_acquire); }
+    void endFade();
+    bool isFading() const { return fading_.load(std::memory_order_acquire); }
 
 private:
-    void ResetLocked();
-    void AddWithGain(StereoFrame* out, const StereoFrame* in, std::size_t n);
+    void resetLocked();
+    void addWithGain(StereoFrame* out, const StereoFrame* in, std::size_t n);
     // Adds n frames that start at the deck's frame position under the fade;
     // returns how many it added before the fade ended.
-    std::size_t AddFading(StereoFrame* out, const StereoFrame* in, std::size_t n,
+    std::size_t addFading(StereoFrame* out, const StereoFrame* in, std::size_t n,
                           std::int64_t position);
-    void PublishFadeStep(std::int64_t position);
-    void EndFadeLocked();
+    void publishFadeStep(std::int64_t position);
+    void endFadeLocked();
 
     std::mutex decodeMutex_;
     std::mutex mixMutex_;

@@ -11,42 +11,42 @@
 namespace audio {
 
 namespace {
-int FramesToMs(std::int64_t frames) {
+int framesToMs(std::int64_t frames) {
     return static_cast<int>(frames * 1000 / kOutputRate);
 }
 } // namespace
 
 DeckPlayer::DeckPlayer(AudioEngine& engine)
     : engine_(engine)
-    , channel_(engine.AttachPlayer(*this)) {}
+    , channel_(engine.attachPlayer(*this)) {}
 
 DeckPlayer::~DeckPlayer() {
-    engine_.DetachPlayer(*this);
+    engine_.detachPlayer(*this);
 }
 
-void DeckPlayer::RequireOpen(const char* operation) const {
-    if (!channel_.IsOpen())
+void DeckPlayer::requireOpen(const char* operation) const {
+    if (!channel_.isOpen())
         throw MediaError(std::string("The deck is not open (") + operation + ")");
 }
 
-void DeckPlayer::Open(const std::string& path) {
-    Close();
+void DeckPlayer::open(const std::string& path) {
+    close();
     FileName = path;
-    channel_.Open(path);
-    engine_.WakeProducer(); // start decoding ahead before Play is asked
+    channel_.open(path);
+    engine_.wakeProducer(); // start decoding ahead before Play is asked
 }
 
-void DeckPlayer::Load(const std::string& path, std::function<void(const LoadResult&)> done,
+void DeckPlayer::load(const std::string& path, std::function<void(const LoadResult&)> done,
                       int startMs) {
-    Close();
+    close();
     FileName = path;
     loading_ = true;
     onLoaded_ = std::move(done);
-    engine_.StartLoad(*this, path,
+    engine_.startLoad(*this, path,
                       static_cast<std::int64_t>(std::max(startMs, 0)) * kOutputRate / 1000);
 }
 
-void DeckPlayer::LoadFinished(const LoadResult& result) {
+void DeckPlayer::loadFinished(const LoadResult& result) {
     loading_ = false;
     // Taken out first: the handler may load this deck again.
     auto handler = std::exchange(onLoaded_, nullptr);
@@ -54,78 +54,78 @@ void DeckPlayer::LoadFinished(const LoadResult& result) {
         handler(result);
 }
 
-void DeckPlayer::Close() {
+void DeckPlayer::close() {
     onEnd_ = nullptr;
     if (loading_) {
-        engine_.CancelLoad(*this);
+        engine_.cancelLoad(*this);
         loading_ = false;
         onLoaded_ = nullptr;
     }
-    const bool wasPlaying = channel_.IsPlaying();
-    channel_.Close();
+    const bool wasPlaying = channel_.isPlaying();
+    channel_.close();
     if (wasPlaying)
-        engine_.DeckStopped();
+        engine_.deckStopped();
 }
 
-void DeckPlayer::SetTrackGain(double factor) {
+void DeckPlayer::setTrackGain(double factor) {
     // A factor that is no number would turn the whole mix into noise or NaN.
     if (!std::isfinite(factor) || factor < 0)
         factor = 1.0;
-    if (channel_.IsOpen())
-        channel_.SetTrackGain(static_cast<float>(factor));
+    if (channel_.isOpen())
+        channel_.setTrackGain(static_cast<float>(factor));
 }
 
-double DeckPlayer::TrackGain() const {
-    return channel_.TrackGain();
+double DeckPlayer::trackGain() const {
+    return channel_.trackGain();
 }
 
-bool DeckPlayer::IsOpen() const {
-    return channel_.IsOpen();
+bool DeckPlayer::isOpen() const {
+    return channel_.isOpen();
 }
 
-void DeckPlayer::Play(std::function<void()> onEnd) {
-    RequireOpen("play");
-    channel_.TakeEndNotices(); // an end not yet delivered belongs to the earlier play
+void DeckPlayer::play(std::function<void()> onEnd) {
+    requireOpen("play");
+    channel_.takeEndNotices(); // an end not yet delivered belongs to the earlier play
     onEnd_ = std::move(onEnd);
-    channel_.Play();
-    engine_.WakeProducer();
+    channel_.play();
+    engine_.wakeProducer();
 }
 
-void DeckPlayer::Stop() {
-    RequireOpen("stop");
+void DeckPlayer::stop() {
+    requireOpen("stop");
     onEnd_ = nullptr;
-    channel_.Stop();
-    engine_.DeckStopped();
+    channel_.stop();
+    engine_.deckStopped();
 }
 
-bool DeckPlayer::IsPlaying() const {
-    return channel_.IsPlaying();
+bool DeckPlayer::isPlaying() const {
+    return channel_.isPlaying();
 }
 
-int DeckPlayer::Length() const {
-    RequireOpen("length");
-    return FramesToMs(channel_.LengthFrames());
+int DeckPlayer::length() const {
+    requireOpen("length");
+    return framesToMs(channel_.lengthFrames());
 }
 
-int DeckPlayer::Position() const {
-    RequireOpen("position");
-    return FramesToMs(channel_.PositionFrames());
+int DeckPlayer::position() const {
+    requireOpen("position");
+    return framesToMs(channel_.positionFrames());
 }
 
-void DeckPlayer::SetTimeFormatMilliseconds() const {
-    RequireOpen("time format");
+void DeckPlayer::setTimeFormatMilliseconds() const {
+    requireOpen("time format");
 }
 
-void DeckPlayer::SetVolume(int volume) {
-    RequireOpen("volume");
-    channel_.SetVolume(std::clamp(volume, 0, 1000));
+void DeckPlayer::setVolume(int volume) {
+    requireOpen("volume");
+    channel_.setVolume(std::clamp(volume, 0, 1000));
 }
 
-int DeckPlayer::GetVolume() const {
-    return channel_.Volume();
+int DeckPlayer::getVolume() const {
+    return channel_.volume();
 }
 
-void DeckPlayer::NotifyEnd() {
+void DeckPlayer::notifyEnd() {
     // Taken out first: the handler may start this deck again.
     auto handler = std::exchange(onEnd_, nullptr);
     if (handler)

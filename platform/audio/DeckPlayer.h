@@ -32,48 +32,48 @@ public:
     // deck stays closed). Closing or loading again before the answer cancels
     // this load: its done never runs.
     // startMs > 0 starts playback (and the position) that far into the file.
-    void Load(const std::string& path, std::function<void(const LoadResult&)> done,
+    void load(const std::string& path, std::function<void(const LoadResult&)> done,
               int startMs = 0);
-    bool IsLoading() const { return loading_; }
+    bool isLoading() const { return loading_; }
     // The same, waiting for the answer: throws MediaError when the file
     // cannot be played. Blocks the caller for the whole scan, so it is for
     // tools and tests; the window's thread uses Load.
-    void Open(const std::string& path);
+    void open(const std::string& path);
     // Stops and closes, cancelling a load; nothing happens on a closed deck.
-    void Close();
-    bool IsOpen() const;
+    void close();
+    bool isOpen() const;
 
     // Plays from the current position to the end; onEnd runs on the main
     // thread when the last sample was played (not after Stop, Close or a
     // newer Play). At the end the deck stays open with Position = Length.
-    void Play(std::function<void()> onEnd = {});
-    void Stop();
-    bool IsPlaying() const;
+    void play(std::function<void()> onEnd = {});
+    void stop();
+    bool isPlaying() const;
 
-    int Length() const;
+    int length() const;
     // The time of the deck's samples that reached the output.
-    int Position() const;
+    int position() const;
     // Milliseconds are the one time format, so this only checks the deck.
-    void SetTimeFormatMilliseconds() const;
+    void setTimeFormatMilliseconds() const;
 
     // 0 (silent) .. 1000 (full); outside values are clamped. Changes are
     // ramped over a few milliseconds. Throws on a deck that is not open.
-    void SetVolume(int volume);
+    void setVolume(int volume);
     // The last volume set, or 1000 as a device opens.
-    int GetVolume() const;
+    int getVolume() const;
     // The track's own linear gain (loudness normalisation), multiplied with
     // the volume's gain and ramped like it; 1 as a device opens. Nothing
     // happens on a deck that is not open.
-    void SetTrackGain(double factor);
-    double TrackGain() const;
+    void setTrackGain(double factor);
+    double trackGain() const;
 
     // Called by the engine on the main thread when playback ran out.
-    void NotifyEnd();
+    void notifyEnd();
     // Called by the engine on the main thread with the answer of Load.
-    void LoadFinished(const LoadResult& result);
+    void loadFinished(const LoadResult& result);
 
 private:
-    void RequireOpen(const char* operation) const;
+    void requireOpen(const char* operation) const;
 
     AudioEngine& engine_;
     DeckChannel& channel_;

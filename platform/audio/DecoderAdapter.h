@@ -12,19 +12,19 @@ public:
     template <typename... Args>
     explicit DecoderAdapter(Args&&... args)
         : decoder_(std::forward<Args>(args)...) {}
-    void Open(const std::string& path, const std::atomic<bool>* cancel) override {
-        if constexpr (requires(Decoder d) { d.Open(path, cancel); })
-            decoder_.Open(path, cancel);
+    void open(const std::string& path, const std::atomic<bool>* cancel) override {
+        if constexpr (requires(Decoder d) { d.open(path, cancel); })
+            decoder_.open(path, cancel);
         else
-            decoder_.Open(path);
+            decoder_.open(path);
     }
-    void Close() override { decoder_.Close(); }
-    bool IsOpen() const override { return decoder_.IsOpen(); }
-    std::int64_t LengthFrames() const override { return decoder_.LengthFrames(); }
-    std::size_t Decode(StereoFrame* dst, std::size_t maxFrames) override {
-        return decoder_.Decode(dst, maxFrames);
+    void close() override { decoder_.close(); }
+    bool isOpen() const override { return decoder_.isOpen(); }
+    std::int64_t lengthFrames() const override { return decoder_.lengthFrames(); }
+    std::size_t decode(StereoFrame* dst, std::size_t maxFrames) override {
+        return decoder_.decode(dst, maxFrames);
     }
-    bool Finished() const override { return decoder_.Finished(); }
+    bool finished() const override { return decoder_.finished(); }
 
 private:
     Decoder decoder_;

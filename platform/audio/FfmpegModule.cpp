@@ -8,12 +8,12 @@
 
 namespace audio {
 
-std::unique_ptr<TrackDecoder> MakeFfmpegDecoder() {
+std::unique_ptr<TrackDecoder> makeFfmpegDecoder() {
     using Factory = TrackDecoder* (*)();
     static const Factory factory = [] {
         std::string why;
         auto found = reinterpret_cast<Factory>(
-            ModuleSymbol("kolvadeck-ffmpeg", "kolvadeck_new_ffmpeg_decoder", &why));
+            moduleSymbol("kolvadeck-ffmpeg", "kolvadeck_new_ffmpeg_decoder", &why));
         if (!found)
             std::fprintf(stderr, "kolvadeck: formats other than MP3 cannot be decoded: %s\n",
                          why.c_str());

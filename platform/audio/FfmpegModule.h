@@ -9,6 +9,6 @@ namespace audio {
 // A decoder of FFmpeg's formats from the kolvadeck-ffmpeg module, loaded with
 // the first call (from any thread; see platform/LoadableModule.h). Throws
 // MediaError when the module cannot be loaded.
-std::unique_ptr<TrackDecoder> MakeFfmpegDecoder();
+std::unique_ptr<TrackDecoder> makeFfmpegDecoder();
 
 } // namespace audio

@@ -23,11 +23,11 @@ namespace audio {
 // (level / 1000)^2 (its middle is -12 dB, a tenth of the way up -40 dB).
 // 0 stays true silence and 1000 full gain on both scales. Values outside
 // 0..1000 are clamped.
-float VolumeToGain(int volume);
+float volumeToGain(int volume);
 
 // A deck slider's level 0..1000 (0 silent, 1000 full) to the deck volume
 // whose gain is (level / 1000)^2, rounded to the nearest volume.
-int SliderLevelToVolume(int level);
+int sliderLevelToVolume(int level);
 
 // Moves a gain to a new target in equal steps over a fixed number of frames,
 // so that a volume change never jumps between two samples (the cross-fade
@@ -48,22 +48,22 @@ struct FadePlan {
     std::int64_t stepFrames = kStepFrames;
 
     // The volume setting in force: from until the first step.
-    int VolumeAt(std::int64_t elapsed) const;
+    int volumeAt(std::int64_t elapsed) const;
     // The planned linear gain (before the track's own gain).
-    float GainAt(std::int64_t elapsed) const;
+    float gainAt(std::int64_t elapsed) const;
     // Frames from the start to the last step.
-    std::int64_t LengthFrames() const;
+    std::int64_t lengthFrames() const;
 };
 
 class GainRamp {
 public:
     static constexpr int kRampFrames = 441; // 10 ms at 44.1 kHz
 
-    void Jump(float gain); // sets the gain at once (a deck that starts)
-    void SetTarget(float target);
-    float Next(); // the gain for the next frame
-    float Current() const { return current_; }
-    bool Ramping() const { return remaining_ > 0; }
+    void jump(float gain); // sets the gain at once (a deck that starts)
+    void setTarget(float target);
+    float next(); // the gain for the next frame
+    float current() const { return current_; }
+    bool ramping() const { return remaining_ > 0; }
 
 private:
     float current_ = 0.0f;

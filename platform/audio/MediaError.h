@@ -21,7 +21,7 @@ public:
     explicit MediaError(const std::string& text, MediaFault fault = MediaFault::Other)
         : std::runtime_error(text)
         , fault_(fault) {}
-    MediaFault Fault() const { return fault_; }
+    MediaFault fault() const { return fault_; }
 
 private:
     MediaFault fault_;

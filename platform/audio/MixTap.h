@@ -27,25 +27,25 @@ public:
 
     // Reader: starts (after dropping what an earlier reader left) or stops
     // the copying.
-    void Start() {
-        ring_.CommitRead(ring_.Readable());
+    void start() {
+        ring_.commitRead(ring_.readable());
         dropped_.store(0, std::memory_order_relaxed);
         enabled_.store(true, std::memory_order_release);
     }
-    void Stop() { enabled_.store(false, std::memory_order_release); }
-    bool IsEnabled() const { return enabled_.load(std::memory_order_acquire); }
+    void stop() { enabled_.store(false, std::memory_order_release); }
+    bool isEnabled() const { return enabled_.load(std::memory_order_acquire); }
 
     // Reader: copies up to frames of the mix into out; returns how many.
-    std::size_t Read(StereoFrame* out, std::size_t frames) { return ring_.Pop(out, frames); }
-    std::size_t Readable() const { return ring_.Readable(); }
+    std::size_t read(StereoFrame* out, std::size_t frames) { return ring_.pop(out, frames); }
+    std::size_t readable() const { return ring_.readable(); }
     // Frames the reader lost because it fell behind.
-    std::uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
+    std::uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
     // Output callback: appends the mix when a reader is attached.
-    void Write(const StereoFrame* in, std::size_t frames) {
+    void write(const StereoFrame* in, std::size_t frames) {
         if (!enabled_.load(std::memory_order_acquire))
             return;
-        if (const std::size_t done = ring_.Push(in, frames); done < frames)
+        if (const std::size_t done = ring_.push(in, frames); done < frames)
             dropped_.fetch_add(frames - done, std::memory_order_relaxed);
     }
 

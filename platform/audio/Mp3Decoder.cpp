@@ -17,14 +17,14 @@ namespace audio {
 
 namespace {
 
-void InitLibraryOnce() {
+void initLibraryOnce() {
     static std::once_flag once;
     std::call_once(once, [] { mpg123_init(); });
 }
 
 // A WAV file renamed to .mp3 decodes as loud garbage: mpg123 finds false
 // frame headers in the PCM data. Its RIFF header gives it away.
-bool HasRiffHeader(const std::string& path) {
+bool hasRiffHeader(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
@@ -39,7 +39,7 @@ bool HasRiffHeader(const std::string& path) {
 // writer in short polls so that a cancelled load ends soon.
 constexpr off_t kMaxPipeBytes = off_t{1} << 30;
 
-int CopyPipeToMemory(const std::string& path, const std::atomic<bool>* cancel) {
+int copyPipeToMemory(const std::string& path, const std::atomic<bool>* cancel) {
     const int in = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
         return -1;
@@ -79,7 +79,7 @@ int CopyPipeToMemory(const std::string& path, const std::atomic<bool>* cancel) {
 
 Mp3Decoder::Mp3Decoder(bool exactLength)
     : exactLength_(exactLength) {
-    InitLibraryOnce();
+    initLibraryOnce();
     int err = MPG123_OK;
     handle_ = mpg123_new(nullptr, &err);
     if (!handle_)
@@ -91,37 +91,37 @@ Mp3Decoder::Mp3Decoder(bool exactLength)
 }
 
 Mp3Decoder::~Mp3Decoder() {
-    Close();
+    close();
     mpg123_delete(handle_);
 }
 
-void Mp3Decoder::Fail(const std::string& text, MediaFault fault) {
-    Close();
+void Mp3Decoder::fail(const std::string& text, MediaFault fault) {
+    close();
     throw MediaError(text, fault);
 }
 
-void Mp3Decoder::Open(const std::string& path, const std::atomic<bool>* cancel) {
-    Close();
+void Mp3Decoder::open(const std::string& path, const std::atomic<bool>* cancel) {
+    close();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        Fail("The file was not found: " + path, MediaFault::Missing);
+        fail("The file was not found: " + path, MediaFault::Missing);
     const bool pipe = S_ISFIFO(st.st_mode);
     if (!S_ISREG(st.st_mode) && !pipe)
-        Fail("Not a file: " + path, MediaFault::Missing);
+        fail("Not a file: " + path, MediaFault::Missing);
     if (pipe) {
-        memoryFd_ = CopyPipeToMemory(path, cancel);
+        memoryFd_ = copyPipeToMemory(path, cancel);
         if (memoryFd_ < 0)
-            Fail("Nothing could be read from " + path, MediaFault::Damaged);
+            fail("Nothing could be read from " + path, MediaFault::Damaged);
     } else if (st.st_size == 0) {
-        Fail("The file is empty: " + path, MediaFault::Damaged);
+        fail("The file is empty: " + path, MediaFault::Damaged);
     }
     const std::string source = pipe ? "/proc/self/fd/" + std::to_string(memoryFd_) : path;
-    if (HasRiffHeader(source))
-        Fail("Not an MPEG audio file (it holds RIFF/WAV data): " + path, MediaFault::NotMp3);
+    if (hasRiffHeader(source))
+        fail("Not an MPEG audio file (it holds RIFF/WAV data): " + path, MediaFault::NotMp3);
     const int opened =
         pipe ? mpg123_open_fd(handle_, memoryFd_) : mpg123_open(handle_, path.c_str());
     if (opened != MPG123_OK)
-        Fail("The file cannot be opened: " + path + " " + mpg123_strerror(handle_),
+        fail("The file cannot be opened: " + path + " " + mpg123_strerror(handle_),
              MediaFault::Missing);
     open_ = true;
     long rate = 0;
@@ -129,16 +129,16 @@ void Mp3Decoder::Open(const std::string& path, const std::atomic<bool>* cancel) 
     // mpg123_open accepts anything; the first frame and the scan tell.
     if ((exactLength_ && mpg123_scan(handle_) != MPG123_OK) ||
         mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK)
-        Fail("No MPEG audio found in " + path + " " + mpg123_strerror(handle_),
+        fail("No MPEG audio found in " + path + " " + mpg123_strerror(handle_),
              MediaFault::Damaged);
     const off_t length = mpg123_length(handle_);
     if (length <= 0)
-        Fail("No MPEG audio found in " + path, MediaFault::Damaged);
+        fail("No MPEG audio found in " + path, MediaFault::Damaged);
     lengthFrames_ = length;
     finished_ = false;
 }
 
-void Mp3Decoder::Close() {
+void Mp3Decoder::close() {
     if (open_)
         mpg123_close(handle_);
     if (memoryFd_ >= 0)
@@ -149,7 +149,7 @@ void Mp3Decoder::Close() {
     lengthFrames_ = 0;
 }
 
-std::size_t Mp3Decoder::Decode(StereoFrame* dst, std::size_t maxFrames) {
+std::size_t Mp3Decoder::decode(StereoFrame* dst, std::size_t maxFrames) {
     if (!open_ || finished_ || maxFrames == 0)
         return 0;
     std::size_t bytes = 0;

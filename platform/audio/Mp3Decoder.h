@@ -31,20 +31,20 @@ public:
     // missing, empty, a RIFF (WAV) file, or holds no MPEG audio. Closes any
     // file open before. A named pipe is read to its end first; setting
     // *cancel makes that give up within a tenth of a second.
-    void Open(const std::string& path, const std::atomic<bool>* cancel = nullptr);
-    void Close();
-    bool IsOpen() const { return open_; }
+    void open(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+    void close();
+    bool isOpen() const { return open_; }
 
     // Length in output frames, known once Open returns (see exactLength).
-    std::int64_t LengthFrames() const { return lengthFrames_; }
+    std::int64_t lengthFrames() const { return lengthFrames_; }
 
     // Decodes up to maxFrames frames into dst and returns how many it wrote.
     // After the last frame (or a broken stream) Finished() turns true.
-    std::size_t Decode(StereoFrame* dst, std::size_t maxFrames);
-    bool Finished() const { return finished_; }
+    std::size_t decode(StereoFrame* dst, std::size_t maxFrames);
+    bool finished() const { return finished_; }
 
 private:
-    [[noreturn]] void Fail(const std::string& text, MediaFault fault);
+    [[noreturn]] void fail(const std::string& text, MediaFault fault);
 
     mpg123_handle_struct* handle_ = nullptr;
     int memoryFd_ = -1; // a pipe's bytes, copied

@@ -11,34 +11,34 @@ namespace audio {
 
 // The state moves kIdle -> kMixing -> kIdle around each mix, so a retirement
 // (kIdle -> kRetired) can never happen in the middle of one.
-bool PortAudioOutput::MixPeriod(StereoFrame* out, unsigned long frames) {
+bool PortAudioOutput::mixPeriod(StereoFrame* out, unsigned long frames) {
     if (!askedRealtime_) {
         askedRealtime_ = true;
-        RequestRealtimeScheduling();
+        requestRealtimeScheduling();
     }
     int idle = kIdle;
     if (!state_.compare_exchange_strong(idle, kMixing, std::memory_order_acquire)) {
         std::fill(out, out + frames, StereoFrame{0.0f, 0.0f});
         return false;
     }
-    source_.MixOutput(out, frames);
+    source_.mixOutput(out, frames);
     callbacks_.fetch_add(1, std::memory_order_relaxed);
     state_.store(kIdle, std::memory_order_release);
     return true;
 }
 
 struct PortAudioCallback {
-    static int Run(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+    static int run(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                    PaStreamCallbackFlags flags, void* user) {
         auto* self = static_cast<PortAudioOutput*>(user);
         // Running dry while nothing plays is no dropout anyone hears.
-        if ((flags & paOutputUnderflow) && self->source_.AnyDeckPlaying())
-            CountUnderrun();
-        return self->MixPeriod(static_cast<StereoFrame*>(output), frames) ? paContinue : paComplete;
+        if ((flags & paOutputUnderflow) && self->source_.anyDeckPlaying())
+            countUnderrun();
+        return self->mixPeriod(static_cast<StereoFrame*>(output), frames) ? paContinue : paComplete;
     }
 };
 
-bool PortAudioOutput::RetireIfStalled() {
+bool PortAudioOutput::retireIfStalled() {
     const auto now = std::chrono::steady_clock::now();
     const std::uint64_t count = callbacks_.load(std::memory_order_relaxed);
     if (count != seenCallbacks_) {
@@ -53,14 +53,14 @@ bool PortAudioOutput::RetireIfStalled() {
            idle == kRetired;
 }
 
-std::unique_ptr<PortAudioOutput> PortAudioOutput::Start(MixSource& source, std::string* why) {
-    auto output = Open(source, why);
-    if (output && !output->Begin(why))
+std::unique_ptr<PortAudioOutput> PortAudioOutput::start(MixSource& source, std::string* why) {
+    auto output = open(source, why);
+    if (output && !output->begin(why))
         output.reset();
     return output;
 }
 
-std::unique_ptr<PortAudioOutput> PortAudioOutput::Open(MixSource& source, std::string* why) {
+std::unique_ptr<PortAudioOutput> PortAudioOutput::open(MixSource& source, std::string* why) {
     PortAudioSection section;
     PaError err = Pa_Initialize();
     if (err != paNoError) {
@@ -88,11 +88,11 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Open(MixSource& source, std::s
         // steps the same load gave 0-3, as good as a real-time aplay.
         params.suggestedLatency =
             std::max(Pa_GetDeviceInfo(device)->defaultLowOutputLatency, kSuggestedLatency);
-        const std::vector<int> threadsBefore = ThreadIds();
+        const std::vector<int> threadsBefore = threadIds();
         err = Pa_OpenStream(&stream, nullptr, &params, kOutputRate, kFramesPerPeriod, paNoFlag,
-                            &PortAudioCallback::Run, output.get());
+                            &PortAudioCallback::run, output.get());
         if (err == paNoError)
-            RequestRealtimeSchedulingFor(threadsBefore, ThreadIds());
+            requestRealtimeSchedulingFor(threadsBefore, threadIds());
         if (err != paNoError) {
             *why = Pa_GetErrorText(err);
             stream = nullptr;
@@ -106,7 +106,7 @@ std::unique_ptr<PortAudioOutput> PortAudioOutput::Open(MixSource& source, std::s
     return output;
 }
 
-bool PortAudioOutput::Begin(std::string* why) {
+bool PortAudioOutput::begin(std::string* why) {
     PortAudioSection section;
     const PaError err = Pa_StartStream(static_cast<PaStream*>(stream_));
     if (err != paNoError)

@@ -38,16 +38,16 @@ public:
     static constexpr unsigned long kFramesPerPeriod = 128;
 
     // The running output, or nullptr with the reason in *why.
-    static std::unique_ptr<PortAudioOutput> Start(MixSource& source, std::string* why);
+    static std::unique_ptr<PortAudioOutput> start(MixSource& source, std::string* why);
     // The output opened but not yet asking for sound (Begin starts it), so
     // that another output can keep the mix until the device is sure to work.
-    static std::unique_ptr<PortAudioOutput> Open(MixSource& source, std::string* why);
-    bool Begin(std::string* why) override;
+    static std::unique_ptr<PortAudioOutput> open(MixSource& source, std::string* why);
+    bool begin(std::string* why) override;
     ~PortAudioOutput() override;
-    const char* Name() const override { return "portaudio"; }
+    const char* name() const override { return "portaudio"; }
 
     // True once the device made no callback for kStallLimit.
-    bool RetireIfStalled() override;
+    bool retireIfStalled() override;
 
 private:
     enum State : int { kIdle, kMixing, kRetired };
@@ -55,7 +55,7 @@ private:
         : source_(source) {}
     friend struct PortAudioCallback;
     // The work of one device callback; returns false once retired.
-    bool MixPeriod(StereoFrame* out, unsigned long frames);
+    bool mixPeriod(StereoFrame* out, unsigned long frames);
 
     MixSource& source_;
     void* stream_ = nullptr;

@@ -46,17 +46,17 @@ private:
 class PortAudioSection {
 public:
     PortAudioSection()
-        : lock_(Mutex()) {}
+        : lock_(mutex()) {}
 
     // Keeps standard error where it belongs while held: a line that must
     // not be lost (the run's underrun total at exit) waits for a section of
     // another thread (the input capture's start, up to ~150 ms) to end.
-    static std::unique_lock<std::recursive_mutex> HoldStandardError() {
-        return std::unique_lock(Mutex());
+    static std::unique_lock<std::recursive_mutex> holdStandardError() {
+        return std::unique_lock(mutex());
     }
 
 private:
-    static std::recursive_mutex& Mutex() {
+    static std::recursive_mutex& mutex() {
         static std::recursive_mutex mutex;
         return mutex;
     }

@@ -12,17 +12,17 @@ namespace audio {
 
 namespace {
 
-constexpr std::uint32_t BytesOf(std::chrono::milliseconds span) {
+constexpr std::uint32_t bytesOf(std::chrono::milliseconds span) {
     return static_cast<std::uint32_t>(span.count() * kOutputRate / 1000 * sizeof(StereoFrame));
 }
 
-std::int64_t NowNs() {
+std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-void Drop(pa_operation* operation) {
+void drop(pa_operation* operation) {
     if (operation)
         pa_operation_unref(operation);
 }
@@ -33,41 +33,41 @@ void Drop(pa_operation* operation) {
 struct PulseOutput::Callbacks {
     // A context or stream that failed or ended retires the output; either
     // change wakes whoever waits for the connection.
-    static void StateChanged(PulseOutput* out, bool ended) {
+    static void stateChanged(PulseOutput* out, bool ended) {
         if (ended)
             out->failed_.store(true);
         pa_threaded_mainloop_signal(out->loop_, 0);
     }
-    static void ContextState(pa_context* context, void* self) {
+    static void contextState(pa_context* context, void* self) {
         const pa_context_state_t state = pa_context_get_state(context);
-        StateChanged(static_cast<PulseOutput*>(self),
+        stateChanged(static_cast<PulseOutput*>(self),
                      state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED);
     }
-    static void StreamState(pa_stream* stream, void* self) {
+    static void streamState(pa_stream* stream, void* self) {
         const pa_stream_state_t state = pa_stream_get_state(stream);
-        StateChanged(static_cast<PulseOutput*>(self),
+        stateChanged(static_cast<PulseOutput*>(self),
                      state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED);
     }
-    static void Write(pa_stream*, size_t, void* self) { static_cast<PulseOutput*>(self)->Fill(); }
-    static void Underflow(pa_stream*, void* self) {
+    static void write(pa_stream*, size_t, void* self) { static_cast<PulseOutput*>(self)->fill(); }
+    static void underflow(pa_stream*, void* self) {
         auto* out = static_cast<PulseOutput*>(self);
-        if (!out->began_ || out->resting_ || !out->source_.AnyDeckPlaying())
+        if (!out->began_ || out->resting_ || !out->source_.anyDeckPlaying())
             return;
-        CountUnderrun();
-        out->GrowBuffer();
+        countUnderrun();
+        out->growBuffer();
     }
-    static void ConnectTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*,
+    static void connectTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*,
                                void* self) {
         auto* out = static_cast<PulseOutput*>(self);
         out->timedOut_ = true;
         pa_threaded_mainloop_signal(out->loop_, 0);
     }
-    static void WakeUp(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* self) {
-        static_cast<PulseOutput*>(self)->HandleWakeUps();
+    static void wakeUp(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* self) {
+        static_cast<PulseOutput*>(self)->handleWakeUps();
     }
 };
 
-std::unique_ptr<PulseOutput> PulseOutput::Open(MixSource& source, std::string* why) {
+std::unique_ptr<PulseOutput> PulseOutput::open(MixSource& source, std::string* why) {
     std::unique_ptr<PulseOutput> out(new PulseOutput(source));
     out->loop_ = pa_threaded_mainloop_new();
     out->wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -81,7 +81,7 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(MixSource& source, std::string* w
         *why = "cannot make a sound server client";
         return nullptr;
     }
-    pa_context_set_state_callback(out->context_, &Callbacks::ContextState, out.get());
+    pa_context_set_state_callback(out->context_, &Callbacks::contextState, out.get());
     // Never starts a server of its own: where none runs, PortAudio and ALSA
     // are the fallback.
     if (pa_context_connect(out->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
@@ -96,8 +96,8 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(MixSource& source, std::string* w
     pa_time_event* limit = pa_context_rttime_new(
         out->context_,
         pa_rtclock_now() + pa_usec_t(std::chrono::microseconds(kConnectLimit).count()),
-        &Callbacks::ConnectTimeout, out.get());
-    bool ok = out->WaitUntilReady(
+        &Callbacks::connectTimeout, out.get());
+    bool ok = out->waitUntilReady(
         [&] { return pa_context_get_state(out->context_) == PA_CONTEXT_READY; }, why);
     if (ok) {
         const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kOutputRate, 2};
@@ -105,13 +105,13 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(MixSource& source, std::string* w
         ok = out->stream_ != nullptr;
     }
     if (ok) {
-        pa_stream_set_state_callback(out->stream_, &Callbacks::StreamState, out.get());
-        pa_stream_set_write_callback(out->stream_, &Callbacks::Write, out.get());
-        pa_stream_set_underflow_callback(out->stream_, &Callbacks::Underflow, out.get());
-        out->targetBytes_ = BytesOf(kStartBuffer);
+        pa_stream_set_state_callback(out->stream_, &Callbacks::streamState, out.get());
+        pa_stream_set_write_callback(out->stream_, &Callbacks::write, out.get());
+        pa_stream_set_underflow_callback(out->stream_, &Callbacks::underflow, out.get());
+        out->targetBytes_ = bytesOf(kStartBuffer);
         out->bufferMs_.store(int(kStartBuffer.count()));
         pa_buffer_attr attr{};
-        attr.maxlength = BytesOf(kLargestBuffer) * 2;
+        attr.maxlength = bytesOf(kLargestBuffer) * 2;
         attr.tlength = out->targetBytes_;
         attr.prebuf = std::uint32_t(-1);
         attr.minreq = std::uint32_t(-1);
@@ -121,12 +121,12 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(MixSource& source, std::string* w
         const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
         ok = pa_stream_connect_playback(out->stream_, nullptr, &attr, flags, nullptr, nullptr) ==
                  0 &&
-             out->WaitUntilReady(
+             out->waitUntilReady(
                  [&] { return pa_stream_get_state(out->stream_) == PA_STREAM_READY; }, why);
     }
     if (ok) {
         out->wakeEvent_ =
-            api->io_new(api, out->wakeFd_, PA_IO_EVENT_INPUT, &Callbacks::WakeUp, out.get());
+            api->io_new(api, out->wakeFd_, PA_IO_EVENT_INPUT, &Callbacks::wakeUp, out.get());
     }
     if (limit)
         api->time_free(limit);
@@ -139,7 +139,7 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(MixSource& source, std::string* w
 
 // With the loop's lock held; waits (off the window's thread: the engine
 // opens devices on its own thread) until ready() or a failure or the limit.
-bool PulseOutput::WaitUntilReady(const std::function<bool()>& ready, std::string* why) {
+bool PulseOutput::waitUntilReady(const std::function<bool()>& ready, std::string* why) {
     while (!ready()) {
         if (failed_.load()) {
             *why =
@@ -180,14 +180,14 @@ PulseOutput::~PulseOutput() {
         ::close(wakeFd_);
 }
 
-bool PulseOutput::Begin(std::string* why) {
+bool PulseOutput::begin(std::string* why) {
     pa_threaded_mainloop_lock(loop_);
     const bool ok = !failed_.load();
     if (ok) {
         began_ = true;
-        lastRequestNs_.store(NowNs());
-        Drop(pa_stream_cork(stream_, 0, nullptr, nullptr));
-        Wake(); // the first fill comes from the loop's own thread
+        lastRequestNs_.store(nowNs());
+        drop(pa_stream_cork(stream_, 0, nullptr, nullptr));
+        wake(); // the first fill comes from the loop's own thread
     } else {
         *why = "the sound server went away";
     }
@@ -195,11 +195,11 @@ bool PulseOutput::Begin(std::string* why) {
     return ok;
 }
 
-bool PulseOutput::RetireIfStalled() {
+bool PulseOutput::retireIfStalled() {
     const bool stalled =
         failed_.load() ||
         (began_ && !resting_.load() &&
-         NowNs() - lastRequestNs_.load() >
+         nowNs() - lastRequestNs_.load() >
              std::chrono::duration_cast<std::chrono::nanoseconds>(kStallLimit).count());
     if (!stalled)
         return false;
@@ -210,26 +210,26 @@ bool PulseOutput::RetireIfStalled() {
     return true;
 }
 
-void PulseOutput::Wake() {
+void PulseOutput::wake() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
 }
 
-void PulseOutput::Flush() {
+void PulseOutput::flush() {
     flushWanted_.store(true);
-    Wake();
+    wake();
 }
 
 // Loop thread: the mix straight into the server's memory.
-void PulseOutput::Fill(std::size_t atLeastBytes) {
-    lastRequestNs_.store(NowNs(), std::memory_order_relaxed);
+void PulseOutput::fill(std::size_t atLeastBytes) {
+    lastRequestNs_.store(nowNs(), std::memory_order_relaxed);
     if (!began_ || retired_ || resting_ || failed_.load(std::memory_order_relaxed))
         return;
     // The loop's thread carries the sound: it runs before ordinary work
     // (asked once, on that thread; Resume may fill from elsewhere).
     if (!askedRealtime_ && pa_threaded_mainloop_in_thread(loop_)) {
         askedRealtime_ = true;
-        RequestRealtimeScheduling();
+        requestRealtimeScheduling();
     }
     std::size_t bytes = pa_stream_writable_size(stream_);
     if (bytes == std::size_t(-1))
@@ -238,11 +238,11 @@ void PulseOutput::Fill(std::size_t atLeastBytes) {
     // out before it could ask (it was kept from running). That comes before
     // an underrun on a machine that starves the server now and then, so the
     // buffer deepens now rather than after the first gap.
-    const bool nearMiss = refilledSinceResume_ && source_.AnyDeckPlaying() &&
+    const bool nearMiss = refilledSinceResume_ && source_.anyDeckPlaying() &&
                           bytes * 4 >= std::size_t(targetBytes_) * 3;
     refilledSinceResume_ = true;
     if (nearMiss)
-        GrowBuffer();
+        growBuffer();
     // The server takes more than it asked for: it plays it all, later.
     bytes = std::max(bytes, atLeastBytes);
     std::size_t frames = 0;
@@ -253,28 +253,28 @@ void PulseOutput::Fill(std::size_t atLeastBytes) {
             chunk < sizeof(StereoFrame))
             break;
         const std::size_t n = chunk / sizeof(StereoFrame);
-        source_.MixOutput(static_cast<StereoFrame*>(data), n);
+        source_.mixOutput(static_cast<StereoFrame*>(data), n);
         pa_stream_write(stream_, data, n * sizeof(StereoFrame), nullptr, 0, PA_SEEK_RELATIVE);
         frames += n;
     }
     if (frames == 0)
         return;
-    if (source_.AnyDeckPlaying())
+    if (source_.anyDeckPlaying())
         silentFrames_ = 0;
     else
         silentFrames_ += frames;
     if (silentFrames_ * 1000 >= std::size_t(kSilenceBeforeRest.count()) * kOutputRate)
-        Rest();
+        rest();
 }
 
 // Corks the stream with its queued silence dropped, so that the deck that
 // wakes it is heard after the server's own latency only. The flush is made
 // here and not on waking: it is answered by the server later, and a fill
 // made before that answer would find no room and let the stream run dry.
-void PulseOutput::Rest() {
+void PulseOutput::rest() {
     resting_ = true;
-    Drop(pa_stream_flush(stream_, nullptr, nullptr));
-    Drop(pa_stream_cork(stream_, 1, nullptr, nullptr));
+    drop(pa_stream_flush(stream_, nullptr, nullptr));
+    drop(pa_stream_cork(stream_, 1, nullptr, nullptr));
 }
 
 // Prebuffering holds playback back until the first fill is in. That fill
@@ -284,23 +284,23 @@ void PulseOutput::Rest() {
 // is queued no request is needed. The queue then drains to the buffer's
 // target. The first deck is heard at once all the same; only a change made
 // in the first moments waits for what is queued.
-void PulseOutput::Resume() {
+void PulseOutput::resume() {
     // Dated before the rest ends, so the stall check never sees a rest's age.
-    lastRequestNs_.store(NowNs());
+    lastRequestNs_.store(nowNs());
     resting_ = false;
     refilledSinceResume_ = false; // the first fill after a rest fills the whole buffer
     silentFrames_ = 0;
-    Drop(pa_stream_cork(stream_, 0, nullptr, nullptr));
+    drop(pa_stream_cork(stream_, 0, nullptr, nullptr));
     // No deeper than the decks have decoded: a deck that had only just been
     // opened would otherwise run short in the first fill and leave a gap.
-    const std::size_t ready = source_.FramesReady();
-    Fill(ready == SIZE_MAX
-             ? BytesOf(kStartDepth)
-             : std::min<std::size_t>(BytesOf(kStartDepth), ready * sizeof(StereoFrame)));
+    const std::size_t ready = source_.framesReady();
+    fill(ready == SIZE_MAX
+             ? bytesOf(kStartDepth)
+             : std::min<std::size_t>(bytesOf(kStartDepth), ready * sizeof(StereoFrame)));
 }
 
-void PulseOutput::GrowBuffer() {
-    const std::uint32_t largest = BytesOf(kLargestBuffer);
+void PulseOutput::growBuffer() {
+    const std::uint32_t largest = bytesOf(kLargestBuffer);
     if (targetBytes_ >= largest)
         return;
     targetBytes_ = std::min(targetBytes_ * 2, largest);
@@ -313,23 +313,23 @@ void PulseOutput::GrowBuffer() {
     attr.prebuf = std::uint32_t(-1);
     attr.minreq = std::uint32_t(-1);
     attr.fragsize = std::uint32_t(-1);
-    Drop(pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr));
+    drop(pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr));
 }
 
-void PulseOutput::HandleWakeUps() {
+void PulseOutput::handleWakeUps() {
     std::uint64_t count = 0;
     [[maybe_unused]] const auto read = ::read(wakeFd_, &count, sizeof count);
     if (!began_ || retired_)
         return;
-    if (flushWanted_.exchange(false) && !resting_ && !source_.AnyDeckPlaying()) {
+    if (flushWanted_.exchange(false) && !resting_ && !source_.anyDeckPlaying()) {
         // The last deck stopped: its queued tail goes.
-        Rest();
+        rest();
         return;
     }
-    if (resting_ && source_.AnyDeckPlaying())
-        Resume();
+    if (resting_ && source_.anyDeckPlaying())
+        resume();
     else
-        Fill();
+        fill();
 }
 
 } // namespace audio

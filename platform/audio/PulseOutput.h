@@ -51,29 +51,29 @@ public:
 
     // The stream connected but corked and not yet asking the mix, or nullptr
     // with the reason in *why (no server, refused, too slow).
-    static std::unique_ptr<PulseOutput> Open(MixSource& source, std::string* why);
+    static std::unique_ptr<PulseOutput> open(MixSource& source, std::string* why);
     ~PulseOutput() override;
-    const char* Name() const override { return "pulse"; }
+    const char* name() const override { return "pulse"; }
 
-    bool Begin(std::string* why) override;
-    bool RetireIfStalled() override;
-    void Wake() override;
-    void Flush() override;
-    bool RestsWhenIdle() const override { return true; }
+    bool begin(std::string* why) override;
+    bool retireIfStalled() override;
+    void wake() override;
+    void flush() override;
+    bool restsWhenIdle() const override { return true; }
     // The buffer now asked of the server, in milliseconds.
-    int BufferMs() const override { return bufferMs_.load(std::memory_order_relaxed); }
+    int bufferMs() const override { return bufferMs_.load(std::memory_order_relaxed); }
 
 private:
     explicit PulseOutput(MixSource& source)
         : source_(source) {}
     struct Callbacks;
-    bool WaitUntilReady(const std::function<bool()>& ready, std::string* why);
+    bool waitUntilReady(const std::function<bool()>& ready, std::string* why);
     // Writes what the server asks for, and at least atLeastBytes.
-    void Fill(std::size_t atLeastBytes = 0);
-    void Rest();
-    void Resume();
-    void GrowBuffer();
-    void HandleWakeUps();
+    void fill(std::size_t atLeastBytes = 0);
+    void rest();
+    void resume();
+    void growBuffer();
+    void handleWakeUps();
 
     MixSource& source_;
     pa_threaded_mainloop* loop_ = nullptr;

@@ -16,7 +16,7 @@ namespace audio {
 namespace {
 
 // Said once per run, however many engines are made.
-void ReportSilentOnce(const std::string& why) {
+void reportSilentOnce(const std::string& why) {
     static std::atomic<bool> said{false};
     if (said.exchange(true))
         return;
@@ -26,12 +26,12 @@ void ReportSilentOnce(const std::string& why) {
               why.c_str());
 }
 
-void ReportDeviceLost() {
+void reportDeviceLost() {
     qCWarning(lcAudio, "the sound output stopped responding; "
                        "the decks go on silently on a real-time clock");
 }
 
-void ReportDeviceBack() {
+void reportDeviceBack() {
     qCWarning(lcAudio, "the sound output is back");
 }
 
@@ -43,8 +43,8 @@ RealtimeAudioEngine::RealtimeAudioEngine(OutputChoice choice, DeviceChoice devic
     , opensOnRequest_(choice == OutputChoice::DeviceOnRequest) {
     std::string why = "silent output chosen";
     if (choice == OutputChoice::DefaultDevice) {
-        auto opened = OpenDefaultDevice(&why);
-        if (opened && opened->Begin(&why)) {
+        auto opened = openDefaultDevice(&why);
+        if (opened && opened->begin(&why)) {
             device_ = opened.get();
             wakeTarget_.store(device_);
             output_ = std::move(opened);
@@ -52,12 +52,12 @@ RealtimeAudioEngine::RealtimeAudioEngine(OutputChoice choice, DeviceChoice devic
     }
     if (!output_) {
         if (choice == OutputChoice::DefaultDevice)
-            ReportSilentOnce(why);
+            reportSilentOnce(why);
         output_ = std::make_unique<SilentClockOutput>(*this);
     }
-    backendName_.store(output_->Name());
-    decoder_ = std::thread([this] { DecoderLoop(); });
-    opener_ = std::thread([this] { OpenerLoop(); });
+    backendName_.store(output_->name());
+    decoder_ = std::thread([this] { decoderLoop(); });
+    opener_ = std::thread([this] { openerLoop(); });
 }
 
 RealtimeAudioEngine::~RealtimeAudioEngine() {
@@ -79,44 +79,44 @@ RealtimeAudioEngine::~RealtimeAudioEngine() {
     noticeInbox_.reset(); // drops end notices still queued for this engine
 }
 
-const char* RealtimeAudioEngine::BackendName() const {
+const char* RealtimeAudioEngine::backendName() const {
     return backendName_.load();
 }
 
 // Decoder thread. The retired device never calls the mix again, so the
 // silent clock can take over the rings as their one consumer.
-void RealtimeAudioEngine::FallBackIfDeviceDied() {
-    if (!device_ || !device_->RetireIfStalled())
+void RealtimeAudioEngine::fallBackIfDeviceDied() {
+    if (!device_ || !device_->retireIfStalled())
         return;
     device_ = nullptr;
     wakeTarget_.store(nullptr);
     deadDevices_.push_back(std::move(output_));
     output_ = std::make_unique<SilentClockOutput>(*this);
-    backendName_.store(output_->Name());
+    backendName_.store(output_->name());
     const auto now = std::chrono::steady_clock::now();
     const bool diedAgainSoon = deviceLost_ && now - reopenedAt_ < kSettleTime;
     reopenDelay_ = diedAgainSoon ? std::min(reopenDelay_ * 2, kReopenLimit) : kReopenInterval;
     deviceLost_ = true;
     nextReopen_ = now + reopenDelay_;
-    ReportDeviceLost();
+    reportDeviceLost();
 }
 
 // Decoder thread. The device is opened (on the opener thread) while the
 // silent clock still keeps time and only started once the clock has stopped,
 // so the rings never have two consumers and the decks lose no more than the
 // hand-over.
-void RealtimeAudioEngine::ReopenDeviceWhenBack() {
+void RealtimeAudioEngine::reopenDeviceWhenBack() {
     const auto now = std::chrono::steady_clock::now();
     if (!deviceLost_ || device_ || now < nextReopen_)
         return;
     if (openInFlight_)
         return;
     nextReopen_ = now + reopenDelay_;
-    RequestOpen(OpenPurpose::Reopen);
+    requestOpen(OpenPurpose::Reopen);
 }
 
 // Decoder thread.
-void RealtimeAudioEngine::RequestOpen(OpenPurpose purpose) {
+void RealtimeAudioEngine::requestOpen(OpenPurpose purpose) {
     openInFlight_ = true;
     openPurpose_ = purpose;
     {
@@ -127,7 +127,7 @@ void RealtimeAudioEngine::RequestOpen(OpenPurpose purpose) {
 }
 
 // Decoder thread: hands the mix to the device the opener made, if it has.
-void RealtimeAudioEngine::TakeOpenedDevice() {
+void RealtimeAudioEngine::takeOpenedDevice() {
     std::unique_ptr<DeviceOutput> device;
     std::string why;
     {
@@ -139,16 +139,16 @@ void RealtimeAudioEngine::TakeOpenedDevice() {
         why = std::move(openedWhy_);
     }
     openInFlight_ = false;
-    const bool started = HandOverTo(std::move(device), &why);
+    const bool started = handOverTo(std::move(device), &why);
     if (openPurpose_ == OpenPurpose::First && !started) {
-        ReportSilentOnce(why);
+        reportSilentOnce(why);
     } else if (openPurpose_ == OpenPurpose::Reopen && started) {
         reopenedAt_ = std::chrono::steady_clock::now();
-        ReportDeviceBack();
+        reportDeviceBack();
     }
 }
 
-void RealtimeAudioEngine::OpenerLoop() {
+void RealtimeAudioEngine::openerLoop() {
     for (;;) {
         {
             std::unique_lock lock(openMutex_);
@@ -158,7 +158,7 @@ void RealtimeAudioEngine::OpenerLoop() {
             openWanted_ = false;
         }
         std::string why;
-        auto device = OpenDefaultDevice(&why);
+        auto device = openDefaultDevice(&why);
         {
             std::lock_guard lock(openMutex_);
             opened_ = std::move(device);
@@ -173,69 +173,69 @@ void RealtimeAudioEngine::OpenerLoop() {
 
 // Decoder thread. Moves the mix from the silent clock to an opened device;
 // false (the silent clock goes on) when there is none or it does not start.
-bool RealtimeAudioEngine::HandOverTo(std::unique_ptr<DeviceOutput> device, std::string* why) {
+bool RealtimeAudioEngine::handOverTo(std::unique_ptr<DeviceOutput> device, std::string* why) {
     if (!device)
         return false;
     output_.reset();
-    if (!device->Begin(why)) {
+    if (!device->begin(why)) {
         output_ = std::make_unique<SilentClockOutput>(*this);
         return false;
     }
     device_ = device.get();
     wakeTarget_.store(device_);
     output_ = std::move(device);
-    backendName_.store(output_->Name());
+    backendName_.store(output_->name());
     return true;
 }
 
 // The sound server directly where one answers; PortAudio (ALSA's default
 // device) where none does, or where it was chosen alone.
-std::unique_ptr<DeviceOutput> RealtimeAudioEngine::OpenDefaultDevice(std::string* why) {
+std::unique_ptr<DeviceOutput> RealtimeAudioEngine::openDefaultDevice(std::string* why) {
     if (deviceChoice_ == DeviceChoice::ServerFirst) {
-        if (auto pulse = PulseOutput::Open(*this, why))
+        if (auto pulse = PulseOutput::open(*this, why))
             return pulse;
         qCInfo(lcAudio, "no sound server to play to directly (%s); trying PortAudio", why->c_str());
         why->clear();
     }
-    return PortAudioOutput::Open(*this, why);
+    return PortAudioOutput::open(*this, why);
 }
 
 // Decoder thread: the first opening of the device asked for by OpenDevice.
-void RealtimeAudioEngine::OpenRequestedDevice() {
+void RealtimeAudioEngine::openRequestedDevice() {
     if (!deviceRequested_.exchange(false) || device_ || deviceLost_ || openInFlight_)
         return;
-    RequestOpen(OpenPurpose::First);
+    requestOpen(OpenPurpose::First);
 }
 
-void RealtimeAudioEngine::OpenDevice() {
+void RealtimeAudioEngine::openDevice() {
     if (!opensOnRequest_)
         return; // the device was tried at the start, or silence was chosen
     deviceRequested_.store(true);
-    WakeProducer();
+    wakeProducer();
 }
 
-void RealtimeAudioEngine::WakeProducer() {
+void RealtimeAudioEngine::wakeProducer() {
     {
         std::lock_guard lock(wakeMutex_);
         wakeRequested_ = true;
     }
     wake_.notify_one();
     if (DeviceOutput* device = wakeTarget_.load())
-        device->Wake();
+        device->wake();
 }
 
-void RealtimeAudioEngine::DeckStopped() {
-    if (DeviceOutput* device = wakeTarget_.load(); device && !AnyDeckPlaying())
-        device->Flush();
+void RealtimeAudioEngine::deckStopped() {
+    if (DeviceOutput* device = wakeTarget_.load(); device && !anyDeckPlaying())
+        device->flush();
 }
 
-std::chrono::milliseconds RealtimeAudioEngine::DecoderSleep() {
+std::chrono::milliseconds RealtimeAudioEngine::decoderSleep() {
     constexpr std::chrono::milliseconds kWhilePlaying{20};
     constexpr std::chrono::milliseconds kForever{24 * 3600 * 1000};
     bool busy =
-        AnyDeckPlaying() || HasPendingEndNotices() || (device_ && !device_->RestsWhenIdle());
+        anyDeckPlaying() || hasPendingEndNotices() || (device_ && !device_->restsWhenIdle());
     for (int i = 0; i < kMaxDecks && !busy; ++i)
-        busy = Channel(i).WantsData();
+        busy = channel(i).wantsData();
     if (busy)
         return kWhilePlaying;
     if (deviceLost_) {
@@ -246,44 +246,44 @@ std::chrono::milliseconds RealtimeAudioEngine::DecoderSleep() {
     return kForever;
 }
 
-void RealtimeAudioEngine::DecoderLoop() {
+void RealtimeAudioEngine::decoderLoop() {
     for (;;) {
         {
             std::unique_lock lock(wakeMutex_);
-            wake_.wait_for(lock, DecoderSleep(), [this] { return quit_ || wakeRequested_; });
+            wake_.wait_for(lock, decoderSleep(), [this] { return quit_ || wakeRequested_; });
             if (quit_)
                 return;
             wakeRequested_ = false;
         }
         for (int i = 0; i < kMaxDecks; ++i) {
-            if (Channel(i).WantsData())
-                Channel(i).Refill(DeckChannel::kRingFrames);
+            if (channel(i).wantsData())
+                channel(i).refill(DeckChannel::kRingFrames);
         }
-        PostEndNotices();
-        ReportRealtimeRefusalOnce(); // the output thread cannot print
-        ReportBufferGrowth();
-        TakeOpenedDevice();
-        OpenRequestedDevice();
-        FallBackIfDeviceDied();
-        ReopenDeviceWhenBack();
+        postEndNotices();
+        reportRealtimeRefusalOnce(); // the output thread cannot print
+        reportBufferGrowth();
+        takeOpenedDevice();
+        openRequestedDevice();
+        fallBackIfDeviceDied();
+        reopenDeviceWhenBack();
     }
 }
 
 // Decoder thread: a device whose buffer grew after an underrun says so here
 // (its own thread carries the sound and does not print).
-void RealtimeAudioEngine::ReportBufferGrowth() {
-    const int bufferMs = device_ ? device_->BufferMs() : 0;
+void RealtimeAudioEngine::reportBufferGrowth() {
+    const int bufferMs = device_ ? device_->bufferMs() : 0;
     if (bufferMs > reportedBufferMs_ && reportedBufferMs_ > 0)
         qCInfo(lcAudio, "the sound ran dry: the sound server now keeps %d ms ahead", bufferMs);
     reportedBufferMs_ = bufferMs;
 }
 
-void RealtimeAudioEngine::PostEndNotices() {
-    if (!HasPendingEndNotices() || noticePosted_.exchange(true))
+void RealtimeAudioEngine::postEndNotices() {
+    if (!hasPendingEndNotices() || noticePosted_.exchange(true))
         return;
-    noticeInbox_->Send([this] {
+    noticeInbox_->send([this] {
         noticePosted_.store(false);
-        DeliverEndNotices();
+        deliverEndNotices();
     });
 }
 

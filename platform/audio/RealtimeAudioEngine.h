@@ -47,32 +47,32 @@ public:
                                  DeviceChoice device = DeviceChoice::ServerFirst);
     ~RealtimeAudioEngine() override;
 
-    const char* BackendName() const override;
-    void WakeProducer() override;
-    void DeckStopped() override;
-    void OpenDevice() override;
+    const char* backendName() const override;
+    void wakeProducer() override;
+    void deckStopped() override;
+    void openDevice() override;
 
 private:
-    void DecoderLoop();
-    void PostEndNotices();
-    void ReportBufferGrowth();
-    void FallBackIfDeviceDied();
-    void ReopenDeviceWhenBack();
-    void OpenRequestedDevice();
-    std::unique_ptr<DeviceOutput> OpenDefaultDevice(std::string* why);
+    void decoderLoop();
+    void postEndNotices();
+    void reportBufferGrowth();
+    void fallBackIfDeviceDied();
+    void reopenDeviceWhenBack();
+    void openRequestedDevice();
+    std::unique_ptr<DeviceOutput> openDefaultDevice(std::string* why);
     // Opening a device can take seconds (a sound server that is slow to
     // answer, PortAudio probing every device), so it happens on the opener
     // thread; the decoder thread asks for it and takes the device once
     // opened, and goes on decoding for every deck meanwhile.
     enum class OpenPurpose { First, Reopen };
-    void RequestOpen(OpenPurpose purpose);
-    void TakeOpenedDevice();
-    void OpenerLoop();
-    bool HandOverTo(std::unique_ptr<DeviceOutput> device, std::string* why);
+    void requestOpen(OpenPurpose purpose);
+    void takeOpenedDevice();
+    void openerLoop();
+    bool handOverTo(std::unique_ptr<DeviceOutput> device, std::string* why);
     // How long the decoder thread may sleep: a short period while a deck
     // plays or loads, until the next reopen while the device is lost, and
     // until woken while nothing happens (an idle program never wakes).
-    std::chrono::milliseconds DecoderSleep();
+    std::chrono::milliseconds decoderSleep();
 
     std::unique_ptr<CallInbox> noticeInbox_; // lives on the thread that made the engine
     std::atomic<bool> noticePosted_{false};

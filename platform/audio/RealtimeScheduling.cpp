@@ -29,7 +29,7 @@ std::atomic<int> gPriority{0};
 std::atomic<bool> gReported{false};
 
 // Without root a user may go up to the real-time limit, not beyond.
-int AllowedPriority() noexcept {
+int allowedPriority() noexcept {
     rlimit limit{};
     if (::geteuid() != 0 && ::getrlimit(RLIMIT_RTPRIO, &limit) == 0 &&
         limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur > 0)
@@ -39,8 +39,8 @@ int AllowedPriority() noexcept {
 
 } // namespace
 
-void RequestRealtimeScheduling() noexcept {
-    const int priority = AllowedPriority();
+void requestRealtimeScheduling() noexcept {
+    const int priority = allowedPriority();
     sched_param param{};
     param.sched_priority = priority;
     const int error = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &param);
@@ -48,7 +48,7 @@ void RequestRealtimeScheduling() noexcept {
     gOutcome.store(error, std::memory_order_release);
 }
 
-std::vector<int> ThreadIds() {
+std::vector<int> threadIds() {
     std::vector<int> ids;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", error))
@@ -57,9 +57,9 @@ std::vector<int> ThreadIds() {
     return ids;
 }
 
-void RequestRealtimeSchedulingFor(const std::vector<int>& before, const std::vector<int>& after) {
+void requestRealtimeSchedulingFor(const std::vector<int>& before, const std::vector<int>& after) {
     sched_param param{};
-    param.sched_priority = AllowedPriority();
+    param.sched_priority = allowedPriority();
     for (int id : after) {
         if (std::binary_search(before.begin(), before.end(), id))
             continue;
@@ -73,7 +73,7 @@ void RequestRealtimeSchedulingFor(const std::vector<int>& before, const std::vec
     }
 }
 
-void ReportRealtimeRefusalOnce() {
+void reportRealtimeRefusalOnce() {
     const int outcome = gOutcome.load(std::memory_order_acquire);
     if (outcome <= 0 || gReported.exchange(true))
         return;
@@ -83,7 +83,7 @@ void ReportRealtimeRefusalOnce() {
               std::strerror(outcome));
 }
 
-std::string RealtimeSchedulingState() {
+std::string realtimeSchedulingState() {
     const int outcome = gOutcome.load(std::memory_order_acquire);
     if (outcome == kNotAsked)
         return "not asked yet";

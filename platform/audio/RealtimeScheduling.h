@@ -15,18 +15,18 @@ namespace audio {
 // period: it is one system call, never allocates or prints, and records the
 // outcome. ReportRealtimeRefusalOnce, from any other thread, says on standard
 // error once per run that it was refused and why.
-void RequestRealtimeScheduling() noexcept;
-void ReportRealtimeRefusalOnce();
+void requestRealtimeScheduling() noexcept;
+void reportRealtimeRefusalOnce();
 
 // The sound library's own threads carry the sound too: behind ALSA's default
 // device, PulseAudio's client loop moves each period to the server, and a
 // starved loop is a dropout however fast the callback is. ThreadIds lists this
 // process's threads; RequestRealtimeSchedulingFor gives the same scheduling
 // to each such loop in after that is not in before (made by the stream's open).
-std::vector<int> ThreadIds();
-void RequestRealtimeSchedulingFor(const std::vector<int>& before, const std::vector<int>& after);
+std::vector<int> threadIds();
+void requestRealtimeSchedulingFor(const std::vector<int>& before, const std::vector<int>& after);
 
 // "SCHED_FIFO priority N", "refused (reason)" or "not asked yet".
-std::string RealtimeSchedulingState();
+std::string realtimeSchedulingState();
 
 } // namespace audio

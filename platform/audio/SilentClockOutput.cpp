@@ -12,18 +12,18 @@ constexpr auto kPeriod = std::chrono::milliseconds(10);
 SilentClockOutput::SilentClockOutput(MixSource& source)
     : source_(source)
     , buffer_(kPeriodFrames)
-    , thread_([this] { Run(); }) {}
+    , thread_([this] { run(); }) {}
 
 SilentClockOutput::~SilentClockOutput() {
     quit_.store(true);
     thread_.join();
 }
 
-void SilentClockOutput::Run() {
+void SilentClockOutput::run() {
     using Clock = std::chrono::steady_clock;
     auto next = Clock::now();
     while (!quit_.load(std::memory_order_relaxed)) {
-        source_.MixOutput(buffer_.data(), buffer_.size());
+        source_.mixOutput(buffer_.data(), buffer_.size());
         next += kPeriod;
         // After a long stall (a suspended machine) go on from now instead of
         // racing through the missed periods.

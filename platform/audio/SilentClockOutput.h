@@ -15,10 +15,10 @@ class SilentClockOutput final : public AudioOutput {
 public:
     explicit SilentClockOutput(MixSource& source);
     ~SilentClockOutput() override;
-    const char* Name() const override { return "silent"; }
+    const char* name() const override { return "silent"; }
 
 private:
-    void Run();
+    void run();
 
     MixSource& source_;
     std::vector<StereoFrame> buffer_;

@@ -21,65 +21,65 @@ public:
         , mask_(capacityPow2 - 1)
         , items_(std::make_unique_for_overwrite<T[]>(capacityPow2)) {}
 
-    std::size_t Capacity() const { return capacity_; }
-    std::size_t Readable() const {
+    std::size_t capacity() const { return capacity_; }
+    std::size_t readable() const {
         return written_.load(std::memory_order_acquire) - read_.load(std::memory_order_relaxed);
     }
-    std::size_t Writable() const {
+    std::size_t writable() const {
         return capacity_ -
                (written_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire));
     }
 
     // Producer: the first contiguous free span (call again after committing
     // to get the part that wraps around).
-    std::span<T> WriteSpan() {
+    std::span<T> writeSpan() {
         const std::size_t w = written_.load(std::memory_order_relaxed);
         const std::size_t start = w & mask_;
-        const std::size_t free = Writable();
+        const std::size_t free = writable();
         return {items_.get() + start, std::min(free, capacity_ - start)};
     }
-    void CommitWrite(std::size_t n) { written_.fetch_add(n, std::memory_order_release); }
+    void commitWrite(std::size_t n) { written_.fetch_add(n, std::memory_order_release); }
 
     // Consumer: the first contiguous readable span.
-    std::span<const T> ReadSpan() const {
+    std::span<const T> readSpan() const {
         const std::size_t r = read_.load(std::memory_order_relaxed);
         const std::size_t start = r & mask_;
-        const std::size_t ready = Readable();
+        const std::size_t ready = readable();
         return {items_.get() + start, std::min(ready, capacity_ - start)};
     }
-    void CommitRead(std::size_t n) { read_.fetch_add(n, std::memory_order_release); }
+    void commitRead(std::size_t n) { read_.fetch_add(n, std::memory_order_release); }
 
     // Producer: copies up to n items in (both spans); returns how many fit.
-    std::size_t Push(const T* in, std::size_t n) {
+    std::size_t push(const T* in, std::size_t n) {
         std::size_t done = 0;
         while (done < n) {
-            const auto span = WriteSpan();
+            const auto span = writeSpan();
             const std::size_t chunk = std::min(span.size(), n - done);
             if (chunk == 0)
                 break;
             std::copy_n(in + done, chunk, span.data());
-            CommitWrite(chunk);
+            commitWrite(chunk);
             done += chunk;
         }
         return done;
     }
     // Consumer: copies up to n items out; returns how many there were.
-    std::size_t Pop(T* out, std::size_t n) {
+    std::size_t pop(T* out, std::size_t n) {
         std::size_t done = 0;
         while (done < n) {
-            const auto span = ReadSpan();
+            const auto span = readSpan();
             const std::size_t chunk = std::min(span.size(), n - done);
             if (chunk == 0)
                 break;
             std::copy_n(span.data(), chunk, out + done);
-            CommitRead(chunk);
+            commitRead(chunk);
             done += chunk;
         }
         return done;
     }
 
     // Empties the ring. Only while neither side is running.
-    void Reset() {
+    void reset() {
         written_.store(0, std::memory_order_relaxed);
         read_.store(0, std::memory_order_relaxed);
     }

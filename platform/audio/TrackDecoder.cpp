@@ -13,7 +13,7 @@ namespace audio {
 namespace {
 
 // The extension after the last dot of the file name, lower-cased ("" if none).
-std::string LowerExtension(const std::string& path) {
+std::string lowerExtension(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     const std::size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
@@ -27,21 +27,21 @@ std::string LowerExtension(const std::string& path) {
 
 } // namespace
 
-bool IsMp3Extension(const std::string& path) {
-    return LowerExtension(path) == "mp3";
+bool isMp3Extension(const std::string& path) {
+    return lowerExtension(path) == "mp3";
 }
 
-bool IsPlayableExtension(const std::string& path) {
+bool isPlayableExtension(const std::string& path) {
     static constexpr std::array<std::string_view, 10> kPlayable = {
         "mp3", "flac", "ogg", "oga", "opus", "wav", "aif", "aiff", "m4a", "aac"};
-    const std::string ext = LowerExtension(path);
+    const std::string ext = lowerExtension(path);
     return std::find(kPlayable.begin(), kPlayable.end(), ext) != kPlayable.end();
 }
 
-std::unique_ptr<TrackDecoder> MakeTrackDecoder(const std::string& path, TrackLength length) {
-    if (IsMp3Extension(path))
+std::unique_ptr<TrackDecoder> makeTrackDecoder(const std::string& path, TrackLength length) {
+    if (isMp3Extension(path))
         return std::make_unique<DecoderAdapter<Mp3Decoder>>(length == TrackLength::Exact);
-    return MakeFfmpegDecoder();
+    return makeFfmpegDecoder();
 }
 
 } // namespace audio

@@ -26,12 +26,12 @@ public:
     virtual ~TrackDecoder() = default;
     // cancel, when given and set, may stop a long open early (MediaError);
     // an open that outlasts kOpenDeadline fails the same way.
-    virtual void Open(const std::string& path, const std::atomic<bool>* cancel = nullptr) = 0;
-    virtual void Close() = 0;
-    virtual bool IsOpen() const = 0;
-    virtual std::int64_t LengthFrames() const = 0;
-    virtual std::size_t Decode(StereoFrame* dst, std::size_t maxFrames) = 0;
-    virtual bool Finished() const = 0;
+    virtual void open(const std::string& path, const std::atomic<bool>* cancel = nullptr) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual std::int64_t lengthFrames() const = 0;
+    virtual std::size_t decode(StereoFrame* dst, std::size_t maxFrames) = 0;
+    virtual bool finished() const = 0;
 };
 
 // Whether the caller needs the exact length before decoding: a deck does
@@ -41,14 +41,14 @@ enum class TrackLength { Exact, NotNeeded };
 
 // The decoder for this file's name: mpg123 for ".mp3", FFmpeg's libraries for
 // every other extension. Endings are compared without regard to case.
-std::unique_ptr<TrackDecoder> MakeTrackDecoder(const std::string& path,
+std::unique_ptr<TrackDecoder> makeTrackDecoder(const std::string& path,
                                                TrackLength length = TrackLength::Exact);
 
 // Whether the file's extension is one of the sound formats the decks play
 // (mp3, flac, ogg, oga, opus, wav, aif, aiff, m4a, aac), in any case.
-bool IsPlayableExtension(const std::string& path);
+bool isPlayableExtension(const std::string& path);
 
 // Whether the file's extension is ".mp3", in any case.
-bool IsMp3Extension(const std::string& path);
+bool isMp3Extension(const std::string& path);
 
 } // namespace audio

@@ -12,11 +12,11 @@ namespace audio {
 // callback may count.
 inline std::atomic<std::uint64_t> gUnderruns{0};
 
-inline void CountUnderrun() noexcept {
+inline void countUnderrun() noexcept {
     gUnderruns.fetch_add(1, std::memory_order_relaxed);
 }
 
-inline std::uint64_t UnderrunCount() noexcept {
+inline std::uint64_t underrunCount() noexcept {
     return gUnderruns.load(std::memory_order_relaxed);
 }
 

@@ -17,7 +17,7 @@ public:
     ~UnderrunLog() override;
 
 private:
-    void Check();
+    void check();
 
     QTimer timer_;
     std::uint64_t shown_ = 0;

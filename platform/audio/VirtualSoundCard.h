@@ -7,25 +7,25 @@
 
 namespace audio {
 
-// The engine on a sound card whose clock the caller advances: Render(ms)
+// The engine on a sound card whose clock the caller advances: render(ms)
 // decodes what the playing decks need and mixes it, on the caller's thread,
 // so tests are deterministic and ten seconds render in milliseconds. Ends of
 // playback are delivered at the end of Render. Optionally keeps the mixed
 // output for the caller to measure.
 class VirtualSoundCard final : public AudioEngine {
 public:
-    const char* BackendName() const override { return "virtual"; }
+    const char* backendName() const override { return "virtual"; }
 
     // Advances the clock by ms milliseconds (whole frames; the fractions add
     // up over calls so 1000 calls of 1 ms give exactly one second).
-    void Render(int ms);
-    void RenderFrames(std::size_t frames);
+    void render(int ms);
+    void renderFrames(std::size_t frames);
 
-    std::int64_t ClockFrames() const { return clockFrames_; }
+    std::int64_t clockFrames() const { return clockFrames_; }
 
     // While on, every rendered frame is kept until taken.
-    void SetCapture(bool on) { capture_ = on; }
-    std::vector<StereoFrame> TakeCaptured();
+    void setCapture(bool on) { capture_ = on; }
+    std::vector<StereoFrame> takeCaptured();
 
 private:
     static constexpr std::size_t kChunkFrames = 1024;

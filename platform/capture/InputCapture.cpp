@@ -13,7 +13,7 @@ namespace {
 
 std::atomic<CaptureBackend> g_backend{CaptureBackend::FromEnvironment};
 
-std::size_t WholeFrames(std::size_t bytes, const CaptureFormat& format) {
+std::size_t wholeFrames(std::size_t bytes, const CaptureFormat& format) {
     const auto frame = std::size_t(std::max(format.bytesPerFrame(), 1));
     return std::max(bytes - bytes % frame, frame);
 }
@@ -24,7 +24,7 @@ InputCapture::InputCapture(const CaptureFormat& format, std::size_t blockBytes,
                            BlockHandler handler)
     : format_(format)
     , handler_(std::move(handler))
-    , block_(WholeFrames(blockBytes, format)) {}
+    , block_(wholeFrames(blockBytes, format)) {}
 
 InputCapture::~InputCapture() = default;
 
@@ -32,7 +32,7 @@ Status InputCapture::start() {
     {
         std::lock_guard lock(mutex_);
         if (running_)
-            return Status::Ok();
+            return Status::success();
         running_ = true;
         filled_ = 0;
     }
@@ -72,11 +72,11 @@ void InputCapture::deliver(const char* bytes, std::size_t count) {
     }
 }
 
-void UseCaptureBackend(CaptureBackend backend) {
+void useCaptureBackend(CaptureBackend backend) {
     g_backend = backend;
 }
 
-CaptureBackend ActiveCaptureBackend() {
+CaptureBackend activeCaptureBackend() {
     const CaptureBackend chosen = g_backend;
     if (chosen != CaptureBackend::FromEnvironment)
         return chosen;
@@ -85,12 +85,12 @@ CaptureBackend ActiveCaptureBackend() {
                                                    : CaptureBackend::PortAudio;
 }
 
-int InputDeviceCount() {
-    return ActiveCaptureBackend() == CaptureBackend::Virtual ? 1 : PortAudioInputCount();
+int inputDeviceCount() {
+    return activeCaptureBackend() == CaptureBackend::Virtual ? 1 : portAudioInputCount();
 }
 
-std::unique_ptr<BackgroundTask> PrepareInputCapture(std::function<void()> ready) {
-    if (ActiveCaptureBackend() == CaptureBackend::Virtual) {
+std::unique_ptr<BackgroundTask> prepareInputCapture(std::function<void()> ready) {
+    if (activeCaptureBackend() == CaptureBackend::Virtual) {
         ready();
         return nullptr;
     }
@@ -102,17 +102,17 @@ std::unique_ptr<BackgroundTask> PrepareInputCapture(std::function<void()> ready)
         });
 }
 
-Status OpenInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
+Status openInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
                         InputCapture::BlockHandler handler,
                         std::unique_ptr<InputCapture>& capture) {
     capture.reset();
     if (!format.valid())
-        return Status::Failure("The sound input cannot record in this format (" +
+        return Status::failure("The sound input cannot record in this format (" +
                                std::to_string(format.channels) + " channels at " +
                                std::to_string(format.rate) + " Hz).");
-    if (ActiveCaptureBackend() == CaptureBackend::Virtual)
-        return OpenVirtualInputCapture(device, format, blockBytes, std::move(handler), capture);
-    return OpenPortAudioInputCapture(device, format, blockBytes, std::move(handler), capture);
+    if (activeCaptureBackend() == CaptureBackend::Virtual)
+        return openVirtualInputCapture(device, format, blockBytes, std::move(handler), capture);
+    return openPortAudioInputCapture(device, format, blockBytes, std::move(handler), capture);
 }
 
 } // namespace audio

@@ -66,11 +66,11 @@ private:
 
 enum class CaptureBackend { FromEnvironment, PortAudio, Virtual };
 // Chooses the back end for captures opened from now on.
-void UseCaptureBackend(CaptureBackend backend);
-CaptureBackend ActiveCaptureBackend();
+void useCaptureBackend(CaptureBackend backend);
+CaptureBackend activeCaptureBackend();
 
 // Number of devices that can record.
-int InputDeviceCount();
+int inputDeviceCount();
 
 // Gets the back end started off the calling thread, then runs `ready` on
 // that thread (by a posted event; at once for the virtual input). PortAudio
@@ -78,11 +78,11 @@ int InputDeviceCount();
 // must not wait for; an open from `ready` finds it started. The back end is
 // held started until `ready` returns. Destroying the returned task first
 // drops `ready`.
-std::unique_ptr<BackgroundTask> PrepareInputCapture(std::function<void()> ready);
+std::unique_ptr<BackgroundTask> prepareInputCapture(std::function<void()> ready);
 
 // Opens the default input (kDefaultDevice) or the n-th recording device,
 // stopped. `blockBytes` is rounded down to whole frames (at least one).
-Status OpenInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
+Status openInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
                         InputCapture::BlockHandler handler, std::unique_ptr<InputCapture>& capture);
 
 } // namespace audio

@@ -20,7 +20,7 @@ constexpr long kPollMs = 4;
 constexpr auto kStopLimit = std::chrono::seconds(1);
 
 // PortAudio index of the n-th device that can record, or of the default input.
-int ResolveDevice(int device) {
+int resolveDevice(int device) {
     if (device == InputCapture::kDefaultDevice)
         return Pa_GetDefaultInputDevice();
     int seen = 0;
@@ -32,8 +32,8 @@ int ResolveDevice(int device) {
     return paNoDevice;
 }
 
-Status Failed(const std::string& what, PaError error) {
-    return Status::Failure(what + ": " + Pa_GetErrorText(error) + ".");
+Status failed(const std::string& what, PaError error) {
+    return Status::failure(what + ": " + Pa_GetErrorText(error) + ".");
 }
 
 } // namespace
@@ -56,7 +56,7 @@ PortAudioInputCapture::~PortAudioInputCapture() {
 Status PortAudioInputCapture::open(int paDevice) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(paDevice);
     if (!info || info->maxInputChannels <= 0)
-        return Status::Failure("That sound input device does not exist.");
+        return Status::failure("That sound input device does not exist.");
     const CaptureFormat& f = format();
     PaStreamParameters in{};
     in.device = paDevice;
@@ -67,19 +67,19 @@ Status PortAudioInputCapture::open(int paDevice) {
     const PaError err =
         Pa_OpenStream(&stream, &in, nullptr, f.rate, kFramesPerRead, paNoFlag, nullptr, nullptr);
     if (err != paNoError)
-        return Failed("The sound input could not be opened", err);
+        return failed("The sound input could not be opened", err);
     stream_ = stream;
-    return Status::Ok();
+    return Status::success();
 }
 
 Status PortAudioInputCapture::startSource() {
     if (abandoned_)
-        return Status::Failure("The sound input stopped responding.");
+        return Status::failure("The sound input stopped responding.");
     if (PortAudioSection section; const PaError err = Pa_StartStream(stream_))
-        return Failed("The sound input could not start", err);
+        return failed("The sound input could not start", err);
     threadState_ = std::make_shared<ThreadState>();
-    workers::Run([this, stream = stream_, state = threadState_] { captureLoop(stream, state); });
-    return Status::Ok();
+    workers::run([this, stream = stream_, state = threadState_] { captureLoop(stream, state); });
+    return Status::success();
 }
 
 void PortAudioInputCapture::stopSource() {
@@ -135,7 +135,7 @@ void PortAudioInputCapture::captureLoop(void* stream, const std::shared_ptr<Thre
     state->ended.notify_all();
 }
 
-int PortAudioInputCount() {
+int portAudioInputCount() {
     PortAudioSection section;
     if (Pa_Initialize() != paNoError)
         return 0;
@@ -161,24 +161,24 @@ PortAudioReference::~PortAudioReference() {
     Pa_Terminate();
 }
 
-Status OpenPortAudioInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
+Status openPortAudioInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
                                  InputCapture::BlockHandler handler,
                                  std::unique_ptr<InputCapture>& capture) {
     PortAudioSection section;
     if (const PaError err = Pa_Initialize())
-        return Failed("There is no sound system to record from", err);
+        return failed("There is no sound system to record from", err);
     auto opened = std::make_unique<PortAudioInputCapture>(format, blockBytes, std::move(handler));
     // From here the capture owns one PortAudio reference and releases it when destroyed.
     opened->markInitialized();
-    const int paDevice = ResolveDevice(device);
+    const int paDevice = resolveDevice(device);
     if (paDevice == paNoDevice)
-        return Status::Failure(device == InputCapture::kDefaultDevice
+        return Status::failure(device == InputCapture::kDefaultDevice
                                    ? "There is no sound input to record from."
                                    : "That sound input device does not exist.");
     if (Status status = opened->open(paDevice); !status)
         return status;
     capture = std::move(opened);
-    return Status::Ok();
+    return Status::success();
 }
 
 } // namespace audio

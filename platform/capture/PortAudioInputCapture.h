@@ -47,7 +47,7 @@ private:
     std::shared_ptr<ThreadState> threadState_;
 };
 
-int PortAudioInputCount();
+int portAudioInputCount();
 // One reference to PortAudio, started (with its probe of every device) as
 // it is made and let go as it is destroyed; from any thread.
 class PortAudioReference {
@@ -60,7 +60,7 @@ public:
 private:
     bool started_;
 };
-Status OpenPortAudioInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
+Status openPortAudioInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
                                  InputCapture::BlockHandler handler,
                                  std::unique_ptr<InputCapture>& capture);
 

@@ -9,8 +9,8 @@ namespace audio {
 // sentence the program can show or log.
 class Status {
 public:
-    static Status Ok() { return Status(); }
-    static Status Failure(std::string error) { return Status(std::move(error)); }
+    static Status success() { return Status(); }
+    static Status failure(std::string error) { return Status(std::move(error)); }
 
     bool ok() const { return error_.empty(); }
     explicit operator bool() const { return ok(); }

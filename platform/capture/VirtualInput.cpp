@@ -56,13 +56,13 @@ protected:
     Status startSource() override {
         std::lock_guard lock(S().mutex);
         if (std::string error = std::exchange(S().nextStartError, {}); !error.empty())
-            return Status::Failure(std::move(error));
-        return Status::Ok();
+            return Status::failure(std::move(error));
+        return Status::success();
     }
     void stopSource() override {}
 };
 
-std::vector<VirtualInputCapture*> RunningCaptures() {
+std::vector<VirtualInputCapture*> runningCaptures() {
     std::vector<VirtualInputCapture*> all;
     {
         std::lock_guard lock(S().mutex);
@@ -73,7 +73,7 @@ std::vector<VirtualInputCapture*> RunningCaptures() {
 }
 
 // One sample of channel `ch` of the next frame, as a signed 16-bit value.
-std::int16_t NextSample(const VirtualInputCapture& c, int ch) {
+std::int16_t nextSample(const VirtualInputCapture& c, int ch) {
     State& s = S();
     switch (s.source) {
     case Source::Silence:
@@ -92,14 +92,14 @@ std::int16_t NextSample(const VirtualInputCapture& c, int ch) {
     return 0;
 }
 
-std::vector<char> Render(VirtualInputCapture& c, int frames) {
+std::vector<char> render(VirtualInputCapture& c, int frames) {
     const CaptureFormat& f = c.format();
     std::vector<char> out;
     out.reserve(std::size_t(frames) * std::size_t(f.bytesPerFrame()));
     std::lock_guard lock(S().mutex);
     for (int i = 0; i < frames; ++i) {
         for (int ch = 0; ch < f.channels; ++ch) {
-            const std::int16_t v = NextSample(c, ch);
+            const std::int16_t v = nextSample(c, ch);
             if (f.sampleType == SampleType::UInt8) {
                 out.push_back(char(std::uint8_t((v >> 8) + 128)));
             } else {
@@ -116,42 +116,42 @@ std::vector<char> Render(VirtualInputCapture& c, int frames) {
 
 } // namespace
 
-Status OpenVirtualInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
+Status openVirtualInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
                                InputCapture::BlockHandler handler,
                                std::unique_ptr<InputCapture>& capture) {
     if (device != InputCapture::kDefaultDevice && device != 0)
-        return Status::Failure("That sound input device does not exist.");
+        return Status::failure("That sound input device does not exist.");
     {
         std::lock_guard lock(S().mutex);
         if (std::string error = std::exchange(S().nextOpenError, {}); !error.empty())
-            return Status::Failure(std::move(error));
+            return Status::failure(std::move(error));
     }
     capture = std::make_unique<VirtualInputCapture>(format, blockBytes, std::move(handler));
-    return Status::Ok();
+    return Status::success();
 }
 
 namespace virtual_input {
 
-void SetTone(double frequencyHz, double amplitude) {
+void setTone(double frequencyHz, double amplitude) {
     std::lock_guard lock(S().mutex);
     S().source = Source::Tone;
     S().frequency = frequencyHz;
     S().amplitude = std::clamp(amplitude, 0.0, 1.0);
 }
 
-void SetSilence() {
+void setSilence() {
     std::lock_guard lock(S().mutex);
     S().source = Source::Silence;
 }
 
-void SetSamples(std::vector<std::int16_t> interleaved, int channels) {
+void setSamples(std::vector<std::int16_t> interleaved, int channels) {
     std::lock_guard lock(S().mutex);
     S().source = Source::Samples;
     S().samples = std::move(interleaved);
     S().sampleChannels = std::max(channels, 1);
 }
 
-bool LoadWavFile(const std::string& path) {
+bool loadWavFile(const std::string& path) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -172,7 +172,7 @@ bool LoadWavFile(const std::string& path) {
             const qsizetype n = std::min(size, all.size() - body) / 2;
             std::vector<std::int16_t> samples(static_cast<std::size_t>(n));
             std::memcpy(samples.data(), all.constData() + body, std::size_t(n) * 2);
-            SetSamples(std::move(samples), channels);
+            setSamples(std::move(samples), channels);
             return true;
         }
         at = body + size + (size & 1);
@@ -180,34 +180,34 @@ bool LoadWavFile(const std::string& path) {
     return false;
 }
 
-void Advance(int frames) {
-    for (auto* c : RunningCaptures()) {
-        const std::vector<char> bytes = Render(*c, frames);
+void advance(int frames) {
+    for (auto* c : runningCaptures()) {
+        const std::vector<char> bytes = render(*c, frames);
         c->record(bytes.data(), bytes.size());
     }
 }
 
-void Feed(const void* bytes, std::size_t count) {
-    for (auto* c : RunningCaptures())
+void feed(const void* bytes, std::size_t count) {
+    for (auto* c : runningCaptures())
         c->record(static_cast<const char*>(bytes), count);
 }
 
-int OpenCaptures() {
+int openCaptures() {
     std::lock_guard lock(S().mutex);
     return int(S().captures.size());
 }
 
-void FailNextOpen(std::string error) {
+void failNextOpen(std::string error) {
     std::lock_guard lock(S().mutex);
     S().nextOpenError = std::move(error);
 }
 
-void FailNextStart(std::string error) {
+void failNextStart(std::string error) {
     std::lock_guard lock(S().mutex);
     S().nextStartError = std::move(error);
 }
 
-void ResetState() {
+void resetState() {
     std::lock_guard lock(S().mutex);
     S().source = Source::Silence;
     S().samples.clear();

@@ -12,25 +12,25 @@
 namespace audio::virtual_input {
 
 // Sine tone at the given frequency; amplitude 0..1 of full scale.
-void SetTone(double frequencyHz, double amplitude);
-void SetSilence();
+void setTone(double frequencyHz, double amplitude);
+void setSilence();
 // Interleaved 16-bit samples with their channel count, played in a loop at
 // each capture's own frame rate.
-void SetSamples(std::vector<std::int16_t> interleaved, int channels);
+void setSamples(std::vector<std::int16_t> interleaved, int channels);
 // Loads a 16-bit PCM WAV file as the looped source; false if it cannot be read.
-bool LoadWavFile(const std::string& path);
+bool loadWavFile(const std::string& path);
 
 // Records `frames` sample frames into every running capture.
-void Advance(int frames);
+void advance(int frames);
 // Records these exact bytes (already in the capture's format) into every running capture.
-void Feed(const void* bytes, std::size_t count);
+void feed(const void* bytes, std::size_t count);
 
 // Number of virtual captures open now.
-int OpenCaptures();
+int openCaptures();
 // Failure injection: the next open, or the next start, fails with this text.
-void FailNextOpen(std::string error);
-void FailNextStart(std::string error);
+void failNextOpen(std::string error);
+void failNextStart(std::string error);
 // Back to silence, no injected failures.
-void ResetState();
+void resetState();
 
 } // namespace audio::virtual_input

@@ -6,7 +6,7 @@ namespace audio {
 
 // Opens a capture on the virtual input (device 0 or the default), unless the
 // test told the next open to fail.
-Status OpenVirtualInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
+Status openVirtualInputCapture(int device, const CaptureFormat& format, std::size_t blockBytes,
                                InputCapture::BlockHandler handler,
                                std::unique_ptr<InputCapture>& capture);
 

@@ -16,7 +16,7 @@ std::uint32_t AlsaElement::volume(std::size_t index) const {
         snd_mixer_selem_get_capture_volume(elem, channel(index), &raw);
     else
         snd_mixer_selem_get_playback_volume(elem, channel(index), &raw);
-    return FromDeviceRange(raw, min, max);
+    return fromDeviceRange(raw, min, max);
 }
 
 std::uint32_t AlsaElement::muted() const {
@@ -29,13 +29,13 @@ std::uint32_t AlsaElement::muted() const {
 }
 
 int AlsaElement::setVolume(snd_mixer_selem_channel_id_t ch, std::uint32_t value) const {
-    const long raw = ToDeviceRange(value, min, max);
+    const long raw = toDeviceRange(value, min, max);
     return capture ? snd_mixer_selem_set_capture_volume(elem, ch, raw)
                    : snd_mixer_selem_set_playback_volume(elem, ch, raw);
 }
 
 int AlsaElement::setAllVolumes(std::uint32_t value) const {
-    const long raw = ToDeviceRange(value, min, max);
+    const long raw = toDeviceRange(value, min, max);
     return capture ? snd_mixer_selem_set_capture_volume_all(elem, raw)
                    : snd_mixer_selem_set_playback_volume_all(elem, raw);
 }
@@ -50,7 +50,7 @@ void AlsaElement::remember() {
     lastMute = hasSwitch ? muted() : 0;
 }
 
-int AlsaElement::OnEvent(snd_mixer_elem_t* elem, unsigned int mask) {
+int AlsaElement::onEvent(snd_mixer_elem_t* elem, unsigned int mask) {
     if (mask == SND_CTL_EVENT_MASK_REMOVE || !(mask & SND_CTL_EVENT_MASK_VALUE))
         return 0;
     auto* element = static_cast<AlsaElement*>(snd_mixer_elem_get_callback_private(elem));
@@ -66,7 +66,7 @@ int AlsaElement::OnEvent(snd_mixer_elem_t* elem, unsigned int mask) {
     return 0;
 }
 
-std::optional<AlsaElement> FindAlsaElement(snd_mixer_t* mixer, const char* name, bool capture) {
+std::optional<AlsaElement> findAlsaElement(snd_mixer_t* mixer, const char* name, bool capture) {
     snd_mixer_selem_id_t* id = nullptr;
     snd_mixer_selem_id_alloca(&id);
     snd_mixer_selem_id_set_name(id, name);

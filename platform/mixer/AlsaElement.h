@@ -35,10 +35,10 @@ struct AlsaElement {
     void remember();
 
     // ALSA's element callback; the element is its callback_private.
-    static int OnEvent(snd_mixer_elem_t* elem, unsigned int mask);
+    static int onEvent(snd_mixer_elem_t* elem, unsigned int mask);
 };
 
 // The element of that name with a volume of the given direction, if any.
-std::optional<AlsaElement> FindAlsaElement(snd_mixer_t* mixer, const char* name, bool capture);
+std::optional<AlsaElement> findAlsaElement(snd_mixer_t* mixer, const char* name, bool capture);
 
 } // namespace mixer

@@ -20,10 +20,10 @@ constexpr const char* kControlDevice = "default";
 // ALSA prints a line for every step of a failed look-up (dozens when there is
 // no sound card or server). They say nothing to the user; the program reports
 // what could not be opened itself.
-void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
-void QuietAlsaMessages() {
-    static const bool quiet = snd_lib_error_set_handler(&IgnoreAlsaMessage) == 0;
+void quietAlsaMessages() {
+    static const bool quiet = snd_lib_error_set_handler(&ignoreAlsaMessage) == 0;
     (void)quiet;
 }
 
@@ -41,8 +41,8 @@ struct Line {
 
 // Opens and loads the simple mixer of the control device; nullptr when there
 // is none (no sound server, no card).
-snd_mixer_t* LoadMixer() {
-    QuietAlsaMessages();
+snd_mixer_t* loadMixer() {
+    quietAlsaMessages();
     snd_mixer_t* mixer = nullptr;
     if (snd_mixer_open(&mixer, 0) < 0)
         return nullptr;
@@ -54,7 +54,7 @@ snd_mixer_t* LoadMixer() {
     return mixer;
 }
 
-std::string CardName(snd_mixer_t* mixer) {
+std::string cardName(snd_mixer_t* mixer) {
     snd_hctl_t* hctl = nullptr;
     snd_ctl_card_info_t* info = nullptr;
     snd_ctl_card_info_alloca(&info);
@@ -75,8 +75,8 @@ public:
         , speakers_(speakers)
         , microphone_(microphone)
         , notice_(std::move(notice))
-        , handle_(NextMixerHandle())
-        , productName_(CardName(mixer)) {
+        , handle_(nextMixerHandle())
+        , productName_(cardName(mixer)) {
         if (speakers_) {
             speakers_->changes = &changed_;
             speakers_->volumeId = kSpeakersVolumeId;
@@ -220,7 +220,7 @@ private:
         for (AlsaElement* element : elements()) {
             element->remember();
             snd_mixer_elem_set_callback_private(element->elem, element);
-            snd_mixer_elem_set_callback(element->elem, &AlsaElement::OnEvent);
+            snd_mixer_elem_set_callback(element->elem, &AlsaElement::onEvent);
         }
         if (notice_.wanted())
             watchDescriptors();
@@ -233,7 +233,7 @@ private:
         snd_mixer_close(mixer_);
     }
 
-    static bool SameKind(const std::optional<AlsaElement>& a, const std::optional<AlsaElement>& b) {
+    static bool sameKind(const std::optional<AlsaElement>& a, const std::optional<AlsaElement>& b) {
         return a.has_value() == b.has_value() &&
                (!a || (a->channels == b->channels && a->hasSwitch == b->hasSwitch));
     }
@@ -251,12 +251,12 @@ private:
             return false;
         nextReconnect_ = now + reconnectPause_;
         reconnectPause_ = std::min(reconnectPause_ * 2, kLongestReconnectPause);
-        snd_mixer_t* fresh = LoadMixer();
+        snd_mixer_t* fresh = loadMixer();
         if (!fresh)
             return false;
-        auto speakers = FindAlsaElement(fresh, "Master", false);
-        auto microphone = FindAlsaElement(fresh, "Capture", true);
-        if (!SameKind(speakers, speakers_) || !SameKind(microphone, microphone_)) {
+        auto speakers = findAlsaElement(fresh, "Master", false);
+        auto microphone = findAlsaElement(fresh, "Capture", true);
+        if (!sameKind(speakers, speakers_) || !sameKind(microphone, microphone_)) {
             snd_mixer_close(fresh);
             return false;
         }
@@ -407,7 +407,7 @@ int AlsaMixerSystem::deviceCount() {
     // Opening the control device alone is a fifth of the cost of loading the
     // whole mixer (1.4 against 6.8 ms on the sound server), and the count is
     // asked before every microphone change.
-    QuietAlsaMessages();
+    quietAlsaMessages();
     snd_ctl_t* control = nullptr;
     if (snd_ctl_open(&control, kControlDevice, 0) < 0)
         return 0;
@@ -427,11 +427,11 @@ bool AlsaMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr<Mixe
                            std::string* why) {
     if (device != 0)
         return fail(why, kNoSuchDevice);
-    snd_mixer_t* handle = LoadMixer();
+    snd_mixer_t* handle = loadMixer();
     if (!handle)
         return fail(why, kNoSuchDevice);
-    auto speakers = FindAlsaElement(handle, "Master", false);
-    auto microphone = FindAlsaElement(handle, "Capture", true);
+    auto speakers = findAlsaElement(handle, "Master", false);
+    auto microphone = findAlsaElement(handle, "Capture", true);
     if (!speakers && !microphone) {
         snd_mixer_close(handle);
         return fail(why, kNoSuchDevice);

@@ -8,24 +8,24 @@
 namespace mixer {
 namespace {
 
-MixerSystem*& Override() {
+MixerSystem*& override() {
     static MixerSystem* system = nullptr;
     return system;
 }
 
-bool VirtualAudioWanted() {
+bool virtualAudioWanted() {
     const char* audio = std::getenv("KOLVADECK_AUDIO");
     return audio && std::strcmp(audio, "virtual") == 0;
 }
 
 } // namespace
 
-MixerSystem& DefaultSystem() {
-    if (MixerSystem* system = Override())
+MixerSystem& defaultSystem() {
+    if (MixerSystem* system = override())
         return *system;
-    if (VirtualAudioWanted()) {
+    if (virtualAudioWanted()) {
         static VirtualMixerSystem virtualSystem;
-        static const bool declared = (DeclareStandardLines(virtualSystem), true);
+        static const bool declared = (declareStandardLines(virtualSystem), true);
         (void)declared;
         return virtualSystem;
     }
@@ -33,8 +33,8 @@ MixerSystem& DefaultSystem() {
     return alsaSystem;
 }
 
-void SetDefaultSystem(MixerSystem* system) {
-    Override() = system;
+void setDefaultSystem(MixerSystem* system) {
+    override() = system;
 }
 
 } // namespace mixer

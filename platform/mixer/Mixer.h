@@ -78,9 +78,9 @@ public:
 // environment has KOLVADECK_AUDIO=virtual, an in-memory mixer with a stereo
 // speakers line and a microphone line (volume and mute each) so that the
 // program runs headless and deterministic.
-MixerSystem& DefaultSystem();
+MixerSystem& defaultSystem();
 
 // Replaces the program's mixer system (tests); nullptr restores the choice above.
-void SetDefaultSystem(MixerSystem* system);
+void setDefaultSystem(MixerSystem* system);
 
 } // namespace mixer

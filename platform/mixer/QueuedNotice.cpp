@@ -6,10 +6,10 @@ namespace mixer {
 
 void QueuedNotice::post(std::uint32_t mixerHandle, std::uint32_t controlId) {
     if (notice_)
-        inbox_.Send([notice = notice_, mixerHandle, controlId] { notice(mixerHandle, controlId); });
+        inbox_.send([notice = notice_, mixerHandle, controlId] { notice(mixerHandle, controlId); });
 }
 
-std::uint32_t NextMixerHandle() {
+std::uint32_t nextMixerHandle() {
     static std::atomic<std::uint32_t> next{0x100};
     return next++;
 }

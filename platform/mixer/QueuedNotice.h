@@ -24,6 +24,6 @@ private:
 };
 
 // A fresh handle value for an opened mixer.
-std::uint32_t NextMixerHandle();
+std::uint32_t nextMixerHandle();
 
 } // namespace mixer

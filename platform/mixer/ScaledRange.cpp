@@ -6,7 +6,7 @@
 
 namespace mixer {
 
-long ToDeviceRange(std::uint32_t value, long min, long max) {
+long toDeviceRange(std::uint32_t value, long min, long max) {
     if (max <= min)
         return min;
     const std::int64_t span = std::int64_t{max} - min;
@@ -14,7 +14,7 @@ long ToDeviceRange(std::uint32_t value, long min, long max) {
     return static_cast<long>(min + (v * span + kMaxVolume / 2) / kMaxVolume);
 }
 
-std::uint32_t FromDeviceRange(long raw, long min, long max) {
+std::uint32_t fromDeviceRange(long raw, long min, long max) {
     if (max <= min)
         return 0;
     const std::int64_t span = std::int64_t{max} - min;

@@ -7,7 +7,7 @@
 // back comes out unchanged whenever the device's range is at least as fine.
 namespace mixer {
 
-long ToDeviceRange(std::uint32_t value, long min, long max);
-std::uint32_t FromDeviceRange(long raw, long min, long max);
+long toDeviceRange(std::uint32_t value, long min, long max);
+std::uint32_t fromDeviceRange(long raw, long min, long max);
 
 } // namespace mixer

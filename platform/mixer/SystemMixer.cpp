@@ -3,7 +3,7 @@
 namespace mixer {
 namespace {
 
-std::uint32_t ControlId(Mixer& mixer, LineKind line, ControlKind kind) {
+std::uint32_t controlId(Mixer& mixer, LineKind line, ControlKind kind) {
     LineInfo found;
     ControlInfo control;
     if (!mixer.lineByKind(line, found, nullptr) ||
@@ -40,10 +40,10 @@ SystemMixer::SystemMixer(MixerSystem& system, Changed changed, Returned returned
     }
     LineInfo microphone;
     hasMicrophone_ = mixer_->lineByKind(LineKind::Microphone, microphone, nullptr);
-    ids_[MasterVolume] = ControlId(*mixer_, LineKind::Speakers, ControlKind::Volume);
-    ids_[MasterMute] = ControlId(*mixer_, LineKind::Speakers, ControlKind::Mute);
-    ids_[MicVolume] = ControlId(*mixer_, LineKind::Microphone, ControlKind::Volume);
-    ids_[MicMute] = ControlId(*mixer_, LineKind::Microphone, ControlKind::Mute);
+    ids_[MasterVolume] = controlId(*mixer_, LineKind::Speakers, ControlKind::Volume);
+    ids_[MasterMute] = controlId(*mixer_, LineKind::Speakers, ControlKind::Mute);
+    ids_[MicVolume] = controlId(*mixer_, LineKind::Microphone, ControlKind::Volume);
+    ids_[MicMute] = controlId(*mixer_, LineKind::Microphone, ControlKind::Mute);
 }
 
 SystemMixer::~SystemMixer() = default;

@@ -27,7 +27,7 @@ public:
     using Changed = std::function<void(Control)>;
     using Returned = std::function<void()>;
 
-    explicit SystemMixer(MixerSystem& system = DefaultSystem(), Changed changed = {},
+    explicit SystemMixer(MixerSystem& system = defaultSystem(), Changed changed = {},
                          Returned returned = {});
     ~SystemMixer();
     SystemMixer(const SystemMixer&) = delete;

@@ -73,7 +73,7 @@ public:
     VirtualMixer(std::shared_ptr<State> state, int device, ChangeNotice notice)
         : state_(std::move(state))
         , device_(device)
-        , handle_(NextMixerHandle())
+        , handle_(nextMixerHandle())
         , notice_(std::move(notice)) {
         state_->open.push_back({device_, handle_, &notice_});
     }
@@ -301,7 +301,7 @@ bool VirtualMixerSystem::open(int device, ChangeNotice notice, std::unique_ptr<M
     return true;
 }
 
-void DeclareStandardLines(VirtualMixerSystem& system) {
+void declareStandardLines(VirtualMixerSystem& system) {
     const int device = system.addDevice("Virtual Mixer");
     const auto speakers = system.addDestination(device, "Speakers", LineKind::Speakers, 2);
     system.addControl(speakers, ControlKind::Volume, "Speakers Volume");

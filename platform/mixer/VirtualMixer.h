@@ -56,6 +56,6 @@ private:
 // "Speakers" (stereo volume + mute) and destination 1 "Recording" holding
 // source "Microphone" (stereo volume + mute). Values start at full volume,
 // unmuted.
-void DeclareStandardLines(VirtualMixerSystem& system);
+void declareStandardLines(VirtualMixerSystem& system);
 
 } // namespace mixer

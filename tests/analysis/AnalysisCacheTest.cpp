@@ -29,7 +29,7 @@ LoudnessResult Sample(double lufs) {
     return r;
 }
 
-void SetModified(const std::string& path, time_t seconds) {
+void setModified(const std::string& path, time_t seconds) {
     const timeval times[2] = {{seconds, 0}, {seconds, 0}};
     ASSERT_EQ(utimes(path.c_str(), times), 0);
 }
@@ -37,37 +37,37 @@ void SetModified(const std::string& path, time_t seconds) {
 TEST(AnalysisCacheTest, HitsOnlyTheSameSizeAndModificationTime) {
     QTemporaryDir dir;
     const QString store = dir.filePath("sub/analysis.json");
-    const std::string track = soundfiles::WriteBytes("cached_track.flac", "abc");
-    SetModified(track, 1000000);
+    const std::string track = soundfiles::writeBytes("cached_track.flac", "abc");
+    setModified(track, 1000000);
     {
         AnalysisCache cache(store);
-        EXPECT_FALSE(cache.Find(track));
-        cache.Store(track, *analysis::StampOf(track), Sample(-12.5));
+        EXPECT_FALSE(cache.find(track));
+        cache.store(track, *analysis::stampOf(track), Sample(-12.5));
     }
     AnalysisCache again(store); // a later run reads the file
-    ASSERT_TRUE(again.Find(track));
-    EXPECT_EQ(again.Find(track)->integratedLufs, -12.5);
-    EXPECT_EQ(again.Find(track)->lastAudibleFrame, 20);
-    SetModified(track, 1000001);
-    EXPECT_FALSE(again.Find(track)) << "modified since";
-    SetModified(track, 1000000);
-    EXPECT_TRUE(again.Find(track));
-    soundfiles::WriteBytes("cached_track.flac", "abcd");
-    SetModified(track, 1000000);
-    EXPECT_FALSE(again.Find(track)) << "another size";
+    ASSERT_TRUE(again.find(track));
+    EXPECT_EQ(again.find(track)->integratedLufs, -12.5);
+    EXPECT_EQ(again.find(track)->lastAudibleFrame, 20);
+    setModified(track, 1000001);
+    EXPECT_FALSE(again.find(track)) << "modified since";
+    setModified(track, 1000000);
+    EXPECT_TRUE(again.find(track));
+    soundfiles::writeBytes("cached_track.flac", "abcd");
+    setModified(track, 1000000);
+    EXPECT_FALSE(again.find(track)) << "another size";
 
     // A silent track's loudness (-infinity) survives the trip through JSON.
-    again.Store(track, *analysis::StampOf(track), Sample(-HUGE_VAL));
-    EXPECT_EQ(AnalysisCache(store).Find(track)->integratedLufs, -HUGE_VAL);
+    again.store(track, *analysis::stampOf(track), Sample(-HUGE_VAL));
+    EXPECT_EQ(AnalysisCache(store).find(track)->integratedLufs, -HUGE_VAL);
 
     qputenv("XDG_CACHE_HOME", dir.path().toUtf8());
-    EXPECT_EQ(AnalysisCache::DefaultFile(), dir.path() + "/Kolvadeck/analysis.json");
+    EXPECT_EQ(AnalysisCache::defaultFile(), dir.path() + "/Kolvadeck/analysis.json");
 }
 
 TEST(AnalysisCacheTest, ADamagedStoreIsIgnoredThenRewritten) {
     QTemporaryDir dir;
     const QString store = dir.filePath("analysis.json");
-    const std::string track = soundfiles::WriteBytes("damaged_store_track.flac", "xyz");
+    const std::string track = soundfiles::writeBytes("damaged_store_track.flac", "xyz");
     for (const QByteArray& damage :
          {QByteArray("\x00\xff{\"version\":1,\"tra", 20),
           QByteArray("{\"version\":1,\"tracks\":[1]}"),
@@ -77,7 +77,7 @@ TEST(AnalysisCacheTest, ADamagedStoreIsIgnoredThenRewritten) {
           QByteArray("{\"version\":1,\"tracks\":{\"") +
               QFile::encodeName(QString::fromStdString(track)) +
               "\":{\"size\":\"3\",\"modifiedNs\":\"" +
-              QByteArray::number(qint64(analysis::StampOf(track)->modifiedNs)) +
+              QByteArray::number(qint64(analysis::stampOf(track)->modifiedNs)) +
               "\",\"lufs\":-200,\"truePeak\":-300,\"first\":0,\"last\":1,"
               "\"length\":2}}}"}) {
         QFile f(store);
@@ -85,9 +85,9 @@ TEST(AnalysisCacheTest, ADamagedStoreIsIgnoredThenRewritten) {
         f.write(damage);
         f.close();
         AnalysisCache cache(store);
-        EXPECT_FALSE(cache.Find(track));
-        cache.Store(track, *analysis::StampOf(track), Sample(-20));
-        EXPECT_EQ(AnalysisCache(store).Find(track)->integratedLufs, -20);
+        EXPECT_FALSE(cache.find(track));
+        cache.store(track, *analysis::stampOf(track), Sample(-20));
+        EXPECT_EQ(AnalysisCache(store).find(track)->integratedLufs, -20);
     }
 }
 
@@ -99,19 +99,19 @@ struct Collected {
     bool onWindowThread = true;
 };
 
-void Collect(analysis::AnalysisWorker& worker, Collected& c) {
-    QObject::connect(&worker, &analysis::AnalysisWorker::Analysed, &c.receiver,
+void collect(analysis::AnalysisWorker& worker, Collected& c) {
+    QObject::connect(&worker, &analysis::AnalysisWorker::analysed, &c.receiver,
                      [&c](const QString& path, const LoudnessResult& r) {
                          c.onWindowThread &= QThread::currentThread() == qApp->thread();
                          c.order.push_back(path);
                          c.results.push_back(r);
                      });
-    QObject::connect(&worker, &analysis::AnalysisWorker::Failed, &c.receiver,
+    QObject::connect(&worker, &analysis::AnalysisWorker::failed, &c.receiver,
                      [&c](const QString& path, const QString&) { c.failures.push_back(path); });
 }
 
 // Scheduling policy and nice value of one thread of this process.
-std::pair<int, int> PolicyAndNice(pid_t tid) {
+std::pair<int, int> policyAndNice(pid_t tid) {
     std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), {});
     std::istringstream fields(text.substr(text.rfind(')') + 2));
@@ -121,27 +121,27 @@ std::pair<int, int> PolicyAndNice(pid_t tid) {
 }
 
 TEST(AnalysisWorkerTest, AnalysesTheNextTrackFirstAtIdlePriority) {
-    EnsureTestApp();
+    ensureTestApp();
     QTemporaryDir dir;
     AnalysisCache cache(dir.filePath("analysis.json"));
-    const std::string wav = soundfiles::SoxWav("w.wav", {"2", "sine", "1000", "vol", "0.5"});
-    const std::string a = soundfiles::Encode(wav, "worker_a.flac");
-    const std::string b = soundfiles::Encode(wav, "worker_b.ogg");
-    const std::string next = soundfiles::Encode(wav, "worker_next.opus");
-    const std::string broken = soundfiles::WriteBytes("worker_broken.flac", "fLaC");
+    const std::string wav = soundfiles::soxWav("w.wav", {"2", "sine", "1000", "vol", "0.5"});
+    const std::string a = soundfiles::encode(wav, "worker_a.flac");
+    const std::string b = soundfiles::encode(wav, "worker_b.ogg");
+    const std::string next = soundfiles::encode(wav, "worker_next.opus");
+    const std::string broken = soundfiles::writeBytes("worker_broken.flac", "fLaC");
     Collected c;
     {
         analysis::AnalysisWorker worker(cache);
-        Collect(worker, c);
+        collect(worker, c);
         for (const std::string& path : {a, b, next, broken, a})
-            worker.Enqueue(path);
-        worker.PutFirst(next);
-        EXPECT_EQ(worker.Waiting(), 4u) << "queued once each";
-        worker.Start();
-        ASSERT_TRUE(WaitFor([&] { return c.order.size() + c.failures.size() == 4; }, 60000));
-        ASSERT_NE(worker.ThreadId(), 0);
-        EXPECT_NE(worker.ThreadId(), gettid());
-        EXPECT_EQ(PolicyAndNice(worker.ThreadId()), std::make_pair(SCHED_IDLE, 19));
+            worker.enqueue(path);
+        worker.putFirst(next);
+        EXPECT_EQ(worker.waiting(), 4u) << "queued once each";
+        worker.start();
+        ASSERT_TRUE(waitFor([&] { return c.order.size() + c.failures.size() == 4; }, 60000));
+        ASSERT_NE(worker.threadId(), 0);
+        EXPECT_NE(worker.threadId(), gettid());
+        EXPECT_EQ(policyAndNice(worker.threadId()), std::make_pair(SCHED_IDLE, 19));
     }
     ASSERT_EQ(c.order.size(), 3u);
     EXPECT_EQ(c.order[0].toStdString(), next);
@@ -152,33 +152,33 @@ TEST(AnalysisWorkerTest, AnalysesTheNextTrackFirstAtIdlePriority) {
     EXPECT_NEAR(c.results[1].integratedLufs, -6, 0.5);
 
     // A result in the store is delivered without decoding: a planted value comes back.
-    cache.Store(a, *analysis::StampOf(a), Sample(-33));
+    cache.store(a, *analysis::stampOf(a), Sample(-33));
     Collected again;
     analysis::AnalysisWorker worker(cache);
-    Collect(worker, again);
-    worker.Enqueue(a);
-    worker.Start();
-    ASSERT_TRUE(WaitFor([&] { return again.results.size() == 1; }));
+    collect(worker, again);
+    worker.enqueue(a);
+    worker.start();
+    ASSERT_TRUE(waitFor([&] { return again.results.size() == 1; }));
     EXPECT_EQ(again.results[0].integratedLufs, -33);
 }
 
 TEST(AnalysisWorkerTest, StopsALongAnalysisWhenDestroyed) {
-    EnsureTestApp();
+    ensureTestApp();
     QTemporaryDir dir;
     AnalysisCache cache(dir.filePath("analysis.json"));
-    const std::string long_ = soundfiles::Encode(
-        soundfiles::SoxWav("long.wav", {"300", "sine", "1000", "vol", "0.5"}), "long.flac");
+    const std::string long_ = soundfiles::encode(
+        soundfiles::soxWav("long.wav", {"300", "sine", "1000", "vol", "0.5"}), "long.flac");
     Collected c;
     {
         analysis::AnalysisWorker worker(cache);
-        Collect(worker, c);
-        worker.Enqueue(long_);
-        worker.Start();
-        ASSERT_TRUE(WaitFor([&] { return worker.Waiting() == 0; }));
+        collect(worker, c);
+        worker.enqueue(long_);
+        worker.start();
+        ASSERT_TRUE(waitFor([&] { return worker.waiting() == 0; }));
     } // joins: would take the whole decode without the cancel
     QCoreApplication::processEvents();
     EXPECT_TRUE(c.order.empty());
-    EXPECT_FALSE(cache.Find(long_)) << "a cancelled analysis stores nothing";
+    EXPECT_FALSE(cache.find(long_)) << "a cancelled analysis stores nothing";
 }
 
 } // namespace

@@ -13,19 +13,19 @@ namespace {
 
 using audio::StereoFrame;
 
-std::vector<StereoFrame> DecodeAll(audio::TrackDecoder& decoder) {
+std::vector<StereoFrame> decodeAll(audio::TrackDecoder& decoder) {
     std::vector<StereoFrame> all;
     std::vector<StereoFrame> chunk(1000); // odd size: chunk borders fall anywhere
-    while (!decoder.Finished()) {
-        const std::size_t got = decoder.Decode(chunk.data(), chunk.size());
+    while (!decoder.finished()) {
+        const std::size_t got = decoder.decode(chunk.data(), chunk.size());
         all.insert(all.end(), chunk.begin(), chunk.begin() + std::ptrdiff_t(got));
     }
     return all;
 }
 
-const std::string& StereoTone() {
+const std::string& stereoTone() {
     static const std::string wav =
-        soundfiles::SoxWav("tone.wav", {"3", "sine", "1000", "vol", "0.5"});
+        soundfiles::soxWav("tone.wav", {"3", "sine", "1000", "vol", "0.5"});
     return wav;
 }
 
@@ -45,27 +45,27 @@ TEST_P(FormatDecodeTest, DecodesAtPitchWithItsLength) {
     if (c.frequency == 440) {
         // Mono at 48 kHz: resampled, and doubled to both sides at full level.
         const std::string wav =
-            soundfiles::SoxWav("mono48k.wav", {"3", "sine", "440", "vol", "0.5"}, 48000, 1);
-        path = soundfiles::Encode(wav, c.name);
+            soundfiles::soxWav("mono48k.wav", {"3", "sine", "440", "vol", "0.5"}, 48000, 1);
+        path = soundfiles::encode(wav, c.name);
     } else {
-        path = soundfiles::Encode(StereoTone(), c.name);
+        path = soundfiles::encode(stereoTone(), c.name);
     }
-    std::unique_ptr<audio::TrackDecoder> decoder = audio::MakeTrackDecoder(path);
-    decoder->Open(path);
-    const std::int64_t length = decoder->LengthFrames();
+    std::unique_ptr<audio::TrackDecoder> decoder = audio::makeTrackDecoder(path);
+    decoder->open(path);
+    const std::int64_t length = decoder->lengthFrames();
     EXPECT_NEAR(double(length), 3.0 * audio::kOutputRate,
                 c.lengthToleranceSeconds * audio::kOutputRate);
-    const std::vector<StereoFrame> frames = DecodeAll(*decoder);
+    const std::vector<StereoFrame> frames = decodeAll(*decoder);
     EXPECT_EQ(std::int64_t(frames.size()), length) << "the stated length is what Decode gives";
 
-    const std::vector<float> left = measure::Left(frames, 22050, 44100);
+    const std::vector<float> left = measure::left(frames, 22050, 44100);
     std::vector<float> right;
     for (std::size_t i = 22050; i < 22050 + 44100; ++i)
         right.push_back(frames[i].right);
-    EXPECT_NEAR(measure::ZeroCrossingFrequency(left, audio::kOutputRate), c.frequency,
+    EXPECT_NEAR(measure::zeroCrossingFrequency(left, audio::kOutputRate), c.frequency,
                 c.frequency * 0.01);
-    EXPECT_NEAR(measure::Rms(left), 0.5 / std::sqrt(2.0), 0.05);
-    EXPECT_NEAR(measure::Rms(right), measure::Rms(left), 0.01);
+    EXPECT_NEAR(measure::rms(left), 0.5 / std::sqrt(2.0), 0.05);
+    EXPECT_NEAR(measure::rms(right), measure::rms(left), 0.01);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FormatDecodeTest,
@@ -84,32 +84,32 @@ INSTANTIATE_TEST_SUITE_P(Formats, FormatDecodeTest,
 
 TEST(FfmpegDecoderTest, CountsTheLengthOfAFlacThatStatesNone) {
     // Written to a pipe, the encoder cannot go back to note the sample count.
-    const std::string path = soundfiles::PathOf("piped.flac");
-    soundfiles::Run("ffmpeg",
-                    {"-nostdin", "-v", "error", "-i", QString::fromStdString(StereoTone()), "-f",
+    const std::string path = soundfiles::pathOf("piped.flac");
+    soundfiles::run("ffmpeg",
+                    {"-nostdin", "-v", "error", "-i", QString::fromStdString(stereoTone()), "-f",
                      "flac", "pipe:1"},
                     QString::fromStdString(path));
     audio::FfmpegDecoder decoder;
-    decoder.Open(path);
-    EXPECT_EQ(decoder.LengthFrames(), 3 * audio::kOutputRate);
+    decoder.open(path);
+    EXPECT_EQ(decoder.lengthFrames(), 3 * audio::kOutputRate);
 }
 
 TEST(FfmpegDecoderTest, AFlacClaimingMoreSamplesThanItHoldsHasTheLengthOfItsFrames) {
     // STREAMINFO's sample count is the low 36 bits of bytes 18..25 of the
     // file: set to all ones it claims 25971 minutes for 3 s of sound.
-    QByteArray bytes = soundfiles::ReadBytes(soundfiles::Encode(StereoTone(), "honest.flac"));
+    QByteArray bytes = soundfiles::readBytes(soundfiles::encode(stereoTone(), "honest.flac"));
     bytes[21] = char(bytes[21] | 0x0f);
     for (int i = 22; i < 26; ++i)
         bytes[i] = char(0xff);
-    const std::string forged = soundfiles::WriteBytes("forged.flac", bytes);
+    const std::string forged = soundfiles::writeBytes("forged.flac", bytes);
     audio::FfmpegDecoder decoder;
-    decoder.Open(forged);
-    EXPECT_NEAR(double(decoder.LengthFrames()), 3.0 * audio::kOutputRate, 4096);
+    decoder.open(forged);
+    EXPECT_NEAR(double(decoder.lengthFrames()), 3.0 * audio::kOutputRate, 4096);
 }
 
 TEST(FfmpegDecoderTest, RefusesWhatCannotBePlayedWithAPlainText) {
-    const std::string flac = soundfiles::Encode(StereoTone(), "good.flac");
-    const QByteArray good = soundfiles::ReadBytes(flac);
+    const std::string flac = soundfiles::encode(stereoTone(), "good.flac");
+    const QByteArray good = soundfiles::readBytes(flac);
     QByteArray garbage(200000, '\0');
     for (qsizetype i = 0; i < garbage.size(); ++i)
         garbage[i] = char((i * 7919 + 13) * 31 % 251);
@@ -118,50 +118,50 @@ TEST(FfmpegDecoderTest, RefusesWhatCannotBePlayedWithAPlainText) {
     const std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:3,\ngood.flac\n"
                                  "#EXT-X-ENDLIST\n";
     const std::vector<std::string> bad = {
-        soundfiles::WriteBytes("playlist.ogg", QByteArray::fromStdString(playlist)),
-        soundfiles::WriteBytes("damaged.flac", good.left(42) + garbage),
-        soundfiles::WriteBytes("marker.flac", "fLaC"),
-        soundfiles::WriteBytes("random.ogg", garbage),
-        soundfiles::WriteBytes("empty.m4a", {}),
-        soundfiles::PathOf("missing.flac"),
+        soundfiles::writeBytes("playlist.ogg", QByteArray::fromStdString(playlist)),
+        soundfiles::writeBytes("damaged.flac", good.left(42) + garbage),
+        soundfiles::writeBytes("marker.flac", "fLaC"),
+        soundfiles::writeBytes("random.ogg", garbage),
+        soundfiles::writeBytes("empty.m4a", {}),
+        soundfiles::pathOf("missing.flac"),
     };
     for (const std::string& path : bad) {
         audio::FfmpegDecoder decoder;
         try {
-            decoder.Open(path);
+            decoder.open(path);
             ADD_FAILURE() << path << " opened";
         } catch (const audio::MediaError& e) {
             EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-            EXPECT_FALSE(decoder.IsOpen());
+            EXPECT_FALSE(decoder.isOpen());
         }
     }
 }
 
 TEST(FfmpegDecoderTest, PlaysATruncatedFileUpToWhereItBreaks) {
-    const QByteArray whole = soundfiles::ReadBytes(soundfiles::Encode(StereoTone(), "whole.flac"));
-    const std::string half = soundfiles::WriteBytes("half.flac", whole.left(whole.size() / 2));
-    std::unique_ptr<audio::TrackDecoder> decoder = audio::MakeTrackDecoder(half);
-    decoder->Open(half);
-    const std::size_t got = DecodeAll(*decoder).size();
+    const QByteArray whole = soundfiles::readBytes(soundfiles::encode(stereoTone(), "whole.flac"));
+    const std::string half = soundfiles::writeBytes("half.flac", whole.left(whole.size() / 2));
+    std::unique_ptr<audio::TrackDecoder> decoder = audio::makeTrackDecoder(half);
+    decoder->open(half);
+    const std::size_t got = decodeAll(*decoder).size();
     EXPECT_GT(got, std::size_t(audio::kOutputRate)); // about 1.5 s of 3
     EXPECT_LT(got, std::size_t(2 * audio::kOutputRate));
     // Its length is where its frames end, not the 3 s its header states.
-    EXPECT_NEAR(double(got), double(decoder->LengthFrames()), 4096);
+    EXPECT_NEAR(double(got), double(decoder->lengthFrames()), 4096);
 }
 
 TEST(TrackDecoderTest, ChoosesByExtensionWithoutRegardToCase) {
     for (const char* path : {"a/SONG.MP3", "b.flac", "C.Flac", "d.ogg", "e.OPUS", "f.wav", "g.aiff",
                              "h.aif", "i.m4a", "j.AAC", "k.oga"})
-        EXPECT_TRUE(audio::IsPlayableExtension(path)) << path;
+        EXPECT_TRUE(audio::isPlayableExtension(path)) << path;
     for (const char* path : {"notes.txt", "mp3", "folder.mp3/cover", "x.mp3.part", "clip.mp4"})
-        EXPECT_FALSE(audio::IsPlayableExtension(path)) << path;
-    EXPECT_TRUE(audio::IsMp3Extension("/music/SONG.Mp3"));
-    EXPECT_FALSE(audio::IsMp3Extension("/music/song.flac"));
+        EXPECT_FALSE(audio::isPlayableExtension(path)) << path;
+    EXPECT_TRUE(audio::isMp3Extension("/music/SONG.Mp3"));
+    EXPECT_FALSE(audio::isMp3Extension("/music/song.flac"));
     // A WAV named .mp3 goes to the MP3 decoder, which refuses it as before.
-    const std::string wavAsMp3 = soundfiles::Encode(StereoTone(), "wav_named.MP3.wav");
+    const std::string wavAsMp3 = soundfiles::encode(stereoTone(), "wav_named.MP3.wav");
     const std::string renamed =
-        soundfiles::WriteBytes("renamed.MP3", soundfiles::ReadBytes(wavAsMp3));
-    EXPECT_THROW(audio::MakeTrackDecoder(renamed)->Open(renamed), audio::MediaError);
+        soundfiles::writeBytes("renamed.MP3", soundfiles::readBytes(wavAsMp3));
+    EXPECT_THROW(audio::makeTrackDecoder(renamed)->open(renamed), audio::MediaError);
 }
 
 } // namespace

@@ -13,19 +13,19 @@ TEST(SettingsTest, DefaultsThenChangesLastAcrossRuns) {
     const QString file = dir.filePath("Kolvadeck/Kolvadeck.conf");
     {
         Settings s(file);
-        EXPECT_TRUE(s.NormaliseLoudness());
-        EXPECT_TRUE(s.SkipSilence());
-        EXPECT_EQ(s.Value("folders/last", "none").toString(), "none");
-        s.SetNormaliseLoudness(false);
-        s.SetValue("folders/last", "/music/é");
+        EXPECT_TRUE(s.normaliseLoudness());
+        EXPECT_TRUE(s.skipSilence());
+        EXPECT_EQ(s.value("folders/last", "none").toString(), "none");
+        s.setNormaliseLoudness(false);
+        s.setValue("folders/last", "/music/é");
     }
     Settings s(file);
-    EXPECT_FALSE(s.NormaliseLoudness());
-    EXPECT_TRUE(s.SkipSilence());
-    EXPECT_EQ(s.Value("folders/last").toString(), "/music/é");
+    EXPECT_FALSE(s.normaliseLoudness());
+    EXPECT_TRUE(s.skipSilence());
+    EXPECT_EQ(s.value("folders/last").toString(), "/music/é");
 
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-    EXPECT_EQ(Settings::DefaultFile(), file);
+    EXPECT_EQ(Settings::defaultFile(), file);
 }
 
 TEST(SettingsTest, ADamagedFileGivesDefaultsAndIsWrittenAfresh) {
@@ -43,16 +43,16 @@ TEST(SettingsTest, ADamagedFileGivesDefaultsAndIsWrittenAfresh) {
         f.close();
         {
             Settings s(file);
-            EXPECT_TRUE(s.NormaliseLoudness());
-            EXPECT_TRUE(s.SkipSilence());
-            s.SetSkipSilence(false);
+            EXPECT_TRUE(s.normaliseLoudness());
+            EXPECT_TRUE(s.skipSilence());
+            s.setSkipSilence(false);
         }
         Settings s(file);
-        EXPECT_FALSE(s.SkipSilence()) << "the change was written over the damage";
-        EXPECT_TRUE(s.NormaliseLoudness());
+        EXPECT_FALSE(s.skipSilence()) << "the change was written over the damage";
+        EXPECT_TRUE(s.normaliseLoudness());
         // What is no settings file at all is kept aside for the user to see.
         if (!damage.startsWith("[playback]\n")) {
-            EXPECT_EQ(soundfiles::ReadBytes(file.toStdString() + ".damaged"), damage);
+            EXPECT_EQ(soundfiles::readBytes(file.toStdString() + ".damaged"), damage);
         }
         QFile::remove(file + ".damaged");
     }

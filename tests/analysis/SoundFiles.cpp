@@ -11,7 +11,7 @@ namespace soundfiles {
 
 namespace {
 
-QTemporaryDir& Folder() {
+QTemporaryDir& folder() {
     static QTemporaryDir dir;
     return dir;
 }
@@ -22,7 +22,7 @@ QString Q(const std::string& s) {
 
 } // namespace
 
-void Run(const QString& program, const QStringList& args, const QString& stdoutFile) {
+void run(const QString& program, const QStringList& args, const QString& stdoutFile) {
     QProcess p;
     if (!stdoutFile.isEmpty())
         p.setStandardOutputFile(stdoutFile);
@@ -33,39 +33,39 @@ void Run(const QString& program, const QStringList& args, const QString& stdoutF
                                      .toStdString());
 }
 
-std::string PathOf(const QString& name) {
-    return Folder().filePath(name).toStdString();
+std::string pathOf(const QString& name) {
+    return folder().filePath(name).toStdString();
 }
 
-std::string SoxWav(const QString& name, const QStringList& synth, int rate, int channels) {
-    const QString path = Folder().filePath(name);
-    Run("sox", QStringList{"-n", "-r", QString::number(rate), "-c", QString::number(channels), "-b",
+std::string soxWav(const QString& name, const QStringList& synth, int rate, int channels) {
+    const QString path = folder().filePath(name);
+    run("sox", QStringList{"-n", "-r", QString::number(rate), "-c", QString::number(channels), "-b",
                            "16", path, "synth"} +
                    synth);
     return path.toStdString();
 }
 
-std::string Encode(const std::string& wav, const QString& name, const QString& artist,
+std::string encode(const std::string& wav, const QString& name, const QString& artist,
                    const QString& title) {
-    const QString out = Folder().filePath(name);
+    const QString out = folder().filePath(name);
     const QString ext = QFileInfo(name).suffix().toLower();
     const bool tagged = !artist.isEmpty() || !title.isEmpty();
     if (ext == "flac") {
         QStringList args{"-s", "-f", "-o", out};
         if (tagged)
             args << "--tag=ARTIST=" + artist << "--tag=TITLE=" + title;
-        Run("flac", args << Q(wav));
+        run("flac", args << Q(wav));
     } else if (ext == "opus") {
         QStringList args{"--quiet"};
         if (tagged)
             args << "--artist" << artist << "--title" << title;
-        Run("opusenc", args << Q(wav) << out);
+        run("opusenc", args << Q(wav) << out);
     } else if (ext == "mp3" && !tagged) {
-        Run("lame", {"--quiet", "-b", "192", Q(wav), out});
+        run("lame", {"--quiet", "-b", "192", Q(wav), out});
     } else if ((ext == "aiff" || ext == "aif") && !tagged) {
-        Run("sox", {Q(wav), "-t", "aiff", out});
+        run("sox", {Q(wav), "-t", "aiff", out});
     } else if (ext == "aiff" || ext == "aif") { // ffmpeg's AUTH and NAME chunks
-        Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-i", Q(wav), "-metadata",
+        run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-i", Q(wav), "-metadata",
                        "author=" + artist, "-metadata", "title=" + title, out});
     } else {
         QStringList args{"-nostdin", "-v", "error", "-y", "-i", Q(wav)};
@@ -83,27 +83,27 @@ std::string Encode(const std::string& wav, const QString& name, const QString& a
             args << "-metadata"
                  << "artist=" + artist << "-metadata"
                  << "title=" + title;
-        Run("ffmpeg", args << out);
+        run("ffmpeg", args << out);
     }
     return out.toStdString();
 }
 
-std::string WriteBytes(const QString& name, const QByteArray& bytes) {
-    const QString path = Folder().filePath(name);
+std::string writeBytes(const QString& name, const QByteArray& bytes) {
+    const QString path = folder().filePath(name);
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + path.toStdString());
     return path.toStdString();
 }
 
-QByteArray ReadBytes(const std::string& path) {
+QByteArray readBytes(const std::string& path) {
     QFile f(Q(path));
     if (!f.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read " + path);
     return f.readAll();
 }
 
-Ebur128 FfmpegLoudness(const std::string& path, double gainDb) {
+Ebur128 ffmpegLoudness(const std::string& path, double gainDb) {
     QProcess p;
     p.start("ffmpeg", {"-nostdin", "-hide_banner", "-nostats", "-i", Q(path), "-af",
                        QString("volume=%1dB,ebur128=peak=true").arg(gainDb), "-f", "null", "-"});

@@ -12,7 +12,7 @@
 
 namespace {
 
-double Ebur128TruePeak(const std::vector<audio::StereoFrame>& frames) {
+double ebur128TruePeak(const std::vector<audio::StereoFrame>& frames) {
     ebur128_state* state = ebur128_init(2, audio::kOutputRate, EBUR128_MODE_TRUE_PEAK);
     ebur128_add_frames_float(state, &frames[0].left, frames.size());
     double left = 0, right = 0;
@@ -42,9 +42,9 @@ TEST(TruePeakMeterTest, AgreesWithLibebur128BetweenSamples) {
             frames[i] = {float(signal(i, 0)), float(signal(i, 1))};
         analysis::TruePeakMeter meter;
         for (std::size_t at = 0, piece = 1; at < frames.size(); at += piece, piece = piece * 3 + 1)
-            meter.Add(frames.data() + at, std::min(piece, frames.size() - at));
-        const double reference = Ebur128TruePeak(frames);
-        EXPECT_NEAR(20 * std::log10(meter.Peak()), 20 * std::log10(reference), 0.2);
+            meter.add(frames.data() + at, std::min(piece, frames.size() - at));
+        const double reference = ebur128TruePeak(frames);
+        EXPECT_NEAR(20 * std::log10(meter.peak()), 20 * std::log10(reference), 0.2);
     }
 }
 

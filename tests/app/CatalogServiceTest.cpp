@@ -20,7 +20,7 @@ namespace {
 class Catalog : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         ASSERT_TRUE(dir.isValid());
         qunsetenv("KOLVADECK_SEARCH_HOST");
         qputenv("KOLVADECK_CATALOG_DB", dir.filePath("catalog.sqlite").toUtf8());
@@ -42,35 +42,35 @@ protected:
         else
             qputenv("XDG_RUNTIME_DIR", runtime_);
     }
-    static QString Program() { return QStringLiteral(KV_BINARY_DIR "/app/kolvadeck-catalog"); }
+    static QString program() { return QStringLiteral(KV_BINARY_DIR "/app/kolvadeck-catalog"); }
     QTemporaryDir dir;
     const QByteArray runtime_ = qgetenv("XDG_RUNTIME_DIR");
 };
 
 TEST_F(Catalog, AKilledServiceIsStartedAgainAndAStoppedOneIsNot) {
-    CatalogService service(Program(), {"--port", "0"});
-    ASSERT_TRUE(service.StartIfDefault());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return service.ProcessId() > 0; }, 10000));
-    const qint64 first = service.ProcessId();
+    CatalogService service(program(), {"--port", "0"});
+    ASSERT_TRUE(service.startIfDefault());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.processId() > 0; }, 10000));
+    const qint64 first = service.processId();
     ::kill(pid_t(first), SIGKILL);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return service.ProcessId() > 0 && service.ProcessId() != first; }, 10000))
+        [&] { return service.processId() > 0 && service.processId() != first; }, 10000))
         << "the killed service was not started again";
 
-    service.Stop();
-    EXPECT_EQ(service.ProcessId(), 0);
+    service.stop();
+    EXPECT_EQ(service.processId(), 0);
     QTest::qWait(CatalogService::kFirstRestartDelayMs + 500);
-    EXPECT_EQ(service.ProcessId(), 0);
+    EXPECT_EQ(service.processId(), 0);
 }
 
 TEST_F(Catalog, AServiceThatCannotListenIsNotStartedAgain) {
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
-    CatalogService service(Program(), {"--port", QString::number(taken.serverPort())});
-    ASSERT_TRUE(service.StartIfDefault());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return service.ProcessId() == 0; }, 10000));
+    CatalogService service(program(), {"--port", QString::number(taken.serverPort())});
+    ASSERT_TRUE(service.startIfDefault());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.processId() == 0; }, 10000));
     QTest::qWait(CatalogService::kFirstRestartDelayMs + 500);
-    EXPECT_EQ(service.ProcessId(), 0);
+    EXPECT_EQ(service.processId(), 0);
 }
 
 // A search that finds the catalogue gone starts it again and is sent again
@@ -81,47 +81,47 @@ TEST_F(Catalog, ASearchThatFindsTheServiceGoneStartsItAndRetriesOnce) {
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
     const quint16 port = probe.serverPort();
     probe.close();
-    CatalogService service(Program(), {"--port", QString::number(port)});
-    ASSERT_TRUE(service.StartIfDefault());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return service.ProcessId() > 0; }, 10000));
-    ::kill(pid_t(service.ProcessId()), SIGTERM); // an exit of its own: not started again
-    ASSERT_TRUE(QTest::qWaitFor([&] { return service.ProcessId() == 0; }, 10000));
+    CatalogService service(program(), {"--port", QString::number(port)});
+    ASSERT_TRUE(service.startIfDefault());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.processId() > 0; }, 10000));
+    ::kill(pid_t(service.processId()), SIGTERM); // an exit of its own: not started again
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.processId() == 0; }, 10000));
 
     qputenv("KOLVADECK_SEARCH_HOST", "127.0.0.1:" + QByteArray::number(port));
     ASSERT_TRUE(QDir(dir.path()).mkpath("data/queries"));
     QStringList errors;
-    dialogs::SetHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
+    dialogs::setHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
         errors << r.text;
         reply(dialogs::Answer{true, {}});
     });
     QWidget page;
     MusicLibrary library(&page, dir.filePath("data/").toStdString(), &page);
     int asked = 0;
-    library.SetReconnect([&](std::function<void()> retry) {
+    library.setReconnect([&](std::function<void()> retry) {
         ++asked;
-        return service.Revive(port, std::move(retry));
+        return service.revive(port, std::move(retry));
     });
-    ASSERT_TRUE(AwaitAnswer(library, [&] { library.RunQuery("track.search", "anything"); }));
+    ASSERT_TRUE(awaitAnswer(library, [&] { library.runQuery("track.search", "anything"); }));
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('|').toStdString();
-    EXPECT_GT(service.ProcessId(), 0) << "started again";
+    EXPECT_GT(service.processId(), 0) << "started again";
 
-    service.Stop(); // the program's stop is final: nothing to bring back
-    ASSERT_TRUE(AwaitAnswer(library, [&] { library.RunQuery("track.search", "again"); }));
+    service.stop(); // the program's stop is final: nothing to bring back
+    ASSERT_TRUE(awaitAnswer(library, [&] { library.runQuery("track.search", "again"); }));
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(errors, QStringList{kNoConnectionError});
 
     // A reconnect that claims success but leaves the port closed: one retry only.
     errors.clear();
-    library.SetReconnect([&](std::function<void()> retry) {
+    library.setReconnect([&](std::function<void()> retry) {
         ++asked;
         QTimer::singleShot(0, retry);
         return true;
     });
-    ASSERT_TRUE(AwaitAnswer(library, [&] { library.RunQuery("track.search", "once"); }));
+    ASSERT_TRUE(awaitAnswer(library, [&] { library.runQuery("track.search", "once"); }));
     EXPECT_EQ(asked, 3);
     EXPECT_EQ(errors.size(), 1);
-    dialogs::SetHandler({});
+    dialogs::setHandler({});
     qunsetenv("KOLVADECK_SEARCH_HOST");
 }
 

@@ -31,10 +31,10 @@ namespace {
 class Desktop : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         ASSERT_TRUE(home.isValid());
-        UseUserFolder(home.path().toLocal8Bit().constData());
-        dialogs::SetHandler([this](const dialogs::Request& r, const dialogs::Reply& reply) {
+        useUserFolder(home.path().toLocal8Bit().constData());
+        dialogs::setHandler([this](const dialogs::Request& r, const dialogs::Reply& reply) {
             asked.push_back(r);
             dialogs::Answer answer;
             answer.accepted = !answers.isEmpty();
@@ -43,15 +43,15 @@ protected:
             reply(answer);
         });
     }
-    void TearDown() override { dialogs::SetHandler({}); }
+    void TearDown() override { dialogs::setHandler({}); }
 
-    static void Activate(MainWindow& form) {
+    static void activate(MainWindow& form) {
         form.show();
         QApplication::setActiveWindow(&form);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     }
     static std::string Tone(double frequency) {
-        return tonefiles::Mp3({.frequency = frequency, .seconds = 1});
+        return tonefiles::mp3({.frequency = frequency, .seconds = 1});
     }
 
     QTemporaryDir home;
@@ -65,7 +65,7 @@ TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
     ::unsetenv("XDG_RUNTIME_DIR");
     MainWindow form;
     EXPECT_EQ(form.mpris(), nullptr) << "no session bus: no media player service, no error";
-    Activate(form);
+    activate(form);
     EXPECT_EQ(form.controls().addTracksMenuAction->shortcut().toString(), "Ctrl+O");
     EXPECT_EQ(form.controls().saveAction->shortcut().toString(), "Ctrl+S");
     EXPECT_EQ(form.controls().loadAction->shortcut().toString(), "Ctrl+L");
@@ -85,18 +85,18 @@ TEST_F(Desktop, ShortcutsAreShownInTheMenusAndReachTheirCommands) {
     form.playlist()->addFile(Tone(440));
     form.controls().playlistView->setFocus();
     QTest::keyClick(form.controls().playlistView, Qt::Key_Space);
-    EXPECT_EQ(form.decks()->PlayCaption(), "Stop");
+    EXPECT_EQ(form.decks()->playCaption(), "Stop");
     QTest::keyClick(form.controls().playlistView, Qt::Key_Space);
-    EXPECT_EQ(form.decks()->PlayCaption(), "Play");
+    EXPECT_EQ(form.decks()->playCaption(), "Play");
 
     // Ctrl+F goes to the search box, where Space is only a letter.
-    QLineEdit* box = form.musicLibrary()->Widgets().searchBox;
+    QLineEdit* box = form.musicLibrary()->widgets().searchBox;
     QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(form.controls().tabs->currentWidget(), form.controls().libraryTab);
     EXPECT_EQ(QApplication::focusWidget(), box);
     QTest::keyClicks(box, "a b");
     EXPECT_EQ(box->text(), "a b");
-    EXPECT_EQ(form.decks()->PlayCaption(), "Play");
+    EXPECT_EQ(form.decks()->playCaption(), "Play");
 
     QSignalSpy quit(form.controls().exitAction, &QAction::triggered);
     QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
@@ -108,12 +108,12 @@ TEST_F(Desktop, EnterInTheSearchBoxSearches) {
     // not connect, which shows that Enter ran it.
     ::setenv("KOLVADECK_SEARCH_HOST", "127.0.0.1:9", 1);
     MainWindow form;
-    Activate(form);
-    QLineEdit* box = form.musicLibrary()->Widgets().searchBox;
+    activate(form);
+    QLineEdit* box = form.musicLibrary()->widgets().searchBox;
     QTest::keyClicks(box, "tone");
     QTest::keyClick(box, Qt::Key_Return);
     ::unsetenv("KOLVADECK_SEARCH_HOST");
-    EXPECT_TRUE(WaitFor([&] { return !asked.empty(); }, 10000));
+    EXPECT_TRUE(waitFor([&] { return !asked.empty(); }, 10000));
     ASSERT_FALSE(asked.empty());
     EXPECT_EQ(asked.front().kind, dialogs::Kind::Error);
 }
@@ -150,7 +150,7 @@ TEST_F(Desktop, FileDialogsStartInTheMusicFolderThenInTheFolderLastUsed) {
 
 TEST_F(Desktop, ThePlaylistComesBackAtTheNextStartWithoutPlaying) {
     const std::string a = Tone(440), b = Tone(660);
-    const QString kept = SessionPlaylist::DefaultFile();
+    const QString kept = SessionPlaylist::defaultFile();
     EXPECT_EQ(kept, home.path() + "/Kolvadeck/playlist.kvd");
     {
         MainWindow form;
@@ -158,22 +158,22 @@ TEST_F(Desktop, ThePlaylistComesBackAtTheNextStartWithoutPlaying) {
         form.playlist()->addFile(a);
         form.playlist()->addFile(b);
         // Kept a moment after the change, while the window runs.
-        EXPECT_TRUE(WaitFor([&] { return QFile(kept).size() > 0; }, 5000));
-        form.playlist()->Select(0);
+        EXPECT_TRUE(waitFor([&] { return QFile(kept).size() > 0; }, 5000));
+        form.playlist()->select(0);
         form.controls().removeAction->trigger(); // kept when the window goes
     }
     {
         MainWindow form;
-        ASSERT_EQ(form.playlist()->Count(), 1);
-        EXPECT_EQ(form.playlist()->PathAt(0), b);
-        EXPECT_EQ(form.decks()->PlayCaption(), "Play");
+        ASSERT_EQ(form.playlist()->count(), 1);
+        EXPECT_EQ(form.playlist()->pathAt(0), b);
+        EXPECT_EQ(form.decks()->playCaption(), "Play");
         EXPECT_FALSE(form.decks()->ListPlaying);
-        EXPECT_FALSE(form.decks()->deckA_.IsOpen() || form.decks()->deckB_.IsOpen());
+        EXPECT_FALSE(form.decks()->deckA_.isOpen() || form.decks()->deckB_.isOpen());
         form.controls().restorePlaylistAction->trigger(); // off
     }
     MainWindow form;
     EXPECT_FALSE(form.controls().restorePlaylistAction->isChecked());
-    EXPECT_EQ(form.playlist()->Count(), 0);
+    EXPECT_EQ(form.playlist()->count(), 0);
 }
 
 TEST_F(Desktop, AboutWithoutAnAddressOpenerShowsTheAddress) {
@@ -188,7 +188,7 @@ TEST_F(Desktop, AboutWithoutAnAddressOpenerShowsTheAddress) {
     if (!browser.isEmpty())
         ::setenv("BROWSER", browser.constData(), 1);
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_TRUE(asked[0].text.contains(QString::fromStdString(MainWindow::AboutAddress())))
+    EXPECT_TRUE(asked[0].text.contains(QString::fromStdString(MainWindow::aboutAddress())))
         << asked[0].text.toStdString();
 }
 
@@ -199,13 +199,13 @@ TEST_F(Desktop, APreviewThatCannotPlayNeverShowsTheFrameworksWords) {
     file.write(QByteArray(4096, 'x'));
     file.close();
     MainWindow form;
-    VideoPreview* flash = form.musicLibrary()->Widgets().previewPlayer;
-    flash->SetFlashVars("&autoplay=1");
-    flash->LoadPromotion(QUrl::fromLocalFile(junk).toString());
-    ASSERT_TRUE(WaitFor([&] { return flash->Failed(); }, 20000));
-    EXPECT_EQ(flash->ErrorText(), "") << "a promotion that cannot load leaves the box blank";
-    flash->LoadMovie(0, QUrl::fromLocalFile(junk).toString());
-    EXPECT_FALSE(flash->Failed());
-    ASSERT_TRUE(WaitFor([&] { return flash->Failed(); }, 20000));
-    EXPECT_EQ(flash->ErrorText(), "Preview unavailable");
+    VideoPreview* flash = form.musicLibrary()->widgets().previewPlayer;
+    flash->setFlashVars("&autoplay=1");
+    flash->loadPromotion(QUrl::fromLocalFile(junk).toString());
+    ASSERT_TRUE(waitFor([&] { return flash->failed(); }, 20000));
+    EXPECT_EQ(flash->errorText(), "") << "a promotion that cannot load leaves the box blank";
+    flash->loadMovie(0, QUrl::fromLocalFile(junk).toString());
+    EXPECT_FALSE(flash->failed());
+    ASSERT_TRUE(waitFor([&] { return flash->failed(); }, 20000));
+    EXPECT_EQ(flash->errorText(), "Preview unavailable");
 }

@@ -13,7 +13,7 @@ TEST(ExitWatchdog, AHungTeardownStillEndsTheProcessWithItsStatus) {
     EXPECT_EXIT(
         {
             ExitWatchdog watchdog;
-            watchdog.Arm(100ms, 3);
+            watchdog.arm(100ms, 3);
             ::sleep(20); // a hang, but one that ends the test if the watch never fires
             ::_exit(0);
         },
@@ -22,7 +22,7 @@ TEST(ExitWatchdog, AHungTeardownStillEndsTheProcessWithItsStatus) {
     const auto start = std::chrono::steady_clock::now();
     {
         ExitWatchdog watchdog;
-        watchdog.Arm(10s, 3);
+        watchdog.arm(10s, 3);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "a finished teardown waited";
 }

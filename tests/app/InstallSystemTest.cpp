@@ -27,7 +27,7 @@ struct Finished {
 
 // Runs a program to its end, given at most timeoutMs; one that is still
 // running then is killed and reported as unfinished.
-Finished RunProgram(const QString& program, const QStringList& args,
+Finished runProgram(const QString& program, const QStringList& args,
                     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
                     int timeoutMs = 60000) {
     QProcess process;
@@ -51,23 +51,23 @@ protected:
     static void SetUpTestSuite() {
         prefix_ = new QTemporaryDir;
         const Finished install =
-            RunProgram(KV_CMAKE_COMMAND, {"--install", KV_BINARY_DIR, "--prefix", prefix_->path()});
+            runProgram(KV_CMAKE_COMMAND, {"--install", KV_BINARY_DIR, "--prefix", prefix_->path()});
         installed_ = install.finished && install.exitCode == 0;
         if (!installed_)
             std::fprintf(stderr, "cmake --install failed:\n%s\n", qPrintable(install.err));
     }
     static void TearDownTestSuite() { delete prefix_; }
     void SetUp() override {
-        EnsureTestApp(); // the event loop that follows the programs started
+        ensureTestApp(); // the event loop that follows the programs started
         ASSERT_TRUE(installed_);
     }
 
-    static QString Installed(const QString& path) { return prefix_->path() + "/" + path; }
-    static QString Program() { return Installed("bin/kolvadeck"); }
+    static QString installed(const QString& path) { return prefix_->path() + "/" + path; }
+    static QString program() { return installed("bin/kolvadeck"); }
 
     // The desktop entry's value of a key.
-    static QString EntryValue(const QString& key) {
-        QFile entry(Installed("share/applications/kolvadeck.desktop"));
+    static QString entryValue(const QString& key) {
+        QFile entry(installed("share/applications/kolvadeck.desktop"));
         if (!entry.open(QIODevice::ReadOnly))
             return {};
         for (const QString& line : QString::fromUtf8(entry.readAll()).split('\n'))
@@ -79,13 +79,13 @@ protected:
     // A user of its own: the program's settings, session and caches, the
     // private session bus, the installed programs first on the PATH, and no
     // catalogue started (the port is shared with other tests).
-    QProcessEnvironment UserEnvironment() const {
+    QProcessEnvironment userEnvironment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home.path());
         for (const char* name :
              {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
             env.insert(name, home.path() + "/" + name);
-        env.insert("PATH", Installed("bin") + ":" + env.value("PATH"));
+        env.insert("PATH", installed("bin") + ":" + env.value("PATH"));
         env.insert("KOLVADECK_SEARCH_HOST", "127.0.0.1:9");
         env.insert("QT_QPA_PLATFORM", "offscreen");
         return env;
@@ -102,19 +102,19 @@ struct MixerState {
     bool sinkMuted = true, sourceMuted = true;
     bool operator==(const MixerState&) const = default;
 };
-std::string Describe(const MixerState& m) {
+std::string describe(const MixerState& m) {
     const auto percent = [](const std::vector<int>& v) {
         return v.empty() ? std::string("?") : std::to_string(v.front()) + "%";
     };
     return "speakers " + percent(m.sink) + (m.sinkMuted ? " muted" : "") + ", microphone " +
            percent(m.source) + (m.sourceMuted ? " muted" : "");
 }
-MixerState ReadMixer() {
-    return {pactl::SinkVolume(), pactl::SourceVolume(), pactl::SinkMuted(), pactl::SourceMuted()};
+MixerState readMixer() {
+    return {pactl::sinkVolume(), pactl::sourceVolume(), pactl::sinkMuted(), pactl::sourceMuted()};
 }
 
-QString Player(const QStringList& args) {
-    return RunProgram("playerctl", QStringList{"-p", "kolvadeck"} + args,
+QString player(const QStringList& args) {
+    return runProgram("playerctl", QStringList{"-p", "kolvadeck"} + args,
                       QProcessEnvironment::systemEnvironment(), 10000)
         .out.trimmed();
 }
@@ -122,47 +122,47 @@ QString Player(const QStringList& args) {
 
 TEST_F(InstalledProgram, DesktopEntryMetainfoAndIconPassTheDesktopsValidators) {
     const Finished entry =
-        RunProgram("desktop-file-validate", {Installed("share/applications/kolvadeck.desktop")});
+        runProgram("desktop-file-validate", {installed("share/applications/kolvadeck.desktop")});
     EXPECT_TRUE(entry.finished && entry.exitCode == 0 && entry.out.isEmpty())
         << qPrintable(entry.out + entry.err);
     // The tree as a software centre reads it: the metainfo, the desktop entry
     // it launches and the icon that entry names.
     const Finished tree =
-        RunProgram("appstreamcli", {"validate-tree", "--no-net", prefix_->path()});
+        runProgram("appstreamcli", {"validate-tree", "--no-net", prefix_->path()});
     EXPECT_TRUE(tree.finished && tree.exitCode == 0) << qPrintable(tree.out + tree.err);
-    const Finished metainfo = RunProgram(
+    const Finished metainfo = runProgram(
         "appstreamcli",
-        {"validate", "--no-net", Installed("share/metainfo/org.kolvadeck.Kolvadeck.metainfo.xml")});
+        {"validate", "--no-net", installed("share/metainfo/org.kolvadeck.Kolvadeck.metainfo.xml")});
     EXPECT_TRUE(metainfo.finished && metainfo.exitCode == 0)
         << qPrintable(metainfo.out + metainfo.err);
     EXPECT_TRUE(QFile::exists(
-        Installed("share/icons/hicolor/256x256/apps/" + EntryValue("Icon") + ".png")));
+        installed("share/icons/hicolor/256x256/apps/" + entryValue("Icon") + ".png")));
 
     // The formats the decks play open with it from a file manager.
-    const QStringList types = EntryValue("MimeType").split(';', Qt::SkipEmptyParts);
+    const QStringList types = entryValue("MimeType").split(';', Qt::SkipEmptyParts);
     for (const char* type : {"audio/mpeg", "audio/flac", "audio/ogg", "audio/opus", "audio/wav",
                              "audio/aiff", "audio/mp4", "audio/aac"})
         EXPECT_TRUE(types.contains(type)) << type;
 }
 
 TEST_F(InstalledProgram, HelpAndVersionPrintAndTouchNeitherWindowNorMixer) {
-    pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "40%"});
-    pactl::Run({"set-source-volume", "@DEFAULT_SOURCE@", "50%"});
-    pactl::Run({"set-source-mute", "@DEFAULT_SOURCE@", "0"});
-    const MixerState before = ReadMixer();
+    pactl::run({"set-sink-volume", "@DEFAULT_SINK@", "40%"});
+    pactl::run({"set-source-volume", "@DEFAULT_SOURCE@", "50%"});
+    pactl::run({"set-source-mute", "@DEFAULT_SOURCE@", "0"});
+    const MixerState before = readMixer();
     ASSERT_EQ(before.sink, (std::vector<int>{40, 40}))
         << "the private sound server is not reachable";
 
-    const Finished version = RunProgram(Program(), {"--version"}, UserEnvironment(), 15000);
-    const MixerState afterVersion = ReadMixer();
-    const Finished help = RunProgram(Program(), {"--help"}, UserEnvironment(), 15000);
-    const MixerState afterHelp = ReadMixer();
-    pactl::ResetToFullVolume();
+    const Finished version = runProgram(program(), {"--version"}, userEnvironment(), 15000);
+    const MixerState afterVersion = readMixer();
+    const Finished help = runProgram(program(), {"--help"}, userEnvironment(), 15000);
+    const MixerState afterHelp = readMixer();
+    pactl::resetToFullVolume();
 
-    EXPECT_TRUE(afterVersion == before) << "--version set the system mixer: " << Describe(before)
-                                        << " became " << Describe(afterVersion);
+    EXPECT_TRUE(afterVersion == before) << "--version set the system mixer: " << describe(before)
+                                        << " became " << describe(afterVersion);
     EXPECT_TRUE(afterHelp == before)
-        << "--help set the system mixer: " << Describe(before) << " became " << Describe(afterHelp);
+        << "--help set the system mixer: " << describe(before) << " became " << describe(afterHelp);
     EXPECT_TRUE(version.finished && version.exitCode == 0);
     EXPECT_TRUE(help.finished && help.exitCode == 0);
     EXPECT_TRUE(help.out.startsWith("Usage: kolvadeck")) << qPrintable(help.out);
@@ -170,7 +170,7 @@ TEST_F(InstalledProgram, HelpAndVersionPrintAndTouchNeitherWindowNorMixer) {
     EXPECT_TRUE(help.err.isEmpty() && version.err.isEmpty()) << qPrintable(help.err + version.err);
 
     // The version the metainfo announces is the program's.
-    QFile metainfo(Installed("share/metainfo/org.kolvadeck.Kolvadeck.metainfo.xml"));
+    QFile metainfo(installed("share/metainfo/org.kolvadeck.Kolvadeck.metainfo.xml"));
     ASSERT_TRUE(metainfo.open(QIODevice::ReadOnly));
     const QString released = QRegularExpression(QStringLiteral("<release version=\"([^\"]+)\""))
                                  .match(QString::fromUtf8(metainfo.readAll()))
@@ -181,26 +181,26 @@ TEST_F(InstalledProgram, HelpAndVersionPrintAndTouchNeitherWindowNorMixer) {
                     .hasMatch())
         << qPrintable(version.out);
 
-    const Finished catalogue = RunProgram(Installed("bin/kolvadeck-catalog"), {"--help"});
+    const Finished catalogue = runProgram(installed("bin/kolvadeck-catalog"), {"--help"});
     EXPECT_TRUE(catalogue.finished && catalogue.exitCode == 0) << qPrintable(catalogue.err);
 }
 
 TEST_F(InstalledProgram, StartedAsTheDesktopStartsItPlaysItsFilesAndTakesMoreWhileRunning) {
     PrivateBus bus;
-    ASSERT_TRUE(bus.Started());
+    ASSERT_TRUE(bus.started());
     peer::Workspace work;
     // Decoded by the FFmpeg module, which must come from the installed tree.
-    const std::string flac = work.PathOf("first tone.flac");
-    peer::Run("sox", {"-n", "-r", "44100", "-c", "2", QString::fromStdString(flac), "synth", "30",
+    const std::string flac = work.pathOf("first tone.flac");
+    peer::run("sox", {"-n", "-r", "44100", "-c", "2", QString::fromStdString(flac), "synth", "30",
                       "sine", "440"});
-    const std::string second = tonefiles::Mp3({.frequency = 660, .seconds = 30});
-    const std::string third = tonefiles::Mp3({.frequency = 880, .seconds = 30});
+    const std::string second = tonefiles::mp3({.frequency = 660, .seconds = 30});
+    const std::string third = tonefiles::mp3({.frequency = 880, .seconds = 30});
 
     // The entry's Exec line, %F standing for the files chosen, its program
     // found on the user's PATH as a desktop finds it.
-    const QStringList path = UserEnvironment().value("PATH").split(':');
+    const QStringList path = userEnvironment().value("PATH").split(':');
     const auto command = [&path](const QStringList& files) {
-        QStringList words = EntryValue("Exec").split(' ', Qt::SkipEmptyParts);
+        QStringList words = entryValue("Exec").split(' ', Qt::SkipEmptyParts);
         if (!words.isEmpty())
             words[0] = QStandardPaths::findExecutable(words[0], path);
         const qsizetype at = words.indexOf("%F");
@@ -214,7 +214,7 @@ TEST_F(InstalledProgram, StartedAsTheDesktopStartsItPlaysItsFilesAndTakesMoreWhi
     QStringList first = command({QString::fromStdString(flac), QString::fromStdString(second)});
     ASSERT_FALSE(first.isEmpty());
     QProcess program;
-    program.setProcessEnvironment(UserEnvironment());
+    program.setProcessEnvironment(userEnvironment());
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.setWorkingDirectory(home.path());
     program.start(first.takeFirst(), first);
@@ -222,7 +222,7 @@ TEST_F(InstalledProgram, StartedAsTheDesktopStartsItPlaysItsFilesAndTakesMoreWhi
     const bool registered = QTest::qWaitFor(
         [&] {
             return program.state() == QProcess::NotRunning ||
-                   RunProgram("dbus-send",
+                   runProgram("dbus-send",
                               {"--session", "--print-reply", "--dest=org.freedesktop.DBus",
                                "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
                                "string:org.mpris.MediaPlayer2.kolvadeck"})
@@ -234,17 +234,17 @@ TEST_F(InstalledProgram, StartedAsTheDesktopStartsItPlaysItsFilesAndTakesMoreWhi
 
     // A second start with a file hands it to the running one and ends.
     QStringList more = command({QString::fromStdString(third)});
-    const Finished handOver = RunProgram(more.takeFirst(), more, UserEnvironment(), 20000);
+    const Finished handOver = runProgram(more.takeFirst(), more, userEnvironment(), 20000);
     EXPECT_TRUE(handOver.finished && handOver.exitCode == 0) << qPrintable(handOver.err);
     EXPECT_EQ(program.state(), QProcess::Running);
 
-    Player({"play"});
-    EXPECT_TRUE(QTest::qWaitFor([] { return Player({"status"}) == "Playing"; }, 20000));
-    EXPECT_EQ(Player({"metadata", "xesam:url"}).toStdString(),
+    player({"play"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return player({"status"}) == "Playing"; }, 20000));
+    EXPECT_EQ(player({"metadata", "xesam:url"}).toStdString(),
               QUrl::fromLocalFile(QString::fromStdString(flac)).toEncoded().toStdString())
         << "the first file did not play";
 
-    RunProgram("dbus-send",
+    runProgram("dbus-send",
                {"--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.kolvadeck",
                 "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit"});
     ASSERT_TRUE(program.waitForFinished(30000));
@@ -255,5 +255,5 @@ TEST_F(InstalledProgram, StartedAsTheDesktopStartsItPlaysItsFilesAndTakesMoreWhi
     EXPECT_EQ(QString::fromLocal8Bit(kept.readAll()).split("\r\n", Qt::SkipEmptyParts),
               (QStringList{QString::fromStdString(flac), QString::fromStdString(second),
                            QString::fromStdString(third)}));
-    pactl::ResetToFullVolume();
+    pactl::resetToFullVolume();
 }

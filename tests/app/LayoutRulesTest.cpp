@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-LayoutInput DesignInput(int width, int height) {
+LayoutInput designInput(int width, int height) {
     LayoutInput in;
     in.windowWidth = width;
     in.windowHeight = height;
@@ -20,7 +20,7 @@ LayoutInput DesignInput(int width, int height) {
 } // namespace
 
 TEST(LayoutRules, DesignSizePlacesDecksAtTheEdgesAndTheMixerBetween) {
-    const LayoutResult r = ComputeLayout(DesignInput(1032, 746));
+    const LayoutResult r = computeLayout(designInput(1032, 746));
     EXPECT_EQ(r.pageWidth, 1002);
     EXPECT_EQ(r.pageHeight, 686);
     EXPECT_EQ(r.listViewWidth, 982);
@@ -41,7 +41,7 @@ TEST(LayoutRules, DesignSizePlacesDecksAtTheEdgesAndTheMixerBetween) {
 
 TEST(LayoutRules, TinyWindowGivesNegativeSizesWithDivisionsTowardsZero) {
     // 25 x 41: every size below goes negative and is kept as computed.
-    const LayoutResult r = ComputeLayout(DesignInput(25, 41));
+    const LayoutResult r = computeLayout(designInput(25, 41));
     EXPECT_EQ(r.pageWidth, -5);
     EXPECT_EQ(r.pageHeight, -19);
     EXPECT_EQ(r.listViewWidth, -25);

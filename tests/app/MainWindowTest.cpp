@@ -36,14 +36,14 @@ namespace {
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         ASSERT_TRUE(home.isValid());
-        UseUserFolder(home.path().toLocal8Bit().constData());
+        useUserFolder(home.path().toLocal8Bit().constData());
     }
     QTemporaryDir home;
 };
 
-long long ModificationTimeNs(const std::string& path) {
+long long modificationTimeNs(const std::string& path) {
     struct stat st {};
     ::stat(path.c_str(), &st);
     return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
@@ -86,7 +86,7 @@ TEST_F(MainWindowTest, OpensTheSoundDevicesOnceTheWindowIsShown) {
     QTest::keyClick(form.controls().masterLevel,
                     Qt::Key_End); // no mixer yet: a move touches nothing
     form.controls().micMute->click();
-    ASSERT_TRUE(ShowAndOpenSoundDevices(form));
+    ASSERT_TRUE(showAndOpenSoundDevices(form));
     EXPECT_EQ(form.controls().micLevel->position(), 65535);
     EXPECT_TRUE(form.controls().micMute->isChecked());
     ASSERT_NE(form.inputLevel(), nullptr);
@@ -102,7 +102,7 @@ TEST_F(MainWindowTest, OpensTheSoundDevicesOnceTheWindowIsShown) {
 // libcurl's transfers, the media framework's plug-ins) are loaded on first use.
 TEST_F(MainWindowTest, StartsWithoutTheDecoderDownloadAndVideoLibraries) {
     MainWindow form;
-    ASSERT_TRUE(ShowAndOpenSoundDevices(form));
+    ASSERT_TRUE(showAndOpenSoundDevices(form));
     QApplication::processEvents();
     QFile maps(QStringLiteral("/proc/self/maps"));
     ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
@@ -119,10 +119,10 @@ TEST_F(MainWindowTest, CreatesTheDataFoldersOnceAndLeavesThemOnTheNextStart) {
         EXPECT_EQ(form.dataFolder(), base + "/Kolvadeck/");
     }
     for (const char* sub : {"/Kolvadeck", "/Kolvadeck/queries", "/Kolvadeck/downloads"})
-        EXPECT_TRUE(shell::PathExists(base + sub)) << sub;
-    const long long before = ModificationTimeNs(base + "/Kolvadeck");
+        EXPECT_TRUE(shell::pathExists(base + sub)) << sub;
+    const long long before = modificationTimeNs(base + "/Kolvadeck");
     MainWindow second;
-    EXPECT_EQ(ModificationTimeNs(base + "/Kolvadeck"), before);
+    EXPECT_EQ(modificationTimeNs(base + "/Kolvadeck"), before);
 }
 
 TEST_F(MainWindowTest, TheSettingsMenuKeepsItsChoicesAcrossRunsAndDamageGivesDefaults) {
@@ -150,14 +150,14 @@ TEST_F(MainWindowTest, TheSettingsMenuKeepsItsChoicesAcrossRunsAndDamageGivesDef
 TEST_F(MainWindowTest, DataFoldersAreMadeParentFirstAndAFileInTheWaySkipsThem) {
     const std::string base = home.path().toStdString();
     // Without the data folder the sub-folders cannot be made: shows the order.
-    const std::string made = CreateDataFolders(base);
+    const std::string made = createDataFolders(base);
     EXPECT_EQ(made, base + "/Kolvadeck/");
-    EXPECT_TRUE(shell::PathExists(base + "/Kolvadeck/queries"));
+    EXPECT_TRUE(shell::pathExists(base + "/Kolvadeck/queries"));
 
     // A new account has no XDG data folder yet: it is made, private.
     const std::string fresh = base + "/new-home/.local/share";
-    CreateDataFolders(fresh);
-    EXPECT_TRUE(shell::PathExists(fresh + "/Kolvadeck/downloads"));
+    createDataFolders(fresh);
+    EXPECT_TRUE(shell::pathExists(fresh + "/Kolvadeck/downloads"));
     struct stat st {};
     ASSERT_EQ(::stat((base + "/new-home/.local").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -165,9 +165,9 @@ TEST_F(MainWindowTest, DataFoldersAreMadeParentFirstAndAFileInTheWaySkipsThem) {
     QTemporaryDir other;
     const std::string blocked = other.path().toStdString();
     ::close(::creat((blocked + "/Kolvadeck").c_str(), 0644)); // a file, not a folder
-    CreateDataFolders(blocked);
-    EXPECT_TRUE(shell::IsExistingFile(blocked + "/Kolvadeck"));
-    EXPECT_FALSE(shell::PathExists(blocked + "/Kolvadeck/queries"));
+    createDataFolders(blocked);
+    EXPECT_TRUE(shell::isExistingFile(blocked + "/Kolvadeck"));
+    EXPECT_FALSE(shell::pathExists(blocked + "/Kolvadeck/queries"));
 }
 
 TEST_F(MainWindowTest, StartsWithoutItsFoldersWhenTheDataFolderIsReadOnly) {
@@ -175,7 +175,7 @@ TEST_F(MainWindowTest, StartsWithoutItsFoldersWhenTheDataFolderIsReadOnly) {
     MainWindow form; // must not throw
     ::chmod(home.path().toLocal8Bit().constData(), 0700);
     if (::geteuid() != 0) { // root writes through the mode bits
-        EXPECT_FALSE(shell::PathExists(home.path().toStdString() + "/Kolvadeck"));
+        EXPECT_FALSE(shell::pathExists(home.path().toStdString() + "/Kolvadeck"));
     }
     EXPECT_EQ(form.windowTitle(), "Kolvadeck v2.6.0");
 }
@@ -196,7 +196,7 @@ TEST_F(MainWindowTest, LayoutRulesPlaceTheControlsAtTwoWindowSizes) {
     EXPECT_EQ(form.controls().mixerBox->x(), (width - 50) / 2 - 363 / 2);
     EXPECT_EQ(form.controls().playlistView->y(), 405);
     EXPECT_EQ(form.controls().playlistView->height(), height - 60 - 385 - 50);
-    const MusicLibraryWidgets& music = form.musicLibrary()->Widgets();
+    const MusicLibraryWidgets& music = form.musicLibrary()->widgets();
     EXPECT_EQ(music.musicbox->width(), width - 50);
     EXPECT_EQ(music.resultsList->width(), width - 50 - music.resultsList->x() - 10);
     EXPECT_EQ(music.resultsList->columnWidth(0), music.resultsList->width() - 20);
@@ -216,15 +216,15 @@ TEST_F(MainWindowTest, LayoutRulesPlaceTheControlsAtTwoWindowSizes) {
 
 TEST_F(MainWindowTest, AboutOpensTheMakersPageOnTheConfiguredHost) {
     ::setenv("KOLVADECK_SITE_HOST", "example.test", 1);
-    EXPECT_EQ(MainWindow::AboutAddress(), "http://example.test/kolvadeck/");
+    EXPECT_EQ(MainWindow::aboutAddress(), "http://example.test/kolvadeck/");
     ::unsetenv("KOLVADECK_SITE_HOST");
-    EXPECT_EQ(MainWindow::AboutAddress(), "http://kolvadeck.org/kolvadeck/");
+    EXPECT_EQ(MainWindow::aboutAddress(), "http://kolvadeck.org/kolvadeck/");
 }
 
 TEST_F(MainWindowTest, PlayStartsTheListOnDeckAAndTheTimeLabelFollowsTheVirtualClock) {
     peer::Workspace work;
-    const std::string path = work.PathOf("tagged.mp3");
-    peer::Run("lame", {"--quiet", "--id3v1-only", "--ta", "Artist", "--tt", "Tone", work.Wav(),
+    const std::string path = work.pathOf("tagged.mp3");
+    peer::run("lame", {"--quiet", "--id3v1-only", "--ta", "Artist", "--tt", "Tone", work.wav(),
                        QString::fromStdString(path)});
     MainWindow form;
     auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine());
@@ -232,10 +232,10 @@ TEST_F(MainWindowTest, PlayStartsTheListOnDeckAAndTheTimeLabelFollowsTheVirtualC
     form.playlist()->addFile(path);
     form.controls().playAction->trigger();
     EXPECT_EQ(form.controls().playAction->text(), "Stop");
-    ASSERT_TRUE(SettleLoads(*card));
+    ASSERT_TRUE(settleLoads(*card));
     EXPECT_EQ(form.controls().deckATitle->text(), "Artist - Tone");
     EXPECT_TRUE(form.decks()->displayTimer.isActive());
-    card->Render(100);
+    card->render(100);
     form.decks()->onDisplayTick();
     EXPECT_EQ(form.controls().deckATime->text(), "(A) 00:00/00:00"); // a 0.2 s tone
 
@@ -251,18 +251,18 @@ TEST_F(MainWindowTest, BothDecksOfAListFadeInToFullVolume) {
     MainWindow form;
     auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine());
     ASSERT_NE(card, nullptr);
-    form.playlist()->addFile(tonefiles::Mp3({.frequency = 440, .seconds = 11}));
-    form.playlist()->addFile(tonefiles::Mp3({.frequency = 660, .seconds = 11}));
+    form.playlist()->addFile(tonefiles::mp3({.frequency = 440, .seconds = 11}));
+    form.playlist()->addFile(tonefiles::mp3({.frequency = 660, .seconds = 11}));
     ASSERT_NEAR(form.controls().deckBLevel->position(), 800, 1); // volume 200
     form.controls().playAction->trigger();
-    ASSERT_TRUE(SettleLoads(*card));
-    card->Render(1500);
+    ASSERT_TRUE(settleLoads(*card));
+    card->render(1500);
     form.decks()->onDisplayTick(); // less than ten seconds left: (B) takes item 1
-    ASSERT_TRUE(SettleLoads(*card));
+    ASSERT_TRUE(settleLoads(*card));
     ASSERT_EQ(form.decks()->CurrentDeck, Deck::B);
-    card->Render(10000); // the ten steps of the fade, on the sound's own clock
-    EXPECT_EQ(form.decks()->GetDeckVolume(Deck::B), 1000);
-    EXPECT_FALSE(form.decks()->deckA_.IsPlaying()) << "(A) faded out to its end";
+    card->render(10000); // the ten steps of the fade, on the sound's own clock
+    EXPECT_EQ(form.decks()->getDeckVolume(Deck::B), 1000);
+    EXPECT_FALSE(form.decks()->deckA_.isPlaying()) << "(A) faded out to its end";
 }
 
 // Closing the window and "Exit" both tell the level capture to stop once its
@@ -270,7 +270,7 @@ TEST_F(MainWindowTest, BothDecksOfAListFadeInToFullVolume) {
 TEST_F(MainWindowTest, ClosingAndExitStopTheLevelCapture) {
     for (const bool byExit : {false, true}) {
         MainWindow form;
-        ASSERT_TRUE(ShowAndOpenSoundDevices(form));
+        ASSERT_TRUE(showAndOpenSoundDevices(form));
         LevelCapture* capture = form.inputLevel()->capture();
         ASSERT_TRUE(capture->isDelivering());
         if (byExit)

@@ -19,7 +19,7 @@ public:
         daemon_.terminate();
         daemon_.waitForFinished(5000);
     }
-    bool Started() const { return !address_.isEmpty(); }
+    bool started() const { return !address_.isEmpty(); }
 
 private:
     QProcess daemon_;

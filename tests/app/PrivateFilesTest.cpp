@@ -15,23 +15,23 @@
 
 namespace {
 
-unsigned ModeOf(const QString& path) {
+unsigned modeOf(const QString& path) {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
 TEST(PrivateFiles, StayTheUsersAloneUnderAnOpenUmask) {
-    EnsureTestApp();
+    ensureTestApp();
     QTemporaryDir dir;
-    const std::string track = tonefiles::Mp3({.frequency = 440, .seconds = 1});
+    const std::string track = tonefiles::mp3({.frequency = 440, .seconds = 1});
     const mode_t old = ::umask(0);
-    CreateDataFolders(dir.filePath("data").toStdString());
+    createDataFolders(dir.filePath("data").toStdString());
     {
         Settings settings(dir.filePath("config/Kolvadeck/Kolvadeck.conf"));
-        settings.SetSkipSilence(false);
+        settings.setSkipSilence(false);
     }
     analysis::AnalysisCache cache(dir.filePath("cache/Kolvadeck/analysis.json"));
-    cache.Store(track, *analysis::StampOf(track), {});
+    cache.store(track, *analysis::stampOf(track), {});
     {
         Playlist list;
         SessionPlaylist session(list, dir.filePath("state/Kolvadeck/playlist.kvd"));
@@ -41,10 +41,10 @@ TEST(PrivateFiles, StayTheUsersAloneUnderAnOpenUmask) {
     for (const char* folder :
          {"data/Kolvadeck", "data/Kolvadeck/queries", "data/Kolvadeck/downloads",
           "config/Kolvadeck", "cache/Kolvadeck", "state/Kolvadeck"})
-        EXPECT_EQ(ModeOf(dir.filePath(folder)), 0700u) << folder;
+        EXPECT_EQ(modeOf(dir.filePath(folder)), 0700u) << folder;
     for (const char* file : {"config/Kolvadeck/Kolvadeck.conf", "cache/Kolvadeck/analysis.json",
                              "state/Kolvadeck/playlist.kvd"})
-        EXPECT_EQ(ModeOf(dir.filePath(file)), 0600u) << file;
+        EXPECT_EQ(modeOf(dir.filePath(file)), 0600u) << file;
 }
 
 } // namespace

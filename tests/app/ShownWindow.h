@@ -11,12 +11,12 @@
 // the system mixer and then the level capture (once its back end has
 // started), and with realOutput the sound output too (it opens on the audio
 // engine's thread).
-inline bool ShowAndOpenSoundDevices(MainWindow& form, bool realOutput = false) {
+inline bool showAndOpenSoundDevices(MainWindow& form, bool realOutput = false) {
     form.show();
     return QTest::qWaitFor(
         [&] {
             return form.inputLevel() && form.inputLevel()->capture() &&
-                   (!realOutput || std::strcmp(form.audioEngine()->BackendName(), "pulse") == 0);
+                   (!realOutput || std::strcmp(form.audioEngine()->backendName(), "pulse") == 0);
         },
         15000);
 }

@@ -17,22 +17,22 @@ namespace {
 constexpr int kRate = 44100;
 
 TEST(SmartTransitions, EveryJoinOfTheSetIsEvenFromTheSpeakers) {
-    EnsureTestApp();
+    ensureTestApp();
     audio::RealtimeAudioEngine engine;
-    ASSERT_STREQ(engine.BackendName(), "pulse") << "the private sound server is not reachable";
-    TheTransitionSet(); // made before the recording starts
+    ASSERT_STREQ(engine.backendName(), "pulse") << "the private sound server is not reachable";
+    theTransitionSet(); // made before the recording starts
     MonitorRecording recording;
-    ASSERT_TRUE(recording.Started());
-    const std::vector<float> left = PlayTheTransitionSet(
-        engine, true, [](DeckEngine&, int) { WaitFor([] { return false; }, 100); },
-        [&] { return recording.Stop(); });
+    ASSERT_TRUE(recording.started());
+    const std::vector<float> left = playTheTransitionSet(
+        engine, true, [](DeckEngine&, int) { waitFor([] { return false; }, 100); },
+        [&] { return recording.stop(); });
     const std::vector<transitions::Join> joins =
-        transitions::AnalyseJoins(left, kRate, TheTransitionSet());
+        transitions::analyseJoins(left, kRate, theTransitionSet());
     std::cout << "smart transitions, sound server:\n"
-              << transitions::JoinTable(joins, TheTransitionSet());
+              << transitions::joinTable(joins, theTransitionSet());
     // The sound server's resampling and the monitor's timing blur a join by
     // a few milliseconds, not more.
-    ExpectEvenJoins(joins, 0.2);
+    expectEvenJoins(joins, 0.2);
 }
 
 } // namespace

@@ -17,39 +17,39 @@ constexpr int kRate = 44100;
 
 class SmartTransitions : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureTestApp(); }
+    void SetUp() override { ensureTestApp(); }
 };
 
-std::vector<transitions::Join> PlayOnTheVirtualCard(bool smart) {
+std::vector<transitions::Join> playOnTheVirtualCard(bool smart) {
     audio::VirtualSoundCard card;
-    card.SetCapture(true);
-    const std::vector<float> left = PlayTheTransitionSet(
+    card.setCapture(true);
+    const std::vector<float> left = playTheTransitionSet(
         card, smart,
         [&](DeckEngine& decks, int ms) {
             if (ms == 0) // the test gives the ticks
                 decks.displayTimer.setInterval(24 * 3600 * 1000);
-            card.Render(100);
+            card.render(100);
             if (ms % 500 == 400)
                 decks.onDisplayTick();
-            SettleLoads(card);
+            settleLoads(card);
         },
         [&] {
             std::vector<float> mono;
-            for (const audio::StereoFrame& frame : card.TakeCaptured())
+            for (const audio::StereoFrame& frame : card.takeCaptured())
                 mono.push_back(frame.left);
             return mono;
         });
-    return transitions::AnalyseJoins(left, kRate, TheTransitionSet());
+    return transitions::analyseJoins(left, kRate, theTransitionSet());
 }
 
 TEST_F(SmartTransitions, EveryJoinOfTheSetIsEvenOnTheSoundsOwnSamples) {
-    const std::vector<transitions::Join> joins = PlayOnTheVirtualCard(true);
+    const std::vector<transitions::Join> joins = playOnTheVirtualCard(true);
     std::cout << "smart transitions, virtual card:\n"
-              << transitions::JoinTable(joins, TheTransitionSet());
-    ExpectEvenJoins(joins, 0);
+              << transitions::joinTable(joins, theTransitionSet());
+    expectEvenJoins(joins, 0);
     // The ten-second cross-fade on the same set, for comparison.
     std::cout << "ten-second cross-fade, virtual card:\n"
-              << transitions::JoinTable(PlayOnTheVirtualCard(false), TheTransitionSet());
+              << transitions::joinTable(playOnTheVirtualCard(false), theTransitionSet());
 }
 
 } // namespace

@@ -25,9 +25,9 @@ namespace {
 class TagEditorSystem : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
-        UseUserFolder(home.path().toLocal8Bit().constData());
-        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
+        ensureTestApp();
+        useUserFolder(home.path().toLocal8Bit().constData());
+        dialogs::setHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             errors << request.text;
             reply(dialogs::Answer{});
         });
@@ -39,36 +39,36 @@ protected:
     }
     void TearDown() override {
         form.reset();
-        dialogs::SetHandler({});
+        dialogs::setHandler({});
     }
 
-    std::string Tagged(const QString& name, const QString& artist, const QString& title,
+    std::string tagged(const QString& name, const QString& artist, const QString& title,
                        const QString& album, const QString& year, const QString& genre) {
-        const std::string path = work.FreshMp3(name);
-        peer::Run("id3v2", {"-1", "-a", artist, "-t", title, "-A", album, "-y", year, "-g", genre,
+        const std::string path = work.freshMp3(name);
+        peer::run("id3v2", {"-1", "-a", artist, "-t", title, "-A", album, "-y", year, "-g", genre,
                             QString::fromStdString(path)});
         return path;
     }
-    void Add(const std::string& path) { ASSERT_TRUE(form->playlist()->addFile(path)); }
-    void ClickRow(int row) {
+    void add(const std::string& path) { ASSERT_TRUE(form->playlist()->addFile(path)); }
+    void clickRow(int row) {
         QTreeView* view = form->controls().playlistView;
         const QRect rect = view->visualRect(view->model()->index(row, 0));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
-        ASSERT_EQ(playlist::SelectedIndex(view), row);
+        ASSERT_EQ(playlist::selectedIndex(view), row);
     }
     // "ID3 Information" on the row, as the list's context menu runs it.
-    void OpenOn(int row) {
-        ClickRow(row);
+    void openOn(int row) {
+        clickRow(row);
         form->controls().tagInfoAction->trigger();
         ASSERT_TRUE(editor->id3box->isVisible());
     }
-    static void Retype(QWidget* field, const QString& text) {
+    static void retype(QWidget* field, const QString& text) {
         field->setFocus();
         QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(field, text);
     }
-    void Update() { QTest::mouseClick(editor->applyButton, Qt::LeftButton); }
-    bool Shown() const { return editor->id3box->isVisible(); }
+    void update() { QTest::mouseClick(editor->applyButton, Qt::LeftButton); }
+    bool shown() const { return editor->id3box->isVisible(); }
 
     QTemporaryDir home;
     peer::Workspace work;
@@ -79,98 +79,98 @@ protected:
 } // namespace
 
 TEST_F(TagEditorSystem, UpdateWritesTheFileItWasOpenedOnOrRefusesAndSaysWhy) {
-    const std::string alpha = Tagged("01 alpha.mp3", "Alpha", "One", "First Album", "2001", "7");
-    const std::string song = Tagged("SONG.MP3", "Singer", "Song", "Songs", "1999", "42");
-    Add(alpha);
-    Add(song);
-    const QByteArray songBefore = peer::FileBytes(song);
+    const std::string alpha = tagged("01 alpha.mp3", "Alpha", "One", "First Album", "2001", "7");
+    const std::string song = tagged("SONG.MP3", "Singer", "Song", "Songs", "1999", "42");
+    add(alpha);
+    add(song);
+    const QByteArray songBefore = peer::fileBytes(song);
 
     // Opened on alpha, another row clicked before "Update": alpha is written.
-    OpenOn(0);
-    Retype(editor->id3title, "Renamed");
-    ClickRow(1);
-    Update();
-    EXPECT_TRUE(peer::FileBytes(song) == songBefore) << "the row clicked last was written";
-    QJsonObject tag = peer::MutagenReadV1(alpha);
+    openOn(0);
+    retype(editor->id3title, "Renamed");
+    clickRow(1);
+    update();
+    EXPECT_TRUE(peer::fileBytes(song) == songBefore) << "the row clicked last was written";
+    QJsonObject tag = peer::mutagenReadV1(alpha);
     EXPECT_EQ(tag["title"].toString(), "Renamed");
     EXPECT_EQ(tag["artist"].toString(), "Alpha");
     EXPECT_EQ(tag["album"].toString(), "First Album");
     EXPECT_EQ(tag["genre"].toString(), "Hip-Hop");
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
-    EXPECT_FALSE(Shown());
-    EXPECT_EQ(playlist::TitleAt(form->controls().playlistView, 0), "Alpha - Renamed");
+    EXPECT_FALSE(shown());
+    EXPECT_EQ(playlist::titleAt(form->controls().playlistView, 0), "Alpha - Renamed");
 
     // The row it was opened on removed meanwhile: nothing is written.
-    OpenOn(1);
-    Retype(editor->id3artist, "Nobody");
+    openOn(1);
+    retype(editor->id3artist, "Nobody");
     form->controls().removeAction->trigger();
-    ASSERT_EQ(playlist::Count(form->controls().playlistView), 1);
-    ClickRow(0);
-    const QByteArray alphaBefore = peer::FileBytes(alpha);
-    Update();
-    EXPECT_TRUE(peer::FileBytes(song) == songBefore);
-    EXPECT_TRUE(peer::FileBytes(alpha) == alphaBefore) << "written into the row selected now";
+    ASSERT_EQ(playlist::count(form->controls().playlistView), 1);
+    clickRow(0);
+    const QByteArray alphaBefore = peer::fileBytes(alpha);
+    update();
+    EXPECT_TRUE(peer::fileBytes(song) == songBefore);
+    EXPECT_TRUE(peer::fileBytes(alpha) == alphaBefore) << "written into the row selected now";
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains("SONG.MP3") && errors[0].contains("no longer in the playlist"))
         << errors[0].toStdString();
-    EXPECT_TRUE(Shown()) << "the edit stays for the user to see";
+    EXPECT_TRUE(shown()) << "the edit stays for the user to see";
     editor->cancelButton->click();
 
     // The file changed on disk after its tag was read: another program's
     // change is kept.
-    OpenOn(0);
-    Retype(editor->id3artist, "Mine");
-    peer::Run("id3v2", {"-1", "-a", "Theirs", QString::fromStdString(alpha)});
-    Update();
-    EXPECT_EQ(peer::MutagenReadV1(alpha)["artist"].toString(), "Theirs");
+    openOn(0);
+    retype(editor->id3artist, "Mine");
+    peer::run("id3v2", {"-1", "-a", "Theirs", QString::fromStdString(alpha)});
+    update();
+    EXPECT_EQ(peer::mutagenReadV1(alpha)["artist"].toString(), "Theirs");
     ASSERT_EQ(errors.size(), 2);
     EXPECT_TRUE(errors[1].contains("01 alpha.mp3") && errors[1].contains("changed on disk"))
         << errors[1].toStdString();
 
     // Opened again, it edits the file as it is now.
-    OpenOn(0);
+    openOn(0);
     EXPECT_EQ(editor->id3artist->text(), "Theirs");
-    Retype(editor->id3artist, "Mine");
-    Update();
-    EXPECT_EQ(peer::MutagenReadV1(alpha)["artist"].toString(), "Mine");
+    retype(editor->id3artist, "Mine");
+    update();
+    EXPECT_EQ(peer::mutagenReadV1(alpha)["artist"].toString(), "Mine");
     EXPECT_EQ(errors.size(), 2);
 }
 
 TEST_F(TagEditorSystem, TheGenreIsChosenFromTheListAndFieldsTakeOnlyWhatTheTagHolds) {
-    const std::string path = Tagged("a.mp3", "Artist", "Title", "Album", "2001", "7");
-    Add(path);
-    OpenOn(0);
+    const std::string path = tagged("a.mp3", "Artist", "Title", "Album", "2001", "7");
+    add(path);
+    openOn(0);
     QWidget* genre = editor->id3genre;
     EXPECT_EQ(genre->property("currentText").toString(), "Hip-Hop");
 
     // Typing a genre's name chooses it.
     genre->setFocus();
     QTest::keyClicks(genre, "Blues");
-    Retype(editor->id3title, QString(35, QLatin1Char('t')));
-    Retype(editor->id3artist, QString(31, QLatin1Char('a')));
-    Retype(editor->id3album, QString(40, QLatin1Char('b')));
-    Retype(editor->id3year, "19999");
+    retype(editor->id3title, QString(35, QLatin1Char('t')));
+    retype(editor->id3artist, QString(31, QLatin1Char('a')));
+    retype(editor->id3album, QString(40, QLatin1Char('b')));
+    retype(editor->id3year, "19999");
     // What the fields show is what is written: nothing is cut after Update.
     EXPECT_EQ(editor->id3title->text(), QString(30, QLatin1Char('t')));
     EXPECT_EQ(editor->id3artist->text(), QString(30, QLatin1Char('a')));
     EXPECT_EQ(editor->id3album->text(), QString(30, QLatin1Char('b')));
     EXPECT_EQ(editor->id3year->text(), "1999");
-    Update();
-    const QJsonObject tag = peer::MutagenReadV1(path);
+    update();
+    const QJsonObject tag = peer::mutagenReadV1(path);
     EXPECT_EQ(tag["genre"].toString(), "Blues");
     EXPECT_EQ(tag["title"].toString(), QString(30, QLatin1Char('t')));
     EXPECT_EQ(tag["year"].toString(), "1999");
 
     // A number outside the standard list is shown by number and kept.
-    QByteArray bytes = peer::FileBytes(path);
+    QByteArray bytes = peer::fileBytes(path);
     bytes[bytes.size() - 1] = char(147);
     QFile file(QString::fromStdString(path));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     file.close();
-    OpenOn(0);
+    openOn(0);
     EXPECT_EQ(genre->property("currentText").toString(), "< unbekannt (#147) >");
-    Retype(editor->id3title, "Kept");
-    Update();
-    EXPECT_EQ(uchar(peer::FileBytes(path).back()), 147);
+    retype(editor->id3title, "Kept");
+    update();
+    EXPECT_EQ(uchar(peer::fileBytes(path).back()), 147);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }

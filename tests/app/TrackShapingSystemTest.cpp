@@ -28,23 +28,23 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kAnalysisWaitMs = 180000; // the analysis runs at idle priority
 
-std::vector<float> Slice(const std::vector<float>& x, std::size_t from, std::size_t count) {
+std::vector<float> slice(const std::vector<float>& x, std::size_t from, std::size_t count) {
     from = std::min(from, x.size());
     return {x.begin() + long(from), x.begin() + long(std::min(x.size(), from + count))};
 }
 
 // The first sample index from which a 50 ms window holds this tone.
-std::size_t ToneStart(const std::vector<float>& x, double frequency, std::size_t from = 0) {
+std::size_t toneStart(const std::vector<float>& x, double frequency, std::size_t from = 0) {
     const std::size_t window = kRate / 20;
     for (std::size_t i = from; i + window <= x.size(); i += window / 5)
-        if (measure::Goertzel(Slice(x, i, window), kRate, frequency) > 0.02)
+        if (measure::goertzel(slice(x, i, window), kRate, frequency) > 0.02)
             return i;
     return x.size();
 }
 
 // A mono 32-bit float WAV of the recording, for ffmpeg.
-std::string WriteWav(const std::vector<float>& x, const QString& name) {
-    const std::string path = soundfiles::PathOf(name);
+std::string writeWav(const std::vector<float>& x, const QString& name) {
+    const std::string path = soundfiles::pathOf(name);
     QFile f(QString::fromStdString(path));
     if (!f.open(QIODevice::WriteOnly))
         return {};
@@ -63,7 +63,7 @@ std::string WriteWav(const std::vector<float>& x, const QString& name) {
 }
 
 // A measured figure, in the test's XML output and on its standard output.
-void Report(const std::string& name, double value) {
+void report(const std::string& name, double value) {
     ::testing::Test::RecordProperty(name, std::to_string(value));
     std::cout << "figure " << name << " " << value << std::endl;
 }
@@ -71,28 +71,28 @@ void Report(const std::string& name, double value) {
 class TrackShaping : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
-        ASSERT_STREQ(engine.BackendName(), "pulse") << "the private sound server is not reachable";
+        ensureTestApp();
+        ASSERT_STREQ(engine.backendName(), "pulse") << "the private sound server is not reachable";
         // The test gives the ticks it wants.
         decks.displayTimer.setInterval(24 * 3600 * 1000);
         QObject::connect(&shaper, &TrackShaper::trackAnalysed, &shaper,
                          [this](const QString&, bool) { ++analysed; });
     }
-    bool AddAndAnalyse(const std::vector<std::string>& paths) {
+    bool addAndAnalyse(const std::vector<std::string>& paths) {
         for (const std::string& path : paths)
             if (!list.addFile(path))
                 return false;
-        return WaitFor([&] { return analysed >= int(paths.size()); }, kAnalysisWaitMs);
+        return waitFor([&] { return analysed >= int(paths.size()); }, kAnalysisWaitMs);
     }
     // Plays the list's first item from the start for ms and returns the recording.
-    std::vector<float> PlayFirstFor(int ms) {
+    std::vector<float> playFirstFor(int ms) {
         MonitorRecording recording;
-        if (!recording.Started())
+        if (!recording.started())
             return {};
         decks.playOrStop();
-        SettleLoads(engine);
-        WaitFor([&] { return decks.deckA_.Position() >= ms; });
-        auto sound = recording.Stop();
+        settleLoads(engine);
+        waitFor([&] { return decks.deckA_.position() >= ms; });
+        auto sound = recording.stop();
         decks.playOrStop(); // stops the list
         return sound;
     }
@@ -107,32 +107,32 @@ protected:
 };
 
 TEST_F(TrackShaping, TracksMastered20LuApartPlayWithin1LuOfEachOther) {
-    const std::string loud = soundfiles::Encode(
-        soundfiles::SoxWav("loud.wav", {"6", "sine", "1000", "vol", "0.5"}), "loud.flac");
-    const std::string quiet = soundfiles::Encode(
-        soundfiles::SoxWav("quiet.wav", {"6", "sine", "1000", "vol", "0.05"}), "quiet.ogg");
-    ASSERT_TRUE(AddAndAnalyse({loud, quiet}));
+    const std::string loud = soundfiles::encode(
+        soundfiles::soxWav("loud.wav", {"6", "sine", "1000", "vol", "0.5"}), "loud.flac");
+    const std::string quiet = soundfiles::encode(
+        soundfiles::soxWav("quiet.wav", {"6", "sine", "1000", "vol", "0.05"}), "quiet.ogg");
+    ASSERT_TRUE(addAndAnalyse({loud, quiet}));
 
     auto measure = [&](const QString& name) {
-        const auto sound = PlayFirstFor(3500);
-        const std::size_t start = ToneStart(sound, 1000);
+        const auto sound = playFirstFor(3500);
+        const std::size_t start = toneStart(sound, 1000);
         // The middle of the track, away from the start's ramp.
-        return soundfiles::FfmpegLoudness(
-                   WriteWav(Slice(sound, start + kRate / 2, kRate * 2), name))
+        return soundfiles::ffmpegLoudness(
+                   writeWav(slice(sound, start + kRate / 2, kRate * 2), name))
             .integratedLufs;
     };
     const double loudLufs = measure("loud-rec.wav");
-    list.Select(0);
+    list.select(0);
     list.moveDown(); // the quiet track first
     const double quietLufs = measure("quiet-rec.wav");
-    Report("loudness_difference_lu", loudLufs - quietLufs);
+    report("loudness_difference_lu", loudLufs - quietLufs);
     EXPECT_NEAR(loudLufs, quietLufs, 1.0);
 
     // Without normalisation the quiet track plays as mastered: the recording
     // is lower by the gain the analysis gave it (about 8 dB).
-    const double quietGainDb = 20 * std::log10(shaper.Plan(quiet).gain);
+    const double quietGainDb = 20 * std::log10(shaper.plan(quiet).gain);
     EXPECT_GT(quietGainDb, 5.0);
-    settings.SetNormaliseLoudness(false);
+    settings.setNormaliseLoudness(false);
     const double unshapedQuiet = measure("quiet-raw.wav");
     EXPECT_NEAR(quietLufs - unshapedQuiet, quietGainDb, 1.0);
 }
@@ -140,24 +140,24 @@ TEST_F(TrackShaping, TracksMastered20LuApartPlayWithin1LuOfEachOther) {
 TEST_F(TrackShaping, ATrackPlayedBeforeItsAnalysisHasItsReplayGainTagsGain) {
     // A long track keeps the analysis busy; the tagged one queued behind it
     // is played at once, long before its own analysis.
-    const std::string busy = soundfiles::Encode(
-        soundfiles::SoxWav("busy.wav", {"300", "sine", "440", "vol", "0.5"}), "busy.flac");
-    const std::string tagged = soundfiles::PathOf("tagged.flac");
-    soundfiles::Run("flac", {"-s", "-f", "--tag=REPLAYGAIN_TRACK_GAIN=-7.50 dB", "-o",
+    const std::string busy = soundfiles::encode(
+        soundfiles::soxWav("busy.wav", {"300", "sine", "440", "vol", "0.5"}), "busy.flac");
+    const std::string tagged = soundfiles::pathOf("tagged.flac");
+    soundfiles::run("flac", {"-s", "-f", "--tag=REPLAYGAIN_TRACK_GAIN=-7.50 dB", "-o",
                              QString::fromStdString(tagged),
-                             QString::fromStdString(soundfiles::SoxWav(
+                             QString::fromStdString(soundfiles::soxWav(
                                  "tagged.wav", {"4", "sine", "1000", "vol", "0.5"}))});
     double gainAtAnalysis = -1;
     QObject::connect(&shaper, &TrackShaper::trackAnalysed, &shaper, [&](const QString& path, bool) {
         if (path.toStdString() == tagged)
-            gainAtAnalysis = decks.deckA_.TrackGain();
+            gainAtAnalysis = decks.deckA_.trackGain();
     });
     ASSERT_TRUE(list.addFile(busy));
     ASSERT_TRUE(list.addFile(tagged));
-    list.Select(1);
+    list.select(1);
     list.moveUp();
     decks.playOrStop();
-    ASSERT_TRUE(WaitFor([&] { return gainAtAnalysis >= 0; }, kAnalysisWaitMs));
+    ASSERT_TRUE(waitFor([&] { return gainAtAnalysis >= 0; }, kAnalysisWaitMs));
     EXPECT_EQ(decks.deckA_.FileName, tagged);
     EXPECT_NEAR(20 * std::log10(gainAtAnalysis), -7.5, 0.01);
     decks.playOrStop();
@@ -166,71 +166,71 @@ TEST_F(TrackShaping, ATrackPlayedBeforeItsAnalysisHasItsReplayGainTagsGain) {
 TEST_F(TrackShaping, AnAbsurdTagGainIsCappedOnTheSpeakers) {
     // +59.9 dB on a track peaking at -40 dBFS would be a clipped square wave
     // at full scale; without a peak tag the boost stops at the harder cap.
-    const std::string busy = soundfiles::Encode(
-        soundfiles::SoxWav("busy2.wav", {"300", "sine", "440", "vol", "0.5"}), "busy2.flac");
-    const std::string quiet = soundfiles::PathOf("absurd.flac");
-    soundfiles::Run("flac", {"-s", "-f", "--tag=REPLAYGAIN_TRACK_GAIN=+59.90 dB", "-o",
+    const std::string busy = soundfiles::encode(
+        soundfiles::soxWav("busy2.wav", {"300", "sine", "440", "vol", "0.5"}), "busy2.flac");
+    const std::string quiet = soundfiles::pathOf("absurd.flac");
+    soundfiles::run("flac", {"-s", "-f", "--tag=REPLAYGAIN_TRACK_GAIN=+59.90 dB", "-o",
                              QString::fromStdString(quiet),
-                             QString::fromStdString(soundfiles::SoxWav(
+                             QString::fromStdString(soundfiles::soxWav(
                                  "absurd.wav", {"60", "sine", "1000", "vol", "0.01"}))});
     ASSERT_TRUE(list.addFile(busy));
     ASSERT_TRUE(list.addFile(quiet));
-    list.Select(1);
+    list.select(1);
     list.moveUp();
     decks.playOrStop();
     // Played long before its analysis: the tag's gain arrives by its quick look.
-    ASSERT_TRUE(WaitFor([&] { return decks.deckA_.TrackGain() > 1.5; }, 20000));
-    EXPECT_FALSE(shaper.IsAnalysed(quiet));
+    ASSERT_TRUE(waitFor([&] { return decks.deckA_.trackGain() > 1.5; }, 20000));
+    EXPECT_FALSE(shaper.isAnalysed(quiet));
     MonitorRecording recording;
-    ASSERT_TRUE(recording.Started());
-    const int from = decks.deckA_.Position();
-    ASSERT_TRUE(WaitFor([&] { return decks.deckA_.Position() >= from + 2000; }));
-    const auto sound = recording.Stop();
+    ASSERT_TRUE(recording.started());
+    const int from = decks.deckA_.position();
+    ASSERT_TRUE(waitFor([&] { return decks.deckA_.position() >= from + 2000; }));
+    const auto sound = recording.stop();
     decks.playOrStop();
-    const auto middle = Slice(sound, kRate / 2, kRate);
-    const double cap = 0.01 * analysis::GainFactor(analysis::kMaxBoostWithoutPeakDb);
-    const double peak = measure::Peak(middle);
-    Report("capped_tag_peak", peak);
+    const auto middle = slice(sound, kRate / 2, kRate);
+    const double cap = 0.01 * analysis::gainFactor(analysis::kMaxBoostWithoutPeakDb);
+    const double peak = measure::peak(middle);
+    report("capped_tag_peak", peak);
     EXPECT_NEAR(peak, cap, cap * 0.1);
-    EXPECT_NEAR(measure::Rms(middle), cap / std::sqrt(2.0), cap * 0.1);
+    EXPECT_NEAR(measure::rms(middle), cap / std::sqrt(2.0), cap * 0.1);
 }
 
 TEST_F(TrackShaping, HandsOverTenSecondsBeforeTheLastSoundAndSkipsLeadingSilence) {
-    settings.SetSmartTransitions(false); // the ten-second cross-fade
+    settings.setSmartTransitions(false); // the ten-second cross-fade
     // 15 s of tone, then 8 s of silence; then 2 s of silence before a tone.
-    const std::string first = soundfiles::Encode(
-        soundfiles::SoxWav("tail.wav", {"15", "sine", "1000", "vol", "0.5", "pad", "0", "8"}),
+    const std::string first = soundfiles::encode(
+        soundfiles::soxWav("tail.wav", {"15", "sine", "1000", "vol", "0.5", "pad", "0", "8"}),
         "tail.flac");
-    const std::string second = soundfiles::Encode(
-        soundfiles::SoxWav("lead.wav", {"6", "sine", "3000", "vol", "0.5", "pad", "2", "0"}),
+    const std::string second = soundfiles::encode(
+        soundfiles::soxWav("lead.wav", {"6", "sine", "3000", "vol", "0.5", "pad", "2", "0"}),
         "lead.mp3");
-    ASSERT_TRUE(AddAndAnalyse({first, second}));
+    ASSERT_TRUE(addAndAnalyse({first, second}));
 
     int advanceAtMs = -1, incomingStartMs = -1;
     QObject::connect(&decks, &DeckEngine::advanceStarted, &decks,
-                     [&](Deck, int, qint64) { advanceAtMs = decks.deckA_.Position(); });
+                     [&](Deck, int, qint64) { advanceAtMs = decks.deckA_.position(); });
     QObject::connect(&decks, &DeckEngine::trackStarted, &decks, [&](Deck deck, int) {
         if (deck != Deck::B)
             return;
-        incomingStartMs = decks.deckB_.Position();
+        incomingStartMs = decks.deckB_.position();
         // Straight to the incoming track, so that its first sound is heard.
-        decks.SetDeckVolume(Deck::B, 1000);
-        decks.SetDeckVolume(Deck::A, 0);
+        decks.setDeckVolume(Deck::B, 1000);
+        decks.setDeckVolume(Deck::A, 0);
     });
     decks.displayTimer.setInterval(50);
     MonitorRecording recording;
-    ASSERT_TRUE(recording.Started());
+    ASSERT_TRUE(recording.started());
     decks.playOrStop();
-    ASSERT_TRUE(WaitFor([&] { return incomingStartMs >= 0; }, 20000));
-    ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() >= incomingStartMs + 1000; }));
-    const auto sound = recording.Stop();
+    ASSERT_TRUE(waitFor([&] { return incomingStartMs >= 0; }, 20000));
+    ASSERT_TRUE(waitFor([&] { return decks.deckB_.position() >= incomingStartMs + 1000; }));
+    const auto sound = recording.stop();
 
-    Report("handover_offset_s", (advanceAtMs - 5000) / 1000.0);
-    Report("incoming_start_offset_s", (incomingStartMs - 2000) / 1000.0);
+    report("handover_offset_s", (advanceAtMs - 5000) / 1000.0);
+    report("incoming_start_offset_s", (incomingStartMs - 2000) / 1000.0);
     EXPECT_NEAR(advanceAtMs, 5000, 500) << "10 s before the last sound at 15 s";
     EXPECT_NEAR(incomingStartMs, 2000, 100) << "the incoming deck starts at its first sound";
-    const std::size_t oneK = ToneStart(sound, 1000);
-    const std::size_t threeK = ToneStart(sound, 3000, oneK);
+    const std::size_t oneK = toneStart(sound, 1000);
+    const std::size_t threeK = toneStart(sound, 3000, oneK);
     ASSERT_LT(threeK, sound.size()) << "the incoming tone was never heard";
     EXPECT_NEAR(double(threeK - oneK) / kRate, 5.0, 0.5)
         << "heard 5 s after the first track began, without its 2 s of silence";
@@ -249,33 +249,33 @@ TEST_F(TrackShaping, EveryFormatPlaysAtItsPitchWithItsTagTitleAndADamagedFlacIsS
         {"T.MP3", 1100, "Artist mp3 - Title mp3"}};
     for (const Case& c : cases) {
         const QString ext = c.name.section('.', -1).toLower();
-        const std::string wav = soundfiles::SoxWav(
+        const std::string wav = soundfiles::soxWav(
             ext + ".wav", {"3", "sine", QString::number(c.frequency), "vol", "0.5"});
         std::string path;
         if (ext == "mp3") { // ID3v1 names an MP3
-            path = soundfiles::PathOf(c.name);
-            soundfiles::Run("lame",
+            path = soundfiles::pathOf(c.name);
+            soundfiles::run("lame",
                             {"--quiet", "--id3v1-only", "--ta", "Artist mp3", "--tt", "Title mp3",
                              QString::fromStdString(wav), QString::fromStdString(path)});
         } else {
-            path = soundfiles::Encode(wav, c.name, "Artist " + ext, "Title " + ext);
+            path = soundfiles::encode(wav, c.name, "Artist " + ext, "Title " + ext);
         }
         ASSERT_TRUE(list.addFile(path)) << c.name.toStdString();
-        const int row = list.Count() - 1;
-        EXPECT_TRUE(WaitFor([&] { return list.TitleAt(row) == c.title; }))
-            << list.TitleAt(row).toStdString();
+        const int row = list.count() - 1;
+        EXPECT_TRUE(waitFor([&] { return list.titleAt(row) == c.title; }))
+            << list.titleAt(row).toStdString();
 
         audio::DeckPlayer deck(engine);
-        deck.Open(path);
+        deck.open(path);
         MonitorRecording recording;
-        ASSERT_TRUE(recording.Started());
-        deck.Play();
-        ASSERT_TRUE(WaitFor([&] { return deck.Position() >= 1500; }));
-        const auto sound = recording.Stop();
-        const std::size_t start = ToneStart(sound, c.frequency);
+        ASSERT_TRUE(recording.started());
+        deck.play();
+        ASSERT_TRUE(waitFor([&] { return deck.position() >= 1500; }));
+        const auto sound = recording.stop();
+        const std::size_t start = toneStart(sound, c.frequency);
         const double heard =
-            measure::ZeroCrossingFrequency(Slice(sound, start + kRate / 5, kRate), kRate);
-        Report("pitch_error_percent_" + ext.toStdString(), 100 * (heard / c.frequency - 1));
+            measure::zeroCrossingFrequency(slice(sound, start + kRate / 5, kRate), kRate);
+        report("pitch_error_percent_" + ext.toStdString(), 100 * (heard / c.frequency - 1));
         EXPECT_NEAR(heard, c.frequency, c.frequency * 0.01) << c.name.toStdString();
     }
 
@@ -285,12 +285,12 @@ TEST_F(TrackShaping, EveryFormatPlaysAtItsPitchWithItsTagTitleAndADamagedFlacIsS
         damaged += char((i * 7919 + 13) % 251);
     Playlist second;
     DeckEngine secondDecks(engine, second);
-    second.addFile(soundfiles::WriteBytes("damaged.flac", damaged));
-    second.addFile(soundfiles::PathOf("t.flac"));
+    second.addFile(soundfiles::writeBytes("damaged.flac", damaged));
+    second.addFile(soundfiles::pathOf("t.flac"));
     secondDecks.playOrStop();
-    ASSERT_TRUE(WaitFor([&] { return secondDecks.deckA_.IsPlaying(); }));
-    EXPECT_EQ(second.Items().At(0).playability, Playability::Unplayable);
-    EXPECT_EQ(secondDecks.deckA_.FileName, soundfiles::PathOf("t.flac"));
+    ASSERT_TRUE(waitFor([&] { return secondDecks.deckA_.isPlaying(); }));
+    EXPECT_EQ(second.items().at(0).playability, Playability::Unplayable);
+    EXPECT_EQ(secondDecks.deckA_.FileName, soundfiles::pathOf("t.flac"));
     secondDecks.playOrStop();
 }
 

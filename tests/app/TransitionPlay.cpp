@@ -15,22 +15,22 @@
 namespace {
 struct Listed {
     QTemporaryDir folder;
-    transitions::Set set = transitions::GenerateTransitionSet(folder.path().toStdString());
+    transitions::Set set = transitions::generateTransitionSet(folder.path().toStdString());
 };
 } // namespace
 
-const transitions::Set& TheTransitionSet() {
+const transitions::Set& theTransitionSet() {
     static const Listed listed;
     return listed.set;
 }
 
-std::vector<float> PlayTheTransitionSet(audio::AudioEngine& engine, bool smart,
+std::vector<float> playTheTransitionSet(audio::AudioEngine& engine, bool smart,
                                         const std::function<void(DeckEngine&, int)>& advance,
                                         const std::function<std::vector<float>()>& sound) {
-    const transitions::Set& set = TheTransitionSet();
+    const transitions::Set& set = theTransitionSet();
     QTemporaryDir data;
     Settings settings(data.filePath(QStringLiteral("settings.conf")));
-    settings.SetSmartTransitions(smart);
+    settings.setSmartTransitions(smart);
     Playlist list;
     DeckEngine decks(engine, list);
     TrackShaper shaper(settings, list, decks, data.filePath(QStringLiteral("analysis.json")));
@@ -38,10 +38,10 @@ std::vector<float> PlayTheTransitionSet(audio::AudioEngine& engine, bool smart,
     QObject::connect(&shaper, &TrackShaper::trackAnalysed, &shaper,
                      [&](const QString&, bool ok) { analysed += ok ? 1 : 1000; });
     for (const transitions::Track& track : set.tracks)
-        list.Items().Insert(
-            list.Count(),
+        list.items().insert(
+            list.count(),
             {track.path, QString::fromStdString(track.title), Playability::Untried, {}});
-    EXPECT_TRUE(WaitFor([&] { return analysed >= int(set.tracks.size()); }, 180000));
+    EXPECT_TRUE(waitFor([&] { return analysed >= int(set.tracks.size()); }, 180000));
     EXPECT_EQ(analysed, int(set.tracks.size())) << "a track of the set could not be analysed";
     int last = -1;
     QObject::connect(&decks, &DeckEngine::trackStarted, &decks,
@@ -61,13 +61,13 @@ std::vector<float> PlayTheTransitionSet(audio::AudioEngine& engine, bool smart,
     return heard;
 }
 
-void ExpectEvenJoins(const std::vector<transitions::Join>& joins, double excessSlackLu) {
-    const transitions::Set& set = TheTransitionSet();
+void expectEvenJoins(const std::vector<transitions::Join>& joins, double excessSlackLu) {
+    const transitions::Set& set = theTransitionSet();
     ASSERT_EQ(joins.size(), set.tracks.size() - 1);
     for (const transitions::Join& join : joins) {
         const transitions::Track& from = set.tracks[join.from];
         SCOPED_TRACE("join " + std::to_string(join.from) + " from " +
-                     transitions::KindName(from.kind) + " " + from.format);
+                     transitions::kindName(from.kind) + " " + from.format);
         ASSERT_TRUE(join.heard);
         EXPECT_LE(join.gap, 0.5);
         EXPECT_LE(join.excessLu, 1.0 + excessSlackLu);

@@ -30,18 +30,18 @@ namespace {
 class WindowEdges : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         ASSERT_TRUE(home.isValid());
-        UseUserFolder(home.path().toLocal8Bit().constData());
-        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
+        useUserFolder(home.path().toLocal8Bit().constData());
+        dialogs::setHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             shown << request.text;
             reply(dialogs::Answer{true, {}});
         });
     }
-    void TearDown() override { dialogs::SetHandler({}); }
+    void TearDown() override { dialogs::setHandler({}); }
 
     // The deck, mixer and list boxes of the "Playlist" page.
-    static std::vector<QWidget*> PlaylistPageParts(MainWindow& form) {
+    static std::vector<QWidget*> playlistPageParts(MainWindow& form) {
         return {form.controls().deckABox, form.controls().mixerBox, form.controls().deckBBox,
                 form.controls().playlistView};
     }
@@ -56,7 +56,7 @@ TEST_F(WindowEdges, NothingOverlapsAtTheSmallestSizeTheWindowTakes) {
     for (const QSize asked : {QSize(800, 560), QSize(1, 1)}) {
         form.resize(asked);
         QApplication::processEvents();
-        const std::vector<QWidget*> parts = PlaylistPageParts(form);
+        const std::vector<QWidget*> parts = playlistPageParts(form);
         const QRect page = form.controls().playlistTab->rect();
         for (std::size_t i = 0; i < parts.size(); ++i) {
             EXPECT_TRUE(page.contains(parts[i]->geometry()))
@@ -104,14 +104,14 @@ TEST_F(WindowEdges, StopPutsBothDeckTimesBackToTheirIdleText) {
     MainWindow form;
     auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine());
     ASSERT_NE(card, nullptr) << "tests run on the virtual sound card";
-    form.playlist()->addFile(tonefiles::Mp3({.frequency = 440, .seconds = 11}));
-    form.playlist()->addFile(tonefiles::Mp3({.frequency = 660, .seconds = 11}));
+    form.playlist()->addFile(tonefiles::mp3({.frequency = 440, .seconds = 11}));
+    form.playlist()->addFile(tonefiles::mp3({.frequency = 660, .seconds = 11}));
     form.controls().playAction->trigger();
-    ASSERT_TRUE(SettleLoads(*card));
-    card->Render(1500);
+    ASSERT_TRUE(settleLoads(*card));
+    card->render(1500);
     form.decks()->onDisplayTick(); // less than ten seconds left: (B) takes item 1
-    ASSERT_TRUE(SettleLoads(*card));
-    card->Render(1000);
+    ASSERT_TRUE(settleLoads(*card));
+    card->render(1000);
     form.decks()->onDisplayTick();
     ASSERT_NE(form.controls().deckATime->text(), "(A) - - -");
     ASSERT_NE(form.controls().deckBTime->text(), "(B) - - -");
@@ -133,7 +133,7 @@ TEST_F(WindowEdges, AboutSaysSoWhenNoBrowserOpensThePage) {
         ~OnlyThisPath() { qputenv("PATH", saved); }
     } onlyBin(bin.path());
     MainWindow form;
-    const QString address = QString::fromStdString(MainWindow::AboutAddress());
+    const QString address = QString::fromStdString(MainWindow::aboutAddress());
     auto opener = [&](const QByteArray& body) {
         QFile script(bin.filePath(QStringLiteral("xdg-open")));
         ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -168,9 +168,9 @@ TEST_F(WindowEdges, EnterPlaysTheRowAndDeleteRemovesIt) {
     MainWindow form;
     auto* card = dynamic_cast<audio::VirtualSoundCard*>(form.audioEngine());
     ASSERT_NE(card, nullptr);
-    const std::vector<std::string> files = {tonefiles::Mp3({.frequency = 440, .seconds = 3}),
-                                            tonefiles::Mp3({.frequency = 550, .seconds = 3}),
-                                            tonefiles::Mp3({.frequency = 660, .seconds = 3})};
+    const std::vector<std::string> files = {tonefiles::mp3({.frequency = 440, .seconds = 3}),
+                                            tonefiles::mp3({.frequency = 550, .seconds = 3}),
+                                            tonefiles::mp3({.frequency = 660, .seconds = 3})};
     for (const std::string& file : files)
         form.playlist()->addFile(file);
     form.show();
@@ -179,21 +179,21 @@ TEST_F(WindowEdges, EnterPlaysTheRowAndDeleteRemovesIt) {
     auto clickRow = [&](int row) {
         const QModelIndex index = view->model()->index(row, 1);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-        ASSERT_EQ(form.playlist()->SelectedIndex(), row);
+        ASSERT_EQ(form.playlist()->selectedIndex(), row);
     };
 
     clickRow(1);
     QTest::keyClick(view, Qt::Key_Return);
-    ASSERT_TRUE(SettleLoads(*card));
+    ASSERT_TRUE(settleLoads(*card));
     EXPECT_EQ(form.controls().playAction->text(), "Stop");
     EXPECT_EQ(form.decks()->CurrentIndex, 1);
-    EXPECT_EQ(form.controls().deckATitle->text(), form.playlist()->TitleAt(1));
+    EXPECT_EQ(form.controls().deckATitle->text(), form.playlist()->titleAt(1));
 
     clickRow(2);
     QTest::keyClick(view, Qt::Key_Delete);
-    ASSERT_EQ(form.playlist()->Count(), 2);
-    EXPECT_EQ(form.playlist()->PathAt(0), files[0]);
-    EXPECT_EQ(form.playlist()->PathAt(1), files[1]);
+    ASSERT_EQ(form.playlist()->count(), 2);
+    EXPECT_EQ(form.playlist()->pathAt(0), files[0]);
+    EXPECT_EQ(form.playlist()->pathAt(1), files[1]);
 }
 
 } // namespace

@@ -14,21 +14,21 @@
 #include <memory>
 
 namespace {
-QImage Render(QWidget& widget) {
+QImage render(QWidget& widget) {
     QImage image(widget.size(), QImage::Format_ARGB32);
     image.fill(Qt::black);
     widget.render(&image);
     return image;
 }
 
-bool Mapped(const char* part) {
+bool mapped(const char* part) {
     QFile maps(QStringLiteral("/proc/self/maps"));
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(part);
 }
 } // namespace
 
 TEST(WindowStyle, DrawsGroupBoxesAndTheMenuArrowAsFusionDoes) {
-    EnsureTestApp();
+    ensureTestApp();
     const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
     WindowStyle ours;
     for (const char* title : {"", "Mixer"}) {
@@ -37,9 +37,9 @@ TEST(WindowStyle, DrawsGroupBoxesAndTheMenuArrowAsFusionDoes) {
             box.setCheckable(checkable);
             box.resize(120, 70);
             box.setStyle(fusion.get());
-            const QImage expected = Render(box);
+            const QImage expected = render(box);
             box.setStyle(&ours);
-            EXPECT_EQ(Render(box), expected) << "title '" << title << "', checkable " << checkable;
+            EXPECT_EQ(render(box), expected) << "title '" << title << "', checkable " << checkable;
         }
     }
     for (auto icon :
@@ -52,13 +52,13 @@ TEST(WindowStyle, DrawsGroupBoxesAndTheMenuArrowAsFusionDoes) {
 
 // Each test runs in a process of its own, so nothing before it loaded them.
 TEST(StartUp, TheWindowShowsWithoutImagePluginsOrTheMediaFramework) {
-    EnsureTestApp();
+    ensureTestApp();
     QTemporaryDir home;
-    UseUserFolder(home.path().toLocal8Bit().constData());
+    useUserFolder(home.path().toLocal8Bit().constData());
     QApplication::setStyle(new WindowStyle);
     MainWindow form;
-    ASSERT_TRUE(ShowAndOpenSoundDevices(form));
+    ASSERT_TRUE(showAndOpenSoundDevices(form));
     EXPECT_FALSE(form.grab().isNull());
-    EXPECT_FALSE(Mapped("/imageformats/"));
-    EXPECT_FALSE(Mapped("libQt6Multimedia"));
+    EXPECT_FALSE(mapped("/imageformats/"));
+    EXPECT_FALSE(mapped("libQt6Multimedia"));
 }

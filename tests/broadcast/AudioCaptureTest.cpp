@@ -21,10 +21,10 @@ struct Delivery {
 class CaptureEngine : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
-        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
-        vi::ResetState();
-        mixer::DeclareStandardLines(mixers_);
+        ensureTestApp();
+        audio::useCaptureBackend(audio::CaptureBackend::Virtual);
+        vi::resetState();
+        mixer::declareStandardLines(mixers_);
         audio_ = std::make_unique<AudioCapture>(mixers_);
         audio_->OnRecord = [this](CaptureRecorder&, char* lp, char* rp, std::uint16_t n) {
             Delivery d;
@@ -37,16 +37,16 @@ protected:
     }
     void TearDown() override {
         audio_.reset();
-        EXPECT_EQ(vi::OpenCaptures(), 0);
+        EXPECT_EQ(vi::openCaptures(), 0);
     }
     // 16-bit stereo, as the broadcast uses it.
-    void Stereo16() {
-        audio_->Recorder().SetBitsPerSample(SampleDepth::_16);
-        audio_->Recorder().SetChannels(ChannelMode::Stereo);
+    void stereo16() {
+        audio_->recorder().setBitsPerSample(SampleDepth::_16);
+        audio_->recorder().setChannels(ChannelMode::Stereo);
     }
     // One block of 16-bit samples, left = base + frame, right = -(base + frame).
-    std::vector<char> Block16(int base) {
-        const int frames = audio_->Recorder().NoSamples();
+    std::vector<char> block16(int base) {
+        const int frames = audio_->recorder().noSamples();
         std::vector<std::int16_t> s;
         for (int i = 0; i < frames; ++i) {
             s.push_back(std::int16_t(base + i));
@@ -56,7 +56,7 @@ protected:
         std::memcpy(bytes.data(), s.data(), bytes.size());
         return bytes;
     }
-    void Feed(const std::vector<char>& bytes) { vi::Feed(bytes.data(), bytes.size()); }
+    void feed(const std::vector<char>& bytes) { vi::feed(bytes.data(), bytes.size()); }
 
     mixer::VirtualMixerSystem mixers_;
     std::unique_ptr<AudioCapture> audio_;
@@ -64,115 +64,115 @@ protected:
 };
 
 TEST_F(CaptureEngine, CreationDefaultsAndFormatRecords) {
-    CaptureRecorder& r = audio_->Recorder();
-    EXPECT_EQ(audio_->AudioDeviceID(), -1);
-    EXPECT_EQ(audio_->ErrorText, "");
-    EXPECT_TRUE(audio_->MixerSettings().Ok());
-    ASSERT_NE(audio_->MixerSettings().Lines(), nullptr);
-    EXPECT_EQ(audio_->MixerSettings().Lines()->Name, "Virtual Mixer");
+    CaptureRecorder& r = audio_->recorder();
+    EXPECT_EQ(audio_->audioDeviceID(), -1);
+    EXPECT_EQ(audio_->errorText, "");
+    EXPECT_TRUE(audio_->mixerSettings().ok());
+    ASSERT_NE(audio_->mixerSettings().lines(), nullptr);
+    EXPECT_EQ(audio_->mixerSettings().lines()->name, "Virtual Mixer");
     EXPECT_EQ(r.BufferSize, 8192);
     EXPECT_EQ(r.Format.bytesPerSecond(), 11025);
     EXPECT_EQ(r.Format.bytesPerFrame(), 1);
-    EXPECT_TRUE(r.Triggered());
-    EXPECT_EQ(r.TrigLevel(), 128);
+    EXPECT_TRUE(r.triggered());
+    EXPECT_EQ(r.trigLevel(), 128);
 
-    r.SetBitsPerSample(SampleDepth::_16);
-    r.SetChannels(ChannelMode::Stereo);
-    r.SetSampleRate(44100);
+    r.setBitsPerSample(SampleDepth::_16);
+    r.setChannels(ChannelMode::Stereo);
+    r.setSampleRate(44100);
     EXPECT_EQ(r.BufferSize, 32768);
     EXPECT_EQ(r.Format.bytesPerSecond(), 176400);
     EXPECT_EQ(r.Format.bytesPerFrame(), 4);
     EXPECT_EQ(r.Format.sampleType, audio::SampleType::Int16);
     for (int i = 0; i < 4; ++i)
         EXPECT_NE(r.Buffers[i], nullptr);
-    r.SetNoSamples(4096);
+    r.setNoSamples(4096);
     EXPECT_EQ(r.BufferSize, 16384);
 }
 
 TEST_F(CaptureEngine, SplitRuleAndDeviceId) {
-    CaptureRecorder& r = audio_->Recorder();
-    r.SetSplitChannels(true);
-    EXPECT_FALSE(r.SplitChannels()); // mono
-    r.SetChannels(ChannelMode::Stereo);
-    r.SetSplitChannels(true);
-    EXPECT_TRUE(r.SplitChannels());
-    r.SetChannels(ChannelMode::Mono);
-    EXPECT_FALSE(r.SplitChannels());
+    CaptureRecorder& r = audio_->recorder();
+    r.setSplitChannels(true);
+    EXPECT_FALSE(r.splitChannels()); // mono
+    r.setChannels(ChannelMode::Stereo);
+    r.setSplitChannels(true);
+    EXPECT_TRUE(r.splitChannels());
+    r.setChannels(ChannelMode::Mono);
+    EXPECT_FALSE(r.splitChannels());
 
-    audio_->SetAudioDeviceID(10);
-    EXPECT_EQ(audio_->AudioDeviceID(), -1);
-    audio_->SetAudioDeviceID(3);
-    EXPECT_EQ(audio_->AudioDeviceID(), 3);
-    audio_->SetAudioDeviceID(9);
-    EXPECT_EQ(audio_->AudioDeviceID(), 9);
+    audio_->setAudioDeviceID(10);
+    EXPECT_EQ(audio_->audioDeviceID(), -1);
+    audio_->setAudioDeviceID(3);
+    EXPECT_EQ(audio_->audioDeviceID(), 3);
+    audio_->setAudioDeviceID(9);
+    EXPECT_EQ(audio_->audioDeviceID(), 9);
 }
 
 TEST_F(CaptureEngine, BlocksArriveInOrderRoundTheRing) {
-    Stereo16();
-    CaptureRecorder& r = audio_->Recorder();
-    ASSERT_TRUE(r.Start()) << audio_->ErrorText;
-    EXPECT_TRUE(r.IsOpen);
-    EXPECT_TRUE(r.Active);
+    stereo16();
+    CaptureRecorder& r = audio_->recorder();
+    ASSERT_TRUE(r.start()) << audio_->errorText;
+    EXPECT_TRUE(r.isOpen);
+    EXPECT_TRUE(r.active);
     // More blocks than the ring holds: each buffer is free again once
     // delivered, so none is lost.
     for (int b = 0; b < 9; ++b)
-        Feed(Block16(b * 10));
+        feed(block16(b * 10));
     ASSERT_EQ(deliveries_.size(), 9u);
     for (int b = 0; b < 9; ++b) {
-        EXPECT_EQ(deliveries_[b].left, Block16(b * 10)) << b;
+        EXPECT_EQ(deliveries_[b].left, block16(b * 10)) << b;
         EXPECT_FALSE(deliveries_[b].hadRight);
     }
     EXPECT_EQ(r.DoneIndex, 1);
 
-    EXPECT_TRUE(r.Stop());
-    EXPECT_FALSE(r.IsOpen);
-    EXPECT_FALSE(r.Active);
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_TRUE(r.stop());
+    EXPECT_FALSE(r.isOpen);
+    EXPECT_FALSE(r.active);
+    EXPECT_EQ(vi::openCaptures(), 0);
     EXPECT_EQ(deliveries_.size(), 9u);
 }
 
 TEST_F(CaptureEngine, TriggerHoldsBackQuietBlocks) {
-    Stereo16();
-    CaptureRecorder& r = audio_->Recorder();
-    r.SetTriggered(false);
-    r.SetTrigLevel(1000);
-    ASSERT_TRUE(r.Start());
+    stereo16();
+    CaptureRecorder& r = audio_->recorder();
+    r.setTriggered(false);
+    r.setTrigLevel(1000);
+    ASSERT_TRUE(r.start());
     const std::vector<std::int16_t> quietSamples(std::size_t(r.BufferSize / 2), 999);
     std::vector<char> quiet(r.BufferSize);
     std::memcpy(quiet.data(), quietSamples.data(), quiet.size());
     for (int b = 0; b < 6; ++b)
-        Feed(quiet);
+        feed(quiet);
     EXPECT_TRUE(deliveries_.empty());
-    EXPECT_FALSE(r.Triggered());
+    EXPECT_FALSE(r.triggered());
     std::vector<char> loud = quiet;
     const std::int16_t thousand = 1000;
     std::memcpy(loud.data() + 4002, &thousand, 2);
-    Feed(loud);
-    Feed(quiet); // quiet again, but the recorder stays triggered
+    feed(loud);
+    feed(quiet); // quiet again, but the recorder stays triggered
     ASSERT_EQ(deliveries_.size(), 2u);
     EXPECT_EQ(deliveries_[0].left, loud);
     EXPECT_EQ(deliveries_[1].left, quiet);
-    EXPECT_TRUE(r.Triggered());
+    EXPECT_TRUE(r.triggered());
 }
 
 TEST_F(CaptureEngine, TriggerLevelZeroFiresOnTheFirstNonNegativeSample) {
-    audio_->Recorder().SetBitsPerSample(SampleDepth::_16);
-    CaptureRecorder& r = audio_->Recorder();
-    r.SetTriggered(false);
-    r.SetTrigLevel(0);
+    audio_->recorder().setBitsPerSample(SampleDepth::_16);
+    CaptureRecorder& r = audio_->recorder();
+    r.setTriggered(false);
+    r.setTrigLevel(0);
     std::vector<std::int16_t> negative(8, -5);
-    EXPECT_FALSE(r.CheckTrigger(reinterpret_cast<const char*>(negative.data()), 16));
-    EXPECT_FALSE(r.CheckTrigger(nullptr, 0));
+    EXPECT_FALSE(r.checkTrigger(reinterpret_cast<const char*>(negative.data()), 16));
+    EXPECT_FALSE(r.checkTrigger(nullptr, 0));
     negative[7] = 0;
-    EXPECT_TRUE(r.CheckTrigger(reinterpret_cast<const char*>(negative.data()), 16));
+    EXPECT_TRUE(r.checkTrigger(reinterpret_cast<const char*>(negative.data()), 16));
 }
 
 TEST_F(CaptureEngine, SplitGivesLeftAndRightHalves) {
-    Stereo16();
-    CaptureRecorder& r = audio_->Recorder();
-    r.SetSplitChannels(true);
-    ASSERT_TRUE(r.Start());
-    Feed(Block16(100));
+    stereo16();
+    CaptureRecorder& r = audio_->recorder();
+    r.setSplitChannels(true);
+    ASSERT_TRUE(r.start());
+    feed(block16(100));
     ASSERT_EQ(deliveries_.size(), 1u);
     const Delivery& d = deliveries_[0];
     ASSERT_TRUE(d.hadRight);
@@ -188,53 +188,53 @@ TEST_F(CaptureEngine, SplitGivesLeftAndRightHalves) {
 }
 
 TEST_F(CaptureEngine, SplitOfEightBitStereo) {
-    audio_->Recorder().SetChannels(ChannelMode::Stereo);
-    CaptureRecorder& r = audio_->Recorder();
+    audio_->recorder().setChannels(ChannelMode::Stereo);
+    CaptureRecorder& r = audio_->recorder();
     char lp[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     char rp[4] = {};
-    r.SplitStereo(lp, rp, 8);
+    r.splitStereo(lp, rp, 8);
     EXPECT_EQ(std::vector<char>(lp, lp + 4), (std::vector<char>{1, 3, 5, 7}));
     EXPECT_EQ(std::vector<char>(rp, rp + 4), (std::vector<char>{2, 4, 6, 8}));
 }
 
 TEST_F(CaptureEngine, ErrorTexts) {
-    CaptureRecorder& r = audio_->Recorder();
-    EXPECT_TRUE(r.Stop());
-    EXPECT_EQ(audio_->ErrorText, "Recorder already closed");
+    CaptureRecorder& r = audio_->recorder();
+    EXPECT_TRUE(r.stop());
+    EXPECT_EQ(audio_->errorText, "Recorder already closed");
 
-    vi::FailNextOpen("The sound input is busy.");
-    EXPECT_FALSE(r.Start());
-    EXPECT_EQ(audio_->ErrorText,
+    vi::failNextOpen("The sound input is busy.");
+    EXPECT_FALSE(r.start());
+    EXPECT_EQ(audio_->errorText,
               "Could not open the input device for recording:  The sound input is busy.");
-    EXPECT_FALSE(r.IsOpen);
+    EXPECT_FALSE(r.isOpen);
 
-    vi::FailNextStart("gone");
-    EXPECT_FALSE(r.Start());
-    EXPECT_EQ(audio_->ErrorText, "Error starting wave record:  gone");
-    EXPECT_FALSE(r.IsOpen);
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    vi::failNextStart("gone");
+    EXPECT_FALSE(r.start());
+    EXPECT_EQ(audio_->errorText, "Error starting wave record:  gone");
+    EXPECT_FALSE(r.isOpen);
+    EXPECT_EQ(vi::openCaptures(), 0);
 }
 
 // 16384 stereo 16-bit frames do not fit the 16-bit buffer size: it wraps to
 // 0, and the recorder refuses to start rather than record into nothing.
 TEST_F(CaptureEngine, StartFailsWhenTheBufferSizeWrapsToZero) {
-    Stereo16();
-    audio_->Recorder().SetNoSamples(16384);
-    ASSERT_EQ(audio_->Recorder().BufferSize, 0);
-    EXPECT_FALSE(audio_->Recorder().Start());
-    EXPECT_EQ(audio_->ErrorText, "Error adding next input buffer");
-    EXPECT_FALSE(audio_->Recorder().IsOpen);
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    stereo16();
+    audio_->recorder().setNoSamples(16384);
+    ASSERT_EQ(audio_->recorder().BufferSize, 0);
+    EXPECT_FALSE(audio_->recorder().start());
+    EXPECT_EQ(audio_->errorText, "Error adding next input buffer");
+    EXPECT_FALSE(audio_->recorder().isOpen);
+    EXPECT_EQ(vi::openCaptures(), 0);
 }
 
 TEST_F(CaptureEngine, DestructionClosesAnOpenRecorder) {
-    Stereo16();
-    ASSERT_TRUE(audio_->Recorder().Start());
-    EXPECT_EQ(vi::OpenCaptures(), 1);
-    const std::vector<char> block = Block16(0);
+    stereo16();
+    ASSERT_TRUE(audio_->recorder().start());
+    EXPECT_EQ(vi::openCaptures(), 1);
+    const std::vector<char> block = block16(0);
     audio_.reset();
-    EXPECT_EQ(vi::OpenCaptures(), 0);
-    Feed(block); // nothing left to write into
+    EXPECT_EQ(vi::openCaptures(), 0);
+    feed(block); // nothing left to write into
     EXPECT_TRUE(deliveries_.empty());
 }
 

@@ -31,7 +31,7 @@ namespace {
 constexpr const char* kStream = "rtmp://127.0.0.1/live/kvtest";
 
 // Runs a program to its end; exit code (-1 when it crashed or did not start).
-int RunProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr,
+int runProgram(const QString& program, const QStringList& args, QByteArray* out = nullptr,
                int timeoutMs = 30000) {
     QProcess p;
     p.start(program, args);
@@ -45,9 +45,9 @@ int RunProgram(const QString& program, const QStringList& args, QByteArray* out 
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
-bool PortAccepts(int port) {
+bool portAccepts(int port) {
     try {
-        net::Connect("127.0.0.1", port);
+        net::connect("127.0.0.1", port);
         return true;
     } catch (const net::SocketError&) {
         return false;
@@ -78,9 +78,9 @@ public:
             process_.waitForFinished();
         }
     }
-    bool WaitUntilListening() {
+    bool waitUntilListening() {
         for (int i = 0; i < 200 && process_.state() != QProcess::NotRunning; ++i) {
-            if (PortAccepts(1935))
+            if (portAccepts(1935))
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
@@ -99,11 +99,11 @@ struct Probe {
     QByteArray audio; // 3 s of 22050 Hz mono s16le pulled back from the server
 };
 
-void ProbeStream(Probe& probe) {
+void probeStream(Probe& probe) {
     // The converter needs a moment to connect and publish: retry the probe.
     for (int attempt = 0; attempt < 20 && probe.streams.isEmpty(); ++attempt) {
         QByteArray out;
-        if (RunProgram("ffprobe",
+        if (runProgram("ffprobe",
                        {"-v", "error", "-rw_timeout", "5000000", "-show_entries",
                         "stream=codec_type,width,height,r_frame_rate,sample_rate,channels", "-of",
                         "default=nw=1", kStream},
@@ -113,14 +113,14 @@ void ProbeStream(Probe& probe) {
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
-    RunProgram("ffmpeg",
+    runProgram("ffmpeg",
                {"-v", "error", "-nostdin", "-rw_timeout", "5000000", "-i", kStream, "-t", "3",
                 "-vn", "-ac", "1", "-ar", "22050", "-f", "s16le", "-"},
                &probe.audio);
     probe.done = true;
 }
 
-std::vector<float> Samples(const QByteArray& s16) {
+std::vector<float> samples(const QByteArray& s16) {
     std::vector<float> x(std::size_t(s16.size()) / 2);
     for (std::size_t i = 0; i < x.size(); ++i) {
         std::int16_t v;
@@ -130,26 +130,26 @@ std::vector<float> Samples(const QByteArray& s16) {
     return x;
 }
 
-bool ConverterRunning(pid_t pid) {
+bool converterRunning(pid_t pid) {
     return pid > 0 && ::kill(pid, 0) == 0;
 }
 
 TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything) {
-    EnsureTestApp();
+    ensureTestApp();
     ASSERT_NE(qgetenv("PULSE_SERVER"), QByteArray()) << "needs the private sound server";
-    audio::UseCaptureBackend(audio::CaptureBackend::PortAudio);
+    audio::useCaptureBackend(audio::CaptureBackend::PortAudio);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString d = dir.path();
-    ASSERT_EQ(RunProgram("pactl", {"set-source-mute", "ci_mic", "0"}), 0);
-    ASSERT_EQ(RunProgram("pactl", {"set-source-volume", "ci_mic", "100%"}), 0);
-    ASSERT_EQ(RunProgram("pactl", {"set-sink-volume", "ci_mic_feed", "100%"}), 0);
+    ASSERT_EQ(runProgram("pactl", {"set-source-mute", "ci_mic", "0"}), 0);
+    ASSERT_EQ(runProgram("pactl", {"set-source-volume", "ci_mic", "100%"}), 0);
+    ASSERT_EQ(runProgram("pactl", {"set-sink-volume", "ci_mic_feed", "100%"}), 0);
 
     RtmpServer rtmp(d);
-    ASSERT_TRUE(rtmp.WaitUntilListening()) << "nginx-rtmp did not start";
+    ASSERT_TRUE(rtmp.waitUntilListening()) << "nginx-rtmp did not start";
 
     const QString tone = d + "/tone.wav";
-    ASSERT_EQ(RunProgram("sox", {"-n", "-r", "22050", "-c", "2", "-b", "16", tone, "synth", "60",
+    ASSERT_EQ(runProgram("sox", {"-n", "-r", "22050", "-c", "2", "-b", "16", tone, "synth", "60",
                                  "sine", "1000", "vol", "0.5"}),
               0);
     QProcess paplay;
@@ -158,8 +158,8 @@ TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything
     QImage background(320, 240, QImage::Format_RGB32);
     background.fill(QColor(30, 120, 200));
     const QString picture = d + "/background.jpg";
-    ASSERT_TRUE(EncodeJpeg(background, picture));
-    dialogs::SetHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
+    ASSERT_TRUE(encodeJpeg(background, picture));
+    dialogs::setHandler([&](const dialogs::Request& r, const dialogs::Reply& reply) {
         dialogs::Answer a;
         a.accepted = r.kind == dialogs::Kind::OpenFiles;
         if (a.accepted)
@@ -173,30 +173,30 @@ TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything
     pid_t converter = 0;
     tools.OnStarted = [&](pid_t pid) { converter = pid; };
     auto controller = std::make_unique<BroadcastController>(&tab, d.toStdString() + "/", &form,
-                                                            ToolRunnerCallbacks(tools));
+                                                            toolRunnerCallbacks(tools));
     controller->ConverterPath = KV_MCONV;
-    controller->Widgets().loadBackgroundButton->click();
-    ASSERT_FALSE(controller->Picture().isNull());
-    controller->Widgets().streamingrtmpurledit->setText("rtmp://127.0.0.1/live");
-    controller->Widgets().streamingstreamedit->setText("kvtest");
+    controller->widgets().loadBackgroundButton->click();
+    ASSERT_FALSE(controller->picture().isNull());
+    controller->widgets().streamingrtmpurledit->setText("rtmp://127.0.0.1/live");
+    controller->widgets().streamingstreamedit->setText("kvtest");
 
     Probe probe;
-    controller->Widgets().broadcastButton->click(); // returns with the converter running
-    ASSERT_TRUE(ConverterRunning(converter));
-    std::thread prober([&] { ProbeStream(probe); });
+    controller->widgets().broadcastButton->click(); // returns with the converter running
+    ASSERT_TRUE(converterRunning(converter));
+    std::thread prober([&] { probeStream(probe); });
     // The window's loop runs the capture and watches the converter meanwhile.
     EXPECT_TRUE(QTest::qWaitFor([&] { return probe.done.load(); }, 120000));
     prober.join();
-    EXPECT_TRUE(ConverterRunning(converter)) << "the converter ended before the probes were done";
-    EXPECT_EQ(controller->Widgets().broadcastButton->text(), "Cancel broadcasting?");
-    controller->Widgets().broadcastButton->click(); // "Cancel broadcasting?"
+    EXPECT_TRUE(converterRunning(converter)) << "the converter ended before the probes were done";
+    EXPECT_EQ(controller->widgets().broadcastButton->text(), "Cancel broadcasting?");
+    controller->widgets().broadcastButton->click(); // "Cancel broadcasting?"
     paplay.kill();
     paplay.waitForFinished();
 
-    EXPECT_EQ(controller->Widgets().broadcastButton->text(), "Broadcast Now");
-    EXPECT_FALSE(controller->Broadcasting());
-    EXPECT_FALSE(PortAccepts(8099));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !ConverterRunning(converter); }, 10000));
+    EXPECT_EQ(controller->widgets().broadcastButton->text(), "Broadcast Now");
+    EXPECT_FALSE(controller->broadcasting());
+    EXPECT_FALSE(portAccepts(8099));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !converterRunning(converter); }, 10000));
 
     const std::string streams = probe.streams.toStdString();
     EXPECT_NE(streams.find("width=320"), std::string::npos) << streams;
@@ -205,20 +205,20 @@ TEST(BroadcastEndToEnd, ToneAndPictureReachTheRtmpServerAndTheStopEndsEverything
     EXPECT_NE(streams.find("sample_rate=22050"), std::string::npos) << streams;
     EXPECT_NE(streams.find("channels=2"), std::string::npos) << streams;
 
-    const std::vector<float> audio = Samples(probe.audio);
+    const std::vector<float> audio = samples(probe.audio);
     ASSERT_GT(audio.size(), 22050u) << "less than a second of sound came back";
     double sum = 0;
     for (float v : audio)
         sum += double(v) * v;
     EXPECT_GT(std::sqrt(sum / double(audio.size())), 0.05) << "the sound is silent";
-    const double frequency = measure::ZeroCrossingFrequency(audio, 22050);
+    const double frequency = measure::zeroCrossingFrequency(audio, 22050);
     EXPECT_NEAR(frequency, 1000.0, 20.0);
     std::printf("streams:\n%s measured tone %.1f Hz over %zu samples\n", streams.c_str(), frequency,
                 audio.size());
 
     controller.reset();
-    dialogs::SetHandler({});
-    audio::UseCaptureBackend(audio::CaptureBackend::FromEnvironment);
+    dialogs::setHandler({});
+    audio::useCaptureBackend(audio::CaptureBackend::FromEnvironment);
 }
 
 } // namespace

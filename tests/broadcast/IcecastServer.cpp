@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int FreePort() {
+int freePort() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -29,7 +29,7 @@ int FreePort() {
 namespace {
 // GET http://127.0.0.1:port/path, read until the server closes, `limit`
 // bytes have come or it says nothing for 3 s.
-QByteArray Get(int port, const QString& path, qsizetype limit) {
+QByteArray get(int port, const QString& path, qsizetype limit) {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     timeval timeout{3, 0};
     ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -51,31 +51,31 @@ QByteArray Get(int port, const QString& path, qsizetype limit) {
 }
 } // namespace
 
-std::optional<QByteArray> HttpGet(int port, const QString& path) {
-    const QByteArray answer = Get(port, path, 1 << 24);
+std::optional<QByteArray> httpGet(int port, const QString& path) {
+    const QByteArray answer = get(port, path, 1 << 24);
     const auto body = answer.indexOf("\r\n\r\n");
     if (!answer.startsWith("HTTP/1.0 200") || body < 0)
         return std::nullopt;
     return answer.mid(body + 4);
 }
 
-QByteArray StreamHead(int port, const QString& mount, int bytes) {
-    return Get(port, mount, bytes);
+QByteArray streamHead(int port, const QString& mount, int bytes) {
+    return get(port, mount, bytes);
 }
 
 IcecastServer::IcecastServer(const QString& name)
     : name_(name)
-    , port_(FreePort()) {}
+    , port_(freePort()) {}
 
 IcecastServer::~IcecastServer() {
-    Kill();
+    kill();
 }
 
-void IcecastServer::RelayFrom(int masterPort, const QString& mount) {
+void IcecastServer::relayFrom(int masterPort, const QString& mount) {
     relays_.emplace_back(masterPort, mount);
 }
 
-bool IcecastServer::Start() {
+bool IcecastServer::start() {
     const QString logs = folder_.filePath("log");
     QDir().mkpath(logs);
     QString security = "<chroot>0</chroot>";
@@ -123,7 +123,7 @@ bool IcecastServer::Start() {
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_->start("icecast2", {"-c", file});
-    if (WaitFor([&] { return HttpGet(port_, "/status-json.xsl").has_value(); }, 15000))
+    if (waitFor([&] { return httpGet(port_, "/status-json.xsl").has_value(); }, 15000))
         return true;
     QFile log(logs + "/error.log");
     if (log.open(QIODevice::ReadOnly))
@@ -132,7 +132,7 @@ bool IcecastServer::Start() {
     return false;
 }
 
-void IcecastServer::Kill() {
+void IcecastServer::kill() {
     if (!process_)
         return;
     process_->kill();
@@ -140,8 +140,8 @@ void IcecastServer::Kill() {
     process_.reset();
 }
 
-std::optional<QJsonObject> IcecastServer::Source(const QString& mount) const {
-    const auto body = HttpGet(port_, "/status-json.xsl");
+std::optional<QJsonObject> IcecastServer::source(const QString& mount) const {
+    const auto body = httpGet(port_, "/status-json.xsl");
     if (!body)
         return std::nullopt;
     const QJsonValue sources = QJsonDocument::fromJson(*body)["icestats"]["source"];
@@ -152,7 +152,7 @@ std::optional<QJsonObject> IcecastServer::Source(const QString& mount) const {
     return std::nullopt;
 }
 
-QString IcecastServer::TitleOf(const QJsonObject& source) {
+QString IcecastServer::titleOf(const QJsonObject& source) {
     const QString title = source["title"].toString();
     const QString artist = source["artist"].toString();
     return artist.isEmpty() ? title : artist + " - " + title;

@@ -19,19 +19,19 @@ public:
     ~IcecastServer();
 
     // A relay of the master's mount, under the same name (before Start).
-    void RelayFrom(int masterPort, const QString& mount);
+    void relayFrom(int masterPort, const QString& mount);
     // Starts the server and waits until it answers; false if it does not
     // within 15 s (its error log is printed).
-    bool Start();
+    bool start();
     // SIGKILL, and reaped.
-    void Kill();
+    void kill();
 
-    int Port() const { return port_; }
+    int port() const { return port_; }
     // The source on `mount` in /status-json.xsl, if the server lists one.
-    std::optional<QJsonObject> Source(const QString& mount) const;
+    std::optional<QJsonObject> source(const QString& mount) const;
     // Its title as listeners see it: "artist - title" where the stream
     // names both (Ogg comments), else the title (MP3's ICY "song").
-    static QString TitleOf(const QJsonObject& source);
+    static QString titleOf(const QJsonObject& source);
 
 private:
     QString name_;
@@ -42,9 +42,9 @@ private:
 };
 
 // A TCP port nobody listens on now.
-int FreePort();
+int freePort();
 // The first `bytes` bytes of a stream a new listener of the mount receives
 // (fewer when it does not send them within 3 s).
-QByteArray StreamHead(int port, const QString& mount, int bytes);
+QByteArray streamHead(int port, const QString& mount, int bytes);
 // The body of GET http://127.0.0.1:port/path, or nothing.
-std::optional<QByteArray> HttpGet(int port, const QString& path);
+std::optional<QByteArray> httpGet(int port, const QString& path);

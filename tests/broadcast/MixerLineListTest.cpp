@@ -11,9 +11,9 @@ using namespace mixer;
 
 namespace {
 
-std::vector<const MixerLine*> Records(const MixerLineList& settings) {
+std::vector<const MixerLine*> records(const MixerLineList& settings) {
     std::vector<const MixerLine*> records;
-    for (const MixerLine* r = settings.Lines(); r; r = r->Next.get())
+    for (const MixerLine* r = settings.lines(); r; r = r->next.get())
         records.push_back(r);
     return records;
 }
@@ -49,13 +49,13 @@ struct SoundCard {
 TEST(MixerLineList, SpeakersWithTwoSourcesGiveFourRecords) {
     SoundCard card;
     MixerLineList settings(card.system);
-    ASSERT_TRUE(settings.Enumerate(0));
-    const auto records = Records(settings);
+    ASSERT_TRUE(settings.enumerate(0));
+    const auto records = ::records(settings);
     ASSERT_EQ(records.size(), 4u);
 
     const MixerLine& device = *records[0];
     EXPECT_EQ(std::tie(device.Destination, device.Source), std::tuple(65535, 65535));
-    EXPECT_EQ(device.Name, "CI Card");
+    EXPECT_EQ(device.name, "CI Card");
     EXPECT_EQ(device.Flags, 0);
     EXPECT_EQ(std::tuple(device.VolumeID, device.MuteID, device.MeterID),
               std::tuple(65535u, 65535u, 65535u));
@@ -63,7 +63,7 @@ TEST(MixerLineList, SpeakersWithTwoSourcesGiveFourRecords) {
 
     const MixerLine& speakers = *records[1];
     EXPECT_EQ(std::tie(speakers.Destination, speakers.Source), std::tuple(0, 0));
-    EXPECT_EQ(speakers.Name, "Speakers");
+    EXPECT_EQ(speakers.name, "Speakers");
     EXPECT_EQ(speakers.VolumeID, card.speakersVolume);
     EXPECT_EQ(std::tie(speakers.VolumeLeft, speakers.VolumeRight), std::tuple(30000, 20000));
     EXPECT_EQ(speakers.MuteID, card.speakersMute);
@@ -89,7 +89,7 @@ TEST(MixerLineList, SpeakersWithTwoSourcesGiveFourRecords) {
     EXPECT_FALSE(mic.Muted);
 
     for (const MixerLine* line : {&speakers, &wave, &mic})
-        EXPECT_TRUE(line->OnSpeakers) << line->Name;
+        EXPECT_TRUE(line->OnSpeakers) << line->name;
 }
 
 TEST(MixerLineList, SourcesOfTheNextDestinationCountFromZero) {
@@ -99,8 +99,8 @@ TEST(MixerLineList, SourcesOfTheNextDestinationCountFromZero) {
     const auto line = card.system.addSource(recording, "Line", LineKind::LineIn, 2);
     const auto meter = card.system.addControl(line, ControlKind::PeakMeter);
     MixerLineList settings(card.system);
-    ASSERT_TRUE(settings.Enumerate(0));
-    const auto records = Records(settings);
+    ASSERT_TRUE(settings.enumerate(0));
+    const auto records = ::records(settings);
     ASSERT_EQ(records.size(), 6u);
     EXPECT_EQ(std::tie(records[4]->Destination, records[4]->Source), std::tuple(1, 0));
     EXPECT_EQ(std::tie(records[5]->Destination, records[5]->Source), std::tuple(1, 1));
@@ -124,8 +124,8 @@ TEST(MixerLineList, TwoMuteSwitchesKeepTheFirstAndALaterFaderReplaces) {
     system.setValues(secondMute, {1, 0});
     system.setValues(laterFader, {777, 0});
     MixerLineList settings(system);
-    ASSERT_TRUE(settings.Enumerate(0));
-    const MixerLine& record = *Records(settings).at(1);
+    ASSERT_TRUE(settings.enumerate(0));
+    const MixerLine& record = *records(settings).at(1);
     EXPECT_EQ(record.MuteID, firstMute);
     EXPECT_FALSE(record.Muted);
     EXPECT_EQ(record.VolumeID, laterFader);
@@ -138,8 +138,8 @@ TEST(MixerLineList, FailedControlReadsLeaveIdsUnsetAndGoOn) {
     card.system.setControlListFails(card.speakers, true);
     card.system.setControlReadFails(card.micMute, true);
     MixerLineList settings(card.system);
-    ASSERT_TRUE(settings.Enumerate(0));
-    const auto records = Records(settings);
+    ASSERT_TRUE(settings.enumerate(0));
+    const auto records = ::records(settings);
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[1]->VolumeID, 65535u);
     EXPECT_EQ(records[1]->Flags, 128);
@@ -151,34 +151,34 @@ TEST(MixerLineList, FailedControlReadsLeaveIdsUnsetAndGoOn) {
 TEST(MixerLineList, FailuresReturnFalse) {
     VirtualMixerSystem none;
     MixerLineList noMixer(none);
-    EXPECT_FALSE(noMixer.Enumerate(0));
-    EXPECT_EQ(noMixer.Lines(), nullptr);
-    EXPECT_EQ(noMixer.Handle(), nullptr);
+    EXPECT_FALSE(noMixer.enumerate(0));
+    EXPECT_EQ(noMixer.lines(), nullptr);
+    EXPECT_EQ(noMixer.handle(), nullptr);
 
     SoundCard card;
     MixerLineList settings(card.system);
-    EXPECT_FALSE(settings.Enumerate(3)); // no such device
-    EXPECT_EQ(settings.Lines(), nullptr);
+    EXPECT_FALSE(settings.enumerate(3)); // no such device
+    EXPECT_EQ(settings.lines(), nullptr);
 
     card.system.setLineReadFails(card.mic, true);
-    EXPECT_FALSE(settings.Enumerate(0));
-    EXPECT_EQ(Records(settings).size(), 3u); // what was added stays
+    EXPECT_FALSE(settings.enumerate(0));
+    EXPECT_EQ(records(settings).size(), 3u); // what was added stays
 
     VirtualMixerSystem empty;
     empty.addDevice("No Lines");
     MixerLineList noLines(empty);
-    EXPECT_FALSE(noLines.Enumerate(0));
-    EXPECT_EQ(Records(noLines).size(), 1u);
+    EXPECT_FALSE(noLines.enumerate(0));
+    EXPECT_EQ(records(noLines).size(), 1u);
 }
 
 TEST(MixerLineList, ReEnumeratingAndTeardownCloseTheMixer) {
     SoundCard card;
     {
         MixerLineList settings(card.system);
-        ASSERT_TRUE(settings.Enumerate(0));
-        ASSERT_TRUE(settings.Enumerate(0));
+        ASSERT_TRUE(settings.enumerate(0));
+        ASSERT_TRUE(settings.enumerate(0));
         EXPECT_EQ(card.system.openMixers(), 1);
-        EXPECT_EQ(Records(settings).size(), 4u);
+        EXPECT_EQ(records(settings).size(), 4u);
     }
     EXPECT_EQ(card.system.openMixers(), 0);
 }

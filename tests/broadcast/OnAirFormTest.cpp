@@ -12,11 +12,11 @@
 // The Icecast settings come back as they were saved, from a file that only
 // its owner can read, and say what the session is given.
 TEST(OnAirForm, SettingsComeBackFromAFileOnlyItsOwnerReads) {
-    EnsureTestApp();
+    ensureTestApp();
     QTemporaryDir dir;
     const QString file = dir.filePath("conf/broadcast.conf");
     QWidget page;
-    OnAirWidgets saved = BuildOnAirForm(&page, 0, 0);
+    OnAirWidgets saved = buildOnAirForm(&page, 0, 0);
     saved.server->setText("radio.example.org");
     saved.port->setValue(8010);
     saved.mount->setText("show.ogg");
@@ -24,14 +24,14 @@ TEST(OnAirForm, SettingsComeBackFromAFileOnlyItsOwnerReads) {
     saved.format->setCurrentText("Ogg Vorbis");
     saved.bitrate->setCurrentText("192");
     saved.ducking->setValue(9);
-    SaveOnAirForm(saved, file);
+    saveOnAirForm(saved, file);
     struct stat st {};
     ASSERT_EQ(::stat(file.toLocal8Bit(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-    OnAirWidgets loaded = BuildOnAirForm(&page, 0, 0);
-    LoadOnAirForm(loaded, file);
-    const OnAirSettings s = ReadOnAirForm(loaded, "show.opus");
+    OnAirWidgets loaded = buildOnAirForm(&page, 0, 0);
+    loadOnAirForm(loaded, file);
+    const OnAirSettings s = readOnAirForm(loaded, "show.opus");
     EXPECT_EQ(s.icecast.host, "radio.example.org");
     EXPECT_EQ(s.icecast.port, 8010);
     EXPECT_EQ(s.icecast.mount, "/show.ogg");

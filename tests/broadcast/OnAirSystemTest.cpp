@@ -38,14 +38,14 @@ constexpr int kRestarts = 5;
 const QString kTitleA = "Kolvadeck Test - Tone A";
 const QString kTitleB = "Kolvadeck Test - Tone B";
 
-long long MsSince(Clock::time_point t) {
+long long msSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-std::vector<float> ReadRaw(const QString& path);
+std::vector<float> readRaw(const QString& path);
 
 // Decoded mono samples of a file or stream, through ffmpeg.
-std::vector<float> Decode(const QString& input, const QString& out, double seconds = 0) {
+std::vector<float> decode(const QString& input, const QString& out, double seconds = 0) {
     QStringList args{"-nostdin", "-loglevel", "error", "-y", "-rw_timeout", "5000000", "-i", input};
     if (seconds > 0)
         args << "-t" << QString::number(seconds);
@@ -57,10 +57,10 @@ std::vector<float> Decode(const QString& input, const QString& out, double secon
     QProcess p;
     p.start("ffmpeg", args);
     p.waitForFinished(60000);
-    return ReadRaw(out);
+    return readRaw(out);
 }
 
-std::vector<float> ReadRaw(const QString& path) {
+std::vector<float> readRaw(const QString& path) {
     QFile f(path);
     std::vector<float> x;
     if (!f.open(QIODevice::ReadOnly))
@@ -72,7 +72,7 @@ std::vector<float> ReadRaw(const QString& path) {
 }
 
 // `count` listeners at once on the stream, each decoding `seconds` of it.
-std::vector<std::vector<float>> Listen(int port, const QString& mount, int count, double seconds) {
+std::vector<std::vector<float>> listen(int port, const QString& mount, int count, double seconds) {
     QTemporaryDir dir;
     std::vector<std::unique_ptr<QProcess>> running;
     const QString url = QString("http://127.0.0.1:%1%2").arg(port).arg(mount);
@@ -86,13 +86,13 @@ std::vector<std::vector<float>> Listen(int port, const QString& mount, int count
     std::vector<std::vector<float>> heard;
     for (int i = 0; i < count; ++i) {
         running[std::size_t(i)]->waitForFinished(30000);
-        heard.push_back(ReadRaw(dir.filePath(QString::number(i))));
+        heard.push_back(readRaw(dir.filePath(QString::number(i))));
     }
     return heard;
 }
 
 // Each listener's last second holds the tone and not the other.
-void ExpectTone(const std::vector<std::vector<float>>& heard, double hz, double otherHz) {
+void expectTone(const std::vector<std::vector<float>>& heard, double hz, double otherHz) {
     int good = 0;
     for (const auto& x : heard) {
         if (x.size() < std::size_t(kRate)) {
@@ -102,10 +102,10 @@ void ExpectTone(const std::vector<std::vector<float>>& heard, double hz, double 
         const std::vector<float> last(x.end() - kRate, x.end());
         if (good == 0)
             std::printf("listener: %zu samples, %.3f at %.0f Hz, %.3f at %.0f Hz\n", x.size(),
-                        measure::Goertzel(last, kRate, hz), hz,
-                        measure::Goertzel(last, kRate, otherHz), otherHz);
-        if (measure::Goertzel(last, kRate, hz) > 0.2 &&
-            measure::Goertzel(last, kRate, otherHz) < 0.05)
+                        measure::goertzel(last, kRate, hz), hz,
+                        measure::goertzel(last, kRate, otherHz), otherHz);
+        if (measure::goertzel(last, kRate, hz) > 0.2 &&
+            measure::goertzel(last, kRate, otherHz) < 0.05)
             ++good;
     }
     EXPECT_EQ(good, int(heard.size())) << "listeners that heard " << hz << " Hz";
@@ -118,21 +118,21 @@ struct Format {
 
 class OnIcecast : public ::testing::TestWithParam<Format> {
 protected:
-    void SetUp() override { EnsureTestApp(); }
-    void Add(const std::string& path, const QString& title) {
-        list.Items().Insert(list.Count(), {path, title, Playability::Untried, {}});
+    void SetUp() override { ensureTestApp(); }
+    void add(const std::string& path, const QString& title) {
+        list.items().insert(list.count(), {path, title, Playability::Untried, {}});
     }
     // The title a listener of the mount sees: the server's status for MP3
     // and Vorbis; Icecast 2.4 lists no Opus comments there, so for Opus the
     // comments at the head of what a new listener receives.
-    QString Title(const IcecastServer& server) const {
+    QString title(const IcecastServer& server) const {
         if (GetParam().format == StreamFormat::Opus)
-            return StreamTitle(server.Port(), GetParam().mount);
-        const auto source = server.Source(GetParam().mount);
-        return source ? IcecastServer::TitleOf(*source) : QString();
+            return streamTitle(server.port(), GetParam().mount);
+        const auto source = server.source(GetParam().mount);
+        return source ? IcecastServer::titleOf(*source) : QString();
     }
-    static QString StreamTitle(int port, const QString& mount) {
-        const QByteArray head = StreamHead(port, mount, 4096);
+    static QString streamTitle(int port, const QString& mount) {
+        const QByteArray head = streamHead(port, mount, 4096);
         auto comment = [&](const QByteArray& key) {
             const auto at = head.indexOf(key);
             if (at < 4)
@@ -145,7 +145,7 @@ protected:
         QJsonObject tags;
         tags["artist"] = comment("ARTIST=");
         tags["title"] = comment("TITLE=");
-        return IcecastServer::TitleOf(tags);
+        return IcecastServer::titleOf(tags);
     }
 
     audio::RealtimeAudioEngine engine{audio::RealtimeAudioEngine::OutputChoice::SilentClock};
@@ -156,14 +156,14 @@ protected:
 TEST_P(OnIcecast, RelayListenersHearTheDecksSeeEachTitleAndTheSourceOutlivesTheMaster) {
     const QString mount = GetParam().mount;
     IcecastServer master("master");
-    ASSERT_TRUE(master.Start());
-    Add(tonefiles::Mp3({.frequency = 440, .seconds = 25, .amplitude = 0.5}), kTitleA);
-    Add(tonefiles::Mp3({.frequency = 880, .seconds = 120, .amplitude = 0.5}), kTitleB);
+    ASSERT_TRUE(master.start());
+    add(tonefiles::mp3({.frequency = 440, .seconds = 25, .amplitude = 0.5}), kTitleA);
+    add(tonefiles::mp3({.frequency = 880, .seconds = 120, .amplitude = 0.5}), kTitleB);
     DeckEngine decks(engine, list);
     OnAirSettings settings;
     settings.toIcecast = true;
     settings.icecast = {"127.0.0.1",
-                        master.Port(),
+                        master.port(),
                         mount.toStdString(),
                         "source",
                         IcecastServer::kSourcePassword,
@@ -176,65 +176,65 @@ TEST_P(OnIcecast, RelayListenersHearTheDecksSeeEachTitleAndTheSourceOutlivesTheM
     // As the window wires it: the title of each track as it starts.
     std::vector<Clock::time_point> started;
     QObject::connect(&decks, &DeckEngine::trackStarted, &session, [&](Deck, int index) {
-        session.SetTitle(list.TitleAt(index).toStdString());
+        session.setTitle(list.titleAt(index).toStdString());
         started.push_back(Clock::now());
     });
     decks.playOrStop();
-    ASSERT_TRUE(WaitFor([&] { return Title(master) == kTitleA; }))
-        << HttpGet(master.Port(), "/status-json.xsl").value_or("no answer").toStdString();
-    EXPECT_TRUE(WaitFor([&] { return session.StatusText().startsWith("On air: connected to"); }))
-        << session.StatusText().toStdString();
+    ASSERT_TRUE(waitFor([&] { return title(master) == kTitleA; }))
+        << httpGet(master.port(), "/status-json.xsl").value_or("no answer").toStdString();
+    EXPECT_TRUE(waitFor([&] { return session.statusText().startsWith("On air: connected to"); }))
+        << session.statusText().toStdString();
 
     IcecastServer relay("relay");
-    relay.RelayFrom(master.Port(), mount);
-    ASSERT_TRUE(relay.Start());
-    ASSERT_TRUE(WaitFor([&] { return Title(relay) == kTitleA; })) << Title(relay).toStdString();
-    ExpectTone(Listen(relay.Port(), mount, kListeners, 3), 440, 880);
+    relay.relayFrom(master.port(), mount);
+    ASSERT_TRUE(relay.start());
+    ASSERT_TRUE(waitFor([&] { return title(relay) == kTitleA; })) << title(relay).toStdString();
+    expectTone(listen(relay.port(), mount, kListeners, 3), 440, 880);
 
-    ASSERT_TRUE(WaitFor([&] { return started.size() == 2; }, 30000));
-    ASSERT_TRUE(WaitFor([&] { return Title(master) == kTitleB; }, 10000));
-    std::printf("title on the master %lld ms after the track started\n", MsSince(started[1]));
-    ASSERT_TRUE(WaitFor([&] { return Title(relay) == kTitleB; }, 10000));
-    const long long titleMs = MsSince(started[1]);
+    ASSERT_TRUE(waitFor([&] { return started.size() == 2; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return title(master) == kTitleB; }, 10000));
+    std::printf("title on the master %lld ms after the track started\n", msSince(started[1]));
+    ASSERT_TRUE(waitFor([&] { return title(relay) == kTitleB; }, 10000));
+    const long long titleMs = msSince(started[1]);
     std::printf("title on the relay %lld ms after the track started\n", titleMs);
     EXPECT_LE(titleMs, 2000);
-    ASSERT_TRUE(WaitFor([&] { return decks.deckB_.Position() > 13000; }, 20000));
-    ExpectTone(Listen(relay.Port(), mount, kListeners, 3), 880, 440);
+    ASSERT_TRUE(waitFor([&] { return decks.deckB_.position() > 13000; }, 20000));
+    expectTone(listen(relay.port(), mount, kListeners, 3), 880, 440);
 
     long long slowest = 0;
     const auto restarts = Clock::now();
     for (int i = 0; i < kRestarts; ++i) {
-        master.Kill();
-        EXPECT_TRUE(WaitFor([&] { return session.StatusText().startsWith("Reconnecting"); }))
-            << session.StatusText().toStdString();
+        master.kill();
+        EXPECT_TRUE(waitFor([&] { return session.statusText().startsWith("Reconnecting"); }))
+            << session.statusText().toStdString();
         // A restart whose server does not answer is made again (and said).
-        bool started = master.Start();
+        bool started = master.start();
         for (int again = 0; !started && again < 2; ++again) {
             std::printf("restart %d: the master did not answer; starting it again\n", i);
-            master.Kill();
-            started = master.Start();
+            master.kill();
+            started = master.start();
         }
         ASSERT_TRUE(started);
         const auto back = Clock::now();
-        ASSERT_TRUE(WaitFor([&] { return Title(master) == kTitleB; }, 40000)) << "restart " << i;
-        slowest = std::max(slowest, MsSince(back));
+        ASSERT_TRUE(waitFor([&] { return title(master) == kTitleB; }, 40000)) << "restart " << i;
+        slowest = std::max(slowest, msSince(back));
     }
     std::printf("%d restarts of the master: slowest reconnect %lld ms after its return\n",
                 kRestarts, slowest);
     EXPECT_LE(slowest, 10000);
-    EXPECT_GE(session.Icecast()->CurrentStatus().connects, kRestarts + 1);
+    EXPECT_GE(session.icecast()->currentStatus().connects, kRestarts + 1);
 
     // The decks went on through the restarts: the recording of that stretch
     // has no gap. (Fifty decoders at once on a small machine can starve the
     // test's own clock output; the restarts themselves must not.)
-    const auto restartSamples = std::size_t(MsSince(restarts)) * kRate / 1000;
-    session.Stop();
+    const auto restartSamples = std::size_t(msSince(restarts)) * kRate / 1000;
+    session.stop();
     decks.playOrStop();
-    EXPECT_EQ(session.StatusText(), "Broadcast stopped");
-    const std::vector<float> show = Decode(dir.filePath("show.opus"), dir.filePath("show.raw"));
+    EXPECT_EQ(session.statusText(), "Broadcast stopped");
+    const std::vector<float> show = decode(dir.filePath("show.opus"), dir.filePath("show.raw"));
     ASSERT_GT(show.size(), restartSamples + kRate);
     const std::vector<float> stretch(show.end() - std::ptrdiff_t(restartSamples), show.end());
-    const auto gaps = measure::Gaps(stretch, kRate / 20);
+    const auto gaps = measure::gaps(stretch, kRate / 20);
     EXPECT_TRUE(gaps.empty()) << gaps.size() << " gaps of 50 ms or more, the first "
                               << (gaps.empty() ? 0 : gaps[0] * 1000 / kRate) << " ms";
 }
@@ -248,27 +248,27 @@ INSTANTIATE_TEST_SUITE_P(Formats, OnIcecast,
 class OnAir : public OnIcecast {};
 
 TEST_F(OnAir, ATrackOfDigitalSilenceIsSkippedWithinSixSecondsAndReported) {
-    Add(tonefiles::Mp3({.frequency = 440, .seconds = 30, .amplitude = 0}), "Silence");
-    Add(tonefiles::Mp3({.frequency = 880, .seconds = 30, .amplitude = 0.5}), "Tone");
+    add(tonefiles::mp3({.frequency = 440, .seconds = 30, .amplitude = 0}), "Silence");
+    add(tonefiles::mp3({.frequency = 880, .seconds = 30, .amplitude = 0.5}), "Tone");
     DeckEngine decks(engine, list);
     OnAirSettings settings;
     settings.microphone = false;
     OnAirSession session(engine, settings, [](const char*, std::size_t) {});
-    QObject::connect(&session, &OnAirSession::deadAir, &decks, [&] { decks.AdvanceNow(); });
+    QObject::connect(&session, &OnAirSession::deadAir, &decks, [&] { decks.advanceNow(); });
     std::vector<Clock::time_point> started;
     QObject::connect(&decks, &DeckEngine::trackStarted, &session,
                      [&](Deck, int) { started.push_back(Clock::now()); });
     decks.playOrStop();
-    ASSERT_TRUE(WaitFor([&] { return started.size() == 1; }));
-    ASSERT_TRUE(WaitFor([&] { return session.StatusText().contains("silent"); }));
-    EXPECT_FALSE(session.StatusText().contains("On air"));
-    ASSERT_TRUE(WaitFor([&] { return started.size() == 2; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return started.size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return session.statusText().contains("silent"); }));
+    EXPECT_FALSE(session.statusText().contains("On air"));
+    ASSERT_TRUE(waitFor([&] { return started.size() == 2; }, 10000));
     const auto skippedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(started[1] - started[0]).count();
     std::printf("silent track skipped after %lld ms\n", (long long)skippedMs);
     EXPECT_LE(skippedMs, 6000);
-    EXPECT_EQ(session.DeadAirSkips(), 1);
-    EXPECT_TRUE(WaitFor([&] { return session.StatusText().contains("dead air"); }));
+    EXPECT_EQ(session.deadAirSkips(), 1);
+    EXPECT_TRUE(waitFor([&] { return session.statusText().contains("dead air"); }));
     decks.playOrStop();
 }
 
@@ -285,7 +285,7 @@ TEST(ShowRecording, PlaysToItsLastSecondsAfterSigkill) {
     if (child == 0) {
         ShowRecorder recorder;
         std::string why;
-        if (!recorder.Open(path, &why))
+        if (!recorder.open(path, &why))
             ::_exit(1);
         std::vector<audio::StereoFrame> block(441);
         for (long n = 0;; n += 441) {
@@ -294,7 +294,7 @@ TEST(ShowRecording, PlaysToItsLastSecondsAfterSigkill) {
                     0.5f * float(std::sin(2 * M_PI * 440 * double(n + long(i)) / 44100));
                 block[i] = {v, v};
             }
-            recorder.Write(block.data(), block.size());
+            recorder.write(block.data(), block.size());
             written->store(n + 441);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -306,12 +306,12 @@ TEST(ShowRecording, PlaysToItsLastSecondsAfterSigkill) {
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
     const double given = double(written->load()) / 44100;
-    const std::vector<float> x = Decode(QString::fromStdString(path), dir.filePath("x.raw"));
+    const std::vector<float> x = decode(QString::fromStdString(path), dir.filePath("x.raw"));
     const double kept = double(x.size()) / kRate;
     std::printf("given %.2f s, the file plays %.2f s\n", given, kept);
     EXPECT_GE(kept, given - 2);
     ASSERT_GT(x.size(), std::size_t(kRate));
-    EXPECT_GT(measure::Goertzel(std::vector<float>(x.end() - kRate, x.end()), kRate, 440), 0.3);
+    EXPECT_GT(measure::goertzel(std::vector<float>(x.end() - kRate, x.end()), kRate, 440), 0.3);
 }
 
 } // namespace

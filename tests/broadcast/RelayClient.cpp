@@ -9,19 +9,19 @@
 #include <unistd.h>
 
 RelayClient::RelayClient()
-    : socket_(net::Connect("127.0.0.1", 8099)) {
-    thread_ = std::thread([this] { ReadLoop(); });
+    : socket_(net::connect("127.0.0.1", 8099)) {
+    thread_ = std::thread([this] { readLoop(); });
 }
 
 RelayClient::~RelayClient() {
-    Kill();
+    kill();
     thread_.join();
 }
 
-void RelayClient::ReadLoop() {
+void RelayClient::readLoop() {
     char chunk[65536];
     for (;;) {
-        const ssize_t n = ::recv(socket_.Fd(), chunk, sizeof chunk, 0);
+        const ssize_t n = ::recv(socket_.fd(), chunk, sizeof chunk, 0);
         std::lock_guard lock(mutex_);
         if (n <= 0) {
             ended_ = true;
@@ -33,29 +33,29 @@ void RelayClient::ReadLoop() {
     }
 }
 
-bool RelayClient::WaitForBytes(std::size_t count) {
+bool RelayClient::waitForBytes(std::size_t count) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::seconds(20), [&] {
         return bytes_.size() >= count || ended_;
     }) && bytes_.size() >= count;
 }
 
-bool RelayClient::WaitForEnd() {
+bool RelayClient::waitForEnd() {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return ended_; });
 }
 
-std::vector<char> RelayClient::Bytes() {
+std::vector<char> RelayClient::bytes() {
     std::lock_guard lock(mutex_);
     return bytes_;
 }
 
-void RelayClient::Kill() {
+void RelayClient::kill() {
     // shutdown wakes the reading thread; the descriptor is closed with the object.
-    ::shutdown(socket_.Fd(), SHUT_RDWR);
+    ::shutdown(socket_.fd(), SHUT_RDWR);
 }
 
-sockaddr_in RelayAddress() {
+sockaddr_in relayAddress() {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(8099);
@@ -63,33 +63,33 @@ sockaddr_in RelayAddress() {
     return a;
 }
 
-int StartConnecting() {
-    const sockaddr_in a = RelayAddress();
+int startConnecting() {
+    const sockaddr_in a = relayAddress();
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     ::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a);
     return s;
 }
 
-net::Socket ConnectStalledClient() {
+net::Socket connectStalledClient() {
     net::Socket s(::socket(AF_INET, SOCK_STREAM, 0));
     const int small = 4096;
-    ::setsockopt(s.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    const sockaddr_in a = RelayAddress();
-    if (::connect(s.Fd(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
+    ::setsockopt(s.fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const sockaddr_in a = relayAddress();
+    if (::connect(s.fd(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
         throw net::SocketError("stalled client could not connect");
     return s;
 }
 
-bool RelayPortRefuses() {
+bool relayPortRefuses() {
     try {
-        net::Connect("127.0.0.1", 8099);
+        net::connect("127.0.0.1", 8099);
         return false;
     } catch (const net::SocketError&) {
         return true;
     }
 }
 
-bool WaitUntil(const std::function<bool()>& condition) {
+bool waitUntil(const std::function<bool()>& condition) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end)

@@ -18,15 +18,15 @@ public:
     ~RelayClient();
 
     // Waits (at most 20 s) until `count` bytes have arrived; false otherwise.
-    bool WaitForBytes(std::size_t count);
+    bool waitForBytes(std::size_t count);
     // Waits (at most 20 s) until the server has closed the connection.
-    bool WaitForEnd();
-    std::vector<char> Bytes();
+    bool waitForEnd();
+    std::vector<char> bytes();
     // Closes the socket at once (a killed client).
-    void Kill();
+    void kill();
 
 private:
-    void ReadLoop();
+    void readLoop();
     net::Socket socket_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -36,15 +36,15 @@ private:
 };
 
 // The relay's address, 127.0.0.1:8099.
-sockaddr_in RelayAddress();
+sockaddr_in relayAddress();
 // A non-blocking socket that has begun connecting to the relay; the
 // connection is made or refused later. Only system calls, so a child
 // process may call it after fork.
-int StartConnecting();
+int startConnecting();
 // Connects a client that never reads, with a small receive buffer.
-net::Socket ConnectStalledClient();
+net::Socket connectStalledClient();
 // True when a connection to 127.0.0.1:8099 is refused.
-bool RelayPortRefuses();
+bool relayPortRefuses();
 
 // Waits (at most 20 s) for a condition another thread brings about.
-bool WaitUntil(const std::function<bool()>& condition);
+bool waitUntil(const std::function<bool()>& condition);

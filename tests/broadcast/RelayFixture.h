@@ -25,41 +25,41 @@ public:
     static constexpr std::size_t kBlock = 32768;
 
     void SetUp() override {
-        EnsureTestApp();
-        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
-        audio::virtual_input::ResetState();
-        mixer::DeclareStandardLines(mixers_);
+        ensureTestApp();
+        audio::useCaptureBackend(audio::CaptureBackend::Virtual);
+        audio::virtual_input::resetState();
+        mixer::declareStandardLines(mixers_);
         audio_ = std::make_unique<AudioCapture>(mixers_);
-        CaptureRecorder& r = audio_->Recorder();
-        r.SetBitsPerSample(SampleDepth::_16);
-        r.SetChannels(ChannelMode::Stereo);
-        r.SetSampleRate(22050);
-        r.SetTrigLevel(0);
-        r.SetTriggered(false);
+        CaptureRecorder& r = audio_->recorder();
+        r.setBitsPerSample(SampleDepth::_16);
+        r.setChannels(ChannelMode::Stereo);
+        r.setSampleRate(22050);
+        r.setTrigLevel(0);
+        r.setTriggered(false);
         audio_->OnRecord = [this](CaptureRecorder& s, char* lp, char* rp, std::uint16_t n) {
             relay_.relayBlock(s, lp, rp, n);
         };
     }
     void TearDown() override {
-        if (relay_.Broadcasting)
-            StopBroadcast();
+        if (relay_.broadcasting)
+            stopBroadcast();
         audio_.reset();
     }
-    void StartBroadcast() {
-        relay_.Broadcasting = true;
+    void startBroadcast() {
+        relay_.broadcasting = true;
         relay_.ClientList = std::make_unique<ThreadList<ClientEntry*>>();
-        relay_.tcpServer.SetActive(true);
-        ASSERT_TRUE(audio_->Recorder().Start()) << audio_->ErrorText;
+        relay_.tcpServer.setActive(true);
+        ASSERT_TRUE(audio_->recorder().start()) << audio_->errorText;
     }
-    void StopBroadcast() {
-        audio_->Recorder().Stop();
-        relay_.tcpServer.SetActive(false);
+    void stopBroadcast() {
+        audio_->recorder().stop();
+        relay_.tcpServer.setActive(false);
         relay_.ClientList.reset();
-        relay_.Broadcasting = false;
+        relay_.broadcasting = false;
     }
     // Block k: 16-bit samples k * 1000 + i (wrapping), all distinct between
     // neighbouring blocks.
-    static std::vector<char> Block(int k) {
+    static std::vector<char> block(int k) {
         std::vector<std::int16_t> s(kBlock / 2);
         for (std::size_t i = 0; i < s.size(); ++i)
             s[i] = std::int16_t((k * 1000 + int(i)) & 0x7FFF);
@@ -67,13 +67,13 @@ public:
         std::memcpy(bytes.data(), s.data(), kBlock);
         return bytes;
     }
-    void FeedBlock(int k) {
-        const std::vector<char> bytes = Block(k);
-        audio::virtual_input::Feed(bytes.data(), bytes.size());
+    void feedBlock(int k) {
+        const std::vector<char> bytes = block(k);
+        audio::virtual_input::feed(bytes.data(), bytes.size());
         QCoreApplication::sendPostedEvents();
     }
-    bool WaitForClients(int n) {
-        return WaitUntil([&] { return relay_.ClientCount() == n; });
+    bool waitForClients(int n) {
+        return waitUntil([&] { return relay_.clientCount() == n; });
     }
 
     mixer::VirtualMixerSystem mixers_;

@@ -20,7 +20,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using RelaySecurity = RelayFixture;
 
-long Ms(Clock::duration d) {
+long ms(Clock::duration d) {
     return long(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
 }
 
@@ -30,39 +30,39 @@ class TimedReaders {
 public:
     explicit TimedReaders(int n) {
         for (int i = 0; i < n; ++i)
-            sockets_.push_back(net::Connect("127.0.0.1", 8099));
+            sockets_.push_back(net::connect("127.0.0.1", 8099));
         bytes_.assign(std::size_t(n), 0);
-        thread_ = std::thread([this] { Run(); });
+        thread_ = std::thread([this] { run(); });
     }
     ~TimedReaders() {
         for (auto& s : sockets_)
-            ::shutdown(s.Fd(), SHUT_RDWR);
+            ::shutdown(s.fd(), SHUT_RDWR);
         thread_.join();
     }
     // Starts timing: the first block of each reader is due from now.
-    void Start() {
+    void start() {
         std::lock_guard lock(mutex_);
         last_.assign(sockets_.size(), Clock::now());
         timing_ = true;
     }
-    void StopTiming() {
+    void stopTiming() {
         std::lock_guard lock(mutex_);
         timing_ = false;
     }
-    Clock::duration LongestGap() {
+    Clock::duration longestGap() {
         std::lock_guard lock(mutex_);
         return longest_;
     }
-    std::size_t FewestBytes() {
+    std::size_t fewestBytes() {
         std::lock_guard lock(mutex_);
         return *std::min_element(bytes_.begin(), bytes_.end());
     }
 
 private:
-    void Run() {
+    void run() {
         std::vector<pollfd> fds;
         for (auto& s : sockets_)
-            fds.push_back({s.Fd(), POLLIN, 0});
+            fds.push_back({s.fd(), POLLIN, 0});
         std::vector<char> chunk(1 << 16);
         std::size_t open = fds.size();
         while (open > 0 && ::poll(fds.data(), fds.size(), -1) >= 0) {
@@ -76,11 +76,11 @@ private:
                     continue;
                 }
                 if (n > 0)
-                    Count(i, std::size_t(n));
+                    count(i, std::size_t(n));
             }
         }
     }
-    void Count(std::size_t reader, std::size_t n) {
+    void count(std::size_t reader, std::size_t n) {
         std::lock_guard lock(mutex_);
         const std::size_t before = bytes_[reader] / RelayFixture::kBlock;
         bytes_[reader] += n;
@@ -103,20 +103,20 @@ private:
 // Fifty readers keep hearing a block every 50 ms while twenty clients that
 // never read join in two waves and are dropped; no block waits for them.
 TEST_F(RelaySecurity, ReadersKeepTheirPaceBesideClientsThatNeverRead) {
-    StartBroadcast();
+    startBroadcast();
     TimedReaders readers(50);
-    ASSERT_TRUE(WaitForClients(50));
+    ASSERT_TRUE(waitForClients(50));
 
-    const std::vector<char> block = Block(1);
+    const std::vector<char> block = this->block(1);
     std::atomic<bool> done{false};
     std::atomic<int> fed{0};
     Clock::duration longestHandOver{};
-    readers.Start();
+    readers.start();
     std::thread capture([&] {
         auto next = Clock::now();
         while (!done) {
             const auto before = Clock::now();
-            relay_.relayBlock(audio_->Recorder(), const_cast<char*>(block.data()), nullptr,
+            relay_.relayBlock(audio_->recorder(), const_cast<char*>(block.data()), nullptr,
                               std::uint16_t(kBlock));
             longestHandOver = std::max(longestHandOver, Clock::now() - before);
             ++fed;
@@ -127,30 +127,30 @@ TEST_F(RelaySecurity, ReadersKeepTheirPaceBesideClientsThatNeverRead) {
     for (int wave = 0; wave < 2; ++wave) {
         std::vector<net::Socket> silent;
         for (int i = 0; i < 10; ++i)
-            silent.push_back(ConnectStalledClient());
-        ASSERT_TRUE(WaitForClients(60));
-        EXPECT_TRUE(WaitForClients(50)) << "clients that never read were not dropped";
+            silent.push_back(connectStalledClient());
+        ASSERT_TRUE(waitForClients(60));
+        EXPECT_TRUE(waitForClients(50)) << "clients that never read were not dropped";
     }
     const int target = fed + 10;
-    EXPECT_TRUE(WaitUntil([&] { return fed >= target; }));
+    EXPECT_TRUE(waitUntil([&] { return fed >= target; }));
     done = true;
     capture.join();
-    readers.StopTiming();
-    EXPECT_TRUE(WaitUntil([&] { return readers.FewestBytes() >= std::size_t(fed) * kBlock; }))
+    readers.stopTiming();
+    EXPECT_TRUE(waitUntil([&] { return readers.fewestBytes() >= std::size_t(fed) * kBlock; }))
         << "a reader lost blocks";
-    const long gap = Ms(readers.LongestGap());
+    const long gap = ms(readers.longestGap());
     std::printf("longest reader gap %ld ms, longest block hand-over %ld ms, %d blocks\n", gap,
-                Ms(longestHandOver), fed.load());
+                ms(longestHandOver), fed.load());
     std::fflush(stdout);
     EXPECT_LT(gap, 300);
 }
 
 // The connections the relay lists now. A newcomer's is none of those listed
 // before it came, all of which still exist when it is made.
-std::set<net::Connection*> ListedIn(AudioRelay& relay) {
+std::set<net::Connection*> listedIn(AudioRelay& relay) {
     ThreadListLock lock(*relay.ClientList);
     std::set<net::Connection*> listed;
-    for (const ClientEntry* entry : lock.Items())
+    for (const ClientEntry* entry : lock.items())
         listed.insert(entry->Thread);
     return listed;
 }
@@ -159,52 +159,52 @@ std::set<net::Connection*> ListedIn(AudioRelay& relay) {
 // reader still gets in, in the place of the one that joined first, and hears
 // the broadcast.
 TEST_F(RelaySecurity, SixtyFourIdleClientsDoNotLockAReaderOut) {
-    StartBroadcast();
+    startBroadcast();
     std::vector<net::Socket> idle;
-    idle.push_back(net::Connect("127.0.0.1", 8099));
-    ASSERT_TRUE(WaitForClients(1));
+    idle.push_back(net::connect("127.0.0.1", 8099));
+    ASSERT_TRUE(waitForClients(1));
     for (int i = 1; i < 64; ++i)
-        idle.push_back(net::Connect("127.0.0.1", 8099));
-    ASSERT_TRUE(WaitForClients(64));
+        idle.push_back(net::connect("127.0.0.1", 8099));
+    ASSERT_TRUE(waitForClients(64));
 
-    const std::set<net::Connection*> before = ListedIn(relay_);
+    const std::set<net::Connection*> before = listedIn(relay_);
     RelayClient reader;
-    ASSERT_TRUE(WaitUntil([&] { return !std::ranges::includes(before, ListedIn(relay_)); }))
+    ASSERT_TRUE(waitUntil([&] { return !std::ranges::includes(before, listedIn(relay_)); }))
         << "the reader was not served";
-    pollfd p{idle[0].Fd(), POLLIN, 0};
+    pollfd p{idle[0].fd(), POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the client that joined first was not dropped";
     char byte;
-    EXPECT_EQ(::recv(idle[0].Fd(), &byte, 1, 0), 0);
-    EXPECT_TRUE(WaitForClients(64));
-    FeedBlock(1);
-    ASSERT_TRUE(reader.WaitForBytes(kBlock));
-    EXPECT_EQ(reader.Bytes(), Block(1));
+    EXPECT_EQ(::recv(idle[0].fd(), &byte, 1, 0), 0);
+    EXPECT_TRUE(waitForClients(64));
+    feedBlock(1);
+    ASSERT_TRUE(reader.waitForBytes(kBlock));
+    EXPECT_EQ(reader.bytes(), block(1));
 }
 
 // With sound flowing, the place goes to the newcomer at the expense of a
 // client that stopped taking it, not of the reader that joined first.
 TEST_F(RelaySecurity, ANewcomerTakesTheIdlestPlaceNotAReaders) {
-    StartBroadcast();
+    startBroadcast();
     RelayClient first;
-    ASSERT_TRUE(WaitForClients(1));
+    ASSERT_TRUE(waitForClients(1));
     std::vector<net::Socket> idle;
     for (int i = 1; i < 64; ++i)
-        idle.push_back(net::Connect("127.0.0.1", 8099));
-    ASSERT_TRUE(WaitForClients(64));
+        idle.push_back(net::connect("127.0.0.1", 8099));
+    ASSERT_TRUE(waitForClients(64));
     // More than an idle client's receive buffer takes in.
     for (int k = 1; k <= 8; ++k)
-        FeedBlock(k);
-    ASSERT_TRUE(first.WaitForBytes(8 * kBlock));
+        feedBlock(k);
+    ASSERT_TRUE(first.waitForBytes(8 * kBlock));
 
-    const std::set<net::Connection*> before = ListedIn(relay_);
+    const std::set<net::Connection*> before = listedIn(relay_);
     RelayClient second;
-    ASSERT_TRUE(WaitUntil([&] { return !std::ranges::includes(before, ListedIn(relay_)); }))
+    ASSERT_TRUE(waitUntil([&] { return !std::ranges::includes(before, listedIn(relay_)); }))
         << "the newcomer was not served";
-    EXPECT_TRUE(WaitForClients(64));
-    FeedBlock(9);
-    ASSERT_TRUE(first.WaitForBytes(9 * kBlock)) << "the reader was dropped";
-    ASSERT_TRUE(second.WaitForBytes(kBlock));
-    EXPECT_EQ(second.Bytes(), Block(9));
+    EXPECT_TRUE(waitForClients(64));
+    feedBlock(9);
+    ASSERT_TRUE(first.waitForBytes(9 * kBlock)) << "the reader was dropped";
+    ASSERT_TRUE(second.waitForBytes(kBlock));
+    EXPECT_EQ(second.bytes(), block(9));
 }
 
 // A client that takes none of the sound waiting for it is dropped after the
@@ -212,29 +212,29 @@ TEST_F(RelaySecurity, ANewcomerTakesTheIdlestPlaceNotAReaders) {
 // nothing waiting for it through the same silence, stays.
 TEST_F(RelaySecurity, AClientThatTakesNothingIsDroppedAfterTheIdleLimit) {
     relay_.tcpServer.IdleLimitMs = 1000;
-    StartBroadcast();
+    startBroadcast();
     RelayClient reader;
-    ASSERT_TRUE(WaitForClients(1));
-    net::Socket idle = net::Connect("127.0.0.1", 8099);
-    ASSERT_TRUE(WaitForClients(2));
+    ASSERT_TRUE(waitForClients(1));
+    net::Socket idle = net::connect("127.0.0.1", 8099);
+    ASSERT_TRUE(waitForClients(2));
     for (int k = 1; k <= 8; ++k)
-        FeedBlock(k);
-    ASSERT_TRUE(reader.WaitForBytes(8 * kBlock));
-    ASSERT_TRUE(WaitForClients(1)) << "the idle client was not dropped, or the reader was too";
+        feedBlock(k);
+    ASSERT_TRUE(reader.waitForBytes(8 * kBlock));
+    ASSERT_TRUE(waitForClients(1)) << "the idle client was not dropped, or the reader was too";
 
-    FeedBlock(9);
-    ASSERT_TRUE(reader.WaitForBytes(9 * kBlock)) << "the reader was dropped";
+    feedBlock(9);
+    ASSERT_TRUE(reader.waitForBytes(9 * kBlock)) << "the reader was dropped";
     // The dropped connection ends after what its socket already held.
     std::vector<char> chunk(65536);
     ssize_t n;
-    while ((n = ::recv(idle.Fd(), chunk.data(), chunk.size(), 0)) > 0) {
+    while ((n = ::recv(idle.fd(), chunk.data(), chunk.size(), 0)) > 0) {
     }
     EXPECT_EQ(n, 0);
 }
 
 // CPU time of this process so far, in clock ticks, read through a descriptor
 // opened before the descriptors ran out.
-long CpuTicks(int statFd) {
+long cpuTicks(int statFd) {
     char text[1024];
     const ssize_t n = ::pread(statFd, text, sizeof text - 1, 0);
     if (n <= 0)
@@ -251,7 +251,7 @@ long CpuTicks(int statFd) {
 
 // A child process that opens `count` connections to the relay and holds them
 // until its pipe closes. Only system calls run after the fork.
-pid_t HoldConnections(int count, const int pipe[2], rlim_t descriptors) {
+pid_t holdConnections(int count, const int pipe[2], rlim_t descriptors) {
     const pid_t pid = ::fork();
     if (pid != 0)
         return pid;
@@ -264,7 +264,7 @@ pid_t HoldConnections(int count, const int pipe[2], rlim_t descriptors) {
     // wait in its listen queue.
     const timespec pause{0, 2'000'000};
     for (int i = 0; i < count; ++i) {
-        StartConnecting();
+        startConnecting();
         ::nanosleep(&pause, nullptr);
     }
     char byte;
@@ -276,7 +276,7 @@ pid_t HoldConnections(int count, const int pipe[2], rlim_t descriptors) {
 // Out of descriptors, the relay stops accepting for a while instead of
 // retrying at once; given descriptors again, it serves its 64 clients.
 TEST_F(RelaySecurity, OutOfDescriptorsTheRelayWaitsQuietly) {
-    StartBroadcast();
+    startBroadcast();
     const int statFd = ::open("/proc/self/stat", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(statFd, 0);
     int pipeFds[2];
@@ -286,17 +286,17 @@ TEST_F(RelaySecurity, OutOfDescriptorsTheRelayWaitsQuietly) {
     struct rlimit tight = saved;
     tight.rlim_cur = 64;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const pid_t child = HoldConnections(74, pipeFds, saved.rlim_max);
+    const pid_t child = holdConnections(74, pipeFds, saved.rlim_max);
     ASSERT_GT(child, 0);
     ::close(pipeFds[0]);
 
     // The connections arrive, the descriptors run out; then the relay idles.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    const int served = relay_.ClientCount();
-    const long ticksBefore = CpuTicks(statFd);
+    const int served = relay_.clientCount();
+    const long ticksBefore = cpuTicks(statFd);
     const auto before = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(3));
-    const long ticks = CpuTicks(statFd) - ticksBefore;
+    const long ticks = cpuTicks(statFd) - ticksBefore;
     const double seconds = std::chrono::duration<double>(Clock::now() - before).count();
     const double percent = 100.0 * double(ticks) / double(::sysconf(_SC_CLK_TCK)) / seconds;
     ::setrlimit(RLIMIT_NOFILE, &saved);
@@ -307,15 +307,15 @@ TEST_F(RelaySecurity, OutOfDescriptorsTheRelayWaitsQuietly) {
     EXPECT_LT(served, 64);
     EXPECT_LT(percent, 5.0);
 
-    EXPECT_TRUE(WaitUntil([&] { return relay_.ClientCount() >= 64; }));
+    EXPECT_TRUE(waitUntil([&] { return relay_.clientCount() >= 64; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(relay_.ClientCount(), 64);
+    EXPECT_EQ(relay_.clientCount(), 64);
 
     ::close(pipeFds[1]);
     int status = 0;
     ::waitpid(child, &status, 0);
     ::close(statFd);
-    EXPECT_TRUE(WaitForClients(0));
+    EXPECT_TRUE(waitForClients(0));
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 
 namespace {
 
-int Entries(const char* folder) {
+int entries(const char* folder) {
     int n = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder))
         ++n;
@@ -29,18 +29,18 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
     // A first thread makes a sanitizer runtime start its own helper thread,
     // which would otherwise count as one the broadcast left behind.
     std::thread([] {}).join();
-    const int fdsBefore = Entries("/proc/self/fd");
-    const int threadsBefore = Entries("/proc/self/task");
-    StartBroadcast();
+    const int fdsBefore = entries("/proc/self/fd");
+    const int threadsBefore = entries("/proc/self/task");
+    startBroadcast();
     auto steady = std::make_unique<RelayClient>();
-    ASSERT_TRUE(WaitForClients(1));
+    ASSERT_TRUE(waitForClients(1));
 
     std::atomic<bool> done{false};
     std::atomic<int> fed{0}, joins{0};
     std::thread capture([&] {
         while (!done) {
-            const std::vector<char> bytes = Block(fed + 1);
-            audio::virtual_input::Feed(bytes.data(), bytes.size());
+            const std::vector<char> bytes = block(fed + 1);
+            audio::virtual_input::feed(bytes.data(), bytes.size());
             ++fed;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -52,7 +52,7 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
             while (!done) {
                 ++joins;
                 if (random() % 3 == 0) {
-                    net::Socket quiet = ConnectStalledClient(); // hangs up unread
+                    net::Socket quiet = connectStalledClient(); // hangs up unread
                     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 30));
                 } else {
                     RelayClient client;
@@ -68,10 +68,10 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
     capture.join();
     for (auto& t : churn)
         t.join();
-    StopBroadcast();
-    ASSERT_TRUE(steady->WaitForEnd());
+    stopBroadcast();
+    ASSERT_TRUE(steady->waitForEnd());
 
-    const std::vector<char> got = steady->Bytes();
+    const std::vector<char> got = steady->bytes();
     ASSERT_EQ(got.size() % kBlock, 0u) << got.size() << " bytes after " << fed << " blocks fed";
     ASSERT_GT(got.size(), 10 * kBlock);
     int last = 0;
@@ -81,7 +81,7 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
         const int k = first / 1000 + (first % 1000 ? 1 : 0); // a block starts at k*1000 mod 2^15
         bool matched = false;
         for (int candidate = last + 1; candidate <= fed && !matched; ++candidate) {
-            const auto block = Block(candidate);
+            const auto block = this->block(candidate);
             if (std::equal(block.begin(), block.end(), got.begin() + std::ptrdiff_t(at))) {
                 last = candidate;
                 matched = true;
@@ -92,9 +92,9 @@ TEST_F(RelayStress, ClientsComingAndGoingDuringABroadcast) {
     }
     steady.reset();
     EXPECT_GT(joins.load(), 20);
-    EXPECT_EQ(relay_.tcpServer.ThreadCount(), 0);
-    EXPECT_EQ(Entries("/proc/self/fd"), fdsBefore);
-    EXPECT_EQ(Entries("/proc/self/task"), threadsBefore);
+    EXPECT_EQ(relay_.tcpServer.threadCount(), 0);
+    EXPECT_EQ(entries("/proc/self/fd"), fdsBefore);
+    EXPECT_EQ(entries("/proc/self/task"), threadsBefore);
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 
 namespace {
 
-QStringList Arguments(const std::string& database, const std::string& music,
+QStringList arguments(const std::string& database, const std::string& music,
                       const std::string& videos) {
     return {
         "--no-default-folders",        "--database", QString::fromStdString(database), "--music",
@@ -16,7 +16,7 @@ QStringList Arguments(const std::string& database, const std::string& music,
 }
 
 // The program reads these too; the test's own environment must not leak in.
-QProcessEnvironment CleanEnvironment(const std::filesystem::path& runtimeFolder) {
+QProcessEnvironment cleanEnvironment(const std::filesystem::path& runtimeFolder) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("KOLVADECK_MUSIC_DIRS");
     environment.remove("KOLVADECK_VIDEO_DIRS");
@@ -30,33 +30,33 @@ QProcessEnvironment CleanEnvironment(const std::filesystem::path& runtimeFolder)
 } // namespace
 
 CatalogProcess::~CatalogProcess() {
-    Stop();
+    stop();
 }
 
-std::filesystem::path CatalogProcess::RuntimeFolder() {
+std::filesystem::path CatalogProcess::runtimeFolder() {
     return std::filesystem::path(testing::TempDir()) /
            ("catalog_runtime_" + std::to_string(getpid()));
 }
 
-std::string CatalogProcess::Secret() {
-    std::ifstream file(RuntimeFolder() / "kolvadeck-catalog.secret");
+std::string CatalogProcess::secret() {
+    std::ifstream file(runtimeFolder() / "kolvadeck-catalog.secret");
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
-std::string CatalogProcess::Program() {
+std::string CatalogProcess::program() {
     return std::string(KV_BINARY_DIR) + "/app/kolvadeck-catalog";
 }
 
-bool CatalogProcess::Start(const std::string& database, const std::string& music,
+bool CatalogProcess::start(const std::string& database, const std::string& music,
                            const std::string& videos, const std::vector<std::string>& extra) {
     process_ = std::make_unique<QProcess>();
-    process_->setProcessEnvironment(CleanEnvironment(RuntimeFolder()));
-    QStringList arguments = Arguments(database, music, videos);
+    process_->setProcessEnvironment(cleanEnvironment(runtimeFolder()));
+    QStringList arguments = ::arguments(database, music, videos);
     arguments << "--port"
               << "0";
     for (const std::string& option : extra)
         arguments << QString::fromStdString(option);
-    process_->start(QString::fromStdString(Program()), arguments);
+    process_->start(QString::fromStdString(program()), arguments);
     if (!process_->waitForStarted(10000))
         return false;
     // The first line on standard output names the bound address.
@@ -73,16 +73,16 @@ bool CatalogProcess::Start(const std::string& database, const std::string& music
     return ok && port_ > 0;
 }
 
-bool CatalogProcess::TerminatedWithin(int ms) {
+bool CatalogProcess::terminatedWithin(int ms) {
     if (!process_ || process_->state() == QProcess::NotRunning)
         return true;
     process_->terminate();
     const bool ended = process_->waitForFinished(ms);
-    Stop();
+    stop();
     return ended;
 }
 
-void CatalogProcess::Stop() {
+void CatalogProcess::stop() {
     if (!process_ || process_->state() == QProcess::NotRunning)
         return;
     process_->terminate();
@@ -92,27 +92,27 @@ void CatalogProcess::Stop() {
     }
 }
 
-std::string CatalogProcess::ErrorOutput() {
+std::string CatalogProcess::errorOutput() {
     return process_ ? process_->readAllStandardError().toStdString() : std::string();
 }
 
-std::string CatalogProcess::ScanOnly(const std::string& database, const std::string& music,
+std::string CatalogProcess::scanOnly(const std::string& database, const std::string& music,
                                      const std::string& videos, int* exitCode) {
     std::vector<std::string> arguments;
-    for (const QString& argument : Arguments(database, music, videos))
+    for (const QString& argument : ::arguments(database, music, videos))
         arguments.push_back(argument.toStdString());
     arguments.push_back("--scan-only");
-    return Run(arguments, exitCode);
+    return run(arguments, exitCode);
 }
 
-std::string CatalogProcess::Run(const std::vector<std::string>& given, int* exitCode,
+std::string CatalogProcess::run(const std::vector<std::string>& given, int* exitCode,
                                 const std::filesystem::path& runtimeFolder) {
     QProcess process;
-    process.setProcessEnvironment(CleanEnvironment(runtimeFolder));
+    process.setProcessEnvironment(cleanEnvironment(runtimeFolder));
     QStringList arguments;
     for (const std::string& argument : given)
         arguments << QString::fromStdString(argument);
-    process.start(QString::fromStdString(Program()), arguments);
+    process.start(QString::fromStdString(program()), arguments);
     process.waitForFinished(120000);
     if (exitCode)
         *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;

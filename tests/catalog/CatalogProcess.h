@@ -14,35 +14,36 @@ class CatalogProcess {
 public:
     ~CatalogProcess();
 
-    static std::string Program();
+    static std::string program();
 
     // Serves (with the given mode option, e.g. "--scan-first") and waits for
     // its "listening on" line; false when it did not come up.
-    bool Start(const std::string& database, const std::string& music, const std::string& videos,
+    bool start(const std::string& database, const std::string& music, const std::string& videos,
                const std::vector<std::string>& extra = {"--scan-first"});
-    void Stop();
+    void stop();
     // Sends TERM; whether it ended within the time (it is killed otherwise).
-    bool TerminatedWithin(int ms);
-    qint64 Pid() const { return process_ ? process_->processId() : 0; }
+    bool terminatedWithin(int ms);
+    qint64 pid() const { return process_ ? process_->processId() : 0; }
 
-    int Port() const { return port_; }
-    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
-    std::string ErrorOutput();
+    int port() const { return port_; }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string errorOutput();
 
     // Runs it with --scan-only to its end; returns its standard error output.
-    static std::string ScanOnly(const std::string& database, const std::string& music,
+    static std::string scanOnly(const std::string& database, const std::string& music,
                                 const std::string& videos, int* exitCode = nullptr);
 
     // Runs it with these arguments (and a clean environment) to its end;
     // returns its standard error output.
-    static std::string Run(const std::vector<std::string>& arguments, int* exitCode,
-                           const std::filesystem::path& runtimeFolder = RuntimeFolder());
+    static std::string
+    run(const std::vector<std::string>& arguments, int* exitCode,
+        const std::filesystem::path& runtimeFolder = CatalogProcess::runtimeFolder());
 
     // The runtime folder (0700) of every catalogue the test process starts,
     // unless told otherwise.
-    static std::filesystem::path RuntimeFolder();
+    static std::filesystem::path runtimeFolder();
     // The secret kept there.
-    static std::string Secret();
+    static std::string secret();
 
 private:
     std::unique_ptr<QProcess> process_;

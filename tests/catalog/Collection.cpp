@@ -9,7 +9,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quote(const std::string& text) {
+std::string quote(const std::string& text) {
     std::string quoted = "'";
     for (const char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -46,8 +46,8 @@ void Make(Collection& c) {
     fs::create_directories(c.videos);
     const fs::path wav = c.root / "tone.wav";
     const fs::path mp3 = c.root / "tone.mp3";
-    ASSERT_TRUE(RunCommand("sox -n -r 22050 -c 1 " + Quote(wav) + " synth 0.5 sine 440"));
-    ASSERT_TRUE(RunCommand("lame --quiet -b 32 " + Quote(wav) + " " + Quote(mp3)));
+    ASSERT_TRUE(runCommand("sox -n -r 22050 -c 1 " + quote(wav) + " synth 0.5 sine 440"));
+    ASSERT_TRUE(runCommand("lame --quiet -b 32 " + quote(wav) + " " + quote(mp3)));
     for (const Track& t : kTracks) {
         const fs::path file = c.music / t.file;
         fs::copy_file(mp3, file);
@@ -57,45 +57,45 @@ void Make(Collection& c) {
         case Track::Id3v2:
         case Track::Id3v1:
             command = std::string("id3v2 ") + (t.tag == Track::Id3v1 ? "-1 " : "-2 ") + "-t " +
-                      Quote(t.title) + " -a " + Quote(t.artist) + " -g " + Quote(t.genre) + " -y " +
-                      year + " " + Quote(file);
+                      quote(t.title) + " -a " + quote(t.artist) + " -g " + quote(t.genre) + " -y " +
+                      year + " " + quote(file);
             break;
         case Track::Mutagen:
             command = "/usr/bin/python3 -c " +
-                      Quote("import sys\nfrom mutagen.id3 import ID3, TIT2, TPE1, TCON, TDRC\n"
+                      quote("import sys\nfrom mutagen.id3 import ID3, TIT2, TPE1, TCON, TDRC\n"
                             "t = ID3()\n"
                             "t.add(TIT2(encoding=3, text=[sys.argv[2]]))\n"
                             "t.add(TPE1(encoding=3, text=[sys.argv[3]]))\n"
                             "t.add(TCON(encoding=3, text=sys.argv[4].split('|')))\n"
                             "t.add(TDRC(encoding=3, text=[sys.argv[5]]))\n"
                             "t.save(sys.argv[1])\n") +
-                      " " + Quote(file) + " " + Quote(t.title) + " " + Quote(t.artist) + " " +
-                      Quote(t.genre) + " " + year;
+                      " " + quote(file) + " " + quote(t.title) + " " + quote(t.artist) + " " +
+                      quote(t.genre) + " " + year;
             break;
         case Track::None:
             break;
         }
         if (!command.empty()) {
-            ASSERT_TRUE(RunCommand(command)) << command;
+            ASSERT_TRUE(runCommand(command)) << command;
         }
         ++c.musicFiles;
     }
     for (const char* name : kVideos) {
-        ASSERT_TRUE(RunCommand("ffmpeg -nostdin -loglevel error -f lavfi -i "
+        ASSERT_TRUE(runCommand("ffmpeg -nostdin -loglevel error -f lavfi -i "
                                "testsrc=size=160x120:rate=10 -f lavfi -i sine=frequency=440 -t 2 "
                                "-shortest " +
-                               Quote(c.videos / name)));
+                               quote(c.videos / name)));
         ++c.videoFiles;
     }
 }
 
 } // namespace
 
-bool RunCommand(const std::string& command) {
+bool runCommand(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-const Collection& SharedCollection() {
+const Collection& sharedCollection() {
     static const Collection collection = [] {
         Collection c;
         c.root = fs::path(testing::TempDir()) / ("catalog_collection_" + std::to_string(getpid()));
@@ -108,7 +108,7 @@ const Collection& SharedCollection() {
     return collection;
 }
 
-Collection CopyOf(const Collection& original, const fs::path& where) {
+Collection copyOf(const Collection& original, const fs::path& where) {
     Collection copy = original;
     fs::remove_all(where);
     fs::create_directories(where);

@@ -15,10 +15,10 @@ struct Collection {
     int videoFiles = 0;
 };
 
-const Collection& SharedCollection();
+const Collection& sharedCollection();
 
 // Copies the collection into a fresh folder the caller may change.
-Collection CopyOf(const Collection& original, const std::filesystem::path& where);
+Collection copyOf(const Collection& original, const std::filesystem::path& where);
 
 // Runs a command line of the test's own making; true when it exits 0.
-bool RunCommand(const std::string& command);
+bool runCommand(const std::string& command);

@@ -5,20 +5,20 @@
 namespace {
 
 TEST(GenresTest, KeysIgnoreCaseBlanksAndPunctuation) {
-    EXPECT_EQ(genres::Key("Hip Hop"), "hiphop");
-    EXPECT_EQ(genres::Key("Hip-Hop"), genres::Key("hip hop"));
-    EXPECT_EQ(genres::Key("R&B"), "rb");
-    EXPECT_EQ(genres::Key("U.S."), genres::Key("us"));
-    EXPECT_EQ(genres::Key("Hard Rock"), genres::Key("Hardrock"));
-    EXPECT_EQ(genres::Key("Électro"), "\xC3\x89lectro"); // non-ASCII kept as is
-    EXPECT_EQ(genres::Key("&/ -"), "");
+    EXPECT_EQ(genres::key("Hip Hop"), "hiphop");
+    EXPECT_EQ(genres::key("Hip-Hop"), genres::key("hip hop"));
+    EXPECT_EQ(genres::key("R&B"), "rb");
+    EXPECT_EQ(genres::key("U.S."), genres::key("us"));
+    EXPECT_EQ(genres::key("Hard Rock"), genres::key("Hardrock"));
+    EXPECT_EQ(genres::key("Électro"), "\xC3\x89lectro"); // non-ASCII kept as is
+    EXPECT_EQ(genres::key("&/ -"), "");
 }
 
 TEST(GenresTest, AFieldMayNameSeveralGenres) {
-    EXPECT_EQ(genres::KeysOfField("Rock/Pop; Hip-Hop, rock"),
+    EXPECT_EQ(genres::keysOfField("Rock/Pop; Hip-Hop, rock"),
               (std::vector<std::string>{"rock", "pop", "hiphop"}));
-    EXPECT_EQ(genres::KeysOfField("R&B"), (std::vector<std::string>{"rb"}));
-    EXPECT_TRUE(genres::KeysOfField(" ; / ").empty());
+    EXPECT_EQ(genres::keysOfField("R&B"), (std::vector<std::string>{"rb"}));
+    EXPECT_TRUE(genres::keysOfField(" ; / ").empty());
 }
 
 TEST(GenresTest, DecadeTagsStandForTenYears) {
@@ -30,13 +30,13 @@ TEST(GenresTest, DecadeTagsStandForTenYears) {
                                                                              {"1990s", 1990},
                                                                              {"00's", 2000},
                                                                              {"2010s", 2010}}) {
-        const auto years = genres::DecadeOfTag(tag);
+        const auto years = genres::decadeOfTag(tag);
         ASSERT_TRUE(years) << tag;
         EXPECT_EQ(years->first, first) << tag;
         EXPECT_EQ(years->last, first + 9) << tag;
     }
     for (const std::string tag : {"80", "1984", "85's", "Rock", "U.S.", "'s", "s", "9's", ""})
-        EXPECT_FALSE(genres::DecadeOfTag(tag)) << tag;
+        EXPECT_FALSE(genres::decadeOfTag(tag)) << tag;
 }
 
 } // namespace

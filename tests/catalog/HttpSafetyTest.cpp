@@ -21,40 +21,40 @@ namespace {
 class HttpSafety : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const Collection& collection = SharedCollection();
+        const Collection& collection = sharedCollection();
         data_ = fs::path(testing::TempDir()) / ("catalog_http_" + std::to_string(getpid()));
         fs::remove_all(data_);
         fs::create_directories(data_);
         server_ = new CatalogProcess;
-        server_->Start((data_ / "catalog.sqlite").string(), collection.music.string(),
+        server_->start((data_ / "catalog.sqlite").string(), collection.music.string(),
                        collection.videos.string());
     }
     static void TearDownTestSuite() {
         delete server_;
         fs::remove_all(data_);
     }
-    void SetUp() override { ASSERT_GT(server_->Port(), 0) << "kolvadeck-catalog did not start"; }
+    void SetUp() override { ASSERT_GT(server_->port(), 0) << "kolvadeck-catalog did not start"; }
     void TearDown() override {
         // Whatever was sent, the service is still there and answering.
-        EXPECT_EQ(Get("/api/music/?method=track.search&limit=100&track=kiss&page=1").status, 200);
+        EXPECT_EQ(get("/api/music/?method=track.search&limit=100&track=kiss&page=1").status, 200);
     }
 
-    static RawAnswer Get(const std::string& target, const std::string& headers = {}) {
-        return RawGet(server_->Port(), target, headers);
+    static RawAnswer get(const std::string& target, const std::string& headers = {}) {
+        return rawGet(server_->port(), target, headers);
     }
 
-    static SearchResults Read(const std::string& method, const std::string& body) {
+    static SearchResults read(const std::string& method, const std::string& body) {
         pugi::xml_document document;
         EXPECT_TRUE(document.load_string(body.c_str())) << body;
         SearchResults results;
-        ReadAnswer(method, document, results);
+        readAnswer(method, document, results);
         return results;
     }
 
     // The /media/... target of the first video found for the words.
-    static std::string MediaTarget(const std::string& words) {
-        const RawAnswer feed = Get("/api/video/?vq=" + words + "&max-results=50&start-index=1");
-        const SearchResults results = Read(methods::kYoutubeSources, feed.body);
+    static std::string mediaTarget(const std::string& words) {
+        const RawAnswer feed = get("/api/video/?vq=" + words + "&max-results=50&start-index=1");
+        const SearchResults results = read(methods::kYoutubeSources, feed.body);
         if (results.video.empty())
             return {};
         const std::string& page = results.video.front().pageAddress;
@@ -66,7 +66,7 @@ protected:
 };
 
 TEST_F(HttpSafety, NoRequestReachesAFileOutsideTheCatalogue) {
-    const std::string media = MediaTarget("Nirvana");
+    const std::string media = mediaTarget("Nirvana");
     ASSERT_FALSE(media.empty());
     const std::string wrongExtension = std::regex_replace(media, std::regex("\\.mp4$"), ".mkv");
     for (const std::string& target :
@@ -77,46 +77,46 @@ TEST_F(HttpSafety, NoRequestReachesAFileOutsideTheCatalogue) {
           std::string("/media/-1.mp4"), wrongExtension, media + "%00.txt",
           std::string("/media/99999999999999999999.mp4"), std::string("/../../etc/passwd"),
           std::string("/media/1.mp3")}) {
-        const RawAnswer answer = Get(target);
+        const RawAnswer answer = get(target);
         EXPECT_TRUE(answer.status == 404 || answer.status == 400) << target << " " << answer.status;
         EXPECT_EQ(answer.body.find("root:"), std::string::npos) << target;
     }
-    EXPECT_EQ(Get("/media/999999.mp4").status, 404);
-    EXPECT_EQ(Get(wrongExtension).status, 404);
-    EXPECT_EQ(Get(media).status, 200);
+    EXPECT_EQ(get("/media/999999.mp4").status, 404);
+    EXPECT_EQ(get(wrongExtension).status, 404);
+    EXPECT_EQ(get(media).status, 200);
 }
 
 TEST_F(HttpSafety, VideosStreamWithByteRanges) {
-    const std::string media = MediaTarget("Teen%20Spirit");
+    const std::string media = mediaTarget("Teen%20Spirit");
     ASSERT_FALSE(media.empty());
-    std::ifstream in(SharedCollection().videos / "Nirvana - Teen Spirit.mp4", std::ios::binary);
+    std::ifstream in(sharedCollection().videos / "Nirvana - Teen Spirit.mp4", std::ios::binary);
     const std::string file((std::istreambuf_iterator<char>(in)), {});
 
-    const RawAnswer whole = Get(media);
+    const RawAnswer whole = get(media);
     EXPECT_EQ(whole.status, 200);
     EXPECT_EQ(whole.body, file);
     EXPECT_NE(whole.headers.find("Content-Type: video/mp4"), std::string::npos);
 
-    const RawAnswer first = Get(media, "Range: bytes=0-99\r\n");
+    const RawAnswer first = get(media, "Range: bytes=0-99\r\n");
     EXPECT_EQ(first.status, 206);
     EXPECT_EQ(first.body, file.substr(0, 100));
 
-    const RawAnswer tail = Get(media, "Range: bytes=-10\r\n");
+    const RawAnswer tail = get(media, "Range: bytes=-10\r\n");
     EXPECT_EQ(tail.status, 206);
     EXPECT_EQ(tail.body, file.substr(file.size() - 10));
 
-    const RawAnswer middle = Get(media, "Range: bytes=1000-1999\r\n");
+    const RawAnswer middle = get(media, "Range: bytes=1000-1999\r\n");
     EXPECT_EQ(middle.status, 206);
     EXPECT_EQ(middle.body, file.substr(1000, 1000));
 
     // An end past the file is the file's end; a start past it asks for nothing.
     const RawAnswer past =
-        Get(media, "Range: bytes=" + std::to_string(file.size() - 5) + "-99999999\r\n");
+        get(media, "Range: bytes=" + std::to_string(file.size() - 5) + "-99999999\r\n");
     EXPECT_EQ(past.status, 206);
     EXPECT_EQ(past.body, file.substr(file.size() - 5));
     for (const std::string& range :
          {std::string("999999999-"), std::to_string(file.size()) + "-", std::string("-0")}) {
-        const RawAnswer refused = Get(media, "Range: bytes=" + range + "\r\n");
+        const RawAnswer refused = get(media, "Range: bytes=" + range + "\r\n");
         EXPECT_EQ(refused.status, 416) << range;
         EXPECT_NE(refused.headers.find("Content-Range: bytes */" + std::to_string(file.size())),
                   std::string::npos)
@@ -138,7 +138,7 @@ TEST_F(HttpSafety, MalformedQueriesAreRefusedWithAWellFormedError) {
              std::string("/api/video/?vq=%&max-results=50&start-index=1"),
              std::string("/api/video/?vq=x&max-results=50&start-index=0"),
          }) {
-        const RawAnswer answer = Get(target);
+        const RawAnswer answer = get(target);
         EXPECT_EQ(answer.status, 400) << target.substr(0, 100);
         pugi::xml_document error;
         EXPECT_TRUE(error.load_string(answer.body.c_str())) << answer.body;
@@ -146,31 +146,31 @@ TEST_F(HttpSafety, MalformedQueriesAreRefusedWithAWellFormedError) {
     }
     // Beyond what the server reads of a request line at all.
     const RawAnswer huge =
-        Get("/api/music/?method=track.search&track=" + std::string(100000, 'b') + "&page=1");
+        get("/api/music/?method=track.search&track=" + std::string(100000, 'b') + "&page=1");
     EXPECT_TRUE(huge.status == 400 || huge.status == 414 || huge.status == 431) << huge.status;
 }
 
 TEST_F(HttpSafety, HostileNamesAndHostsStayWellFormed) {
-    const RawAnswer answer = Get("/api/music/?method=track.search&limit=100&track=evil&page=1");
+    const RawAnswer answer = get("/api/music/?method=track.search&limit=100&track=evil&page=1");
     ASSERT_EQ(answer.status, 200);
-    const SearchResults results = Read(methods::kTrackSearch, answer.body);
+    const SearchResults results = read(methods::kTrackSearch, answer.body);
     ASSERT_EQ(results.captions.size(), 1u);
     EXPECT_EQ(results.captions[0], "Evil <Band> & \"Co\" 'x' - Bad Song");
 
     // A Host header that is no host name is refused; a loopback name is served,
     // and the addresses name the service's own address whatever it said.
-    EXPECT_EQ(RawGet(server_->Port(), "/api/video/?vq=kiss&max-results=50&start-index=1",
+    EXPECT_EQ(rawGet(server_->port(), "/api/video/?vq=kiss&max-results=50&start-index=1",
                      "Host: evil\"><x a='&\r\n")
                   .status,
               421);
     const RawAnswer feed =
-        RawGet(server_->Port(), "/api/video/?vq=kiss&max-results=50&start-index=1",
-               "Host: LocalHost:" + std::to_string(server_->Port()) + "\r\n");
+        rawGet(server_->port(), "/api/video/?vq=kiss&max-results=50&start-index=1",
+               "Host: LocalHost:" + std::to_string(server_->port()) + "\r\n");
     ASSERT_EQ(feed.status, 200);
-    const SearchResults videos = Read(methods::kYoutubeSources, feed.body);
+    const SearchResults videos = read(methods::kYoutubeSources, feed.body);
     ASSERT_EQ(videos.video.size(), 2u);
     EXPECT_EQ(videos.video[0].pageAddress.rfind(
-                  "http://127.0.0.1:" + std::to_string(server_->Port()) + "/media/", 0),
+                  "http://127.0.0.1:" + std::to_string(server_->port()) + "/media/", 0),
               0u);
 }
 
@@ -178,7 +178,7 @@ TEST_F(HttpSafety, PagesAndLimitsAsTheRequestSays) {
     const auto artists = [](const std::string& query) {
         std::vector<std::string> names;
         for (const MusicResult& m :
-             Read(methods::kTagGetTopArtists, Get("/api/music/?" + query).body).music)
+             read(methods::kTagGetTopArtists, get("/api/music/?" + query).body).music)
             names.push_back(m.artist);
         return names;
     };
@@ -191,7 +191,7 @@ TEST_F(HttpSafety, PagesAndLimitsAsTheRequestSays) {
     const auto titles = [](const std::string& query) {
         std::vector<std::string> names;
         for (const VideoResult& v :
-             Read(methods::kYoutubeSources, Get("/api/video/?" + query).body).video)
+             read(methods::kYoutubeSources, get("/api/video/?" + query).body).video)
             names.push_back(v.title);
         return names;
     };

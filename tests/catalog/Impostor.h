@@ -26,18 +26,18 @@ public:
     }
 
     // Listens on a free port of the address; false when it did not come up.
-    bool Replaying(const std::string& address, const std::string& answer) {
-        return Start(address, "replay", answer, geteuid() == 0);
+    bool replaying(const std::string& address, const std::string& answer) {
+        return start(address, "replay", answer, geteuid() == 0);
     }
-    bool Relaying(const std::string& address, int servicePort) {
-        return Start(address, "relay", std::to_string(servicePort), false);
+    bool relaying(const std::string& address, int servicePort) {
+        return start(address, "relay", std::to_string(servicePort), false);
     }
 
-    int Port() const { return port_; }
+    int port() const { return port_; }
 
     // The requests received so far, whole (each is printed before it is
     // answered, so a client that has its answer finds its request here).
-    std::vector<std::string> Requests() {
+    std::vector<std::string> requests() {
         while (process_.waitForReadyRead(100)) {
         }
         while (process_.canReadLine())
@@ -46,7 +46,7 @@ public:
     }
 
 private:
-    bool Start(const std::string& address, const char* mode, const std::string& argument,
+    bool start(const std::string& address, const char* mode, const std::string& argument,
                bool asNobody) {
         static const char* const kServer = R"(
 import re, socket, sys

@@ -33,18 +33,18 @@ namespace {
 class LocalMusicSystem : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         ASSERT_TRUE(home_.isValid());
-        UseUserFolder(home_.path().toLocal8Bit().constData());
-        collection_ = CopyOf(SharedCollection(), fs::path(home_.path().toStdString()) / "c");
+        useUserFolder(home_.path().toLocal8Bit().constData());
+        collection_ = copyOf(sharedCollection(), fs::path(home_.path().toStdString()) / "c");
         // A file without any tag, named neither "Artist - Title".
         untagged_ = collection_.music / "untagged take.mp3";
-        fs::copy_file(SharedCollection().root / "tone.mp3", untagged_);
-        ASSERT_TRUE(server_.Start(home_.filePath("catalog.sqlite").toStdString(),
+        fs::copy_file(sharedCollection().root / "tone.mp3", untagged_);
+        ASSERT_TRUE(server_.start(home_.filePath("catalog.sqlite").toStdString(),
                                   collection_.music.string(), collection_.videos.string()));
-        setenv("KOLVADECK_SEARCH_HOST", server_.Host().c_str(), 1);
+        setenv("KOLVADECK_SEARCH_HOST", server_.host().c_str(), 1);
         setenv("KOLVADECK_MUSIC_DIRS", collection_.music.c_str(), 1);
-        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
+        dialogs::setHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             shown_.push_back(request.text.toStdString());
             reply(dialogs::Answer{true, {}});
         });
@@ -53,57 +53,57 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
         form_->controls().tabs->setCurrentWidget(form_->controls().libraryTab);
         library_ = form_->musicLibrary();
-        list_ = library_->Widgets().resultsList;
+        list_ = library_->widgets().resultsList;
     }
     void TearDown() override {
         form_.reset();
-        dialogs::SetHandler({});
+        dialogs::setHandler({});
         unsetenv("KOLVADECK_SEARCH_HOST");
         unsetenv("KOLVADECK_MUSIC_DIRS");
         EXPECT_TRUE(shown_.empty()) << shown_.front();
     }
 
     // Types the text and clicks "Find", as the user does.
-    void Find(const QString& text) {
-        QLineEdit* box = library_->Widgets().searchBox;
+    void find(const QString& text) {
+        QLineEdit* box = library_->widgets().searchBox;
         box->clear();
         QTest::keyClicks(box, text);
-        ASSERT_TRUE(AwaitAnswer(*library_, [this] {
-            QTest::mouseClick(library_->Widgets().findButton, Qt::LeftButton);
+        ASSERT_TRUE(awaitAnswer(*library_, [this] {
+            QTest::mouseClick(library_->widgets().findButton, Qt::LeftButton);
         }));
     }
-    QStringList Rows() const {
+    QStringList rows() const {
         QStringList rows;
         for (int i = 0; i < list_->topLevelItemCount(); ++i)
             rows << list_->topLevelItem(i)->text(0);
         return rows;
     }
-    QRect RowRect(const QString& caption) const {
+    QRect rowRect(const QString& caption) const {
         const auto found = list_->findItems(caption, Qt::MatchExactly);
         EXPECT_EQ(found.size(), 1) << caption.toStdString();
         return found.isEmpty() ? QRect() : list_->visualItemRect(found.front());
     }
-    void ClickRow(const QString& caption) {
-        QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, RowRect(caption).center());
+    void clickRow(const QString& caption) {
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, rowRect(caption).center());
     }
     // Right-clicks the row; whether the menu offers "Add to Playlist".
-    bool MenuOffersAdd(const QString& caption) {
-        const QPoint at = RowRect(caption).center();
+    bool menuOffersAdd(const QString& caption) {
+        const QPoint at = rowRect(caption).center();
         QTest::mouseClick(list_->viewport(), Qt::RightButton, {}, at);
         QContextMenuEvent menu(QContextMenuEvent::Mouse, at, list_->viewport()->mapToGlobal(at));
         QApplication::sendEvent(list_->viewport(), &menu);
-        QMenu* popup = library_->Widgets().resultsContextMenu;
-        const bool offered = library_->Widgets().addToPlaylistAction->isVisible();
+        QMenu* popup = library_->widgets().resultsContextMenu;
+        const bool offered = library_->widgets().addToPlaylistAction->isVisible();
         popup->close();
         return offered;
     }
-    std::vector<std::string> PlaylistPaths() const {
+    std::vector<std::string> playlistPaths() const {
         std::vector<std::string> paths;
-        for (int i = 0; i < form_->playlist()->Count(); ++i)
-            paths.push_back(form_->playlist()->PathAt(i));
+        for (int i = 0; i < form_->playlist()->count(); ++i)
+            paths.push_back(form_->playlist()->pathAt(i));
         return paths;
     }
-    std::string InMusic(const char* name) const { return (collection_.music / name).string(); }
+    std::string inMusic(const char* name) const { return (collection_.music / name).string(); }
 
     QTemporaryDir home_;
     Collection collection_;
@@ -116,18 +116,18 @@ protected:
 };
 
 TEST_F(LocalMusicSystem, EnterMenuAndDragAddTheFoundFilesToThePlaylist) {
-    Find("prince");
-    ASSERT_EQ(Rows(), (QStringList{"Prince - Kiss", "Prince - When Doves Cry"}));
+    find("prince");
+    ASSERT_EQ(rows(), (QStringList{"Prince - Kiss", "Prince - When Doves Cry"}));
 
-    ClickRow("Prince - Kiss");
+    clickRow("Prince - Kiss");
     QTest::keyClick(list_, Qt::Key_Return);
-    EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{InMusic("kiss.mp3")}));
-    EXPECT_EQ(library_->CurrentRequest().method, "track.search"); // no video search
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{inMusic("kiss.mp3")}));
+    EXPECT_EQ(library_->currentRequest().method, "track.search"); // no video search
 
-    ASSERT_TRUE(MenuOffersAdd("Prince - When Doves Cry"));
-    library_->Widgets().addToPlaylistAction->trigger();
-    EXPECT_EQ(PlaylistPaths(),
-              (std::vector<std::string>{InMusic("kiss.mp3"), InMusic("doves.mp3")}));
+    ASSERT_TRUE(menuOffersAdd("Prince - When Doves Cry"));
+    library_->widgets().addToPlaylistAction->trigger();
+    EXPECT_EQ(playlistPaths(),
+              (std::vector<std::string>{inMusic("kiss.mp3"), inMusic("doves.mp3")}));
 
     // The row dragged onto the playlist: the drag's data, dropped there.
     const QModelIndex kiss = list_->indexFromItem(list_->findItems("Prince - Kiss", {}).front());
@@ -140,38 +140,38 @@ TEST_F(LocalMusicSystem, EnterMenuAndDragAddTheFoundFilesToThePlaylist) {
     ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(middle, Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
     QApplication::sendEvent(target, &drop);
-    EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{InMusic("kiss.mp3"), InMusic("doves.mp3"),
-                                                         InMusic("kiss.mp3")}));
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{inMusic("kiss.mp3"), inMusic("doves.mp3"),
+                                                         inMusic("kiss.mp3")}));
 
     // A double click keeps its meaning: the track's video sources, which are
     // not files to play.
-    ASSERT_TRUE(AwaitAnswer(*library_, [this] {
-        const QPoint at = RowRect("Prince - Kiss").center();
+    ASSERT_TRUE(awaitAnswer(*library_, [this] {
+        const QPoint at = rowRect("Prince - Kiss").center();
         QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(list_->viewport(), Qt::LeftButton, {}, at);
     }));
-    EXPECT_EQ(library_->CurrentRequest().method, "youtube.sources");
-    ASSERT_FALSE(Rows().isEmpty());
-    EXPECT_FALSE(MenuOffersAdd(Rows().front()));
-    ClickRow(Rows().front());
+    EXPECT_EQ(library_->currentRequest().method, "youtube.sources");
+    ASSERT_FALSE(rows().isEmpty());
+    EXPECT_FALSE(menuOffersAdd(rows().front()));
+    clickRow(rows().front());
     QTest::keyClick(list_, Qt::Key_Return);
-    EXPECT_EQ(form_->playlist()->Count(), 3);
+    EXPECT_EQ(form_->playlist()->count(), 3);
 }
 
 TEST_F(LocalMusicSystem, AFileNameFindsItsFileAndAnUntaggedFileIsListedByIt) {
-    Find("untagged take.mp3");
-    EXPECT_EQ(Rows(), QStringList{"untagged take.mp3"});
-    ClickRow("untagged take.mp3");
+    find("untagged take.mp3");
+    EXPECT_EQ(rows(), QStringList{"untagged take.mp3"});
+    clickRow("untagged take.mp3");
     QTest::keyClick(list_, Qt::Key_Enter);
-    EXPECT_EQ(PlaylistPaths(), (std::vector<std::string>{untagged_.string()}));
+    EXPECT_EQ(playlistPaths(), (std::vector<std::string>{untagged_.string()}));
 
-    Find("kiss.mp3"); // a tagged file, by its name
-    EXPECT_EQ(Rows(), QStringList{"Prince - Kiss"});
+    find("kiss.mp3"); // a tagged file, by its name
+    EXPECT_EQ(rows(), QStringList{"Prince - Kiss"});
 }
 
 TEST_F(LocalMusicSystem, EveryVideoCarriesItsLength) {
     // Two-second videos in MP4 and FLV.
-    const RawAnswer feed = RawGet(server_.Port(), "/api/video/?vq=kiss&max-results=50");
+    const RawAnswer feed = rawGet(server_.port(), "/api/video/?vq=kiss&max-results=50");
     ASSERT_EQ(feed.status, 200);
     const std::regex duration("duration=\"(\\d+)\"");
     int durations = 0;

@@ -20,7 +20,7 @@ using Port = CatalogService::Port;
 class ProgramPortCheck : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         ASSERT_TRUE(dir_.isValid()); // 0700: the runtime folder of the test's catalogues
         qputenv("XDG_RUNTIME_DIR", dir_.path().toUtf8());
         qunsetenv("KOLVADECK_SEARCH_HOST"); // the program starts its catalogue
@@ -39,7 +39,7 @@ protected:
             QStringList{"--no-default-folders", "--no-scan", "--database",
                         dir_.filePath("data/catalog.sqlite"), "--port", QString::number(port)});
     }
-    static quint16 FreePort() {
+    static quint16 freePort() {
         QTcpServer probe;
         EXPECT_TRUE(probe.listen(QHostAddress::LocalHost));
         return probe.serverPort();
@@ -47,7 +47,7 @@ protected:
     // The program's check of the port, awaited.
     static Port Holder(CatalogService& service, quint16 port) {
         std::optional<Port> found;
-        service.FindPortHolder(port, [&](Port holder) { found = holder; });
+        service.findPortHolder(port, [&](Port holder) { found = holder; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return found.has_value(); }, 10000));
         return found.value_or(Port::Unknown);
     }
@@ -62,30 +62,30 @@ protected:
 // port held by another, the program's own check agrees, and the stranger
 // hears no search, only challenges.
 TEST_F(ProgramPortCheck, OnlyTheUsersOwnCatalogueIsTakenForIt) {
-    const quint16 port = FreePort();
+    const quint16 port = freePort();
     auto own = Catalogue(port);
-    ASSERT_TRUE(own->StartIfDefault());
+    ASSERT_TRUE(own->startIfDefault());
     Port holder = Port::Unknown;
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return (holder = Holder(*own, port)) != Port::Unknown; }, 10000));
     EXPECT_EQ(holder, Port::OwnService);
     const std::string told =
-        identity_challenge::Get("127.0.0.1", port,
-                                identity_challenge::IdentityTarget(std::string(64, '7')))
+        identity_challenge::get("127.0.0.1", port,
+                                identity_challenge::identityTarget(std::string(64, '7')))
             .body;
-    own->Stop();
+    own->stop();
     EXPECT_EQ(Holder(*own, port), Port::Unknown); // nothing listens now
 
     for (const std::string address : {"0.0.0.0", "::"}) {
         Impostor impostor;
-        ASSERT_TRUE(impostor.Replaying(address, told)) << address;
-        auto service = Catalogue(static_cast<quint16>(impostor.Port()));
-        ASSERT_TRUE(service->StartIfDefault());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return service->PortHolder() != Port::Unknown; }, 10000));
-        EXPECT_EQ(service->PortHolder(), Port::HeldByOther) << address;
-        EXPECT_EQ(Holder(*service, static_cast<quint16>(impostor.Port())), Port::HeldByOther)
+        ASSERT_TRUE(impostor.replaying(address, told)) << address;
+        auto service = Catalogue(static_cast<quint16>(impostor.port()));
+        ASSERT_TRUE(service->startIfDefault());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return service->portHolder() != Port::Unknown; }, 10000));
+        EXPECT_EQ(service->portHolder(), Port::HeldByOther) << address;
+        EXPECT_EQ(Holder(*service, static_cast<quint16>(impostor.port())), Port::HeldByOther)
             << address;
-        for (const std::string& request : impostor.Requests())
+        for (const std::string& request : impostor.requests())
             EXPECT_TRUE(request.starts_with("GET /api/identity?nonce=")) << request;
     }
 }

@@ -5,7 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-RawAnswer RawGet(int port, const std::string& target, const std::string& extraHeaders) {
+RawAnswer rawGet(int port, const std::string& target, const std::string& extraHeaders) {
     RawAnswer answer;
     const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0)

@@ -10,4 +10,4 @@ struct RawAnswer {
     std::string body;
 };
 
-RawAnswer RawGet(int port, const std::string& target, const std::string& extraHeaders = {});
+RawAnswer rawGet(int port, const std::string& target, const std::string& extraHeaders = {});

@@ -20,13 +20,13 @@ namespace {
 constexpr int kTracks = 2100;
 constexpr int kVideos = 3;
 
-std::int64_t IndexesOfTracks(Database& db) {
-    Statement& count = db.Prepare("SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND "
+std::int64_t indexesOfTracks(Database& db) {
+    Statement& count = db.prepare("SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND "
                                   "name IN ('tracks_by_artist', 'tracks_by_year', "
                                   "'track_genres_by_genre')");
-    count.Step();
-    const std::int64_t n = count.Int(0);
-    count.Reset();
+    count.step();
+    const std::int64_t n = count.integer(0);
+    count.reset();
     return n;
 }
 
@@ -46,27 +46,27 @@ TEST(FirstScan, AStoppedScanKeepsItsEntriesAndIndexesAndTheNextEndsIt) {
     Database db((root / "catalog.sqlite").string());
     Scanner scanner(db, {{(root / "music").string()}, {(root / "videos").string()}});
     std::atomic<bool> stop{false};
-    scanner.SetStopFlag(&stop);
-    scanner.SetProgress([&](std::int64_t done, std::int64_t) { stop = done >= 1000; });
-    const ScanReport stopped = scanner.Run();
+    scanner.setStopFlag(&stop);
+    scanner.setProgress([&](std::int64_t done, std::int64_t) { stop = done >= 1000; });
+    const ScanReport stopped = scanner.run();
     EXPECT_EQ(stopped.read, 1000);
-    EXPECT_EQ(IndexesOfTracks(db), 3);
-    EXPECT_EQ(queries::SearchTracks(db, "song", {10, 0}).total, stopped.read);
+    EXPECT_EQ(indexesOfTracks(db), 3);
+    EXPECT_EQ(queries::searchTracks(db, "song", {10, 0}).total, stopped.read);
 
     stop = false;
-    scanner.SetProgress({});
-    const ScanReport rest = scanner.Run();
+    scanner.setProgress({});
+    const ScanReport rest = scanner.run();
     EXPECT_EQ(rest.unchanged, stopped.read);
     EXPECT_EQ(rest.read, kTracks + kVideos - stopped.read);
-    EXPECT_EQ(IndexesOfTracks(db), 3);
-    const auto songs = queries::SearchTracks(db, "song", {1, 0});
+    EXPECT_EQ(indexesOfTracks(db), 3);
+    const auto songs = queries::searchTracks(db, "song", {1, 0});
     EXPECT_EQ(songs.total, kTracks);
     // The shortest entry first, the first catalogued of those.
     ASSERT_EQ(songs.rows.size(), 1u);
     EXPECT_EQ(songs.rows[0].title, "Song 0");
-    EXPECT_EQ(queries::SearchTracks(db, "band 7 song 1007", {10, 0}).total, 1);
-    EXPECT_EQ(queries::SearchVideos(db, "clip", {10, 0}).total, kVideos);
-    EXPECT_TRUE(similarity::Ready(db));
+    EXPECT_EQ(queries::searchTracks(db, "band 7 song 1007", {10, 0}).total, 1);
+    EXPECT_EQ(queries::searchVideos(db, "clip", {10, 0}).total, kVideos);
+    EXPECT_TRUE(similarity::ready(db));
     fs::remove_all(root);
 }
 

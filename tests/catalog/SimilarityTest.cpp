@@ -20,12 +20,12 @@ struct Answers {
     std::vector<std::string> top;
 };
 
-std::string Row(const queries::Track& t) {
-    return similarity::Fold(t.artist) + "|" + t.title + "|" + std::to_string(t.score);
+std::string row(const queries::Track& t) {
+    return similarity::fold(t.artist) + "|" + t.title + "|" + std::to_string(t.score);
 }
 
-std::string Row(const queries::Artist& a) {
-    return similarity::Fold(a.name) + "|" + std::to_string(a.tracks) + "|" +
+std::string row(const queries::Artist& a) {
+    return similarity::fold(a.name) + "|" + std::to_string(a.tracks) + "|" +
            std::to_string(a.sharedGenres) + "|" + std::to_string(a.sharedDecades);
 }
 
@@ -38,23 +38,23 @@ protected:
         db_ = std::make_unique<Database>(file_.string());
         Transaction transaction(*db_);
         for (int i = 0; i < 3000; ++i)
-            Add(i);
+            add(i);
         // An artist with more tracks than the lists go deep for, first in
         // the answers' order.
         for (int i = 0; i < 150; ++i) {
-            db_->Prepare("INSERT INTO tracks(path, size, mtime, title, artist, year) VALUES "
+            db_->prepare("INSERT INTO tracks(path, size, mtime, title, artist, year) VALUES "
                          "(?, 1, 1, ?, 'AAA Heavy', 1975)")
-                .Bind(1, "/heavy/" + std::to_string(i))
-                .Bind(2, "Heavy " + std::to_string(i))
-                .Run();
-            db_->Prepare("INSERT INTO track_genres SELECT max(id), 'rock' FROM tracks").Run();
+                .bind(1, "/heavy/" + std::to_string(i))
+                .bind(2, "Heavy " + std::to_string(i))
+                .run();
+            db_->prepare("INSERT INTO track_genres SELECT max(id), 'rock' FROM tracks").run();
         }
-        transaction.Commit();
+        transaction.commit();
     }
 
     // Track i of a random artist (of 150, or of 170 after the first 3000),
     // with random year and genres.
-    std::int64_t Add(int i) {
+    std::int64_t add(int i) {
         const int artist = static_cast<int>(random_() % (i < 3000 ? 150 : 170));
         // Every fifth track of an artist names it in upper case.
         std::string name = "Artist " + std::to_string(artist);
@@ -62,19 +62,19 @@ protected:
             name = "ARTIST " + std::to_string(artist);
         const int year =
             random_() % 8 ? 1950 + artist % 6 * 10 + static_cast<int>(random_() % 25) : 0;
-        Statement& track = db_->Prepare("INSERT INTO tracks(path, size, mtime, title, artist, "
+        Statement& track = db_->prepare("INSERT INTO tracks(path, size, mtime, title, artist, "
                                         "year) VALUES (?, 1, 1, ?, ?, ?) RETURNING id");
-        track.Bind(1, "/m/" + std::to_string(i)).Bind(2, "Title " + std::to_string(i));
-        track.Bind(3, name).Bind(4, std::int64_t{year});
-        EXPECT_TRUE(track.Step());
-        const std::int64_t id = track.Int(0);
-        track.Run();
+        track.bind(1, "/m/" + std::to_string(i)).bind(2, "Title " + std::to_string(i));
+        track.bind(3, name).bind(4, std::int64_t{year});
+        EXPECT_TRUE(track.step());
+        const std::int64_t id = track.integer(0);
+        track.run();
         const char* const genres[] = {"rock", "pop", "rb", "funk", "jazz", "rap", "soul"};
         for (int g = static_cast<int>(random_() % 3); g > 0; --g)
-            db_->Prepare("INSERT OR IGNORE INTO track_genres VALUES (?, ?)")
-                .Bind(1, id)
-                .Bind(2, genres[(artist + random_() % 3) % 7])
-                .Run();
+            db_->prepare("INSERT OR IGNORE INTO track_genres VALUES (?, ?)")
+                .bind(1, id)
+                .bind(2, genres[(artist + random_() % 3) % 7])
+                .run();
         return id;
     }
     void TearDown() override {
@@ -83,7 +83,7 @@ protected:
             std::filesystem::remove(file_.string() + suffix);
     }
 
-    Answers Ask(queries::Window window) {
+    Answers ask(queries::Window window) {
         Answers answers;
         for (const auto& [artist, title] : std::vector<std::pair<std::string, std::string>>{
                  {"Artist 7", "Title 1000"},
@@ -92,17 +92,17 @@ protected:
                  {"aaa heavy", "Heavy 7"},
                  {"Nobody", "Nothing"},
              })
-            for (const auto& t : queries::SimilarTracks(*db_, artist, title, window).rows)
-                answers.tracks.push_back(artist + ": " + Row(t));
+            for (const auto& t : queries::similarTracks(*db_, artist, title, window).rows)
+                answers.tracks.push_back(artist + ": " + row(t));
         for (int a = 0; a < 150; a += 7)
             for (const auto& found :
-                 queries::SimilarArtists(*db_, "artist " + std::to_string(a), window).rows)
-                answers.artists.push_back(std::to_string(a) + ": " + Row(found));
+                 queries::similarArtists(*db_, "artist " + std::to_string(a), window).rows)
+                answers.artists.push_back(std::to_string(a) + ": " + row(found));
         for (const char* tag : {"rock", "Soul", "70s", "1980s", "polka"}) {
-            const auto found = queries::TopArtists(*db_, tag, window);
+            const auto found = queries::topArtists(*db_, tag, window);
             answers.top.push_back(std::string(tag) + " total " + std::to_string(found.total));
             for (const auto& a : found.rows)
-                answers.top.push_back(std::string(tag) + ": " + Row(a));
+                answers.top.push_back(std::string(tag) + ": " + row(a));
         }
         return answers;
     }
@@ -114,22 +114,22 @@ protected:
 
 TEST_F(Similarity, ListsAnswerAsTheSqlDoes) {
     for (const queries::Window window : {queries::Window{100, 0}, queries::Window{7, 5}}) {
-        ASSERT_FALSE(similarity::Ready(*db_));
-        const Answers bySql = Ask(window);
-        similarity::Recompute(*db_);
-        ASSERT_TRUE(similarity::Ready(*db_));
-        const Answers listed = Ask(window);
+        ASSERT_FALSE(similarity::ready(*db_));
+        const Answers bySql = ask(window);
+        similarity::recompute(*db_);
+        ASSERT_TRUE(similarity::ready(*db_));
+        const Answers listed = ask(window);
         EXPECT_EQ(listed.tracks, bySql.tracks);
         EXPECT_EQ(listed.artists, bySql.artists);
         EXPECT_EQ(listed.top, bySql.top);
         EXPECT_GT(bySql.tracks.size(), 10u);
         EXPECT_GT(bySql.artists.size(), 10u);
-        similarity::Invalidate(*db_);
+        similarity::invalidate(*db_);
     }
 }
 
 TEST_F(Similarity, ListsFollowChangedTracksAsTheSqlDoes) {
-    similarity::Recompute(*db_);
+    similarity::recompute(*db_);
     int next = 3000;
     for (int round = 0; round < 6; ++round) {
         // Some tracks retagged (artist, title, year or genres), some removed,
@@ -139,43 +139,43 @@ TEST_F(Similarity, ListsFollowChangedTracksAsTheSqlDoes) {
         for (int n = 0; n < 4; ++n)
             ids.push_back(1 + static_cast<std::int64_t>(random_() % 3000));
         Transaction transaction(*db_);
-        const auto before = similarity::ReadStates(*db_, ids);
+        const auto before = similarity::readStates(*db_, ids);
         for (size_t n = 0; n < ids.size(); ++n) {
             const std::int64_t id = ids[n];
             switch ((round + n) % 4) {
             case 0:
-                db_->Prepare("UPDATE tracks SET artist = ?, title = ? WHERE id = ?")
-                    .Bind(1, round % 2 ? "aaa first" : "Artist 3")
-                    .Bind(2, "Again " + std::to_string(id))
-                    .Bind(3, id)
-                    .Run();
+                db_->prepare("UPDATE tracks SET artist = ?, title = ? WHERE id = ?")
+                    .bind(1, round % 2 ? "aaa first" : "Artist 3")
+                    .bind(2, "Again " + std::to_string(id))
+                    .bind(3, id)
+                    .run();
                 break;
             case 1:
-                db_->Prepare("UPDATE tracks SET year = ? WHERE id = ?")
-                    .Bind(1, std::int64_t{1960 + round * 7})
-                    .Bind(2, id)
-                    .Run();
+                db_->prepare("UPDATE tracks SET year = ? WHERE id = ?")
+                    .bind(1, std::int64_t{1960 + round * 7})
+                    .bind(2, id)
+                    .run();
                 break;
             case 2:
-                db_->Prepare("DELETE FROM track_genres WHERE track_id = ?").Bind(1, id).Run();
-                db_->Prepare("INSERT INTO track_genres VALUES (?, 'blues')").Bind(1, id).Run();
+                db_->prepare("DELETE FROM track_genres WHERE track_id = ?").bind(1, id).run();
+                db_->prepare("INSERT INTO track_genres VALUES (?, 'blues')").bind(1, id).run();
                 break;
             default:
-                db_->Prepare("DELETE FROM tracks WHERE id = ?").Bind(1, id).Run();
+                db_->prepare("DELETE FROM tracks WHERE id = ?").bind(1, id).run();
             }
         }
         for (int n = 0; n < 3; ++n)
-            ids.push_back(Add(next++));
-        similarity::Update(*db_, before, ids);
-        transaction.Commit();
+            ids.push_back(add(next++));
+        similarity::update(*db_, before, ids);
+        transaction.commit();
 
-        ASSERT_TRUE(similarity::Ready(*db_));
-        const Answers listed = Ask({100, 0});
+        ASSERT_TRUE(similarity::ready(*db_));
+        const Answers listed = ask({100, 0});
         Answers bySql;
         {
             Transaction sqlOnly(*db_); // rolled back: the lists stay ready
-            similarity::Invalidate(*db_);
-            bySql = Ask({100, 0});
+            similarity::invalidate(*db_);
+            bySql = ask({100, 0});
         }
         ASSERT_EQ(listed.tracks, bySql.tracks) << "round " << round;
         ASSERT_EQ(listed.artists, bySql.artists) << "round " << round;

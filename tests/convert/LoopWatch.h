@@ -20,8 +20,8 @@ public:
         since_.start();
         timer_.start(10);
     }
-    qint64 LongestGapMs() const { return longest_; }
-    int Ticks() const { return ticks_; }
+    qint64 longestGapMs() const { return longest_; }
+    int ticks() const { return ticks_; }
 
 private:
     QTimer timer_;

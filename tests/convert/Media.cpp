@@ -9,21 +9,21 @@
 #include <unistd.h>
 
 namespace {
-std::string Slurp(const std::string& path) {
+std::string slurp(const std::string& path) {
     std::ifstream in(path);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Where the helpers keep their files: the system's temporary folder (usable
 // by the benchmarks too, which do not link the test framework).
-std::string ScratchDir() {
+std::string scratchDir() {
     return std::filesystem::temp_directory_path().string();
 }
 } // namespace
 
-int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                std::string* errors) {
-    const std::string errorFile = ScratchDir() + "/run_errors_" + std::to_string(getpid()) + ".txt";
+    const std::string errorFile = scratchDir() + "/run_errors_" + std::to_string(getpid()) + ".txt";
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : arguments)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -41,17 +41,17 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
     int status = 0;
     waitpid(pid, &status, 0);
     if (errors)
-        *errors = Slurp(errorFile);
+        *errors = slurp(errorFile);
     std::remove(errorFile.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-const std::string& TestClip() {
+const std::string& testClip() {
     static const std::string clip = [] {
         const std::string path =
-            ScratchDir() + "/convert_clip_" + std::to_string(getpid()) + ".mp4";
+            scratchDir() + "/convert_clip_" + std::to_string(getpid()) + ".mp4";
         const int status =
-            RunProgram("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+            runProgram("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                   "testsrc=size=320x240:rate=10", "-f", "lavfi", "-i",
                                   "sine=frequency=1000:sample_rate=44100",
                                   // Long enough that the converters write their output in
@@ -63,8 +63,8 @@ const std::string& TestClip() {
     return clip;
 }
 
-std::vector<ProbedStream> Probe(const std::string& path) {
-    const std::string out = ScratchDir() + "/probe_" + std::to_string(getpid()) + ".txt";
+std::vector<ProbedStream> probe(const std::string& path) {
+    const std::string out = scratchDir() + "/probe_" + std::to_string(getpid()) + ".txt";
     const std::string command = "ffprobe -v error -rw_timeout 5000000 -of compact=p=0:nk=0 "
                                 "-show_entries stream=codec_type,codec_name,width,height,"
                                 "r_frame_rate,sample_rate,channels '" +
@@ -72,7 +72,7 @@ std::vector<ProbedStream> Probe(const std::string& path) {
     std::vector<ProbedStream> streams;
     if (std::system(command.c_str()) != 0)
         return streams;
-    std::istringstream lines(Slurp(out));
+    std::istringstream lines(slurp(out));
     std::remove(out.c_str());
     for (std::string line; std::getline(lines, line);) {
         ProbedStream s;
@@ -103,7 +103,7 @@ std::vector<ProbedStream> Probe(const std::string& path) {
     return streams;
 }
 
-ProbedStream StreamOf(const std::vector<ProbedStream>& streams, const std::string& kind) {
+ProbedStream streamOf(const std::vector<ProbedStream>& streams, const std::string& kind) {
     for (const ProbedStream& s : streams)
         if (s.kind == kind)
             return s;

@@ -7,7 +7,7 @@
 
 // A 3-second 320x240 10 fps test picture with a 1 kHz tone (H.264 + AAC in
 // MP4), made once per test program; empty when ffmpeg failed.
-const std::string& TestClip();
+const std::string& testClip();
 
 struct ProbedStream {
     std::string kind; // "video" or "audio"
@@ -18,12 +18,12 @@ struct ProbedStream {
 };
 
 // The streams ffprobe finds in a file (none when it cannot read it).
-std::vector<ProbedStream> Probe(const std::string& path);
+std::vector<ProbedStream> probe(const std::string& path);
 
 // The first stream of a kind, or an empty one.
-ProbedStream StreamOf(const std::vector<ProbedStream>& streams, const std::string& kind);
+ProbedStream streamOf(const std::vector<ProbedStream>& streams, const std::string& kind);
 
 // Runs a program with arguments (no shell), standard error into `errors`;
 // returns its exit status (-1 when it did not exit normally).
-int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                std::string* errors = nullptr);

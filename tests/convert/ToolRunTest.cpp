@@ -19,14 +19,14 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string ReadAll(const fs::path& path) {
+std::string readAll(const fs::path& path) {
     std::ifstream in(path);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Gone, or a zombie waiting for a reaper that is not ours (an orphaned child
 // of the tool waits for the system's init).
-bool ProcessGone(pid_t pid) {
+bool processGone(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     if (!std::getline(stat, line))
@@ -35,7 +35,7 @@ bool ProcessGone(pid_t pid) {
     return close != std::string::npos && line.compare(close + 2, 1, "Z") == 0;
 }
 
-size_t OpenDescriptors() {
+size_t openDescriptors() {
     return static_cast<size_t>(
         std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}));
 }
@@ -43,11 +43,11 @@ size_t OpenDescriptors() {
 class ToolRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         folder_ = fs::path(testing::TempDir()) / ("toolrun_" + std::to_string(getpid()));
         fs::remove_all(folder_);
         fs::create_directories(folder_);
-        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
+        dialogs::setHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             messages_.push_back(request.text.toStdString());
             replies_.push_back(reply); // the test closes the box
         });
@@ -55,16 +55,16 @@ protected:
         state_.OnLaunchFailure = [this] { ++launchFailures_; };
     }
     void TearDown() override {
-        dialogs::SetHandler({});
+        dialogs::setHandler({});
         fs::remove_all(folder_);
     }
 
     // Starts `parameters` for /bin/sh and returns once the shell has written
     // its pid file (so that its children exist).
-    pid_t StartShell(ToolRun& run, const std::string& script, const fs::path& ready) {
-        EXPECT_TRUE(run.Start("/bin/sh", "-c \"" + script + "\""));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return ReadAll(ready).ends_with('\n'); }, 5000));
-        return std::stoi(ReadAll(ready));
+    pid_t startShell(ToolRun& run, const std::string& script, const fs::path& ready) {
+        EXPECT_TRUE(run.start("/bin/sh", "-c \"" + script + "\""));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return readAll(ready).ends_with('\n'); }, 5000));
+        return std::stoi(readAll(ready));
     }
 
     fs::path folder_;
@@ -77,21 +77,21 @@ protected:
 } // namespace
 
 TEST_F(ToolRunTest, EndedToolIsReportedReapedAndReleasedAndCanRunAgain) {
-    const size_t descriptors = OpenDescriptors();
+    const size_t descriptors = openDescriptors();
     ToolRun run(state_);
     QSignalSpy finished(&run, &ToolRun::finished);
     for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(run.Start("/bin/true", ""));
+        ASSERT_TRUE(run.start("/bin/true", ""));
         EXPECT_EQ(finished.count(), i); // Start returns at once
         ASSERT_TRUE(finished.wait(5000));
-        EXPECT_FALSE(run.Running());
+        EXPECT_FALSE(run.running());
         // Reaped: no zombie left behind.
         EXPECT_EQ(waitpid(started_.back(), nullptr, WNOHANG), -1);
         EXPECT_EQ(errno, ECHILD);
     }
     EXPECT_EQ(started_.size(), 2u);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_EQ(openDescriptors(), descriptors);
     EXPECT_TRUE(messages_.empty());
 }
 
@@ -108,13 +108,13 @@ TEST_F(ToolRunTest, ToolGetsSplitArgumentsNoTerminalNullInputAndOurFolder) {
     fs::current_path(folder_);
     ToolRun run(state_);
     QSignalSpy finished(&run, &ToolRun::finished);
-    ASSERT_TRUE(run.Start("/bin/sh", "-c \"" + script +
+    ASSERT_TRUE(run.start("/bin/sh", "-c \"" + script +
                                          " > report.txt\" sh \"a b\" \"\" c\\\"d \"e\\\\\\\"f\""));
     fs::current_path(cwd);
     ::close(leaked);
     ASSERT_TRUE(finished.wait(5000));
     ASSERT_EQ(started_.size(), 1u);
-    EXPECT_EQ(ReadAll(report), "[a b][][c\"d][e\\\"f]\n" + fs::canonical(folder_).string() +
+    EXPECT_EQ(readAll(report), "[a b][][c\"d][e\\\"f]\n" + fs::canonical(folder_).string() +
                                    "\n/dev/null\n" + std::to_string(started_[0]) + "\nclosed\n");
 }
 
@@ -125,43 +125,43 @@ TEST_F(ToolRunTest, EndTakesTheWholeGroupWithoutHoldingTheEventLoop) {
     ToolRun run(state_);
     QSignalSpy finished(&run, &ToolRun::finished);
     LoopWatch watch;
-    const pid_t child = StartShell(run, "sleep 30 & echo $! > " + ready.string() + "; wait", ready);
+    const pid_t child = startShell(run, "sleep 30 & echo $! > " + ready.string() + "; wait", ready);
     QTest::qWait(200);
-    run.End();
+    run.end();
     ASSERT_TRUE(finished.wait(5000));
-    EXPECT_TRUE(ProcessGone(started_[0]));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(child); }, 5000));
+    EXPECT_TRUE(processGone(started_[0]));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(child); }, 5000));
 
     // A tool that ignores SIGTERM (its child too) is killed after the grace.
     fs::remove(ready);
     QElapsedTimer since;
     const pid_t stubborn =
-        StartShell(run, "trap '' TERM; sleep 30 & echo $! > " + ready.string() + "; wait", ready);
+        startShell(run, "trap '' TERM; sleep 30 & echo $! > " + ready.string() + "; wait", ready);
     since.start();
-    run.End();
+    run.end();
     ASSERT_TRUE(finished.wait(10000));
     EXPECT_GE(since.elapsed(), ToolRun::kEndGrace.count() - 50);
-    EXPECT_TRUE(ProcessGone(started_[1]));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(stubborn); }, 5000));
+    EXPECT_TRUE(processGone(started_[1]));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(stubborn); }, 5000));
     // Loose: only a held loop (a wait for the tool) could reach a second.
-    EXPECT_LT(watch.LongestGapMs(), 1000);
-    EXPECT_GT(watch.Ticks(), 100);
+    EXPECT_LT(watch.longestGapMs(), 1000);
+    EXPECT_GT(watch.ticks(), 100);
 }
 
 TEST_F(ToolRunTest, DestroyingARunEndsItsTool) {
     const fs::path ready = folder_ / "child.pid";
     auto run = std::make_unique<ToolRun>(state_);
     const pid_t child =
-        StartShell(*run, "sleep 30 & echo $! > " + ready.string() + "; wait", ready);
+        startShell(*run, "sleep 30 & echo $! > " + ready.string() + "; wait", ready);
     run.reset();
-    EXPECT_TRUE(ProcessGone(started_[0]));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ProcessGone(child); }, 5000));
+    EXPECT_TRUE(processGone(started_[0]));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(child); }, 5000));
 }
 
 TEST_F(ToolRunTest, ProgramThatCannotStartShowsTheSystemsWords) {
     ToolRun run(state_);
     QSignalSpy finished(&run, &ToolRun::finished);
-    EXPECT_FALSE(run.Start((folder_ / "yt").string(), " -o \"x\""));
+    EXPECT_FALSE(run.start((folder_ / "yt").string(), " -o \"x\""));
     EXPECT_EQ(messages_, std::vector<std::string>{"No such file or directory"});
     // What follows the failure waits until the user has closed the box.
     EXPECT_EQ(launchFailures_, 0);
@@ -174,13 +174,13 @@ TEST_F(ToolRunTest, ProgramThatCannotStartShowsTheSystemsWords) {
     std::ofstream(notExecutable) << "#!/bin/sh\n";
     fs::permissions(notExecutable, fs::perms::owner_read | fs::perms::owner_write);
     messages_.clear();
-    EXPECT_FALSE(run.Start(notExecutable.string(), ""));
+    EXPECT_FALSE(run.start(notExecutable.string(), ""));
     EXPECT_EQ(messages_, std::vector<std::string>{"Permission denied"});
     replies_.back()(dialogs::Answer{true, {}});
     EXPECT_EQ(launchFailures_, 2);
     EXPECT_EQ(finished.count(), 2);
     EXPECT_TRUE(started_.empty());
-    EXPECT_FALSE(run.Running());
+    EXPECT_FALSE(run.running());
 }
 
 namespace {
@@ -188,17 +188,17 @@ namespace {
 // by the next child's start once it has ended.
 TEST(ChildProcessTest, AReleasedRunningProcessIsReapedAtTheNextStart) {
     ChildProcess running;
-    ASSERT_EQ(ChildProcess::Start("/bin/sleep", {"30"}, running), 0);
-    const pid_t pid = running.Pid();
-    running.Release();
+    ASSERT_EQ(ChildProcess::start("/bin/sleep", {"30"}, running), 0);
+    const pid_t pid = running.pid();
+    running.release();
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     siginfo_t info{};
     ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0); // a zombie
     ChildProcess next;
-    ASSERT_EQ(ChildProcess::Start("/bin/true", {}, next), 0);
+    ASSERT_EQ(ChildProcess::start("/bin/true", {}, next), 0);
     // Reaped already: no longer a child of ours.
     EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
-    next.End(std::chrono::seconds(5));
+    next.end(std::chrono::seconds(5));
 }
 } // namespace

@@ -9,14 +9,14 @@ using Args = std::vector<std::string>;
 
 TEST(YtOptionsTest, ReadsTheProgramsParameters) {
     const YtRequest request =
-        ParseYtArguments(DownloaderArguments("/m/A b.mp3", "https://v.example/watch?v=1&t=2"));
+        parseYtArguments(downloaderArguments("/m/A b.mp3", "https://v.example/watch?v=1&t=2"));
     EXPECT_EQ(request.userAgent, "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1;)");
     EXPECT_EQ(request.output, "/m/A b.mp3.flv");
     EXPECT_EQ(request.address, "https://v.example/watch?v=1&t=2");
 }
 
 TEST(YtOptionsTest, AddressGoesLastAfterTheEndOfOptionsAndTheOutputIsLiteral) {
-    const Args args = YtDlpArguments({"UA", "/m/100% pure.mp3.flv", "http://v.example/w"});
+    const Args args = ytDlpArguments({"UA", "/m/100% pure.mp3.flv", "http://v.example/w"});
     ASSERT_GE(args.size(), 2u);
     EXPECT_EQ(args[args.size() - 2], "--");
     EXPECT_EQ(args.back(), "http://v.example/w");
@@ -36,12 +36,12 @@ TEST(YtOptionsTest, HostilePageAddressesAreRefused) {
           "http://", "http:///etc/passwd", "http://v.example/a b", "http://v.example/a\"b",
           "http://v.example/\na", ""}) {
         const Args arguments = {"--user-agent", "UA", "-o", "/t/x.flv", address};
-        EXPECT_THROW(ParseYtArguments(arguments), YtError) << address;
-        EXPECT_THROW(ParseYtArguments({"-o", "/t/x.flv", "--", address}), YtError) << address;
+        EXPECT_THROW(parseYtArguments(arguments), YtError) << address;
+        EXPECT_THROW(parseYtArguments({"-o", "/t/x.flv", "--", address}), YtError) << address;
     }
     for (const std::string address : {"http://v.example/watch?v=1", "HTTPS://V.EXAMPLE/a-b",
                                       "http://127.0.0.1:8080/media/clip.mp4"})
-        EXPECT_EQ(ParseYtArguments({"-o", "/t/x.flv", address}).address, address);
+        EXPECT_EQ(parseYtArguments({"-o", "/t/x.flv", address}).address, address);
 }
 
 TEST(YtOptionsTest, IncompleteOrUnknownArgumentsAreRefused) {
@@ -58,5 +58,5 @@ TEST(YtOptionsTest, IncompleteOrUnknownArgumentsAreRefused) {
         {"-f", "best", "-o", "/t/x.flv", "http://v.example/a"}, // not ours
     };
     for (const Args& arguments : refused)
-        EXPECT_THROW(ParseYtArguments(arguments), YtError) << ::testing::PrintToString(arguments);
+        EXPECT_THROW(parseYtArguments(arguments), YtError) << ::testing::PrintToString(arguments);
 }

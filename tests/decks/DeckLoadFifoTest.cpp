@@ -27,19 +27,19 @@
 namespace {
 
 TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
-    EnsureTestApp();
+    ensureTestApp();
     std::signal(SIGPIPE, SIG_IGN);
     audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::SilentClock);
     Playlist list;
     DeckEngine decks(engine, list);
     for (double frequency : {440.0, 660.0})
-        list.Items().Insert(list.Count(), {tonefiles::Mp3({.frequency = frequency, .seconds = 11}),
+        list.items().insert(list.count(), {tonefiles::mp3({.frequency = frequency, .seconds = 11}),
                                            "tone",
                                            Playability::Untried,
                                            {}});
     std::vector<qint64> lateness;
     QObject::connect(&decks, &DeckEngine::advanceStarted,
-                     [&](Deck, int, qint64 dueMs) { lateness.push_back(SteadyNowMs() - dueMs); });
+                     [&](Deck, int, qint64 dueMs) { lateness.push_back(steadyNowMs() - dueMs); });
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
     QTimer probe;
@@ -50,10 +50,10 @@ TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
     QTemporaryDir dir;
     const std::string fifo = dir.filePath("slow.mp3").toStdString();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    QFile track(QString::fromStdString(tonefiles::Mp3({.frequency = 1000, .seconds = 3})));
+    QFile track(QString::fromStdString(tonefiles::mp3({.frequency = 1000, .seconds = 3})));
     ASSERT_TRUE(track.open(QIODevice::ReadOnly));
     std::atomic<bool> quit{false};
-    std::thread writer(FillPipeSlowly, fifo, track.readAll(), std::chrono::milliseconds(3000),
+    std::thread writer(fillPipeSlowly, fifo, track.readAll(), std::chrono::milliseconds(3000),
                        std::cref(quit), 30);
 
     decks.playOrStop();
@@ -62,12 +62,12 @@ TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
     audio::DeckPlayer third(engine);
     audio::LoadResult answer;
     bool answered = false;
-    third.Load(fifo, [&](const audio::LoadResult& r) {
+    third.load(fifo, [&](const audio::LoadResult& r) {
         answer = r;
         answered = true;
     });
-    const bool done = WaitFor([&] { return answered; }, 20000);
-    WaitFor([] { return false; }, 2000); // advances after the load too
+    const bool done = waitFor([&] { return answered; }, 20000);
+    waitFor([] { return false; }, 2000); // advances after the load too
     quit = true;
     writer.join();
     ASSERT_TRUE(done);
@@ -91,7 +91,7 @@ TEST(DeckLoad, APipeFilledSlowlyHoldsUpNeitherTheWindowNorTheOtherDecks) {
 // left: the slow load is reported, the list does not wait for it, and the
 // track plays once it has loaded.
 TEST(DeckLoad, AnAdvanceOntoASlowLoadIsReportedAndPlaysWhenLoaded) {
-    EnsureTestApp();
+    ensureTestApp();
     std::signal(SIGPIPE, SIG_IGN);
     audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::SilentClock);
     Playlist list;
@@ -99,13 +99,13 @@ TEST(DeckLoad, AnAdvanceOntoASlowLoadIsReportedAndPlaysWhenLoaded) {
     QTemporaryDir dir;
     const std::string fifo = dir.filePath("slow.mp3").toStdString();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    list.Items().Insert(
-        0, {tonefiles::Mp3({.frequency = 440, .seconds = 1.5}), "short", Playability::Untried, {}});
-    list.Items().Insert(1, {fifo, "slow", Playability::Untried, {}});
-    QFile track(QString::fromStdString(tonefiles::Mp3({.frequency = 1000, .seconds = 13})));
+    list.items().insert(
+        0, {tonefiles::mp3({.frequency = 440, .seconds = 1.5}), "short", Playability::Untried, {}});
+    list.items().insert(1, {fifo, "slow", Playability::Untried, {}});
+    QFile track(QString::fromStdString(tonefiles::mp3({.frequency = 1000, .seconds = 13})));
     ASSERT_TRUE(track.open(QIODevice::ReadOnly));
     std::atomic<bool> quit{false};
-    std::thread writer(FillPipeSlowly, fifo, track.readAll(), std::chrono::milliseconds(3000),
+    std::thread writer(fillPipeSlowly, fifo, track.readAll(), std::chrono::milliseconds(3000),
                        std::cref(quit), 30);
     int reports = 0, reportedLeftMs = -1;
     QObject::connect(&decks, &DeckEngine::loadOutlastedTrack, [&](Deck deck, qint64, int leftMs) {
@@ -115,15 +115,15 @@ TEST(DeckLoad, AnAdvanceOntoASlowLoadIsReportedAndPlaysWhenLoaded) {
     });
 
     decks.playOrStop();
-    const bool played = WaitFor([&] { return decks.deckB_.IsPlaying(); }, 20000);
+    const bool played = waitFor([&] { return decks.deckB_.isPlaying(); }, 20000);
     quit = true;
     writer.join();
     ASSERT_TRUE(played);
     EXPECT_EQ(reports, 1);
     EXPECT_LT(reportedLeftMs, 1500);
     EXPECT_EQ(decks.CurrentDeck, Deck::B);
-    EXPECT_NEAR(decks.deckB_.Length(), 13000, 100);
-    EXPECT_EQ(decks.TitleText(Deck::B), "slow");
+    EXPECT_NEAR(decks.deckB_.length(), 13000, 100);
+    EXPECT_EQ(decks.titleText(Deck::B), "slow");
     EXPECT_FALSE(decks.Advancing) << "the stop check ran once (B) loaded";
 }
 

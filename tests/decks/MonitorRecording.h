@@ -15,12 +15,12 @@ public:
         parec_.start("parec", {"-d", "ci_sink.monitor", "--raw", "--format=float32le",
                                "--rate=44100", "--channels=2", "--latency-msec=20"});
         started_ = parec_.waitForStarted(5000) &&
-                   WaitFor([this] { return parec_.bytesAvailable() > 0 || !Running(); }) &&
-                   Running();
+                   waitFor([this] { return parec_.bytesAvailable() > 0 || !running(); }) &&
+                   running();
     }
-    bool Started() const { return started_; }
+    bool started() const { return started_; }
     // The left channel of everything recorded.
-    std::vector<float> Stop() {
+    std::vector<float> stop() {
         QByteArray raw = parec_.readAllStandardOutput();
         parec_.terminate();
         parec_.waitForFinished(5000);
@@ -32,7 +32,7 @@ public:
     }
 
 private:
-    bool Running() const { return parec_.state() == QProcess::Running; }
+    bool running() const { return parec_.state() == QProcess::Running; }
     QProcess parec_;
     bool started_ = false;
 };

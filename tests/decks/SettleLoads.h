@@ -5,6 +5,6 @@
 
 // Lets the engine's loader answer every load it was given (and the loads those
 // answers start), running the events that carry the answers.
-inline bool SettleLoads(const audio::AudioEngine& engine) {
-    return WaitFor([&] { return engine.LoadsPending() == 0; });
+inline bool settleLoads(const audio::AudioEngine& engine) {
+    return waitFor([&] { return engine.loadsPending() == 0; });
 }

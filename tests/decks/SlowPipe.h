@@ -14,7 +14,7 @@
 // For tests of loads that must not hold anything up: a writer that fills a
 // named pipe slowly, and the steady clock in the deck engine's milliseconds.
 
-inline qint64 SteadyNowMs() {
+inline qint64 steadyNowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -22,7 +22,7 @@ inline qint64 SteadyNowMs() {
 
 // Writes `bytes` into the pipe in `pieces` writes spread over `spread`, once a
 // reader has opened it; stops early when `quit` turns true.
-inline void FillPipeSlowly(const std::string& fifo, const QByteArray& bytes,
+inline void fillPipeSlowly(const std::string& fifo, const QByteArray& bytes,
                            std::chrono::milliseconds spread, const std::atomic<bool>& quit,
                            int pieces = 30) {
     int fd = -1;

@@ -9,12 +9,12 @@ namespace tonefiles {
 
 namespace {
 
-QTemporaryDir& Folder() {
+QTemporaryDir& folder() {
     static QTemporaryDir dir;
     return dir;
 }
 
-void Run(const QString& program, const QStringList& args) {
+void run(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
@@ -23,7 +23,7 @@ void Run(const QString& program, const QStringList& args) {
                                      .toStdString());
 }
 
-QString Describe(const Tone& t) {
+QString describe(const Tone& t) {
     return QString("tone_%1Hz_%2s_%3_%4ch_%5")
         .arg(t.frequency)
         .arg(t.seconds)
@@ -34,43 +34,43 @@ QString Describe(const Tone& t) {
 
 } // namespace
 
-std::string Wav(const Tone& t, const QString& name) {
-    const QString path = Folder().filePath(name);
+std::string wav(const Tone& t, const QString& name) {
+    const QString path = folder().filePath(name);
     if (!QFile::exists(path))
-        Run("sox", {"-n", "-r", QString::number(t.rate), "-c", QString::number(t.channels), "-t",
+        run("sox", {"-n", "-r", QString::number(t.rate), "-c", QString::number(t.channels), "-t",
                     "wav", path, "synth", QString::number(t.seconds), "sine",
                     QString::number(t.frequency), "vol", QString::number(t.amplitude)});
     return path.toStdString();
 }
 
-std::string Mp3(const Tone& t) {
-    const QString base = Describe(t);
-    const QString mp3 = Folder().filePath(base + ".mp3");
+std::string mp3(const Tone& t) {
+    const QString base = describe(t);
+    const QString mp3 = folder().filePath(base + ".mp3");
     if (!QFile::exists(mp3)) {
-        const std::string wav = Wav(t, base + ".wav");
-        Run("lame", {"--quiet", "-b", "128", QString::fromStdString(wav), mp3});
+        const std::string wav = tonefiles::wav(t, base + ".wav");
+        run("lame", {"--quiet", "-b", "128", QString::fromStdString(wav), mp3});
     }
     return mp3.toStdString();
 }
 
-std::string Bytes(const QString& name, const QByteArray& bytes) {
-    const QString path = Folder().filePath(name);
+std::string bytes(const QString& name, const QByteArray& bytes) {
+    const QString path = folder().filePath(name);
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + path.toStdString());
     return path.toStdString();
 }
 
-std::string Truncated(const std::string& from, const QString& name, double fraction) {
+std::string truncated(const std::string& from, const QString& name, double fraction) {
     QFile f(QString::fromStdString(from));
     if (!f.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read " + from);
     const QByteArray all = f.readAll();
-    return Bytes(name, all.left(static_cast<qsizetype>(all.size() * fraction)));
+    return bytes(name, all.left(static_cast<qsizetype>(all.size() * fraction)));
 }
 
-std::string Missing(const QString& name) {
-    return Folder().filePath(name).toStdString();
+std::string missing(const QString& name) {
+    return folder().filePath(name).toStdString();
 }
 
 } // namespace tonefiles

@@ -19,14 +19,14 @@ struct Tone {
 };
 
 // The MP3 of a tone (made once per program).
-std::string Mp3(const Tone& tone);
+std::string mp3(const Tone& tone);
 // A WAV of a tone, under a name of the caller's choice (e.g. "x.mp3").
-std::string Wav(const Tone& tone, const QString& name);
+std::string wav(const Tone& tone, const QString& name);
 // A file with exactly these bytes.
-std::string Bytes(const QString& name, const QByteArray& bytes);
+std::string bytes(const QString& name, const QByteArray& bytes);
 // The first part (fraction 0..1) of another file.
-std::string Truncated(const std::string& from, const QString& name, double fraction);
+std::string truncated(const std::string& from, const QString& name, double fraction);
 // A path in the folder where nothing exists.
-std::string Missing(const QString& name);
+std::string missing(const QString& name);
 
 } // namespace tonefiles

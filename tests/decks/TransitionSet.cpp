@@ -30,13 +30,13 @@ using Cx = std::complex<double>;
 
 struct Biquad {
     double b0, b1, b2, a1, a2;
-    Cx Response(double w) const {
+    Cx response(double w) const {
         const Cx z1 = std::polar(1.0, -w), z2 = z1 * z1;
         return (b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2);
     }
 };
 
-std::array<Biquad, 2> KWeighting(double rate) {
+std::array<Biquad, 2> kWeighting(double rate) {
     double k = std::tan(kPi * 1681.974450955533 / rate);
     const double q = 0.7071752369554196, vh = std::pow(10.0, 3.999843853973347 / 20);
     const double vb = std::pow(vh, 0.4996667741545416);
@@ -52,18 +52,18 @@ std::array<Biquad, 2> KWeighting(double rate) {
 }
 
 // The K-weighting's amplitude gain at a frequency.
-double KGain(double frequency, double rate) {
+double kGain(double frequency, double rate) {
     const double w = 2 * kPi * frequency / rate;
     Cx h = 1;
-    for (const Biquad& b : KWeighting(rate))
-        h *= b.Response(w);
+    for (const Biquad& b : kWeighting(rate))
+        h *= b.response(w);
     return std::abs(h);
 }
 
-std::vector<double> KFiltered(const std::vector<float>& x, std::size_t from, std::size_t to,
+std::vector<double> kFiltered(const std::vector<float>& x, std::size_t from, std::size_t to,
                               double rate) {
     std::vector<double> y(x.begin() + std::ptrdiff_t(from), x.begin() + std::ptrdiff_t(to));
-    for (const Biquad& b : KWeighting(rate)) {
+    for (const Biquad& b : kWeighting(rate)) {
         double s1 = 0, s2 = 0; // transposed direct form II
         for (double& v : y) {
             const double out = b.b0 * v + s1;
@@ -86,7 +86,7 @@ struct Spec {
 };
 
 // The play order. Each kind meets several others at its joins.
-std::vector<Spec> Order() {
+std::vector<Spec> order() {
     using K = Kind;
     const Spec hard{K::HardStart, 5}, cold{K::ColdEnd, 6.5}, soft{K::SoftStart, 7, 0, 0, 3};
     const Spec shortFade{K::ShortFadeOut, 6, 0, 0, 0, 1}, hidden{K::HiddenTrack, 11};
@@ -146,7 +146,7 @@ constexpr std::array<std::int64_t, 3> kAlbumFrames{220501, 176417, 264599};
 constexpr std::array<double, 2> kAlbumFrequencies{340, 420};
 const std::array<const char*, 6> kFormats{"mp3", "flac", "ogg", "opus", "wav", "m4a"};
 
-bool NearHarmonic(double a, double b) {
+bool nearHarmonic(double a, double b) {
     const double r = std::max(a, b) / std::min(a, b);
     for (double h : {1.5, 2.0, 2.5, 3.0, 4.0, 5.0})
         if (std::abs(r - h) < 0.03 * h)
@@ -157,13 +157,13 @@ bool NearHarmonic(double a, double b) {
 // Frequencies 480..2960 Hz on a 40 Hz grid, each used once; tracks up to three
 // apart are at least 300 Hz apart and not near-harmonic, so the analyser's
 // filters keep them apart.
-double PickFrequency(std::vector<double>& pool, const std::vector<Track>& before) {
+double pickFrequency(std::vector<double>& pool, const std::vector<Track>& before) {
     for (std::size_t i = 0; i < pool.size(); ++i) {
         const double f = pool[i];
         bool fits = true;
         for (std::size_t back = 1; back <= 3 && back <= before.size(); ++back) {
             const double g = before[before.size() - back].frequency;
-            fits = fits && std::abs(f - g) >= 300 && !NearHarmonic(f, g);
+            fits = fits && std::abs(f - g) >= 300 && !nearHarmonic(f, g);
         }
         if (fits) {
             pool.erase(pool.begin() + std::ptrdiff_t(i));
@@ -174,11 +174,11 @@ double PickFrequency(std::vector<double>& pool, const std::vector<Track>& before
 }
 
 // Amplitude of a stereo sine of this K-weighted loudness.
-double AmplitudeFor(double lufs, double frequency) {
-    return std::pow(10.0, (lufs + 0.691) / 20) / KGain(frequency, kRate);
+double amplitudeFor(double lufs, double frequency) {
+    return std::pow(10.0, (lufs + 0.691) / 20) / kGain(frequency, kRate);
 }
 
-QStringList EncoderArgs(const std::string& format) {
+QStringList encoderArgs(const std::string& format) {
     if (format == "mp3")
         return {"-c:a", "libmp3lame", "-b:a", "192k", "-id3v2_version", "3", "-write_id3v1", "1"};
     if (format == "flac")
@@ -196,7 +196,7 @@ QStringList EncoderArgs(const std::string& format) {
 }
 
 // The track's samples (one channel), from sample `offset` of its sine on.
-std::vector<float> Synthesise(const Track& t, std::int64_t offset, std::int64_t frames) {
+std::vector<float> synthesise(const Track& t, std::int64_t offset, std::int64_t frames) {
     auto at = [](double seconds) { return double(std::llround(seconds * kRate)); };
     const double start = at(t.toneStart), end = at(t.toneEnd), fadeIn = at(t.fadeIn);
     const double fadeOut = at(t.fadeOut), hiddenFrom = at(t.hiddenFrom), hiddenTo = at(t.hiddenTo);
@@ -217,7 +217,7 @@ std::vector<float> Synthesise(const Track& t, std::int64_t offset, std::int64_t 
 
 // Writes the samples as raw floats and returns ffmpeg's arguments to read them
 // as stereo.
-QStringList SourceArgs(const std::vector<float>& x, const QString& rawPath) {
+QStringList sourceArgs(const std::vector<float>& x, const QString& rawPath) {
     QFile f(rawPath);
     const auto bytes = qint64(x.size() * sizeof(float));
     if (!f.open(QIODevice::WriteOnly) ||
@@ -227,25 +227,25 @@ QStringList SourceArgs(const std::vector<float>& x, const QString& rawPath) {
             QString::number(kRate), "-ac",       "1",     "-i", rawPath, "-ac",   "2"};
 }
 
-void CheckFinished(QProcess& p) {
+void checkFinished(QProcess& p) {
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         throw std::runtime_error("ffmpeg failed: " + p.readAllStandardError().toStdString());
 }
 
 // Runs ffmpeg with each of these arguments, two at a time (the machines this
 // runs on are small).
-void RunAll(const std::vector<QStringList>& commands) {
+void runAll(const std::vector<QStringList>& commands) {
     for (std::size_t i = 0; i < commands.size(); i += 2) {
         QProcess pair[2];
         const std::size_t count = std::min<std::size_t>(2, commands.size() - i);
         for (std::size_t j = 0; j < count; ++j)
             pair[j].start("ffmpeg", commands[i + j]);
         for (std::size_t j = 0; j < count; ++j)
-            CheckFinished(pair[j]);
+            checkFinished(pair[j]);
     }
 }
 
-int BigEndian(const QByteArray& d, qsizetype at, int bytes) {
+int bigEndian(const QByteArray& d, qsizetype at, int bytes) {
     int v = 0;
     for (int i = 0; i < bytes; ++i)
         v = v << 8 | static_cast<unsigned char>(d[at + i]);
@@ -253,7 +253,7 @@ int BigEndian(const QByteArray& d, qsizetype at, int bytes) {
 }
 
 // Where the encoded file keeps its delay and padding.
-Gapless ReadGapless(const std::string& path, const std::string& format) {
+Gapless readGapless(const std::string& path, const std::string& format) {
     QFile f(QString::fromStdString(path));
     if (!f.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read " + path);
@@ -269,19 +269,19 @@ Gapless ReadGapless(const std::string& path, const std::string& format) {
         const qsizetype at = info + 120 + 21;
         if (info < 0 || at + 3 > d.size())
             return g;
-        const int bits = BigEndian(d, at, 3);
+        const int bits = bigEndian(d, at, 3);
         g = {"LAME tag", (bits >> 12) + 529, bits & 0xfff, kRate};
     } else if (format == "opus") {
         const qsizetype head = d.indexOf("OpusHead");
         if (head >= 0 && head + 12 <= d.size())
-            g = {"OpusHead pre-skip", BigEndian(d, head + 11, 1) << 8 | BigEndian(d, head + 10, 1),
+            g = {"OpusHead pre-skip", bigEndian(d, head + 11, 1) << 8 | bigEndian(d, head + 10, 1),
                  -1, 48000};
         g.where += ", end by the last page's granule position";
     } else if (format == "m4a") {
         // First edit: version-0 entry (segment duration, media time).
         const qsizetype elst = d.indexOf("elst");
         if (elst >= 0 && elst + 20 <= d.size())
-            g = {"edit list media time", BigEndian(d, elst + 16, 4), -1, kRate};
+            g = {"edit list media time", bigEndian(d, elst + 16, 4), -1, kRate};
     } else if (format == "ogg") {
         g.where = "granule positions";
     }
@@ -290,14 +290,14 @@ Gapless ReadGapless(const std::string& path, const std::string& format) {
 
 } // namespace
 
-const char* KindName(Kind kind) {
+const char* kindName(Kind kind) {
     static const std::array<const char*, 9> names{"cold end",    "long fade-out", "short fade-out",
                                                   "silent head", "silent tail",   "soft start",
                                                   "hard start",  "hidden track",  "album"};
     return names[std::size_t(kind)];
 }
 
-Set GenerateTransitionSet(const std::string& folder) {
+Set generateTransitionSet(const std::string& folder) {
     QDir().mkpath(QString::fromStdString(folder));
     std::vector<double> pool;
     for (double f = 480; f <= 2960; f += 40)
@@ -308,20 +308,20 @@ Set GenerateTransitionSet(const std::string& folder) {
     Set set;
     std::vector<QStringList> commands;
     std::int64_t albumOffset = 0;
-    const auto specs = Order();
+    const auto specs = order();
     for (std::size_t i = 0; i < specs.size(); ++i) {
         const Spec& s = specs[i];
         Track t;
         t.kind = s.kind;
         t.format = kFormats[i % kFormats.size()];
         t.title = "Tone " + std::to_string(i + 1);
-        t.artist = std::string("Kolvadeck ") + KindName(s.kind);
+        t.artist = std::string("Kolvadeck ") + kindName(s.kind);
         if (s.kind == Kind::Album) {
             const bool first = i == 0 || specs[i - 1].kind != Kind::Album;
             if (first) {
                 const std::size_t a = set.albums.size();
                 const double f = kAlbumFrequencies[a];
-                set.albums.push_back({i, 3, f, AmplitudeFor(-14, f), 0, ""});
+                set.albums.push_back({i, 3, f, amplitudeFor(-14, f), 0, ""});
                 albumOffset = 0;
             }
             Album& album = set.albums.back();
@@ -338,8 +338,8 @@ Set GenerateTransitionSet(const std::string& folder) {
             t.frames = kAlbumFrames[std::size_t(t.trackNumber - 1)];
             album.frames += t.frames;
         } else {
-            t.frequency = PickFrequency(pool, set.tracks);
-            t.amplitude = AmplitudeFor(s.lufs, t.frequency);
+            t.frequency = pickFrequency(pool, set.tracks);
+            t.amplitude = amplitudeFor(s.lufs, t.frequency);
             t.frames = std::llround((s.head + s.tone + s.tail) * kRate);
         }
         t.loudness = s.kind == Kind::Album ? -14 : s.lufs;
@@ -354,12 +354,12 @@ Set GenerateTransitionSet(const std::string& folder) {
         t.path = QDir(QString::fromStdString(folder))
                      .filePath(QString("%1-%2.%3")
                                    .arg(i + 1, 2, 10, QChar('0'))
-                                   .arg(QString(KindName(s.kind)).replace(' ', '-'))
+                                   .arg(QString(kindName(s.kind)).replace(' ', '-'))
                                    .arg(QString::fromStdString(t.format)))
                      .toStdString();
-        QStringList args = SourceArgs(Synthesise(t, albumOffset, t.frames),
+        QStringList args = sourceArgs(synthesise(t, albumOffset, t.frames),
                                       QString::fromStdString(t.path + ".raw"));
-        args << EncoderArgs(t.format) << "-metadata" << QString::fromStdString("title=" + t.title)
+        args << encoderArgs(t.format) << "-metadata" << QString::fromStdString("title=" + t.title)
              << "-metadata" << QString::fromStdString("artist=" + t.artist);
         if (!t.album.empty())
             args << "-metadata" << QString::fromStdString("album=" + t.album) << "-metadata"
@@ -376,20 +376,20 @@ Set GenerateTransitionSet(const std::string& folder) {
             QDir(QString::fromStdString(folder))
                 .filePath(QString("album-%1-reference.wav").arg(&a - &set.albums[0] + 1))
                 .toStdString();
-        commands.push_back(SourceArgs(Synthesise(whole, 0, a.frames),
+        commands.push_back(sourceArgs(synthesise(whole, 0, a.frames),
                                       QString::fromStdString(a.referencePath + ".raw"))
                            << "-c:a"
                            << "pcm_f32le" << QString::fromStdString(a.referencePath));
     }
-    RunAll(commands);
+    runAll(commands);
     for (const QStringList& c : commands)
         QFile::remove(c[c.indexOf("-i") + 1]);
     for (Track& t : set.tracks)
-        t.gapless = ReadGapless(t.path, t.format);
+        t.gapless = readGapless(t.path, t.format);
     return set;
 }
 
-std::vector<std::vector<float>> DecodeLeft(const std::vector<std::string>& paths, int rate) {
+std::vector<std::vector<float>> decodeLeft(const std::vector<std::string>& paths, int rate) {
     // Into files: a decoder writing to a pipe would wait while its partner
     // is being read.
     QTemporaryDir folder;
@@ -398,7 +398,7 @@ std::vector<std::vector<float>> DecodeLeft(const std::vector<std::string>& paths
         commands.push_back({"-hide_banner", "-loglevel", "error", "-i",
                             QString::fromStdString(paths[i]), "-f", "f32le", "-ac", "2", "-ar",
                             QString::number(rate), folder.filePath(QString::number(i))});
-    RunAll(commands);
+    runAll(commands);
     std::vector<std::vector<float>> decoded;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         QFile f(folder.filePath(QString::number(i)));
@@ -418,7 +418,7 @@ namespace {
 
 // x[n]·e^{-jwn} summed from n = from: sums[i] holds the first i terms. The
 // phase counts from sample 0 of x, so sums over different stretches compare.
-std::vector<Cx> DemodulatedSums(const std::vector<float>& x, double w, std::size_t from,
+std::vector<Cx> demodulatedSums(const std::vector<float>& x, double w, std::size_t from,
                                 std::size_t to) {
     std::vector<Cx> sums(to - from + 1);
     const Cx step = std::polar(1.0, -w);
@@ -439,13 +439,13 @@ std::vector<Cx> DemodulatedSums(const std::vector<float>& x, double w, std::size
 struct Trace {
     std::size_t from = 0; // first hop
     std::vector<double> db;
-    double Db(std::size_t h) const {
+    double dbAt(std::size_t h) const {
         return h >= from && h - from < db.size() ? db[h - from] : -300;
     }
-    bool Present(std::size_t h) const { return Db(h) > kSilenceDb; }
+    bool present(std::size_t h) const { return dbAt(h) > kSilenceDb; }
 };
 
-Trace MakeTrace(const std::vector<float>& x, int rate, double frequency, std::size_t fromHop,
+Trace makeTrace(const std::vector<float>& x, int rate, double frequency, std::size_t fromHop,
                 std::size_t toHop) {
     const std::size_t hop = std::size_t(rate) / 100, delay = 3 * (hop - 1) / 2;
     const std::size_t a = fromHop * hop, b = std::min(x.size(), toHop * hop + delay);
@@ -476,29 +476,29 @@ Trace MakeTrace(const std::vector<float>& x, int rate, double frequency, std::si
 constexpr std::size_t kMinRun = 5; // hops: a click is no sound
 
 // The first hop of the first run of kMinRun present hops from `from`.
-std::optional<std::size_t> FirstSound(const Trace& t, std::size_t from) {
+std::optional<std::size_t> firstSound(const Trace& t, std::size_t from) {
     std::size_t run = 0;
     for (std::size_t h = std::max(from, t.from); h < t.from + t.db.size(); ++h)
-        if ((run = t.Present(h) ? run + 1 : 0) == kMinRun)
+        if ((run = t.present(h) ? run + 1 : 0) == kMinRun)
             return h + 1 - kMinRun;
     return std::nullopt;
 }
 
 // The last hop of the last such run before `to`.
-std::optional<std::size_t> LastSound(const Trace& t, std::size_t from, std::size_t to) {
+std::optional<std::size_t> lastSound(const Trace& t, std::size_t from, std::size_t to) {
     std::size_t run = 0;
     for (std::size_t h = std::min(to, t.from + t.db.size()); h-- > std::max(from, t.from);)
-        if ((run = t.Present(h) ? run + 1 : 0) == kMinRun)
+        if ((run = t.present(h) ? run + 1 : 0) == kMinRun)
             return h + kMinRun - 1;
     return std::nullopt;
 }
 
 // The track's usual level: the 90th percentile of its hops while it sounds.
-double UsualDb(const Trace& t, std::size_t first, std::size_t last) {
+double usualDb(const Trace& t, std::size_t first, std::size_t last) {
     std::vector<double> v;
     for (std::size_t h = first; h <= last; ++h)
-        if (t.Present(h))
-            v.push_back(t.Db(h));
+        if (t.present(h))
+            v.push_back(t.dbAt(h));
     if (v.empty())
         return kSilenceDb;
     auto at = v.begin() + std::ptrdiff_t(v.size() * 9 / 10);
@@ -506,7 +506,7 @@ double UsualDb(const Trace& t, std::size_t first, std::size_t last) {
     return *at;
 }
 
-bool Continues(const Set& set, std::size_t k) {
+bool continues(const Set& set, std::size_t k) {
     if (k + 1 >= set.tracks.size())
         return false;
     const Track &a = set.tracks[k], &b = set.tracks[k + 1];
@@ -523,12 +523,12 @@ struct AlbumFit {
     std::int64_t shift = 0, silence = 0;
 };
 
-AlbumFit FitAlbumJoin(const std::vector<float>& x, int rate, double frequency, std::int64_t e) {
+AlbumFit fitAlbumJoin(const std::vector<float>& x, int rate, double frequency, std::int64_t e) {
     const double w = 2 * kPi * frequency / rate, period = rate / frequency;
     const std::int64_t clear = rate / 5, fit = rate, size = std::int64_t(x.size());
     auto sum = [&](std::int64_t a, std::int64_t b) {
         a = std::clamp<std::int64_t>(a, 0, size), b = std::clamp<std::int64_t>(b, a, size);
-        return DemodulatedSums(x, w, std::size_t(a), std::size_t(b)).back();
+        return demodulatedSums(x, w, std::size_t(a), std::size_t(b)).back();
     };
     const Cx before = sum(e - clear - fit, e - clear);
     const double floor = 0.05 * 2 * std::abs(before) / double(fit);
@@ -552,7 +552,7 @@ AlbumFit FitAlbumJoin(const std::vector<float>& x, int rate, double frequency, s
 // energy, K-weighted by the filter's gain at its frequency. (Comparing the
 // two window by window would call every clean butt join +3 LU: a window
 // across it holds half of each.)
-double ExcessLu(const std::vector<float>& x, int rate, const Track& out, const Track& in,
+double excessLu(const std::vector<float>& x, int rate, const Track& out, const Track& in,
                 std::int64_t lastEnd, std::int64_t firstStart) {
     const std::int64_t size = std::int64_t(x.size()), half = rate / 5, hop = rate / 100;
     auto clamp = [&](std::int64_t n) { return std::clamp<std::int64_t>(n, 0, size); };
@@ -561,8 +561,8 @@ double ExcessLu(const std::vector<float>& x, int rate, const Track& out, const T
     const std::int64_t e0 = clamp(r0 - 4 * rate - half), e1 = clamp(r1 + 4 * rate + half);
     auto ownPeak = [&](const Track& t, std::int64_t a, std::int64_t b) {
         const auto s =
-            DemodulatedSums(x, 2 * kPi * t.frequency / rate, std::size_t(e0), std::size_t(e1));
-        const double k = KGain(t.frequency, rate);
+            demodulatedSums(x, 2 * kPi * t.frequency / rate, std::size_t(e0), std::size_t(e1));
+        const double k = kGain(t.frequency, rate);
         double peak = 0;
         for (std::int64_t c = std::max(a, e0 + half); c <= std::min(b, e1 - half); c += hop) {
             const Cx mean =
@@ -574,7 +574,7 @@ double ExcessLu(const std::vector<float>& x, int rate, const Track& out, const T
     const double louder =
         std::max(ownPeak(out, r0 - 4 * rate, lastEnd), ownPeak(in, firstStart, r1 + 4 * rate));
     const std::int64_t k0 = clamp(r0 - half - rate / 2); // half a second for the filter to settle
-    const auto y = KFiltered(x, std::size_t(k0), std::size_t(clamp(r1 + half)), rate);
+    const auto y = kFiltered(x, std::size_t(k0), std::size_t(clamp(r1 + half)), rate);
     std::vector<double> energy(y.size() + 1);
     for (std::size_t i = 0; i < y.size(); ++i)
         energy[i + 1] = energy[i] + y[i] * y[i];
@@ -589,7 +589,7 @@ double ExcessLu(const std::vector<float>& x, int rate, const Track& out, const T
 
 } // namespace
 
-std::vector<Join> AnalyseJoins(const std::vector<float>& x, int rate, const Set& set) {
+std::vector<Join> analyseJoins(const std::vector<float>& x, int rate, const Set& set) {
     const std::size_t n = set.tracks.size(), hop = std::size_t(rate) / 100;
     const std::size_t hops = x.size() / hop;
     std::vector<double> mixDb(hops);
@@ -610,20 +610,20 @@ std::vector<Join> AnalyseJoins(const std::vector<float>& x, int rate, const Set&
         const Track& t = set.tracks[k];
         const double reach = (k ? set.tracks[k - 1].seconds : 60) + t.seconds + 12;
         traces[k] =
-            MakeTrace(x, rate, t.frequency, from, std::min(hops, from + std::size_t(reach * 100)));
-        if (k > 0 && Continues(set, k - 1)) {
+            makeTrace(x, rate, t.frequency, from, std::min(hops, from + std::size_t(reach * 100)));
+        if (k > 0 && continues(set, k - 1)) {
             if (!firstHop[k - 1])
                 continue;
             const std::int64_t e =
                 firstStart[k - 1] + std::llround(double(set.tracks[k - 1].frames) * rate / kRate);
             if (e + rate >= std::int64_t(x.size()))
                 continue;
-            fits[k - 1] = FitAlbumJoin(x, rate, t.frequency, e);
+            fits[k - 1] = fitAlbumJoin(x, rate, t.frequency, e);
             lastEnd[k - 1] = e;
             lastHop[k - 1] = std::size_t(e) / hop;
             firstStart[k] = e + fits[k - 1].shift;
             firstHop[k] = std::size_t(firstStart[k]) / hop;
-        } else if ((firstHop[k] = FirstSound(traces[k], from))) {
+        } else if ((firstHop[k] = firstSound(traces[k], from))) {
             firstStart[k] = std::int64_t(*firstHop[k] * hop + hop); // centre + hop/2: see Trace
         }
         if (!firstHop[k])
@@ -632,7 +632,7 @@ std::vector<Join> AnalyseJoins(const std::vector<float>& x, int rate, const Set&
         // A track sounds no longer than its file lasts: later tracks near its
         // frequency stay out.
         const std::size_t to = from + std::size_t(t.seconds * 100) + 50;
-        if (!Continues(set, k) && (lastHop[k] = LastSound(traces[k], from, to)))
+        if (!continues(set, k) && (lastHop[k] = lastSound(traces[k], from, to)))
             lastEnd[k] = std::int64_t(*lastHop[k] * hop);
     }
 
@@ -648,41 +648,41 @@ std::vector<Join> AnalyseJoins(const std::vector<float>& x, int rate, const Set&
         j.lastSound = double(lastEnd[k]) / rate;
         j.firstSound = double(firstStart[k + 1]) / rate;
         std::size_t onset = first;
-        while (!Continues(set, k) && onset > last + 1 && in.Db(onset - 1) > kOnsetDb)
+        while (!continues(set, k) && onset > last + 1 && in.dbAt(onset - 1) > kOnsetDb)
             --onset;
         j.delay = double(std::int64_t(onset * hop + hop)) / rate - j.lastSound;
         std::size_t run = 0, longest = 0, both = 0;
         for (std::size_t h = last + 1; h < first; ++h)
             longest = std::max(longest, run = mixDb[h] < kSilenceDb ? run + 1 : 0);
         j.gap = std::max(double(longest) / 100, double(fits[k].silence) / rate);
-        if (Continues(set, k)) {
+        if (continues(set, k)) {
             j.alignment = std::abs(fits[k].shift);
         } else {
             for (std::size_t h = first; h <= last; ++h)
-                both += out.Present(h) && in.Present(h);
+                both += out.present(h) && in.present(h);
             j.overlap = double(both) / 100;
         }
         j.excessLu =
-            ExcessLu(x, rate, set.tracks[k], set.tracks[k + 1], lastEnd[k], firstStart[k + 1]);
-        const double outUsual = UsualDb(out, *firstHop[k], last) - 3;
+            excessLu(x, rate, set.tracks[k], set.tracks[k + 1], lastEnd[k], firstStart[k + 1]);
+        const double outUsual = usualDb(out, *firstHop[k], last) - 3;
         std::size_t h = last;
-        while (h > *firstHop[k] && out.Db(h) < outUsual)
+        while (h > *firstHop[k] && out.dbAt(h) < outUsual)
             --h;
         j.fall = double(last - h) / 100;
-        const double inUsual = UsualDb(in, first, *lastHop[k + 1]) - 3;
-        for (h = first; h < *lastHop[k + 1] && in.Db(h) < inUsual;)
+        const double inUsual = usualDb(in, first, *lastHop[k + 1]) - 3;
+        for (h = first; h < *lastHop[k + 1] && in.dbAt(h) < inUsual;)
             ++h;
         j.rise = double(h - first) / 100;
     }
     return joins;
 }
 
-std::string JoinTable(const std::vector<Join>& joins, const Set& set) {
+std::string joinTable(const std::vector<Join>& joins, const Set& set) {
     std::string table = "join   outgoing -> incoming              delay    gap  overlap  excess"
                         "   fall   rise  align\n";
     for (const Join& j : joins) {
-        const std::string kinds = std::string(KindName(set.tracks[j.from].kind)) + " -> " +
-                                  KindName(set.tracks[j.from + 1].kind);
+        const std::string kinds = std::string(kindName(set.tracks[j.from].kind)) + " -> " +
+                                  kindName(set.tracks[j.from + 1].kind);
         QString line = QString("%1-%2  %3")
                            .arg(j.from, 2)
                            .arg(j.from + 1, -2)

@@ -27,7 +27,7 @@ enum class Kind {
     HiddenTrack,  // tone, 6 s of silence, tone again, end
     Album,        // one of three files cut from one continuous sine
 };
-const char* KindName(Kind kind);
+const char* kindName(Kind kind);
 
 // Where a format keeps its encoder delay and end padding, as read from the
 // file. The decoders that honour it (ffmpeg's, mpg123's) return exactly
@@ -80,11 +80,11 @@ struct Set {
 // Makes the set's files in `folder` with ffmpeg (two encoders at a time) and
 // returns their truth: 40 tracks, about 4.5 minutes in all, in play order.
 // Throws std::runtime_error when ffmpeg is missing or fails.
-Set GenerateTransitionSet(const std::string& folder);
+Set generateTransitionSet(const std::string& folder);
 
 // The left channel of each file decoded by ffmpeg at `rate` as float samples
 // (two decoders at a time). Throws std::runtime_error when one fails.
-std::vector<std::vector<float>> DecodeLeft(const std::vector<std::string>& paths, int rate = 44100);
+std::vector<std::vector<float>> decodeLeft(const std::vector<std::string>& paths, int rate = 44100);
 
 // What the analyser measured at the hand-over from track k to k + 1. Times in
 // seconds, to about 10 ms (album joins: to the sample); positions are
@@ -123,9 +123,9 @@ struct Join {
 // by the album files' lengths from where the album began. A track missing
 // from the recording, or starting more than 12 s after the one before should
 // have ended, leaves its joins with heard = false.
-std::vector<Join> AnalyseJoins(const std::vector<float>& recording, int rate, const Set& set);
+std::vector<Join> analyseJoins(const std::vector<float>& recording, int rate, const Set& set);
 
 // The joins as a table, one line each, with the tracks' kinds.
-std::string JoinTable(const std::vector<Join>& joins, const Set& set);
+std::string joinTable(const std::vector<Join>& joins, const Set& set);
 
 } // namespace transitions

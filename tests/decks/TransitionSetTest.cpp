@@ -18,18 +18,18 @@ constexpr int kRate = 44100;
 class TransitionAnalyser : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        set = GenerateTransitionSet(folder.path().toStdString());
+        set = generateTransitionSet(folder.path().toStdString());
         std::vector<std::string> paths;
         for (const Track& t : set.tracks)
             paths.push_back(t.path);
-        decoded = DecodeLeft(paths);
+        decoded = decodeLeft(paths);
         // ffmpeg's own command keeps AAC's end padding and resamples Opus to
         // a sample more or less, so the mixed album's parts are laid from the
         // uncut reference instead: its joins are then exact by construction.
         for (const Album& album : set.albums) {
             if (set.tracks[album.first].format == "mp3")
                 continue;
-            const std::vector<float> whole = DecodeLeft({album.referencePath})[0];
+            const std::vector<float> whole = decodeLeft({album.referencePath})[0];
             std::size_t from = 0;
             for (std::size_t k = album.first; k < album.first + album.count; ++k) {
                 const auto frames = std::size_t(set.tracks[k].frames);
@@ -43,7 +43,7 @@ protected:
     // its last sample above -42 dBFS (where a sine's RMS is -45 dBFS), album
     // tracks whole where they meet. shift[k] > 0 puts that many silent samples
     // before track k, < 0 starts it that many samples early over the last.
-    static std::vector<float> Render(std::map<std::size_t, long> shift = {}) {
+    static std::vector<float> render(std::map<std::size_t, long> shift = {}) {
         std::vector<float> out(kRate / 2);
         for (std::size_t k = 0; k < decoded.size(); ++k) {
             const auto& x = decoded[k];
@@ -87,8 +87,8 @@ TEST_F(TransitionAnalyser, TellsFlawlessHandOversFromGapsAlbumSlipsAndLoudOverla
     EXPECT_EQ(set.tracks[8].gapless.where, "LAME tag");
     EXPECT_EQ(set.tracks[8].gapless.delay, 1105);
 
-    const auto joins = AnalyseJoins(Render(), kRate, set);
-    std::cout << JoinTable(joins, set);
+    const auto joins = analyseJoins(render(), kRate, set);
+    std::cout << joinTable(joins, set);
     ASSERT_EQ(joins.size(), set.tracks.size() - 1);
     for (const Join& j : joins) {
         SCOPED_TRACE(j.from);
@@ -112,8 +112,8 @@ TEST_F(TransitionAnalyser, TellsFlawlessHandOversFromGapsAlbumSlipsAndLoudOverla
     // Two full-level tones of one loudness for 2 s; 300 ms of silence after
     // a cold end; 20 ms of silence inside the MP3 album.
     const auto faulty =
-        AnalyseJoins(Render({{1, -2 * kRate}, {12, kRate * 3 / 10}, {9, 882}}), kRate, set);
-    std::cout << JoinTable(faulty, set);
+        analyseJoins(render({{1, -2 * kRate}, {12, kRate * 3 / 10}, {9, 882}}), kRate, set);
+    std::cout << joinTable(faulty, set);
     EXPECT_NEAR(faulty[0].overlap, 2, 0.05);
     EXPECT_NEAR(faulty[0].excessLu, 3, 0.3);
     EXPECT_NEAR(faulty[11].gap, 0.3, 0.02);

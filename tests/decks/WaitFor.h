@@ -7,7 +7,7 @@
 
 // For tests on a real clock: waits, events running, until the condition
 // holds. Returns false after the deadline, which only guards against a hang.
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 15000) {
+inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 15000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline)

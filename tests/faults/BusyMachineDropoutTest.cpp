@@ -35,7 +35,7 @@ public:
         process_.kill();
         process_.waitForFinished(5000);
     }
-    bool Running() { return process_.waitForStarted(5000); }
+    bool running() { return process_.waitForStarted(5000); }
 
 protected:
     CpuBurner(const QString& program, const QStringList& arguments) {
@@ -59,38 +59,38 @@ public:
 };
 
 TEST(BusyMachine, TwoDecksPlayTwoMinutesWithoutAGapBesideRealtimeWork) {
-    EnsureTestApp();
-    const auto toneA = tonefiles::Mp3({.frequency = 1000, .seconds = 130, .amplitude = 0.3});
-    const auto toneB = tonefiles::Mp3({.frequency = 3000, .seconds = 130, .amplitude = 0.3});
+    ensureTestApp();
+    const auto toneA = tonefiles::mp3({.frequency = 1000, .seconds = 130, .amplitude = 0.3});
+    const auto toneB = tonefiles::mp3({.frequency = 3000, .seconds = 130, .amplitude = 0.3});
     const bool alsa = qEnvironmentVariable("KV_BUSY_OUTPUT") == "alsa";
     audio::RealtimeAudioEngine engine(audio::RealtimeAudioEngine::OutputChoice::DefaultDevice,
                                       alsa ? audio::RealtimeAudioEngine::DeviceChoice::PortAudioOnly
                                            : audio::RealtimeAudioEngine::DeviceChoice::ServerFirst);
-    ASSERT_STREQ(engine.BackendName(), alsa ? "portaudio" : "pulse")
+    ASSERT_STREQ(engine.backendName(), alsa ? "portaudio" : "pulse")
         << "the private sound server is not reachable";
     audio::DeckPlayer deckA(engine), deckB(engine);
-    deckA.Open(toneA);
-    deckB.Open(toneB);
+    deckA.open(toneA);
+    deckB.open(toneB);
 
     // The whole run is bounded: a hang ends the program with a failure.
     HangGuard guard("two minutes of playback under load", (kPlaySeconds + 60) * 1000);
     RealtimeStressor stressors[2];
     CpuBurner burner;
-    ASSERT_TRUE(stressors[0].Running() && stressors[1].Running() && burner.Running());
+    ASSERT_TRUE(stressors[0].running() && stressors[1].running() && burner.running());
     MonitorRecording recording;
-    ASSERT_TRUE(recording.Started());
-    const std::uint64_t before = audio::UnderrunCount();
-    deckA.Play();
-    deckB.Play();
+    ASSERT_TRUE(recording.started());
+    const std::uint64_t before = audio::underrunCount();
+    deckA.play();
+    deckB.play();
     // Events keep running meanwhile, so the recorder's pipe is drained.
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(kPlaySeconds);
-    WaitFor([&] { return std::chrono::steady_clock::now() >= end; }, (kPlaySeconds + 5) * 1000);
-    const std::uint64_t underruns = audio::UnderrunCount() - before;
-    const auto sound = recording.Stop();
+    waitFor([&] { return std::chrono::steady_clock::now() >= end; }, (kPlaySeconds + 5) * 1000);
+    const std::uint64_t underruns = audio::underrunCount() - before;
+    const auto sound = recording.stop();
 
     EXPECT_GE(sound.size(), std::size_t(kRate) * (kPlaySeconds - 5)) << "too little was recorded";
-    EXPECT_GE(deckA.Position(), (kPlaySeconds - 5) * 1000);
-    const auto gaps = measure::Gaps(sound, kRate * 5 / 1000);
+    EXPECT_GE(deckA.position(), (kPlaySeconds - 5) * 1000);
+    const auto gaps = measure::gaps(sound, kRate * 5 / 1000);
     std::printf("figure gaps %zu underruns %llu\n", gaps.size(),
                 static_cast<unsigned long long>(underruns));
     // The server-side buffer starts short (a deck started during play is

@@ -16,14 +16,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Overwrite(const fs::path& file, std::size_t offset, const std::string& bytes) {
+void overwrite(const fs::path& file, std::size_t offset, const std::string& bytes) {
     std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
     f.seekp(static_cast<std::streamoff>(offset));
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // An sqlite3 shell that holds the database with the given statements until
-// it is destroyed; Holding() says the statements ran.
+// it is destroyed; holding() says the statements ran.
 class SqliteShell {
 public:
     SqliteShell(const fs::path& database, const std::string& statements) {
@@ -41,7 +41,7 @@ public:
             shell_.kill();
         shell_.waitForFinished(5000);
     }
-    bool Holding() const { return holding_; }
+    bool holding() const { return holding_; }
 
 private:
     QProcess shell_;
@@ -52,24 +52,24 @@ class CatalogueDatabaseFault : public ::testing::Test {
 protected:
     void SetUp() override {
         collection_ =
-            CopyOf(SharedCollection(),
+            copyOf(sharedCollection(),
                    fs::path(testing::TempDir()) / ("catalog_faults_" + std::to_string(getpid())));
         database_ = collection_.root / "catalog.sqlite";
     }
     void TearDown() override { fs::remove_all(collection_.root); }
 
-    std::string ScanOnly(int* code) {
-        return CatalogProcess::ScanOnly(database_.string(), collection_.music.string(),
+    std::string scanOnly(int* code) {
+        return CatalogProcess::scanOnly(database_.string(), collection_.music.string(),
                                         collection_.videos.string(), code);
     }
     // Makes one track look changed, so that the next scan must write.
-    void TouchTrack() {
+    void touchTrack() {
         const fs::path track = collection_.music / "kiss.mp3";
         fs::last_write_time(track, fs::last_write_time(track) + std::chrono::seconds(10));
     }
     // The body of a track search on a served catalogue.
-    RawAnswer Search(CatalogProcess& service, const std::string& text) {
-        return RawGet(service.Port(),
+    RawAnswer search(CatalogProcess& service, const std::string& text) {
+        return rawGet(service.port(),
                       "/api/music/?method=track.search&limit=100&track=" + text + "&page=1");
     }
 
@@ -78,14 +78,14 @@ protected:
 };
 
 TEST_F(CatalogueDatabaseFault, GarbageFileIsMovedAsideAndRebuilt) {
-    const std::string garbage = GarbageBytes(64 * 1024);
+    const std::string garbage = garbageBytes(64 * 1024);
     std::ofstream(database_, std::ios::binary) << garbage;
     CatalogProcess service;
     ASSERT_TRUE(
-        service.Start(database_.string(), collection_.music.string(), collection_.videos.string()))
-        << service.ErrorOutput();
-    EXPECT_NE(service.ErrorOutput().find("is damaged"), std::string::npos);
-    const RawAnswer answer = Search(service, "kiss");
+        service.start(database_.string(), collection_.music.string(), collection_.videos.string()))
+        << service.errorOutput();
+    EXPECT_NE(service.errorOutput().find("is damaged"), std::string::npos);
+    const RawAnswer answer = search(service, "kiss");
     EXPECT_EQ(answer.status, 200);
     EXPECT_NE(answer.body.find("<name>Kiss</name>"), std::string::npos) << answer.body;
     std::ifstream aside(database_.string() + ".corrupt", std::ios::binary);
@@ -95,78 +95,78 @@ TEST_F(CatalogueDatabaseFault, GarbageFileIsMovedAsideAndRebuilt) {
 
 TEST_F(CatalogueDatabaseFault, DamagedPagesFoundByTheScanAreRebuilt) {
     int code = -1;
-    ScanOnly(&code);
+    scanOnly(&code);
     ASSERT_EQ(code, 0);
     ASSERT_GT(fs::file_size(database_), 4096u * 4);
     // Keep the header page (the file still opens), spoil the tables behind it.
-    Overwrite(database_, 4096, GarbageBytes(fs::file_size(database_) - 4096));
-    TouchTrack();
-    const std::string output = ScanOnly(&code);
+    overwrite(database_, 4096, garbageBytes(fs::file_size(database_) - 4096));
+    touchTrack();
+    const std::string output = scanOnly(&code);
     EXPECT_EQ(code, 0) << output;
     EXPECT_NE(output.find("is damaged"), std::string::npos) << output;
     CatalogProcess service;
-    ASSERT_TRUE(service.Start(database_.string(), collection_.music.string(),
+    ASSERT_TRUE(service.start(database_.string(), collection_.music.string(),
                               collection_.videos.string(), {"--no-scan"}));
-    EXPECT_NE(Search(service, "kiss").body.find("<name>Kiss</name>"), std::string::npos);
+    EXPECT_NE(search(service, "kiss").body.find("<name>Kiss</name>"), std::string::npos);
 }
 
 TEST_F(CatalogueDatabaseFault, DamagedPagesFoundAtStartAreRebuiltAndServed) {
     int code = -1;
-    ScanOnly(&code);
+    scanOnly(&code);
     ASSERT_EQ(code, 0);
     // The header page opens; the pages behind it are damaged, and no file
     // changed, so no scan would write (and meet the damage) by itself.
-    Overwrite(database_, 4096, GarbageBytes(fs::file_size(database_) - 4096));
+    overwrite(database_, 4096, garbageBytes(fs::file_size(database_) - 4096));
     CatalogProcess service;
-    ASSERT_TRUE(service.Start(database_.string(), collection_.music.string(),
+    ASSERT_TRUE(service.start(database_.string(), collection_.music.string(),
                               collection_.videos.string(), {}))
-        << service.ErrorOutput();
+        << service.errorOutput();
     RawAnswer answer;
     for (int i = 0; i < 100 && answer.body.find("<name>Kiss</name>") == std::string::npos; ++i) {
-        answer = Search(service, "kiss");
+        answer = search(service, "kiss");
         EXPECT_NE(answer.status, 500) << "a damaged catalogue was served";
         usleep(100000);
     }
     EXPECT_NE(answer.body.find("<name>Kiss</name>"), std::string::npos) << answer.body;
     EXPECT_TRUE(fs::exists(database_.string() + ".corrupt"));
     // A restart finds the rebuilt catalogue sound and keeps it.
-    service.Stop();
-    ASSERT_TRUE(service.Start(database_.string(), collection_.music.string(),
+    service.stop();
+    ASSERT_TRUE(service.start(database_.string(), collection_.music.string(),
                               collection_.videos.string(), {"--no-scan"}));
-    EXPECT_NE(Search(service, "kiss").body.find("<name>Kiss</name>"), std::string::npos);
-    EXPECT_EQ(service.ErrorOutput().find("is damaged"), std::string::npos);
+    EXPECT_NE(search(service, "kiss").body.find("<name>Kiss</name>"), std::string::npos);
+    EXPECT_EQ(service.errorOutput().find("is damaged"), std::string::npos);
 }
 
 TEST_F(CatalogueDatabaseFault, WriterLockLeavesAnswersAndEndsTheScanWithAMessage) {
     int code = -1;
-    ScanOnly(&code);
+    scanOnly(&code);
     ASSERT_EQ(code, 0);
     SqliteShell locker(database_, "BEGIN EXCLUSIVE; DELETE FROM tracks WHERE 0;");
-    ASSERT_TRUE(locker.Holding());
+    ASSERT_TRUE(locker.holding());
 
     // Readers are not held up by a writer: the service answers.
     {
         CatalogProcess service;
-        ASSERT_TRUE(service.Start(database_.string(), collection_.music.string(),
+        ASSERT_TRUE(service.start(database_.string(), collection_.music.string(),
                                   collection_.videos.string(), {"--no-scan"}));
-        EXPECT_NE(Search(service, "kiss").body.find("<name>Kiss</name>"), std::string::npos);
+        EXPECT_NE(search(service, "kiss").body.find("<name>Kiss</name>"), std::string::npos);
     }
     // A scan that must write waits its bounded busy time, then gives up.
-    TouchTrack();
-    const std::string output = ScanOnly(&code);
+    touchTrack();
+    const std::string output = scanOnly(&code);
     EXPECT_EQ(code, 1) << output;
     EXPECT_NE(output.find("locked"), std::string::npos) << output;
 }
 
 TEST_F(CatalogueDatabaseFault, ExclusiveHolderMakesItExitWithAMessage) {
     int code = -1;
-    ScanOnly(&code);
+    scanOnly(&code);
     ASSERT_EQ(code, 0);
     SqliteShell locker(database_, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
                                   "DELETE FROM tracks WHERE 0;");
-    ASSERT_TRUE(locker.Holding());
+    ASSERT_TRUE(locker.holding());
     QProcess program;
-    program.start(QString::fromStdString(CatalogProcess::Program()),
+    program.start(QString::fromStdString(CatalogProcess::program()),
                   {"--no-default-folders", "--port", "0", "--no-scan", "--database",
                    QString::fromStdString(database_.string())});
     ASSERT_TRUE(program.waitForFinished(60000)) << "the service hung on the held database";

@@ -30,7 +30,7 @@ public:
         if (ok_)
             QProcess::execute("chattr", {"-i", path_});
     }
-    bool Ok() const { return ok_; }
+    bool ok() const { return ok_; }
 
 private:
     QString path_;
@@ -49,11 +49,11 @@ public:
         if (mounted_)
             ::umount2(dir_.path().toLocal8Bit().constData(), MNT_DETACH);
     }
-    bool Mounted() const { return mounted_; }
-    std::string PathOf(const QString& name) const { return dir_.filePath(name).toStdString(); }
+    bool mounted() const { return mounted_; }
+    std::string pathOf(const QString& name) const { return dir_.filePath(name).toStdString(); }
     // Takes every free block, so the next write fails with ENOSPC.
-    void Fill() {
-        const int fd = ::open(PathOf("filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    void fill() {
+        const int fd = ::open(pathOf("filler").c_str(), O_WRONLY | O_CREAT, 0644);
         const std::string block(512, 'x');
         while (::write(fd, block.data(), block.size()) > 0) {
         }
@@ -69,16 +69,16 @@ private:
 
 class FileSystemFault : public PlaylistFixture {
 protected:
-    void AddTracks(int n) {
-        const std::string mp3 = TaggedMp3("a.mp3", "A", "a");
+    void addTracks(int n) {
+        const std::string mp3 = taggedMp3("a.mp3", "A", "a");
         for (int i = 0; i < n; ++i)
             form->playlist()->addFile(mp3);
     }
-    void SaveInto(const std::string& file) {
+    void saveInto(const std::string& file) {
         answerFiles = {QString::fromStdString(file)};
         form->controls().saveAction->trigger();
     }
-    static int Leftovers(const QString& folder) {
+    static int leftovers(const QString& folder) {
         return static_cast<int>(
             QDir(folder).entryList({".kvd-*"}, QDir::Files | QDir::Hidden).size());
     }
@@ -88,21 +88,21 @@ const QByteArray kOldPlaylist = "/old/one.mp3\r\n/old/two.mp3\r\n";
 
 TEST_F(FileSystemFault, PlaylistSavedOntoAFullDiskSaysErrorAndKeepsTheOldFile) {
     FullDisk disk;
-    if (!disk.Mounted())
+    if (!disk.mounted())
         GTEST_SKIP() << "cannot mount a tmpfs here";
-    const std::string file = disk.PathOf("list.kvd");
+    const std::string file = disk.pathOf("list.kvd");
     {
         QFile old(QString::fromStdString(file));
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write(kOldPlaylist);
     }
-    disk.Fill();
-    AddTracks(200); // ~10 KB of paths: more than is left
-    SaveInto(file);
+    disk.fill();
+    addTracks(200); // ~10 KB of paths: more than is left
+    saveInto(file);
     EXPECT_EQ(messages, QStringList{"Error!"});
-    EXPECT_EQ(peer::FileBytes(file), kOldPlaylist);
-    EXPECT_EQ(Leftovers(QFileInfo(QString::fromStdString(file)).path()), 0);
-    EXPECT_EQ(playlist::Count(form->controls().playlistView), 200);
+    EXPECT_EQ(peer::fileBytes(file), kOldPlaylist);
+    EXPECT_EQ(leftovers(QFileInfo(QString::fromStdString(file)).path()), 0);
+    EXPECT_EQ(playlist::count(form->controls().playlistView), 200);
 }
 
 // No new file can be made beside the playlist, but the playlist itself may be
@@ -116,12 +116,12 @@ TEST_F(FileSystemFault, PlaylistSavedIntoAFolderThatCannotChangeIsWrittenInPlace
         old.write(kOldPlaylist);
     }
     Immutable frozen(folder.path().toStdString());
-    if (!frozen.Ok())
+    if (!frozen.ok())
         GTEST_SKIP() << "chattr +i is not supported here";
-    AddTracks(2);
-    SaveInto(file);
+    addTracks(2);
+    saveInto(file);
     EXPECT_TRUE(messages.isEmpty()) << messages.join(", ").toStdString();
-    const QByteArray saved = peer::FileBytes(file);
+    const QByteArray saved = peer::fileBytes(file);
     EXPECT_NE(saved, kOldPlaylist);
     EXPECT_EQ(saved.count("\r\n"), 2);
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
@@ -129,34 +129,34 @@ TEST_F(FileSystemFault, PlaylistSavedIntoAFolderThatCannotChangeIsWrittenInPlace
 
 TEST_F(FileSystemFault, PlaylistSavedBelowAPathThatIsAFileSaysError) {
     // The chosen folder was replaced by a file after the dialog closed.
-    const std::string notAFolder = work.FileWithBytes("was-a-folder", "data");
-    AddTracks(1);
-    SaveInto(notAFolder + "/list.kvd");
+    const std::string notAFolder = work.fileWithBytes("was-a-folder", "data");
+    addTracks(1);
+    saveInto(notAFolder + "/list.kvd");
     EXPECT_EQ(messages, QStringList{"Error!"});
-    EXPECT_EQ(peer::FileBytes(notAFolder), QByteArray("data"));
+    EXPECT_EQ(peer::fileBytes(notAFolder), QByteArray("data"));
 }
 
 TEST_F(FileSystemFault, TagWrittenIntoAFileThatCannotChangeLeavesItAndTheListAsTheyWere) {
-    const std::string path = TaggedMp3("a.mp3", "Old Artist", "Old Title");
+    const std::string path = taggedMp3("a.mp3", "Old Artist", "Old Title");
     form->playlist()->addFile(path);
-    playlist::Select(form->controls().playlistView, 0);
-    const QByteArray before = peer::FileBytes(path);
+    playlist::select(form->controls().playlistView, 0);
+    const QByteArray before = peer::fileBytes(path);
     Immutable frozen(path);
-    if (!frozen.Ok())
+    if (!frozen.ok())
         GTEST_SKIP() << "chattr +i is not supported here";
     TagEditor& editor = *form->tagEditor();
     form->controls().tagInfoAction->trigger();
     editor.id3title->setText("New Title");
     editor.applyButton->click();
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
-    EXPECT_EQ(peer::FileBytes(path), before);
-    EXPECT_EQ(Titles(), QStringList{"Old Artist - Old Title"});
+    EXPECT_EQ(peer::fileBytes(path), before);
+    EXPECT_EQ(titles(), QStringList{"Old Artist - Old Title"});
 }
 
 TEST_F(FileSystemFault, TagWrittenIntoAFileThatVanishedDoesNotMakeItAgain) {
-    const std::string path = TaggedMp3("gone.mp3", "Old Artist", "Old Title");
+    const std::string path = taggedMp3("gone.mp3", "Old Artist", "Old Title");
     form->playlist()->addFile(path);
-    playlist::Select(form->controls().playlistView, 0);
+    playlist::select(form->controls().playlistView, 0);
     TagEditor& editor = *form->tagEditor();
     form->controls().tagInfoAction->trigger();
     ASSERT_EQ(editor.id3title->text(), "Old Title");
@@ -165,8 +165,8 @@ TEST_F(FileSystemFault, TagWrittenIntoAFileThatVanishedDoesNotMakeItAgain) {
     editor.applyButton->click();
     EXPECT_FALSE(editor.id3box->isVisibleTo(form.get()));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path))) << "the tag made the file again";
-    ASSERT_EQ(playlist::Count(form->controls().playlistView), 1);
-    const QString shown = Titles().front();
+    ASSERT_EQ(playlist::count(form->controls().playlistView), 1);
+    const QString shown = titles().front();
     EXPECT_TRUE(shown == "Old Artist - Old Title" || shown.contains("gone")) << shown.toStdString();
 }
 

@@ -33,22 +33,22 @@ namespace {
 TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
     // A preloaded leak checker is for this program, not for the tools it runs.
     ::unsetenv("LD_PRELOAD");
-    EnsureTestApp();
+    ensureTestApp();
     QTemporaryDir home;
     ::setenv("XDG_DATA_HOME", home.path().toLocal8Bit().constData(), 1);
     LoopbackServer search;
-    search.Serve("/", {200, "text/xml; charset=utf-8", Answer("track_search.xml"), {}});
-    ::setenv("KOLVADECK_SEARCH_HOST", search.Host().c_str(), 1);
+    search.serve("/", {200, "text/xml; charset=utf-8", answer("track_search.xml"), {}});
+    ::setenv("KOLVADECK_SEARCH_HOST", search.host().c_str(), 1);
     int dialogsShown = 0;
-    dialogs::SetHandler([&](const dialogs::Request&, const dialogs::Reply& reply) {
+    dialogs::setHandler([&](const dialogs::Request&, const dialogs::Reply& reply) {
         ++dialogsShown;
         reply(dialogs::Answer{true, {}});
     });
     peer::Workspace work;
     std::vector<std::string> files;
     for (const char* title : {"One", "Two"}) {
-        files.push_back(work.PathOf(QString(title) + ".mp3"));
-        peer::Run("lame", {"--quiet", "--id3v1-only", "--ta", "Artist", "--tt", title, work.Wav(),
+        files.push_back(work.pathOf(QString(title) + ".mp3"));
+        peer::run("lame", {"--quiet", "--id3v1-only", "--ta", "Artist", "--tt", title, work.wav(),
                            QString::fromStdString(files.back())});
     }
 
@@ -61,24 +61,24 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
     for (const std::string& file : files)
         form->playlist()->addFile(file);
     form->controls().playAction->trigger();
-    ASSERT_TRUE(SettleLoads(*card));
+    ASSERT_TRUE(settleLoads(*card));
     EXPECT_EQ(form->controls().deckATitle->text(), "Artist - One");
     for (int i = 0; i < 20; ++i) { // both short tracks play through
-        card->Render(50);
+        card->render(50);
         form->decks()->onDisplayTick();
-        ASSERT_TRUE(SettleLoads(*card));
+        ASSERT_TRUE(settleLoads(*card));
         QApplication::processEvents();
     }
 
-    playlist::Select(form->controls().playlistView, 1);
+    playlist::select(form->controls().playlistView, 1);
     form->controls().tagInfoAction->trigger();
     form->tagEditor()->id3title->setText("Second");
     form->tagEditor()->applyButton->click();
-    EXPECT_EQ(playlist::TitleAt(form->controls().playlistView, 1), "Artist - Second");
+    EXPECT_EQ(playlist::titleAt(form->controls().playlistView, 1), "Artist - Second");
 
-    form->musicLibrary()->Widgets().searchBox->setText("cher");
-    EXPECT_TRUE(AwaitAnswer(*form->musicLibrary(), [&] { form->musicLibrary()->find(); }));
-    EXPECT_GT(form->musicLibrary()->Widgets().resultsList->topLevelItemCount(), 1);
+    form->musicLibrary()->widgets().searchBox->setText("cher");
+    EXPECT_TRUE(awaitAnswer(*form->musicLibrary(), [&] { form->musicLibrary()->find(); }));
+    EXPECT_GT(form->musicLibrary()->widgets().resultsList->topLevelItemCount(), 1);
 
     EXPECT_TRUE(form->close());
     form.reset();
@@ -89,7 +89,7 @@ TEST(LeakCheck, StartUseAndCloseOfTheWindow) {
     for (QWidget* widget : QApplication::topLevelWidgets())
         left << widget->metaObject()->className() + QStringLiteral(" ") + widget->objectName();
     EXPECT_TRUE(left.isEmpty()) << left.join(", ").toStdString();
-    dialogs::SetHandler({});
+    dialogs::setHandler({});
     EXPECT_EQ(dialogsShown, 0);
 }
 

@@ -21,7 +21,7 @@
 
 namespace {
 
-std::vector<std::string> List(const char* name, int n) {
+std::vector<std::string> list(const char* name, int n) {
     std::vector<std::string> paths;
     for (int i = 0; i < n; ++i)
         paths.push_back("/music/" + std::string(name) + "/track number " + std::to_string(i) +
@@ -30,14 +30,14 @@ std::vector<std::string> List(const char* name, int n) {
 }
 
 // The bytes of a playlist file holding paths.
-QByteArray Bytes(const std::vector<std::string>& paths) {
+QByteArray bytes(const std::vector<std::string>& paths) {
     QByteArray bytes;
     for (const auto& p : paths)
         bytes += QByteArray::fromStdString(p) + "\r\n";
     return bytes;
 }
 
-QByteArray FileBytes(const std::string& file) {
+QByteArray fileBytes(const std::string& file) {
     QFile f(QString::fromStdString(file));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -45,7 +45,7 @@ QByteArray FileBytes(const std::string& file) {
 // Saves `one` and `two` in turn in a child process, killed after a random
 // pause of 2 to 32 ms; `check` runs after each kill.
 template <typename Check>
-void KillSavesAtRandom(const std::string& file, const std::string& journals,
+void killSavesAtRandom(const std::string& file, const std::string& journals,
                        const std::vector<std::string>& one, const std::vector<std::string>& two,
                        Check check) {
     std::mt19937 random(20);
@@ -54,8 +54,8 @@ void KillSavesAtRandom(const std::string& file, const std::string& journals,
         ASSERT_GE(child, 0);
         if (child == 0) {
             for (;;) {
-                WritePlaylistFile(file, two, journals);
-                WritePlaylistFile(file, one, journals);
+                writePlaylistFile(file, two, journals);
+                writePlaylistFile(file, one, journals);
             }
         }
         std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 30000));
@@ -69,23 +69,23 @@ void KillSavesAtRandom(const std::string& file, const std::string& journals,
 class PlaylistSaveKilled : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WritePlaylistFile(file, one, journals));
+        ASSERT_TRUE(writePlaylistFile(file, one, journals));
         ASSERT_EQ(::mkdir(journals.c_str(), 0700), 0);
     }
     // The list the next load sees: the old or the new one, whole.
-    void ExpectOldOrNew() {
+    void expectOldOrNew() {
         std::vector<std::string> lines;
-        ASSERT_TRUE(ReadPlaylistFile(file, lines, journals));
+        ASSERT_TRUE(readPlaylistFile(file, lines, journals));
         EXPECT_TRUE(lines == one || lines == two) << lines.size() << " lines";
     }
-    int Entries(const QString& folder, const QString& pattern) {
+    int entries(const QString& folder, const QString& pattern) {
         return int(QDir(folder).entryList({pattern}, QDir::Files | QDir::Hidden).size());
     }
 
     QTemporaryDir folder, data;
     const std::string file = folder.filePath("list.kvd").toStdString();
     const std::string journals = data.filePath("Kolvadeck").toStdString();
-    const std::vector<std::string> one = List("one", 40000), two = List("two", 30000);
+    const std::vector<std::string> one = list("one", 40000), two = list("two", 30000);
 };
 
 TEST_F(PlaylistSaveKilled, InPlaceTheOldOrTheNewListIsAlwaysWhole) {
@@ -95,39 +95,39 @@ TEST_F(PlaylistSaveKilled, InPlaceTheOldOrTheNewListIsAlwaysWhole) {
     if (std::system(frozen.c_str()) != 0)
         GTEST_SKIP() << "chattr +i is not supported here";
     int torn = 0;
-    KillSavesAtRandom(file, journals, one, two, [&] {
-        const QByteArray raw = FileBytes(file);
-        torn += raw != Bytes(one) && raw != Bytes(two);
-        ExpectOldOrNew();
+    killSavesAtRandom(file, journals, one, two, [&] {
+        const QByteArray raw = fileBytes(file);
+        torn += raw != bytes(one) && raw != bytes(two);
+        expectOldOrNew();
     });
     // A save that dies at a known moment: the file is cut short (SIGXFSZ at
     // 4 KB) after the journal was written; the next load puts the list back.
-    const std::vector<std::string> small = List("s", 2);
-    ASSERT_TRUE(WritePlaylistFile(file, small, journals));
+    const std::vector<std::string> small = list("s", 2);
+    ASSERT_TRUE(writePlaylistFile(file, small, journals));
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         const rlimit limit{4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        WritePlaylistFile(file, one, journals);
+        writePlaylistFile(file, one, journals);
         ::_exit(0);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(FileBytes(file).size(), 4096);
+    EXPECT_EQ(fileBytes(file).size(), 4096);
     std::vector<std::string> lines;
-    ASSERT_TRUE(ReadPlaylistFile(file, lines, journals));
+    ASSERT_TRUE(readPlaylistFile(file, lines, journals));
     EXPECT_EQ(lines, small);
     std::system(("chattr -i '" + folder.path().toStdString() + "'").c_str());
     std::printf("%d of 20 kills left the playlist torn until the next load restored it\n", torn);
-    EXPECT_EQ(Entries(data.filePath("Kolvadeck"), "playlist-save-*"), 0);
-    EXPECT_EQ(Entries(folder.path(), "*"), 1);
+    EXPECT_EQ(entries(data.filePath("Kolvadeck"), "playlist-save-*"), 0);
+    EXPECT_EQ(entries(folder.path(), "*"), 1);
 }
 
 TEST_F(PlaylistSaveKilled, TheNextSaveRemovesOnlyStaleTemporariesOfOurOwn) {
-    KillSavesAtRandom(file, journals, one, two, [&] { ExpectOldOrNew(); });
-    const int left = Entries(folder.path(), ".kvd-??????");
+    killSavesAtRandom(file, journals, one, two, [&] { expectOldOrNew(); });
+    const int left = entries(folder.path(), ".kvd-??????");
     // Not ours to remove: a save still running (it holds the lock), another
     // name, another user's file.
     const std::string live = folder.filePath(".kvd-Live01").toStdString();
@@ -142,7 +142,7 @@ TEST_F(PlaylistSaveKilled, TheNextSaveRemovesOnlyStaleTemporariesOfOurOwn) {
     ::close(::open(folder.filePath(".kvd-Stale1").toLocal8Bit().constData(),
                    O_WRONLY | O_CREAT | O_EXCL, 0600));
 
-    ASSERT_TRUE(WritePlaylistFile(file, two, journals));
+    ASSERT_TRUE(writePlaylistFile(file, two, journals));
     std::printf("%d killed saves left a temporary behind\n", left);
     QStringList remaining =
         QDir(folder.path()).entryList({".kvd-*"}, QDir::Files | QDir::Hidden, QDir::Name);

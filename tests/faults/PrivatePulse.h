@@ -17,14 +17,14 @@
 // disturb the shared one of the other system tests.
 class PrivatePulse {
 public:
-    PrivatePulse() { Start(); }
-    ~PrivatePulse() { QProcess::execute(Script(), {"stop", dir_.path()}); }
-    bool Up() const { return up_ && pid_ > 0; }
-    void Kill() { ::kill(pid_, SIGKILL); }
+    PrivatePulse() { start(); }
+    ~PrivatePulse() { QProcess::execute(script(), {"stop", dir_.path()}); }
+    bool up() const { return up_ && pid_ > 0; }
+    void kill() { ::kill(pid_, SIGKILL); }
     // A new server on the same socket, as after a restart of the user's.
-    bool Start() {
+    bool start() {
         QProcess start;
-        start.start(Script(), {"start", dir_.path()});
+        start.start(script(), {"start", dir_.path()});
         up_ = start.waitForFinished(20000) && start.exitCode() == 0;
         pid_ = 0;
         if (up_) {
@@ -33,11 +33,11 @@ public:
             if (pid.open(QIODevice::ReadOnly))
                 pid_ = pid.readAll().trimmed().toInt();
         }
-        return Up();
+        return up();
     }
 
 private:
-    static QString Script() { return QStringLiteral(KV_SOURCE_DIR "/scripts/pulse-server.sh"); }
+    static QString script() { return QStringLiteral(KV_SOURCE_DIR "/scripts/pulse-server.sh"); }
     QTemporaryDir dir_;
     bool up_ = false;
     pid_t pid_ = 0;

@@ -25,37 +25,37 @@
 namespace {
 
 TEST(SoundServerKilled, DeckKeepsTimeAndEndsWhenTheServerDiesMidTrack) {
-    EnsureTestApp();
+    ensureTestApp();
     PrivatePulse pulse;
-    ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
-    const std::string file = tonefiles::Mp3({.frequency = 440, .seconds = 3});
+    ASSERT_TRUE(pulse.up()) << "private PulseAudio did not start";
+    const std::string file = tonefiles::mp3({.frequency = 440, .seconds = 3});
 
     auto engine = std::make_unique<audio::RealtimeAudioEngine>();
-    ASSERT_STREQ(engine->BackendName(), "pulse");
+    ASSERT_STREQ(engine->backendName(), "pulse");
     auto deck = std::make_unique<audio::DeckPlayer>(*engine);
-    deck->Open(file);
-    const int length = deck->Length();
+    deck->open(file);
+    const int length = deck->length();
     bool ended = false;
-    deck->Play([&] { ended = true; });
-    ASSERT_TRUE(WaitFor([&] { return deck->Position() > 200; }))
+    deck->play([&] { ended = true; });
+    ASSERT_TRUE(waitFor([&] { return deck->position() > 200; }))
         << "the deck never started on the live server";
 
-    pulse.Kill();
-    const int atKill = deck->Position();
+    pulse.kill();
+    const int atKill = deck->position();
     // The track goes on in silence: time advances past the moment of the kill
     // and the end is announced, without anyone calling into the deck.
-    EXPECT_TRUE(WaitFor([&] { return deck->Position() > atKill + 500; }, 10000))
-        << "position stuck at " << deck->Position() << " ms after the server died";
-    EXPECT_TRUE(WaitFor([&] { return ended; }, 15000)) << "the end of the track never came";
-    EXPECT_EQ(deck->Length(), length);
-    EXPECT_STREQ(engine->BackendName(), "silent");
+    EXPECT_TRUE(waitFor([&] { return deck->position() > atKill + 500; }, 10000))
+        << "position stuck at " << deck->position() << " ms after the server died";
+    EXPECT_TRUE(waitFor([&] { return ended; }, 15000)) << "the end of the track never came";
+    EXPECT_EQ(deck->length(), length);
+    EXPECT_STREQ(engine->backendName(), "silent");
 
     // A second round on the dead server: open, play, stop and close answer.
-    deck->Open(file);
-    deck->Play();
-    EXPECT_TRUE(WaitFor([&] { return deck->Position() > 100; }, 10000));
-    deck->Stop();
-    deck->Close();
+    deck->open(file);
+    deck->play();
+    EXPECT_TRUE(waitFor([&] { return deck->position() > 100; }, 10000));
+    deck->stop();
+    deck->close();
 
     HangGuard guard("closing the deck and its engine", 10000);
     deck.reset();
@@ -63,34 +63,34 @@ TEST(SoundServerKilled, DeckKeepsTimeAndEndsWhenTheServerDiesMidTrack) {
 }
 
 TEST(SoundServerKilled, TheDeckIsHeardAgainWhenTheServerComesBack) {
-    EnsureTestApp();
+    ensureTestApp();
     PrivatePulse pulse;
-    ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
+    ASSERT_TRUE(pulse.up()) << "private PulseAudio did not start";
     auto engine = std::make_unique<audio::RealtimeAudioEngine>();
-    ASSERT_STREQ(engine->BackendName(), "pulse");
+    ASSERT_STREQ(engine->backendName(), "pulse");
     auto deck = std::make_unique<audio::DeckPlayer>(*engine);
-    deck->Open(tonefiles::Mp3({.frequency = 1000, .seconds = 30}));
-    deck->Play();
-    ASSERT_TRUE(WaitFor([&] { return deck->Position() > 200; }));
+    deck->open(tonefiles::mp3({.frequency = 1000, .seconds = 30}));
+    deck->play();
+    ASSERT_TRUE(waitFor([&] { return deck->position() > 200; }));
 
-    pulse.Kill();
-    ASSERT_TRUE(WaitFor([&] { return std::strcmp(engine->BackendName(), "silent") == 0; }))
+    pulse.kill();
+    ASSERT_TRUE(waitFor([&] { return std::strcmp(engine->backendName(), "silent") == 0; }))
         << "the engine never left the dead device";
-    ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
-    ASSERT_TRUE(WaitFor([&] { return std::strcmp(engine->BackendName(), "pulse") == 0; }))
+    ASSERT_TRUE(pulse.start()) << "the second PulseAudio did not start";
+    ASSERT_TRUE(waitFor([&] { return std::strcmp(engine->backendName(), "pulse") == 0; }))
         << "the engine never went back to the sound server";
-    const int atReturn = deck->Position();
+    const int atReturn = deck->position();
 
     // The track goes on where the silent clock had brought it, and is heard.
     MonitorRecording recording;
-    ASSERT_TRUE(recording.Started());
-    ASSERT_TRUE(WaitFor([&] { return deck->Position() > atReturn + 1500; }));
-    const std::vector<float> sound = recording.Stop();
+    ASSERT_TRUE(recording.started());
+    ASSERT_TRUE(waitFor([&] { return deck->position() > atReturn + 1500; }));
+    const std::vector<float> sound = recording.stop();
     ASSERT_GT(sound.size(), 44100u / 2);
     const std::vector<float> last(sound.end() - 44100 / 2, sound.end());
-    EXPECT_GT(measure::Rms(last), 0.1);
-    EXPECT_NEAR(measure::ZeroCrossingFrequency(last, 44100), 1000, 10);
-    EXPECT_LT(deck->Position(), 30000);
+    EXPECT_GT(measure::rms(last), 0.1);
+    EXPECT_NEAR(measure::zeroCrossingFrequency(last, 44100), 1000, 10);
+    EXPECT_LT(deck->position(), 30000);
 
     HangGuard guard("closing the deck and its engine", 10000);
     deck.reset();
@@ -98,81 +98,81 @@ TEST(SoundServerKilled, TheDeckIsHeardAgainWhenTheServerComesBack) {
 }
 
 TEST(SoundServerKilled, TheInputMeterRestsAndComesBackWithTheServer) {
-    EnsureTestApp();
+    ensureTestApp();
     PrivatePulse pulse;
-    ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
+    ASSERT_TRUE(pulse.up()) << "private PulseAudio did not start";
     QTemporaryDir dir;
     const QString tone = dir.filePath("tone.wav");
     ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth",
                                         "20", "sine", "440", "vol", "0.5"}),
               0);
-    audio::UseCaptureBackend(audio::CaptureBackend::PortAudio);
-    std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
+    audio::useCaptureBackend(audio::CaptureBackend::PortAudio);
+    std::unique_ptr<LevelMeter> meter(createInputMeter(nullptr));
     auto level = std::make_unique<InputLevel>(meter.get());
-    const audio::Status started = level->Start();
+    const audio::Status started = level->start();
     ASSERT_TRUE(started) << started.error();
 
     QProcess first;
     first.start("paplay", {"-d", "ci_mic_feed", tone});
-    ASSERT_TRUE(WaitFor([&] { return meter->LitCount(0) > 50; })) << "the tone never lit the meter";
-    pulse.Kill();
+    ASSERT_TRUE(waitFor([&] { return meter->litCount(0) > 50; })) << "the tone never lit the meter";
+    pulse.kill();
     // No frozen bar while there is no input.
-    ASSERT_TRUE(WaitFor([&] { return meter->LitCount(0) == 0; }, 10000))
-        << "the meter still shows " << meter->LitCount(0) << " segments";
+    ASSERT_TRUE(waitFor([&] { return meter->litCount(0) == 0; }, 10000))
+        << "the meter still shows " << meter->litCount(0) << " segments";
 
-    ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
+    ASSERT_TRUE(pulse.start()) << "the second PulseAudio did not start";
     QProcess second;
     second.start("paplay", {"-d", "ci_mic_feed", tone});
-    EXPECT_TRUE(WaitFor([&] { return meter->LitCount(0) > 50; }, 20000))
+    EXPECT_TRUE(waitFor([&] { return meter->litCount(0) > 50; }, 20000))
         << "the meter never showed the restarted server's microphone";
 
     HangGuard guard("closing the level capture", 10000);
-    level->StopWhenDrained();
-    EXPECT_TRUE(WaitFor([&] { return !level->capture()->isOpen(); }, 5000));
+    level->stopWhenDrained();
+    EXPECT_TRUE(waitFor([&] { return !level->capture()->isOpen(); }, 5000));
     level.reset();
     second.kill();
     second.waitForFinished();
     first.kill();
     first.waitForFinished();
-    audio::UseCaptureBackend(audio::CaptureBackend::FromEnvironment);
+    audio::useCaptureBackend(audio::CaptureBackend::FromEnvironment);
 }
 
 TEST(SoundServerKilled, TheMasterVolumeReachesTheRestartedServer) {
-    EnsureTestApp();
+    ensureTestApp();
     PrivatePulse pulse;
-    ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
+    ASSERT_TRUE(pulse.up()) << "private PulseAudio did not start";
     mixer::AlsaMixerSystem alsa;
     MasterVolume masterVolume(alsa);
-    masterVolume.SetVolume(50);
-    ASSERT_EQ(pactl::SinkVolume(), (std::vector<int>{50, 50}));
+    masterVolume.setVolume(50);
+    ASSERT_EQ(pactl::sinkVolume(), (std::vector<int>{50, 50}));
 
-    pulse.Kill();
+    pulse.kill();
     {
         HangGuard guard("the master volume without a server", 10000);
-        masterVolume.SetVolume(40);
-        masterVolume.Volume();
+        masterVolume.setVolume(40);
+        masterVolume.volume();
     }
-    ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
-    EXPECT_TRUE(WaitFor(
+    ASSERT_TRUE(pulse.start()) << "the second PulseAudio did not start";
+    EXPECT_TRUE(waitFor(
         [&] {
-            masterVolume.SetVolume(30);
-            return pactl::SinkVolume() == std::vector<int>{30, 30};
+            masterVolume.setVolume(30);
+            return pactl::sinkVolume() == std::vector<int>{30, 30};
         },
         10000))
         << "the restarted server's volume stays "
-        << pactl::Run({"get-sink-volume", "ci_sink"}).toStdString();
+        << pactl::run({"get-sink-volume", "ci_sink"}).toStdString();
     // Another program's change is read from the new server too.
-    pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "80%"});
-    EXPECT_TRUE(WaitFor([&] { return masterVolume.Volume() >= 79; }, 5000))
-        << masterVolume.Volume();
+    pactl::run({"set-sink-volume", "@DEFAULT_SINK@", "80%"});
+    EXPECT_TRUE(waitFor([&] { return masterVolume.volume() >= 79; }, 5000))
+        << masterVolume.volume();
 }
 
 // A mixer that reports changes finds the new server by itself: nobody reads,
 // yet its notices resume.
 TEST(SoundServerKilled, MixerChangeNoticesResumeWithTheRestartedServer) {
-    EnsureTestApp();
+    ensureTestApp();
     PrivatePulse pulse;
-    ASSERT_TRUE(pulse.Up()) << "private PulseAudio did not start";
+    ASSERT_TRUE(pulse.up()) << "private PulseAudio did not start";
     mixer::AlsaMixerSystem alsa;
     std::vector<std::uint32_t> notices;
     std::unique_ptr<mixer::Mixer> opened;
@@ -181,13 +181,13 @@ TEST(SoundServerKilled, MixerChangeNoticesResumeWithTheRestartedServer) {
         0, [&](std::uint32_t, std::uint32_t control) { notices.push_back(control); }, opened, &why))
         << why;
 
-    pulse.Kill();
-    ASSERT_TRUE(pulse.Start()) << "the second PulseAudio did not start";
-    ASSERT_TRUE(WaitFor([&] { return !notices.empty(); }, 15000))
+    pulse.kill();
+    ASSERT_TRUE(pulse.start()) << "the second PulseAudio did not start";
+    ASSERT_TRUE(waitFor([&] { return !notices.empty(); }, 15000))
         << "the mixer never reported the new server";
     notices.clear();
-    pactl::Run({"set-sink-volume", "@DEFAULT_SINK@", "40%"});
-    EXPECT_TRUE(WaitFor([&] { return !notices.empty(); }, 5000))
+    pactl::run({"set-sink-volume", "@DEFAULT_SINK@", "40%"});
+    EXPECT_TRUE(waitFor([&] { return !notices.empty(); }, 5000))
         << "no notice of the new server's change";
 }
 

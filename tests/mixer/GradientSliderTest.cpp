@@ -13,14 +13,14 @@ namespace {
 
 class GradientSliderTest : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureTestApp(); }
+    void SetUp() override { ensureTestApp(); }
     std::unique_ptr<GradientSlider> Mixer(int max) {
         std::unique_ptr<GradientSlider> s(new GradientSlider);
-        mixer_sliders::ApplyDesign(*s, max);
+        mixer_sliders::applyDesign(*s, max);
         return s;
     }
     // Positions the user's signal reports; the slider already shows them.
-    void Record(GradientSlider& s) {
+    void record(GradientSlider& s) {
         seen_.clear();
         QObject::connect(&s, &GradientSlider::sliderMoved, &s, [this, &s](int position) {
             EXPECT_EQ(position, s.position());
@@ -90,7 +90,7 @@ TEST_F(GradientSliderTest, VerticalGeometryOfMixerSlider) {
 
 TEST_F(GradientSliderTest, PositionIsQuantisedByTheTrackAndWritesAreSilent) {
     auto s = Mixer(1000);
-    Record(*s);
+    record(*s);
     s->setPosition(800);
     EXPECT_EQ(s->thumbOffset(), 207);
     EXPECT_EQ(s->position(), 799);
@@ -109,7 +109,7 @@ TEST_F(GradientSliderTest, PositionIsQuantisedByTheTrackAndWritesAreSilent) {
 
 TEST_F(GradientSliderTest, OutOfRangeWritesStoreTheNearerBound) {
     auto s = Mixer(65535);
-    Record(*s);
+    record(*s);
     s->setPosition(70000);
     EXPECT_EQ(s->position(), 65535);
     EXPECT_EQ(s->thumbOffset(), 259);
@@ -148,7 +148,7 @@ TEST_F(GradientSliderTest, EmptyRangeAndTinyControlDoNotCrash) {
 TEST_F(GradientSliderTest, DragToBothEndsAndThumbStates) {
     auto s = Mixer(1000);
     s->show();
-    Record(*s);
+    record(*s);
     s->setPosition(500);
     seen_.clear();
     const PixelRect thumb = s->thumbRect();
@@ -184,7 +184,7 @@ TEST_F(GradientSliderTest, DragToBothEndsAndThumbStates) {
 TEST_F(GradientSliderTest, HorizontalGeometryAndDrag) {
     GradientSlider s; // 100 x 28, Max 10
     s.show();
-    Record(s);
+    record(s);
     s.setPosition(5);
     EXPECT_EQ(s.thickness(), 20);
     EXPECT_EQ(s.thumbLength(), 10);

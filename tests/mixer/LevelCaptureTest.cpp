@@ -15,9 +15,9 @@ namespace {
 class LevelCaptureTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
-        audio::UseCaptureBackend(audio::CaptureBackend::Virtual);
-        vi::ResetState();
+        ensureTestApp();
+        audio::useCaptureBackend(audio::CaptureBackend::Virtual);
+        vi::resetState();
         in_ =
             std::make_unique<LevelCapture>(audio::CaptureFormat{44100, 2, audio::SampleType::Int16},
                                            8192, [this](std::span<const char> block) {
@@ -28,12 +28,12 @@ protected:
     void TearDown() override {
         in_.reset();
         QCoreApplication::sendPostedEvents();
-        EXPECT_EQ(vi::OpenCaptures(), 0);
+        EXPECT_EQ(vi::openCaptures(), 0);
     }
     // Records one whole block whose bytes all have the given value.
-    static void Record(char value) {
+    static void record(char value) {
         const std::vector<char> bytes(8192, value);
-        vi::Feed(bytes.data(), bytes.size());
+        vi::feed(bytes.data(), bytes.size());
     }
     std::unique_ptr<LevelCapture> in_;
     std::vector<char> firstBytes_;
@@ -43,9 +43,9 @@ protected:
 TEST_F(LevelCaptureTest, BlocksReachTheWindowInOrderAndAtMostTwoWait) {
     ASSERT_TRUE(in_->start());
     EXPECT_TRUE(in_->isDelivering());
-    EXPECT_EQ(vi::OpenCaptures(), 1);
+    EXPECT_EQ(vi::openCaptures(), 1);
     for (char v : {1, 2, 3}) {
-        Record(v);
+        record(v);
         QCoreApplication::sendPostedEvents();
     }
     EXPECT_EQ(firstBytes_, (std::vector<char>{1, 2, 3}));
@@ -53,49 +53,49 @@ TEST_F(LevelCaptureTest, BlocksReachTheWindowInOrderAndAtMostTwoWait) {
 
     // A window that has not taken two blocks loses the third, not the later ones.
     for (char v : {4, 5, 6})
-        Record(v);
+        record(v);
     QCoreApplication::sendPostedEvents();
-    Record(7);
+    record(7);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(firstBytes_, (std::vector<char>{1, 2, 3, 4, 5, 7}));
 }
 
 TEST_F(LevelCaptureTest, StoppingDropsTheBlocksOnTheirWay) {
     ASSERT_TRUE(in_->start());
-    Record(1);
+    record(1);
     in_->stopWhenDrained(); // one on its way: open until it is in
     EXPECT_TRUE(in_->isOpen());
     EXPECT_FALSE(in_->isDelivering());
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(in_->isOpen());
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 
     ASSERT_TRUE(in_->start());
     in_->stopWhenDrained(); // none on its way: closed at once
     EXPECT_FALSE(in_->isOpen());
 
     ASSERT_TRUE(in_->start());
-    Record(2);
+    record(2);
     in_->stop();
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(firstBytes_.empty());
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 
     ASSERT_TRUE(in_->start()); // opened again, it records again
-    Record(3);
+    record(3);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(firstBytes_, (std::vector<char>{3}));
 }
 
 TEST_F(LevelCaptureTest, FailuresSayWhyAndLeaveNothingOpen) {
-    vi::FailNextOpen("The sound input is busy.");
+    vi::failNextOpen("The sound input is busy.");
     audio::Status status = in_->start();
     EXPECT_EQ(status.error(), "The sound input is busy.");
-    vi::FailNextStart("The sound input could not start.");
+    vi::failNextStart("The sound input could not start.");
     status = in_->start();
     EXPECT_EQ(status.error(), "The sound input could not start.");
     EXPECT_FALSE(in_->isOpen());
-    EXPECT_EQ(vi::OpenCaptures(), 0);
+    EXPECT_EQ(vi::openCaptures(), 0);
 
     LevelCapture refused({0, 2, audio::SampleType::Int16}, 8192, {});
     status = refused.start();

@@ -29,41 +29,41 @@ TEST_F(SpeakersMixer, CreationUnmutesAndReadsTheVolume) {
     system.setValues(volume, {65535, 32767});
     MasterVolume masterVolume(system);
     EXPECT_EQ(system.values(mute)[0], 0u);
-    EXPECT_FALSE(masterVolume.Mute());
-    EXPECT_EQ(masterVolume.Volume(), 100);
-    EXPECT_EQ(masterVolume.Balance(), -50);
+    EXPECT_FALSE(masterVolume.mute());
+    EXPECT_EQ(masterVolume.volume(), 100);
+    EXPECT_EQ(masterVolume.balance(), -50);
     EXPECT_EQ(system.openMixers(), 1); // kept open for the component's life
 }
 
 TEST_F(SpeakersMixer, StoredSettingsGive67PerCentCentred) {
     system.setValues(volume, {10000, 60000});
     MasterVolume masterVolume(system);
-    masterVolume.SetMute(true);
-    masterVolume.ApplyStoredSettings();
+    masterVolume.setMute(true);
+    masterVolume.applyStoredSettings();
     EXPECT_EQ(system.values(mute)[0], 0u);
     EXPECT_EQ(system.values(volume), (Levels{43908, 43908}));
-    EXPECT_EQ(masterVolume.Volume(), 66); // truncation loses one step
-    EXPECT_EQ(masterVolume.Balance(), 0);
+    EXPECT_EQ(masterVolume.volume(), 66); // truncation loses one step
+    EXPECT_EQ(masterVolume.balance(), 0);
 }
 
 TEST_F(SpeakersMixer, VolumeAndBalanceFigures) {
     MasterVolume masterVolume(system);
-    masterVolume.SetBalance(0);
-    masterVolume.SetVolume(100);
+    masterVolume.setBalance(0);
+    masterVolume.setVolume(100);
     EXPECT_EQ(system.values(volume), (Levels{65535, 65535}));
-    masterVolume.SetVolume(1);
+    masterVolume.setVolume(1);
     EXPECT_EQ(system.values(volume), (Levels{655, 655}));
-    EXPECT_EQ(masterVolume.Volume(), 0);
+    EXPECT_EQ(masterVolume.volume(), 0);
 
-    masterVolume.SetVolume(67);
-    masterVolume.SetBalance(-50);
+    masterVolume.setVolume(67);
+    masterVolume.setBalance(-50);
     EXPECT_EQ(system.values(volume), (Levels{43908, 21954}));
-    EXPECT_EQ(masterVolume.Volume(), 66);
-    EXPECT_EQ(masterVolume.Balance(), -50);
+    EXPECT_EQ(masterVolume.volume(), 66);
+    EXPECT_EQ(masterVolume.balance(), -50);
 
-    masterVolume.SetBalance(-100);
+    masterVolume.setBalance(-100);
     EXPECT_EQ(system.values(volume)[1], 0u);
-    masterVolume.SetBalance(100);
+    masterVolume.setBalance(100);
     EXPECT_EQ(system.values(volume)[0], 0u);
     EXPECT_GT(system.values(volume)[1], 0u);
 }
@@ -71,28 +71,28 @@ TEST_F(SpeakersMixer, VolumeAndBalanceFigures) {
 TEST_F(SpeakersMixer, ReadsFollowTheMixer) {
     MasterVolume masterVolume(system);
     system.setValues(volume, {65535, 32767});
-    EXPECT_EQ(masterVolume.Volume(), 100);
-    EXPECT_EQ(masterVolume.Balance(), -50);
+    EXPECT_EQ(masterVolume.volume(), 100);
+    EXPECT_EQ(masterVolume.balance(), -50);
     system.setValues(volume, {0, 0});
-    EXPECT_EQ(masterVolume.Volume(), 0);
-    EXPECT_EQ(masterVolume.Balance(), 0); // whatever the last balance was
+    EXPECT_EQ(masterVolume.volume(), 0);
+    EXPECT_EQ(masterVolume.balance(), 0); // whatever the last balance was
     system.setValues(volume, {20000, 40000});
-    EXPECT_EQ(masterVolume.Balance(), 50);
+    EXPECT_EQ(masterVolume.balance(), 50);
 }
 
 TEST_F(SpeakersMixer, OutOfRangeValuesSendNothing) {
     MasterVolume masterVolume(system);
-    masterVolume.SetVolume(40);
+    masterVolume.setVolume(40);
     const int writes = system.writeCount(volume);
     const Levels before = system.values(volume);
     for (int bad : {101, -1})
-        masterVolume.SetVolume(bad);
+        masterVolume.setVolume(bad);
     for (int bad : {101, -101})
-        masterVolume.SetBalance(bad);
+        masterVolume.setBalance(bad);
     EXPECT_EQ(system.writeCount(volume), writes);
     EXPECT_EQ(system.values(volume), before);
-    EXPECT_EQ(masterVolume.Volume(), 40);
-    EXPECT_EQ(masterVolume.Balance(), 0);
+    EXPECT_EQ(masterVolume.volume(), 40);
+    EXPECT_EQ(masterVolume.balance(), 0);
 }
 
 TEST(MasterVolumeLines, FirstListedControlOfATypeWins) {
@@ -102,7 +102,7 @@ TEST(MasterVolumeLines, FirstListedControlOfATypeWins) {
     const auto first = system.addControl(speakers, ControlKind::Volume);
     const auto second = system.addControl(speakers, ControlKind::Volume);
     MasterVolume masterVolume(system);
-    masterVolume.SetVolume(50);
+    masterVolume.setVolume(50);
     EXPECT_EQ(system.values(first)[0], 32767u);
     EXPECT_EQ(system.writeCount(second), 0);
 }
@@ -110,18 +110,18 @@ TEST(MasterVolumeLines, FirstListedControlOfATypeWins) {
 TEST(MasterVolumeLines, NoMixerKeepsTheStoredValues) {
     VirtualMixerSystem none;
     MasterVolume masterVolume(none);
-    masterVolume.ApplyStoredSettings();
-    EXPECT_EQ(masterVolume.Volume(), 67);
-    EXPECT_EQ(masterVolume.Balance(), 0);
-    EXPECT_FALSE(masterVolume.Mute());
+    masterVolume.applyStoredSettings();
+    EXPECT_EQ(masterVolume.volume(), 67);
+    EXPECT_EQ(masterVolume.balance(), 0);
+    EXPECT_FALSE(masterVolume.mute());
 
     // A card without a speakers line behaves the same.
     VirtualMixerSystem noSpeakers;
     const int card = noSpeakers.addDevice("Card");
     noSpeakers.addDestination(card, "Recording", LineKind::Recording, 2);
     MasterVolume other(noSpeakers);
-    other.SetVolume(30);
-    EXPECT_EQ(other.Volume(), 30);
+    other.setVolume(30);
+    EXPECT_EQ(other.volume(), 30);
 }
 
 // A failing mixer operation says false and, when asked, why.

@@ -20,7 +20,7 @@
 
 namespace {
 
-int RunTool(const QString& program, const QStringList& args) {
+int runTool(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
     if (!p.waitForFinished(30000))
@@ -29,7 +29,7 @@ int RunTool(const QString& program, const QStringList& args) {
 }
 
 // Largest sample of a 16-bit WAV file written by sox (44-byte header).
-int WavPeak(const QString& path) {
+int wavPeak(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return -1;
@@ -45,7 +45,7 @@ int WavPeak(const QString& path) {
 
 // How many segments a peak should light on the window's meter: segment i of
 // 0..91 lights when peak / 44100 exceeds 10^(-(92 - i) / 92 * 50 / 20).
-int ExpectedLit(int peak) {
+int expectedLit(int peak) {
     const double level = peak / 44100.0;
     int lit = 0;
     while (lit < 92 && level > std::pow(10.0, -(92.0 - lit) / 92.0 * 2.5))
@@ -56,55 +56,55 @@ int ExpectedLit(int peak) {
 class MeterOnPulseAudio : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         ASSERT_NE(qgetenv("PULSE_SERVER"), QByteArray()) << "needs the private sound server";
-        audio::UseCaptureBackend(audio::CaptureBackend::PortAudio);
+        audio::useCaptureBackend(audio::CaptureBackend::PortAudio);
         // The microphone at full volume, unmuted, whatever earlier tests left.
-        ASSERT_EQ(RunTool("pactl", {"set-source-mute", "ci_mic", "0"}), 0);
-        ASSERT_EQ(RunTool("pactl", {"set-source-volume", "ci_mic", "100%"}), 0);
-        ASSERT_EQ(RunTool("pactl", {"set-sink-mute", "ci_mic_feed", "0"}), 0);
-        ASSERT_EQ(RunTool("pactl", {"set-sink-volume", "ci_mic_feed", "100%"}), 0);
+        ASSERT_EQ(runTool("pactl", {"set-source-mute", "ci_mic", "0"}), 0);
+        ASSERT_EQ(runTool("pactl", {"set-source-volume", "ci_mic", "100%"}), 0);
+        ASSERT_EQ(runTool("pactl", {"set-sink-mute", "ci_mic_feed", "0"}), 0);
+        ASSERT_EQ(runTool("pactl", {"set-sink-volume", "ci_mic_feed", "100%"}), 0);
         ASSERT_TRUE(dir_.isValid());
     }
-    void TearDown() override { audio::UseCaptureBackend(audio::CaptureBackend::FromEnvironment); }
+    void TearDown() override { audio::useCaptureBackend(audio::CaptureBackend::FromEnvironment); }
     QTemporaryDir dir_;
 };
 
 TEST_F(MeterOnPulseAudio, ToneLightsTheMeterToItsPeakAndSilenceDimsIt) {
     const QString tone = dir_.filePath("tone.wav");
-    ASSERT_EQ(RunTool("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3",
+    ASSERT_EQ(runTool("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3",
                               "sine", "440", "vol", "0.5"}),
               0);
-    const int peak = WavPeak(tone);
+    const int peak = wavPeak(tone);
     ASSERT_GT(peak, 16000);
-    const int expected = ExpectedLit(peak);
+    const int expected = expectedLit(peak);
     ASSERT_EQ(expected, 77); // 0.5 of full scale: level ~0.371
 
-    std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
+    std::unique_ptr<LevelMeter> meter(createInputMeter(nullptr));
     InputLevel level(meter.get());
     int buffers = 0, highest = 0;
     QObject::connect(&level, &InputLevel::blockShown, [&] {
         ++buffers;
-        highest = std::max(highest, meter->LitCount(0));
+        highest = std::max(highest, meter->litCount(0));
     });
-    const audio::Status started = level.Start();
+    const audio::Status started = level.start();
     ASSERT_TRUE(started) << started.error();
     // Buffers arrive about every 46 ms; before the tone the microphone is silent.
     ASSERT_TRUE(QTest::qWaitFor([&] { return buffers >= 5; }, 10000));
-    EXPECT_EQ(meter->LitCount(0), 0);
+    EXPECT_EQ(meter->litCount(0), 0);
 
     QProcess paplay;
     paplay.start("paplay", {"-d", "ci_mic_feed", tone});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return meter->LitCount(0) == expected; }, 10000))
-        << "lit " << meter->LitCount(0) << ", expected " << expected;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return meter->litCount(0) == expected; }, 10000))
+        << "lit " << meter->litCount(0) << ", expected " << expected;
     ASSERT_TRUE(QTest::qWaitFor([&] { return paplay.state() == QProcess::NotRunning; }, 15000));
     EXPECT_EQ(paplay.exitCode(), 0);
     EXPECT_EQ(highest, expected); // never above what the peak calls for
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return meter->LitCount(0) == 0; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return meter->litCount(0) == 0; }, 10000));
 
     // Closing: no more buffers once the capture has drained.
-    level.StopWhenDrained();
+    level.stopWhenDrained();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !level.capture()->isOpen(); }, 5000));
     // The device is gone: whatever was still pending is dropped.
     const int seen = buffers;
@@ -119,7 +119,7 @@ TEST_F(MeterOnPulseAudio, ToneLightsTheMeterToItsPeakAndSilenceDimsIt) {
 // runs afterwards on the calling thread, where the capture then opens.
 TEST_F(MeterOnPulseAudio, TheCaptureBackEndStartsOffTheCallingThread) {
     bool ran = false, opened = false;
-    const auto task = audio::PrepareInputCapture([&] {
+    const auto task = audio::prepareInputCapture([&] {
         ran = true;
         EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
         audio::CaptureFormat format;
@@ -127,7 +127,7 @@ TEST_F(MeterOnPulseAudio, TheCaptureBackEndStartsOffTheCallingThread) {
         format.rate = 44100;
         format.sampleType = audio::SampleType::Int16;
         std::unique_ptr<audio::InputCapture> capture;
-        opened = bool(audio::OpenInputCapture(audio::InputCapture::kDefaultDevice, format, 4096, {},
+        opened = bool(audio::openInputCapture(audio::InputCapture::kDefaultDevice, format, 4096, {},
                                               capture));
     });
     EXPECT_FALSE(ran) << "the caller waited for the back end to start";

@@ -14,7 +14,7 @@ struct CardLines {
     std::uint32_t mic = 0;
 };
 
-CardLines DeclareCard(VirtualMixerSystem& system, bool micHasMute = true) {
+CardLines declareCard(VirtualMixerSystem& system, bool micHasMute = true) {
     CardLines lines;
     const int card = system.addDevice("Card");
     const auto speakers = system.addDestination(card, "Speakers", LineKind::Speakers, 2);
@@ -33,7 +33,7 @@ CardLines DeclareCard(VirtualMixerSystem& system, bool micHasMute = true) {
 TEST(MixerPanel, StartupLeavesSpeakersAt67AndMicrophoneMutedAtZero) {
     ShownMessages shown;
     VirtualMixerSystem system;
-    const CardLines card = DeclareCard(system);
+    const CardLines card = declareCard(system);
     system.setValues(card.speakersMute, {1, 0});
     Panel panel(system);
     panel.startup();
@@ -45,7 +45,7 @@ TEST(MixerPanel, StartupLeavesSpeakersAt67AndMicrophoneMutedAtZero) {
     EXPECT_EQ(panel.micLevel.value(), 65535);
     EXPECT_EQ(panel.masterLevel.value(), 34); // shows the volume read back, 66
     EXPECT_TRUE(panel.micMute.isChecked());
-    EXPECT_TRUE(panel.controls->MicMuted());
+    EXPECT_TRUE(panel.controls->micMuted());
     EXPECT_EQ(panel.crossFadeClears, 1);
     EXPECT_TRUE(shown.texts.isEmpty());
     EXPECT_EQ(system.openMixers(),
@@ -54,17 +54,17 @@ TEST(MixerPanel, StartupLeavesSpeakersAt67AndMicrophoneMutedAtZero) {
 
 TEST(MixerPanel, MicrophoneVolumeIsSetEvenWhenTheSliderIsAlreadyAtTheBottom) {
     VirtualMixerSystem system;
-    const CardLines card = DeclareCard(system);
+    const CardLines card = declareCard(system);
     Panel panel(system);
     panel.micLevel.setValue(65535);               // the handler sets volume 0 ...
     system.setValues(card.micVolume, {40000, 0}); // ... then someone raises it
-    panel.controls->StartupMicrophone();
+    panel.controls->startupMicrophone();
     EXPECT_EQ(system.values(card.micVolume)[0], 0u);
 }
 
 TEST(MixerPanel, SliderEndsGiveFullAndNoVolume) {
     VirtualMixerSystem system;
-    const CardLines card = DeclareCard(system);
+    const CardLines card = declareCard(system);
     Panel panel(system);
     panel.startup();
     const int clears = panel.crossFadeClears;
@@ -85,14 +85,14 @@ TEST(MixerPanel, SliderEndsGiveFullAndNoVolume) {
 TEST(MixerPanel, MuteMicClickTogglesTheMicrophoneAndTheBox) {
     ShownMessages shown;
     VirtualMixerSystem system;
-    const CardLines card = DeclareCard(system);
+    const CardLines card = declareCard(system);
     Panel panel(system);
     panel.startup();
 
     panel.micMute.click();
     EXPECT_EQ(system.values(card.micMute)[0], 0u);
     EXPECT_FALSE(panel.micMute.isChecked());
-    EXPECT_FALSE(panel.controls->MicMuted());
+    EXPECT_FALSE(panel.controls->micMuted());
 
     panel.micMute.click();
     EXPECT_EQ(system.values(card.micMute)[0], 1u);
@@ -103,7 +103,7 @@ TEST(MixerPanel, MuteMicClickTogglesTheMicrophoneAndTheBox) {
 TEST(MixerPanel, MicrophoneWithoutMuteShowsGetLineInfoErrorAndStillToggles) {
     ShownMessages shown;
     VirtualMixerSystem system;
-    DeclareCard(system, /*micHasMute=*/false);
+    declareCard(system, /*micHasMute=*/false);
     Panel panel(system);
     panel.startup();
     EXPECT_EQ(shown.texts, QStringList{QStringLiteral("GetLineInfo Error")}); // start-up mute
@@ -112,16 +112,16 @@ TEST(MixerPanel, MicrophoneWithoutMuteShowsGetLineInfoErrorAndStillToggles) {
     panel.micMute.click();
     EXPECT_EQ(shown.texts, QStringList{QStringLiteral("GetLineInfo Error")});
     EXPECT_FALSE(panel.micMute.isChecked());
-    EXPECT_FALSE(panel.controls->MicMuted());
+    EXPECT_FALSE(panel.controls->micMuted());
     EXPECT_EQ(system.openMixers(), 2); // closed after the error too
 }
 
 TEST(MixerPanel, RefusedValueShowsSetControlDetailsError) {
     ShownMessages shown;
     VirtualMixerSystem system;
-    const CardLines card = DeclareCard(system);
+    const CardLines card = declareCard(system);
     system.setWritesRefused(card.micVolume, true);
-    SetMicVolume(1000, system);
+    setMicVolume(1000, system);
     EXPECT_EQ(shown.texts, QStringList{QStringLiteral("SetControlDetails Error")});
     EXPECT_EQ(system.openMixers(), 0);
 }
@@ -134,20 +134,20 @@ TEST(MixerPanel, NoMixerOrNoMicrophoneDoesNothingAndShowsNothing) {
     panel.micMute.click();
     panel.micLevel.setValue(100);
     panel.masterLevel.setValue(10);
-    EXPECT_FALSE(panel.controls->MicMuted()); // the flag follows the clicks regardless
+    EXPECT_FALSE(panel.controls->micMuted()); // the flag follows the clicks regardless
     EXPECT_FALSE(panel.micMute.isChecked());
 
     VirtualMixerSystem closed;
-    const CardLines card = DeclareCard(closed);
+    const CardLines card = declareCard(closed);
     closed.setOpenFails(0, true);
-    SetMicMute(false, closed);
-    SetMicVolume(5, closed);
+    setMicMute(false, closed);
+    setMicVolume(5, closed);
 
     VirtualMixerSystem noMic;
     const int dev = noMic.addDevice("Card");
     noMic.addDestination(dev, "Speakers", LineKind::Speakers, 2);
-    SetMicMute(true, noMic);
-    SetMicVolume(5, noMic);
+    setMicMute(true, noMic);
+    setMicVolume(5, noMic);
 
     EXPECT_TRUE(shown.texts.isEmpty());
     EXPECT_EQ(closed.writeCount(card.micMute), 0);

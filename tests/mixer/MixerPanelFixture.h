@@ -12,12 +12,12 @@
 struct ShownMessages {
     QStringList texts;
     ShownMessages() {
-        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
+        dialogs::setHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             texts << request.text;
             reply(dialogs::Answer{true, {}});
         });
     }
-    ~ShownMessages() { dialogs::SetHandler({}); }
+    ~ShownMessages() { dialogs::setHandler({}); }
 };
 
 // The mixer panel as the main window builds it, with plain Qt sliders in
@@ -53,7 +53,7 @@ struct Panel {
     }
 
     void startup() {
-        controls->StartupMicrophone();
-        controls->StartupMasterVolume();
+        controls->startupMicrophone();
+        controls->startupMasterVolume();
     }
 };

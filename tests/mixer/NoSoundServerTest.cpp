@@ -28,10 +28,10 @@ TEST(NoSoundServer, ControlsDoNothingShowNothingAndReturn) {
     panel.micLevel.setValue(1000);
     panel.masterLevel.setValue(10);
     EXPECT_TRUE(shown.texts.isEmpty());
-    EXPECT_EQ(panel.controls->masterVolume().Volume(), 90); // the value last stored
-    EXPECT_FALSE(panel.controls->MicMuted());
+    EXPECT_EQ(panel.controls->masterVolume().volume(), 90); // the value last stored
+    EXPECT_FALSE(panel.controls->micMuted());
 
     MixerLineList settings(alsa);
-    EXPECT_FALSE(settings.Enumerate(0));
-    EXPECT_EQ(settings.Lines(), nullptr);
+    EXPECT_FALSE(settings.enumerate(0));
+    EXPECT_EQ(settings.lines(), nullptr);
 }

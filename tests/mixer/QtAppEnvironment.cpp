@@ -7,7 +7,7 @@
 namespace {
 class QtAppEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { EnsureTestApp(); }
+    void SetUp() override { ensureTestApp(); }
 };
 
 [[maybe_unused]] auto* const environment =

@@ -5,7 +5,7 @@
 
 namespace pixels {
 
-void FillRect(QImage& image, int left, int top, int right, int bottom, QRgb colour) {
+void fillRect(QImage& image, int left, int top, int right, int bottom, QRgb colour) {
     left = std::max(left, 0);
     top = std::max(top, 0);
     right = std::min(right, image.width());
@@ -16,21 +16,21 @@ void FillRect(QImage& image, int left, int top, int right, int bottom, QRgb colo
     }
 }
 
-void SetPixel(QImage& image, int x, int y, QRgb colour) {
+void setPixel(QImage& image, int x, int y, QRgb colour) {
     if (x >= 0 && y >= 0 && x < image.width() && y < image.height())
         reinterpret_cast<QRgb*>(image.scanLine(y))[x] = colour;
 }
 
-void FrameRect(QImage& image, const PixelRect& r, QRgb colour) {
+void frameRect(QImage& image, const PixelRect& r, QRgb colour) {
     if (r.right <= r.left || r.bottom <= r.top)
         return;
-    FillRect(image, r.left, r.top, r.right, r.top + 1, colour);
-    FillRect(image, r.left, r.bottom - 1, r.right, r.bottom, colour);
-    FillRect(image, r.left, r.top, r.left + 1, r.bottom, colour);
-    FillRect(image, r.right - 1, r.top, r.right, r.bottom, colour);
+    fillRect(image, r.left, r.top, r.right, r.top + 1, colour);
+    fillRect(image, r.left, r.bottom - 1, r.right, r.bottom, colour);
+    fillRect(image, r.left, r.top, r.left + 1, r.bottom, colour);
+    fillRect(image, r.right - 1, r.top, r.right, r.bottom, colour);
 }
 
-void FillGradient(QImage& image, const PixelRect& r, QColor a, QColor b, bool acrossX) {
+void fillGradient(QImage& image, const PixelRect& r, QColor a, QColor b, bool acrossX) {
     const int n = acrossX ? r.right - r.left : r.bottom - r.top;
     if (n <= 0)
         return;
@@ -42,9 +42,9 @@ void FillGradient(QImage& image, const PixelRect& r, QColor a, QColor b, bool ac
     for (int i = 0; i < n; ++i) {
         const QRgb c = qRgb(channel(red), channel(green), channel(blue));
         if (acrossX)
-            FillRect(image, r.left + i, r.top, r.left + i + 1, r.bottom, c);
+            fillRect(image, r.left + i, r.top, r.left + i + 1, r.bottom, c);
         else
-            FillRect(image, r.left, r.top + i, r.right, r.top + i + 1, c);
+            fillRect(image, r.left, r.top + i, r.right, r.top + i + 1, c);
         red += dr;
         green += dg;
         blue += db;

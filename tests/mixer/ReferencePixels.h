@@ -11,14 +11,14 @@
 // the pictures the controls must still show with it.
 namespace pixels {
 
-void FillRect(QImage& image, int left, int top, int right, int bottom, QRgb colour);
-void SetPixel(QImage& image, int x, int y, QRgb colour);
+void fillRect(QImage& image, int left, int top, int right, int bottom, QRgb colour);
+void setPixel(QImage& image, int x, int y, QRgb colour);
 // Outline of the rectangle, one pixel wide, inside its edges.
-void FrameRect(QImage& image, const PixelRect& r, QRgb colour);
+void frameRect(QImage& image, const PixelRect& r, QRgb colour);
 // Gradient from a to b in n steps of (b - a) / n per channel, n being the width
 // (acrossX: columns change from left to right) or the height (rows from top to
 // bottom); each line takes the rounded (halves to even) running values, so the
 // last line stops one step short of b.
-void FillGradient(QImage& image, const PixelRect& r, QColor a, QColor b, bool acrossX);
+void fillGradient(QImage& image, const PixelRect& r, QColor a, QColor b, bool acrossX);
 
 } // namespace pixels

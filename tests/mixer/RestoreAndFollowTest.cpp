@@ -36,7 +36,7 @@ struct FoundCard {
 };
 
 // Delivers the queued change notices, the program's own echoes included.
-void DeliverNotices() {
+void deliverNotices() {
     QCoreApplication::processEvents();
 }
 
@@ -46,11 +46,11 @@ TEST(MixerRestore, ExitPutsBackWhatStartupChanged) {
     FoundCard card;
     Panel panel(card.system);
     panel.startup();
-    DeliverNotices();
+    deliverNotices();
     ASSERT_EQ(card.system.values(card.micMute)[0], 1u);
     ASSERT_EQ(card.system.values(card.speakersVolume), (Levels{43908, 43908}));
 
-    panel.controls->RestoreSystemMixer();
+    panel.controls->restoreSystemMixer();
     EXPECT_EQ(card.system.values(card.speakersVolume), kMaster35);
     EXPECT_EQ(card.system.values(card.speakersMute)[0], 1u);
     EXPECT_EQ(card.system.values(card.micVolume), kMic80);
@@ -58,7 +58,7 @@ TEST(MixerRestore, ExitPutsBackWhatStartupChanged) {
 
     // Once: a second call (the window's destruction after Exit) writes nothing.
     const int writes = card.system.writeCount(card.micVolume);
-    panel.controls->RestoreSystemMixer();
+    panel.controls->restoreSystemMixer();
     EXPECT_EQ(card.system.writeCount(card.micVolume), writes);
 }
 
@@ -69,9 +69,9 @@ TEST(MixerRestore, WhatTheUserSetInThePanelStays) {
     panel.masterLevel.setValue(50);
     panel.micMute.click(); // unmuted by the user
     panel.micMute.click(); // and muted again: their choice is "muted"
-    DeliverNotices();
+    deliverNotices();
 
-    panel.controls->RestoreSystemMixer();
+    panel.controls->restoreSystemMixer();
     EXPECT_EQ(card.system.values(card.speakersVolume), (Levels{32767, 32767}));
     EXPECT_EQ(card.system.values(card.micMute)[0], 1u);
     EXPECT_EQ(card.system.values(card.micVolume), kMic80); // untouched by the user
@@ -81,7 +81,7 @@ TEST(MixerRestore, WhatTheUserSetInThePanelStays) {
     Panel micUser(other.system);
     micUser.startup();
     micUser.micLevel.setValue(60000);
-    micUser.controls->RestoreSystemMixer();
+    micUser.controls->restoreSystemMixer();
     EXPECT_EQ(other.system.values(other.micVolume)[0], 5535u);
     EXPECT_EQ(other.system.values(other.speakersVolume), kMaster35);
 }
@@ -91,7 +91,7 @@ TEST(MixerFollow, OutsideChangesShowWithoutWritingBackOrStoppingTheFade) {
     Panel panel(card.system);
     panel.startup();
     panel.masterLevel.setValue(50); // the user's own move is not undone by its echo
-    DeliverNotices();
+    deliverNotices();
     EXPECT_EQ(panel.masterLevel.value(), 50);
     const int clears = panel.crossFadeClears;
     const int masterWrites = card.system.writeCount(card.speakersVolume);
@@ -101,19 +101,19 @@ TEST(MixerFollow, OutsideChangesShowWithoutWritingBackOrStoppingTheFade) {
     card.system.setValues(card.speakersVolume, {19661, 19661}); // 30 %
     card.system.setValues(card.micVolume, {40000, 40000});
     card.system.setValues(card.micMute, {0, 0});
-    DeliverNotices();
+    deliverNotices();
 
     EXPECT_EQ(panel.masterLevel.value(), 70);
     EXPECT_EQ(panel.micLevel.value(), 25535);
     EXPECT_FALSE(panel.micMute.isChecked());
-    EXPECT_FALSE(panel.controls->MicMuted());
+    EXPECT_FALSE(panel.controls->micMuted());
     EXPECT_EQ(panel.crossFadeClears, clears);
     EXPECT_EQ(card.system.writeCount(card.speakersVolume), masterWrites);
     EXPECT_EQ(card.system.writeCount(card.micVolume), micWrites);
     EXPECT_EQ(card.system.writeCount(card.micMute), muteWrites);
 
     // Following is not the user's choice: the microphone is restored.
-    panel.controls->RestoreSystemMixer();
+    panel.controls->restoreSystemMixer();
     EXPECT_EQ(card.system.values(card.micVolume), kMic80);
     EXPECT_EQ(card.system.values(card.speakersVolume), (Levels{19661, 19661}));
 }

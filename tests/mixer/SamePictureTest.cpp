@@ -15,13 +15,13 @@
 
 namespace {
 
-QImage Shown(QWidget& w) {
+QImage shown(QWidget& w) {
     return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QImage ReferenceSlider(const GradientSlider& s, bool down) {
+QImage referenceSlider(const GradientSlider& s, bool down) {
     const QPalette pal = s.palette();
-    auto q = [&](StoredColour c) { return ToQColor(c, pal); };
+    auto q = [&](StoredColour c) { return toQColor(c, pal); };
     QImage img(s.size(), QImage::Format_RGB32);
     const QRgb back = q(s.backColor()).rgb();
     img.fill(back);
@@ -33,41 +33,41 @@ QImage ReferenceSlider(const GradientSlider& s, bool down) {
                                    {r.left, r.bottom - 1},
                                    {r.right - 1, r.top},
                                    {r.right - 1, r.bottom - 1}})
-            pixels::SetPixel(img, x, y, back);
+            pixels::setPixel(img, x, y, back);
     };
-    pixels::FillGradient(img, s.trackRect(), q(s.slideFaceColor()), q(s.slideGradColor()),
+    pixels::fillGradient(img, s.trackRect(), q(s.slideFaceColor()), q(s.slideGradColor()),
                          vertical);
-    pixels::FrameRect(img, s.trackRect(), q(s.slideBorderColor()).rgb());
+    pixels::frameRect(img, s.trackRect(), q(s.slideBorderColor()).rgb());
     corners(s.trackRect());
-    pixels::FillGradient(img, s.thumbRect(), q(down ? s.downThumbFaceColor() : s.thumbFaceColor()),
+    pixels::fillGradient(img, s.thumbRect(), q(down ? s.downThumbFaceColor() : s.thumbFaceColor()),
                          q(down ? s.downThumbGradColor() : s.thumbGradColor()), !vertical);
-    pixels::FrameRect(img, s.thumbRect(),
+    pixels::frameRect(img, s.thumbRect(),
                       q(down ? s.downThumbBorderColor() : s.thumbBorderColor()).rgb());
     corners(s.thumbRect());
     return img;
 }
 
-QImage ReferenceMeter(const LevelMeter& m) {
+QImage referenceMeter(const LevelMeter& m) {
     const QPalette pal = m.palette();
     QImage img(m.size(), QImage::Format_RGB32);
-    img.fill(ToQColor(m.BackGroundColor(), pal));
+    img.fill(toQColor(m.backGroundColor(), pal));
     for (int column = 0; column < (m.stereo() ? 2 : 1); ++column) {
-        for (int i = 0; i <= m.TopIndex(); ++i) {
-            const StoredColour c = i < m.LitCount(column) ? m.LitColor(i) : m.DimColor(i);
-            const int top = m.SegmentY(i) - m.penWidth() / 2;
-            pixels::FillRect(img, m.ColumnStart(column), top, m.ColumnEnd(column) + 1,
-                             top + m.penWidth(), ToQColor(c, pal).rgb());
+        for (int i = 0; i <= m.topIndex(); ++i) {
+            const StoredColour c = i < m.litCount(column) ? m.litColor(i) : m.dimColor(i);
+            const int top = m.segmentY(i) - m.penWidth() / 2;
+            pixels::fillRect(img, m.columnStart(column), top, m.columnEnd(column) + 1,
+                             top + m.penWidth(), toQColor(c, pal).rgb());
         }
     }
     return img;
 }
 
 TEST(SamePicture, SliderInBothOrientationsPositionsCornersAndThumbStates) {
-    EnsureTestApp();
+    ensureTestApp();
     for (const bool vertical : {true, false}) {
         for (const bool smooth : {true, false}) {
             GradientSlider s;
-            mixer_sliders::ApplyDesign(s, 1000);
+            mixer_sliders::applyDesign(s, 1000);
             if (!vertical) {
                 s.setOrientation(GradientSlider::trHorizontal);
                 s.resize(200, 28);
@@ -75,7 +75,7 @@ TEST(SamePicture, SliderInBothOrientationsPositionsCornersAndThumbStates) {
             s.setSmoothCorners(smooth);
             for (const int position : {0, 377, 1000}) {
                 s.setPosition(position);
-                EXPECT_EQ(Shown(s), ReferenceSlider(s, false))
+                EXPECT_EQ(shown(s), referenceSlider(s, false))
                     << "vertical " << vertical << " smooth " << smooth << " at " << position;
             }
             // Pressed on the thumb: the thumb takes the "down" colours.
@@ -84,30 +84,30 @@ TEST(SamePicture, SliderInBothOrientationsPositionsCornersAndThumbStates) {
             QTest::mousePress(&s, Qt::LeftButton, {},
                               QPoint((t.left + t.right) / 2, (t.top + t.bottom) / 2));
             ASSERT_EQ(s.thumbState(), GradientSlider::tsDown);
-            EXPECT_EQ(Shown(s), ReferenceSlider(s, true)) << "vertical " << vertical;
+            EXPECT_EQ(shown(s), referenceSlider(s, true)) << "vertical " << vertical;
             // A new scheme is drawn with the next paint, not with the old colours.
             s.setColorScheme(GradientSlider::csSky);
             QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(0, 0));
-            EXPECT_EQ(Shown(s), ReferenceSlider(s, false)) << "vertical " << vertical;
+            EXPECT_EQ(shown(s), referenceSlider(s, false)) << "vertical " << vertical;
         }
     }
 }
 
 TEST(SamePicture, MeterAsLevelsRiseAndFallInStereoAndMono) {
-    EnsureTestApp();
-    std::unique_ptr<LevelMeter> meter(CreateInputMeter(nullptr));
+    ensureTestApp();
+    std::unique_ptr<LevelMeter> meter(createInputMeter(nullptr));
     for (const bool stereo : {false, true}) {
-        meter->Setstereo(stereo);
+        meter->setstereo(stereo);
         for (const auto& [left, right] :
              {std::pair{0.5f, 0.02f}, {1.0f, 0.3f}, {0.01f, 1.0f}, {0.0f, 0.0f}, {0.2f, 0.7f}}) {
-            meter->SetLevels(left, right);
-            EXPECT_EQ(Shown(*meter), ReferenceMeter(*meter))
+            meter->setLevels(left, right);
+            EXPECT_EQ(shown(*meter), referenceMeter(*meter))
                 << "stereo " << stereo << " levels " << left << " " << right;
         }
     }
-    meter->SetpenWidth(3); // a pen wider than the gap between segments
-    meter->SetLevels(0.4f, 0.4f);
-    EXPECT_EQ(Shown(*meter), ReferenceMeter(*meter));
+    meter->setpenWidth(3); // a pen wider than the gap between segments
+    meter->setLevels(0.4f, 0.4f);
+    EXPECT_EQ(shown(*meter), referenceMeter(*meter));
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 
 namespace {
 
-std::string AllBytes() {
+std::string allBytes() {
     std::string bytes(256, '\0');
     for (int i = 0; i < 256; ++i)
         bytes[std::size_t(i)] = char(i);
@@ -14,13 +14,13 @@ std::string AllBytes() {
 }
 
 TEST(Ansi1252, DecodesLikePythonsCp1252AndRoundTripsEveryByte) {
-    const QString decoded = AnsiToQString(AllBytes());
+    const QString decoded = ansiToQString(allBytes());
     ASSERT_EQ(decoded.size(), 256);
-    EXPECT_EQ(QStringToAnsi(decoded), AllBytes());
+    EXPECT_EQ(qStringToAnsi(decoded), allBytes());
 
     // Python's codec as the independent reference; it leaves five bytes undefined.
     const QByteArray reference =
-        peer::Run("/usr/bin/python3",
+        peer::run("/usr/bin/python3",
                   {"-c", "import sys; sys.stdout.buffer.write(bytes(range(256)).decode('cp1252', "
                          "errors='replace').encode('utf-16-le'))"});
     ASSERT_EQ(reference.size(), 512);
@@ -34,12 +34,12 @@ TEST(Ansi1252, DecodesLikePythonsCp1252AndRoundTripsEveryByte) {
 }
 
 TEST(Ansi1252, CharactersTheCodePageLacksBecomeQuestionMarks) {
-    EXPECT_EQ(QStringToAnsi(QString::fromUtf8("Beyoncé")), "Beyonc\xE9");
-    EXPECT_EQ(QStringToAnsi(QString::fromUtf8("€ Œ ™ Ÿ")), "\x80 \x8C \x99 \x9F");
-    EXPECT_EQ(QStringToAnsi(QString::fromUtf8("Дом 日本")), "??? ??");
-    EXPECT_EQ(QStringToAnsi(QString::fromUtf8("a🎧b")), "a?b"); // one character, two UTF-16 units
-    EXPECT_EQ(QStringToAnsi(QString(QChar(0x80))), "?");       // U+0080 is no Windows-1252 byte
-    EXPECT_EQ(AnsiToQString(std::string("a\0b", 3)).size(), 3);
+    EXPECT_EQ(qStringToAnsi(QString::fromUtf8("Beyoncé")), "Beyonc\xE9");
+    EXPECT_EQ(qStringToAnsi(QString::fromUtf8("€ Œ ™ Ÿ")), "\x80 \x8C \x99 \x9F");
+    EXPECT_EQ(qStringToAnsi(QString::fromUtf8("Дом 日本")), "??? ??");
+    EXPECT_EQ(qStringToAnsi(QString::fromUtf8("a🎧b")), "a?b"); // one character, two UTF-16 units
+    EXPECT_EQ(qStringToAnsi(QString(QChar(0x80))), "?");       // U+0080 is no Windows-1252 byte
+    EXPECT_EQ(ansiToQString(std::string("a\0b", 3)).size(), 3);
 }
 
 } // namespace

@@ -15,7 +15,7 @@
 
 namespace {
 
-template <class Dialog> Dialog* OpenDialog(QWidget& parent) {
+template <class Dialog> Dialog* openDialog(QWidget& parent) {
     Dialog* found = nullptr;
     const bool shown = QTest::qWaitFor(
         [&] {
@@ -27,13 +27,13 @@ template <class Dialog> Dialog* OpenDialog(QWidget& parent) {
 }
 
 TEST(Dialogs, AQuestionReturnsAtOnceAndTheAnswerComesFromTheBox) {
-    EnsureTestApp();
+    ensureTestApp();
     QWidget window;
     window.show();
     std::optional<bool> answer;
-    dialogs::AskYesNo(QStringLiteral("Overwrite?"), &window, [&](bool yes) { answer = yes; });
+    dialogs::askYesNo(QStringLiteral("Overwrite?"), &window, [&](bool yes) { answer = yes; });
     EXPECT_FALSE(answer);
-    QMessageBox* box = OpenDialog<QMessageBox>(window);
+    QMessageBox* box = openDialog<QMessageBox>(window);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_EQ(box->text(), "Overwrite?");
@@ -44,16 +44,16 @@ TEST(Dialogs, AQuestionReturnsAtOnceAndTheAnswerComesFromTheBox) {
     auto parent = std::make_unique<QWidget>();
     parent->show();
     bool closed = false;
-    dialogs::ShowMessage(QStringLiteral("Conversion aborted!"), parent.get(),
+    dialogs::showMessage(QStringLiteral("Conversion aborted!"), parent.get(),
                          [&] { closed = true; });
-    ASSERT_NE(OpenDialog<QMessageBox>(*parent), nullptr);
+    ASSERT_NE(openDialog<QMessageBox>(*parent), nullptr);
     parent.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(closed);
 }
 
 TEST(Dialogs, TheSaveDialogHandsOnTheChosenFileOrNothing) {
-    EnsureTestApp();
+    ensureTestApp();
     QWidget window;
     window.show();
     std::optional<QString> chosen;
@@ -61,8 +61,8 @@ TEST(Dialogs, TheSaveDialogHandsOnTheChosenFileOrNothing) {
     request.directory = QDir::tempPath();
     const auto ask = [&] {
         chosen.reset();
-        dialogs::GetSaveFileName(request, &window, [&](const QString& file) { chosen = file; });
-        return OpenDialog<QFileDialog>(window);
+        dialogs::getSaveFileName(request, &window, [&](const QString& file) { chosen = file; });
+        return openDialog<QFileDialog>(window);
     };
     QFileDialog* dialog = ask();
     ASSERT_NE(dialog, nullptr);

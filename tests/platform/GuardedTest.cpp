@@ -15,7 +15,7 @@ struct Logged {
 };
 std::vector<Logged> gLogged;
 
-void Collect(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+void collect(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     gLogged.push_back({type, context.category ? context.category : "", text.toStdString()});
 }
 
@@ -24,7 +24,7 @@ class GuardedTest : public ::testing::Test {
 protected:
     void SetUp() override {
         gLogged.clear();
-        previous_ = qInstallMessageHandler(Collect);
+        previous_ = qInstallMessageHandler(collect);
     }
     void TearDown() override { qInstallMessageHandler(previous_); }
     QtMessageHandler previous_ = nullptr;
@@ -33,7 +33,7 @@ protected:
 
 TEST_F(GuardedTest, AFailedStepIsLoggedUnderTheCallersCategoryAndEndsThatStepOnly) {
     bool after = false;
-    EXPECT_FALSE(Guarded(lcTest, "opening the mixer", [&] {
+    EXPECT_FALSE(guarded(lcTest, "opening the mixer", [&] {
         throw std::runtime_error("no such device");
         after = true;
     }));
@@ -43,11 +43,11 @@ TEST_F(GuardedTest, AFailedStepIsLoggedUnderTheCallersCategoryAndEndsThatStepOnl
     EXPECT_EQ(gLogged[0].category, "kolvadeck.test");
     EXPECT_EQ(gLogged[0].text, "opening the mixer failed: no such device");
 
-    EXPECT_FALSE(Guarded(lcTest, "odd step", [] { throw 42; }));
+    EXPECT_FALSE(guarded(lcTest, "odd step", [] { throw 42; }));
     ASSERT_EQ(gLogged.size(), 2u);
     EXPECT_EQ(gLogged[1].text, "odd step failed: an exception of unknown type");
 
-    EXPECT_TRUE(Guarded(lcTest, "fine step", [] {}));
+    EXPECT_TRUE(guarded(lcTest, "fine step", [] {}));
     EXPECT_EQ(gLogged.size(), 2u);
 }
 
@@ -55,10 +55,10 @@ TEST_F(GuardedTest, AFailedStepIsLoggedUnderTheCallersCategoryAndEndsThatStepOnl
 // the category's debug lines on.
 TEST_F(GuardedTest, DebugLevelFailuresShowOnlyWhenTurnedOn) {
     const auto fail = [] { throw std::runtime_error("deck not open"); };
-    Guarded(lcTest, "deck time", fail, QtDebugMsg);
+    guarded(lcTest, "deck time", fail, QtDebugMsg);
     EXPECT_TRUE(gLogged.empty());
     QLoggingCategory::setFilterRules(QStringLiteral("kolvadeck.test.debug=true"));
-    Guarded(lcTest, "deck time", fail, QtDebugMsg);
+    guarded(lcTest, "deck time", fail, QtDebugMsg);
     QLoggingCategory::setFilterRules(QString());
     ASSERT_EQ(gLogged.size(), 1u);
     EXPECT_EQ(gLogged[0].type, QtDebugMsg);

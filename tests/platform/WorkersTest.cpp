@@ -15,14 +15,14 @@
 namespace {
 
 TEST(Workers, ATasksCompletionRunsOnItsOwnThreadUnlessCancelled) {
-    EnsureTestApp();
+    ensureTestApp();
     QThread* worker = nullptr;
     QThread* completedOn = nullptr;
     BackgroundTask task([&](const std::atomic<bool>&) -> BackgroundTask::Completion {
         worker = QThread::currentThread();
         return [&] { completedOn = QThread::currentThread(); };
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !task.Running(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !task.running(); }, 10000));
     EXPECT_NE(worker, QThread::currentThread());
     EXPECT_EQ(completedOn, QThread::currentThread());
 
@@ -35,8 +35,8 @@ TEST(Workers, ATasksCompletionRunsOnItsOwnThreadUnlessCancelled) {
     });
     while (!started) // no event runs meanwhile
         std::this_thread::yield();
-    ASSERT_TRUE(workers::JoinWorkers(std::chrono::seconds(10)));
-    cancelled.Cancel();
+    ASSERT_TRUE(workers::joinWorkers(std::chrono::seconds(10)));
+    cancelled.cancel();
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(completed);
 }
@@ -45,17 +45,17 @@ TEST(Workers, JoiningWaitsForRunningWorkOnlyAsLongAsItsBound) {
     std::mutex mutex;
     std::condition_variable release;
     bool released = false;
-    workers::Run([&] {
+    workers::run([&] {
         std::unique_lock lock(mutex);
         release.wait(lock, [&] { return released; });
     });
-    EXPECT_FALSE(workers::JoinWorkers(std::chrono::milliseconds(50)));
+    EXPECT_FALSE(workers::joinWorkers(std::chrono::milliseconds(50)));
     {
         std::lock_guard lock(mutex);
         released = true;
     }
     release.notify_all();
-    EXPECT_TRUE(workers::JoinWorkers(std::chrono::seconds(10)));
+    EXPECT_TRUE(workers::joinWorkers(std::chrono::seconds(10)));
 }
 
 } // namespace

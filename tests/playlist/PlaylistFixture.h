@@ -17,10 +17,10 @@
 class PlaylistFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         // The window's settings, session and analysis stay in the test's folder.
-        UseUserFolder(home.path().toLocal8Bit().constData());
-        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
+        useUserFolder(home.path().toLocal8Bit().constData());
+        dialogs::setHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             requests.push_back(request);
             if (request.kind == dialogs::Kind::Message || request.kind == dialogs::Kind::Error)
                 messages << request.text;
@@ -30,21 +30,21 @@ protected:
     }
     void TearDown() override {
         form.reset();
-        dialogs::SetHandler({});
+        dialogs::setHandler({});
     }
 
     // An MP3 tagged by lame with an ID3v1 tag holding artist and title.
-    std::string TaggedMp3(const QString& name, const QString& artist, const QString& title) {
-        const std::string path = work.PathOf(name);
-        peer::Run("lame", {"--quiet", "--id3v1-only", "--ta", artist, "--tt", title, work.Wav(),
+    std::string taggedMp3(const QString& name, const QString& artist, const QString& title) {
+        const std::string path = work.pathOf(name);
+        peer::run("lame", {"--quiet", "--id3v1-only", "--ta", artist, "--tt", title, work.wav(),
                            QString::fromStdString(path)});
         return path;
     }
 
-    QStringList Titles() const {
+    QStringList titles() const {
         QStringList titles;
-        for (int i = 0; i < playlist::Count(form->controls().playlistView); ++i)
-            titles << playlist::TitleAt(form->controls().playlistView, i);
+        for (int i = 0; i < playlist::count(form->controls().playlistView); ++i)
+            titles << playlist::titleAt(form->controls().playlistView, i);
         return titles;
     }
 

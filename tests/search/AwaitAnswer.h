@@ -11,7 +11,7 @@
 // Runs a command of the "Music Library" tab that starts a search and turns the
 // test's event loop until the answer is shown (searches run on a worker).
 inline ::testing::AssertionResult
-AwaitAnswer(MusicLibrary& library, const std::function<void()>& command, int timeoutMs = 20000) {
+awaitAnswer(MusicLibrary& library, const std::function<void()>& command, int timeoutMs = 20000) {
     QSignalSpy shown(&library, &MusicLibrary::answerShown);
     command();
     if (!shown.wait(timeoutMs))

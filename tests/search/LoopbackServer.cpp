@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 namespace {
-int ListenOnLoopback(int* port, int backlog) {
+int listenOnLoopback(int* port, int backlog) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -26,7 +26,7 @@ int ListenOnLoopback(int* port, int backlog) {
     return fd;
 }
 
-void SendAll(int fd, const std::string& data) {
+void sendAll(int fd, const std::string& data) {
     size_t sent = 0;
     while (sent < data.size()) {
         const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
@@ -38,7 +38,7 @@ void SendAll(int fd, const std::string& data) {
 
 // Sends one byte per interval until done, the client hangs up (its end
 // becomes readable: nothing more is expected from it) or the server stops.
-void Trickle(int fd, const std::string& data, int intervalMs, const std::atomic<bool>& stopping) {
+void trickle(int fd, const std::string& data, int intervalMs, const std::atomic<bool>& stopping) {
     for (char byte : data) {
         pollfd p{fd, POLLIN, 0};
         for (int waited = 0; waited < intervalMs && !stopping; waited += 20)
@@ -49,7 +49,7 @@ void Trickle(int fd, const std::string& data, int intervalMs, const std::atomic<
     }
 }
 
-std::string ReadHead(int fd) {
+std::string readHead(int fd) {
     std::string head;
     char buffer[4096];
     while (head.find("\r\n\r\n") == std::string::npos) {
@@ -64,7 +64,7 @@ std::string ReadHead(int fd) {
     return head;
 }
 
-const char* Reason(int status) {
+const char* reason(int status) {
     switch (status) {
     case 200:
         return "OK";
@@ -80,7 +80,7 @@ const char* Reason(int status) {
 }
 
 // The first byte of a "Range: bytes=N-" or "bytes=N-M" header, or -1.
-long long RangeStart(const std::string& head, long long* last) {
+long long rangeStart(const std::string& head, long long* last) {
     const size_t at = head.find("\r\nRange: bytes=");
     if (at == std::string::npos)
         return -1;
@@ -96,8 +96,8 @@ long long RangeStart(const std::string& head, long long* last) {
 } // namespace
 
 LoopbackServer::LoopbackServer()
-    : listener_(ListenOnLoopback(&port_, 64)) {
-    acceptor_ = std::thread([this] { AcceptLoop(); });
+    : listener_(listenOnLoopback(&port_, 64)) {
+    acceptor_ = std::thread([this] { acceptLoop(); });
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -108,32 +108,32 @@ LoopbackServer::~LoopbackServer() {
     close(listener_);
 }
 
-void LoopbackServer::Serve(const std::string& targetPrefix, Response response) {
+void LoopbackServer::serve(const std::string& targetPrefix, Response response) {
     std::lock_guard lock(mutex_);
     routes_.emplace_back(targetPrefix, std::move(response));
 }
 
-void LoopbackServer::ClearRoutes() {
+void LoopbackServer::clearRoutes() {
     std::lock_guard lock(mutex_);
     routes_.clear();
 }
 
-std::vector<std::string> LoopbackServer::RequestLines() const {
+std::vector<std::string> LoopbackServer::requestLines() const {
     std::lock_guard lock(mutex_);
     return requestLines_;
 }
 
-std::string LoopbackServer::LastRequestLine() const {
+std::string LoopbackServer::lastRequestLine() const {
     std::lock_guard lock(mutex_);
     return requestLines_.empty() ? std::string() : requestLines_.back();
 }
 
-void LoopbackServer::ClearRequestLines() {
+void LoopbackServer::clearRequestLines() {
     std::lock_guard lock(mutex_);
     requestLines_.clear();
 }
 
-LoopbackServer::Response LoopbackServer::Find(const std::string& target) const {
+LoopbackServer::Response LoopbackServer::find(const std::string& target) const {
     std::lock_guard lock(mutex_);
     for (const auto& [prefix, response] : routes_)
         if (target.rfind(prefix, 0) == 0)
@@ -141,7 +141,7 @@ LoopbackServer::Response LoopbackServer::Find(const std::string& target) const {
     return {404, "text/html", "<html><body>Not Found</body></html>", {}};
 }
 
-void LoopbackServer::AcceptLoop() {
+void LoopbackServer::acceptLoop() {
     while (!stopping_) {
         pollfd p{listener_, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0)
@@ -150,13 +150,13 @@ void LoopbackServer::AcceptLoop() {
         if (client < 0)
             continue;
         std::lock_guard lock(mutex_);
-        connections_.emplace_back([this, client] { HandleConnection(client); });
+        connections_.emplace_back([this, client] { handleConnection(client); });
     }
 }
 
-void LoopbackServer::HandleConnection(int client) {
+void LoopbackServer::handleConnection(int client) {
     ++open_;
-    const std::string head = ReadHead(client);
+    const std::string head = readHead(client);
     const std::string requestLine = head.substr(0, head.find("\r\n"));
     {
         std::lock_guard lock(mutex_);
@@ -165,9 +165,9 @@ void LoopbackServer::HandleConnection(int client) {
     const size_t targetStart = requestLine.find(' ') + 1;
     const std::string target =
         requestLine.substr(targetStart, requestLine.rfind(' ') - targetStart);
-    Response response = Find(target);
+    Response response = find(target);
     long long last = -1;
-    const long long first = response.status == 200 ? RangeStart(head, &last) : -1;
+    const long long first = response.status == 200 ? rangeStart(head, &last) : -1;
     std::string extra;
     if (first >= 0 && first < static_cast<long long>(response.body.size())) {
         const long long size = static_cast<long long>(response.body.size());
@@ -183,20 +183,20 @@ void LoopbackServer::HandleConnection(int client) {
         extra += "Location: " + response.location + "\r\n";
     const size_t total = response.body.size() * response.repeat;
     std::string reply =
-        "HTTP/1.1 " + std::to_string(response.status) + " " + Reason(response.status) +
+        "HTTP/1.1 " + std::to_string(response.status) + " " + reason(response.status) +
         "\r\nContent-Type: " + response.contentType +
         (response.announceLength ? "\r\nContent-Length: " + std::to_string(total) : std::string()) +
         "\r\nAccept-Ranges: bytes\r\n" + extra + "Connection: close\r\n\r\n";
-    SendAll(client, reply);
+    sendAll(client, reply);
     if (response.trickleMs > 0) {
-        Trickle(client, response.body, response.trickleMs, stopping_);
+        trickle(client, response.body, response.trickleMs, stopping_);
     } else if (requestLine.rfind("HEAD ", 0) != 0) {
         size_t left = response.dropAfter >= 0
                           ? std::min(total, static_cast<size_t>(response.dropAfter))
                           : total;
         for (size_t i = 0; i < response.repeat && left > 0; ++i) {
             const size_t n = std::min(left, response.body.size());
-            SendAll(client, n == response.body.size() ? response.body : response.body.substr(0, n));
+            sendAll(client, n == response.body.size() ? response.body : response.body.substr(0, n));
             left -= n;
         }
     }
@@ -206,19 +206,19 @@ void LoopbackServer::HandleConnection(int client) {
 }
 
 SilentServer::SilentServer()
-    : listener_(ListenOnLoopback(&port_, 16)) {}
+    : listener_(listenOnLoopback(&port_, 16)) {}
 
 SilentServer::~SilentServer() {
     close(listener_);
 }
 
-int RefusedPort() {
+int refusedPort() {
     int port = 0;
-    close(ListenOnLoopback(&port, 1));
+    close(listenOnLoopback(&port, 1));
     return port;
 }
 
-std::string ReadFile(const std::string& path) {
+std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
@@ -227,6 +227,6 @@ std::string ReadFile(const std::string& path) {
     return out.str();
 }
 
-std::string Answer(const std::string& name) {
-    return ReadFile(std::string(KV_SOURCE_DIR) + "/tests/search/answers/" + name);
+std::string answer(const std::string& name) {
+    return readFile(std::string(KV_SOURCE_DIR) + "/tests/search/answers/" + name);
 }

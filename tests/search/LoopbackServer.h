@@ -36,22 +36,22 @@ public:
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-    int Port() const { return port_; }
-    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    int port() const { return port_; }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
 
-    void Serve(const std::string& targetPrefix, Response response);
-    void ClearRoutes();
+    void serve(const std::string& targetPrefix, Response response);
+    void clearRoutes();
 
-    std::vector<std::string> RequestLines() const;
-    std::string LastRequestLine() const;
-    void ClearRequestLines();
+    std::vector<std::string> requestLines() const;
+    std::string lastRequestLine() const;
+    void clearRequestLines();
     // Connections whose answer is still being sent.
-    int OpenConnections() const { return open_; }
+    int openConnections() const { return open_; }
 
 private:
-    void AcceptLoop();
-    void HandleConnection(int client);
-    Response Find(const std::string& target) const;
+    void acceptLoop();
+    void handleConnection(int client);
+    Response find(const std::string& target) const;
 
     int port_ = 0; // set while the listener is made: declared first
     int listener_ = -1;
@@ -70,7 +70,7 @@ class SilentServer {
 public:
     SilentServer();
     ~SilentServer();
-    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
 
 private:
     int port_ = 0; // set while the listener is made: declared first
@@ -78,10 +78,10 @@ private:
 };
 
 // A port on 127.0.0.1 on which nothing listens (connections are refused).
-int RefusedPort();
+int refusedPort();
 
 // The contents of a file below tests/search/answers.
-std::string Answer(const std::string& name);
+std::string answer(const std::string& name);
 
 // Reads a whole file.
-std::string ReadFile(const std::string& path);
+std::string readFile(const std::string& path);

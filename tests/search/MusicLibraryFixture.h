@@ -22,14 +22,14 @@
 class MusicLibraryFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureTestApp();
+        ensureTestApp();
         dataFolder_ = std::filesystem::path(testing::TempDir()) /
                       ("musiclibrary_" + std::to_string(getpid()));
         std::filesystem::remove_all(dataFolder_);
         std::filesystem::create_directories(dataFolder_ / "queries");
-        UseHost(server_.Host());
-        savedTimeouts_ = GetDownloadTimeouts();
-        dialogs::SetHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
+        useHost(server_.host());
+        savedTimeouts_ = getDownloadTimeouts();
+        dialogs::setHandler([this](const dialogs::Request& request, const dialogs::Reply& reply) {
             shown_.push_back(request);
             reply(dialogs::Answer{true, {}});
         });
@@ -40,42 +40,42 @@ protected:
 
     void TearDown() override {
         page_.reset();
-        dialogs::SetHandler({});
-        SetDownloadTimeouts(savedTimeouts_);
+        dialogs::setHandler({});
+        setDownloadTimeouts(savedTimeouts_);
         unsetenv("KOLVADECK_SEARCH_HOST");
         std::filesystem::remove_all(dataFolder_);
     }
 
-    static void UseHost(const std::string& host) {
+    static void useHost(const std::string& host) {
         setenv("KOLVADECK_SEARCH_HOST", host.c_str(), 1);
     }
 
-    void ServeAnswer(const std::string& targetPrefix, const std::string& answerFile) {
-        server_.Serve(targetPrefix, {200, "text/xml; charset=utf-8", Answer(answerFile), {}});
+    void serveAnswer(const std::string& targetPrefix, const std::string& answerFile) {
+        server_.serve(targetPrefix, {200, "text/xml; charset=utf-8", answer(answerFile), {}});
     }
 
     // Runs a command that starts a search and waits until its answer is shown.
-    void Searched(const std::function<void()>& command) {
-        ASSERT_TRUE(AwaitAnswer(*library_, command));
-        EXPECT_FALSE(library_->Searching());
+    void searched(const std::function<void()>& command) {
+        ASSERT_TRUE(awaitAnswer(*library_, command));
+        EXPECT_FALSE(library_->searching());
     }
 
     // The captions of the results list as the user sees them.
-    std::vector<std::string> Rows() const {
+    std::vector<std::string> rows() const {
         std::vector<std::string> rows;
-        QTreeWidget* list = library_->Widgets().resultsList;
+        QTreeWidget* list = library_->widgets().resultsList;
         for (int i = 0; i < list->topLevelItemCount(); ++i)
             rows.push_back(list->topLevelItem(i)->text(0).toStdString());
         return rows;
     }
 
-    void SelectRow(int row) {
-        QTreeWidget* list = library_->Widgets().resultsList;
+    void selectRow(int row) {
+        QTreeWidget* list = library_->widgets().resultsList;
         list->clearSelection();
         list->topLevelItem(row)->setSelected(true);
     }
 
-    std::vector<std::string> ErrorTexts() const {
+    std::vector<std::string> errorTexts() const {
         std::vector<std::string> texts;
         for (const auto& r : shown_)
             if (r.kind == dialogs::Kind::Error)

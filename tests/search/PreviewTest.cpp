@@ -10,7 +10,7 @@
 
 namespace {
 // A two-second test picture, made with ffmpeg once per run.
-std::string MakeClip() {
+std::string makeClip() {
     static const std::string clip = [] {
         const std::string path =
             testing::TempDir() + "/preview_clip_" + std::to_string(getpid()) + ".mp4";
@@ -25,11 +25,11 @@ std::string MakeClip() {
 
 // The player has shown that it decodes the clip: its position moved on, or it
 // reached the end of the clip.
-QMediaPlayer* MediaPlayer(const VideoPreview* preview) {
-    return qobject_cast<QMediaPlayer*>(preview->Player());
+QMediaPlayer* mediaPlayer(const VideoPreview* preview) {
+    return qobject_cast<QMediaPlayer*>(preview->player());
 }
 
-bool PlayedSome(const QMediaPlayer* player) {
+bool playedSome(const QMediaPlayer* player) {
     return player->position() > 0 || player->mediaStatus() == QMediaPlayer::EndOfMedia;
 }
 
@@ -37,23 +37,23 @@ class PreviewTest : public MusicLibraryFixture {
 protected:
     void SetUp() override {
         MusicLibraryFixture::SetUp();
-        const std::string clip = MakeClip();
+        const std::string clip = makeClip();
         ASSERT_FALSE(clip.empty()) << "ffmpeg could not make the test clip";
-        server_.Serve("/media/clip.mp4", {200, "video/mp4", ReadFile(clip), {}});
-        std::string feed = Answer("youtube_sources_compact.xml");
-        Replace(feed, "PLAYER_ONE", "http://" + server_.Host() + "/media/clip.mp4");
-        Replace(feed, "PLAYER_TWO", "http://" + server_.Host() + "/media/missing.mp4");
-        server_.Serve("/api/video/", {200, "text/xml", feed, {}});
+        server_.serve("/media/clip.mp4", {200, "video/mp4", readFile(clip), {}});
+        std::string feed = answer("youtube_sources_compact.xml");
+        replace(feed, "PLAYER_ONE", "http://" + server_.host() + "/media/clip.mp4");
+        replace(feed, "PLAYER_TWO", "http://" + server_.host() + "/media/missing.mp4");
+        server_.serve("/api/video/", {200, "text/xml", feed, {}});
         page_->show();
-        Searched([&] { library_->RunQuery("youtube.sources", "clips"); });
+        searched([&] { library_->runQuery("youtube.sources", "clips"); });
     }
 
-    static void Replace(std::string& text, const std::string& from, const std::string& to) {
+    static void replace(std::string& text, const std::string& from, const std::string& to) {
         text.replace(text.find(from), from.size(), to);
     }
 
-    void DoubleClickRow(int row) {
-        QTreeWidget* list = library_->Widgets().resultsList;
+    void doubleClickRow(int row) {
+        QTreeWidget* list = library_->widgets().resultsList;
         list->clearSelection();
         list->topLevelItem(row)->setSelected(true);
         const QPoint at = list->visualItemRect(list->topLevelItem(row)).center();
@@ -61,25 +61,25 @@ protected:
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     }
 
-    VideoPreview* Flash() const { return library_->Widgets().previewPlayer; }
+    VideoPreview* flash() const { return library_->widgets().previewPlayer; }
 };
 } // namespace
 
 TEST_F(PreviewTest, DoubleClickPlaysTheVideoAndXStopsItAndHidesTheBox) {
-    const MusicLibraryWidgets& w = library_->Widgets();
+    const MusicLibraryWidgets& w = library_->widgets();
     EXPECT_FALSE(w.previewbox->isVisible());
-    DoubleClickRow(0);
+    doubleClickRow(0);
     EXPECT_TRUE(w.previewbox->isVisible());
-    EXPECT_EQ(Flash()->FlashVars(),
+    EXPECT_EQ(flash()->flashVars(),
               "&hl=en&fs=1&autoplay=1&playerMode=embedded&allowFullScreen=true");
-    QMediaPlayer* player = MediaPlayer(Flash());
+    QMediaPlayer* player = mediaPlayer(flash());
     ASSERT_NE(player, nullptr);
     EXPECT_EQ(player->source().toString().toStdString(),
-              "http://" + server_.Host() + "/media/clip.mp4");
+              "http://" + server_.host() + "/media/clip.mp4");
     EXPECT_EQ(player->playbackState(), QMediaPlayer::PlayingState);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return PlayedSome(player); }, 20000))
-        << "status " << player->mediaStatus() << " error " << Flash()->ErrorText().toStdString();
-    EXPECT_TRUE(Flash()->ErrorText().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playedSome(player); }, 20000))
+        << "status " << player->mediaStatus() << " error " << flash()->errorText().toStdString();
+    EXPECT_TRUE(flash()->errorText().isEmpty());
 
     QTest::mouseClick(w.closePreviewButton, Qt::LeftButton);
     EXPECT_FALSE(w.previewbox->isVisible());
@@ -87,31 +87,31 @@ TEST_F(PreviewTest, DoubleClickPlaysTheVideoAndXStopsItAndHidesTheBox) {
 }
 
 TEST_F(PreviewTest, AVideoThatCannotPlayShowsItsErrorInTheBox) {
-    DoubleClickRow(1);
-    EXPECT_TRUE(library_->Widgets().previewbox->isVisible());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !Flash()->ErrorText().isEmpty(); }, 20000));
+    doubleClickRow(1);
+    EXPECT_TRUE(library_->widgets().previewbox->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !flash()->errorText().isEmpty(); }, 20000));
     // The next movie plays in a clean box: no error of the failed one shows.
-    DoubleClickRow(0);
-    EXPECT_TRUE(Flash()->ErrorText().isEmpty());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return PlayedSome(MediaPlayer(Flash())); }, 20000));
-    EXPECT_TRUE(Flash()->ErrorText().isEmpty());
+    doubleClickRow(0);
+    EXPECT_TRUE(flash()->errorText().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playedSome(mediaPlayer(flash())); }, 20000));
+    EXPECT_TRUE(flash()->errorText().isEmpty());
 }
 
 TEST_F(PreviewTest, WithoutAutoplayTheMovieWaitsAndFullScreenFollowsTheVariables) {
-    VideoPreview* flash = Flash();
-    flash->SetFlashVars("&hl=en&playerMode=embedded");
-    flash->LoadMovie(0, QString::fromStdString("http://" + server_.Host() + "/media/clip.mp4"));
-    EXPECT_EQ(MediaPlayer(flash)->playbackState(), QMediaPlayer::StoppedState);
-    EXPECT_FALSE(flash->FullScreenAllowed());
-    QTest::mouseDClick(flash->VideoWidget(), Qt::LeftButton);
-    EXPECT_FALSE(flash->VideoWidget()->isFullScreen());
+    VideoPreview* flash = this->flash();
+    flash->setFlashVars("&hl=en&playerMode=embedded");
+    flash->loadMovie(0, QString::fromStdString("http://" + server_.host() + "/media/clip.mp4"));
+    EXPECT_EQ(mediaPlayer(flash)->playbackState(), QMediaPlayer::StoppedState);
+    EXPECT_FALSE(flash->fullScreenAllowed());
+    QTest::mouseDClick(flash->videoWidget(), Qt::LeftButton);
+    EXPECT_FALSE(flash->videoWidget()->isFullScreen());
 
-    flash->SetFlashVars("&fs=1");
-    QTest::mouseDClick(flash->VideoWidget(), Qt::LeftButton);
-    EXPECT_TRUE(flash->VideoWidget()->isFullScreen());
-    flash->Stop(); // stopping leaves full screen
-    EXPECT_FALSE(flash->VideoWidget()->isFullScreen());
-    flash->SetFlashVars("allowFullScreen=true&autoplay=0");
-    EXPECT_TRUE(flash->FullScreenAllowed());
-    EXPECT_FALSE(flash->AutoPlay());
+    flash->setFlashVars("&fs=1");
+    QTest::mouseDClick(flash->videoWidget(), Qt::LeftButton);
+    EXPECT_TRUE(flash->videoWidget()->isFullScreen());
+    flash->stop(); // stopping leaves full screen
+    EXPECT_FALSE(flash->videoWidget()->isFullScreen());
+    flash->setFlashVars("allowFullScreen=true&autoplay=0");
+    EXPECT_TRUE(flash->fullScreenAllowed());
+    EXPECT_FALSE(flash->autoPlay());
 }

@@ -19,18 +19,18 @@ public:
     explicit EventLoopProbe(std::chrono::milliseconds interval = std::chrono::milliseconds(10)) {
         timer_.setInterval(interval);
         timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] { Post(); });
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { post(); });
     }
 
-    void Start() {
+    void start() {
         longest_ = {};
         count_ = 0;
         timer_.start();
     }
-    void Stop() { timer_.stop(); }
+    void stop() { timer_.stop(); }
 
-    std::chrono::microseconds Longest() const { return longest_; }
-    int Count() const { return count_; }
+    std::chrono::microseconds longest() const { return longest_; }
+    int count() const { return count_; }
 
 protected:
     bool event(QEvent* e) override {
@@ -49,7 +49,7 @@ private:
     using Clock = std::chrono::steady_clock;
     static constexpr QEvent::Type kProbeEvent = static_cast<QEvent::Type>(QEvent::User + 731);
 
-    void Post() {
+    void post() {
         if (inFlight_)
             return; // the last one is still waiting: its round trip keeps growing
         inFlight_ = true;

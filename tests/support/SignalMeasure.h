@@ -11,7 +11,7 @@
 // Measures of recorded or rendered sound for the tests.
 namespace measure {
 
-inline std::vector<float> Left(const std::vector<audio::StereoFrame>& frames, std::size_t from = 0,
+inline std::vector<float> left(const std::vector<audio::StereoFrame>& frames, std::size_t from = 0,
                                std::size_t count = static_cast<std::size_t>(-1)) {
     std::vector<float> out;
     for (std::size_t i = from; i < frames.size() && out.size() < count; ++i)
@@ -19,14 +19,14 @@ inline std::vector<float> Left(const std::vector<audio::StereoFrame>& frames, st
     return out;
 }
 
-inline double Peak(const std::vector<float>& x) {
+inline double peak(const std::vector<float>& x) {
     double peak = 0;
     for (float v : x)
         peak = std::max(peak, double(std::fabs(v)));
     return peak;
 }
 
-inline double Rms(const std::vector<float>& x) {
+inline double rms(const std::vector<float>& x) {
     if (x.empty())
         return 0;
     double sum = 0;
@@ -39,7 +39,7 @@ inline double Rms(const std::vector<float>& x) {
 // between samples by interpolation. Gaps in a recording (a sound server that
 // fell behind under load) leave the median alone, where a plain count of
 // crossings would read a lower pitch.
-inline double ZeroCrossingFrequency(const std::vector<float>& x, double rate) {
+inline double zeroCrossingFrequency(const std::vector<float>& x, double rate) {
     std::vector<double> rising;
     for (std::size_t i = 1; i < x.size(); ++i)
         if (x[i - 1] < 0 && x[i] >= 0)
@@ -56,7 +56,7 @@ inline double ZeroCrossingFrequency(const std::vector<float>& x, double rate) {
 
 // Amplitude of one frequency in a window (Goertzel), scaled so that a sine
 // of amplitude a gives about a.
-inline double Goertzel(const std::vector<float>& x, double rate, double frequency) {
+inline double goertzel(const std::vector<float>& x, double rate, double frequency) {
     const double w = 2 * std::numbers::pi * frequency / rate;
     const double c = 2 * std::cos(w);
     double s1 = 0, s2 = 0;
@@ -72,7 +72,7 @@ inline double Goertzel(const std::vector<float>& x, double rate, double frequenc
 // The silent stretches (every sample below a noise floor) longer than
 // minSamples between the first and the last sound of x: the gaps a listener
 // hears in what should be continuous sound. Returns their lengths.
-inline std::vector<std::size_t> Gaps(const std::vector<float>& x, std::size_t minSamples,
+inline std::vector<std::size_t> gaps(const std::vector<float>& x, std::size_t minSamples,
                                      float floor = 1e-3f) {
     std::vector<std::size_t> gaps;
     auto loud = [&](std::size_t i) { return std::abs(x[i]) >= floor; };

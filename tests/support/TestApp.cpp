@@ -10,7 +10,7 @@ namespace {
 // user's XDG folders; a test must neither read the user's nor find what an
 // earlier test of the same process left, so each call moves them to fresh
 // folders of this process.
-void UseFreshUserFolders() {
+void useFreshUserFolders() {
     static QTemporaryDir home;
     static int calls = 0;
     if (!home.isValid())
@@ -21,8 +21,8 @@ void UseFreshUserFolders() {
 }
 } // namespace
 
-void EnsureTestApp() {
-    UseFreshUserFolders();
+void ensureTestApp() {
+    useFreshUserFolders();
     if (QApplication::instance())
         return;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -34,7 +34,7 @@ void EnsureTestApp() {
     new QApplication(argc, argv);
 }
 
-void UseUserFolder(const char* folder) {
+void useUserFolder(const char* folder) {
     for (const char* name :
          {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
         ::setenv(name, folder, 1);

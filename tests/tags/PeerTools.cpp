@@ -37,7 +37,7 @@ open(path, 'ab').write(MakeID3v1(frames))
 
 } // namespace
 
-QByteArray Run(const QString& program, const QStringList& args) {
+QByteArray run(const QString& program, const QStringList& args) {
     QProcess process;
     process.start(program, args);
     const bool finished = process.waitForFinished(60000);
@@ -47,58 +47,58 @@ QByteArray Run(const QString& program, const QStringList& args) {
 }
 
 Workspace::Workspace() {
-    Run("sox", {"-n", "-r", "44100", "-c", "2", Wav(), "synth", "0.2", "sine", "440"});
-    Run("lame", {"--quiet", Wav(), dir_.filePath("untagged.mp3")});
+    run("sox", {"-n", "-r", "44100", "-c", "2", wav(), "synth", "0.2", "sine", "440"});
+    run("lame", {"--quiet", wav(), dir_.filePath("untagged.mp3")});
 }
 
-QString Workspace::Wav() const {
+QString Workspace::wav() const {
     return dir_.filePath("tone.wav");
 }
 
-std::string Workspace::PathOf(const QString& name) const {
+std::string Workspace::pathOf(const QString& name) const {
     return dir_.filePath(name).toStdString();
 }
 
-std::string Workspace::FreshMp3(const QString& name) {
+std::string Workspace::freshMp3(const QString& name) {
     QFile::copy(dir_.filePath("untagged.mp3"), dir_.filePath(name));
-    return PathOf(name);
+    return pathOf(name);
 }
 
-std::string Workspace::CopyOfPeerFile(const QString& name) {
+std::string Workspace::copyOfPeerFile(const QString& name) {
     const QString copy = dir_.filePath(name);
     QFile::copy(QString(kPeerData) + "/" + name, copy);
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
     return copy.toStdString();
 }
 
-std::string Workspace::FileWithBytes(const QString& name, const QByteArray& bytes) {
+std::string Workspace::fileWithBytes(const QString& name, const QByteArray& bytes) {
     QFile file(dir_.filePath(name));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-    return PathOf(name);
+    return pathOf(name);
 }
 
-QString PeerDataFolder() {
+QString peerDataFolder() {
     return QString::fromUtf8(kPeerData);
 }
 
-QJsonObject MutagenReadV1(const std::string& path) {
-    const QByteArray out = Run(kPython, {"-c", kReadV1, QString::fromStdString(path)});
+QJsonObject mutagenReadV1(const std::string& path) {
+    const QByteArray out = run(kPython, {"-c", kReadV1, QString::fromStdString(path)});
     return QJsonDocument::fromJson(out).object();
 }
 
-void MutagenAppendV1(const std::string& path, const QString& title, const QString& artist,
+void mutagenAppendV1(const std::string& path, const QString& title, const QString& artist,
                      const QString& comment, int track) {
-    Run(kPython, {"-c", kAppendV1, QString::fromStdString(path), title, artist, comment,
+    run(kPython, {"-c", kAppendV1, QString::fromStdString(path), title, artist, comment,
                   QString::number(track)});
 }
 
-QByteArray FileBytes(const std::string& path) {
+QByteArray fileBytes(const std::string& path) {
     QFile file(QString::fromStdString(path));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-qint64 FileSize(const std::string& path) {
+qint64 fileSize(const std::string& path) {
     return QFile(QString::fromStdString(path)).size();
 }
 

@@ -11,7 +11,7 @@
 
 namespace {
 
-ID3Tag MakeTag(const std::string& title, const std::string& artist) {
+ID3Tag makeTag(const std::string& title, const std::string& artist) {
     ID3Tag tag;
     tag.title = title;
     tag.artist = artist;
@@ -25,14 +25,14 @@ ID3Tag MakeTag(const std::string& title, const std::string& artist) {
 
 TEST(WriteTag, AppendsOnceThenOverwritesAndMutagenReadsIt) {
     peer::Workspace ws;
-    const std::string path = ws.FreshMp3("a.mp3");
-    const QByteArray audio = peer::FileBytes(path);
+    const std::string path = ws.freshMp3("a.mp3");
+    const QByteArray audio = peer::fileBytes(path);
 
-    ASSERT_TRUE(WriteTag(path, MakeTag("First", "Someone")));
-    const QByteArray once = peer::FileBytes(path);
+    ASSERT_TRUE(writeTag(path, makeTag("First", "Someone")));
+    const QByteArray once = peer::fileBytes(path);
     EXPECT_EQ(once.size(), audio.size() + 128);
     EXPECT_TRUE(once.startsWith(audio));
-    QJsonObject theirs = peer::MutagenReadV1(path);
+    QJsonObject theirs = peer::mutagenReadV1(path);
     EXPECT_EQ(theirs["title"].toString(), "First");
     EXPECT_EQ(theirs["artist"].toString(), "Someone");
     EXPECT_EQ(theirs["album"].toString(), "Album");
@@ -41,15 +41,15 @@ TEST(WriteTag, AppendsOnceThenOverwritesAndMutagenReadsIt) {
     EXPECT_EQ(theirs["track"].toString(), "4");
     EXPECT_EQ(theirs["genre"].toString(), "Soul");
 
-    ASSERT_TRUE(WriteTag(path, MakeTag("Second", "Other")));
-    EXPECT_EQ(peer::FileSize(path), once.size());
-    EXPECT_TRUE(peer::FileBytes(path).startsWith(audio));
-    theirs = peer::MutagenReadV1(path);
+    ASSERT_TRUE(writeTag(path, makeTag("Second", "Other")));
+    EXPECT_EQ(peer::fileSize(path), once.size());
+    EXPECT_TRUE(peer::fileBytes(path).startsWith(audio));
+    theirs = peer::mutagenReadV1(path);
     EXPECT_EQ(theirs["title"].toString(), "Second");
     EXPECT_EQ(theirs["artist"].toString(), "Other");
 
     ID3Tag back;
-    ASSERT_TRUE(ReadTag(path, back));
+    ASSERT_TRUE(readTag(path, back));
     EXPECT_TRUE(back.present);
     EXPECT_EQ(back.title, "Second");
     EXPECT_EQ(back.comment, "Comment");
@@ -59,38 +59,38 @@ TEST(WriteTag, AppendsOnceThenOverwritesAndMutagenReadsIt) {
 
 TEST(WriteTag, ReplacesTagsOfOtherToolsAndKeepsTheRestOfTheFile) {
     peer::Workspace ws;
-    const std::string id3v2 = ws.FreshMp3("id3v2.mp3");
-    peer::Run("id3v2", {"-1", "-t", "Old title that is quite long", "-a", "Old",
+    const std::string id3v2 = ws.freshMp3("id3v2.mp3");
+    peer::run("id3v2", {"-1", "-t", "Old title that is quite long", "-a", "Old",
                         QString::fromStdString(id3v2)});
-    const QByteArray before = peer::FileBytes(id3v2);
-    ASSERT_TRUE(WriteTag(id3v2, MakeTag("New", "")));
-    const QByteArray after = peer::FileBytes(id3v2);
+    const QByteArray before = peer::fileBytes(id3v2);
+    ASSERT_TRUE(writeTag(id3v2, makeTag("New", "")));
+    const QByteArray after = peer::fileBytes(id3v2);
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after.left(before.size() - 128), before.left(before.size() - 128));
     // The old, longer title leaves nothing behind the new one.
     EXPECT_EQ(after.mid(after.size() - 125, 30), QByteArray("New").leftJustified(30, '\0'));
-    EXPECT_EQ(peer::MutagenReadV1(id3v2)["title"].toString(), "New");
+    EXPECT_EQ(peer::mutagenReadV1(id3v2)["title"].toString(), "New");
 
     // ID3v2 at the front, ID3v1 at the end: only the last 128 bytes change.
-    const std::string combined = ws.CopyOfPeerFile("mutagen-id3v1v2-combined.mp3");
-    const QByteArray original = peer::FileBytes(combined);
-    ASSERT_TRUE(WriteTag(combined, MakeTag("Cosmic", "Anais")));
-    const QByteArray rewritten = peer::FileBytes(combined);
+    const std::string combined = ws.copyOfPeerFile("mutagen-id3v1v2-combined.mp3");
+    const QByteArray original = peer::fileBytes(combined);
+    ASSERT_TRUE(writeTag(combined, makeTag("Cosmic", "Anais")));
+    const QByteArray rewritten = peer::fileBytes(combined);
     ASSERT_EQ(rewritten.size(), original.size());
     EXPECT_EQ(rewritten.left(original.size() - 128), original.left(original.size() - 128));
 }
 
 TEST(WriteTag, CutsTextsToTheirFieldsWithoutTouchingTheNext) {
     peer::Workspace ws;
-    const std::string path = ws.FreshMp3("long.mp3");
-    ID3Tag tag = MakeTag(std::string(40, 't'), std::string(31, 'a'));
+    const std::string path = ws.freshMp3("long.mp3");
+    ID3Tag tag = makeTag(std::string(40, 't'), std::string(31, 'a'));
     tag.album = std::string(30, 'b');
     tag.year = "19999";
     tag.comment = std::string(35, 'c');
     tag.track = 7;
     tag.genre = 255;
-    ASSERT_TRUE(WriteTag(path, tag));
-    const QByteArray block = peer::FileBytes(path).right(128);
+    ASSERT_TRUE(writeTag(path, tag));
+    const QByteArray block = peer::fileBytes(path).right(128);
     EXPECT_EQ(block.mid(3, 30), QByteArray(30, 't'));
     EXPECT_EQ(block.mid(33, 30), QByteArray(30, 'a'));
     EXPECT_EQ(block.mid(63, 30), QByteArray(30, 'b'));
@@ -101,7 +101,7 @@ TEST(WriteTag, CutsTextsToTheirFieldsWithoutTouchingTheNext) {
     EXPECT_EQ(uint8_t(block[127]), 255);
 
     ID3Tag back;
-    ASSERT_TRUE(ReadTag(path, back));
+    ASSERT_TRUE(readTag(path, back));
     EXPECT_EQ(back.title, std::string(30, 't'));
     EXPECT_EQ(back.year, "1999");
     EXPECT_EQ(back.comment, std::string(29, 'c'));
@@ -110,52 +110,52 @@ TEST(WriteTag, CutsTextsToTheirFieldsWithoutTouchingTheNext) {
 
 TEST(WriteTag, WindowsAnsiTextSurvivesAndOtherReadersSeeIt) {
     peer::Workspace ws;
-    const std::string path = ws.FreshMp3("ansi.mp3");
+    const std::string path = ws.freshMp3("ansi.mp3");
     const QString artist = QString::fromUtf8("Beyoncé & Motörhead");
     const QString title = QString::fromUtf8("€ 5 – “Live”");
-    ASSERT_TRUE(WriteTag(path, MakeTag(QStringToAnsi(title), QStringToAnsi(artist))));
-    const QByteArray block = peer::FileBytes(path).right(128);
+    ASSERT_TRUE(writeTag(path, makeTag(qStringToAnsi(title), qStringToAnsi(artist))));
+    const QByteArray block = peer::fileBytes(path).right(128);
     EXPECT_EQ(block.mid(3, 12), QByteArray("\x80 5 \x96 \x93Live\x94"));
 
     ID3Tag back;
-    ASSERT_TRUE(ReadTag(path, back));
-    EXPECT_EQ(AnsiToQString(back.title), title);
-    EXPECT_EQ(AnsiToQString(back.artist), artist);
+    ASSERT_TRUE(readTag(path, back));
+    EXPECT_EQ(ansiToQString(back.title), title);
+    EXPECT_EQ(ansiToQString(back.artist), artist);
     // mutagen reads ID3v1 as Latin-1, which agrees with Windows-1252 above 0x9F.
-    EXPECT_EQ(peer::MutagenReadV1(path)["artist"].toString(), artist);
+    EXPECT_EQ(peer::mutagenReadV1(path)["artist"].toString(), artist);
 }
 
 TEST(WriteTag, EmptyFileGetsOneBlockThatLaterWritesReplace) {
     peer::Workspace ws;
-    const std::string path = ws.FileWithBytes("empty.mp3", "");
-    ASSERT_TRUE(WriteTag(path, MakeTag("One", "")));
-    EXPECT_EQ(peer::FileSize(path), 128);
-    ASSERT_TRUE(WriteTag(path, MakeTag("Two", "")));
-    EXPECT_EQ(peer::FileSize(path), 128);
+    const std::string path = ws.fileWithBytes("empty.mp3", "");
+    ASSERT_TRUE(writeTag(path, makeTag("One", "")));
+    EXPECT_EQ(peer::fileSize(path), 128);
+    ASSERT_TRUE(writeTag(path, makeTag("Two", "")));
+    EXPECT_EQ(peer::fileSize(path), 128);
     ID3Tag back;
-    ASSERT_TRUE(ReadTag(path, back));
+    ASSERT_TRUE(readTag(path, back));
     EXPECT_EQ(back.title, "Two");
 
-    const std::string tiny = ws.FileWithBytes("tiny.mp3", "xy");
-    ASSERT_TRUE(WriteTag(tiny, MakeTag("T", "")));
-    ASSERT_TRUE(WriteTag(tiny, MakeTag("U", "")));
-    EXPECT_EQ(peer::FileSize(tiny), 130);
-    EXPECT_TRUE(peer::FileBytes(tiny).startsWith("xyTAGU"));
+    const std::string tiny = ws.fileWithBytes("tiny.mp3", "xy");
+    ASSERT_TRUE(writeTag(tiny, makeTag("T", "")));
+    ASSERT_TRUE(writeTag(tiny, makeTag("U", "")));
+    EXPECT_EQ(peer::fileSize(tiny), 130);
+    EXPECT_TRUE(peer::fileBytes(tiny).startsWith("xyTAGU"));
 }
 
 TEST(WriteTag, LeavesFilesItMayNotWriteAlone) {
     peer::Workspace ws;
-    const std::string path = ws.FreshMp3("ro.mp3");
-    peer::Run("id3v2", {"-1", "-t", "Protected", QString::fromStdString(path)});
+    const std::string path = ws.freshMp3("ro.mp3");
+    peer::run("id3v2", {"-1", "-t", "Protected", QString::fromStdString(path)});
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    const QByteArray before = peer::FileBytes(path);
-    EXPECT_FALSE(WriteTag(path, MakeTag("Changed", "")));
-    EXPECT_EQ(peer::FileBytes(path), before);
+    const QByteArray before = peer::fileBytes(path);
+    EXPECT_FALSE(writeTag(path, makeTag("Changed", "")));
+    EXPECT_EQ(peer::fileBytes(path), before);
 
-    const std::string missing = ws.PathOf("missing.mp3");
-    EXPECT_FALSE(WriteTag(missing, MakeTag("x", "")));
+    const std::string missing = ws.pathOf("missing.mp3");
+    EXPECT_FALSE(writeTag(missing, makeTag("x", "")));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(missing)));
-    EXPECT_FALSE(WriteTag(ws.PathOf(""), MakeTag("x", ""))); // a folder
+    EXPECT_FALSE(writeTag(ws.pathOf(""), makeTag("x", ""))); // a folder
 }
 
 } // namespace
