@@ -22,16 +22,16 @@ namespace {
 constexpr int kRate = 44100;
 
 // The set's first track of this kind.
-const transitions::Track& FirstOf(transitions::Kind kind) {
-    const auto& tracks = TheTransitionSet().tracks;
+const transitions::Track& firstOf(transitions::Kind kind) {
+    const auto& tracks = theTransitionSet().tracks;
     return *std::find_if(tracks.begin(), tracks.end(),
                          [&](const transitions::Track& t) { return t.kind == kind; });
 }
 
 TEST(NextHandover, TakesThePairsOwnHandOverEarlyWithoutCuttingTheOutgoingTrack) {
-    EnsureTestApp();
-    const transitions::Track& cold = FirstOf(transitions::Kind::ColdEnd);
-    const transitions::Track& hard = FirstOf(transitions::Kind::HardStart);
+    ensureTestApp();
+    const transitions::Track& cold = firstOf(transitions::Kind::ColdEnd);
+    const transitions::Track& hard = firstOf(transitions::Kind::HardStart);
     QTemporaryDir data;
     Settings settings(data.filePath(QStringLiteral("settings.conf")));
     audio::VirtualSoundCard card;
@@ -43,30 +43,30 @@ TEST(NextHandover, TakesThePairsOwnHandOverEarlyWithoutCuttingTheOutgoingTrack) 
     QObject::connect(&shaper, &TrackShaper::trackAnalysed, &shaper,
                      [&](const QString&, bool) { ++analysed; });
     for (const transitions::Track* track : {&cold, &hard})
-        list.Items().Insert(
-            list.Count(),
+        list.items().insert(
+            list.count(),
             {track->path, QString::fromStdString(track->title), Playability::Untried, {}});
-    ASSERT_TRUE(WaitFor([&] { return analysed == 2; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return analysed == 2; }, 60000));
 
     decks.playOrStop();
-    ASSERT_TRUE(SettleLoads(card));
+    ASSERT_TRUE(settleLoads(card));
     for (int i = 0; i < 4; ++i) { // the next track is cued in a tick
-        card.Render(500);
+        card.render(500);
         decks.onDisplayTick();
-        ASSERT_TRUE(SettleLoads(card));
+        ASSERT_TRUE(settleLoads(card));
     }
-    card.SetCapture(true);
-    ASSERT_TRUE(decks.AdvanceNow());
-    ASSERT_TRUE(SettleLoads(card));
-    card.Render(3000);
+    card.setCapture(true);
+    ASSERT_TRUE(decks.advanceNow());
+    ASSERT_TRUE(settleLoads(card));
+    card.render(3000);
     std::vector<float> left;
-    for (const audio::StereoFrame& frame : card.TakeCaptured())
+    for (const audio::StereoFrame& frame : card.takeCaptured())
         left.push_back(frame.left);
 
     // Each tone's amplitude in 100 ms windows from the command on.
     auto level = [&](double frequency, int window) {
         const auto from = left.begin() + window * kRate / 10;
-        return measure::Goertzel({from, from + kRate / 10}, kRate, frequency);
+        return measure::goertzel({from, from + kRate / 10}, kRate, frequency);
     };
     const double incomingFull = level(hard.frequency, 25);
     ASSERT_GT(incomingFull, 0.01);
