@@ -428,6 +428,8 @@ void MainWindow::tearDown() {
         return;
     destroyed_ = true;
     dropTarget_->remove();
+    // The tracks playing at exit belong in the play history too.
+    decks_->leaveTracks();
     // Exit leaves the microphone and the master volume as they were found.
     if (mixerControls_)
         mixerControls_->restoreSystemMixer();

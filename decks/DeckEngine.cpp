@@ -180,6 +180,11 @@ void DeckEngine::leaveTrack(Deck deck) {
                    std::max(heard.lastMs - heard.fromMs, 0) / 1000);
 }
 
+void DeckEngine::leaveTracks() {
+    leaveTrack(Deck::A);
+    leaveTrack(Deck::B);
+}
+
 void DeckEngine::setTitle(Deck deck, const QString& text) {
     QString& title = titles_[slot(deck)];
     if (title == text)

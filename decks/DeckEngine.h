@@ -133,6 +133,9 @@ public slots:
     void pause();
     void resume();
     bool isPaused() const { return paused_; }
+    // The program ends: each track still on a deck says how much of it was
+    // heard (trackLeft), as a track replaced or stopped does.
+    void leaveTracks();
     // The deck's slider moved to position (0 at the top: full volume).
     void setDeckLevel(Deck deck, int position);
     void onDisplayTick();

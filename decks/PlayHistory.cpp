@@ -2,14 +2,38 @@
 
 #include "analysis/FileTags.h"
 #include "decks/DecksLog.h"
+#include "platform/Workers.h"
 
 #include <QFile>
 #include <QSaveFile>
+#include <mutex>
+#include <vector>
+
+namespace {
+// One job at a time on the file: the last job at exit may run beside the one
+// in flight, and both would find the file new and write its header.
+std::mutex& fileInUse() {
+    static std::mutex mutex;
+    return mutex;
+}
+} // namespace
 
 PlayHistory::PlayHistory(QString file)
     : file_(std::move(file)) {}
 
-PlayHistory::~PlayHistory() = default;
+// Rows still waiting (the tracks left as the program ends) are written by one
+// last job; the worker pool runs it before the process ends.
+PlayHistory::~PlayHistory() {
+    if (jobs_.empty())
+        return;
+    std::vector<Job> rest;
+    for (auto& job : jobs_)
+        rest.push_back(std::move(job.first));
+    workers::run([rest = std::move(rest)] {
+        for (const Job& job : rest)
+            job();
+    });
+}
 
 QString PlayHistory::csvField(const QString& text) {
     QString field = text;
@@ -33,6 +57,7 @@ void PlayHistory::record(const QDateTime& began, const std::string& path, int se
                             csvField(tags ? tags->artist : QString()),
                             csvField(tags ? tags->title : QString()), QString::number(secondsHeard)}
                     .join(QLatin1Char(','));
+            std::lock_guard lock(fileInUse());
             QFile out(file);
             const bool fresh = !out.exists() || out.size() == 0;
             if (!out.open(QIODevice::Append | QIODevice::Text))
@@ -51,6 +76,7 @@ void PlayHistory::record(const QDateTime& began, const std::string& path, int se
 void PlayHistory::exportTo(const QString& target, std::function<void(const QString&)> done) {
     run(
         [file = file_, target] {
+            std::lock_guard lock(fileInUse());
             QByteArray rows;
             QFile in(file);
             if (in.open(QIODevice::ReadOnly))

@@ -18,6 +18,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -240,6 +241,37 @@ TEST_F(Decks, TracksHeardLongEnoughAreExportedToTheHistoryRowByRow) {
         << rows[1].toStdString();
     EXPECT_EQ(rows[1].section(',', 1),
               QString::fromStdString(tagged) + ",\"'=Smith, \"\"J\"\"\",Tone,45");
+}
+
+TEST_F(Decks, TheTrackPlayingAtExitIsInThePlayHistory) {
+    QTemporaryDir dir;
+    add(Track(440, 45), "long");
+    {
+        PlayHistory history(dir.filePath("history.csv"));
+        QObject::connect(engine.get(), &DeckEngine::trackLeft,
+                         [&](const QString& path, const QDateTime& began, int seconds) {
+                             history.record(began, path.toStdString(), seconds);
+                         });
+        perform([&] { engine->playOrStop(); });
+        runSeconds(33);
+        engine->leaveTracks();
+        engine->leaveTracks(); // once only: the track was left already
+        // A row still queued as the history goes is written all the same.
+        history.record(QDateTime::currentDateTime(), "/music/other.mp3", 40);
+    }
+    QFile file(dir.filePath("history.csv"));
+    QStringList rows;
+    ASSERT_TRUE(waitFor([&] {
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        rows = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        file.close();
+        return rows.size() == 3;
+    })) << rows.join(" | ").toStdString();
+    EXPECT_EQ(rows[0], "time,file,artist,title,seconds");
+    // The two jobs may end in either order.
+    EXPECT_EQ(rows.filter(QRegularExpression(",33$")).size(), 1) << rows.join(" | ").toStdString();
+    EXPECT_EQ(rows.filter(QRegularExpression("other.mp3,,,40$")).size(), 1);
 }
 
 TEST_F(Decks, AOneItemListLoopsOnItself) {
