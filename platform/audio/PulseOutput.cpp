@@ -278,7 +278,7 @@ void PulseOutput::rest() {
 }
 
 // Prebuffering holds playback back until the first fill is in. That fill
-// is kStartDepth deep, more than the server asked for: a stream's first
+// is up to kStartDepth deep, more than the server asked for: a stream's first
 // moments are when a busy server most often comes late (the gaps under the
 // benchmark's stress all fell in the first 200 ms), and while it plays what
 // is queued no request is needed. The queue then drains to the buffer's
