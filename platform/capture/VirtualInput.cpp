@@ -29,8 +29,10 @@ struct State {
     std::string nextStartError;
 };
 
+// Never destroyed: a capture released on a worker thread as the process
+// ends may unregister itself after the statics' destructors have run.
 State& S() {
-    static State state;
+    static State& state = *new State;
     return state;
 }
 
