@@ -77,7 +77,8 @@ std::vector<double> kFiltered(const std::vector<float>& x, std::size_t from, std
 
 // ---- Generation
 
-struct Spec {
+// How one track of the set is made: its kind, tone length, silences, fades, loudness.
+struct Recipe {
     Kind kind;
     double tone = 5; // seconds of tone, fades and hidden silence included
     double head = 0, tail = 0, fadeIn = 0, fadeOut = 0;
@@ -86,19 +87,19 @@ struct Spec {
 };
 
 // The play order. Each kind meets several others at its joins.
-std::vector<Spec> order() {
+std::vector<Recipe> order() {
     using K = Kind;
-    const Spec hard{K::HardStart, 5}, cold{K::ColdEnd, 6.5}, soft{K::SoftStart, 7, 0, 0, 3};
-    const Spec shortFade{K::ShortFadeOut, 6, 0, 0, 0, 1}, hidden{K::HiddenTrack, 11};
+    const Recipe hard{K::HardStart, 5}, cold{K::ColdEnd, 6.5}, soft{K::SoftStart, 7, 0, 0, 3};
+    const Recipe shortFade{K::ShortFadeOut, 6, 0, 0, 0, 1}, hidden{K::HiddenTrack, 11};
     auto head = [](double s, double lufs = -14) {
-        return Spec{K::SilentHead, 5, s, 0, 0, 0, 0, lufs};
+        return Recipe{K::SilentHead, 5, s, 0, 0, 0, 0, lufs};
     };
-    auto tail = [](double s) { return Spec{K::SilentTail, 5, 0, s}; };
+    auto tail = [](double s) { return Recipe{K::SilentTail, 5, 0, s}; };
     auto fade = [](double tone, double s, bool exp) {
-        return Spec{K::LongFadeOut, tone, 0, 0, 0, s, exp};
+        return Recipe{K::LongFadeOut, tone, 0, 0, 0, s, exp};
     };
-    auto loud = [](Spec s, double lufs) { return s.lufs = lufs, s; };
-    const Spec album{K::Album};
+    auto loud = [](Recipe s, double lufs) { return s.lufs = lufs, s; };
+    const Recipe album{K::Album};
     return {hard,
             cold,
             head(1.5),
@@ -308,16 +309,16 @@ Set generateTransitionSet(const std::string& folder) {
     Set set;
     std::vector<QStringList> commands;
     std::int64_t albumOffset = 0;
-    const auto specs = order();
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        const Spec& s = specs[i];
+    const auto recipes = order();
+    for (std::size_t i = 0; i < recipes.size(); ++i) {
+        const Recipe& s = recipes[i];
         Track t;
         t.kind = s.kind;
         t.format = kFormats[i % kFormats.size()];
         t.title = "Tone " + std::to_string(i + 1);
         t.artist = std::string("Kolvadeck ") + kindName(s.kind);
         if (s.kind == Kind::Album) {
-            const bool first = i == 0 || specs[i - 1].kind != Kind::Album;
+            const bool first = i == 0 || recipes[i - 1].kind != Kind::Album;
             if (first) {
                 const std::size_t a = set.albums.size();
                 const double f = kAlbumFrequencies[a];
