@@ -608,16 +608,13 @@ void DeckEngine::cued(Deck deck, int index, const std::string& path,
     const Deck outgoing = otherDeck(deck);
     tryDeckStep("cue", [&] {
         const std::optional<Handover>& handover = cue_.handover;
+        // An advance that came first starts it now.
         std::int64_t dueFrame = 0;
-        if (cue_.taken)
-            dueFrame = 0;
-        else if (!handover)
-            dueFrame = std::int64_t(std::max(advanceEndMs(outgoing) - kAdvanceBeforeEndMs, 0)) *
-                       audio::kOutputRate / 1000;
-        else if (handover->cueFrame == Handover::kAfterLastFrame)
-            dueFrame = audio::AudioEngine::kAfterLastFrame;
-        else
-            dueFrame = handover->cueFrame;
+        if (!cue_.taken)
+            dueFrame =
+                handover ? handover->cueFrame
+                         : std::int64_t(std::max(advanceEndMs(outgoing) - kAdvanceBeforeEndMs, 0)) *
+                               audio::kOutputRate / 1000;
         engine_.cueCrossFade(player(deck), player(outgoing), dueFrame,
                              shapeOf(handover, cue_.early));
     });

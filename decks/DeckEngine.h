@@ -62,7 +62,7 @@ public:
     using TrackPlanner = std::function<TrackPlan(const std::string& path)>;
     // Frames are 44.1 kHz frames of each track's own file.
     struct Handover {
-        static constexpr std::int64_t kAfterLastFrame = -1;
+        static constexpr std::int64_t kAfterLastFrame = audio::AudioEngine::kAfterLastFrame;
         // The outgoing track's frame on which the incoming one starts;
         // kAfterLastFrame: the sample after its last (end to start).
         std::int64_t cueFrame = kAfterLastFrame;
